@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QApplication>
+
+#include <exception>
+
+// The application object. An exception that escapes an event handler is
+// reported to the user and on standard error, and the program goes on.
+class TApplication : public QApplication {
+  Q_OBJECT
+ public:
+  TApplication(int& argc, char** argv);
+  bool notify(QObject* receiver, QEvent* event) override;
+};
+
+// Shows an error that nothing else handled: standard error and a message box.
+void ReportApplicationError(const QString& message);
+// Runs an action as the application's event handlers run: an escaping
+// exception goes to the general error report.
+template <typename Action>
+void RunReportingErrors(Action&& action) {
+  try {
+    action();
+  } catch (const std::exception& error) {
+    ReportApplicationError(QString::fromLocal8Bit(error.what()));
+  }
+}
+
+// The program entry: returns the process exit code.
+int RunNimbraWallpaper(int argc, char** argv);

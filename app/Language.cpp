@@ -1,0 +1,4 @@
+#include "app/Main.h"
+
+// Stand-in until the language file reader lands.
+void TfrmMain::LoadLanguageTexts() {}

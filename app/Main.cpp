@@ -1,0 +1,240 @@
+#include "app/Main.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCursor>
+#include <QFile>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QScreen>
+#include <QSystemTrayIcon>
+#include <QWindow>
+
+#include "app/UnitGlobal.h"
+#include "platform/PageFetcher.h"
+#include "skin/WindowRegion.h"
+
+TfrmMain* frmMain = nullptr;
+
+namespace {
+constexpr int kClientWidth = 799;
+constexpr int kClientHeight = 599;
+const QColor kCurrentPageColor(0, 128, 255);
+const QColor kColumnText(222, 228, 238);
+
+QFont PixelFont(int pixels, bool bold = false) {
+  QFont font(QStringLiteral("Sans Serif"));
+  font.setStyleHint(QFont::SansSerif);
+  font.setPixelSize(pixels);
+  font.setBold(bold);
+  return font;
+}
+
+template <typename Control>
+Control* Place(Control* control, int left, int top, int width, int height) {
+  control->setGeometry(left, top, width, height);
+  return control;
+}
+
+TLabel* MakeLabel(QWidget* parent, const QString& name, QRect box, const QColor& color, const QFont& font) {
+  auto* label = Place(new TLabel(parent), box.x(), box.y(), box.width(), box.height());
+  label->setObjectName(name);
+  label->setFontColor(color);
+  label->setFont(font);
+  return label;
+}
+
+TImage* MakeImage(QWidget* parent, const QString& name, QRect box, const QString& bitmap = QString()) {
+  auto* image = Place(new TImage(parent), box.x(), box.y(), box.width(), box.height());
+  image->setObjectName(name);
+  if (!bitmap.isEmpty()) image->setPicture(SkinBitmap(bitmap, box.size()));
+  return image;
+}
+
+TPictureButton* MakeButton(QWidget* parent, const QString& name, const QString& bitmapBase, QRect box) {
+  auto* button = Place(new TPictureButton(bitmapBase, parent), box.x(), box.y(), box.width(), box.height());
+  button->setObjectName(name);
+  return button;
+}
+}  // namespace
+
+TfrmMain::TfrmMain(const QStringList& arguments, QWidget* parent) : QWidget(parent) {
+  setObjectName(QStringLiteral("frmMain"));
+  setWindowFlags(Qt::FramelessWindowHint | Qt::Window);
+  setFixedSize(kClientWidth, kClientHeight);
+  setFont(PixelFont(11));
+  setWindowIcon(QIcon(SkinBitmap(QStringLiteral("app_icon"), QSize(64, 64))));
+  BuildControls();
+  ConnectHandlers();
+  FormCreate(arguments);
+}
+
+// FormDestroy: the lists the window owns go with it; nothing is saved.
+TfrmMain::~TfrmMain() {
+  if (CoolTrayIcon1) CoolTrayIcon1->hide();
+}
+
+void TfrmMain::BuildControls() {
+  imgMain = MakeImage(this, "imgMain", {0, 0, 799, 599}, "main_bg");
+  Label15 = MakeLabel(this, "Label15", {56, 8, 211, 26}, Qt::white, PixelFont(17, true));
+  Label15->setCaption(QStringLiteral("Nimbra Wallpaper 1.2"));
+  btnMin = MakeButton(this, "btnMin", "btn_min", {736, 10, 24, 24});
+  btnClose = MakeButton(this, "btnClose", "btn_close", {766, 10, 24, 24});
+  btnWallpaper = MakeButton(this, "btnWallpaper", "tab", {40, 53, 112, 30});
+  btnWallpaper->setCaption(QStringLiteral("Normal"));
+  btnWidescreen = MakeButton(this, "btnWidescreen", "tab", {151, 53, 112, 30});
+  btnWidescreen->setCaption(QStringLiteral("Widescreen"));
+  btnTheme = MakeButton(this, "btnTheme", "tab", {261, 53, 112, 30});
+  btnTheme->setCaption(QStringLiteral("Setting"));
+  btnNormal = Place(new TPicturePanel(this), 40, 53, 112, 30);
+  btnNormal->setObjectName("btnNormal");
+  btnNormal->setPicture(SkinBitmap("tab_marker", QSize(112, 30)));
+  btnNormal->setCaption(QStringLiteral("Normal"));
+  imgNormal = MakeImage(this, "imgNormal", {488, 48, 41, 25}, "slot_normal");
+  imgNormal->hide();
+  imgWidescreen = MakeImage(this, "imgWidescreen", {535, 40, 41, 25}, "slot_widescreen");
+  imgWidescreen->hide();
+  panWallpaper = Place(new TPicturePanel(this), 20, 88, 761, 477);
+  panWallpaper->setObjectName("panWallpaper");
+  panSetting = Place(new TPicturePanel(this), 20, 88, 761, 477);
+  panSetting->setObjectName("panSetting");
+  panSetting->hide();
+  suiURLLabel1 = MakeLabel(this, "suiURLLabel1", {633, 578, 134, 13}, kColumnText, PixelFont(11));
+  suiURLLabel1->setCaption(QStringLiteral("http://") + HomeHost());
+  suiURLLabel1->setUnderline(true);
+  suiURLLabel1->setCursor(Qt::PointingHandCursor);
+  WebBrowser1 = Place(new QWidget(this), 377, -102, 316, 136);
+  WebBrowser1->setObjectName("WebBrowser1");
+  WebBrowser1->hide();
+  BuildWallpaperPage();
+  BuildSettingsPage();
+  BuildTray();
+}
+
+void TfrmMain::BuildWallpaperPage() {
+  panWallpaperLeft = Place(new TPicturePanel(panWallpaper), 3, 12, 182, 459);
+  panWallpaperLeft->setObjectName("panWallpaperLeft");
+  panWallpaperLeft->setPicture(SkinBitmap("category_column", QSize(182, 459)));
+  Panel1 = Place(new QFrame(panWallpaper), 194, 5, 558, 388);
+  Panel1->setObjectName("Panel1");
+  Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  Panel1->setAutoFillBackground(true);
+  QPalette white = Panel1->palette();
+  white.setColor(QPalette::Window, Qt::white);
+  Panel1->setPalette(white);
+  suiImagePanel1 = Place(new TPicturePanel(panWallpaper), 198, 399, 554, 25);
+  suiImagePanel1->setObjectName("suiImagePanel1");
+  suiImagePanel1->setPicture(SkinBitmap("page_bar", QSize(554, 25)));
+  btnSetWallpaper = MakeButton(panWallpaper, "btnSetWallpaper", "btn_wide", {539, 430, 208, 31});
+  btnSetWallpaper->setCaption(QStringLiteral("Set as Desktop Wallpaper"));
+  Label4 = MakeLabel(panWallpaper, "Label4", {201, 428, 195, 13}, Qt::white, PixelFont(11, true));
+  Label14 = MakeLabel(panWallpaper, "Label14", {201, 443, 52, 13}, QColor(143, 239, 255), PixelFont(11, true));
+  Label14->setUnderline(true);
+  Label14->setCursor(Qt::PointingHandCursor);
+  BuildCategoryColumn();
+  BuildGrid();
+}
+
+void TfrmMain::BuildCategoryColumn() {
+  static const char* const kLocal[] = {"Nature", "Cartoon", "Holiday", "Game and Movies", "Art && illustrator"};
+  static const char* const kNetwork[] = {"Nature",  "Cartoon",    "Holiday",          "Game and Movies",
+                                         "Art && illustrator", "Downloaded", "Wallpaper Gallery"};
+  Label1 = MakeLabel(panWallpaperLeft, "Label1", {40, 11, 89, 13}, Qt::white, PixelFont(11, true));
+  Label1->setCaption(QStringLiteral("Local Wallpaper"));
+  imgLeftBK = MakeImage(panWallpaperLeft, "imgLeftBK", {3, 41, 175, 26}, "highlight_bar");
+  for (int k = 0; k < 5; ++k) {
+    imgArrow[k] = MakeImage(panWallpaperLeft, QString("imgArrow%1").arg(k + 1), {40, 50 + 27 * k, 9, 9}, "arrow");
+    lblL[k] = MakeLabel(panWallpaperLeft, QString("lblL%1").arg(k + 1), {61, 46 + 27 * k, 115, 16}, kColumnText,
+                        PixelFont(13));
+    lblL[k]->setCaption(QString::fromLatin1(kLocal[k]));
+  }
+  Label2 = MakeLabel(panWallpaperLeft, "Label2", {40, 203, 107, 13}, Qt::white, PixelFont(11, true));
+  Label2->setCaption(QStringLiteral("Network Wallpaper"));
+  for (int k = 0; k < 7; ++k) {
+    imgArrowN[k] =
+        MakeImage(panWallpaperLeft, QString("imgArrowN%1").arg(k + 1), {40, 243 + 27 * k, 9, 9}, "arrow");
+    lblN[k] = MakeLabel(panWallpaperLeft, QString("lblN%1").arg(k + 1), {61, 239 + 27 * k, 115, 16}, kColumnText,
+                        PixelFont(13));
+    lblN[k]->setCaption(QString::fromLatin1(kNetwork[k]));
+  }
+}
+
+void TfrmMain::BuildGrid() {
+  static const int kLefts[] = {18, 197, 376};
+  static const int kTops[] = {29, 205};
+  for (int n = 0; n < 6; ++n) {
+    W[n] = Place(new TPicturePanel(Panel1), kLefts[n % 3], kTops[n / 3], 164, 140);
+    W[n]->setObjectName(QString("W%1").arg(n + 1));
+    W[n]->hide();
+    shpW[n] = Place(new TShape(QColor(255, 128, 0), Qt::white, W[n]), 0, 0, 164, 140);
+    shpW[n]->setObjectName(QString("shpW%1").arg(n + 1));
+    shpW[n]->hide();
+    imgW[n] = MakeImage(W[n], QString("imgW%1").arg(n + 1), {9, 18, 145, 110});
+    imgW[n]->setCursor(Qt::PointingHandCursor);
+  }
+  lblErrorTip = MakeLabel(Panel1, "lblErrorTip", {18, 175, 527, 24}, Qt::black, PixelFont(12, true));
+  lblErrorTip->setAlignment(Qt::AlignCenter);
+  lblErrorTip->hide();
+  panConnectNetwork = MakeLabel(Panel1, "panConnectNetwork", {4800, 170, 465, 33}, Qt::black, PixelFont(12, true));
+  panConnectNetwork->setAlignment(Qt::AlignCenter);
+  panConnectNetwork->setBackground(QColor(236, 242, 250));
+  panConnectNetwork->hide();
+  for (int k = 0; k < 20; ++k) {
+    lblWPage[k] = MakeLabel(suiImagePanel1, QString("lblWPage%1").arg(k + 1), {3 + 26 * k, 2, 20, 15},
+                            k == 0 ? kCurrentPageColor : QColor(Qt::black), PixelFont(11, true));
+    lblWPage[k]->setCaption(QString::number(k + 1));
+    lblWPage[k]->setAlignment(Qt::AlignCenter);
+    lblWPage[k]->setBackground(Qt::white);
+    lblWPage[k]->hide();
+  }
+}
+
+void TfrmMain::BuildSettingsPage() {
+  suiImagePanel2 = Place(new TFramedBox(panSetting), 20, 12, 737, 89);
+  suiImagePanel2->setObjectName("suiImagePanel2");
+  suiImagePanel3 = Place(new TFramedBox(panSetting), 20, 103, 737, 362);
+  suiImagePanel3->setObjectName("suiImagePanel3");
+  chkAutoRun = Place(new TCheckBox(suiImagePanel2), 42, 26, 184, 19);
+  chkAutoRun->setObjectName("chkAutoRun");
+  chkAutoRun->setCaption(QStringLiteral("Start with the session"));
+  optStartup = Place(new TRadioButton(suiImagePanel2), 42, 51, 220, 19);
+  optStartup->setObjectName("optStartup");
+  optDay = Place(new TRadioButton(suiImagePanel2), 287, 51, 141, 19);
+  optDay->setObjectName("optDay");
+  optDisable = Place(new TRadioButton(suiImagePanel2), 505, 51, 117, 19);
+  optDisable->setObjectName("optDisable");
+  TRadioButton::MakeGroup({optStartup, optDay, optDisable});
+  // Creation states decide which handlers the start-up settings run; the
+  // handlers are connected only afterwards.
+  chkAutoRun->setChecked(true);
+  optDisable->setChecked(true);
+
+  Label3 = MakeLabel(suiImagePanel3, "Label3", {16, 24, 297, 13}, Qt::black, PixelFont(11, true));
+  lstWallpaper = Place(new TListView(suiImagePanel3), 16, 48, 481, 296);
+  lstWallpaper->setObjectName("lstWallpaper");
+  lstWallpaper->setFont(PixelFont(13));
+  btnAdd = MakeButton(suiImagePanel3, "btnAdd", "btn_small", {503, 86, 107, 31});
+  btnAdd->setCaption(QStringLiteral("Add ..."));
+  btnRemove = MakeButton(suiImagePanel3, "btnRemove", "btn_small", {616, 86, 107, 31});
+  btnRemove->setCaption(QStringLiteral("Remove"));
+  btnRemove->setEnabled(false);
+  Shape9 = Place(new TShape(Qt::black, Qt::black, suiImagePanel3), 503, 184, 210, 153);
+  Shape9->setObjectName("Shape9");
+  Label5 = MakeLabel(suiImagePanel3, "Label5", {505, 184, 38, 13}, Qt::white, PixelFont(11));
+  Label5->setCaption(QStringLiteral("Preview"));
+  imgPreview = MakeImage(suiImagePanel3, "imgPreview", {512, 206, 192, 120});
+}
+
+void TfrmMain::BuildTray() {
+  CoolTrayIcon1 = new QSystemTrayIcon(QIcon(SkinBitmap("app_icon", QSize(64, 64))), this);
+  CoolTrayIcon1->setObjectName("CoolTrayIcon1");
+  popMenu1 = new QMenu(this);
+  popMenu1->setObjectName("popMenu1");
+  Open1 = popMenu1->addAction(QStringLiteral("Open"));
+  Prevwallpaper1 = popMenu1->addAction(QStringLiteral("Prev wallpaper"));
+  Nextwallpaper2 = popMenu1->addAction(QStringLiteral("Next wallpaper"));
+  N4 = popMenu1->addSeparator();
+  Exit2 = popMenu1->addAction(QStringLiteral("Exit"));
+  CoolTrayIcon1->show();
+}

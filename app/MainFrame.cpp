@@ -1,0 +1,184 @@
+// The window's frame: start-up sequence, outline, drag, minimise, close and
+// the tray icon.
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCursor>
+#include <QFile>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QScreen>
+#include <QSystemTrayIcon>
+#include <QWindow>
+
+#include "app/Main.h"
+#include "app/UnitGlobal.h"
+#include "skin/WindowRegion.h"
+
+namespace {
+constexpr int kDragBandBottom = 40;
+
+bool TrayAvailable(const QSystemTrayIcon* tray) {
+  return tray != nullptr && tray->isVisible() && QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+bool ScreenIsWide() {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  if (screen == nullptr) return false;
+  const QSize size = screen->size() * screen->devicePixelRatio();
+  return size.height() > 0 && double(size.width()) / double(size.height()) > 1.5;
+}
+}  // namespace
+
+void TfrmMain::ConnectHandlers() {
+  connect(btnClose, &QAbstractButton::clicked, this, [this] { btnCloseClick(); });
+  connect(btnMin, &QAbstractButton::clicked, this, [this] { btnMinClick(); });
+  connect(imgMain, &TImage::mousePressed, this, [this](Qt::MouseButton b, QPoint p) { imgMainMouseDown(b, p); });
+  connect(Label15, &TLabel::mousePressed, this, [this](Qt::MouseButton b, QPoint p) { imgMainMouseDown(b, p); });
+  connect(btnWallpaper, &QAbstractButton::clicked, this, [this] { btnWallpaperClick(); });
+  connect(btnWidescreen, &QAbstractButton::clicked, this, [this] { btnWidescreenClick(); });
+  connect(btnTheme, &QAbstractButton::clicked, this, [this] { btnThemeClick(); });
+  for (TLabel* link : lblL) {
+    connect(link, &TLabel::clicked, this, [this, link] { lblL1Click(link); });
+  }
+  for (int k = 0; k < 5; ++k) {
+    connect(lblN[k], &TLabel::clicked, this, [this, k] { lblN1Click(lblN[k]); });
+  }
+  connect(lblN[5], &TLabel::clicked, this, [this] { lblN6Click(); });
+  connect(lblN[6], &TLabel::clicked, this, [this] { lblN7Click(); });
+  connect(Label14, &TLabel::clicked, this, [this] { lblN7Click(); });
+  connect(suiURLLabel1, &TLabel::clicked, this, [this] { lblN7Click(); });
+  QList<TLabel*> categoryLinks(lblL.begin(), lblL.end());
+  categoryLinks.append(QList<TLabel*>(lblN.begin(), lblN.end()));
+  for (TLabel* link : categoryLinks) {
+    connect(link, &TLabel::mouseEntered, this, [this, link] { lblL1MouseEnter(link); });
+    connect(link, &TLabel::mouseLeft, this, [this, link] { lblL1MouseLeave(link); });
+  }
+  for (int n = 0; n < 6; ++n) {
+    connect(imgW[n], &TImage::clicked, this, [this, n] { imgW1Click(n + 1); });
+    connect(imgW[n], &TImage::doubleClicked, this, [this, n] { imgW1DblClick(n + 1); });
+  }
+  for (int k = 0; k < 20; ++k) {
+    connect(lblWPage[k], &TLabel::clicked, this, [this, k] { lblWPage1Click(k + 1); });
+    connect(lblWPage[k], &TLabel::mouseEntered, this, [this, k] { lblWPage1MouseEnter(k + 1); });
+    connect(lblWPage[k], &TLabel::mouseLeft, this, [this, k] { lblWPage1MouseLeave(k + 1); });
+  }
+  connect(btnSetWallpaper, &QAbstractButton::clicked, this, [this] { btnSetWallpaperClick(); });
+  connect(chkAutoRun, &TCheckBox::Click, this, [this] { chkAutoRunClick(); });
+  for (TRadioButton* option : {optStartup, optDay, optDisable}) {
+    connect(option, &TRadioButton::Click, this, [this] { optStartupClick(); });
+  }
+  connect(lstWallpaper, &QListWidget::itemDoubleClicked, this, [this] { lstWallpaperDblClick(); });
+  connect(lstWallpaper, &QListWidget::currentRowChanged, this, [this](int row) {
+    lstWallpaperSelectItem(row, row >= 0);
+  });
+  connect(btnAdd, &QAbstractButton::clicked, this, [this] { btnAddClick(); });
+  connect(btnRemove, &QAbstractButton::clicked, this, [this] { btnRemoveClick(); });
+  connect(CoolTrayIcon1, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+    if (reason == QSystemTrayIcon::DoubleClick) CoolTrayIcon1DblClick();
+    if (reason == QSystemTrayIcon::Context) CoolTrayIcon1MouseUp(Qt::RightButton, QCursor::pos());
+  });
+  connect(Open1, &QAction::triggered, this, [this] { Open1Click(); });
+  connect(Prevwallpaper1, &QAction::triggered, this, [this] { Prevwallpaper1Click(); });
+  connect(Nextwallpaper2, &QAction::triggered, this, [this] { Nextwallpaper2Click(); });
+  connect(Exit2, &QAction::triggered, this, [this] { Exit2Click(); });
+}
+
+void TfrmMain::FormCreate(const QStringList& arguments) {
+  LoadLanguageTexts();
+  QCoreApplication::processEvents();
+  RunStartupSettings(arguments);
+  Busy = false;
+  CategoryThumbs.clear();
+  CategoryPictures.clear();
+  // Leftovers of an old format; nothing reads them any more.
+  for (int n = 1; n <= 5; ++n) QFile::remove(ExeFolder() + QStringLiteral("wallpaper/network/%1.ini").arg(n));
+  ProgramVersion = QStringLiteral("1.0");
+  WebBrowser1->move(20000, WebBrowser1->y());
+  ApplyWindowRegion(this);
+  panWallpaper->show();
+  panSetting->hide();
+  panWallpaper->move(20, 88);
+  panSetting->move(20, 88);
+  ArrangeGrid(false);
+  imgLeftBK->move(imgLeftBK->x(), -1000);
+  if (ScreenIsWide())
+    btnWidescreenClick();
+  else
+    btnWallpaperClick();
+  m_startMinimized = arguments.size() > 1 && !arguments.at(1).isEmpty();
+}
+
+void TfrmMain::showAtStart() {
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    const QRect area = screen->geometry();
+    move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
+  }
+  if (!m_startMinimized) {
+    show();
+    return;
+  }
+  // Without a tray to come back from, a hidden window would strand the user.
+  if (TrayAvailable(CoolTrayIcon1)) return;
+  showMinimized();
+}
+
+void TfrmMain::btnCloseClick() { close(); }
+
+void TfrmMain::btnMinClick() {
+  if (TrayAvailable(CoolTrayIcon1))
+    hide();
+  else
+    showMinimized();
+}
+
+void TfrmMain::imgMainMouseDown(Qt::MouseButton button, QPoint pos) {
+  if (button != Qt::LeftButton || pos.y() > kDragBandBottom) return;
+  QWindow* handle = windowHandle();
+  if (handle != nullptr && handle->startSystemMove()) return;
+  m_manualDrag = true;
+  m_dragOffset = QCursor::pos() - frameGeometry().topLeft();
+  grabMouse();
+}
+
+void TfrmMain::mouseMoveEvent(QMouseEvent* event) {
+  if (m_manualDrag) move(QCursor::pos() - m_dragOffset);
+  QWidget::mouseMoveEvent(event);
+}
+
+void TfrmMain::mouseReleaseEvent(QMouseEvent* event) {
+  if (m_manualDrag) {
+    m_manualDrag = false;
+    releaseMouse();
+  }
+  QWidget::mouseReleaseEvent(event);
+}
+
+void TfrmMain::RestoreApplication() {
+  setWindowState(windowState() & ~Qt::WindowMinimized);
+  show();
+  raise();
+  activateWindow();
+}
+
+void TfrmMain::CoolTrayIcon1DblClick() { RestoreApplication(); }
+
+void TfrmMain::CoolTrayIcon1MouseUp(Qt::MouseButton button, QPoint screenPos) {
+  if (button != Qt::RightButton) return;
+  popMenu1->popup(screenPos - QPoint(2, 2));
+}
+
+void TfrmMain::Open1Click() { RestoreApplication(); }
+
+void TfrmMain::Exit2Click() { close(); }
+
+void TfrmMain::closeEvent(QCloseEvent* event) {
+  // FormCloseQuery: a network view at work holds the window open.
+  if (Busy) {
+    event->ignore();
+    return;
+  }
+  event->accept();
+  emit closed();
+}
+
+void TfrmMain::changeEvent(QEvent* event) { QWidget::changeEvent(event); }

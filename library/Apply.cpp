@@ -1,0 +1,4 @@
+#include "app/Main.h"
+
+// Stand-in until applying lands.
+void TfrmMain::btnSetWallpaperClick() {}

@@ -1,0 +1,6 @@
+#pragma once
+
+#include <QString>
+
+// Whether a graphical session can be reached; why not, in one plain phrase.
+bool GraphicalSessionAvailable(QString* why);

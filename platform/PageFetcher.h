@@ -1,0 +1,58 @@
+// Fetches one web page at a time for the catalogue check, in place of the
+// window's hidden browser: navigate() returns at once, and downloadBegin and
+// then downloadComplete arrive through the event loop.
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QTimer>
+
+#include <chrono>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+
+class PageFetcher : public QObject {
+  Q_OBJECT
+ public:
+  // A page that has not fully arrived by then ends the fetch as failed.
+  static constexpr std::chrono::milliseconds kDefaultTimeout{20000};
+  // Pages are read whole up to this size; a larger one fails. A full catalogue
+  // of 2000 addresses is about 140 KB, so a fixed 64 KiB would cut it.
+  static constexpr qsizetype kMaximumPageBytes = 4 * 1024 * 1024;
+
+  explicit PageFetcher(QObject* parent = nullptr);
+  ~PageFetcher() override;
+
+  // Starts fetching address, ending any fetch still running without a
+  // complete event. "about:blank" only ends the running fetch. Every fetch
+  // started here ends with exactly one downloadBegin and one downloadComplete.
+  void navigate(const QString& address);
+  bool isFetching() const { return m_reply != nullptr || m_finishPending; }
+
+  void setTimeout(std::chrono::milliseconds timeout) { m_timeout = timeout; }
+  std::chrono::milliseconds timeout() const { return m_timeout; }
+
+ signals:
+  void downloadBegin();
+  // The page's bytes as the server sent them; empty when the fetch failed
+  // (no connection, an HTTP error, the time-out, a page that is too large).
+  void downloadComplete(const QByteArray& page);
+
+ private:
+  void cancel();
+  void announceBegin(quint64 fetch);
+  void collectArrivedBytes();
+  void replyFinished();
+  void finish(QByteArray page);
+  void finishLater(quint64 fetch);
+
+  QNetworkAccessManager* m_network;
+  QNetworkReply* m_reply = nullptr;
+  QTimer m_deadline;
+  std::chrono::milliseconds m_timeout = kDefaultTimeout;
+  QByteArray m_page;
+  quint64 m_fetch = 0;  // numbers the fetches, so a late event of an ended one is dropped
+  bool m_beginAnnounced = false;
+  bool m_finishPending = false;
+};

@@ -1,0 +1,1 @@
+// The skin bitmaps are attached to this library as compiled resources.

@@ -1,0 +1,205 @@
+// The skinned controls of the windows: pictures, labels, buttons, panels,
+// check box, radio buttons and the list view, drawn from the skin bitmaps.
+#pragma once
+
+#include <QAbstractButton>
+#include <QLabel>
+#include <QListWidget>
+#include <QPixmap>
+#include <QWidget>
+
+// A skin bitmap by name (":/skin/<name>.png"); a plain stand-in when absent,
+// so a missing bitmap never leaves a control invisible.
+QPixmap SkinBitmap(const QString& name, QSize fallbackSize = QSize(16, 16));
+
+// Caption text as shown: a single "&" marks a mnemonic and is not shown,
+// "&&" shows one "&".
+QString CaptionDisplayText(const QString& caption);
+
+// A picture, stretched to the control, with mouse events.
+class TImage : public QWidget {
+  Q_OBJECT
+ public:
+  explicit TImage(QWidget* parent = nullptr);
+  void setPicture(const QPixmap& picture);
+  void setPicture(const QImage& picture);
+  void clearPicture();
+  const QPixmap& picture() const { return m_picture; }
+  bool hasPicture() const { return !m_picture.isNull(); }
+
+ signals:
+  void clicked();
+  void doubleClicked();
+  void mousePressed(Qt::MouseButton button, QPoint pos);
+
+ protected:
+  void paintEvent(QPaintEvent*) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+ private:
+  QPixmap m_picture;
+};
+
+// A text label with a caption (mnemonic rule), a font colour and mouse events.
+class TLabel : public QLabel {
+  Q_OBJECT
+ public:
+  explicit TLabel(QWidget* parent = nullptr);
+  void setCaption(const QString& caption);
+  const QString& caption() const { return m_caption; }
+  void setFontColor(const QColor& color);
+  QColor fontColor() const { return m_fontColor; }
+  void setBackground(const QColor& color);  // opaque background
+  void setUnderline(bool underline);
+  void setBold(bool bold);
+
+ signals:
+  void clicked();
+  void mousePressed(Qt::MouseButton button, QPoint pos);
+  void mouseEntered();
+  void mouseLeft();
+
+ protected:
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void enterEvent(QEnterEvent* event) override;
+  void leaveEvent(QEvent* event) override;
+
+ private:
+  void applyPalette();
+  QString m_caption;
+  QColor m_fontColor = Qt::black;
+  QColor m_background;
+};
+
+// A button drawn from four pictures: <base>_normal, _hover, _down, _disabled.
+class TPictureButton : public QAbstractButton {
+  Q_OBJECT
+ public:
+  explicit TPictureButton(const QString& bitmapBase, QWidget* parent = nullptr);
+  void setCaption(const QString& caption);
+  const QString& caption() const { return m_caption; }
+  void setCaptionColor(const QColor& color) { m_captionColor = color; update(); }
+
+ protected:
+  void paintEvent(QPaintEvent*) override;
+  void enterEvent(QEnterEvent* event) override;
+  void leaveEvent(QEvent* event) override;
+
+ private:
+  QString m_base;
+  QString m_caption;
+  QColor m_captionColor = Qt::white;
+  bool m_hover = false;
+};
+
+// A panel that shows a picture (stretched) and optionally a centred caption;
+// without a picture it is transparent.
+class TPicturePanel : public QWidget {
+  Q_OBJECT
+ public:
+  explicit TPicturePanel(QWidget* parent = nullptr);
+  void setPicture(const QPixmap& picture);
+  const QPixmap& picture() const { return m_picture; }
+  void setCaption(const QString& caption);
+  const QString& caption() const { return m_caption; }
+  void setCaptionColor(const QColor& color) { m_captionColor = color; update(); }
+  void setFill(const QColor& color) { m_fill = color; update(); }
+
+ protected:
+  void paintEvent(QPaintEvent*) override;
+
+ private:
+  QPixmap m_picture;
+  QString m_caption;
+  QColor m_captionColor = Qt::white;
+  QColor m_fill;
+};
+
+// A framed box of the settings page: four corner bitmaps joined by lines.
+class TFramedBox : public QWidget {
+  Q_OBJECT
+ public:
+  explicit TFramedBox(QWidget* parent = nullptr);
+
+ protected:
+  void paintEvent(QPaintEvent*) override;
+};
+
+// A rectangle with a 1-pixel outline and a fill.
+class TShape : public QWidget {
+  Q_OBJECT
+ public:
+  TShape(const QColor& pen, const QColor& brush, QWidget* parent = nullptr);
+  QColor penColor() const { return m_pen; }
+
+ protected:
+  void paintEvent(QPaintEvent*) override;
+
+ private:
+  QColor m_pen;
+  QColor m_brush;
+};
+
+// Check box whose Click event runs whenever its state really changes, by a
+// click or by code.
+class TCheckBox : public QWidget {
+  Q_OBJECT
+ public:
+  explicit TCheckBox(QWidget* parent = nullptr);
+  bool checked() const { return m_checked; }
+  void setChecked(bool checked);
+  void setCaption(const QString& caption);
+  const QString& caption() const { return m_caption; }
+  void setFontColor(const QColor& color);
+  QColor fontColor() const { return m_fontColor; }
+
+ signals:
+  void Click();
+
+ protected:
+  void paintEvent(QPaintEvent*) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+
+ private:
+  bool m_checked = false;
+  QString m_caption;
+  QColor m_fontColor = Qt::black;
+};
+
+// Radio button of a group: checking one that was not checked first unchecks
+// the others and then runs Click; unchecking runs nothing.
+class TRadioButton : public QWidget {
+  Q_OBJECT
+ public:
+  explicit TRadioButton(QWidget* parent = nullptr);
+  static void MakeGroup(const QList<TRadioButton*>& group);
+  bool checked() const { return m_checked; }
+  void setChecked(bool checked);
+  void setCaption(const QString& caption);
+  const QString& caption() const { return m_caption; }
+  void setFontColor(const QColor& color);
+  QColor fontColor() const { return m_fontColor; }
+
+ signals:
+  void Click();
+
+ protected:
+  void paintEvent(QPaintEvent*) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+
+ private:
+  bool m_checked = false;
+  QString m_caption;
+  QColor m_fontColor = Qt::black;
+  QList<TRadioButton*> m_group;
+};
+
+// The settings page's list view: one column, whole-row single selection.
+class TListView : public QListWidget {
+  Q_OBJECT
+ public:
+  explicit TListView(QWidget* parent = nullptr);
+};
