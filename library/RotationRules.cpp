@@ -1,0 +1,184 @@
+#include "library/RotationRules.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStringDecoder>
+#include <algorithm>
+#include <cstdlib>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// Lists written by this program are UTF-8; older lists came from a system
+// whose 8-bit code page was GBK.
+QString DecodeListText(const QByteArray& bytes) {
+  QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+  QString text = utf8.decode(bytes);
+  if (!utf8.hasError()) return text;
+  QStringDecoder legacy("GB18030", QStringDecoder::Flag::Stateless);
+  if (legacy.isValid()) {
+    text = legacy.decode(bytes);
+    if (!legacy.hasError()) return text;
+  }
+  return QString::fromLatin1(bytes);
+}
+
+struct FolderEntry {
+  QString name;
+  QFileInfo info;
+};
+
+std::vector<FolderEntry> SortedEntries(const QString& folder) {
+  std::vector<FolderEntry> entries;
+  const QFileInfoList infos = QDir(folder).entryInfoList(
+      QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Unsorted);
+  entries.reserve(infos.size());
+  for (const QFileInfo& info : infos) entries.push_back({info.fileName(), info});
+  std::sort(entries.begin(), entries.end(), [](const FolderEntry& a, const FolderEntry& b) {
+    return NameLessCaseInsensitive(a.name, b.name);
+  });
+  return entries;
+}
+
+// `inside` holds the real paths of the folders the scan is in, outermost
+// first; a link back to one of them would make the scan endless.
+void CollectBelow(const QString& folder, QStringList& inside, QStringList& list) {
+  for (const FolderEntry& entry : SortedEntries(folder)) {
+    if (entry.info.isDir()) {
+      const QString real = entry.info.isSymLink() ? entry.info.canonicalFilePath()
+                                                  : inside.last() + QLatin1Char('/') + entry.name;
+      if (real.isEmpty() || inside.contains(real)) continue;
+      inside.append(real);
+      CollectBelow(folder + entry.name + QLatin1Char('/'), inside, list);
+      inside.removeLast();
+    } else if (entry.info.isFile() && IsRotationPicture(entry.name)) {
+      list.append(folder + entry.name);
+    }
+  }
+}
+
+}  // namespace
+
+QStringList ParseRotationText(const QByteArray& bytes) {
+  const qsizetype zero = bytes.indexOf('\0');
+  const QString text = DecodeListText(zero < 0 ? bytes : bytes.left(zero));
+  QStringList entries;
+  qsizetype start = 0;
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    const QChar c = text.at(i);
+    if (c != QLatin1Char('\r') && c != QLatin1Char('\n')) continue;
+    entries.append(text.mid(start, i - start));
+    if (c == QLatin1Char('\r') && i + 1 < text.size() && text.at(i + 1) == QLatin1Char('\n')) ++i;
+    start = i + 1;
+  }
+  if (start < text.size()) entries.append(text.mid(start));
+  return entries;
+}
+
+QByteArray FormatRotationText(const QStringList& entries) {
+  QByteArray bytes;
+  for (const QString& entry : entries) bytes += entry.toUtf8() + "\r\n";
+  return bytes;
+}
+
+std::optional<QStringList> ReadRotationFile(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+  return ParseRotationText(file.readAll());
+}
+
+bool WriteRotationFile(const QString& path, const QStringList& entries, QString* error) {
+  const QString folder = QFileInfo(path).absolutePath();
+  QSaveFile file(path);
+  const bool written = QDir().mkpath(folder) && file.open(QIODevice::WriteOnly) &&
+                       file.write(FormatRotationText(entries)) >= 0 && file.commit();
+  if (!written && error) *error = QStringLiteral("%1: %2").arg(path, file.errorString());
+  return written;
+}
+
+bool IsRotationPicture(const QString& fileName) {
+  const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
+  if (dot < 0) return false;
+  const QString extension = AsciiLower(fileName.mid(dot));
+  const bool picture = extension == QLatin1String(".jpg") || extension == QLatin1String(".bmp");
+  return picture && AsciiLower(fileName.left(1)) == QLatin1String("l");
+}
+
+void CollectLargePictures(const QString& folder, QStringList& list) {
+  const QString real = QFileInfo(folder).canonicalFilePath();
+  if (real.isEmpty()) return;
+  QStringList inside{real};
+  CollectBelow(folder, inside, list);
+}
+
+bool FileExists(const QString& path) {
+  const QFileInfo info(path);
+  return !path.isEmpty() && info.exists() && !info.isDir();
+}
+
+int PositionAfterRemoval(int current, int removed, int countLeft) {
+  if (current <= removed) return current;
+  return countLeft > current ? current - 1 : 1;
+}
+
+void DropMissingEntries(QStringList& entries, int& current, const ExistsFn& exists) {
+  qsizetype i = 0;
+  while (i < entries.size()) {
+    if (exists(entries.at(i))) {
+      ++i;
+      continue;
+    }
+    entries.removeAt(i);
+    current = PositionAfterRemoval(current, int(i) + 1, int(entries.size()));
+  }
+}
+
+// Positions are widened first: a stored position can be any 32-bit value.
+std::optional<int> NextPosition(const QStringList& rows, int current, const ExistsFn& exists) {
+  const qint64 count = rows.size();
+  const qint64 here = current;
+  for (qint64 p = std::max<qint64>(here + 1, 1); p <= count; ++p) {
+    if (exists(rows.at(p - 1))) return int(p);
+  }
+  for (qint64 p = 1; p <= std::min(here - 1, count); ++p) {
+    if (exists(rows.at(p - 1))) return int(p);
+  }
+  return std::nullopt;
+}
+
+std::optional<int> PreviousPosition(const QStringList& rows, int current, const ExistsFn& exists) {
+  const qint64 count = rows.size();
+  const qint64 here = current;
+  for (qint64 p = std::min(here - 1, count); p >= 1; --p) {
+    if (exists(rows.at(p - 1))) return int(p);
+  }
+  for (qint64 p = count; p >= std::max<qint64>(here + 1, 1); --p) {
+    if (exists(rows.at(p - 1))) return int(p);
+  }
+  return std::nullopt;
+}
+
+std::optional<int> AdvanceTarget(int current, int count) {
+  if (count <= 0) return std::nullopt;
+  return current >= 0 && current < count ? current + 1 : 1;
+}
+
+int PositionInRange(int current, int count) {
+  if (count <= 0) return current;
+  return current < 1 || qint64(current) > qint64(count) + 1 ? count + 1 : current;
+}
+
+bool DayHasPassed(const QDateTime& previous, const QDateTime& now) {
+  if (!previous.isValid() || !now.isValid()) return false;
+  constexpr qint64 kSecondsPerDay = 24 * 60 * 60;
+  return std::abs(previous.secsTo(now)) >= kSecondsPerDay;
+}
+
+QRect PreviewGeometry(Shape screenShape) {
+  constexpr int kTop = 206;
+  constexpr int kHeight = 120;
+  return screenShape == Shape::Widescreen ? QRect(512, kTop, 192, kHeight) : QRect(530, kTop, 160, kHeight);
+}

@@ -1,0 +1,161 @@
+#include "library/StoreRules.h"
+
+#include <QDir>
+#include <QHash>
+#include <QSet>
+#include <algorithm>
+
+#include "app/UnitGlobal.h"
+
+namespace {
+
+bool HasPictureExtension(const QString& name) {
+  return name.endsWith(QLatin1String(".jpg"), Qt::CaseInsensitive) ||
+         name.endsWith(QLatin1String(".bmp"), Qt::CaseInsensitive);
+}
+
+bool IsCategory(int category) { return category >= 1 && category <= kCategoryCount; }
+
+// Regular files of a folder (links to regular files included), sorted.
+// Folders, broken links and special files are left out: opening a pipe named
+// like a picture would hang the grid.
+QStringList SortedFileNames(const QString& folder) {
+  QStringList names = QDir(folder).entryList(QDir::Files, QDir::Unsorted);
+  SortNamesCaseInsensitive(names);
+  return names;
+}
+
+QString FolderOf(const QString& path) { return path.left(path.lastIndexOf('/') + 1); }
+
+// The "l_" files of a folder: their exact names, and the real name of each
+// keyed by its case-folded name; where names differ only in case, the first
+// in sorted order stands for all of them.
+struct LargeIndex {
+  QSet<QString> exact;
+  QHash<QString, QString> byFolded;
+};
+
+LargeIndex IndexLargeNames(const QStringList& sortedNames) {
+  LargeIndex index;
+  for (const QString& name : sortedNames) {
+    if (!name.startsWith(QLatin1String("l_"), Qt::CaseInsensitive)) continue;
+    index.exact.insert(name);
+    const QString folded = name.toCaseFolded();
+    if (!index.byFolded.contains(folded)) index.byFolded.insert(folded, name);
+  }
+  return index;
+}
+
+QString LargeNameFor(const QString& thumbnailName, const LargeIndex& index) {
+  const QString tail = thumbnailName.mid(2);
+  const QString exact = QLatin1String("l_") + tail;
+  if (index.exact.contains(exact)) return exact;
+  const QString found = index.byFolded.value(exact.toCaseFolded());
+  return found.isEmpty() ? QLatin1String("l_") + AsciiLower(tail) : found;
+}
+
+}  // namespace
+
+bool NameLessCaseInsensitive(const QString& a, const QString& b) {
+  const int byFolded = a.compare(b, Qt::CaseInsensitive);
+  return byFolded != 0 ? byFolded < 0 : a < b;
+}
+
+void SortNamesCaseInsensitive(QStringList& names) {
+  std::sort(names.begin(), names.end(), NameLessCaseInsensitive);
+}
+
+QString AsciiLower(const QString& text) {
+  QString lower = text;
+  for (QChar& c : lower) {
+    if (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) c = QChar(c.unicode() + ('a' - 'A'));
+  }
+  return lower;
+}
+
+QString ShapeFolder(Shape shape) {
+  return ExeFolder() + (shape == Shape::Widescreen ? QLatin1String("wallpaper/widescreen/")
+                                                   : QLatin1String("wallpaper/normal/"));
+}
+
+QString SideFolder(Shape shape, StoreSide side) {
+  return ShapeFolder(shape) +
+         (side == StoreSide::Network ? QLatin1String("network/") : QLatin1String("local/"));
+}
+
+QString CategoryFolder(Shape shape, StoreSide side, int category) {
+  return SideFolder(shape, side) + QString::number(category) + QLatin1Char('/');
+}
+
+int CategoryOfLink(int linkNumber) { return IsCategory(linkNumber) ? linkNumber : 1; }
+
+int PageCount(int count) { return count <= 0 ? 0 : (count + kSlotsPerPage - 1) / kSlotsPerPage; }
+
+PageSlice SliceOfPage(int count, int requestedPage) {
+  PageSlice slice;
+  if (count <= 0) {
+    slice.markPageOne = true;
+    return slice;
+  }
+  const bool exists = requestedPage >= 1 && requestedPage <= PageCount(count);
+  slice.page = exists ? requestedPage : 1;
+  slice.markPageOne = !exists;
+  slice.first = (slice.page - 1) * kSlotsPerPage;
+  slice.size = std::min(kSlotsPerPage, count - slice.first);
+  return slice;
+}
+
+CategoryListing ListLocalCategory(const QString& folder) {
+  CategoryListing listing;
+  const QStringList names = SortedFileNames(folder);
+  const LargeIndex largeIndex = IndexLargeNames(names);
+  for (const QString& name : names) {
+    if (!name.startsWith(QLatin1String("s_"), Qt::CaseInsensitive) || !HasPictureExtension(name)) continue;
+    listing.thumbnails << folder + name;
+    listing.larges << folder + LargeNameFor(name, largeIndex);
+  }
+  return listing;
+}
+
+QString LargePicturePath(const QString& thumbnailPath) {
+  const QString folder = FolderOf(thumbnailPath);
+  const QString name = thumbnailPath.mid(folder.size());
+  return folder + LargeNameFor(name, IndexLargeNames(SortedFileNames(folder)));
+}
+
+QStringList ListDownloadedPictures(Shape shape) {
+  QStringList pictures;
+  for (int category = 1; category <= kCategoryCount; ++category) {
+    const QString folder = CategoryFolder(shape, StoreSide::Network, category);
+    for (const QString& name : SortedFileNames(folder)) {
+      if (name.startsWith(QLatin1String("l_"), Qt::CaseInsensitive) && HasPictureExtension(name))
+        pictures << folder + name;
+    }
+  }
+  return pictures;
+}
+
+bool AddressInCategory(const QString& address, int category) {
+  return address.indexOf(QLatin1Char('/') + QString::number(category) + QLatin1String("/s_")) > 0;
+}
+
+QString LargeAddressOf(const QString& thumbnailAddress) {
+  QString large = thumbnailAddress;
+  return large.replace(QLatin1String("/s_"), QLatin1String("/l_"));
+}
+
+QString StoredNetworkPath(Shape shape, const QString& address, NetworkFile kind) {
+  const QLatin1String marker(kind == NetworkFile::Thumbnail ? "/s_" : "/l_");
+  const qsizetype slash = address.indexOf(marker);
+  if (slash < 1) return {};
+  const int category = address.at(slash - 1).digitValue();
+  const QString name = address.mid(slash + 1);
+  if (!IsCategory(category) || !IsSafeFileName(name)) return {};
+  return CategoryFolder(shape, StoreSide::Network, category) + name;
+}
+
+bool IsSafeFileName(const QString& name) {
+  if (name.isEmpty() || name.contains(QLatin1Char('/')) || name.contains(QLatin1String(".."))) return false;
+  return std::none_of(name.cbegin(), name.cend(),
+                      [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; });
+}
