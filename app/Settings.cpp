@@ -1,0 +1,229 @@
+#include "app/Settings.h"
+
+#include <QDir>
+#include <QGuiApplication>
+#include <QScreen>
+
+#include "app/UnitGlobal.h"
+#include "platform/Autostart.h"
+#include "platform/ValueStore.h"
+
+namespace {
+const QString kCurrent = QStringLiteral("current");
+const QString kLastTime = QStringLiteral("Lasttime");
+const QString kAutoChange = QStringLiteral("AutoChange");
+// Used only when a locale's own formats do not read back what they wrote.
+const QString kPortableDateTime = QStringLiteral("yyyy-MM-dd HH:mm:ss");
+const QString kPortableDate = QStringLiteral("yyyy-MM-dd");
+constexpr qint64 kMsecsPerDay = 24 * 60 * 60 * 1000;
+
+// A piece of a locale format: a run of one pattern letter, or literal text
+// (quoted literals are kept with their quotes).
+struct FormatPiece {
+  QString text;
+  bool field = false;
+};
+
+QList<FormatPiece> SplitFormat(const QString& format) {
+  QList<FormatPiece> pieces;
+  for (qsizetype i = 0; i < format.size();) {
+    const QChar c = format[i];
+    qsizetype end = i + 1;
+    if (c == u'\'') {
+      end = format.indexOf(u'\'', i + 1);
+      end = end < 0 ? format.size() : end + 1;
+    } else if (c.isLetter() && c.unicode() < 128) {
+      while (end < format.size() && format[end] == c) ++end;
+    }
+    const bool field = c.isLetter() && c.unicode() < 128;
+    const bool joinsLiteral = !field && c != u'\'' && !pieces.isEmpty() && !pieces.last().field &&
+                              !pieces.last().text.startsWith(u'\'');
+    if (joinsLiteral)
+      pieces.last().text += format.mid(i, end - i);
+    else
+      pieces.append({format.mid(i, end - i), field});
+    i = end;
+  }
+  return pieces;
+}
+
+bool IsGapChar(QChar c) { return c.isSpace() || QStringLiteral("()[]").contains(c); }
+
+// Drops a time-zone field with the blanks and brackets around it: stored
+// times are local, and zone names do not read back reliably.
+void DropZoneField(QList<FormatPiece>& pieces, qsizetype index) {
+  pieces.removeAt(index);
+  bool hadGap = false;
+  if (index > 0 && !pieces[index - 1].field && !pieces[index - 1].text.startsWith(u'\'')) {
+    QString& left = pieces[index - 1].text;
+    while (!left.isEmpty() && IsGapChar(left.back())) {
+      left.chop(1);
+      hadGap = true;
+    }
+  }
+  if (index < pieces.size() && !pieces[index].field && !pieces[index].text.startsWith(u'\'')) {
+    QString& right = pieces[index].text;
+    while (!right.isEmpty() && IsGapChar(right.front())) {
+      right.remove(0, 1);
+      hadGap = true;
+    }
+  }
+  const bool between = index > 0 && index < pieces.size();
+  if (between && hadGap) pieces.insert(index, {QStringLiteral(" "), false});
+}
+
+// The locale's format as the store uses it: four-digit years, because Qt
+// reads a two-digit year back in the 1900s, and no time zone.
+QString StorageFormat(const QString& localeFormat) {
+  QList<FormatPiece> pieces = SplitFormat(localeFormat);
+  for (qsizetype i = pieces.size() - 1; i >= 0; --i) {
+    if (pieces[i].field && pieces[i].text == QLatin1String("yy"))
+      pieces[i].text = QStringLiteral("yyyy");
+    else if (pieces[i].field && pieces[i].text.front() == u't')
+      DropZoneField(pieces, i);
+  }
+  QString format;
+  for (const FormatPiece& piece : pieces) format += piece.text;
+  return format.trimmed();
+}
+
+QString DateFormat(const QLocale& locale) { return StorageFormat(locale.dateFormat(QLocale::ShortFormat)); }
+QString DateTimeFormat(const QLocale& locale) {
+  return DateFormat(locale) + u' ' + StorageFormat(locale.timeFormat(QLocale::LongFormat));
+}
+
+bool IsMidnight(const QDateTime& time) { return time.time() == QTime(0, 0); }
+
+QString LocaleText(const QDateTime& time, const QLocale& locale) {
+  return IsMidnight(time) ? locale.toString(time.date(), DateFormat(locale))
+                          : locale.toString(time, DateTimeFormat(locale));
+}
+
+bool SameToTheSecond(const QDateTime& a, const QDateTime& b) {
+  return a.isValid() && b.isValid() && a.date() == b.date() && a.time().hour() == b.time().hour() &&
+         a.time().minute() == b.time().minute() && a.time().second() == b.time().second();
+}
+
+QDateTime ParseWith(const QString& text, const QLocale& locale) {
+  QDateTime time = locale.toDateTime(text, DateTimeFormat(locale));
+  if (time.isValid()) return time;
+  const QDate date = locale.toDate(text, DateFormat(locale));
+  return date.isValid() ? QDateTime(date, QTime(0, 0)) : QDateTime();
+}
+
+QDateTime ParsePortable(const QString& text) {
+  QDateTime time = QDateTime::fromString(text, kPortableDateTime);
+  if (time.isValid()) return time;
+  const QDate date = QDate::fromString(text, kPortableDate);
+  return date.isValid() ? QDateTime(date, QTime(0, 0)) : QDateTime();
+}
+
+std::optional<ValueStore::Value> StoredValue(const ValueStore& store, const QString& name) {
+  return store.value(kSettingsKey, name);
+}
+}  // namespace
+
+bool IsWideScreenSize(QSize size) {
+  if (size.height() <= 0) return false;
+  return static_cast<double>(size.width()) / size.height() > 1.5;
+}
+
+bool IsWideScreen() {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  if (!screen) return false;
+  return IsWideScreenSize(screen->geometry().size() * screen->devicePixelRatio());
+}
+
+int32_t LoadCurrent() {
+  ValueStore store = ValueStore::Open();
+  if (!store.isOpen()) return 1;
+  const auto value = StoredValue(store, kCurrent);
+  if (value && value->kind == ValueStore::Kind::Integer) return value->integer;
+  store.setInteger(kSettingsKey, kCurrent, 1);
+  return 1;
+}
+
+bool SaveCurrent() {
+  ValueStore store = ValueStore::Open();
+  return store.isOpen() && store.setInteger(kSettingsKey, kCurrent, CurrentIndex);
+}
+
+QDateTime LoadLastTime() {
+  ValueStore store = ValueStore::Open();
+  // So far back that the daily test passes.
+  if (!store.isOpen()) return QDateTime(QDate(1899, 12, 31), QTime(0, 0));
+  const auto value = StoredValue(store, kLastTime);
+  if (value && value->kind == ValueStore::Kind::Text && IsDateTime(value->text))
+    return ParseLastTime(value->text);
+  const QDateTime now = QDateTime::currentDateTime();
+  store.setText(kSettingsKey, kLastTime, LastTimeText(now));
+  return now;
+}
+
+bool SaveLastTime() {
+  ValueStore store = ValueStore::Open();
+  return store.isOpen() && store.setText(kSettingsKey, kLastTime, LastTimeText(LastTime));
+}
+
+bool IsInteger(const QString& text) {
+  bool ok = false;
+  text.toInt(&ok, 10);
+  return ok;
+}
+
+bool IsDateTime(const QString& text) { return ParseLastTime(text).isValid(); }
+
+int LoadAutoChange() {
+  ValueStore store = ValueStore::Open();
+  if (!store.isOpen()) return kChangeDisabled;
+  const auto value = StoredValue(store, kAutoChange);
+  if (!value) return kChangeDisabled;
+  if (value->kind != ValueStore::Kind::Integer) {
+    store.remove(kSettingsKey, kAutoChange);
+    return kChangeDisabled;
+  }
+  const int mode = value->integer;
+  return mode >= kChangeAtStartup && mode <= kChangeDisabled ? mode : kChangeDisabled;
+}
+
+void SaveAutoChange(int mode) {
+  ValueStore store = ValueStore::Open();
+  if (store.isOpen()) store.setInteger(kSettingsKey, kAutoChange, mode);
+}
+
+QStringList AutoRunCommand(int mode) {
+  return {ExeFolder() + kProgramFileName, QStringLiteral("-") + QString::number(mode)};
+}
+
+void SaveAutoRun(bool enabled) {
+  // An entry that could not be rewritten must not go on starting the
+  // program with a stale mode.
+  if (!enabled || !WriteAutostartEntry(AutoRunCommand(LoadAutoChange()))) RemoveAutostartEntry();
+}
+
+bool AutoRunEnabled() {
+  const auto entry = ReadAutostartEntry();
+  if (!entry || !entry->active) return false;
+  return QDir::cleanPath(entry->command.first()) == QDir::cleanPath(ExeFolder() + kProgramFileName);
+}
+
+int StartupChangeMode(int storedMode, const QString& firstArgument) {
+  if (storedMode == kChangeAtStartup) {
+    const bool fromAutostart = firstArgument.size() == 2 && firstArgument[1] == u'1';
+    return fromAutostart ? kChangeAtStartup : kChangeDisabled;
+  }
+  return storedMode == kChangeDaily ? kChangeDaily : kChangeDisabled;
+}
+
+qint64 WholeDaysApart(const QDateTime& a, const QDateTime& b) { return qAbs(a.msecsTo(b)) / kMsecsPerDay; }
+
+QString LastTimeText(const QDateTime& time, const QLocale& locale) {
+  const QString text = LocaleText(time, locale);
+  if (SameToTheSecond(ParseWith(text, locale), time)) return text;
+  return IsMidnight(time) ? time.toString(kPortableDate) : time.toString(kPortableDateTime);
+}
+
+QDateTime ParseLastTime(const QString& text, const QLocale& locale) {
+  const QDateTime time = ParseWith(text, locale);
+  return time.isValid() ? time : ParsePortable(text);
+}

@@ -1,0 +1,55 @@
+// The per-user settings of UnitGlobal: the values "current", "Lasttime" and
+// "AutoChange" in the value store, the autostart entry, and the screen-shape
+// test. The loads repair what they find, so a caller always gets a usable value.
+#pragma once
+
+#include <QDateTime>
+#include <QLocale>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+
+// The key every value of the program lives under.
+inline const QString kSettingsKey = QStringLiteral("Software\\Nimbra-Wallpaper");
+// The program the autostart entry starts, in the executable's folder.
+inline const QString kProgramFileName = QStringLiteral("NimbraWallpaper");
+
+enum AutoChangeMode : int { kChangeAtStartup = 1, kChangeDaily = 2, kChangeDisabled = 3 };
+
+// Wide means width / height > 1.5; exactly 1.5 is not wide.
+bool IsWideScreenSize(QSize size);
+// The primary screen in device pixels.
+bool IsWideScreen();
+
+int32_t LoadCurrent();
+bool SaveCurrent();
+
+QDateTime LoadLastTime();
+bool SaveLastTime();
+
+bool IsInteger(const QString& text);
+bool IsDateTime(const QString& text);
+
+int LoadAutoChange();
+void SaveAutoChange(int mode);
+
+void SaveAutoRun(bool enabled);
+bool AutoRunEnabled();
+
+// The command the autostart entry runs for a mode: the program in the
+// executable's folder and "-<mode>".
+QStringList AutoRunCommand(int mode);
+
+// What this run does at start: the stored mode, except that mode 1 only
+// changes the wallpaper when the first argument is two characters ending in
+// "1" (the autostart entry passes "-1"); otherwise nothing.
+int StartupChangeMode(int storedMode, const QString& firstArgument);
+
+// Whole days in the absolute difference between two moments, fraction dropped.
+qint64 WholeDaysApart(const QDateTime& a, const QDateTime& b);
+
+// "Lasttime" text: the locale's short date, a blank and its long time, with
+// no time part at midnight; and the way back, invalid when it does not parse.
+QString LastTimeText(const QDateTime& time, const QLocale& locale = QLocale::system());
+QDateTime ParseLastTime(const QString& text, const QLocale& locale = QLocale::system());

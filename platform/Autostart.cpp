@@ -1,0 +1,234 @@
+#include "platform/Autostart.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <filesystem>
+#include <system_error>
+
+#include "platform/ValueStore.h"
+
+namespace {
+constexpr qint64 kMaxEntrySize = 64 * 1024;
+const QString kReservedInExec = QStringLiteral(" \t\n\"'\\><~|&;$*?#()`");
+const QString kEscapedInQuotes = QStringLiteral("\"`$\\");
+
+bool NeedsQuoting(const QString& argument) {
+  if (argument.isEmpty()) return true;
+  for (const QChar c : argument)
+    if (kReservedInExec.contains(c)) return true;
+  return false;
+}
+
+QString Quote(const QString& argument) {
+  QString out = QStringLiteral("\"");
+  for (const QChar c : argument) {
+    if (kEscapedInQuotes.contains(c)) out += u'\\';
+    out += c;
+  }
+  return out + u'"';
+}
+
+// Desktop files escape string values once more at the file level.
+QString EscapeStringValue(const QString& value) {
+  QString out;
+  for (const QChar c : value) {
+    if (c == u'\\')
+      out += QStringLiteral("\\\\");
+    else if (c == u'\n')
+      out += QStringLiteral("\\n");
+    else if (c == u'\t')
+      out += QStringLiteral("\\t");
+    else if (c == u'\r')
+      out += QStringLiteral("\\r");
+    else
+      out += c;
+  }
+  return out;
+}
+
+QString UnescapeStringValue(const QString& value) {
+  QString out;
+  for (qsizetype i = 0; i < value.size(); ++i) {
+    if (value[i] != u'\\' || i + 1 == value.size()) {
+      out += value[i];
+      continue;
+    }
+    switch (value[++i].unicode()) {
+      case u's':
+        out += u' ';
+        break;
+      case u'n':
+        out += u'\n';
+        break;
+      case u't':
+        out += u'\t';
+        break;
+      case u'r':
+        out += u'\r';
+        break;
+      case u'\\':
+        out += u'\\';
+        break;
+      default:
+        out += u'\\' + QString(value[i]);  // not a string escape: leave it to the Exec rules
+    }
+  }
+  return out;
+}
+
+// Reads a double-quoted argument from line[pos] == '"'; pos ends on the closing quote.
+bool ReadDoubleQuoted(const QString& line, qsizetype& pos, QString& word) {
+  for (++pos; pos < line.size(); ++pos) {
+    const QChar c = line[pos];
+    if (c == u'"') return true;
+    if (c == u'\\' && pos + 1 < line.size() && kEscapedInQuotes.contains(line[pos + 1])) {
+      word += line[++pos];
+    } else if (c == u'%' && pos + 1 < line.size() && line[pos + 1] == u'%') {
+      word += u'%';
+      ++pos;
+    } else {
+      word += c;
+    }
+  }
+  return false;
+}
+
+bool ReadSingleQuoted(const QString& line, qsizetype& pos, QString& word) {
+  const qsizetype end = line.indexOf(u'\'', pos + 1);
+  if (end < 0) return false;
+  word += line.mid(pos + 1, end - pos - 1);
+  pos = end;
+  return true;
+}
+
+bool IsTrue(const QString& value) { return value.trimmed() == QLatin1String("true"); }
+bool IsFalse(const QString& value) { return value.trimmed() == QLatin1String("false"); }
+
+bool IsRegularFile(const QString& path) {
+  std::error_code error;
+  return std::filesystem::is_regular_file(QFile::encodeName(path).toStdString(), error);
+}
+
+bool PathExists(const QString& path) {
+  std::error_code error;
+  const auto status = std::filesystem::symlink_status(QFile::encodeName(path).toStdString(), error);
+  return status.type() != std::filesystem::file_type::not_found;
+}
+}  // namespace
+
+QString AutostartEntryPath() {
+  return UserConfigFolder() + QStringLiteral("/autostart/Nimbra-Wallpaper.desktop");
+}
+
+QString ExecLine(const QStringList& command) {
+  QStringList parts;
+  for (qsizetype i = 0; i < command.size(); ++i) {
+    // The program is always quoted, as the command line has it; the
+    // arguments only when they need it.
+    QString part = (i == 0 || NeedsQuoting(command[i])) ? Quote(command[i]) : command[i];
+    parts += part.replace(u'%', QStringLiteral("%%"));
+  }
+  return parts.join(u' ');
+}
+
+std::optional<QStringList> SplitExecLine(const QString& execLine) {
+  QStringList arguments;
+  QString word;
+  bool inWord = false;
+  for (qsizetype pos = 0; pos < execLine.size(); ++pos) {
+    const QChar c = execLine[pos];
+    if (c == u' ' || c == u'\t' || c == u'\n') {
+      if (inWord) arguments += word;
+      word.clear();
+      inWord = false;
+      continue;
+    }
+    if (c == u'%') {
+      if (pos + 1 == execLine.size()) return std::nullopt;
+      const QChar code = execLine[++pos];
+      if (code == u'%') {
+        word += u'%';
+        inWord = true;
+      }
+      // Other field codes stand for files or URLs, of which there are none.
+      continue;
+    }
+    inWord = true;
+    if (c == u'"') {
+      if (!ReadDoubleQuoted(execLine, pos, word)) return std::nullopt;
+    } else if (c == u'\'') {
+      if (!ReadSingleQuoted(execLine, pos, word)) return std::nullopt;
+    } else if (c == u'\\') {
+      if (pos + 1 == execLine.size()) return std::nullopt;
+      word += execLine[++pos];
+    } else {
+      word += c;
+    }
+  }
+  if (inWord) arguments += word;
+  return arguments;
+}
+
+QByteArray DesktopEntryText(const QStringList& command) {
+  QString text = QStringLiteral(
+      "[Desktop Entry]\n"
+      "Type=Application\n"
+      "Name=Nimbra Wallpaper\n"
+      "Comment=Changes the desktop wallpaper when the session starts\n"
+      "Terminal=false\n");
+  text += QStringLiteral("Exec=") + EscapeStringValue(ExecLine(command)) + u'\n';
+  return text.toUtf8();
+}
+
+std::optional<AutostartEntry> ParseDesktopEntry(const QByteArray& content) {
+  std::optional<QStringList> command;
+  AutostartEntry entry;
+  bool inMainGroup = false;
+  for (QString line : QString::fromUtf8(content).split(u'\n')) {
+    if (line.endsWith(u'\r')) line.chop(1);
+    if (line.startsWith(u'[')) {
+      inMainGroup = line.trimmed() == QLatin1String("[Desktop Entry]");
+      continue;
+    }
+    const qsizetype equals = line.indexOf(u'=');
+    if (!inMainGroup || line.startsWith(u'#') || equals < 0) continue;
+    const QString key = line.left(equals).trimmed();
+    const QString value = UnescapeStringValue(line.mid(equals + 1).trimmed());
+    if (key == QLatin1String("Exec"))
+      command = SplitExecLine(value);
+    else if (key == QLatin1String("Hidden") && IsTrue(value))
+      entry.active = false;
+    else if (key == QLatin1String("X-GNOME-Autostart-enabled") && IsFalse(value))
+      entry.active = false;
+  }
+  if (!command || command->isEmpty()) return std::nullopt;
+  entry.command = *command;
+  return entry;
+}
+
+std::optional<AutostartEntry> ReadAutostartEntry() {
+  const QString path = AutostartEntryPath();
+  if (!IsRegularFile(path)) return std::nullopt;
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+  const QByteArray content = file.read(kMaxEntrySize + 1);
+  if (content.size() > kMaxEntrySize) return std::nullopt;
+  return ParseDesktopEntry(content);
+}
+
+bool WriteAutostartEntry(const QStringList& command) {
+  const QString path = AutostartEntryPath();
+  if (!QDir().mkpath(QFileInfo(path).absolutePath())) return false;
+  QSaveFile file(path);
+  if (!file.open(QIODevice::WriteOnly)) return false;
+  file.write(DesktopEntryText(command));
+  return file.commit();
+}
+
+bool RemoveAutostartEntry() {
+  const QString path = AutostartEntryPath();
+  if (!PathExists(path)) return true;
+  return QFile::remove(path);
+}

@@ -1,0 +1,34 @@
+// The program's entry in the desktop session's autostart folder
+// (<config folder>/autostart/Nimbra-Wallpaper.desktop): a desktop entry whose
+// Exec line holds the command that starts the program with the session.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+struct AutostartEntry {
+  QStringList command;  // program and arguments, unquoted
+  bool active = true;   // false when the user switched it off (Hidden, X-GNOME-Autostart-enabled)
+};
+
+QString AutostartEntryPath();
+
+// Exec value quoting: the program and its arguments joined as the Desktop
+// Entry rules want them, before the file-level escaping of string values.
+QString ExecLine(const QStringList& command);
+// The reverse of ExecLine; nullopt when the line is not well formed (an
+// unterminated quote, a stray escape).
+std::optional<QStringList> SplitExecLine(const QString& execLine);
+
+// The whole file for a command, and reading one back.
+QByteArray DesktopEntryText(const QStringList& command);
+std::optional<AutostartEntry> ParseDesktopEntry(const QByteArray& content);
+
+// nullopt when there is no entry or it cannot be read as one.
+std::optional<AutostartEntry> ReadAutostartEntry();
+// Written to a temporary file and renamed into place.
+bool WriteAutostartEntry(const QStringList& command);
+// True when no entry is left behind.
+bool RemoveAutostartEntry();
