@@ -73,6 +73,7 @@ TfrmMain::TfrmMain(const QStringList& arguments, QWidget* parent) : QWidget(pare
 // FormDestroy: the lists the window owns go with it; nothing is saved.
 TfrmMain::~TfrmMain() {
   if (CoolTrayIcon1) CoolTrayIcon1->hide();
+  if (frmMain == this) frmMain = nullptr;
 }
 
 void TfrmMain::BuildControls() {

@@ -16,6 +16,7 @@ class QFrame;
 class QMenu;
 class QSystemTrayIcon;
 class PageFetcher;
+enum class Shape;  // normal or widescreen: the store's two shapes
 
 // What a slot shows: the thumbnail it was loaded from (or its address) and
 // the large picture that "Set as Desktop Wallpaper" applies.
@@ -149,8 +150,12 @@ class TfrmMain : public QWidget {
   void lblWPage1Click(int page);  // page 1..20
   void lblWPage1MouseEnter(int page);
   void lblWPage1MouseLeave(int page);
-  // Loads a picture file into slot 1..6's image; false when it cannot be decoded.
+  // Loads a picture file into slot 1..6's image; a picture that cannot be
+  // decoded shows the broken-picture mark, and false is returned.
   bool LoadSlotPicture(int slot, const QString& file);
+  // The paging rule over a picture list: page links, fall-back to page 1, and
+  // the current page's pictures in the slots with their two paths.
+  void ShowListPage(const QStringList& pictures, const QStringList& larges);
 
   // --- local categories (library/)
   void ShowLocalCategory(TLabel* link, int page);
@@ -159,6 +164,7 @@ class TfrmMain : public QWidget {
   void lblL1MouseLeave(TLabel* link);
   void btnWallpaperClick();
   void btnWidescreenClick();
+  void SelectShapeTab(TPictureButton* tab, Shape shape);
 
   // --- applying (library/)
   void btnSetWallpaperClick();

@@ -1,0 +1,62 @@
+// A local category of 10,000 thumbnail pairs: the time from a category click
+// to the first page fully shown, and of one page turn (six thumbnails).
+#include <QApplication>
+#include <QBuffer>
+#include <QElapsedTimer>
+#include <QImage>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "app/Main.h"
+#include "support/ProgramFolder.h"
+
+namespace {
+constexpr int kPictures = 10000;
+
+void FillCategory(const ProgramFolder& folder) {
+  QImage thumbnail(145, 110, QImage::Format_RGB32);
+  for (int y = 0; y < thumbnail.height(); ++y)
+    for (int x = 0; x < thumbnail.width(); ++x) thumbnail.setPixel(x, y, qRgb(x, y * 2, (x * y) & 255));
+  QByteArray bytes;
+  {
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    thumbnail.save(&buffer, "JPG", 85);
+  }
+  for (int i = 0; i < kPictures; ++i) {
+    const QString tail = QString("pic%1.jpg").arg(i, 5, 10, QChar('0'));
+    folder.writeFile("wallpaper/normal/local/1/s_" + tail, bytes);
+    folder.writeFile("wallpaper/normal/local/1/l_" + tail, "large");
+  }
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  ProgramFolder folder;
+  FillCategory(folder);
+  auto window = MakeMainWindow();
+
+  std::vector<double> clicks, turns;
+  for (int round = 0; round < 15; ++round) {
+    window->lblL1Click(window->lblL[1]);  // an empty category, so category 1 is not current
+    QElapsedTimer timer;
+    timer.start();
+    window->lblL1Click(window->lblL[0]);
+    clicks.push_back(timer.nsecsElapsed() / 1e6);
+    timer.restart();
+    window->lblWPage1Click(2 + round % 19);
+    turns.push_back(timer.nsecsElapsed() / 1e6);
+  }
+  std::printf("local category of %d pictures: click to first page %.1f ms (median of %zu), page turn %.1f ms\n",
+              kPictures, Median(clicks), clicks.size(), Median(turns));
+  return 0;
+}

@@ -1,0 +1,163 @@
+// The main window's composition and frame: every control in its place and
+// start state, the outline, closing under the busy flag, the tray menu.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QFile>
+#include <QFrame>
+#include <QMenu>
+#include <QRegion>
+
+#include "app/Main.h"
+#include "skin/WindowRegion.h"
+#include "support/ProgramFolder.h"
+
+namespace {
+struct Placement {
+  const char* name;
+  QRect box;
+};
+
+// Left, top, width, height of every placed control, relative to its parent.
+const Placement kLayout[] = {
+    {"imgMain", {0, 0, 799, 599}},
+    {"Label15", {56, 8, 211, 26}},
+    {"btnMin", {736, 10, 24, 24}},
+    {"btnClose", {766, 10, 24, 24}},
+    {"btnWallpaper", {40, 53, 112, 30}},
+    {"btnWidescreen", {151, 53, 112, 30}},
+    {"btnTheme", {261, 53, 112, 30}},
+    {"imgNormal", {488, 48, 41, 25}},
+    {"imgWidescreen", {535, 40, 41, 25}},
+    {"panWallpaper", {20, 88, 761, 477}},
+    {"panSetting", {20, 88, 761, 477}},
+    {"suiURLLabel1", {633, 578, 134, 13}},
+    {"panWallpaperLeft", {3, 12, 182, 459}},
+    {"Panel1", {194, 5, 558, 388}},
+    {"suiImagePanel1", {198, 399, 554, 25}},
+    {"btnSetWallpaper", {539, 430, 208, 31}},
+    {"Label4", {201, 428, 195, 13}},
+    {"Label14", {201, 443, 52, 13}},
+    {"Label1", {40, 11, 89, 13}},
+    {"Label2", {40, 203, 107, 13}},
+    {"lblErrorTip", {18, 175, 527, 24}},
+    {"panConnectNetwork", {4800, 170, 465, 33}},
+    {"suiImagePanel2", {20, 12, 737, 89}},
+    {"suiImagePanel3", {20, 103, 737, 362}},
+    {"chkAutoRun", {42, 26, 184, 19}},
+    {"optStartup", {42, 51, 220, 19}},
+    {"optDay", {287, 51, 141, 19}},
+    {"optDisable", {505, 51, 117, 19}},
+    {"Label3", {16, 24, 297, 13}},
+    {"lstWallpaper", {16, 48, 481, 296}},
+    {"btnAdd", {503, 86, 107, 31}},
+    {"btnRemove", {616, 86, 107, 31}},
+    {"Shape9", {503, 184, 210, 153}},
+    {"Label5", {505, 184, 38, 13}},
+    {"imgPreview", {512, 206, 192, 120}},
+};
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  ProgramFolder folder;
+  std::unique_ptr<TfrmMain> window = MakeMainWindow();
+
+  QWidget* control(const char* name) { return window->findChild<QWidget*>(QString::fromLatin1(name)); }
+};
+}  // namespace
+
+TEST_F(MainWindowTest, EveryControlStandsInItsPlace) {
+  EXPECT_EQ(window->size(), QSize(799, 599));
+  for (const Placement& placement : kLayout) {
+    QWidget* widget = control(placement.name);
+    ASSERT_NE(widget, nullptr) << placement.name;
+    EXPECT_EQ(widget->geometry(), placement.box) << placement.name;
+  }
+  EXPECT_EQ(window->WebBrowser1->x(), 20000);
+}
+
+TEST_F(MainWindowTest, RowsOfLinksArrowsAndPageLinksFollowTheirSpacing) {
+  for (int k = 0; k < 5; ++k) {
+    EXPECT_EQ(window->lblL[k]->pos(), QPoint(61, 46 + 27 * k));
+    EXPECT_EQ(window->lblL[k]->height(), 16);
+    EXPECT_EQ(window->imgArrow[k]->geometry(), QRect(40, 50 + 27 * k, 9, 9));
+  }
+  for (int k = 0; k < 7; ++k) {
+    EXPECT_EQ(window->lblN[k]->pos(), QPoint(61, 239 + 27 * k));
+    EXPECT_EQ(window->imgArrowN[k]->geometry(), QRect(40, 243 + 27 * k, 9, 9));
+  }
+  for (int k = 0; k < 20; ++k) EXPECT_EQ(window->lblWPage[k]->geometry(), QRect(3 + 26 * k, 2, 20, 15));
+  EXPECT_EQ(window->lblWPage[19]->x(), 497);
+}
+
+TEST_F(MainWindowTest, StartsOnTheWallpaperPageWithNothingSelected) {
+  EXPECT_FALSE(window->panSetting->isVisibleTo(window.get()));
+  EXPECT_TRUE(window->panWallpaper->isVisibleTo(window.get()));
+  EXPECT_FALSE(window->panConnectNetwork->isVisibleTo(window.get()));
+  for (TShape* frame : window->shpW) EXPECT_FALSE(frame->isVisibleTo(window.get()));
+  EXPECT_FALSE(window->btnRemove->isEnabled());
+  // The tab marker stands over one of the two shape tabs.
+  EXPECT_TRUE(window->btnNormal->x() == 40 || window->btnNormal->x() == 151);
+  EXPECT_EQ(window->btnNormal->size(), QSize(112, 30));
+  EXPECT_EQ(window->ProgramVersion, "1.0");
+  EXPECT_FALSE(window->Busy);
+}
+
+TEST(WindowOutline, RoundsEachCornerAndKeepsTheRest) {
+  const QRegion outline = WindowOutline(799, 599);
+  for (QPoint corner : {QPoint(0, 0), QPoint(798, 0), QPoint(0, 598), QPoint(798, 598)})
+    EXPECT_FALSE(outline.contains(corner)) << corner.x() << "," << corner.y();
+  for (QPoint inside : {QPoint(10, 10), QPoint(788, 10), QPoint(10, 588), QPoint(788, 588), QPoint(400, 0),
+                        QPoint(0, 300), QPoint(798, 300), QPoint(400, 598), QPoint(700, 560), QPoint(20, 520)})
+    EXPECT_TRUE(outline.contains(inside)) << inside.x() << "," << inside.y();
+}
+
+TEST_F(MainWindowTest, CloseIsRefusedWhileBusyAndNotRemembered) {
+  int closes = 0;
+  QObject::connect(window.get(), &TfrmMain::closed, [&closes] { ++closes; });
+  window->show();
+  window->Busy = true;
+  window->Exit2Click();
+  EXPECT_EQ(closes, 0);
+  EXPECT_TRUE(window->isVisible());
+  window->Busy = false;
+  EXPECT_EQ(closes, 0);
+  window->btnCloseClick();
+  EXPECT_EQ(closes, 1);
+}
+
+TEST_F(MainWindowTest, TrayMenuHoldsItsItemsInOrder) {
+  const QList<QAction*> items = window->popMenu1->actions();
+  ASSERT_EQ(items.size(), 5);
+  EXPECT_EQ(items[0], window->Open1);
+  EXPECT_EQ(items[1], window->Prevwallpaper1);
+  EXPECT_EQ(items[2], window->Nextwallpaper2);
+  EXPECT_TRUE(items[3]->isSeparator());
+  EXPECT_EQ(items[4], window->Exit2);
+}
+
+TEST_F(MainWindowTest, TrayMenuOpensOnlyForTheRightButton) {
+  window->CoolTrayIcon1MouseUp(Qt::LeftButton, QPoint(300, 300));
+  EXPECT_FALSE(window->popMenu1->isVisible());
+  window->CoolTrayIcon1MouseUp(Qt::RightButton, QPoint(300, 300));
+  EXPECT_TRUE(window->popMenu1->isVisible());
+  EXPECT_EQ(window->popMenu1->pos(), QPoint(298, 298));
+  window->popMenu1->hide();
+}
+
+TEST(MainWindowStart, AnyFirstArgumentStartsInTheTray) {
+  ProgramFolder folder;
+  EXPECT_FALSE(MakeMainWindow()->startMinimized());
+  EXPECT_FALSE(MakeMainWindow({""})->startMinimized());
+  EXPECT_TRUE(MakeMainWindow({"-1"})->startMinimized());
+  EXPECT_TRUE(MakeMainWindow({"anything"})->startMinimized());
+}
+
+TEST(MainWindowStart, LeftoverNetworkIniFilesAreRemoved) {
+  ProgramFolder folder;
+  for (int n = 1; n <= 5; ++n) folder.writeFile(QString("wallpaper/network/%1.ini").arg(n), "[x]\r\n");
+  folder.writeFile("wallpaper/network/6.ini", "[x]\r\n");
+  auto window = MakeMainWindow();
+  for (int n = 1; n <= 5; ++n) EXPECT_FALSE(QFile::exists(folder.file(QString("wallpaper/network/%1.ini").arg(n))));
+  EXPECT_TRUE(QFile::exists(folder.file("wallpaper/network/6.ini")));
+}
