@@ -1,0 +1,117 @@
+#include "platform/TextCodec.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <string>
+
+namespace {
+
+bool IsContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
+
+// Length of the UTF-8 sequence at text[i], or 0 when it is not valid.
+qsizetype Utf8SequenceLength(const unsigned char* text, qsizetype size, qsizetype i) {
+  const unsigned char lead = text[i];
+  if (lead < 0x80) return 1;
+  qsizetype length = 0;
+  unsigned char low = 0x80, high = 0xBF;  // range of the second byte
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;   // overlong
+    if (lead == 0xED) high = 0x9F;  // surrogates
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;   // overlong
+    if (lead == 0xF4) high = 0x8F;  // above U+10FFFF
+  } else {
+    return 0;
+  }
+  if (i + length > size) return 0;
+  if (text[i + 1] < low || text[i + 1] > high) return 0;
+  for (qsizetype k = 2; k < length; ++k)
+    if (!IsContinuation(text[i + k])) return 0;
+  return length;
+}
+
+bool IsGbkLead(unsigned char byte) { return byte >= 0x81 && byte <= 0xFE; }
+
+void AppendReplacement(std::string& out) { out += "\xEF\xBF\xBD"; }
+
+// Without a GBK converter the ASCII part is still readable.
+QString DecodeAsciiOnly(QByteArrayView bytes) {
+  QString text;
+  text.reserve(bytes.size());
+  for (char byte : bytes) text += static_cast<unsigned char>(byte) < 0x80 ? QChar(byte) : QChar(0xFFFD);
+  return text;
+}
+
+QString DecodeGbk(QByteArrayView bytes) {
+  iconv_t converter = iconv_open("UTF-8", "GBK");
+  if (converter == reinterpret_cast<iconv_t>(-1)) return DecodeAsciiOnly(bytes);
+  std::string out;
+  char* in = const_cast<char*>(bytes.data());
+  size_t inLeft = static_cast<size_t>(bytes.size());
+  char chunk[4096];
+  while (inLeft > 0) {
+    char* outPos = chunk;
+    size_t outLeft = sizeof chunk;
+    const size_t result = iconv(converter, &in, &inLeft, &outPos, &outLeft);
+    const int error = errno;
+    out.append(chunk, static_cast<size_t>(outPos - chunk));
+    if (result != static_cast<size_t>(-1) || error == E2BIG) continue;
+    // An invalid or truncated sequence: mark it and go on with the next byte.
+    AppendReplacement(out);
+    ++in;
+    --inLeft;
+  }
+  iconv_close(converter);
+  return QString::fromUtf8(out.data(), static_cast<qsizetype>(out.size()));
+}
+
+}  // namespace
+
+bool IsValidUtf8(QByteArrayView bytes) {
+  const auto* text = reinterpret_cast<const unsigned char*>(bytes.data());
+  const qsizetype size = bytes.size();
+  for (qsizetype i = 0; i < size;) {
+    if (text[i] < 0x80) {
+      ++i;
+      continue;
+    }
+    const qsizetype length = Utf8SequenceLength(text, size, i);
+    if (length == 0) return false;
+    i += length;
+  }
+  return true;
+}
+
+TextEncoding DetectTextEncoding(QByteArrayView bytes) {
+  return IsValidUtf8(bytes) ? TextEncoding::Utf8 : TextEncoding::Gbk;
+}
+
+QString DecodeText(QByteArrayView bytes, TextEncoding encoding) {
+  if (encoding == TextEncoding::Utf8) return QString::fromUtf8(bytes);
+  return DecodeGbk(bytes);
+}
+
+QString DecodeText(QByteArrayView bytes) { return DecodeText(bytes, DetectTextEncoding(bytes)); }
+
+qsizetype CharacterBoundary(QByteArrayView bytes, qsizetype maxBytes, TextEncoding encoding) {
+  if (maxBytes >= bytes.size()) return bytes.size();
+  if (maxBytes <= 0) return 0;
+  const auto* text = reinterpret_cast<const unsigned char*>(bytes.data());
+  if (encoding == TextEncoding::Utf8) {
+    qsizetype end = maxBytes;
+    while (end > 0 && maxBytes - end < 3 && IsContinuation(text[end])) --end;
+    return IsContinuation(text[end]) ? maxBytes : end;
+  }
+  qsizetype end = 0;
+  while (end < maxBytes) {
+    const qsizetype length = IsGbkLead(text[end]) && end + 1 < bytes.size() ? 2 : 1;
+    if (end + length > maxBytes) break;
+    end += length;
+  }
+  return end;
+}
