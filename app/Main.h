@@ -8,6 +8,7 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 
 #include "skin/SkinControls.h"
 
@@ -182,6 +183,8 @@ class TfrmMain : public QWidget {
   void lstWallpaperSelectItem(int row, bool selected);
   void btnAddClick();
   void btnRemoveClick();
+  // Makes a row current and applies it; nothing for no row.
+  void ApplyRotationPosition(std::optional<int> position);
 
   // --- catalogue (catalogue/)
   bool CheckCatalogueUpdate();

@@ -11,6 +11,7 @@
 #include <QWindow>
 
 #include "app/Main.h"
+#include "app/Settings.h"
 #include "app/UnitGlobal.h"
 #include "skin/WindowRegion.h"
 
@@ -19,13 +20,6 @@ constexpr int kDragBandBottom = 40;
 
 bool TrayAvailable(const QSystemTrayIcon* tray) {
   return tray != nullptr && tray->isVisible() && QSystemTrayIcon::isSystemTrayAvailable();
-}
-
-bool ScreenIsWide() {
-  const QScreen* screen = QGuiApplication::primaryScreen();
-  if (screen == nullptr) return false;
-  const QSize size = screen->size() * screen->devicePixelRatio();
-  return size.height() > 0 && double(size.width()) / double(size.height()) > 1.5;
 }
 }  // namespace
 
@@ -68,8 +62,12 @@ void TfrmMain::ConnectHandlers() {
     connect(option, &TRadioButton::Click, this, [this] { optStartupClick(); });
   }
   connect(lstWallpaper, &QListWidget::itemDoubleClicked, this, [this] { lstWallpaperDblClick(); });
-  connect(lstWallpaper, &QListWidget::currentRowChanged, this, [this](int row) {
-    lstWallpaperSelectItem(row, row >= 0);
+  connect(lstWallpaper, &QListWidget::itemSelectionChanged, this, [this] {
+    const QList<QListWidgetItem*> selected = lstWallpaper->selectedItems();
+    if (selected.isEmpty())
+      lstWallpaperSelectItem(-1, false);
+    else
+      lstWallpaperSelectItem(lstWallpaper->row(selected.first()), true);
   });
   connect(btnAdd, &QAbstractButton::clicked, this, [this] { btnAddClick(); });
   connect(btnRemove, &QAbstractButton::clicked, this, [this] { btnRemoveClick(); });
@@ -101,7 +99,7 @@ void TfrmMain::FormCreate(const QStringList& arguments) {
   panSetting->move(20, 88);
   ArrangeGrid(false);
   imgLeftBK->move(imgLeftBK->x(), -1000);
-  if (ScreenIsWide())
+  if (IsWideScreen())
     btnWidescreenClick();
   else
     btnWallpaperClick();

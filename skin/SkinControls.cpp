@@ -76,14 +76,31 @@ void TImage::mouseDoubleClickEvent(QMouseEvent* event) {
 
 // --- TLabel
 
-TLabel::TLabel(QWidget* parent) : QLabel(parent) {
-  setAttribute(Qt::WA_TranslucentBackground);
-  applyPalette();
-}
+TLabel::TLabel(QWidget* parent) : QLabel(parent), m_requestedFont(font()) { applyPalette(); }
 
 void TLabel::setCaption(const QString& caption) {
   m_caption = caption;
   setText(CaptionDisplayText(caption));
+  fitFont();
+}
+
+void TLabel::setFont(const QFont& font) {
+  m_requestedFont = font;
+  fitFont();
+}
+
+void TLabel::fitFont() {
+  QFont fitted = m_requestedFont;
+  const int minimum = 8;
+  while (fitted.pixelSize() > minimum && QFontMetrics(fitted).horizontalAdvance(text()) > width()) {
+    fitted.setPixelSize(fitted.pixelSize() - 1);
+  }
+  QLabel::setFont(fitted);
+}
+
+void TLabel::resizeEvent(QResizeEvent* event) {
+  QLabel::resizeEvent(event);
+  fitFont();
 }
 
 void TLabel::setFontColor(const QColor& color) {
@@ -93,19 +110,18 @@ void TLabel::setFontColor(const QColor& color) {
 
 void TLabel::setBackground(const QColor& color) {
   m_background = color;
-  setAttribute(Qt::WA_TranslucentBackground, !color.isValid());
   setAutoFillBackground(color.isValid());
   applyPalette();
 }
 
 void TLabel::setUnderline(bool underline) {
-  QFont f = font();
+  QFont f = m_requestedFont;
   f.setUnderline(underline);
   setFont(f);
 }
 
 void TLabel::setBold(bool bold) {
-  QFont f = font();
+  QFont f = m_requestedFont;
   f.setBold(bold);
   setFont(f);
 }

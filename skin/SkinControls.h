@@ -54,6 +54,10 @@ class TLabel : public QLabel {
   void setBackground(const QColor& color);  // opaque background
   void setUnderline(bool underline);
   void setBold(bool bold);
+  // The font asked for; a caption that would not fit the label's fixed size
+  // is drawn a little smaller instead of being cut off.
+  void setFont(const QFont& font);
+  const QFont& requestedFont() const { return m_requestedFont; }
 
  signals:
   void clicked();
@@ -66,9 +70,12 @@ class TLabel : public QLabel {
   void mouseReleaseEvent(QMouseEvent* event) override;
   void enterEvent(QEnterEvent* event) override;
   void leaveEvent(QEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   void applyPalette();
+  void fitFont();
+  QFont m_requestedFont;
   QString m_caption;
   QColor m_fontColor = Qt::black;
   QColor m_background;
