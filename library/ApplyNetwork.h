@@ -1,0 +1,22 @@
+// Network pictures on "Set as Desktop Wallpaper": a slot of a network category
+// holds the address of its large picture, which must be stored locally first.
+#pragma once
+
+#include <QString>
+
+class TfrmMain;
+
+// A stored network picture smaller than this counts as broken.
+constexpr qint64 kSmallestStoredPicture = 20000;
+
+// Whether a slot's large-picture path is an address rather than a file.
+bool IsNetworkPicture(const QString& path);
+
+// Whether a stored copy can be applied as it is: at least 20000 bytes, and a
+// picture that decodes.
+bool IsUsableStoredPicture(const QString& file);
+
+// Makes path a local file the wallpaper can be set from, downloading the
+// picture through the download dialogs when no usable copy is stored.
+// Returns false when there is nothing to apply; the user has then been told.
+bool FetchNetworkPicture(TfrmMain& window, QString& path);

@@ -1,0 +1,89 @@
+// The desktops that keep their wallpaper in GSettings: GNOME and its relatives
+// (Ubuntu, Budgie, Unity), Cinnamon and MATE.
+#include <QUrl>
+
+#include "platform/RunProgram.h"
+#include "platform/WallpaperSetter.h"
+
+namespace {
+
+const QString kGsettings = QStringLiteral("gsettings");
+const QString kDarkKey = QStringLiteral("picture-uri-dark");
+
+struct BackgroundSchema {
+  QString id;
+  QString pictureKey;
+  bool takesUri;  // a file:// URI, or a plain path
+};
+
+BackgroundSchema SchemaOf(GsettingsDesktop desktop) {
+  switch (desktop) {
+    case GsettingsDesktop::Cinnamon:
+      return {QStringLiteral("org.cinnamon.desktop.background"), QStringLiteral("picture-uri"), true};
+    case GsettingsDesktop::Mate:
+      return {QStringLiteral("org.mate.background"), QStringLiteral("picture-filename"), false};
+    case GsettingsDesktop::Gnome:
+      break;
+  }
+  return {QStringLiteral("org.gnome.desktop.background"), QStringLiteral("picture-uri"), true};
+}
+
+// gsettings reads its value in the GVariant text format. A bare word would
+// be taken as it stands only when it does not parse as something else, so a
+// name such as "'a'" would lose its quotes; a quoted literal is always exact.
+QString GVariantString(const QString& text) {
+  QString escaped = text;
+  escaped.replace(u'\\', QLatin1String("\\\\")).replace(u'\'', QLatin1String("\\'"));
+  return u'\'' + escaped + u'\'';
+}
+
+class GsettingsSetter : public WallpaperSetter {
+ public:
+  explicit GsettingsSetter(GsettingsDesktop desktop) : m_desktop(desktop), m_schema(SchemaOf(desktop)) {}
+
+  SetResult setWallpaper(const QString& path) override {
+    const ProgramRun keys = RunProgram(kGsettings, {QStringLiteral("list-keys"), m_schema.id});
+    if (keys.outcome == RunOutcome::NotFound) return SetResult::unavailable(keys.describeFailure(kGsettings));
+    if (!keys.succeeded()) return SetResult::failed(keys.describeFailure(kGsettings));
+
+    // Options first, then the picture: the desktop redraws once, already stretched.
+    SetResult result = set(QStringLiteral("picture-options"), QStringLiteral("'stretched'"));
+    const QString value = m_schema.takesUri ? QString::fromUtf8(QUrl::fromLocalFile(path).toEncoded()) : path;
+    if (result.status == SetStatus::Applied) result = set(m_schema.pictureKey, GVariantString(value));
+    // A dark-style GNOME shows the dark key's picture and ignores the other one.
+    if (result.status == SetStatus::Applied && m_schema.takesUri && hasKey(keys, kDarkKey))
+      result = set(kDarkKey, GVariantString(value));
+    return result;
+  }
+
+  QString name() const override {
+    switch (m_desktop) {
+      case GsettingsDesktop::Cinnamon:
+        return QStringLiteral("Cinnamon (gsettings)");
+      case GsettingsDesktop::Mate:
+        return QStringLiteral("MATE (gsettings)");
+      case GsettingsDesktop::Gnome:
+        break;
+    }
+    return QStringLiteral("GNOME (gsettings)");
+  }
+
+ private:
+  static bool hasKey(const ProgramRun& keys, const QString& key) {
+    return QString::fromUtf8(keys.output).split(u'\n', Qt::SkipEmptyParts).contains(key);
+  }
+
+  SetResult set(const QString& key, const QString& value) {
+    const ProgramRun run = RunProgram(kGsettings, {QStringLiteral("set"), m_schema.id, key, value});
+    return run.succeeded() ? SetResult::applied() : SetResult::failed(run.describeFailure(kGsettings));
+  }
+
+  GsettingsDesktop m_desktop;
+  BackgroundSchema m_schema;
+};
+
+}  // namespace
+
+std::unique_ptr<WallpaperSetter> MakeGsettingsSetter(GsettingsDesktop desktop) {
+  return std::make_unique<GsettingsSetter>(desktop);
+}

@@ -1,0 +1,65 @@
+// KDE Plasma: the shell's scripting call over D-Bus gives every desktop
+// containment the picture, the way the desktop's own settings page does.
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QUrl>
+
+#include "platform/WallpaperSetter.h"
+
+namespace {
+
+constexpr int kCallTimeLimitMs = 10000;
+
+// A JSON string is a valid JavaScript string literal with every quote,
+// backslash and control character escaped.
+QString ScriptStringLiteral(const QString& text) {
+  const QByteArray json = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
+  return QString::fromUtf8(json.mid(1, json.size() - 2));
+}
+
+bool ShellIsAbsent(const QDBusMessage& reply) {
+  const QString error = reply.errorName();
+  return error == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown") ||
+         error == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner");
+}
+
+class KdeSetter : public WallpaperSetter {
+ public:
+  SetResult setWallpaper(const QString& path) override {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+      return SetResult::unavailable(QStringLiteral("no D-Bus session bus to reach plasmashell"));
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.kde.plasmashell"), QStringLiteral("/PlasmaShell"),
+        QStringLiteral("org.kde.PlasmaShell"), QStringLiteral("evaluateScript"));
+    call << PlasmaWallpaperScript(path);
+    const QDBusMessage reply = bus.call(call, QDBus::Block, kCallTimeLimitMs);
+    if (reply.type() != QDBusMessage::ErrorMessage) return SetResult::applied();
+    const QString why = QStringLiteral("plasmashell: %1 %2").arg(reply.errorName(), reply.errorMessage());
+    return ShellIsAbsent(reply) ? SetResult::unavailable(why) : SetResult::failed(why);
+  }
+
+  QString name() const override { return QStringLiteral("KDE Plasma (D-Bus)"); }
+};
+
+}  // namespace
+
+QString PlasmaWallpaperScript(const QString& path) {
+  const QString uri = ScriptStringLiteral(QString::fromUtf8(QUrl::fromLocalFile(path).toEncoded()));
+  // FillMode 0 is "Stretch"; the mode goes first so the picture is drawn once.
+  return QStringLiteral(
+             "var picture = %1;\n"
+             "var all = desktops();\n"
+             "for (var i = 0; i < all.length; ++i) {\n"
+             "  var desktop = all[i];\n"
+             "  desktop.wallpaperPlugin = \"org.kde.image\";\n"
+             "  desktop.currentConfigGroup = [\"Wallpaper\", \"org.kde.image\", \"General\"];\n"
+             "  desktop.writeConfig(\"FillMode\", 0);\n"
+             "  desktop.writeConfig(\"Image\", picture);\n"
+             "}\n")
+      .arg(uri);
+}
+
+std::unique_ptr<WallpaperSetter> MakeKdeSetter() { return std::make_unique<KdeSetter>(); }

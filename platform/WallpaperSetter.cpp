@@ -1,0 +1,147 @@
+// The one place that decides which wallpaper backend the running desktop gets.
+#include "platform/WallpaperSetter.h"
+
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QScreen>
+#include <utility>
+
+namespace {
+
+QString Env(const char* name) { return QString::fromLocal8Bit(qgetenv(name)); }
+
+// Names a desktop uses for itself in XDG_CURRENT_DESKTOP or DESKTOP_SESSION.
+DesktopFamily FamilyOfName(const QString& name) {
+  static const std::pair<const char*, DesktopFamily> kNames[] = {
+      {"gnome", DesktopFamily::Gnome},
+      {"gnome-classic", DesktopFamily::Gnome},
+      {"gnome-flashback", DesktopFamily::Gnome},
+      {"ubuntu", DesktopFamily::Gnome},
+      {"budgie", DesktopFamily::Gnome},
+      {"budgie-desktop", DesktopFamily::Gnome},
+      {"unity", DesktopFamily::Gnome},
+      {"x-cinnamon", DesktopFamily::Cinnamon},
+      {"cinnamon", DesktopFamily::Cinnamon},
+      {"mate", DesktopFamily::Mate},
+      {"xfce", DesktopFamily::Xfce},
+      {"xfce4", DesktopFamily::Xfce},
+      {"xubuntu", DesktopFamily::Xfce},
+      {"kde", DesktopFamily::Kde},
+      {"plasma", DesktopFamily::Kde},
+      {"plasmawayland", DesktopFamily::Kde},
+      {"lxqt", DesktopFamily::Lxqt},
+      {"lxde", DesktopFamily::Lxde},
+      {"lubuntu", DesktopFamily::Lxqt},
+      {"sway", DesktopFamily::Sway},
+  };
+  const QString lower = name.trimmed().toLower();
+  for (const auto& [known, family] : kNames) {
+    if (lower == QLatin1String(known)) return family;
+  }
+  return DesktopFamily::Unsupported;
+}
+
+// XDG_CURRENT_DESKTOP lists names, most specific first ("Budgie:GNOME").
+// DESKTOP_SESSION is one name, sometimes given as a path to the session file.
+QStringList DesktopNames(const DesktopSession& session) {
+  if (!session.currentDesktop.trimmed().isEmpty())
+    return session.currentDesktop.split(u':', Qt::SkipEmptyParts);
+  if (session.desktopSession.trimmed().isEmpty()) return {};
+  return {QFileInfo(session.desktopSession.trimmed()).fileName()};
+}
+
+QString DescribeSession(const DesktopSession& session) {
+  return QStringLiteral("XDG_CURRENT_DESKTOP=\"%1\", DESKTOP_SESSION=\"%2\", %3")
+      .arg(session.currentDesktop, session.desktopSession,
+           session.isWayland()
+               ? QStringLiteral("a Wayland session")
+               : (session.hasX11() ? QStringLiteral("an X11 session") : QStringLiteral("no display")));
+}
+
+QStringList MonitorNames() {
+  QStringList names;
+  for (const QScreen* screen : QGuiApplication::screens()) names << screen->name();
+  return names;
+}
+
+class UnsupportedSetter : public WallpaperSetter {
+ public:
+  explicit UnsupportedSetter(QString why) : m_why(std::move(why)) {}
+  SetResult setWallpaper(const QString&) override { return SetResult::unavailable(m_why); }
+  QString name() const override { return QStringLiteral("none"); }
+
+ private:
+  QString m_why;
+};
+
+std::unique_ptr<WallpaperSetter>& InstalledSetter() {
+  static std::unique_ptr<WallpaperSetter> setter;
+  return setter;
+}
+
+}  // namespace
+
+DesktopSession DesktopSession::fromEnvironment() {
+  return {Env("XDG_CURRENT_DESKTOP"), Env("DESKTOP_SESSION"), Env("WAYLAND_DISPLAY"),
+          Env("XDG_SESSION_TYPE"),    Env("DISPLAY"),         Env("SWAYSOCK")};
+}
+
+bool DesktopSession::isWayland() const {
+  return !waylandDisplay.isEmpty() || sessionType.compare(QLatin1String("wayland"), Qt::CaseInsensitive) == 0;
+}
+
+DesktopFamily DetectDesktopFamily(const DesktopSession& session) {
+  for (const QString& name : DesktopNames(session)) {
+    const DesktopFamily family = FamilyOfName(name);
+    if (family != DesktopFamily::Unsupported) return family;
+  }
+  if (!session.swaySocket.isEmpty()) return DesktopFamily::Sway;
+  // The root window is what shows on a plain X server; under Wayland nothing sees it.
+  if (session.isWayland() || !session.hasX11()) return DesktopFamily::Unsupported;
+  return DesktopFamily::BareX11;
+}
+
+std::unique_ptr<WallpaperSetter> MakeUnsupportedSetter(const QString& why) {
+  return std::make_unique<UnsupportedSetter>(why);
+}
+
+std::unique_ptr<WallpaperSetter> MakeWallpaperSetter(DesktopFamily family, const DesktopSession& session) {
+  switch (family) {
+    case DesktopFamily::Gnome:
+      return MakeGsettingsSetter(GsettingsDesktop::Gnome);
+    case DesktopFamily::Cinnamon:
+      return MakeGsettingsSetter(GsettingsDesktop::Cinnamon);
+    case DesktopFamily::Mate:
+      return MakeGsettingsSetter(GsettingsDesktop::Mate);
+    case DesktopFamily::Xfce:
+      return MakeXfceSetter(MonitorNames());
+    case DesktopFamily::Kde:
+      return MakeKdeSetter();
+    case DesktopFamily::Lxqt:
+      return MakePcmanfmSetter(PcmanfmFlavour::Qt);
+    case DesktopFamily::Lxde:
+      return MakePcmanfmSetter(PcmanfmFlavour::Gtk);
+    case DesktopFamily::Sway:
+      return MakeSwaySetter();
+    case DesktopFamily::BareX11:
+      return MakeX11RootSetter();
+    case DesktopFamily::Unsupported:
+      break;
+  }
+  return MakeUnsupportedSetter(QStringLiteral("no way is known to set the wallpaper on this desktop (%1)")
+                                   .arg(DescribeSession(session)));
+}
+
+WallpaperSetter& DesktopWallpaperSetter() {
+  if (InstalledSetter()) return *InstalledSetter();
+  // The session does not change while the program runs.
+  static const std::unique_ptr<WallpaperSetter> real = [] {
+    const DesktopSession session = DesktopSession::fromEnvironment();
+    return MakeWallpaperSetter(DetectDesktopFamily(session), session);
+  }();
+  return *real;
+}
+
+void InstallWallpaperSetterForTesting(std::unique_ptr<WallpaperSetter> setter) {
+  InstalledSetter() = std::move(setter);
+}

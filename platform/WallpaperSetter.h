@@ -1,0 +1,78 @@
+// Setting the desktop wallpaper, stretched, on the desktop the user runs.
+// Every desktop keeps its wallpaper in its own place, so there is one setter
+// per desktop family; which one applies is decided here and nowhere else.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+enum class SetStatus {
+  Applied,      // the desktop took the picture
+  Failed,       // the desktop's tool is there but refused or broke
+  Unavailable,  // this desktop offers no way that works (tool or service missing)
+};
+
+struct SetResult {
+  SetStatus status = SetStatus::Failed;
+  QString detail;  // why, for a line on standard error; empty when applied
+
+  static SetResult applied() { return {SetStatus::Applied, {}}; }
+  static SetResult failed(const QString& why) { return {SetStatus::Failed, why}; }
+  static SetResult unavailable(const QString& why) { return {SetStatus::Unavailable, why}; }
+};
+
+class WallpaperSetter {
+ public:
+  virtual ~WallpaperSetter() = default;
+  // path is an absolute path of an existing picture file.
+  virtual SetResult setWallpaper(const QString& path) = 0;
+  virtual QString name() const = 0;
+};
+
+// What the session tells about itself through its environment.
+struct DesktopSession {
+  QString currentDesktop;  // XDG_CURRENT_DESKTOP, e.g. "ubuntu:GNOME"
+  QString desktopSession;  // DESKTOP_SESSION, e.g. "xfce"
+  QString waylandDisplay;  // WAYLAND_DISPLAY
+  QString sessionType;     // XDG_SESSION_TYPE
+  QString x11Display;      // DISPLAY
+  QString swaySocket;      // SWAYSOCK
+
+  static DesktopSession fromEnvironment();
+  bool isWayland() const;
+  bool hasX11() const { return !x11Display.isEmpty(); }
+};
+
+enum class DesktopFamily { Gnome, Cinnamon, Mate, Xfce, Kde, Lxqt, Lxde, Sway, BareX11, Unsupported };
+
+DesktopFamily DetectDesktopFamily(const DesktopSession& session);
+
+// The setter for the running desktop. A setter installed for testing wins.
+WallpaperSetter& DesktopWallpaperSetter();
+// Tests record what would be applied; nullptr goes back to the real desktop.
+void InstallWallpaperSetterForTesting(std::unique_ptr<WallpaperSetter> setter);
+
+// --- the backends, one per desktop family
+enum class GsettingsDesktop { Gnome, Cinnamon, Mate };
+enum class PcmanfmFlavour { Qt, Gtk };
+
+std::unique_ptr<WallpaperSetter> MakeGsettingsSetter(GsettingsDesktop desktop);
+// monitorNames: the outputs that get a backdrop when the desktop has none yet.
+std::unique_ptr<WallpaperSetter> MakeXfceSetter(const QStringList& monitorNames);
+std::unique_ptr<WallpaperSetter> MakeKdeSetter();
+std::unique_ptr<WallpaperSetter> MakeSwaySetter();
+std::unique_ptr<WallpaperSetter> MakePcmanfmSetter(PcmanfmFlavour flavour);
+std::unique_ptr<WallpaperSetter> MakeX11RootSetter();
+// What the root-window backend left on the X server, for checks: the pixmap
+// _XROOTPMAP_ID names (0 when none), and whether a pixmap still exists.
+unsigned long X11RootPixmapId();
+bool X11PixmapExists(unsigned long id);
+// For a desktop no backend knows: every call answers Unavailable with why.
+std::unique_ptr<WallpaperSetter> MakeUnsupportedSetter(const QString& why);
+std::unique_ptr<WallpaperSetter> MakeWallpaperSetter(DesktopFamily family, const DesktopSession& session);
+
+// The Plasma shell script that gives every desktop the picture, stretched.
+QString PlasmaWallpaperScript(const QString& path);
+// The arguments of swaymsg that give every output the picture, stretched.
+QStringList SwayBackgroundArguments(const QString& path);

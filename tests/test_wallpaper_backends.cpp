@@ -1,0 +1,641 @@
+// The wallpaper backends against the real desktop tools where this machine
+// has them (gsettings, xfconf-query, an X server), and against stand-ins that
+// record what they were asked where it cannot run the desktop (KDE, sway,
+// LXQt).
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QUrl>
+#include <optional>
+
+#include "platform/DesktopControl.h"
+#include "platform/RunProgram.h"
+#include "platform/WallpaperSetter.h"
+
+namespace {
+
+// Sets an environment variable for the life of the object.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const QByteArray& value)
+      : m_name(name), m_old(qgetenv(name)), m_had(qEnvironmentVariableIsSet(name)) {
+    qputenv(name, value);
+  }
+  ~ScopedEnv() {
+    if (m_had)
+      qputenv(m_name, m_old);
+    else
+      qunsetenv(m_name);
+  }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  const char* m_name;
+  QByteArray m_old;
+  bool m_had;
+};
+
+bool HasProgram(const char* name) {
+  return !QStandardPaths::findExecutable(QString::fromLatin1(name)).isEmpty();
+}
+
+// Writes a small file so that the backends have something to point at.
+QString TouchFile(const QTemporaryDir& dir, const QString& name) {
+  const QString path = dir.filePath(name);
+  QFile file(path);
+  EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write("picture");
+  return path;
+}
+
+// A private D-Bus session bus for the whole test program: dbus-run-session
+// keeps it while the child it runs waits on standard input.
+class SessionBus {
+ public:
+  static const QString& address() {
+    static SessionBus bus;
+    return bus.m_address;
+  }
+
+ private:
+  SessionBus() {
+    if (!HasProgram("dbus-run-session")) return;
+    m_process.start(QStringLiteral("dbus-run-session"),
+                    {QStringLiteral("--"), QStringLiteral("sh"), QStringLiteral("-c"),
+                     QStringLiteral("echo \"$DBUS_SESSION_BUS_ADDRESS\"; exec cat >/dev/null")});
+    if (!m_process.waitForReadyRead(10000)) return;
+    m_address = QString::fromUtf8(m_process.readLine()).trimmed();
+    qputenv("DBUS_SESSION_BUS_ADDRESS", m_address.toUtf8());
+  }
+  ~SessionBus() {
+    m_process.closeWriteChannel();
+    if (!m_process.waitForFinished(5000)) m_process.kill();
+    m_process.waitForFinished(1000);
+  }
+
+  QProcess m_process;
+  QString m_address;
+};
+
+// A folder at the front of PATH holding stand-in programs.
+class StandInPrograms {
+ public:
+  StandInPrograms() : m_path("PATH", (m_dir.path() + u':' + qEnvironmentVariable("PATH")).toLocal8Bit()) {}
+
+  // A program that writes its arguments, each ended by a NUL, to a file and
+  // then exits with the given code after printing the given text.
+  void addRecorder(const QString& name, int exitCode = 0, const QByteArray& prints = {}) {
+    const QString script = QStringLiteral(
+                               "#!/bin/sh\n"
+                               "for argument in \"$@\"; do printf '%s\\0' \"$argument\"; done > '%1'\n"
+                               "printf '%s' '%2'\n"
+                               "exit %3\n")
+                               .arg(recordFile(name), QString::fromUtf8(prints))
+                               .arg(exitCode);
+    QFile file(m_dir.filePath(name));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(script.toUtf8());
+    file.close();
+    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  }
+
+  // The arguments of the last run, or nothing when it never ran.
+  std::optional<QStringList> argumentsOf(const QString& name) const {
+    QFile file(recordFile(name));
+    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+    QStringList arguments;
+    for (const QByteArray& argument : file.readAll().split('\0')) arguments << QString::fromUtf8(argument);
+    arguments.removeLast();  // after the last NUL
+    return arguments;
+  }
+
+ private:
+  QString recordFile(const QString& name) const { return m_dir.filePath(name + QStringLiteral(".args")); }
+
+  QTemporaryDir m_dir;
+  ScopedEnv m_path;
+};
+
+}  // namespace
+
+// --- which backend a session gets
+
+TEST(DesktopDetection, NamesOfTheDesktopsChooseTheirBackends) {
+  struct Case {
+    const char* currentDesktop;
+    const char* desktopSession;
+    DesktopFamily expected;
+  };
+  const Case cases[] = {
+      {"ubuntu:GNOME", "", DesktopFamily::Gnome},
+      {"Budgie:GNOME", "", DesktopFamily::Gnome},
+      {"Unity:Unity7:ubuntu", "", DesktopFamily::Gnome},
+      {"X-Cinnamon", "", DesktopFamily::Cinnamon},
+      {"MATE", "", DesktopFamily::Mate},
+      {"XFCE", "", DesktopFamily::Xfce},
+      {"KDE", "plasma", DesktopFamily::Kde},
+      {"LXQt", "", DesktopFamily::Lxqt},
+      {"LXDE", "", DesktopFamily::Lxde},
+      {"sway", "", DesktopFamily::Sway},
+      {"", "xfce", DesktopFamily::Xfce},
+      {"", "/usr/share/xsessions/plasma", DesktopFamily::Kde},
+      {"", "mate", DesktopFamily::Mate},
+  };
+  for (const Case& c : cases) {
+    DesktopSession session;
+    session.currentDesktop = QString::fromLatin1(c.currentDesktop);
+    session.desktopSession = QString::fromLatin1(c.desktopSession);
+    session.x11Display = QStringLiteral(":0");
+    EXPECT_EQ(DetectDesktopFamily(session), c.expected) << c.currentDesktop << " / " << c.desktopSession;
+  }
+}
+
+TEST(DesktopDetection, UnknownDesktopsFallBackByDisplayServer) {
+  DesktopSession x11;
+  x11.currentDesktop = QStringLiteral("openbox");
+  x11.x11Display = QStringLiteral(":0");
+  EXPECT_EQ(DetectDesktopFamily(x11), DesktopFamily::BareX11);
+
+  // Under Wayland the X server of old programs draws no desktop.
+  DesktopSession wayland = x11;
+  wayland.waylandDisplay = QStringLiteral("wayland-0");
+  EXPECT_EQ(DetectDesktopFamily(wayland), DesktopFamily::Unsupported);
+
+  DesktopSession swayLike = wayland;
+  swayLike.swaySocket = QStringLiteral("/run/user/1000/sway-ipc.sock");
+  EXPECT_EQ(DetectDesktopFamily(swayLike), DesktopFamily::Sway);
+
+  EXPECT_EQ(DetectDesktopFamily(DesktopSession{}), DesktopFamily::Unsupported);
+}
+
+TEST(DesktopDetection, AnUnsupportedDesktopSaysWhichOneItIs) {
+  DesktopSession session;
+  session.currentDesktop = QStringLiteral("Hyprland");
+  session.waylandDisplay = QStringLiteral("wayland-1");
+  const SetResult result =
+      MakeWallpaperSetter(DetectDesktopFamily(session), session)->setWallpaper(QStringLiteral("/a.jpg"));
+  EXPECT_EQ(result.status, SetStatus::Unavailable);
+  EXPECT_TRUE(result.detail.contains(QStringLiteral("Hyprland"))) << result.detail.toStdString();
+}
+
+// --- GNOME, Cinnamon and MATE through the real gsettings
+
+namespace {
+
+class GsettingsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!HasProgram("gsettings")) GTEST_SKIP() << "gsettings is not installed (package libglib2.0-bin)";
+    const ProgramRun schemas = RunProgram(QStringLiteral("gsettings"), {QStringLiteral("list-schemas")});
+    const QString installed = QString::fromUtf8(schemas.output);
+    for (const char* schema :
+         {"org.gnome.desktop.background", "org.cinnamon.desktop.background", "org.mate.background"}) {
+      if (!installed.contains(QString::fromLatin1(schema)))
+        GTEST_SKIP() << schema
+                     << " is not installed (packages gsettings-desktop-schemas, cinnamon-desktop-data, "
+                        "mate-desktop-common)";
+    }
+  }
+
+  // The value as gsettings prints it, taken out of its GVariant quotes.
+  static QString get(const char* schema, const char* key) {
+    const ProgramRun run =
+        RunProgram(QStringLiteral("gsettings"),
+                   {QStringLiteral("get"), QString::fromLatin1(schema), QString::fromLatin1(key)});
+    EXPECT_TRUE(run.succeeded()) << run.describeFailure(QStringLiteral("gsettings")).toStdString();
+    QString text = QString::fromUtf8(run.output).trimmed();
+    if (text.size() >= 2 && (text.front() == u'\'' || text.front() == u'"'))
+      text = text.mid(1, text.size() - 2);
+    QString value;
+    for (qsizetype i = 0; i < text.size(); ++i)
+      value += (text[i] == u'\\' && i + 1 < text.size()) ? text[++i] : text[i];
+    return value;
+  }
+
+  QTemporaryDir config;
+  QTemporaryDir pictures;
+  ScopedEnv backend{"GSETTINGS_BACKEND", "keyfile"};
+  ScopedEnv configHome{"XDG_CONFIG_HOME", config.path().toLocal8Bit()};
+};
+
+}  // namespace
+
+TEST_F(GsettingsTest, GnomeGetsTheLightAndTheDarkPictureStretched) {
+  const QString path = TouchFile(pictures, QStringLiteral("it's a picture.jpg"));
+  const SetResult result = MakeGsettingsSetter(GsettingsDesktop::Gnome)->setWallpaper(path);
+  ASSERT_EQ(result.status, SetStatus::Applied) << result.detail.toStdString();
+
+  const QString uri = get("org.gnome.desktop.background", "picture-uri");
+  EXPECT_EQ(uri, "file://" + pictures.path() + "/it's%20a%20picture.jpg");
+  EXPECT_EQ(QUrl(uri).toLocalFile(), path);
+  EXPECT_EQ(get("org.gnome.desktop.background", "picture-uri-dark"), uri);
+  EXPECT_EQ(get("org.gnome.desktop.background", "picture-options"), "stretched");
+}
+
+TEST_F(GsettingsTest, CinnamonGetsAUriStretched) {
+  const QString path = TouchFile(pictures, QStringLiteral("Übersicht.bmp"));
+  const SetResult result = MakeGsettingsSetter(GsettingsDesktop::Cinnamon)->setWallpaper(path);
+  ASSERT_EQ(result.status, SetStatus::Applied) << result.detail.toStdString();
+
+  EXPECT_EQ(QUrl(get("org.cinnamon.desktop.background", "picture-uri")).toLocalFile(), path);
+  EXPECT_EQ(get("org.cinnamon.desktop.background", "picture-options"), "stretched");
+}
+
+TEST_F(GsettingsTest, MateGetsThePlainPathEvenWithQuotesAndBackslashes) {
+  const QString path = TouchFile(pictures, QStringLiteral("'quoted' back\\slash \"x\".jpg"));
+  const SetResult result = MakeGsettingsSetter(GsettingsDesktop::Mate)->setWallpaper(path);
+  ASSERT_EQ(result.status, SetStatus::Applied) << result.detail.toStdString();
+
+  EXPECT_EQ(get("org.mate.background", "picture-filename"), path);
+  EXPECT_EQ(get("org.mate.background", "picture-options"), "stretched");
+}
+
+TEST(GsettingsMissing, WithoutTheToolTheDesktopIsUnavailable) {
+  QTemporaryDir emptyBin;
+  const ScopedEnv path("PATH", emptyBin.path().toLocal8Bit());
+  const SetResult result =
+      MakeGsettingsSetter(GsettingsDesktop::Gnome)->setWallpaper(QStringLiteral("/a.jpg"));
+  EXPECT_EQ(result.status, SetStatus::Unavailable);
+  EXPECT_TRUE(result.detail.contains(QStringLiteral("gsettings"))) << result.detail.toStdString();
+}
+
+// --- XFCE through the real xfconf-query on a private session bus
+
+namespace {
+
+class XfceTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!HasProgram("xfconf-query")) GTEST_SKIP() << "xfconf-query is not installed (package xfconf)";
+    if (SessionBus::address().isEmpty()) GTEST_SKIP() << "no private D-Bus session bus (package dbus)";
+    // Each test starts from an empty desktop channel.
+    xfconf({QStringLiteral("-p"), QStringLiteral("/backdrop"), QStringLiteral("-r"), QStringLiteral("-R")});
+  }
+
+  static ProgramRun xfconf(QStringList arguments) {
+    arguments.prepend(QStringLiteral("xfce4-desktop"));
+    arguments.prepend(QStringLiteral("-c"));
+    return RunProgram(QStringLiteral("xfconf-query"), arguments);
+  }
+  static QString value(const QString& property) {
+    return QString::fromUtf8(xfconf({QStringLiteral("-p"), property}).output).trimmed();
+  }
+  static void create(const QString& property, const QString& type, const QString& value) {
+    const ProgramRun run = xfconf({QStringLiteral("-p"), property, QStringLiteral("-n"), QStringLiteral("-t"),
+                                   type, QStringLiteral("-s"), value});
+    ASSERT_TRUE(run.succeeded()) << run.describeFailure(QStringLiteral("xfconf-query")).toStdString();
+  }
+  static QStringList properties() {
+    return QString::fromUtf8(xfconf({QStringLiteral("-l")}).output).split(u'\n', Qt::SkipEmptyParts);
+  }
+
+  QTemporaryDir pictures;
+};
+
+}  // namespace
+
+TEST_F(XfceTest, EveryExistingBackdropGetsThePictureStretched) {
+  const QString workspace0 = QStringLiteral("/backdrop/screen0/monitoreDP-1/workspace0/");
+  const QString workspace1 = QStringLiteral("/backdrop/screen0/monitoreDP-1/workspace1/");
+  create(workspace0 + "last-image", "string", "/old/one.jpg");
+  create(workspace0 + "image-style", "int", "5");
+  create(workspace1 + "last-image", "string", "/old/two.jpg");
+  const QString path = TouchFile(pictures, QStringLiteral("new picture.jpg"));
+
+  const SetResult result = MakeXfceSetter({QStringLiteral("eDP-1")})->setWallpaper(path);
+  ASSERT_EQ(result.status, SetStatus::Applied) << result.detail.toStdString();
+
+  for (const QString& folder : {workspace0, workspace1}) {
+    EXPECT_EQ(value(folder + "last-image"), path) << folder.toStdString();
+    EXPECT_EQ(value(folder + "image-style"), "3") << folder.toStdString();
+  }
+  EXPECT_EQ(properties().size(), 4) << properties().join(u' ').toStdString();
+}
+
+TEST_F(XfceTest, AMonitorWithoutABackdropGetsOne) {
+  const QString path = TouchFile(pictures, QStringLiteral("first.jpg"));
+  const SetResult result = MakeXfceSetter({QStringLiteral("HDMI-1"), QString()})->setWallpaper(path);
+  ASSERT_EQ(result.status, SetStatus::Applied) << result.detail.toStdString();
+
+  // An output without a name is known by its number.
+  for (const char* monitor : {"monitorHDMI-1", "monitor1"}) {
+    const QString folder = QStringLiteral("/backdrop/screen0/%1/workspace0/").arg(QLatin1String(monitor));
+    EXPECT_EQ(value(folder + "last-image"), path) << monitor;
+    EXPECT_EQ(value(folder + "image-style"), "3") << monitor;
+  }
+}
+
+// --- KDE Plasma: the script, run by a stand-in for the shell's script engine
+
+TEST(KdeScript, EveryDesktopGetsThePictureStretched) {
+  if (!HasProgram("node")) GTEST_SKIP() << "node is not installed (package nodejs) to run the Plasma script";
+  QTemporaryDir dir;
+  const QString path = dir.filePath(QStringLiteral("a \"b\" c\\d 'e' ü.jpg"));
+  // The shell's desktops, recording what the script does with them.
+  const QString standIn = QStringLiteral(
+      "const calls = [];\n"
+      "function desktops() {\n"
+      "  return [0, 1].map(id => ({\n"
+      "    set wallpaperPlugin(v) { calls.push({id, key: 'plugin', value: v}); },\n"
+      "    set currentConfigGroup(v) { calls.push({id, key: 'group', value: v.join('/')}); },\n"
+      "    writeConfig(key, value) { calls.push({id, key, value}); },\n"
+      "  }));\n"
+      "}\n");
+  QFile script(dir.filePath(QStringLiteral("script.js")));
+  ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+  script.write((standIn + PlasmaWallpaperScript(path) + "console.log(JSON.stringify(calls));\n").toUtf8());
+  script.close();
+
+  const ProgramRun run = RunProgram(QStringLiteral("node"), {script.fileName()});
+  ASSERT_TRUE(run.succeeded()) << run.errors.toStdString();
+  const QJsonArray calls = QJsonDocument::fromJson(run.output).array();
+  ASSERT_EQ(calls.size(), 8) << run.output.toStdString();
+  for (int id = 0; id < 2; ++id) {
+    QJsonObject seen;
+    QStringList order;
+    for (const QJsonValue& call : calls) {
+      if (call[QStringLiteral("id")].toInt() != id) continue;
+      seen.insert(call[QStringLiteral("key")].toString(), call[QStringLiteral("value")]);
+      order << call[QStringLiteral("key")].toString();
+    }
+    EXPECT_EQ(seen[QStringLiteral("plugin")].toString(), "org.kde.image");
+    EXPECT_EQ(seen[QStringLiteral("group")].toString(), "Wallpaper/org.kde.image/General");
+    EXPECT_EQ(seen[QStringLiteral("FillMode")].toInt(-1), 0);
+    EXPECT_EQ(QUrl(seen[QStringLiteral("Image")].toString()).toLocalFile(), path);
+    EXPECT_LT(order.indexOf(QStringLiteral("FillMode")), order.indexOf(QStringLiteral("Image")));
+  }
+}
+
+TEST(KdeBus, WithoutAPlasmaShellOnTheBusTheDesktopIsUnavailable) {
+  if (SessionBus::address().isEmpty()) GTEST_SKIP() << "no private D-Bus session bus (package dbus)";
+  const SetResult result = MakeKdeSetter()->setWallpaper(QStringLiteral("/a.jpg"));
+  EXPECT_EQ(result.status, SetStatus::Unavailable);
+  EXPECT_TRUE(result.detail.contains(QStringLiteral("plasmashell"))) << result.detail.toStdString();
+}
+
+// --- sway and LXQt against stand-ins that record their arguments
+
+TEST(Sway, TheBackgroundCommandKeepsAnyFileNameWhole) {
+  StandInPrograms programs;
+  programs.addRecorder(QStringLiteral("swaymsg"));
+  const QString path = QStringLiteral("/pictures/my pic, it's \"x\"; $HOME\\n.jpg");
+
+  ASSERT_EQ(MakeSwaySetter()->setWallpaper(path).status, SetStatus::Applied);
+  const std::optional<QStringList> arguments = programs.argumentsOf(QStringLiteral("swaymsg"));
+  ASSERT_TRUE(arguments);
+  ASSERT_EQ(arguments->size(), 5);
+  EXPECT_EQ(arguments->mid(0, 3), QStringList({"output", "*", "bg"}));
+  EXPECT_EQ(arguments->at(4), "stretch");
+
+  // sway drops the double quotes and undoes backslash escapes, then expands
+  // the rest as a shell word: a real shell must give back the file name.
+  QString swayArgument = arguments->at(3);
+  ASSERT_TRUE(swayArgument.startsWith(u'"') && swayArgument.endsWith(u'"'));
+  swayArgument = swayArgument.mid(1, swayArgument.size() - 2);
+  QString word;
+  for (qsizetype i = 0; i < swayArgument.size(); ++i)
+    word += (swayArgument[i] == u'\\' && i + 1 < swayArgument.size()) ? swayArgument[++i] : swayArgument[i];
+  const ProgramRun shell =
+      RunProgram(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("printf '%s' ") + word});
+  EXPECT_EQ(QString::fromUtf8(shell.output), path);
+}
+
+TEST(Sway, ARefusedCommandIsAFailureWithSwaysAnswer) {
+  StandInPrograms programs;
+  programs.addRecorder(QStringLiteral("swaymsg"), 2, "Error: Background file unreadable");
+  const SetResult result = MakeSwaySetter()->setWallpaper(QStringLiteral("/a.jpg"));
+  EXPECT_EQ(result.status, SetStatus::Failed);
+  EXPECT_TRUE(result.detail.contains(QStringLiteral("unreadable"))) << result.detail.toStdString();
+}
+
+TEST(Sway, WithoutSwaymsgTheDesktopIsUnavailable) {
+  QTemporaryDir emptyBin;
+  const ScopedEnv path("PATH", emptyBin.path().toLocal8Bit());
+  EXPECT_EQ(MakeSwaySetter()->setWallpaper(QStringLiteral("/a.jpg")).status, SetStatus::Unavailable);
+}
+
+TEST(Lxqt, TheFileManagerIsToldThePictureAndTheStretchMode) {
+  StandInPrograms programs;
+  programs.addRecorder(QStringLiteral("pcmanfm-qt"));
+  ASSERT_EQ(MakePcmanfmSetter(PcmanfmFlavour::Qt)->setWallpaper(QStringLiteral("/p/-a b.jpg")).status,
+            SetStatus::Applied);
+  EXPECT_EQ(programs.argumentsOf(QStringLiteral("pcmanfm-qt")),
+            QStringList({"--set-wallpaper=/p/-a b.jpg", "--wallpaper-mode=stretch"}));
+}
+
+// --- bare X11: the root window of a virtual X server
+
+namespace {
+
+// A virtual X server, started once for the X11 tests.
+class VirtualScreen {
+ public:
+  static constexpr int kWidth = 320;
+  static constexpr int kHeight = 200;
+
+  VirtualScreen() {
+    m_server.start(QStringLiteral("Xvfb"),
+                   {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                    QStringLiteral("0"), QStringLiteral("%1x%2x24").arg(kWidth).arg(kHeight),
+                    QStringLiteral("-nolisten"), QStringLiteral("tcp"),
+                    // A session always has clients; without them the server would
+                    // reset and drop every retained pixmap.
+                    QStringLiteral("-noreset")});
+    // The server writes its display number once it accepts connections.
+    while (m_server.waitForReadyRead(10000) && !m_server.canReadLine()) {
+    }
+    const QByteArray number = m_server.readLine().trimmed();
+    if (!number.isEmpty()) m_display = ":" + number;
+  }
+  ~VirtualScreen() {
+    m_server.terminate();
+    if (!m_server.waitForFinished(5000)) m_server.kill();
+    m_server.waitForFinished(1000);
+  }
+  bool running() const { return !m_display.isEmpty(); }
+  const QByteArray& display() const { return m_display; }
+
+  // What the root window shows, read back by the X tools.
+  static QImage rootPicture() {
+    QProcess dump;
+    QProcess convert;
+    dump.setStandardOutputProcess(&convert);
+    dump.start(QStringLiteral("xwd"), {QStringLiteral("-root"), QStringLiteral("-silent")});
+    convert.start(QStringLiteral("convert"), {QStringLiteral("xwd:-"), QStringLiteral("png:-")});
+    dump.waitForFinished(10000);
+    convert.waitForFinished(10000);
+    return QImage::fromData(convert.readAllStandardOutput(), "PNG").convertToFormat(QImage::Format_RGB32);
+  }
+
+  // A root window property as xprop prints it, e.g. "_XROOTPMAP_ID(PIXMAP): pixmap id # 0x200001".
+  static QString rootProperty(const char* name) {
+    return QString::fromUtf8(
+        RunProgram(QStringLiteral("xprop"), {QStringLiteral("-root"), QString::fromLatin1(name)})
+            .output.trimmed());
+  }
+
+ private:
+  QProcess m_server;
+  QByteArray m_display;
+};
+
+class X11RootTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (HasProgram("Xvfb")) screen = new VirtualScreen;
+  }
+  static void TearDownTestSuite() {
+    delete screen;
+    screen = nullptr;
+  }
+  void SetUp() override {
+    if (!screen || !screen->running())
+      GTEST_SKIP() << "Xvfb is not installed or did not start (package xvfb)";
+    for (const char* tool : {"xwd", "convert", "xprop"}) {
+      if (!HasProgram(tool))
+        GTEST_SKIP() << tool << " is not installed (packages x11-apps, imagemagick, x11-utils)";
+    }
+    display.emplace("DISPLAY", screen->display());
+  }
+
+  // A picture of 8 x 5 blocks of 10 x 10 pixels, each block its own colour.
+  static QColor blockColour(int column, int row, int seed) {
+    return QColor::fromRgb((column * 31 + seed * 7) % 256, (row * 53 + seed * 11) % 256,
+                           (column * row * 17 + 90) % 256);
+  }
+  QString writeBlockPicture(const QString& name, int seed) {
+    QImage picture(80, 50, QImage::Format_RGB32);
+    for (int y = 0; y < picture.height(); ++y)
+      for (int x = 0; x < picture.width(); ++x)
+        picture.setPixelColor(x, y, blockColour(x / 10, y / 10, seed));
+    const QString path = pictures.filePath(name);
+    EXPECT_TRUE(picture.save(path, "BMP"));
+    return path;
+  }
+
+  // The stretched picture on a 320 x 200 screen has 40 x 40 blocks; away
+  // from their edges, where smoothing mixes neighbours, every pixel is the
+  // block's own colour.
+  static int wrongPixels(const QImage& shown, int seed) {
+    int wrong = 0;
+    for (int y = 0; y < shown.height(); ++y) {
+      for (int x = 0; x < shown.width(); ++x) {
+        if (x % 40 < 3 || x % 40 > 36 || y % 40 < 3 || y % 40 > 36) continue;
+        wrong += shown.pixelColor(x, y) != blockColour(x / 40, y / 40, seed) ? 1 : 0;
+      }
+    }
+    return wrong;
+  }
+
+  static unsigned long pixmapIn(const char* property) {
+    const QString text = VirtualScreen::rootProperty(property);
+    const qsizetype hex = text.lastIndexOf(QStringLiteral("0x"));
+    return hex < 0 ? 0 : text.mid(hex + 2).toULong(nullptr, 16);
+  }
+
+  static inline VirtualScreen* screen = nullptr;
+  std::optional<ScopedEnv> display;
+  QTemporaryDir pictures;
+};
+
+}  // namespace
+
+TEST_F(X11RootTest, TheRootWindowShowsThePictureStretchedPixelByPixel) {
+  const QString path = writeBlockPicture(QStringLiteral("blocks.bmp"), 1);
+  const SetResult result = MakeX11RootSetter()->setWallpaper(path);
+  ASSERT_EQ(result.status, SetStatus::Applied) << result.detail.toStdString();
+
+  const QImage shown = VirtualScreen::rootPicture();
+  ASSERT_EQ(shown.size(), QSize(VirtualScreen::kWidth, VirtualScreen::kHeight));
+  EXPECT_EQ(wrongPixels(shown, 1), 0);
+  const QImage expected = QImage(path).scaled(shown.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+  int different = 0;
+  for (int y = 0; y < shown.height(); ++y)
+    for (int x = 0; x < shown.width(); ++x) different += shown.pixel(x, y) != expected.pixel(x, y) ? 1 : 0;
+  EXPECT_EQ(different, 0);
+}
+
+TEST_F(X11RootTest, ThePixmapIsPublishedAndOutlivesTheSettersConnection) {
+  ASSERT_EQ(MakeX11RootSetter()->setWallpaper(writeBlockPicture(QStringLiteral("a.bmp"), 2)).status,
+            SetStatus::Applied);
+  const unsigned long pixmap = pixmapIn("_XROOTPMAP_ID");
+  EXPECT_NE(pixmap, 0u);
+  EXPECT_EQ(pixmapIn("ESETROOT_PMAP_ID"), pixmap);
+  EXPECT_EQ(X11RootPixmapId(), pixmap);
+  EXPECT_TRUE(X11PixmapExists(pixmap));
+}
+
+TEST_F(X11RootTest, TheNextPictureFreesThePreviousPixmap) {
+  ASSERT_EQ(MakeX11RootSetter()->setWallpaper(writeBlockPicture(QStringLiteral("a.bmp"), 3)).status,
+            SetStatus::Applied);
+  const unsigned long first = X11RootPixmapId();
+  ASSERT_EQ(MakeX11RootSetter()->setWallpaper(writeBlockPicture(QStringLiteral("b.bmp"), 4)).status,
+            SetStatus::Applied);
+  const unsigned long second = X11RootPixmapId();
+
+  EXPECT_NE(first, second);
+  EXPECT_FALSE(X11PixmapExists(first));
+  EXPECT_TRUE(X11PixmapExists(second));
+  EXPECT_EQ(wrongPixels(VirtualScreen::rootPicture(), 4), 0);
+}
+
+TEST_F(X11RootTest, APixmapThatAnotherProgramClaimsIsLeftAlone) {
+  ASSERT_EQ(MakeX11RootSetter()->setWallpaper(writeBlockPicture(QStringLiteral("a.bmp"), 5)).status,
+            SetStatus::Applied);
+  const unsigned long first = X11RootPixmapId();
+  // A running desktop program that draws the background itself keeps only
+  // _XROOTPMAP_ID up to date.
+  RunProgram(QStringLiteral("xprop"),
+             {QStringLiteral("-root"), QStringLiteral("-remove"), QStringLiteral("ESETROOT_PMAP_ID")});
+
+  ASSERT_EQ(MakeX11RootSetter()->setWallpaper(writeBlockPicture(QStringLiteral("b.bmp"), 6)).status,
+            SetStatus::Applied);
+  EXPECT_TRUE(X11PixmapExists(first));
+}
+
+TEST_F(X11RootTest, AFileThatIsNoPictureChangesNothing) {
+  ASSERT_EQ(MakeX11RootSetter()->setWallpaper(writeBlockPicture(QStringLiteral("a.bmp"), 7)).status,
+            SetStatus::Applied);
+  const unsigned long before = X11RootPixmapId();
+  const QString broken = TouchFile(pictures, QStringLiteral("broken.jpg"));
+
+  const SetResult result = MakeX11RootSetter()->setWallpaper(broken);
+  EXPECT_EQ(result.status, SetStatus::Failed);
+  EXPECT_EQ(X11RootPixmapId(), before);
+  EXPECT_TRUE(X11PixmapExists(before));
+  EXPECT_EQ(wrongPixels(VirtualScreen::rootPicture(), 7), 0);
+}
+
+TEST_F(X11RootTest, WithoutAnXServerTheDesktopIsUnavailable) {
+  const ScopedEnv noDisplay("DISPLAY", ":99999");
+  EXPECT_EQ(MakeX11RootSetter()->setWallpaper(writeBlockPicture(QStringLiteral("a.bmp"), 8)).status,
+            SetStatus::Unavailable);
+}
+
+TEST_F(X11RootTest, ShowDesktopAsksTheWindowManager) {
+  if (!HasProgram("openbox")) GTEST_SKIP() << "openbox is not installed (package openbox)";
+  QProcess windowManager;
+  windowManager.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
+  // A manager still starting up may reset the state it announces, so the
+  // request is repeated until the manager has settled.
+  const std::unique_ptr<DesktopControl> control = MakeX11DesktopControl();
+  QString showing;
+  for (int i = 0; i < 50 && !showing.endsWith(u'1'); ++i) {
+    control->showDesktop();
+    QThread::msleep(100);
+    showing = VirtualScreen::rootProperty("_NET_SHOWING_DESKTOP");
+  }
+  windowManager.terminate();
+  windowManager.waitForFinished(5000);
+  EXPECT_TRUE(showing.endsWith(u'1')) << showing.toStdString();
+}
