@@ -1,0 +1,181 @@
+#include "download/DownloadRules.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <limits>
+
+namespace {
+
+constexpr std::string_view kUserAgent =
+    "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1; .NET CLR 1.0.3705)";
+constexpr std::string_view kLineEnd = "\r\n";
+constexpr std::string_view kContentLengthName = "Content-Length: ";
+constexpr std::string_view kContentRangeName = "Content-Range:";
+
+bool IsControlOrBlank(QChar c) { return c.unicode() <= 0x20 || c.unicode() == 0x7F; }
+
+QString TrimControlsAndBlanks(const QString& text) {
+  qsizetype first = 0;
+  qsizetype last = text.size();
+  while (first < last && IsControlOrBlank(text[first])) ++first;
+  while (last > first && IsControlOrBlank(text[last - 1])) --last;
+  return text.mid(first, last - first);
+}
+
+QString WithoutScheme(const QString& url) {
+  const QString trimmed = TrimControlsAndBlanks(url);
+  if (trimmed.startsWith(QLatin1String("http://"), Qt::CaseInsensitive)) return trimmed.mid(7);
+  return trimmed;
+}
+
+bool IsOptionalWhiteSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+std::string_view TrimHeaderValue(std::string_view value) {
+  while (!value.empty() && IsOptionalWhiteSpace(value.front())) value.remove_prefix(1);
+  while (!value.empty() && IsOptionalWhiteSpace(value.back())) value.remove_suffix(1);
+  return value;
+}
+
+// Digits only, no sign, no blank, nothing after; values above the limit fail.
+std::optional<int64_t> PlainDecimal(std::string_view text, int64_t maximum) {
+  if (text.empty() || text.size() > 19) return std::nullopt;
+  if (!std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+    return std::nullopt;
+  int64_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || value > maximum) return std::nullopt;
+  return value;
+}
+
+// Splits "left<separator>right" at the first separator.
+bool SplitAt(std::string_view text, char separator, std::string_view& left, std::string_view& right) {
+  const size_t at = text.find(separator);
+  if (at == std::string_view::npos) return false;
+  left = text.substr(0, at);
+  right = text.substr(at + 1);
+  return true;
+}
+
+}  // namespace
+
+QString GetUrlHost(const QString& url) {
+  const QString rest = WithoutScheme(url);
+  const qsizetype slash = rest.indexOf(QLatin1Char('/'));
+  return slash < 0 ? rest : rest.left(slash);
+}
+
+QString GetUrlPath(const QString& url) {
+  const QString rest = WithoutScheme(url);
+  const qsizetype slash = rest.indexOf(QLatin1Char('/'));
+  return slash < 0 ? QString() : rest.mid(slash + 1);
+}
+
+bool IsSafeRequestText(std::string_view text) {
+  return std::none_of(text.begin(), text.end(), [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte <= 0x20 || byte == 0x7F;
+  });
+}
+
+std::string HeadRequest(std::string_view path, std::string_view host) {
+  std::string request;
+  request.append("HEAD /").append(path).append(" HTTP/1.1").append(kLineEnd);
+  request.append("Pragma: no-cache").append(kLineEnd);
+  request.append("Cache-Control: no-cache").append(kLineEnd);
+  request.append("User-Agent: ").append(kUserAgent).append(kLineEnd);
+  request.append("Host: ").append(host).append(kLineEnd);
+  request.append(kLineEnd);
+  return request;
+}
+
+std::string RangeRequest(std::string_view path, std::string_view host, int32_t rangeStart, int32_t rangeEnd) {
+  std::string request;
+  request.append("GET /").append(path).append(" HTTP/1.1").append(kLineEnd);
+  request.append("Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*").append(kLineEnd);
+  request.append("User-Agent: ").append(kUserAgent).append(kLineEnd);
+  request.append("RANGE: bytes=")
+      .append(std::to_string(rangeStart))
+      .append("-")
+      .append(std::to_string(rangeEnd))
+      .append(" ")
+      .append(kLineEnd);
+  request.append("Host: ").append(host).append(kLineEnd);
+  request.append(kLineEnd);
+  return request;
+}
+
+bool IsHeaderLine(std::string_view line, std::string_view name) {
+  if (line.size() < name.size()) return false;
+  return std::equal(name.begin(), name.end(), line.begin(), [](char a, char b) {
+    return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+  });
+}
+
+bool IsHeaderEnd(std::string_view line) { return line == kLineEnd; }
+
+std::optional<int> ResponseStatusCode(std::string_view line) {
+  constexpr std::string_view kVersion = "HTTP/1.";
+  if (!line.starts_with(kVersion) || line.size() < kVersion.size() + 5) return std::nullopt;
+  if (line[kVersion.size()] < '0' || line[kVersion.size()] > '9') return std::nullopt;
+  const std::string_view rest = line.substr(kVersion.size() + 1);
+  if (rest[0] != ' ' || (rest.size() > 4 && rest[4] != ' ' && rest[4] != '\r')) return std::nullopt;
+  const auto code = PlainDecimal(rest.substr(1, 3), 999);
+  if (!code) return std::nullopt;
+  return static_cast<int>(*code);
+}
+
+std::optional<int32_t> ContentLengthValue(std::string_view line) {
+  if (!IsHeaderLine(line, kContentLengthName)) return std::nullopt;
+  const auto value = PlainDecimal(TrimHeaderValue(line.substr(kContentLengthName.size())),
+                                  std::numeric_limits<int32_t>::max());
+  if (!value) return std::nullopt;
+  return static_cast<int32_t>(*value);
+}
+
+std::optional<TContentRange> ContentRangeValue(std::string_view line) {
+  if (!IsHeaderLine(line, kContentRangeName)) return std::nullopt;
+  std::string_view value = TrimHeaderValue(line.substr(kContentRangeName.size()));
+  constexpr std::string_view kUnit = "bytes ";
+  if (!IsHeaderLine(value, kUnit)) return std::nullopt;
+  value = TrimHeaderValue(value.substr(kUnit.size()));
+  std::string_view span, total, first, last;
+  if (!SplitAt(value, '/', span, total) || !SplitAt(span, '-', first, last)) return std::nullopt;
+  constexpr int64_t kLargest = std::numeric_limits<int64_t>::max() / 2;
+  TContentRange range;
+  const auto firstValue = PlainDecimal(first, kLargest);
+  const auto lastValue = PlainDecimal(last, kLargest);
+  if (!firstValue || !lastValue) return std::nullopt;
+  range.First = *firstValue;
+  range.Last = *lastValue;
+  if (total != "*") {
+    range.Total = PlainDecimal(total, kLargest);
+    if (!range.Total) return std::nullopt;
+  }
+  return range;
+}
+
+bool ContentRangeMatches(const TContentRange& range, int32_t rangeStart, int32_t rangeEnd, int32_t total) {
+  if (range.First != rangeStart || range.Last != rangeEnd) return false;
+  return !range.Total || *range.Total == total;
+}
+
+std::vector<TSegmentRange> PlanSegments(int32_t totalSize, int32_t existing, int32_t segmentSizeHint) {
+  const int32_t remaining = totalSize - existing;
+  if (remaining <= 0 || existing < 0) return {};
+  const int32_t hint = std::max(segmentSizeHint, 1);
+  // Never more ranges than bytes: a range of no bytes cannot be asked for.
+  const int32_t count = std::min({remaining / hint + 1, int32_t{kMaxSegments}, remaining});
+  const int32_t size = remaining / count;
+  std::vector<TSegmentRange> plan;
+  for (int32_t n = 1; n <= count; ++n) {
+    const int32_t rangeStart = (n - 1) * size + existing;
+    const int32_t rangeEnd = n == count ? totalSize - 1 : n * size + existing - 1;
+    plan.push_back({rangeStart, rangeEnd});
+  }
+  return plan;
+}
+
+std::string SegmentFileName(const std::string& saveFile, int n) {
+  return saveFile + ".$$$.temp." + std::to_string(n);
+}

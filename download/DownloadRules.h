@@ -1,0 +1,73 @@
+// The rules of the download engine that need no network: splitting an
+// address, the request texts, recognising response headers, and cutting a
+// file into byte ranges.
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// --- Addresses ---------------------------------------------------------------
+
+// The host of an "http://host/path" address ("HTTP://" and no prefix work too).
+QString GetUrlHost(const QString& url);
+// The path after the host, without its leading "/"; empty when there is none.
+QString GetUrlPath(const QString& url);
+// Host and path go into request lines verbatim: a blank or a control
+// character in them would split the request, so such an address is refused.
+bool IsSafeRequestText(std::string_view text);
+
+// --- Requests ----------------------------------------------------------------
+
+std::string HeadRequest(std::string_view path, std::string_view host);
+std::string RangeRequest(std::string_view path, std::string_view host, int32_t rangeStart, int32_t rangeEnd);
+
+// --- Response headers --------------------------------------------------------
+
+// A single header line longer than this fails the response.
+constexpr size_t kMaxHeaderLineLength = 8192;
+// A response with more header lines than this (the status line included) fails.
+constexpr int kMaxHeaderLines = 100;
+
+// The line names the header when it starts with name, compared without case.
+bool IsHeaderLine(std::string_view line, std::string_view name);
+// The blank line that ends the headers.
+bool IsHeaderEnd(std::string_view line);
+// The status code of a status line "HTTP/1.x NNN ...".
+std::optional<int> ResponseStatusCode(std::string_view line);
+
+// The value of a "Content-Length: " line: a plain decimal below 2^31, else
+// nothing (a sign, a fraction, an empty or an oversized value).
+std::optional<int32_t> ContentLengthValue(std::string_view line);
+
+struct TContentRange {
+  int64_t First = 0;
+  int64_t Last = 0;
+  std::optional<int64_t> Total;  // absent for "*"
+};
+// The value of a "Content-Range:" line of the form "bytes FIRST-LAST/TOTAL".
+std::optional<TContentRange> ContentRangeValue(std::string_view line);
+// True when the answer covers exactly the asked range of a file of total bytes.
+bool ContentRangeMatches(const TContentRange& range, int32_t rangeStart, int32_t rangeEnd, int32_t total);
+
+// --- Segment plan ------------------------------------------------------------
+
+constexpr int kMaxSegments = 20;
+
+struct TSegmentRange {
+  int32_t RangeStart = 0;
+  int32_t RangeEnd = 0;  // inclusive
+  int32_t Length() const { return RangeEnd - RangeStart + 1; }
+  bool operator==(const TSegmentRange&) const = default;
+};
+
+// Cuts the bytes from existing to totalSize - 1 into at most 20 ranges of
+// about hint bytes each (one more range than the quotient; the last takes the
+// remainder). Empty when nothing remains to fetch.
+std::vector<TSegmentRange> PlanSegments(int32_t totalSize, int32_t existing, int32_t segmentSizeHint);
+
+// Segment n (1 to 20) of a target lives beside it as target + ".$$$.temp." + n.
+std::string SegmentFileName(const std::string& saveFile, int n);

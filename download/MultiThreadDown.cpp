@@ -1,0 +1,313 @@
+#include "download/MultiThreadDown.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QMetaObject>
+#include <algorithm>
+#include <limits>
+#include <system_error>
+
+#include "download/SegmentFiles.h"
+#include "download/SocketLine.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr uint16_t kHttpPort = 80;
+constexpr int kOk = 200;
+constexpr int kPartialContent = 206;
+constexpr std::string_view kContentLengthName = "Content-Length: ";
+constexpr std::string_view kContentRangeName = "Content-Range:";
+constexpr std::string_view kTransferEncodingName = "Transfer-Encoding:";
+
+int MillisecondsUntil(Clock::time_point deadline) {
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  return static_cast<int>(std::clamp<decltype(left)>(left, 0, std::numeric_limits<int>::max()));
+}
+
+// Connects and sends one request, with the exchange's time limit on the connect.
+void OpenAndSend(TBlockingSocket& socket, const std::string& host, const std::string& request,
+                 Clock::time_point exchangeDeadline) {
+  socket.Close();
+  socket.SetWaitLimit(std::max(MillisecondsUntil(exchangeDeadline), 1));
+  socket.Open(host, kHttpPort);
+  socket.SendText(request);
+}
+
+std::string Utf8(const QString& text) { return text.toUtf8().toStdString(); }
+
+}  // namespace
+
+void PrepareDownloadVars(TDownloadVars& vars, int32_t segmentSizeHint) {
+  vars.Status = kDownloadRunning;
+  vars.TotalSize = 0;
+  vars.Received = 0;
+  vars.Cancel = 0;
+  vars.SegmentSize = segmentSizeHint;
+}
+
+// --- Worker ------------------------------------------------------------------
+
+TMultiThreadDown2::TMultiThreadDown2(std::string path, std::string host, int32_t rangeStart, int32_t rangeEnd,
+                                     std::atomic<int32_t>& received, std::string segmentFile,
+                                     std::atomic<int32_t>& cancel, const TWorkerShared& shared)
+    : Path(std::move(path)),
+      Host(std::move(host)),
+      RangeStart(rangeStart),
+      RangeEnd(rangeEnd),
+      Received(received),
+      SegmentFile(std::move(segmentFile)),
+      Cancel(cancel),
+      Shared(shared) {
+  Socket.SetStopCheck([this] { return StopWanted(); });
+}
+
+TMultiThreadDown2::~TMultiThreadDown2() { Join(); }
+
+void TMultiThreadDown2::Start() {
+  Thread = std::thread([this] { Execute(); });
+}
+
+void TMultiThreadDown2::Join() {
+  if (Thread.joinable()) Thread.join();
+}
+
+bool TMultiThreadDown2::StopWanted() const { return Cancel.load() != 0 || Shared.Abort.load(); }
+
+void TMultiThreadDown2::Execute() {
+  bool fetched = false;
+  try {
+    fetched = Fetch();
+  } catch (...) {
+    fetched = false;
+  }
+  Socket.Close();
+  // One short segment loses the whole download, so the others need not go on.
+  if (!fetched) Shared.Abort = true;
+  Shared.Running.fetch_sub(1);
+}
+
+bool TMultiThreadDown2::Fetch() {
+  TSegmentWriter writer;
+  if (!writer.Create(SegmentFile)) return false;
+  const Clock::time_point exchangeDeadline = std::min(Clock::now() + Shared.Limits.Exchange, Shared.Deadline);
+  OpenAndSend(Socket, Host, RangeRequest(Path, Host, RangeStart, RangeEnd), exchangeDeadline);
+  if (!ReadResponseHeaders(
+          Socket, exchangeDeadline, kPartialContent, [this] { return StopWanted(); },
+          [this](std::string_view line) { return TakeRangeHeader(line); }))
+    return false;
+  if (!RangeConfirmed) return false;
+  if (!ReceiveBody(writer)) return false;
+  return writer.Finish();
+}
+
+// Only a body that is exactly the asked range can go into the segment: a
+// server that ignores the range, names another one, or encodes the body
+// would otherwise put wrong bytes into the target.
+bool TMultiThreadDown2::TakeRangeHeader(std::string_view line) {
+  const int32_t expected = RangeEnd - RangeStart + 1;
+  if (IsHeaderLine(line, kContentRangeName)) {
+    const auto range = ContentRangeValue(line);
+    RangeConfirmed = range && ContentRangeMatches(*range, RangeStart, RangeEnd, Shared.TotalSize);
+    return RangeConfirmed;
+  }
+  if (IsHeaderLine(line, kContentLengthName)) {
+    const auto length = ContentLengthValue(line);
+    return length && *length == expected;
+  }
+  if (IsHeaderLine(line, kTransferEncodingName)) return false;
+  return true;
+}
+
+bool TMultiThreadDown2::ReceiveBody(TSegmentWriter& writer) {
+  const int32_t expected = RangeEnd - RangeStart + 1;
+  int32_t got = 0;
+  while (got < expected) {
+    if (StopWanted() || !Socket.IsOpen()) return false;
+    const Clock::time_point silenceDeadline = std::min(Clock::now() + Shared.Limits.Silence, Shared.Deadline);
+    if (!Socket.WaitForData(MillisecondsUntil(silenceDeadline))) return false;
+    char* window = writer.ReceiveWindow();
+    const int count = Socket.Receive(window, static_cast<int>(TSegmentWriter::kReceiveSize));
+    if (count == 0) return false;              // the peer closed before the range was complete
+    if (count > expected - got) return false;  // more than the range: the answer is not what was asked
+    if (!writer.Commit(static_cast<size_t>(count))) return false;
+    got += count;
+    Received.fetch_add(count);
+  }
+  return true;
+}
+
+// --- Controller --------------------------------------------------------------
+
+TMultiThreadDown::TMultiThreadDown(QString url, QString saveFile, TDownloadVars& vars, int32_t resume)
+    : Url(std::move(url)),
+      SaveFile(QFile::encodeName(saveFile).toStdString()),
+      SegmentSize(vars.SegmentSize),
+      Resume(resume),
+      Status(vars.Status),
+      TotalSize(vars.TotalSize),
+      Received(vars.Received),
+      Cancel(vars.Cancel) {
+  Cancel = 0;
+  Socket.SetStopCheck([this] { return StopWanted(); });
+}
+
+TMultiThreadDown::~TMultiThreadDown() {
+  Abort = true;
+  if (Thread.joinable()) Thread.join();
+  *Alive = false;
+}
+
+void TMultiThreadDown::Start() {
+  Deadline = Clock::now() + Limits.Whole;
+  try {
+    Thread = std::thread([this] { Execute(); });
+  } catch (const std::system_error&) {
+    Status = kDownloadFailed;
+    Done = true;
+    PostEndNotification();
+  }
+}
+
+bool TMultiThreadDown::StopWanted() const { return Cancel.load() != 0 || Abort.load(); }
+
+void TMultiThreadDown::Execute() {
+  int32_t outcome = kDownloadFailed;
+  try {
+    outcome = Download();
+  } catch (...) {
+    outcome = kDownloadFailed;
+  }
+  Socket.Close();
+  StopAndJoinWorkers();
+  RemoveSegmentFiles();
+  // Last, so that a caller who sees the status finds the files in their
+  // final state: the target complete, or no target and no segment left.
+  Status = outcome;
+  Done = true;
+  PostEndNotification();
+}
+
+int32_t TMultiThreadDown::Download() {
+  const std::string path = Utf8(GetUrlPath(Url));
+  const std::string host = Utf8(GetUrlHost(Url));
+  // A fresh download removes any old target first, so that whatever way it
+  // fails, no target is left behind.
+  const std::optional<int32_t> existing = PrepareTarget();
+  if (!existing) return kDownloadFailed;
+  if (host.empty() || !IsSafeRequestText(host) || !IsSafeRequestText(path)) return kDownloadFailed;
+  if (!AskLength(path, host)) return kDownloadFailed;
+  if (*existing > TotalSize) return kDownloadFailed;
+  const std::vector<TSegmentRange> plan = PlanSegments(TotalSize, *existing, SegmentSize);
+  if (plan.empty()) return FinishWithoutWorkers(*existing) ? kDownloadSucceeded : kDownloadFailed;
+  RunWorkers(plan, path, host);
+  // A Cancel that comes just as the last segment arrives still fails the
+  // download, so a cancelled download never leaves a target behind.
+  if (StopWanted() || !SegmentsComplete(plan)) return kDownloadFailed;
+  return JoinSegments(static_cast<int>(plan.size())) ? kDownloadSucceeded : kDownloadFailed;
+}
+
+// The HEAD exchange. Without a usable length nothing can be checked, so a
+// response that announces none, or a malformed one, fails the download.
+bool TMultiThreadDown::AskLength(const std::string& path, const std::string& host) {
+  const Clock::time_point exchangeDeadline = std::min(Clock::now() + Limits.Exchange, Deadline);
+  if (StopWanted()) return false;
+  OpenAndSend(Socket, host, HeadRequest(path, host), exchangeDeadline);
+  std::optional<int32_t> announced;
+  const bool headersRead = ReadResponseHeaders(
+      Socket, exchangeDeadline, kOk, [this] { return StopWanted(); },
+      [&announced](std::string_view line) {
+        if (!IsHeaderLine(line, kContentLengthName)) return true;
+        announced = ContentLengthValue(line);
+        return announced.has_value();
+      });
+  Socket.Close();
+  if (!headersRead || !announced) return false;
+  TotalSize = *announced;
+  return true;
+}
+
+// The length already held: 0 for a fresh start, which removes any old target
+// so that a failure leaves none; the target's length when resuming.
+std::optional<int32_t> TMultiThreadDown::PrepareTarget() {
+  if (Resume == 0) {
+    if (!RemoveFileIfPresent(SaveFile)) return std::nullopt;
+    return 0;
+  }
+  const std::optional<int64_t> length = FileLength(SaveFile);
+  if (!length) return 0;
+  if (*length > std::numeric_limits<int32_t>::max()) return std::nullopt;
+  return static_cast<int32_t>(*length);
+}
+
+// Nothing to fetch: an empty file, or a resumed target that is already whole.
+bool TMultiThreadDown::FinishWithoutWorkers(int32_t existing) {
+  if (existing > 0) return true;
+  const std::string temporary = SegmentFileName(SaveFile, 1);
+  return CreateEmptyFile(temporary) && RenameFile(temporary, SaveFile);
+}
+
+void TMultiThreadDown::RunWorkers(const std::vector<TSegmentRange>& plan, const std::string& path,
+                                  const std::string& host) {
+  RangeStart.fill(0);
+  RangeEnd.fill(0);
+  Running = 0;
+  const TWorkerShared shared{Running, Abort, TotalSize, Limits, Deadline};
+  for (int n = 1; n <= static_cast<int>(plan.size()); ++n) {
+    RangeStart[n] = plan[n - 1].RangeStart;
+    RangeEnd[n] = plan[n - 1].RangeEnd;
+    Workers[n] = std::make_unique<TMultiThreadDown2>(path, host, RangeStart[n], RangeEnd[n], Received,
+                                                     SegmentFileName(SaveFile, n), Cancel, shared);
+    Running.fetch_add(1);
+    Workers[n]->Start();
+  }
+  // Joining is the wait: every worker has ended, and lowered Running, when it returns.
+  for (auto& worker : Workers)
+    if (worker) worker->Join();
+}
+
+void TMultiThreadDown::StopAndJoinWorkers() {
+  bool anyLeft = false;
+  for (const auto& worker : Workers) anyLeft = anyLeft || worker != nullptr;
+  if (!anyLeft) return;
+  if (Running.load() > 0) Abort = true;
+  for (auto& worker : Workers) worker.reset();
+}
+
+bool TMultiThreadDown::SegmentsComplete(const std::vector<TSegmentRange>& plan) const {
+  for (int n = 1; n <= static_cast<int>(plan.size()); ++n) {
+    const std::optional<int64_t> length = FileLength(SegmentFileName(SaveFile, n));
+    if (!length || *length != plan[n - 1].Length()) return false;
+  }
+  return true;
+}
+
+// A fresh target grows from segment 1, which is renamed into place only when
+// every segment is in it, so the target never exists half-written. A
+// resumed target is extended in place; it stays a true prefix of the file.
+bool TMultiThreadDown::JoinSegments(int count) {
+  const bool fresh = Resume == 0;
+  const std::string base = fresh ? SegmentFileName(SaveFile, 1) : SaveFile;
+  std::vector<std::string> parts;
+  for (int n = fresh ? 2 : 1; n <= count; ++n) parts.push_back(SegmentFileName(SaveFile, n));
+  if (!AppendFiles(base, parts)) return false;
+  const std::optional<int64_t> length = FileLength(base);
+  if (!length || *length != TotalSize) return false;
+  return !fresh || RenameFile(base, SaveFile);
+}
+
+void TMultiThreadDown::RemoveSegmentFiles() {
+  for (int n = 1; n <= kMaxSegments; ++n) RemoveFileIfPresent(SegmentFileName(SaveFile, n));
+}
+
+void TMultiThreadDown::PostEndNotification() {
+  QCoreApplication* application = QCoreApplication::instance();
+  if (!OnTerminate || application == nullptr) return;
+  QMetaObject::invokeMethod(
+      application,
+      [notification = OnTerminate, alive = Alive] {
+        if (*alive) notification();
+      },
+      Qt::QueuedConnection);
+}

@@ -1,0 +1,157 @@
+// The download engine: one controller thread per download asks the server for
+// the file's length, cuts the file into at most 20 byte ranges, fetches them
+// on worker threads of their own into segment files, and joins the segments
+// into the target.
+//
+// Calling order (from the main thread):
+//   1. PrepareDownloadVars(vars, hint);
+//   2. auto down = std::make_unique<TMultiThreadDown>(url, saveFile, vars, 0);
+//   3. down->SetOnTerminate(...) (optional); down->Start();
+//   4. while (vars.Status == kDownloadRunning) { processEvents(); sleep; }
+//      TotalSize and Received may be read and Cancel set to 1 at any time.
+//   5. Status 1: saveFile holds exactly the announced bytes. Status 0: no
+//      target file is left (unless Resume kept the caller's partial file).
+// The caller owns vars and the controller, and must keep vars alive until the
+// controller is destroyed; destroying a running controller stops it and
+// waits for its threads.
+#pragma once
+
+#include <QString>
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "download/DownloadRules.h"
+#include "platform/BlockingSocket.h"
+
+enum : int32_t { kDownloadFailed = 0, kDownloadSucceeded = 1, kDownloadRunning = 2 };
+
+// The variables a caller shares with one download.
+struct TDownloadVars {
+  std::atomic<int32_t> Status{kDownloadFailed};  // 2 running, 1 succeeded, 0 failed; leaves 2 once
+  std::atomic<int32_t> TotalSize{0};             // the announced length, once the HEAD exchange is done
+  std::atomic<int32_t> Received{0};              // bytes received so far over all workers
+  std::atomic<int32_t> Cancel{0};                // the caller sets 1 to stop
+  std::atomic<int32_t> SegmentSize{0};           // the segment size hint in bytes
+};
+
+// Sets the variables for a new download with the given segment size hint.
+void PrepareDownloadVars(TDownloadVars& vars, int32_t segmentSizeHint);
+
+// Every download ends in bounded time, even against a server that never
+// answers or drips its bytes, so that a caller without a Cancel gets an answer.
+struct TDownloadLimits {
+  // Connecting, sending the request and reading the headers of one response.
+  std::chrono::milliseconds Exchange{60000};
+  // The longest pause while a body is arriving.
+  std::chrono::milliseconds Silence{60000};
+  // The whole download, from Start to the end.
+  std::chrono::milliseconds Whole{std::chrono::minutes(10)};
+};
+
+// What a worker shares with its controller besides the caller's variables.
+struct TWorkerShared {
+  std::atomic<int32_t>& Running;  // workers started and not yet ended
+  std::atomic<bool>& Abort;       // the download is lost or abandoned: every thread stops
+  int32_t TotalSize = 0;          // the length the HEAD response announced
+  TDownloadLimits Limits;
+  std::chrono::steady_clock::time_point Deadline;  // the end of the whole download
+};
+
+// One segment: a ranged GET whose body goes into the segment file.
+class TMultiThreadDown2 {
+ public:
+  TMultiThreadDown2(std::string path, std::string host, int32_t rangeStart, int32_t rangeEnd,
+                    std::atomic<int32_t>& received, std::string segmentFile, std::atomic<int32_t>& cancel,
+                    const TWorkerShared& shared);
+  ~TMultiThreadDown2();
+  TMultiThreadDown2(const TMultiThreadDown2&) = delete;
+  TMultiThreadDown2& operator=(const TMultiThreadDown2&) = delete;
+
+  // Runs the body on a thread of its own; it lowers Running when it ends.
+  void Start();
+  void Join();
+
+ private:
+  void Execute();
+  bool Fetch();
+  bool TakeRangeHeader(std::string_view line);
+  bool ReceiveBody(class TSegmentWriter& writer);
+  bool StopWanted() const;
+
+  TBlockingSocket Socket;
+  const std::string Path;
+  const std::string Host;
+  const int32_t RangeStart;
+  const int32_t RangeEnd;
+  std::atomic<int32_t>& Received;
+  const std::string SegmentFile;
+  std::atomic<int32_t>& Cancel;
+  TWorkerShared Shared;
+  bool RangeConfirmed = false;
+  std::thread Thread;  // joined in the destructor, before any member goes away
+};
+
+// The controller of one download.
+class TMultiThreadDown {
+ public:
+  // Sets Cancel to 0. Resume 0 starts the target afresh; nonzero keeps an
+  // existing target and fetches only what it lacks.
+  TMultiThreadDown(QString url, QString saveFile, TDownloadVars& vars, int32_t resume = 0);
+  ~TMultiThreadDown();
+  TMultiThreadDown(const TMultiThreadDown&) = delete;
+  TMultiThreadDown& operator=(const TMultiThreadDown&) = delete;
+
+  // Before Start.
+  void SetLimits(const TDownloadLimits& limits) { Limits = limits; }
+  // Runs on the application's main thread after the body has set Status,
+  // unless this controller has been destroyed by then.
+  void SetOnTerminate(std::function<void()> notification) { OnTerminate = std::move(notification); }
+  void Start();
+  // True once the body has returned.
+  bool Finished() const { return Done.load(); }
+
+ private:
+  void Execute();
+  int32_t Download();
+  bool AskLength(const std::string& path, const std::string& host);
+  std::optional<int32_t> PrepareTarget();
+  bool FinishWithoutWorkers(int32_t existing);
+  void RunWorkers(const std::vector<TSegmentRange>& plan, const std::string& path, const std::string& host);
+  void StopAndJoinWorkers();
+  bool SegmentsComplete(const std::vector<TSegmentRange>& plan) const;
+  bool JoinSegments(int count);
+  void RemoveSegmentFiles();
+  void PostEndNotification();
+  bool StopWanted() const;
+
+  const QString Url;
+  const std::string SaveFile;  // as the file system names it
+  std::atomic<int32_t>& SegmentSize;
+  const int32_t Resume;
+  std::atomic<int32_t>& Status;
+  std::atomic<int32_t>& TotalSize;
+  std::atomic<int32_t>& Received;
+  std::atomic<int32_t>& Cancel;
+  TBlockingSocket Socket;                              // for the HEAD exchange only
+  std::array<int32_t, kMaxSegments + 1> RangeStart{};  // 1-based, like the segment files
+  std::array<int32_t, kMaxSegments + 1> RangeEnd{};
+  std::array<std::unique_ptr<TMultiThreadDown2>, kMaxSegments + 1> Workers;
+  std::atomic<int32_t> Running{0};
+
+  TDownloadLimits Limits;
+  std::chrono::steady_clock::time_point Deadline;
+  std::atomic<bool> Abort{false};
+  std::function<void()> OnTerminate;
+  std::shared_ptr<std::atomic<bool>> Alive = std::make_shared<std::atomic<bool>>(true);
+  std::atomic<bool> Done{false};
+  std::thread Thread;  // joined in the destructor, before any member goes away
+};

@@ -1,0 +1,51 @@
+// The files of a download: each worker's segment file, and the join that
+// turns the segments into the target.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+// Collects a worker's received bytes and writes them to its segment file in
+// large blocks. Bytes are received 4096 at a time into a zeroed window at the
+// end of the pending block, so no copy is made between socket and file.
+class TSegmentWriter {
+ public:
+  static constexpr size_t kReceiveSize = 4096;
+
+  TSegmentWriter();
+  ~TSegmentWriter();
+  TSegmentWriter(const TSegmentWriter&) = delete;
+  TSegmentWriter& operator=(const TSegmentWriter&) = delete;
+
+  // Replaces any file at path with an empty one.
+  bool Create(const std::string& path);
+  // kReceiveSize zeroed bytes to receive into.
+  char* ReceiveWindow();
+  // Takes the first count bytes of the window; false when a write failed.
+  bool Commit(size_t count);
+  // Writes what is pending and closes; false when any write failed.
+  bool Finish();
+
+ private:
+  bool Flush();
+
+  int Descriptor = -1;
+  std::vector<char> Block;
+  size_t Pending = 0;
+  bool Failed = false;
+};
+
+std::optional<int64_t> FileLength(const std::string& path);
+// True when nothing is left at path (a missing file counts as removed).
+bool RemoveFileIfPresent(const std::string& path);
+// Creates path empty, replacing any file there.
+bool CreateEmptyFile(const std::string& path);
+
+// Appends the parts in order to the end of base, deleting each part once it
+// is appended. Stops at the first failure.
+bool AppendFiles(const std::string& base, const std::vector<std::string>& parts);
+// Moves from over to, replacing any file at to.
+bool RenameFile(const std::string& from, const std::string& to);

@@ -1,0 +1,155 @@
+#include "platform/BlockingSocket.h"
+
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <memory>
+
+#include "platform/EndpointOverride.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The stop check is looked at this often while a wait runs.
+constexpr int kStopCheckSliceMs = 50;
+
+struct TAddressListDeleter {
+  void operator()(addrinfo* list) const { freeaddrinfo(list); }
+};
+using TAddressList = std::unique_ptr<addrinfo, TAddressListDeleter>;
+
+TAddressList ResolveHost(const std::string& host, uint16_t port) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_protocol = IPPROTO_TCP;
+  addrinfo* list = nullptr;
+  const std::string service = std::to_string(port);
+  const int result = getaddrinfo(host.c_str(), service.c_str(), &hints, &list);
+  if (result != 0 || list == nullptr)
+    throw TSocketError("cannot resolve " + host + ": " + gai_strerror(result));
+  return TAddressList(list);
+}
+
+int MillisecondsLeft(Clock::time_point deadline) {
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+  return static_cast<int>(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
+}
+
+}  // namespace
+
+TBlockingSocket::~TBlockingSocket() { Close(); }
+
+void TBlockingSocket::Open(const std::string& host, uint16_t port) {
+  Close();
+  std::string targetHost = host;
+  uint16_t targetPort = port;
+  if (const auto redirected = SocketEndpointOverride(host, port)) {
+    targetHost = redirected->Host;
+    targetPort = redirected->Port;
+  }
+  const TAddressList addresses = ResolveHost(targetHost, targetPort);
+  for (const addrinfo* entry = addresses.get(); entry != nullptr; entry = entry->ai_next) {
+    if (ConnectTo(entry->ai_addr, entry->ai_addrlen, entry->ai_family)) return;
+    if (StopRequested()) break;
+  }
+  throw TSocketError("cannot connect to " + host);
+}
+
+// Connects without blocking so that the wait limit and the stop check bound
+// the attempt; an unreachable host would otherwise hold the thread for minutes.
+bool TBlockingSocket::ConnectTo(const void* address, unsigned addressLength, int family) {
+  Descriptor = socket(family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP);
+  if (Descriptor < 0) return false;
+  PeerClosed = false;
+  if (connect(Descriptor, static_cast<const sockaddr*>(address), addressLength) == 0) return true;
+  if (errno == EINPROGRESS && WaitFor(POLLOUT, WaitLimitMs)) {
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (getsockopt(Descriptor, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0) return true;
+  }
+  Close();
+  return false;
+}
+
+void TBlockingSocket::Close() {
+  if (Descriptor >= 0) ::close(Descriptor);
+  Descriptor = -1;
+  PeerClosed = false;
+}
+
+void TBlockingSocket::SendText(std::string_view text) {
+  while (!text.empty()) {
+    if (Descriptor < 0) throw TSocketError("send on a closed socket");
+    // MSG_NOSIGNAL: a peer that has gone away must fail the send, not raise
+    // SIGPIPE and end the whole program.
+    const ssize_t sent = ::send(Descriptor, text.data(), text.size(), MSG_NOSIGNAL);
+    if (sent > 0) {
+      text.remove_prefix(static_cast<size_t>(sent));
+    } else if (sent < 0 && errno == EINTR) {
+      continue;
+    } else if (sent < 0 && errno == EAGAIN) {
+      if (!WaitFor(POLLOUT, WaitLimitMs)) throw TSocketError("send timed out");
+    } else {
+      throw TSocketError(std::string("send failed: ") + std::strerror(errno));
+    }
+  }
+}
+
+bool TBlockingSocket::WaitForData(int limitMilliseconds) { return WaitFor(POLLIN, limitMilliseconds); }
+
+bool TBlockingSocket::WaitFor(short events, int limitMilliseconds) {
+  if (Descriptor < 0) return false;
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(std::max(limitMilliseconds, 0));
+  for (;;) {
+    if (StopRequested()) return false;
+    const int slice = std::min(MillisecondsLeft(deadline), kStopCheckSliceMs);
+    pollfd entry{Descriptor, events, 0};
+    const int ready = ::poll(&entry, 1, slice);
+    // Hang-up and error count as readable: the next receive reports them.
+    if (ready > 0) return true;
+    if (ready < 0 && errno != EINTR) return false;
+    if (ready == 0 && slice == 0) return false;
+  }
+}
+
+int TBlockingSocket::Read(char* buffer, int count) {
+  if (!IsOpen() || count <= 0) return 0;
+  if (!WaitForData(WaitLimitMs)) return 0;
+  for (;;) {
+    const ssize_t got = ::recv(Descriptor, buffer, static_cast<size_t>(count), 0);
+    if (got > 0) return static_cast<int>(got);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0 && errno == EAGAIN) return 0;
+    PeerClosed = true;  // end of stream, or a connection error: nothing more will come
+    return 0;
+  }
+}
+
+int TBlockingSocket::Receive(char* buffer, int count) {
+  if (!IsOpen() || count <= 0) return 0;
+  for (;;) {
+    const ssize_t got = ::recv(Descriptor, buffer, static_cast<size_t>(count), 0);
+    if (got > 0) return static_cast<int>(got);
+    if (got == 0) {
+      PeerClosed = true;
+      return 0;
+    }
+    if (errno == EINTR) continue;
+    if (errno == EAGAIN) {
+      if (!WaitForData(WaitLimitMs)) throw TSocketError("receive timed out");
+      continue;
+    }
+    PeerClosed = true;
+    throw TSocketError(std::string("receive failed: ") + std::strerror(errno));
+  }
+}

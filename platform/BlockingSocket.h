@@ -1,0 +1,63 @@
+// A TCP client connection with blocking semantics for the download threads.
+// Every wait is bounded: by the limit the caller gives, and by a stop check
+// that is looked at several times a second, so a cancelled or abandoned
+// download never sits in a wait until the peer speaks.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+class TSocketError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class TBlockingSocket {
+ public:
+  // Returns true when the owner wants every wait to end now.
+  using TStopCheck = std::function<bool()>;
+
+  TBlockingSocket() = default;
+  ~TBlockingSocket();
+  TBlockingSocket(const TBlockingSocket&) = delete;
+  TBlockingSocket& operator=(const TBlockingSocket&) = delete;
+
+  void SetStopCheck(TStopCheck stopCheck) { StopCheck = std::move(stopCheck); }
+  // Bounds the connect of Open and each Read.
+  void SetWaitLimit(int milliseconds) { WaitLimitMs = milliseconds; }
+  int WaitLimit() const { return WaitLimitMs; }
+
+  // Resolves host and connects to it; throws TSocketError on failure, on the
+  // wait limit, or when the stop check fires.
+  void Open(const std::string& host, uint16_t port);
+  // Closing a closed socket does nothing.
+  void Close();
+  // True from a successful Open until Close, or until the peer has closed.
+  bool IsOpen() const { return Descriptor >= 0 && !PeerClosed; }
+
+  // Sends every byte of text; throws TSocketError on failure.
+  void SendText(std::string_view text);
+  // True as soon as a byte or the end of the stream can be read; false when
+  // the limit passes first or the stop check fires.
+  bool WaitForData(int limitMilliseconds);
+  // Reads at most count bytes, waiting no longer than the wait limit; 0 at
+  // the end of the stream, on the limit, or on a connection error.
+  int Read(char* buffer, int count);
+  // Returns at most count bytes, no more than are available when some are;
+  // 0 at the end of the stream. Throws TSocketError on a connection error or
+  // when nothing arrives within the wait limit.
+  int Receive(char* buffer, int count);
+
+ private:
+  bool StopRequested() const { return StopCheck && StopCheck(); }
+  bool WaitFor(short events, int limitMilliseconds);
+  bool ConnectTo(const void* address, unsigned addressLength, int family);
+
+  int Descriptor = -1;
+  bool PeerClosed = false;
+  int WaitLimitMs = 60000;
+  TStopCheck StopCheck;
+};

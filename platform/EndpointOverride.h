@@ -1,0 +1,22 @@
+// Test-only redirection of network endpoints. The program talks to port 80 of
+// the hosts named in its addresses; tests run their servers on loopback ports
+// of their own and map a host name to such a port here. Every network adapter
+// (the download socket, the page fetcher) consults this before connecting.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+struct TSocketEndpoint {
+  std::string Host;  // numeric address to connect to
+  uint16_t Port = 0;
+};
+
+// From now on, connections to (host, 80) go to 127.0.0.1:loopbackPort.
+void SetSocketEndpointOverrideForTesting(const std::string& host, uint16_t loopbackPort);
+void RemoveSocketEndpointOverrideForTesting(const std::string& host);
+void ClearSocketEndpointOverridesForTesting();
+
+// The endpoint to use instead of (host, port), if a test has mapped it.
+std::optional<TSocketEndpoint> SocketEndpointOverride(const std::string& host, uint16_t port);

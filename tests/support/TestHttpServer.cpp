@@ -1,0 +1,409 @@
+#include "TestHttpServer.h"
+
+#include <QHostAddress>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QThread>
+#include <algorithm>
+#include <atomic>
+#include <functional>
+#include <future>
+#include <map>
+#include <mutex>
+#include <optional>
+
+#include "platform/EndpointOverride.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kSliceMs = 20;
+constexpr qsizetype kMaxRequestHead = 64 * 1024;
+constexpr qsizetype kWriteChunk = 64 * 1024;
+
+struct TResource {
+  QByteArray Body;
+  TServeOptions Options;
+};
+
+struct TRequest {
+  TRecordedRequest Record;
+  bool KeepAlive = true;
+};
+
+struct TByteRange {
+  qint64 First = 0;
+  qint64 Last = 0;
+};
+
+// Hands accepted descriptors to the server's own connection threads instead
+// of making sockets in the accepting thread.
+class TDescriptorServer : public QTcpServer {
+ public:
+  std::vector<qintptr> Accepted;
+
+ protected:
+  void incomingConnection(qintptr descriptor) override { Accepted.push_back(descriptor); }
+};
+
+QByteArray HeaderValue(const QByteArray& head, const QByteArray& name) {
+  for (const QByteArray& line : head.split('\n')) {
+    const qsizetype colon = line.indexOf(':');
+    if (colon > 0 && line.left(colon).trimmed().compare(name, Qt::CaseInsensitive) == 0)
+      return line.mid(colon + 1).trimmed();
+  }
+  return {};
+}
+
+// "bytes=FIRST-LAST" within a body of size bytes; LAST may be left out.
+std::optional<TByteRange> ParseRange(const QByteArray& value, qint64 size) {
+  if (!value.startsWith("bytes=")) return std::nullopt;
+  const QList<QByteArray> parts = value.mid(6).trimmed().split('-');
+  if (parts.size() != 2) return std::nullopt;
+  bool firstOk = false;
+  bool lastOk = true;
+  TByteRange range;
+  range.First = parts[0].toLongLong(&firstOk);
+  range.Last = parts[1].isEmpty() ? size - 1 : parts[1].toLongLong(&lastOk);
+  if (!firstOk || !lastOk || range.First < 0 || range.First > range.Last || range.First >= size)
+    return std::nullopt;
+  range.Last = std::min(range.Last, size - 1);
+  return range;
+}
+
+QByteArray StatusLine(int code) {
+  switch (code) {
+    case 200:
+      return "HTTP/1.1 200 OK\r\n";
+    case 206:
+      return "HTTP/1.1 206 Partial Content\r\n";
+    case 404:
+      return "HTTP/1.1 404 Not Found\r\n";
+    case 416:
+      return "HTTP/1.1 416 Range Not Satisfiable\r\n";
+    default:
+      return "HTTP/1.1 500 Internal Server Error\r\n";
+  }
+}
+
+QByteArray ContentRangeHeader(qint64 first, qint64 last, qint64 total) {
+  return "Content-Range: bytes " + QByteArray::number(first) + "-" + QByteArray::number(last) + "/" +
+         QByteArray::number(total) + "\r\n";
+}
+
+// Another range of about the same place: one byte further on where the body
+// allows, else one byte back, else one byte shorter.
+void ShiftRange(qint64& first, qint64& last, qint64 size) {
+  if (last + 1 < size) {
+    ++first;
+    ++last;
+  } else if (first > 0) {
+    --first;
+    --last;
+  } else if (last > first) {
+    --last;
+  }
+}
+
+QByteArray ChunkedBody(const QByteArray& body) {
+  QByteArray encoded;
+  for (qsizetype at = 0; at < body.size(); at += 1000) {
+    const QByteArray chunk = body.mid(at, 1000);
+    encoded += QByteArray::number(chunk.size(), 16) + "\r\n" + chunk + "\r\n";
+  }
+  return encoded + "0\r\n\r\n";
+}
+
+// One accepted connection: reads requests and answers them until the
+// client closes, an answer ends the connection, or the server stops.
+class TConnection {
+ public:
+  TConnection(qintptr descriptor, std::atomic<bool>& stopping,
+              const std::function<std::optional<TResource>(const QString&)>& find,
+              const std::function<void(const TRecordedRequest&)>& record)
+      : Stopping(stopping), Find(find), Record(record) {
+    Socket.setSocketDescriptor(descriptor);
+  }
+
+  void Run() {
+    while (!Stopping) {
+      const std::optional<TRequest> request = ReadRequest();
+      if (!request) break;
+      Record(request->Record);
+      if (!Answer(*request) || !request->KeepAlive) break;
+    }
+    Socket.disconnectFromHost();
+    if (Socket.state() != QAbstractSocket::UnconnectedState) Socket.waitForDisconnected(200);
+  }
+
+ private:
+  std::optional<TRequest> ReadRequest() {
+    while (!Pending.contains("\r\n\r\n")) {
+      if (Pending.size() > kMaxRequestHead || !WaitForBytes()) return std::nullopt;
+      Pending += Socket.readAll();
+    }
+    const qsizetype end = Pending.indexOf("\r\n\r\n") + 4;
+    TRequest request;
+    request.Record.Head = Pending.left(end);
+    Pending.remove(0, end);
+    const QList<QByteArray> words = request.Record.Head.left(request.Record.Head.indexOf("\r\n")).split(' ');
+    if (words.size() < 3) return std::nullopt;
+    request.Record.Method = words[0];
+    request.Record.Path = words[1];
+    request.Record.Range = HeaderValue(request.Record.Head, "Range");
+    request.KeepAlive = HeaderValue(request.Record.Head, "Connection").toLower() != "close";
+    return request;
+  }
+
+  // Waits in short slices so that a stopping server is never held up.
+  bool WaitForBytes() {
+    while (!Stopping) {
+      if (Socket.bytesAvailable() > 0) return true;
+      if (Socket.state() != QAbstractSocket::ConnectedState) return false;
+      Socket.waitForReadyRead(kSliceMs);
+    }
+    return false;
+  }
+
+  bool Send(const QByteArray& data) {
+    for (qsizetype at = 0; at < data.size(); at += kWriteChunk) {
+      if (Stopping || Socket.state() != QAbstractSocket::ConnectedState) return false;
+      Socket.write(data.mid(at, kWriteChunk));
+      while (Socket.bytesToWrite() > 0) {
+        if (Stopping || Socket.state() != QAbstractSocket::ConnectedState) return false;
+        Socket.waitForBytesWritten(kSliceMs);
+      }
+    }
+    return true;
+  }
+
+  bool Drip(const QByteArray& data, std::chrono::milliseconds interval) {
+    for (char byte : data) {
+      if (!Send(QByteArray(1, byte)) || !Pause(interval)) return false;
+    }
+    return true;
+  }
+
+  // Sleeps, but gives up at once when the server stops or the client leaves.
+  bool Pause(std::chrono::milliseconds interval) {
+    const Clock::time_point until = Clock::now() + interval;
+    while (Clock::now() < until) {
+      if (Stopping || Socket.state() != QAbstractSocket::ConnectedState) return false;
+      Socket.waitForReadyRead(kSliceMs);
+      Socket.readAll();
+    }
+    return true;
+  }
+
+  // Holds the connection open without a word until the client or the server gives up.
+  bool StaySilent() {
+    while (Pause(std::chrono::milliseconds(200))) {
+    }
+    return false;
+  }
+
+  bool Answer(const TRequest& request) {
+    const std::optional<TResource> resource = Find(QString::fromUtf8(request.Record.Path));
+    if (!resource) return Send(StatusLine(404) + "Content-Length: 0\r\n\r\n");
+    if (request.Record.Method == "HEAD") return AnswerHead(*resource);
+    if (request.Record.Method == "GET") return AnswerGet(*resource, request.Record.Range);
+    Send(StatusLine(500) + "Content-Length: 0\r\nConnection: close\r\n\r\n");
+    return false;
+  }
+
+  QByteArray CommonHeaders(const TResource& resource) const {
+    return "Server: nimbra-test\r\nContent-Type: " + resource.Options.ContentType +
+           "\r\nAccept-Ranges: bytes\r\n";
+  }
+
+  bool AnswerHead(const TResource& resource) {
+    const QByteArray length = "Content-Length: " + QByteArray::number(resource.Body.size()) + "\r\n";
+    const QByteArray head = StatusLine(200) + CommonHeaders(resource);
+    switch (resource.Options.Head) {
+      case THeadAnswer::Normal:
+        return Send(head + length + "\r\n");
+      case THeadAnswer::NoLength:
+        return Send(head + "\r\n");
+      case THeadAnswer::Chunked:
+        return Send(head + "Transfer-Encoding: chunked\r\n\r\n");
+      case THeadAnswer::AnnouncedLength:
+        return Send(head + "Content-Length: " + resource.Options.AnnouncedLength + "\r\n\r\n");
+      case THeadAnswer::Silent:
+        return StaySilent();
+      case THeadAnswer::Drip:
+        return Drip(head + length + "\r\n", resource.Options.DripInterval);
+      case THeadAnswer::EndlessHeaders:
+        return SendEndlessHeaders(head + length);
+      case THeadAnswer::LineFeedOnly: {
+        QByteArray lines = head + length + "\r\n";
+        lines.replace("\r\n", "\n");
+        return Send(lines) && StaySilent();
+      }
+      case THeadAnswer::Close:
+        return false;
+    }
+    return false;
+  }
+
+  bool SendEndlessHeaders(const QByteArray& head) {
+    if (!Send(head)) return false;
+    for (int n = 0;; ++n) {
+      if (!Send("X-Filler-" + QByteArray::number(n) + ": more\r\n") || !Pause(std::chrono::milliseconds(1)))
+        return false;
+    }
+  }
+
+  bool AnswerGet(const TResource& resource, const QByteArray& rangeValue) {
+    const QByteArray& body = resource.Body;
+    const qint64 size = body.size();
+    const TServeOptions& options = resource.Options;
+    if (options.Get == TGetAnswer::Silent) return StaySilent();
+    if (rangeValue.isEmpty() || options.Get == TGetAnswer::IgnoreRange)
+      return Send(StatusLine(200) + CommonHeaders(resource) + "Content-Length: " + QByteArray::number(size) +
+                  "\r\n\r\n" + body);
+    const std::optional<TByteRange> range = ParseRange(rangeValue, size);
+    if (!range)
+      return Send(StatusLine(416) + "Content-Range: bytes */" + QByteArray::number(size) +
+                  "\r\nContent-Length: 0\r\n\r\n");
+    qint64 first = range->First;
+    qint64 last = range->Last;
+    qint64 total = size;
+    if (options.Get == TGetAnswer::WrongRange) ShiftRange(first, last, size);
+    if (options.Get == TGetAnswer::WrongTotal) total = size + 1;
+    const QByteArray part = body.mid(first, last - first + 1);
+    QByteArray head = StatusLine(206) + CommonHeaders(resource) + ContentRangeHeader(first, last, total);
+    if (options.Get == TGetAnswer::Chunked)
+      return Send(head + "Transfer-Encoding: chunked\r\n\r\n" + ChunkedBody(part));
+    head += "Content-Length: " + QByteArray::number(part.size()) + "\r\n\r\n";
+    switch (options.Get) {
+      case TGetAnswer::ShortBody:
+        return Send(head + part.left(part.size() / 2)) && StaySilent();
+      case TGetAnswer::CloseMidBody:
+        Send(head + part.left(part.size() / 2));
+        return false;
+      case TGetAnswer::ExtraBytes:
+        return Send(head + part + QByteArray(10, 'x'));
+      case TGetAnswer::DripBody:
+        return Send(head) && Drip(part, options.DripInterval);
+      default:
+        return Send(head + part);
+    }
+  }
+
+  QTcpSocket Socket;
+  QByteArray Pending;
+  std::atomic<bool>& Stopping;
+  const std::function<std::optional<TResource>(const QString&)>& Find;
+  const std::function<void(const TRecordedRequest&)>& Record;
+};
+
+}  // namespace
+
+struct TTestHttpServer::TState {
+  mutable std::mutex Mutex;
+  std::map<QString, TResource> Resources;
+  std::vector<TRecordedRequest> Log;
+  std::vector<std::string> MappedHosts;
+  QString Host;
+  uint16_t Port = 0;
+  std::atomic<bool> Stopping{false};
+  std::atomic<int> Connections{0};
+  std::atomic<int> Open{0};
+  std::unique_ptr<QThread> Acceptor;
+  std::vector<std::unique_ptr<QThread>> Handlers;  // touched by the acceptor thread only, until it has ended
+  std::function<std::optional<TResource>(const QString&)> Find;
+  std::function<void(const TRecordedRequest&)> Record;
+};
+
+TTestHttpServer::TTestHttpServer() : State(std::make_unique<TState>()) {
+  TState& state = *State;
+  state.Find = [&state](const QString& path) -> std::optional<TResource> {
+    std::lock_guard lock(state.Mutex);
+    const auto found = state.Resources.find(path);
+    if (found == state.Resources.end()) return std::nullopt;
+    return found->second;
+  };
+  state.Record = [&state](const TRecordedRequest& request) {
+    std::lock_guard lock(state.Mutex);
+    state.Log.push_back(request);
+  };
+  std::promise<uint16_t> listening;
+  std::future<uint16_t> port = listening.get_future();
+  state.Acceptor.reset(QThread::create([&state, &listening] {
+    TDescriptorServer server;
+    if (!server.listen(QHostAddress::LocalHost, 0)) {
+      listening.set_value(0);
+      return;
+    }
+    listening.set_value(server.serverPort());
+    while (!state.Stopping) {
+      server.waitForNewConnection(kSliceMs);
+      for (qintptr descriptor : server.Accepted) {
+        ++state.Connections;
+        auto handler = std::unique_ptr<QThread>(QThread::create([&state, descriptor] {
+          ++state.Open;
+          TConnection connection(descriptor, state.Stopping, state.Find, state.Record);
+          connection.Run();
+          --state.Open;
+        }));
+        handler->start();
+        state.Handlers.push_back(std::move(handler));
+      }
+      server.Accepted.clear();
+    }
+  }));
+  state.Acceptor->start();
+  state.Port = port.get();
+}
+
+TTestHttpServer::~TTestHttpServer() {
+  State->Stopping = true;
+  State->Acceptor->wait();
+  for (auto& handler : State->Handlers) handler->wait();
+  for (const std::string& host : State->MappedHosts) RemoveSocketEndpointOverrideForTesting(host);
+}
+
+uint16_t TTestHttpServer::Port() const { return State->Port; }
+
+void TTestHttpServer::MapHost(const QString& host) {
+  SetSocketEndpointOverrideForTesting(host.toStdString(), State->Port);
+  std::lock_guard lock(State->Mutex);
+  State->MappedHosts.push_back(host.toStdString());
+  State->Host = host;
+}
+
+QString TTestHttpServer::Url(const QString& path) const {
+  std::lock_guard lock(State->Mutex);
+  const QString host = State->Host.isEmpty() ? QStringLiteral("127.0.0.1:%1").arg(State->Port) : State->Host;
+  return QStringLiteral("http://") + host + path;
+}
+
+void TTestHttpServer::Serve(const QString& path, const QByteArray& body, const TServeOptions& options) {
+  std::lock_guard lock(State->Mutex);
+  State->Resources[path] = TResource{body, options};
+}
+
+void TTestHttpServer::Remove(const QString& path) {
+  std::lock_guard lock(State->Mutex);
+  State->Resources.erase(path);
+}
+
+std::vector<TRecordedRequest> TTestHttpServer::Requests() const {
+  std::lock_guard lock(State->Mutex);
+  return State->Log;
+}
+
+int TTestHttpServer::RequestCount(const QByteArray& method) const {
+  std::lock_guard lock(State->Mutex);
+  return static_cast<int>(
+      std::count_if(State->Log.begin(), State->Log.end(), [&](const auto& r) { return r.Method == method; }));
+}
+
+int TTestHttpServer::ConnectionCount() const { return State->Connections.load(); }
+int TTestHttpServer::OpenConnections() const { return State->Open.load(); }
+
+void TTestHttpServer::ClearLog() {
+  std::lock_guard lock(State->Mutex);
+  State->Log.clear();
+}

@@ -1,0 +1,91 @@
+// An HTTP/1.1 server for network tests, on a loopback port of its own, with
+// threads of its own so that a test's main thread can run event loops or
+// poll while it answers.
+//
+// By default it behaves like a plain static file server: HEAD gives the
+// length, GET gives the whole body or, with "Range: bytes=FIRST-LAST", that
+// range as a 206 answer; unknown paths give 404; connections are kept alive.
+// Per path it can misbehave on purpose (see THeadAnswer and TGetAnswer).
+//
+//   TTestHttpServer server;
+//   server.Serve("/dir/l_1.jpg", bytes);
+//   server.MapHost("pictures.test");  // (host, 80) now reaches this server
+//   download server.Url("/dir/l_1.jpg") == "http://pictures.test/dir/l_1.jpg"
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+enum class THeadAnswer {
+  Normal,
+  NoLength,         // 200 without Content-Length
+  Chunked,          // 200 with "Transfer-Encoding: chunked" and no length
+  AnnouncedLength,  // Content-Length carries TServeOptions::AnnouncedLength verbatim
+  Silent,           // reads the request and never answers
+  Drip,             // sends the answer one byte per DripInterval
+  EndlessHeaders,   // sends header lines and never the blank line
+  LineFeedOnly,     // ends every header line with LF alone
+  Close,            // closes without answering
+};
+
+enum class TGetAnswer {
+  Normal,
+  IgnoreRange,   // 200 with the whole body, no Content-Range
+  WrongRange,    // 206 naming and sending the range one byte further on
+  WrongTotal,    // 206 with the right range but another total length
+  ShortBody,     // right headers, half the body, then silence
+  CloseMidBody,  // right headers, half the body, then closes
+  Chunked,       // 206 with Content-Range, but the body in chunked encoding
+  ExtraBytes,    // right headers, the body and 10 bytes more
+  Silent,        // reads the request and never answers
+  DripBody,      // right headers, then the body one byte per DripInterval
+};
+
+struct TServeOptions {
+  THeadAnswer Head = THeadAnswer::Normal;
+  TGetAnswer Get = TGetAnswer::Normal;
+  QByteArray AnnouncedLength;  // for THeadAnswer::AnnouncedLength
+  std::chrono::milliseconds DripInterval{100};
+  QByteArray ContentType = "application/octet-stream";
+};
+
+struct TRecordedRequest {
+  QByteArray Method;
+  QByteArray Path;
+  QByteArray Range;  // the value of the Range header, empty when none was sent
+  QByteArray Head;   // the request line and headers as they arrived, with the blank line
+};
+
+class TTestHttpServer {
+ public:
+  TTestHttpServer();
+  ~TTestHttpServer();
+  TTestHttpServer(const TTestHttpServer&) = delete;
+  TTestHttpServer& operator=(const TTestHttpServer&) = delete;
+
+  uint16_t Port() const;
+  // Connections to (host, 80) reach this server from now on; the mapping is
+  // removed again when the server goes away.
+  void MapHost(const QString& host);
+  // "http://" + the mapped host (or 127.0.0.1:port when none) + path.
+  QString Url(const QString& path) const;
+
+  void Serve(const QString& path, const QByteArray& body, const TServeOptions& options = {});
+  void Remove(const QString& path);
+
+  std::vector<TRecordedRequest> Requests() const;
+  int RequestCount(const QByteArray& method) const;
+  // Connections accepted so far.
+  int ConnectionCount() const;
+  // Connections currently open.
+  int OpenConnections() const;
+  void ClearLog();
+
+ private:
+  struct TState;
+  std::unique_ptr<TState> State;
+};

@@ -1,0 +1,439 @@
+// The download engine against the tests' own HTTP server, well-behaved and
+// hostile: every download must end in bounded time, with status 1 only when
+// the target holds exactly the served bytes, and never leave a segment file
+// or (on failure) a target behind.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QThread>
+#include <chrono>
+#include <functional>
+#include <memory>
+
+#include "download/MultiThreadDown.h"
+#include "download/SocketLine.h"
+#include "platform/BlockingSocket.h"
+#include "support/TestHttpServer.h"
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr auto kHost = "pictures.test";
+
+QByteArray RandomBytes(qsizetype size) {
+  QByteArray bytes(size, Qt::Uninitialized);
+  QRandomGenerator generator(static_cast<quint32>(size));
+  for (char& byte : bytes) byte = static_cast<char>(generator.bounded(256));
+  return bytes;
+}
+
+// Short limits, so that the hostile cases end quickly.
+TDownloadLimits QuickLimits() {
+  TDownloadLimits limits;
+  limits.Exchange = 700ms;
+  limits.Silence = 700ms;
+  limits.Whole = 3s;
+  return limits;
+}
+
+struct TRun {
+  int32_t Status = -1;
+  int32_t TotalSize = 0;
+  int32_t Received = 0;
+  std::chrono::milliseconds Took{0};
+};
+
+class DownloadTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(Folder.isValid());
+    ASSERT_NE(Server.Port(), 0);
+    Server.MapHost(kHost);
+  }
+
+  QString Target(const QString& name = "l_1.jpg") const { return Folder.filePath(name); }
+
+  // Runs one download the way the callers do: the main thread polls Status
+  // while it lets events run. whileRunning is called on each look.
+  TRun Download(const QString& path, const QString& target, int32_t hint = 80000,
+                std::optional<TDownloadLimits> limits = std::nullopt, int32_t resume = 0,
+                const std::function<void(TDownloadVars&)>& whileRunning = {}) {
+    TDownloadVars vars;
+    PrepareDownloadVars(vars, hint);
+    const Clock::time_point start = Clock::now();
+    auto down = std::make_unique<TMultiThreadDown>(Server.Url(path), target, vars, resume);
+    if (limits) down->SetLimits(*limits);
+    down->Start();
+    while (vars.Status == kDownloadRunning && Clock::now() - start < 60s) {
+      if (whileRunning) whileRunning(vars);
+      QCoreApplication::processEvents();
+      QThread::msleep(5);
+    }
+    TRun run{vars.Status, vars.TotalSize, vars.Received,
+             std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start)};
+    down.reset();
+    return run;
+  }
+
+  QStringList SegmentFilesLeft() const {
+    return QDir(Folder.path()).entryList({"*.$$$.temp.*"}, QDir::Files | QDir::Hidden);
+  }
+
+  static QByteArray Contents(const QString& file) {
+    QFile in(file);
+    return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
+  }
+
+  QTemporaryDir Folder;
+  TTestHttpServer Server;
+};
+
+std::vector<QByteArray> RangesAsked(const TTestHttpServer& server) {
+  std::vector<QByteArray> ranges;
+  for (const auto& request : server.Requests())
+    if (request.Method == "GET") ranges.push_back(request.Range);
+  std::sort(ranges.begin(), ranges.end(), [](const QByteArray& a, const QByteArray& b) {
+    return a.mid(6).split('-')[0].toLongLong() < b.mid(6).split('-')[0].toLongLong();
+  });
+  return ranges;
+}
+
+}  // namespace
+
+// --- Well-behaved server -------------------------------------------------------
+
+TEST_F(DownloadTest, FetchesTheFileInSevenRangesAndJoinsThemInOrder) {
+  const QByteArray body = RandomBytes(500000);
+  Server.Serve("/pictures/l_1.jpg", body);
+  const TRun run = Download("/pictures/l_1.jpg", Target());
+  EXPECT_EQ(run.Status, kDownloadSucceeded);
+  EXPECT_EQ(run.TotalSize, 500000);
+  EXPECT_EQ(run.Received, 500000);
+  EXPECT_EQ(Contents(Target()), body);
+  EXPECT_TRUE(SegmentFilesLeft().isEmpty());
+
+  const auto ranges = RangesAsked(Server);
+  ASSERT_EQ(ranges.size(), 7u);
+  EXPECT_EQ(ranges.front(), "bytes=0-71427");
+  EXPECT_EQ(ranges.back(), "bytes=428568-499999");
+  // The HEAD request went out exactly as the engine builds it.
+  const auto requests = Server.Requests();
+  ASSERT_FALSE(requests.empty());
+  EXPECT_EQ(requests.front().Head, QByteArray::fromStdString(HeadRequest("pictures/l_1.jpg", kHost)));
+}
+
+TEST_F(DownloadTest, SizesFromOneByteToTwentySegments) {
+  for (const qsizetype size :
+       {qsizetype{1}, qsizetype{4096}, qsizetype{59999}, qsizetype{160000}, qsizetype{5000000}}) {
+    SCOPED_TRACE(size);
+    const QByteArray body = RandomBytes(size);
+    Server.Serve("/f.bin", body);
+    Server.ClearLog();
+    const TRun run = Download("/f.bin", Target("f.bin"));
+    EXPECT_EQ(run.Status, kDownloadSucceeded);
+    EXPECT_EQ(Contents(Target("f.bin")), body);
+    EXPECT_EQ(RangesAsked(Server).size(), std::min<size_t>(20, size / 80000 + 1));
+    EXPECT_TRUE(SegmentFilesLeft().isEmpty());
+  }
+}
+
+TEST_F(DownloadTest, AnEmptyFileGivesAnEmptyTargetWithoutAnyRangeRequest) {
+  Server.Serve("/empty.jpg", QByteArray());
+  const TRun run = Download("/empty.jpg", Target());
+  EXPECT_EQ(run.Status, kDownloadSucceeded);
+  ASSERT_TRUE(QFile::exists(Target()));
+  EXPECT_EQ(QFileInfo(Target()).size(), 0);
+  EXPECT_EQ(Server.RequestCount("GET"), 0);
+}
+
+TEST_F(DownloadTest, ReplacesAnOldTarget) {
+  const QByteArray body = RandomBytes(300000);
+  Server.Serve("/a.jpg", body);
+  QFile old(Target());
+  ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+  old.write(QByteArray(900000, 'o'));
+  old.close();
+  EXPECT_EQ(Download("/a.jpg", Target()).Status, kDownloadSucceeded);
+  EXPECT_EQ(Contents(Target()), body);
+}
+
+TEST_F(DownloadTest, SixDownloadsAtOnceLikeTheThumbnailPage) {
+  std::vector<QByteArray> bodies;
+  std::vector<std::unique_ptr<TDownloadVars>> vars;
+  std::vector<std::unique_ptr<TMultiThreadDown>> downs;
+  for (int n = 1; n <= 6; ++n) {
+    bodies.push_back(RandomBytes(30000 * n + n));
+    const QString path = QString("/thumbs/s_%1.jpg").arg(n);
+    Server.Serve(path, bodies.back());
+    vars.push_back(std::make_unique<TDownloadVars>());
+    PrepareDownloadVars(*vars.back(), 100000);
+    downs.push_back(std::make_unique<TMultiThreadDown>(Server.Url(path), Target(QString("s_%1.jpg").arg(n)),
+                                                       *vars.back()));
+    downs.back()->Start();
+  }
+  const Clock::time_point start = Clock::now();
+  for (auto& v : vars)
+    while (v->Status == kDownloadRunning && Clock::now() - start < 30s) {
+      QCoreApplication::processEvents();
+      QThread::msleep(5);
+    }
+  for (int n = 1; n <= 6; ++n) {
+    EXPECT_EQ(vars[n - 1]->Status, kDownloadSucceeded) << n;
+    EXPECT_EQ(Contents(Target(QString("s_%1.jpg").arg(n))), bodies[n - 1]) << n;
+  }
+}
+
+TEST_F(DownloadTest, EndNotificationRunsOnTheMainThreadAfterTheStatusIsSet) {
+  Server.Serve("/a.jpg", RandomBytes(200000));
+  TDownloadVars vars;
+  PrepareDownloadVars(vars, 80000);
+  TMultiThreadDown down(Server.Url("/a.jpg"), Target(), vars);
+  int calls = 0;
+  int32_t statusSeen = -1;
+  bool onMainThread = false;
+  down.SetOnTerminate([&] {
+    ++calls;
+    statusSeen = vars.Status;
+    onMainThread = QThread::currentThread() == QCoreApplication::instance()->thread();
+  });
+  down.Start();
+  const Clock::time_point start = Clock::now();
+  while (calls == 0 && Clock::now() - start < 30s) {
+    QCoreApplication::processEvents();
+    QThread::msleep(5);
+  }
+  EXPECT_EQ(calls, 1);
+  EXPECT_EQ(statusSeen, kDownloadSucceeded);
+  EXPECT_TRUE(onMainThread);
+  EXPECT_TRUE(down.Finished());
+}
+
+TEST_F(DownloadTest, ResumeFetchesOnlyWhatTheTargetLacks) {
+  const QByteArray body = RandomBytes(250000);
+  Server.Serve("/r.jpg", body);
+  QFile partial(Target());
+  ASSERT_TRUE(partial.open(QIODevice::WriteOnly));
+  partial.write(body.left(100000));
+  partial.close();
+  EXPECT_EQ(Download("/r.jpg", Target(), 80000, std::nullopt, 1).Status, kDownloadSucceeded);
+  EXPECT_EQ(Contents(Target()), body);
+  const auto ranges = RangesAsked(Server);
+  ASSERT_FALSE(ranges.empty());
+  ASSERT_EQ(ranges.size(), 2u);
+  EXPECT_EQ(ranges.front(), "bytes=100000-174999");
+  EXPECT_EQ(ranges.back(), "bytes=175000-249999");
+
+  // Already whole: nothing is fetched. Longer than the file: it cannot be
+  // the same file, so the download fails and leaves the caller's file alone.
+  Server.ClearLog();
+  EXPECT_EQ(Download("/r.jpg", Target(), 80000, std::nullopt, 1).Status, kDownloadSucceeded);
+  EXPECT_EQ(Server.RequestCount("GET"), 0);
+  Server.Serve("/r.jpg", body.left(1000));
+  EXPECT_EQ(Download("/r.jpg", Target(), 80000, std::nullopt, 1).Status, kDownloadFailed);
+  EXPECT_EQ(Contents(Target()), body);
+  EXPECT_TRUE(SegmentFilesLeft().isEmpty());
+}
+
+// --- Hostile or broken servers -------------------------------------------------
+
+struct TFailureCase {
+  const char* Name;
+  TServeOptions Options;
+  qsizetype Size = 500000;
+};
+
+TServeOptions Head(THeadAnswer answer, QByteArray announced = {}) {
+  TServeOptions options;
+  options.Head = answer;
+  options.AnnouncedLength = std::move(announced);
+  return options;
+}
+
+TServeOptions Get(TGetAnswer answer) {
+  TServeOptions options;
+  options.Get = answer;
+  return options;
+}
+
+class HostileServerTest : public DownloadTest, public ::testing::WithParamInterface<TFailureCase> {};
+
+TEST_P(HostileServerTest, FailsInBoundedTimeAndLeavesNoFile) {
+  const TFailureCase& failure = GetParam();
+  Server.Serve("/x/l_9.jpg", RandomBytes(failure.Size), failure.Options);
+  // An old target must not survive a failed fresh download either.
+  QFile old(Target());
+  ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+  old.write("old");
+  old.close();
+
+  const TRun run = Download("/x/l_9.jpg", Target(), 80000, QuickLimits());
+  EXPECT_EQ(run.Status, kDownloadFailed);
+  EXPECT_LT(run.Took, 10s);
+  EXPECT_FALSE(QFile::exists(Target()));
+  EXPECT_TRUE(SegmentFilesLeft().isEmpty()) << SegmentFilesLeft().join(' ').toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Engine, HostileServerTest,
+    ::testing::Values(TFailureCase{"NoContentLength", Head(THeadAnswer::NoLength)},
+                      TFailureCase{"ChunkedHead", Head(THeadAnswer::Chunked)},
+                      TFailureCase{"LengthOfTwoToThe31", Head(THeadAnswer::AnnouncedLength, "2147483648")},
+                      TFailureCase{"NegativeLength", Head(THeadAnswer::AnnouncedLength, "-500000")},
+                      TFailureCase{"LengthNotDecimal", Head(THeadAnswer::AnnouncedLength, "500000abc")},
+                      TFailureCase{"LengthLongerThanTheBody", Head(THeadAnswer::AnnouncedLength, "600000")},
+                      TFailureCase{"SilentHead", Head(THeadAnswer::Silent)},
+                      TFailureCase{"DrippingHead", Head(THeadAnswer::Drip)},
+                      TFailureCase{"EndlessHeaders", Head(THeadAnswer::EndlessHeaders)},
+                      TFailureCase{"LineFeedOnly", Head(THeadAnswer::LineFeedOnly)},
+                      TFailureCase{"ClosedWithoutAnswer", Head(THeadAnswer::Close)},
+                      TFailureCase{"IgnoresRange", Get(TGetAnswer::IgnoreRange)},
+                      TFailureCase{"IgnoresRangeOfASmallFile", Get(TGetAnswer::IgnoreRange), 5000},
+                      TFailureCase{"WrongContentRange", Get(TGetAnswer::WrongRange)},
+                      TFailureCase{"WrongContentRangeOfASmallFile", Get(TGetAnswer::WrongRange), 5000},
+                      TFailureCase{"WrongTotal", Get(TGetAnswer::WrongTotal)},
+                      TFailureCase{"ShortBody", Get(TGetAnswer::ShortBody)},
+                      TFailureCase{"ClosesMidBody", Get(TGetAnswer::CloseMidBody)},
+                      TFailureCase{"ChunkedBody", Get(TGetAnswer::Chunked)},
+                      TFailureCase{"MoreBytesThanTheRange", Get(TGetAnswer::ExtraBytes)},
+                      TFailureCase{"SilentGet", Get(TGetAnswer::Silent)},
+                      TFailureCase{"DrippingBody", Get(TGetAnswer::DripBody)}),
+    [](const ::testing::TestParamInfo<TFailureCase>& info) { return std::string(info.param.Name); });
+
+TEST_F(DownloadTest, MissingFileUnknownHostAndUnsafeAddressFail) {
+  EXPECT_EQ(Download("/missing.jpg", Target()).Status, kDownloadFailed);
+  EXPECT_EQ(Download("/a.jpg\r\nX-Injected: 1", Target()).Status, kDownloadFailed);
+  // A host nobody maps, and a port in the address: neither can be reached.
+  TDownloadVars vars;
+  PrepareDownloadVars(vars, 80000);
+  const QStringList unreachable{"http://no-such-host.invalid/a.jpg",
+                                QString("http://127.0.0.1:%1/a.jpg").arg(Server.Port())};
+  for (const QString& url : unreachable) {
+    TMultiThreadDown down(url, Target(), vars);
+    down.SetLimits(QuickLimits());
+    PrepareDownloadVars(vars, 80000);
+    down.Start();
+    while (vars.Status == kDownloadRunning) QThread::msleep(5);
+    EXPECT_EQ(vars.Status, kDownloadFailed) << url.toStdString();
+  }
+  EXPECT_FALSE(QFile::exists(Target()));
+  EXPECT_EQ(Server.RequestCount("GET"), 0);
+}
+
+TEST_F(DownloadTest, AServerIgnoringRangesHasEveryWorkerHangUpAtOnce) {
+  Server.Serve("/big.jpg", RandomBytes(8000000), Get(TGetAnswer::IgnoreRange));
+  const TRun run = Download("/big.jpg", Target(), 80000);
+  EXPECT_EQ(run.Status, kDownloadFailed);
+  // Not one byte of a wrong answer is taken.
+  EXPECT_EQ(run.Received, 0);
+  EXPECT_LT(run.Took, 10s);
+}
+
+// --- Cancel and teardown ----------------------------------------------------------
+
+TEST_F(DownloadTest, CancelDuringTheHeadExchangeEndsAtOnce) {
+  Server.Serve("/slow.jpg", RandomBytes(1000), Head(THeadAnswer::Silent));
+  // The default limits: only the Cancel can end this early.
+  const TRun run = Download("/slow.jpg", Target(), 80000, std::nullopt, 0, [&](TDownloadVars& vars) {
+    if (Server.RequestCount("HEAD") > 0) vars.Cancel = 1;
+  });
+  EXPECT_EQ(run.Status, kDownloadFailed);
+  EXPECT_LT(run.Took, 5s);
+  EXPECT_FALSE(QFile::exists(Target()));
+  EXPECT_TRUE(SegmentFilesLeft().isEmpty());
+}
+
+TEST_F(DownloadTest, CancelWhileTheBodiesArriveRemovesEverything) {
+  TServeOptions drip = Get(TGetAnswer::DripBody);
+  drip.DripInterval = 20ms;
+  Server.Serve("/slow.jpg", RandomBytes(400000), drip);
+  const TRun run = Download("/slow.jpg", Target(), 80000, std::nullopt, 0, [](TDownloadVars& vars) {
+    if (vars.Received > 20) vars.Cancel = 1;
+  });
+  EXPECT_EQ(run.Status, kDownloadFailed);
+  EXPECT_LT(run.Took, 5s);
+  EXPECT_FALSE(QFile::exists(Target()));
+  EXPECT_TRUE(SegmentFilesLeft().isEmpty());
+}
+
+TEST_F(DownloadTest, DestroyingARunningControllerStopsItsThreads) {
+  TServeOptions drip = Get(TGetAnswer::DripBody);
+  drip.DripInterval = 50ms;
+  Server.Serve("/slow.jpg", RandomBytes(400000), drip);
+  TDownloadVars vars;
+  PrepareDownloadVars(vars, 80000);
+  bool notified = false;
+  const Clock::time_point start = Clock::now();
+  {
+    TMultiThreadDown down(Server.Url("/slow.jpg"), Target(), vars);
+    down.SetOnTerminate([&notified] { notified = true; });
+    down.Start();
+    while (vars.Received == 0 && Clock::now() - start < 10s) QThread::msleep(5);
+  }
+  EXPECT_LT(Clock::now() - start, 5s);
+  EXPECT_EQ(vars.Status, kDownloadFailed);
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(notified);  // nothing of a destroyed download runs afterwards
+  EXPECT_FALSE(QFile::exists(Target()));
+  EXPECT_TRUE(SegmentFilesLeft().isEmpty());
+}
+
+TEST_F(DownloadTest, AnUnwritableFolderFails) {
+  Server.Serve("/a.jpg", RandomBytes(200000));
+  EXPECT_EQ(Download("/a.jpg", Folder.filePath("missing-folder/l_1.jpg")).Status, kDownloadFailed);
+}
+
+// --- Header lines off the wire -----------------------------------------------------
+
+TEST_F(DownloadTest, HeaderLinesAreReadWithoutTakingBodyBytes) {
+  const QByteArray body = RandomBytes(10000);
+  Server.Serve("/whole.bin", body);
+  TBlockingSocket socket;
+  socket.Open(kHost, 80);
+  socket.SendText("GET /whole.bin HTTP/1.1\r\nHost: pictures.test\r\n\r\n");
+  EXPECT_EQ(ReadSocketLine(socket, 5000, "\r\n"), "HTTP/1.1 200 OK\r\n");
+  std::string line;
+  do line = ReadSocketLine(socket, 5000, "\r\n");
+  while (!line.empty() && !IsHeaderEnd(line));
+  ASSERT_EQ(line, "\r\n");
+  QByteArray rest;
+  char buffer[4096];
+  while (rest.size() < body.size() && socket.WaitForData(5000)) {
+    const int count = socket.Receive(buffer, sizeof buffer);
+    if (count == 0) break;
+    rest.append(buffer, count);
+  }
+  EXPECT_EQ(rest, body);
+}
+
+TEST_F(DownloadTest, UnfinishedOrOverlongLinesGiveNothing) {
+  Server.Serve("/lf.bin", RandomBytes(10), Head(THeadAnswer::LineFeedOnly));
+  TBlockingSocket socket;
+  socket.Open(kHost, 80);
+  socket.SendText(HeadRequest("lf.bin", kHost));
+  EXPECT_EQ(ReadSocketLine(socket, 300, "\r\n"), "");
+
+  Server.Serve("/endless.bin", RandomBytes(10), Head(THeadAnswer::EndlessHeaders));
+  socket.Open(kHost, 80);
+  socket.SendText(HeadRequest("endless.bin", kHost));
+  EXPECT_EQ(ReadSocketLine(socket, 5000, "\r\n"), "HTTP/1.1 200 OK\r\n");
+  EXPECT_EQ(ReadSocketLine(socket, 5000, "\r\n", 10), "");  // longer than 10 bytes
+
+  // The header reader gives up on an endless stream after its line count.
+  socket.Open(kHost, 80);
+  socket.SendText(HeadRequest("endless.bin", kHost));
+  int lines = 0;
+  EXPECT_FALSE(ReadResponseHeaders(
+      socket, Clock::now() + 5s, 200, [] { return false; },
+      [&](std::string_view) {
+        ++lines;
+        return true;
+      }));
+  EXPECT_EQ(lines, kMaxHeaderLines - 1);
+}

@@ -1,0 +1,180 @@
+// The download engine's rules that need no network: address split, request
+// texts, header recognition and the segment plan.
+#include <gtest/gtest.h>
+
+#include "download/DownloadRules.h"
+
+namespace {
+
+std::vector<TSegmentRange> Ranges(std::initializer_list<std::pair<int32_t, int32_t>> pairs) {
+  std::vector<TSegmentRange> ranges;
+  for (const auto& [first, last] : pairs) ranges.push_back({first, last});
+  return ranges;
+}
+
+}  // namespace
+
+TEST(UrlSplit, SplitsHostAndPathAtTheFirstSlash) {
+  EXPECT_EQ(GetUrlHost("http://host/dir/l_12.jpg"), "host");
+  EXPECT_EQ(GetUrlPath("http://host/dir/l_12.jpg"), "dir/l_12.jpg");
+  // Without the prefix, and with it in capitals, the split is the same.
+  EXPECT_EQ(GetUrlHost("host/dir/file"), "host");
+  EXPECT_EQ(GetUrlPath("host/dir/file"), "dir/file");
+  EXPECT_EQ(GetUrlHost("HTTP://Host.Example/Dir/File.JPG"), "Host.Example");
+  EXPECT_EQ(GetUrlPath("HTTP://Host.Example/Dir/File.JPG"), "Dir/File.JPG");
+}
+
+TEST(UrlSplit, TrimsBlanksAndControlCharactersFirst) {
+  EXPECT_EQ(GetUrlHost(" \t\r\nhttp://host/a.jpg\r\n\x01"), "host");
+  EXPECT_EQ(GetUrlPath(" \t\r\nhttp://host/a.jpg\r\n\x01"), "a.jpg");
+}
+
+TEST(UrlSplit, EdgeForms) {
+  // No path at all: the whole rest is the host and the path is empty, so the
+  // request asks for "/".
+  EXPECT_EQ(GetUrlHost("http://host"), "host");
+  EXPECT_EQ(GetUrlPath("http://host"), "");
+  EXPECT_EQ(GetUrlPath("http://host/"), "");
+  // A port is not parsed: it stays in the host, whose lookup then fails.
+  EXPECT_EQ(GetUrlHost("host:8080/dir/file"), "host:8080");
+  // Only the scheme's own prefix is dropped.
+  EXPECT_EQ(GetUrlHost("https://host/x"), "https:");
+}
+
+TEST(UrlSplit, RequestTextWithBlanksOrControlsIsRefused) {
+  EXPECT_TRUE(IsSafeRequestText("dir/l_12.jpg"));
+  EXPECT_TRUE(IsSafeRequestText(""));
+  EXPECT_FALSE(IsSafeRequestText("a.jpg HTTP/1.0\r\nX-Injected: 1"));
+  EXPECT_FALSE(IsSafeRequestText("a b.jpg"));
+  EXPECT_FALSE(IsSafeRequestText(std::string("a\0b", 3)));
+  EXPECT_FALSE(IsSafeRequestText("a\x7f"));
+}
+
+TEST(Requests, HeadRequestByteForByte) {
+  EXPECT_EQ(HeadRequest("dir/l_12.jpg", "host"),
+            "HEAD /dir/l_12.jpg HTTP/1.1\r\n"
+            "Pragma: no-cache\r\n"
+            "Cache-Control: no-cache\r\n"
+            "User-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1; .NET CLR 1.0.3705)\r\n"
+            "Host: host\r\n"
+            "\r\n");
+}
+
+TEST(Requests, RangeRequestByteForByteWithTheBlankAfterTheEnd) {
+  EXPECT_EQ(RangeRequest("dir/l_12.jpg", "host", 0, 71427),
+            "GET /dir/l_12.jpg HTTP/1.1\r\n"
+            "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*\r\n"
+            "User-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1; .NET CLR 1.0.3705)\r\n"
+            "RANGE: bytes=0-71427 \r\n"
+            "Host: host\r\n"
+            "\r\n");
+}
+
+TEST(HeaderMatching, NamesMatchAtTheStartWithoutCase) {
+  EXPECT_TRUE(IsHeaderLine("content-range: bytes 0-1/2\r\n", "Content-Range:"));
+  EXPECT_TRUE(IsHeaderLine("CONTENT-LENGTH: 5\r\n", "Content-Length: "));
+  EXPECT_FALSE(IsHeaderLine("X-Content-Length: 5\r\n", "Content-Length: "));
+  EXPECT_FALSE(IsHeaderLine("Content-Length:5\r\n", "Content-Length: "));
+  EXPECT_FALSE(IsHeaderLine("Content", "Content-Length: "));
+  EXPECT_TRUE(IsHeaderEnd("\r\n"));
+  EXPECT_FALSE(IsHeaderEnd("\n"));
+  EXPECT_FALSE(IsHeaderEnd(" \r\n"));
+}
+
+TEST(HeaderMatching, StatusLines) {
+  EXPECT_EQ(ResponseStatusCode("HTTP/1.1 200 OK\r\n"), 200);
+  EXPECT_EQ(ResponseStatusCode("HTTP/1.0 206 Partial Content\r\n"), 206);
+  EXPECT_EQ(ResponseStatusCode("HTTP/1.1 404\r\n"), 404);
+  for (const char* line :
+       {"HTTP/1.1 2000 OK\r\n", "HTTP/2 200\r\n", "ICY 200 OK\r\n", "HTTP/1.1 20x\r\n", ""})
+    EXPECT_FALSE(ResponseStatusCode(line).has_value()) << line;
+}
+
+TEST(HeaderMatching, ContentLengthTakesOnlyAPlainDecimalBelowTwoToThe31) {
+  EXPECT_EQ(ContentLengthValue("Content-Length: 500000\r\n"), 500000);
+  EXPECT_EQ(ContentLengthValue("content-length:   42 \t\r\n"), 42);
+  EXPECT_EQ(ContentLengthValue("Content-Length: 0\r\n"), 0);
+  EXPECT_EQ(ContentLengthValue("Content-Length: 2147483647\r\n"), 2147483647);
+  for (const char* line : {"Content-Length: 2147483648\r\n", "Content-Length: 99999999999999999999999\r\n",
+                           "Content-Length: -1\r\n", "Content-Length: +5\r\n", "Content-Length: 12abc\r\n",
+                           "Content-Length: 1 2\r\n", "Content-Length: 0x10\r\n", "Content-Length: 1.5\r\n",
+                           "Content-Length: \r\n", "Content-Type: 5\r\n"})
+    EXPECT_FALSE(ContentLengthValue(line).has_value()) << line;
+}
+
+TEST(HeaderMatching, ContentRangeIsParsedStrictly) {
+  const auto range = ContentRangeValue("Content-Range: bytes 71428-142855/500000\r\n");
+  ASSERT_TRUE(range.has_value());
+  EXPECT_EQ(range->First, 71428);
+  EXPECT_EQ(range->Last, 142855);
+  EXPECT_EQ(range->Total, 500000);
+  const auto unknownTotal = ContentRangeValue("content-range:bytes 0-9/*\r\n");
+  ASSERT_TRUE(unknownTotal.has_value());
+  EXPECT_FALSE(unknownTotal->Total.has_value());
+  for (const char* line : {"Content-Range: bytes */500000\r\n", "Content-Range: bytes 0-9\r\n",
+                           "Content-Range: items 0-9/10\r\n", "Content-Range: bytes -1-9/10\r\n",
+                           "Content-Range: bytes 0-9/ten\r\n", "Content-Range:\r\n"})
+    EXPECT_FALSE(ContentRangeValue(line).has_value()) << line;
+}
+
+TEST(HeaderMatching, OnlyTheAskedRangeOfTheAnnouncedFileMatches) {
+  const TContentRange asked{0, 71427, 500000};
+  EXPECT_TRUE(ContentRangeMatches(asked, 0, 71427, 500000));
+  EXPECT_TRUE(ContentRangeMatches({0, 71427, std::nullopt}, 0, 71427, 500000));
+  EXPECT_FALSE(ContentRangeMatches({1, 71428, 500000}, 0, 71427, 500000));
+  EXPECT_FALSE(ContentRangeMatches({0, 71426, 500000}, 0, 71427, 500000));
+  EXPECT_FALSE(ContentRangeMatches({0, 71427, 500001}, 0, 71427, 500000));
+}
+
+TEST(SegmentPlan, TheFourPlanExamples) {
+  const auto seven = PlanSegments(500000, 0, 80000);
+  ASSERT_EQ(seven.size(), 7u);
+  EXPECT_EQ(seven.front(), (TSegmentRange{0, 71427}));
+  EXPECT_EQ(seven[1], (TSegmentRange{71428, 142855}));
+  EXPECT_EQ(seven[5], (TSegmentRange{357140, 428567}));
+  EXPECT_EQ(seven.back(), (TSegmentRange{428568, 499999}));
+  EXPECT_EQ(seven.back().Length(), 71432);
+
+  // An exact multiple of the hint still gets one segment more than the quotient.
+  EXPECT_EQ(PlanSegments(160000, 0, 80000), Ranges({{0, 53332}, {53333, 106665}, {106666, 159999}}));
+
+  EXPECT_EQ(PlanSegments(60000, 0, 80000), Ranges({{0, 59999}}));
+
+  const auto capped = PlanSegments(5000000, 0, 80000);
+  ASSERT_EQ(capped.size(), 20u);
+  for (size_t n = 0; n < capped.size(); ++n)
+    EXPECT_EQ(capped[n],
+              (TSegmentRange{static_cast<int32_t>(n) * 250000, static_cast<int32_t>(n + 1) * 250000 - 1}));
+}
+
+TEST(SegmentPlan, RangesCoverTheRemainderWithoutGapsOrEmptyRanges) {
+  for (const auto& [total, existing, hint] : {std::tuple{1, 0, 80000},
+                                              {19, 0, 1},
+                                              {5, 0, 0},
+                                              {2147483647, 0, 100000},
+                                              {1000, 400, 100},
+                                              {123457, 0, 1000}}) {
+    const auto plan = PlanSegments(total, existing, hint);
+    ASSERT_FALSE(plan.empty());
+    EXPECT_LE(plan.size(), 20u);
+    EXPECT_EQ(plan.front().RangeStart, existing);
+    EXPECT_EQ(plan.back().RangeEnd, total - 1);
+    for (size_t n = 0; n < plan.size(); ++n) {
+      EXPECT_GE(plan[n].Length(), 1) << total << " segment " << n;
+      if (n > 0) {
+        EXPECT_EQ(plan[n].RangeStart, plan[n - 1].RangeEnd + 1);
+      }
+    }
+  }
+}
+
+TEST(SegmentPlan, NothingToFetch) {
+  EXPECT_TRUE(PlanSegments(0, 0, 80000).empty());
+  EXPECT_TRUE(PlanSegments(1000, 1000, 80000).empty());
+  EXPECT_TRUE(PlanSegments(1000, 2000, 80000).empty());
+}
+
+TEST(SegmentPlan, SegmentFilesLieBesideTheTarget) {
+  EXPECT_EQ(SegmentFileName("/pics/l_7.jpg", 3), "/pics/l_7.jpg.$$$.temp.3");
+  EXPECT_EQ(SegmentFileName("/pics/l_7.jpg", 20), "/pics/l_7.jpg.$$$.temp.20");
+}

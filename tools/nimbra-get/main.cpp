@@ -1,0 +1,117 @@
+// nimbra-get: fetches one file with the program's download engine.
+//   nimbra-get [--segment-size BYTES] [--quiet] URL FILE
+// Exit status 0 when FILE holds the whole file, 1 otherwise; a failed or
+// interrupted download leaves no FILE behind.
+#include <QCoreApplication>
+#include <QFile>
+#include <QStringList>
+#include <QTimer>
+#include <csignal>
+#include <cstdio>
+#include <memory>
+#include <optional>
+
+#include "download/MultiThreadDown.h"
+
+namespace {
+
+constexpr int32_t kDefaultSegmentSize = 80000;
+constexpr int kProgressIntervalMs = 200;
+
+struct TOptions {
+  int32_t SegmentSize = kDefaultSegmentSize;
+  bool Quiet = false;
+  QString Url;
+  QString File;
+};
+
+// The running download's Cancel flag, for the interrupt handler.
+std::atomic<int32_t>* InterruptTarget = nullptr;
+
+void CancelOnInterrupt(int) {
+  if (InterruptTarget != nullptr) InterruptTarget->store(1);
+}
+
+void PrintUsage() { std::fputs("usage: nimbra-get [--segment-size BYTES] [--quiet] URL FILE\n", stderr); }
+
+std::optional<int32_t> PositiveInt32(const QString& text) {
+  bool ok = false;
+  const qlonglong value = text.toLongLong(&ok);
+  if (!ok || value < 1 || value > std::numeric_limits<int32_t>::max()) return std::nullopt;
+  return static_cast<int32_t>(value);
+}
+
+std::optional<TOptions> ParseArguments(const QStringList& arguments) {
+  TOptions options;
+  QStringList positional;
+  for (qsizetype i = 1; i < arguments.size(); ++i) {
+    const QString& argument = arguments[i];
+    if (argument == QLatin1String("--quiet")) {
+      options.Quiet = true;
+    } else if (argument == QLatin1String("--segment-size") && i + 1 < arguments.size()) {
+      const auto size = PositiveInt32(arguments[++i]);
+      if (!size) return std::nullopt;
+      options.SegmentSize = *size;
+    } else if (argument.startsWith(QLatin1String("--"))) {
+      return std::nullopt;
+    } else {
+      positional.push_back(argument);
+    }
+  }
+  if (positional.size() != 2) return std::nullopt;
+  options.Url = positional[0];
+  options.File = positional[1];
+  return options;
+}
+
+void PrintProgress(const TDownloadVars& vars) {
+  const int64_t total = vars.TotalSize.load();
+  const int64_t received = vars.Received.load();
+  if (total > 0)
+    std::fprintf(stderr, "\r%lld of %lld bytes (%lld%%)", static_cast<long long>(received),
+                 static_cast<long long>(total), static_cast<long long>(received * 100 / total));
+  else
+    std::fprintf(stderr, "\r%lld bytes", static_cast<long long>(received));
+  std::fflush(stderr);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication application(argc, argv);
+  const std::optional<TOptions> options = ParseArguments(QCoreApplication::arguments());
+  if (!options) {
+    PrintUsage();
+    return 1;
+  }
+
+  TDownloadVars vars;
+  PrepareDownloadVars(vars, options->SegmentSize);
+  auto down = std::make_unique<TMultiThreadDown>(options->Url, options->File, vars);
+  InterruptTarget = &vars.Cancel;
+  std::signal(SIGINT, CancelOnInterrupt);
+  std::signal(SIGTERM, CancelOnInterrupt);
+
+  QTimer progress;
+  if (!options->Quiet) {
+    QObject::connect(&progress, &QTimer::timeout, [&vars] { PrintProgress(vars); });
+    progress.start(kProgressIntervalMs);
+  }
+  down->SetOnTerminate([] { QCoreApplication::quit(); });
+  down->Start();
+  QCoreApplication::exec();
+  down.reset();
+  InterruptTarget = nullptr;
+
+  const bool succeeded = vars.Status.load() == kDownloadSucceeded && vars.Cancel.load() == 0;
+  if (!options->Quiet) {
+    PrintProgress(vars);
+    std::fputc('\n', stderr);
+  }
+  if (!succeeded) {
+    QFile::remove(options->File);
+    std::fprintf(stderr, "nimbra-get: download of %s failed\n", qPrintable(options->Url));
+    return 1;
+  }
+  return 0;
+}
