@@ -24,6 +24,10 @@ struct FormatPiece {
   bool field = false;
 };
 
+bool IsAmPmField(QStringView text) {
+  return text.compare(QLatin1String("ap"), Qt::CaseInsensitive) == 0 || text == u"a" || text == u"A";
+}
+
 QList<FormatPiece> SplitFormat(const QString& format) {
   QList<FormatPiece> pieces;
   for (qsizetype i = 0; i < format.size();) {
@@ -32,6 +36,8 @@ QList<FormatPiece> SplitFormat(const QString& format) {
     if (c == u'\'') {
       end = format.indexOf(u'\'', i + 1);
       end = end < 0 ? format.size() : end + 1;
+    } else if (IsAmPmField(QStringView(format).mid(i, 2))) {
+      end = i + 2;
     } else if (c.isLetter() && c.unicode() < 128) {
       while (end < format.size() && format[end] == c) ++end;
     }
@@ -47,11 +53,10 @@ QList<FormatPiece> SplitFormat(const QString& format) {
   return pieces;
 }
 
-bool IsGapChar(QChar c) { return c.isSpace() || QStringLiteral("()[]").contains(c); }
+bool IsGapChar(QChar c) { return c.isSpace() || QStringLiteral("()[],\u060C").contains(c); }
 
-// Drops a time-zone field with the blanks and brackets around it: stored
-// times are local, and zone names do not read back reliably.
-void DropZoneField(QList<FormatPiece>& pieces, qsizetype index) {
+// Drops a field with the blanks and brackets around it.
+void DropField(QList<FormatPiece>& pieces, qsizetype index) {
   pieces.removeAt(index);
   bool hadGap = false;
   if (index > 0 && !pieces[index - 1].field && !pieces[index - 1].text.startsWith(u'\'')) {
@@ -72,24 +77,42 @@ void DropZoneField(QList<FormatPiece>& pieces, qsizetype index) {
   if (between && hadGap) pieces.insert(index, {QStringLiteral(" "), false});
 }
 
+enum class Clock { AsTheLocale, TwentyFourHours };
+
+// Qt 6.4 reads past the end of its text when it parses the am/pm marker of
+// a locale whose two markers differ in length; such locales are stored with
+// a 24-hour clock instead.
+Clock StorageClock(const QLocale& locale) {
+  return locale.amText().size() == locale.pmText().size() ? Clock::AsTheLocale : Clock::TwentyFourHours;
+}
+
 // The locale's format as the store uses it: four-digit years, because Qt
-// reads a two-digit year back in the 1900s, and no time zone.
-QString StorageFormat(const QString& localeFormat) {
+// reads a two-digit year back in the 1900s; no time zone, because stored
+// times are local and zone names do not read back reliably.
+QString StorageFormat(const QString& localeFormat, Clock clock) {
   QList<FormatPiece> pieces = SplitFormat(localeFormat);
   for (qsizetype i = pieces.size() - 1; i >= 0; --i) {
-    if (pieces[i].field && pieces[i].text == QLatin1String("yy"))
-      pieces[i].text = QStringLiteral("yyyy");
-    else if (pieces[i].field && pieces[i].text.front() == u't')
-      DropZoneField(pieces, i);
+    if (!pieces[i].field) continue;
+    QString& text = pieces[i].text;
+    const bool twentyFour = clock == Clock::TwentyFourHours;
+    if (text == QLatin1String("yy"))
+      text = QStringLiteral("yyyy");
+    else if (text.front() == u't' || (twentyFour && IsAmPmField(text)))
+      DropField(pieces, i);
+    else if (twentyFour && text.front() == u'h')
+      text.fill(u'H');
   }
   QString format;
   for (const FormatPiece& piece : pieces) format += piece.text;
   return format.trimmed();
 }
 
-QString DateFormat(const QLocale& locale) { return StorageFormat(locale.dateFormat(QLocale::ShortFormat)); }
+QString DateFormat(const QLocale& locale) {
+  return StorageFormat(locale.dateFormat(QLocale::ShortFormat), Clock::AsTheLocale);
+}
 QString DateTimeFormat(const QLocale& locale) {
-  return DateFormat(locale) + u' ' + StorageFormat(locale.timeFormat(QLocale::LongFormat));
+  return DateFormat(locale) + u' ' +
+         StorageFormat(locale.timeFormat(QLocale::LongFormat), StorageClock(locale));
 }
 
 bool IsMidnight(const QDateTime& time) { return time.time() == QTime(0, 0); }

@@ -116,6 +116,47 @@ bool PathExists(const QString& path) {
   const auto status = std::filesystem::symlink_status(QFile::encodeName(path).toStdString(), error);
   return status.type() != std::filesystem::file_type::not_found;
 }
+
+std::filesystem::path NativePath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+// GLib and systemd look for the program of an Exec line before they expand
+// "%%", so they reject a program path that holds a "%" although the line
+// follows the rules. Such a program is started through a link that has none.
+QString ProgramAliasPath() {
+  return UserConfigFolder() + QStringLiteral("/Nimbra-Wallpaper/NimbraWallpaper");
+}
+
+bool NeedsAlias(const QString& program) {
+  return program.contains(u'%') && !ProgramAliasPath().contains(u'%');
+}
+
+bool IsAlias(const QString& path) {
+  std::error_code error;
+  return path == ProgramAliasPath() && std::filesystem::is_symlink(NativePath(path), error);
+}
+
+bool PointAliasAt(const QString& program) {
+  const QString alias = ProgramAliasPath();
+  const QString temporary = alias + QStringLiteral(".new");
+  std::error_code error;
+  std::filesystem::create_directories(NativePath(alias).parent_path(), error);
+  std::filesystem::remove(NativePath(temporary), error);
+  std::filesystem::create_symlink(NativePath(program), NativePath(temporary), error);
+  if (error) return false;
+  std::filesystem::rename(NativePath(temporary), NativePath(alias), error);
+  return !error;
+}
+
+QString AliasTarget() {
+  std::error_code error;
+  const auto target = std::filesystem::read_symlink(NativePath(ProgramAliasPath()), error);
+  return error ? QString() : QFile::decodeName(QByteArray::fromStdString(target.string()));
+}
+
+void RemoveAlias() {
+  std::error_code error;
+  if (IsAlias(ProgramAliasPath())) std::filesystem::remove(NativePath(ProgramAliasPath()), error);
+}
 }  // namespace
 
 QString AutostartEntryPath() {
@@ -215,19 +256,30 @@ std::optional<AutostartEntry> ReadAutostartEntry() {
   if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
   const QByteArray content = file.read(kMaxEntrySize + 1);
   if (content.size() > kMaxEntrySize) return std::nullopt;
-  return ParseDesktopEntry(content);
+  auto entry = ParseDesktopEntry(content);
+  if (entry && IsAlias(entry->command.first())) entry->command.first() = AliasTarget();
+  return entry;
 }
 
 bool WriteAutostartEntry(const QStringList& command) {
   const QString path = AutostartEntryPath();
   if (!QDir().mkpath(QFileInfo(path).absolutePath())) return false;
+  QStringList written = command;
+  const bool throughAlias = !command.isEmpty() && NeedsAlias(command.first());
+  if (throughAlias) {
+    if (!PointAliasAt(command.first())) return false;
+    written.first() = ProgramAliasPath();
+  }
   QSaveFile file(path);
   if (!file.open(QIODevice::WriteOnly)) return false;
-  file.write(DesktopEntryText(command));
-  return file.commit();
+  file.write(DesktopEntryText(written));
+  if (!file.commit()) return false;
+  if (!throughAlias) RemoveAlias();
+  return true;
 }
 
 bool RemoveAutostartEntry() {
+  RemoveAlias();
   const QString path = AutostartEntryPath();
   if (!PathExists(path)) return true;
   return QFile::remove(path);

@@ -26,9 +26,13 @@ std::optional<QStringList> SplitExecLine(const QString& execLine);
 QByteArray DesktopEntryText(const QStringList& command);
 std::optional<AutostartEntry> ParseDesktopEntry(const QByteArray& content);
 
-// nullopt when there is no entry or it cannot be read as one.
+// nullopt when there is no entry or it cannot be read as one. A program
+// started through the link that WriteAutostartEntry may make is reported as
+// the program the link points at.
 std::optional<AutostartEntry> ReadAutostartEntry();
-// Written to a temporary file and renamed into place.
+// Written to a temporary file and renamed into place. A program path with a
+// "%" is started through a link beside the value store, because common
+// session starters look for the program before they undo the "%%" escape.
 bool WriteAutostartEntry(const QStringList& command);
 // True when no entry is left behind.
 bool RemoveAutostartEntry();

@@ -245,6 +245,7 @@ std::optional<QList<ValueStore::Key>> ValueStore::Parse(const QByteArray& conten
     if (!current || !line.startsWith(u'"')) return std::nullopt;
     qsizetype pos = 0;
     const auto name = ReadQuoted(line, pos);
+    while (pos < line.size() && line[pos].isSpace()) ++pos;
     if (!name || pos >= line.size() || line[pos] != u'=') return std::nullopt;
     const auto value = ParseValue(line.mid(pos + 1).trimmed());
     if (!value) return std::nullopt;

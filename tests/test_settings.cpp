@@ -1,0 +1,400 @@
+// The per-user settings: the value store file, the autostart entry, the
+// repairs of the three values, the "Lasttime" text and the start-up rules.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include "app/Settings.h"
+#include "app/UnitGlobal.h"
+#include "platform/Autostart.h"
+#include "platform/ValueStore.h"
+#include "support/ConfigHome.h"
+
+namespace {
+QByteArray ReadBytes(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void WriteBytes(const QString& path, const QByteArray& bytes) {
+  QDir().mkpath(QFileInfo(path).path());
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(bytes);
+}
+
+void WriteStore(const QByteArray& body) {
+  WriteBytes(ValueStore::DefaultFilePath(), "[Software\\Nimbra-Wallpaper]\n" + body);
+}
+
+std::optional<ValueStore::Value> Stored(const QString& name) {
+  return ValueStore::Open().value(kSettingsKey, name);
+}
+
+// Folders that a quoting mistake would break.
+const QStringList kAwkwardFolders = {
+    QStringLiteral("/opt/Nimbra Wallpaper/"),   QStringLiteral("/home/u/it's \"here\"/"),
+    QStringLiteral("/srv/100% sure/"),          QStringLiteral("/a/$HOME `id` \\b;c&d/"),
+    QStringLiteral("/t/tab\there (x) #1 ~ */"), QStringLiteral("/nl/line\nbreak/"),
+    QStringLiteral("/u/Bilder/壁纸 ünï/"),
+};
+
+class ExeFolderFor {
+ public:
+  explicit ExeFolderFor(const QString& folder) { SetExeFolderForTesting(folder); }
+  ~ExeFolderFor() { SetExeFolderForTesting(QString()); }
+};
+}  // namespace
+
+// --- value store
+
+TEST(ValueStore, KeepsTypesAndAwkwardTextAcrossReopening) {
+  ConfigHome config;
+  const QString awkward = QStringLiteral("C:\\a \"b\"\nline 2 % 壁纸");
+  {
+    ValueStore store = ValueStore::Open();
+    ASSERT_TRUE(store.isOpen());
+    EXPECT_TRUE(store.setInteger(kSettingsKey, "current", 1));
+    EXPECT_TRUE(store.setInteger(kSettingsKey, "negative", -1));
+    EXPECT_TRUE(store.setText(kSettingsKey, "Lasttime", awkward));
+  }
+  const QByteArray file = ReadBytes(ValueStore::DefaultFilePath());
+  EXPECT_TRUE(file.contains("\n\"current\"=dword:00000001\n")) << file.constData();
+  EXPECT_TRUE(file.contains("\n\"negative\"=dword:ffffffff\n")) << file.constData();
+
+  const ValueStore again = ValueStore::Open();
+  EXPECT_EQ(again.value(kSettingsKey, "CURRENT")->integer, 1);  // names ignore case, as the registry's do
+  EXPECT_EQ(again.value(kSettingsKey, "negative")->integer, -1);
+  EXPECT_EQ(again.value(kSettingsKey, "Lasttime")->kind, ValueStore::Kind::Text);
+  EXPECT_EQ(again.value(kSettingsKey, "Lasttime")->text, awkward);
+  EXPECT_FALSE(again.value(kSettingsKey, "missing"));
+  EXPECT_FALSE(again.value("Software\\Other", "current"));
+  // Written through a temporary file that is renamed, nothing left beside it.
+  EXPECT_EQ(QDir(QFileInfo(ValueStore::DefaultFilePath()).path()).entryList(QDir::Files),
+            QStringList{"values.reg"});
+}
+
+TEST(ValueStore, ReadsExportStyleVariantsAndKeepsOtherTypes) {
+  ConfigHome config;
+  WriteBytes(ValueStore::DefaultFilePath(),
+             "\xEF\xBB\xBF; exported by hand\r\n\r\n[Software\\Nimbra-Wallpaper]\r\n"
+             "\"current\" = dword:0000002A\r\n"
+             "\"Blob\"=hex:01,02,\\\r\n  03,04\r\n"
+             "\"Path\"=hex(2):41,00\r\n");
+  ValueStore store = ValueStore::Open();
+  ASSERT_EQ(store.availability(), ValueStore::Availability::Open);
+  EXPECT_EQ(store.value(kSettingsKey, "current")->integer, 42);
+  EXPECT_EQ(store.value(kSettingsKey, "Blob")->kind, ValueStore::Kind::Other);
+  EXPECT_EQ(store.value(kSettingsKey, "Path")->kind, ValueStore::Kind::Other);
+  // A value of a type the program does not use survives a rewrite.
+  ASSERT_TRUE(store.setInteger(kSettingsKey, "current", 1));
+  EXPECT_TRUE(ReadBytes(ValueStore::DefaultFilePath()).contains("\"Blob\"=hex:01,02,03,04\n"));
+  EXPECT_EQ(ValueStore::Open().value(kSettingsKey, "Path")->text, "hex(2):41,00");
+}
+
+TEST(ValueStore, RecognisesTextThatIsNotAStore) {
+  const char* broken[] = {
+      "garbage",
+      "\"current\"=dword:00000001\n",  // a value outside any key
+      "[Software\\Nimbra-Wallpaper]\n\"current\"=dword:xyz\n",
+      "[Software\\Nimbra-Wallpaper]\n\"current\"=dword:123456789\n",
+      "[Software\\Nimbra-Wallpaper]\n\"current\"=dword:-1\n",
+      "[Software\\Nimbra-Wallpaper]\n\"Lasttime\"=\"unterminated\n",
+      "[Software\\Nimbra-Wallpaper]\n\"Lasttime\"=\"bad \\q escape\"\n",
+      "[Software\\Nimbra-Wallpaper]\n\"Lasttime\"=\"text\" trailing\n",
+      "[Software\\Nimbra-Wallpaper]\n\"current\"\n",
+      "[Software\\Nimbra-Wallpaper\n",
+      "[]\n",
+      "[Software\\Nimbra-Wallpaper]\n\"Lasttime\"=\"\xff\xfe\"\n",
+  };
+  for (const char* text : broken) EXPECT_FALSE(ValueStore::Parse(text)) << text;
+  EXPECT_TRUE(ValueStore::Parse(""));
+  EXPECT_TRUE(ValueStore::Parse("; only a comment\n"));
+}
+
+TEST(ValueStore, UnavailableStoreGivesNothingAndWritesNothing) {
+  ConfigHome config;
+  // The configuration "folder" is a file: the store's folder cannot exist.
+  WriteBytes(config.root() + "/plain-file", "x");
+  config.point(config.root() + "/plain-file");
+  ValueStore store = ValueStore::Open();
+  EXPECT_FALSE(store.isOpen());
+  EXPECT_FALSE(store.setInteger(kSettingsKey, "current", 5));
+  EXPECT_FALSE(store.value(kSettingsKey, "current"));
+  EXPECT_EQ(ReadBytes(config.root() + "/plain-file"), "x");
+
+  // The store file is a folder.
+  config.point(config.root() + "/config");
+  QDir().mkpath(ValueStore::DefaultFilePath());
+  EXPECT_FALSE(ValueStore::Open().isOpen());
+  EXPECT_FALSE(ValueStore::Open().setText(kSettingsKey, "Lasttime", "now"));
+}
+
+TEST(ValueStore, CorruptFileIsSetAsideBeforeAFreshOneIsWritten) {
+  ConfigHome config;
+  const QByteArray garbage = "[Software\\Nimbra-Wallpaper]\n\"current\"=dword:zz\nthe user's notes\n";
+  WriteBytes(ValueStore::DefaultFilePath(), garbage);
+  ValueStore store = ValueStore::Open();
+  EXPECT_EQ(store.availability(), ValueStore::Availability::Corrupt);
+  EXPECT_FALSE(store.value(kSettingsKey, "current"));
+  EXPECT_EQ(ReadBytes(ValueStore::DefaultFilePath()), garbage);  // reading changes nothing
+
+  ASSERT_TRUE(store.setInteger(kSettingsKey, "current", 1));
+  ASSERT_FALSE(store.setAsidePath().isEmpty());
+  EXPECT_EQ(ReadBytes(store.setAsidePath()), garbage);
+  EXPECT_EQ(ValueStore::Open().value(kSettingsKey, "current")->integer, 1);
+  EXPECT_TRUE(ValueStore::Open().setInteger(kSettingsKey, "current", 2));
+  // Only the broken file was set aside, once.
+  EXPECT_EQ(QDir(QFileInfo(ValueStore::DefaultFilePath()).path()).entryList(QDir::Files).size(), 2);
+}
+
+// --- autostart entry
+
+TEST(AutostartEntry, ExecLineQuotingSurvivesAwkwardFolders) {
+  EXPECT_EQ(ExecLine({"/opt/Nimbra Wallpaper/NimbraWallpaper", "-1"}),
+            "\"/opt/Nimbra Wallpaper/NimbraWallpaper\" -1");
+  EXPECT_EQ(ExecLine({"/srv/100%/NimbraWallpaper", "-2"}), "\"/srv/100%%/NimbraWallpaper\" -2");
+  EXPECT_EQ(ExecLine({"/a/\"$`\\/NimbraWallpaper", "-3"}), "\"/a/\\\"\\$\\`\\\\/NimbraWallpaper\" -3");
+  for (const QString& folder : kAwkwardFolders) {
+    const QStringList command = {folder + "NimbraWallpaper", "-1"};
+    EXPECT_EQ(SplitExecLine(ExecLine(command)), command) << folder.toStdString();
+    const auto entry = ParseDesktopEntry(DesktopEntryText(command));
+    ASSERT_TRUE(entry) << folder.toStdString();
+    EXPECT_EQ(entry->command, command) << folder.toStdString();
+    EXPECT_TRUE(entry->active);
+  }
+}
+
+TEST(AutostartEntry, ReadsEntriesWrittenByOthers) {
+  auto command = [](const char* text) {
+    const auto entry = ParseDesktopEntry(text);
+    return entry ? entry->command : QStringList{"<none>"};
+  };
+  EXPECT_EQ(command("[Desktop Entry]\nExec=/usr/bin/prog %U -1\n"), (QStringList{"/usr/bin/prog", "-1"}));
+  EXPECT_EQ(command("[Desktop Entry]\nExec='/my dir/prog' a\\ b\n"), (QStringList{"/my dir/prog", "a b"}));
+  EXPECT_EQ(command("[Desktop Entry]\nExec=\"/p\\\\\\\\q/prog\"\n"), (QStringList{"/p\\q/prog"}));
+  EXPECT_EQ(command("[Other]\nExec=/x\n[Desktop Entry]\nName=n\n"), (QStringList{"<none>"}));
+  EXPECT_EQ(command("[Desktop Entry]\nExec=\"/unterminated -1\n"), (QStringList{"<none>"}));
+  EXPECT_EQ(command("[Desktop Entry]\nExec=\n"), (QStringList{"<none>"}));
+  EXPECT_EQ(command("garbage \x01\x02"), (QStringList{"<none>"}));
+  EXPECT_FALSE(ParseDesktopEntry("[Desktop Entry]\nExec=/p -1\nHidden=true\n")->active);
+  EXPECT_FALSE(ParseDesktopEntry("[Desktop Entry]\nExec=/p -1\nX-GNOME-Autostart-enabled=false\n")->active);
+}
+
+TEST(AutostartEntry, PassesDesktopFileValidate) {
+  const QString validator = QStandardPaths::findExecutable("desktop-file-validate");
+  if (validator.isEmpty())
+    GTEST_SKIP() << "desktop-file-validate is not installed (package desktop-file-utils)";
+  QTemporaryDir dir;
+  for (const QString& folder : kAwkwardFolders) {
+    const QString file = dir.filePath("Nimbra-Wallpaper.desktop");
+    WriteBytes(file, DesktopEntryText({folder + "NimbraWallpaper", "-2"}));
+    QProcess process;
+    process.start(validator, {file});
+    ASSERT_TRUE(process.waitForFinished(30000));
+    const QByteArray output = process.readAllStandardOutput() + process.readAllStandardError();
+    EXPECT_EQ(process.exitCode(), 0) << folder.toStdString() << ": " << output.constData();
+    EXPECT_FALSE(output.contains("error")) << folder.toStdString() << ": " << output.constData();
+  }
+}
+
+// The session's own launcher must start the program from such a folder.
+TEST(AutostartEntry, GLibLauncherStartsTheProgramFromAnAwkwardFolder) {
+  const QString gio = QStandardPaths::findExecutable("gio");
+  if (gio.isEmpty()) GTEST_SKIP() << "gio is not installed (package libglib2.0-bin)";
+  ConfigHome config;
+  QTemporaryDir dir;
+  for (const QString& name : {QStringLiteral("it's \"q\" $x \\b (1)"), QStringLiteral("100% sure")}) {
+    const QString folder = dir.filePath(name) + '/';
+    const QString record = dir.filePath("arguments.txt");
+    QFile::remove(record);
+    // Written aside and renamed, so that the test never reads half a record.
+    WriteBytes(folder + "NimbraWallpaper", "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + record.toUtf8() +
+                                               ".new' && mv '" + record.toUtf8() + ".new' '" +
+                                               record.toUtf8() + "'\n");
+    QFile::setPermissions(folder + "NimbraWallpaper", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    ASSERT_TRUE(WriteAutostartEntry({folder + "NimbraWallpaper", "-1"}));
+    EXPECT_EQ(ReadAutostartEntry()->command.first(), folder + "NimbraWallpaper");
+
+    QProcess launcher;
+    launcher.start(gio, {"launch", AutostartEntryPath()});
+    ASSERT_TRUE(launcher.waitForFinished(30000));
+    EXPECT_EQ(launcher.exitCode(), 0)
+        << name.toStdString() << ": " << launcher.readAllStandardError().constData();
+    for (int wait = 0; wait < 100 && !QFile::exists(record); ++wait) QThread::msleep(50);
+    EXPECT_EQ(ReadBytes(record), "-1\n") << name.toStdString();
+  }
+  EXPECT_TRUE(RemoveAutostartEntry());
+  EXPECT_FALSE(QFileInfo::exists(AutostartEntryPath()));
+  EXPECT_FALSE(QFileInfo(UserConfigFolder() + "/Nimbra-Wallpaper/NimbraWallpaper").isSymLink());
+}
+
+// --- settings rules
+
+TEST(Settings, WideScreenNeedsMoreThanOneAndAHalf) {
+  EXPECT_TRUE(IsWideScreenSize({1280, 800}));
+  EXPECT_TRUE(IsWideScreenSize({1920, 1080}));
+  EXPECT_FALSE(IsWideScreenSize({1440, 960}));  // exactly 1.5
+  EXPECT_FALSE(IsWideScreenSize({1024, 768}));
+  EXPECT_FALSE(IsWideScreenSize({1280, 0}));
+}
+
+TEST(Settings, ChangeModeFollowsStoredModeAndFirstArgument) {
+  EXPECT_EQ(StartupChangeMode(1, "-1"), 1);  // started by the autostart entry
+  EXPECT_EQ(StartupChangeMode(1, ""), 3);    // started by hand
+  EXPECT_EQ(StartupChangeMode(1, "x1"), 1);
+  EXPECT_EQ(StartupChangeMode(1, "-10"), 3);
+  EXPECT_EQ(StartupChangeMode(1, "-2"), 3);
+  EXPECT_EQ(StartupChangeMode(2, ""), 2);
+  EXPECT_EQ(StartupChangeMode(2, "-1"), 2);
+  EXPECT_EQ(StartupChangeMode(3, "-1"), 3);
+}
+
+TEST(Settings, DaysApartCountsWholeDaysEitherWay) {
+  const QDateTime now(QDate(2026, 3, 10), QTime(12, 0));
+  EXPECT_EQ(WholeDaysApart(now, now.addSecs(-23 * 3600)), 0);
+  EXPECT_EQ(WholeDaysApart(now, now.addSecs(-25 * 3600)), 1);
+  EXPECT_EQ(WholeDaysApart(now, now.addSecs(-24 * 3600)), 1);
+  EXPECT_EQ(WholeDaysApart(now, now.addDays(2)), 2);  // a clock set back
+}
+
+TEST(Settings, IsIntegerAcceptsDecimalIntegersOnly) {
+  for (const char* yes : {"0", "12", "-3", "2147483647", " 7 "}) EXPECT_TRUE(IsInteger(yes)) << yes;
+  for (const char* no : {"", "abc", "1.5", "0x10", "2147483648", "1 2"}) EXPECT_FALSE(IsInteger(no)) << no;
+}
+
+TEST(Settings, LastTimeTextIsTheLocalesShortDateAndLongTime) {
+  const QDateTime afternoon(QDate(2026, 3, 5), QTime(14, 7, 9));
+  const QString english = LastTimeText(afternoon, QLocale("en_US"));
+  EXPECT_TRUE(english.startsWith("3/5/2026 2:07:09")) << english.toStdString();
+  EXPECT_TRUE(english.endsWith("PM")) << english.toStdString();
+  EXPECT_EQ(LastTimeText(afternoon, QLocale("de_DE")), "05.03.2026 14:07:09");
+  EXPECT_EQ(LastTimeText(afternoon, QLocale("zh_CN")), "2026/3/5 14:07:09");
+  EXPECT_EQ(LastTimeText(QDateTime(afternoon.date(), QTime(0, 0)), QLocale("de_DE")), "05.03.2026");
+  EXPECT_EQ(ParseLastTime("05.03.2026", QLocale("de_DE")), QDateTime(afternoon.date(), QTime(0, 0)));
+  // Text of another locale does not read.
+  EXPECT_FALSE(ParseLastTime(english, QLocale("de_DE")).isValid());
+  EXPECT_FALSE(ParseLastTime("yesterday", QLocale("en_US")).isValid());
+}
+
+TEST(Settings, LastTimeReadsBackInEveryLocale) {
+  const QDateTime times[] = {QDateTime(QDate(2026, 11, 28), QTime(21, 5, 7)),
+                             QDateTime(QDate(2031, 1, 2), QTime(0, 0)),
+                             QDateTime(QDate(2026, 7, 1), QTime(0, 0, 1))};
+  for (const QLocale& locale :
+       QLocale::matchingLocales(QLocale::AnyLanguage, QLocale::AnyScript, QLocale::AnyTerritory)) {
+    for (const QDateTime& time : times) {
+      const QString text = LastTimeText(time, locale);
+      const QDateTime back = ParseLastTime(text, locale);
+      EXPECT_EQ(back, time) << locale.name().toStdString() << ": " << text.toStdString();
+    }
+  }
+}
+
+// --- the three values and the autostart entry in the store
+
+TEST(Settings, LoadCurrentRepairsWhatIsNotAnInteger) {
+  ConfigHome config;
+  EXPECT_EQ(LoadCurrent(), 1);
+  EXPECT_EQ(Stored("current")->kind, ValueStore::Kind::Integer);
+  WriteStore("\"current\"=\"5\"\n");
+  EXPECT_EQ(LoadCurrent(), 1);
+  EXPECT_EQ(Stored("current")->kind, ValueStore::Kind::Integer);
+  EXPECT_EQ(Stored("current")->integer, 1);
+  WriteStore("\"current\"=dword:00000007\n");
+  EXPECT_EQ(LoadCurrent(), 7);
+  CurrentIndex = 12;
+  EXPECT_TRUE(SaveCurrent());
+  EXPECT_EQ(LoadCurrent(), 12);
+}
+
+TEST(Settings, LoadLastTimeRepairsMissingUnreadableAndWrongType) {
+  ConfigHome config;
+  const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
+  for (const QByteArray& body : {QByteArray(), QByteArray("\"Lasttime\"=\"no date\"\n"),
+                                 QByteArray("\"Lasttime\"=dword:00000001\n")}) {
+    WriteStore(body);
+    const QDateTime loaded = LoadLastTime();
+    EXPECT_GE(loaded, before) << body.constData();
+    EXPECT_LE(loaded, QDateTime::currentDateTime()) << body.constData();
+    ASSERT_EQ(Stored("Lasttime")->kind, ValueStore::Kind::Text) << body.constData();
+    EXPECT_LE(qAbs(ParseLastTime(Stored("Lasttime")->text).secsTo(loaded)), 1) << body.constData();
+  }
+  LastTime = QDateTime(QDate(2026, 2, 1), QTime(8, 30, 15));
+  EXPECT_TRUE(SaveLastTime());
+  EXPECT_EQ(LoadLastTime(), LastTime);
+}
+
+TEST(Settings, AutoChangeOutOfRangeReadsAsThreeAndTextIsDeleted) {
+  ConfigHome config;
+  EXPECT_EQ(LoadAutoChange(), 3);
+  EXPECT_FALSE(Stored("AutoChange"));  // reading alone writes nothing
+  WriteStore("\"AutoChange\"=dword:00000007\n");
+  EXPECT_EQ(LoadAutoChange(), 3);
+  EXPECT_EQ(Stored("AutoChange")->integer, 7);  // start-up rewrites it, not the read
+  WriteStore("\"AutoChange\"=\"2\"\n");
+  EXPECT_EQ(LoadAutoChange(), 3);
+  EXPECT_FALSE(Stored("AutoChange"));
+  SaveAutoChange(2);
+  EXPECT_EQ(LoadAutoChange(), 2);
+  EXPECT_EQ(Stored("AutoChange")->kind, ValueStore::Kind::Integer);
+}
+
+TEST(Settings, UnavailableStoreGivesTheDefaults) {
+  ConfigHome config;
+  WriteBytes(config.root() + "/plain-file", "x");
+  config.point(config.root() + "/plain-file");
+  EXPECT_EQ(LoadCurrent(), 1);
+  EXPECT_EQ(LoadLastTime(), QDateTime(QDate(1899, 12, 31), QTime(0, 0)));
+  EXPECT_EQ(LoadAutoChange(), 3);
+  EXPECT_FALSE(SaveCurrent());
+  EXPECT_FALSE(SaveLastTime());
+  SaveAutoChange(2);
+  SaveAutoRun(true);
+  EXPECT_FALSE(AutoRunEnabled());
+  EXPECT_EQ(ReadBytes(config.root() + "/plain-file"), "x");
+}
+
+TEST(Settings, CorruptStoreIsRepairedWithItsOldContentKept) {
+  ConfigHome config;
+  WriteBytes(ValueStore::DefaultFilePath(), "not a store at all");
+  EXPECT_EQ(LoadCurrent(), 1);
+  EXPECT_EQ(Stored("current")->integer, 1);
+  const QStringList files = QDir(QFileInfo(ValueStore::DefaultFilePath()).path()).entryList(QDir::Files);
+  ASSERT_EQ(files.size(), 2);
+  const QString aside = files.first() == "values.reg" ? files.last() : files.first();
+  EXPECT_TRUE(aside.startsWith("values.reg.broken-")) << aside.toStdString();
+}
+
+TEST(Settings, AutoRunEntryCarriesTheModeAndNamesThisFolderOnly) {
+  ConfigHome config;
+  for (const QString& folder : kAwkwardFolders) {
+    const ExeFolderFor exe(folder);
+    SaveAutoChange(2);
+    SaveAutoRun(true);
+    const auto entry = ReadAutostartEntry();
+    ASSERT_TRUE(entry) << folder.toStdString();
+    EXPECT_EQ(entry->command, (QStringList{folder + "NimbraWallpaper", "-2"}));
+    EXPECT_TRUE(AutoRunEnabled()) << folder.toStdString();
+    SaveAutoRun(false);
+    EXPECT_FALSE(QFileInfo::exists(AutostartEntryPath()));
+    EXPECT_FALSE(AutoRunEnabled());
+  }
+  const ExeFolderFor exe("/apps/x/");
+  for (const char* other : {"/other/NimbraWallpaper", "/home/u/apps/x/NimbraWallpaper",
+                            "/APPS/X/NimbraWallpaper", "/apps/x/NimbraWallpaper.exe"}) {
+    WriteAutostartEntry({other, "-1"});
+    EXPECT_FALSE(AutoRunEnabled()) << other;
+  }
+  WriteBytes(AutostartEntryPath(),
+             "[Desktop Entry]\nType=Application\nName=N\nExec=/apps/x/NimbraWallpaper -1\n");
+  EXPECT_TRUE(AutoRunEnabled());
+  WriteBytes(AutostartEntryPath(), "[Desktop Entry]\nExec=/apps/x/NimbraWallpaper -1\nHidden=true\n");
+  EXPECT_FALSE(AutoRunEnabled());
+}
