@@ -58,13 +58,20 @@ struct JpegErrorManager {
   std::longjmp(manager->jump, 1);
 }
 
-// A file that ends early only raises a warning, after which libjpeg fills the
-// rest of the picture with grey; such a picture is not what the user stored,
-// so it is an error here. Other warnings (stray bytes between markers, common
-// in camera files) leave a usable picture.
+// Missing or damaged picture data only raises a warning, after which libjpeg
+// fills the rest of the picture with grey; such a picture is not what the user
+// stored, so it is an error here, and stopping at once also spares decoding
+// the rest of a file whose header claims far more than it holds. Other
+// warnings (stray bytes between markers, common in camera files) leave a
+// usable picture.
+bool IsDamagedData(int messageCode) {
+  return messageCode == JWRN_JPEG_EOF || messageCode == JWRN_HIT_MARKER || messageCode == JWRN_MUST_RESYNC;
+}
+
 void OnJpegMessage(j_common_ptr cinfo, int level) {
-  if (level < 0 && cinfo->err->msg_code == JWRN_JPEG_EOF) AbortDecode(cinfo);
-  if (level < 0) ++cinfo->err->num_warnings;
+  if (level >= 0) return;
+  if (IsDamagedData(cinfo->err->msg_code)) AbortDecode(cinfo);
+  ++cinfo->err->num_warnings;
 }
 
 void LimitScans(j_common_ptr cinfo) {
@@ -192,7 +199,21 @@ QImage DecodeJpeg(const QString& file, JpegScale scale, QSize box, QString* erro
   return image;
 }
 
+// Qt's reader shows a cut-off bitmap with its missing rows blank; the file
+// header's total size tells that rows are missing.
+bool BitmapIsCut(const QString& file) {
+  QFile stream(file);
+  if (!stream.open(QIODevice::ReadOnly)) return false;
+  const QByteArray header = stream.read(6);
+  if (header.size() < 6 || !header.startsWith("BM")) return false;
+  const auto* size = reinterpret_cast<const uchar*>(header.constData()) + 2;
+  const qint64 declared =
+      qint64(size[0]) | qint64(size[1]) << 8 | qint64(size[2]) << 16 | qint64(size[3]) << 24;
+  return declared > stream.size();
+}
+
 QImage DecodeWithQt(const QString& file, QString* error) {
+  if (BitmapIsCut(file)) return Refuse(error, QStringLiteral("%1: the file is cut short").arg(file));
   QImageReader reader(file);
   const QSize size = reader.size();
   if (size.isValid() && !FitsDecodeLimit(size.width(), size.height()))

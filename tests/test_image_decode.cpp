@@ -1,0 +1,212 @@
+// Decoding pictures for the grid and the wallpaper: sizes, colours, and
+// broken or hostile files that must fail cleanly.
+#include <gtest/gtest.h>
+#include <jpeglib.h>
+#include <sys/stat.h>
+
+#include <QBuffer>
+#include <QFile>
+#include <QImageWriter>
+#include <QTemporaryDir>
+#include <cstdio>
+
+#include "library/ImageDecode.h"
+
+namespace {
+
+const QSize kNormalBox(145, 110);
+
+class DecodeFolder : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(m_dir.isValid()); }
+
+  QString path(const QString& name) const { return m_dir.path() + "/" + name; }
+
+  QString writeBytes(const QString& name, const QByteArray& bytes) const {
+    QFile file(path(name));
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+    return path(name);
+  }
+
+  static QByteArray jpegBytes(QSize size, const QColor& color, bool progressive = false) {
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(color);
+    return encode(image, "jpeg", progressive);
+  }
+
+  static QByteArray encode(const QImage& image, const char* format, bool progressive = false) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    writer.setQuality(90);
+    writer.setProgressiveScanWrite(progressive);
+    EXPECT_TRUE(writer.write(image)) << qPrintable(writer.errorString());
+    return bytes;
+  }
+
+  QTemporaryDir m_dir;
+};
+
+// Within the loss of JPEG coding.
+void ExpectColourNear(QRgb actual, const QColor& expected) {
+  EXPECT_NEAR(qRed(actual), expected.red(), 12);
+  EXPECT_NEAR(qGreen(actual), expected.green(), 12);
+  EXPECT_NEAR(qBlue(actual), expected.blue(), 12);
+}
+
+// Puts other dimensions into the frame header of a baseline JPEG.
+QByteArray WithDimensions(QByteArray jpeg, int width, int height) {
+  const qsizetype frame = jpeg.indexOf("\xff\xc0");
+  EXPECT_GT(frame, 0);
+  jpeg[frame + 5] = char(height >> 8);
+  jpeg[frame + 6] = char(height & 0xff);
+  jpeg[frame + 7] = char(width >> 8);
+  jpeg[frame + 8] = char(width & 0xff);
+  return jpeg;
+}
+
+// Qt writes no CMYK JPEG, so this one is made with libjpeg, stored inverted
+// as the Adobe marker that libjpeg adds announces to readers.
+QByteArray InvertedCmykJpeg(QSize size, const unsigned char cmyk[4]) {
+  jpeg_compress_struct cinfo{};
+  jpeg_error_mgr error{};
+  cinfo.err = jpeg_std_error(&error);
+  jpeg_create_compress(&cinfo);
+  unsigned char* buffer = nullptr;
+  unsigned long length = 0;
+  jpeg_mem_dest(&cinfo, &buffer, &length);
+  cinfo.image_width = size.width();
+  cinfo.image_height = size.height();
+  cinfo.input_components = 4;
+  cinfo.in_color_space = JCS_CMYK;
+  jpeg_set_defaults(&cinfo);
+  jpeg_start_compress(&cinfo, TRUE);
+  std::vector<unsigned char> row(size.width() * 4);
+  for (int x = 0; x < size.width(); ++x) std::copy(cmyk, cmyk + 4, row.begin() + x * 4);
+  while (cinfo.next_scanline < cinfo.image_height) {
+    JSAMPROW rowPointer = row.data();
+    jpeg_write_scanlines(&cinfo, &rowPointer, 1);
+  }
+  jpeg_finish_compress(&cinfo);
+  jpeg_destroy_compress(&cinfo);
+  QByteArray bytes(reinterpret_cast<const char*>(buffer), qsizetype(length));
+  std::free(buffer);
+  return bytes;
+}
+
+}  // namespace
+
+TEST_F(DecodeFolder, JpegIsScaledToExactlyTheBox) {
+  const QString file = writeBytes("s_sea.jpg", jpegBytes(QSize(1600, 1200), QColor(200, 30, 40)));
+  QString error;
+  const QImage picture = LoadPictureForBox(file, kNormalBox, &error);
+  ASSERT_FALSE(picture.isNull()) << qPrintable(error);
+  EXPECT_EQ(picture.size(), kNormalBox);
+  ExpectColourNear(picture.pixel(70, 50), QColor(200, 30, 40));
+
+  const QImage full = LoadPicture(file, &error);
+  EXPECT_EQ(full.size(), QSize(1600, 1200));
+}
+
+TEST_F(DecodeFolder, SmallPictureIsStretchedUpAndWidescreenBoxIsHonoured) {
+  const QString file = writeBytes("s_small.jpg", jpegBytes(QSize(40, 30), Qt::blue));
+  EXPECT_EQ(LoadPictureForBox(file, kNormalBox).size(), kNormalBox);
+  EXPECT_EQ(LoadPictureForBox(file, QSize(160, 100)).size(), QSize(160, 100));
+}
+
+TEST_F(DecodeFolder, ExtensionInCapitalsAndProgressiveFilesDecode) {
+  const QString file = writeBytes("S_SEA.JPG", jpegBytes(QSize(800, 600), QColor(20, 180, 60), true));
+  QString error;
+  const QImage picture = LoadPictureForBox(file, kNormalBox, &error);
+  ASSERT_FALSE(picture.isNull()) << qPrintable(error);
+  ExpectColourNear(picture.pixel(10, 10), QColor(20, 180, 60));
+}
+
+TEST_F(DecodeFolder, GreyAndCmykJpegsComeOutInRgb) {
+  QImage grey(64, 48, QImage::Format_Grayscale8);
+  grey.fill(QColor(128, 128, 128));
+  const QString greyFile = writeBytes("grey.jpg", encode(grey, "jpeg"));
+  ExpectColourNear(LoadPicture(greyFile).pixel(5, 5), QColor(128, 128, 128));
+
+  const unsigned char redInverted[4] = {255, 0, 0, 255};  // no cyan, full magenta and yellow, no black
+  const QString cmykFile = writeBytes("cmyk.jpg", InvertedCmykJpeg(QSize(64, 48), redInverted));
+  QString error;
+  const QImage cmyk = LoadPictureForBox(cmykFile, QSize(32, 24), &error);
+  ASSERT_FALSE(cmyk.isNull()) << qPrintable(error);
+  ExpectColourNear(cmyk.pixel(5, 5), Qt::red);
+}
+
+TEST_F(DecodeFolder, BitmapsGoThroughQtInAnyCase) {
+  QImage image(200, 100, QImage::Format_RGB32);
+  image.fill(QColor(10, 20, 250));
+  const QString file = writeBytes("L_SEA.BMP", encode(image, "bmp"));
+  QString error;
+  const QImage picture = LoadPictureForBox(file, kNormalBox, &error);
+  ASSERT_FALSE(picture.isNull()) << qPrintable(error);
+  EXPECT_EQ(picture.size(), kNormalBox);
+  EXPECT_EQ(picture.pixel(3, 3), QColor(10, 20, 250).rgb());
+  EXPECT_EQ(LoadPicture(file).size(), QSize(200, 100));
+}
+
+TEST_F(DecodeFolder, BrokenFilesAreErrors) {
+  const QByteArray good = jpegBytes(QSize(640, 480), Qt::green);
+  QByteArray garbage(5000, '\0');
+  for (int i = 0; i < garbage.size(); ++i) garbage[i] = char((i * 7919) % 251);
+  const struct {
+    const char* name;
+    QByteArray bytes;
+  } cases[] = {
+      {"empty.jpg", QByteArray()},
+      {"garbage.jpg", garbage},
+      {"header-only.jpg", good.left(100)},
+      {"truncated.jpg", good.left(good.size() / 2)},
+      {"no-end.jpg", good.left(good.size() - 2) + QByteArray(64, '\0')},
+      {"png-named.jpg", encode(QImage(8, 8, QImage::Format_RGB32), "png")},
+      {"garbage.bmp", garbage},
+      {"truncated.bmp", encode(QImage(300, 300, QImage::Format_RGB32), "bmp").left(2000)},
+  };
+  for (const auto& broken : cases) {
+    const QString file = writeBytes(broken.name, broken.bytes);
+    QString error;
+    EXPECT_TRUE(LoadPictureForBox(file, kNormalBox, &error).isNull()) << broken.name;
+    EXPECT_FALSE(error.isEmpty()) << broken.name;
+    EXPECT_TRUE(LoadPicture(file).isNull()) << broken.name;
+  }
+}
+
+TEST_F(DecodeFolder, HugeDimensionsAreRefusedOrFailWithoutExhaustingMemory) {
+  const QByteArray small = jpegBytes(QSize(64, 64), Qt::red);
+  const QString huge = writeBytes("huge.jpg", WithDimensions(small, 65000, 65000));
+  QString error;
+  EXPECT_TRUE(LoadPicture(huge, &error).isNull());
+  EXPECT_TRUE(error.contains("too large")) << qPrintable(error);
+  // Decodable at an eighth of the size, but the data behind the header is missing.
+  EXPECT_TRUE(LoadPictureForBox(huge, kNormalBox, &error).isNull());
+  EXPECT_FALSE(error.contains("too large")) << qPrintable(error);
+  const QString claimed = writeBytes("claimed.jpg", WithDimensions(small, 20000, 15000));
+  EXPECT_TRUE(LoadPictureForBox(claimed, kNormalBox).isNull());
+  EXPECT_TRUE(LoadPicture(claimed).isNull());
+  const QString zero = writeBytes("zero.jpg", WithDimensions(small, 0, 64));
+  EXPECT_TRUE(LoadPicture(zero).isNull());
+  QImage image(100, 100, QImage::Format_RGB32);
+  image.fill(Qt::red);
+  QByteArray bitmap = encode(image, "bmp");
+  bitmap[18] = bitmap[19] = bitmap[20] = char(0xff);  // width 16 million
+  const QString wide = writeBytes("wide.bmp", bitmap);
+  EXPECT_TRUE(LoadPicture(wide).isNull());
+  EXPECT_TRUE(LoadPictureForBox(wide, kNormalBox).isNull());
+}
+
+TEST_F(DecodeFolder, MissingFilesFoldersAndPipesAreErrorsNotHangs) {
+  QString error;
+  EXPECT_TRUE(LoadPictureForBox(path("missing.jpg"), kNormalBox, &error).isNull());
+  EXPECT_FALSE(error.isEmpty());
+  ASSERT_TRUE(QDir().mkpath(path("folder.jpg")));
+  EXPECT_TRUE(LoadPicture(path("folder.jpg")).isNull());
+  ASSERT_EQ(mkfifo(QFile::encodeName(path("pipe.jpg")).constData(), 0600), 0);
+  EXPECT_TRUE(LoadPictureForBox(path("pipe.jpg"), kNormalBox).isNull());
+  const QString file = writeBytes("ok.jpg", jpegBytes(QSize(10, 10), Qt::red));
+  EXPECT_TRUE(LoadPictureForBox(file, QSize(0, 10), &error).isNull());
+}
