@@ -1,0 +1,168 @@
+// "Set as Desktop Wallpaper" and the slot double click, driven through the
+// main window with a desktop that records what it was asked to do.
+#include <gtest/gtest.h>
+
+#include <QFileInfo>
+
+#include "app/Application.h"
+#include "app/Main.h"
+#include "app/UnitGlobal.h"
+#include "platform/DesktopControl.h"
+#include "platform/WallpaperSetter.h"
+#include "support/ProgramFolder.h"
+
+namespace {
+
+// Records the pictures it is given and whether the main window was in sight.
+class RecordingSetter : public WallpaperSetter {
+ public:
+  explicit RecordingSetter(const TfrmMain* const& window) : m_window(window) {}
+  SetResult setWallpaper(const QString& path) override {
+    applied << path;
+    windowVisible.push_back(m_window && m_window->isVisible());
+    return answer;
+  }
+  QString name() const override { return QStringLiteral("recording desktop"); }
+
+  SetResult answer = SetResult::applied();
+  QStringList applied;
+  std::vector<bool> windowVisible;
+
+ private:
+  const TfrmMain* const& m_window;
+};
+
+class RecordingDesktop : public DesktopControl {
+ public:
+  explicit RecordingDesktop(const TfrmMain* const& window) : m_window(window) {}
+  void showDesktop() override { windowVisible.push_back(m_window && m_window->isVisible()); }
+
+  std::vector<bool> windowVisible;  // one entry per request
+
+ private:
+  const TfrmMain* const& m_window;
+};
+
+class ApplyTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder.copyEnglishLanguage();
+    for (int i = 1; i <= 6; ++i) {
+      const QString base = QStringLiteral("wallpaper/normal/local/1/");
+      const QString tail = QStringLiteral("p%1.jpg").arg(i);
+      folder.writePicture(base + "s_" + tail, QSize(8, 6), Qt::blue);
+      folder.writePicture(base + "l_" + tail, QSize(16, 12), Qt::red);
+    }
+    auto setterOwned = std::make_unique<RecordingSetter>(windowPointer);
+    setter = setterOwned.get();
+    InstallWallpaperSetterForTesting(std::move(setterOwned));
+    auto desktopOwned = std::make_unique<RecordingDesktop>(windowPointer);
+    desktop = desktopOwned.get();
+    InstallDesktopControlForTesting(std::move(desktopOwned));
+
+    window = MakeMainWindow();
+    windowPointer = window.get();
+    window->show();
+    // Start-up may step the rotation list; only the button counts here.
+    setter->applied.clear();
+    setter->windowVisible.clear();
+    desktop->windowVisible.clear();
+    dialogs->messages.clear();
+  }
+  void TearDown() override {
+    windowPointer = nullptr;
+    InstallWallpaperSetterForTesting(nullptr);
+    InstallDesktopControlForTesting(nullptr);
+  }
+
+  QString large(int slot) const { return QFileInfo(window->Slots[slot - 1].large).absoluteFilePath(); }
+
+  ProgramFolder folder;
+  DialogsRecorder dialogs;
+  std::unique_ptr<TfrmMain> window;
+  const TfrmMain* windowPointer = nullptr;
+  RecordingSetter* setter = nullptr;
+  RecordingDesktop* desktop = nullptr;
+};
+
+}  // namespace
+
+TEST_F(ApplyTest, WithTwoFramesShownTheHigherSlotIsAppliedBehindAHiddenWindow) {
+  window->shpW[1]->show();
+  window->shpW[4]->show();
+
+  window->btnSetWallpaperClick();
+
+  EXPECT_EQ(setter->applied, QStringList{large(5)});
+  // The window steps aside before the desktop is shown and while the picture changes.
+  EXPECT_EQ(desktop->windowVisible, std::vector<bool>{false});
+  EXPECT_EQ(setter->windowVisible, std::vector<bool>{false});
+  EXPECT_TRUE(window->isVisible());
+  EXPECT_TRUE(dialogs->messages.empty());
+}
+
+TEST_F(ApplyTest, ADoubleClickAppliesTheSlotItSelected) {
+  window->imgW1Click(3);
+  window->imgW1DblClick(3);
+  EXPECT_EQ(setter->applied, QStringList{large(3)});
+}
+
+TEST_F(ApplyTest, WithoutASelectedSlotTheUserIsAskedToChoose) {
+  window->btnSetWallpaperClick();
+
+  ASSERT_EQ(dialogs->messages.size(), 1u);
+  EXPECT_EQ(dialogs->messages[0].caption, szAttention);
+  EXPECT_EQ(dialogs->messages[0].text, szChoiceplease);
+  EXPECT_FALSE(szChoiceplease.isEmpty());
+  EXPECT_TRUE(setter->applied.isEmpty());
+  EXPECT_TRUE(desktop->windowVisible.empty());
+  EXPECT_TRUE(window->isVisible());
+}
+
+TEST_F(ApplyTest, WhileBusyNeitherTheButtonNorTheDoubleClickDoesAnything) {
+  window->imgW1Click(1);
+  window->Busy = true;
+  window->btnSetWallpaperClick();
+  window->imgW1DblClick(1);
+  window->Busy = false;
+
+  EXPECT_TRUE(setter->applied.isEmpty());
+  EXPECT_TRUE(desktop->windowVisible.empty());
+  EXPECT_TRUE(dialogs->messages.empty());
+  EXPECT_TRUE(window->isVisible());
+}
+
+TEST_F(ApplyTest, APictureThatIsNotThereKeepsTheWallpaperAndTheWindowComesBack) {
+  window->Slots[0].large = folder.file("wallpaper/normal/local/1/l_gone.jpg");
+  window->imgW1Click(1);
+  window->btnSetWallpaperClick();
+
+  EXPECT_TRUE(setter->applied.isEmpty());
+  EXPECT_EQ(desktop->windowVisible, std::vector<bool>{false});
+  EXPECT_TRUE(window->isVisible());
+  EXPECT_TRUE(dialogs->messages.empty());
+}
+
+TEST_F(ApplyTest, ADesktopThatRefusesThePictureIsPassedOver) {
+  setter->answer = SetResult::failed(QStringLiteral("refused"));
+  window->imgW1Click(2);
+  window->btnSetWallpaperClick();
+
+  EXPECT_EQ(setter->applied, QStringList{large(2)});
+  EXPECT_TRUE(window->isVisible());
+  EXPECT_TRUE(dialogs->messages.empty());
+}
+
+TEST_F(ApplyTest, ADesktopWithoutAnyWayToSetAWallpaperIsReportedWithTheWindowBack) {
+  setter->answer = SetResult::unavailable(QStringLiteral("no wallpaper service here"));
+  window->imgW1Click(4);
+
+  EXPECT_THROW(window->btnSetWallpaperClick(), std::runtime_error);
+  EXPECT_TRUE(window->isVisible());
+
+  RunReportingErrors([this] { window->btnSetWallpaperClick(); });
+  ASSERT_EQ(dialogs->messages.size(), 1u);
+  EXPECT_TRUE(dialogs->messages[0].text.contains(QStringLiteral("no wallpaper service here")))
+      << dialogs->messages[0].text.toStdString();
+  EXPECT_TRUE(window->isVisible());
+}
