@@ -193,7 +193,7 @@ ValueStore ValueStore::OpenFile(const QString& filePath) {
 }
 
 void ValueStore::load() {
-  // Opening a registry key creates it, so opening the store creates its folder.
+  // Opening the store makes its folder, so that the first save finds it.
   const QString folder = QFileInfo(m_filePath).absolutePath();
   if (!QDir().mkpath(folder) || !QFileInfo(folder).isDir()) {
     m_availability = Availability::Unavailable;

@@ -10,7 +10,7 @@
 //
 // Every open reads the file afresh and every change rewrites it at once
 // (temporary file renamed into place), so two running copies of the program
-// see each other's last write, as they would with a registry.
+// see each other's last write.
 #pragma once
 
 #include <QList>
@@ -51,7 +51,7 @@ class ValueStore {
   static ValueStore OpenFile(const QString& filePath);
 
   Availability availability() const { return m_availability; }
-  // Whether values can be read and written: the registry's "key can be opened".
+  // Whether values can be read and written at all.
   bool isOpen() const { return m_availability != Availability::Unavailable; }
   const QString& filePath() const { return m_filePath; }
   // Where the broken file was copied to, once a write has set it aside.

@@ -69,7 +69,7 @@ TEST(ValueStore, KeepsTypesAndAwkwardTextAcrossReopening) {
   EXPECT_TRUE(file.contains("\n\"negative\"=dword:ffffffff\n")) << file.constData();
 
   const ValueStore again = ValueStore::Open();
-  EXPECT_EQ(again.value(kSettingsKey, "CURRENT")->integer, 1);  // names ignore case, as the registry's do
+  EXPECT_EQ(again.value(kSettingsKey, "CURRENT")->integer, 1);  // names ignore case
   EXPECT_EQ(again.value(kSettingsKey, "negative")->integer, -1);
   EXPECT_EQ(again.value(kSettingsKey, "Lasttime")->kind, ValueStore::Kind::Text);
   EXPECT_EQ(again.value(kSettingsKey, "Lasttime")->text, awkward);

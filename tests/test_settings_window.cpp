@@ -13,6 +13,7 @@
 #include "app/UnitGlobal.h"
 #include "platform/Autostart.h"
 #include "platform/ValueStore.h"
+#include "platform/WallpaperSetter.h"
 #include "support/ConfigHome.h"
 #include "support/ProgramFolder.h"
 
@@ -26,6 +27,19 @@ void ClickOn(QWidget* widget) {
   QApplication::sendEvent(widget, &press);
   QApplication::sendEvent(widget, &release);
 }
+
+class CountingSetter : public WallpaperSetter {
+ public:
+  explicit CountingSetter(int* count) : m_count(count) {}
+  SetResult setWallpaper(const QString&) override {
+    ++*m_count;
+    return SetResult::applied();
+  }
+  QString name() const override { return QStringLiteral("counting"); }
+
+ private:
+  int* m_count;
+};
 
 std::optional<ValueStore::Value> Stored(const QString& name) {
   return ValueStore::Open().value(kSettingsKey, name);
@@ -165,4 +179,30 @@ TEST_F(SettingsWindowTest, ChoosingDailyEndsTheEntryInMinusTwoAndARestartShowsIt
   EXPECT_EQ(CheckedMode(*restarted), 2);
   ExpectOptionsUsable(*restarted, true);
   EXPECT_EQ(ChangeMode, 2);
+}
+
+TEST_F(SettingsWindowTest, DailyChangeCountsWholeDaysEitherWayAndStoresThisStart) {
+  QByteArray list;
+  for (const char* name : {"pics/l_1.jpg", "pics/l_2.jpg"})
+    list += folder.writePicture(name, QSize(4, 3), Qt::blue).toUtf8() + "\n";
+  folder.writeFile("list.dat", list);
+  SaveAutoChange(2);
+  WriteAutostartEntry({program(), "-2"});
+  struct Case {
+    qint64 secondsFromNow;
+    int steps;
+  };
+  for (const Case& start : {Case{-23 * 3600, 0}, Case{-25 * 3600, 1}, Case{2 * 24 * 3600, 1}}) {
+    LastTime = QDateTime::currentDateTime().addSecs(start.secondsFromNow);
+    ASSERT_TRUE(SaveLastTime());
+    int steps = 0;
+    InstallWallpaperSetterForTesting(std::make_unique<CountingSetter>(&steps));
+    const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
+    MakeMainWindow({"-2"});
+    InstallWallpaperSetterForTesting(nullptr);
+    EXPECT_EQ(steps, start.steps) << start.secondsFromNow << " s";
+    const QDateTime stored = ParseLastTime(Stored("Lasttime")->text);
+    EXPECT_GE(stored, before) << start.secondsFromNow << " s";
+    EXPECT_LE(stored, QDateTime::currentDateTime()) << start.secondsFromNow << " s";
+  }
 }
