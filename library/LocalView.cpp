@@ -1,5 +1,8 @@
 // The local categories and the two shape tabs.
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QFileInfo>
+#include <QHash>
 #include <QPainter>
 #include <cstdio>
 
@@ -22,6 +25,25 @@ QImage BrokenPictureMark(QSize box) {
   painter.drawLine(cross.topLeft(), cross.bottomRight());
   painter.drawLine(cross.topRight(), cross.bottomLeft());
   return mark;
+}
+
+// A category of thousands of pictures costs more to list than the six
+// decodes of a page, and a page turn lists it again: the listing is kept for
+// as long as the folder's entries stay unchanged.
+const CategoryListing& ListLocalCategoryCached(const QString& folder) {
+  struct Entry {
+    QDateTime stamp;
+    CategoryListing listing;
+  };
+  static QHash<QString, Entry> cache;  // at most the ten local category folders
+  const QFileInfo info(folder);
+  const QDateTime stamp = info.exists() ? info.lastModified() : QDateTime();
+  auto found = cache.find(folder);
+  if (found == cache.end() || !stamp.isValid() || found->stamp != stamp) {
+    if (cache.size() > 16) cache.clear();
+    found = cache.insert(folder, Entry{stamp, ListLocalCategory(folder)});
+  }
+  return found->listing;
 }
 
 int LinkNumber(const std::array<TLabel*, 5>& links, const TLabel* link) {
@@ -74,7 +96,7 @@ void TfrmMain::ShowLocalCategory(TLabel* link, int page) {
   const Shape shape = CurrentShapeIsWide() ? Shape::Widescreen : Shape::Normal;
   const QString folder = CategoryFolder(shape, StoreSide::Local, category);
   Slots.fill(SlotPaths{});
-  const CategoryListing listing = ListLocalCategory(folder);
+  const CategoryListing listing = ListLocalCategoryCached(folder);
   HideSlots();
   HidePageLinks();
   ShowListPage(listing.thumbnails, listing.larges);
