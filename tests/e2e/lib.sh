@@ -164,13 +164,24 @@ e2e_tray_ready() { [[ -n $(e2e_tray_window) ]]; }
 
 # The tray host stands at the top left corner, clear of a centred window,
 # so that a menu popped up from an icon fits on the screen as it is asked.
+# Now and then openbox, just started, leaves the tray's dock window unmapped;
+# a tray host that does not show up in time is stopped and started again.
 e2e_start_tray() {
-  trayer --edge top --align left --widthtype request --height 24 --SetDockType true \
-    --SetPartialStrut false --transparent false --tint 0x404040 --expand true \
-    >"$E2E_OUT/trayer.log" 2>&1 &
-  e2e_track $!
-  e2e_wait_until 15 e2e_tray_ready || e2e_abort "trayer did not start (see $E2E_OUT/trayer.log)"
-  sleep 0.3 # it takes the tray selection after its window appears
+  local attempt
+  for attempt in 1 2 3; do
+    trayer --edge top --align left --widthtype pixel --width 120 --height 24 --SetDockType true \
+      --SetPartialStrut false --transparent false --tint 0x404040 --expand true \
+      >>"$E2E_OUT/trayer.log" 2>&1 &
+    E2E_TRAY_PID=$!
+    e2e_track "$E2E_TRAY_PID"
+    if e2e_wait_until 8 e2e_tray_ready; then
+      sleep 0.3 # it takes the tray selection after its window appears
+      return 0
+    fi
+    e2e_log "trayer did not show its window (attempt $attempt); starting it again"
+    e2e_stop_pid "$E2E_TRAY_PID"
+  done
+  e2e_abort "trayer did not start (see $E2E_OUT/trayer.log)"
 }
 
 # Display, window manager and tray host in one go.
