@@ -1,0 +1,130 @@
+#!/usr/bin/env bash
+# "Set as Desktop Wallpaper" on a bare X11 session (Xvfb and openbox, no
+# desktop named): with no slot selected the "Attention" box appears and the
+# background stays; a selected slot's large picture becomes the root window's
+# background, stretched to the screen; a double click on a thumbnail applies
+# it too; the window comes back each time.
+# Arguments: the staged program folder, the build folder.
+
+# The checks are small functions that e2e_expect calls by name.
+# shellcheck disable=SC2317
+# shellcheck source=lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+e2e_init "$@"
+e2e_require compare
+
+readonly WINDOW_W=799 WINDOW_H=599
+readonly START_SECONDS=60 # a sanitizer build starts slowly
+readonly SCREEN_W=1024 SCREEN_H=768 # 4:3, so the grid shows the normal shape
+
+e2e_start_session ${SCREEN_W}x${SCREEN_H}x24
+e2e_copy_program
+e2e_start_program
+main=$(e2e_wait_window "$START_SECONDS" "$E2E_PROGRAM_PID" "$WINDOW_W" "$WINDOW_H") ||
+  e2e_abort "no ${WINDOW_W}x${WINDOW_H} window appeared (log: $E2E_PROGRAM_LOG)"
+sleep 1 # let the first page of thumbnails arrive
+read -r win_x win_y _ _ <<<"$(e2e_geometry "$main")"
+
+# --- where things are: the wallpaper page, Panel1 and the slots inside it
+
+readonly PAGE_X=20 PAGE_Y=88 PANEL_X=194 PANEL_Y=5
+slot_centre() {
+  local lefts=(18 197 376) tops=(29 205) n=$(($1 - 1))
+  echo "$((win_x + PAGE_X + PANEL_X + lefts[n % 3] + 9 + 72)) $((win_y + PAGE_Y + PANEL_Y + tops[n / 3] + 18 + 55))"
+}
+# shellcheck disable=SC2046  # the centre is two words on purpose
+press_set_wallpaper() { e2e_click $((win_x + PAGE_X + 539 + 104)) $((win_y + PAGE_Y + 430 + 15)); }
+# shellcheck disable=SC2046
+select_slot() { e2e_click $(slot_centre "$1"); }
+# shellcheck disable=SC2046
+double_click_slot() { e2e_double_click $(slot_centre "$1"); }
+
+# Local category 1 lists its thumbnails in case-insensitive name order; a
+# slot's large picture is its thumbnail's "l_" twin.
+category=$E2E_APP_DIR/wallpaper/normal/local/1
+mapfile -t thumbnails < <(cd "$category" && find . -maxdepth 1 -name 's_*' -printf '%f\n' | LC_ALL=C sort -f)
+((${#thumbnails[@]} >= 3)) || e2e_abort "the sample store has fewer than 3 pictures in $category"
+large_of_slot() { echo "$category/l_${thumbnails[$1 - 1]#s_}"; }
+
+# --- what the root window shows
+
+root_pixmap() { xprop -root _XROOTPMAP_ID 2>/dev/null | sed -n 's/.*# *//p'; }
+pixmap_changed_from() { [[ -n $(root_pixmap) && $(root_pixmap) != "$1" ]]; }
+window_back() { [[ -n $(e2e_find_window "$E2E_PROGRAM_PID" "$WINDOW_W" "$WINDOW_H") ]]; }
+
+# The strips of the screen the window leaves free: right of it and below it.
+readonly FREE_RIGHT="$((SCREEN_W - (SCREEN_W + WINDOW_W) / 2 - 2))x${SCREEN_H}+$(((SCREEN_W + WINDOW_W) / 2 + 2))+0"
+readonly FREE_BELOW="${SCREEN_W}x$((SCREEN_H - (SCREEN_H + WINDOW_H) / 2 - 2))+0+$(((SCREEN_H + WINDOW_H) / 2 + 2))"
+
+# e2e_distance SHOT PICTURE: how far the free strips of the screenshot are from
+# the picture stretched to the screen (normalised root mean square, 0..1).
+e2e_distance() {
+  local shot=$1 picture=$2 stretched=$E2E_TMP/stretched.png total=0 strip value
+  convert "$picture" -resize "${SCREEN_W}x${SCREEN_H}!" "$stretched" || return 1
+  for strip in "$FREE_RIGHT" "$FREE_BELOW"; do
+    convert "$shot" -crop "$strip" +repage "$E2E_TMP/shown-strip.png"
+    convert "$stretched" -crop "$strip" +repage "$E2E_TMP/expected-strip.png"
+    value=$(compare -metric RMSE "$E2E_TMP/shown-strip.png" "$E2E_TMP/expected-strip.png" null: 2>&1 |
+      sed -n 's/.*(\([0-9.e-]*\)).*/\1/p')
+    total=$(awk -v a="$total" -v b="${value:-1}" 'BEGIN { print a + b }')
+  done
+  echo "$total"
+}
+
+# shows_slot SHOT SLOT: the screen matches the slot's picture closely, and
+# better than any other picture of the category.
+shows_slot() {
+  local shot=$1 want d best=9 best_file="" file
+  want=$(large_of_slot "$2")
+  for file in "$category"/l_*; do
+    d=$(e2e_distance "$shot" "$file")
+    if awk -v d="$d" -v b="$best" 'BEGIN { exit !(d < b) }'; then
+      best=$d
+      best_file=$file
+    fi
+  done
+  e2e_log "closest picture: ${best_file##*/} (distance $best), expected ${want##*/}"
+  [[ $best_file == "$want" ]] && awk -v d="$best" 'BEGIN { exit !(d < 0.12) }'
+}
+
+# --- no slot selected: the "Attention" box, and nothing changes
+
+before=$(root_pixmap)
+press_set_wallpaper
+attention_box() {
+  local window
+  window=$(xdotool search --all --onlyvisible --pid "$E2E_PROGRAM_PID" --name '^Attention' 2>/dev/null | head -n1)
+  [[ -n $window ]] && echo "$window"
+}
+box=$(e2e_wait_until 10 attention_box) || box=""
+e2e_expect "with no slot selected the Attention box appears" test -n "$box"
+e2e_screenshot choose-first >/dev/null
+if [[ -n $box ]]; then
+  xdotool windowactivate --sync "$box" 2>/dev/null
+  xdotool key Return
+  box_gone() { ! attention_box >/dev/null; }
+  e2e_expect "the Attention box closes with its OK button" e2e_wait_until 10 box_gone
+fi
+unchanged() { [[ $(root_pixmap) == "$before" ]]; }
+e2e_expect "with no slot selected the background stays as it was" unchanged
+
+# --- a selected slot and the button
+
+before=$(root_pixmap)
+select_slot 2
+press_set_wallpaper
+e2e_expect "the button sets a new root background" e2e_wait_until 20 pixmap_changed_from "$before"
+e2e_expect "the window comes back after the button" e2e_wait_until 20 window_back
+shot=$(e2e_screenshot after-button)
+e2e_expect "the screen shows slot 2's large picture, stretched" shows_slot "$shot" 2
+
+# --- a double click on another thumbnail
+
+before=$(root_pixmap)
+double_click_slot 3
+e2e_expect "a double click sets a new root background" e2e_wait_until 20 pixmap_changed_from "$before"
+e2e_expect "the window comes back after the double click" e2e_wait_until 20 window_back
+shot=$(e2e_screenshot after-double-click)
+e2e_expect "the screen shows slot 3's large picture, stretched" shows_slot "$shot" 3
+
+e2e_finish
