@@ -264,11 +264,6 @@ TEST(Settings, DaysApartCountsWholeDaysEitherWay) {
   EXPECT_EQ(WholeDaysApart(now, now.addDays(2)), 2);  // a clock set back
 }
 
-TEST(Settings, IsIntegerAcceptsDecimalIntegersOnly) {
-  for (const char* yes : {"0", "12", "-3", "2147483647", " 7 "}) EXPECT_TRUE(IsInteger(yes)) << yes;
-  for (const char* no : {"", "abc", "1.5", "0x10", "2147483648", "1 2"}) EXPECT_FALSE(IsInteger(no)) << no;
-}
-
 TEST(Settings, LastTimeTextIsTheLocalesShortDateAndLongTime) {
   const QDateTime afternoon(QDate(2026, 3, 5), QTime(14, 7, 9));
   const QString english = LastTimeText(afternoon, QLocale("en_US"));
