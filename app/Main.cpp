@@ -232,6 +232,11 @@ void TfrmMain::BuildTray() {
   CoolTrayIcon1->setObjectName("CoolTrayIcon1");
   popMenu1 = new QMenu(this);
   popMenu1->setObjectName("popMenu1");
+  popMenu1->setStyleSheet(
+      "QMenu { background: rgb(36,41,49); color: rgb(222,228,238); border: 1px solid rgb(24,123,141); }"
+      "QMenu::item { padding: 5px 22px; }"
+      "QMenu::item:selected { background: rgb(24,123,141); color: white; }"
+      "QMenu::separator { height: 1px; background: rgb(70,78,90); margin: 3px 6px; }");
   Open1 = popMenu1->addAction(QStringLiteral("Open"));
   Prevwallpaper1 = popMenu1->addAction(QStringLiteral("Prev wallpaper"));
   Nextwallpaper2 = popMenu1->addAction(QStringLiteral("Next wallpaper"));

@@ -1,6 +1,8 @@
 #include "skin/SkinControls.h"
 
 #include <QFile>
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -29,6 +31,16 @@ QString CaptionDisplayText(const QString& caption) {
 }
 
 namespace {
+// A caption that would not fit its fixed box is drawn a little smaller
+// instead of being cut off.
+QFont FittedFont(const QFont& font, const QString& text, int width) {
+  QFont fitted = font;
+  if (fitted.pixelSize() <= 0) fitted.setPixelSize(QFontInfo(font).pixelSize());
+  while (fitted.pixelSize() > 8 && QFontMetrics(fitted).horizontalAdvance(text) > width)
+    fitted.setPixelSize(fitted.pixelSize() - 1);
+  return fitted;
+}
+
 void DrawCaption(QPainter& painter, const QRect& box, const QString& caption, const QColor& color,
                  const QFont& font) {
   painter.setPen(color);
@@ -89,14 +101,7 @@ void TLabel::setFont(const QFont& font) {
   fitFont();
 }
 
-void TLabel::fitFont() {
-  QFont fitted = m_requestedFont;
-  const int minimum = 8;
-  while (fitted.pixelSize() > minimum && QFontMetrics(fitted).horizontalAdvance(text()) > width()) {
-    fitted.setPixelSize(fitted.pixelSize() - 1);
-  }
-  QLabel::setFont(fitted);
-}
+void TLabel::fitFont() { QLabel::setFont(FittedFont(m_requestedFont, text(), width())); }
 
 void TLabel::resizeEvent(QResizeEvent* event) {
   QLabel::resizeEvent(event);
@@ -224,6 +229,8 @@ void TFramedBox::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   const int right = width() - 18;
   const int bottom = height() - 12;
+  // A light card inside the frame, so the page's dark captions read on it.
+  painter.fillRect(QRect(QPoint(2, 10), QPoint(right + 7, bottom + 6)), QColor(234, 238, 243));
   painter.setPen(QColor(24, 123, 141));
   painter.drawLine(10, 10, right + 1, 10);
   painter.drawLine(10, bottom + 6, right + 1, bottom + 6);
@@ -258,9 +265,10 @@ void PaintToggle(QWidget* widget, const QString& kind, bool checked, const QStri
   const int top = (widget->height() - 13) / 2;
   painter.drawPixmap(0, top, SkinBitmap(state, QSize(13, 13)));
   painter.setPen(color);
-  painter.setFont(widget->font());
-  painter.drawText(QRect(18, 0, widget->width() - 18, widget->height()), Qt::AlignVCenter | Qt::AlignLeft,
-                   CaptionDisplayText(caption));
+  const QString text = CaptionDisplayText(caption);
+  const QRect box(18, 0, widget->width() - 18, widget->height());
+  painter.setFont(FittedFont(widget->font(), text, box.width()));
+  painter.drawText(box, Qt::AlignVCenter | Qt::AlignLeft, text);
 }
 }  // namespace
 
