@@ -1,0 +1,305 @@
+// The daily catalogue check against the tests' own home site, and the page
+// fetcher underneath it.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include "app/IniFile.h"
+#include "app/Main.h"
+#include "app/UnitGlobal.h"
+#include "catalogue/CatalogueCheck.h"
+#include "platform/PageFetcher.h"
+#include "support/ProgramFolder.h"
+#include "support/TestHttpServer.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+const QString kVersionPage = QStringLiteral("/software/ver.htm");
+const QString kIndexPage = QStringLiteral("/software/allindex.htm");
+const QString kOldDay = QStringLiteral("01-01-2000");
+
+QByteArray VersionPage(const QByteArray& softwareVersion, const QByteArray& indexVersion) {
+  return "<html><body><quenlitstart>(softver=" + softwareVersion + ")[indexver=" + indexVersion +
+         "]<quenlitend></body></html>";
+}
+
+QByteArray Address(const QByteArray& shape, int category, int number) {
+  return "http://pictures.example/" + shape + "/" + QByteArray::number(category) + "/s_" +
+         QByteArray::number(number) + ".jpg";
+}
+
+QList<QByteArray> Addresses(const QByteArray& shape, int count) {
+  QList<QByteArray> addresses;
+  for (int n = 1; n <= count; ++n) addresses.append(Address(shape, n % 5 + 1, n));
+  return addresses;
+}
+
+QByteArray IndexPage(const QList<QByteArray>& normal, const QList<QByteArray>& wide,
+                     const QByteArray& lineEnd) {
+  return "<html><quenlitstart>" + lineEnd + "<wallpaper-normal>" + normal.join(lineEnd) + lineEnd +
+         "<wallpaper-widescreen>" + wide.join(lineEnd) + lineEnd + "<quenlitend></html>" + lineEnd;
+}
+
+TServeOptions Silently() {
+  TServeOptions options;
+  options.Get = TGetAnswer::Silent;
+  return options;
+}
+
+class CatalogueCheckTest : public ::testing::Test {
+ protected:
+  ProgramFolder folder;
+  TTestHttpServer site;
+  std::unique_ptr<TfrmMain> window;
+
+  void SetUp() override {
+    site.MapHost(HomeHost());
+    window = MakeMainWindow();
+    WindowPageFetcher(*window).setTimeout(1500ms);
+    szConnecting = QStringLiteral("Connecting");
+    szConnectfail = QStringLiteral("Cannot reach ");
+    szUpdated = QStringLiteral("A new version is at ");
+    szDownloadnew = QStringLiteral(", please download it");
+  }
+
+  TIniFile settings() const { return TIniFile(folder.file(QStringLiteral("setting.ini"))); }
+  QString setting(const QString& section, const QString& key) const {
+    return settings().ReadIniText(section, key, QStringLiteral("<absent>"));
+  }
+  void setSetting(const QString& section, const QString& key, const QString& value) const {
+    settings().WriteIniText(section, key, value);
+  }
+  QList<QByteArray> storedCatalogue(const QString& section) const {
+    QList<QByteArray> entries;
+    for (int k = 1; k <= kCatalogueKeyCount; ++k) {
+      const QString entry = settings().ReadIniText(section, QString::number(k), QString());
+      if (!entry.isEmpty()) entries.append(entry.toUtf8());
+    }
+    return entries;
+  }
+  int fetches(const QString& path) const {
+    int count = 0;
+    for (const TRecordedRequest& request : site.Requests()) count += request.Path == path.toUtf8() ? 1 : 0;
+    return count;
+  }
+  QString today() const { return CheckDateText(QDate::currentDate()); }
+  QString homeAddress() const { return QStringLiteral("http://") + HomeHost(); }
+  bool tipShows(const QString& text) const {
+    return window->lblErrorTip->isVisibleTo(window.get()) && window->lblErrorTip->caption() == text;
+  }
+
+  // The check leaves the window as it found it, whatever its outcome.
+  void expectCheckEnded() const {
+    EXPECT_FALSE(window->panConnectNetwork->isVisibleTo(window.get()));
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_FALSE(window->pageFetcher->isFetching());
+    EXPECT_EQ(setting(kCheckSection, "date"), today());
+  }
+};
+
+}  // namespace
+
+TEST_F(CatalogueCheckTest, CheckedTodayFetchesNothing) {
+  setSetting(kCheckSection, "date", today());
+  EXPECT_TRUE(window->CheckCatalogueUpdate());
+  EXPECT_TRUE(site.Requests().empty());
+  expectCheckEnded();
+}
+
+TEST_F(CatalogueCheckTest, FreshSettingsFetchBothPagesAndStoreTheCatalogue) {
+  site.Serve(kVersionPage, VersionPage("1.0", "20080401"));
+  site.Serve(kIndexPage, IndexPage(Addresses("n", 3), Addresses("w", 2), "\n"));
+  EXPECT_TRUE(window->CheckCatalogueUpdate());
+  EXPECT_EQ(fetches(kVersionPage), 1);
+  EXPECT_EQ(fetches(kIndexPage), 1);
+  EXPECT_EQ(storedCatalogue(kNormalSection), Addresses("n", 3));
+  EXPECT_EQ(storedCatalogue(kWidescreenSection), Addresses("w", 2));
+  EXPECT_EQ(setting(kCheckSection, "indexver"), "20080401");
+  EXPECT_FALSE(window->lblErrorTip->isVisibleTo(window.get()));
+  expectCheckEnded();
+}
+
+TEST_F(CatalogueCheckTest, UnchangedIndexVersionLeavesTheCatalogueAlone) {
+  setSetting(kCheckSection, "indexver", "20080401");
+  setSetting(kNormalSection, "1", "http://kept.example/1/s_a.jpg");
+  site.Serve(kVersionPage, VersionPage("1.0", "20080401"));
+  EXPECT_TRUE(window->CheckCatalogueUpdate());
+  EXPECT_EQ(fetches(kVersionPage), 1);
+  EXPECT_EQ(fetches(kIndexPage), 0);
+  EXPECT_EQ(setting(kNormalSection, "1"), "http://kept.example/1/s_a.jpg");
+  expectCheckEnded();
+}
+
+TEST_F(CatalogueCheckTest, OneCharacterSoftwareVersionAsksForTheNewProgram) {
+  site.Serve(kVersionPage, VersionPage("2", "20080401"));
+  EXPECT_FALSE(window->CheckCatalogueUpdate());
+  EXPECT_TRUE(tipShows("A new version is at " + homeAddress() + ", please download it"));
+  EXPECT_EQ(fetches(kIndexPage), 0);
+  EXPECT_EQ(setting(kCheckSection, "indexver"), "<absent>");
+  expectCheckEnded();
+}
+
+TEST_F(CatalogueCheckTest, VersionPageWithoutEndMarkerIsAConnectionFailure) {
+  site.Serve(kVersionPage, "<quenlitstart>(softver=1.0)[indexver=20080401]");
+  EXPECT_FALSE(window->CheckCatalogueUpdate());
+  EXPECT_TRUE(tipShows("Cannot reach " + homeAddress()));
+  EXPECT_EQ(fetches(kIndexPage), 0);
+  expectCheckEnded();
+}
+
+TEST_F(CatalogueCheckTest, FailedIndexPageKeepsTheOldCatalogue) {
+  setSetting(kCheckSection, "indexver", "old");
+  setSetting(kWidescreenSection, "1", "http://kept.example/1/s_a.jpg");
+  site.Serve(kVersionPage, VersionPage("1.0", "20080401"));
+  EXPECT_FALSE(window->CheckCatalogueUpdate());
+  EXPECT_EQ(fetches(kIndexPage), 1);
+  EXPECT_TRUE(tipShows("Cannot reach " + homeAddress()));
+  EXPECT_EQ(setting(kCheckSection, "indexver"), "old");
+  EXPECT_EQ(setting(kWidescreenSection, "1"), "http://kept.example/1/s_a.jpg");
+  expectCheckEnded();
+}
+
+TEST_F(CatalogueCheckTest, CarriageReturnIndexGivesTheSameCatalogueAsLineFeeds) {
+  site.Serve(kVersionPage, VersionPage("1.0", "20080401"));
+  for (const QByteArray& lineEnd : {QByteArray("\n"), QByteArray("\r\n")}) {
+    setSetting(kCheckSection, "date", kOldDay);
+    setSetting(kCheckSection, "indexver", "");
+    site.Serve(kIndexPage, IndexPage(Addresses("n", 3), Addresses("w", 4), lineEnd));
+    EXPECT_TRUE(window->CheckCatalogueUpdate());
+    EXPECT_EQ(storedCatalogue(kNormalSection), Addresses("n", 3))
+        << "line end " << lineEnd.toHex().constData();
+    EXPECT_EQ(storedCatalogue(kWidescreenSection), Addresses("w", 4))
+        << "line end " << lineEnd.toHex().constData();
+  }
+  EXPECT_FALSE(folder.readFile("setting.ini").contains("\r\r"));
+}
+
+TEST_F(CatalogueCheckTest, IndexWithoutWidescreenTagEmptiesBothShapes) {
+  setSetting(kNormalSection, "1", "http://old.example/1/s_a.jpg");
+  setSetting(kWidescreenSection, "1000", "http://old.example/2/s_b.jpg");
+  setSetting(kWidescreenSection, "1001", "http://beyond.example/2/s_c.jpg");
+  site.Serve(kVersionPage, VersionPage("1.0", "20080401"));
+  site.Serve(kIndexPage, "<quenlitstart><wallpaper-normal>" + Address("n", 1, 1) + "\n<quenlitend>");
+  EXPECT_TRUE(window->CheckCatalogueUpdate());
+  EXPECT_TRUE(storedCatalogue(kNormalSection).isEmpty());
+  EXPECT_TRUE(storedCatalogue(kWidescreenSection).isEmpty());
+  EXPECT_EQ(setting(kWidescreenSection, "1001"), "http://beyond.example/2/s_c.jpg");
+  EXPECT_EQ(setting(kCheckSection, "indexver"), "20080401");
+  expectCheckEnded();
+}
+
+// A full catalogue is far over 64 KiB; it is read whole, and only the keys the
+// readers look at are written.
+TEST_F(CatalogueCheckTest, LargeIndexIsReadWholeAndStoresAtMostAThousandEntries) {
+  site.Serve(kVersionPage, VersionPage("1.0", "20080401"));
+  const QByteArray page = IndexPage(Addresses("n", 1001), Addresses("w", 1000), "\r\n");
+  ASSERT_GT(page.size(), 64 * 1024);
+  site.Serve(kIndexPage, page);
+  EXPECT_TRUE(window->CheckCatalogueUpdate());
+  EXPECT_EQ(storedCatalogue(kNormalSection), Addresses("n", 1000));
+  EXPECT_EQ(storedCatalogue(kWidescreenSection), Addresses("w", 1000));
+  EXPECT_EQ(setting(kNormalSection, "1001"), "<absent>");
+}
+
+TEST_F(CatalogueCheckTest, FailureIsNotRetriedUntilAnotherDay) {
+  EXPECT_FALSE(window->CheckCatalogueUpdate());  // the site has no pages
+  EXPECT_EQ(fetches(kVersionPage), 1);
+  EXPECT_TRUE(tipShows("Cannot reach " + homeAddress()));
+
+  site.Serve(kVersionPage, VersionPage("1.0", ""));
+  EXPECT_TRUE(window->CheckCatalogueUpdate());
+  EXPECT_EQ(fetches(kVersionPage), 1);
+
+  setSetting(kCheckSection, "date", kOldDay);  // the next day
+  EXPECT_TRUE(window->CheckCatalogueUpdate());
+  EXPECT_EQ(fetches(kVersionPage), 2);
+  EXPECT_EQ(fetches(kIndexPage), 0) << "an empty index version equals the absent one";
+  expectCheckEnded();
+}
+
+TEST_F(CatalogueCheckTest, SilentSiteEndsAsFailureAfterTheTimeOut) {
+  site.Serve(kVersionPage, VersionPage("1.0", "x1"), Silently());
+  EXPECT_FALSE(window->CheckCatalogueUpdate());
+  EXPECT_TRUE(tipShows("Cannot reach " + homeAddress()));
+  expectCheckEnded();
+}
+
+// --- the page fetcher on its own
+
+namespace {
+
+class PageFetcherTest : public ::testing::Test {
+ protected:
+  TTestHttpServer site;
+  PageFetcher fetcher;
+  int begins = 0;
+  QList<QByteArray> pages;
+
+  void SetUp() override {
+    site.MapHost(QStringLiteral("pages.example"));
+    fetcher.setTimeout(1500ms);
+    QObject::connect(&fetcher, &PageFetcher::downloadBegin, [this] { ++begins; });
+    QObject::connect(&fetcher, &PageFetcher::downloadComplete,
+                     [this](const QByteArray& page) { pages.append(page); });
+  }
+  // Runs the event loop until a page has arrived or the time is up.
+  bool pageArrives(std::chrono::milliseconds limit) {
+    QElapsedTimer clock;
+    clock.start();
+    while (pages.isEmpty() && clock.elapsed() < limit.count()) {
+      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    }
+    return !pages.isEmpty();
+  }
+  QByteArray waitForPage() {
+    pages.clear();
+    EXPECT_TRUE(pageArrives(10s));
+    return pages.value(0);
+  }
+};
+
+}  // namespace
+
+TEST_F(PageFetcherTest, DeliversBeginThenTheWholePageThroughTheEventLoop) {
+  site.Serve("/p.htm", QByteArray(200000, 'a'));
+  fetcher.navigate("http://pages.example/p.htm");
+  EXPECT_EQ(begins, 0);  // nothing is delivered inside navigate()
+  EXPECT_EQ(waitForPage(), QByteArray(200000, 'a'));
+  EXPECT_EQ(begins, 1);
+  const QElapsedTimer sinceFirst = [] {
+    QElapsedTimer t;
+    t.start();
+    return t;
+  }();
+  while (sinceFirst.elapsed() < 300) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+  EXPECT_EQ(pages.size(), 1) << "one complete event per fetch";
+}
+
+TEST_F(PageFetcherTest, FailuresCompleteWithNoPage) {
+  site.Serve("/silent.htm", "x", Silently());
+  for (const char* address : {"http://pages.example/missing.htm", "http://pages.example/silent.htm",
+                              "ftp://pages.example/p.htm", "not an address"}) {
+    fetcher.navigate(address);
+    EXPECT_EQ(waitForPage(), QByteArray()) << address;
+  }
+  EXPECT_EQ(begins, 4);
+}
+
+TEST_F(PageFetcherTest, TooLargePageFails) {
+  site.Serve("/huge.htm", QByteArray(PageFetcher::kMaximumPageBytes + 1, 'a'));
+  fetcher.navigate("http://pages.example/huge.htm");
+  EXPECT_EQ(waitForPage(), QByteArray());
+}
+
+TEST_F(PageFetcherTest, BlankPageEndsTheRunningFetchWithoutEvents) {
+  site.Serve("/silent.htm", "x", Silently());
+  fetcher.navigate("http://pages.example/silent.htm");
+  fetcher.navigate("about:blank");
+  EXPECT_FALSE(fetcher.isFetching());
+  EXPECT_FALSE(pageArrives(2500ms));
+  EXPECT_EQ(begins, 0);
+}
