@@ -8,6 +8,7 @@
 #include <QImageReader>
 #include <array>
 #include <bit>
+#include <cstdint>
 #include <cstdlib>
 #include <limits>
 #include <memory>
@@ -77,6 +78,8 @@ ChannelTable MakeChannelTable(unsigned long mask) {
   return table;
 }
 
+int NativeByteOrder() { return std::endian::native == std::endian::little ? LSBFirst : MSBFirst; }
+
 // The server-side image of the stretched picture, in the screen's pixel format.
 ImageHandle MakeScreenImage(Display* display, Visual* visual, int depth, const QImage& picture,
                             QString& why) {
@@ -102,10 +105,21 @@ ImageHandle MakeScreenImage(Display* display, Visual* visual, int depth, const Q
   const ChannelTable red = MakeChannelTable(visual->red_mask);
   const ChannelTable green = MakeChannelTable(visual->green_mask);
   const ChannelTable blue = MakeChannelTable(visual->blue_mask);
+  const auto pixelOf = [&](QRgb colour) {
+    return red[qRed(colour)] | green[qGreen(colour)] | blue[qBlue(colour)];
+  };
+  // The usual screen keeps 32-bit pixels in this machine's byte order; those
+  // are written directly, every other layout through Xlib's general writer.
+  const bool nativeWords = image->bits_per_pixel == 32 && image->byte_order == NativeByteOrder();
   for (int y = 0; y < height; ++y) {
     const auto* line = reinterpret_cast<const QRgb*>(picture.constScanLine(y));
-    for (int x = 0; x < width; ++x)
-      XPutPixel(image.get(), x, y, red[qRed(line[x])] | green[qGreen(line[x])] | blue[qBlue(line[x])]);
+    auto* row = reinterpret_cast<std::uint32_t*>(image->data + static_cast<std::size_t>(y) * rowBytes);
+    for (int x = 0; x < width; ++x) {
+      if (nativeWords)
+        row[x] = static_cast<std::uint32_t>(pixelOf(line[x]));
+      else
+        XPutPixel(image.get(), x, y, pixelOf(line[x]));
+    }
   }
   return image;
 }
