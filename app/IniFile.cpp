@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -23,6 +24,10 @@ constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 constexpr std::string_view kNewLineEnd = "\r\n";
 // The private-profile functions read into a buffer of 2048 characters.
 constexpr size_t kMaxValueBytes = 2047;
+constexpr size_t kFirstReadSize = 256 * 1024;
+// Far beyond any settings file; it keeps a device in the file's place from
+// filling the memory.
+constexpr size_t kMaxFileSize = 256 * 1024 * 1024;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
 bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
@@ -102,14 +107,24 @@ size_t LineEndFrom(std::string_view text, size_t pos) {
 
 // --- sections
 
-// The first block of a section: the head line and where its entries start.
+// The first block of a section: its head line, and where the block ends
+// (the next section head's line, or the end of the text).
 struct SectionBlock {
   Line head;
+  size_t end;
+  size_t bodyBegin() const { return head.next; }
 };
 
-bool StartsLine(std::string_view text, size_t contentStart, size_t pos) {
-  while (pos > contentStart && IsBlank(text[pos - 1])) --pos;
-  return pos == contentStart || IsLineEnd(text[pos - 1]);
+// Whether only blanks stand between a line start (or `floor`, itself a line
+// start) and pos.
+bool StartsLine(std::string_view text, size_t floor, size_t pos) {
+  while (pos > floor && IsBlank(text[pos - 1])) --pos;
+  return pos == floor || IsLineEnd(text[pos - 1]);
+}
+
+size_t LineBeginBefore(std::string_view text, size_t floor, size_t pos) {
+  while (pos > floor && IsBlank(text[pos - 1])) --pos;
+  return pos;
 }
 
 Line LineAt(std::string_view text, size_t begin) {
@@ -119,54 +134,93 @@ Line LineAt(std::string_view text, size_t begin) {
   return line;
 }
 
-// Section heads are found by looking for "[" alone, which skips whole
-// sections at memchr speed instead of walking every line.
+// The "[" of the next section head at or after `from` (a line start), or the
+// end of the text. Heads are found by looking for "[" alone, which passes
+// over whole sections at memchr speed.
+size_t NextHeadBracket(std::string_view text, size_t from) {
+  for (size_t pos = from; pos < text.size();) {
+    const void* hit = std::memchr(text.data() + pos, '[', text.size() - pos);
+    if (!hit) break;
+    const size_t bracket = static_cast<size_t>(static_cast<const char*>(hit) - text.data());
+    if (StartsLine(text, from, bracket)) return bracket;
+    pos = bracket + 1;
+  }
+  return text.size();
+}
+
+std::string_view HeadName(std::string_view text, size_t bracket) {
+  const size_t lineEnd = LineEndFrom(text, bracket);
+  const size_t close = text.substr(0, lineEnd).find(']', bracket);
+  const size_t nameEnd = close == std::string_view::npos ? lineEnd : close;
+  return TrimBlanks(text.substr(bracket + 1, nameEnd - bracket - 1));
+}
+
 std::optional<SectionBlock> FindSection(std::string_view text, std::string_view name) {
   const size_t contentStart = ContentStart(text);
-  size_t pos = contentStart;
-  while (pos < text.size()) {
-    const void* hit = std::memchr(text.data() + pos, '[', text.size() - pos);
-    if (!hit) return std::nullopt;
-    const size_t bracket = static_cast<size_t>(static_cast<const char*>(hit) - text.data());
-    pos = bracket + 1;
-    if (!StartsLine(text, contentStart, bracket)) continue;
-    const size_t lineEnd = LineEndFrom(text, bracket);
-    const size_t close = text.substr(0, lineEnd).find(']', bracket);
-    const size_t nameEnd = close == std::string_view::npos ? lineEnd : close;
-    if (!EqualsIgnoringAsciiCase(TrimBlanks(text.substr(bracket + 1, nameEnd - bracket - 1)), name)) continue;
-    size_t lineBegin = bracket;
-    while (lineBegin > contentStart && IsBlank(text[lineBegin - 1])) --lineBegin;
-    return SectionBlock{LineAt(text, lineBegin)};
+  for (size_t bracket = NextHeadBracket(text, contentStart); bracket < text.size();) {
+    const Line head = LineAt(text, LineBeginBefore(text, contentStart, bracket));
+    if (EqualsIgnoringAsciiCase(HeadName(text, bracket), name))
+      return SectionBlock{head, LineBeginBefore(text, head.next, NextHeadBracket(text, head.next))};
+    bracket = NextHeadBracket(text, head.next);
   }
   return std::nullopt;
 }
 
+// --- keys
+
+// An entry line of the key looked for.
+struct KeyEntry {
+  Line line;
+  size_t valueBegin;  // after the "="
+};
+
 enum class Walk { Continue, Stop };
 
-// Visits the lines of a section's block, up to the next section head. The
-// visitor gets each line and the position of its first non-blank byte.
+// Visits the entries of `key` in a block, in order. Instead of walking every
+// line, it looks at each "=" (one a line in a catalogue) and checks that
+// only blanks, the key and blanks stand between it and its line's start:
+// then it is the line's first "=", and the line is neither a comment nor a
+// section head, since a stored key starts with neither ";" nor "[".
 template <typename Visitor>
-void ForEachBlockLine(std::string_view text, const SectionBlock& block, Visitor visit) {
-  LineReader reader(text, block.head.next);
-  Line line{};
-  while (reader.Next(line)) {
-    const size_t first = SkipBlanks(text, line.begin, line.end);
-    if (first < line.end && text[first] == '[') return;
-    if (visit(line, first) == Walk::Stop) return;
+void ForEachKeyEntry(std::string_view text, const SectionBlock& block, std::string_view key, Visitor visit) {
+  const size_t floor = block.bodyBegin();
+  for (size_t pos = floor; pos < block.end;) {
+    const void* hit = std::memchr(text.data() + pos, '=', block.end - pos);
+    if (!hit) return;
+    const size_t equals = static_cast<size_t>(static_cast<const char*>(hit) - text.data());
+    pos = equals + 1;
+    const size_t nameEnd = LineBeginBefore(text, floor, equals);
+    if (nameEnd < floor + key.size()) continue;
+    const size_t nameBegin = nameEnd - key.size();
+    if (!EqualsIgnoringAsciiCase(text.substr(nameBegin, key.size()), key)) continue;
+    if (!StartsLine(text, floor, nameBegin)) continue;
+    const Line line = LineAt(text, LineBeginBefore(text, floor, nameBegin));
+    pos = line.next;
+    if (visit(KeyEntry{line, equals + 1}) == Walk::Stop) return;
   }
 }
 
-bool IsEntry(std::string_view text, const Line& line, size_t first) {
-  return first < line.end && text[first] != ';';
+std::optional<KeyEntry> FirstKeyEntry(std::string_view text, const SectionBlock& block,
+                                      std::string_view key) {
+  std::optional<KeyEntry> found;
+  ForEachKeyEntry(text, block, key, [&](const KeyEntry& entry) {
+    found = entry;
+    return Walk::Stop;
+  });
+  return found;
 }
 
-// Where the value of `key` starts (after the "="), when the line is that key's entry.
-std::optional<size_t> MatchKey(std::string_view text, const Line& line, size_t first, std::string_view key) {
-  if (!IsEntry(text, line, first) || first + key.size() > line.end) return std::nullopt;
-  if (!EqualsIgnoringAsciiCase(text.substr(first, key.size()), key)) return std::nullopt;
-  const size_t equals = SkipBlanks(text, first + key.size(), line.end);
-  if (equals == line.end || text[equals] != '=') return std::nullopt;
-  return equals + 1;
+// The line after which a new key goes: the block's last entry (a line that
+// is neither blank nor a comment), or the head.
+Line LastEntryOrHead(std::string_view text, const SectionBlock& block) {
+  Line last = block.head;
+  LineReader reader(text, block.bodyBegin());
+  Line line{};
+  while (reader.Next(line) && line.begin < block.end) {
+    const size_t first = SkipBlanks(text, line.begin, line.end);
+    if (first < line.end && text[first] != ';') last = line;
+  }
+  return last;
 }
 
 // --- names
@@ -218,15 +272,10 @@ QString ReadValue(std::string_view text, const QString& section, const QString& 
   if (sectionName.empty() || keyName.empty()) return defaultValue;
   const auto block = FindSection(text, sectionName);
   if (!block) return defaultValue;
-  std::optional<QString> found;
-  ForEachBlockLine(text, *block, [&](const Line& line, size_t first) {
-    const auto valueBegin = MatchKey(text, line, first, keyName);
-    if (!valueBegin) return Walk::Continue;
-    const std::string_view raw = text.substr(*valueBegin, line.end - *valueBegin);
-    found = DecodeValue(text, Unquoted(TrimBlanks(raw)));
-    return Walk::Stop;
-  });
-  return found.value_or(defaultValue);
+  const auto entry = FirstKeyEntry(text, *block, keyName);
+  if (!entry) return defaultValue;
+  const std::string_view raw = text.substr(entry->valueBegin, entry->line.end - entry->valueBegin);
+  return DecodeValue(text, Unquoted(TrimBlanks(raw)));
 }
 
 // --- editing in memory; each returns whether the text changed
@@ -243,24 +292,13 @@ bool SetValue(std::string& text, std::string_view section, std::string_view key,
     AppendNewSection(text, section, entry);
     return true;
   }
-  Line insertAfter = block->head;
-  std::optional<Line> keyLine;
-  size_t valueBegin = 0;
-  ForEachBlockLine(text, *block, [&](const Line& line, size_t first) {
-    if (const auto match = MatchKey(text, line, first, key)) {
-      keyLine = line;
-      valueBegin = *match;
-      return Walk::Stop;
-    }
-    if (IsEntry(text, line, first)) insertAfter = line;
-    return Walk::Continue;
-  });
-  if (keyLine) {
-    const size_t oldLength = keyLine->end - valueBegin;
-    if (std::string_view(text).substr(valueBegin, oldLength) == value) return false;
-    text.replace(valueBegin, oldLength, value);
+  if (const auto entry = FirstKeyEntry(text, *block, key)) {
+    const size_t oldLength = entry->line.end - entry->valueBegin;
+    if (std::string_view(text).substr(entry->valueBegin, oldLength) == value) return false;
+    text.replace(entry->valueBegin, oldLength, value);
     return true;
   }
+  const Line insertAfter = LastEntryOrHead(text, *block);
   if (!insertAfter.hasLineEnd()) entry.insert(0, kNewLineEnd);
   entry.append(kNewLineEnd);
   text.insert(insertAfter.next, entry);
@@ -271,8 +309,8 @@ bool RemoveKey(std::string& text, std::string_view section, std::string_view key
   const auto block = FindSection(text, section);
   if (!block) return false;
   std::vector<Line> keyLines;
-  ForEachBlockLine(text, *block, [&](const Line& line, size_t first) {
-    if (MatchKey(text, line, first, key)) keyLines.push_back(line);
+  ForEachKeyEntry(text, *block, key, [&](const KeyEntry& entry) {
+    keyLines.push_back(entry.line);
     return Walk::Continue;
   });
   for (auto line = keyLines.rbegin(); line != keyLines.rend(); ++line)
@@ -288,36 +326,56 @@ enum class LoadResult { Loaded, Missing, Failed };
 
 QString ErrnoText(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
 
-// Reads the whole file into `content` (whose allocation is reused).
-LoadResult LoadFile(const QByteArray& path, std::string& content, QString* why = nullptr) {
-  const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+// The bytes of a file. Growing it keeps what it holds and never clears the
+// rest, so reusing one for every read costs nothing.
+class FileBytes {
+ public:
+  std::string_view view() const { return {m_data.get(), m_size}; }
+  size_t capacity() const { return m_capacity; }
+  char* data() { return m_data.get(); }
+  void setSize(size_t size) { m_size = size; }
+  void grow(size_t capacity) {
+    auto larger = std::make_unique_for_overwrite<char[]>(capacity);
+    if (m_size > 0) std::memcpy(larger.get(), m_data.get(), m_size);
+    m_data = std::move(larger);
+    m_capacity = capacity;
+  }
+
+ private:
+  std::unique_ptr<char[]> m_data;
+  size_t m_capacity = 0;
+  size_t m_size = 0;
+};
+
+// Reads the whole file: open, one read and close are all the system calls a
+// settings read costs.
+LoadResult LoadFile(const QByteArray& path, FileBytes& bytes, QString* why = nullptr) {
+  bytes.setSize(0);
+  // Not blocking, so that a pipe in the file's place cannot hang the program.
+  const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
-    if (why) *why = ErrnoText(errno);
-    return errno == ENOENT || errno == ENOTDIR ? LoadResult::Missing : LoadResult::Failed;
+    const int error = errno;
+    if (why) *why = ErrnoText(error);
+    return error == ENOENT || error == ENOTDIR ? LoadResult::Missing : LoadResult::Failed;
   }
-  struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    if (why) *why = QStringLiteral("not a regular file");
-    ::close(fd);
-    return LoadResult::Failed;
-  }
-  // One byte more than the size, so a file that grew meanwhile is noticed.
-  content.resize(static_cast<size_t>(info.st_size) + 1);
+  if (bytes.capacity() == 0) bytes.grow(kFirstReadSize);
   size_t used = 0;
   for (;;) {
-    if (used == content.size()) content.resize(content.size() * 2);
-    const ssize_t got = ::read(fd, content.data() + used, content.size() - used);
+    const size_t wanted = bytes.capacity() - used;
+    const ssize_t got = ::read(fd, bytes.data() + used, wanted);
     if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
-      if (why) *why = ErrnoText(errno);
+    if (got < 0 || (static_cast<size_t>(got) == wanted && bytes.capacity() >= kMaxFileSize)) {
+      if (why) *why = got < 0 ? ErrnoText(errno) : QStringLiteral("the file is too large");
       ::close(fd);
       return LoadResult::Failed;
     }
-    if (got == 0) break;
     used += static_cast<size_t>(got);
+    bytes.setSize(used);
+    // A regular file reads short only at its end.
+    if (static_cast<size_t>(got) < wanted) break;
+    bytes.grow(bytes.capacity() * 2);
   }
   ::close(fd);
-  content.resize(used);
   return LoadResult::Loaded;
 }
 
@@ -380,11 +438,11 @@ void ReplaceFile(const QString& path, std::string_view content, Durability durab
 }
 
 std::string LoadForEditing(const QString& path) {
-  std::string content;
+  FileBytes bytes;
   QString why;
-  if (LoadFile(QFile::encodeName(path), content, &why) == LoadResult::Failed)
+  if (LoadFile(QFile::encodeName(path), bytes, &why) == LoadResult::Failed)
     throw EIniWriteError(path, QStringLiteral("the existing file cannot be read: ") + why);
-  return content;
+  return std::string(bytes.view());
 }
 
 // The names of a write, or the error that refuses it.
@@ -411,9 +469,9 @@ EIniWriteError::EIniWriteError(const QString& path, const QString& reason)
 
 QString TIniFile::ReadIniText(const QString& section, const QString& key, const QString& defaultValue) const {
   // Reused between calls: only the allocation, never the content.
-  thread_local std::string content;
-  if (LoadFile(QFile::encodeName(m_fileName), content) != LoadResult::Loaded) return defaultValue;
-  return ReadValue(content, section, key, defaultValue);
+  thread_local FileBytes bytes;
+  if (LoadFile(QFile::encodeName(m_fileName), bytes) != LoadResult::Loaded) return defaultValue;
+  return ReadValue(bytes.view(), section, key, defaultValue);
 }
 
 void TIniFile::WriteIniText(const QString& section, const QString& key, const QString& value) const {
@@ -427,8 +485,9 @@ void TIniFile::DeleteIniKey(const QString& section, const QString& key) const {
   const std::string sectionName = StorableName(section, NameKind::Section);
   const std::string keyName = StorableName(key, NameKind::Key);
   if (sectionName.empty() || keyName.empty()) return;
-  std::string content;
-  if (LoadFile(QFile::encodeName(m_fileName), content) != LoadResult::Loaded) return;
+  FileBytes bytes;
+  if (LoadFile(QFile::encodeName(m_fileName), bytes) != LoadResult::Loaded) return;
+  std::string content(bytes.view());
   if (!RemoveKey(content, sectionName, keyName)) return;
   try {
     ReplaceFile(m_fileName, content, Durability::RenameOnly);
@@ -440,8 +499,9 @@ void TIniFile::DeleteIniKey(const QString& section, const QString& key) const {
 // --- TIniBatch
 
 TIniBatch::TIniBatch(const TIniFile& file) : m_fileName(file.FileName()) {
-  m_readFailed = LoadFile(QFile::encodeName(m_fileName), m_content) == LoadResult::Failed;
-  if (m_readFailed) m_content.clear();
+  FileBytes bytes;
+  m_readFailed = LoadFile(QFile::encodeName(m_fileName), bytes) == LoadResult::Failed;
+  if (!m_readFailed) m_content = bytes.view();
 }
 
 QString TIniBatch::ReadIniText(const QString& section, const QString& key,

@@ -63,7 +63,7 @@ TEST_F(IniTest, ReadTakesTheFirstBlockAndTheFirstKey) {
 }
 
 TEST_F(IniTest, ReadSkipsCommentsAndKnowsWhatASectionHeadIs) {
-  write(";[s]\n[s]\n;k=comment\n  ; j=comment\nv=[t]\nx=a=b\n  [t] ; note\nk=t\n");
+  write(";[s]\n[s]\n;k=comment\n  ; j=comment\nv=[t]\nx=a=b\nnote = k=inside\n  [t] ; k=head\nk=t\n");
   EXPECT_EQ(read("s", "k"), "<default>");
   EXPECT_EQ(read("s", "j"), "<default>");
   EXPECT_EQ(read("s", "v"), "[t]");
@@ -107,6 +107,9 @@ TEST_F(IniTest, ReadGivesTheDefaultForAnythingMissingAndCreatesNothing) {
   EXPECT_EQ(read("s", "novalue"), "<default>");
   EXPECT_EQ(read("s", ""), "<default>");
   EXPECT_EQ(TIniFile(dir.path()).ReadIniText("s", "k", "<default>"), "<default>");  // a folder
+  const QString pipe = dir.filePath(QStringLiteral("pipe.ini"));
+  ASSERT_EQ(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+  EXPECT_EQ(TIniFile(pipe).ReadIniText("s", "k", "<default>"), "<default>");  // no hang waiting for a writer
 }
 
 TEST_F(IniTest, ReadSeesEveryChangeMadeBetweenTwoReads) {

@@ -1,0 +1,193 @@
+// Language texts: decoding 8-bit text (UTF-8 or GBK), reading the 44 texts
+// of "lang.ini", the shipped files, and the captions the window shows.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QFile>
+#include <QSystemTrayIcon>
+#include <QTemporaryDir>
+
+#include "app/IniFile.h"
+#include "app/Language.h"
+#include "app/Main.h"
+#include "app/UnitGlobal.h"
+#include "platform/TextCodec.h"
+#include "support/ProgramFolder.h"
+
+namespace {
+
+const QString kChineseCancel = QString::fromUtf8("取消");
+const QByteArray kGbkCancel = "\xC8\xA1\xCF\xFB";
+
+const QStringList kAllTexts = {
+#define NIMBRA_TEXT_NAME(name) QStringLiteral(#name),
+    NIMBRA_LANGUAGE_KEYS(NIMBRA_TEXT_NAME)
+#undef NIMBRA_TEXT_NAME
+};
+
+QList<const QString*> AllTextVariables() {
+  return {
+#define NIMBRA_TEXT_ADDRESS(name) &name,
+      NIMBRA_LANGUAGE_KEYS(NIMBRA_TEXT_ADDRESS)
+#undef NIMBRA_TEXT_ADDRESS
+  };
+}
+
+QByteArray ReadBytes(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QString ShippedFile(const char* language) {
+  return QStringLiteral(NIMBRA_SOURCE_DIR "/resources/lang/%1/lang.ini").arg(QLatin1String(language));
+}
+
+// --- decoding 8-bit text
+
+TEST(TextCodec, Utf8IsValidOnlyInItsShortestWellFormedShape) {
+  EXPECT_TRUE(IsValidUtf8("plain ascii"));
+  EXPECT_TRUE(IsValidUtf8("\xE5\x8F\x96\xE6\xB6\x88 \xF0\x9F\x96\xBC \xC3\xA9"));
+  for (const char* broken : {"\xC0\xAF", "\xE0\x80\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80",
+                             "\xF5\x80\x80\x80", "\xE5\x8F", "\x80", "a\xFF"})
+    EXPECT_FALSE(IsValidUtf8(broken)) << QByteArray(broken).toHex().constData();
+  EXPECT_FALSE(IsValidUtf8(kGbkCancel));
+}
+
+TEST(TextCodec, OtherTextIsGbkAndBadBytesBecomeReplacementCharacters) {
+  EXPECT_EQ(DecodeText(kGbkCancel), kChineseCancel);
+  EXPECT_EQ(DecodeText("\xE5\x8F\x96\xE6\xB6\x88"), kChineseCancel);
+  EXPECT_EQ(DecodeText("a\xFF"
+                       "b",
+                       TextEncoding::Gbk),
+            QString::fromUtf8("a\xEF\xBF\xBD"
+                              "b"));
+  EXPECT_EQ(DecodeText("a\xC8", TextEncoding::Gbk), QString::fromUtf8("a\xEF\xBF\xBD"));
+}
+
+TEST(TextCodec, CharacterBoundaryNeverSplitsADoubleByteCharacter) {
+  const QByteArray gbk = "a" + kGbkCancel;
+  EXPECT_EQ(CharacterBoundary(gbk, 2, TextEncoding::Gbk), 1);
+  EXPECT_EQ(CharacterBoundary(gbk, 3, TextEncoding::Gbk), 3);
+  EXPECT_EQ(CharacterBoundary(gbk, 9, TextEncoding::Gbk), 5);
+  EXPECT_EQ(CharacterBoundary("a\xE5\x8F\x96", 3, TextEncoding::Utf8), 1);
+}
+
+// --- reading the texts
+
+class LanguageFileTest : public ::testing::Test {
+ protected:
+  QTemporaryDir dir;
+  QString path = dir.filePath(QStringLiteral("lang.ini"));
+
+  void write(const QByteArray& bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+  }
+};
+
+TEST_F(LanguageFileTest, GbkAndUtf8FilesGiveTheSameTexts) {
+  write("[init]\r\nszCancel=" + kGbkCancel + "\r\nszAppname=Demo\r\n");
+  ReadLanguageTexts(path);
+  EXPECT_EQ(szCancel, kChineseCancel);
+  EXPECT_EQ(szAppname, "Demo");
+  write("[init]\r\nszCancel=" + kChineseCancel.toUtf8() + "\r\nszAppname=Demo\r\n");
+  ReadLanguageTexts(path);
+  EXPECT_EQ(szCancel, kChineseCancel);
+}
+
+TEST_F(LanguageFileTest, MissingFileOrKeysLeaveEveryTextEmpty) {
+  write("[init]\r\nszAppname=Demo\r\n");
+  ReadLanguageTexts(path);
+  ReadLanguageTexts(dir.filePath(QStringLiteral("absent.ini")));
+  for (const QString* text : AllTextVariables()) EXPECT_TRUE(text->isEmpty());
+}
+
+TEST_F(LanguageFileTest, NamesInAnyCaseAreFoundButOnlyInSectionInit) {
+  write("[INIT]\r\nSZAPPNAME=Demo\r\nszallsupport = All files \r\n[other]\r\nszVersion=9\r\n");
+  ReadLanguageTexts(path);
+  EXPECT_EQ(szAppname, "Demo");
+  EXPECT_EQ(szVersion, "");
+  // The trailing blank is lost, so the description runs into the patterns.
+  EXPECT_EQ(OpenDialogFilter(szAllsupport),
+            "All files(*.jpg,*.bmp)|*.bmp;*.jpg|Jpeg files (*.jpg)|*.jpg|Bmp files (*.bmp)|*.bmp;");
+}
+
+TEST(ShippedLanguageFiles, EnglishHasEveryTextWithCrLfLines) {
+  const QByteArray bytes = ReadBytes(ShippedFile("en"));
+  ASSERT_FALSE(bytes.isEmpty());
+  EXPECT_EQ(bytes.count('\n'), bytes.count("\r\n"));
+  EXPECT_EQ(bytes.count('\r'), bytes.count("\r\n"));
+  const TIniFile file(ShippedFile("en"));
+  for (const QString& key : kAllTexts)
+    EXPECT_FALSE(file.ReadIniText("init", key, "").isEmpty()) << key.toStdString();
+  EXPECT_EQ(file.ReadIniText("init", "szAppname", ""), "Nimbra Wallpaper");
+  EXPECT_EQ(file.ReadIniText("init", "szVersion", ""), "1.2");
+  EXPECT_TRUE(OpenDialogFilter(file.ReadIniText("init", "szAllsupport", ""))
+                  .startsWith("All supported pictures (*.jpg"));
+}
+
+TEST(ShippedLanguageFiles, ChineseIsGbkWithEveryText) {
+  const QByteArray bytes = ReadBytes(ShippedFile("zh_CN"));
+  ASSERT_FALSE(bytes.isEmpty());
+  EXPECT_FALSE(IsValidUtf8(bytes));
+  EXPECT_EQ(bytes.count('\n'), bytes.count("\r\n"));
+  const TIniFile file(ShippedFile("zh_CN"));
+  for (const QString& key : kAllTexts) {
+    const QString text = file.ReadIniText("init", key, "");
+    EXPECT_FALSE(text.isEmpty()) << key.toStdString();
+    EXPECT_FALSE(text.contains(QChar(0xFFFD))) << key.toStdString();
+  }
+  EXPECT_EQ(file.ReadIniText("init", "szConnecting", ""), QString::fromUtf8("正在连接网络，请等待..."));
+  EXPECT_EQ(file.ReadIniText("init", "szGetmore", ""), QString::fromUtf8("要得到更多精美免费桌面壁纸，请"));
+}
+
+// --- the window's captions
+
+class LanguageWindowTest : public ::testing::Test {
+ protected:
+  ProgramFolder folder;
+};
+
+TEST_F(LanguageWindowTest, AppnameAndVersionMakeTheCaptionTrayHintAndTitleLabel) {
+  folder.writeFile(
+      "lang.ini",
+      "[init]\r\nszAppname=Demo\r\nszVersion=2.0\r\nszArt=Art && illustrator\r\nszOpen=&Open\r\n");
+  const auto window = MakeMainWindow();
+  EXPECT_EQ(window->windowTitle(), "Demo");
+  EXPECT_EQ(window->CoolTrayIcon1->toolTip(), "Demo");
+  EXPECT_EQ(window->Label15->text(), "Demo 2.0");
+  EXPECT_EQ(window->lblL[4]->text(), "Art & illustrator");
+  EXPECT_EQ(window->lblN[4]->text(), "Art & illustrator");
+  EXPECT_EQ(window->Open1->text(), "&Open");  // menus apply the same rule themselves
+  EXPECT_EQ(window->OpenDialog1Filter,
+            "(*.jpg,*.bmp)|*.bmp;*.jpg|Jpeg files (*.jpg)|*.jpg|Bmp files (*.bmp)|*.bmp;");
+  EXPECT_EQ(window->btnAdd->caption(), "");
+}
+
+TEST_F(LanguageWindowTest, WithoutALanguageFileTheWindowStillStarts) {
+  const auto window = MakeMainWindow();
+  EXPECT_EQ(window->windowTitle(), "");
+  EXPECT_EQ(window->Label15->text(), " ");
+  EXPECT_EQ(window->lblL[0]->text(), "");
+}
+
+TEST_F(LanguageWindowTest, LongAppnameIsCutForTheTrayHintOnly) {
+  const QString name(200, 'n');
+  folder.writeFile("lang.ini", "[init]\r\nszAppname=" + name.toLatin1() + "\r\n");
+  const auto window = MakeMainWindow();
+  EXPECT_EQ(window->CoolTrayIcon1->toolTip(), name.left(127));
+  EXPECT_EQ(window->windowTitle(), name);
+}
+
+TEST_F(LanguageWindowTest, ChineseFileGivesChineseCaptions) {
+  folder.writeFile("lang.ini", ReadBytes(ShippedFile("zh_CN")));
+  const auto window = MakeMainWindow();
+  EXPECT_EQ(window->lblL[0]->text(), QString::fromUtf8("自然风光"));
+  EXPECT_EQ(window->lblL[4]->text(), QString::fromUtf8("艺术&插画"));
+  EXPECT_EQ(window->Label3->text(), QString::fromUtf8("壁纸更换顺序列表："));
+  EXPECT_EQ(window->chkAutoRun->caption(), QString::fromUtf8("Windows启动时同时启动本软件"));
+  EXPECT_EQ(window->Exit2->text(), QString::fromUtf8("退出"));
+}
+
+}  // namespace
