@@ -16,6 +16,7 @@
 #include <QThread>
 #include <QUrl>
 #include <optional>
+#include <vector>
 
 #include "platform/DesktopControl.h"
 #include "platform/RunProgram.h"
@@ -260,13 +261,19 @@ TEST_F(GsettingsTest, MateGetsThePlainPathEvenWithQuotesAndBackslashes) {
   EXPECT_EQ(get("org.mate.background", "picture-options"), "stretched");
 }
 
-TEST(GsettingsMissing, WithoutTheToolTheDesktopIsUnavailable) {
+TEST(MissingTools, ADesktopWhoseToolIsNotInstalledIsUnavailable) {
   QTemporaryDir emptyBin;
   const ScopedEnv path("PATH", emptyBin.path().toLocal8Bit());
-  const SetResult result =
-      MakeGsettingsSetter(GsettingsDesktop::Gnome)->setWallpaper(QStringLiteral("/a.jpg"));
-  EXPECT_EQ(result.status, SetStatus::Unavailable);
-  EXPECT_TRUE(result.detail.contains(QStringLiteral("gsettings"))) << result.detail.toStdString();
+  std::vector<std::unique_ptr<WallpaperSetter>> setters;
+  setters.push_back(MakeGsettingsSetter(GsettingsDesktop::Gnome));
+  setters.push_back(MakeXfceSetter({QStringLiteral("HDMI-1")}));
+  setters.push_back(MakeSwaySetter());
+  setters.push_back(MakePcmanfmSetter(PcmanfmFlavour::Gtk));
+  for (const auto& setter : setters) {
+    const SetResult result = setter->setWallpaper(QStringLiteral("/a.jpg"));
+    EXPECT_EQ(result.status, SetStatus::Unavailable) << setter->name().toStdString();
+    EXPECT_TRUE(result.detail.contains(QStringLiteral("not installed"))) << result.detail.toStdString();
+  }
 }
 
 // --- XFCE through the real xfconf-query on a private session bus
@@ -418,12 +425,6 @@ TEST(Sway, ARefusedCommandIsAFailureWithSwaysAnswer) {
   EXPECT_TRUE(result.detail.contains(QStringLiteral("unreadable"))) << result.detail.toStdString();
 }
 
-TEST(Sway, WithoutSwaymsgTheDesktopIsUnavailable) {
-  QTemporaryDir emptyBin;
-  const ScopedEnv path("PATH", emptyBin.path().toLocal8Bit());
-  EXPECT_EQ(MakeSwaySetter()->setWallpaper(QStringLiteral("/a.jpg")).status, SetStatus::Unavailable);
-}
-
 TEST(Lxqt, TheFileManagerIsToldThePictureAndTheStretchMode) {
   StandInPrograms programs;
   programs.addRecorder(QStringLiteral("pcmanfm-qt"));
@@ -565,20 +566,15 @@ TEST_F(X11RootTest, TheRootWindowShowsThePictureStretchedPixelByPixel) {
   EXPECT_EQ(different, 0);
 }
 
-TEST_F(X11RootTest, ThePixmapIsPublishedAndOutlivesTheSettersConnection) {
-  ASSERT_EQ(MakeX11RootSetter()->setWallpaper(writeBlockPicture(QStringLiteral("a.bmp"), 2)).status,
-            SetStatus::Applied);
-  const unsigned long pixmap = pixmapIn("_XROOTPMAP_ID");
-  EXPECT_NE(pixmap, 0u);
-  EXPECT_EQ(pixmapIn("ESETROOT_PMAP_ID"), pixmap);
-  EXPECT_EQ(X11RootPixmapId(), pixmap);
-  EXPECT_TRUE(X11PixmapExists(pixmap));
-}
-
-TEST_F(X11RootTest, TheNextPictureFreesThePreviousPixmap) {
+TEST_F(X11RootTest, ThePixmapOutlivesItsConnectionUntilTheNextPictureFreesIt) {
   ASSERT_EQ(MakeX11RootSetter()->setWallpaper(writeBlockPicture(QStringLiteral("a.bmp"), 3)).status,
             SetStatus::Applied);
-  const unsigned long first = X11RootPixmapId();
+  const unsigned long first = pixmapIn("_XROOTPMAP_ID");
+  EXPECT_NE(first, 0u);
+  EXPECT_EQ(pixmapIn("ESETROOT_PMAP_ID"), first);
+  EXPECT_EQ(X11RootPixmapId(), first);
+  EXPECT_TRUE(X11PixmapExists(first));
+
   ASSERT_EQ(MakeX11RootSetter()->setWallpaper(writeBlockPicture(QStringLiteral("b.bmp"), 4)).status,
             SetStatus::Applied);
   const unsigned long second = X11RootPixmapId();
