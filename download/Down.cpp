@@ -1,8 +1,74 @@
 #include "download/Down.h"
 
+#include <QShowEvent>
+#include <QTimer>
+#include <QWindow>
+
+#include "app/UnitGlobal.h"
+#include "download/Down2.h"
+#include "skin/WindowRegion.h"
+
 TfrmDown* frmDown = nullptr;
 
-TfrmDown::TfrmDown(QWidget* parent) : QWidget(parent) {
-  setWindowFlags(Qt::FramelessWindowHint);
-  resize(799, 599);
+namespace {
+
+constexpr double kOverlayOpacity = 130 / 255.0;
+
+// Keeps `window` stacked above `owner` where the window system allows it.
+void StackAbove(QWidget& window, QWidget& owner) {
+  window.winId();
+  QWindow* ownerHandle = owner.window()->windowHandle();
+  if (window.windowHandle() != nullptr && ownerHandle != nullptr) {
+    window.windowHandle()->setTransientParent(ownerHandle);
+  }
+}
+
+}  // namespace
+
+QPoint CentredOn(const QRect& outer, const QSize& inner) {
+  return {outer.left() + (outer.width() - inner.width()) / 2,
+          outer.top() + (outer.height() - inner.height()) / 2};
+}
+
+TfrmDown::TfrmDown(QWidget* parent) : QDialog(parent) {
+  setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
+  setFixedSize(799, 599);
+  QPalette black = palette();
+  black.setColor(QPalette::Window, Qt::black);
+  setPalette(black);
+  setAutoFillBackground(true);
+  setWindowOpacity(kOverlayOpacity);
+
+  Timer1 = new QTimer(this);
+  Timer1->setInterval(100);
+  connect(Timer1, &QTimer::timeout, this, &TfrmDown::Timer1Timer);
+
+  FormCreate();
+}
+
+void TfrmDown::FormCreate() {
+  setWindowTitle(szAppname);
+  ApplyWindowRegion(this);
+}
+
+void TfrmDown::PlaceOver(QWidget& owner) {
+  move(owner.window()->pos());
+  StackAbove(*this, owner);
+}
+
+void TfrmDown::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (!event->spontaneous()) FormShow();
+}
+
+void TfrmDown::FormShow() { Timer1->start(); }
+
+void TfrmDown::Timer1Timer() {
+  Timer1->stop();
+  if (frmDown2 != nullptr) {
+    frmDown2->move(CentredOn(geometry(), frmDown2->size()));
+    StackAbove(*frmDown2, *this);
+    frmDown2->exec();
+  }
+  done(QDialog::Accepted);
 }

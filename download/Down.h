@@ -1,12 +1,38 @@
+// The dimming overlay: a black, partly transparent copy of the main window's
+// outline laid over it while the progress dialog runs one download.
 #pragma once
 
-#include <QWidget>
+#include <QDialog>
+#include <QPoint>
+#include <QRect>
+#include <QSize>
 
-// The dimming overlay shown over the main window during a picture download.
-class TfrmDown : public QWidget {
+class QTimer;
+
+// Where a window of size `inner` stands when centred on `outer`; odd
+// remainders are dropped towards the top left.
+QPoint CentredOn(const QRect& outer, const QSize& inner);
+
+class TfrmDown : public QDialog {
   Q_OBJECT
  public:
   explicit TfrmDown(QWidget* parent = nullptr);
+
+  QTimer* Timer1;
+
+  // Lays the overlay exactly over owner and keeps it above owner. Show it
+  // with exec(); that returns once the progress dialog and the overlay have
+  // closed.
+  void PlaceOver(QWidget& owner);
+
+  void FormCreate();
+  void FormShow();
+  void Timer1Timer();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  // The overlay goes away only with the dialog it carries.
+  void reject() override {}
 };
 
 extern TfrmDown* frmDown;

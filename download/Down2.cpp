@@ -1,8 +1,164 @@
 #include "download/Down2.h"
 
+#include <QCoreApplication>
+#include <QFile>
+#include <QShowEvent>
+#include <QThread>
+#include <QTimer>
+#include <algorithm>
+
+#include "app/UnitGlobal.h"
+#include "skin/SkinControls.h"
+
 TfrmDown2* frmDown2 = nullptr;
 
-TfrmDown2::TfrmDown2(QWidget* parent) : QWidget(parent) {
-  setWindowFlags(Qt::FramelessWindowHint);
-  resize(433, 148);
+namespace {
+
+constexpr int32_t kSegmentSizeHint = 80000;
+constexpr int kBarHeight = 17;
+// The counters are looked at every 200 ms; events run in shorter steps in
+// between, so that Cancel and repainting answer at once.
+constexpr int kPollSteps = 10;
+constexpr unsigned long kPollStepMs = 20;
+
+QFont PixelFont(int pixels, QFont::Weight weight = QFont::Normal) {
+  QFont font(QStringLiteral("Sans Serif"));
+  font.setStyleHint(QFont::SansSerif);
+  font.setPixelSize(pixels);
+  font.setWeight(weight);
+  return font;
+}
+
+}  // namespace
+
+int ProgressBarWidth(int32_t received, int32_t totalSize) {
+  if (totalSize <= 0 || received <= 0) return 0;
+  const int64_t width = static_cast<int64_t>(received) * kProgressBarFullWidth / totalSize;
+  return static_cast<int>(std::min<int64_t>(width, kProgressBarFullWidth));
+}
+
+int GrownBarWidth(int shown, int32_t received, int32_t totalSize) {
+  return std::max(shown, ProgressBarWidth(received, totalSize));
+}
+
+bool DownloadTargetMustGo(int32_t status, int32_t cancel) {
+  return status != kDownloadSucceeded || cancel == 1;
+}
+
+TfrmDown2::TfrmDown2(QWidget* parent) : QDialog(parent) {
+  setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
+  setFixedSize(433, 148);
+  setFont(PixelFont(11));
+
+  Image1 = new TImage(this);
+  Image1->setGeometry(0, 0, 433, 148);
+  Image1->setPicture(SkinBitmap(QStringLiteral("down2_bg"), QSize(433, 148)));
+
+  imgProcess = new TImage(this);
+  imgProcess->setGeometry(55, 70, kProgressBarFullWidth, kBarHeight);
+  imgProcess->setPicture(
+      SkinBitmap(QStringLiteral("progress_bar"), QSize(kProgressBarFullWidth, kBarHeight)));
+
+  Label1 = new TLabel(this);
+  Label1->setGeometry(26, 45, 369, 17);
+  Label1->setFont(PixelFont(11));
+  Label1->setFontColor(QColor(214, 222, 230));
+
+  Label2 = new TLabel(this);
+  Label2->setGeometry(8, 8, 417, 17);
+  Label2->setAlignment(Qt::AlignCenter);
+  Label2->setFont(PixelFont(13, QFont::Bold));
+  Label2->setFontColor(QColor(128, 128, 0));
+
+  btnStop = new TPictureButton(QStringLiteral("btn_small"), this);
+  btnStop->setGeometry(294, 104, 107, 31);
+  connect(btnStop, &TPictureButton::clicked, this, &TfrmDown2::btnStopClick);
+
+  Timer1 = new QTimer(this);
+  Timer1->setInterval(200);
+  connect(Timer1, &QTimer::timeout, this, &TfrmDown2::Timer1Timer);
+
+  FormCreate();
+}
+
+TfrmDown2::~TfrmDown2() {
+  // Stops a download still running and drops its pending end notification.
+  DownThread.reset();
+}
+
+void TfrmDown2::FormCreate() {
+  Label1->setCaption(szDownloadlabel);
+  Label2->setCaption(szAppname);
+  setWindowTitle(szAppname);
+  btnStop->setCaption(szCancel);
+}
+
+void TfrmDown2::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (!event->spontaneous()) FormShow();
+}
+
+void TfrmDown2::FormShow() {
+  imgProcess->resize(1, kBarHeight);
+  btnStop->setEnabled(true);
+  Timer1->start();
+}
+
+void TfrmDown2::reject() {
+  if (btnStop->isEnabled()) btnStopClick();
+}
+
+void TfrmDown2::btnStopClick() {
+  Vars.Cancel = 1;
+  btnStop->setEnabled(false);
+}
+
+void TfrmDown2::Timer1Timer() {
+  Timer1->stop();
+  // The previous download's controller has long finished; it must be gone
+  // before its variables are reused, and its end notification with it.
+  DownThread.reset();
+  PrepareDownloadVars(Vars, kSegmentSizeHint);
+  Resume = 0;
+  DownUrl = Url;
+  DownSaveFile = SaveFile;
+  // A Cancel pressed before the download began would be wiped by the fresh
+  // counters and leave the user without a button: nothing is fetched then.
+  if (btnStop->isEnabled()) {
+    RunDownload();
+  } else {
+    Vars.Cancel = 1;
+    Vars.Status = kDownloadFailed;
+  }
+  RemoveLostTarget(DownSaveFile);
+  done(QDialog::Accepted);
+}
+
+void TfrmDown2::RunDownload() {
+  DownThread = std::make_unique<TMultiThreadDown>(DownUrl, DownSaveFile, Vars, Resume);
+  DownThread->SetLimits(Limits);
+  DownThread->SetOnTerminate([this, saveFile = DownSaveFile] { DownThreadTerminate(saveFile); });
+  DownThread->Start();
+  WatchDownload();
+}
+
+void TfrmDown2::WatchDownload() {
+  int shown = 1;
+  while (Vars.Status == kDownloadRunning) {
+    for (int step = 0; step < kPollSteps && Vars.Status == kDownloadRunning; ++step) {
+      QCoreApplication::processEvents();
+      QThread::msleep(kPollStepMs);
+    }
+    const int grown = GrownBarWidth(shown, Vars.Received, Vars.TotalSize);
+    if (grown > shown) {
+      imgProcess->resize(grown, kBarHeight);
+      shown = grown;
+    }
+  }
+}
+
+void TfrmDown2::DownThreadTerminate(const QString& saveFile) { RemoveLostTarget(saveFile); }
+
+void TfrmDown2::RemoveLostTarget(const QString& saveFile) const {
+  if (!saveFile.isEmpty() && DownloadTargetMustGo(Vars.Status, Vars.Cancel)) QFile::remove(saveFile);
 }

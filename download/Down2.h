@@ -1,14 +1,79 @@
+// The progress dialog: runs one picture download with a growing bar and a
+// Cancel button, and closes itself when the download has ended. A failed or
+// cancelled download leaves no file at SaveFile.
 #pragma once
 
-#include <QWidget>
+#include <QDialog>
+#include <QString>
+#include <chrono>
+#include <cstdint>
+#include <memory>
 
-// The progress dialog that runs one picture download with a Cancel button.
-class TfrmDown2 : public QWidget {
+#include "download/MultiThreadDown.h"
+
+class QTimer;
+class TImage;
+class TLabel;
+class TPictureButton;
+
+constexpr int kProgressBarFullWidth = 319;
+
+// The bar's width for received of totalSize bytes: 0 while the length is
+// unknown, at most the full width. The product is formed in 64 bits, so files
+// beyond 6.7 MB do not overflow it.
+int ProgressBarWidth(int32_t received, int32_t totalSize);
+// The bar only grows: the width to show after having shown `shown`.
+int GrownBarWidth(int shown, int32_t received, int32_t totalSize);
+// A failed or cancelled download must not leave its target behind, even one
+// that completed just as the user cancelled.
+bool DownloadTargetMustGo(int32_t status, int32_t cancel);
+
+class TfrmDown2 : public QDialog {
   Q_OBJECT
  public:
   explicit TfrmDown2(QWidget* parent = nullptr);
+  ~TfrmDown2() override;
+
+  TImage* Image1;
+  TImage* imgProcess;
+  TLabel* Label1;
+  TLabel* Label2;
+  TPictureButton* btnStop;
+  QTimer* Timer1;
+
+  // Set by the caller before the dialog is shown.
   QString Url;
   QString SaveFile;
+
+  // The counters of the current (or last) download, for reading.
+  const TDownloadVars& Counters() const { return Vars; }
+  // The engine's time limits for the downloads that follow.
+  void SetDownloadLimits(const TDownloadLimits& limits) { Limits = limits; }
+
+  void FormCreate();
+  void FormShow();
+  void Timer1Timer();
+  void btnStopClick();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  // Escape and the window manager's close ask for Cancel; the dialog itself
+  // closes only when the download has ended.
+  void reject() override;
+
+ private:
+  void RunDownload();
+  void WatchDownload();
+  void DownThreadTerminate(const QString& saveFile);
+  void RemoveLostTarget(const QString& saveFile) const;
+
+  // Vars outlives the controller that refers to it: members go in reverse order.
+  TDownloadVars Vars;
+  int32_t Resume = 0;
+  TDownloadLimits Limits;
+  QString DownUrl;  // the copies the running download was started with
+  QString DownSaveFile;
+  std::unique_ptr<TMultiThreadDown> DownThread;
 };
 
 extern TfrmDown2* frmDown2;
