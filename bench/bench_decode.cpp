@@ -1,6 +1,7 @@
 // Thumbnail decoding for one grid page: six thumbnails from 1600x1200 JPEGs
-// (a page turn, target < 25 ms) and six 3840x2160 JPEGs scaled into the
-// thumbnail boxes (a Downloaded page, target < 150 ms).
+// (a page turn, target < 25 ms; the store's own "s_" files are 145x110, also
+// measured) and six 3840x2160 JPEGs scaled into the thumbnail boxes (a
+// Downloaded page, target < 150 ms).
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QImage>
@@ -10,11 +11,20 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <ctime>
 #include <vector>
 
 #include "library/ImageDecode.h"
 
 namespace {
+
+// The machine is shared, so wall time swings with other work; the process's
+// CPU time shows what the work itself costs.
+double CpuMs() {
+  timespec now{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+  return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
+}
 
 constexpr int kRuns = 15;
 constexpr int kPage = 6;
@@ -49,21 +59,40 @@ QStringList WritePictures(const QString& folder, const char* prefix, QSize size)
   return files;
 }
 
-void ReportPage(const char* what, const QStringList& files, QSize box, double targetMs) {
-  std::vector<double> times;
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+enum class Decoding { OneByOne, AllAtOnce };
+
+void DecodePage(const QStringList& files, QSize box, Decoding decoding) {
+  if (decoding == Decoding::AllAtOnce) {
+    QStringList errors;
+    for (const QImage& picture : LoadPicturesForBox(files, box, &errors))
+      if (picture.isNull()) std::fprintf(stderr, "%s\n", qPrintable(errors.join(' ')));
+    return;
+  }
+  for (const QString& file : files) {
+    QString error;
+    if (LoadPictureForBox(file, box, &error).isNull()) std::fprintf(stderr, "%s\n", qPrintable(error));
+  }
+}
+
+void ReportPage(const char* what, const QStringList& files, QSize box, Decoding decoding, double targetMs) {
+  std::vector<double> wall;
+  std::vector<double> cpu;
   for (int run = 0; run < kRuns; ++run) {
     QElapsedTimer timer;
+    const double cpuStart = CpuMs();
     timer.start();
-    for (const QString& file : files) {
-      QString error;
-      if (LoadPictureForBox(file, box, &error).isNull()) std::fprintf(stderr, "%s\n", qPrintable(error));
-    }
-    times.push_back(timer.nsecsElapsed() / 1e6);
+    DecodePage(files, box, decoding);
+    wall.push_back(timer.nsecsElapsed() / 1e6);
+    cpu.push_back(CpuMs() - cpuStart);
   }
-  std::sort(times.begin(), times.end());
-  const double median = times[times.size() / 2];
-  std::printf("%-58s median %7.2f ms  min %7.2f ms  target < %.0f ms  %s\n", what, median, times.front(),
-              targetMs, median < targetMs ? "ok" : "MISSED");
+  std::printf("%-56s wall median %7.2f min %7.2f | cpu median %7.2f min %7.2f | target < %.0f ms\n", what,
+              Median(wall), *std::min_element(wall.begin(), wall.end()), Median(cpu),
+              *std::min_element(cpu.begin(), cpu.end()), targetMs);
 }
 
 }  // namespace
@@ -73,24 +102,29 @@ int main(int argc, char** argv) {
   QTemporaryDir dir;
   const QStringList thumbnails = WritePictures(dir.path(), "s_", QSize(1600, 1200));
   const QStringList large = WritePictures(dir.path(), "l_", QSize(3840, 2160));
+  const QStringList stored = WritePictures(dir.path(), "t_", QSize(145, 110));
   std::printf("1600x1200 file: %lld bytes, 3840x2160 file: %lld bytes\n",
               static_cast<long long>(QFileInfo(thumbnails.first()).size()),
               static_cast<long long>(QFileInfo(large.first()).size()));
 
-  ReportPage("page of six 1600x1200 into 145x110 (normal)", thumbnails, QSize(145, 110), 25);
-  ReportPage("page of six 1600x1200 into 160x100 (widescreen)", thumbnails, QSize(160, 100), 25);
-  ReportPage("Downloaded page: six 3840x2160 into 145x110", large, QSize(145, 110), 150);
-  ReportPage("Downloaded page: six 3840x2160 into 160x100", large, QSize(160, 100), 150);
+  ReportPage("six 145x110 thumbnails (the store's own size)", stored, QSize(145, 110), Decoding::OneByOne,
+             25);
+  ReportPage("six 1600x1200 into 145x110, one by one", thumbnails, QSize(145, 110), Decoding::OneByOne, 25);
+  ReportPage("six 1600x1200 into 145x110, all at once", thumbnails, QSize(145, 110), Decoding::AllAtOnce, 25);
+  ReportPage("six 1600x1200 into 160x100, one by one", thumbnails, QSize(160, 100), Decoding::OneByOne, 25);
+  ReportPage("Downloaded: six 3840x2160 into 145x110, one by one", large, QSize(145, 110), Decoding::OneByOne,
+             150);
+  ReportPage("Downloaded: six 3840x2160 into 145x110, all at once", large, QSize(145, 110),
+             Decoding::AllAtOnce, 150);
+  ReportPage("Downloaded: six 3840x2160 into 160x100, one by one", large, QSize(160, 100), Decoding::OneByOne,
+             150);
 
   std::vector<double> full;
   for (int run = 0; run < 5; ++run) {
-    QElapsedTimer timer;
-    timer.start();
+    const double cpuStart = CpuMs();
     LoadPicture(large.first());
-    full.push_back(timer.nsecsElapsed() / 1e6);
+    full.push_back(CpuMs() - cpuStart);
   }
-  std::sort(full.begin(), full.end());
-  std::printf("%-58s median %7.2f ms  (no target)\n", "full-size decode of one 3840x2160",
-              full[full.size() / 2]);
+  std::printf("%-56s cpu median %7.2f ms (no target)\n", "full-size decode of one 3840x2160", Median(full));
   return 0;
 }

@@ -6,9 +6,9 @@
 #include <QSysInfo>
 #include <csetjmp>
 #include <cstdio>
-#include <memory>
+#include <future>
 
-// jpeglib.h needs FILE declared first.
+// jpeglib.h needs FILE and size_t declared first.
 #include <jerror.h>
 #include <jpeglib.h>
 
@@ -17,11 +17,6 @@ namespace {
 // A hostile progressive file can carry thousands of tiny scans that each
 // cost a full pass; well-formed files use a dozen or so.
 constexpr int kMaxProgressiveScans = 500;
-
-struct FileCloser {
-  void operator()(FILE* file) const { std::fclose(file); }
-};
-using FilePtr = std::unique_ptr<FILE, FileCloser>;
 
 bool SetError(QString* error, const QString& text) {
   if (error) *error = text;
@@ -105,13 +100,15 @@ class JpegDecoder {
   JpegDecoder(const JpegDecoder&) = delete;
   JpegDecoder& operator=(const JpegDecoder&) = delete;
 
-  bool Open(FILE* file) {
+  // `data` must outlive the decoder.
+  bool Open(const QByteArray& data) {
     if (setjmp(m_error.jump)) return false;
     jpeg_create_decompress(&m_cinfo);
     m_created = true;
     m_cinfo.mem->max_memory_to_use = kMaxDecodedPictureBytes;
     m_cinfo.progress = &m_progress;
-    jpeg_stdio_src(&m_cinfo, file);
+    jpeg_mem_src(&m_cinfo, reinterpret_cast<const unsigned char*>(data.constData()),
+                 (unsigned long)data.size());
     jpeg_read_header(&m_cinfo, TRUE);
     m_cinfo.out_color_space = IsCmyk(m_cinfo.jpeg_color_space) ? JCS_CMYK : NativeRgb32Space();
     return true;
@@ -183,11 +180,16 @@ void CmykToRgb(QImage& image, bool inverted) {
 }
 
 QImage DecodeJpeg(const QString& file, JpegScale scale, QSize box, QString* error) {
-  FilePtr stream(std::fopen(QFile::encodeName(file).constData(), "rb"));
-  if (!stream) return Refuse(error, QStringLiteral("%1: cannot be opened").arg(file));
+  // Read whole: it spares libjpeg a refill call for every few kilobytes.
+  QFile stream(file);
+  if (!stream.open(QIODevice::ReadOnly))
+    return Refuse(error, QStringLiteral("%1: cannot be opened").arg(file));
+  if (stream.size() > kMaxDecodedPictureBytes)
+    return Refuse(error, QStringLiteral("%1: file too large").arg(file));
+  const QByteArray data = stream.readAll();
   JpegDecoder decoder;
   const auto fail = [&] { return Refuse(error, file + QStringLiteral(": ") + decoder.Message()); };
-  if (!decoder.Open(stream.get()) || !decoder.ChooseScale(scale, box)) return fail();
+  if (!decoder.Open(data) || !decoder.ChooseScale(scale, box)) return fail();
   const QSize output = decoder.OutputSize();
   if (!FitsDecodeLimit(output.width(), output.height()))
     return RefuseTooLarge(error, file, decoder.SourceSize());
@@ -254,4 +256,19 @@ QImage LoadPictureForBox(const QString& file, QSize box, QString* error) {
 
 QImage LoadPicture(const QString& file, QString* error) {
   return Decode(file, JpegScale::Full, QSize(), error);
+}
+
+std::vector<QImage> LoadPicturesForBox(const QStringList& files, QSize box, QStringList* errors) {
+  std::vector<std::future<QImage>> pending;
+  std::vector<QString> reasons(files.size());
+  for (qsizetype i = 0; i < files.size(); ++i)
+    pending.push_back(
+        std::async(std::launch::async, [&, i] { return LoadPictureForBox(files[i], box, &reasons[i]); }));
+  std::vector<QImage> pictures;
+  for (auto& picture : pending) pictures.push_back(picture.get());
+  if (errors) {
+    errors->clear();
+    for (const QString& reason : reasons) errors->append(reason);
+  }
+  return pictures;
 }

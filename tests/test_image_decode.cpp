@@ -210,3 +210,17 @@ TEST_F(DecodeFolder, MissingFilesFoldersAndPipesAreErrorsNotHangs) {
   const QString file = writeBytes("ok.jpg", jpegBytes(QSize(10, 10), Qt::red));
   EXPECT_TRUE(LoadPictureForBox(file, QSize(0, 10), &error).isNull());
 }
+
+TEST_F(DecodeFolder, PageDecodedAtOnceKeepsOrderAndReportsEachFailure) {
+  const QStringList files = {writeBytes("a.jpg", jpegBytes(QSize(300, 200), Qt::red)), path("missing.jpg"),
+                             writeBytes("c.jpg", jpegBytes(QSize(300, 200), Qt::blue))};
+  QStringList errors;
+  const std::vector<QImage> pictures = LoadPicturesForBox(files, kNormalBox, &errors);
+  ASSERT_EQ(pictures.size(), 3u);
+  ASSERT_EQ(errors.size(), 3);
+  ExpectColourNear(pictures[0].pixel(1, 1), Qt::red);
+  EXPECT_TRUE(pictures[1].isNull());
+  EXPECT_FALSE(errors[1].isEmpty());
+  ExpectColourNear(pictures[2].pixel(1, 1), Qt::blue);
+  EXPECT_TRUE(errors[2].isEmpty());
+}
