@@ -43,20 +43,6 @@ QStringList NamesOf(const QStringList& paths) {
 
 }  // namespace
 
-TEST_F(StoreFolder, FoldersAreBelowTheProgramFolder) {
-  EXPECT_EQ(CategoryFolder(Shape::Normal, StoreSide::Local, 2), m_root + "wallpaper/normal/local/2/");
-  EXPECT_EQ(CategoryFolder(Shape::Widescreen, StoreSide::Network, 5),
-            m_root + "wallpaper/widescreen/network/5/");
-  EXPECT_EQ(ShapeFolder(Shape::Widescreen), m_root + "wallpaper/widescreen/");
-}
-
-TEST(StoreRules, LinkNumbersOutsideTheFiveCategoriesMeanCategoryOne) {
-  EXPECT_EQ(CategoryOfLink(3), 3);
-  EXPECT_EQ(CategoryOfLink(5), 5);
-  EXPECT_EQ(CategoryOfLink(0), 1);
-  EXPECT_EQ(CategoryOfLink(6), 1);
-}
-
 TEST(StoreRules, PageCountsAtTheBoundaries) {
   EXPECT_EQ(PageCount(0), 0);
   EXPECT_EQ(PageCount(6), 1);
@@ -171,18 +157,4 @@ TEST_F(StoreFolder, HostileAddressesGiveNoLocalPath) {
   EXPECT_EQ(StoredNetworkPath(Shape::Normal, QString("http://host/1/s_a") + QChar(0) + "b.jpg",
                               NetworkFile::Thumbnail),
             "");
-}
-
-TEST(StoreRules, SafeFileNames) {
-  EXPECT_TRUE(IsSafeFileName("s_sea view.jpg"));
-  EXPECT_TRUE(IsSafeFileName(QString::fromUtf8("l_\u6d77.jpg")));
-  EXPECT_FALSE(IsSafeFileName(""));
-  EXPECT_FALSE(IsSafeFileName(".."));
-  EXPECT_FALSE(IsSafeFileName("a/b.jpg"));
-  EXPECT_FALSE(IsSafeFileName("a\nb.jpg"));
-  EXPECT_FALSE(IsSafeFileName(QString("a") + QChar(0x7f)));
-}
-
-TEST(StoreRules, AsciiLowerLeavesOtherLettersAlone) {
-  EXPECT_EQ(AsciiLower(QString::fromUtf8("S_SEA\u00c9.JPG")), QString::fromUtf8("s_sea\u00c9.jpg"));
 }
