@@ -62,6 +62,22 @@ struct Line {
   bool hasLineEnd() const { return next > end; }
 };
 
+size_t AfterLineEnd(std::string_view text, size_t end) {
+  if (end == text.size()) return end;
+  return text.substr(end).starts_with(kNewLineEnd) ? end + 2 : end + 1;
+}
+
+size_t LineEndFrom(std::string_view text, size_t pos) {
+  while (pos < text.size() && !IsLineEnd(text[pos])) ++pos;
+  return pos;
+}
+
+// The line that starts at `begin`; for one line a plain loop beats memchr.
+Line LineAt(std::string_view text, size_t begin) {
+  const size_t end = LineEndFrom(text, begin);
+  return Line{begin, end, AfterLineEnd(text, end)};
+}
+
 // Walks the lines of a text. CR LF, LF and CR each end a line. The next CR
 // and the next LF are remembered, so each is searched for (by memchr) once
 // over the whole text even when the text holds none of one of them.
@@ -72,14 +88,7 @@ class LineReader {
   bool Next(Line& line) {
     if (m_pos >= m_text.size()) return false;
     const size_t end = std::min(NextOf('\r', m_nextCr), NextOf('\n', m_nextLf));
-    line.begin = m_pos;
-    line.end = end;
-    if (end == m_text.size())
-      line.next = end;
-    else if (m_text[end] == '\r' && end + 1 < m_text.size() && m_text[end + 1] == '\n')
-      line.next = end + 2;
-    else
-      line.next = end + 1;
+    line = Line{m_pos, end, AfterLineEnd(m_text, end)};
     m_pos = line.next;
     return true;
   }
@@ -100,18 +109,12 @@ class LineReader {
   size_t m_nextLf = kUnknown;
 };
 
-size_t LineEndFrom(std::string_view text, size_t pos) {
-  while (pos < text.size() && !IsLineEnd(text[pos])) ++pos;
-  return pos;
-}
-
 // --- sections
 
-// The first block of a section: its head line, and where the block ends
-// (the next section head's line, or the end of the text).
+// The first block of a section, known by its head line; it runs to the next
+// section head.
 struct SectionBlock {
   Line head;
-  size_t end;
   size_t bodyBegin() const { return head.next; }
 };
 
@@ -125,13 +128,6 @@ bool StartsLine(std::string_view text, size_t floor, size_t pos) {
 size_t LineBeginBefore(std::string_view text, size_t floor, size_t pos) {
   while (pos > floor && IsBlank(text[pos - 1])) --pos;
   return pos;
-}
-
-Line LineAt(std::string_view text, size_t begin) {
-  LineReader reader(text, begin);
-  Line line{};
-  reader.Next(line);
-  return line;
 }
 
 // The "[" of the next section head at or after `from` (a line start), or the
@@ -159,12 +155,49 @@ std::optional<SectionBlock> FindSection(std::string_view text, std::string_view 
   const size_t contentStart = ContentStart(text);
   for (size_t bracket = NextHeadBracket(text, contentStart); bracket < text.size();) {
     const Line head = LineAt(text, LineBeginBefore(text, contentStart, bracket));
-    if (EqualsIgnoringAsciiCase(HeadName(text, bracket), name))
-      return SectionBlock{head, LineBeginBefore(text, head.next, NextHeadBracket(text, head.next))};
+    if (EqualsIgnoringAsciiCase(HeadName(text, bracket), name)) return SectionBlock{head};
     bracket = NextHeadBracket(text, head.next);
   }
   return std::nullopt;
 }
+
+size_t BlockEnd(std::string_view text, const SectionBlock& block) {
+  return LineBeginBefore(text, block.bodyBegin(), NextHeadBracket(text, block.bodyBegin()));
+}
+
+// Where a block ends, searched for only as far as a walk through the block
+// has got: a read near the block's start never searches the rest of the file.
+class BlockEdge {
+ public:
+  BlockEdge(std::string_view text, const SectionBlock& block)
+      : m_text(text), m_floor(block.bodyBegin()), m_searched(m_floor) {}
+
+  // Whether a section head starts before pos.
+  bool EndsBefore(size_t pos) {
+    if (m_head != kNone) return m_head < pos;
+    while (m_searched < pos) {
+      const void* hit = std::memchr(m_text.data() + m_searched, '[', pos - m_searched);
+      if (!hit) {
+        m_searched = pos;
+        break;
+      }
+      const size_t bracket = static_cast<size_t>(static_cast<const char*>(hit) - m_text.data());
+      m_searched = bracket + 1;
+      if (StartsLine(m_text, m_floor, bracket)) {
+        m_head = bracket;
+        return true;
+      }
+    }
+    return false;
+  }
+
+ private:
+  static constexpr size_t kNone = std::string_view::npos;
+  std::string_view m_text;
+  size_t m_floor;
+  size_t m_searched;  // no head starts in [m_floor, m_searched)
+  size_t m_head = kNone;
+};
 
 // --- keys
 
@@ -183,18 +216,27 @@ enum class Walk { Continue, Stop };
 // section head, since a stored key starts with neither ";" nor "[".
 template <typename Visitor>
 void ForEachKeyEntry(std::string_view text, const SectionBlock& block, std::string_view key, Visitor visit) {
+  // How often a walk past all entries looks for the block's end.
+  constexpr size_t kEdgeStride = 4096;
   const size_t floor = block.bodyBegin();
-  for (size_t pos = floor; pos < block.end;) {
-    const void* hit = std::memchr(text.data() + pos, '=', block.end - pos);
+  BlockEdge edge(text, block);
+  size_t nextEdgeCheck = floor + kEdgeStride;
+  for (size_t pos = floor; pos < text.size();) {
+    const void* hit = std::memchr(text.data() + pos, '=', text.size() - pos);
     if (!hit) return;
     const size_t equals = static_cast<size_t>(static_cast<const char*>(hit) - text.data());
     pos = equals + 1;
+    if (equals >= nextEdgeCheck) {
+      if (edge.EndsBefore(equals)) return;
+      nextEdgeCheck = equals + kEdgeStride;
+    }
     const size_t nameEnd = LineBeginBefore(text, floor, equals);
     if (nameEnd < floor + key.size()) continue;
     const size_t nameBegin = nameEnd - key.size();
     if (!EqualsIgnoringAsciiCase(text.substr(nameBegin, key.size()), key)) continue;
     if (!StartsLine(text, floor, nameBegin)) continue;
     const Line line = LineAt(text, LineBeginBefore(text, floor, nameBegin));
+    if (edge.EndsBefore(line.begin)) return;
     pos = line.next;
     if (visit(KeyEntry{line, equals + 1}) == Walk::Stop) return;
   }
@@ -213,10 +255,11 @@ std::optional<KeyEntry> FirstKeyEntry(std::string_view text, const SectionBlock&
 // The line after which a new key goes: the block's last entry (a line that
 // is neither blank nor a comment), or the head.
 Line LastEntryOrHead(std::string_view text, const SectionBlock& block) {
+  const size_t end = BlockEnd(text, block);
   Line last = block.head;
   LineReader reader(text, block.bodyBegin());
   Line line{};
-  while (reader.Next(line) && line.begin < block.end) {
+  while (reader.Next(line) && line.begin < end) {
     const size_t first = SkipBlanks(text, line.begin, line.end);
     if (first < line.end && text[first] != ';') last = line;
   }
@@ -286,22 +329,22 @@ void AppendNewSection(std::string& text, std::string_view section, std::string_v
 }
 
 bool SetValue(std::string& text, std::string_view section, std::string_view key, std::string_view value) {
+  std::string newLine = std::string(key).append("=").append(value);
   const auto block = FindSection(text, section);
-  std::string entry = std::string(key).append("=").append(value);
   if (!block) {
-    AppendNewSection(text, section, entry);
+    AppendNewSection(text, section, newLine);
     return true;
   }
-  if (const auto entry = FirstKeyEntry(text, *block, key)) {
-    const size_t oldLength = entry->line.end - entry->valueBegin;
-    if (std::string_view(text).substr(entry->valueBegin, oldLength) == value) return false;
-    text.replace(entry->valueBegin, oldLength, value);
+  if (const auto existing = FirstKeyEntry(text, *block, key)) {
+    const size_t oldLength = existing->line.end - existing->valueBegin;
+    if (std::string_view(text).substr(existing->valueBegin, oldLength) == value) return false;
+    text.replace(existing->valueBegin, oldLength, value);
     return true;
   }
   const Line insertAfter = LastEntryOrHead(text, *block);
-  if (!insertAfter.hasLineEnd()) entry.insert(0, kNewLineEnd);
-  entry.append(kNewLineEnd);
-  text.insert(insertAfter.next, entry);
+  if (!insertAfter.hasLineEnd()) newLine.insert(0, kNewLineEnd);
+  newLine.append(kNewLineEnd);
+  text.insert(insertAfter.next, newLine);
   return true;
 }
 

@@ -60,6 +60,12 @@ TEST_F(IniTest, ReadTakesTheFirstBlockAndTheFirstKey) {
   EXPECT_EQ(read("s", "k"), "1");
   EXPECT_EQ(read("s", "j"), "<default>");  // only the first block of "s" is searched
   EXPECT_EQ(read("t", "j"), "5");
+  QByteArray large = "[a]\r\n";
+  for (int k = 1; k <= 500; ++k)
+    large += QByteArray::number(k) + "=http://host/wallpaper/s_" + QByteArray::number(k) + ".jpg\r\n";
+  write(large + "[b]\r\nmissing=b\r\n[a]\r\nmissing=a\r\n");
+  EXPECT_EQ(read("a", "500"), "http://host/wallpaper/s_500.jpg");
+  EXPECT_EQ(read("a", "missing"), "<default>");
 }
 
 TEST_F(IniTest, ReadSkipsCommentsAndKnowsWhatASectionHeadIs) {
