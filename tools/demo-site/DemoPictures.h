@@ -1,0 +1,48 @@
+// The pictures of the demo home site: which ones each category holds and how
+// they are painted. They keep to the colour families of the sample store
+// (tools/make-samples/SamplePictures.h), so a test tells a category by the
+// colour of any pixel, but their patterns are their own, so no demo picture
+// looks like a local sample.
+#pragma once
+
+#include <QImage>
+#include <QSize>
+#include <QString>
+#include <vector>
+
+namespace demo {
+
+enum class Shape { Normal, Widescreen };
+
+struct ShapeInfo {
+  Shape shape;
+  const char* folder;  // as in the program's store and in the addresses
+  QSize large;
+  QSize thumbnail;
+};
+
+inline constexpr ShapeInfo kShapes[] = {{Shape::Normal, "normal", {1600, 1200}, {145, 110}},
+                                        {Shape::Widescreen, "widescreen", {1920, 1200}, {160, 100}}};
+
+enum class Pattern { Waves, Tiles, Burst, Dunes, Ripples, Dots, Tunnel, Weave };
+
+struct DemoPicture {
+  int category;
+  const char* stem;  // lower case: the catalogue lower-cases every address
+  Pattern pattern;
+  int hueOffset;  // degrees from the family hue
+  unsigned seed;
+};
+
+// In catalogue order. Category 1 fills more than one page of six.
+const std::vector<DemoPicture>& DemoPictures();
+
+// The picture at full size: every pixel within its family's hue spread, with
+// a fine grain that gives the JPEG file a realistic size.
+QImage PaintLarge(const DemoPicture& picture, const ShapeInfo& shape);
+
+// "s_" + stem + ".jpg" or "l_" + stem + ".jpg".
+QString ThumbnailName(const DemoPicture& picture);
+QString LargeName(const DemoPicture& picture);
+
+}  // namespace demo
