@@ -51,12 +51,9 @@ int LinkNumber(const std::array<TLabel*, 5>& links, const TLabel* link) {
     if (links[k] == link) return k + 1;
   return 0;
 }
-}  // namespace
 
-bool TfrmMain::LoadSlotPicture(int slot, const QString& file) {
-  TImage* image = imgW[slot - 1];
-  QString error;
-  const QImage picture = LoadPictureForBox(file, image->size(), &error);
+// Puts a decoded picture into an image, or the broken-picture mark.
+bool ShowDecodedPicture(TImage* image, const QImage& picture, const QString& file, const QString& error) {
   if (!picture.isNull()) {
     image->setPicture(picture);
     return true;
@@ -64,6 +61,14 @@ bool TfrmMain::LoadSlotPicture(int slot, const QString& file) {
   std::fprintf(stderr, "NimbraWallpaper: cannot show %s: %s\n", qPrintable(file), qPrintable(error));
   image->setPicture(BrokenPictureMark(image->size()));
   return false;
+}
+}  // namespace
+
+bool TfrmMain::LoadSlotPicture(int slot, const QString& file) {
+  TImage* image = imgW[slot - 1];
+  QString error;
+  const QImage picture = LoadPictureForBox(file, image->size(), &error);
+  return ShowDecodedPicture(image, picture, file, error);
 }
 
 void TfrmMain::ShowListPage(const QStringList& pictures, const QStringList& larges) {
@@ -77,9 +82,14 @@ void TfrmMain::ShowListPage(const QStringList& pictures, const QStringList& larg
   }
   ShowPageLinks(PageCount(int(pictures.size())));
   if (slice.markPageOne) MarkPageOne();
+  // The page's pictures are decoded side by side (full-size pictures in the
+  // Downloaded view cost tens of milliseconds each), then shown one by one.
+  const QStringList pageFiles = pictures.mid(slice.first, slice.size);
+  QStringList errors;
+  const std::vector<QImage> decoded = LoadPicturesForBox(pageFiles, imgW[0]->size(), &errors);
   for (int i = 0; i < slice.size; ++i) {
     const int entry = slice.first + i;
-    LoadSlotPicture(i + 1, pictures[entry]);
+    ShowDecodedPicture(imgW[i], decoded[i], pageFiles[i], errors.value(i));
     W[i]->show();
     QCoreApplication::processEvents();
     Slots[i] = SlotPaths{pictures[entry], larges[entry]};
