@@ -5,8 +5,9 @@
 //  - section and key names match without regard to ASCII case, blanks around
 //    a name (in the file and in the call) are ignored;
 //  - a section head is "[" name "]" after optional blanks, the rest of its
-//    line is ignored; only the first block of a repeated section is used, and
-//    the first of repeated keys wins;
+//    line is ignored (a line starting with "[" is always a head; without "]"
+//    its name runs to the line's end); only the first block of a repeated
+//    section is used, and the first of repeated keys wins;
 //  - a line starting with ";" is a comment;
 //  - the value is the rest of the line after the first "=", trimmed, with one
 //    enclosing pair of matching quotes removed, at most 2047 bytes;
