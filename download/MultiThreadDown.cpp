@@ -90,7 +90,7 @@ void TMultiThreadDown2::Execute() {
 
 bool TMultiThreadDown2::Fetch() {
   TSegmentWriter writer;
-  if (!writer.Create(SegmentFile)) return false;
+  if (!writer.Create(SegmentFile, static_cast<size_t>(RangeEnd - RangeStart) + 1)) return false;
   const Clock::time_point exchangeDeadline = std::min(Clock::now() + Shared.Limits.Exchange, Shared.Deadline);
   OpenAndSend(Socket, Host, RangeRequest(Path, Host, RangeStart, RangeEnd), exchangeDeadline);
   if (!ReadResponseHeaders(
@@ -124,11 +124,15 @@ bool TMultiThreadDown2::ReceiveBody(TSegmentWriter& writer) {
   const int32_t expected = RangeEnd - RangeStart + 1;
   int32_t got = 0;
   while (got < expected) {
-    if (StopWanted() || !Socket.IsOpen()) return false;
-    const Clock::time_point silenceDeadline = std::min(Clock::now() + Shared.Limits.Silence, Shared.Deadline);
-    if (!Socket.WaitForData(MillisecondsUntil(silenceDeadline))) return false;
+    if (StopWanted() || !Socket.IsOpen() || Clock::now() >= Shared.Deadline) return false;
     char* window = writer.ReceiveWindow();
-    const int count = Socket.Receive(window, static_cast<int>(TSegmentWriter::kReceiveSize));
+    const int count = Socket.ReceiveAvailable(window, static_cast<int>(TSegmentWriter::kReceiveSize));
+    if (count < 0) {
+      const Clock::time_point silenceDeadline =
+          std::min(Clock::now() + Shared.Limits.Silence, Shared.Deadline);
+      if (!Socket.WaitForData(MillisecondsUntil(silenceDeadline))) return false;
+      continue;
+    }
     if (count == 0) return false;              // the peer closed before the range was complete
     if (count > expected - got) return false;  // more than the range: the answer is not what was asked
     if (!writer.Commit(static_cast<size_t>(count))) return false;
@@ -160,6 +164,7 @@ TMultiThreadDown::~TMultiThreadDown() {
 }
 
 void TMultiThreadDown::Start() {
+  if (Thread.joinable() || Done) return;  // a controller runs one download, once
   Deadline = Clock::now() + Limits.Whole;
   try {
     Thread = std::thread([this] { Execute(); });
@@ -201,11 +206,8 @@ int32_t TMultiThreadDown::Download() {
   if (*existing > TotalSize) return kDownloadFailed;
   const std::vector<TSegmentRange> plan = PlanSegments(TotalSize, *existing, SegmentSize);
   if (plan.empty()) return FinishWithoutWorkers(*existing) ? kDownloadSucceeded : kDownloadFailed;
-  RunWorkers(plan, path, host);
-  // A Cancel that comes just as the last segment arrives still fails the
-  // download, so a cancelled download never leaves a target behind.
-  if (StopWanted() || !SegmentsComplete(plan)) return kDownloadFailed;
-  return JoinSegments(static_cast<int>(plan.size())) ? kDownloadSucceeded : kDownloadFailed;
+  StartWorkers(plan, path, host);
+  return JoinSegmentsAsTheyEnd(plan) ? kDownloadSucceeded : kDownloadFailed;
 }
 
 // The HEAD exchange. Without a usable length nothing can be checked, so a
@@ -248,8 +250,8 @@ bool TMultiThreadDown::FinishWithoutWorkers(int32_t existing) {
   return CreateEmptyFile(temporary) && RenameFile(temporary, SaveFile);
 }
 
-void TMultiThreadDown::RunWorkers(const std::vector<TSegmentRange>& plan, const std::string& path,
-                                  const std::string& host) {
+void TMultiThreadDown::StartWorkers(const std::vector<TSegmentRange>& plan, const std::string& path,
+                                    const std::string& host) {
   RangeStart.fill(0);
   RangeEnd.fill(0);
   Running = 0;
@@ -262,9 +264,6 @@ void TMultiThreadDown::RunWorkers(const std::vector<TSegmentRange>& plan, const 
     Running.fetch_add(1);
     Workers[n]->Start();
   }
-  // Joining is the wait: every worker has ended, and lowered Running, when it returns.
-  for (auto& worker : Workers)
-    if (worker) worker->Join();
 }
 
 void TMultiThreadDown::StopAndJoinWorkers() {
@@ -275,23 +274,30 @@ void TMultiThreadDown::StopAndJoinWorkers() {
   for (auto& worker : Workers) worker.reset();
 }
 
-bool TMultiThreadDown::SegmentsComplete(const std::vector<TSegmentRange>& plan) const {
-  for (int n = 1; n <= static_cast<int>(plan.size()); ++n) {
-    const std::optional<int64_t> length = FileLength(SegmentFileName(SaveFile, n));
-    if (!length || *length != plan[n - 1].Length()) return false;
-  }
-  return true;
+bool TMultiThreadDown::SegmentComplete(int n) const {
+  const std::optional<int64_t> length = FileLength(SegmentFileName(SaveFile, n));
+  return length && *length == RangeEnd[n] - RangeStart[n] + 1;
 }
 
+// Waits for the workers in order and appends each segment as soon as it and
+// all before it have ended, so that most of the join overlaps the download.
 // A fresh target grows from segment 1, which is renamed into place only when
 // every segment is in it, so the target never exists half-written. A
-// resumed target is extended in place; it stays a true prefix of the file.
-bool TMultiThreadDown::JoinSegments(int count) {
+// resumed target is extended in place and stays a true prefix of the file.
+// Every segment must hold exactly its range, and a Cancel that comes as the
+// last one ends still fails the download, so that it leaves no target.
+bool TMultiThreadDown::JoinSegmentsAsTheyEnd(const std::vector<TSegmentRange>& plan) {
   const bool fresh = Resume == 0;
   const std::string base = fresh ? SegmentFileName(SaveFile, 1) : SaveFile;
-  std::vector<std::string> parts;
-  for (int n = fresh ? 2 : 1; n <= count; ++n) parts.push_back(SegmentFileName(SaveFile, n));
-  if (!AppendFiles(base, parts)) return false;
+  TFileJoiner joiner;
+  for (int n = 1; n <= static_cast<int>(plan.size()); ++n) {
+    Workers[n]->Join();
+    if (StopWanted() || !SegmentComplete(n)) return false;
+    const bool isBase = fresh && n == 1;
+    if (n == 1 && !joiner.Open(base)) return false;
+    if (!isBase && !joiner.Append(SegmentFileName(SaveFile, n))) return false;
+  }
+  if (!joiner.Close() || StopWanted()) return false;
   const std::optional<int64_t> length = FileLength(base);
   if (!length || *length != TotalSize) return false;
   return !fresh || RenameFile(base, SaveFile);

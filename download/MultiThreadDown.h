@@ -125,10 +125,10 @@ class TMultiThreadDown {
   bool AskLength(const std::string& path, const std::string& host);
   std::optional<int32_t> PrepareTarget();
   bool FinishWithoutWorkers(int32_t existing);
-  void RunWorkers(const std::vector<TSegmentRange>& plan, const std::string& path, const std::string& host);
+  void StartWorkers(const std::vector<TSegmentRange>& plan, const std::string& path, const std::string& host);
   void StopAndJoinWorkers();
-  bool SegmentsComplete(const std::vector<TSegmentRange>& plan) const;
-  bool JoinSegments(int count);
+  bool SegmentComplete(int n) const;
+  bool JoinSegmentsAsTheyEnd(const std::vector<TSegmentRange>& plan);
   void RemoveSegmentFiles();
   void PostEndNotification();
   bool StopWanted() const;

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -11,7 +12,7 @@
 namespace {
 
 // Large enough that the write calls cost little next to the receives.
-constexpr size_t kBlockSize = 256 * 1024;
+constexpr size_t kBlockSize = 64 * 1024;
 constexpr size_t kCopyBufferSize = 1024 * 1024;
 
 bool WriteAll(int descriptor, const char* data, size_t count) {
@@ -72,21 +73,21 @@ bool AppendOne(int to, const std::string& part) {
 
 }  // namespace
 
-TSegmentWriter::TSegmentWriter() : Block(kBlockSize) {}
-
 TSegmentWriter::~TSegmentWriter() {
   if (Descriptor >= 0) ::close(Descriptor);
 }
 
-bool TSegmentWriter::Create(const std::string& path) {
+bool TSegmentWriter::Create(const std::string& path, size_t expectedLength) {
   RemoveFileIfPresent(path);
   Descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  BlockSize = std::min(kBlockSize, expectedLength + kReceiveSize);
+  Block = std::make_unique_for_overwrite<char[]>(BlockSize);
   return Descriptor >= 0;
 }
 
 char* TSegmentWriter::ReceiveWindow() {
-  if (Block.size() - Pending < kReceiveSize) Flush();
-  char* window = Block.data() + Pending;
+  if (BlockSize - Pending < kReceiveSize) Flush();
+  char* window = Block.get() + Pending;
   std::memset(window, 0, kReceiveSize);
   return window;
 }
@@ -97,7 +98,7 @@ bool TSegmentWriter::Commit(size_t count) {
 }
 
 bool TSegmentWriter::Flush() {
-  if (Pending > 0 && !WriteAll(Descriptor, Block.data(), Pending)) Failed = true;
+  if (Pending > 0 && !WriteAll(Descriptor, Block.get(), Pending)) Failed = true;
   Pending = 0;
   return !Failed;
 }
@@ -124,15 +125,24 @@ bool CreateEmptyFile(const std::string& path) {
   return ::close(descriptor) == 0;
 }
 
-bool AppendFiles(const std::string& base, const std::vector<std::string>& parts) {
+TFileJoiner::~TFileJoiner() { Close(); }
+
+bool TFileJoiner::Open(const std::string& base) {
+  Close();
   // Not O_APPEND: the in-kernel copy refuses such a target.
-  const int to = ::open(base.c_str(), O_WRONLY | O_CLOEXEC);
-  if (to < 0) return false;
-  bool appended = ::lseek(to, 0, SEEK_END) >= 0;
-  for (size_t n = 0; appended && n < parts.size(); ++n)
-    appended = AppendOne(to, parts[n]) && RemoveFileIfPresent(parts[n]);
-  if (::close(to) != 0) appended = false;
-  return appended;
+  Descriptor = ::open(base.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  return Descriptor >= 0 && ::lseek(Descriptor, 0, SEEK_END) >= 0;
+}
+
+bool TFileJoiner::Append(const std::string& part) {
+  return Descriptor >= 0 && AppendOne(Descriptor, part) && RemoveFileIfPresent(part);
+}
+
+bool TFileJoiner::Close() {
+  if (Descriptor < 0) return true;
+  const bool closed = ::close(Descriptor) == 0;
+  Descriptor = -1;
+  return closed;
 }
 
 bool RenameFile(const std::string& from, const std::string& to) {

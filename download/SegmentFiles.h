@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,13 +16,13 @@ class TSegmentWriter {
  public:
   static constexpr size_t kReceiveSize = 4096;
 
-  TSegmentWriter();
+  TSegmentWriter() = default;
   ~TSegmentWriter();
   TSegmentWriter(const TSegmentWriter&) = delete;
   TSegmentWriter& operator=(const TSegmentWriter&) = delete;
 
-  // Replaces any file at path with an empty one.
-  bool Create(const std::string& path);
+  // Replaces any file at path with an empty one, for about expectedLength bytes.
+  bool Create(const std::string& path, size_t expectedLength);
   // kReceiveSize zeroed bytes to receive into.
   char* ReceiveWindow();
   // Takes the first count bytes of the window; false when a write failed.
@@ -33,7 +34,9 @@ class TSegmentWriter {
   bool Flush();
 
   int Descriptor = -1;
-  std::vector<char> Block;
+  // Not zeroed as a whole: only the windows that receive bytes are.
+  std::unique_ptr<char[]> Block;
+  size_t BlockSize = 0;
   size_t Pending = 0;
   bool Failed = false;
 };
@@ -44,8 +47,22 @@ bool RemoveFileIfPresent(const std::string& path);
 // Creates path empty, replacing any file there.
 bool CreateEmptyFile(const std::string& path);
 
-// Appends the parts in order to the end of base, deleting each part once it
-// is appended. Stops at the first failure.
-bool AppendFiles(const std::string& base, const std::vector<std::string>& parts);
+// Grows a file by appending other files to it, each deleted once it is in.
+class TFileJoiner {
+ public:
+  TFileJoiner() = default;
+  ~TFileJoiner();
+  TFileJoiner(const TFileJoiner&) = delete;
+  TFileJoiner& operator=(const TFileJoiner&) = delete;
+
+  // Opens base for appending, creating it empty when it does not exist.
+  bool Open(const std::string& base);
+  bool Append(const std::string& part);
+  // Closes base; false when closing failed.
+  bool Close();
+
+ private:
+  int Descriptor = -1;
+};
 // Moves from over to, replacing any file at to.
 bool RenameFile(const std::string& from, const std::string& to);

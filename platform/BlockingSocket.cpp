@@ -122,34 +122,55 @@ bool TBlockingSocket::WaitFor(short events, int limitMilliseconds) {
   }
 }
 
+// Reads what is there without waiting; a wait happens only when nothing is,
+// which saves a poll per call while data streams in.
+TBlockingSocket::TRead TBlockingSocket::ReadNow(char* buffer, int count, int& got) {
+  for (;;) {
+    const ssize_t result = ::recv(Descriptor, buffer, static_cast<size_t>(count), 0);
+    if (result > 0) {
+      got = static_cast<int>(result);
+      return TRead::Bytes;
+    }
+    if (result < 0 && errno == EINTR) continue;
+    if (result < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return TRead::WouldBlock;
+    PeerClosed = true;  // end of stream, or a connection error: nothing more will come
+    return result == 0 ? TRead::End : TRead::Error;
+  }
+}
+
 int TBlockingSocket::Read(char* buffer, int count) {
   if (!IsOpen() || count <= 0) return 0;
-  if (!WaitForData(WaitLimitMs)) return 0;
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(std::max(WaitLimitMs, 0));
   for (;;) {
-    const ssize_t got = ::recv(Descriptor, buffer, static_cast<size_t>(count), 0);
-    if (got > 0) return static_cast<int>(got);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0 && errno == EAGAIN) return 0;
-    PeerClosed = true;  // end of stream, or a connection error: nothing more will come
-    return 0;
+    int got = 0;
+    const TRead result = ReadNow(buffer, count, got);
+    if (result == TRead::Bytes) return got;
+    if (result != TRead::WouldBlock || !WaitForData(MillisecondsLeft(deadline))) return 0;
   }
 }
 
 int TBlockingSocket::Receive(char* buffer, int count) {
   if (!IsOpen() || count <= 0) return 0;
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(std::max(WaitLimitMs, 0));
   for (;;) {
-    const ssize_t got = ::recv(Descriptor, buffer, static_cast<size_t>(count), 0);
-    if (got > 0) return static_cast<int>(got);
-    if (got == 0) {
-      PeerClosed = true;
-      return 0;
-    }
-    if (errno == EINTR) continue;
-    if (errno == EAGAIN) {
-      if (!WaitForData(WaitLimitMs)) throw TSocketError("receive timed out");
-      continue;
-    }
-    PeerClosed = true;
-    throw TSocketError(std::string("receive failed: ") + std::strerror(errno));
+    const int got = ReceiveAvailable(buffer, count);
+    if (got >= 0) return got;
+    if (!WaitForData(MillisecondsLeft(deadline))) throw TSocketError("receive timed out");
   }
+}
+
+int TBlockingSocket::ReceiveAvailable(char* buffer, int count) {
+  if (!IsOpen() || count <= 0) return 0;
+  int got = 0;
+  switch (ReadNow(buffer, count, got)) {
+    case TRead::Bytes:
+      return got;
+    case TRead::WouldBlock:
+      return -1;
+    case TRead::End:
+      return 0;
+    case TRead::Error:
+      break;
+  }
+  throw TSocketError(std::string("receive failed: ") + std::strerror(errno));
 }

@@ -50,11 +50,15 @@ class TBlockingSocket {
   // 0 at the end of the stream. Throws TSocketError on a connection error or
   // when nothing arrives within the wait limit.
   int Receive(char* buffer, int count);
+  // Like Receive, but returns -1 at once when no byte is available yet.
+  int ReceiveAvailable(char* buffer, int count);
 
  private:
   bool StopRequested() const { return StopCheck && StopCheck(); }
   bool WaitFor(short events, int limitMilliseconds);
   bool ConnectTo(const void* address, unsigned addressLength, int family);
+  enum class TRead { Bytes, WouldBlock, End, Error };
+  TRead ReadNow(char* buffer, int count, int& got);
 
   int Descriptor = -1;
   bool PeerClosed = false;

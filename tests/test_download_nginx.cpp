@@ -1,0 +1,173 @@
+// The download engine against a real nginx, started by the test on a free
+// loopback port with a configuration of its own.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QThread>
+#include <chrono>
+#include <memory>
+
+#include "download/MultiThreadDown.h"
+#include "platform/EndpointOverride.h"
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr auto kHost = "nginx.test";
+
+QString FindNginx() {
+  const QString onPath = QStandardPaths::findExecutable("nginx");
+  if (!onPath.isEmpty()) return onPath;
+  return QStandardPaths::findExecutable("nginx", {"/usr/sbin", "/usr/local/sbin", "/sbin"});
+}
+
+uint16_t FreeLoopbackPort() {
+  QTcpServer probe;
+  if (!probe.listen(QHostAddress::LocalHost, 0)) return 0;
+  return probe.serverPort();
+}
+
+bool WriteFile(const QString& path, const QByteArray& bytes) {
+  QFile out(path);
+  return out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size();
+}
+
+QByteArray ReadFile(const QString& path) {
+  QFile in(path);
+  return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
+}
+
+// One nginx in the foreground, without a master process, so that it runs
+// as whoever runs the test and ends with the test.
+class TNginx {
+ public:
+  bool Start(const QString& prefix, const QString& root) {
+    Port = FreeLoopbackPort();
+    const QString config = QString(R"(daemon off;
+master_process off;
+pid %1/nginx.pid;
+error_log %1/error.log;
+events { worker_connections 512; }
+http {
+  access_log off;
+  default_type application/octet-stream;
+  sendfile on;
+  client_body_temp_path %1/body;
+  proxy_temp_path %1/proxy;
+  fastcgi_temp_path %1/fastcgi;
+  uwsgi_temp_path %1/uwsgi;
+  scgi_temp_path %1/scgi;
+  server {
+    listen 127.0.0.1:%2;
+    root %3;
+  }
+}
+)")
+                               .arg(prefix)
+                               .arg(Port)
+                               .arg(root);
+    if (Port == 0 || !WriteFile(prefix + "/nginx.conf", config.toUtf8())) return false;
+    Process.setProcessChannelMode(QProcess::MergedChannels);
+    Process.start(FindNginx(), {"-p", prefix, "-c", prefix + "/nginx.conf", "-e", prefix + "/error.log"});
+    if (!Process.waitForStarted(5000)) return false;
+    return WaitUntilListening();
+  }
+
+  ~TNginx() {
+    if (Process.state() == QProcess::NotRunning) return;
+    Process.terminate();
+    if (!Process.waitForFinished(5000)) Process.kill();
+    Process.waitForFinished(2000);
+  }
+
+  QString Output() { return QString::fromLocal8Bit(Process.readAll()); }
+  uint16_t Port = 0;
+
+ private:
+  bool WaitUntilListening() {
+    const Clock::time_point until = Clock::now() + 10s;
+    while (Clock::now() < until && Process.state() == QProcess::Running) {
+      QTcpSocket probe;
+      probe.connectToHost(QHostAddress::LocalHost, Port);
+      if (probe.waitForConnected(200)) return true;
+      QThread::msleep(50);
+    }
+    return false;
+  }
+
+  QProcess Process;
+};
+
+class NginxDownloadTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (FindNginx().isEmpty()) GTEST_SKIP() << "nginx is not installed (Debian package nginx-light)";
+    ASSERT_TRUE(Prefix.isValid() && Downloads.isValid());
+    ASSERT_TRUE(QDir(Prefix.path()).mkpath("www/pictures"));
+    ASSERT_TRUE(Nginx.Start(Prefix.path(), Prefix.filePath("www"))) << Nginx.Output().toStdString();
+    SetSocketEndpointOverrideForTesting(kHost, Nginx.Port);
+  }
+
+  void TearDown() override { RemoveSocketEndpointOverrideForTesting(kHost); }
+
+  QByteArray Publish(const QString& name, qsizetype size) {
+    QByteArray bytes(size, Qt::Uninitialized);
+    QRandomGenerator generator(static_cast<quint32>(size) + 7);
+    for (char& byte : bytes) byte = static_cast<char>(generator.bounded(256));
+    EXPECT_TRUE(WriteFile(Prefix.filePath("www/pictures/" + name), bytes));
+    return bytes;
+  }
+
+  int32_t Download(const QString& name, const QString& target, int32_t hint) {
+    TDownloadVars vars;
+    PrepareDownloadVars(vars, hint);
+    TMultiThreadDown down(QString("http://%1/pictures/%2").arg(kHost, name), target, vars);
+    down.Start();
+    const Clock::time_point start = Clock::now();
+    while (vars.Status == kDownloadRunning && Clock::now() - start < 60s) {
+      QCoreApplication::processEvents();
+      QThread::msleep(5);
+    }
+    return vars.Status;
+  }
+
+  QTemporaryDir Prefix;
+  QTemporaryDir Downloads;
+  TNginx Nginx;
+};
+
+}  // namespace
+
+TEST_F(NginxDownloadTest, DownloadsMatchTheServedFilesByteForByte) {
+  for (const auto& [size, hint] : {std::pair<qsizetype, int32_t>{0, 80000},
+                                   {1, 80000},
+                                   {79999, 80000},
+                                   {500000, 80000},
+                                   {3000001, 100000},
+                                   {7340033, 80000}}) {
+    SCOPED_TRACE(size);
+    const QString name = QString("l_%1.jpg").arg(size);
+    const QByteArray served = Publish(name, size);
+    const QString target = Downloads.filePath(name);
+    EXPECT_EQ(Download(name, target, hint), kDownloadSucceeded);
+    EXPECT_EQ(ReadFile(target), served);
+  }
+  EXPECT_TRUE(QDir(Downloads.path()).entryList({"*.$$$.temp.*"}, QDir::Files).isEmpty());
+}
+
+TEST_F(NginxDownloadTest, AMissingFileFailsAndLeavesNothing) {
+  const QString target = Downloads.filePath("l_404.jpg");
+  EXPECT_EQ(Download("l_404.jpg", target, 80000), kDownloadFailed);
+  EXPECT_FALSE(QFile::exists(target));
+  EXPECT_TRUE(QDir(Downloads.path()).entryList(QDir::Files | QDir::NoDotAndDotDot).isEmpty());
+}
