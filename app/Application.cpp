@@ -15,7 +15,7 @@ bool TApplication::notify(QObject* receiver, QEvent* event) {
   try {
     return QApplication::notify(receiver, event);
   } catch (const std::exception& error) {
-    ReportApplicationError(QString::fromLocal8Bit(error.what()));
+    ReportApplicationError(QString::fromUtf8(error.what()));
   } catch (...) {
     ReportApplicationError(QStringLiteral("Unknown error"));
   }

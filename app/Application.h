@@ -22,7 +22,7 @@ void RunReportingErrors(Action&& action) {
   try {
     action();
   } catch (const std::exception& error) {
-    ReportApplicationError(QString::fromLocal8Bit(error.what()));
+    ReportApplicationError(QString::fromUtf8(error.what()));
   }
 }
 

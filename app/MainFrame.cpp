@@ -10,6 +10,7 @@
 #include <QSystemTrayIcon>
 #include <QWindow>
 
+#include "app/Application.h"
 #include "app/Main.h"
 #include "app/Settings.h"
 #include "app/UnitGlobal.h"
@@ -84,7 +85,8 @@ void TfrmMain::ConnectHandlers() {
 void TfrmMain::FormCreate(const QStringList& arguments) {
   LoadLanguageTexts();
   QCoreApplication::processEvents();
-  RunStartupSettings(arguments);
+  // Start-up runs before the event loop, so its errors are reported here.
+  RunReportingErrors([&] { RunStartupSettings(arguments); });
   Busy = false;
   CategoryThumbs.clear();
   CategoryPictures.clear();
@@ -99,10 +101,12 @@ void TfrmMain::FormCreate(const QStringList& arguments) {
   panSetting->move(20, 88);
   ArrangeGrid(false);
   imgLeftBK->move(imgLeftBK->x(), -1000);
-  if (IsWideScreen())
-    btnWidescreenClick();
-  else
-    btnWallpaperClick();
+  RunReportingErrors([this] {
+    if (IsWideScreen())
+      btnWidescreenClick();
+    else
+      btnWallpaperClick();
+  });
   m_startMinimized = arguments.size() > 1 && !arguments.at(1).isEmpty();
 }
 

@@ -88,7 +88,11 @@ void TImage::mouseDoubleClickEvent(QMouseEvent* event) {
 
 // --- TLabel
 
-TLabel::TLabel(QWidget* parent) : QLabel(parent), m_requestedFont(font()) { applyPalette(); }
+TLabel::TLabel(QWidget* parent) : QLabel(parent), m_requestedFont(font()) {
+  // Captions come from a language file: never read them as markup.
+  setTextFormat(Qt::PlainText);
+  applyPalette();
+}
 
 void TLabel::setCaption(const QString& caption) {
   m_caption = caption;
