@@ -28,7 +28,9 @@ running_pid() {
   [[ -s $pid_file ]] || return 1
   pid=$(head -n1 "$pid_file")
   [[ $pid =~ ^[0-9]+$ ]] || return 1
-  tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null | grep -q "nginx.*$state/nginx.conf" || return 1
+  local command_line
+  command_line=$(tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null) || return 1
+  [[ $command_line == *nginx* && $command_line == *"$state/nginx.conf"* ]] || return 1
   echo "$pid"
 }
 
