@@ -160,6 +160,9 @@ void TfrmMain::btnRemoveClick() {
   const int row = FirstSelectedRow(lstWallpaper);
   if (row < 0) return;
   delete lstWallpaper->takeItem(row);
+  // The list would select the row that moved up, and a second click (a
+  // double click on the button) would take that one too.
+  lstWallpaper->clearSelection();
   SaveRotationList();
   CurrentIndex = PositionAfterRemoval(CurrentIndex, row + 1, lstWallpaper->count());
   SaveCurrent();
