@@ -63,8 +63,7 @@ add_pictures widescreen
 # Slot geometry inside Panel1 for a shape: the slot panels' lefts and tops,
 # and the thumbnail's box inside its slot.
 use_shape() {
-  SHAPE=$1
-  if [[ $SHAPE == widescreen ]]; then
+  if [[ $1 == widescreen ]]; then
     SLOT_LEFTS=(8 191 374) SLOT_TOPS=(32 208) IMAGE_X=7 IMAGE_Y=20 IMAGE_W=160 IMAGE_H=100
   else
     SLOT_LEFTS=(18 197 376) SLOT_TOPS=(29 205) IMAGE_X=9 IMAGE_Y=18 IMAGE_W=145 IMAGE_H=110
@@ -100,8 +99,12 @@ slot_content() {
   local shot=$1 seen="" pixel content
   # shellcheck disable=SC2046  # the points are words on purpose
   while read -r pixel; do
-    if e2e_colour_near "$pixel" "255 255 255" 2; then content=0; else content=$(e2e_sample_category "$pixel"); fi
-    [[ $content == 0 ]] && ! e2e_colour_near "$pixel" "255 255 255" 2 && content="?"
+    if e2e_colour_near "$pixel" "255 255 255" 2; then
+      content=0
+    else
+      content=$(e2e_sample_category "$pixel")
+      [[ $content == 0 ]] && content="?"
+    fi
     [[ -n $seen && $seen != "$content" ]] && content="?"
     seen=$content
     [[ $seen == "?" ]] && break
