@@ -37,7 +37,10 @@ nginx_bin=$(command -v nginx || echo /usr/sbin/nginx)
 work=$(mktemp -d /tmp/nimbra-bench-download.XXXXXX)
 nginx_pid=
 cleanup() {
-  [[ -n $nginx_pid ]] && kill "$nginx_pid" 2>/dev/null && wait "$nginx_pid" 2>/dev/null
+  if [[ -n $nginx_pid ]]; then
+    kill "$nginx_pid" 2>/dev/null
+    wait "$nginx_pid" 2>/dev/null
+  fi
   rm -rf "$work"
 }
 trap cleanup EXIT
