@@ -38,8 +38,8 @@ work=$(mktemp -d /tmp/nimbra-bench-download.XXXXXX)
 nginx_pid=
 cleanup() {
   if [[ -n $nginx_pid ]]; then
-    kill "$nginx_pid" 2>/dev/null
-    wait "$nginx_pid" 2>/dev/null
+    kill "$nginx_pid" 2>/dev/null || true
+    wait "$nginx_pid" 2>/dev/null || true
   fi
   rm -rf "$work"
 }
