@@ -28,8 +28,17 @@ repeat=${REPEAT:-9}
 fast_address=127.77.0.1
 slow_address=127.77.0.2
 
+# Each tool must answer its version: one whose shared libraries are missing
+# is installed but cannot run.
 for tool in nginx curl aria2c sha256sum; do
-  command -v "$tool" >/dev/null || [[ -x /usr/sbin/$tool ]] || { echo "missing: $tool" >&2; exit 2; }
+  path=$(command -v "$tool") || path=/usr/sbin/$tool
+  [[ -x $path ]] || { echo "missing: $tool (see .ci/packages.txt)" >&2; exit 2; }
+  question=--version
+  [[ $tool == nginx ]] && question=-v
+  if ! answer=$(timeout 10 "$path" "$question" 2>&1 </dev/null); then
+    echo "$tool does not run: $(tail -n1 <<<"$answer") (see .ci/packages.txt)" >&2
+    exit 2
+  fi
 done
 [[ -x $nimbra_get ]] || { echo "no nimbra-get at $nimbra_get (give the build folder)" >&2; exit 2; }
 nginx_bin=$(command -v nginx || echo /usr/sbin/nginx)
@@ -70,9 +79,12 @@ http {
 EOF
 "$nginx_bin" -p "$work" -c "$work/nginx.conf" -e "$work/error.log" &
 nginx_pid=$!
-for _ in $(seq 50); do
-  curl -sf -o /dev/null -I "http://$fast_address/" -w '' 2>/dev/null && break
+# Until nginx answers at all (the folder has no index yet) or gives up, for
+# at most 10 seconds.
+deadline=$((SECONDS + 10))
+until curl -s -o /dev/null -I "http://$fast_address/" 2>/dev/null; do
   [[ -s $work/error.log ]] && grep -q emerg "$work/error.log" && { cat "$work/error.log" >&2; exit 2; }
+  ((SECONDS < deadline)) || { echo "nginx did not answer within 10 s" >&2; exit 2; }
   sleep 0.1
 done
 

@@ -31,6 +31,30 @@ QString FindNginx() {
   return QStandardPaths::findExecutable("nginx", {"/usr/sbin", "/usr/local/sbin", "/sbin"});
 }
 
+// Why nginx cannot serve the tests here, or an empty text when it answers
+// "-v". Being installed is not enough: an nginx whose shared libraries are
+// missing fails at every start.
+QString NginxProblem() {
+  const QString nginx = FindNginx();
+  if (nginx.isEmpty()) return "nginx is not installed (Debian package nginx-light)";
+  QProcess version;
+  version.setProcessChannelMode(QProcess::MergedChannels);
+  version.start(nginx, {"-v"});
+  const bool finished = version.waitForFinished(10000);
+  const QString said = QString::fromLocal8Bit(version.readAll()).trimmed();
+  if (!finished) {
+    version.kill();
+    version.waitForFinished(2000);
+    return nginx + " -v did not finish: " + version.errorString();
+  }
+  if (version.exitStatus() != QProcess::NormalExit || version.exitCode() != 0)
+    return QString("%1 does not run (package nginx-light): exit code %2: %3")
+        .arg(nginx)
+        .arg(version.exitCode())
+        .arg(said);
+  return {};
+}
+
 uint16_t FreeLoopbackPort() {
   QTcpServer probe;
   if (!probe.listen(QHostAddress::LocalHost, 0)) return 0;
@@ -111,7 +135,7 @@ http {
 class NginxDownloadTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (FindNginx().isEmpty()) GTEST_SKIP() << "nginx is not installed (Debian package nginx-light)";
+    if (const QString problem = NginxProblem(); !problem.isEmpty()) GTEST_SKIP() << problem.toStdString();
     ASSERT_TRUE(Prefix.isValid() && Downloads.isValid());
     ASSERT_TRUE(QDir(Prefix.path()).mkpath("www/pictures"));
     ASSERT_TRUE(Nginx.Start(Prefix.path(), Prefix.filePath("www"))) << Nginx.Output().toStdString();

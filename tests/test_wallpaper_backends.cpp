@@ -16,6 +16,8 @@
 #include <QThread>
 #include <QUrl>
 #include <optional>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/DesktopControl.h"
@@ -50,6 +52,19 @@ bool HasProgram(const char* name) {
   return !QStandardPaths::findExecutable(QString::fromLatin1(name)).isEmpty();
 }
 
+// Why a tool the tests drive cannot be used here, or nothing when it answers
+// a harmless question. Being on PATH is not enough: a tool whose shared
+// libraries are missing fails at every call.
+std::optional<std::string> WhyNotRunning(const char* program, const QStringList& question,
+                                         const char* package) {
+  if (!HasProgram(program)) return std::string(program) + " is not installed (package " + package + ")";
+  const QString name = QString::fromLatin1(program);
+  const ProgramRun run = RunProgram(name, question);
+  if (run.succeeded()) return std::nullopt;
+  return std::string(program) + " does not run (package " + package +
+         "): " + run.describeFailure(name).toStdString();
+}
+
 // Writes a small file so that the backends have something to point at.
 QString TouchFile(const QTemporaryDir& dir, const QString& name) {
   const QString path = dir.filePath(name);
@@ -63,19 +78,30 @@ QString TouchFile(const QTemporaryDir& dir, const QString& name) {
 // keeps it while the child it runs waits on standard input.
 class SessionBus {
  public:
-  static const QString& address() {
-    static SessionBus bus;
-    return bus.m_address;
-  }
+  static const QString& address() { return instance().m_address; }
+  // Why there is no bus, when address() is empty.
+  static const std::string& problem() { return instance().m_problem; }
 
  private:
+  static SessionBus& instance() {
+    static SessionBus bus;
+    return bus;
+  }
+
   SessionBus() {
-    if (!HasProgram("dbus-run-session")) return;
+    if (const auto why = WhyNotRunning("dbus-run-session", {QStringLiteral("--version")}, "dbus")) {
+      m_problem = "no private D-Bus session bus: " + *why;
+      return;
+    }
     m_process.start(QStringLiteral("dbus-run-session"),
                     {QStringLiteral("--"), QStringLiteral("sh"), QStringLiteral("-c"),
                      QStringLiteral("echo \"$DBUS_SESSION_BUS_ADDRESS\"; exec cat >/dev/null")});
-    if (!m_process.waitForReadyRead(10000)) return;
-    m_address = QString::fromUtf8(m_process.readLine()).trimmed();
+    if (m_process.waitForReadyRead(10000)) m_address = QString::fromUtf8(m_process.readLine()).trimmed();
+    if (m_address.isEmpty()) {
+      m_problem = "dbus-run-session gave no bus address within 10 s: " +
+                  QString::fromLocal8Bit(m_process.readAllStandardError()).trimmed().toStdString();
+      return;
+    }
     qputenv("DBUS_SESSION_BUS_ADDRESS", m_address.toUtf8());
   }
   ~SessionBus() {
@@ -86,6 +112,7 @@ class SessionBus {
 
   QProcess m_process;
   QString m_address;
+  std::string m_problem;
 };
 
 // A folder at the front of PATH holding stand-in programs.
@@ -196,7 +223,8 @@ namespace {
 class GsettingsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!HasProgram("gsettings")) GTEST_SKIP() << "gsettings is not installed (package libglib2.0-bin)";
+    if (const auto why = WhyNotRunning("gsettings", {QStringLiteral("--version")}, "libglib2.0-bin"))
+      GTEST_SKIP() << *why;
     const ProgramRun schemas = RunProgram(QStringLiteral("gsettings"), {QStringLiteral("list-schemas")});
     const QString installed = QString::fromUtf8(schemas.output);
     for (const char* schema :
@@ -283,8 +311,9 @@ namespace {
 class XfceTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!HasProgram("xfconf-query")) GTEST_SKIP() << "xfconf-query is not installed (package xfconf)";
-    if (SessionBus::address().isEmpty()) GTEST_SKIP() << "no private D-Bus session bus (package dbus)";
+    if (const auto why = WhyNotRunning("xfconf-query", {QStringLiteral("--version")}, "xfconf"))
+      GTEST_SKIP() << *why;
+    if (SessionBus::address().isEmpty()) GTEST_SKIP() << SessionBus::problem();
     // Each test starts from an empty desktop channel.
     xfconf({QStringLiteral("-p"), QStringLiteral("/backdrop"), QStringLiteral("-r"), QStringLiteral("-R")});
   }
@@ -345,7 +374,8 @@ TEST_F(XfceTest, AMonitorWithoutABackdropGetsOne) {
 // --- KDE Plasma: the script, run by a stand-in for the shell's script engine
 
 TEST(KdeScript, EveryDesktopGetsThePictureStretched) {
-  if (!HasProgram("node")) GTEST_SKIP() << "node is not installed (package nodejs) to run the Plasma script";
+  if (const auto why = WhyNotRunning("node", {QStringLiteral("--version")}, "nodejs"))
+    GTEST_SKIP() << *why << "; it runs the Plasma script";
   QTemporaryDir dir;
   const QString path = dir.filePath(QStringLiteral("a \"b\" c\\d 'e' ü.jpg"));
   // The shell's desktops, recording what the script does with them.
@@ -384,7 +414,7 @@ TEST(KdeScript, EveryDesktopGetsThePictureStretched) {
 }
 
 TEST(KdeBus, WithoutAPlasmaShellOnTheBusTheDesktopIsUnavailable) {
-  if (SessionBus::address().isEmpty()) GTEST_SKIP() << "no private D-Bus session bus (package dbus)";
+  if (SessionBus::address().isEmpty()) GTEST_SKIP() << SessionBus::problem();
   const SetResult result = MakeKdeSetter()->setWallpaper(QStringLiteral("/a.jpg"));
   EXPECT_EQ(result.status, SetStatus::Unavailable);
   EXPECT_TRUE(result.detail.contains(QStringLiteral("plasmashell"))) << result.detail.toStdString();
@@ -465,6 +495,8 @@ class VirtualScreen {
   }
   bool running() const { return !m_display.isEmpty(); }
   const QByteArray& display() const { return m_display; }
+  // What the server said before it gave up, when it did not start.
+  QString errors() { return QString::fromLocal8Bit(m_server.readAllStandardError()).trimmed(); }
 
   // What the root window shows, read back by the X tools.
   static QImage rootPicture() {
@@ -493,20 +525,27 @@ class VirtualScreen {
 class X11RootTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    if (HasProgram("Xvfb")) screen = new VirtualScreen;
+    if (const auto why = WhyNotRunning("Xvfb", {QStringLiteral("-help")}, "xvfb")) {
+      screenProblem = *why;
+      return;
+    }
+    screen = new VirtualScreen;
+    if (!screen->running()) screenProblem = "Xvfb did not start: " + screen->errors().toStdString();
   }
   static void TearDownTestSuite() {
     delete screen;
     screen = nullptr;
+    screenProblem.clear();
   }
   void SetUp() override {
-    if (!screen || !screen->running())
-      GTEST_SKIP() << "Xvfb is not installed or did not start (package xvfb)";
-    for (const char* tool : {"xwd", "convert", "xprop"}) {
-      if (!HasProgram(tool))
-        GTEST_SKIP() << tool << " is not installed (packages x11-apps, imagemagick, x11-utils)";
-    }
+    if (!screen || !screen->running()) GTEST_SKIP() << screenProblem;
+    // xwd and xprop answer even "-version" only with a display.
     display.emplace("DISPLAY", screen->display());
+    const std::pair<const char*, const char*> tools[] = {
+        {"xwd", "x11-apps"}, {"convert", "imagemagick"}, {"xprop", "x11-utils"}};
+    for (const auto& [tool, package] : tools) {
+      if (const auto why = WhyNotRunning(tool, {QStringLiteral("-version")}, package)) GTEST_SKIP() << *why;
+    }
   }
 
   // A picture of 8 x 5 blocks of 10 x 10 pixels, each block its own colour.
@@ -545,6 +584,7 @@ class X11RootTest : public ::testing::Test {
   }
 
   static inline VirtualScreen* screen = nullptr;
+  static inline std::string screenProblem;
   std::optional<ScopedEnv> display;
   QTemporaryDir pictures;
 };
@@ -619,7 +659,8 @@ TEST_F(X11RootTest, WithoutAnXServerTheDesktopIsUnavailable) {
 }
 
 TEST_F(X11RootTest, ShowDesktopAsksTheWindowManager) {
-  if (!HasProgram("openbox")) GTEST_SKIP() << "openbox is not installed (package openbox)";
+  if (const auto why = WhyNotRunning("openbox", {QStringLiteral("--version")}, "openbox"))
+    GTEST_SKIP() << *why;
   QProcess windowManager;
   windowManager.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
   // A manager still starting up may reset the state it announces, so the

@@ -22,7 +22,8 @@ e2e_copy_program
 e2e_start_program
 main=$(e2e_wait_window "$START_SECONDS" "$E2E_PROGRAM_PID" "$WINDOW_W" "$WINDOW_H") ||
   e2e_abort "no ${WINDOW_W}x${WINDOW_H} window appeared (log: $E2E_PROGRAM_LOG)"
-sleep 1 # let the first page of thumbnails arrive
+e2e_wait_until 20 e2e_thumbnails_shown "$main" normal 1 ||
+  e2e_abort "the first page of thumbnails did not appear (log: $E2E_PROGRAM_LOG)"
 read -r win_x win_y _ _ <<<"$(e2e_geometry "$main")"
 
 # --- where things are: the wallpaper page, Panel1 and the slots inside it
@@ -86,6 +87,11 @@ shows_slot() {
   e2e_log "closest picture: ${best_file##*/} (distance $best), expected ${want##*/}"
   [[ $best_file == "$want" ]] && awk -v d="$best" 'BEGIN { exit !(d < 0.12) }'
 }
+# screen_shows_slot NAME SLOT: a new screenshot, NAME.png, shows the slot's picture.
+screen_shows_slot() {
+  local shot
+  shot=$(e2e_screenshot "$1") && shows_slot "$shot" "$2"
+}
 
 # --- no slot selected: the "Attention" box, and nothing changes
 
@@ -103,7 +109,7 @@ if [[ -n $box ]]; then
   xdotool windowactivate --sync "$box" 2>/dev/null
   xdotool key Return
   box_gone() { ! attention_box >/dev/null; }
-  e2e_expect "the Attention box closes with its OK button" e2e_wait_until 10 box_gone
+  e2e_expect_within 10 "the Attention box closes with its OK button" box_gone
 fi
 unchanged() { [[ $(root_pixmap) == "$before" ]]; }
 e2e_expect "with no slot selected the background stays as it was" unchanged
@@ -113,18 +119,16 @@ e2e_expect "with no slot selected the background stays as it was" unchanged
 before=$(root_pixmap)
 select_slot 2
 press_set_wallpaper
-e2e_expect "the button sets a new root background" e2e_wait_until 20 pixmap_changed_from "$before"
-e2e_expect "the window comes back after the button" e2e_wait_until 20 window_back
-shot=$(e2e_screenshot after-button)
-e2e_expect "the screen shows slot 2's large picture, stretched" shows_slot "$shot" 2
+e2e_expect_within 20 "the button sets a new root background" pixmap_changed_from "$before"
+e2e_expect_within 20 "the window comes back after the button" window_back
+e2e_expect_within 10 "the screen shows slot 2's large picture, stretched" screen_shows_slot after-button 2
 
 # --- a double click on another thumbnail
 
 before=$(root_pixmap)
 double_click_slot 3
-e2e_expect "a double click sets a new root background" e2e_wait_until 20 pixmap_changed_from "$before"
-e2e_expect "the window comes back after the double click" e2e_wait_until 20 window_back
-shot=$(e2e_screenshot after-double-click)
-e2e_expect "the screen shows slot 3's large picture, stretched" shows_slot "$shot" 3
+e2e_expect_within 20 "a double click sets a new root background" pixmap_changed_from "$before"
+e2e_expect_within 20 "the window comes back after the double click" window_back
+e2e_expect_within 10 "the screen shows slot 3's large picture, stretched" screen_shows_slot after-double-click 3
 
 e2e_finish

@@ -27,7 +27,7 @@ readonly SCREEN_W=1024 SCREEN_H=768 # 4:3, so the program browses the normal sha
 readonly RATE=48k # per connection for large pictures: the progress dialog stays up a while
 
 [[ $(id -u) == 0 ]] || e2e_skip "the demo site is served on port 80, which needs root"
-[[ -x /usr/sbin/nginx ]] || command -v nginx >/dev/null || e2e_skip "nginx is not installed (see .ci/packages.txt)"
+e2e_require_nginx
 if (exec 3<>"/dev/tcp/$HOST/80") 2>/dev/null; then
   e2e_skip "another server already listens on $HOST port 80"
 fi
@@ -87,7 +87,9 @@ network_folder=$E2E_APP_DIR/wallpaper/normal/network
 e2e_start_program
 main=$(e2e_wait_window "$START_SECONDS" "$E2E_PROGRAM_PID" "$WINDOW_W" "$WINDOW_H") ||
   e2e_abort "no ${WINDOW_W}x${WINDOW_H} window appeared (log: $E2E_PROGRAM_LOG)"
-sleep 1 # let the first page of local thumbnails arrive
+# The local page first: a network category is chosen once it has filled.
+e2e_wait_until 20 e2e_thumbnails_shown "$main" normal 1 ||
+  e2e_abort "the first page of local thumbnails did not appear (log: $E2E_PROGRAM_LOG)"
 read -r win_x win_y _ _ <<<"$(e2e_geometry "$main")"
 
 # Where things are: the wallpaper page, its category column, Panel1 with the
@@ -249,8 +251,8 @@ if e2e_wait_until 20 progress_dialog; then
 else
   e2e_fail "no progress dialog appeared"
 fi
-e2e_expect "the button sets a new root background" e2e_wait_until 60 pixmap_changed_from "$before"
-e2e_expect "the window comes back after the button" e2e_wait_until 20 window_back
+e2e_expect_within 60 "the button sets a new root background" pixmap_changed_from "$before"
+e2e_expect_within 20 "the window comes back after the button" window_back
 main=$(e2e_find_window "$E2E_PROGRAM_PID" "$WINDOW_W" "$WINDOW_H") && read -r win_x win_y _ _ <<<"$(e2e_geometry "$main")"
 e2e_expect "the large picture is stored as wallpaper/normal/network/1/l_$(tail_of "$chosen"), as the site has it" \
   cmp -s "$stored_large" "$site_large"
@@ -284,7 +286,7 @@ root_shows_chosen() {
   e2e_log "closest large picture on the root window: ${best_file##*/} (distance $best)"
   [[ $best_file == "$site_large" ]] && less_than "$best" 0.12
 }
-e2e_expect "the root window shows the chosen picture, stretched" root_shows_chosen
+e2e_expect_within 10 "the root window shows the chosen picture, stretched" root_shows_chosen
 
 # --- "Downloaded"
 
@@ -294,7 +296,7 @@ downloaded_listed() {
   shot=$(e2e_screenshot downloaded) || return 1
   slot_shows "$shot" 1 "$site_large" "$site_large" && slot_hidden "$shot" 2
 }
-e2e_expect "\"Downloaded\" lists the picture, alone" e2e_wait_until 20 downloaded_listed
+e2e_expect_within 20 "\"Downloaded\" lists the picture, alone" downloaded_listed
 
 # --- network "Cartoon": its own thumbnails
 
@@ -311,6 +313,6 @@ fi
 
 bash "$E2E_SOURCE_DIR/tools/demo-site/serve.sh" stop >>"$E2E_OUT/serve.log" 2>&1
 server_gone() { ! port_answers && ! kill -0 "$serve_pid" 2>/dev/null; }
-e2e_expect "\"serve.sh stop\" ends the server and serve.sh" e2e_wait_until 10 server_gone
+e2e_expect_within 10 "\"serve.sh stop\" ends the server and serve.sh" server_gone
 
 e2e_finish

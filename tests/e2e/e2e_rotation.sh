@@ -36,8 +36,9 @@ e2e_start_program
 main=$(e2e_wait_window "$START_SECONDS" "$E2E_PROGRAM_PID" "$WINDOW_W" "$WINDOW_H") ||
   e2e_abort "no ${WINDOW_W}x${WINDOW_H} window appeared (log: $E2E_PROGRAM_LOG)"
 icon=$(e2e_wait_tray_icon 10 "$E2E_PROGRAM_PID") || e2e_abort "the tray icon did not appear in the tray"
+# A painted icon: the program's event loop runs and takes clicks on it.
+e2e_wait_until 10 e2e_icon_painted "$icon" || e2e_fail "the tray icon was not painted"
 read -r win_x win_y _ _ <<<"$(e2e_geometry "$main")"
-sleep 1
 
 # --- the list the first start builds
 
@@ -64,6 +65,9 @@ list_is() { [[ $(list_rows) == "$1" ]]; }
 current_is() { grep -qxF "\"current\"=dword:$(printf '%08x' "$1")" "$STORE" 2>/dev/null; }
 
 e2e_wait_until 10 test -s "$LIST" || e2e_abort "the first start wrote no list.dat"
+# The start stores its time last, after any change of the wallpaper at start.
+start_done() { grep -qF '"Lasttime"=' "$STORE" 2>/dev/null; }
+e2e_wait_until 10 start_done || e2e_fail "the first start stored no Lasttime"
 expected=$(rotation_pictures "$PROGRAM_DIR/wallpaper/widescreen/")
 mapfile -t rows <<<"$expected"
 ((${#rows[@]} >= 6)) || e2e_abort "the sample store has only ${#rows[@]} rotation pictures"
@@ -151,7 +155,11 @@ root_shows() {
   [[ $best_file == "$want" ]] && awk -v d="$best" 'BEGIN { exit !(d < 0.12) }'
 }
 
-root_in_family() { all_in_family "$1" "$(e2e_screenshot root-now)" "${FREE_POINTS[@]}"; }
+# screen_shows NAME PICTURE: a new screenshot, NAME.png, shows the picture.
+screen_shows() {
+  local shot
+  shot=$(e2e_screenshot "$1") && root_shows "$shot" "$2"
+}
 root_is_white() { all_white "$(e2e_screenshot root-at-start)"; }
 all_white() {
   local pixel
@@ -195,30 +203,38 @@ menu_window() {
 
 # tray_menu_item N: opens the tray menu and clicks its Nth line of text
 # ("Open", "Prev wallpaper", "Next wallpaper", "Exit").
+MENU_BANDS=()
+# menu_shows_four_lines MENU: a screenshot of the menu shows four lines of
+# text; MENU_BANDS holds their rows on the screen, MENU_X and MENU_W the
+# menu's left and width.
+menu_shows_four_lines() {
+  local menu_y menu_h shot background
+  read -r MENU_X menu_y MENU_W menu_h <<<"$(e2e_geometry "$1")"
+  [[ -n ${menu_h:-} ]] || return 1
+  shot=$(e2e_screenshot tray-menu) || return 1
+  # The menu's own colour, below the last item's text; a hovered item is a
+  # band of its own colour.
+  background=$(pixels_of "$shot" $((MENU_X + MENU_W - 4)) $((menu_y + menu_h - 4)))
+  mapfile -t MENU_BANDS < <(text_bands "$shot" $((MENU_X + 2)) $((menu_y + 2)) $((MENU_W - 4)) $((menu_h - 4)) \
+    "$background" "24 123 141")
+  ((${#MENU_BANDS[@]} == 4))
+}
+
 tray_menu_item() {
-  local icon_x icon_y menu menu_x menu_y menu_w menu_h shot
-  local -a bands
+  local icon_x icon_y menu
   read -r icon_x icon_y <<<"$(e2e_centre "$icon")"
   e2e_click "$icon_x" "$icon_y" 3
   menu=$(e2e_wait_until 5 menu_window) || {
     e2e_fail "a right click on the tray icon opened no menu"
     return 1
   }
-  sleep 0.3
-  read -r menu_x menu_y menu_w menu_h <<<"$(e2e_geometry "$menu")"
-  shot=$(e2e_screenshot tray-menu)
-  # The menu's own colour, below the last item's text; a hovered item is a
-  # band of its own colour.
-  local background
-  background=$(pixels_of "$shot" $((menu_x + menu_w - 4)) $((menu_y + menu_h - 4)))
-  mapfile -t bands < <(text_bands "$shot" $((menu_x + 2)) $((menu_y + 2)) $((menu_w - 4)) $((menu_h - 4)) \
-    "$background" "24 123 141")
-  if ((${#bands[@]} != 4)); then
-    e2e_fail "the tray menu shows ${#bands[@]} lines of text, not 4"
+  # The menu may still be painting its items when its window appears.
+  if ! e2e_wait_until 5 menu_shows_four_lines "$menu"; then
+    e2e_fail "the tray menu shows ${#MENU_BANDS[@]} lines of text, not 4"
     xdotool key Escape
     return 1
   fi
-  e2e_click $((menu_x + menu_w / 2)) "${bands[$1 - 1]}"
+  e2e_click $((MENU_X + MENU_W / 2)) "${MENU_BANDS[$1 - 1]}"
   e2e_wait_until 5 menu_gone || {
     e2e_fail "the tray menu stayed open after a click on an item"
     return 1
@@ -231,14 +247,13 @@ readonly PREV=2 NEXT=3
 # step ITEM DESCRIPTION ROW: the menu item puts row ROW (1-based) on the
 # root window and stores it as the current position.
 step() {
-  local before shot name=$2
+  local before name=$2
   before=$(root_pixmap)
   tray_menu_item "$1" || return
-  e2e_expect "$name: the root window gets a new background" e2e_wait_until 20 pixmap_changed_from "$before"
-  e2e_wait_until 5 root_in_family "$(category_of "${rows[$3 - 1]}")"
-  shot=$(e2e_screenshot "${name// /-}")
-  e2e_expect "$name: the screen shows row $3, ${rows[$3 - 1]##*/}" root_shows "$shot" "${rows[$3 - 1]}"
-  e2e_expect "$name: position $3 is stored" current_is "$3"
+  e2e_expect_within 20 "$name: the root window gets a new background" pixmap_changed_from "$before"
+  e2e_expect_within 10 "$name: the screen shows row $3, ${rows[$3 - 1]##*/}" \
+    screen_shows "${name// /-}" "${rows[$3 - 1]}"
+  e2e_expect_within 5 "$name: position $3 is stored" current_is "$3"
 }
 
 count=${#rows[@]}
@@ -255,10 +270,7 @@ e2e_expect "the window stays on the screen through the steps" window_still_shown
 
 # --- the settings page
 
-click_in_window() {
-  e2e_click $((win_x + $1)) $((win_y + $2))
-  sleep 0.5
-}
+click_in_window() { e2e_click $((win_x + $1)) $((win_y + $2)); }
 
 # The list's rows of text: selected rows (white on blue) count as well.
 list_bands() {
@@ -302,7 +314,7 @@ preview_shows() { all_in_family "$(category_of "$1")" "$(e2e_screenshot preview)
 
 click_in_window "$SETTINGS_TAB_X" "$SETTINGS_TAB_Y"
 stored_rows=$(list_rows)
-e2e_expect "the settings page shows the ${#rows[@]} rows of list.dat" shows_rows settings-page "$count"
+e2e_expect_within 10 "the settings page shows the ${#rows[@]} rows of list.dat" shows_rows settings-page "$count"
 e2e_expect "opening the settings page leaves list.dat as it was" list_is "$expected"
 
 # --- Remove: the first row, while row 2 is current
@@ -310,17 +322,20 @@ e2e_expect "opening the settings page leaves list.dat as it was" list_is "$expec
 mapfile -t bands < <(list_bands before-remove)
 if ((${#bands[@]} > 0)); then
   e2e_click $((win_x + LIST_X + 100)) "${bands[0]}"
-  sleep 0.5
-  e2e_expect "selecting row 1 previews its picture" e2e_wait_until 5 preview_shows "${rows[0]}"
+  e2e_expect_within 5 "selecting row 1 previews its picture" preview_shows "${rows[0]}"
   click_in_window "$REMOVE_X" "$REMOVE_Y"
   after_remove=$(tail -n +2 <<<"$stored_rows")
-  e2e_expect "Remove rewrites list.dat without row 1" e2e_wait_until 5 list_is "$after_remove"
+  e2e_expect_within 5 "Remove rewrites list.dat without row 1" list_is "$after_remove"
   e2e_expect "list.dat still ends every line in CR LF" every_line_ends_in_crlf
-  e2e_expect "row 2, current, moves up to position 1" current_is 1
-  e2e_expect "the list shows one row less" shows_rows after-remove $((count - 1))
-  e2e_expect "no row is selected after Remove" no_row_selected
-  e2e_expect "the preview is hidden after Remove" preview_hidden
+  e2e_expect_within 5 "row 2, current, moves up to position 1" current_is 1
+  e2e_expect_within 5 "the list shows one row less" shows_rows after-remove $((count - 1))
+  e2e_expect_within 5 "no row is selected after Remove" no_row_selected
+  e2e_expect_within 5 "the preview is hidden after Remove" preview_hidden
   click_in_window "$REMOVE_X" "$REMOVE_Y"
+  # The program takes clicks in order: once the row clicked after Remove
+  # shows in the preview, the second Remove has been dealt with.
+  e2e_click $((win_x + LIST_X + 100)) "${bands[0]}"
+  e2e_expect_within 5 "selecting the new row 1 previews its picture" preview_shows "$(head -n1 <<<"$after_remove")"
   e2e_expect "a second click on Remove removes nothing" list_is "$after_remove"
 else
   e2e_fail "no rows to select in the list"
@@ -349,25 +364,27 @@ before_add=$(list_rows)
 click_in_window "$ADD_X" "$ADD_Y"
 if dialog=$(e2e_wait_until 10 dialog_window); then
   e2e_pass "Add opens a file dialog"
-  sleep 1 # the dialog reads its folder
+  # Typing goes to the dialog once it has read its folder and painted it.
+  e2e_wait_steady 10 "$dialog" || e2e_log "the file dialog kept changing"
   e2e_screenshot file-dialog >/dev/null
   xdotool windowactivate --sync "$dialog" 2>/dev/null || xdotool windowfocus --sync "$dialog"
   # The name field has the focus; a full path in it names the file.
   xdotool type --delay 20 "$added"
-  sleep 0.5
+  e2e_wait_steady 5 "$dialog" || e2e_log "the file dialog kept changing after typing"
   xdotool key Return
   # A completion list may take the first Return.
   if ! e2e_wait_until 3 dialog_gone; then
     xdotool key Return
   fi
-  e2e_expect "the file dialog closes" e2e_wait_until 10 dialog_gone
+  e2e_expect_within 10 "the file dialog closes" dialog_gone
   # The missing row goes before the dialog opens; the chosen file is appended.
   after_add=$(grep -vxF "$gone" <<<"$before_add")$'\n'$added
-  e2e_expect "Add rewrites list.dat without the missing file, with the chosen one last" e2e_wait_until 5 list_is "$after_add"
+  e2e_expect_within 5 "Add rewrites list.dat without the missing file, with the chosen one last" list_is "$after_add"
   e2e_expect "list.dat ends every line in CR LF after Add" every_line_ends_in_crlf
   e2e_expect "dropping a row after the current one keeps position 1" current_is 1
-  e2e_expect "the list shows the rows of list.dat" shows_rows after-add "$(list_rows | wc -l)"
-  e2e_expect "the added row is selected and previewed" preview_shows "$E2E_APP_DIR/wallpaper/normal/local/4/l_game-crystal.jpg"
+  e2e_expect_within 5 "the list shows the rows of list.dat" shows_rows after-add "$(list_rows | wc -l)"
+  e2e_expect_within 5 "the added row is selected and previewed" \
+    preview_shows "$E2E_APP_DIR/wallpaper/normal/local/4/l_game-crystal.jpg"
 else
   e2e_fail "Add opened no file dialog"
 fi

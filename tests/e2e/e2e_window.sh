@@ -22,7 +22,9 @@ e2e_copy_program
 e2e_start_program
 main=$(e2e_wait_window "$START_SECONDS" "$E2E_PROGRAM_PID" "$WINDOW_W" "$WINDOW_H") ||
   e2e_abort "no ${WINDOW_W}x${WINDOW_H} window appeared (log: $E2E_PROGRAM_LOG)"
-sleep 1 # let the first page of thumbnails arrive
+# The page filled with its thumbnails: the window is painted all over.
+e2e_wait_until 20 e2e_thumbnails_shown "$main" widescreen 1 ||
+  e2e_fail "the first page of thumbnails did not appear (log: $E2E_PROGRAM_LOG)"
 e2e_screenshot window >/dev/null
 
 icon=$(e2e_wait_tray_icon 10 "$E2E_PROGRAM_PID") || e2e_fail "the tray icon did not appear in the tray"
@@ -78,9 +80,10 @@ moved_by() {
 
 drag_at_row 41
 e2e_expect "a press at y=41 does not drag the window" moved_by 0 0
+# Measured from where the window first stood, so a late move by the press
+# at y=41 shows here too.
 drag_at_row 40
-e2e_wait_until 3 moved_by 60 50
-e2e_expect "a press at y=40 drags the window" moved_by 60 50
+e2e_expect_within 5 "a press at y=40 drags the window" moved_by 60 50
 e2e_screenshot after-drag >/dev/null
 
 # --- the tray menu and "Exit"
@@ -127,7 +130,9 @@ fi
 e2e_start_program -1
 if icon=$(e2e_wait_tray_icon "$START_SECONDS" "$E2E_PROGRAM_PID"); then
   e2e_pass "a start with an argument shows the tray icon"
-  sleep 2 # time enough for a window to turn up if one were coming
+  # The program decides whether to show its window before its event loop
+  # runs; the icon is painted by that loop.
+  e2e_expect_within 10 "the tray icon is painted" e2e_icon_painted "$icon"
   e2e_screenshot start-in-tray >/dev/null
   no_window() { ! e2e_find_window "$E2E_PROGRAM_PID" "$WINDOW_W" "$WINDOW_H" >/dev/null; }
   e2e_expect "a start with an argument shows no window" no_window
@@ -135,7 +140,7 @@ if icon=$(e2e_wait_tray_icon "$START_SECONDS" "$E2E_PROGRAM_PID"); then
   e2e_double_click "$icon_x" "$icon_y"
   if main=$(e2e_wait_window 10 "$E2E_PROGRAM_PID" "$WINDOW_W" "$WINDOW_H"); then
     e2e_pass "a double click on the tray icon shows the window"
-    sleep 0.5
+    e2e_expect_within 20 "the restored window shows the thumbnails" e2e_thumbnails_shown "$main" widescreen 1
     e2e_screenshot restored-from-tray >/dev/null
     # The close button ends the program.
     read -r win_x win_y _ _ <<<"$(e2e_geometry "$main")"

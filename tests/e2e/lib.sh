@@ -9,7 +9,13 @@
 # A script sources this file and starts with
 #   e2e_init "$@"          # $1: the staged program folder, $2: the build folder
 # Screenshots and the program's output go to $2/e2e/<script name>/.
-# Exit codes: 0 passed, 1 failed, 77 skipped (a tool is missing).
+# Exit codes: 0 passed, 1 failed, 77 skipped (a tool is missing or does not
+# run).
+#
+# Whatever the program does takes its time, so a check waits for its
+# condition, bounded by the clock (e2e_expect_within), and a check that
+# something does not happen first waits for a sign that the program has done
+# the step in question.
 
 set -uo pipefail
 
@@ -47,6 +53,19 @@ e2e_expect() {
   if "$@"; then e2e_pass "$description"; else e2e_fail "$description"; fi
 }
 
+# e2e_expect_within SECONDS DESCRIPTION COMMAND [ARGS...]: passes as soon as
+# the command succeeds, tried again and again; fails when it has not
+# succeeded within that many seconds.
+e2e_expect_within() {
+  local seconds=$1 description=$2
+  shift 2
+  if e2e_wait_until "$seconds" "$@"; then
+    e2e_pass "$description"
+  else
+    e2e_fail "$description (not within $seconds s)"
+  fi
+}
+
 # Stops the script at once: later checks make no sense without this one.
 e2e_abort() {
   e2e_fail "$*"
@@ -64,11 +83,48 @@ e2e_finish() {
 
 # --- set-up and clean-up
 
+# e2e_tool_answers TOOL: the tool (a name on PATH or a path) starts and
+# answers a harmless question; otherwise E2E_TOOL_PROBLEM says how it failed.
+# Being installed is not enough: a tool whose shared libraries are missing
+# fails at every call.
+e2e_tool_answers() {
+  local question output status
+  case ${1##*/} in
+    Xvfb) question=-help ;;
+    desktop-file-validate) question=--help ;;
+    nginx) question=-v ;;
+    import | convert | compare | xwininfo | xprop | xwd | xev) question=-version ;;
+    *) question=--version ;;
+  esac
+  output=$(timeout 10 "$1" "$question" 2>&1 </dev/null)
+  status=$?
+  ((status == 0)) && return 0
+  E2E_TOOL_PROBLEM="\"${1##*/} $question\" ended with status $status${output:+: $(tail -n1 <<<"$output")}"
+  return 1
+}
+
+# Tools that answer nothing, not even their version, without a display;
+# e2e_start_display asks them once the private display is up.
+e2e_needs_display() { [[ $1 == xprop || $1 == trayer || $1 == xwd ]]; }
+
+# e2e_require TOOL...: skips the script, saying why, unless every tool is
+# installed and runs.
 e2e_require() {
   local tool
   for tool in "$@"; do
     command -v "$tool" >/dev/null 2>&1 || e2e_skip "$tool is not installed (see .ci/packages.txt)"
+    if e2e_needs_display "$tool" && [[ -z ${E2E_DISPLAY_UP:-} ]]; then continue; fi
+    e2e_tool_answers "$tool" || e2e_skip "$tool is installed but does not run: $E2E_TOOL_PROBLEM (see .ci/packages.txt)"
   done
+}
+
+# e2e_require_nginx: E2E_NGINX is an nginx that runs (it is often outside
+# a user's PATH), or the script skips, saying why.
+e2e_require_nginx() {
+  E2E_NGINX=$(command -v nginx 2>/dev/null) || E2E_NGINX=/usr/sbin/nginx
+  [[ -x $E2E_NGINX ]] || e2e_skip "nginx is not installed (see .ci/packages.txt)"
+  e2e_tool_answers "$E2E_NGINX" ||
+    e2e_skip "nginx is installed but does not run: $E2E_TOOL_PROBLEM (see .ci/packages.txt)"
 }
 
 e2e_init() {
@@ -81,7 +137,7 @@ e2e_init() {
   E2E_NAME=$(basename "$0" .sh)
   E2E_OUT=$(mkdir -p "$2/e2e/$E2E_NAME" && cd "$2/e2e/$E2E_NAME" && pwd) || e2e_abort "cannot use $2"
   rm -f "$E2E_OUT"/*.png "$E2E_OUT"/*.log
-  e2e_require Xvfb openbox trayer xdotool import convert xprop xwininfo
+  e2e_require Xvfb openbox trayer xdotool import convert xprop xwininfo xev
   E2E_TMP=$(mktemp -d "${TMPDIR:-/tmp}/nimbra-e2e.XXXXXX")
   trap e2e_cleanup EXIT
   trap 'exit 130' INT TERM HUP
@@ -90,15 +146,13 @@ e2e_init() {
 # Records a process this library started; only these are ever stopped.
 e2e_track() { E2E_PIDS+=("$1"); }
 
+e2e_pid_gone() { ! kill -0 "$1" 2>/dev/null; }
+
 e2e_stop_pid() {
-  local pid=$1 waited=0
-  kill -0 "$pid" 2>/dev/null || return 0
+  local pid=$1
+  e2e_pid_gone "$pid" && return 0
   kill -TERM "$pid" 2>/dev/null
-  while kill -0 "$pid" 2>/dev/null && ((waited < 30)); do
-    sleep 0.1
-    waited=$((waited + 1))
-  done
-  kill -KILL "$pid" 2>/dev/null || true
+  e2e_wait_until 3 e2e_pid_gone "$pid" || kill -KILL "$pid" 2>/dev/null || true
   wait "$pid" 2>/dev/null || true
 }
 
@@ -128,23 +182,27 @@ e2e_wait_until() {
 
 # --- the display, the window manager and the tray host
 
-e2e_display_ready() {
-  [[ -s $E2E_TMP/display ]] && DISPLAY=":$(head -n1 "$E2E_TMP/display")" xprop -root >/dev/null 2>&1
-}
+e2e_display_named() { [[ -s $E2E_TMP/display ]]; }
+e2e_display_ready() { xprop -root >/dev/null 2>&1; }
 
 # e2e_start_display WIDTHxHEIGHTxDEPTH: Xvfb picks a free display itself
 # (-displayfd) and says which once it accepts connections. The root window
 # is white, so anything the program leaves unpainted or cuts away shows.
 e2e_start_display() {
   local size=${1:-1280x800x24}
+  # A number left from an earlier display must not be read as this one's.
+  rm -f "$E2E_TMP/display"
   Xvfb -displayfd 9 -screen 0 "$size" -nolisten tcp -wr -noreset 9>"$E2E_TMP/display" \
     >"$E2E_OUT/xvfb.log" 2>&1 &
   e2e_track $!
-  e2e_wait_until 15 e2e_display_ready || e2e_abort "Xvfb did not start (see $E2E_OUT/xvfb.log)"
+  e2e_wait_until 15 e2e_display_named || e2e_abort "Xvfb did not start (see $E2E_OUT/xvfb.log)"
   DISPLAY=":$(head -n1 "$E2E_TMP/display")"
   export DISPLAY
   unset WAYLAND_DISPLAY
   export XDG_SESSION_TYPE=x11
+  E2E_DISPLAY_UP=1
+  e2e_require xprop trayer
+  e2e_wait_until 15 e2e_display_ready || e2e_abort "Xvfb does not answer on $DISPLAY (see $E2E_OUT/xvfb.log)"
   E2E_SCREEN_W=${size%%x*}
   local rest=${size#*x}
   E2E_SCREEN_H=${rest%%x*}
@@ -162,23 +220,41 @@ e2e_start_window_manager() {
 e2e_tray_window() { xdotool search --onlyvisible --class trayer 2>/dev/null | head -n1; }
 e2e_tray_ready() { [[ -n $(e2e_tray_window) ]]; }
 
+# A tray host announces that it has taken the tray selection with a MANAGER
+# message to the root window; a program that starts before that finds no
+# tray. xev, watching the root window, shows when the message has come.
+E2E_ROOT_EVENTS=""
+e2e_root_events_seen() {
+  xprop -root -f _E2E_PROBE 8s -set _E2E_PROBE seen 2>/dev/null
+  grep -q '(_E2E_PROBE)' "$E2E_ROOT_EVENTS"
+}
+e2e_tray_announcements() { grep -c '(MANAGER)' "$E2E_ROOT_EVENTS"; }
+e2e_tray_announced() { (($(e2e_tray_announcements) > $1)); }
+e2e_tray_up() { e2e_tray_announced "$1" && e2e_tray_ready; }
+
 # The tray host stands at the top left corner, clear of a centred window,
 # so that a menu popped up from an icon fits on the screen as it is asked.
 # Now and then openbox, just started, leaves the tray's dock window unmapped;
 # a tray host that does not show up in time is stopped and started again.
 e2e_start_tray() {
-  local attempt
+  local attempt before watcher
+  E2E_ROOT_EVENTS=$E2E_TMP/root-events-${DISPLAY#:}.txt
+  xev -root -event structure -event property >"$E2E_ROOT_EVENTS" 2>&1 &
+  watcher=$!
+  e2e_track "$watcher"
+  e2e_wait_until 10 e2e_root_events_seen || e2e_abort "xev reports no events of the root window"
   for attempt in 1 2 3; do
+    before=$(e2e_tray_announcements)
     trayer --edge top --align left --widthtype pixel --width 120 --height 24 --SetDockType true \
       --SetPartialStrut false --transparent false --tint 0x404040 --expand true \
       >>"$E2E_OUT/trayer.log" 2>&1 &
     E2E_TRAY_PID=$!
     e2e_track "$E2E_TRAY_PID"
-    if e2e_wait_until 8 e2e_tray_ready; then
-      sleep 0.3 # it takes the tray selection after its window appears
+    if e2e_wait_until 8 e2e_tray_up "$before"; then
+      e2e_stop_pid "$watcher"
       return 0
     fi
-    e2e_log "trayer did not show its window (attempt $attempt); starting it again"
+    e2e_log "trayer did not show its window or take the tray (attempt $attempt); starting it again"
     e2e_stop_pid "$E2E_TRAY_PID"
   done
   e2e_abort "trayer did not start (see $E2E_OUT/trayer.log)"
@@ -289,6 +365,36 @@ e2e_tray_icon() {
 # e2e_wait_tray_icon SECONDS PID: prints the icon's window id.
 e2e_wait_tray_icon() { e2e_wait_until "$1" e2e_tray_icon "$2"; }
 
+# e2e_icon_painted ICON: the icon shows a picture, not a plain area. Only the
+# program's running event loop paints it, so this is a sign that the program
+# is past its start.
+e2e_icon_painted() {
+  local x y w h colours
+  read -r x y w h <<<"$(e2e_geometry "$1")"
+  [[ -n ${w:-} ]] || return 1
+  colours=$(import -window root -crop "${w}x${h}+$x+$y" +repage -format '%k' info: 2>/dev/null)
+  ((${colours:-0} > 4))
+}
+
+# e2e_window_steady WINDOW: a picture of the window agrees with the one the
+# previous call took: it is not being painted or filled any more. Start a
+# wait with e2e_window_steady_reset.
+e2e_window_steady_reset() { rm -f "$E2E_TMP/steady-before.ppm" "$E2E_TMP/steady-now.ppm"; }
+e2e_window_steady() {
+  import -window "$1" "ppm:$E2E_TMP/steady-now.ppm" 2>/dev/null || return 1
+  if [[ -f $E2E_TMP/steady-before.ppm ]] && cmp -s "$E2E_TMP/steady-before.ppm" "$E2E_TMP/steady-now.ppm"; then
+    return 0
+  fi
+  mv "$E2E_TMP/steady-now.ppm" "$E2E_TMP/steady-before.ppm"
+  return 1
+}
+
+# e2e_wait_steady SECONDS WINDOW
+e2e_wait_steady() {
+  e2e_window_steady_reset
+  e2e_wait_until "$1" e2e_window_steady "$2"
+}
+
 # e2e_centre WINDOW: "X Y" of its middle on the screen.
 e2e_centre() {
   local x y w h
@@ -355,7 +461,7 @@ e2e_pixel_of() {
 # e2e_pixel X Y: "R G B" of a pixel on the screen now.
 e2e_pixel() {
   local file=$E2E_TMP/pixel.png
-  import -window root -crop "1x1+$1+$2" "$file" 2>/dev/null || return 1
+  import -window root -crop "1x1+$1+$2" +repage "$file" 2>/dev/null || return 1
   e2e_pixel_of "$file" 0 0
 }
 
@@ -394,4 +500,41 @@ e2e_sample_category() {
     }
     print 0
   }'
+}
+
+# --- the thumbnail grid
+
+# e2e_slot_centre SHAPE WIN_X WIN_Y N: the middle of thumbnail N (1..6) of
+# the wallpaper page on the screen, for the "normal" or "widescreen" layout
+# of the slots. The page stands at 20,88 in the window, its grid panel at
+# 194,5 in the page.
+e2e_slot_centre() {
+  local n=$(($4 - 1)) x y
+  if [[ $1 == widescreen ]]; then
+    local lefts=(8 191 374) tops=(32 208)
+    x=$((lefts[n % 3] + 7 + 80)) y=$((tops[n / 3] + 20 + 50))
+  else
+    local lefts=(18 197 376) tops=(29 205)
+    x=$((lefts[n % 3] + 9 + 72)) y=$((tops[n / 3] + 18 + 55))
+  fi
+  echo "$(($2 + 20 + 194 + x)) $(($3 + 88 + 5 + y))"
+}
+
+# e2e_thumbnails_shown WINDOW SHAPE CATEGORY: the page shows the first
+# thumbnails of a local category of the program's store: the middle of each
+# slot they fill is in the category's colours. The screenshot stays as
+# thumbnails.png.
+e2e_thumbnails_shown() {
+  local window=$1 shape=$2 category=$3 count shot n x y win_x win_y
+  count=$(find "$E2E_APP_DIR/wallpaper/$shape/local/$category" -maxdepth 1 -type f -iname 's_*' \
+    \( -iname '*.jpg' -o -iname '*.bmp' \) | wc -l)
+  ((count > 6)) && count=6
+  ((count > 0)) || return 1
+  read -r win_x win_y _ _ <<<"$(e2e_geometry "$window")"
+  [[ -n ${win_y:-} ]] || return 1
+  shot=$(e2e_screenshot thumbnails) || return 1
+  for ((n = 1; n <= count; n++)); do
+    read -r x y <<<"$(e2e_slot_centre "$shape" "$win_x" "$win_y" "$n")"
+    [[ $(e2e_sample_category "$(e2e_pixel_of "$shot" "$x" "$y")") == "$category" ]] || return 1
+  done
 }
