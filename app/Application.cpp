@@ -3,15 +3,11 @@
 #include <cstdio>
 
 #include "app/Main.h"
-#include "app/UnitGlobal.h"
-#include "app/UserDialogs.h"
-#include "download/Down.h"
-#include "download/Down2.h"
 #include "platform/DisplayCheck.h"
 
-TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+Application::Application(int& argc, char** argv) : QApplication(argc, argv) {}
 
-bool TApplication::notify(QObject* receiver, QEvent* event) {
+bool Application::notify(QObject* receiver, QEvent* event) {
   try {
     return QApplication::notify(receiver, event);
   } catch (const std::exception& error) {
@@ -25,7 +21,13 @@ bool TApplication::notify(QObject* receiver, QEvent* event) {
 void ReportApplicationError(const QString& message) {
   std::fprintf(stderr, "NimbraWallpaper: %s\n", message.toLocal8Bit().constData());
   std::fflush(stderr);
-  Dialogs().information(frmMain, szAppname, message);
+  // The box stands on the main window, with the program's name as caption.
+  for (QWidget* window : QApplication::topLevelWidgets()) {
+    if (auto* main = qobject_cast<TfrmMain*>(window)) {
+      main->ShowErrorReport(message);
+      return;
+    }
+  }
 }
 
 int RunNimbraWallpaper(int argc, char** argv) {
@@ -34,22 +36,16 @@ int RunNimbraWallpaper(int argc, char** argv) {
     std::fprintf(stderr, "Nimbra Wallpaper needs a graphical desktop session: %s\n", why.toLocal8Bit().constData());
     return 1;
   }
-  TApplication app(argc, argv);
+  Application app(argc, argv);
   app.setApplicationName(QStringLiteral("Nimbra Wallpaper 1.2"));
   app.setApplicationDisplayName(QStringLiteral("Nimbra Wallpaper 1.2"));
   app.setQuitOnLastWindowClosed(false);
 
   // The main window's creation runs the whole start-up sequence; the two
   // download forms read the language texts it loaded.
-  frmMain = new TfrmMain(app.arguments());
-  frmDown = new TfrmDown();
-  frmDown2 = new TfrmDown2();
-  QObject::connect(frmMain, &TfrmMain::closed, &app, &QApplication::quit);
-  frmMain->showAtStart();
-  const int code = app.exec();
-  delete frmDown2;
-  delete frmDown;
-  delete frmMain;
-  frmMain = nullptr;
-  return code;
+  TfrmMain frmMain(app.arguments());
+  frmMain.CreateDownloadForms();
+  QObject::connect(&frmMain, &TfrmMain::closed, &app, &QApplication::quit);
+  frmMain.showAtStart();
+  return app.exec();
 }

@@ -6,10 +6,10 @@
 
 // The application object. An exception that escapes an event handler is
 // reported to the user and on standard error, and the program goes on.
-class TApplication : public QApplication {
+class Application : public QApplication {
   Q_OBJECT
  public:
-  TApplication(int& argc, char** argv);
+  Application(int& argc, char** argv);
   bool notify(QObject* receiver, QEvent* event) override;
 };
 

@@ -11,25 +11,16 @@
 #include <QSystemTrayIcon>
 #include <QWindow>
 
-#include "app/UnitGlobal.h"
-#include "platform/PageFetcher.h"
+#include "app/Down.h"
+#include "app/Down2.h"
+#include "library/GridLayout.h"
+#include "platform/ProgramFolder.h"
 #include "skin/WindowRegion.h"
-
-TfrmMain* frmMain = nullptr;
 
 namespace {
 constexpr int kClientWidth = 799;
 constexpr int kClientHeight = 599;
-const QColor kCurrentPageColor(0, 128, 255);
 const QColor kColumnText(222, 228, 238);
-
-QFont PixelFont(int pixels, bool bold = false) {
-  QFont font(QStringLiteral("Sans Serif"));
-  font.setStyleHint(QFont::SansSerif);
-  font.setPixelSize(pixels);
-  font.setBold(bold);
-  return font;
-}
 
 template <typename Control>
 Control* Place(Control* control, int left, int top, int width, int height) {
@@ -37,29 +28,32 @@ Control* Place(Control* control, int left, int top, int width, int height) {
   return control;
 }
 
-TLabel* MakeLabel(QWidget* parent, const QString& name, QRect box, const QColor& color, const QFont& font) {
-  auto* label = Place(new TLabel(parent), box.x(), box.y(), box.width(), box.height());
+SkinLabel* MakeLabel(QWidget* parent, const QString& name, QRect box, const QColor& color, const QFont& font) {
+  auto* label = Place(new SkinLabel(parent), box.x(), box.y(), box.width(), box.height());
   label->setObjectName(name);
   label->setFontColor(color);
   label->setFont(font);
   return label;
 }
 
-TImage* MakeImage(QWidget* parent, const QString& name, QRect box, const QString& bitmap = QString()) {
-  auto* image = Place(new TImage(parent), box.x(), box.y(), box.width(), box.height());
+SkinImage* MakeImage(QWidget* parent, const QString& name, QRect box, const QString& bitmap = QString()) {
+  auto* image = Place(new SkinImage(parent), box.x(), box.y(), box.width(), box.height());
   image->setObjectName(name);
   if (!bitmap.isEmpty()) image->setPicture(SkinBitmap(bitmap, box.size()));
   return image;
 }
 
-TPictureButton* MakeButton(QWidget* parent, const QString& name, const QString& bitmapBase, QRect box) {
-  auto* button = Place(new TPictureButton(bitmapBase, parent), box.x(), box.y(), box.width(), box.height());
+PictureButton* MakeButton(QWidget* parent, const QString& name, const QString& bitmapBase, QRect box) {
+  auto* button = Place(new PictureButton(bitmapBase, parent), box.x(), box.y(), box.width(), box.height());
   button->setObjectName(name);
   return button;
 }
 }  // namespace
 
-TfrmMain::TfrmMain(const QStringList& arguments, QWidget* parent) : QWidget(parent) {
+TfrmMain::TfrmMain(const QStringList& arguments, QWidget* parent)
+    : QWidget(parent),
+      m_browse(new BrowseController(
+          m_texts, [this](const BrowseRequest& request) { return m_networkViews.makeLoad(request); }, this)) {
   setObjectName(QStringLiteral("frmMain"));
   setWindowFlags(Qt::FramelessWindowHint | Qt::Window);
   setFixedSize(kClientWidth, kClientHeight);
@@ -67,13 +61,21 @@ TfrmMain::TfrmMain(const QStringList& arguments, QWidget* parent) : QWidget(pare
   setWindowIcon(QIcon(SkinBitmap(QStringLiteral("app_icon"), QSize(64, 64))));
   BuildControls();
   ConnectHandlers();
+  connect(m_browse, &BrowseController::stateChanged, this, &TfrmMain::Render);
+  connect(&m_rotation, &RotationController::rowsChanged, this, &TfrmMain::RenderRotationRows);
   FormCreate(arguments);
 }
 
 // FormDestroy: the lists the window owns go with it; nothing is saved.
 TfrmMain::~TfrmMain() {
   if (CoolTrayIcon1) CoolTrayIcon1->hide();
-  if (frmMain == this) frmMain = nullptr;
+  if (m_waitCursorShown) QApplication::restoreOverrideCursor();
+}
+
+void TfrmMain::CreateDownloadForms() {
+  m_frmDown = std::make_unique<TfrmDown>(m_texts);
+  m_frmDown2 = std::make_unique<TfrmDown2>(m_texts);
+  m_frmDown->setProgressDialog(m_frmDown2.get());
 }
 
 void TfrmMain::BuildControls() {
@@ -88,7 +90,7 @@ void TfrmMain::BuildControls() {
   btnWidescreen->setCaption(QStringLiteral("Widescreen"));
   btnTheme = MakeButton(this, "btnTheme", "tab", {261, 53, 112, 30});
   btnTheme->setCaption(QStringLiteral("Setting"));
-  btnNormal = Place(new TPicturePanel(this), 40, 53, 112, 30);
+  btnNormal = Place(new PicturePanel(this), 40, 53, 112, 30);
   btnNormal->setObjectName("btnNormal");
   btnNormal->setPicture(SkinBitmap("tab_marker", QSize(112, 30)));
   btnNormal->setCaption(QStringLiteral("Normal"));
@@ -96,9 +98,9 @@ void TfrmMain::BuildControls() {
   imgNormal->hide();
   imgWidescreen = MakeImage(this, "imgWidescreen", {535, 40, 41, 25}, "slot_widescreen");
   imgWidescreen->hide();
-  panWallpaper = Place(new TPicturePanel(this), 20, 88, 761, 477);
+  panWallpaper = Place(new PicturePanel(this), 20, 88, 761, 477);
   panWallpaper->setObjectName("panWallpaper");
-  panSetting = Place(new TPicturePanel(this), 20, 88, 761, 477);
+  panSetting = Place(new PicturePanel(this), 20, 88, 761, 477);
   panSetting->setObjectName("panSetting");
   panSetting->hide();
   suiURLLabel1 = MakeLabel(this, "suiURLLabel1", {633, 578, 134, 13}, kColumnText, PixelFont(11));
@@ -114,7 +116,7 @@ void TfrmMain::BuildControls() {
 }
 
 void TfrmMain::BuildWallpaperPage() {
-  panWallpaperLeft = Place(new TPicturePanel(panWallpaper), 3, 12, 182, 459);
+  panWallpaperLeft = Place(new PicturePanel(panWallpaper), 3, 12, 182, 459);
   panWallpaperLeft->setObjectName("panWallpaperLeft");
   panWallpaperLeft->setPicture(SkinBitmap("category_column", QSize(182, 459)));
   Panel1 = Place(new QFrame(panWallpaper), 194, 5, 558, 388);
@@ -124,7 +126,7 @@ void TfrmMain::BuildWallpaperPage() {
   QPalette white = Panel1->palette();
   white.setColor(QPalette::Window, Qt::white);
   Panel1->setPalette(white);
-  suiImagePanel1 = Place(new TPicturePanel(panWallpaper), 198, 399, 554, 25);
+  suiImagePanel1 = Place(new PicturePanel(panWallpaper), 198, 399, 554, 25);
   suiImagePanel1->setObjectName("suiImagePanel1");
   suiImagePanel1->setPicture(SkinBitmap("page_bar", QSize(554, 25)));
   btnSetWallpaper = MakeButton(panWallpaper, "btnSetWallpaper", "btn_wide", {539, 430, 208, 31});
@@ -146,8 +148,7 @@ void TfrmMain::BuildCategoryColumn() {
   imgLeftBK = MakeImage(panWallpaperLeft, "imgLeftBK", {3, 41, 175, 26}, "highlight_bar");
   for (int k = 0; k < 5; ++k) {
     imgArrow[k] = MakeImage(panWallpaperLeft, QString("imgArrow%1").arg(k + 1), {40, 50 + 27 * k, 9, 9}, "arrow");
-    lblL[k] = MakeLabel(panWallpaperLeft, QString("lblL%1").arg(k + 1), {61, 46 + 27 * k, 115, 16}, kColumnText,
-                        PixelFont(13));
+    lblL[k] = MakeLabel(panWallpaperLeft, QString("lblL%1").arg(k + 1), LocalLinkRect(k), kColumnText, PixelFont(13));
     lblL[k]->setCaption(QString::fromLatin1(kLocal[k]));
   }
   Label2 = MakeLabel(panWallpaperLeft, "Label2", {40, 203, 107, 13}, Qt::white, PixelFont(11, true));
@@ -155,20 +156,19 @@ void TfrmMain::BuildCategoryColumn() {
   for (int k = 0; k < 7; ++k) {
     imgArrowN[k] =
         MakeImage(panWallpaperLeft, QString("imgArrowN%1").arg(k + 1), {40, 243 + 27 * k, 9, 9}, "arrow");
-    lblN[k] = MakeLabel(panWallpaperLeft, QString("lblN%1").arg(k + 1), {61, 239 + 27 * k, 115, 16}, kColumnText,
+    lblN[k] = MakeLabel(panWallpaperLeft, QString("lblN%1").arg(k + 1), NetworkLinkRect(k), kColumnText,
                         PixelFont(13));
     lblN[k]->setCaption(QString::fromLatin1(kNetwork[k]));
   }
 }
 
 void TfrmMain::BuildGrid() {
-  static const int kLefts[] = {18, 197, 376};
-  static const int kTops[] = {29, 205};
   for (int n = 0; n < 6; ++n) {
-    W[n] = Place(new TPicturePanel(Panel1), kLefts[n % 3], kTops[n / 3], 164, 140);
+    const QRect slot = SlotRect(Shape::Normal, n);
+    W[n] = Place(new PicturePanel(Panel1), slot.x(), slot.y(), slot.width(), slot.height());
     W[n]->setObjectName(QString("W%1").arg(n + 1));
     W[n]->hide();
-    shpW[n] = Place(new TShape(QColor(255, 128, 0), Qt::white, W[n]), 0, 0, 164, 140);
+    shpW[n] = Place(new SkinShape(QColor(255, 128, 0), Qt::white, W[n]), 0, 0, 164, 140);
     shpW[n]->setObjectName(QString("shpW%1").arg(n + 1));
     shpW[n]->hide();
     imgW[n] = MakeImage(W[n], QString("imgW%1").arg(n + 1), {9, 18, 145, 110});
@@ -182,8 +182,8 @@ void TfrmMain::BuildGrid() {
   panConnectNetwork->setBackground(QColor(236, 242, 250));
   panConnectNetwork->hide();
   for (int k = 0; k < 20; ++k) {
-    lblWPage[k] = MakeLabel(suiImagePanel1, QString("lblWPage%1").arg(k + 1), {3 + 26 * k, 2, 20, 15},
-                            k == 0 ? kCurrentPageColor : QColor(Qt::black), PixelFont(11, true));
+    lblWPage[k] = MakeLabel(suiImagePanel1, QString("lblWPage%1").arg(k + 1), PageLinkRect(k),
+                            k == 0 ? kCurrentPageColour : QColor(Qt::black), PixelFont(11, true));
     lblWPage[k]->setCaption(QString::number(k + 1));
     lblWPage[k]->setAlignment(Qt::AlignCenter);
     lblWPage[k]->setBackground(Qt::white);
@@ -192,27 +192,27 @@ void TfrmMain::BuildGrid() {
 }
 
 void TfrmMain::BuildSettingsPage() {
-  suiImagePanel2 = Place(new TFramedBox(panSetting), 20, 12, 737, 89);
+  suiImagePanel2 = Place(new FramedBox(panSetting), 20, 12, 737, 89);
   suiImagePanel2->setObjectName("suiImagePanel2");
-  suiImagePanel3 = Place(new TFramedBox(panSetting), 20, 103, 737, 362);
+  suiImagePanel3 = Place(new FramedBox(panSetting), 20, 103, 737, 362);
   suiImagePanel3->setObjectName("suiImagePanel3");
-  chkAutoRun = Place(new TCheckBox(suiImagePanel2), 42, 26, 184, 19);
+  chkAutoRun = Place(new SkinCheckBox(suiImagePanel2), 42, 26, 184, 19);
   chkAutoRun->setObjectName("chkAutoRun");
   chkAutoRun->setCaption(QStringLiteral("Start with the session"));
-  optStartup = Place(new TRadioButton(suiImagePanel2), 42, 51, 220, 19);
+  optStartup = Place(new SkinRadioButton(suiImagePanel2), 42, 51, 220, 19);
   optStartup->setObjectName("optStartup");
-  optDay = Place(new TRadioButton(suiImagePanel2), 287, 51, 141, 19);
+  optDay = Place(new SkinRadioButton(suiImagePanel2), 287, 51, 141, 19);
   optDay->setObjectName("optDay");
-  optDisable = Place(new TRadioButton(suiImagePanel2), 505, 51, 117, 19);
+  optDisable = Place(new SkinRadioButton(suiImagePanel2), 505, 51, 117, 19);
   optDisable->setObjectName("optDisable");
-  TRadioButton::MakeGroup({optStartup, optDay, optDisable});
+  SkinRadioButton::MakeGroup({optStartup, optDay, optDisable});
   // Creation states decide which handlers the start-up settings run; the
   // handlers are connected only afterwards.
   chkAutoRun->setChecked(true);
   optDisable->setChecked(true);
 
   Label3 = MakeLabel(suiImagePanel3, "Label3", {16, 24, 297, 13}, Qt::black, PixelFont(11, true));
-  lstWallpaper = Place(new TListView(suiImagePanel3), 16, 48, 481, 296);
+  lstWallpaper = Place(new SkinListView(suiImagePanel3), 16, 48, 481, 296);
   lstWallpaper->setObjectName("lstWallpaper");
   lstWallpaper->setFont(PixelFont(13));
   btnAdd = MakeButton(suiImagePanel3, "btnAdd", "btn_small", {503, 86, 107, 31});
@@ -220,7 +220,7 @@ void TfrmMain::BuildSettingsPage() {
   btnRemove = MakeButton(suiImagePanel3, "btnRemove", "btn_small", {616, 86, 107, 31});
   btnRemove->setCaption(QStringLiteral("Remove"));
   btnRemove->setEnabled(false);
-  Shape9 = Place(new TShape(Qt::black, Qt::black, suiImagePanel3), 503, 184, 210, 153);
+  Shape9 = Place(new SkinShape(Qt::black, Qt::black, suiImagePanel3), 503, 184, 210, 153);
   Shape9->setObjectName("Shape9");
   Label5 = MakeLabel(suiImagePanel3, "Label5", {505, 184, 38, 13}, Qt::white, PixelFont(11));
   Label5->setCaption(QStringLiteral("Preview"));

@@ -1,5 +1,5 @@
-// The main window: its controls, browsing state and handlers. Handlers that
-// belong to a subsystem are defined in that subsystem's folder.
+// The main window: its controls and handlers. The handlers forward to the
+// controllers, which keep the state; the window draws that state.
 #pragma once
 
 #include <QDateTime>
@@ -10,21 +10,18 @@
 #include <memory>
 #include <optional>
 
+#include "catalogue/NetworkViews.h"
+#include "library/BrowseController.h"
+#include "library/RotationController.h"
+#include "platform/LanguageTexts.h"
 #include "skin/SkinControls.h"
 
 class QAction;
 class QFrame;
 class QMenu;
 class QSystemTrayIcon;
-class PageFetcher;
-enum class Shape;  // normal or widescreen: the store's two shapes
-
-// What a slot shows: the thumbnail it was loaded from (or its address) and
-// the large picture that "Set as Desktop Wallpaper" applies.
-struct SlotPaths {
-  QString thumbnail;
-  QString large;
-};
+class TfrmDown;
+class TfrmDown2;
 
 class TfrmMain : public QWidget {
   Q_OBJECT
@@ -39,60 +36,60 @@ class TfrmMain : public QWidget {
   void showAtStart();
 
   // --- controls directly on the window
-  TImage* imgMain;
-  TLabel* Label15;
-  TPictureButton* btnMin;
-  TPictureButton* btnClose;
-  TPictureButton* btnWallpaper;
-  TPictureButton* btnWidescreen;
-  TPictureButton* btnTheme;
-  TPicturePanel* btnNormal;  // tab marker
-  TImage* imgNormal;
-  TImage* imgWidescreen;
-  TPicturePanel* panWallpaper;
-  TPicturePanel* panSetting;
-  TLabel* suiURLLabel1;
-  QWidget* WebBrowser1;  // parked stand-in; pages come from pageFetcher
+  SkinImage* imgMain;
+  SkinLabel* Label15;
+  PictureButton* btnMin;
+  PictureButton* btnClose;
+  PictureButton* btnWallpaper;
+  PictureButton* btnWidescreen;
+  PictureButton* btnTheme;
+  PicturePanel* btnNormal;  // tab marker
+  SkinImage* imgNormal;
+  SkinImage* imgWidescreen;
+  PicturePanel* panWallpaper;
+  PicturePanel* panSetting;
+  SkinLabel* suiURLLabel1;
+  QWidget* WebBrowser1;  // parked stand-in; pages come from the catalogue check
 
   // --- wallpaper page
-  TPicturePanel* panWallpaperLeft;
+  PicturePanel* panWallpaperLeft;
   QFrame* Panel1;
-  TPicturePanel* suiImagePanel1;
-  TPictureButton* btnSetWallpaper;
-  TLabel* Label4;
-  TLabel* Label14;
+  PicturePanel* suiImagePanel1;
+  PictureButton* btnSetWallpaper;
+  SkinLabel* Label4;
+  SkinLabel* Label14;
 
   // --- category column
-  TLabel* Label1;
-  TImage* imgLeftBK;
-  std::array<TLabel*, 5> lblL;       // lblL1 .. lblL5
-  std::array<TImage*, 5> imgArrow;   // imgArrow1 .. imgArrow5
-  TLabel* Label2;
-  std::array<TLabel*, 7> lblN;       // lblN1 .. lblN7
-  std::array<TImage*, 7> imgArrowN;  // imgArrowN1 .. imgArrowN7
+  SkinLabel* Label1;
+  SkinImage* imgLeftBK;
+  std::array<SkinLabel*, 5> lblL;       // lblL1 .. lblL5
+  std::array<SkinImage*, 5> imgArrow;   // imgArrow1 .. imgArrow5
+  SkinLabel* Label2;
+  std::array<SkinLabel*, 7> lblN;       // lblN1 .. lblN7
+  std::array<SkinImage*, 7> imgArrowN;  // imgArrowN1 .. imgArrowN7
 
   // --- thumbnail grid
-  std::array<TPicturePanel*, 6> W;  // W1 .. W6
-  std::array<TShape*, 6> shpW;      // shpW1 .. shpW6
-  std::array<TImage*, 6> imgW;      // imgW1 .. imgW6
-  TLabel* lblErrorTip;
-  TLabel* panConnectNetwork;
-  std::array<TLabel*, 20> lblWPage;  // lblWPage1 .. lblWPage20
+  std::array<PicturePanel*, 6> W;  // W1 .. W6
+  std::array<SkinShape*, 6> shpW;      // shpW1 .. shpW6
+  std::array<SkinImage*, 6> imgW;      // imgW1 .. imgW6
+  SkinLabel* lblErrorTip;
+  SkinLabel* panConnectNetwork;
+  std::array<SkinLabel*, 20> lblWPage;  // lblWPage1 .. lblWPage20
 
   // --- settings page
-  TFramedBox* suiImagePanel2;
-  TFramedBox* suiImagePanel3;
-  TCheckBox* chkAutoRun;
-  TRadioButton* optStartup;
-  TRadioButton* optDay;
-  TRadioButton* optDisable;
-  TLabel* Label3;
-  TListView* lstWallpaper;
-  TPictureButton* btnAdd;
-  TPictureButton* btnRemove;
-  TShape* Shape9;
-  TLabel* Label5;
-  TImage* imgPreview;
+  FramedBox* suiImagePanel2;
+  FramedBox* suiImagePanel3;
+  SkinCheckBox* chkAutoRun;
+  SkinRadioButton* optStartup;
+  SkinRadioButton* optDay;
+  SkinRadioButton* optDisable;
+  SkinLabel* Label3;
+  SkinListView* lstWallpaper;
+  PictureButton* btnAdd;
+  PictureButton* btnRemove;
+  SkinShape* Shape9;
+  SkinLabel* Label5;
+  SkinImage* imgPreview;
 
   // --- non-visual parts
   QSystemTrayIcon* CoolTrayIcon1;
@@ -105,15 +102,19 @@ class TfrmMain : public QWidget {
   QString OpenDialog1Filter;  // "text|patterns|..." form
   QString OpenDialog1DefaultExt = QStringLiteral("*.jpg");
 
-  // --- browsing state
-  bool Busy = false;
-  QString ProgramVersion;
-  std::array<SlotPaths, 6> Slots;
-  QStringList CategoryThumbs;
-  QStringList CategoryPictures;
-  QString PageStatus;  // "", "complete" or "fail"
-  QByteArray PageText;
-  std::unique_ptr<PageFetcher> pageFetcher;
+  // --- the values the window shows, and who keeps them
+  LanguageTexts& texts() { return m_texts; }
+  BrowseController& browse() { return *m_browse; }
+  NetworkViews& networkViews() { return m_networkViews; }
+  RotationController& rotation() { return m_rotation; }
+  // Busy: a network view or a download is at work, and most clicks wait.
+  bool Busy() const { return m_browse->state().busy; }
+  const std::array<SlotPaths, 6>& Slots() const { return m_browse->state().slotPaths; }
+
+  // The overlay and the progress dialog, made after the window (program entry).
+  void CreateDownloadForms();
+  TfrmDown* frmDown() const { return m_frmDown.get(); }
+  TfrmDown2* frmDown2() const { return m_frmDown2.get(); }
 
   // --- frame and tray (app/)
   void FormCreate(const QStringList& arguments);
@@ -126,56 +127,39 @@ class TfrmMain : public QWidget {
   void Exit2Click();
   // Restores the window from the tray or from being minimised.
   void RestoreApplication();
+  // The general error report's box, on this window with its caption.
+  void ShowErrorReport(const QString& message);
 
-  // --- language texts (app/)
+  // --- language texts
   void LoadLanguageTexts();
 
-  // --- settings (app/)
+  // --- settings
   void RunStartupSettings(const QStringList& arguments);
   void chkAutoRunClick();
   void optStartupClick();
 
-  // --- grid and paging (library/)
-  void ArrangeGrid(bool widescreen);
-  void HideSelectionFrames();
-  void HidePageLinks();
-  void HideSlots();
-  int CurrentPage() const;
-  void ResetPageColours();
-  void MarkPageOne();
-  void ShowPageLinks(int count);
+  // --- grid and paging: the browsing state drawn on the controls
+  void ArrangeGrid(Shape shape);
+  int CurrentPage() const { return m_browse->state().page; }
   bool IsCurrentCategory(const QWidget* link) const;
-  bool CurrentShapeIsWide() const;
+  bool CurrentShapeIsWide() const { return m_browse->state().shape() == Shape::Widescreen; }
   void imgW1Click(int slot);  // slot 1..6
   void imgW1DblClick(int slot);
   void lblWPage1Click(int page);  // page 1..20
   void lblWPage1MouseEnter(int page);
   void lblWPage1MouseLeave(int page);
-  // Loads a picture file into slot 1..6's image; a picture that cannot be
-  // decoded shows the broken-picture mark, and false is returned.
-  bool LoadSlotPicture(int slot, const QString& file);
-  // The paging rule over a picture list: page links, fall-back to page 1, and
-  // the current page's pictures in the slots with their two paths.
-  void ShowListPage(const QStringList& pictures, const QStringList& larges);
 
-  // --- local categories (library/)
-  void ShowLocalCategory(TLabel* link, int page);
-  void lblL1Click(TLabel* link);
-  void lblL1MouseEnter(TLabel* link);
-  void lblL1MouseLeave(TLabel* link);
+  // --- local categories and tabs
+  void lblL1Click(SkinLabel* link);
+  void lblL1MouseEnter(SkinLabel* link);
+  void lblL1MouseLeave(SkinLabel* link);
   void btnWallpaperClick();
   void btnWidescreenClick();
-  void SelectShapeTab(TPictureButton* tab, Shape shape);
 
-  // --- applying (library/)
+  // --- applying
   void btnSetWallpaperClick();
 
-  // --- rotation list and settings page (library/)
-  void RebuildRotationList();
-  void LoadRotationList();
-  void SaveRotationList();
-  void StartupChange();
-  void AdvanceRotation();
+  // --- rotation list and settings page
   void Prevwallpaper1Click();
   void Nextwallpaper2Click();
   void btnThemeClick();
@@ -183,26 +167,20 @@ class TfrmMain : public QWidget {
   void lstWallpaperSelectItem(int row, bool selected);
   void btnAddClick();
   void btnRemoveClick();
-  // Makes a row current and applies it; nothing for no row.
-  void ApplyRotationPosition(std::optional<int> position);
 
-  // --- catalogue (catalogue/)
-  bool CheckCatalogueUpdate();
-  void WebBrowser1DownloadBegin();
-  void WebBrowser1DownloadComplete(const QByteArray& page);
-  void lblN1Click(TLabel* link);
-  void ShowNetworkCategory(TLabel* link, int pageFlag);
+  // --- catalogue
+  void lblN1Click(SkinLabel* link);
   void lblN6Click();
-  void ShowDownloadedPictures(QWidget* trigger, int pageFlag);
   void lblN7Click();
 
  signals:
   // The window has closed for good: the program ends.
   void closed();
+  // "Set as Desktop Wallpaper" has ended and the window is back.
+  void applyFinished();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
-  void changeEvent(QEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
 
@@ -215,10 +193,31 @@ class TfrmMain : public QWidget {
   void BuildTray();
   void ConnectHandlers();
 
+  void Render();
+  void RenderTab(const BrowseState& state);
+  void RenderCategoryColumn(const BrowseState& state);
+  void RenderGrid(const BrowseState& state);
+  void RenderPageLinks(const BrowseState& state);
+  void RenderBusy(const BrowseState& state);
+  SkinLabel* LinkOf(const BrowseView& view) const;
+  BrowseView ViewOf(const QWidget* link) const;
+  void RenderRotationRows();
+  bool FetchNetworkPicture(QString& path);
+  bool DownloadPicture(const QString& address, const QString& local);
+  void StepAsideAndApply(const QString& path);
+  void FinishApply();
+
+  LanguageTexts m_texts;
+  NetworkViews m_networkViews{m_texts};
+  BrowseController* m_browse;
+  RotationController m_rotation;
+  std::unique_ptr<TfrmDown> m_frmDown;
+  std::unique_ptr<TfrmDown2> m_frmDown2;
+  Shape m_arrangedShape = Shape::Normal;
+  bool m_waitCursorShown = false;
+  bool m_applyRunning = false;
   bool m_startMinimized = false;
-  bool m_networkViewRunning = false;
   bool m_manualDrag = false;
   QPoint m_dragOffset;
 };
 
-extern TfrmMain* frmMain;

@@ -12,8 +12,9 @@
 
 #include "app/Application.h"
 #include "app/Main.h"
-#include "app/Settings.h"
-#include "app/UnitGlobal.h"
+#include "library/Settings.h"
+#include "platform/ProgramFolder.h"
+#include "app/UserDialogs.h"
 #include "skin/WindowRegion.h"
 
 namespace {
@@ -27,40 +28,40 @@ bool TrayAvailable(const QSystemTrayIcon* tray) {
 void TfrmMain::ConnectHandlers() {
   connect(btnClose, &QAbstractButton::clicked, this, [this] { btnCloseClick(); });
   connect(btnMin, &QAbstractButton::clicked, this, [this] { btnMinClick(); });
-  connect(imgMain, &TImage::mousePressed, this, [this](Qt::MouseButton b, QPoint p) { imgMainMouseDown(b, p); });
-  connect(Label15, &TLabel::mousePressed, this, [this](Qt::MouseButton b, QPoint p) { imgMainMouseDown(b, p); });
+  connect(imgMain, &SkinImage::mousePressed, this, [this](Qt::MouseButton b, QPoint p) { imgMainMouseDown(b, p); });
+  connect(Label15, &SkinLabel::mousePressed, this, [this](Qt::MouseButton b, QPoint p) { imgMainMouseDown(b, p); });
   connect(btnWallpaper, &QAbstractButton::clicked, this, [this] { btnWallpaperClick(); });
   connect(btnWidescreen, &QAbstractButton::clicked, this, [this] { btnWidescreenClick(); });
   connect(btnTheme, &QAbstractButton::clicked, this, [this] { btnThemeClick(); });
-  for (TLabel* link : lblL) {
-    connect(link, &TLabel::clicked, this, [this, link] { lblL1Click(link); });
+  for (SkinLabel* link : lblL) {
+    connect(link, &SkinLabel::clicked, this, [this, link] { lblL1Click(link); });
   }
   for (int k = 0; k < 5; ++k) {
-    connect(lblN[k], &TLabel::clicked, this, [this, k] { lblN1Click(lblN[k]); });
+    connect(lblN[k], &SkinLabel::clicked, this, [this, k] { lblN1Click(lblN[k]); });
   }
-  connect(lblN[5], &TLabel::clicked, this, [this] { lblN6Click(); });
-  connect(lblN[6], &TLabel::clicked, this, [this] { lblN7Click(); });
-  connect(Label14, &TLabel::clicked, this, [this] { lblN7Click(); });
-  connect(suiURLLabel1, &TLabel::clicked, this, [this] { lblN7Click(); });
-  QList<TLabel*> categoryLinks(lblL.begin(), lblL.end());
-  categoryLinks.append(QList<TLabel*>(lblN.begin(), lblN.end()));
-  for (TLabel* link : categoryLinks) {
-    connect(link, &TLabel::mouseEntered, this, [this, link] { lblL1MouseEnter(link); });
-    connect(link, &TLabel::mouseLeft, this, [this, link] { lblL1MouseLeave(link); });
+  connect(lblN[5], &SkinLabel::clicked, this, [this] { lblN6Click(); });
+  connect(lblN[6], &SkinLabel::clicked, this, [this] { lblN7Click(); });
+  connect(Label14, &SkinLabel::clicked, this, [this] { lblN7Click(); });
+  connect(suiURLLabel1, &SkinLabel::clicked, this, [this] { lblN7Click(); });
+  QList<SkinLabel*> categoryLinks(lblL.begin(), lblL.end());
+  categoryLinks.append(QList<SkinLabel*>(lblN.begin(), lblN.end()));
+  for (SkinLabel* link : categoryLinks) {
+    connect(link, &SkinLabel::mouseEntered, this, [this, link] { lblL1MouseEnter(link); });
+    connect(link, &SkinLabel::mouseLeft, this, [this, link] { lblL1MouseLeave(link); });
   }
   for (int n = 0; n < 6; ++n) {
-    connect(imgW[n], &TImage::clicked, this, [this, n] { imgW1Click(n + 1); });
-    connect(imgW[n], &TImage::doubleClicked, this, [this, n] { imgW1DblClick(n + 1); });
+    connect(imgW[n], &SkinImage::clicked, this, [this, n] { imgW1Click(n + 1); });
+    connect(imgW[n], &SkinImage::doubleClicked, this, [this, n] { imgW1DblClick(n + 1); });
   }
   for (int k = 0; k < 20; ++k) {
-    connect(lblWPage[k], &TLabel::clicked, this, [this, k] { lblWPage1Click(k + 1); });
-    connect(lblWPage[k], &TLabel::mouseEntered, this, [this, k] { lblWPage1MouseEnter(k + 1); });
-    connect(lblWPage[k], &TLabel::mouseLeft, this, [this, k] { lblWPage1MouseLeave(k + 1); });
+    connect(lblWPage[k], &SkinLabel::clicked, this, [this, k] { lblWPage1Click(k + 1); });
+    connect(lblWPage[k], &SkinLabel::mouseEntered, this, [this, k] { lblWPage1MouseEnter(k + 1); });
+    connect(lblWPage[k], &SkinLabel::mouseLeft, this, [this, k] { lblWPage1MouseLeave(k + 1); });
   }
   connect(btnSetWallpaper, &QAbstractButton::clicked, this, [this] { btnSetWallpaperClick(); });
-  connect(chkAutoRun, &TCheckBox::Click, this, [this] { chkAutoRunClick(); });
-  for (TRadioButton* option : {optStartup, optDay, optDisable}) {
-    connect(option, &TRadioButton::Click, this, [this] { optStartupClick(); });
+  connect(chkAutoRun, &SkinCheckBox::Click, this, [this] { chkAutoRunClick(); });
+  for (SkinRadioButton* option : {optStartup, optDay, optDisable}) {
+    connect(option, &SkinRadioButton::Click, this, [this] { optStartupClick(); });
   }
   connect(lstWallpaper, &QListWidget::itemDoubleClicked, this, [this] { lstWallpaperDblClick(); });
   connect(lstWallpaper, &QListWidget::itemSelectionChanged, this, [this] {
@@ -84,23 +85,16 @@ void TfrmMain::ConnectHandlers() {
 
 void TfrmMain::FormCreate(const QStringList& arguments) {
   LoadLanguageTexts();
-  QCoreApplication::processEvents();
   // Start-up runs before the event loop, so its errors are reported here.
   RunReportingErrors([&] { RunStartupSettings(arguments); });
-  Busy = false;
-  CategoryThumbs.clear();
-  CategoryPictures.clear();
   // Leftovers of an old format; nothing reads them any more.
   for (int n = 1; n <= 5; ++n) QFile::remove(ExeFolder() + QStringLiteral("wallpaper/network/%1.ini").arg(n));
-  ProgramVersion = QStringLiteral("1.0");
   WebBrowser1->move(20000, WebBrowser1->y());
   ApplyWindowRegion(this);
-  panWallpaper->show();
-  panSetting->hide();
   panWallpaper->move(20, 88);
   panSetting->move(20, 88);
-  ArrangeGrid(false);
-  imgLeftBK->move(imgLeftBK->x(), -1000);
+  ArrangeGrid(Shape::Normal);
+  Render();
   RunReportingErrors([this] {
     if (IsWideScreen())
       btnWidescreenClick();
@@ -173,14 +167,14 @@ void TfrmMain::Open1Click() { RestoreApplication(); }
 
 void TfrmMain::Exit2Click() { close(); }
 
+void TfrmMain::ShowErrorReport(const QString& message) { Dialogs().information(this, m_texts.szAppname, message); }
+
 void TfrmMain::closeEvent(QCloseEvent* event) {
   // FormCloseQuery: a network view at work holds the window open.
-  if (Busy) {
+  if (Busy()) {
     event->ignore();
     return;
   }
   event->accept();
   emit closed();
 }
-
-void TfrmMain::changeEvent(QEvent* event) { QWidget::changeEvent(event); }

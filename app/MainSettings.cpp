@@ -1,15 +1,15 @@
 // The settings page's auto-start options and the settings steps of start-up.
 #include <QDateTime>
 
+#include "app/Application.h"
 #include "app/Main.h"
-#include "app/Settings.h"
-#include "app/UnitGlobal.h"
+#include "library/Settings.h"
 
 namespace {
 const QColor kEnabledText(0, 0, 0);
 const QColor kDisabledText(128, 128, 128);
 
-TRadioButton* ModeButton(TfrmMain& form, int mode) {
+SkinRadioButton* ModeButton(TfrmMain& form, int mode) {
   switch (mode) {
     case kChangeAtStartup:
       return form.optStartup;
@@ -21,7 +21,7 @@ TRadioButton* ModeButton(TfrmMain& form, int mode) {
 }
 
 void SetModeButtonsUsable(TfrmMain& form, bool usable) {
-  for (TRadioButton* button : {form.optStartup, form.optDay, form.optDisable}) {
+  for (SkinRadioButton* button : {form.optStartup, form.optDay, form.optDisable}) {
     button->setEnabled(usable);
     button->setFontColor(usable ? kEnabledText : kDisabledText);
   }
@@ -29,24 +29,22 @@ void SetModeButtonsUsable(TfrmMain& form, bool usable) {
 }  // namespace
 
 void TfrmMain::RunStartupSettings(const QStringList& arguments) {
-  ExePath = arguments.value(0);
   // Checking or unchecking runs chkAutoRunClick when the state changes.
   chkAutoRun->setChecked(AutoRunEnabled());
   const int mode = LoadAutoChange();
-  for (TRadioButton* button : {optStartup, optDay, optDisable}) button->setChecked(false);
+  for (SkinRadioButton* button : {optStartup, optDay, optDisable}) button->setChecked(false);
   ModeButton(*this, mode)->setChecked(true);
   // Rewrites an entry with the current mode, and removes one that names
   // another folder (AutoRunEnabled found it absent).
   SaveAutoChange(mode);
   SaveAutoRun(chkAutoRun->checked());
-  WideScreen = IsWideScreen();
-  ChangeMode = StartupChangeMode(mode, arguments.value(1));
-  CurrentIndex = LoadCurrent();
-  LoadRotationList();
-  LastTime = LoadLastTime();
-  StartupChange();
-  LastTime = QDateTime::currentDateTime();
-  SaveLastTime();
+  const Shape screenShape = IsWideScreen() ? Shape::Widescreen : Shape::Normal;
+  const int changeMode = StartupChangeMode(mode, arguments.value(1));
+  m_rotation.LoadRotationList(screenShape);
+  const QDateTime lastTime = LoadLastTime();
+  // Start-up runs outside the event loop, so a failure is reported here.
+  RunReportingErrors([&] { m_rotation.StartupChange(changeMode, lastTime); });
+  SaveLastTime(QDateTime::currentDateTime());
 }
 
 void TfrmMain::chkAutoRunClick() {

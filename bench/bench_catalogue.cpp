@@ -4,7 +4,7 @@
 //   bench_catalogue [--runs N] [--single-writes]
 //
 // --single-writes also times the same refresh done one atomic write at a time
-// through TIniFile, for comparison.
+// through IniFile, for comparison.
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -13,7 +13,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "app/IniFile.h"
+#include "platform/IniFile.h"
 #include "catalogue/CatalogueCheck.h"
 #include "platform/TextCodec.h"
 
@@ -31,7 +31,7 @@ CatalogueEntries FullCatalogue(const QByteArray& generation) {
 }
 
 void StoreOneWriteAtATime(const QString& file, const CatalogueEntries& entries, const QString& version) {
-  const TIniFile ini(file);
+  const IniFile ini(file);
   for (int k = 1; k <= kCatalogueKeyCount; ++k) {
     ini.DeleteIniKey(kNormalSection, QString::number(k));
     ini.DeleteIniKey(kWidescreenSection, QString::number(k));
@@ -48,14 +48,14 @@ void StoreOneWriteAtATime(const QString& file, const CatalogueEntries& entries, 
 QString PreparedSettings(const QTemporaryDir& dir) {
   const QString file = dir.filePath(QStringLiteral("setting.ini"));
   QFile::remove(file);
-  const TIniFile ini(file);
+  const IniFile ini(file);
   ini.WriteIniText(kCheckSection, QStringLiteral("date"), QStringLiteral("03-18-2008"));
   StoreCatalogue(file, FullCatalogue("old"), QStringLiteral("1"));
   return file;
 }
 
 bool Verify(const QString& file, const CatalogueEntries& expected) {
-  const TIniFile ini(file);
+  const IniFile ini(file);
   for (int k : {1, 500, 1000}) {
     if (ini.ReadIniText(kNormalSection, QString::number(k), {}).toUtf8() != expected.normal[k - 1])
       return false;

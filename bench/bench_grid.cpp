@@ -6,7 +6,6 @@
 #include <QFile>
 #include <QImage>
 #include <QThread>
-
 #include <algorithm>
 #include <cstdio>
 #include <vector>
@@ -51,19 +50,24 @@ int main(int argc, char** argv) {
   for (int round = 0; round < 15; ++round) {
     // A folder whose entries changed is listed afresh.
     window->lblL1Click(window->lblL[1]);  // an empty category, so category 1 is not current
+    WaitForPage(*window);
     folder.writeFile("wallpaper/normal/local/1/touch.txt", "x");
     QFile::remove(folder.file("wallpaper/normal/local/1/touch.txt"));
     QThread::msleep(5);
     QElapsedTimer timer;
     timer.start();
     window->lblL1Click(window->lblL[0]);
+    WaitForPage(*window);
     coldClicks.push_back(timer.nsecsElapsed() / 1e6);
     window->lblL1Click(window->lblL[1]);
+    WaitForPage(*window);
     timer.restart();
     window->lblL1Click(window->lblL[0]);
+    WaitForPage(*window);
     clicks.push_back(timer.nsecsElapsed() / 1e6);
     timer.restart();
     window->lblWPage1Click(2 + round % 19);
+    WaitForPage(*window);
     turns.push_back(timer.nsecsElapsed() / 1e6);
   }
   std::printf(

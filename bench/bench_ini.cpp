@@ -15,7 +15,7 @@
 #include <functional>
 #include <vector>
 
-#include "app/IniFile.h"
+#include "platform/IniFile.h"
 
 namespace {
 
@@ -83,7 +83,7 @@ Timing Measure(int runs, const std::function<void()>& action) {
 
 // Reads keys 1..1000 of a section as the network view does; counts the
 // values that are not the expected address.
-int ReadCatalogue(const TIniFile& ini, const char* section, const QStringList& keys,
+int ReadCatalogue(const IniFile& ini, const char* section, const QStringList& keys,
                   const QStringList& expected) {
   const QString sectionName = QString::fromLatin1(section);
   int wrong = 0;
@@ -95,12 +95,12 @@ int ReadCatalogue(const TIniFile& ini, const char* section, const QStringList& k
 // A write by another process between two reads must be seen by the second:
 // once through the INI module (a rename), once in place at the same size.
 bool NoStaleRead(const QString& path) {
-  const TIniFile ini(path);
+  const IniFile ini(path);
   ini.WriteIniText("checkupdate", "date", "01-01-2001");
   if (ini.ReadIniText("checkupdate", "date", QString()) != "01-01-2001") return false;
   const pid_t child = fork();
   if (child == 0) {
-    TIniFile(path).WriteIniText("checkupdate", "date", "02-02-2002");
+    IniFile(path).WriteIniText("checkupdate", "date", "02-02-2002");
     _exit(0);
   }
   int status = 0;
@@ -133,7 +133,7 @@ int main() {
   const QString path = dir.filePath(QStringLiteral("setting.ini"));
   const QByteArray original = SettingFile();
   WriteFile(path, original);
-  const TIniFile ini(path);
+  const IniFile ini(path);
   std::printf("setting.ini: %lld bytes, %d addresses in each of 2 catalogue sections\n",
               static_cast<long long>(original.size()), kKeys);
 
@@ -166,14 +166,14 @@ int main() {
 
   WriteFile(path, original);
   const Timing batched = Measure(1, [&] {
-    TIniBatch batch(ini);
+    IniBatch batch(ini);
     RewriteCatalogue(batch);
     batch.Commit();
   });
   QFile batchFile(path);
   batchFile.open(QIODevice::ReadOnly);
   const bool same = batchFile.readAll() == singleResult;
-  std::printf("the same through one TIniBatch and Commit: %.1f ms (%s)\n", batched.best,
+  std::printf("the same through one IniBatch and Commit: %.1f ms (%s)\n", batched.best,
               same ? "same bytes" : "DIFFERENT BYTES");
 
   const double worst = std::max(reads[0].median, reads[1].median);

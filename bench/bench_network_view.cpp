@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QImage>
-
 #include <algorithm>
 #include <cstdio>
 #include <vector>
@@ -40,15 +39,17 @@ double DownloadedPage(const ProgramFolder& folder, TfrmMain& window) {
   std::vector<double> times;
   for (int round = 0; round < 7; ++round) {
     window.lblL1Click(window.lblL[0]);
+    WaitForPage(window);
     QElapsedTimer timer;
     timer.start();
     window.lblN6Click();
+    WaitForPage(window);
     times.push_back(timer.nsecsElapsed() / 1e6);
   }
   return Median(times);
 }
 
-double MissingThumbnailsPage(const ProgramFolder& folder, TfrmMain& window, TTestHttpServer& server) {
+double MissingThumbnailsPage(const ProgramFolder& folder, TfrmMain& window, TestHttpServer& server) {
   QByteArray ini = "[checkupdate]\r\ndate=" + QDate::currentDate().toString("MM-dd-yyyy").toLatin1() +
                    "\r\n[wallpaper-normal]\r\n";
   for (int i = 1; i <= 6; ++i) {
@@ -61,9 +62,11 @@ double MissingThumbnailsPage(const ProgramFolder& folder, TfrmMain& window, TTes
   for (int round = 0; round < 7; ++round) {
     QDir(folder.file("wallpaper/normal/network/2")).removeRecursively();
     window.lblL1Click(window.lblL[0]);
+    WaitForPage(window);
     QElapsedTimer timer;
     timer.start();
     window.lblN1Click(window.lblN[1]);
+    WaitForPage(window);
     times.push_back(timer.nsecsElapsed() / 1e6);
   }
   return Median(times);
@@ -74,12 +77,13 @@ int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   ProgramFolder folder;
-  TTestHttpServer server;
+  TestHttpServer server;
   server.MapHost("pics.test");
   auto window = MakeMainWindow();
   std::printf("Downloaded view, page of six 3840x2160 JPEG pictures: %.1f ms (median of 7)\n",
               DownloadedPage(folder, *window));
-  std::printf("network page, six missing thumbnails fetched from a local server and shown: %.1f ms (median of 7)\n",
-              MissingThumbnailsPage(folder, *window, server));
+  std::printf(
+      "network page, six missing thumbnails fetched from a local server and shown: %.1f ms (median of 7)\n",
+      MissingThumbnailsPage(folder, *window, server));
   return 0;
 }

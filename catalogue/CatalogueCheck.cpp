@@ -1,117 +1,116 @@
-// The daily catalogue check: the version page, the index page and the
-// catalogue sections of "setting.ini".
 #include "catalogue/CatalogueCheck.h"
 
-#include <QApplication>
-#include <QCoreApplication>
-#include <QCursor>
-#include <QThread>
+#include <QDate>
+#include <QTimer>
 
-#include "app/IniFile.h"
-#include "app/Main.h"
-#include "app/UnitGlobal.h"
+#include "platform/IniFile.h"
 #include "platform/PageFetcher.h"
+#include "platform/ProgramFolder.h"
 #include "platform/TextCodec.h"
 
 namespace {
 
-const QString kComplete = QStringLiteral("complete");
-const QString kFail = QStringLiteral("fail");
-constexpr unsigned long kWaitStepMilliseconds = 200;
-
-QString SettingsFile() { return ExeFolder() + QStringLiteral("setting.ini"); }
 QString HomeAddress() { return QStringLiteral("http://") + HomeHost(); }
 QString Today() { return CheckDateText(QDate::currentDate()); }
 
-void ShowErrorTip(TfrmMain& window, const QString& text) {
-  window.lblErrorTip->setCaption(text);
-  window.lblErrorTip->show();
-}
-
-// Asks for a page and waits, letting the window's events run, until the
-// download handlers have judged it; the fetcher ends every fetch, so does this.
-void FetchPage(TfrmMain& window, const QString& address) {
-  window.PageStatus.clear();
-  WindowPageFetcher(window).navigate(address);
-  window.PageStatus.clear();
-  while (window.PageStatus != kComplete && window.PageStatus != kFail) {
-    QCoreApplication::processEvents();
-    QThread::msleep(kWaitStepMilliseconds);
-  }
-}
-
-// Everything of the check between showing the waiting panel and storing the
-// date: whether the network view may go on.
-bool RunCheck(TfrmMain& window) {
-  const TIniFile settings(SettingsFile());
-  if (settings.ReadIniText(kCheckSection, QStringLiteral("date"), kNeverCheckedDate) == Today()) return true;
-
-  FetchPage(window, HomeAddress() + kVersionPagePath);
-  if (window.PageStatus == kFail) {
-    ShowErrorTip(window, szConnectfail + HomeAddress());
-    return false;
-  }
-  if (DecodeText(SoftwareVersionOf(window.PageText)) != window.ProgramVersion) {
-    ShowErrorTip(window, szUpdated + HomeAddress() + szDownloadnew);
-    return false;
-  }
-  const QString indexVersion = DecodeText(IndexVersionOf(window.PageText));
-  if (indexVersion == settings.ReadIniText(kCheckSection, QStringLiteral("indexver"), QString())) {
-    window.lblErrorTip->hide();
-    return true;
-  }
-
-  FetchPage(window, HomeAddress() + kIndexPagePath);
-  if (window.PageStatus == kFail) {
-    ShowErrorTip(window, szConnectfail + HomeAddress());
-    return false;
-  }
-  window.PageText = IndexTextOf(window.PageText);
-  window.lblErrorTip->hide();
-  StoreCatalogue(settings.FileName(), ParseIndexPage(window.PageText), indexVersion);
-  return true;
-}
-
-void ShowCheckRunning(TfrmMain& window) {
-  QApplication::setOverrideCursor(Qt::WaitCursor);
-  window.panConnectNetwork->show();
-  window.panConnectNetwork->move(48, window.panConnectNetwork->y());
-  window.panConnectNetwork->setCaption(szConnecting);
-  QCoreApplication::processEvents();
-}
-
-void EndCheck(TfrmMain& window) {
-  window.panConnectNetwork->hide();
-  QApplication::restoreOverrideCursor();
-  QCoreApplication::processEvents();
-  WindowPageFetcher(window).navigate(QStringLiteral("about:blank"));
-}
-
-void WriteEntries(TIniBatch& batch, const QString& section, const QList<QByteArray>& entries) {
+void WriteEntries(IniBatch& batch, const QString& section, const QList<QByteArray>& entries) {
   const qsizetype count = std::min<qsizetype>(entries.size(), kCatalogueKeyCount);
   for (qsizetype k = 0; k < count; ++k)
     batch.WriteIniText(section, QString::number(k + 1), DecodeText(entries[k]));
 }
 
-// One check at a time: the window's events run while a check waits, and a
-// second check would take over the fetch the first one is waiting for.
-bool g_checkRunning = false;
-
 }  // namespace
 
-PageFetcher& WindowPageFetcher(TfrmMain& window) {
-  if (!window.pageFetcher) {
-    window.pageFetcher = std::make_unique<PageFetcher>();
-    QObject::connect(window.pageFetcher.get(), &PageFetcher::downloadBegin, &window,
-                     [&window] { window.WebBrowser1DownloadBegin(); });
-    QObject::connect(window.pageFetcher.get(), &PageFetcher::downloadComplete, &window,
-                     [&window](const QByteArray& page) { window.WebBrowser1DownloadComplete(page); });
+CatalogueCheck::CatalogueCheck(const LanguageTexts& texts, QObject* parent)
+    : QObject(parent), m_texts(texts), m_fetcher(std::make_unique<PageFetcher>()) {
+  connect(m_fetcher.get(), &PageFetcher::downloadBegin, this, &CatalogueCheck::WebBrowser1DownloadBegin);
+  connect(m_fetcher.get(), &PageFetcher::downloadComplete, this, &CatalogueCheck::WebBrowser1DownloadComplete);
+}
+
+CatalogueCheck::~CatalogueCheck() = default;
+
+QString CatalogueCheck::settingsFile() const { return ExeFolder() + QStringLiteral("setting.ini"); }
+
+void CatalogueCheck::CheckCatalogueUpdate() {
+  if (running()) return;
+  const IniFile settings(settingsFile());
+  if (settings.ReadIniText(kCheckSection, QStringLiteral("date"), kNeverCheckedDate) == Today()) {
+    end({true, QString()});
+    return;
   }
-  return *window.pageFetcher;
+  fetch(Step::VersionPage, kVersionPagePath);
+}
+
+void CatalogueCheck::fetch(Step step, const char* path) {
+  m_step = step;
+  m_status = PageStatus::Waiting;
+  m_pageText.clear();
+  m_fetcher->navigate(HomeAddress() + QLatin1String(path));
+}
+
+void CatalogueCheck::WebBrowser1DownloadBegin() {
+  m_status = PageStatus::Waiting;
+  m_pageText.clear();
+}
+
+void CatalogueCheck::WebBrowser1DownloadComplete(const QByteArray& page) {
+  if (m_step == Step::Idle || m_status != PageStatus::Waiting) return;
+  m_pageText += PageTextOf(page);
+  m_status = HasPageMarkers(m_pageText) ? PageStatus::Complete : PageStatus::Fail;
+  // The fetcher is still inside its own event; the check goes on after it.
+  QTimer::singleShot(0, this, &CatalogueCheck::pageJudged);
+}
+
+void CatalogueCheck::pageJudged() {
+  if (m_status == PageStatus::Fail) {
+    end({false, m_texts.szConnectfail + HomeAddress()});
+    return;
+  }
+  if (m_step == Step::VersionPage) versionPageArrived();
+  else if (m_step == Step::IndexPage) indexPageArrived();
+}
+
+void CatalogueCheck::versionPageArrived() {
+  if (DecodeText(SoftwareVersionOf(m_pageText)) != ProgramVersion) {
+    end({false, m_texts.szUpdated + HomeAddress() + m_texts.szDownloadnew});
+    return;
+  }
+  m_indexVersion = DecodeText(IndexVersionOf(m_pageText));
+  const IniFile settings(settingsFile());
+  if (m_indexVersion == settings.ReadIniText(kCheckSection, QStringLiteral("indexver"), QString())) {
+    end({true, QString()});
+    return;
+  }
+  fetch(Step::IndexPage, kIndexPagePath);
+}
+
+void CatalogueCheck::indexPageArrived() {
+  try {
+    StoreCatalogue(settingsFile(), ParseIndexPage(IndexTextOf(m_pageText)), m_indexVersion);
+  } catch (...) {
+    // The error goes to the general report; the view must still end.
+    m_step = Step::Idle;
+    m_fetcher->navigate(QStringLiteral("about:blank"));
+    emit finished({false, QString()});
+    throw;
+  }
+  end({true, QString()});
+}
+
+void CatalogueCheck::end(CheckOutcome outcome) {
+  m_step = Step::Idle;
+  m_fetcher->navigate(QStringLiteral("about:blank"));
+  try {
+    IniFile(settingsFile()).WriteIniText(kCheckSection, QStringLiteral("date"), Today());
+  } catch (...) {
+    emit finished({false, QString()});
+    throw;
+  }
+  emit finished(outcome);
 }
 
 void StoreCatalogue(const QString& iniFile, const CatalogueEntries& entries, const QString& indexVersion) {
-  TIniBatch batch(iniFile);
+  IniBatch batch(iniFile);
   for (int k = 1; k <= kCatalogueKeyCount; ++k) {
     batch.DeleteIniKey(kNormalSection, QString::number(k));
     batch.DeleteIniKey(kWidescreenSection, QString::number(k));
@@ -120,32 +119,4 @@ void StoreCatalogue(const QString& iniFile, const CatalogueEntries& entries, con
   WriteEntries(batch, kWidescreenSection, entries.widescreen);
   batch.WriteIniText(kCheckSection, QStringLiteral("indexver"), indexVersion);
   batch.Commit();
-}
-
-bool TfrmMain::CheckCatalogueUpdate() {
-  if (g_checkRunning) return false;
-  g_checkRunning = true;
-  ShowCheckRunning(*this);
-  try {
-    const bool mayGoOn = RunCheck(*this);
-    TIniFile(SettingsFile()).WriteIniText(kCheckSection, QStringLiteral("date"), Today());
-    EndCheck(*this);
-    g_checkRunning = false;
-    return mayGoOn;
-  } catch (...) {
-    EndCheck(*this);
-    g_checkRunning = false;
-    throw;
-  }
-}
-
-void TfrmMain::WebBrowser1DownloadBegin() {
-  PageStatus.clear();
-  PageText.clear();
-}
-
-void TfrmMain::WebBrowser1DownloadComplete(const QByteArray& page) {
-  if (!PageStatus.isEmpty()) return;
-  PageText += PageTextOf(page);
-  PageStatus = HasPageMarkers(PageText) ? kComplete : kFail;
 }

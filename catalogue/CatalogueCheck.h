@@ -1,16 +1,66 @@
-// The daily catalogue check's parts that tests and the window share.
+// The daily catalogue check: the version page, the index page and the
+// catalogue sections of "setting.ini". It runs on the event loop: the pages
+// arrive through the page fetcher's events, and `finished` tells the outcome.
 #pragma once
 
+#include <QObject>
 #include <QString>
+#include <memory>
 
 #include "catalogue/CatalogueRules.h"
+#include "platform/LanguageTexts.h"
 
 class PageFetcher;
-class TfrmMain;
 
-// The window's page fetcher, made and wired to its two download handlers on
-// first use.
-PageFetcher& WindowPageFetcher(TfrmMain& window);
+// Whether a network view may go on, and the tip to show when it may not.
+struct CheckOutcome {
+  bool mayGoOn = false;
+  QString errorTip;  // empty: no tip
+};
+
+class CatalogueCheck : public QObject {
+  Q_OBJECT
+ public:
+  // The program's own version, compared with the one the site publishes.
+  static inline const QString ProgramVersion = QStringLiteral("1.0");
+
+  explicit CatalogueCheck(const LanguageTexts& texts, QObject* parent = nullptr);
+  ~CatalogueCheck() override;
+
+  // Starts the check; `finished` follows once, possibly before this returns.
+  // The check date is stored whatever the outcome, so a site that is down
+  // is asked again only the next day.
+  void CheckCatalogueUpdate();
+  bool running() const { return m_step != Step::Idle; }
+
+  // The hidden browser's stand-in; tests shorten its time-out.
+  PageFetcher& pageFetcher() { return *m_fetcher; }
+
+  // The browser's two events.
+  void WebBrowser1DownloadBegin();
+  void WebBrowser1DownloadComplete(const QByteArray& page);
+
+ signals:
+  void finished(const CheckOutcome& outcome);
+
+ private:
+  enum class Step { Idle, VersionPage, IndexPage };
+  enum class PageStatus { Waiting, Complete, Fail };
+
+  void fetch(Step step, const char* path);
+  void pageJudged();
+  void versionPageArrived();
+  void indexPageArrived();
+  void end(CheckOutcome outcome);
+  QString settingsFile() const;
+
+  const LanguageTexts& m_texts;
+  std::unique_ptr<PageFetcher> m_fetcher;
+  Step m_step = Step::Idle;
+  PageStatus m_status = PageStatus::Waiting;
+  QByteArray m_pageText;
+  QString m_indexVersion;
+};
 
 // Replaces keys 1 to 1000 of both catalogue sections of the INI file by the
 // entries (at most 1000 a shape) and stores indexVersion, in one atomic

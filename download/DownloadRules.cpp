@@ -133,7 +133,7 @@ std::optional<int32_t> ContentLengthValue(std::string_view line) {
   return static_cast<int32_t>(*value);
 }
 
-std::optional<TContentRange> ContentRangeValue(std::string_view line) {
+std::optional<ContentRange> ContentRangeValue(std::string_view line) {
   if (!IsHeaderLine(line, kContentRangeName)) return std::nullopt;
   std::string_view value = TrimHeaderValue(line.substr(kContentRangeName.size()));
   constexpr std::string_view kUnit = "bytes ";
@@ -142,7 +142,7 @@ std::optional<TContentRange> ContentRangeValue(std::string_view line) {
   std::string_view span, total, first, last;
   if (!SplitAt(value, '/', span, total) || !SplitAt(span, '-', first, last)) return std::nullopt;
   constexpr int64_t kLargest = std::numeric_limits<int64_t>::max() / 2;
-  TContentRange range;
+  ContentRange range;
   const auto firstValue = PlainDecimal(first, kLargest);
   const auto lastValue = PlainDecimal(last, kLargest);
   if (!firstValue || !lastValue) return std::nullopt;
@@ -155,19 +155,19 @@ std::optional<TContentRange> ContentRangeValue(std::string_view line) {
   return range;
 }
 
-bool ContentRangeMatches(const TContentRange& range, int32_t rangeStart, int32_t rangeEnd, int32_t total) {
+bool ContentRangeMatches(const ContentRange& range, int32_t rangeStart, int32_t rangeEnd, int32_t total) {
   if (range.First != rangeStart || range.Last != rangeEnd) return false;
   return !range.Total || *range.Total == total;
 }
 
-std::vector<TSegmentRange> PlanSegments(int32_t totalSize, int32_t existing, int32_t segmentSizeHint) {
+std::vector<SegmentRange> PlanSegments(int32_t totalSize, int32_t existing, int32_t segmentSizeHint) {
   const int32_t remaining = totalSize - existing;
   if (remaining <= 0 || existing < 0) return {};
   const int32_t hint = std::max(segmentSizeHint, 1);
   // Never more ranges than bytes: a range of no bytes cannot be asked for.
   const int32_t count = std::min({remaining / hint + 1, int32_t{kMaxSegments}, remaining});
   const int32_t size = remaining / count;
-  std::vector<TSegmentRange> plan;
+  std::vector<SegmentRange> plan;
   for (int32_t n = 1; n <= count; ++n) {
     const int32_t rangeStart = (n - 1) * size + existing;
     const int32_t rangeEnd = n == count ? totalSize - 1 : n * size + existing - 1;
@@ -177,5 +177,5 @@ std::vector<TSegmentRange> PlanSegments(int32_t totalSize, int32_t existing, int
 }
 
 std::string SegmentFileName(const std::string& saveFile, int n) {
-  return saveFile + ".$$$.temp." + std::to_string(n);
+  return saveFile + kSegmentFileMarker + std::to_string(n);
 }

@@ -43,31 +43,34 @@ std::optional<int> ResponseStatusCode(std::string_view line);
 // nothing (a sign, a fraction, an empty or an oversized value).
 std::optional<int32_t> ContentLengthValue(std::string_view line);
 
-struct TContentRange {
+struct ContentRange {
   int64_t First = 0;
   int64_t Last = 0;
   std::optional<int64_t> Total;  // absent for "*"
 };
 // The value of a "Content-Range:" line of the form "bytes FIRST-LAST/TOTAL".
-std::optional<TContentRange> ContentRangeValue(std::string_view line);
+std::optional<ContentRange> ContentRangeValue(std::string_view line);
 // True when the answer covers exactly the asked range of a file of total bytes.
-bool ContentRangeMatches(const TContentRange& range, int32_t rangeStart, int32_t rangeEnd, int32_t total);
+bool ContentRangeMatches(const ContentRange& range, int32_t rangeStart, int32_t rangeEnd, int32_t total);
 
 // --- Segment plan ------------------------------------------------------------
 
 constexpr int kMaxSegments = 20;
 
-struct TSegmentRange {
+struct SegmentRange {
   int32_t RangeStart = 0;
   int32_t RangeEnd = 0;  // inclusive
   int32_t Length() const { return RangeEnd - RangeStart + 1; }
-  bool operator==(const TSegmentRange&) const = default;
+  bool operator==(const SegmentRange&) const = default;
 };
 
 // Cuts the bytes from existing to totalSize - 1 into at most 20 ranges of
 // about hint bytes each (one more range than the quotient; the last takes the
 // remainder). Empty when nothing remains to fetch.
-std::vector<TSegmentRange> PlanSegments(int32_t totalSize, int32_t existing, int32_t segmentSizeHint);
+std::vector<SegmentRange> PlanSegments(int32_t totalSize, int32_t existing, int32_t segmentSizeHint);
+
+// What the engine puts between a target's name and a segment's number.
+inline constexpr char kSegmentFileMarker[] = ".$$$.temp.";
 
 // Segment n (1 to 20) of a target lives beside it as target + ".$$$.temp." + n.
 std::string SegmentFileName(const std::string& saveFile, int n);

@@ -9,6 +9,7 @@
 
 #include "download/SegmentFiles.h"
 #include "download/SocketLine.h"
+#include "platform/AtomicFile.h"
 
 namespace {
 
@@ -39,7 +40,7 @@ std::string Utf8(const QString& text) { return text.toUtf8().toStdString(); }
 
 }  // namespace
 
-void PrepareDownloadVars(TDownloadVars& vars, int32_t segmentSizeHint) {
+void PrepareDownloadVars(DownloadVars& vars, int32_t segmentSizeHint) {
   vars.Status = kDownloadRunning;
   vars.TotalSize = 0;
   vars.Received = 0;
@@ -51,7 +52,7 @@ void PrepareDownloadVars(TDownloadVars& vars, int32_t segmentSizeHint) {
 
 TMultiThreadDown2::TMultiThreadDown2(std::string path, std::string host, int32_t rangeStart, int32_t rangeEnd,
                                      std::atomic<int32_t>& received, std::string segmentFile,
-                                     std::atomic<int32_t>& cancel, const TWorkerShared& shared)
+                                     std::atomic<int32_t>& cancel, const WorkerShared& shared)
     : Path(std::move(path)),
       Host(std::move(host)),
       RangeStart(rangeStart),
@@ -89,7 +90,7 @@ void TMultiThreadDown2::Execute() {
 }
 
 bool TMultiThreadDown2::Fetch() {
-  TSegmentWriter writer;
+  SegmentWriter writer;
   if (!writer.Create(SegmentFile, static_cast<size_t>(RangeEnd - RangeStart) + 1)) return false;
   const Clock::time_point exchangeDeadline = std::min(Clock::now() + Shared.Limits.Exchange, Shared.Deadline);
   OpenAndSend(Socket, Host, RangeRequest(Path, Host, RangeStart, RangeEnd), exchangeDeadline);
@@ -120,13 +121,13 @@ bool TMultiThreadDown2::TakeRangeHeader(std::string_view line) {
   return true;
 }
 
-bool TMultiThreadDown2::ReceiveBody(TSegmentWriter& writer) {
+bool TMultiThreadDown2::ReceiveBody(SegmentWriter& writer) {
   const int32_t expected = RangeEnd - RangeStart + 1;
   int32_t got = 0;
   while (got < expected) {
     if (StopWanted() || !Socket.IsOpen() || Clock::now() >= Shared.Deadline) return false;
     char* window = writer.ReceiveWindow();
-    const int count = Socket.ReceiveAvailable(window, static_cast<int>(TSegmentWriter::kReceiveSize));
+    const int count = Socket.ReceiveAvailable(window, static_cast<int>(SegmentWriter::kReceiveSize));
     if (count < 0) {
       const Clock::time_point silenceDeadline =
           std::min(Clock::now() + Shared.Limits.Silence, Shared.Deadline);
@@ -144,7 +145,7 @@ bool TMultiThreadDown2::ReceiveBody(TSegmentWriter& writer) {
 
 // --- Controller --------------------------------------------------------------
 
-TMultiThreadDown::TMultiThreadDown(QString url, QString saveFile, TDownloadVars& vars, int32_t resume)
+TMultiThreadDown::TMultiThreadDown(QString url, QString saveFile, DownloadVars& vars, int32_t resume)
     : Url(std::move(url)),
       SaveFile(QFile::encodeName(saveFile).toStdString()),
       SegmentSize(vars.SegmentSize),
@@ -204,7 +205,7 @@ int32_t TMultiThreadDown::Download() {
   if (host.empty() || !IsSafeRequestText(host) || !IsSafeRequestText(path)) return kDownloadFailed;
   if (!AskLength(path, host)) return kDownloadFailed;
   if (*existing > TotalSize) return kDownloadFailed;
-  const std::vector<TSegmentRange> plan = PlanSegments(TotalSize, *existing, SegmentSize);
+  const std::vector<SegmentRange> plan = PlanSegments(TotalSize, *existing, SegmentSize);
   if (plan.empty()) return FinishWithoutWorkers(*existing) ? kDownloadSucceeded : kDownloadFailed;
   StartWorkers(plan, path, host);
   return JoinSegmentsAsTheyEnd(plan) ? kDownloadSucceeded : kDownloadFailed;
@@ -247,15 +248,15 @@ std::optional<int32_t> TMultiThreadDown::PrepareTarget() {
 bool TMultiThreadDown::FinishWithoutWorkers(int32_t existing) {
   if (existing > 0) return true;
   const std::string temporary = SegmentFileName(SaveFile, 1);
-  return CreateEmptyFile(temporary) && RenameFile(temporary, SaveFile);
+  return CreateEmptyFile(temporary) && MoveIntoPlace(temporary, SaveFile);
 }
 
-void TMultiThreadDown::StartWorkers(const std::vector<TSegmentRange>& plan, const std::string& path,
+void TMultiThreadDown::StartWorkers(const std::vector<SegmentRange>& plan, const std::string& path,
                                     const std::string& host) {
   RangeStart.fill(0);
   RangeEnd.fill(0);
   Running = 0;
-  const TWorkerShared shared{Running, Abort, TotalSize, Limits, Deadline};
+  const WorkerShared shared{Running, Abort, TotalSize, Limits, Deadline};
   for (int n = 1; n <= static_cast<int>(plan.size()); ++n) {
     RangeStart[n] = plan[n - 1].RangeStart;
     RangeEnd[n] = plan[n - 1].RangeEnd;
@@ -286,10 +287,10 @@ bool TMultiThreadDown::SegmentComplete(int n) const {
 // resumed target is extended in place and stays a true prefix of the file.
 // Every segment must hold exactly its range, and a Cancel that comes as the
 // last one ends still fails the download, so that it leaves no target.
-bool TMultiThreadDown::JoinSegmentsAsTheyEnd(const std::vector<TSegmentRange>& plan) {
+bool TMultiThreadDown::JoinSegmentsAsTheyEnd(const std::vector<SegmentRange>& plan) {
   const bool fresh = Resume == 0;
   const std::string base = fresh ? SegmentFileName(SaveFile, 1) : SaveFile;
-  TFileJoiner joiner;
+  FileJoiner joiner;
   for (int n = 1; n <= static_cast<int>(plan.size()); ++n) {
     Workers[n]->Join();
     if (StopWanted() || !SegmentComplete(n)) return false;
@@ -300,7 +301,7 @@ bool TMultiThreadDown::JoinSegmentsAsTheyEnd(const std::vector<TSegmentRange>& p
   if (!joiner.Close() || StopWanted()) return false;
   const std::optional<int64_t> length = FileLength(base);
   if (!length || *length != TotalSize) return false;
-  return !fresh || RenameFile(base, SaveFile);
+  return !fresh || MoveIntoPlace(base, SaveFile);
 }
 
 void TMultiThreadDown::RemoveSegmentFiles() {

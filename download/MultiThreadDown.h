@@ -6,9 +6,10 @@
 // Calling order (from the main thread):
 //   1. PrepareDownloadVars(vars, hint);
 //   2. auto down = std::make_unique<TMultiThreadDown>(url, saveFile, vars, 0);
-//   3. down->SetOnTerminate(...) (optional); down->Start();
-//   4. while (vars.Status == kDownloadRunning) { processEvents(); sleep; }
-//      TotalSize and Received may be read and Cancel set to 1 at any time.
+//   3. down->SetOnTerminate(...); down->Start();
+//   4. the notification runs on the main thread once Status has left 2;
+//      until then TotalSize and Received may be read (a timer) and Cancel
+//      set to 1 at any time.
 //   5. Status 1: saveFile holds exactly the announced bytes. Status 0: no
 //      target file is left (unless Resume kept the caller's partial file).
 // The caller owns vars and the controller, and must keep vars alive until the
@@ -35,7 +36,7 @@
 enum : int32_t { kDownloadFailed = 0, kDownloadSucceeded = 1, kDownloadRunning = 2 };
 
 // The variables a caller shares with one download.
-struct TDownloadVars {
+struct DownloadVars {
   std::atomic<int32_t> Status{kDownloadFailed};  // 2 running, 1 succeeded, 0 failed; leaves 2 once
   std::atomic<int32_t> TotalSize{0};             // the announced length, once the HEAD exchange is done
   std::atomic<int32_t> Received{0};              // bytes received so far over all workers
@@ -44,11 +45,11 @@ struct TDownloadVars {
 };
 
 // Sets the variables for a new download with the given segment size hint.
-void PrepareDownloadVars(TDownloadVars& vars, int32_t segmentSizeHint);
+void PrepareDownloadVars(DownloadVars& vars, int32_t segmentSizeHint);
 
 // Every download ends in bounded time, even against a server that never
 // answers or drips its bytes, so that a caller without a Cancel gets an answer.
-struct TDownloadLimits {
+struct DownloadLimits {
   // Connecting, sending the request and reading the headers of one response.
   std::chrono::milliseconds Exchange{60000};
   // The longest pause while a body is arriving.
@@ -58,11 +59,11 @@ struct TDownloadLimits {
 };
 
 // What a worker shares with its controller besides the caller's variables.
-struct TWorkerShared {
+struct WorkerShared {
   std::atomic<int32_t>& Running;  // workers started and not yet ended
   std::atomic<bool>& Abort;       // the download is lost or abandoned: every thread stops
   int32_t TotalSize = 0;          // the length the HEAD response announced
-  TDownloadLimits Limits;
+  DownloadLimits Limits;
   std::chrono::steady_clock::time_point Deadline;  // the end of the whole download
 };
 
@@ -71,7 +72,7 @@ class TMultiThreadDown2 {
  public:
   TMultiThreadDown2(std::string path, std::string host, int32_t rangeStart, int32_t rangeEnd,
                     std::atomic<int32_t>& received, std::string segmentFile, std::atomic<int32_t>& cancel,
-                    const TWorkerShared& shared);
+                    const WorkerShared& shared);
   ~TMultiThreadDown2();
   TMultiThreadDown2(const TMultiThreadDown2&) = delete;
   TMultiThreadDown2& operator=(const TMultiThreadDown2&) = delete;
@@ -84,7 +85,7 @@ class TMultiThreadDown2 {
   void Execute();
   bool Fetch();
   bool TakeRangeHeader(std::string_view line);
-  bool ReceiveBody(class TSegmentWriter& writer);
+  bool ReceiveBody(class SegmentWriter& writer);
   bool StopWanted() const;
 
   TBlockingSocket Socket;
@@ -95,7 +96,7 @@ class TMultiThreadDown2 {
   std::atomic<int32_t>& Received;
   const std::string SegmentFile;
   std::atomic<int32_t>& Cancel;
-  TWorkerShared Shared;
+  WorkerShared Shared;
   bool RangeConfirmed = false;
   std::thread Thread;  // joined in the destructor, before any member goes away
 };
@@ -105,13 +106,13 @@ class TMultiThreadDown {
  public:
   // Sets Cancel to 0. Resume 0 starts the target afresh; nonzero keeps an
   // existing target and fetches only what it lacks.
-  TMultiThreadDown(QString url, QString saveFile, TDownloadVars& vars, int32_t resume = 0);
+  TMultiThreadDown(QString url, QString saveFile, DownloadVars& vars, int32_t resume = 0);
   ~TMultiThreadDown();
   TMultiThreadDown(const TMultiThreadDown&) = delete;
   TMultiThreadDown& operator=(const TMultiThreadDown&) = delete;
 
   // Before Start.
-  void SetLimits(const TDownloadLimits& limits) { Limits = limits; }
+  void SetLimits(const DownloadLimits& limits) { Limits = limits; }
   // Runs on the application's main thread after the body has set Status,
   // unless this controller has been destroyed by then.
   void SetOnTerminate(std::function<void()> notification) { OnTerminate = std::move(notification); }
@@ -125,10 +126,10 @@ class TMultiThreadDown {
   bool AskLength(const std::string& path, const std::string& host);
   std::optional<int32_t> PrepareTarget();
   bool FinishWithoutWorkers(int32_t existing);
-  void StartWorkers(const std::vector<TSegmentRange>& plan, const std::string& path, const std::string& host);
+  void StartWorkers(const std::vector<SegmentRange>& plan, const std::string& path, const std::string& host);
   void StopAndJoinWorkers();
   bool SegmentComplete(int n) const;
-  bool JoinSegmentsAsTheyEnd(const std::vector<TSegmentRange>& plan);
+  bool JoinSegmentsAsTheyEnd(const std::vector<SegmentRange>& plan);
   void RemoveSegmentFiles();
   void PostEndNotification();
   bool StopWanted() const;
@@ -147,7 +148,7 @@ class TMultiThreadDown {
   std::array<std::unique_ptr<TMultiThreadDown2>, kMaxSegments + 1> Workers;
   std::atomic<int32_t> Running{0};
 
-  TDownloadLimits Limits;
+  DownloadLimits Limits;
   std::chrono::steady_clock::time_point Deadline;
   std::atomic<bool> Abort{false};
   std::function<void()> OnTerminate;

@@ -73,11 +73,11 @@ bool AppendOne(int to, const std::string& part) {
 
 }  // namespace
 
-TSegmentWriter::~TSegmentWriter() {
+SegmentWriter::~SegmentWriter() {
   if (Descriptor >= 0) ::close(Descriptor);
 }
 
-bool TSegmentWriter::Create(const std::string& path, size_t expectedLength) {
+bool SegmentWriter::Create(const std::string& path, size_t expectedLength) {
   RemoveFileIfPresent(path);
   Descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   BlockSize = std::min(kBlockSize, expectedLength + kReceiveSize);
@@ -85,25 +85,25 @@ bool TSegmentWriter::Create(const std::string& path, size_t expectedLength) {
   return Descriptor >= 0;
 }
 
-char* TSegmentWriter::ReceiveWindow() {
+char* SegmentWriter::ReceiveWindow() {
   if (BlockSize - Pending < kReceiveSize) Flush();
   char* window = Block.get() + Pending;
   std::memset(window, 0, kReceiveSize);
   return window;
 }
 
-bool TSegmentWriter::Commit(size_t count) {
+bool SegmentWriter::Commit(size_t count) {
   Pending += count;
   return !Failed;
 }
 
-bool TSegmentWriter::Flush() {
+bool SegmentWriter::Flush() {
   if (Pending > 0 && !WriteAll(Descriptor, Block.get(), Pending)) Failed = true;
   Pending = 0;
   return !Failed;
 }
 
-bool TSegmentWriter::Finish() {
+bool SegmentWriter::Finish() {
   if (Descriptor < 0) return false;
   Flush();
   if (::close(Descriptor) != 0) Failed = true;
@@ -125,26 +125,23 @@ bool CreateEmptyFile(const std::string& path) {
   return ::close(descriptor) == 0;
 }
 
-TFileJoiner::~TFileJoiner() { Close(); }
+FileJoiner::~FileJoiner() { Close(); }
 
-bool TFileJoiner::Open(const std::string& base) {
+bool FileJoiner::Open(const std::string& base) {
   Close();
   // Not O_APPEND: the in-kernel copy refuses such a target.
   Descriptor = ::open(base.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
   return Descriptor >= 0 && ::lseek(Descriptor, 0, SEEK_END) >= 0;
 }
 
-bool TFileJoiner::Append(const std::string& part) {
+bool FileJoiner::Append(const std::string& part) {
   return Descriptor >= 0 && AppendOne(Descriptor, part) && RemoveFileIfPresent(part);
 }
 
-bool TFileJoiner::Close() {
+bool FileJoiner::Close() {
   if (Descriptor < 0) return true;
   const bool closed = ::close(Descriptor) == 0;
   Descriptor = -1;
   return closed;
 }
 
-bool RenameFile(const std::string& from, const std::string& to) {
-  return std::rename(from.c_str(), to.c_str()) == 0;
-}

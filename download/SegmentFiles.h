@@ -12,14 +12,14 @@
 // Collects a worker's received bytes and writes them to its segment file in
 // large blocks. Bytes are received 4096 at a time into a zeroed window at the
 // end of the pending block, so no copy is made between socket and file.
-class TSegmentWriter {
+class SegmentWriter {
  public:
   static constexpr size_t kReceiveSize = 4096;
 
-  TSegmentWriter() = default;
-  ~TSegmentWriter();
-  TSegmentWriter(const TSegmentWriter&) = delete;
-  TSegmentWriter& operator=(const TSegmentWriter&) = delete;
+  SegmentWriter() = default;
+  ~SegmentWriter();
+  SegmentWriter(const SegmentWriter&) = delete;
+  SegmentWriter& operator=(const SegmentWriter&) = delete;
 
   // Replaces any file at path with an empty one, for about expectedLength bytes.
   bool Create(const std::string& path, size_t expectedLength);
@@ -48,12 +48,12 @@ bool RemoveFileIfPresent(const std::string& path);
 bool CreateEmptyFile(const std::string& path);
 
 // Grows a file by appending other files to it, each deleted once it is in.
-class TFileJoiner {
+class FileJoiner {
  public:
-  TFileJoiner() = default;
-  ~TFileJoiner();
-  TFileJoiner(const TFileJoiner&) = delete;
-  TFileJoiner& operator=(const TFileJoiner&) = delete;
+  FileJoiner() = default;
+  ~FileJoiner();
+  FileJoiner(const FileJoiner&) = delete;
+  FileJoiner& operator=(const FileJoiner&) = delete;
 
   // Opens base for appending, creating it empty when it does not exist.
   bool Open(const std::string& base);
@@ -64,5 +64,3 @@ class TFileJoiner {
  private:
   int Descriptor = -1;
 };
-// Moves from over to, replacing any file at to.
-bool RenameFile(const std::string& from, const std::string& to);

@@ -5,12 +5,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStringDecoder>
 #include <algorithm>
 #include <cstdlib>
 #include <utility>
 #include <vector>
+
+#include "platform/AtomicFile.h"
 
 namespace {
 
@@ -93,12 +94,10 @@ std::optional<QStringList> ReadRotationFile(const QString& path) {
 }
 
 bool WriteRotationFile(const QString& path, const QStringList& entries, QString* error) {
-  const QString folder = QFileInfo(path).absolutePath();
-  QSaveFile file(path);
-  const bool written = QDir().mkpath(folder) && file.open(QIODevice::WriteOnly) &&
-                       file.write(FormatRotationText(entries)) >= 0 && file.commit();
-  if (!written && error) *error = QStringLiteral("%1: %2").arg(path, file.errorString());
-  return written;
+  QString why;
+  if (WriteFileAtomically(path, FormatRotationText(entries), Durability::RenameOnly, &why)) return true;
+  if (error) *error = QStringLiteral("%1: %2").arg(path, why);
+  return false;
 }
 
 bool IsRotationPicture(const QString& fileName) {

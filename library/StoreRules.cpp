@@ -7,7 +7,8 @@
 #include <utility>
 #include <vector>
 
-#include "app/UnitGlobal.h"
+#include "download/DownloadRules.h"
+#include "platform/ProgramFolder.h"
 
 namespace {
 
@@ -164,6 +165,8 @@ QString StoredNetworkPath(Shape shape, const QString& address, NetworkFile kind)
 
 bool IsSafeFileName(const QString& name) {
   if (name.isEmpty() || name.contains(QLatin1Char('/')) || name.contains(QLatin1String(".."))) return false;
+  // Such a name could be another download's segment file.
+  if (name.contains(QLatin1String(kSegmentFileMarker))) return false;
   return std::none_of(name.cbegin(), name.cend(),
                       [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; });
 }

@@ -79,7 +79,8 @@ QString LargeAddressOf(const QString& thumbnailAddress);
 QString StoredNetworkPath(Shape shape, const QString& address, NetworkFile kind);
 
 // A name that stays inside its folder: not empty, no "/", no "..", no NUL or
-// other control character.
+// other control character, and nothing the download engine names its
+// segment files with.
 bool IsSafeFileName(const QString& name);
 
 // Sorts file names without regard to case; names equal but for case keep a

@@ -3,10 +3,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <filesystem>
 #include <system_error>
 
+#include "platform/AtomicFile.h"
+#include "platform/TextEscape.h"
 #include "platform/ValueStore.h"
 
 namespace {
@@ -30,23 +31,13 @@ QString Quote(const QString& argument) {
   return out + u'"';
 }
 
-// Desktop files escape string values once more at the file level.
-QString EscapeStringValue(const QString& value) {
-  QString out;
-  for (const QChar c : value) {
-    if (c == u'\\')
-      out += QStringLiteral("\\\\");
-    else if (c == u'\n')
-      out += QStringLiteral("\\n");
-    else if (c == u'\t')
-      out += QStringLiteral("\\t");
-    else if (c == u'\r')
-      out += QStringLiteral("\\r");
-    else
-      out += c;
-  }
-  return out;
-}
+// Desktop files escape string values once more at the file level; "\s" is
+// read as a blank but never written.
+constexpr BackslashEscape kStringValueEscapes[] = {{u'\\', u'\\'}, {u'\n', u'n'}, {u'\t', u't'}, {u'\r', u'r'}};
+constexpr BackslashEscape kStringValueReadEscapes[] = {
+    {u'\\', u'\\'}, {u'\n', u'n'}, {u'\t', u't'}, {u'\r', u'r'}, {u' ', u's'}};
+
+QString EscapeStringValue(const QString& value) { return EscapeBackslashed(value, kStringValueEscapes); }
 
 QString UnescapeStringValue(const QString& value) {
   QString out;
@@ -55,25 +46,11 @@ QString UnescapeStringValue(const QString& value) {
       out += value[i];
       continue;
     }
-    switch (value[++i].unicode()) {
-      case u's':
-        out += u' ';
-        break;
-      case u'n':
-        out += u'\n';
-        break;
-      case u't':
-        out += u'\t';
-        break;
-      case u'r':
-        out += u'\r';
-        break;
-      case u'\\':
-        out += u'\\';
-        break;
-      default:
-        out += u'\\' + QString(value[i]);  // not a string escape: leave it to the Exec rules
-    }
+    const QChar letter = value[++i];
+    if (const std::optional<QChar> character = UnescapedCharacter(letter, kStringValueReadEscapes))
+      out += *character;
+    else
+      out += u'\\' + QString(letter);  // not a string escape: leave it to the Exec rules
   }
   return out;
 }
@@ -270,10 +247,7 @@ bool WriteAutostartEntry(const QStringList& command) {
     if (!PointAliasAt(command.first())) return false;
     written.first() = ProgramAliasPath();
   }
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly)) return false;
-  file.write(DesktopEntryText(written));
-  if (!file.commit()) return false;
+  if (!WriteFileAtomically(path, DesktopEntryText(written), Durability::RenameOnly)) return false;
   if (!throughAlias) RemoveAlias();
   return true;
 }

@@ -27,12 +27,12 @@ constexpr int kStopCheckSliceMs = 50;
 // this saves about a sixth of the receiving side's work. The system may cap it.
 constexpr int kReceiveBufferBytes = 4 * 1024 * 1024;
 
-struct TAddressListDeleter {
+struct AddressListDeleter {
   void operator()(addrinfo* list) const { freeaddrinfo(list); }
 };
-using TAddressList = std::unique_ptr<addrinfo, TAddressListDeleter>;
+using AddressList = std::unique_ptr<addrinfo, AddressListDeleter>;
 
-TAddressList ResolveHost(const std::string& host, uint16_t port) {
+AddressList ResolveHost(const std::string& host, uint16_t port) {
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
@@ -41,8 +41,8 @@ TAddressList ResolveHost(const std::string& host, uint16_t port) {
   const std::string service = std::to_string(port);
   const int result = getaddrinfo(host.c_str(), service.c_str(), &hints, &list);
   if (result != 0 || list == nullptr)
-    throw TSocketError("cannot resolve " + host + ": " + gai_strerror(result));
-  return TAddressList(list);
+    throw SocketError("cannot resolve " + host + ": " + gai_strerror(result));
+  return AddressList(list);
 }
 
 int MillisecondsLeft(Clock::time_point deadline) {
@@ -62,12 +62,12 @@ void TBlockingSocket::Open(const std::string& host, uint16_t port) {
     targetHost = redirected->Host;
     targetPort = redirected->Port;
   }
-  const TAddressList addresses = ResolveHost(targetHost, targetPort);
+  const AddressList addresses = ResolveHost(targetHost, targetPort);
   for (const addrinfo* entry = addresses.get(); entry != nullptr; entry = entry->ai_next) {
     if (ConnectTo(entry->ai_addr, entry->ai_addrlen, entry->ai_family)) return;
     if (StopRequested()) break;
   }
-  throw TSocketError("cannot connect to " + host);
+  throw SocketError("cannot connect to " + host);
 }
 
 // Connects without blocking so that the wait limit and the stop check bound
@@ -95,7 +95,7 @@ void TBlockingSocket::Close() {
 
 void TBlockingSocket::SendText(std::string_view text) {
   while (!text.empty()) {
-    if (Descriptor < 0) throw TSocketError("send on a closed socket");
+    if (Descriptor < 0) throw SocketError("send on a closed socket");
     // MSG_NOSIGNAL: a peer that has gone away must fail the send, not raise
     // SIGPIPE and end the whole program.
     const ssize_t sent = ::send(Descriptor, text.data(), text.size(), MSG_NOSIGNAL);
@@ -104,9 +104,9 @@ void TBlockingSocket::SendText(std::string_view text) {
     } else if (sent < 0 && errno == EINTR) {
       continue;
     } else if (sent < 0 && errno == EAGAIN) {
-      if (!WaitFor(POLLOUT, WaitLimitMs)) throw TSocketError("send timed out");
+      if (!WaitFor(POLLOUT, WaitLimitMs)) throw SocketError("send timed out");
     } else {
-      throw TSocketError(std::string("send failed: ") + std::strerror(errno));
+      throw SocketError(std::string("send failed: ") + std::strerror(errno));
     }
   }
 }
@@ -130,17 +130,17 @@ bool TBlockingSocket::WaitFor(short events, int limitMilliseconds) {
 
 // Reads what is there without waiting; a wait happens only when nothing is,
 // which saves a poll per call while data streams in.
-TBlockingSocket::TRead TBlockingSocket::ReadNow(char* buffer, int count, int& got) {
+TBlockingSocket::ReadResult TBlockingSocket::ReadNow(char* buffer, int count, int& got) {
   for (;;) {
     const ssize_t result = ::recv(Descriptor, buffer, static_cast<size_t>(count), 0);
     if (result > 0) {
       got = static_cast<int>(result);
-      return TRead::Bytes;
+      return ReadResult::Bytes;
     }
     if (result < 0 && errno == EINTR) continue;
-    if (result < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return TRead::WouldBlock;
+    if (result < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return ReadResult::WouldBlock;
     PeerClosed = true;  // end of stream, or a connection error: nothing more will come
-    return result == 0 ? TRead::End : TRead::Error;
+    return result == 0 ? ReadResult::End : ReadResult::Error;
   }
 }
 
@@ -149,9 +149,9 @@ int TBlockingSocket::Read(char* buffer, int count) {
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(std::max(WaitLimitMs, 0));
   for (;;) {
     int got = 0;
-    const TRead result = ReadNow(buffer, count, got);
-    if (result == TRead::Bytes) return got;
-    if (result != TRead::WouldBlock || !WaitForData(MillisecondsLeft(deadline))) return 0;
+    const ReadResult result = ReadNow(buffer, count, got);
+    if (result == ReadResult::Bytes) return got;
+    if (result != ReadResult::WouldBlock || !WaitForData(MillisecondsLeft(deadline))) return 0;
   }
 }
 
@@ -161,7 +161,7 @@ int TBlockingSocket::Receive(char* buffer, int count) {
   for (;;) {
     const int got = ReceiveAvailable(buffer, count);
     if (got >= 0) return got;
-    if (!WaitForData(MillisecondsLeft(deadline))) throw TSocketError("receive timed out");
+    if (!WaitForData(MillisecondsLeft(deadline))) throw SocketError("receive timed out");
   }
 }
 
@@ -169,14 +169,14 @@ int TBlockingSocket::ReceiveAvailable(char* buffer, int count) {
   if (!IsOpen() || count <= 0) return 0;
   int got = 0;
   switch (ReadNow(buffer, count, got)) {
-    case TRead::Bytes:
+    case ReadResult::Bytes:
       return got;
-    case TRead::WouldBlock:
+    case ReadResult::WouldBlock:
       return -1;
-    case TRead::End:
+    case ReadResult::End:
       return 0;
-    case TRead::Error:
+    case ReadResult::Error:
       break;
   }
-  throw TSocketError(std::string("receive failed: ") + std::strerror(errno));
+  throw SocketError(std::string("receive failed: ") + std::strerror(errno));
 }

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-class TSocketError : public std::runtime_error {
+class SocketError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
@@ -18,19 +18,19 @@ class TSocketError : public std::runtime_error {
 class TBlockingSocket {
  public:
   // Returns true when the owner wants every wait to end now.
-  using TStopCheck = std::function<bool()>;
+  using StopPredicate = std::function<bool()>;
 
   TBlockingSocket() = default;
   ~TBlockingSocket();
   TBlockingSocket(const TBlockingSocket&) = delete;
   TBlockingSocket& operator=(const TBlockingSocket&) = delete;
 
-  void SetStopCheck(TStopCheck stopCheck) { StopCheck = std::move(stopCheck); }
+  void SetStopCheck(StopPredicate stopCheck) { StopCheck = std::move(stopCheck); }
   // Bounds the connect of Open and each Read.
   void SetWaitLimit(int milliseconds) { WaitLimitMs = milliseconds; }
   int WaitLimit() const { return WaitLimitMs; }
 
-  // Resolves host and connects to it; throws TSocketError on failure, on the
+  // Resolves host and connects to it; throws SocketError on failure, on the
   // wait limit, or when the stop check fires.
   void Open(const std::string& host, uint16_t port);
   // Closing a closed socket does nothing.
@@ -38,7 +38,7 @@ class TBlockingSocket {
   // True from a successful Open until Close, or until the peer has closed.
   bool IsOpen() const { return Descriptor >= 0 && !PeerClosed; }
 
-  // Sends every byte of text; throws TSocketError on failure.
+  // Sends every byte of text; throws SocketError on failure.
   void SendText(std::string_view text);
   // True as soon as a byte or the end of the stream can be read; false when
   // the limit passes first or the stop check fires.
@@ -47,7 +47,7 @@ class TBlockingSocket {
   // the end of the stream, on the limit, or on a connection error.
   int Read(char* buffer, int count);
   // Returns at most count bytes, no more than are available when some are;
-  // 0 at the end of the stream. Throws TSocketError on a connection error or
+  // 0 at the end of the stream. Throws SocketError on a connection error or
   // when nothing arrives within the wait limit.
   int Receive(char* buffer, int count);
   // Like Receive, but returns -1 at once when no byte is available yet.
@@ -57,11 +57,11 @@ class TBlockingSocket {
   bool StopRequested() const { return StopCheck && StopCheck(); }
   bool WaitFor(short events, int limitMilliseconds);
   bool ConnectTo(const void* address, unsigned addressLength, int family);
-  enum class TRead { Bytes, WouldBlock, End, Error };
-  TRead ReadNow(char* buffer, int count, int& got);
+  enum class ReadResult { Bytes, WouldBlock, End, Error };
+  ReadResult ReadNow(char* buffer, int count, int& got);
 
   int Descriptor = -1;
   bool PeerClosed = false;
   int WaitLimitMs = 60000;
-  TStopCheck StopCheck;
+  StopPredicate StopCheck;
 };

@@ -43,10 +43,10 @@ void ClearSocketEndpointOverridesForTesting() {
   Overrides().clear();
 }
 
-std::optional<TSocketEndpoint> SocketEndpointOverride(const std::string& host, uint16_t port) {
+std::optional<SocketEndpoint> SocketEndpointOverride(const std::string& host, uint16_t port) {
   if (port != kHttpPort) return std::nullopt;
   std::lock_guard lock(OverrideMutex());
   const auto found = Overrides().find(HostKey(host));
   if (found == Overrides().end()) return std::nullopt;
-  return TSocketEndpoint{"127.0.0.1", found->second};
+  return SocketEndpoint{"127.0.0.1", found->second};
 }

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-struct TSocketEndpoint {
+struct SocketEndpoint {
   std::string Host;  // numeric address to connect to
   uint16_t Port = 0;
 };
@@ -19,4 +19,4 @@ void RemoveSocketEndpointOverrideForTesting(const std::string& host);
 void ClearSocketEndpointOverridesForTesting();
 
 // The endpoint to use instead of (host, port), if a test has mapped it.
-std::optional<TSocketEndpoint> SocketEndpointOverride(const std::string& host, uint16_t port);
+std::optional<SocketEndpoint> SocketEndpointOverride(const std::string& host, uint16_t port);

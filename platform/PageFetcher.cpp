@@ -20,7 +20,7 @@ bool IsWebAddress(const QUrl& address) {
 // The request for address. A test may have mapped the host to a server of its
 // own; the request then goes there and still names the original host.
 QNetworkRequest RequestFor(const QUrl& address) {
-  const std::optional<TSocketEndpoint> endpoint =
+  const std::optional<SocketEndpoint> endpoint =
       SocketEndpointOverride(address.host().toStdString(), static_cast<uint16_t>(address.port(80)));
   if (!endpoint) return QNetworkRequest(address);
   QUrl redirected = address;

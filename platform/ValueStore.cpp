@@ -1,10 +1,12 @@
 #include "platform/ValueStore.h"
 
+#include "platform/AtomicFile.h"
+#include "platform/TextEscape.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStringDecoder>
 #include <cstdlib>
 #include <filesystem>
@@ -20,25 +22,9 @@ QString EnvironmentPath(const char* name) { return QFile::decodeName(qgetenv(nam
 
 bool SameName(const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) == 0; }
 
-QString Escape(const QString& text) {
-  QString out;
-  out.reserve(text.size() + 2);
-  for (const QChar c : text) {
-    if (c == u'\\')
-      out += QStringLiteral("\\\\");
-    else if (c == u'"')
-      out += QStringLiteral("\\\"");
-    else if (c == u'\n')
-      out += QStringLiteral("\\n");
-    else if (c == u'\r')
-      out += QStringLiteral("\\r");
-    else
-      out += c;
-  }
-  return out;
-}
+constexpr BackslashEscape kQuotedEscapes[] = {{u'\\', u'\\'}, {u'"', u'"'}, {u'\n', u'n'}, {u'\r', u'r'}};
 
-QString Quoted(const QString& text) { return u'"' + Escape(text) + u'"'; }
+QString Quoted(const QString& text) { return u'"' + EscapeBackslashed(text, kQuotedEscapes) + u'"'; }
 
 // Reads a quoted string starting at line[pos] == '"'. On success pos is just
 // past the closing quote.
@@ -55,22 +41,9 @@ std::optional<QString> ReadQuoted(const QString& line, qsizetype& pos) {
       continue;
     }
     if (++i >= line.size()) return std::nullopt;
-    switch (line[i].unicode()) {
-      case u'\\':
-        out += u'\\';
-        break;
-      case u'"':
-        out += u'"';
-        break;
-      case u'n':
-        out += u'\n';
-        break;
-      case u'r':
-        out += u'\r';
-        break;
-      default:
-        return std::nullopt;
-    }
+    const std::optional<QChar> character = UnescapedCharacter(line[i], kQuotedEscapes);
+    if (!character) return std::nullopt;
+    out += *character;
   }
   return std::nullopt;
 }
@@ -307,10 +280,7 @@ bool ValueStore::remove(const QString& keyPath, const QString& name) {
 bool ValueStore::write() {
   if (!isOpen()) return false;
   if (m_availability == Availability::Corrupt && !setAsideBrokenFile()) return false;
-  QSaveFile file(m_filePath);
-  if (!file.open(QIODevice::WriteOnly)) return false;
-  file.write(Serialize(m_keys));
-  if (!file.commit()) return false;
+  if (!WriteFileAtomically(m_filePath, Serialize(m_keys), Durability::RenameOnly)) return false;
   m_availability = Availability::Open;
   return true;
 }

@@ -6,6 +6,14 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+QFont PixelFont(int pixels, bool bold) {
+  QFont font(QStringLiteral("Sans Serif"));
+  font.setStyleHint(QFont::SansSerif);
+  font.setPixelSize(pixels);
+  font.setBold(bold);
+  return font;
+}
+
 QPixmap SkinBitmap(const QString& name, QSize fallbackSize) {
   QPixmap pixmap(QStringLiteral(":/skin/%1.png").arg(name));
   if (!pixmap.isNull()) return pixmap;
@@ -49,122 +57,122 @@ void DrawCaption(QPainter& painter, const QRect& box, const QString& caption, co
 }
 }  // namespace
 
-// --- TImage
+// --- SkinImage
 
-TImage::TImage(QWidget* parent) : QWidget(parent) {}
+SkinImage::SkinImage(QWidget* parent) : QWidget(parent) {}
 
-void TImage::setPicture(const QPixmap& picture) {
+void SkinImage::setPicture(const QPixmap& picture) {
   m_picture = picture;
   update();
 }
 
-void TImage::setPicture(const QImage& picture) { setPicture(QPixmap::fromImage(picture)); }
+void SkinImage::setPicture(const QImage& picture) { setPicture(QPixmap::fromImage(picture)); }
 
-void TImage::clearPicture() {
+void SkinImage::clearPicture() {
   m_picture = QPixmap();
   update();
 }
 
-void TImage::paintEvent(QPaintEvent*) {
+void SkinImage::paintEvent(QPaintEvent*) {
   if (m_picture.isNull()) return;
   QPainter painter(this);
   painter.setRenderHint(QPainter::SmoothPixmapTransform);
   painter.drawPixmap(rect(), m_picture);
 }
 
-void TImage::mousePressEvent(QMouseEvent* event) {
+void SkinImage::mousePressEvent(QMouseEvent* event) {
   emit mousePressed(event->button(), event->position().toPoint());
   QWidget::mousePressEvent(event);
 }
 
-void TImage::mouseReleaseEvent(QMouseEvent* event) {
+void SkinImage::mouseReleaseEvent(QMouseEvent* event) {
   if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) emit clicked();
   QWidget::mouseReleaseEvent(event);
 }
 
-void TImage::mouseDoubleClickEvent(QMouseEvent* event) {
+void SkinImage::mouseDoubleClickEvent(QMouseEvent* event) {
   if (event->button() == Qt::LeftButton) emit doubleClicked();
 }
 
-// --- TLabel
+// --- SkinLabel
 
-TLabel::TLabel(QWidget* parent) : QLabel(parent), m_requestedFont(font()) {
+SkinLabel::SkinLabel(QWidget* parent) : QLabel(parent), m_requestedFont(font()) {
   // Captions come from a language file: never read them as markup.
   setTextFormat(Qt::PlainText);
   applyPalette();
 }
 
-void TLabel::setCaption(const QString& caption) {
+void SkinLabel::setCaption(const QString& caption) {
   m_caption = caption;
   setText(CaptionDisplayText(caption));
   fitFont();
 }
 
-void TLabel::setFont(const QFont& font) {
+void SkinLabel::setFont(const QFont& font) {
   m_requestedFont = font;
   fitFont();
 }
 
-void TLabel::fitFont() { QLabel::setFont(FittedFont(m_requestedFont, text(), width())); }
+void SkinLabel::fitFont() { QLabel::setFont(FittedFont(m_requestedFont, text(), width())); }
 
-void TLabel::resizeEvent(QResizeEvent* event) {
+void SkinLabel::resizeEvent(QResizeEvent* event) {
   QLabel::resizeEvent(event);
   fitFont();
 }
 
-void TLabel::setFontColor(const QColor& color) {
+void SkinLabel::setFontColor(const QColor& color) {
   m_fontColor = color;
   applyPalette();
 }
 
-void TLabel::setBackground(const QColor& color) {
+void SkinLabel::setBackground(const QColor& color) {
   m_background = color;
   setAutoFillBackground(color.isValid());
   applyPalette();
 }
 
-void TLabel::setUnderline(bool underline) {
+void SkinLabel::setUnderline(bool underline) {
   QFont f = m_requestedFont;
   f.setUnderline(underline);
   setFont(f);
 }
 
-void TLabel::setBold(bool bold) {
+void SkinLabel::setBold(bool bold) {
   QFont f = m_requestedFont;
   f.setBold(bold);
   setFont(f);
 }
 
-void TLabel::applyPalette() {
+void SkinLabel::applyPalette() {
   QPalette p = palette();
   p.setColor(QPalette::WindowText, m_fontColor);
   if (m_background.isValid()) p.setColor(QPalette::Window, m_background);
   setPalette(p);
 }
 
-void TLabel::mousePressEvent(QMouseEvent* event) {
+void SkinLabel::mousePressEvent(QMouseEvent* event) {
   emit mousePressed(event->button(), event->position().toPoint());
   QLabel::mousePressEvent(event);
 }
 
-void TLabel::mouseReleaseEvent(QMouseEvent* event) {
+void SkinLabel::mouseReleaseEvent(QMouseEvent* event) {
   if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) emit clicked();
   QLabel::mouseReleaseEvent(event);
 }
 
-void TLabel::enterEvent(QEnterEvent* event) {
+void SkinLabel::enterEvent(QEnterEvent* event) {
   emit mouseEntered();
   QLabel::enterEvent(event);
 }
 
-void TLabel::leaveEvent(QEvent* event) {
+void SkinLabel::leaveEvent(QEvent* event) {
   emit mouseLeft();
   QLabel::leaveEvent(event);
 }
 
-// --- TPictureButton
+// --- PictureButton
 
-TPictureButton::TPictureButton(const QString& bitmapBase, QWidget* parent)
+PictureButton::PictureButton(const QString& bitmapBase, QWidget* parent)
     : QAbstractButton(parent), m_base(bitmapBase) {
   setCursor(Qt::PointingHandCursor);
   QFont f = font();
@@ -172,13 +180,13 @@ TPictureButton::TPictureButton(const QString& bitmapBase, QWidget* parent)
   setFont(f);
 }
 
-void TPictureButton::setCaption(const QString& caption) {
+void PictureButton::setCaption(const QString& caption) {
   m_caption = caption;
   setText(CaptionDisplayText(caption));
   update();
 }
 
-void TPictureButton::paintEvent(QPaintEvent*) {
+void PictureButton::paintEvent(QPaintEvent*) {
   const char* state = !isEnabled() ? "disabled" : isDown() ? "down" : m_hover ? "hover" : "normal";
   QPainter painter(this);
   painter.drawPixmap(rect(), SkinBitmap(m_base + '_' + state, size()));
@@ -187,33 +195,33 @@ void TPictureButton::paintEvent(QPaintEvent*) {
   DrawCaption(painter, rect().translated(isDown() ? 1 : 0, isDown() ? 1 : 0), m_caption, color, font());
 }
 
-void TPictureButton::enterEvent(QEnterEvent* event) {
+void PictureButton::enterEvent(QEnterEvent* event) {
   m_hover = true;
   update();
   QAbstractButton::enterEvent(event);
 }
 
-void TPictureButton::leaveEvent(QEvent* event) {
+void PictureButton::leaveEvent(QEvent* event) {
   m_hover = false;
   update();
   QAbstractButton::leaveEvent(event);
 }
 
-// --- TPicturePanel
+// --- PicturePanel
 
-TPicturePanel::TPicturePanel(QWidget* parent) : QWidget(parent) {}
+PicturePanel::PicturePanel(QWidget* parent) : QWidget(parent) {}
 
-void TPicturePanel::setPicture(const QPixmap& picture) {
+void PicturePanel::setPicture(const QPixmap& picture) {
   m_picture = picture;
   update();
 }
 
-void TPicturePanel::setCaption(const QString& caption) {
+void PicturePanel::setCaption(const QString& caption) {
   m_caption = caption;
   update();
 }
 
-void TPicturePanel::paintEvent(QPaintEvent*) {
+void PicturePanel::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   if (m_fill.isValid()) painter.fillRect(rect(), m_fill);
   if (!m_picture.isNull()) painter.drawPixmap(rect(), m_picture);
@@ -223,11 +231,11 @@ void TPicturePanel::paintEvent(QPaintEvent*) {
   DrawCaption(painter, rect(), m_caption, m_captionColor, f);
 }
 
-// --- TFramedBox
+// --- FramedBox
 
-TFramedBox::TFramedBox(QWidget* parent) : QWidget(parent) {}
+FramedBox::FramedBox(QWidget* parent) : QWidget(parent) {}
 
-void TFramedBox::paintEvent(QPaintEvent*) {
+void FramedBox::paintEvent(QPaintEvent*) {
   // Corners stand 8 pixels in from the right and 12 up from the bottom; the
   // lines join them, so the box follows its own size.
   QPainter painter(this);
@@ -246,12 +254,12 @@ void TFramedBox::paintEvent(QPaintEvent*) {
   painter.drawPixmap(2, bottom - 1, SkinBitmap("box_corner_bl", QSize(8, 8)));
 }
 
-// --- TShape
+// --- SkinShape
 
-TShape::TShape(const QColor& pen, const QColor& brush, QWidget* parent)
+SkinShape::SkinShape(const QColor& pen, const QColor& brush, QWidget* parent)
     : QWidget(parent), m_pen(pen), m_brush(brush) {}
 
-void TShape::paintEvent(QPaintEvent*) {
+void SkinShape::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.fillRect(rect(), m_brush);
   painter.setPen(m_pen);
@@ -276,41 +284,41 @@ void PaintToggle(QWidget* widget, const QString& kind, bool checked, const QStri
 }
 }  // namespace
 
-TCheckBox::TCheckBox(QWidget* parent) : QWidget(parent) { setCursor(Qt::PointingHandCursor); }
+SkinCheckBox::SkinCheckBox(QWidget* parent) : QWidget(parent) { setCursor(Qt::PointingHandCursor); }
 
-void TCheckBox::setChecked(bool checked) {
+void SkinCheckBox::setChecked(bool checked) {
   if (m_checked == checked) return;
   m_checked = checked;
   update();
   emit Click();
 }
 
-void TCheckBox::setCaption(const QString& caption) {
+void SkinCheckBox::setCaption(const QString& caption) {
   m_caption = caption;
   update();
 }
 
-void TCheckBox::setFontColor(const QColor& color) {
+void SkinCheckBox::setFontColor(const QColor& color) {
   m_fontColor = color;
   update();
 }
 
-void TCheckBox::paintEvent(QPaintEvent*) { PaintToggle(this, "check", m_checked, m_caption, m_fontColor); }
+void SkinCheckBox::paintEvent(QPaintEvent*) { PaintToggle(this, "check", m_checked, m_caption, m_fontColor); }
 
-void TCheckBox::mouseReleaseEvent(QMouseEvent* event) {
+void SkinCheckBox::mouseReleaseEvent(QMouseEvent* event) {
   if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) setChecked(!m_checked);
 }
 
-TRadioButton::TRadioButton(QWidget* parent) : QWidget(parent) { setCursor(Qt::PointingHandCursor); }
+SkinRadioButton::SkinRadioButton(QWidget* parent) : QWidget(parent) { setCursor(Qt::PointingHandCursor); }
 
-void TRadioButton::MakeGroup(const QList<TRadioButton*>& group) {
-  for (TRadioButton* button : group) button->m_group = group;
+void SkinRadioButton::MakeGroup(const QList<SkinRadioButton*>& group) {
+  for (SkinRadioButton* button : group) button->m_group = group;
 }
 
-void TRadioButton::setChecked(bool checked) {
+void SkinRadioButton::setChecked(bool checked) {
   if (m_checked == checked) return;
   if (checked) {
-    for (TRadioButton* other : m_group)
+    for (SkinRadioButton* other : m_group)
       if (other != this) other->setChecked(false);
   }
   m_checked = checked;
@@ -318,25 +326,25 @@ void TRadioButton::setChecked(bool checked) {
   if (checked) emit Click();
 }
 
-void TRadioButton::setCaption(const QString& caption) {
+void SkinRadioButton::setCaption(const QString& caption) {
   m_caption = caption;
   update();
 }
 
-void TRadioButton::setFontColor(const QColor& color) {
+void SkinRadioButton::setFontColor(const QColor& color) {
   m_fontColor = color;
   update();
 }
 
-void TRadioButton::paintEvent(QPaintEvent*) { PaintToggle(this, "radio", m_checked, m_caption, m_fontColor); }
+void SkinRadioButton::paintEvent(QPaintEvent*) { PaintToggle(this, "radio", m_checked, m_caption, m_fontColor); }
 
-void TRadioButton::mouseReleaseEvent(QMouseEvent* event) {
+void SkinRadioButton::mouseReleaseEvent(QMouseEvent* event) {
   if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) setChecked(true);
 }
 
-// --- TListView
+// --- SkinListView
 
-TListView::TListView(QWidget* parent) : QListWidget(parent) {
+SkinListView::SkinListView(QWidget* parent) : QListWidget(parent) {
   setSelectionMode(QAbstractItemView::SingleSelection);
   setSelectionBehavior(QAbstractItemView::SelectRows);
   setEditTriggers(QAbstractItemView::NoEditTriggers);

@@ -12,15 +12,21 @@
 // so a missing bitmap never leaves a control invisible.
 QPixmap SkinBitmap(const QString& name, QSize fallbackSize = QSize(16, 16));
 
+// The desktop's sans-serif font at a size in pixels, as the skin was drawn for.
+QFont PixelFont(int pixels, bool bold = false);
+
+// The colour of the current page's link; the others are black.
+inline const QColor kCurrentPageColour(0, 128, 255);
+
 // Caption text as shown: a single "&" marks a mnemonic and is not shown,
 // "&&" shows one "&".
 QString CaptionDisplayText(const QString& caption);
 
 // A picture, stretched to the control, with mouse events.
-class TImage : public QWidget {
+class SkinImage : public QWidget {
   Q_OBJECT
  public:
-  explicit TImage(QWidget* parent = nullptr);
+  explicit SkinImage(QWidget* parent = nullptr);
   void setPicture(const QPixmap& picture);
   void setPicture(const QImage& picture);
   void clearPicture();
@@ -43,10 +49,10 @@ class TImage : public QWidget {
 };
 
 // A text label with a caption (mnemonic rule), a font colour and mouse events.
-class TLabel : public QLabel {
+class SkinLabel : public QLabel {
   Q_OBJECT
  public:
-  explicit TLabel(QWidget* parent = nullptr);
+  explicit SkinLabel(QWidget* parent = nullptr);
   void setCaption(const QString& caption);
   const QString& caption() const { return m_caption; }
   void setFontColor(const QColor& color);
@@ -82,10 +88,10 @@ class TLabel : public QLabel {
 };
 
 // A button drawn from four pictures: <base>_normal, _hover, _down, _disabled.
-class TPictureButton : public QAbstractButton {
+class PictureButton : public QAbstractButton {
   Q_OBJECT
  public:
-  explicit TPictureButton(const QString& bitmapBase, QWidget* parent = nullptr);
+  explicit PictureButton(const QString& bitmapBase, QWidget* parent = nullptr);
   void setCaption(const QString& caption);
   const QString& caption() const { return m_caption; }
   void setCaptionColor(const QColor& color) { m_captionColor = color; update(); }
@@ -104,10 +110,10 @@ class TPictureButton : public QAbstractButton {
 
 // A panel that shows a picture (stretched) and optionally a centred caption;
 // without a picture it is transparent.
-class TPicturePanel : public QWidget {
+class PicturePanel : public QWidget {
   Q_OBJECT
  public:
-  explicit TPicturePanel(QWidget* parent = nullptr);
+  explicit PicturePanel(QWidget* parent = nullptr);
   void setPicture(const QPixmap& picture);
   const QPixmap& picture() const { return m_picture; }
   void setCaption(const QString& caption);
@@ -126,20 +132,20 @@ class TPicturePanel : public QWidget {
 };
 
 // A framed box of the settings page: four corner bitmaps joined by lines.
-class TFramedBox : public QWidget {
+class FramedBox : public QWidget {
   Q_OBJECT
  public:
-  explicit TFramedBox(QWidget* parent = nullptr);
+  explicit FramedBox(QWidget* parent = nullptr);
 
  protected:
   void paintEvent(QPaintEvent*) override;
 };
 
 // A rectangle with a 1-pixel outline and a fill.
-class TShape : public QWidget {
+class SkinShape : public QWidget {
   Q_OBJECT
  public:
-  TShape(const QColor& pen, const QColor& brush, QWidget* parent = nullptr);
+  SkinShape(const QColor& pen, const QColor& brush, QWidget* parent = nullptr);
   QColor penColor() const { return m_pen; }
 
  protected:
@@ -152,10 +158,10 @@ class TShape : public QWidget {
 
 // Check box whose Click event runs whenever its state really changes, by a
 // click or by code.
-class TCheckBox : public QWidget {
+class SkinCheckBox : public QWidget {
   Q_OBJECT
  public:
-  explicit TCheckBox(QWidget* parent = nullptr);
+  explicit SkinCheckBox(QWidget* parent = nullptr);
   bool checked() const { return m_checked; }
   void setChecked(bool checked);
   void setCaption(const QString& caption);
@@ -178,11 +184,11 @@ class TCheckBox : public QWidget {
 
 // Radio button of a group: checking one that was not checked first unchecks
 // the others and then runs Click; unchecking runs nothing.
-class TRadioButton : public QWidget {
+class SkinRadioButton : public QWidget {
   Q_OBJECT
  public:
-  explicit TRadioButton(QWidget* parent = nullptr);
-  static void MakeGroup(const QList<TRadioButton*>& group);
+  explicit SkinRadioButton(QWidget* parent = nullptr);
+  static void MakeGroup(const QList<SkinRadioButton*>& group);
   bool checked() const { return m_checked; }
   void setChecked(bool checked);
   void setCaption(const QString& caption);
@@ -201,12 +207,12 @@ class TRadioButton : public QWidget {
   bool m_checked = false;
   QString m_caption;
   QColor m_fontColor = Qt::black;
-  QList<TRadioButton*> m_group;
+  QList<SkinRadioButton*> m_group;
 };
 
 // The settings page's list view: one column, whole-row single selection.
-class TListView : public QListWidget {
+class SkinListView : public QListWidget {
   Q_OBJECT
  public:
-  explicit TListView(QWidget* parent = nullptr);
+  explicit SkinListView(QWidget* parent = nullptr);
 };

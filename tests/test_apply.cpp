@@ -1,12 +1,14 @@
 // "Set as Desktop Wallpaper" and the slot double click, driven through the
-// main window with a desktop that records what it was asked to do.
+// main window with a desktop that records what it was asked to do. Applying
+// runs on the event loop, so each test waits until the window is back.
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QFileInfo>
+#include <stdexcept>
 
 #include "app/Application.h"
 #include "app/Main.h"
-#include "app/UnitGlobal.h"
 #include "platform/DesktopControl.h"
 #include "platform/WallpaperSetter.h"
 #include "support/ProgramFolder.h"
@@ -62,6 +64,7 @@ class ApplyTest : public ::testing::Test {
 
     window = MakeMainWindow();
     windowPointer = window.get();
+    QObject::connect(window.get(), &TfrmMain::applyFinished, [this] { ++applies; });
     window->show();
     // Start-up may step the rotation list; only the button counts here.
     setter->applied.clear();
@@ -75,7 +78,13 @@ class ApplyTest : public ::testing::Test {
     InstallDesktopControlForTesting(nullptr);
   }
 
-  QString large(int slot) const { return QFileInfo(window->Slots[slot - 1].large).absoluteFilePath(); }
+  QString large(int slot) const {
+    return QFileInfo(window->Slots()[size_t(slot - 1)].large).absoluteFilePath();
+  }
+  // Until the `count`th apply has ended and the window is back.
+  bool waitForApply(int count = 1) {
+    return WaitUntil([this, count] { return applies >= count; });
+  }
 
   ProgramFolder folder;
   DialogsRecorder dialogs;
@@ -83,15 +92,18 @@ class ApplyTest : public ::testing::Test {
   const TfrmMain* windowPointer = nullptr;
   RecordingSetter* setter = nullptr;
   RecordingDesktop* desktop = nullptr;
+  int applies = 0;
 };
 
 }  // namespace
 
-TEST_F(ApplyTest, WithTwoFramesShownTheHigherSlotIsAppliedBehindAHiddenWindow) {
-  window->shpW[1]->show();
-  window->shpW[4]->show();
+TEST_F(ApplyTest, TheLastSelectedSlotIsAppliedBehindAHiddenWindow) {
+  window->imgW1Click(2);
+  window->imgW1Click(5);
 
   window->btnSetWallpaperClick();
+  EXPECT_FALSE(window->isVisible());
+  ASSERT_TRUE(waitForApply());
 
   EXPECT_EQ(setter->applied, QStringList{large(5)});
   // The window steps aside before the desktop is shown and while the picture changes.
@@ -104,16 +116,31 @@ TEST_F(ApplyTest, WithTwoFramesShownTheHigherSlotIsAppliedBehindAHiddenWindow) {
 TEST_F(ApplyTest, ADoubleClickAppliesTheSlotItSelected) {
   window->imgW1Click(3);
   window->imgW1DblClick(3);
+  ASSERT_TRUE(waitForApply());
   EXPECT_EQ(setter->applied, QStringList{large(3)});
+}
+
+TEST_F(ApplyTest, ClicksWhileTheWindowIsAsideStartNoSecondApply) {
+  window->imgW1Click(1);
+  window->btnSetWallpaperClick();
+  window->btnSetWallpaperClick();
+  window->imgW1DblClick(1);
+  ASSERT_TRUE(waitForApply());
+
+  // A second apply would have set its picture before the first one's pause ended.
+  EXPECT_EQ(setter->applied, QStringList{large(1)});
+  EXPECT_EQ(desktop->windowVisible, std::vector<bool>{false});
+  EXPECT_EQ(applies, 1);
+  EXPECT_TRUE(window->isVisible());
 }
 
 TEST_F(ApplyTest, WithoutASelectedSlotTheUserIsAskedToChoose) {
   window->btnSetWallpaperClick();
 
   ASSERT_EQ(dialogs->messages.size(), 1u);
-  EXPECT_EQ(dialogs->messages[0].caption, szAttention);
-  EXPECT_EQ(dialogs->messages[0].text, szChoiceplease);
-  EXPECT_FALSE(szChoiceplease.isEmpty());
+  EXPECT_EQ(dialogs->messages[0].caption, window->texts().szAttention);
+  EXPECT_EQ(dialogs->messages[0].text, window->texts().szChoiceplease);
+  EXPECT_FALSE(window->texts().szChoiceplease.isEmpty());
   EXPECT_TRUE(setter->applied.isEmpty());
   EXPECT_TRUE(desktop->windowVisible.empty());
   EXPECT_TRUE(window->isVisible());
@@ -121,21 +148,25 @@ TEST_F(ApplyTest, WithoutASelectedSlotTheUserIsAskedToChoose) {
 
 TEST_F(ApplyTest, WhileBusyNeitherTheButtonNorTheDoubleClickDoesAnything) {
   window->imgW1Click(1);
-  window->Busy = true;
+  window->browse().setBusy(true);
   window->btnSetWallpaperClick();
   window->imgW1DblClick(1);
-  window->Busy = false;
+  // An apply would have hidden the window at once.
+  EXPECT_TRUE(window->isVisible());
+  window->browse().setBusy(false);
 
   EXPECT_TRUE(setter->applied.isEmpty());
   EXPECT_TRUE(desktop->windowVisible.empty());
   EXPECT_TRUE(dialogs->messages.empty());
   EXPECT_TRUE(window->isVisible());
+  EXPECT_EQ(applies, 0);
 }
 
 TEST_F(ApplyTest, APictureThatIsNotThereKeepsTheWallpaperAndTheWindowComesBack) {
-  window->Slots[0].large = folder.file("wallpaper/normal/local/1/l_gone.jpg");
+  ASSERT_TRUE(QFile::remove(window->Slots()[0].large));
   window->imgW1Click(1);
   window->btnSetWallpaperClick();
+  ASSERT_TRUE(waitForApply());
 
   EXPECT_TRUE(setter->applied.isEmpty());
   EXPECT_EQ(desktop->windowVisible, std::vector<bool>{false});
@@ -147,6 +178,7 @@ TEST_F(ApplyTest, ADesktopThatRefusesThePictureIsPassedOver) {
   setter->answer = SetResult::failed(QStringLiteral("refused"));
   window->imgW1Click(2);
   window->btnSetWallpaperClick();
+  ASSERT_TRUE(waitForApply());
 
   EXPECT_EQ(setter->applied, QStringList{large(2)});
   EXPECT_TRUE(window->isVisible());
@@ -157,11 +189,13 @@ TEST_F(ApplyTest, ADesktopWithoutAnyWayToSetAWallpaperIsReportedWithTheWindowBac
   setter->answer = SetResult::unavailable(QStringLiteral("no wallpaper service here"));
   window->imgW1Click(4);
 
-  EXPECT_THROW(window->btnSetWallpaperClick(), std::runtime_error);
-  EXPECT_TRUE(window->isVisible());
-
-  RunReportingErrors([this] { window->btnSetWallpaperClick(); });
+  // The error is reported once the window is back, so the box has a window
+  // to stand on and the user has the program again.
+  window->btnSetWallpaperClick();
+  waitForApply();
+  EXPECT_EQ(applies, 1);
   ASSERT_EQ(dialogs->messages.size(), 1u);
+  EXPECT_EQ(dialogs->messages[0].caption, window->texts().szAppname);
   EXPECT_TRUE(dialogs->messages[0].text.contains(QStringLiteral("no wallpaper service here")))
       << dialogs->messages[0].text.toStdString();
   EXPECT_TRUE(window->isVisible());

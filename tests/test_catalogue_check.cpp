@@ -2,15 +2,14 @@
 // fetcher underneath it.
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <optional>
 
-#include "app/IniFile.h"
-#include "app/Main.h"
-#include "app/UnitGlobal.h"
 #include "catalogue/CatalogueCheck.h"
+#include "platform/IniFile.h"
 #include "platform/PageFetcher.h"
+#include "platform/ProgramFolder.h"
 #include "support/ProgramFolder.h"
 #include "support/TestHttpServer.h"
 
@@ -44,29 +43,57 @@ QByteArray IndexPage(const QList<QByteArray>& normal, const QList<QByteArray>& w
          "<wallpaper-widescreen>" + wide.join(lineEnd) + lineEnd + "<quenlitend></html>" + lineEnd;
 }
 
-TServeOptions Silently() {
-  TServeOptions options;
-  options.Get = TGetAnswer::Silent;
+ServeOptions Silently() {
+  ServeOptions options;
+  options.Get = GetAnswer::Silent;
   return options;
+}
+
+LanguageTexts CheckTexts() {
+  LanguageTexts texts;
+  texts.szConnecting = QStringLiteral("Connecting");
+  texts.szConnectfail = QStringLiteral("Cannot reach ");
+  texts.szUpdated = QStringLiteral("A new version is at ");
+  texts.szDownloadnew = QStringLiteral(", please download it");
+  return texts;
 }
 
 class CatalogueCheckTest : public ::testing::Test {
  protected:
   ProgramFolder folder;
-  TTestHttpServer site;
-  std::unique_ptr<TfrmMain> window;
+  TestHttpServer site;
+  LanguageTexts texts = CheckTexts();
+  CatalogueCheck check{texts};
+  int started = 0;
+  int outcomes = 0;
+  std::optional<CheckOutcome> last;
 
   void SetUp() override {
     site.MapHost(HomeHost());
-    window = MakeMainWindow();
-    WindowPageFetcher(*window).setTimeout(1500ms);
-    szConnecting = QStringLiteral("Connecting");
-    szConnectfail = QStringLiteral("Cannot reach ");
-    szUpdated = QStringLiteral("A new version is at ");
-    szDownloadnew = QStringLiteral(", please download it");
+    check.pageFetcher().setTimeout(1500ms);
+    QObject::connect(&check, &CatalogueCheck::finished, [this](const CheckOutcome& outcome) {
+      ++outcomes;
+      last = outcome;
+    });
   }
 
-  TIniFile settings() const { return TIniFile(folder.file(QStringLiteral("setting.ini"))); }
+  // Runs one check to its end; its outcome, or none when it never ended.
+  std::optional<CheckOutcome> runCheck() {
+    last.reset();
+    ++started;
+    check.CheckCatalogueUpdate();
+    WaitUntil([this] { return last.has_value(); });
+    return last;
+  }
+  // Whether the check may go on; a check that never ends fails the test.
+  bool mayGoOn() {
+    const std::optional<CheckOutcome> outcome = runCheck();
+    EXPECT_TRUE(outcome.has_value()) << "the check never ended";
+    return outcome && outcome->mayGoOn;
+  }
+  QString errorTip() const { return last ? last->errorTip : QStringLiteral("<no outcome>"); }
+
+  IniFile settings() const { return IniFile(folder.file(QStringLiteral("setting.ini"))); }
   QString setting(const QString& section, const QString& key) const {
     return settings().ReadIniText(section, key, QStringLiteral("<absent>"));
   }
@@ -83,21 +110,19 @@ class CatalogueCheckTest : public ::testing::Test {
   }
   int fetches(const QString& path) const {
     int count = 0;
-    for (const TRecordedRequest& request : site.Requests()) count += request.Path == path.toUtf8() ? 1 : 0;
+    for (const RecordedRequest& request : site.Requests()) count += request.Path == path.toUtf8() ? 1 : 0;
     return count;
   }
   QString today() const { return CheckDateText(QDate::currentDate()); }
   QString homeAddress() const { return QStringLiteral("http://") + HomeHost(); }
-  bool tipShows(const QString& text) const {
-    return window->lblErrorTip->isVisibleTo(window.get()) && window->lblErrorTip->caption() == text;
-  }
 
-  // The check leaves the window as it found it, whatever its outcome.
-  void expectCheckEnded() const {
-    EXPECT_FALSE(window->panConnectNetwork->isVisibleTo(window.get()));
-    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-    EXPECT_FALSE(window->pageFetcher->isFetching());
+  // The check leaves nothing running behind it, whatever its outcome, and
+  // tells each outcome once.
+  void expectCheckEnded() {
+    EXPECT_FALSE(check.running());
+    EXPECT_FALSE(check.pageFetcher().isFetching());
     EXPECT_EQ(setting(kCheckSection, "date"), today());
+    EXPECT_EQ(outcomes, started);
   }
 };
 
@@ -105,7 +130,8 @@ class CatalogueCheckTest : public ::testing::Test {
 
 TEST_F(CatalogueCheckTest, CheckedTodayFetchesNothing) {
   setSetting(kCheckSection, "date", today());
-  EXPECT_TRUE(window->CheckCatalogueUpdate());
+  EXPECT_TRUE(mayGoOn());
+  EXPECT_EQ(errorTip(), "");
   EXPECT_TRUE(site.Requests().empty());
   expectCheckEnded();
 }
@@ -113,13 +139,13 @@ TEST_F(CatalogueCheckTest, CheckedTodayFetchesNothing) {
 TEST_F(CatalogueCheckTest, FreshSettingsFetchBothPagesAndStoreTheCatalogue) {
   site.Serve(kVersionPage, VersionPage("1.0", "20080401"));
   site.Serve(kIndexPage, IndexPage(Addresses("n", 3), Addresses("w", 2), "\n"));
-  EXPECT_TRUE(window->CheckCatalogueUpdate());
+  EXPECT_TRUE(mayGoOn());
   EXPECT_EQ(fetches(kVersionPage), 1);
   EXPECT_EQ(fetches(kIndexPage), 1);
   EXPECT_EQ(storedCatalogue(kNormalSection), Addresses("n", 3));
   EXPECT_EQ(storedCatalogue(kWidescreenSection), Addresses("w", 2));
   EXPECT_EQ(setting(kCheckSection, "indexver"), "20080401");
-  EXPECT_FALSE(window->lblErrorTip->isVisibleTo(window.get()));
+  EXPECT_EQ(errorTip(), "");
   expectCheckEnded();
 }
 
@@ -127,7 +153,8 @@ TEST_F(CatalogueCheckTest, UnchangedIndexVersionLeavesTheCatalogueAlone) {
   setSetting(kCheckSection, "indexver", "20080401");
   setSetting(kNormalSection, "1", "http://kept.example/1/s_a.jpg");
   site.Serve(kVersionPage, VersionPage("1.0", "20080401"));
-  EXPECT_TRUE(window->CheckCatalogueUpdate());
+  EXPECT_TRUE(mayGoOn());
+  EXPECT_EQ(errorTip(), "");
   EXPECT_EQ(fetches(kVersionPage), 1);
   EXPECT_EQ(fetches(kIndexPage), 0);
   EXPECT_EQ(setting(kNormalSection, "1"), "http://kept.example/1/s_a.jpg");
@@ -136,8 +163,8 @@ TEST_F(CatalogueCheckTest, UnchangedIndexVersionLeavesTheCatalogueAlone) {
 
 TEST_F(CatalogueCheckTest, OneCharacterSoftwareVersionAsksForTheNewProgram) {
   site.Serve(kVersionPage, VersionPage("2", "20080401"));
-  EXPECT_FALSE(window->CheckCatalogueUpdate());
-  EXPECT_TRUE(tipShows("A new version is at " + homeAddress() + ", please download it"));
+  EXPECT_FALSE(mayGoOn());
+  EXPECT_EQ(errorTip(), "A new version is at " + homeAddress() + ", please download it");
   EXPECT_EQ(fetches(kIndexPage), 0);
   EXPECT_EQ(setting(kCheckSection, "indexver"), "<absent>");
   expectCheckEnded();
@@ -145,8 +172,8 @@ TEST_F(CatalogueCheckTest, OneCharacterSoftwareVersionAsksForTheNewProgram) {
 
 TEST_F(CatalogueCheckTest, VersionPageWithoutEndMarkerIsAConnectionFailure) {
   site.Serve(kVersionPage, "<quenlitstart>(softver=1.0)[indexver=20080401]");
-  EXPECT_FALSE(window->CheckCatalogueUpdate());
-  EXPECT_TRUE(tipShows("Cannot reach " + homeAddress()));
+  EXPECT_FALSE(mayGoOn());
+  EXPECT_EQ(errorTip(), "Cannot reach " + homeAddress());
   EXPECT_EQ(fetches(kIndexPage), 0);
   expectCheckEnded();
 }
@@ -155,9 +182,9 @@ TEST_F(CatalogueCheckTest, FailedIndexPageKeepsTheOldCatalogue) {
   setSetting(kCheckSection, "indexver", "old");
   setSetting(kWidescreenSection, "1", "http://kept.example/1/s_a.jpg");
   site.Serve(kVersionPage, VersionPage("1.0", "20080401"));
-  EXPECT_FALSE(window->CheckCatalogueUpdate());
+  EXPECT_FALSE(mayGoOn());
   EXPECT_EQ(fetches(kIndexPage), 1);
-  EXPECT_TRUE(tipShows("Cannot reach " + homeAddress()));
+  EXPECT_EQ(errorTip(), "Cannot reach " + homeAddress());
   EXPECT_EQ(setting(kCheckSection, "indexver"), "old");
   EXPECT_EQ(setting(kWidescreenSection, "1"), "http://kept.example/1/s_a.jpg");
   expectCheckEnded();
@@ -169,7 +196,7 @@ TEST_F(CatalogueCheckTest, CarriageReturnIndexGivesTheSameCatalogueAsLineFeeds) 
     setSetting(kCheckSection, "date", kOldDay);
     setSetting(kCheckSection, "indexver", "");
     site.Serve(kIndexPage, IndexPage(Addresses("n", 3), Addresses("w", 4), lineEnd));
-    EXPECT_TRUE(window->CheckCatalogueUpdate());
+    EXPECT_TRUE(mayGoOn());
     EXPECT_EQ(storedCatalogue(kNormalSection), Addresses("n", 3))
         << "line end " << lineEnd.toHex().constData();
     EXPECT_EQ(storedCatalogue(kWidescreenSection), Addresses("w", 4))
@@ -184,7 +211,7 @@ TEST_F(CatalogueCheckTest, IndexWithoutWidescreenTagEmptiesBothShapes) {
   setSetting(kWidescreenSection, "1001", "http://beyond.example/2/s_c.jpg");
   site.Serve(kVersionPage, VersionPage("1.0", "20080401"));
   site.Serve(kIndexPage, "<quenlitstart><wallpaper-normal>" + Address("n", 1, 1) + "\n<quenlitend>");
-  EXPECT_TRUE(window->CheckCatalogueUpdate());
+  EXPECT_TRUE(mayGoOn());
   EXPECT_TRUE(storedCatalogue(kNormalSection).isEmpty());
   EXPECT_TRUE(storedCatalogue(kWidescreenSection).isEmpty());
   EXPECT_EQ(setting(kWidescreenSection, "1001"), "http://beyond.example/2/s_c.jpg");
@@ -199,23 +226,23 @@ TEST_F(CatalogueCheckTest, LargeIndexIsReadWholeAndStoresAtMostAThousandEntries)
   const QByteArray page = IndexPage(Addresses("n", 1001), Addresses("w", 1000), "\r\n");
   ASSERT_GT(page.size(), 64 * 1024);
   site.Serve(kIndexPage, page);
-  EXPECT_TRUE(window->CheckCatalogueUpdate());
+  EXPECT_TRUE(mayGoOn());
   EXPECT_EQ(storedCatalogue(kNormalSection), Addresses("n", 1000));
   EXPECT_EQ(storedCatalogue(kWidescreenSection), Addresses("w", 1000));
   EXPECT_EQ(setting(kNormalSection, "1001"), "<absent>");
 }
 
 TEST_F(CatalogueCheckTest, FailureIsNotRetriedUntilAnotherDay) {
-  EXPECT_FALSE(window->CheckCatalogueUpdate());  // the site has no pages
+  EXPECT_FALSE(mayGoOn());  // the site has no pages
   EXPECT_EQ(fetches(kVersionPage), 1);
-  EXPECT_TRUE(tipShows("Cannot reach " + homeAddress()));
+  EXPECT_EQ(errorTip(), "Cannot reach " + homeAddress());
 
   site.Serve(kVersionPage, VersionPage("1.0", ""));
-  EXPECT_TRUE(window->CheckCatalogueUpdate());
+  EXPECT_TRUE(mayGoOn());
   EXPECT_EQ(fetches(kVersionPage), 1);
 
   setSetting(kCheckSection, "date", kOldDay);  // the next day
-  EXPECT_TRUE(window->CheckCatalogueUpdate());
+  EXPECT_TRUE(mayGoOn());
   EXPECT_EQ(fetches(kVersionPage), 2);
   EXPECT_EQ(fetches(kIndexPage), 0) << "an empty index version equals the absent one";
   expectCheckEnded();
@@ -223,8 +250,19 @@ TEST_F(CatalogueCheckTest, FailureIsNotRetriedUntilAnotherDay) {
 
 TEST_F(CatalogueCheckTest, SilentSiteEndsAsFailureAfterTheTimeOut) {
   site.Serve(kVersionPage, VersionPage("1.0", "x1"), Silently());
-  EXPECT_FALSE(window->CheckCatalogueUpdate());
-  EXPECT_TRUE(tipShows("Cannot reach " + homeAddress()));
+  EXPECT_FALSE(mayGoOn());
+  EXPECT_EQ(errorTip(), "Cannot reach " + homeAddress());
+  expectCheckEnded();
+}
+
+// A second start would take over the fetch the running check waits for.
+TEST_F(CatalogueCheckTest, AStartWhileRunningIsIgnored) {
+  site.Serve(kVersionPage, VersionPage("1.0", "x1"), Silently());
+  check.CheckCatalogueUpdate();
+  EXPECT_TRUE(check.running());
+  EXPECT_FALSE(mayGoOn());
+  EXPECT_EQ(errorTip(), "Cannot reach " + homeAddress());
+  EXPECT_EQ(fetches(kVersionPage), 1);
   expectCheckEnded();
 }
 
@@ -234,7 +272,7 @@ namespace {
 
 class PageFetcherTest : public ::testing::Test {
  protected:
-  TTestHttpServer site;
+  TestHttpServer site;
   PageFetcher fetcher;
   int begins = 0;
   QList<QByteArray> pages;

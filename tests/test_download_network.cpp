@@ -35,15 +35,15 @@ QByteArray RandomBytes(qsizetype size) {
 }
 
 // Short limits, so that the hostile cases end quickly.
-TDownloadLimits QuickLimits() {
-  TDownloadLimits limits;
+DownloadLimits QuickLimits() {
+  DownloadLimits limits;
   limits.Exchange = 700ms;
   limits.Silence = 700ms;
   limits.Whole = 3s;
   return limits;
 }
 
-struct TRun {
+struct DownloadRun {
   int32_t Status = -1;
   int32_t TotalSize = 0;
   int32_t Received = 0;
@@ -62,10 +62,10 @@ class DownloadTest : public ::testing::Test {
 
   // Runs one download the way the callers do: the main thread polls Status
   // while it lets events run. whileRunning is called on each look.
-  TRun Download(const QString& path, const QString& target, int32_t hint = 80000,
-                std::optional<TDownloadLimits> limits = std::nullopt, int32_t resume = 0,
-                const std::function<void(TDownloadVars&)>& whileRunning = {}) {
-    TDownloadVars vars;
+  DownloadRun Download(const QString& path, const QString& target, int32_t hint = 80000,
+                std::optional<DownloadLimits> limits = std::nullopt, int32_t resume = 0,
+                const std::function<void(DownloadVars&)>& whileRunning = {}) {
+    DownloadVars vars;
     PrepareDownloadVars(vars, hint);
     const Clock::time_point start = Clock::now();
     auto down = std::make_unique<TMultiThreadDown>(Server.Url(path), target, vars, resume);
@@ -76,7 +76,7 @@ class DownloadTest : public ::testing::Test {
       QCoreApplication::processEvents();
       QThread::msleep(5);
     }
-    TRun run{vars.Status, vars.TotalSize, vars.Received,
+    DownloadRun run{vars.Status, vars.TotalSize, vars.Received,
              std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start)};
     down.reset();
     return run;
@@ -92,10 +92,10 @@ class DownloadTest : public ::testing::Test {
   }
 
   QTemporaryDir Folder;
-  TTestHttpServer Server;
+  TestHttpServer Server;
 };
 
-std::vector<QByteArray> RangesAsked(const TTestHttpServer& server) {
+std::vector<QByteArray> RangesAsked(const TestHttpServer& server) {
   std::vector<QByteArray> ranges;
   for (const auto& request : server.Requests())
     if (request.Method == "GET") ranges.push_back(request.Range);
@@ -112,7 +112,7 @@ std::vector<QByteArray> RangesAsked(const TTestHttpServer& server) {
 TEST_F(DownloadTest, FetchesTheFileInSevenRangesAndJoinsThemInOrder) {
   const QByteArray body = RandomBytes(500000);
   Server.Serve("/pictures/l_1.jpg", body);
-  const TRun run = Download("/pictures/l_1.jpg", Target());
+  const DownloadRun run = Download("/pictures/l_1.jpg", Target());
   EXPECT_EQ(run.Status, kDownloadSucceeded);
   EXPECT_EQ(run.TotalSize, 500000);
   EXPECT_EQ(run.Received, 500000);
@@ -136,7 +136,7 @@ TEST_F(DownloadTest, SizesFromOneByteToTwentySegments) {
     const QByteArray body = RandomBytes(size);
     Server.Serve("/f.bin", body);
     Server.ClearLog();
-    const TRun run = Download("/f.bin", Target("f.bin"));
+    const DownloadRun run = Download("/f.bin", Target("f.bin"));
     EXPECT_EQ(run.Status, kDownloadSucceeded);
     EXPECT_EQ(Contents(Target("f.bin")), body);
     EXPECT_EQ(RangesAsked(Server).size(), std::min<size_t>(20, size / 80000 + 1));
@@ -146,7 +146,7 @@ TEST_F(DownloadTest, SizesFromOneByteToTwentySegments) {
 
 TEST_F(DownloadTest, AnEmptyFileGivesAnEmptyTargetWithoutAnyRangeRequest) {
   Server.Serve("/empty.jpg", QByteArray());
-  const TRun run = Download("/empty.jpg", Target());
+  const DownloadRun run = Download("/empty.jpg", Target());
   EXPECT_EQ(run.Status, kDownloadSucceeded);
   ASSERT_TRUE(QFile::exists(Target()));
   EXPECT_EQ(QFileInfo(Target()).size(), 0);
@@ -166,13 +166,13 @@ TEST_F(DownloadTest, ReplacesAnOldTarget) {
 
 TEST_F(DownloadTest, SixDownloadsAtOnceLikeTheThumbnailPage) {
   std::vector<QByteArray> bodies;
-  std::vector<std::unique_ptr<TDownloadVars>> vars;
+  std::vector<std::unique_ptr<DownloadVars>> vars;
   std::vector<std::unique_ptr<TMultiThreadDown>> downs;
   for (int n = 1; n <= 6; ++n) {
     bodies.push_back(RandomBytes(30000 * n + n));
     const QString path = QString("/thumbs/s_%1.jpg").arg(n);
     Server.Serve(path, bodies.back());
-    vars.push_back(std::make_unique<TDownloadVars>());
+    vars.push_back(std::make_unique<DownloadVars>());
     PrepareDownloadVars(*vars.back(), 100000);
     downs.push_back(std::make_unique<TMultiThreadDown>(Server.Url(path), Target(QString("s_%1.jpg").arg(n)),
                                                        *vars.back()));
@@ -192,7 +192,7 @@ TEST_F(DownloadTest, SixDownloadsAtOnceLikeTheThumbnailPage) {
 
 TEST_F(DownloadTest, EndNotificationRunsOnTheMainThreadAfterTheStatusIsSet) {
   Server.Serve("/a.jpg", RandomBytes(200000));
-  TDownloadVars vars;
+  DownloadVars vars;
   PrepareDownloadVars(vars, 80000);
   TMultiThreadDown down(Server.Url("/a.jpg"), Target(), vars);
   int calls = 0;
@@ -243,29 +243,29 @@ TEST_F(DownloadTest, ResumeFetchesOnlyWhatTheTargetLacks) {
 
 // --- Hostile or broken servers -------------------------------------------------
 
-struct TFailureCase {
+struct FailureCase {
   const char* Name;
-  TServeOptions Options;
+  ServeOptions Options;
   qsizetype Size = 500000;
 };
 
-TServeOptions Head(THeadAnswer answer, QByteArray announced = {}) {
-  TServeOptions options;
+ServeOptions Head(HeadAnswer answer, QByteArray announced = {}) {
+  ServeOptions options;
   options.Head = answer;
   options.AnnouncedLength = std::move(announced);
   return options;
 }
 
-TServeOptions Get(TGetAnswer answer) {
-  TServeOptions options;
+ServeOptions Get(GetAnswer answer) {
+  ServeOptions options;
   options.Get = answer;
   return options;
 }
 
-class HostileServerTest : public DownloadTest, public ::testing::WithParamInterface<TFailureCase> {};
+class HostileServerTest : public DownloadTest, public ::testing::WithParamInterface<FailureCase> {};
 
 TEST_P(HostileServerTest, FailsInBoundedTimeAndLeavesNoFile) {
-  const TFailureCase& failure = GetParam();
+  const FailureCase& failure = GetParam();
   Server.Serve("/x/l_9.jpg", RandomBytes(failure.Size), failure.Options);
   // An old target must not survive a failed fresh download either.
   QFile old(Target());
@@ -273,7 +273,7 @@ TEST_P(HostileServerTest, FailsInBoundedTimeAndLeavesNoFile) {
   old.write("old");
   old.close();
 
-  const TRun run = Download("/x/l_9.jpg", Target(), 80000, QuickLimits());
+  const DownloadRun run = Download("/x/l_9.jpg", Target(), 80000, QuickLimits());
   EXPECT_EQ(run.Status, kDownloadFailed);
   EXPECT_LT(run.Took, 10s);
   EXPECT_FALSE(QFile::exists(Target()));
@@ -282,35 +282,35 @@ TEST_P(HostileServerTest, FailsInBoundedTimeAndLeavesNoFile) {
 
 INSTANTIATE_TEST_SUITE_P(
     Engine, HostileServerTest,
-    ::testing::Values(TFailureCase{"NoContentLength", Head(THeadAnswer::NoLength)},
-                      TFailureCase{"ChunkedHead", Head(THeadAnswer::Chunked)},
-                      TFailureCase{"LengthOfTwoToThe31", Head(THeadAnswer::AnnouncedLength, "2147483648")},
-                      TFailureCase{"NegativeLength", Head(THeadAnswer::AnnouncedLength, "-500000")},
-                      TFailureCase{"LengthNotDecimal", Head(THeadAnswer::AnnouncedLength, "500000abc")},
-                      TFailureCase{"LengthLongerThanTheBody", Head(THeadAnswer::AnnouncedLength, "600000")},
-                      TFailureCase{"SilentHead", Head(THeadAnswer::Silent)},
-                      TFailureCase{"DrippingHead", Head(THeadAnswer::Drip)},
-                      TFailureCase{"EndlessHeaders", Head(THeadAnswer::EndlessHeaders)},
-                      TFailureCase{"LineFeedOnly", Head(THeadAnswer::LineFeedOnly)},
-                      TFailureCase{"ClosedWithoutAnswer", Head(THeadAnswer::Close)},
-                      TFailureCase{"IgnoresRange", Get(TGetAnswer::IgnoreRange)},
-                      TFailureCase{"IgnoresRangeOfASmallFile", Get(TGetAnswer::IgnoreRange), 5000},
-                      TFailureCase{"WrongContentRange", Get(TGetAnswer::WrongRange)},
-                      TFailureCase{"WrongContentRangeOfASmallFile", Get(TGetAnswer::WrongRange), 5000},
-                      TFailureCase{"WrongTotal", Get(TGetAnswer::WrongTotal)},
-                      TFailureCase{"ShortBody", Get(TGetAnswer::ShortBody)},
-                      TFailureCase{"ClosesMidBody", Get(TGetAnswer::CloseMidBody)},
-                      TFailureCase{"ChunkedBody", Get(TGetAnswer::Chunked)},
-                      TFailureCase{"MoreBytesThanTheRange", Get(TGetAnswer::ExtraBytes)},
-                      TFailureCase{"SilentGet", Get(TGetAnswer::Silent)},
-                      TFailureCase{"DrippingBody", Get(TGetAnswer::DripBody)}),
-    [](const ::testing::TestParamInfo<TFailureCase>& info) { return std::string(info.param.Name); });
+    ::testing::Values(FailureCase{"NoContentLength", Head(HeadAnswer::NoLength)},
+                      FailureCase{"ChunkedHead", Head(HeadAnswer::Chunked)},
+                      FailureCase{"LengthOfTwoToThe31", Head(HeadAnswer::AnnouncedLength, "2147483648")},
+                      FailureCase{"NegativeLength", Head(HeadAnswer::AnnouncedLength, "-500000")},
+                      FailureCase{"LengthNotDecimal", Head(HeadAnswer::AnnouncedLength, "500000abc")},
+                      FailureCase{"LengthLongerThanTheBody", Head(HeadAnswer::AnnouncedLength, "600000")},
+                      FailureCase{"SilentHead", Head(HeadAnswer::Silent)},
+                      FailureCase{"DrippingHead", Head(HeadAnswer::Drip)},
+                      FailureCase{"EndlessHeaders", Head(HeadAnswer::EndlessHeaders)},
+                      FailureCase{"LineFeedOnly", Head(HeadAnswer::LineFeedOnly)},
+                      FailureCase{"ClosedWithoutAnswer", Head(HeadAnswer::Close)},
+                      FailureCase{"IgnoresRange", Get(GetAnswer::IgnoreRange)},
+                      FailureCase{"IgnoresRangeOfASmallFile", Get(GetAnswer::IgnoreRange), 5000},
+                      FailureCase{"WrongContentRange", Get(GetAnswer::WrongRange)},
+                      FailureCase{"WrongContentRangeOfASmallFile", Get(GetAnswer::WrongRange), 5000},
+                      FailureCase{"WrongTotal", Get(GetAnswer::WrongTotal)},
+                      FailureCase{"ShortBody", Get(GetAnswer::ShortBody)},
+                      FailureCase{"ClosesMidBody", Get(GetAnswer::CloseMidBody)},
+                      FailureCase{"ChunkedBody", Get(GetAnswer::Chunked)},
+                      FailureCase{"MoreBytesThanTheRange", Get(GetAnswer::ExtraBytes)},
+                      FailureCase{"SilentGet", Get(GetAnswer::Silent)},
+                      FailureCase{"DrippingBody", Get(GetAnswer::DripBody)}),
+    [](const ::testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.Name); });
 
 TEST_F(DownloadTest, MissingFileUnknownHostAndUnsafeAddressFail) {
   EXPECT_EQ(Download("/missing.jpg", Target()).Status, kDownloadFailed);
   EXPECT_EQ(Download("/a.jpg\r\nX-Injected: 1", Target()).Status, kDownloadFailed);
   // A host nobody maps, and a port in the address: neither can be reached.
-  TDownloadVars vars;
+  DownloadVars vars;
   PrepareDownloadVars(vars, 80000);
   const QStringList unreachable{"http://no-such-host.invalid/a.jpg",
                                 QString("http://127.0.0.1:%1/a.jpg").arg(Server.Port())};
@@ -327,8 +327,8 @@ TEST_F(DownloadTest, MissingFileUnknownHostAndUnsafeAddressFail) {
 }
 
 TEST_F(DownloadTest, AServerIgnoringRangesHasEveryWorkerHangUpAtOnce) {
-  Server.Serve("/big.jpg", RandomBytes(8000000), Get(TGetAnswer::IgnoreRange));
-  const TRun run = Download("/big.jpg", Target(), 80000);
+  Server.Serve("/big.jpg", RandomBytes(8000000), Get(GetAnswer::IgnoreRange));
+  const DownloadRun run = Download("/big.jpg", Target(), 80000);
   EXPECT_EQ(run.Status, kDownloadFailed);
   // Not one byte of a wrong answer is taken.
   EXPECT_EQ(run.Received, 0);
@@ -338,9 +338,9 @@ TEST_F(DownloadTest, AServerIgnoringRangesHasEveryWorkerHangUpAtOnce) {
 // --- Cancel and teardown ----------------------------------------------------------
 
 TEST_F(DownloadTest, CancelDuringTheHeadExchangeEndsAtOnce) {
-  Server.Serve("/slow.jpg", RandomBytes(1000), Head(THeadAnswer::Silent));
+  Server.Serve("/slow.jpg", RandomBytes(1000), Head(HeadAnswer::Silent));
   // The default limits: only the Cancel can end this early.
-  const TRun run = Download("/slow.jpg", Target(), 80000, std::nullopt, 0, [&](TDownloadVars& vars) {
+  const DownloadRun run = Download("/slow.jpg", Target(), 80000, std::nullopt, 0, [&](DownloadVars& vars) {
     if (Server.RequestCount("HEAD") > 0) vars.Cancel = 1;
   });
   EXPECT_EQ(run.Status, kDownloadFailed);
@@ -350,10 +350,10 @@ TEST_F(DownloadTest, CancelDuringTheHeadExchangeEndsAtOnce) {
 }
 
 TEST_F(DownloadTest, CancelWhileTheBodiesArriveRemovesEverything) {
-  TServeOptions drip = Get(TGetAnswer::DripBody);
+  ServeOptions drip = Get(GetAnswer::DripBody);
   drip.DripInterval = 20ms;
   Server.Serve("/slow.jpg", RandomBytes(400000), drip);
-  const TRun run = Download("/slow.jpg", Target(), 80000, std::nullopt, 0, [](TDownloadVars& vars) {
+  const DownloadRun run = Download("/slow.jpg", Target(), 80000, std::nullopt, 0, [](DownloadVars& vars) {
     if (vars.Received > 20) vars.Cancel = 1;
   });
   EXPECT_EQ(run.Status, kDownloadFailed);
@@ -363,10 +363,10 @@ TEST_F(DownloadTest, CancelWhileTheBodiesArriveRemovesEverything) {
 }
 
 TEST_F(DownloadTest, DestroyingARunningControllerStopsItsThreads) {
-  TServeOptions drip = Get(TGetAnswer::DripBody);
+  ServeOptions drip = Get(GetAnswer::DripBody);
   drip.DripInterval = 50ms;
   Server.Serve("/slow.jpg", RandomBytes(400000), drip);
-  TDownloadVars vars;
+  DownloadVars vars;
   PrepareDownloadVars(vars, 80000);
   bool notified = false;
   const Clock::time_point start = Clock::now();
@@ -413,13 +413,13 @@ TEST_F(DownloadTest, HeaderLinesAreReadWithoutTakingBodyBytes) {
 }
 
 TEST_F(DownloadTest, UnfinishedOrOverlongLinesGiveNothing) {
-  Server.Serve("/lf.bin", RandomBytes(10), Head(THeadAnswer::LineFeedOnly));
+  Server.Serve("/lf.bin", RandomBytes(10), Head(HeadAnswer::LineFeedOnly));
   TBlockingSocket socket;
   socket.Open(kHost, 80);
   socket.SendText(HeadRequest("lf.bin", kHost));
   EXPECT_EQ(ReadSocketLine(socket, 300, "\r\n"), "");
 
-  Server.Serve("/endless.bin", RandomBytes(10), Head(THeadAnswer::EndlessHeaders));
+  Server.Serve("/endless.bin", RandomBytes(10), Head(HeadAnswer::EndlessHeaders));
   socket.Open(kHost, 80);
   socket.SendText(HeadRequest("endless.bin", kHost));
   EXPECT_EQ(ReadSocketLine(socket, 5000, "\r\n"), "HTTP/1.1 200 OK\r\n");

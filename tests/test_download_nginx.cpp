@@ -153,7 +153,7 @@ class NginxDownloadTest : public ::testing::Test {
   }
 
   int32_t Download(const QString& name, const QString& target, int32_t hint) {
-    TDownloadVars vars;
+    DownloadVars vars;
     PrepareDownloadVars(vars, hint);
     TMultiThreadDown down(QString("http://%1/pictures/%2").arg(kHost, name), target, vars);
     down.Start();

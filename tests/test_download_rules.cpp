@@ -6,8 +6,8 @@
 
 namespace {
 
-std::vector<TSegmentRange> Ranges(std::initializer_list<std::pair<int32_t, int32_t>> pairs) {
-  std::vector<TSegmentRange> ranges;
+std::vector<SegmentRange> Ranges(std::initializer_list<std::pair<int32_t, int32_t>> pairs) {
+  std::vector<SegmentRange> ranges;
   for (const auto& [first, last] : pairs) ranges.push_back({first, last});
   return ranges;
 }
@@ -118,7 +118,7 @@ TEST(HeaderMatching, ContentRangeIsParsedStrictly) {
 }
 
 TEST(HeaderMatching, OnlyTheAskedRangeOfTheAnnouncedFileMatches) {
-  const TContentRange asked{0, 71427, 500000};
+  const ContentRange asked{0, 71427, 500000};
   EXPECT_TRUE(ContentRangeMatches(asked, 0, 71427, 500000));
   EXPECT_TRUE(ContentRangeMatches({0, 71427, std::nullopt}, 0, 71427, 500000));
   EXPECT_FALSE(ContentRangeMatches({1, 71428, 500000}, 0, 71427, 500000));
@@ -129,10 +129,10 @@ TEST(HeaderMatching, OnlyTheAskedRangeOfTheAnnouncedFileMatches) {
 TEST(SegmentPlan, TheFourPlanExamples) {
   const auto seven = PlanSegments(500000, 0, 80000);
   ASSERT_EQ(seven.size(), 7u);
-  EXPECT_EQ(seven.front(), (TSegmentRange{0, 71427}));
-  EXPECT_EQ(seven[1], (TSegmentRange{71428, 142855}));
-  EXPECT_EQ(seven[5], (TSegmentRange{357140, 428567}));
-  EXPECT_EQ(seven.back(), (TSegmentRange{428568, 499999}));
+  EXPECT_EQ(seven.front(), (SegmentRange{0, 71427}));
+  EXPECT_EQ(seven[1], (SegmentRange{71428, 142855}));
+  EXPECT_EQ(seven[5], (SegmentRange{357140, 428567}));
+  EXPECT_EQ(seven.back(), (SegmentRange{428568, 499999}));
   EXPECT_EQ(seven.back().Length(), 71432);
 
   // An exact multiple of the hint still gets one segment more than the quotient.
@@ -144,7 +144,7 @@ TEST(SegmentPlan, TheFourPlanExamples) {
   ASSERT_EQ(capped.size(), 20u);
   for (size_t n = 0; n < capped.size(); ++n)
     EXPECT_EQ(capped[n],
-              (TSegmentRange{static_cast<int32_t>(n) * 250000, static_cast<int32_t>(n + 1) * 250000 - 1}));
+              (SegmentRange{static_cast<int32_t>(n) * 250000, static_cast<int32_t>(n + 1) * 250000 - 1}));
 }
 
 TEST(SegmentPlan, RangesCoverTheRemainderWithoutGapsOrEmptyRanges) {

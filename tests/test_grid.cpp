@@ -1,10 +1,12 @@
-// The grid, its paging and the local categories, driven through the main
-// window's handlers on a program folder of the test's own.
+// The grid, its paging and the local categories as the main window draws
+// them, driven through the window's handlers on a program folder of the
+// test's own. The browsing rules themselves are the controller's tests.
 #include <gtest/gtest.h>
 
 #include <QFile>
 
 #include "app/Main.h"
+#include "library/GridLayout.h"
 #include "support/ProgramFolder.h"
 
 namespace {
@@ -13,35 +15,53 @@ class GridTest : public ::testing::Test {
   ProgramFolder folder;
   std::unique_ptr<TfrmMain> window;
 
+  static QString categoryFolder(int category) { return QString("wallpaper/normal/local/%1/").arg(category); }
+  static QString tailOf(int i) { return QString("p%1.jpg").arg(i, 3, 10, QChar('0')); }
+
   // `count` thumbnail pairs in a local category of the normal shape, named
   // so that case-insensitive order is their number order.
   void fillCategory(int category, int count) {
     for (int i = 1; i <= count; ++i) {
-      const QString tail = QString("p%1.jpg").arg(i, 3, 10, QChar('0'));
-      const QString base = QString("wallpaper/normal/local/%1/").arg(category);
-      folder.writePicture(base + "s_" + tail, QSize(8, 6), Qt::blue);
-      folder.writeFile(base + "l_" + tail, "large");
+      folder.writePicture(categoryFolder(category) + "s_" + tailOf(i), QSize(8, 6), Qt::blue);
+      folder.writeFile(categoryFolder(category) + "l_" + tailOf(i), "large");
     }
   }
 
   void open() { window = MakeMainWindow(); }
 
+  // The clicks that load a page; the slots are looked at once it is shown.
+  void clickCategory(int link) {
+    window->lblL1Click(window->lblL[size_t(link - 1)]);
+    ASSERT_TRUE(WaitForPage(*window));
+  }
+  void clickPage(int page) {
+    window->lblWPage1Click(page);
+    ASSERT_TRUE(WaitForPage(*window));
+  }
+
   int visiblePageLinks() const {
     int visible = 0;
-    for (TLabel* link : window->lblWPage) visible += link->isVisibleTo(window.get()) ? 1 : 0;
+    for (SkinLabel* link : window->lblWPage) visible += link->isVisibleTo(window.get()) ? 1 : 0;
     return visible;
   }
   int visibleSlots() const {
     int visible = 0;
-    for (TPicturePanel* slot : window->W) visible += slot->isVisibleTo(window.get()) ? 1 : 0;
+    for (PicturePanel* slot : window->W) visible += slot->isVisibleTo(window.get()) ? 1 : 0;
     return visible;
   }
   int visibleFrames() const {
     int visible = 0;
-    for (TShape* frame : window->shpW) visible += frame->isVisibleTo(window.get()) ? 1 : 0;
+    for (SkinShape* frame : window->shpW) visible += frame->isVisibleTo(window.get()) ? 1 : 0;
     return visible;
   }
-  QString slotTail(int slot) const { return window->Slots[slot - 1].thumbnail.section('/', -1); }
+  QString slotTail(int slot) const { return window->Slots()[size_t(slot - 1)].thumbnail.section('/', -1); }
+  // The page links drawn as current.
+  QList<int> markedPages() const {
+    QList<int> marked;
+    for (int k = 0; k < 20; ++k)
+      if (window->lblWPage[k]->fontColor() == kCurrentPageColour) marked << k + 1;
+    return marked;
+  }
 };
 }  // namespace
 
@@ -52,8 +72,11 @@ TEST_F(GridTest, OpensOnLocalCategoryOnePageOne) {
   EXPECT_EQ(window->CurrentPage(), 1);
   EXPECT_EQ(visibleSlots(), 4);
   EXPECT_EQ(visiblePageLinks(), 1);
+  EXPECT_EQ(markedPages(), QList<int>{1});
   EXPECT_EQ(slotTail(1), "s_p001.jpg");
-  EXPECT_EQ(window->Slots[0].large, folder.file("wallpaper/normal/local/1/l_p001.jpg"));
+  EXPECT_EQ(window->Slots()[0].large, folder.file("wallpaper/normal/local/1/l_p001.jpg"));
+  // The highlight bar stands over the current category's link.
+  EXPECT_EQ(window->imgLeftBK->y(), window->lblL[0]->y() - kHighlightAboveLink);
 }
 
 TEST_F(GridTest, PageLinksFollowTheCount) {
@@ -63,27 +86,34 @@ TEST_F(GridTest, PageLinksFollowTheCount) {
   fillCategory(4, 121);
   open();
   EXPECT_EQ(visiblePageLinks(), 1);
-  window->lblL1Click(window->lblL[1]);
+  clickCategory(2);
   EXPECT_EQ(visiblePageLinks(), 2);
-  window->lblWPage1Click(2);
+  EXPECT_EQ(window->imgLeftBK->y(), window->lblL[1]->y() - kHighlightAboveLink);
+  clickPage(2);
   EXPECT_EQ(window->CurrentPage(), 2);
+  EXPECT_EQ(markedPages(), QList<int>{2});
   EXPECT_EQ(visibleSlots(), 1);
   EXPECT_EQ(slotTail(1), "s_p007.jpg");
-  EXPECT_TRUE(window->Slots[1].thumbnail.isEmpty());
-  window->lblL1Click(window->lblL[2]);
+  EXPECT_TRUE(window->Slots()[1].thumbnail.isEmpty());
+  clickCategory(3);
   EXPECT_EQ(visiblePageLinks(), 20);
-  window->lblL1Click(window->lblL[3]);
+  EXPECT_EQ(markedPages(), QList<int>{1});
+  clickCategory(4);
   EXPECT_EQ(visiblePageLinks(), 20);
-  window->lblWPage1Click(20);
+  clickPage(20);
   EXPECT_EQ(slotTail(6), "s_p120.jpg");
 }
 
 TEST_F(GridTest, EmptyCategoryShowsTheTipAndMarksPageOne) {
+  // The tip is shown when it has a text to show.
+  folder.copyEnglishLanguage();
   fillCategory(1, 13);
   open();
-  window->lblWPage1Click(3);
-  window->lblL1Click(window->lblL[4]);
+  clickPage(3);
+  clickCategory(5);
   EXPECT_TRUE(window->lblErrorTip->isVisibleTo(window.get()));
+  EXPECT_EQ(window->lblErrorTip->caption(), window->texts().szPicnofind);
+  EXPECT_FALSE(window->texts().szPicnofind.isEmpty());
   EXPECT_EQ(visibleSlots(), 0);
   EXPECT_EQ(visiblePageLinks(), 0);
   EXPECT_EQ(window->CurrentPage(), 1);
@@ -91,14 +121,21 @@ TEST_F(GridTest, EmptyCategoryShowsTheTipAndMarksPageOne) {
 
 TEST_F(GridTest, ARebuiltViewFallsBackToPageOneWhenItsPageIsGone) {
   fillCategory(1, 30);
-  fillCategory(2, 8);
   open();
-  window->lblWPage1Click(5);
+  clickPage(5);
   EXPECT_EQ(window->CurrentPage(), 5);
-  window->ShowLocalCategory(window->lblL[1], 0);
+  // The category shrinks to two pages behind the window's back; the next
+  // page turn lists it afresh and finds page 4 gone.
+  for (int i = 9; i <= 30; ++i) {
+    ASSERT_TRUE(QFile::remove(folder.file(categoryFolder(1) + "s_" + tailOf(i))));
+    ASSERT_TRUE(QFile::remove(folder.file(categoryFolder(1) + "l_" + tailOf(i))));
+  }
+  clickPage(4);
   EXPECT_EQ(window->CurrentPage(), 1);
+  EXPECT_EQ(markedPages(), QList<int>{1});
   EXPECT_EQ(slotTail(1), "s_p001.jpg");
   EXPECT_EQ(visibleSlots(), 6);
+  EXPECT_EQ(visiblePageLinks(), 2);
 }
 
 TEST_F(GridTest, ClickingTheCurrentPageOrCategoryReloadsNothing) {
@@ -107,6 +144,7 @@ TEST_F(GridTest, ClickingTheCurrentPageOrCategoryReloadsNothing) {
   window->imgW1Click(3);
   window->lblWPage1Click(1);
   window->lblL1Click(window->lblL[0]);
+  EXPECT_FALSE(window->browse().loading());
   EXPECT_EQ(visibleFrames(), 1) << "a reload would have hidden the frame";
 }
 
@@ -117,33 +155,45 @@ TEST_F(GridTest, SelectionKeepsOneFrameAndANewPageClearsIt) {
   window->imgW1Click(5);
   EXPECT_EQ(visibleFrames(), 1);
   EXPECT_TRUE(window->shpW[4]->isVisibleTo(window.get()));
-  window->lblWPage1Click(2);
+  clickPage(2);
   EXPECT_EQ(visibleFrames(), 0);
 }
 
-TEST_F(GridTest, WidescreenGeometryOfSlotFive) {
+TEST_F(GridTest, EachShapeArrangesTheGridFromTheLayoutTable) {
   open();
-  window->ArrangeGrid(true);
-  EXPECT_EQ(window->W[4]->geometry(), QRect(191, 208, 175, 133));
-  EXPECT_EQ(window->shpW[4]->geometry(), QRect(0, 0, 175, 133));
-  EXPECT_EQ(window->imgW[4]->geometry(), QRect(7, 20, 160, 100));
-  window->ArrangeGrid(false);
-  EXPECT_EQ(window->W[4]->geometry(), QRect(197, 205, 164, 140));
-  EXPECT_EQ(window->imgW[4]->geometry(), QRect(9, 18, 145, 110));
+  for (Shape shape : {Shape::Widescreen, Shape::Normal}) {
+    SCOPED_TRACE(shape == Shape::Widescreen ? "widescreen" : "normal");
+    window->ArrangeGrid(shape);
+    const GridGeometry& g = GridOf(shape);
+    for (int n = 0; n < 6; ++n) {
+      EXPECT_EQ(window->W[n]->geometry(), SlotRect(shape, n)) << "slot " << n + 1;
+      EXPECT_EQ(window->shpW[n]->geometry(), QRect(QPoint(0, 0), g.slot)) << "slot " << n + 1;
+      EXPECT_EQ(window->imgW[n]->geometry(), QRect(g.image, g.imageSize)) << "slot " << n + 1;
+      // Whatever the table says, a slot fits the grid panel without covering
+      // another, and its thumbnail fits inside it.
+      EXPECT_TRUE(window->Panel1->rect().contains(window->W[n]->geometry())) << "slot " << n + 1;
+      EXPECT_TRUE(window->W[n]->rect().contains(window->imgW[n]->geometry())) << "slot " << n + 1;
+      for (int m = n + 1; m < 6; ++m)
+        EXPECT_FALSE(window->W[n]->geometry().intersects(window->W[m]->geometry()))
+            << "slots " << n + 1 << " and " << m + 1;
+    }
+  }
 }
 
 TEST_F(GridTest, BusyHoldsOffCategoriesPagesAndTabs) {
   fillCategory(1, 8);
   fillCategory(2, 3);
   open();
-  window->Busy = true;
+  window->browse().setBusy(true);
   window->lblL1Click(window->lblL[1]);
   window->lblWPage1Click(2);
   window->btnWidescreenClick();
+  EXPECT_FALSE(window->browse().loading());
   EXPECT_TRUE(window->IsCurrentCategory(window->lblL[0]));
   EXPECT_EQ(window->CurrentPage(), 1);
   EXPECT_FALSE(window->CurrentShapeIsWide());
-  window->Busy = false;
+  EXPECT_EQ(visibleSlots(), 6);
+  window->browse().setBusy(false);
 }
 
 TEST_F(GridTest, ShapeTabsReloadCategoryOneAtPageOne) {
@@ -151,16 +201,24 @@ TEST_F(GridTest, ShapeTabsReloadCategoryOneAtPageOne) {
   fillCategory(3, 2);
   folder.writePicture("wallpaper/widescreen/local/1/s_wide.jpg", QSize(8, 5), Qt::red);
   open();
-  window->lblL1Click(window->lblL[2]);
+  clickCategory(3);
   window->btnWidescreenClick();
+  ASSERT_TRUE(WaitForPage(*window));
   EXPECT_TRUE(window->CurrentShapeIsWide());
   EXPECT_TRUE(window->IsCurrentCategory(window->lblL[0]));
   EXPECT_EQ(window->btnNormal->caption(), window->btnWidescreen->caption());
+  EXPECT_EQ(window->btnNormal->x(), window->btnWidescreen->x());
   EXPECT_EQ(slotTail(1), "s_wide.jpg");
   EXPECT_EQ(visibleSlots(), 1);
+  // The slots take the wide shape, and thumbnails are decoded for its box.
+  EXPECT_EQ(window->W[0]->geometry(), SlotRect(Shape::Widescreen, 0));
+  EXPECT_EQ(window->browse().state().thumbnailBox(), window->imgW[0]->size());
   window->btnWallpaperClick();
+  ASSERT_TRUE(WaitForPage(*window));
   EXPECT_FALSE(window->CurrentShapeIsWide());
   EXPECT_EQ(visibleSlots(), 6);
+  EXPECT_EQ(window->W[0]->geometry(), SlotRect(Shape::Normal, 0));
+  EXPECT_EQ(window->browse().state().thumbnailBox(), window->imgW[0]->size());
 }
 
 TEST_F(GridTest, AnUndecodableThumbnailDoesNotHideTheRestOfThePage) {

@@ -8,7 +8,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
-#include "app/IniFile.h"
+#include "platform/IniFile.h"
 
 namespace {
 
@@ -16,7 +16,7 @@ class IniTest : public ::testing::Test {
  protected:
   QTemporaryDir dir;
   QString path = dir.filePath(QStringLiteral("setting.ini"));
-  TIniFile ini{path};
+  IniFile ini{path};
 
   void write(const QByteArray& bytes) {
     QFile file(path);
@@ -112,10 +112,10 @@ TEST_F(IniTest, ReadGivesTheDefaultForAnythingMissingAndCreatesNothing) {
   EXPECT_EQ(read("s", "other"), "<default>");
   EXPECT_EQ(read("s", "novalue"), "<default>");
   EXPECT_EQ(read("s", ""), "<default>");
-  EXPECT_EQ(TIniFile(dir.path()).ReadIniText("s", "k", "<default>"), "<default>");  // a folder
+  EXPECT_EQ(IniFile(dir.path()).ReadIniText("s", "k", "<default>"), "<default>");  // a folder
   const QString pipe = dir.filePath(QStringLiteral("pipe.ini"));
   ASSERT_EQ(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
-  EXPECT_EQ(TIniFile(pipe).ReadIniText("s", "k", "<default>"), "<default>");  // no hang waiting for a writer
+  EXPECT_EQ(IniFile(pipe).ReadIniText("s", "k", "<default>"), "<default>");  // no hang waiting for a writer
 }
 
 TEST_F(IniTest, ReadSeesEveryChangeMadeBetweenTwoReads) {
@@ -130,7 +130,7 @@ TEST_F(IniTest, ReadSeesEveryChangeMadeBetweenTwoReads) {
 
 TEST_F(IniTest, WriteCreatesTheFileAndItsFolder) {
   const QString nested = dir.filePath(QStringLiteral("a/b/setting.ini"));
-  TIniFile(nested).WriteIniText("checkupdate", "date", "03-18-2008");
+  IniFile(nested).WriteIniText("checkupdate", "date", "03-18-2008");
   QFile file(nested);
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
   EXPECT_EQ(file.readAll(), "[checkupdate]\r\ndate=03-18-2008\r\n");
@@ -177,7 +177,7 @@ TEST_F(IniTest, WriteRefusesNamesThatWouldReadBackAsSomethingElse) {
   write("[s]\nk=1\n");
   for (const auto& [section, key] :
        {std::pair{"s", ""}, {" ", "k"}, {"s", "a=b"}, {"s", ";k"}, {"s", "[k"}, {"s]x", "k"}}) {
-    EXPECT_THROW(ini.WriteIniText(section, key, "v"), EIniWriteError) << section << " " << key;
+    EXPECT_THROW(ini.WriteIniText(section, key, "v"), IniWriteError) << section << " " << key;
   }
   EXPECT_EQ(content(), "[s]\nk=1\n");
 }
@@ -186,12 +186,12 @@ TEST_F(IniTest, WriteFailureSaysUnableToWriteWithThePath) {
   write("not a folder");
   const QString blocked = path + QStringLiteral("/setting.ini");
   try {
-    TIniFile(blocked).WriteIniText("s", "k", "v");
+    IniFile(blocked).WriteIniText("s", "k", "v");
     FAIL() << "no error";
   } catch (const std::runtime_error& error) {
     EXPECT_EQ(QString::fromUtf8(error.what()), "Unable to write to " + blocked);
   }
-  EXPECT_THROW(TIniFile(dir.path()).WriteIniText("s", "k", "v"), EIniWriteError);
+  EXPECT_THROW(IniFile(dir.path()).WriteIniText("s", "k", "v"), IniWriteError);
   EXPECT_EQ(content(), "not a folder");
 }
 
@@ -209,7 +209,7 @@ TEST_F(IniTest, WriteReplacesTheFileAtomicallyAndKeepsItsModeAndLinks) {
 
   const QString link = dir.filePath(QStringLiteral("link.ini"));
   ASSERT_TRUE(QFile::link(path, link));
-  TIniFile(link).WriteIniText("s", "k", "3");
+  IniFile(link).WriteIniText("s", "k", "3");
   EXPECT_TRUE(QFileInfo(link).isSymLink());
   EXPECT_EQ(content(), "[s]\nk=3\n");
 }
@@ -247,7 +247,7 @@ TEST_F(IniTest, DeleteOfSomethingMissingChangesAndCreatesNothing) {
   ASSERT_EQ(stat(QFile::encodeName(path).constData(), &after), 0);
   EXPECT_EQ(after.st_ino, before.st_ino);
   EXPECT_EQ(content(), "[s]\nk=1\n");
-  TIniFile(dir.path()).DeleteIniKey("s", "k");  // a folder: ignored
+  IniFile(dir.path()).DeleteIniKey("s", "k");  // a folder: ignored
 }
 
 // --- batches
@@ -266,7 +266,7 @@ TEST_F(IniTest, BatchEndsWithTheSameBytesAsSingleCallsAndWritesOnlyOnCommit) {
   const QByteArray single = content();
 
   write(original);
-  TIniBatch batch(ini);
+  IniBatch batch(ini);
   edit(batch);
   EXPECT_EQ(batch.ReadIniText("wallpaper-normal", "2", ""), "new2");
   EXPECT_EQ(content(), original);
@@ -276,7 +276,7 @@ TEST_F(IniTest, BatchEndsWithTheSameBytesAsSingleCallsAndWritesOnlyOnCommit) {
 }
 
 TEST_F(IniTest, BatchWithoutChangesCreatesNothing) {
-  TIniBatch batch(ini);
+  IniBatch batch(ini);
   batch.DeleteIniKey("s", "k");
   batch.Commit();
   EXPECT_FALSE(QFile::exists(path));

@@ -7,10 +7,9 @@
 #include <QSystemTrayIcon>
 #include <QTemporaryDir>
 
-#include "app/IniFile.h"
-#include "app/Language.h"
 #include "app/Main.h"
-#include "app/UnitGlobal.h"
+#include "platform/IniFile.h"
+#include "platform/LanguageTexts.h"
 #include "platform/TextCodec.h"
 #include "support/ProgramFolder.h"
 
@@ -25,9 +24,9 @@ const QStringList kAllTexts = {
 #undef NIMBRA_TEXT_NAME
 };
 
-QList<const QString*> AllTextVariables() {
+QList<const QString*> AllTextsOf(const LanguageTexts& texts) {
   return {
-#define NIMBRA_TEXT_ADDRESS(name) &name,
+#define NIMBRA_TEXT_ADDRESS(name) &texts.name,
       NIMBRA_LANGUAGE_KEYS(NIMBRA_TEXT_ADDRESS)
 #undef NIMBRA_TEXT_ADDRESS
   };
@@ -88,28 +87,36 @@ class LanguageFileTest : public ::testing::Test {
 
 TEST_F(LanguageFileTest, GbkAndUtf8FilesGiveTheSameTexts) {
   write("[init]\r\nszCancel=" + kGbkCancel + "\r\nszAppname=Demo\r\n");
-  ReadLanguageTexts(path);
-  EXPECT_EQ(szCancel, kChineseCancel);
-  EXPECT_EQ(szAppname, "Demo");
+  const LanguageTexts fromGbk = ReadLanguageTexts(path);
+  EXPECT_EQ(fromGbk.szCancel, kChineseCancel);
+  EXPECT_EQ(fromGbk.szAppname, "Demo");
   write("[init]\r\nszCancel=" + kChineseCancel.toUtf8() + "\r\nszAppname=Demo\r\n");
-  ReadLanguageTexts(path);
-  EXPECT_EQ(szCancel, kChineseCancel);
+  const LanguageTexts fromUtf8 = ReadLanguageTexts(path);
+  EXPECT_EQ(fromUtf8.szCancel, kChineseCancel);
+  EXPECT_EQ(fromUtf8.szAppname, "Demo");
 }
 
-TEST_F(LanguageFileTest, MissingFileOrKeysLeaveEveryTextEmpty) {
+TEST_F(LanguageFileTest, MissingFileOrKeysLeaveTheirTextsEmpty) {
   write("[init]\r\nszAppname=Demo\r\n");
-  ReadLanguageTexts(path);
-  ReadLanguageTexts(dir.filePath(QStringLiteral("absent.ini")));
-  for (const QString* text : AllTextVariables()) EXPECT_TRUE(text->isEmpty());
+  const LanguageTexts partial = ReadLanguageTexts(path);
+  EXPECT_EQ(partial.szAppname, "Demo");
+  for (const QString* text : AllTextsOf(partial)) {
+    if (text != &partial.szAppname) {
+      EXPECT_TRUE(text->isEmpty()) << text->toStdString();
+    }
+  }
+  const LanguageTexts none = ReadLanguageTexts(dir.filePath(QStringLiteral("absent.ini")));
+  for (const QString* text : AllTextsOf(none)) EXPECT_TRUE(text->isEmpty()) << text->toStdString();
 }
 
 TEST_F(LanguageFileTest, NamesInAnyCaseAreFoundButOnlyInSectionInit) {
   write("[INIT]\r\nSZAPPNAME=Demo\r\nszallsupport = All files \r\n[other]\r\nszVersion=9\r\n");
-  ReadLanguageTexts(path);
-  EXPECT_EQ(szAppname, "Demo");
-  EXPECT_EQ(szVersion, "");
+  const LanguageTexts texts = ReadLanguageTexts(path);
+  EXPECT_EQ(texts.szAppname, "Demo");
+  EXPECT_EQ(texts.szVersion, "");
   // The trailing blank is lost, so the description runs into the patterns.
-  EXPECT_EQ(OpenDialogFilter(szAllsupport),
+  EXPECT_EQ(texts.szAllsupport, "All files");
+  EXPECT_EQ(OpenDialogFilter(texts.szAllsupport),
             "All files(*.jpg,*.bmp)|*.bmp;*.jpg|Jpeg files (*.jpg)|*.jpg|Bmp files (*.bmp)|*.bmp;");
 }
 
@@ -118,7 +125,7 @@ TEST(ShippedLanguageFiles, EnglishHasEveryTextWithCrLfLines) {
   ASSERT_FALSE(bytes.isEmpty());
   EXPECT_EQ(bytes.count('\n'), bytes.count("\r\n"));
   EXPECT_EQ(bytes.count('\r'), bytes.count("\r\n"));
-  const TIniFile file(ShippedFile("en"));
+  const IniFile file(ShippedFile("en"));
   for (const QString& key : kAllTexts)
     EXPECT_FALSE(file.ReadIniText("init", key, "").isEmpty()) << key.toStdString();
   EXPECT_EQ(file.ReadIniText("init", "szAppname", ""), "Nimbra Wallpaper");
@@ -132,7 +139,7 @@ TEST(ShippedLanguageFiles, ChineseIsGbkWithEveryText) {
   ASSERT_FALSE(bytes.isEmpty());
   EXPECT_FALSE(IsValidUtf8(bytes));
   EXPECT_EQ(bytes.count('\n'), bytes.count("\r\n"));
-  const TIniFile file(ShippedFile("zh_CN"));
+  const IniFile file(ShippedFile("zh_CN"));
   for (const QString& key : kAllTexts) {
     const QString text = file.ReadIniText("init", key, "");
     EXPECT_FALSE(text.isEmpty()) << key.toStdString();
@@ -154,6 +161,8 @@ TEST_F(LanguageWindowTest, AppnameAndVersionMakeTheCaptionTrayHintAndTitleLabel)
       "lang.ini",
       "[init]\r\nszAppname=Demo\r\nszVersion=2.0\r\nszArt=Art && illustrator\r\nszOpen=&Open\r\n");
   const auto window = MakeMainWindow();
+  EXPECT_EQ(window->texts().szAppname, "Demo");
+  EXPECT_EQ(window->texts().szVersion, "2.0");
   EXPECT_EQ(window->windowTitle(), "Demo");
   EXPECT_EQ(window->CoolTrayIcon1->toolTip(), "Demo");
   EXPECT_EQ(window->Label15->text(), "Demo 2.0");
@@ -167,6 +176,7 @@ TEST_F(LanguageWindowTest, AppnameAndVersionMakeTheCaptionTrayHintAndTitleLabel)
 
 TEST_F(LanguageWindowTest, WithoutALanguageFileTheWindowStillStarts) {
   const auto window = MakeMainWindow();
+  for (const QString* text : AllTextsOf(window->texts())) EXPECT_TRUE(text->isEmpty()) << text->toStdString();
   EXPECT_EQ(window->windowTitle(), "");
   EXPECT_EQ(window->Label15->text(), " ");
   EXPECT_EQ(window->lblL[0]->text(), "");

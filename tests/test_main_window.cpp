@@ -9,6 +9,8 @@
 #include <QRegion>
 
 #include "app/Main.h"
+#include "catalogue/CatalogueCheck.h"
+#include "library/GridLayout.h"
 #include "skin/WindowRegion.h"
 #include "support/ProgramFolder.h"
 
@@ -76,39 +78,58 @@ TEST_F(MainWindowTest, EveryControlStandsInItsPlace) {
   EXPECT_EQ(window->WebBrowser1->x(), 20000);
 }
 
-TEST_F(MainWindowTest, RowsOfLinksArrowsAndPageLinksFollowTheirSpacing) {
+TEST_F(MainWindowTest, CategoryAndPageLinksStandWhereTheLayoutTableSays) {
+  const QRect column = window->panWallpaperLeft->rect();
   for (int k = 0; k < 5; ++k) {
-    EXPECT_EQ(window->lblL[k]->pos(), QPoint(61, 46 + 27 * k));
-    EXPECT_EQ(window->lblL[k]->height(), 16);
-    EXPECT_EQ(window->imgArrow[k]->geometry(), QRect(40, 50 + 27 * k, 9, 9));
+    EXPECT_EQ(window->lblL[k]->geometry(), LocalLinkRect(k)) << "local " << k + 1;
+    // Each arrow stands left of its link, centred on the link's text.
+    EXPECT_EQ(window->imgArrow[k]->geometry(), QRect(40, LocalLinkRect(k).y() + 4, 9, 9))
+        << "local " << k + 1;
+    EXPECT_GT(LocalLinkRect(k).y(), window->Label1->geometry().bottom()) << "local " << k + 1;
+    EXPECT_LT(LocalLinkRect(k).bottom(), window->Label2->y()) << "local " << k + 1;
+    EXPECT_TRUE(column.contains(LocalLinkRect(k))) << "local " << k + 1;
   }
   for (int k = 0; k < 7; ++k) {
-    EXPECT_EQ(window->lblN[k]->pos(), QPoint(61, 239 + 27 * k));
-    EXPECT_EQ(window->imgArrowN[k]->geometry(), QRect(40, 243 + 27 * k, 9, 9));
+    EXPECT_EQ(window->lblN[k]->geometry(), NetworkLinkRect(k)) << "network " << k + 1;
+    EXPECT_EQ(window->imgArrowN[k]->geometry(), QRect(40, NetworkLinkRect(k).y() + 4, 9, 9))
+        << "network " << k + 1;
+    EXPECT_GT(NetworkLinkRect(k).y(), window->Label2->geometry().bottom()) << "network " << k + 1;
+    EXPECT_TRUE(column.contains(NetworkLinkRect(k))) << "network " << k + 1;
   }
-  for (int k = 0; k < 20; ++k) EXPECT_EQ(window->lblWPage[k]->geometry(), QRect(3 + 26 * k, 2, 20, 15));
-  EXPECT_EQ(window->lblWPage[19]->x(), 497);
+  for (int k = 0; k < 4; ++k) EXPECT_FALSE(LocalLinkRect(k).intersects(LocalLinkRect(k + 1)));
+  for (int k = 0; k < 6; ++k) EXPECT_FALSE(NetworkLinkRect(k).intersects(NetworkLinkRect(k + 1)));
+  // The highlight bar over the current link stays inside the column.
+  EXPECT_GE(LocalLinkRect(0).y() - kHighlightAboveLink, 0);
+
+  const QRect pageBar = window->suiImagePanel1->rect();
+  for (int k = 0; k < 20; ++k) {
+    EXPECT_EQ(window->lblWPage[k]->geometry(), PageLinkRect(k)) << "page " << k + 1;
+    EXPECT_TRUE(pageBar.contains(PageLinkRect(k))) << "page " << k + 1;
+  }
+  for (int k = 0; k < 19; ++k) EXPECT_FALSE(PageLinkRect(k).intersects(PageLinkRect(k + 1)));
 }
 
 TEST_F(MainWindowTest, StartsOnTheWallpaperPageWithNothingSelected) {
   EXPECT_FALSE(window->panSetting->isVisibleTo(window.get()));
   EXPECT_TRUE(window->panWallpaper->isVisibleTo(window.get()));
   EXPECT_FALSE(window->panConnectNetwork->isVisibleTo(window.get()));
-  for (TShape* frame : window->shpW) EXPECT_FALSE(frame->isVisibleTo(window.get()));
+  for (SkinShape* frame : window->shpW) EXPECT_FALSE(frame->isVisibleTo(window.get()));
   EXPECT_FALSE(window->btnRemove->isEnabled());
   // The tab marker stands over one of the two shape tabs.
-  EXPECT_TRUE(window->btnNormal->x() == 40 || window->btnNormal->x() == 151);
+  EXPECT_TRUE(window->btnNormal->x() == window->btnWallpaper->x() ||
+              window->btnNormal->x() == window->btnWidescreen->x());
   EXPECT_EQ(window->btnNormal->size(), QSize(112, 30));
-  EXPECT_EQ(window->ProgramVersion, "1.0");
-  EXPECT_FALSE(window->Busy);
+  EXPECT_EQ(CatalogueCheck::ProgramVersion, "1.0");
+  EXPECT_FALSE(window->Busy());
 }
 
 TEST(WindowOutline, RoundsEachCornerAndKeepsTheRest) {
   const QRegion outline = WindowOutline(799, 599);
   for (QPoint corner : {QPoint(0, 0), QPoint(798, 0), QPoint(0, 598), QPoint(798, 598)})
     EXPECT_FALSE(outline.contains(corner)) << corner.x() << "," << corner.y();
-  for (QPoint inside : {QPoint(10, 10), QPoint(788, 10), QPoint(10, 588), QPoint(788, 588), QPoint(400, 0),
-                        QPoint(0, 300), QPoint(798, 300), QPoint(400, 598), QPoint(700, 560), QPoint(20, 520)})
+  for (QPoint inside :
+       {QPoint(10, 10), QPoint(788, 10), QPoint(10, 588), QPoint(788, 588), QPoint(400, 0), QPoint(0, 300),
+        QPoint(798, 300), QPoint(400, 598), QPoint(700, 560), QPoint(20, 520)})
     EXPECT_TRUE(outline.contains(inside)) << inside.x() << "," << inside.y();
 }
 
@@ -116,11 +137,11 @@ TEST_F(MainWindowTest, CloseIsRefusedWhileBusyAndNotRemembered) {
   int closes = 0;
   QObject::connect(window.get(), &TfrmMain::closed, [&closes] { ++closes; });
   window->show();
-  window->Busy = true;
+  window->browse().setBusy(true);
   window->Exit2Click();
   EXPECT_EQ(closes, 0);
   EXPECT_TRUE(window->isVisible());
-  window->Busy = false;
+  window->browse().setBusy(false);
   EXPECT_EQ(closes, 0);
   window->btnCloseClick();
   EXPECT_EQ(closes, 1);
@@ -158,6 +179,7 @@ TEST(MainWindowStart, LeftoverNetworkIniFilesAreRemoved) {
   for (int n = 1; n <= 5; ++n) folder.writeFile(QString("wallpaper/network/%1.ini").arg(n), "[x]\r\n");
   folder.writeFile("wallpaper/network/6.ini", "[x]\r\n");
   auto window = MakeMainWindow();
-  for (int n = 1; n <= 5; ++n) EXPECT_FALSE(QFile::exists(folder.file(QString("wallpaper/network/%1.ini").arg(n))));
+  for (int n = 1; n <= 5; ++n)
+    EXPECT_FALSE(QFile::exists(folder.file(QString("wallpaper/network/%1.ini").arg(n))));
   EXPECT_TRUE(QFile::exists(folder.file("wallpaper/network/6.ini")));
 }

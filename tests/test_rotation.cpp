@@ -1,13 +1,15 @@
-// The rotation list through the main window: start-up load and change, the
-// tray menu's steps, and the settings page's Add and Remove.
+// The rotation list: its controller (start-up load and change, the tray
+// menu's steps, Add and Remove positions and what is stored), and the main
+// window's wiring to it (tray actions, the settings page's list and buttons).
 #include <gtest/gtest.h>
 
 #include <QFile>
 
 #include "app/Main.h"
-#include "app/Settings.h"
-#include "app/UnitGlobal.h"
+#include "library/RotationController.h"
+#include "library/Settings.h"
 #include "platform/WallpaperSetter.h"
+#include "support/ConfigHome.h"
 #include "support/ProgramFolder.h"
 
 namespace {
@@ -24,20 +26,17 @@ class RecordingSetter : public WallpaperSetter {
   QStringList* m_applied;
 };
 
-class RotationTest : public ::testing::Test {
+class RotationFixture : public ::testing::Test {
  protected:
+  ConfigHome config;
   ProgramFolder folder;
-  DialogsRecorder dialogs;
   QStringList applied;
-  std::unique_ptr<TfrmMain> window;
 
   void SetUp() override { InstallWallpaperSetterForTesting(std::make_unique<RecordingSetter>(&applied)); }
-  void TearDown() override {
-    window.reset();
-    InstallWallpaperSetterForTesting(nullptr);
-  }
+  void TearDown() override { InstallWallpaperSetterForTesting(nullptr); }
 
   QString picture(const QString& name) { return folder.writePicture("pics/" + name, QSize(4, 3), Qt::green); }
+  // The rows for the names, with files written only for those present.
   QStringList rows(std::initializer_list<const char*> names, std::initializer_list<const char*> present) {
     QStringList list;
     for (const char* name : names) list << folder.file(QString("pics/") + name);
@@ -49,150 +48,234 @@ class RotationTest : public ::testing::Test {
     for (const QString& row : list) text += row.toUtf8() + "\r\n";
     folder.writeFile("list.dat", text);
   }
-  // The stored mode takes effect only with the autostart entry in place.
-  void storeMode(int mode) {
-    SaveAutoChange(mode);
-    SaveAutoRun(true);
+  QByteArray listText(const QStringList& list) const {
+    QByteArray text;
+    for (const QString& row : list) text += row.toUtf8() + "\r\n";
+    return text;
   }
-  void open(const QStringList& arguments = {}) {
-    window = MakeMainWindow(arguments);
+};
+
+class RotationControllerTest : public RotationFixture {
+ protected:
+  RotationController rotation;
+
+  // The start-up load of a stored list at a stored position.
+  void load(const QStringList& list, int current) {
+    storeList(list);
+    ASSERT_TRUE(SaveCurrent(current));
+    rotation.LoadRotationList(Shape::Normal);
+  }
+};
+
+class RotationWindowTest : public RotationFixture {
+ protected:
+  DialogsRecorder dialogs;
+  std::unique_ptr<TfrmMain> window;
+
+  void TearDown() override {
+    window.reset();
+    RotationFixture::TearDown();
+  }
+
+  void open() {
+    window = MakeMainWindow();
     applied.clear();
   }
   QStringList shownRows() const {
     QStringList shown;
-    for (int row = 0; row < window->lstWallpaper->count(); ++row) shown << window->lstWallpaper->item(row)->text();
+    for (int row = 0; row < window->lstWallpaper->count(); ++row)
+      shown << window->lstWallpaper->item(row)->text();
     return shown;
   }
 };
 }  // namespace
 
-TEST_F(RotationTest, NextAndPreviousWrapAround) {
+// --- the controller
+
+TEST_F(RotationControllerTest, NextAndPreviousWrapAround) {
   const QStringList list = rows({"l_1.jpg", "l_2.jpg", "l_3.jpg"}, {"l_1.jpg", "l_2.jpg", "l_3.jpg"});
-  storeList(list);
-  CurrentIndex = 2;
-  SaveCurrent();
-  open();
-  window->Nextwallpaper2Click();
-  window->Nextwallpaper2Click();
-  window->Prevwallpaper1Click();
+  load(list, 2);
+  rotation.next();
+  rotation.next();
+  rotation.previous();
   EXPECT_EQ(applied, (QStringList{list[2], list[0], list[2]}));
-  EXPECT_EQ(CurrentIndex, 3);
+  EXPECT_EQ(rotation.currentIndex(), 3);
   EXPECT_EQ(LoadCurrent(), 3);
 }
 
-TEST_F(RotationTest, NextAndPreviousSkipMissingFilesAndNeverReapplyTheCurrentRow) {
+TEST_F(RotationControllerTest, NextAndPreviousSkipMissingFilesAndNeverReapplyTheCurrentRow) {
   const QStringList list = rows({"l_1.jpg", "l_2.jpg", "l_3.jpg"}, {"l_1.jpg", "l_2.jpg", "l_3.jpg"});
-  storeList(list);
-  CurrentIndex = 2;
-  SaveCurrent();
-  open();
+  load(list, 2);
   QFile::remove(list[0]);
   QFile::remove(list[2]);
-  window->Nextwallpaper2Click();
-  window->Prevwallpaper1Click();
+  rotation.next();
+  rotation.previous();
   EXPECT_TRUE(applied.isEmpty());
-  EXPECT_EQ(CurrentIndex, 2);
+  EXPECT_EQ(rotation.currentIndex(), 2);
 }
 
-TEST_F(RotationTest, StartupDropsMissingRowsAndAdjustsThePosition) {
-  QStringList list = rows({"l_1.jpg", "l_2.jpg", "l_3.jpg", "l_4.jpg"}, {"l_2.jpg", "l_3.jpg", "l_4.jpg"});
-  storeList(list);
-  CurrentIndex = 2;
-  SaveCurrent();
-  open();
-  EXPECT_EQ(shownRows(), list.mid(1));
+TEST_F(RotationControllerTest, LoadDropsMissingRowsAndAdjustsThePosition) {
+  const QStringList list =
+      rows({"l_1.jpg", "l_2.jpg", "l_3.jpg", "l_4.jpg"}, {"l_2.jpg", "l_3.jpg", "l_4.jpg"});
+  load(list, 2);
+  EXPECT_EQ(rotation.rows(), list.mid(1));
+  EXPECT_EQ(rotation.currentIndex(), 1);
   EXPECT_EQ(LoadCurrent(), 1);
-  EXPECT_EQ(folder.readFile("list.dat"), (list[1] + "\r\n" + list[2] + "\r\n" + list[3] + "\r\n").toUtf8());
+  EXPECT_EQ(folder.readFile("list.dat"), listText(list.mid(1)));
+  EXPECT_TRUE(applied.isEmpty());
 }
 
-TEST_F(RotationTest, StartupWithFewRowsLeftRestartsAtOne) {
-  QStringList list = rows({"l_1.jpg", "l_2.jpg", "l_3.jpg"}, {"l_2.jpg", "l_3.jpg"});
-  storeList(list);
-  CurrentIndex = 3;
-  SaveCurrent();
-  open();
-  EXPECT_EQ(shownRows(), list.mid(1));
+TEST_F(RotationControllerTest, LoadWithFewRowsLeftRestartsAtOne) {
+  const QStringList list = rows({"l_1.jpg", "l_2.jpg", "l_3.jpg"}, {"l_2.jpg", "l_3.jpg"});
+  load(list, 3);
+  EXPECT_EQ(rotation.rows(), list.mid(1));
   EXPECT_EQ(LoadCurrent(), 1);
 }
 
-TEST_F(RotationTest, AStoredPositionFarBeyondTheListNeverAppliesAMissingRow) {
+TEST_F(RotationControllerTest, AStoredPositionFarBeyondTheListNeverAppliesAMissingRow) {
   const QStringList list = rows({"l_1.jpg", "l_2.jpg"}, {"l_1.jpg", "l_2.jpg"});
-  storeList(list);
-  CurrentIndex = 40;
-  SaveCurrent();
-  open();
-  window->AdvanceRotation();
+  load(list, 40);
+  rotation.AdvanceRotation();
   EXPECT_EQ(applied, QStringList{list[0]});
-  EXPECT_EQ(CurrentIndex, 1);
+  EXPECT_EQ(rotation.currentIndex(), 1);
+  EXPECT_EQ(LoadCurrent(), 1);
 }
 
-TEST_F(RotationTest, RemovingTheLastCurrentRowLeavesThePositionPastTheEnd) {
+TEST_F(RotationControllerTest, RemovingTheLastCurrentRowLeavesThePositionPastTheEnd) {
+  const QStringList list = rows({"l_1.jpg", "l_2.jpg", "l_3.jpg"}, {"l_1.jpg", "l_2.jpg", "l_3.jpg"});
+  load(list, 3);
+  rotation.removeRow(2);
+  EXPECT_EQ(rotation.currentIndex(), 3);
+  EXPECT_EQ(LoadCurrent(), 3);
+  EXPECT_EQ(folder.readFile("list.dat"), listText(list.mid(0, 2)));
+  rotation.AdvanceRotation();
+  EXPECT_EQ(applied, QStringList{list[0]});
+  EXPECT_EQ(LoadCurrent(), 1);
+}
+
+TEST_F(RotationControllerTest, StartAtEveryStartWithoutAListRebuildsAndAppliesRowTwo) {
+  folder.writePicture("wallpaper/normal/local/1/l_a.jpg", QSize(4, 3), Qt::red);
+  folder.writePicture("wallpaper/normal/local/2/l_b.jpg", QSize(4, 3), Qt::red);
+  folder.writePicture("wallpaper/normal/network/3/l_c.bmp", QSize(4, 3), Qt::red);
+  folder.writePicture("wallpaper/normal/local/1/s_a.jpg", QSize(4, 3), Qt::red);
+  ASSERT_TRUE(SaveCurrent(3));  // a rebuilt list starts again at row 1
+  rotation.LoadRotationList(Shape::Normal);
+  const QStringList scanned = {folder.file("wallpaper/normal/local/1/l_a.jpg"),
+                               folder.file("wallpaper/normal/local/2/l_b.jpg"),
+                               folder.file("wallpaper/normal/network/3/l_c.bmp")};
+  EXPECT_EQ(rotation.rows(), scanned);
+  EXPECT_EQ(folder.readFile("list.dat"), listText(scanned));
+  rotation.StartupChange(kChangeAtStartup, QDateTime::currentDateTime());
+  EXPECT_EQ(applied, QStringList{scanned[1]});
+  EXPECT_EQ(LoadCurrent(), 2);
+}
+
+TEST_F(RotationControllerTest, DailyModeStepsOnlyAfterADayAndDisabledNever) {
+  const QStringList list = rows({"l_1.jpg", "l_2.jpg"}, {"l_1.jpg", "l_2.jpg"});
+  struct Case {
+    int mode;
+    int hoursAgo;
+    bool steps;
+  };
+  for (const Case& start :
+       {Case{kChangeDaily, 23, false}, Case{kChangeDaily, 25, true}, Case{kChangeDisabled, 25, false}}) {
+    SCOPED_TRACE(testing::Message() << "mode " << start.mode << ", " << start.hoursAgo << " hours");
+    applied.clear();
+    load(list, 1);
+    rotation.StartupChange(start.mode, QDateTime::currentDateTime().addSecs(-start.hoursAgo * 3600));
+    EXPECT_EQ(applied, start.steps ? QStringList{list[1]} : QStringList());
+    EXPECT_EQ(LoadCurrent(), start.steps ? 2 : 1);
+  }
+}
+
+TEST_F(RotationControllerTest, AddAppendsAndSavesTheList) {
+  const QStringList list = rows({"l_1.jpg", "l_gone.jpg"}, {"l_1.jpg"});
+  load(list, 1);
+  const QString added = picture("extra.bmp");
+  rotation.addRow(added);
+  EXPECT_EQ(rotation.rows(), (QStringList{list[0], added}));
+  EXPECT_EQ(folder.readFile("list.dat"), listText({list[0], added}));
+}
+
+// --- the window's wiring
+
+TEST_F(RotationWindowTest, TrayMenuStepsThroughTheList) {
   const QStringList list = rows({"l_1.jpg", "l_2.jpg", "l_3.jpg"}, {"l_1.jpg", "l_2.jpg", "l_3.jpg"});
   storeList(list);
-  CurrentIndex = 3;
-  SaveCurrent();
+  ASSERT_TRUE(SaveCurrent(2));
+  open();
+  window->Nextwallpaper2->trigger();
+  window->Prevwallpaper1->trigger();
+  window->Prevwallpaper1->trigger();
+  EXPECT_EQ(applied, (QStringList{list[2], list[1], list[0]}));
+  EXPECT_EQ(window->rotation().currentIndex(), 1);
+  EXPECT_EQ(LoadCurrent(), 1);
+}
+
+TEST_F(RotationWindowTest, SettingsListShowsTheRowsLoadedAtStartAndDoubleClickAppliesOne) {
+  const QStringList list =
+      rows({"l_1.jpg", "l_2.jpg", "l_3.jpg", "l_4.jpg"}, {"l_2.jpg", "l_3.jpg", "l_4.jpg"});
+  storeList(list);
+  ASSERT_TRUE(SaveCurrent(2));
+  open();
+  EXPECT_EQ(shownRows(), list.mid(1));
+  window->lstWallpaper->setCurrentRow(1);
+  window->lstWallpaperDblClick();
+  EXPECT_EQ(applied, QStringList{list[2]});
+  // Applying a row from the list does not move the rotation.
+  EXPECT_EQ(window->rotation().currentIndex(), 1);
+}
+
+TEST_F(RotationWindowTest, RemoveTakesTheSelectedRowOnly) {
+  const QStringList list = rows({"l_1.jpg", "l_2.jpg", "l_3.jpg"}, {"l_1.jpg", "l_2.jpg", "l_3.jpg"});
+  storeList(list);
+  ASSERT_TRUE(SaveCurrent(3));
   open();
   window->btnRemoveClick();  // nothing selected: nothing happens
   EXPECT_EQ(window->lstWallpaper->count(), 3);
   window->lstWallpaper->setCurrentRow(2);
   EXPECT_TRUE(window->btnRemove->isEnabled());
-  window->btnRemoveClick();
-  EXPECT_EQ(CurrentIndex, 3);
-  EXPECT_EQ(folder.readFile("list.dat"), (list[0] + "\r\n" + list[1] + "\r\n").toUtf8());
-  window->AdvanceRotation();
-  EXPECT_EQ(applied, QStringList{list[0]});
-  EXPECT_EQ(LoadCurrent(), 1);
+  window->btnRemove->click();
+  EXPECT_EQ(shownRows(), list.mid(0, 2));
+  EXPECT_FALSE(window->btnRemove->isEnabled());
+  EXPECT_EQ(window->rotation().currentIndex(), 3);
+  EXPECT_EQ(folder.readFile("list.dat"), listText(list.mid(0, 2)));
+  // A second click finds no selection: the row that moved up stays.
+  window->btnRemove->click();
+  EXPECT_EQ(shownRows(), list.mid(0, 2));
 }
 
-TEST_F(RotationTest, StartInModeOneWithoutAListRebuildsAndAppliesRowTwo) {
-  storeMode(kChangeAtStartup);
-  folder.writePicture("wallpaper/normal/local/1/l_a.jpg", QSize(4, 3), Qt::red);
-  folder.writePicture("wallpaper/normal/local/2/l_b.jpg", QSize(4, 3), Qt::red);
-  folder.writePicture("wallpaper/normal/network/3/l_c.bmp", QSize(4, 3), Qt::red);
-  folder.writePicture("wallpaper/normal/local/1/s_a.jpg", QSize(4, 3), Qt::red);
-  QStringList startApplied;
-  InstallWallpaperSetterForTesting(std::make_unique<RecordingSetter>(&startApplied));
-  window = MakeMainWindow({"-1"});
-  EXPECT_EQ(shownRows().size(), 3);
-  EXPECT_EQ(startApplied, QStringList{folder.file("wallpaper/normal/local/2/l_b.jpg")});
-  EXPECT_EQ(LoadCurrent(), 2);
-}
-
-TEST_F(RotationTest, DailyModeStepsOnlyAfterADay) {
-  const QStringList list = rows({"l_1.jpg", "l_2.jpg"}, {"l_1.jpg", "l_2.jpg"});
-  storeList(list);
-  storeMode(kChangeDaily);
-  for (int hours : {23, 25}) {
-    CurrentIndex = 1;
-    SaveCurrent();
-    LastTime = QDateTime::currentDateTime().addSecs(-hours * 3600);
-    SaveLastTime();
-    QStringList startApplied;
-    InstallWallpaperSetterForTesting(std::make_unique<RecordingSetter>(&startApplied));
-    window = MakeMainWindow();
-    EXPECT_EQ(startApplied.size(), hours == 25 ? 1 : 0) << hours << " hours";
-  }
-}
-
-TEST_F(RotationTest, AddTakesAnExistingChosenFileAndSavesEitherWay) {
+TEST_F(RotationWindowTest, AddTakesAnExistingChosenFileAndSavesEitherWay) {
   const QStringList list = rows({"l_1.jpg", "l_gone.jpg"}, {"l_1.jpg"});
   storeList(list);
   open();
   ASSERT_EQ(shownRows(), QStringList{list[0]});
   const QString added = picture("extra.bmp");
   dialogs->answer = "  " + added + "\t";
-  window->btnAddClick();
+  window->btnAdd->click();
   EXPECT_EQ(shownRows(), (QStringList{list[0], added}));
   EXPECT_EQ(window->lstWallpaper->currentRow(), 1);
   EXPECT_EQ(dialogs->lastDefaultExtension, "*.jpg");
-  EXPECT_TRUE(dialogs->lastFilter.endsWith("(*.jpg,*.bmp)|*.bmp;*.jpg|Jpeg files (*.jpg)|*.jpg|Bmp files (*.bmp)|*.bmp;"));
+  EXPECT_TRUE(dialogs->lastFilter.endsWith(
+      "(*.jpg,*.bmp)|*.bmp;*.jpg|Jpeg files (*.jpg)|*.jpg|Bmp files (*.bmp)|*.bmp;"));
   dialogs->answer = folder.file("pics/nothing-here.jpg");
-  window->btnAddClick();
+  window->btnAdd->click();
   EXPECT_EQ(shownRows().size(), 2);
-  EXPECT_EQ(folder.readFile("list.dat"), (list[0] + "\r\n" + added + "\r\n").toUtf8());
+  EXPECT_EQ(folder.readFile("list.dat"), listText({list[0], added}));
 }
 
-TEST_F(RotationTest, SettingsTabMovesTheMarkerAndShowsTheList) {
+TEST_F(RotationWindowTest, AddDropsRowsWhoseFileWentAwayAndSavesEvenWhenNothingIsChosen) {
+  const QStringList list = rows({"l_1.jpg", "l_2.jpg"}, {"l_1.jpg", "l_2.jpg"});
+  storeList(list);
+  open();
+  QFile::remove(list[0]);
+  dialogs->answer.clear();
+  window->btnAdd->click();
+  EXPECT_EQ(shownRows(), QStringList{list[1]});
+  EXPECT_EQ(folder.readFile("list.dat"), listText({list[1]}));
+}
+
+TEST_F(RotationWindowTest, SettingsTabMovesTheMarkerAndShowsTheList) {
   open();
   window->btnThemeClick();
   EXPECT_EQ(window->btnNormal->x(), window->btnTheme->x());
@@ -200,8 +283,8 @@ TEST_F(RotationTest, SettingsTabMovesTheMarkerAndShowsTheList) {
   EXPECT_TRUE(window->panSetting->isVisibleTo(window.get()));
   EXPECT_FALSE(window->panWallpaper->isVisibleTo(window.get()));
   EXPECT_FALSE(window->imgPreview->isVisibleTo(window.get()));
-  window->Busy = true;
+  window->browse().setBusy(true);
   window->btnWallpaperClick();
   EXPECT_TRUE(window->panSetting->isVisibleTo(window.get()));
-  window->Busy = false;
+  window->browse().setBusy(false);
 }

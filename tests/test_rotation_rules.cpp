@@ -217,6 +217,8 @@ TEST(RotationSchedule, DailyChangeNeedsAWholeDay) {
   EXPECT_TRUE(DayHasPassed(start, start.addSecs(24 * 3600)));
   EXPECT_TRUE(DayHasPassed(start, start.addSecs(25 * 3600)));
   EXPECT_TRUE(DayHasPassed(start, start.addSecs(-25 * 3600)));  // clock set back
+  EXPECT_FALSE(DayHasPassed(start, start.addSecs(-23 * 3600)));
+  EXPECT_TRUE(DayHasPassed(start, start.addDays(-2)));
   EXPECT_FALSE(DayHasPassed(QDateTime(), start));
 }
 

@@ -10,8 +10,8 @@
 #include <QTemporaryDir>
 #include <QThread>
 
-#include "app/Settings.h"
-#include "app/UnitGlobal.h"
+#include "library/Settings.h"
+#include "platform/ProgramFolder.h"
 #include "platform/Autostart.h"
 #include "platform/ValueStore.h"
 #include "support/ConfigHome.h"
@@ -282,14 +282,6 @@ TEST(Settings, ChangeModeFollowsStoredModeAndFirstArgument) {
   EXPECT_EQ(StartupChangeMode(3, "-1"), 3);
 }
 
-TEST(Settings, DaysApartCountsWholeDaysEitherWay) {
-  const QDateTime now(QDate(2026, 3, 10), QTime(12, 0));
-  EXPECT_EQ(WholeDaysApart(now, now.addSecs(-23 * 3600)), 0);
-  EXPECT_EQ(WholeDaysApart(now, now.addSecs(-25 * 3600)), 1);
-  EXPECT_EQ(WholeDaysApart(now, now.addSecs(-24 * 3600)), 1);
-  EXPECT_EQ(WholeDaysApart(now, now.addDays(2)), 2);  // a clock set back
-}
-
 TEST(Settings, LastTimeTextIsTheLocalesShortDateAndLongTime) {
   const QDateTime afternoon(QDate(2026, 3, 5), QTime(14, 7, 9));
   const QString english = LastTimeText(afternoon, QLocale("en_US"));
@@ -330,8 +322,7 @@ TEST(Settings, LoadCurrentRepairsWhatIsNotAnInteger) {
   EXPECT_EQ(Stored("current")->integer, 1);
   WriteStore("\"current\"=dword:00000007\n");
   EXPECT_EQ(LoadCurrent(), 7);
-  CurrentIndex = 12;
-  EXPECT_TRUE(SaveCurrent());
+  EXPECT_TRUE(SaveCurrent(12));
   EXPECT_EQ(LoadCurrent(), 12);
 }
 
@@ -347,9 +338,9 @@ TEST(Settings, LoadLastTimeRepairsMissingUnreadableAndWrongType) {
     ASSERT_EQ(Stored("Lasttime")->kind, ValueStore::Kind::Text) << body.constData();
     EXPECT_LE(qAbs(ParseLastTime(Stored("Lasttime")->text).secsTo(loaded)), 1) << body.constData();
   }
-  LastTime = QDateTime(QDate(2026, 2, 1), QTime(8, 30, 15));
-  EXPECT_TRUE(SaveLastTime());
-  EXPECT_EQ(LoadLastTime(), LastTime);
+  const QDateTime morning(QDate(2026, 2, 1), QTime(8, 30, 15));
+  EXPECT_TRUE(SaveLastTime(morning));
+  EXPECT_EQ(LoadLastTime(), morning);
 }
 
 TEST(Settings, AutoChangeOutOfRangeReadsAsThreeAndTextIsDeleted) {
@@ -374,8 +365,8 @@ TEST(Settings, UnavailableStoreGivesTheDefaults) {
   EXPECT_EQ(LoadCurrent(), 1);
   EXPECT_EQ(LoadLastTime(), QDateTime(QDate(1899, 12, 31), QTime(0, 0)));
   EXPECT_EQ(LoadAutoChange(), 3);
-  EXPECT_FALSE(SaveCurrent());
-  EXPECT_FALSE(SaveLastTime());
+  EXPECT_FALSE(SaveCurrent(1));
+  EXPECT_FALSE(SaveLastTime(QDateTime::currentDateTime()));
   SaveAutoChange(2);
   SaveAutoRun(true);
   EXPECT_FALSE(AutoRunEnabled());

@@ -1,6 +1,7 @@
 // The settings steps of start-up and the settings page's auto-start options,
 // driven through the main window: what lands in the value store and the
-// autostart entry, and what a restart shows.
+// autostart entry, what the start-up change did to the rotation, and what a
+// restart shows.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -9,8 +10,7 @@
 #include <QMouseEvent>
 
 #include "app/Main.h"
-#include "app/Settings.h"
-#include "app/UnitGlobal.h"
+#include "library/Settings.h"
 #include "platform/Autostart.h"
 #include "platform/ValueStore.h"
 #include "platform/WallpaperSetter.h"
@@ -28,17 +28,17 @@ void ClickOn(QWidget* widget) {
   QApplication::sendEvent(widget, &release);
 }
 
-class CountingSetter : public WallpaperSetter {
+class RecordingSetter : public WallpaperSetter {
  public:
-  explicit CountingSetter(int* count) : m_count(count) {}
-  SetResult setWallpaper(const QString&) override {
-    ++*m_count;
+  explicit RecordingSetter(QStringList* applied) : m_applied(applied) {}
+  SetResult setWallpaper(const QString& path) override {
+    m_applied->push_back(path);
     return SetResult::applied();
   }
-  QString name() const override { return QStringLiteral("counting"); }
+  QString name() const override { return QStringLiteral("recording"); }
 
  private:
-  int* m_count;
+  QStringList* m_applied;
 };
 
 std::optional<ValueStore::Value> Stored(const QString& name) {
@@ -59,8 +59,29 @@ class SettingsWindowTest : public ::testing::Test {
  protected:
   ConfigHome config;
   ProgramFolder folder;
+  // The start-up change's steps, as the rotation applies them.
+  QStringList applied;
+  QStringList rows;
+
+  // A rotation list of two pictures, so that a start-up step shows in what is
+  // applied and stored.
+  void SetUp() override {
+    QByteArray list;
+    for (const char* name : {"pics/l_1.jpg", "pics/l_2.jpg"}) {
+      rows << folder.writePicture(name, QSize(4, 3), Qt::blue);
+      list += rows.last().toUtf8() + "\r\n";
+    }
+    folder.writeFile("list.dat", list);
+    InstallWallpaperSetterForTesting(std::make_unique<RecordingSetter>(&applied));
+  }
+  void TearDown() override { InstallWallpaperSetterForTesting(nullptr); }
 
   QString program() const { return folder.path() + "NimbraWallpaper"; }
+
+  // Long enough ago that a daily change is due.
+  static void StoreLastTimeDaysAgo(int days) {
+    ASSERT_TRUE(SaveLastTime(QDateTime::currentDateTime().addDays(-days)));
+  }
 
   // Which option shows: 1, 2 or 3, 0 when none is checked.
   static int CheckedMode(const TfrmMain& window) {
@@ -71,10 +92,24 @@ class SettingsWindowTest : public ::testing::Test {
 
   static void ExpectOptionsUsable(const TfrmMain& window, bool usable) {
     const QColor colour = usable ? QColor(0, 0, 0) : QColor(128, 128, 128);
-    for (const TRadioButton* option : {window.optStartup, window.optDay, window.optDisable}) {
+    for (const SkinRadioButton* option : {window.optStartup, window.optDay, window.optDisable}) {
       EXPECT_EQ(option->isEnabled(), usable) << option->objectName().toStdString();
       EXPECT_EQ(option->fontColor(), colour) << option->objectName().toStdString();
     }
+  }
+
+  // A start whose change did nothing: no picture applied, the position kept.
+  void ExpectNoStep(TfrmMain& window, int position) {
+    EXPECT_TRUE(applied.isEmpty()) << applied.join(", ").toStdString();
+    EXPECT_EQ(window.rotation().currentIndex(), position);
+    EXPECT_EQ(StoredInteger("current"), position);
+  }
+  // A start that stepped once from `from`.
+  void ExpectOneStep(TfrmMain& window, int from) {
+    const int to = from % int(rows.size()) + 1;
+    EXPECT_EQ(applied, QStringList{rows[to - 1]});
+    EXPECT_EQ(window.rotation().currentIndex(), to);
+    EXPECT_EQ(StoredInteger("current"), to);
   }
 };
 }  // namespace
@@ -82,18 +117,18 @@ class SettingsWindowTest : public ::testing::Test {
 TEST_F(SettingsWindowTest, FirstStartOnACleanMachine) {
   const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
   auto window = MakeMainWindow();
-  EXPECT_EQ(ExePath, "NimbraWallpaper");
   EXPECT_EQ(StoredInteger("current"), 1);
   EXPECT_EQ(StoredInteger("AutoChange"), 3);
   ASSERT_TRUE(Stored("Lasttime"));
+  // The stored text has whole seconds.
   EXPECT_GE(ParseLastTime(Stored("Lasttime")->text), before.addSecs(-1));
-  EXPECT_GE(LastTime, before);
+  EXPECT_LE(ParseLastTime(Stored("Lasttime")->text), QDateTime::currentDateTime());
   EXPECT_FALSE(QFileInfo::exists(AutostartEntryPath()));
   EXPECT_FALSE(window->chkAutoRun->checked());
   EXPECT_EQ(CheckedMode(*window), 3);
   ExpectOptionsUsable(*window, false);
-  EXPECT_EQ(ChangeMode, 3);
-  EXPECT_EQ(CurrentIndex, 1);
+  // Mode 3: the start changes nothing, and the rotation starts at row 1.
+  ExpectNoStep(*window, 1);
   // Greyed options take no clicks.
   ClickOn(window->optDay);
   EXPECT_EQ(CheckedMode(*window), 3);
@@ -103,27 +138,31 @@ TEST_F(SettingsWindowTest, FirstStartOnACleanMachine) {
 TEST_F(SettingsWindowTest, StoredModeIsShownAndTheEntryRewrittenWithIt) {
   SaveAutoChange(2);
   WriteAutostartEntry({program(), "-1"});
+  StoreLastTimeDaysAgo(2);
   auto window = MakeMainWindow();
   EXPECT_TRUE(window->chkAutoRun->checked());
   EXPECT_EQ(CheckedMode(*window), 2);
   ExpectOptionsUsable(*window, true);
   EXPECT_EQ(EntryCommand(), (QStringList{program(), "-2"}));
-  EXPECT_EQ(ChangeMode, 2);
+  // Mode 2 with a day gone by: one step.
+  ExpectOneStep(*window, 1);
 }
 
 TEST_F(SettingsWindowTest, ChangeAtEveryStartOnlyWhenStartedByTheEntry) {
   SaveAutoChange(1);
   WriteAutostartEntry({program(), "-1"});
-  MakeMainWindow({"-1"});
-  EXPECT_EQ(ChangeMode, 1);
-  MakeMainWindow();
-  EXPECT_EQ(ChangeMode, 3);
+  ExpectOneStep(*MakeMainWindow({"-1"}), 1);
+  applied.clear();
+  // Started by hand, mode 1 changes nothing, not even after a day.
+  StoreLastTimeDaysAgo(2);
+  ExpectNoStep(*MakeMainWindow(), 2);
   EXPECT_EQ(EntryCommand(), (QStringList{program(), "-1"}));
 }
 
 TEST_F(SettingsWindowTest, EntryForAnotherFolderIsRemovedAtStart) {
   SaveAutoChange(1);
   WriteAutostartEntry({"/elsewhere/NimbraWallpaper", "-1"});
+  StoreLastTimeDaysAgo(2);
   auto window = MakeMainWindow();
   EXPECT_FALSE(QFileInfo::exists(AutostartEntryPath()));
   EXPECT_FALSE(window->chkAutoRun->checked());
@@ -131,7 +170,7 @@ TEST_F(SettingsWindowTest, EntryForAnotherFolderIsRemovedAtStart) {
   // The stored mode waits, greyed, for auto-start to be turned on again.
   EXPECT_EQ(CheckedMode(*window), 1);
   EXPECT_EQ(StoredInteger("AutoChange"), 1);
-  EXPECT_EQ(ChangeMode, 3);
+  ExpectNoStep(*window, 1);
 }
 
 TEST_F(SettingsWindowTest, AutoChangeStoredAsSevenOrAsTextIsRewrittenAsThree) {
@@ -174,18 +213,16 @@ TEST_F(SettingsWindowTest, ChoosingDailyEndsTheEntryInMinusTwoAndARestartShowsIt
     EXPECT_EQ(StoredInteger("AutoChange"), 2);
     EXPECT_EQ(EntryCommand(), (QStringList{program(), "-2"}));
   }
+  StoreLastTimeDaysAgo(2);
   auto restarted = MakeMainWindow({"-2"});
   EXPECT_TRUE(restarted->chkAutoRun->checked());
   EXPECT_EQ(CheckedMode(*restarted), 2);
   ExpectOptionsUsable(*restarted, true);
-  EXPECT_EQ(ChangeMode, 2);
+  // The restart runs in mode 2: a day has gone by, so it steps.
+  ExpectOneStep(*restarted, 1);
 }
 
 TEST_F(SettingsWindowTest, DailyChangeCountsWholeDaysEitherWayAndStoresThisStart) {
-  QByteArray list;
-  for (const char* name : {"pics/l_1.jpg", "pics/l_2.jpg"})
-    list += folder.writePicture(name, QSize(4, 3), Qt::blue).toUtf8() + "\n";
-  folder.writeFile("list.dat", list);
   SaveAutoChange(2);
   WriteAutostartEntry({program(), "-2"});
   struct Case {
@@ -193,16 +230,14 @@ TEST_F(SettingsWindowTest, DailyChangeCountsWholeDaysEitherWayAndStoresThisStart
     int steps;
   };
   for (const Case& start : {Case{-23 * 3600, 0}, Case{-25 * 3600, 1}, Case{2 * 24 * 3600, 1}}) {
-    LastTime = QDateTime::currentDateTime().addSecs(start.secondsFromNow);
-    ASSERT_TRUE(SaveLastTime());
-    int steps = 0;
-    InstallWallpaperSetterForTesting(std::make_unique<CountingSetter>(&steps));
+    SCOPED_TRACE(testing::Message() << start.secondsFromNow << " s");
+    ASSERT_TRUE(SaveLastTime(QDateTime::currentDateTime().addSecs(start.secondsFromNow)));
+    applied.clear();
     const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
     MakeMainWindow({"-2"});
-    InstallWallpaperSetterForTesting(nullptr);
-    EXPECT_EQ(steps, start.steps) << start.secondsFromNow << " s";
+    EXPECT_EQ(applied.size(), start.steps);
     const QDateTime stored = ParseLastTime(Stored("Lasttime")->text);
-    EXPECT_GE(stored, before) << start.secondsFromNow << " s";
-    EXPECT_LE(stored, QDateTime::currentDateTime()) << start.secondsFromNow << " s";
+    EXPECT_GE(stored, before);
+    EXPECT_LE(stored, QDateTime::currentDateTime());
   }
 }

@@ -6,7 +6,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "app/UnitGlobal.h"
+#include "platform/ProgramFolder.h"
 #include "library/StoreRules.h"
 
 namespace {
@@ -152,7 +152,8 @@ TEST_F(StoreFolder, NetworkCopiesAreKeptInTheShapesCategoryFolder) {
 TEST_F(StoreFolder, HostileAddressesGiveNoLocalPath) {
   for (const char* address :
        {"http://host/1/s_../../../../etc/x.jpg", "http://host/1/s_a/../x.jpg", "http://host/1/s_..jpg",
-        "http://host/9/s_a.jpg", "http://host/x/s_a.jpg", "/s_a.jpg", "http://host/1/s_a\tb.jpg"})
+        "http://host/9/s_a.jpg", "http://host/x/s_a.jpg", "/s_a.jpg", "http://host/1/s_a\tb.jpg",
+        "http://host/1/s_a.jpg.$$$.temp.0"})  // another download's segment file
     EXPECT_EQ(StoredNetworkPath(Shape::Normal, address, NetworkFile::Thumbnail), "") << address;
   EXPECT_EQ(StoredNetworkPath(Shape::Normal, QString("http://host/1/s_a") + QChar(0) + "b.jpg",
                               NetworkFile::Thumbnail),

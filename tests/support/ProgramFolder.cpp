@@ -1,12 +1,14 @@
 #include "support/ProgramFolder.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
 
 #include "app/Main.h"
-#include "app/UnitGlobal.h"
+#include "platform/ProgramFolder.h"
 
 ProgramFolder::ProgramFolder() { SetExeFolderForTesting(m_dir.path()); }
 
@@ -41,6 +43,20 @@ QString ProgramFolder::writePicture(const QString& relative, QSize size, const Q
   return target;
 }
 
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
+  QElapsedTimer clock;
+  clock.start();
+  while (!condition()) {
+    if (clock.hasExpired(limit.count())) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  }
+  return true;
+}
+
+bool WaitForPage(TfrmMain& window) {
+  return WaitUntil([&] { return !window.browse().loading(); });
+}
+
 DialogsRecorder::DialogsRecorder() {
   auto dialogs = std::make_unique<RecordingDialogs>();
   m_dialogs = dialogs.get();
@@ -51,6 +67,7 @@ DialogsRecorder::~DialogsRecorder() { InstallDialogs(nullptr); }
 
 std::unique_ptr<TfrmMain> MakeMainWindow(const QStringList& arguments) {
   auto window = std::make_unique<TfrmMain>(QStringList{QStringLiteral("NimbraWallpaper")} + arguments);
-  frmMain = window.get();
+  window->CreateDownloadForms();
+  WaitForPage(*window);
   return window;
 }

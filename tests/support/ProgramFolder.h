@@ -8,6 +8,8 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <chrono>
+#include <functional>
 #include <memory>
 
 #include "app/UserDialogs.h"
@@ -68,6 +70,14 @@ class DialogsRecorder {
   RecordingDialogs* m_dialogs;
 };
 
+// Runs the event loop until the condition holds or the limit has passed;
+// whether it holds.
+bool WaitUntil(const std::function<bool()>& condition,
+               std::chrono::milliseconds limit = std::chrono::seconds(30));
+// Until the window's page has been put together (its thumbnails decoded or
+// fetched): whether it has.
+bool WaitForPage(TfrmMain& window);
+
 // The main window as the program creates it, with the given arguments after
-// the program name.
+// the program name and its download forms, once its first page is shown.
 std::unique_ptr<TfrmMain> MakeMainWindow(const QStringList& arguments = {});

@@ -22,24 +22,24 @@ constexpr int kSliceMs = 20;
 constexpr qsizetype kMaxRequestHead = 64 * 1024;
 constexpr qsizetype kWriteChunk = 64 * 1024;
 
-struct TResource {
+struct ServedResource {
   QByteArray Body;
-  TServeOptions Options;
+  ServeOptions Options;
 };
 
-struct TRequest {
-  TRecordedRequest Record;
+struct ParsedRequest {
+  RecordedRequest Record;
   bool KeepAlive = true;
 };
 
-struct TByteRange {
+struct ByteRange {
   qint64 First = 0;
   qint64 Last = 0;
 };
 
 // Hands accepted descriptors to the server's own connection threads instead
 // of making sockets in the accepting thread.
-class TDescriptorServer : public QTcpServer {
+class DescriptorServer : public QTcpServer {
  public:
   std::vector<qintptr> Accepted;
 
@@ -57,13 +57,13 @@ QByteArray HeaderValue(const QByteArray& head, const QByteArray& name) {
 }
 
 // "bytes=FIRST-LAST" within a body of size bytes; LAST may be left out.
-std::optional<TByteRange> ParseRange(const QByteArray& value, qint64 size) {
+std::optional<ByteRange> ParseRange(const QByteArray& value, qint64 size) {
   if (!value.startsWith("bytes=")) return std::nullopt;
   const QList<QByteArray> parts = value.mid(6).trimmed().split('-');
   if (parts.size() != 2) return std::nullopt;
   bool firstOk = false;
   bool lastOk = true;
-  TByteRange range;
+  ByteRange range;
   range.First = parts[0].toLongLong(&firstOk);
   range.Last = parts[1].isEmpty() ? size - 1 : parts[1].toLongLong(&lastOk);
   if (!firstOk || !lastOk || range.First < 0 || range.First > range.Last || range.First >= size)
@@ -117,18 +117,18 @@ QByteArray ChunkedBody(const QByteArray& body) {
 
 // One accepted connection: reads requests and answers them until the
 // client closes, an answer ends the connection, or the server stops.
-class TConnection {
+class Connection {
  public:
-  TConnection(qintptr descriptor, std::atomic<bool>& stopping,
-              const std::function<std::optional<TResource>(const QString&)>& find,
-              const std::function<void(const TRecordedRequest&)>& record)
+  Connection(qintptr descriptor, std::atomic<bool>& stopping,
+              const std::function<std::optional<ServedResource>(const QString&)>& find,
+              const std::function<void(const RecordedRequest&)>& record)
       : Stopping(stopping), Find(find), Record(record) {
     Socket.setSocketDescriptor(descriptor);
   }
 
   void Run() {
     while (!Stopping) {
-      const std::optional<TRequest> request = ReadRequest();
+      const std::optional<ParsedRequest> request = ReadRequest();
       if (!request) break;
       Record(request->Record);
       if (!Answer(*request) || !request->KeepAlive) break;
@@ -138,13 +138,13 @@ class TConnection {
   }
 
  private:
-  std::optional<TRequest> ReadRequest() {
+  std::optional<ParsedRequest> ReadRequest() {
     while (!Pending.contains("\r\n\r\n")) {
       if (Pending.size() > kMaxRequestHead || !WaitForBytes()) return std::nullopt;
       Pending += Socket.readAll();
     }
     const qsizetype end = Pending.indexOf("\r\n\r\n") + 4;
-    TRequest request;
+    ParsedRequest request;
     request.Record.Head = Pending.left(end);
     Pending.remove(0, end);
     const QList<QByteArray> words = request.Record.Head.left(request.Record.Head.indexOf("\r\n")).split(' ');
@@ -203,8 +203,8 @@ class TConnection {
     return false;
   }
 
-  bool Answer(const TRequest& request) {
-    const std::optional<TResource> resource = Find(QString::fromUtf8(request.Record.Path));
+  bool Answer(const ParsedRequest& request) {
+    const std::optional<ServedResource> resource = Find(QString::fromUtf8(request.Record.Path));
     if (!resource) return Send(StatusLine(404) + "Content-Length: 0\r\n\r\n");
     if (request.Record.Method == "HEAD") return AnswerHead(*resource);
     if (request.Record.Method == "GET") return AnswerGet(*resource, request.Record.Range);
@@ -212,35 +212,35 @@ class TConnection {
     return false;
   }
 
-  QByteArray CommonHeaders(const TResource& resource) const {
+  QByteArray CommonHeaders(const ServedResource& resource) const {
     return "Server: nimbra-test\r\nContent-Type: " + resource.Options.ContentType +
            "\r\nAccept-Ranges: bytes\r\n";
   }
 
-  bool AnswerHead(const TResource& resource) {
+  bool AnswerHead(const ServedResource& resource) {
     const QByteArray length = "Content-Length: " + QByteArray::number(resource.Body.size()) + "\r\n";
     const QByteArray head = StatusLine(200) + CommonHeaders(resource);
     switch (resource.Options.Head) {
-      case THeadAnswer::Normal:
+      case HeadAnswer::Normal:
         return Send(head + length + "\r\n");
-      case THeadAnswer::NoLength:
+      case HeadAnswer::NoLength:
         return Send(head + "\r\n");
-      case THeadAnswer::Chunked:
+      case HeadAnswer::Chunked:
         return Send(head + "Transfer-Encoding: chunked\r\n\r\n");
-      case THeadAnswer::AnnouncedLength:
+      case HeadAnswer::AnnouncedLength:
         return Send(head + "Content-Length: " + resource.Options.AnnouncedLength + "\r\n\r\n");
-      case THeadAnswer::Silent:
+      case HeadAnswer::Silent:
         return StaySilent();
-      case THeadAnswer::Drip:
+      case HeadAnswer::Drip:
         return Drip(head + length + "\r\n", resource.Options.DripInterval);
-      case THeadAnswer::EndlessHeaders:
+      case HeadAnswer::EndlessHeaders:
         return SendEndlessHeaders(head + length);
-      case THeadAnswer::LineFeedOnly: {
+      case HeadAnswer::LineFeedOnly: {
         QByteArray lines = head + length + "\r\n";
         lines.replace("\r\n", "\n");
         return Send(lines) && StaySilent();
       }
-      case THeadAnswer::Close:
+      case HeadAnswer::Close:
         return false;
     }
     return false;
@@ -254,37 +254,37 @@ class TConnection {
     }
   }
 
-  bool AnswerGet(const TResource& resource, const QByteArray& rangeValue) {
+  bool AnswerGet(const ServedResource& resource, const QByteArray& rangeValue) {
     const QByteArray& body = resource.Body;
     const qint64 size = body.size();
-    const TServeOptions& options = resource.Options;
-    if (options.Get == TGetAnswer::Silent) return StaySilent();
-    if (rangeValue.isEmpty() || options.Get == TGetAnswer::IgnoreRange)
+    const ServeOptions& options = resource.Options;
+    if (options.Get == GetAnswer::Silent) return StaySilent();
+    if (rangeValue.isEmpty() || options.Get == GetAnswer::IgnoreRange)
       return Send(StatusLine(200) + CommonHeaders(resource) + "Content-Length: " + QByteArray::number(size) +
                   "\r\n\r\n" + body);
-    const std::optional<TByteRange> range = ParseRange(rangeValue, size);
+    const std::optional<ByteRange> range = ParseRange(rangeValue, size);
     if (!range)
       return Send(StatusLine(416) + "Content-Range: bytes */" + QByteArray::number(size) +
                   "\r\nContent-Length: 0\r\n\r\n");
     qint64 first = range->First;
     qint64 last = range->Last;
     qint64 total = size;
-    if (options.Get == TGetAnswer::WrongRange) ShiftRange(first, last, size);
-    if (options.Get == TGetAnswer::WrongTotal) total = size + 1;
+    if (options.Get == GetAnswer::WrongRange) ShiftRange(first, last, size);
+    if (options.Get == GetAnswer::WrongTotal) total = size + 1;
     const QByteArray part = body.mid(first, last - first + 1);
     QByteArray head = StatusLine(206) + CommonHeaders(resource) + ContentRangeHeader(first, last, total);
-    if (options.Get == TGetAnswer::Chunked)
+    if (options.Get == GetAnswer::Chunked)
       return Send(head + "Transfer-Encoding: chunked\r\n\r\n" + ChunkedBody(part));
     head += "Content-Length: " + QByteArray::number(part.size()) + "\r\n\r\n";
     switch (options.Get) {
-      case TGetAnswer::ShortBody:
+      case GetAnswer::ShortBody:
         return Send(head + part.left(part.size() / 2)) && StaySilent();
-      case TGetAnswer::CloseMidBody:
+      case GetAnswer::CloseMidBody:
         Send(head + part.left(part.size() / 2));
         return false;
-      case TGetAnswer::ExtraBytes:
+      case GetAnswer::ExtraBytes:
         return Send(head + part + QByteArray(10, 'x'));
-      case TGetAnswer::DripBody:
+      case GetAnswer::DripBody:
         return Send(head) && Drip(part, options.DripInterval);
       default:
         return Send(head + part);
@@ -294,16 +294,16 @@ class TConnection {
   QTcpSocket Socket;
   QByteArray Pending;
   std::atomic<bool>& Stopping;
-  const std::function<std::optional<TResource>(const QString&)>& Find;
-  const std::function<void(const TRecordedRequest&)>& Record;
+  const std::function<std::optional<ServedResource>(const QString&)>& Find;
+  const std::function<void(const RecordedRequest&)>& Record;
 };
 
 }  // namespace
 
-struct TTestHttpServer::TState {
+struct TestHttpServer::ServerState {
   mutable std::mutex Mutex;
-  std::map<QString, TResource> Resources;
-  std::vector<TRecordedRequest> Log;
+  std::map<QString, ServedResource> Resources;
+  std::vector<RecordedRequest> Log;
   std::vector<std::string> MappedHosts;
   QString Host;
   uint16_t Port = 0;
@@ -312,26 +312,26 @@ struct TTestHttpServer::TState {
   std::atomic<int> Open{0};
   std::unique_ptr<QThread> Acceptor;
   std::vector<std::unique_ptr<QThread>> Handlers;  // touched by the acceptor thread only, until it has ended
-  std::function<std::optional<TResource>(const QString&)> Find;
-  std::function<void(const TRecordedRequest&)> Record;
+  std::function<std::optional<ServedResource>(const QString&)> Find;
+  std::function<void(const RecordedRequest&)> Record;
 };
 
-TTestHttpServer::TTestHttpServer() : State(std::make_unique<TState>()) {
-  TState& state = *State;
-  state.Find = [&state](const QString& path) -> std::optional<TResource> {
+TestHttpServer::TestHttpServer() : State(std::make_unique<ServerState>()) {
+  ServerState& state = *State;
+  state.Find = [&state](const QString& path) -> std::optional<ServedResource> {
     std::lock_guard lock(state.Mutex);
     const auto found = state.Resources.find(path);
     if (found == state.Resources.end()) return std::nullopt;
     return found->second;
   };
-  state.Record = [&state](const TRecordedRequest& request) {
+  state.Record = [&state](const RecordedRequest& request) {
     std::lock_guard lock(state.Mutex);
     state.Log.push_back(request);
   };
   std::promise<uint16_t> listening;
   std::future<uint16_t> port = listening.get_future();
   state.Acceptor.reset(QThread::create([&state, &listening] {
-    TDescriptorServer server;
+    DescriptorServer server;
     if (!server.listen(QHostAddress::LocalHost, 0)) {
       listening.set_value(0);
       return;
@@ -343,7 +343,7 @@ TTestHttpServer::TTestHttpServer() : State(std::make_unique<TState>()) {
         ++state.Connections;
         auto handler = std::unique_ptr<QThread>(QThread::create([&state, descriptor] {
           ++state.Open;
-          TConnection connection(descriptor, state.Stopping, state.Find, state.Record);
+          Connection connection(descriptor, state.Stopping, state.Find, state.Record);
           connection.Run();
           --state.Open;
         }));
@@ -357,53 +357,53 @@ TTestHttpServer::TTestHttpServer() : State(std::make_unique<TState>()) {
   state.Port = port.get();
 }
 
-TTestHttpServer::~TTestHttpServer() {
+TestHttpServer::~TestHttpServer() {
   State->Stopping = true;
   State->Acceptor->wait();
   for (auto& handler : State->Handlers) handler->wait();
   for (const std::string& host : State->MappedHosts) RemoveSocketEndpointOverrideForTesting(host);
 }
 
-uint16_t TTestHttpServer::Port() const { return State->Port; }
+uint16_t TestHttpServer::Port() const { return State->Port; }
 
-void TTestHttpServer::MapHost(const QString& host) {
+void TestHttpServer::MapHost(const QString& host) {
   SetSocketEndpointOverrideForTesting(host.toStdString(), State->Port);
   std::lock_guard lock(State->Mutex);
   State->MappedHosts.push_back(host.toStdString());
   State->Host = host;
 }
 
-QString TTestHttpServer::Url(const QString& path) const {
+QString TestHttpServer::Url(const QString& path) const {
   std::lock_guard lock(State->Mutex);
   const QString host = State->Host.isEmpty() ? QStringLiteral("127.0.0.1:%1").arg(State->Port) : State->Host;
   return QStringLiteral("http://") + host + path;
 }
 
-void TTestHttpServer::Serve(const QString& path, const QByteArray& body, const TServeOptions& options) {
+void TestHttpServer::Serve(const QString& path, const QByteArray& body, const ServeOptions& options) {
   std::lock_guard lock(State->Mutex);
-  State->Resources[path] = TResource{body, options};
+  State->Resources[path] = ServedResource{body, options};
 }
 
-void TTestHttpServer::Remove(const QString& path) {
+void TestHttpServer::Remove(const QString& path) {
   std::lock_guard lock(State->Mutex);
   State->Resources.erase(path);
 }
 
-std::vector<TRecordedRequest> TTestHttpServer::Requests() const {
+std::vector<RecordedRequest> TestHttpServer::Requests() const {
   std::lock_guard lock(State->Mutex);
   return State->Log;
 }
 
-int TTestHttpServer::RequestCount(const QByteArray& method) const {
+int TestHttpServer::RequestCount(const QByteArray& method) const {
   std::lock_guard lock(State->Mutex);
   return static_cast<int>(
       std::count_if(State->Log.begin(), State->Log.end(), [&](const auto& r) { return r.Method == method; }));
 }
 
-int TTestHttpServer::ConnectionCount() const { return State->Connections.load(); }
-int TTestHttpServer::OpenConnections() const { return State->Open.load(); }
+int TestHttpServer::ConnectionCount() const { return State->Connections.load(); }
+int TestHttpServer::OpenConnections() const { return State->Open.load(); }
 
-void TTestHttpServer::ClearLog() {
+void TestHttpServer::ClearLog() {
   std::lock_guard lock(State->Mutex);
   State->Log.clear();
 }

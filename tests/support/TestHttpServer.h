@@ -5,9 +5,9 @@
 // By default it behaves like a plain static file server: HEAD gives the
 // length, GET gives the whole body or, with "Range: bytes=FIRST-LAST", that
 // range as a 206 answer; unknown paths give 404; connections are kept alive.
-// Per path it can misbehave on purpose (see THeadAnswer and TGetAnswer).
+// Per path it can misbehave on purpose (see HeadAnswer and GetAnswer).
 //
-//   TTestHttpServer server;
+//   TestHttpServer server;
 //   server.Serve("/dir/l_1.jpg", bytes);
 //   server.MapHost("pictures.test");  // (host, 80) now reaches this server
 //   download server.Url("/dir/l_1.jpg") == "http://pictures.test/dir/l_1.jpg"
@@ -20,11 +20,11 @@
 #include <memory>
 #include <vector>
 
-enum class THeadAnswer {
+enum class HeadAnswer {
   Normal,
   NoLength,         // 200 without Content-Length
   Chunked,          // 200 with "Transfer-Encoding: chunked" and no length
-  AnnouncedLength,  // Content-Length carries TServeOptions::AnnouncedLength verbatim
+  AnnouncedLength,  // Content-Length carries ServeOptions::AnnouncedLength verbatim
   Silent,           // reads the request and never answers
   Drip,             // sends the answer one byte per DripInterval
   EndlessHeaders,   // sends header lines and never the blank line
@@ -32,7 +32,7 @@ enum class THeadAnswer {
   Close,            // closes without answering
 };
 
-enum class TGetAnswer {
+enum class GetAnswer {
   Normal,
   IgnoreRange,   // 200 with the whole body, no Content-Range
   WrongRange,    // 206 naming and sending the range one byte further on
@@ -45,27 +45,27 @@ enum class TGetAnswer {
   DripBody,      // right headers, then the body one byte per DripInterval
 };
 
-struct TServeOptions {
-  THeadAnswer Head = THeadAnswer::Normal;
-  TGetAnswer Get = TGetAnswer::Normal;
-  QByteArray AnnouncedLength;  // for THeadAnswer::AnnouncedLength
+struct ServeOptions {
+  HeadAnswer Head = HeadAnswer::Normal;
+  GetAnswer Get = GetAnswer::Normal;
+  QByteArray AnnouncedLength;  // for HeadAnswer::AnnouncedLength
   std::chrono::milliseconds DripInterval{100};
   QByteArray ContentType = "application/octet-stream";
 };
 
-struct TRecordedRequest {
+struct RecordedRequest {
   QByteArray Method;
   QByteArray Path;
   QByteArray Range;  // the value of the Range header, empty when none was sent
   QByteArray Head;   // the request line and headers as they arrived, with the blank line
 };
 
-class TTestHttpServer {
+class TestHttpServer {
  public:
-  TTestHttpServer();
-  ~TTestHttpServer();
-  TTestHttpServer(const TTestHttpServer&) = delete;
-  TTestHttpServer& operator=(const TTestHttpServer&) = delete;
+  TestHttpServer();
+  ~TestHttpServer();
+  TestHttpServer(const TestHttpServer&) = delete;
+  TestHttpServer& operator=(const TestHttpServer&) = delete;
 
   uint16_t Port() const;
   // Connections to (host, 80) reach this server from now on; the mapping is
@@ -74,10 +74,10 @@ class TTestHttpServer {
   // "http://" + the mapped host (or 127.0.0.1:port when none) + path.
   QString Url(const QString& path) const;
 
-  void Serve(const QString& path, const QByteArray& body, const TServeOptions& options = {});
+  void Serve(const QString& path, const QByteArray& body, const ServeOptions& options = {});
   void Remove(const QString& path);
 
-  std::vector<TRecordedRequest> Requests() const;
+  std::vector<RecordedRequest> Requests() const;
   int RequestCount(const QByteArray& method) const;
   // Connections accepted so far.
   int ConnectionCount() const;
@@ -86,6 +86,6 @@ class TTestHttpServer {
   void ClearLog();
 
  private:
-  struct TState;
-  std::unique_ptr<TState> State;
+  struct ServerState;
+  std::unique_ptr<ServerState> State;
 };

@@ -5,80 +5,62 @@
 #include <cmath>
 #include <cstdint>
 
-#include "tools/make-samples/SamplePictures.h"
+#include "tools/picture-painting/PicturePainting.h"
 
 namespace demo {
 
 namespace {
 
-// Patterns are worked out on a coarse field and scaled up smoothly; the grain
-// is added at full size.
-constexpr int kFieldScale = 4;
+using painting::random01;
+using painting::Sample;
+
+// The grain is added at full size, after the smooth scaling that would
+// blur it away.
 constexpr int kGrainLevels = 6;  // each pixel moves by up to this much either way
 constexpr double kPi = 3.14159265358979323846;
 
-std::uint32_t Hash(std::uint32_t x) {
-  x ^= x >> 16;
-  x *= 0x7feb352dU;
-  x ^= x >> 15;
-  x *= 0x846ca68bU;
-  x ^= x >> 16;
-  return x;
-}
-
-double Random01(std::uint32_t seed, std::uint32_t index) {
-  return Hash(seed * 0x9e3779b9U + index * 0x85ebca6bU + 1) / 4294967295.0;
-}
-
 double Fraction(double v) { return v - std::floor(v); }
 
-// A pattern answers, for a point (x from 0 to the aspect ratio, y from 0 at
-// the top to 1), a brightness t and a tint u, both about 0..1.
-struct Sample {
-  double t;
-  double u;
-};
-
 Sample Waves(double x, double y, double, std::uint32_t seed) {
-  const double phase = Random01(seed, 1) * 2 * kPi;
-  const double v = std::sin(x * (9 + 4 * Random01(seed, 2)) + 1.8 * std::sin(y * 7 + phase));
+  const double phase = random01(seed, 1) * 2 * kPi;
+  const double v = std::sin(x * (9 + 4 * random01(seed, 2)) + 1.8 * std::sin(y * 7 + phase));
   return {0.5 + 0.45 * v, y};
 }
 
 Sample Tiles(double x, double y, double, std::uint32_t seed) {
-  const double angle = 0.3 + 0.5 * Random01(seed, 1);
+  const double angle = 0.3 + 0.5 * random01(seed, 1);
   const double rx = (x * std::cos(angle) - y * std::sin(angle)) * 6;
   const double ry = (x * std::sin(angle) + y * std::cos(angle)) * 6;
   const int cell = int(std::floor(rx)) * 31 + int(std::floor(ry));
   const double edge = std::min({Fraction(rx), 1 - Fraction(rx), Fraction(ry), 1 - Fraction(ry)});
-  const double face = 0.45 + 0.45 * Random01(seed, std::uint32_t(cell) & 0xffff);
-  return {edge < 0.06 ? 0.15 : face, Random01(seed + 7, std::uint32_t(cell) & 0xffff)};
+  const double face = 0.45 + 0.45 * random01(seed, std::uint32_t(cell) & 0xffff);
+  return {edge < 0.06 ? 0.15 : face, random01(seed + 7, std::uint32_t(cell) & 0xffff)};
 }
 
 Sample Burst(double x, double y, double aspect, std::uint32_t seed) {
-  const double cx = aspect * (0.3 + 0.4 * Random01(seed, 1)), cy = 0.35 + 0.3 * Random01(seed, 2);
+  const double cx = aspect * (0.3 + 0.4 * random01(seed, 1)), cy = 0.35 + 0.3 * random01(seed, 2);
   const double r = std::hypot(x - cx, y - cy);
   const double angle = std::atan2(y - cy, x - cx);
-  const int rays = 9 + int(Random01(seed, 3) * 8);
+  const int rays = 9 + int(random01(seed, 3) * 8);
   return {0.55 + 0.4 * std::sin(angle * rays + r * 4) * std::min(1.0, r * 3), std::min(1.0, r)};
 }
 
 Sample Dunes(double x, double y, double, std::uint32_t seed) {
-  const double phase = Random01(seed, 1) * 2 * kPi;
+  const double phase = random01(seed, 1) * 2 * kPi;
   const double v = y * 7 + 0.6 * std::sin(x * 3 + phase) + 0.25 * std::sin(x * 11 - phase);
   const double band = Fraction(v);
   return {0.3 + 0.65 * band * band, std::floor(v) / 7};
 }
 
 Sample Ripples(double x, double y, double aspect, std::uint32_t seed) {
-  const double cx = aspect * (0.25 + 0.5 * Random01(seed, 1)), cy = 0.3 + 0.4 * Random01(seed, 2);
+  const double cx = aspect * (0.25 + 0.5 * random01(seed, 1)), cy = 0.3 + 0.4 * random01(seed, 2);
   const double r = std::hypot(x - cx, y - cy);
   return {0.45 + 0.45 * std::cos(r * 55) * std::exp(-r * 1.5),
           0.5 + 0.5 * std::cos(std::atan2(y - cy, x - cx))};
 }
 
 Sample Dots(double x, double y, double aspect, std::uint32_t seed) {
-  const double pitch = 0.06 + 0.03 * Random01(seed, 1);
+  const double pitch = 0.06 + 0.03 * random01(seed, 1);
   const double gx = x / pitch, gy = y / pitch;
   const double d = std::hypot(Fraction(gx) - 0.5, Fraction(gy) - 0.5);
   const double radius = 0.12 + 0.33 * (x / aspect);
@@ -87,7 +69,7 @@ Sample Dots(double x, double y, double aspect, std::uint32_t seed) {
 
 Sample Tunnel(double x, double y, double aspect, std::uint32_t seed) {
   const double r = std::hypot(x - aspect / 2, y - 0.5) + 1e-3;
-  const double angle = std::atan2(y - 0.5, x - aspect / 2) + Random01(seed, 1);
+  const double angle = std::atan2(y - 0.5, x - aspect / 2) + random01(seed, 1);
   const int ring = int(std::floor(1.2 / r));
   const int sector = int(std::floor((angle + kPi) / (2 * kPi) * 16));
   const double shade = std::min(1.0, r * 2.2);
@@ -95,67 +77,15 @@ Sample Tunnel(double x, double y, double aspect, std::uint32_t seed) {
 }
 
 Sample Weave(double x, double y, double, std::uint32_t seed) {
-  const double f = 20 + 10 * Random01(seed, 1);
+  const double f = 20 + 10 * random01(seed, 1);
   const double over = std::sin(x * f) * std::sin(y * f);
   const double strand = int(std::floor(x * f / kPi) + std::floor(y * f / kPi)) % 2 == 0 ? 0.25 : -0.25;
   return {0.55 + 0.3 * over + strand * std::abs(over), 0.5 + 0.5 * std::sin(x * 2)};
 }
 
-Sample PatternAt(Pattern pattern, double x, double y, double aspect, std::uint32_t seed) {
-  switch (pattern) {
-    case Pattern::Waves:
-      return Waves(x, y, aspect, seed);
-    case Pattern::Tiles:
-      return Tiles(x, y, aspect, seed);
-    case Pattern::Burst:
-      return Burst(x, y, aspect, seed);
-    case Pattern::Dunes:
-      return Dunes(x, y, aspect, seed);
-    case Pattern::Ripples:
-      return Ripples(x, y, aspect, seed);
-    case Pattern::Dots:
-      return Dots(x, y, aspect, seed);
-    case Pattern::Tunnel:
-      return Tunnel(x, y, aspect, seed);
-    case Pattern::Weave:
-      return Weave(x, y, aspect, seed);
-  }
-  return {0.5, 0.5};
-}
-
-int FamilyHue(int category) {
-  for (const samples::Family& family : samples::kFamilies)
-    if (family.category == category) return family.hue;
-  return 0;
-}
-
-// The same limits as the sample store: hue within the family's spread,
-// saturation and value never down to grey or black.
-QRgb ColourOf(const DemoPicture& picture, Sample sample) {
-  const double t = std::clamp(sample.t, 0.0, 1.0);
-  const double u = std::clamp(sample.u, 0.0, 1.0);
-  const int room = samples::kHueSpread - std::abs(picture.hueOffset);
-  const double hue = FamilyHue(picture.category) + picture.hueOffset + (u - 0.5) * 2 * room;
-  const double saturation =
-      samples::kMinSaturation + 0.05 + (1 - samples::kMinSaturation - 0.1) * (1 - 0.6 * t);
-  const double value = samples::kMinValue + 0.05 + (1 - samples::kMinValue - 0.05) * t;
-  return QColor::fromHsvF(std::fmod(hue + 360, 360) / 360.0, saturation, value).rgb();
-}
-
-QImage PaintField(const DemoPicture& picture, const ShapeInfo& shape) {
-  const QSize field = shape.large / kFieldScale;
-  const double aspect = double(shape.large.width()) / shape.large.height();
-  QImage image(field, QImage::Format_RGB32);
-  for (int row = 0; row < field.height(); ++row) {
-    auto* line = reinterpret_cast<QRgb*>(image.scanLine(row));
-    const double y = (row + 0.5) / field.height();
-    for (int column = 0; column < field.width(); ++column) {
-      const double x = (column + 0.5) / field.height();
-      line[column] = ColourOf(picture, PatternAt(picture.pattern, x, y, aspect, picture.seed));
-    }
-  }
-  return image;
-}
+// Indexed by Pattern, so the order is the enum's.
+constexpr painting::PatternFunction kPatterns[] = {Waves, Tiles, Burst, Dunes, Ripples, Dots, Tunnel, Weave};
+static_assert(std::size(kPatterns) == std::size_t(Pattern::Weave) + 1);
 
 int Clamp255(int v) { return std::clamp(v, 0, 255); }
 
@@ -164,7 +94,8 @@ void AddGrain(QImage& image, std::uint32_t seed) {
   for (int row = 0; row < image.height(); ++row) {
     auto* line = reinterpret_cast<QRgb*>(image.scanLine(row));
     for (int column = 0; column < image.width(); ++column) {
-      const std::uint32_t h = Hash(seed ^ (std::uint32_t(row) * 4099U + std::uint32_t(column) * 131U));
+      const std::uint32_t h =
+          painting::hash(seed ^ (std::uint32_t(row) * 4099U + std::uint32_t(column) * 131U));
       const int grain = int(h % (2 * kGrainLevels + 1)) - kGrainLevels;
       const QRgb p = line[column];
       line[column] = qRgb(Clamp255(qRed(p) + grain), Clamp255(qGreen(p) + grain), Clamp255(qBlue(p) + grain));
@@ -191,8 +122,8 @@ const std::vector<DemoPicture>& DemoPictures() {
 }
 
 QImage PaintLarge(const DemoPicture& picture, const ShapeInfo& shape) {
-  QImage large =
-      PaintField(picture, shape).scaled(shape.large, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+  QImage large = painting::paintPicture(
+      {kPatterns[int(picture.pattern)], picture.seed, picture.category, picture.hueOffset}, shape.large);
   AddGrain(large, picture.seed * 2 + (shape.shape == Shape::Widescreen ? 1 : 0));
   return large;
 }

@@ -1,8 +1,8 @@
 // The pictures of the demo home site: which ones each category holds and how
-// they are painted. They keep to the colour families of the sample store
-// (tools/make-samples/SamplePictures.h), so a test tells a category by the
-// colour of any pixel, but their patterns are their own, so no demo picture
-// looks like a local sample.
+// they are painted. They are painted by the sample store's own painter
+// (tools/picture-painting), so they keep to its colour families and a test
+// tells a category by the colour of any pixel, but their patterns are their
+// own, so no demo picture looks like a local sample.
 #pragma once
 
 #include <QImage>

@@ -22,7 +22,10 @@
 #include <vector>
 
 #include "SamplePictures.h"
+#include "tools/picture-painting/PicturePainting.h"
 
+using painting::random01;
+using painting::Sample;
 using samples::Picture;
 using samples::Shape;
 using samples::Style;
@@ -32,9 +35,6 @@ namespace {
 // Bump when the pictures change, so an older store is painted again.
 const char* const kManifestVersion = "# nimbra sample store 2";
 
-// Pictures are worked out on a coarse grid and scaled up smoothly: the
-// patterns are soft, and the build stays quick.
-constexpr int kFieldScale = 4;
 constexpr int kJpegQuality = 85;
 
 struct ShapeInfo {
@@ -49,26 +49,13 @@ constexpr ShapeInfo kShapes[] = {{Shape::Normal, "normal", {1600, 1200}, {145, 1
 
 // --- small deterministic noise
 
-std::uint32_t Hash(std::uint32_t x) {
-  x ^= x >> 16;
-  x *= 0x7feb352dU;
-  x ^= x >> 15;
-  x *= 0x846ca68bU;
-  x ^= x >> 16;
-  return x;
-}
-
-double Random01(std::uint32_t seed, std::uint32_t index) {
-  return Hash(seed * 0x9e3779b9U + index * 0x85ebca6bU + 1) / 4294967295.0;
-}
-
 double Smooth(double t) { return t * t * (3 - 2 * t); }
 
 double ValueNoise1(double x, std::uint32_t seed) {
   const double cell = std::floor(x);
   const double f = x - cell;
   const auto i = static_cast<std::uint32_t>(static_cast<std::int64_t>(cell) & 0xffffff);
-  return Random01(seed, i) + (Random01(seed, i + 1) - Random01(seed, i)) * Smooth(f);
+  return random01(seed, i) + (random01(seed, i + 1) - random01(seed, i)) * Smooth(f);
 }
 
 double Fractal1(double x, std::uint32_t seed) {
@@ -82,18 +69,9 @@ double Fractal1(double x, std::uint32_t seed) {
 }
 
 // --- the pattern of each style
-//
-// A pattern answers, for a point (x from 0 to the aspect ratio, y from 0 at
-// the top to 1), a brightness t and a tint u, both 0..1. The painter turns
-// them into a colour of the picture's family.
-
-struct Sample {
-  double t;
-  double u;
-};
 
 Sample Hills(double x, double y, double aspect, std::uint32_t seed) {
-  const double sunX = aspect * (0.25 + 0.5 * Random01(seed, 7));
+  const double sunX = aspect * (0.25 + 0.5 * random01(seed, 7));
   const double sunDistance = std::hypot(x - sunX, (y - 0.22) * 1.1);
   constexpr int kLayers = 4;
   for (int layer = kLayers - 1; layer >= 0; --layer) {
@@ -113,8 +91,8 @@ Sample Cells(double x, double y, double aspect, std::uint32_t seed) {
   double nearest = 1e9, second = 1e9;
   int owner = 0;
   for (int i = 0; i < kPoints; ++i) {
-    const double px = Random01(seed, 2 * i) * aspect;
-    const double py = Random01(seed, 2 * i + 1);
+    const double px = random01(seed, 2 * i) * aspect;
+    const double py = random01(seed, 2 * i + 1);
     const double d = std::hypot(x - px, y - py);
     if (d < nearest) {
       second = nearest;
@@ -125,11 +103,11 @@ Sample Cells(double x, double y, double aspect, std::uint32_t seed) {
     }
   }
   const double edge = std::min(1.0, (second - nearest) * 14);
-  return {0.35 + 0.6 * edge * (0.55 + 0.45 * Random01(seed, 100 + owner)), Random01(seed, 200 + owner)};
+  return {0.35 + 0.6 * edge * (0.55 + 0.45 * random01(seed, 100 + owner)), random01(seed, 200 + owner)};
 }
 
 Sample Plasma(double x, double y, double, std::uint32_t seed) {
-  const double phase = Random01(seed, 1) * 6.28;
+  const double phase = random01(seed, 1) * 6.28;
   const double v = std::sin(x * 7 + phase) + std::sin(y * 9 - phase) + std::sin((x + y) * 6) +
                    std::sin(std::hypot(x - 0.7, y - 0.4) * 14);
   return {0.5 + 0.125 * v, 0.5 + 0.5 * std::sin(v * 1.7)};
@@ -139,20 +117,20 @@ Sample Spiral(double x, double y, double aspect, std::uint32_t seed) {
   const double cx = aspect * 0.5, cy = 0.5;
   const double r = std::hypot(x - cx, y - cy) + 1e-6;
   const double angle = std::atan2(y - cy, x - cx);
-  const double arms = 3 + static_cast<int>(Random01(seed, 3) * 3);
+  const double arms = 3 + static_cast<int>(random01(seed, 3) * 3);
   const double v = std::sin(arms * angle + std::log(r) * 9);
   return {0.45 + 0.3 * v + 0.25 * std::max(0.0, 1 - r * 1.6), 0.5 + 0.5 * std::cos(angle * 2)};
 }
 
 Sample Rings(double x, double y, double aspect, std::uint32_t seed) {
-  const double d1 = std::hypot(x - aspect * (0.2 + 0.3 * Random01(seed, 1)), y - 0.3);
-  const double d2 = std::hypot(x - aspect * (0.55 + 0.3 * Random01(seed, 2)), y - 0.7);
+  const double d1 = std::hypot(x - aspect * (0.2 + 0.3 * random01(seed, 1)), y - 0.3);
+  const double d2 = std::hypot(x - aspect * (0.55 + 0.3 * random01(seed, 2)), y - 0.7);
   const double v = std::sin(d1 * 48) + std::sin(d2 * 40);
   return {0.55 + 0.22 * v, 0.5 + 0.5 * std::sin(d1 * 6)};
 }
 
 Sample Stripes(double x, double y, double, std::uint32_t seed) {
-  const double wobble = 0.08 * std::sin(y * 9 + Random01(seed, 1) * 6.28);
+  const double wobble = 0.08 * std::sin(y * 9 + random01(seed, 1) * 6.28);
   const double v = std::sin((x + y * 0.6 + wobble) * 34);
   return {0.55 + 0.35 * v * v * (v > 0 ? 1 : -0.6), 0.5 + 0.5 * std::sin(x * 3)};
 }
@@ -169,7 +147,7 @@ double Escape(double zx, double zy, double cx, double cy, int limit) {
 }
 
 Sample Julia(double x, double y, double aspect, std::uint32_t seed) {
-  const double cx = -0.8 + 0.06 * Random01(seed, 1), cy = 0.156;
+  const double cx = -0.8 + 0.06 * random01(seed, 1), cy = 0.156;
   const double e = Escape((x - aspect / 2) * 2.3, (y - 0.5) * 2.3, cx, cy, 90);
   const double glow = std::sqrt(std::min(1.0, e * 3));
   return {0.32 + 0.68 * glow, 0.5 + 0.5 * std::sin(e * 30)};
@@ -181,60 +159,14 @@ Sample Mandelbrot(double x, double y, double aspect, std::uint32_t) {
   return {0.3 + 0.7 * glow, 0.5 + 0.5 * std::sin(e * 25)};
 }
 
-Sample PatternAt(Style style, double x, double y, double aspect, std::uint32_t seed) {
-  switch (style) {
-    case Style::Hills:
-      return Hills(x, y, aspect, seed);
-    case Style::Cells:
-      return Cells(x, y, aspect, seed);
-    case Style::Plasma:
-      return Plasma(x, y, aspect, seed);
-    case Style::Spiral:
-      return Spiral(x, y, aspect, seed);
-    case Style::Rings:
-      return Rings(x, y, aspect, seed);
-    case Style::Stripes:
-      return Stripes(x, y, aspect, seed);
-    case Style::Julia:
-      return Julia(x, y, aspect, seed);
-    case Style::Mandelbrot:
-      return Mandelbrot(x, y, aspect, seed);
-  }
-  return {0.5, 0.5};
-}
-
-int FamilyHue(int category) {
-  for (const samples::Family& family : samples::kFamilies)
-    if (family.category == category) return family.hue;
-  return 0;
-}
-
-// Brightness and tint become a colour that keeps to the family: the hue stays
-// within the spread, saturation and value never fall to grey or black.
-QRgb ColourOf(const Picture& picture, Sample sample) {
-  const double t = std::clamp(sample.t, 0.0, 1.0);
-  const double u = std::clamp(sample.u, 0.0, 1.0);
-  const int room = samples::kHueSpread - std::abs(picture.hueOffset);
-  const double hue = FamilyHue(picture.category) + picture.hueOffset + (u - 0.5) * 2 * room;
-  const double saturation =
-      samples::kMinSaturation + 0.05 + (1 - samples::kMinSaturation - 0.1) * (1 - 0.6 * t);
-  const double value = samples::kMinValue + 0.05 + (1 - samples::kMinValue - 0.05) * t;
-  return QColor::fromHsvF(std::fmod(hue + 360, 360) / 360.0, saturation, value).rgb();
-}
+// Indexed by Style, so the order is the enum's.
+constexpr painting::PatternFunction kStylePatterns[] = {Hills, Cells,   Plasma, Spiral,
+                                                        Rings, Stripes, Julia,  Mandelbrot};
+static_assert(std::size(kStylePatterns) == std::size_t(Style::Mandelbrot) + 1);
 
 QImage Paint(const Picture& picture, const ShapeInfo& shape) {
-  const QSize field = shape.large / kFieldScale;
-  const double aspect = double(shape.large.width()) / shape.large.height();
-  QImage image(field, QImage::Format_RGB32);
-  for (int row = 0; row < field.height(); ++row) {
-    auto* line = reinterpret_cast<QRgb*>(image.scanLine(row));
-    const double y = (row + 0.5) / field.height();
-    for (int column = 0; column < field.width(); ++column) {
-      const double x = (column + 0.5) / field.height();
-      line[column] = ColourOf(picture, PatternAt(picture.style, x, y, aspect, picture.seed));
-    }
-  }
-  return image.scaled(shape.large, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+  return painting::paintPicture(
+      {kStylePatterns[int(picture.style)], picture.seed, picture.category, picture.hueOffset}, shape.large);
 }
 
 // --- files

@@ -21,7 +21,7 @@ namespace {
 constexpr int32_t kDefaultSegmentSize = 1024 * 1024;
 constexpr int kProgressIntervalMs = 200;
 
-struct TOptions {
+struct GetOptions {
   int32_t SegmentSize = kDefaultSegmentSize;
   bool Quiet = false;
   QString Url;
@@ -50,8 +50,8 @@ std::optional<int32_t> PositiveInt32(const QString& text) {
   return static_cast<int32_t>(value);
 }
 
-std::optional<TOptions> ParseArguments(const QStringList& arguments) {
-  TOptions options;
+std::optional<GetOptions> ParseArguments(const QStringList& arguments) {
+  GetOptions options;
   QStringList positional;
   for (qsizetype i = 1; i < arguments.size(); ++i) {
     const QString& argument = arguments[i];
@@ -73,7 +73,7 @@ std::optional<TOptions> ParseArguments(const QStringList& arguments) {
   return options;
 }
 
-void PrintProgress(const TDownloadVars& vars) {
+void PrintProgress(const DownloadVars& vars) {
   const int64_t total = vars.TotalSize.load();
   const int64_t received = vars.Received.load();
   if (total > 0)
@@ -88,13 +88,13 @@ void PrintProgress(const TDownloadVars& vars) {
 
 int main(int argc, char** argv) {
   QCoreApplication application(argc, argv);
-  const std::optional<TOptions> options = ParseArguments(QCoreApplication::arguments());
+  const std::optional<GetOptions> options = ParseArguments(QCoreApplication::arguments());
   if (!options) {
     PrintUsage();
     return 1;
   }
 
-  TDownloadVars vars;
+  DownloadVars vars;
   PrepareDownloadVars(vars, options->SegmentSize);
   auto down = std::make_unique<TMultiThreadDown>(options->Url, options->File, vars);
   InterruptTarget = &vars.Cancel;

@@ -1,4 +1,4 @@
-// The per-user settings of UnitGlobal: the values "current", "Lasttime" and
+// The per-user settings: the values "current", "Lasttime" and
 // "AutoChange" in the value store, the autostart entry, and the screen-shape
 // test. The loads repair what they find, so a caller always gets a usable value.
 #pragma once
@@ -23,12 +23,11 @@ bool IsWideScreenSize(QSize size);
 bool IsWideScreen();
 
 int32_t LoadCurrent();
-bool SaveCurrent();
+bool SaveCurrent(int32_t current);
 
 QDateTime LoadLastTime();
-bool SaveLastTime();
+bool SaveLastTime(const QDateTime& time);
 
-bool IsInteger(const QString& text);
 bool IsDateTime(const QString& text);
 
 int LoadAutoChange();
@@ -45,9 +44,6 @@ QStringList AutoRunCommand(int mode);
 // changes the wallpaper when the first argument is two characters ending in
 // "1" (the autostart entry passes "-1"); otherwise nothing.
 int StartupChangeMode(int storedMode, const QString& firstArgument);
-
-// Whole days in the absolute difference between two moments, fraction dropped.
-qint64 WholeDaysApart(const QDateTime& a, const QDateTime& b);
 
 // "Lasttime" text: the locale's short date, a blank and its long time, with
 // no time part at midnight; and the way back, invalid when it does not parse.

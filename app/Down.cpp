@@ -1,14 +1,11 @@
-#include "download/Down.h"
+#include "app/Down.h"
 
 #include <QShowEvent>
 #include <QTimer>
 #include <QWindow>
 
-#include "app/UnitGlobal.h"
-#include "download/Down2.h"
+#include "app/Down2.h"
 #include "skin/WindowRegion.h"
-
-TfrmDown* frmDown = nullptr;
 
 namespace {
 
@@ -30,7 +27,7 @@ QPoint CentredOn(const QRect& outer, const QSize& inner) {
           outer.top() + (outer.height() - inner.height()) / 2};
 }
 
-TfrmDown::TfrmDown(QWidget* parent) : QDialog(parent) {
+TfrmDown::TfrmDown(const LanguageTexts& texts, QWidget* parent) : QDialog(parent), m_texts(texts) {
   setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
   setFixedSize(799, 599);
   QPalette black = palette();
@@ -47,7 +44,7 @@ TfrmDown::TfrmDown(QWidget* parent) : QDialog(parent) {
 }
 
 void TfrmDown::FormCreate() {
-  setWindowTitle(szAppname);
+  setWindowTitle(m_texts.szAppname);
   ApplyWindowRegion(this);
 }
 
@@ -65,10 +62,10 @@ void TfrmDown::FormShow() { Timer1->start(); }
 
 void TfrmDown::Timer1Timer() {
   Timer1->stop();
-  if (frmDown2 != nullptr) {
-    frmDown2->move(CentredOn(geometry(), frmDown2->size()));
-    StackAbove(*frmDown2, *this);
-    frmDown2->exec();
+  if (m_progress != nullptr) {
+    m_progress->move(CentredOn(geometry(), m_progress->size()));
+    StackAbove(*m_progress, *this);
+    m_progress->exec();
   }
   done(QDialog::Accepted);
 }

@@ -1,33 +1,19 @@
-#include "download/Down2.h"
+#include "app/Down2.h"
 
-#include <QCoreApplication>
 #include <QFile>
 #include <QShowEvent>
-#include <QThread>
 #include <QTimer>
 #include <algorithm>
 
-#include "app/UnitGlobal.h"
 #include "skin/SkinControls.h"
-
-TfrmDown2* frmDown2 = nullptr;
 
 namespace {
 
 constexpr int32_t kSegmentSizeHint = 80000;
 constexpr int kBarHeight = 17;
-// The counters are looked at every 200 ms; events run in shorter steps in
-// between, so that Cancel and repainting answer at once.
-constexpr int kPollSteps = 10;
-constexpr unsigned long kPollStepMs = 20;
+// How often the bar follows the counters.
+constexpr int kWatchMs = 200;
 
-QFont PixelFont(int pixels, QFont::Weight weight = QFont::Normal) {
-  QFont font(QStringLiteral("Sans Serif"));
-  font.setStyleHint(QFont::SansSerif);
-  font.setPixelSize(pixels);
-  font.setWeight(weight);
-  return font;
-}
 
 }  // namespace
 
@@ -45,38 +31,42 @@ bool DownloadTargetMustGo(int32_t status, int32_t cancel) {
   return status != kDownloadSucceeded || cancel == 1;
 }
 
-TfrmDown2::TfrmDown2(QWidget* parent) : QDialog(parent) {
+TfrmDown2::TfrmDown2(const LanguageTexts& texts, QWidget* parent) : QDialog(parent), m_texts(texts) {
   setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
   setFixedSize(433, 148);
   setFont(PixelFont(11));
 
-  Image1 = new TImage(this);
+  Image1 = new SkinImage(this);
   Image1->setGeometry(0, 0, 433, 148);
   Image1->setPicture(SkinBitmap(QStringLiteral("down2_bg"), QSize(433, 148)));
 
-  imgProcess = new TImage(this);
+  imgProcess = new SkinImage(this);
   imgProcess->setGeometry(55, 70, kProgressBarFullWidth, kBarHeight);
   imgProcess->setPicture(
       SkinBitmap(QStringLiteral("progress_bar"), QSize(kProgressBarFullWidth, kBarHeight)));
 
-  Label1 = new TLabel(this);
+  Label1 = new SkinLabel(this);
   Label1->setGeometry(26, 45, 369, 17);
   Label1->setFont(PixelFont(11));
   Label1->setFontColor(QColor(214, 222, 230));
 
-  Label2 = new TLabel(this);
+  Label2 = new SkinLabel(this);
   Label2->setGeometry(8, 8, 417, 17);
   Label2->setAlignment(Qt::AlignCenter);
-  Label2->setFont(PixelFont(13, QFont::Bold));
+  Label2->setFont(PixelFont(13, true));
   Label2->setFontColor(QColor(128, 128, 0));
 
-  btnStop = new TPictureButton(QStringLiteral("btn_small"), this);
+  btnStop = new PictureButton(QStringLiteral("btn_small"), this);
   btnStop->setGeometry(294, 104, 107, 31);
-  connect(btnStop, &TPictureButton::clicked, this, &TfrmDown2::btnStopClick);
+  connect(btnStop, &PictureButton::clicked, this, &TfrmDown2::btnStopClick);
 
   Timer1 = new QTimer(this);
   Timer1->setInterval(200);
   connect(Timer1, &QTimer::timeout, this, &TfrmDown2::Timer1Timer);
+
+  m_watch = new QTimer(this);
+  m_watch->setInterval(kWatchMs);
+  connect(m_watch, &QTimer::timeout, this, &TfrmDown2::GrowBar);
 
   FormCreate();
 }
@@ -87,10 +77,10 @@ TfrmDown2::~TfrmDown2() {
 }
 
 void TfrmDown2::FormCreate() {
-  Label1->setCaption(szDownloadlabel);
-  Label2->setCaption(szAppname);
-  setWindowTitle(szAppname);
-  btnStop->setCaption(szCancel);
+  Label1->setCaption(m_texts.szDownloadlabel);
+  Label2->setCaption(m_texts.szAppname);
+  setWindowTitle(m_texts.szAppname);
+  btnStop->setCaption(m_texts.szCancel);
 }
 
 void TfrmDown2::showEvent(QShowEvent* event) {
@@ -124,40 +114,38 @@ void TfrmDown2::Timer1Timer() {
   DownSaveFile = SaveFile;
   // A Cancel pressed before the download began would be wiped by the fresh
   // counters and leave the user without a button: nothing is fetched then.
-  if (btnStop->isEnabled()) {
-    RunDownload();
-  } else {
+  if (!btnStop->isEnabled()) {
     Vars.Cancel = 1;
     Vars.Status = kDownloadFailed;
+    DownThreadTerminate(DownSaveFile);
+    return;
   }
-  RemoveLostTarget(DownSaveFile);
+  RunDownload();
+}
+
+// The dialog closes from the engine's end notification; until then the bar
+// follows the counters on a timer.
+void TfrmDown2::RunDownload() {
+  m_shownBarWidth = 1;
+  DownThread = std::make_unique<TMultiThreadDown>(DownUrl, DownSaveFile, Vars, Resume);
+  DownThread->SetOnTerminate([this, saveFile = DownSaveFile] { DownThreadTerminate(saveFile); });
+  m_watch->start();
+  DownThread->Start();
+}
+
+void TfrmDown2::GrowBar() {
+  const int grown = GrownBarWidth(m_shownBarWidth, Vars.Received, Vars.TotalSize);
+  if (grown <= m_shownBarWidth) return;
+  imgProcess->resize(grown, kBarHeight);
+  m_shownBarWidth = grown;
+}
+
+void TfrmDown2::DownThreadTerminate(const QString& saveFile) {
+  m_watch->stop();
+  GrowBar();
+  RemoveLostTarget(saveFile);
   done(QDialog::Accepted);
 }
-
-void TfrmDown2::RunDownload() {
-  DownThread = std::make_unique<TMultiThreadDown>(DownUrl, DownSaveFile, Vars, Resume);
-  DownThread->SetLimits(Limits);
-  DownThread->SetOnTerminate([this, saveFile = DownSaveFile] { DownThreadTerminate(saveFile); });
-  DownThread->Start();
-  WatchDownload();
-}
-
-void TfrmDown2::WatchDownload() {
-  int shown = 1;
-  while (Vars.Status == kDownloadRunning) {
-    for (int step = 0; step < kPollSteps && Vars.Status == kDownloadRunning; ++step) {
-      QCoreApplication::processEvents();
-      QThread::msleep(kPollStepMs);
-    }
-    const int grown = GrownBarWidth(shown, Vars.Received, Vars.TotalSize);
-    if (grown > shown) {
-      imgProcess->resize(grown, kBarHeight);
-      shown = grown;
-    }
-  }
-}
-
-void TfrmDown2::DownThreadTerminate(const QString& saveFile) { RemoveLostTarget(saveFile); }
 
 void TfrmDown2::RemoveLostTarget(const QString& saveFile) const {
   if (!saveFile.isEmpty() && DownloadTargetMustGo(Vars.Status, Vars.Cancel)) QFile::remove(saveFile);

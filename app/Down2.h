@@ -10,11 +10,12 @@
 #include <memory>
 
 #include "download/MultiThreadDown.h"
+#include "platform/LanguageTexts.h"
 
 class QTimer;
-class TImage;
-class TLabel;
-class TPictureButton;
+class SkinImage;
+class SkinLabel;
+class PictureButton;
 
 constexpr int kProgressBarFullWidth = 319;
 
@@ -31,14 +32,14 @@ bool DownloadTargetMustGo(int32_t status, int32_t cancel);
 class TfrmDown2 : public QDialog {
   Q_OBJECT
  public:
-  explicit TfrmDown2(QWidget* parent = nullptr);
+  explicit TfrmDown2(const LanguageTexts& texts, QWidget* parent = nullptr);
   ~TfrmDown2() override;
 
-  TImage* Image1;
-  TImage* imgProcess;
-  TLabel* Label1;
-  TLabel* Label2;
-  TPictureButton* btnStop;
+  SkinImage* Image1;
+  SkinImage* imgProcess;
+  SkinLabel* Label1;
+  SkinLabel* Label2;
+  PictureButton* btnStop;
   QTimer* Timer1;
 
   // Set by the caller before the dialog is shown.
@@ -46,9 +47,7 @@ class TfrmDown2 : public QDialog {
   QString SaveFile;
 
   // The counters of the current (or last) download, for reading.
-  const TDownloadVars& Counters() const { return Vars; }
-  // The engine's time limits for the downloads that follow.
-  void SetDownloadLimits(const TDownloadLimits& limits) { Limits = limits; }
+  const DownloadVars& Counters() const { return Vars; }
 
   void FormCreate();
   void FormShow();
@@ -63,17 +62,19 @@ class TfrmDown2 : public QDialog {
 
  private:
   void RunDownload();
-  void WatchDownload();
+  void GrowBar();
   void DownThreadTerminate(const QString& saveFile);
   void RemoveLostTarget(const QString& saveFile) const;
 
+  const LanguageTexts& m_texts;
+  QTimer* m_watch;  // grows the bar while the download runs
+  int m_shownBarWidth = 1;
+
   // Vars outlives the controller that refers to it: members go in reverse order.
-  TDownloadVars Vars;
+  DownloadVars Vars;
   int32_t Resume = 0;
-  TDownloadLimits Limits;
   QString DownUrl;  // the copies the running download was started with
   QString DownSaveFile;
   std::unique_ptr<TMultiThreadDown> DownThread;
 };
 
-extern TfrmDown2* frmDown2;

@@ -7,7 +7,10 @@
 #include <QRect>
 #include <QSize>
 
+#include "platform/LanguageTexts.h"
+
 class QTimer;
+class TfrmDown2;
 
 // Where a window of size `inner` stands when centred on `outer`; odd
 // remainders are dropped towards the top left.
@@ -16,7 +19,9 @@ QPoint CentredOn(const QRect& outer, const QSize& inner);
 class TfrmDown : public QDialog {
   Q_OBJECT
  public:
-  explicit TfrmDown(QWidget* parent = nullptr);
+  explicit TfrmDown(const LanguageTexts& texts, QWidget* parent = nullptr);
+  // The progress dialog the overlay carries.
+  void setProgressDialog(TfrmDown2* dialog) { m_progress = dialog; }
 
   QTimer* Timer1;
 
@@ -33,6 +38,8 @@ class TfrmDown : public QDialog {
   void showEvent(QShowEvent* event) override;
   // The overlay goes away only with the dialog it carries.
   void reject() override {}
-};
 
-extern TfrmDown* frmDown;
+ private:
+  const LanguageTexts& m_texts;
+  TfrmDown2* m_progress = nullptr;
+};

@@ -1,4 +1,4 @@
-#include "app/IniFile.h"
+#include "platform/IniFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/AtomicFile.h"
 #include "platform/TextCodec.h"
 
 namespace {
@@ -367,7 +368,6 @@ std::string StorableValue(const QString& value) { return WithoutLineBreaks(value
 
 enum class LoadResult { Loaded, Missing, Failed };
 
-QString ErrnoText(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
 
 // The bytes of a file. Growing it keeps what it holds and never clears the
 // rest, so reusing one for every read costs nothing.
@@ -422,69 +422,17 @@ LoadResult LoadFile(const QByteArray& path, FileBytes& bytes, QString* why = nul
   return LoadResult::Loaded;
 }
 
-// A link is followed, so that replacing the file keeps the link.
-QString ReplacementTarget(const QString& path) {
-  const QFileInfo info(path);
-  if (!info.isSymLink()) return path;
-  const QString target = info.canonicalFilePath();
-  return target.isEmpty() ? path : target;
-}
-
-bool WriteAll(int fd, std::string_view content) {
-  errno = 0;
-  while (!content.empty()) {
-    const ssize_t written = ::write(fd, content.data(), content.size());
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    content.remove_prefix(static_cast<size_t>(written));
-  }
-  return true;
-}
-
-int CreateTemporary(const QString& target, QByteArray& tempPath) {
-  static std::atomic<unsigned> counter{0};
-  const QFileInfo info(target);
-  const QString stem = info.path() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".%1-%2.tmp");
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    tempPath = QFile::encodeName(stem.arg(::getpid()).arg(counter++));
-    // 0666 lets the umask decide, as for any new file.
-    const int fd = ::open(tempPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0 || errno != EEXIST) return fd;
-  }
-  errno = EEXIST;
-  return -1;
-}
-
-enum class Durability { RenameOnly, FlushBeforeRename };
-
-// Writes a temporary file beside the target and renames it over the target:
-// whatever happens, the target is the old file or the new one. Without a
-// flush the rename is still atomic for every other process; ext4, XFS and
-// btrfs also order a replacing rename after its data.
-void ReplaceFile(const QString& path, std::string_view content, Durability durability) {
-  const QString target = ReplacementTarget(path);
-  QByteArray tempPath;
-  int fd = CreateTemporary(target, tempPath);
-  if (fd < 0 && errno == ENOENT && QDir().mkpath(QFileInfo(target).path()))
-    fd = CreateTemporary(target, tempPath);
-  if (fd < 0) throw EIniWriteError(path, ErrnoText(errno));
-  const QByteArray targetBytes = QFile::encodeName(target);
-  struct stat existing {};
-  if (::stat(targetBytes.constData(), &existing) == 0) ::fchmod(fd, existing.st_mode & 07777);
-  int error = WriteAll(fd, content) ? 0 : (errno ? errno : EIO);
-  if (!error && durability == Durability::FlushBeforeRename && ::fdatasync(fd) != 0) error = errno;
-  if (::close(fd) != 0 && !error) error = errno;
-  if (!error && ::rename(tempPath.constData(), targetBytes.constData()) != 0) error = errno;
-  if (!error) return;
-  ::unlink(tempPath.constData());
-  throw EIniWriteError(path, ErrnoText(error));
+void Replace(const QString& path, std::string_view content, Durability durability) {
+  QString why;
+  if (!WriteFileAtomically(path, QByteArrayView(content.data(), qsizetype(content.size())), durability, &why))
+    throw IniWriteError(path, why);
 }
 
 std::string LoadForEditing(const QString& path) {
   FileBytes bytes;
   QString why;
   if (LoadFile(QFile::encodeName(path), bytes, &why) == LoadResult::Failed)
-    throw EIniWriteError(path, QStringLiteral("the existing file cannot be read: ") + why);
+    throw IniWriteError(path, QStringLiteral("the existing file cannot be read: ") + why);
   return std::string(bytes.view());
 }
 
@@ -497,34 +445,34 @@ struct WriteNames {
 WriteNames NamesForWriting(const QString& path, const QString& section, const QString& key) {
   WriteNames names{StorableName(section, NameKind::Section), StorableName(key, NameKind::Key)};
   if (names.section.empty() || names.key.empty())
-    throw EIniWriteError(path, QStringLiteral("the name [%1] %2 cannot be stored").arg(section, key));
+    throw IniWriteError(path, QStringLiteral("the name [%1] %2 cannot be stored").arg(section, key));
   return names;
 }
 
 }  // namespace
 
-EIniWriteError::EIniWriteError(const QString& path, const QString& reason)
+IniWriteError::IniWriteError(const QString& path, const QString& reason)
     : std::runtime_error(QStringLiteral("Unable to write to %1").arg(path).toStdString()),
       m_path(path),
       m_reason(reason) {}
 
-// --- TIniFile
+// --- IniFile
 
-QString TIniFile::ReadIniText(const QString& section, const QString& key, const QString& defaultValue) const {
+QString IniFile::ReadIniText(const QString& section, const QString& key, const QString& defaultValue) const {
   // Reused between calls: only the allocation, never the content.
   thread_local FileBytes bytes;
   if (LoadFile(QFile::encodeName(m_fileName), bytes) != LoadResult::Loaded) return defaultValue;
   return ReadValue(bytes.view(), section, key, defaultValue);
 }
 
-void TIniFile::WriteIniText(const QString& section, const QString& key, const QString& value) const {
+void IniFile::WriteIniText(const QString& section, const QString& key, const QString& value) const {
   const WriteNames names = NamesForWriting(m_fileName, section, key);
   std::string content = LoadForEditing(m_fileName);
   if (SetValue(content, names.section, names.key, StorableValue(value)))
-    ReplaceFile(m_fileName, content, Durability::RenameOnly);
+    Replace(m_fileName, content, Durability::RenameOnly);
 }
 
-void TIniFile::DeleteIniKey(const QString& section, const QString& key) const {
+void IniFile::DeleteIniKey(const QString& section, const QString& key) const {
   const std::string sectionName = StorableName(section, NameKind::Section);
   const std::string keyName = StorableName(key, NameKind::Key);
   if (sectionName.empty() || keyName.empty()) return;
@@ -533,40 +481,40 @@ void TIniFile::DeleteIniKey(const QString& section, const QString& key) const {
   std::string content(bytes.view());
   if (!RemoveKey(content, sectionName, keyName)) return;
   try {
-    ReplaceFile(m_fileName, content, Durability::RenameOnly);
-  } catch (const EIniWriteError&) {
+    Replace(m_fileName, content, Durability::RenameOnly);
+  } catch (const IniWriteError&) {
     // Deleting is best effort: the key simply stays.
   }
 }
 
-// --- TIniBatch
+// --- IniBatch
 
-TIniBatch::TIniBatch(const TIniFile& file) : m_fileName(file.FileName()) {
+IniBatch::IniBatch(const IniFile& file) : m_fileName(file.FileName()) {
   FileBytes bytes;
   m_readFailed = LoadFile(QFile::encodeName(m_fileName), bytes) == LoadResult::Failed;
   if (!m_readFailed) m_content = bytes.view();
 }
 
-QString TIniBatch::ReadIniText(const QString& section, const QString& key,
+QString IniBatch::ReadIniText(const QString& section, const QString& key,
                                const QString& defaultValue) const {
   return ReadValue(m_content, section, key, defaultValue);
 }
 
-void TIniBatch::WriteIniText(const QString& section, const QString& key, const QString& value) {
+void IniBatch::WriteIniText(const QString& section, const QString& key, const QString& value) {
   const WriteNames names = NamesForWriting(m_fileName, section, key);
-  if (m_readFailed) throw EIniWriteError(m_fileName, QStringLiteral("the existing file cannot be read"));
+  if (m_readFailed) throw IniWriteError(m_fileName, QStringLiteral("the existing file cannot be read"));
   if (SetValue(m_content, names.section, names.key, StorableValue(value))) m_changed = true;
 }
 
-void TIniBatch::DeleteIniKey(const QString& section, const QString& key) {
+void IniBatch::DeleteIniKey(const QString& section, const QString& key) {
   const std::string sectionName = StorableName(section, NameKind::Section);
   const std::string keyName = StorableName(key, NameKind::Key);
   if (sectionName.empty() || keyName.empty()) return;
   if (RemoveKey(m_content, sectionName, keyName)) m_changed = true;
 }
 
-void TIniBatch::Commit() {
+void IniBatch::Commit() {
   if (!m_changed) return;
-  ReplaceFile(m_fileName, m_content, Durability::FlushBeforeRename);
+  Replace(m_fileName, m_content, Durability::FlushBeforeRename);
   m_changed = false;
 }

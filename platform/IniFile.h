@@ -27,9 +27,9 @@
 
 // A write that could not be carried out. what() is the text the user sees,
 // "Unable to write to <path>"; reason() says why, for standard error.
-class EIniWriteError : public std::runtime_error {
+class IniWriteError : public std::runtime_error {
  public:
-  EIniWriteError(const QString& path, const QString& reason);
+  IniWriteError(const QString& path, const QString& reason);
   const QString& path() const { return m_path; }
   const QString& reason() const { return m_reason; }
 
@@ -38,9 +38,9 @@ class EIniWriteError : public std::runtime_error {
   QString m_reason;
 };
 
-class TIniFile {
+class IniFile {
  public:
-  explicit TIniFile(const QString& fileName) : m_fileName(fileName) {}
+  explicit IniFile(const QString& fileName) : m_fileName(fileName) {}
   const QString& FileName() const { return m_fileName; }
 
   // The stored value, or defaultValue when the file, section or key is
@@ -49,7 +49,7 @@ class TIniFile {
   // GBK otherwise (files of the Chinese Windows versions).
   QString ReadIniText(const QString& section, const QString& key, const QString& defaultValue) const;
   // Creates the folder, file, section and key as needed; the value is
-  // written as UTF-8. Throws EIniWriteError when the file cannot be replaced
+  // written as UTF-8. Throws IniWriteError when the file cannot be replaced
   // or the section or key name cannot be stored (empty, or one that would
   // read back as something else: a key with "=" or starting with ";" or "[",
   // a section with "]").
@@ -65,18 +65,18 @@ class TIniFile {
 // Many edits of one file, written with a single atomic replacement. It reads
 // the file when made and works on that copy: a write by another process
 // between the batch's creation and Commit() is overwritten.
-class TIniBatch {
+class IniBatch {
  public:
-  explicit TIniBatch(const TIniFile& file);
-  explicit TIniBatch(const QString& fileName) : TIniBatch(TIniFile(fileName)) {}
+  explicit IniBatch(const IniFile& file);
+  explicit IniBatch(const QString& fileName) : IniBatch(IniFile(fileName)) {}
 
   QString ReadIniText(const QString& section, const QString& key, const QString& defaultValue) const;
-  // Throws EIniWriteError for a section or key name that cannot be stored,
+  // Throws IniWriteError for a section or key name that cannot be stored,
   // and when the file exists but could not be read.
   void WriteIniText(const QString& section, const QString& key, const QString& value);
   void DeleteIniKey(const QString& section, const QString& key);
   // Replaces the file once, flushed to the disk before the rename, when
-  // anything changed. Throws EIniWriteError when it cannot.
+  // anything changed. Throws IniWriteError when it cannot.
   void Commit();
 
  private:

@@ -1,10 +1,10 @@
-#include "app/Settings.h"
+#include "library/Settings.h"
 
 #include <QDir>
 #include <QGuiApplication>
 #include <QScreen>
 
-#include "app/UnitGlobal.h"
+#include "platform/ProgramFolder.h"
 #include "platform/Autostart.h"
 #include "platform/ValueStore.h"
 
@@ -15,7 +15,6 @@ const QString kAutoChange = QStringLiteral("AutoChange");
 // Used only when a locale's own formats do not read back what they wrote.
 const QString kPortableDateTime = QStringLiteral("yyyy-MM-dd HH:mm:ss");
 const QString kPortableDate = QStringLiteral("yyyy-MM-dd");
-constexpr qint64 kMsecsPerDay = 24 * 60 * 60 * 1000;
 
 // A piece of a locale format: a run of one pattern letter, or literal text
 // (quoted literals are kept with their quotes).
@@ -166,9 +165,9 @@ int32_t LoadCurrent() {
   return 1;
 }
 
-bool SaveCurrent() {
+bool SaveCurrent(int32_t current) {
   ValueStore store = ValueStore::Open();
-  return store.isOpen() && store.setInteger(kSettingsKey, kCurrent, CurrentIndex);
+  return store.isOpen() && store.setInteger(kSettingsKey, kCurrent, current);
 }
 
 QDateTime LoadLastTime() {
@@ -183,15 +182,9 @@ QDateTime LoadLastTime() {
   return now;
 }
 
-bool SaveLastTime() {
+bool SaveLastTime(const QDateTime& time) {
   ValueStore store = ValueStore::Open();
-  return store.isOpen() && store.setText(kSettingsKey, kLastTime, LastTimeText(LastTime));
-}
-
-bool IsInteger(const QString& text) {
-  bool ok = false;
-  text.toInt(&ok, 10);
-  return ok;
+  return store.isOpen() && store.setText(kSettingsKey, kLastTime, LastTimeText(time));
 }
 
 bool IsDateTime(const QString& text) { return ParseLastTime(text).isValid(); }
@@ -237,8 +230,6 @@ int StartupChangeMode(int storedMode, const QString& firstArgument) {
   }
   return storedMode == kChangeDaily ? kChangeDaily : kChangeDisabled;
 }
-
-qint64 WholeDaysApart(const QDateTime& a, const QDateTime& b) { return qAbs(a.msecsTo(b)) / kMsecsPerDay; }
 
 QString LastTimeText(const QDateTime& time, const QLocale& locale) {
   const QString text = LocaleText(time, locale);

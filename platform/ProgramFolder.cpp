@@ -1,24 +1,18 @@
-#include "app/UnitGlobal.h"
+#include "platform/ProgramFolder.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
 
 namespace {
-QString g_exeFolderOverride;
+// The one seam tests have into the folder; the program itself never sets it.
+QString& FolderOverride() {
+  static QString folder;
+  return folder;
 }
-
-QString ExePath;
-bool WideScreen = false;
-int ChangeMode = 3;
-int32_t CurrentIndex = 1;
-QDateTime LastTime;
-
-#define NIMBRA_DEFINE_TEXT(name) QString name;
-NIMBRA_LANGUAGE_KEYS(NIMBRA_DEFINE_TEXT)
-#undef NIMBRA_DEFINE_TEXT
+}  // namespace
 
 QString ExeFolder() {
-  if (!g_exeFolderOverride.isEmpty()) return g_exeFolderOverride;
+  if (!FolderOverride().isEmpty()) return FolderOverride();
   // /proc/self/exe names the real file even when started through a link.
   const QString exe = QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget();
   QString folder = exe.isEmpty() ? QCoreApplication::applicationDirPath() : QFileInfo(exe).path();
@@ -27,8 +21,8 @@ QString ExeFolder() {
 }
 
 void SetExeFolderForTesting(const QString& folder) {
-  g_exeFolderOverride = folder;
-  if (!g_exeFolderOverride.isEmpty() && !g_exeFolderOverride.endsWith('/')) g_exeFolderOverride += '/';
+  FolderOverride() = folder;
+  if (!folder.isEmpty() && !folder.endsWith('/')) FolderOverride() += '/';
 }
 
 QString HomeHost() { return QStringLiteral(NIMBRA_HOME_HOST); }

@@ -1,0 +1,142 @@
+#include "library/BrowseController.h"
+
+#include <QDateTime>
+#include <QFileInfo>
+#include <QHash>
+
+#include "library/GridLayout.h"
+#include "library/ListPageLoad.h"
+
+QSize BrowseState::thumbnailBox() const { return GridOf(gridShape).imageSize; }
+
+void BrowseState::clearGrid() {
+  pageLinks = 0;
+  shownSlots = 0;
+  slotPaths.fill(SlotPaths{});
+  pictures.fill(QImage());
+  selectedSlot.reset();
+  errorTip.clear();
+  waitingText.clear();
+}
+
+// A category of thousands of pictures costs more to list than the six
+// decodes of a page, and a page turn lists it again: the listing is kept for
+// as long as the folder's entries stay unchanged.
+class BrowseController::LocalListings {
+ public:
+  CategoryListing of(const QString& folder) {
+    const QFileInfo info(folder);
+    const QDateTime stamp = info.exists() ? info.lastModified() : QDateTime();
+    auto found = m_cache.find(folder);
+    if (found == m_cache.end() || !stamp.isValid() || found->stamp != stamp) {
+      if (m_cache.size() > 16) m_cache.clear();
+      found = m_cache.insert(folder, Entry{stamp, ListLocalCategory(folder)});
+    }
+    return found->listing;
+  }
+
+ private:
+  struct Entry {
+    QDateTime stamp;
+    CategoryListing listing;
+  };
+  QHash<QString, Entry> m_cache;  // at most the ten local category folders
+};
+
+BrowseController::BrowseController(const LanguageTexts& texts, PageLoadFactory otherViews, QObject* parent)
+    : QObject(parent),
+      m_texts(texts),
+      m_otherViews(std::move(otherViews)),
+      m_listings(std::make_unique<LocalListings>()) {}
+
+BrowseController::~BrowseController() = default;
+
+void BrowseController::openLocalCategory(int category) {
+  open({ViewKind::LocalCategory, CategoryOfLink(category)}, 1);
+}
+
+void BrowseController::openNetworkCategory(int category) {
+  open({ViewKind::NetworkCategory, CategoryOfLink(category)}, 1);
+}
+
+void BrowseController::openDownloaded() { open({ViewKind::Downloaded, 0}, 1); }
+
+void BrowseController::open(const BrowseView& view, int page) {
+  if (m_state.busy || m_state.view == view) return;
+  m_state.page = page;
+  startLoad({view, page, m_state.shape(), m_state.thumbnailBox()});
+}
+
+void BrowseController::turnToPage(int page) {
+  if (m_state.busy || page == m_state.page || page < 1 || page > kPageLinkCount) return;
+  m_state.page = page;
+  if (m_state.view.kind == ViewKind::None) {
+    emit stateChanged();
+    return;
+  }
+  startLoad({m_state.view, page, m_state.shape(), m_state.thumbnailBox()});
+}
+
+void BrowseController::selectTab(Tab tab) {
+  if (m_state.busy) return;
+  m_state.tab = tab;
+  if (tab == Tab::Setting) {
+    emit stateChanged();
+    return;
+  }
+  m_state.gridShape = m_state.shape();
+  m_state.page = 1;
+  startLoad({{ViewKind::LocalCategory, 1}, 1, m_state.shape(), m_state.thumbnailBox()});
+}
+
+void BrowseController::selectSlot(int slot) {
+  if (slot < 0 || slot >= m_state.shownSlots) return;
+  m_state.selectedSlot = slot;
+  emit stateChanged();
+}
+
+void BrowseController::setBusy(bool busy) {
+  m_state.busy = busy;
+  emit stateChanged();
+}
+
+std::optional<SlotPaths> BrowseController::selectedPaths() const {
+  if (!m_state.selectedSlot) return std::nullopt;
+  return m_state.slotPaths[size_t(*m_state.selectedSlot)];
+}
+
+void BrowseController::startLoad(const BrowseRequest& request) {
+  // The load this one supersedes may be inside a callback of its own; it
+  // goes once that has returned, and whatever it still sends is dropped.
+  if (m_load) {
+    m_load->disconnect(this);
+    m_load.release()->deleteLater();
+  }
+  const quint64 generation = ++m_generation;
+  m_state.view = request.view;
+  m_state.clearGrid();
+  emit stateChanged();
+  if (request.view.kind == ViewKind::LocalCategory) {
+    const QString folder = CategoryFolder(request.shape, StoreSide::Local, request.view.category);
+    m_load = std::make_unique<ListPageLoad>([this, folder] { return m_listings->of(folder); }, m_texts);
+  } else if (m_otherViews) {
+    m_load = m_otherViews(request);
+  }
+  if (!m_load) return;
+  connect(m_load.get(), &PageLoad::finished, this, [this, generation] {
+    if (generation == m_generation) endLoad();
+  });
+  m_load->start(request, [this, generation](const PageLoad::Edit& edit) {
+    if (generation == m_generation) apply(edit);
+  });
+}
+
+void BrowseController::endLoad() {
+  if (m_load) m_load.release()->deleteLater();
+  emit loadFinished();
+}
+
+void BrowseController::apply(const PageLoad::Edit& edit) {
+  edit(m_state);
+  emit stateChanged();
+}

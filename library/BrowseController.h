@@ -1,0 +1,86 @@
+// The wallpaper pages' controller: it owns the browsing state, turns clicks
+// into page loads, and lets only the newest load change what is shown.
+#pragma once
+
+#include <QObject>
+#include <functional>
+#include <memory>
+
+#include "library/BrowseState.h"
+#include "platform/LanguageTexts.h"
+
+// What a load is asked for.
+struct BrowseRequest {
+  BrowseView view;
+  int page = 1;  // the page asked for; a load falls back to 1 when the view is shorter
+  Shape shape = Shape::Normal;
+  QSize thumbnailBox;
+};
+
+// One page of one view being put together. It changes the shown state only
+// through `edit`; destroying it drops whatever it had not yet delivered, and
+// the controller destroys it as soon as a newer request supersedes it.
+class PageLoad : public QObject {
+  Q_OBJECT
+ public:
+  using Edit = std::function<void(BrowseState&)>;
+  using Deliver = std::function<void(const Edit&)>;
+
+  // Starts the load; it may deliver before returning. `finished` follows
+  // once, when nothing more will be delivered.
+  virtual void start(const BrowseRequest& request, Deliver deliver) = 0;
+
+ signals:
+  void finished();
+};
+
+using PageLoadFactory = std::function<std::unique_ptr<PageLoad>(const BrowseRequest&)>;
+
+class BrowseController : public QObject {
+  Q_OBJECT
+ public:
+  // Local categories are loaded here; the factory makes the loads of the
+  // network categories and the Downloaded view.
+  BrowseController(const LanguageTexts& texts, PageLoadFactory otherViews, QObject* parent = nullptr);
+  ~BrowseController() override;
+
+  const BrowseState& state() const { return m_state; }
+  bool loading() const { return m_load != nullptr; }
+
+  // The clicks. Each is ignored while a network view is at work; a click on
+  // the view or page already shown reloads nothing.
+  void openLocalCategory(int category);
+  void openNetworkCategory(int category);
+  void openDownloaded();
+  void turnToPage(int page);
+  // The two shape tabs always reload local category 1 at page 1.
+  void selectTab(Tab tab);
+  void selectSlot(int slot);
+  // Holds most clicks off while the window runs a download of its own.
+  void setBusy(bool busy);
+
+  // The paths of the selected slot; none when no slot is selected.
+  std::optional<SlotPaths> selectedPaths() const;
+
+  // Whether a link would change the view when clicked (hover feedback).
+  bool isCurrentView(const BrowseView& view) const { return m_state.view == view; }
+
+ signals:
+  void stateChanged();
+  // A load has delivered all it will; tests and the window may wait for it.
+  void loadFinished();
+
+ private:
+  void open(const BrowseView& view, int page);
+  void startLoad(const BrowseRequest& request);
+  void endLoad();
+  void apply(const PageLoad::Edit& edit);
+
+  const LanguageTexts& m_texts;
+  PageLoadFactory m_otherViews;
+  class LocalListings;
+  std::unique_ptr<LocalListings> m_listings;
+  BrowseState m_state;
+  std::unique_ptr<PageLoad> m_load;
+  quint64 m_generation = 0;
+};

@@ -1,0 +1,57 @@
+// The rotation list and its position ("current" in the value store): loaded
+// at start, stepped by the tray menu and the start-up change, edited on the
+// settings page. The list's rows live here; the settings page shows them.
+#pragma once
+
+#include <QDateTime>
+#include <QObject>
+#include <QStringList>
+#include <optional>
+
+#include "library/StoreRules.h"
+
+class RotationController : public QObject {
+  Q_OBJECT
+ public:
+  explicit RotationController(QObject* parent = nullptr);
+
+  const QStringList& rows() const { return m_rows; }
+  // The 1-based position, as "current" stores it.
+  int currentIndex() const { return m_current; }
+
+  // The start-up load: "list.dat" without the entries whose file is gone, or,
+  // when there is none or nothing is left, the large pictures of the
+  // screen's shape folder. The position comes from the value store.
+  void LoadRotationList(Shape screenShape);
+  void RebuildRotationList(Shape screenShape);
+  void SaveRotationList();
+
+  // The start-up change: a step when the mode says so (1 always, 2 when a
+  // day has passed since the previous start).
+  void StartupChange(int changeMode, const QDateTime& lastTime);
+  // The start-up step: the row after the current one, or row 1 at the end.
+  void AdvanceRotation();
+  // The tray menu's steps: the next or previous row whose file exists.
+  void next();
+  void previous();
+  // Applies a row (0-based) without moving the position.
+  void applyRow(int row);
+
+  // Drops the rows whose file is gone, keeping the position on the same row.
+  void dropMissingRows();
+  // Appends a file as the last row.
+  void addRow(const QString& file);
+  // Removes a row (0-based); the position follows the row it was on.
+  void removeRow(int row);
+
+ signals:
+  void rowsChanged();
+
+ private:
+  void applyPosition(std::optional<int> position);
+  void setRows(const QStringList& rows);
+  void saveCurrent() const;
+
+  QStringList m_rows;
+  int m_current = 1;
+};

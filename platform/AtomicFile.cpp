@@ -1,0 +1,78 @@
+#include "platform/AtomicFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+// A link is followed, so that replacing the file keeps the link.
+QString ReplacementTarget(const QString& path) {
+  const QFileInfo info(path);
+  if (!info.isSymLink()) return path;
+  const QString target = info.canonicalFilePath();
+  return target.isEmpty() ? path : target;
+}
+
+bool WriteAll(int fd, QByteArrayView content) {
+  errno = 0;
+  while (!content.empty()) {
+    const ssize_t written = ::write(fd, content.data(), size_t(content.size()));
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    content = content.sliced(written);
+  }
+  return true;
+}
+
+int CreateTemporary(const QString& target, QByteArray& tempPath) {
+  static std::atomic<unsigned> counter{0};
+  const QFileInfo info(target);
+  const QString stem = info.path() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".%1-%2.tmp");
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    tempPath = QFile::encodeName(stem.arg(::getpid()).arg(counter++));
+    // 0666 lets the umask decide, as for any new file.
+    const int fd = ::open(tempPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  errno = EEXIST;
+  return -1;
+}
+
+bool Fail(QString* error, int code) {
+  if (error) *error = ErrnoText(code);
+  return false;
+}
+
+}  // namespace
+
+bool MoveIntoPlace(const std::string& from, const std::string& to) {
+  return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+QString ErrnoText(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
+
+bool WriteFileAtomically(const QString& path, QByteArrayView content, Durability durability, QString* error) {
+  const QString target = ReplacementTarget(path);
+  QByteArray tempPath;
+  int fd = CreateTemporary(target, tempPath);
+  if (fd < 0 && errno == ENOENT && QDir().mkpath(QFileInfo(target).path())) fd = CreateTemporary(target, tempPath);
+  if (fd < 0) return Fail(error, errno);
+  const QByteArray targetBytes = QFile::encodeName(target);
+  struct stat existing {};
+  if (::stat(targetBytes.constData(), &existing) == 0) ::fchmod(fd, existing.st_mode & 07777);
+  int code = WriteAll(fd, content) ? 0 : (errno ? errno : EIO);
+  if (!code && durability == Durability::FlushBeforeRename && ::fdatasync(fd) != 0) code = errno;
+  if (::close(fd) != 0 && !code) code = errno;
+  if (!code && !MoveIntoPlace(tempPath.toStdString(), targetBytes.toStdString())) code = errno;
+  if (!code) return true;
+  ::unlink(tempPath.constData());
+  return Fail(error, code);
+}

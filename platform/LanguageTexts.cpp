@@ -1,0 +1,18 @@
+#include "platform/LanguageTexts.h"
+
+#include "platform/IniFile.h"
+
+LanguageTexts ReadLanguageTexts(const QString& languageFile) {
+  const IniFile file(languageFile);
+  const QString section = QStringLiteral("init");
+  LanguageTexts texts;
+#define NIMBRA_READ_TEXT(name) texts.name = file.ReadIniText(section, QStringLiteral(#name), QString());
+  NIMBRA_LANGUAGE_KEYS(NIMBRA_READ_TEXT)
+#undef NIMBRA_READ_TEXT
+  return texts;
+}
+
+QString OpenDialogFilter(const QString& allSupportedText) {
+  return allSupportedText +
+         QStringLiteral("(*.jpg,*.bmp)|*.bmp;*.jpg|Jpeg files (*.jpg)|*.jpg|Bmp files (*.bmp)|*.bmp;");
+}

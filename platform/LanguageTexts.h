@@ -1,0 +1,29 @@
+// The 44 captions and messages of "lang.ini", section "init", as one value
+// that is loaded at start and handed to whoever shows text.
+#pragma once
+
+#include <QString>
+
+// The keys in the order they are read from the file.
+#define NIMBRA_LANGUAGE_KEYS(X)                                                     \
+  X(szClickHere) X(szGetmore) X(szNowallpaper) X(szChoiceplease) X(szAttention)     \
+  X(szDownloadpicfail) X(szPicnofind) X(szConnecting) X(szConnectfail) X(szUpdated) \
+  X(szDownloadnew) X(szGetpreview) X(szGetingpreview) X(szGetpicfail)               \
+  X(szDownloadlabel) X(szAutorun) X(szChangeperday) X(szChangedisabled)             \
+  X(szChangestartup) X(szPiclist) X(szAppname) X(szCancel) X(szVersion) X(szNormal) \
+  X(szSetting) X(szWidescreen) X(szAdd) X(szRemove) X(szPreview) X(szOpen)          \
+  X(szPrevwallpaper) X(szNextwallpaper) X(szExit) X(szSetwallpaper) X(szLocal)      \
+  X(szNetwork) X(szNature) X(szCartoon) X(szHoliday) X(szGame) X(szArt)             \
+  X(szDownload) X(szWallpapergallery) X(szAllsupport)
+
+struct LanguageTexts {
+#define NIMBRA_DECLARE_TEXT(name) QString name;
+  NIMBRA_LANGUAGE_KEYS(NIMBRA_DECLARE_TEXT)
+#undef NIMBRA_DECLARE_TEXT
+};
+
+// Reads every text from the file; a missing file or key leaves that text empty.
+LanguageTexts ReadLanguageTexts(const QString& languageFile);
+
+// The open dialog's filter in the "text|patterns|..." form.
+QString OpenDialogFilter(const QString& allSupportedText);

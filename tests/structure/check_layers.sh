@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# The folders are layers that use only those below them: platform, then
+# download and library, then catalogue, skin, and app on top, which alone
+# holds windows. Waits are events and timers, never a loop that pumps events
+# or sleeps on the GUI thread. Each rule is checked on the sources, so a
+# change that breaks one fails here with the line that breaks it.
+# Argument: the source folder.
+set -uo pipefail
+cd "${1:?usage: check_layers.sh SOURCE_DIR}" || exit 2
+
+failures=0
+report() {
+  echo "layers: $1" >&2
+  sed 's/^/  /' >&2
+  failures=$((failures + 1))
+}
+# check DESCRIPTION PATTERN FOLDER...: no line of a source in the folders matches.
+check() {
+  local description=$1 pattern=$2 found
+  shift 2
+  found=$(grep -rnE --include='*.cpp' --include='*.h' "$pattern" "$@" 2>/dev/null)
+  [[ -z $found ]] || report "$description" <<<"$found"
+}
+
+readonly BELOW_APP=(platform download library catalogue)
+readonly WIDGET_HEADERS='#include <(QtWidgets/)?Q(Widget|Application|Dialog|Label|AbstractButton|PushButton|MessageBox|FileDialog|Menu|Action|SystemTrayIcon|ListWidget|Frame|MainWindow|StyleOption[A-Za-z]*|Layout|BoxLayout|GridLayout)>'
+
+check "a widget header below app/" "$WIDGET_HEADERS" "${BELOW_APP[@]}"
+check "an app/ header below app/" '#include "app/' "${BELOW_APP[@]}" skin
+check "a skin/ header below skin/" '#include "skin/' "${BELOW_APP[@]}"
+check "catalogue/ used below it" '#include "catalogue/' platform download library
+check "library/ used below it" '#include "library/' platform download
+check "download/ used by platform/" '#include "download/' platform
+check "a main window member defined outside app/" 'TfrmMain::' "${BELOW_APP[@]}" skin
+check "a nested event loop in program code" 'processEvents' "${BELOW_APP[@]}" skin app
+check "sleeping in program code" '(msleep|usleep|QThread::sleep|sleep_for)' download library catalogue skin app
+check "sleeping in an adapter other than the socket's" '(msleep|usleep|QThread::sleep|sleep_for)' \
+  $(ls platform/*.cpp platform/*.h | grep -v BlockingSocket)
+
+# Widgets are linked by the layers that draw, and by nothing below them.
+for folder in "${BELOW_APP[@]}"; do
+  found=$(grep -n 'Widgets' "$folder/CMakeLists.txt")
+  [[ -z $found ]] || report "$folder/ links Qt Widgets" <<<"$found"
+done
+
+if ((failures > 0)); then
+  echo "layers: $failures rule(s) broken" >&2
+  exit 1
+fi
+echo "layers: every rule holds"
