@@ -23,8 +23,8 @@ QString CatalogueSection(Shape shape) {
 // fetched where they are not yet stored, then shown.
 class NetworkPageLoad : public PageLoad {
  public:
-  NetworkPageLoad(const LanguageTexts& texts, CatalogueCheck& check, std::chrono::milliseconds thumbnailWait)
-      : m_texts(texts), m_check(check), m_thumbnailWait(thumbnailWait) {}
+  NetworkPageLoad(const LanguageTexts& texts, CatalogueCheck& check, const LowSpeedLimit& thumbnailProgress)
+      : m_texts(texts), m_check(check), m_thumbnailProgress(thumbnailProgress) {}
 
   void start(const BrowseRequest& request, Deliver deliver) override {
     m_request = request;
@@ -78,7 +78,7 @@ class NetworkPageLoad : public PageLoad {
       if (!file.isEmpty() && !QFile::exists(file)) fetches.push_back({fill.paths.thumbnail, file});
     }
     connect(&m_downloads, &ThumbnailDownloads::finished, this, &NetworkPageLoad::showThumbnails);
-    m_downloads.start(fetches, m_thumbnailWait);
+    m_downloads.start(fetches, m_thumbnailProgress);
   }
 
   void showThumbnails() {
@@ -112,7 +112,7 @@ class NetworkPageLoad : public PageLoad {
 
   const LanguageTexts& m_texts;
   CatalogueCheck& m_check;
-  std::chrono::milliseconds m_thumbnailWait;
+  LowSpeedLimit m_thumbnailProgress;
   BrowseRequest m_request;
   Deliver m_deliver;
   std::vector<SlotFill> m_page;
@@ -127,7 +127,7 @@ NetworkViews::~NetworkViews() = default;
 
 std::unique_ptr<PageLoad> NetworkViews::makeLoad(const BrowseRequest& request) {
   if (request.view.kind == ViewKind::NetworkCategory)
-    return std::make_unique<NetworkPageLoad>(m_texts, m_check, m_thumbnailWait);
+    return std::make_unique<NetworkPageLoad>(m_texts, m_check, m_thumbnailProgress);
   if (request.view.kind != ViewKind::Downloaded) return nullptr;
   const Shape shape = request.shape;
   // The stored paths are used as they are: lower-casing them would break

@@ -2,10 +2,10 @@
 // thumbnails come from the home site, and the pictures downloaded so far.
 #pragma once
 
-#include <chrono>
 #include <memory>
 
 #include "catalogue/CatalogueCheck.h"
+#include "download/DownloadRules.h"
 #include "library/BrowseController.h"
 
 class NetworkViews {
@@ -17,14 +17,14 @@ class NetworkViews {
   std::unique_ptr<PageLoad> makeLoad(const BrowseRequest& request);
 
   CatalogueCheck& catalogueCheck() { return m_check; }
-  // How long a view waits for its thumbnails before it cancels those still
-  // running; each download is bounded on its own as well.
-  void setThumbnailWaitLimit(std::chrono::milliseconds limit) { m_thumbnailWait = limit; }
+  // A view cancels the thumbnails still running only when all of them
+  // together fall below this rule; each download is bounded on its own as well.
+  void setThumbnailProgressRule(const LowSpeedLimit& rule) { m_thumbnailProgress = rule; }
 
  private:
   const LanguageTexts& m_texts;
   CatalogueCheck m_check;
-  std::chrono::milliseconds m_thumbnailWait{30000};
+  LowSpeedLimit m_thumbnailProgress;
 };
 
 // A network category's catalogue entries for a shape, in catalogue order:

@@ -4,12 +4,21 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
+#include <algorithm>
 
 #include "download/MultiThreadDown.h"
 
 namespace {
+
 constexpr int32_t kThumbnailSegmentHint = 100000;
+
+// Often enough that a stall is noticed soon after its window ends.
+std::chrono::milliseconds ProgressCheckInterval(const LowSpeedLimit& rule) {
+  using std::chrono::milliseconds;
+  return std::clamp(rule.Time / 8, milliseconds(10), milliseconds(1000));
 }
+
+}  // namespace
 
 struct ThumbnailDownloads::Record {
   // vars outlives the controller that refers to it: members go in reverse order.
@@ -19,8 +28,7 @@ struct ThumbnailDownloads::Record {
 };
 
 ThumbnailDownloads::ThumbnailDownloads(QObject* parent) : QObject(parent) {
-  m_waitLimit.setSingleShot(true);
-  connect(&m_waitLimit, &QTimer::timeout, this, &ThumbnailDownloads::cancelAll);
+  connect(&m_progressCheck, &QTimer::timeout, this, &ThumbnailDownloads::checkProgress);
 }
 
 ThumbnailDownloads::~ThumbnailDownloads() {
@@ -29,7 +37,7 @@ ThumbnailDownloads::~ThumbnailDownloads() {
   for (auto& record : m_records) record->down.reset();
 }
 
-void ThumbnailDownloads::start(const std::vector<ThumbnailFetch>& fetches, std::chrono::milliseconds waitLimit) {
+void ThumbnailDownloads::start(const std::vector<ThumbnailFetch>& fetches, const LowSpeedLimit& progress) {
   QSet<QString> files;
   for (const ThumbnailFetch& fetch : fetches) {
     if (files.contains(fetch.file)) continue;
@@ -47,18 +55,33 @@ void ThumbnailDownloads::start(const std::vector<ThumbnailFetch>& fetches, std::
     emit finished();
     return;
   }
-  m_waitLimit.start(waitLimit);
+  m_progress.emplace(progress, 0, ProgressWatch::Clock::now());
+  m_progressCheck.start(ProgressCheckInterval(progress));
   for (auto& record : m_records) record->down->Start();
 }
 
 void ThumbnailDownloads::recordEnded() {
   if (m_running == 0 || --m_running > 0) return;
-  m_waitLimit.stop();
+  m_progressCheck.stop();
   for (auto& record : m_records) {
     record->down.reset();
     if (record->vars.Status == kDownloadFailed) QFile::remove(record->file);
   }
   emit finished();
+}
+
+// The downloads end on their own in any case (each under the engine's own
+// low-speed rule); this only spares the page the wait for those that stall.
+void ThumbnailDownloads::checkProgress() {
+  if (!m_progress || !m_progress->Stalled(receivedSoFar(), ProgressWatch::Clock::now())) return;
+  m_progressCheck.stop();
+  cancelAll();
+}
+
+int64_t ThumbnailDownloads::receivedSoFar() const {
+  int64_t received = 0;
+  for (const auto& record : m_records) received += record->vars.Received.load();
+  return received;
 }
 
 void ThumbnailDownloads::cancelAll() {

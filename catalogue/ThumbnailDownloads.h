@@ -5,9 +5,11 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
-#include <chrono>
 #include <memory>
+#include <optional>
 #include <vector>
+
+#include "download/DownloadRules.h"
 
 struct ThumbnailFetch {
   QString address;
@@ -21,11 +23,12 @@ class ThumbnailDownloads : public QObject {
   ~ThumbnailDownloads() override;
 
   // One download per distinct file: two entries that would be stored as the
-  // same file share one download instead of writing over each other. When
-  // `waitLimit` has passed, the downloads still running are cancelled.
+  // same file share one download instead of writing over each other. The
+  // downloads still running are cancelled only once all of them together
+  // fall below `progress`; however slow, a page that keeps arriving is shown.
   // `finished` follows once every download has ended; a failed one has left
   // no file behind.
-  void start(const std::vector<ThumbnailFetch>& fetches, std::chrono::milliseconds waitLimit);
+  void start(const std::vector<ThumbnailFetch>& fetches, const LowSpeedLimit& progress);
 
  signals:
   void finished();
@@ -33,9 +36,12 @@ class ThumbnailDownloads : public QObject {
  private:
   struct Record;
   void recordEnded();
+  void checkProgress();
   void cancelAll();
+  int64_t receivedSoFar() const;
 
   std::vector<std::unique_ptr<Record>> m_records;
-  QTimer m_waitLimit;
+  std::optional<ProgressWatch> m_progress;
+  QTimer m_progressCheck;
   size_t m_running = 0;
 };

@@ -160,20 +160,37 @@ bool ContentRangeMatches(const ContentRange& range, int32_t rangeStart, int32_t 
   return !range.Total || *range.Total == total;
 }
 
+// In 64 bits: the quotient plus one, and the range ends, overflow 32 bits
+// for a length near 2^31 and a hint of one byte.
 std::vector<SegmentRange> PlanSegments(int32_t totalSize, int32_t existing, int32_t segmentSizeHint) {
-  const int32_t remaining = totalSize - existing;
-  if (remaining <= 0 || existing < 0) return {};
-  const int32_t hint = std::max(segmentSizeHint, 1);
+  if (existing < 0 || totalSize <= existing) return {};
+  const int64_t remaining = int64_t{totalSize} - existing;
+  const int64_t hint = std::max<int64_t>(segmentSizeHint, 1);
   // Never more ranges than bytes: a range of no bytes cannot be asked for.
-  const int32_t count = std::min({remaining / hint + 1, int32_t{kMaxSegments}, remaining});
-  const int32_t size = remaining / count;
+  const int64_t count = std::min({remaining / hint + 1, int64_t{kMaxSegments}, remaining});
+  const int64_t size = remaining / count;
   std::vector<SegmentRange> plan;
-  for (int32_t n = 1; n <= count; ++n) {
-    const int32_t rangeStart = (n - 1) * size + existing;
-    const int32_t rangeEnd = n == count ? totalSize - 1 : n * size + existing - 1;
-    plan.push_back({rangeStart, rangeEnd});
+  plan.reserve(static_cast<size_t>(count));
+  for (int64_t n = 1; n <= count; ++n) {
+    const int64_t rangeStart = (n - 1) * size + existing;
+    const int64_t rangeEnd = n == count ? int64_t{totalSize} - 1 : n * size + existing - 1;
+    plan.push_back({static_cast<int32_t>(rangeStart), static_cast<int32_t>(rangeEnd)});
   }
   return plan;
+}
+
+ProgressWatch::ProgressWatch(LowSpeedLimit limit, int64_t received, Clock::time_point now)
+    : m_limit(limit), m_windowStart(now), m_receivedAtStart(received) {}
+
+bool ProgressWatch::Stalled(int64_t received, Clock::time_point now) {
+  if (m_stalled || !Active()) return m_stalled;
+  if (received - m_receivedAtStart >= m_limit.Bytes) {
+    m_windowStart = now;
+    m_receivedAtStart = received;
+  } else if (now >= WindowEnd()) {
+    m_stalled = true;
+  }
+  return m_stalled;
 }
 
 std::string SegmentFileName(const std::string& saveFile, int n) {

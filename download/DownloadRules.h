@@ -1,9 +1,10 @@
 // The rules of the download engine that need no network: splitting an
-// address, the request texts, recognising response headers, and cutting a
-// file into byte ranges.
+// address, the request texts, recognising response headers, cutting a file
+// into byte ranges, and telling a stalled download from a slow one.
 #pragma once
 
 #include <QString>
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -66,8 +67,43 @@ struct SegmentRange {
 
 // Cuts the bytes from existing to totalSize - 1 into at most 20 ranges of
 // about hint bytes each (one more range than the quotient; the last takes the
-// remainder). Empty when nothing remains to fetch.
+// remainder), never more ranges than bytes. Empty when nothing remains to
+// fetch or existing is negative; a hint below 1 counts as 1.
 std::vector<SegmentRange> PlanSegments(int32_t totalSize, int32_t existing, int32_t segmentSizeHint);
+
+// --- Progress ----------------------------------------------------------------
+
+// A download that receives fewer than Bytes within Time is stalled; a slow
+// one that keeps up that pace runs to its end, however long it takes. A rule
+// with no bytes or no time stalls nothing.
+struct LowSpeedLimit {
+  int64_t Bytes = 1024;
+  std::chrono::milliseconds Time{60000};
+};
+
+// Judges the bytes a download has received so far against a LowSpeedLimit.
+// The window starts anew as soon as Bytes more have arrived, so a download
+// that stops fails no later than Time after its last progress.
+class ProgressWatch {
+ public:
+  using Clock = std::chrono::steady_clock;
+
+  ProgressWatch(LowSpeedLimit limit, int64_t received, Clock::time_point now);
+
+  // True, from then on, once the window has run out before Bytes more than
+  // at its start were received.
+  bool Stalled(int64_t received, Clock::time_point now);
+  // When the current window runs out unless enough bytes arrive first.
+  Clock::time_point WindowEnd() const { return m_windowStart + m_limit.Time; }
+
+ private:
+  bool Active() const { return m_limit.Bytes > 0 && m_limit.Time.count() > 0; }
+
+  LowSpeedLimit m_limit;
+  Clock::time_point m_windowStart;
+  int64_t m_receivedAtStart = 0;
+  bool m_stalled = false;
+};
 
 // What the engine puts between a target's name and a segment's number.
 inline constexpr char kSegmentFileMarker[] = ".$$$.temp.";

@@ -40,6 +40,21 @@ std::string Utf8(const QString& text) { return text.toUtf8().toStdString(); }
 
 }  // namespace
 
+void SharedProgress::Begin(const LowSpeedLimit& limit, int64_t received) {
+  std::lock_guard lock(Mutex);
+  Watch.emplace(limit, received, Clock::now());
+}
+
+bool SharedProgress::Stalled(int64_t received) {
+  std::lock_guard lock(Mutex);
+  return Watch && Watch->Stalled(received, Clock::now());
+}
+
+SharedProgress::Clock::time_point SharedProgress::WindowEnd() const {
+  std::lock_guard lock(Mutex);
+  return Watch ? Watch->WindowEnd() : Clock::now();
+}
+
 void PrepareDownloadVars(DownloadVars& vars, int32_t segmentSizeHint) {
   vars.Status = kDownloadRunning;
   vars.TotalSize = 0;
@@ -92,7 +107,7 @@ void TMultiThreadDown2::Execute() {
 bool TMultiThreadDown2::Fetch() {
   SegmentWriter writer;
   if (!writer.Create(SegmentFile, static_cast<size_t>(RangeEnd - RangeStart) + 1)) return false;
-  const Clock::time_point exchangeDeadline = std::min(Clock::now() + Shared.Limits.Exchange, Shared.Deadline);
+  const Clock::time_point exchangeDeadline = Clock::now() + Shared.Limits.Exchange;
   OpenAndSend(Socket, Host, RangeRequest(Path, Host, RangeStart, RangeEnd), exchangeDeadline);
   if (!ReadResponseHeaders(
           Socket, exchangeDeadline, kPartialContent, [this] { return StopWanted(); },
@@ -125,13 +140,15 @@ bool TMultiThreadDown2::ReceiveBody(SegmentWriter& writer) {
   const int32_t expected = RangeEnd - RangeStart + 1;
   int32_t got = 0;
   while (got < expected) {
-    if (StopWanted() || !Socket.IsOpen() || Clock::now() >= Shared.Deadline) return false;
+    if (StopWanted() || !Socket.IsOpen()) return false;
     char* window = writer.ReceiveWindow();
     const int count = Socket.ReceiveAvailable(window, static_cast<int>(SegmentWriter::kReceiveSize));
     if (count < 0) {
-      const Clock::time_point silenceDeadline =
-          std::min(Clock::now() + Shared.Limits.Silence, Shared.Deadline);
-      if (!Socket.WaitForData(MillisecondsUntil(silenceDeadline))) return false;
+      // Nothing waiting: judged by what all workers together have received,
+      // so a segment that idles while the others progress is not stalled.
+      if (Shared.Progress.Stalled(Received.load())) return false;
+      // A wait that ends without data is judged again on the next round.
+      Socket.WaitForData(std::max(MillisecondsUntil(Shared.Progress.WindowEnd()), 1));
       continue;
     }
     if (count == 0) return false;              // the peer closed before the range was complete
@@ -166,7 +183,6 @@ TMultiThreadDown::~TMultiThreadDown() {
 
 void TMultiThreadDown::Start() {
   if (Thread.joinable() || Done) return;  // a controller runs one download, once
-  Deadline = Clock::now() + Limits.Whole;
   try {
     Thread = std::thread([this] { Execute(); });
   } catch (const std::system_error&) {
@@ -214,7 +230,7 @@ int32_t TMultiThreadDown::Download() {
 // The HEAD exchange. Without a usable length nothing can be checked, so a
 // response that announces none, or a malformed one, fails the download.
 bool TMultiThreadDown::AskLength(const std::string& path, const std::string& host) {
-  const Clock::time_point exchangeDeadline = std::min(Clock::now() + Limits.Exchange, Deadline);
+  const Clock::time_point exchangeDeadline = Clock::now() + Limits.Exchange;
   if (StopWanted()) return false;
   OpenAndSend(Socket, host, HeadRequest(path, host), exchangeDeadline);
   std::optional<int32_t> announced;
@@ -256,7 +272,8 @@ void TMultiThreadDown::StartWorkers(const std::vector<SegmentRange>& plan, const
   RangeStart.fill(0);
   RangeEnd.fill(0);
   Running = 0;
-  const WorkerShared shared{Running, Abort, TotalSize, Limits, Deadline};
+  Progress.Begin(Limits.LowSpeed, Received.load());
+  const WorkerShared shared{Running, Abort, Progress, TotalSize, Limits};
   for (int n = 1; n <= static_cast<int>(plan.size()); ++n) {
     RangeStart[n] = plan[n - 1].RangeStart;
     RangeEnd[n] = plan[n - 1].RangeEnd;

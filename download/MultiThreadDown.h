@@ -24,6 +24,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -47,24 +48,39 @@ struct DownloadVars {
 // Sets the variables for a new download with the given segment size hint.
 void PrepareDownloadVars(DownloadVars& vars, int32_t segmentSizeHint);
 
-// Every download ends in bounded time, even against a server that never
-// answers or drips its bytes, so that a caller without a Cancel gets an answer.
+// A download has no overall time limit: a slow but steady one runs to its
+// end, and the caller has Cancel. What it does bound ends every download
+// against a server that never answers or drips its bytes too slowly, so a
+// caller without a Cancel still gets an answer.
 struct DownloadLimits {
-  // Connecting, sending the request and reading the headers of one response.
+  // Connecting (the host name's lookup included), sending the request and
+  // reading the headers of one response.
   std::chrono::milliseconds Exchange{60000};
-  // The longest pause while a body is arriving.
-  std::chrono::milliseconds Silence{60000};
-  // The whole download, from Start to the end.
-  std::chrono::milliseconds Whole{std::chrono::minutes(10)};
+  // The bodies of all segments together, from the moment they are asked for.
+  LowSpeedLimit LowSpeed;
+};
+
+// The low-speed rule over every worker of one download.
+class SharedProgress {
+ public:
+  using Clock = std::chrono::steady_clock;
+
+  void Begin(const LowSpeedLimit& limit, int64_t received);
+  bool Stalled(int64_t received);
+  Clock::time_point WindowEnd() const;
+
+ private:
+  mutable std::mutex Mutex;
+  std::optional<ProgressWatch> Watch;
 };
 
 // What a worker shares with its controller besides the caller's variables.
 struct WorkerShared {
   std::atomic<int32_t>& Running;  // workers started and not yet ended
   std::atomic<bool>& Abort;       // the download is lost or abandoned: every thread stops
-  int32_t TotalSize = 0;          // the length the HEAD response announced
+  SharedProgress& Progress;
+  int32_t TotalSize = 0;  // the length the HEAD response announced
   DownloadLimits Limits;
-  std::chrono::steady_clock::time_point Deadline;  // the end of the whole download
 };
 
 // One segment: a ranged GET whose body goes into the segment file.
@@ -149,7 +165,7 @@ class TMultiThreadDown {
   std::atomic<int32_t> Running{0};
 
   DownloadLimits Limits;
-  std::chrono::steady_clock::time_point Deadline;
+  SharedProgress Progress;
   std::atomic<bool> Abort{false};
   std::function<void()> OnTerminate;
   std::shared_ptr<std::atomic<bool>> Alive = std::make_shared<std::atomic<bool>>(true);

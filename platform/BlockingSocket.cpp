@@ -10,8 +10,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <utility>
 
 #include "platform/EndpointOverride.h"
 
@@ -27,22 +32,39 @@ constexpr int kStopCheckSliceMs = 50;
 // this saves about a sixth of the receiving side's work. The system may cap it.
 constexpr int kReceiveBufferBytes = 4 * 1024 * 1024;
 
-struct AddressListDeleter {
-  void operator()(addrinfo* list) const { freeaddrinfo(list); }
+// One lookup's result, shared by the thread that waits for it and the helper
+// thread that runs it. Whoever leaves last frees it; an address list that
+// arrives after the waiter has gone is freed by the helper.
+struct LookupState {
+  std::mutex Mutex;
+  std::condition_variable Ended;
+  bool Done = false;
+  bool Abandoned = false;
+  int Result = EAI_SYSTEM;
+  addrinfo* List = nullptr;
 };
-using AddressList = std::unique_ptr<addrinfo, AddressListDeleter>;
 
-AddressList ResolveHost(const std::string& host, uint16_t port) {
+// getaddrinfo cannot be interrupted and may wait on a silent resolver for
+// many seconds, so it runs on a helper thread that owns copies of its
+// inputs; the waiter can leave it behind at any time.
+void RunLookup(const std::shared_ptr<LookupState>& state, const std::string& requestedHost,
+               const std::string& host, const std::string& service) {
+  WaitWhileSocketLookupHeld(requestedHost);
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
   hints.ai_protocol = IPPROTO_TCP;
   addrinfo* list = nullptr;
-  const std::string service = std::to_string(port);
   const int result = getaddrinfo(host.c_str(), service.c_str(), &hints, &list);
-  if (result != 0 || list == nullptr)
-    throw SocketError("cannot resolve " + host + ": " + gai_strerror(result));
-  return AddressList(list);
+  std::lock_guard lock(state->Mutex);
+  if (state->Abandoned) {
+    if (list != nullptr) freeaddrinfo(list);
+    return;
+  }
+  state->Result = result;
+  state->List = list;
+  state->Done = true;
+  state->Ended.notify_all();
 }
 
 int MillisecondsLeft(Clock::time_point deadline) {
@@ -52,7 +74,34 @@ int MillisecondsLeft(Clock::time_point deadline) {
 
 }  // namespace
 
+void TBlockingSocket::AddressListDeleter::operator()(addrinfo* list) const { freeaddrinfo(list); }
+
 TBlockingSocket::~TBlockingSocket() { Close(); }
+
+// Bounded by the wait limit and the stop check, like the connect that follows.
+TBlockingSocket::AddressList TBlockingSocket::Resolve(const std::string& requestedHost,
+                                                      const std::string& host, uint16_t port) {
+  auto state = std::make_shared<LookupState>();
+  try {
+    std::thread(RunLookup, state, requestedHost, host, std::to_string(port)).detach();
+  } catch (const std::system_error&) {
+    throw SocketError("cannot look up " + host + ": no thread for the lookup");
+  }
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(std::max(WaitLimitMs, 0));
+  std::unique_lock lock(state->Mutex);
+  while (!state->Done) {
+    const int left = MillisecondsLeft(deadline);
+    if (StopRequested() || left == 0) {
+      state->Abandoned = true;
+      throw SocketError("lookup of " + host + " abandoned");
+    }
+    state->Ended.wait_for(lock, std::chrono::milliseconds(std::min(left, kStopCheckSliceMs)));
+  }
+  AddressList list(std::exchange(state->List, nullptr));
+  if (state->Result != 0 || list == nullptr)
+    throw SocketError("cannot resolve " + host + ": " + gai_strerror(state->Result));
+  return list;
+}
 
 void TBlockingSocket::Open(const std::string& host, uint16_t port) {
   Close();
@@ -62,7 +111,7 @@ void TBlockingSocket::Open(const std::string& host, uint16_t port) {
     targetHost = redirected->Host;
     targetPort = redirected->Port;
   }
-  const AddressList addresses = ResolveHost(targetHost, targetPort);
+  const AddressList addresses = Resolve(host, targetHost, targetPort);
   for (const addrinfo* entry = addresses.get(); entry != nullptr; entry = entry->ai_next) {
     if (ConnectTo(entry->ai_addr, entry->ai_addrlen, entry->ai_family)) return;
     if (StopRequested()) break;

@@ -6,9 +6,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+
+struct addrinfo;
 
 class SocketError : public std::runtime_error {
  public:
@@ -31,7 +34,9 @@ class TBlockingSocket {
   int WaitLimit() const { return WaitLimitMs; }
 
   // Resolves host and connects to it; throws SocketError on failure, on the
-  // wait limit, or when the stop check fires.
+  // wait limit, or when the stop check fires. The wait limit and the stop
+  // check bound the host name's lookup as well: a lookup still running when
+  // either ends the wait is left to finish on its own.
   void Open(const std::string& host, uint16_t port);
   // Closing a closed socket does nothing.
   void Close();
@@ -54,7 +59,13 @@ class TBlockingSocket {
   int ReceiveAvailable(char* buffer, int count);
 
  private:
+  struct AddressListDeleter {
+    void operator()(addrinfo* list) const;
+  };
+  using AddressList = std::unique_ptr<addrinfo, AddressListDeleter>;
+
   bool StopRequested() const { return StopCheck && StopCheck(); }
+  AddressList Resolve(const std::string& requestedHost, const std::string& host, uint16_t port);
   bool WaitFor(short events, int limitMilliseconds);
   bool ConnectTo(const void* address, unsigned addressLength, int family);
   enum class ReadResult { Bytes, WouldBlock, End, Error };

@@ -18,6 +18,7 @@
 #include "download/MultiThreadDown.h"
 #include "download/SocketLine.h"
 #include "platform/BlockingSocket.h"
+#include "platform/EndpointOverride.h"
 #include "support/TestHttpServer.h"
 
 using namespace std::chrono_literals;
@@ -38,8 +39,7 @@ QByteArray RandomBytes(qsizetype size) {
 DownloadLimits QuickLimits() {
   DownloadLimits limits;
   limits.Exchange = 700ms;
-  limits.Silence = 700ms;
-  limits.Whole = 3s;
+  limits.LowSpeed = {1024, 700ms};
   return limits;
 }
 
@@ -335,6 +335,77 @@ TEST_F(DownloadTest, AServerIgnoringRangesHasEveryWorkerHangUpAtOnce) {
   EXPECT_LT(run.Took, 10s);
 }
 
+// --- Slow links ------------------------------------------------------------------
+
+// A download has no overall deadline: one that keeps a slow but steady pace
+// runs for many low-speed windows and keeps every byte.
+TEST_F(DownloadTest, ASlowButSteadyDownloadRunsToItsEnd) {
+  // At most 50 bytes a second, so the body takes at least four windows.
+  ServeOptions drip = Get(GetAnswer::DripBody);
+  drip.DripInterval = 20ms;
+  const QByteArray body = RandomBytes(200);
+  Server.Serve("/slow.jpg", body, drip);
+  DownloadLimits limits = QuickLimits();
+  limits.LowSpeed = {10, 1s};
+  const DownloadRun run = Download("/slow.jpg", Target(), 80000, limits);
+  EXPECT_EQ(run.Status, kDownloadSucceeded);
+  EXPECT_EQ(Contents(Target()), body);
+  EXPECT_TRUE(SegmentFilesLeft().isEmpty());
+}
+
+// Twenty segments sharing one slow link: each idles between its bytes, but
+// together they keep the pace, so none of them is taken for stalled.
+TEST_F(DownloadTest, SegmentsAreJudgedByTheirProgressTogether) {
+  ServeOptions drip = Get(GetAnswer::DripBody);
+  drip.DripInterval = 100ms;  // about 10 bytes a second per segment
+  const QByteArray body = RandomBytes(400);
+  Server.Serve("/shared.jpg", body, drip);
+  DownloadLimits limits = QuickLimits();
+  limits.LowSpeed = {40, 1500ms};  // more than any one segment brings in its window
+  const DownloadRun run = Download("/shared.jpg", Target(), 20, limits);
+  EXPECT_EQ(run.Status, kDownloadSucceeded);
+  EXPECT_EQ(Contents(Target()), body);
+  EXPECT_EQ(RangesAsked(Server).size(), 20u);
+}
+
+TEST_F(DownloadTest, ABodyThatStopsFailsAfterOneLowSpeedWindow) {
+  Server.Serve("/stops.jpg", RandomBytes(300000), Get(GetAnswer::ShortBody));
+  DownloadLimits limits = QuickLimits();
+  limits.LowSpeed = {1024, 1s};
+  const DownloadRun run = Download("/stops.jpg", Target(), 80000, limits);
+  EXPECT_EQ(run.Status, kDownloadFailed);
+  EXPECT_GT(run.Received, 0);
+  EXPECT_LT(run.Took, 10s);
+  EXPECT_FALSE(QFile::exists(Target()));
+  EXPECT_TRUE(SegmentFilesLeft().isEmpty());
+}
+
+// --- Extreme lengths ----------------------------------------------------------------
+
+// 2^31 - 1 bytes in one-byte segments used to overflow the plan, which then
+// asked for "bytes=0--1" or took the length for nothing to fetch and gave an
+// empty file as a success.
+TEST_F(DownloadTest, TheLargestLengthInOneByteSegmentsAsksForTwentyProperRanges) {
+  Server.Serve("/huge.jpg", RandomBytes(1000), Head(HeadAnswer::AnnouncedLength, "2147483647"));
+  const DownloadRun run = Download("/huge.jpg", Target(), 1, QuickLimits());
+  EXPECT_EQ(run.Status, kDownloadFailed);
+  EXPECT_EQ(run.TotalSize, 2147483647);
+  EXPECT_FALSE(QFile::exists(Target()));
+  EXPECT_TRUE(SegmentFilesLeft().isEmpty());
+  const auto ranges = RangesAsked(Server);
+  EXPECT_FALSE(ranges.empty());
+  EXPECT_LE(ranges.size(), 20u);
+  for (const QByteArray& range : ranges) {
+    const QList<QByteArray> ends = range.mid(6).split('-');
+    ASSERT_TRUE(range.startsWith("bytes=") && ends.size() == 2) << range.toStdString();
+    bool firstOk = false;
+    bool lastOk = false;
+    const qint64 first = ends[0].toLongLong(&firstOk);
+    const qint64 last = ends[1].toLongLong(&lastOk);
+    EXPECT_TRUE(firstOk && lastOk && first <= last && last < 2147483647) << range.toStdString();
+  }
+}
+
 // --- Cancel and teardown ----------------------------------------------------------
 
 TEST_F(DownloadTest, CancelDuringTheHeadExchangeEndsAtOnce) {
@@ -347,6 +418,56 @@ TEST_F(DownloadTest, CancelDuringTheHeadExchangeEndsAtOnce) {
   EXPECT_LT(run.Took, 5s);
   EXPECT_FALSE(QFile::exists(Target()));
   EXPECT_TRUE(SegmentFilesLeft().isEmpty());
+}
+
+// The host name's lookup cannot be interrupted; the download leaves it
+// behind instead of waiting for a resolver that does not answer.
+class HeldLookupTest : public DownloadTest {
+ protected:
+  void SetUp() override {
+    DownloadTest::SetUp();
+    Server.Serve("/a.jpg", RandomBytes(1000));
+    HoldSocketLookupsForTesting(kHost, 30s);
+  }
+  void TearDown() override { ReleaseSocketLookupsForTesting(); }
+};
+
+TEST_F(HeldLookupTest, CancelDuringTheLookupEndsAtOnce) {
+  // The default limits: only the Cancel can end this early.
+  const DownloadRun run = Download("/a.jpg", Target(), 80000, std::nullopt, 0, [](DownloadVars& vars) {
+    if (HeldSocketLookupsForTesting() > 0) vars.Cancel = 1;
+  });
+  EXPECT_EQ(run.Status, kDownloadFailed);
+  EXPECT_LT(run.Took, 5s);
+  EXPECT_EQ(Server.ConnectionCount(), 0);
+  EXPECT_FALSE(QFile::exists(Target()));
+}
+
+TEST_F(HeldLookupTest, TheLookupCountsAgainstTheExchangeLimit) {
+  const DownloadRun run = Download("/a.jpg", Target(), 80000, QuickLimits());
+  EXPECT_EQ(run.Status, kDownloadFailed);
+  EXPECT_LT(run.Took, 5s);
+  EXPECT_EQ(Server.ConnectionCount(), 0);
+}
+
+TEST_F(HeldLookupTest, DestroyingTheControllerDuringTheLookupReturnsAtOnce) {
+  DownloadVars vars;
+  PrepareDownloadVars(vars, 80000);
+  const Clock::time_point start = Clock::now();
+  {
+    TMultiThreadDown down(Server.Url("/a.jpg"), Target(), vars);
+    down.Start();
+    while (HeldSocketLookupsForTesting() == 0 && Clock::now() - start < 10s) QThread::msleep(5);
+    EXPECT_GT(HeldSocketLookupsForTesting(), 0);
+  }
+  EXPECT_LT(Clock::now() - start, 5s);
+  EXPECT_EQ(vars.Status, kDownloadFailed);
+}
+
+TEST_F(HeldLookupTest, ALookupThatAnswersLateStillConnects) {
+  HoldSocketLookupsForTesting(kHost, 300ms);
+  EXPECT_EQ(Download("/a.jpg", Target()).Status, kDownloadSucceeded);
+  EXPECT_EQ(QFileInfo(Target()).size(), 1000);
 }
 
 TEST_F(DownloadTest, CancelWhileTheBodiesArriveRemovesEverything) {

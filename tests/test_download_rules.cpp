@@ -1,6 +1,9 @@
 // The download engine's rules that need no network: address split, request
-// texts, header recognition and the segment plan.
+// texts, header recognition, the segment plan and the low-speed rule.
 #include <gtest/gtest.h>
+
+#include <limits>
+#include <tuple>
 
 #include "download/DownloadRules.h"
 
@@ -174,7 +177,100 @@ TEST(SegmentPlan, NothingToFetch) {
   EXPECT_TRUE(PlanSegments(1000, 2000, 80000).empty());
 }
 
+// The quotient plus one overflowed 32 bits for the largest length and a hint
+// of one byte, and a negative start overflowed the remainder before it was
+// refused.
+TEST(SegmentPlan, ExtremeValuesStayWithinTheLimits) {
+  constexpr int32_t kLargest = std::numeric_limits<int32_t>::max();
+  constexpr int32_t kSmallest = std::numeric_limits<int32_t>::min();
+  const auto largest = PlanSegments(kLargest, 0, 1);
+  ASSERT_EQ(largest.size(), 20u);
+  EXPECT_EQ(largest.front().RangeStart, 0);
+  EXPECT_EQ(largest.back().RangeEnd, kLargest - 1);
+
+  EXPECT_EQ(PlanSegments(kLargest, kLargest - 1, 1), Ranges({{kLargest - 1, kLargest - 1}}));
+  EXPECT_EQ(PlanSegments(kLargest, 0, kLargest).size(), 2u);
+  EXPECT_EQ(PlanSegments(kLargest, kLargest - 5, kSmallest).size(), 5u);
+  EXPECT_TRUE(PlanSegments(kLargest, -1, 1).empty());
+  EXPECT_TRUE(PlanSegments(10, kSmallest, 1).empty());
+  EXPECT_TRUE(PlanSegments(kSmallest, 0, 1).empty());
+  EXPECT_TRUE(PlanSegments(kLargest, kLargest, 1).empty());
+}
+
+TEST(SegmentPlan, EveryPlanCoversTheRemainderExactlyInOrder) {
+  constexpr int32_t kLargest = std::numeric_limits<int32_t>::max();
+  constexpr int32_t kSmallest = std::numeric_limits<int32_t>::min();
+  const std::vector<int32_t> hints{kSmallest, -1, 0, 1, 2, 19, 20, 21, 80000, kLargest - 1, kLargest};
+  for (const int32_t total : {1, 2, 19, 20, 21, 400, 1000001, kLargest - 1, kLargest}) {
+    for (const int32_t existing : {0, 1, total / 2, total - 20, total - 2, total - 1}) {
+      if (existing < 0 || existing >= total) continue;
+      for (const int32_t hint : hints) {
+        SCOPED_TRACE(testing::Message() << total << " from " << existing << " by " << hint);
+        const auto plan = PlanSegments(total, existing, hint);
+        const int64_t remaining = int64_t{total} - existing;
+        ASSERT_FALSE(plan.empty());
+        EXPECT_LE(plan.size(), 20u);
+        EXPECT_LE(static_cast<int64_t>(plan.size()), remaining);
+        int64_t next = existing;
+        for (const SegmentRange& range : plan) {
+          EXPECT_EQ(range.RangeStart, next);
+          EXPECT_LE(range.RangeStart, range.RangeEnd);
+          next = int64_t{range.RangeEnd} + 1;
+        }
+        EXPECT_EQ(next, total);
+      }
+    }
+  }
+}
+
 TEST(SegmentPlan, SegmentFilesLieBesideTheTarget) {
   EXPECT_EQ(SegmentFileName("/pics/l_7.jpg", 3), "/pics/l_7.jpg.$$$.temp.3");
   EXPECT_EQ(SegmentFileName("/pics/l_7.jpg", 20), "/pics/l_7.jpg.$$$.temp.20");
+}
+
+// --- Low-speed rule --------------------------------------------------------------
+
+namespace {
+using Clock = ProgressWatch::Clock;
+using namespace std::chrono_literals;
+const Clock::time_point kStart = Clock::time_point() + 1h;
+}  // namespace
+
+TEST(LowSpeedRule, ASlowButSteadyDownloadIsNeverStalled) {
+  // Just over the pace, for ten hours.
+  ProgressWatch watch({1024, 60s}, 0, kStart);
+  int64_t received = 0;
+  for (int minute = 1; minute <= 600; ++minute) {
+    received += 1024;
+    EXPECT_FALSE(watch.Stalled(received, kStart + minute * 59s)) << minute;
+  }
+}
+
+TEST(LowSpeedRule, FewerBytesThanTheLimitWithinTheTimeIsStalled) {
+  ProgressWatch watch({1024, 60s}, 5000, kStart);
+  EXPECT_FALSE(watch.Stalled(6023, kStart + 59s));
+  EXPECT_TRUE(watch.Stalled(6023, kStart + 60s));
+  // Once stalled, late bytes do not undo it.
+  EXPECT_TRUE(watch.Stalled(100000, kStart + 61s));
+}
+
+TEST(LowSpeedRule, TheWindowStartsAnewOnceEnoughHasArrived) {
+  ProgressWatch watch({1024, 60s}, 0, kStart);
+  EXPECT_FALSE(watch.Stalled(1024, kStart + 30s));
+  EXPECT_EQ(watch.WindowEnd(), kStart + 90s);
+  EXPECT_FALSE(watch.Stalled(2000, kStart + 89s));
+  EXPECT_TRUE(watch.Stalled(2000, kStart + 90s));
+}
+
+TEST(LowSpeedRule, NothingAtAllIsStalledAfterTheTime) {
+  ProgressWatch watch({1024, 60s}, 0, kStart);
+  EXPECT_FALSE(watch.Stalled(0, kStart));
+  EXPECT_TRUE(watch.Stalled(0, kStart + 60s));
+}
+
+TEST(LowSpeedRule, ARuleWithoutBytesOrTimeStallsNothing) {
+  ProgressWatch noBytes({0, 60s}, 0, kStart);
+  ProgressWatch noTime({1024, 0s}, 0, kStart);
+  EXPECT_FALSE(noBytes.Stalled(0, kStart + 24h));
+  EXPECT_FALSE(noTime.Stalled(0, kStart + 24h));
 }

@@ -82,7 +82,7 @@ class NetworkViewTest : public ::testing::Test {
   }
   void open() {
     window = MakeMainWindow();
-    window->networkViews().setThumbnailWaitLimit(20s);
+    window->networkViews().setThumbnailProgressRule({1024, 20s});
   }
   // Clicks a link and waits until the page it loads has been put together.
   void click(SkinLabel* link) {

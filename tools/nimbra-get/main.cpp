@@ -1,7 +1,9 @@
 // nimbra-get: fetches one file with the program's download engine.
 //   nimbra-get [--segment-size BYTES] [--quiet] URL FILE
 // Exit status 0 when FILE holds the whole file, 1 otherwise; a failed or
-// interrupted download leaves no FILE behind.
+// interrupted download leaves no FILE behind. There is no overall time limit:
+// a download fails when it stalls (fewer than 1024 bytes in 60 s), and an
+// interrupt ends it at once in every phase, the host name's lookup included.
 #include <QCoreApplication>
 #include <QFile>
 #include <QStringList>
@@ -39,7 +41,8 @@ void PrintUsage() {
   std::fputs(
       "usage: nimbra-get [--segment-size BYTES] [--quiet] URL FILE\n"
       "  Fetches the http:// URL (port 80) into FILE in up to 20 parallel ranges of about\n"
-      "  BYTES each (default 1048576). Exit status 0 on success, 1 on failure.\n",
+      "  BYTES each (default 1048576). A download that receives fewer than 1024 bytes\n"
+      "  in 60 s fails. Exit status 0 on success, 1 on failure.\n",
       stderr);
 }
 

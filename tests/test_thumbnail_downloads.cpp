@@ -1,0 +1,108 @@
+// The thumbnails of a page fetched side by side, against the tests' own HTTP
+// server on a slow link: the page waits as long as its thumbnails keep
+// arriving, and gives up on them only when they no longer do.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+#include "catalogue/ThumbnailDownloads.h"
+#include "support/ProgramFolder.h"
+#include "support/TestHttpServer.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr auto kHost = "thumbs.test";
+
+QByteArray RandomBytes(qsizetype size) {
+  QByteArray bytes(size, Qt::Uninitialized);
+  QRandomGenerator generator(static_cast<quint32>(size) + 3);
+  for (char& byte : bytes) byte = static_cast<char>(generator.bounded(256));
+  return bytes;
+}
+
+// At most 50 bytes a second.
+ServeOptions SlowButSteady() {
+  ServeOptions options;
+  options.Get = GetAnswer::DripBody;
+  options.DripInterval = 20ms;
+  return options;
+}
+
+// Half the body, then silence for good.
+ServeOptions Stalling() {
+  ServeOptions options;
+  options.Get = GetAnswer::ShortBody;
+  return options;
+}
+
+class ThumbnailDownloadsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(folder.isValid());
+    server.MapHost(kHost);
+  }
+
+  ThumbnailFetch serve(const QString& name, const QByteArray& body, const ServeOptions& options) {
+    server.Serve("/thumbs/" + name, body, options);
+    return {server.Url("/thumbs/" + name), folder.filePath("store/" + name)};
+  }
+
+  // Runs the page's downloads under the rule; whether they ended.
+  bool fetch(const std::vector<ThumbnailFetch>& fetches, const LowSpeedLimit& rule) {
+    ThumbnailDownloads downloads;
+    bool ended = false;
+    QObject::connect(&downloads, &ThumbnailDownloads::finished, [&ended] { ended = true; });
+    downloads.start(fetches, rule);
+    return WaitUntil([&ended] { return ended; }, 60s);
+  }
+
+  QByteArray stored(const QString& name) const {
+    QFile in(folder.filePath("store/" + name));
+    return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
+  }
+
+  QTemporaryDir folder;
+  TestHttpServer server;
+};
+
+}  // namespace
+
+// Each thumbnail takes at least four of the rule's windows; a fixed wait of
+// about one window used to cancel them all, so such a page never showed.
+TEST_F(ThumbnailDownloadsTest, ThumbnailsThatKeepArrivingSlowlyAreAllKept) {
+  std::vector<ThumbnailFetch> fetches;
+  std::vector<QByteArray> bodies;
+  for (int n = 1; n <= 3; ++n) {
+    bodies.push_back(RandomBytes(200 + n));
+    fetches.push_back(serve(QString("s_%1.jpg").arg(n), bodies.back(), SlowButSteady()));
+  }
+  ASSERT_TRUE(fetch(fetches, {10, 1s}));
+  for (int n = 1; n <= 3; ++n) EXPECT_EQ(stored(QString("s_%1.jpg").arg(n)), bodies[n - 1]) << n;
+}
+
+// The engine would wait a minute for each; the page gives up on them as
+// soon as none of them brings anything.
+TEST_F(ThumbnailDownloadsTest, ThumbnailsThatStopArrivingAreCancelledAndLeaveNoFile) {
+  const std::vector<ThumbnailFetch> fetches{serve("s_1.jpg", RandomBytes(3000), Stalling()),
+                                            serve("s_2.jpg", RandomBytes(3000), Stalling())};
+  ASSERT_TRUE(fetch(fetches, {1024, 1s}));
+  EXPECT_FALSE(QFile::exists(folder.filePath("store/s_1.jpg")));
+  EXPECT_FALSE(QFile::exists(folder.filePath("store/s_2.jpg")));
+  EXPECT_TRUE(QDir(folder.filePath("store")).entryList(QDir::Files | QDir::Hidden).isEmpty());
+}
+
+// The page's downloads are judged together: one that has stopped is waited
+// for while another still arrives, and is cancelled once nothing does.
+TEST_F(ThumbnailDownloadsTest, OneStoppedThumbnailWaitsWhileAnotherStillArrives) {
+  const QByteArray steady = RandomBytes(200);
+  const std::vector<ThumbnailFetch> fetches{serve("s_1.jpg", steady, SlowButSteady()),
+                                            serve("s_2.jpg", RandomBytes(3000), Stalling())};
+  ASSERT_TRUE(fetch(fetches, {10, 1s}));
+  EXPECT_EQ(stored("s_1.jpg"), steady);
+  EXPECT_FALSE(QFile::exists(folder.filePath("store/s_2.jpg")));
+}
