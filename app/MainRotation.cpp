@@ -63,11 +63,12 @@ void TfrmMain::btnAddClick() {
   m_rotation.dropMissingRows();
   const QString chosen =
       TrimmedName(Dialogs().openFileName(this, OpenDialog1Filter, OpenDialog1DefaultExt));
-  if (chosen.isEmpty() || !QFile::exists(chosen)) {
+  // A name with a line break cannot be stored; the list is saved all the
+  // same, as the missing rows were dropped.
+  if (chosen.isEmpty() || !QFile::exists(chosen) || !m_rotation.addRow(chosen)) {
     m_rotation.SaveRotationList();
     return;
   }
-  m_rotation.addRow(chosen);
   lstWallpaper->setCurrentRow(lstWallpaper->count() - 1);
 }
 

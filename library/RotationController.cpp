@@ -15,6 +15,13 @@ void WriteRows(const QStringList& rows) {
   if (!WriteRotationFile(RotationFile(), rows, &error))
     std::fprintf(stderr, "NimbraWallpaper: cannot write %s: %s\n", qPrintable(RotationFile()), qPrintable(error));
 }
+
+void SayLeftOut(const QString& path) {
+  std::fprintf(
+      stderr,
+      "NimbraWallpaper: %s is left out of the rotation list: %s cannot hold a name with a line break\n",
+      qPrintable(path), qPrintable(RotationFile()));
+}
 }  // namespace
 
 RotationController::RotationController(QObject* parent) : QObject(parent) {}
@@ -28,7 +35,7 @@ void RotationController::saveCurrent() const { SaveCurrent(m_current); }
 
 void RotationController::RebuildRotationList(Shape screenShape) {
   QStringList rows;
-  CollectLargePictures(ShapeFolder(screenShape), rows);
+  for (const QString& path : CollectLargePictures(ShapeFolder(screenShape), rows)) SayLeftOut(path);
   m_current = 1;
   saveCurrent();
   setRows(rows);
@@ -93,10 +100,15 @@ void RotationController::dropMissingRows() {
   saveCurrent();
 }
 
-void RotationController::addRow(const QString& file) {
+bool RotationController::addRow(const QString& file) {
+  if (!CanBeListed(file)) {
+    SayLeftOut(file);
+    return false;
+  }
   m_rows << file;
   emit rowsChanged();
   SaveRotationList();
+  return true;
 }
 
 void RotationController::removeRow(int row) {

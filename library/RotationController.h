@@ -39,8 +39,9 @@ class RotationController : public QObject {
 
   // Drops the rows whose file is gone, keeping the position on the same row.
   void dropMissingRows();
-  // Appends a file as the last row.
-  void addRow(const QString& file);
+  // Appends a file as the last row. A name the list file cannot hold (one
+  // with a line break) is left out, said so on standard error: false.
+  bool addRow(const QString& file);
   // Removes a row (0-based); the position follows the row it was on.
   void removeRow(int row);
 

@@ -4,8 +4,9 @@
 #include <QGuiApplication>
 #include <QScreen>
 
-#include "platform/ProgramFolder.h"
+#include "platform/AtomicFile.h"
 #include "platform/Autostart.h"
+#include "platform/ProgramFolder.h"
 #include "platform/ValueStore.h"
 
 namespace {
@@ -212,9 +213,11 @@ QStringList AutoRunCommand(int mode) {
 }
 
 void SaveAutoRun(bool enabled) {
+  if (enabled && WriteAutostartEntry(AutoRunCommand(LoadAutoChange()))) return;
   // An entry that could not be rewritten must not go on starting the
-  // program with a stale mode.
-  if (!enabled || !WriteAutostartEntry(AutoRunCommand(LoadAutoChange()))) RemoveAutostartEntry();
+  // program with a stale mode, but one the user made read-only is theirs to
+  // keep: only turning autostart off removes it.
+  if (!enabled || MayReplaceFile(AutostartEntryPath())) RemoveAutostartEntry();
 }
 
 bool AutoRunEnabled() {

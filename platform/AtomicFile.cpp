@@ -7,9 +7,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -51,6 +53,33 @@ bool Fail(QString* error, int code) {
   return false;
 }
 
+bool InGroup(gid_t group) {
+  if (group == ::getegid()) return true;
+  const int count = ::getgroups(0, nullptr);
+  if (count <= 0) return false;
+  std::vector<gid_t> groups(static_cast<size_t>(count));
+  const int got = ::getgroups(count, groups.data());
+  return got > 0 && std::find(groups.begin(), groups.begin() + got, group) != groups.begin() + got;
+}
+
+// The write bit of the class a process with root's ids falls in.
+bool ClassMayWrite(const struct stat& info) {
+  if (info.st_uid == ::geteuid()) return info.st_mode & S_IWUSR;
+  if (InGroup(info.st_gid)) return info.st_mode & S_IWGRP;
+  return info.st_mode & S_IWOTH;
+}
+
+// The replacement is a new file renamed over the old one, which needs only
+// the folder's permission: the file's own is checked here. A path that cannot
+// be looked at is left to the write, which reports its own failure.
+int ReplaceRefusal(const QByteArray& target) {
+  struct stat info {};
+  if (::stat(target.constData(), &info) != 0) return 0;
+  if (::geteuid() == 0) return ClassMayWrite(info) ? 0 : EACCES;
+  if (::faccessat(AT_FDCWD, target.constData(), W_OK, AT_EACCESS) == 0) return 0;
+  return errno == ENOENT ? 0 : errno;
+}
+
 }  // namespace
 
 bool MoveIntoPlace(const std::string& from, const std::string& to) {
@@ -59,8 +88,15 @@ bool MoveIntoPlace(const std::string& from, const std::string& to) {
 
 QString ErrnoText(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
 
+bool MayReplaceFile(const QString& path, int* errorCode) {
+  const int refusal = ReplaceRefusal(QFile::encodeName(ReplacementTarget(path)));
+  if (refusal && errorCode) *errorCode = refusal;
+  return refusal == 0;
+}
+
 bool WriteFileAtomically(const QString& path, QByteArrayView content, Durability durability, QString* error) {
   const QString target = ReplacementTarget(path);
+  if (const int refusal = ReplaceRefusal(QFile::encodeName(target))) return Fail(error, refusal);
   QByteArray tempPath;
   int fd = CreateTemporary(target, tempPath);
   if (fd < 0 && errno == ENOENT && QDir().mkpath(QFileInfo(target).path())) fd = CreateTemporary(target, tempPath);

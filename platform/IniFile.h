@@ -15,7 +15,8 @@
 //    skipped.
 // Writes edit the file's bytes in place (everything else stays as it was),
 // end new lines with CR LF and replace the file atomically (a temporary file
-// beside it, then a rename). CR and LF are removed from sections, keys and
+// beside it, then a rename); a file the user may not write is not replaced
+// (platform/AtomicFile.h) and the write fails. CR and LF are removed from sections, keys and
 // values before writing, so no caller can split a line of the file.
 //
 // Nothing is cached: every call reads the file afresh.

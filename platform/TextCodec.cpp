@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 
+#include <QStringDecoder>
 #include <cerrno>
 #include <string>
 
@@ -36,8 +37,25 @@ qsizetype Utf8SequenceLength(const unsigned char* text, qsizetype size, qsizetyp
 }
 
 bool IsGbkLead(unsigned char byte) { return byte >= 0x81 && byte <= 0xFE; }
+bool IsGbkTrail(unsigned char byte) { return byte >= 0x40 && byte <= 0xFE && byte != 0x7F; }
+bool IsGb18030Digit(unsigned char byte) { return byte >= 0x30 && byte <= 0x39; }
 
-void AppendReplacement(std::string& out) { out += "\xEF\xBF\xBD"; }
+// Length of the character at text[i] by its shape alone: two bytes for a lead
+// and a trail, four for GB18030's lead, digit, lead, digit; 1 for anything
+// else, which is either a single-byte character or a byte that cannot start
+// one.
+qsizetype GbkSequenceLength(const unsigned char* text, qsizetype size, qsizetype i) {
+  if (!IsGbkLead(text[i]) || i + 1 >= size) return 1;
+  if (IsGbkTrail(text[i + 1])) return 2;
+  const bool fourBytes =
+      IsGb18030Digit(text[i + 1]) && i + 3 < size && IsGbkLead(text[i + 2]) && IsGb18030Digit(text[i + 3]);
+  return fourBytes ? 4 : 1;
+}
+
+// The Windows code page gave the single byte 0x80 the euro sign, which
+// GB18030 has elsewhere.
+constexpr char kCp936Euro[] = "\xE2\x82\xAC";
+constexpr char kReplacement[] = "\xEF\xBF\xBD";
 
 // Without a GBK converter the ASCII part is still readable.
 QString DecodeAsciiOnly(QByteArrayView bytes) {
@@ -48,8 +66,9 @@ QString DecodeAsciiOnly(QByteArrayView bytes) {
 }
 
 QString DecodeGbk(QByteArrayView bytes) {
-  iconv_t converter = iconv_open("UTF-8", "GBK");
+  iconv_t converter = iconv_open("UTF-8", "GB18030");
   if (converter == reinterpret_cast<iconv_t>(-1)) return DecodeAsciiOnly(bytes);
+  const auto* text = reinterpret_cast<const unsigned char*>(bytes.data());
   std::string out;
   char* in = const_cast<char*>(bytes.data());
   size_t inLeft = static_cast<size_t>(bytes.size());
@@ -61,13 +80,23 @@ QString DecodeGbk(QByteArrayView bytes) {
     const int error = errno;
     out.append(chunk, static_cast<size_t>(outPos - chunk));
     if (result != static_cast<size_t>(-1) || error == E2BIG) continue;
-    // An invalid or truncated sequence: mark it and go on with the next byte.
-    AppendReplacement(out);
-    ++in;
-    --inLeft;
+    // A character that cannot be decoded is passed over whole, so that its
+    // second byte does not start a character of its own; a byte that cannot
+    // begin one is passed over alone.
+    const qsizetype at = in - bytes.data();
+    const auto skipped = static_cast<size_t>(GbkSequenceLength(text, bytes.size(), at));
+    out += text[at] == 0x80 ? kCp936Euro : kReplacement;
+    in += skipped;
+    inLeft -= skipped;
   }
   iconv_close(converter);
   return QString::fromUtf8(out.data(), static_cast<qsizetype>(out.size()));
+}
+
+QString DecodeUtf8(QByteArrayView bytes) {
+  QStringDecoder decoder(QStringDecoder::Utf8,
+                         QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+  return decoder.decode(bytes);
 }
 
 }  // namespace
@@ -92,8 +121,7 @@ TextEncoding DetectTextEncoding(QByteArrayView bytes) {
 }
 
 QString DecodeText(QByteArrayView bytes, TextEncoding encoding) {
-  if (encoding == TextEncoding::Utf8) return QString::fromUtf8(bytes);
-  return DecodeGbk(bytes);
+  return encoding == TextEncoding::Utf8 ? DecodeUtf8(bytes) : DecodeGbk(bytes);
 }
 
 QString DecodeText(QByteArrayView bytes) { return DecodeText(bytes, DetectTextEncoding(bytes)); }
@@ -109,7 +137,7 @@ qsizetype CharacterBoundary(QByteArrayView bytes, qsizetype maxBytes, TextEncodi
   }
   qsizetype end = 0;
   while (end < maxBytes) {
-    const qsizetype length = IsGbkLead(text[end]) && end + 1 < bytes.size() ? 2 : 1;
+    const qsizetype length = GbkSequenceLength(text, bytes.size(), end);
     if (end + length > maxBytes) break;
     end += length;
   }

@@ -1,6 +1,8 @@
 // 8-bit texts from the program's Windows days (language and settings files)
 // are either UTF-8 or Simplified Chinese in the GBK code page. Text that is
-// valid UTF-8 is taken as UTF-8, anything else is decoded from GBK.
+// valid UTF-8 is taken as UTF-8, anything else is decoded from GBK, read as
+// GB18030 (its superset), so that the user-defined codes the Windows code
+// page gave private-use characters keep them.
 #pragma once
 
 #include <QByteArrayView>
@@ -13,7 +15,11 @@ bool IsValidUtf8(QByteArrayView bytes);
 TextEncoding DetectTextEncoding(QByteArrayView bytes);
 
 // Bytes that are not valid in the encoding become U+FFFD; nothing is lost
-// silently around them.
+// silently around them: an undecodable GBK pair becomes one U+FFFD, and a
+// lead byte whose next byte cannot follow it becomes U+FFFD alone, that next
+// byte being read for itself. These are pieces of a text, so a leading
+// U+FEFF is a character like any other: a byte-order mark is a file's
+// business, to be removed by whoever reads the file.
 QString DecodeText(QByteArrayView bytes, TextEncoding encoding);
 QString DecodeText(QByteArrayView bytes);
 

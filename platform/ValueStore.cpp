@@ -8,6 +8,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStringDecoder>
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
@@ -17,6 +19,8 @@ namespace {
 // not one the program wrote.
 constexpr qint64 kMaxStoreSize = 1024 * 1024;
 const QByteArray kHeader = "; Nimbra-Wallpaper settings\n";
+constexpr QByteArrayView kUtf8Bom = "\xEF\xBB\xBF";
+constexpr QByteArrayView kUtf16LeBom = "\xFF\xFE";
 
 QString EnvironmentPath(const char* name) { return QFile::decodeName(qgetenv(name)); }
 
@@ -56,11 +60,40 @@ std::optional<int32_t> ParseDword(const QString& digits) {
   return static_cast<int32_t>(value);
 }
 
+bool IsHexDigit(QChar c) {
+  const char16_t u = c.unicode();
+  return (u >= u'0' && u <= u'9') || (u >= u'a' && u <= u'f') || (u >= u'A' && u <= u'F');
+}
+
+bool IsHexNumber(QStringView text) {
+  return !text.isEmpty() && std::all_of(text.begin(), text.end(), IsHexDigit);
+}
+
 // A type tag such as "hex" or "hex(2)" before the colon of an other-typed value.
 bool IsTypeTag(QStringView tag) {
   if (tag.isEmpty()) return false;
   for (const QChar c : tag)
     if (!c.isLetterOrNumber() && c != u'(' && c != u')') return false;
+  return true;
+}
+
+// Binary data, "hex:" or "hex(N):": the one kind of value an export continues
+// over several lines.
+bool IsHexTag(QStringView tag) {
+  if (tag.compare(u"hex", Qt::CaseInsensitive) == 0) return true;
+  const bool typed =
+      tag.size() > 5 && tag.first(4).compare(u"hex(", Qt::CaseInsensitive) == 0 && tag.endsWith(u')');
+  return typed && IsHexNumber(tag.sliced(4, tag.size() - 5));
+}
+
+// Comma-separated bytes of one or two hex digits, blanks around them; no data
+// at all is an empty value.
+bool IsHexData(QStringView data) {
+  if (data.trimmed().isEmpty()) return true;
+  for (const QStringView byte : data.split(u',')) {
+    const QStringView digits = byte.trimmed();
+    if (digits.size() > 2 || !IsHexNumber(digits)) return false;
+  }
   return true;
 }
 
@@ -82,7 +115,10 @@ std::optional<ValueStore::Value> ParseValue(const QString& data) {
     return value;
   }
   const qsizetype colon = data.indexOf(u':');
-  if (colon <= 0 || !IsTypeTag(QStringView(data).left(colon))) return std::nullopt;
+  if (colon <= 0) return std::nullopt;
+  const QStringView tag = QStringView(data).first(colon);
+  if (!IsTypeTag(tag) || (IsHexTag(tag) && !IsHexData(QStringView(data).sliced(colon + 1))))
+    return std::nullopt;
   value.kind = ValueStore::Kind::Other;
   value.text = data.trimmed();
   return value;
@@ -100,21 +136,63 @@ QString SerializeValue(const ValueStore::Value& value) {
   return QString();
 }
 
-// Export files continue long binary data on the next line after a trailing
-// backslash; such a value is joined into one line.
-QStringList JoinContinuedLines(const QStringList& lines) {
-  QStringList joined;
-  bool continuing = false;
-  for (QString line : lines) {
-    if (line.endsWith(u'\r')) line.chop(1);
-    if (continuing)
-      joined.last() += line.trimmed();
-    else
-      joined += line;
-    continuing = joined.last().endsWith(u'\\') && !joined.last().trimmed().startsWith(u';');
-    if (continuing) joined.last().chop(1);
+// A value line split at its "=": the name, and the data trimmed.
+struct ValueLine {
+  QString name;
+  QString data;
+};
+
+std::optional<ValueLine> SplitValueLine(const QString& line) {
+  const QString trimmed = line.trimmed();
+  if (!trimmed.startsWith(u'"')) return std::nullopt;
+  qsizetype pos = 0;
+  const auto name = ReadQuoted(trimmed, pos);
+  while (pos < trimmed.size() && trimmed[pos].isSpace()) ++pos;
+  if (!name || pos >= trimmed.size() || trimmed[pos] != u'=') return std::nullopt;
+  return ValueLine{*name, trimmed.mid(pos + 1).trimmed()};
+}
+
+bool IsHexValueLine(const QString& line) {
+  const auto value = SplitValueLine(line);
+  if (!value) return false;
+  const qsizetype colon = value->data.indexOf(u':');
+  return colon > 0 && IsHexTag(QStringView(value->data).first(colon));
+}
+
+// A line that goes on with hex data: hex digits, commas and blanks, and a
+// backslash at its very end when it goes on again.
+bool IsHexContinuation(QStringView line) {
+  if (line.endsWith(u'\\')) line.chop(1);
+  return std::all_of(line.begin(), line.end(),
+                     [](QChar c) { return IsHexDigit(c) || c == u',' || c == u' ' || c == u'\t'; });
+}
+
+// One line of the file without its line end; nullopt when it is not UTF-8.
+// A U+FEFF here is part of the line: only the file's first bytes can be a
+// byte-order mark.
+std::optional<QString> DecodeLine(QByteArrayView bytes) {
+  if (bytes.endsWith('\r')) bytes.chop(1);
+  QStringDecoder decoder(QStringDecoder::Utf8,
+                         QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+  QString line = decoder.decode(bytes);
+  if (decoder.hasError()) return std::nullopt;
+  return line;
+}
+
+// The file's lines as UTF-8, without a byte-order mark. A registry editor
+// exports UTF-16 with a byte-order mark.
+QList<QByteArray> ContentLines(const QByteArray& content) {
+  if (content.startsWith(kUtf16LeBom)) {
+    QStringDecoder utf16(QStringDecoder::Utf16LE, QStringDecoder::Flag::Stateless);
+    const QString text = utf16.decode(QByteArrayView(content).sliced(kUtf16LeBom.size()));
+    return text.toUtf8().split('\n');
   }
-  return joined;
+  if (content.startsWith(kUtf8Bom)) return content.sliced(kUtf8Bom.size()).split('\n');
+  return content.split('\n');
+}
+
+bool IsEditorHeader(const QString& line) {
+  return line == QLatin1String("Windows Registry Editor Version 5.00") || line == QLatin1String("REGEDIT4");
 }
 
 void PutEntry(ValueStore::Key& key, const QString& name, const ValueStore::Value& value) {
@@ -127,11 +205,47 @@ void PutEntry(ValueStore::Key& key, const QString& name, const ValueStore::Value
   key.entries.append({name, value});
 }
 
-ValueStore::Key& KeyNamed(QList<ValueStore::Key>& keys, const QString& path) {
-  for (auto& key : keys)
-    if (SameName(key.path, path)) return key;
+qsizetype KeyIndex(QList<ValueStore::Key>& keys, const QString& path) {
+  for (qsizetype i = 0; i < keys.size(); ++i)
+    if (SameName(keys[i].path, path)) return i;
   keys.append({path, {}});
-  return keys.last();
+  return keys.size() - 1;
+}
+
+// A key path that a head line gives back as itself.
+bool IsStorableKeyPath(const QString& path) {
+  return !path.isEmpty() && path == path.trimmed() && !path.contains(u'\n');
+}
+
+// Takes in a line that is neither blank nor a comment, trimmed; false when it
+// cannot be read. `key` is the index of the key the line is in, none after a
+// head that cannot be read, so that its values go nowhere rather than into
+// the key before it.
+bool TakeLine(const QString& line, QList<ValueStore::Key>& keys, std::optional<qsizetype>& key) {
+  if (line.startsWith(u'[')) {
+    key.reset();
+    const QString path = line.endsWith(u']') ? line.mid(1, line.size() - 2).trimmed() : QString();
+    if (path.isEmpty()) return false;
+    key = KeyIndex(keys, path);
+    return true;
+  }
+  const auto value = SplitValueLine(line);
+  const auto data = value ? ParseValue(value->data) : std::nullopt;
+  if (!key || !data) return false;
+  PutEntry(keys[*key], value->name, *data);
+  return true;
+}
+
+// What was not read, for standard error: the first few line numbers.
+QString UnreadableText(const QList<int>& lines) {
+  constexpr qsizetype kShown = 10;
+  if (lines.isEmpty()) return QStringLiteral("the file is too large to be read");
+  QStringList numbers;
+  for (const int number : lines.first(std::min(kShown, lines.size()))) numbers << QString::number(number);
+  QString text =
+      (lines.size() == 1 ? QStringLiteral("line ") : QStringLiteral("lines ")) + numbers.join(u", ");
+  if (lines.size() > kShown) text += QStringLiteral(" and %1 more").arg(lines.size() - kShown);
+  return text + QStringLiteral(" cannot be read");
 }
 
 enum class FileState { Missing, Regular, Unreadable };
@@ -191,40 +305,45 @@ void ValueStore::load() {
     m_availability = Availability::Unavailable;
     return;
   }
-  auto keys = content.size() > kMaxStoreSize ? std::nullopt : Parse(content);
-  if (!keys) {
-    m_availability = Availability::Corrupt;
+  if (content.size() > kMaxStoreSize) {
+    m_availability = Availability::Damaged;
     return;
   }
-  m_keys = std::move(*keys);
+  Parsed parsed = Parse(content);
+  m_keys = std::move(parsed.keys);
+  m_unreadableLines = std::move(parsed.unreadableLines);
+  if (!m_unreadableLines.isEmpty()) m_availability = Availability::Damaged;
 }
 
-std::optional<QList<ValueStore::Key>> ValueStore::Parse(const QByteArray& content) {
-  QStringDecoder decoder(QStringDecoder::Utf8);
-  const QString text = decoder.decode(content);
-  if (decoder.hasError()) return std::nullopt;
-  QList<Key> keys;
-  Key* current = nullptr;
-  for (const QString& raw : JoinContinuedLines(text.split(u'\n'))) {
-    const QString line = raw.trimmed();
-    if (line.isEmpty() || line.startsWith(u';')) continue;
-    if (line.startsWith(u'[')) {
-      if (!line.endsWith(u']')) return std::nullopt;
-      const QString path = line.mid(1, line.size() - 2).trimmed();
-      if (path.isEmpty()) return std::nullopt;
-      current = &KeyNamed(keys, path);
+ValueStore::Parsed ValueStore::Parse(const QByteArray& content) {
+  Parsed parsed;
+  const QList<QByteArray> lines = ContentLines(content);
+  std::optional<qsizetype> key;
+  bool atStart = true;
+  for (qsizetype i = 0; i < lines.size(); ++i) {
+    const int number = int(i) + 1;
+    std::optional<QString> line = DecodeLine(lines[i]);
+    // An export continues long binary data on the lines after a backslash;
+    // the value is read as one line.
+    const bool hexValue = line && IsHexValueLine(*line);
+    while (hexValue && line->endsWith(u'\\') && i + 1 < lines.size()) {
+      const std::optional<QString> next = DecodeLine(lines[i + 1]);
+      if (!next || !IsHexContinuation(*next)) break;
+      line->chop(1);
+      *line += next->trimmed();
+      ++i;
+    }
+    if (!line) {
+      parsed.unreadableLines.append(number);
       continue;
     }
-    if (!current || !line.startsWith(u'"')) return std::nullopt;
-    qsizetype pos = 0;
-    const auto name = ReadQuoted(line, pos);
-    while (pos < line.size() && line[pos].isSpace()) ++pos;
-    if (!name || pos >= line.size() || line[pos] != u'=') return std::nullopt;
-    const auto value = ParseValue(line.mid(pos + 1).trimmed());
-    if (!value) return std::nullopt;
-    PutEntry(*current, *name, *value);
+    const QString text = line->trimmed();
+    if (text.isEmpty() || text.startsWith(u';')) continue;
+    const bool header = atStart && IsEditorHeader(text);
+    atStart = false;
+    if (!header && !TakeLine(text, parsed.keys, key)) parsed.unreadableLines.append(number);
   }
-  return keys;
+  return parsed;
 }
 
 QByteArray ValueStore::Serialize(const QList<Key>& keys) {
@@ -255,9 +374,9 @@ bool ValueStore::setText(const QString& keyPath, const QString& name, const QStr
 }
 
 bool ValueStore::store(const QString& keyPath, const QString& name, const Value& value) {
-  if (!isOpen()) return false;
+  if (!isOpen() || !IsStorableKeyPath(keyPath)) return false;
   const QList<Key> before = m_keys;
-  PutEntry(KeyNamed(m_keys, keyPath), name, value);
+  PutEntry(m_keys[KeyIndex(m_keys, keyPath)], name, value);
   if (write()) return true;
   m_keys = before;
   return false;
@@ -278,16 +397,18 @@ bool ValueStore::remove(const QString& keyPath, const QString& name) {
 }
 
 bool ValueStore::write() {
-  if (!isOpen()) return false;
-  if (m_availability == Availability::Corrupt && !setAsideBrokenFile()) return false;
+  // A file the user may not write is left alone, and no copy is set aside.
+  if (!isOpen() || !MayReplaceFile(m_filePath)) return false;
+  if (m_availability == Availability::Damaged && !setAsideDamagedFile()) return false;
   if (!WriteFileAtomically(m_filePath, Serialize(m_keys), Durability::RenameOnly)) return false;
   m_availability = Availability::Open;
   return true;
 }
 
-// The broken file may hold values the user still wants, so it is copied
-// beside the store before a fresh file replaces it.
-bool ValueStore::setAsideBrokenFile() {
+// The lines that could not be read are not written again, and they may hold
+// values the user still wants, so the file is copied beside the store before
+// a fresh one replaces it.
+bool ValueStore::setAsideDamagedFile() {
   if (!QFile::exists(m_filePath)) return true;
   const QString base = m_filePath + QStringLiteral(".broken-") +
                        QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
@@ -295,5 +416,7 @@ bool ValueStore::setAsideBrokenFile() {
   for (int n = 2; QFileInfo::exists(target); ++n) target = base + u'-' + QString::number(n);
   if (!QFile::copy(m_filePath, target)) return false;
   m_setAsidePath = target;
+  std::fprintf(stderr, "NimbraWallpaper: %s: %s; the file as it was is kept in %s\n", qPrintable(m_filePath),
+               qPrintable(UnreadableText(m_unreadableLines)), qPrintable(target));
   return true;
 }

@@ -11,6 +11,14 @@
 // Every open reads the file afresh and every change rewrites it at once
 // (temporary file renamed into place), so two running copies of the program
 // see each other's last write.
+//
+// Reading takes every line it can: a line that cannot be read (a hand-edited
+// value such as "AutoChange"=2, text that is not UTF-8, a value outside any
+// key) is passed over alone, so the values around it keep theirs. A file may
+// start with a UTF-8 or UTF-16 byte-order mark and a registry editor's header
+// line ("Windows Registry Editor Version 5.00" or "REGEDIT4"). Binary data
+// ("hex:" or "hex(N):") may go on over the next lines when its line ends in a
+// backslash, at the very end; no other value continues.
 #pragma once
 
 #include <QList>
@@ -37,9 +45,10 @@ class ValueStore {
   };
 
   enum class Availability {
-    Open,        // the file was read, or there is none yet
-    Corrupt,     // the file is not in the store's format; it is set aside before the first write
-    Unavailable  // the folder or the file cannot be read: loads give defaults, saves write nothing
+    Open,         // the file was read whole, or there is none yet
+    Damaged,      // lines of the file could not be read (the readable values are used); a copy of the
+                  // file is set aside before the first write, which leaves those lines out
+    Unavailable,  // the folder or the file cannot be read: loads give defaults, saves write nothing
   };
 
   // The store file of this user: <config folder>/Nimbra-Wallpaper/values.reg.
@@ -54,13 +63,15 @@ class ValueStore {
   // Whether values can be read and written at all.
   bool isOpen() const { return m_availability != Availability::Unavailable; }
   const QString& filePath() const { return m_filePath; }
-  // Where the broken file was copied to, once a write has set it aside.
+  // Where the damaged file was copied to, once a write has set it aside.
   const QString& setAsidePath() const { return m_setAsidePath; }
 
   std::optional<Value> value(const QString& keyPath, const QString& name) const;
 
-  // Each change rewrites the file; false when the store is unavailable or the
-  // file could not be written (the file on disk is then unchanged).
+  // Each change rewrites the file; false when the store is unavailable, the
+  // key path could not be read back (empty, blanks around it or a line
+  // break), or the file could not be written or may not be (a read-only file):
+  // the file on disk is then unchanged.
   bool setInteger(const QString& keyPath, const QString& name, int32_t value);
   bool setText(const QString& keyPath, const QString& name, const QString& text);
   // Removing a value that does not exist succeeds without writing.
@@ -75,20 +86,25 @@ class ValueStore {
     QList<Entry> entries;
   };
 
-  // The file format, exposed for tests: nullopt when the text is not a store.
-  static std::optional<QList<Key>> Parse(const QByteArray& content);
+  // The file format, exposed for tests. Serialize writes what Parse reads
+  // back as the same values.
+  struct Parsed {
+    QList<Key> keys;
+    QList<int> unreadableLines;  // 1-based; a continued value counts at its first line
+  };
+  static Parsed Parse(const QByteArray& content);
   static QByteArray Serialize(const QList<Key>& keys);
 
  private:
   explicit ValueStore(const QString& filePath) : m_filePath(filePath) {}
   void load();
   bool write();
-  bool setAsideBrokenFile();
-  Entry* findEntry(const QString& keyPath, const QString& name);
+  bool setAsideDamagedFile();
   bool store(const QString& keyPath, const QString& name, const Value& value);
 
   QString m_filePath;
   Availability m_availability = Availability::Open;
   QList<Key> m_keys;
+  QList<int> m_unreadableLines;
   QString m_setAsidePath;
 };

@@ -104,6 +104,13 @@ TEST_F(IniTest, ReadDecodesUtf8FilesAsUtf8AndOthersAsGbk) {
   EXPECT_EQ(read("s", "k"), QString::fromUtf8("取消"));
 }
 
+// After a code that has no character of its own the text goes on at the
+// right place.
+TEST_F(IniTest, ReadOfAGbkFileKeepsItsPlaceAfterAUserDefinedCode) {
+  write("[s]\nk=\xAC\xD8\xC8\xA1\xCF\xFB\x61\x62\n");
+  EXPECT_EQ(read("s", "k"), QChar(0xE0F3) + QString::fromUtf8("取消ab"));
+}
+
 TEST_F(IniTest, ReadGivesTheDefaultForAnythingMissingAndCreatesNothing) {
   EXPECT_EQ(read("s", "k"), "<default>");
   EXPECT_FALSE(QFile::exists(path));
@@ -212,6 +219,46 @@ TEST_F(IniTest, WriteReplacesTheFileAtomicallyAndKeepsItsModeAndLinks) {
   IniFile(link).WriteIniText("s", "k", "3");
   EXPECT_TRUE(QFileInfo(link).isSymLink());
   EXPECT_EQ(content(), "[s]\nk=3\n");
+}
+
+TEST_F(IniTest, WriteLeavesAFileTheUserMayNotWriteAsItIs) {
+  const QByteArray original = "[s]\r\nk=1\r\n";
+  write(original);
+  ASSERT_TRUE(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+  try {
+    ini.WriteIniText("s", "k", "2");
+    FAIL() << "no error";
+  } catch (const IniWriteError& error) {
+    EXPECT_EQ(QString::fromUtf8(error.what()), "Unable to write to " + path);
+    EXPECT_FALSE(error.reason().isEmpty());
+  }
+  IniBatch batch(ini);
+  batch.WriteIniText("t", "k", "3");
+  EXPECT_THROW(batch.Commit(), IniWriteError);
+  ini.DeleteIniKey("s", "k");  // best effort: the key stays
+  EXPECT_EQ(content(), original);
+  struct stat after {};
+  ASSERT_EQ(stat(QFile::encodeName(path).constData(), &after), 0);
+  EXPECT_EQ(after.st_mode & 07777, 0444u);
+  EXPECT_EQ(folderEntries(), QStringList{"setting.ini"});
+
+  // The same through a link: the file it names decides.
+  const QString link = dir.filePath(QStringLiteral("link.ini"));
+  ASSERT_TRUE(QFile::link(path, link));
+  EXPECT_THROW(IniFile(link).WriteIniText("s", "k", "4"), IniWriteError);
+  EXPECT_EQ(content(), original);
+}
+
+TEST_F(IniTest, WriteKeepsAValueThatStartsWithUFeff) {
+  write("[s]\r\nk=1\r\n");
+  const QString value = QChar(0xFEFF) + QStringLiteral("value");
+  ini.WriteIniText("s", "k", value);
+  ini.WriteIniText("s", "j", QString(QChar(0xFEFF)));
+  EXPECT_EQ(read("s", "k"), value);
+  EXPECT_EQ(read("s", "j"), QString(QChar(0xFEFF)));
+  // A byte-order mark starts the file only.
+  write("\xEF\xBB\xBF[s]\r\nk=\xEF\xBB\xBFv\r\n");
+  EXPECT_EQ(read("s", "k"), QChar(0xFEFF) + QStringLiteral("v"));
 }
 
 TEST_F(IniTest, WriteStoresUnicodeAsUtf8) {

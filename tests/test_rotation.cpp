@@ -197,6 +197,39 @@ TEST_F(RotationControllerTest, AddAppendsAndSavesTheList) {
   EXPECT_EQ(folder.readFile("list.dat"), listText({list[0], added}));
 }
 
+// A name with a line break would split "list.dat" into lines that name no
+// file, and the entry would be lost at the next start: it is left out, and
+// said so.
+TEST_F(RotationControllerTest, ANameWithALineBreakIsLeftOutOfTheListAndSaidSo) {
+  folder.writePicture("wallpaper/normal/local/1/l_a.jpg", QSize(4, 3), Qt::red);
+  folder.writePicture("wallpaper/normal/local/1/l_b\nc.jpg", QSize(4, 3), Qt::red);
+  folder.writePicture("wallpaper/normal/local/2\n/l_d.jpg", QSize(4, 3), Qt::red);
+  folder.writePicture("wallpaper/normal/local/3/l_e.jpg", QSize(4, 3), Qt::red);
+  testing::internal::CaptureStderr();
+  rotation.LoadRotationList(Shape::Normal);
+  const QString said = QString::fromStdString(testing::internal::GetCapturedStderr());
+  const QStringList kept = {folder.file("wallpaper/normal/local/1/l_a.jpg"),
+                            folder.file("wallpaper/normal/local/3/l_e.jpg")};
+  EXPECT_EQ(rotation.rows(), kept);
+  EXPECT_EQ(folder.readFile("list.dat"), listText(kept));
+  EXPECT_TRUE(said.contains(folder.file("wallpaper/normal/local/1/l_b\nc.jpg"))) << said.toStdString();
+  EXPECT_TRUE(said.contains(folder.file("wallpaper/normal/local/2\n/l_d.jpg"))) << said.toStdString();
+
+  const QString broken = picture("l_f\ng.jpg");
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(rotation.addRow(broken));
+  EXPECT_TRUE(QString::fromStdString(testing::internal::GetCapturedStderr()).contains(broken));
+  EXPECT_TRUE(rotation.addRow(picture("l_h.jpg")));
+  const QStringList after = kept + QStringList{folder.file("pics/l_h.jpg")};
+  EXPECT_EQ(rotation.rows(), after);
+  EXPECT_EQ(folder.readFile("list.dat"), listText(after));
+
+  // What was written reads back whole at the next start.
+  RotationController next;
+  next.LoadRotationList(Shape::Normal);
+  EXPECT_EQ(next.rows(), after);
+}
+
 // --- the window's wiring
 
 TEST_F(RotationWindowTest, TrayMenuStepsThroughTheList) {
@@ -262,6 +295,20 @@ TEST_F(RotationWindowTest, AddTakesAnExistingChosenFileAndSavesEitherWay) {
   window->btnAdd->click();
   EXPECT_EQ(shownRows().size(), 2);
   EXPECT_EQ(folder.readFile("list.dat"), listText({list[0], added}));
+}
+
+TEST_F(RotationWindowTest, AddLeavesOutANameWithALineBreak) {
+  const QStringList list = rows({"l_1.jpg", "l_2.jpg"}, {"l_1.jpg", "l_2.jpg"});
+  storeList(list);
+  open();
+  QFile::remove(list[0]);
+  dialogs->answer = picture("l_3\nx.jpg");
+  testing::internal::CaptureStderr();
+  window->btnAdd->click();
+  const std::string said = testing::internal::GetCapturedStderr();
+  EXPECT_NE(said.find("line break"), std::string::npos) << said;
+  EXPECT_EQ(shownRows(), QStringList{list[1]});
+  EXPECT_EQ(folder.readFile("list.dat"), listText({list[1]}));
 }
 
 TEST_F(RotationWindowTest, AddDropsRowsWhoseFileWentAwayAndSavesEvenWhenNothingIsChosen) {

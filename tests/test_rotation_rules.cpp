@@ -71,6 +71,22 @@ TEST(RotationText, Utf8AndLegacyPathsAndWriting) {
   EXPECT_EQ(ParseRotationText(FormatRotationText({"a", "", sea})), QStringList({"a", "", sea}));
 }
 
+// Only the file's first bytes are a byte-order mark; an entry may start with
+// U+FEFF, the first one too.
+TEST(RotationText, AnEntryThatStartsWithUFeffKeepsIt) {
+  const QString feff(QChar(0xFEFF));
+  const QStringList entries = {feff + "/p/l_a.jpg", feff + "/p/l_b.jpg", "/p/l_c.jpg"};
+  EXPECT_EQ(ParseRotationText(FormatRotationText(entries)), entries);
+  EXPECT_EQ(ParseRotationText(FormatRotationText(entries.mid(1))), entries.mid(1));
+  EXPECT_EQ(ParseRotationText(FormatRotationText({feff})), QStringList{feff});
+  // Only a first entry that needs one gets a byte-order mark.
+  EXPECT_EQ(FormatRotationText({"/p/l_c.jpg", feff + "x"}), "/p/l_c.jpg\r\n" + (feff + "x\r\n").toUtf8());
+  EXPECT_EQ(ParseRotationText("\xEF\xBB\xBF/p/l_c.jpg\r\n"), QStringList{"/p/l_c.jpg"});
+  // In a list that is not UTF-8 throughout, too.
+  EXPECT_EQ(ParseRotationText("/p/l_\xba\xa3.jpg\r\n\xEF\xBB\xBF/p/l_b.jpg\r\n").value(1),
+            feff + "/p/l_b.jpg");
+}
+
 TEST_F(RotationFolder, ListFileIsWrittenWholeIntoANewFolder) {
   const QString path = root() + "new/folder/list.dat";
   EXPECT_FALSE(ReadRotationFile(path).has_value());
@@ -114,6 +130,21 @@ TEST_F(RotationFolder, ScanIsDepthFirstInNameOrder) {
   EXPECT_TRUE(FileExists(root() + "Logo.jpg"));
   EXPECT_FALSE(FileExists(root() + "l_folder.jpg"));
   EXPECT_FALSE(FileExists(""));
+}
+
+// "list.dat" holds a path a line: one with a line break is left out of the
+// scan, and returned so that the caller can say so.
+TEST_F(RotationFolder, ScanLeavesOutPathsWithALineBreak) {
+  for (const char* name : {"l_a.jpg", "l_b\nc.jpg", "l_d\re.jpg", "sub\nx/l_f.jpg", "sub\nx/s_g.jpg",
+                           "sub/l_h.jpg", "s_i\n.jpg"})
+    touch(name);
+  QStringList list;
+  const QStringList leftOut = CollectLargePictures(root(), list);
+  EXPECT_EQ(list, QStringList({root() + "l_a.jpg", root() + "sub/l_h.jpg"}));
+  EXPECT_EQ(leftOut, QStringList({root() + "l_b\nc.jpg", root() + "l_d\re.jpg", root() + "sub\nx/l_f.jpg"}));
+  EXPECT_EQ(ParseRotationText(FormatRotationText(list)), list);
+  EXPECT_FALSE(CanBeListed("/a/b\nc.jpg"));
+  EXPECT_TRUE(CanBeListed("/a/b c.jpg"));
 }
 
 TEST_F(RotationFolder, LinksBackIntoTheScanAreNotFollowed) {

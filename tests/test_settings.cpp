@@ -9,6 +9,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
+#include <random>
 
 #include "library/Settings.h"
 #include "platform/ProgramFolder.h"
@@ -122,24 +123,151 @@ TEST(ValueStore, ReadsExportStyleVariantsAndKeepsOtherTypes) {
   EXPECT_EQ(ValueStore::Open().value(kSettingsKey, "Path")->text, "hex(2):41,00");
 }
 
-TEST(ValueStore, RecognisesTextThatIsNotAStore) {
+TEST(ValueStore, PassesOverEachUnreadableLineAloneAndKeepsTheRest) {
+  const QByteArray good = "\"kept\"=dword:00000002\n";
   const char* broken[] = {
       "garbage",
-      "\"current\"=dword:00000001\n",  // a value outside any key
-      "[Software\\Nimbra-Wallpaper]\n\"current\"=dword:xyz\n",
-      "[Software\\Nimbra-Wallpaper]\n\"current\"=dword:123456789\n",
-      "[Software\\Nimbra-Wallpaper]\n\"current\"=dword:-1\n",
-      "[Software\\Nimbra-Wallpaper]\n\"Lasttime\"=\"unterminated\n",
-      "[Software\\Nimbra-Wallpaper]\n\"Lasttime\"=\"bad \\q escape\"\n",
-      "[Software\\Nimbra-Wallpaper]\n\"Lasttime\"=\"text\" trailing\n",
-      "[Software\\Nimbra-Wallpaper]\n\"current\"\n",
-      "[Software\\Nimbra-Wallpaper\n",
-      "[]\n",
-      "[Software\\Nimbra-Wallpaper]\n\"Lasttime\"=\"\xff\xfe\"\n",
+      "\"current\"=dword:xyz",
+      "\"current\"=dword:123456789",
+      "\"current\"=dword:-1",
+      "\"AutoChange\"=2",
+      "\"Lasttime\"=\"unterminated",
+      "\"Lasttime\"=\"bad \\q escape\"",
+      "\"Lasttime\"=\"text\" trailing",
+      "\"current\"",
+      "\"Lasttime\"=\"\xff\xfe\"",
+      "\"Blob\"=hex:0g,01",
+      "\"Blob\"=hex(2):123",
+      "@=\"default value\"",
   };
-  for (const char* text : broken) EXPECT_FALSE(ValueStore::Parse(text)) << text;
-  EXPECT_TRUE(ValueStore::Parse(""));
-  EXPECT_TRUE(ValueStore::Parse("; only a comment\n"));
+  for (const char* line : broken) {
+    const auto parsed = ValueStore::Parse("[Software\\Nimbra-Wallpaper]\n" + good + line + "\n" + good);
+    EXPECT_EQ(parsed.unreadableLines, QList<int>{3}) << line;
+    ASSERT_EQ(parsed.keys.size(), 1) << line;
+    EXPECT_EQ(parsed.keys[0].entries.size(), 1) << line;
+    EXPECT_EQ(parsed.keys[0].entries[0].value.integer, 2) << line;
+  }
+  // Values outside any key, or under a head that cannot be read, go nowhere:
+  // not into the key before.
+  const auto parsed =
+      ValueStore::Parse("\"a\"=dword:1\n[K]\n\"b\"=dword:2\n[K2\n\"c\"=dword:3\n[]\n\"d\"=dword:4\n");
+  EXPECT_EQ(parsed.unreadableLines, (QList<int>{1, 4, 5, 6, 7}));
+  ASSERT_EQ(parsed.keys.size(), 1);
+  EXPECT_EQ(parsed.keys[0].entries.size(), 1);
+  EXPECT_TRUE(ValueStore::Parse("").unreadableLines.isEmpty());
+  EXPECT_TRUE(ValueStore::Parse("; only a comment\n").unreadableLines.isEmpty());
+}
+
+TEST(ValueStore, ReadsFilesWithARegistryEditorsHeader) {
+  const QByteArray body = "\r\n[Software\\Nimbra-Wallpaper]\r\n\"current\"=dword:00000007\r\n";
+  for (const QByteArray& header : {QByteArray("Windows Registry Editor Version 5.00"), QByteArray("REGEDIT4"),
+                                   QByteArray("\xEF\xBB\xBFWindows Registry Editor Version 5.00")}) {
+    const auto parsed = ValueStore::Parse(header + body);
+    EXPECT_TRUE(parsed.unreadableLines.isEmpty()) << header.constData();
+    ASSERT_EQ(parsed.keys.size(), 1) << header.constData();
+    EXPECT_EQ(parsed.keys[0].entries.value(0).value.integer, 7) << header.constData();
+  }
+  // The editor's own export is UTF-16 with a byte-order mark.
+  const QString exported = "Windows Registry Editor Version 5.00" + QString::fromLatin1(body);
+  QByteArray utf16 = "\xFF\xFE";
+  for (const QChar c : exported) utf16 += char(c.unicode() & 0xFF), utf16 += char(c.unicode() >> 8);
+  EXPECT_EQ(ValueStore::Parse(utf16).keys.value(0).entries.value(0).value.integer, 7);
+  // Only as the first line: further down it is a line like any other.
+  EXPECT_EQ(ValueStore::Parse("[K]\nREGEDIT4\n").unreadableLines, QList<int>{2});
+
+  ConfigHome config;
+  WriteBytes(ValueStore::DefaultFilePath(), "REGEDIT4" + body);
+  EXPECT_EQ(ValueStore::Open().availability(), ValueStore::Availability::Open);
+  EXPECT_EQ(LoadCurrent(), 7);
+}
+
+namespace {
+// The values of a parse, one line each, for comparing two parses.
+QString Values(const QList<ValueStore::Key>& keys) {
+  QString text;
+  for (const ValueStore::Key& key : keys) {
+    text += "[" + key.path + "]\n";
+    for (const ValueStore::Entry& entry : key.entries)
+      text += entry.name + "=" + QString::number(int(entry.value.kind)) + ":" +
+              QString::number(entry.value.integer) + ":" + entry.value.text + "\n";
+  }
+  return text;
+}
+}  // namespace
+
+TEST(ValueStore, AValueAfterABackslashAndABlankSurvivesARewrite) {
+  ConfigHome config;
+  WriteStore("\"n\"=hex:1\\ \n\"m\"=dword:1\n");
+  ValueStore store = ValueStore::Open();
+  EXPECT_EQ(store.value(kSettingsKey, "m")->integer, 1);
+  ASSERT_TRUE(store.setInteger(kSettingsKey, "current", 3));
+  const ValueStore again = ValueStore::Open();
+  EXPECT_EQ(again.availability(), ValueStore::Availability::Open);
+  ASSERT_TRUE(again.value(kSettingsKey, "m"));
+  EXPECT_EQ(again.value(kSettingsKey, "m")->integer, 1);
+  EXPECT_EQ(again.value(kSettingsKey, "current")->integer, 3);
+}
+
+TEST(ValueStore, OnlyAHexValueContinuesAndOnlyAfterABackslashAtTheVeryEnd) {
+  const auto hex = ValueStore::Parse(
+      "[K]\n\"b\"=hex:01,\\\n  02,\\\n  "
+      "03\n\"o\"=other:x\\\n\"p\"=dword:5\n\"t\"=\"x\\\\\"\n\"q\"=dword:6\n");
+  EXPECT_TRUE(hex.unreadableLines.isEmpty());
+  EXPECT_EQ(Values(hex.keys), "[K]\nb=2:0:hex:01,02,03\no=2:0:other:x\\\np=0:5:\nt=1:0:x\\\nq=0:6:\n");
+  // A line that is not hex data ends the value, which is then cut short.
+  const auto cut = ValueStore::Parse("[K]\n\"b\"=hex:01,\\\n\"p\"=dword:5\n");
+  EXPECT_EQ(cut.unreadableLines, QList<int>{2});
+  EXPECT_EQ(Values(cut.keys), "[K]\np=0:5:\n");
+}
+
+// Whatever a file holds, writing what was read and reading it again gives
+// the same values and nothing unreadable.
+TEST(ValueStore, WritingWhatWasReadReadsBackTheSameValues) {
+  const QByteArray pieces[] = {
+      "[Software\\Nimbra-Wallpaper]",
+      "[Other]",
+      "[",
+      "[]",
+      "; note \\",
+      "REGEDIT4",
+      "",
+      "  ",
+      "garbage",
+      "\"current\"=dword:00000001",
+      "\"m\"=dword:1",
+      "\"w\" = dword:ffffffff",
+      "\"AutoChange\"=2",
+      "\"n\"=hex:1\\ ",
+      "\"n2\"=hex:1\\",
+      "\"b\"=hex:01,02,\\",
+      "  03,04",
+      "  05,\\",
+      "\"e\"=hex:",
+      "\"h\"=hex(2):41,00,\\",
+      "\"H\"=HEX:0a,\\",
+      "\"x\"=hex:01,\\ ",
+      "\"o\"=foo:bar\\",
+      "\"o2\"=foo: a \\ ",
+      "\"t\"=\"a\\\\b\"",
+      "\"t2\"=\"x\\\\\"",
+      "\"u\"=\"\xe5\xa3\x81\\n\"",
+      "\"q\"=\"unterminated",
+      "\"\xef\xbb\xbf\x62om\"=dword:2",
+      "\xef\xbb\xbf\"lead\"=dword:3",
+      "\"bad\"=\"\xff\"",
+      "\"cr\"=x:a\rb",
+  };
+  std::mt19937 random(16);
+  for (int round = 0; round < 3000; ++round) {
+    QByteArray text;
+    const int lines = 1 + int(random() % 12);
+    for (int i = 0; i < lines; ++i)
+      text += pieces[random() % std::size(pieces)] + (random() % 2 ? "\n" : "\r\n");
+    const auto first = ValueStore::Parse(text);
+    const auto second = ValueStore::Parse(ValueStore::Serialize(first.keys));
+    ASSERT_TRUE(second.unreadableLines.isEmpty()) << text.constData();
+    ASSERT_EQ(Values(second.keys), Values(first.keys)) << text.constData();
+  }
 }
 
 TEST(ValueStore, UnavailableStoreGivesNothingAndWritesNothing) {
@@ -160,19 +288,22 @@ TEST(ValueStore, UnavailableStoreGivesNothingAndWritesNothing) {
   EXPECT_FALSE(ValueStore::Open().setText(kSettingsKey, "Lasttime", "now"));
 }
 
-TEST(ValueStore, CorruptFileIsSetAsideBeforeAFreshOneIsWritten) {
+TEST(ValueStore, DamagedFileIsSetAsideBeforeAFreshOneIsWritten) {
   ConfigHome config;
-  const QByteArray garbage = "[Software\\Nimbra-Wallpaper]\n\"current\"=dword:zz\nthe user's notes\n";
+  const QByteArray garbage =
+      "[Software\\Nimbra-Wallpaper]\n\"current\"=dword:zz\nthe user's notes\n\"kept\"=\"yes\"\n";
   WriteBytes(ValueStore::DefaultFilePath(), garbage);
   ValueStore store = ValueStore::Open();
-  EXPECT_EQ(store.availability(), ValueStore::Availability::Corrupt);
+  EXPECT_EQ(store.availability(), ValueStore::Availability::Damaged);
   EXPECT_FALSE(store.value(kSettingsKey, "current"));
+  EXPECT_EQ(store.value(kSettingsKey, "kept")->text, "yes");
   EXPECT_EQ(ReadBytes(ValueStore::DefaultFilePath()), garbage);  // reading changes nothing
 
   ASSERT_TRUE(store.setInteger(kSettingsKey, "current", 1));
   ASSERT_FALSE(store.setAsidePath().isEmpty());
   EXPECT_EQ(ReadBytes(store.setAsidePath()), garbage);
   EXPECT_EQ(ValueStore::Open().value(kSettingsKey, "current")->integer, 1);
+  EXPECT_EQ(ValueStore::Open().value(kSettingsKey, "kept")->text, "yes");
   EXPECT_TRUE(ValueStore::Open().setInteger(kSettingsKey, "current", 2));
   // Only the broken file was set aside, once.
   EXPECT_EQ(QDir(QFileInfo(ValueStore::DefaultFilePath()).path()).entryList(QDir::Files).size(), 2);
@@ -382,6 +513,58 @@ TEST(Settings, CorruptStoreIsRepairedWithItsOldContentKept) {
   ASSERT_EQ(files.size(), 2);
   const QString aside = files.first() == "values.reg" ? files.last() : files.first();
   EXPECT_TRUE(aside.startsWith("values.reg.broken-")) << aside.toStdString();
+}
+
+// A hand-edited line costs its own value only: the position and the time of
+// the last change stay.
+TEST(Settings, AnUnreadableLineIsRepairedAloneAndTheOtherValuesStay) {
+  ConfigHome config;
+  const QDateTime morning(QDate(2026, 2, 1), QTime(8, 30, 15));
+  WriteStore("\"current\"=dword:00000005\n\"Lasttime\"=\"" + LastTimeText(morning).toUtf8() +
+             "\"\n\"AutoChange\"=2\n");
+  EXPECT_EQ(LoadAutoChange(), 3);
+  EXPECT_EQ(LoadCurrent(), 5);
+  EXPECT_EQ(LoadLastTime(), morning);
+  EXPECT_TRUE(SaveCurrent(6));
+  EXPECT_EQ(LoadCurrent(), 6);
+  EXPECT_EQ(LoadLastTime(), morning);
+  EXPECT_EQ(LoadAutoChange(), 3);
+  EXPECT_EQ(ValueStore::Open().availability(), ValueStore::Availability::Open);
+
+  // An unreadable "current" becomes 1 and nothing else changes.
+  WriteStore("\"current\"=dword:-5\n\"AutoChange\"=dword:00000002\n");
+  EXPECT_EQ(LoadCurrent(), 1);
+  EXPECT_EQ(Stored("current")->integer, 1);
+  EXPECT_EQ(LoadAutoChange(), 2);
+}
+
+TEST(Settings, AReadOnlyStoreIsLeftAsItIs) {
+  ConfigHome config;
+  const QByteArray content = "[Software\\Nimbra-Wallpaper]\n\"current\"=dword:00000004\n\"AutoChange\"=x\n";
+  WriteBytes(ValueStore::DefaultFilePath(), content);
+  ASSERT_TRUE(QFile::setPermissions(ValueStore::DefaultFilePath(), QFile::ReadOwner | QFile::ReadGroup));
+  EXPECT_FALSE(SaveCurrent(9));
+  EXPECT_EQ(LoadCurrent(), 4);
+  EXPECT_EQ(ReadBytes(ValueStore::DefaultFilePath()), content);
+  // Nor is a copy set aside at every attempt.
+  EXPECT_EQ(QDir(QFileInfo(ValueStore::DefaultFilePath()).path()).entryList(QDir::Files),
+            QStringList{"values.reg"});
+}
+
+TEST(Settings, AReadOnlyAutoRunEntryIsKeptWhenTheModeChanges) {
+  ConfigHome config;
+  const ExeFolderFor exe("/apps/x/");
+  SaveAutoChange(1);
+  SaveAutoRun(true);
+  const QByteArray entry = ReadBytes(AutostartEntryPath());
+  ASSERT_TRUE(QFile::setPermissions(AutostartEntryPath(), QFile::ReadOwner | QFile::ReadGroup));
+  SaveAutoChange(2);
+  SaveAutoRun(true);
+  EXPECT_EQ(ReadBytes(AutostartEntryPath()), entry);
+  EXPECT_TRUE(AutoRunEnabled());
+  // Turning autostart off is asked for: the entry goes.
+  SaveAutoRun(false);
+  EXPECT_FALSE(QFileInfo::exists(AutostartEntryPath()));
 }
 
 TEST(Settings, AutoRunEntryCarriesTheModeAndNamesThisFolderOnly) {
