@@ -37,8 +37,9 @@ int RunNimbraWallpaper(int argc, char** argv) {
     return 1;
   }
   Application app(argc, argv);
+  // No display name: Qt would add it to every window's caption, and the
+  // caption is the language file's application name alone.
   app.setApplicationName(QStringLiteral("Nimbra Wallpaper 1.2"));
-  app.setApplicationDisplayName(QStringLiteral("Nimbra Wallpaper 1.2"));
   app.setQuitOnLastWindowClosed(false);
 
   // The main window's creation runs the whole start-up sequence; the two

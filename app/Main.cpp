@@ -11,6 +11,8 @@
 #include <QSystemTrayIcon>
 #include <QWindow>
 
+#include <algorithm>
+
 #include "app/Down.h"
 #include "app/Down2.h"
 #include "library/GridLayout.h"
@@ -21,6 +23,12 @@ namespace {
 constexpr int kClientWidth = 799;
 constexpr int kClientHeight = 599;
 const QColor kColumnText(222, 228, 238);
+// The address stands on the window's mid-teal bottom band, where black reads
+// best (contrast about 5:1) and white (about 4:1) is the clearest change
+// under the mouse; the light column text would be about 3:1 there.
+const QColor kAddressLinkText(Qt::black);
+const QColor kAddressLinkHover(Qt::white);
+constexpr int kAddressRight = 767;  // where the address's box in the layout ends
 
 template <typename Control>
 Control* Place(Control* control, int left, int top, int width, int height) {
@@ -28,11 +36,15 @@ Control* Place(Control* control, int left, int top, int width, int height) {
   return control;
 }
 
-SkinLabel* MakeLabel(QWidget* parent, const QString& name, QRect box, const QColor& color, const QFont& font) {
+// Most labels take their caption's width, so no translation is cut; the box's
+// width is then only where the caption starts out.
+SkinLabel* MakeLabel(QWidget* parent, const QString& name, QRect box, const QColor& color, const QFont& font,
+                     LabelSizing sizing = LabelSizing::FitsCaption) {
   auto* label = Place(new SkinLabel(parent), box.x(), box.y(), box.width(), box.height());
   label->setObjectName(name);
   label->setFontColor(color);
   label->setFont(font);
+  label->setSizing(sizing);
   return label;
 }
 
@@ -80,7 +92,7 @@ void TfrmMain::CreateDownloadForms() {
 
 void TfrmMain::BuildControls() {
   imgMain = MakeImage(this, "imgMain", {0, 0, 799, 599}, "main_bg");
-  Label15 = MakeLabel(this, "Label15", {56, 8, 211, 26}, Qt::white, PixelFont(17, true));
+  Label15 = MakeLabel(this, "Label15", {56, 8, 211, 26}, Qt::white, PixelFont(17, true), LabelSizing::Fixed);
   Label15->setCaption(QStringLiteral("Nimbra Wallpaper 1.2"));
   btnMin = MakeButton(this, "btnMin", "btn_min", {736, 10, 24, 24});
   btnClose = MakeButton(this, "btnClose", "btn_close", {766, 10, 24, 24});
@@ -103,9 +115,14 @@ void TfrmMain::BuildControls() {
   panSetting = Place(new PicturePanel(this), 20, 88, 761, 477);
   panSetting->setObjectName("panSetting");
   panSetting->hide();
-  suiURLLabel1 = MakeLabel(this, "suiURLLabel1", {633, 578, 134, 13}, kColumnText, PixelFont(11));
+  suiURLLabel1 = MakeLabel(this, "suiURLLabel1", {633, 578, 134, 13}, kAddressLinkText, PixelFont(11));
   suiURLLabel1->setCaption(QStringLiteral("http://") + HomeHost());
   suiURLLabel1->setUnderline(true);
+  suiURLLabel1->setHoverColor(kAddressLinkHover);
+  // The address starts at its place in the layout; a home host too long for
+  // that grows it leftwards instead, so it is not cut at the window's edge.
+  suiURLLabel1->move(std::max(0, std::min(suiURLLabel1->x(), kAddressRight - suiURLLabel1->width())),
+                     suiURLLabel1->y());
   suiURLLabel1->setCursor(Qt::PointingHandCursor);
   WebBrowser1 = Place(new QWidget(this), 377, -102, 316, 136);
   WebBrowser1->setObjectName("WebBrowser1");
@@ -174,16 +191,20 @@ void TfrmMain::BuildGrid() {
     imgW[n] = MakeImage(W[n], QString("imgW%1").arg(n + 1), {9, 18, 145, 110});
     imgW[n]->setCursor(Qt::PointingHandCursor);
   }
-  lblErrorTip = MakeLabel(Panel1, "lblErrorTip", {18, 175, 527, 24}, Qt::black, PixelFont(12, true));
+  lblErrorTip = MakeLabel(Panel1, "lblErrorTip", {18, 175, 527, 24}, Qt::black, PixelFont(12, true),
+                          LabelSizing::Fixed);
   lblErrorTip->setAlignment(Qt::AlignCenter);
   lblErrorTip->hide();
-  panConnectNetwork = MakeLabel(Panel1, "panConnectNetwork", {4800, 170, 465, 33}, Qt::black, PixelFont(12, true));
+  // Centred on a box of its own, as the page links below are: the box is its size.
+  panConnectNetwork = MakeLabel(Panel1, "panConnectNetwork", {4800, 170, 465, 33}, Qt::black,
+                                PixelFont(12, true), LabelSizing::Fixed);
   panConnectNetwork->setAlignment(Qt::AlignCenter);
   panConnectNetwork->setBackground(QColor(236, 242, 250));
   panConnectNetwork->hide();
   for (int k = 0; k < 20; ++k) {
-    lblWPage[k] = MakeLabel(suiImagePanel1, QString("lblWPage%1").arg(k + 1), PageLinkRect(k),
-                            k == 0 ? kCurrentPageColour : QColor(Qt::black), PixelFont(11, true));
+    lblWPage[k] =
+        MakeLabel(suiImagePanel1, QString("lblWPage%1").arg(k + 1), PageLinkRect(k),
+                  k == 0 ? kCurrentPageColour : QColor(Qt::black), PixelFont(11, true), LabelSizing::Fixed);
     lblWPage[k]->setCaption(QString::number(k + 1));
     lblWPage[k]->setAlignment(Qt::AlignCenter);
     lblWPage[k]->setBackground(Qt::white);
@@ -211,7 +232,8 @@ void TfrmMain::BuildSettingsPage() {
   chkAutoRun->setChecked(true);
   optDisable->setChecked(true);
 
-  Label3 = MakeLabel(suiImagePanel3, "Label3", {16, 24, 297, 13}, Qt::black, PixelFont(11, true));
+  Label3 = MakeLabel(suiImagePanel3, "Label3", {16, 24, 297, 13}, Qt::black, PixelFont(11, true),
+                     LabelSizing::Fixed);
   lstWallpaper = Place(new SkinListView(suiImagePanel3), 16, 48, 481, 296);
   lstWallpaper->setObjectName("lstWallpaper");
   lstWallpaper->setFont(PixelFont(13));

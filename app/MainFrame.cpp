@@ -12,9 +12,10 @@
 
 #include "app/Application.h"
 #include "app/Main.h"
+#include "app/UserDialogs.h"
 #include "library/Settings.h"
 #include "platform/ProgramFolder.h"
-#include "app/UserDialogs.h"
+#include "platform/WindowCaption.h"
 #include "skin/WindowRegion.h"
 
 namespace {
@@ -125,6 +126,22 @@ void TfrmMain::btnMinClick() {
     hide();
   else
     showMinimized();
+}
+
+// However the desktop minimises the window (the taskbar, a window manager
+// key), it goes to the tray as btnMin sends it: hidden, it leaves the taskbar
+// too. Without a tray it stays an ordinary minimised window, so the user can
+// get it back.
+void TfrmMain::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() == QEvent::WindowStateChange && isMinimized() && TrayAvailable(CoolTrayIcon1)) hide();
+  if (event->type() == QEvent::WindowTitleChange) ShowTitleAsCaption(windowHandle());
+}
+
+void TfrmMain::showEvent(QShowEvent* event) {
+  // The native window, and with it the caption Qt writes, may be new.
+  ShowTitleAsCaption(windowHandle());
+  QWidget::showEvent(event);
 }
 
 void TfrmMain::imgMainMouseDown(Qt::MouseButton button, QPoint pos) {

@@ -5,6 +5,7 @@
 #include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QtMath>
 
 QFont PixelFont(int pixels, bool bold) {
   QFont font(QStringLiteral("Sans Serif"));
@@ -105,19 +106,33 @@ SkinLabel::SkinLabel(QWidget* parent) : QLabel(parent), m_requestedFont(font()) 
 void SkinLabel::setCaption(const QString& caption) {
   m_caption = caption;
   setText(CaptionDisplayText(caption));
-  fitFont();
+  fitToCaption();
 }
 
 void SkinLabel::setFont(const QFont& font) {
   m_requestedFont = font;
-  fitFont();
+  fitToCaption();
 }
 
-void SkinLabel::fitFont() { QLabel::setFont(FittedFont(m_requestedFont, text(), width())); }
+void SkinLabel::setSizing(LabelSizing sizing) {
+  m_sizing = sizing;
+  fitToCaption();
+}
+
+void SkinLabel::fitToCaption() {
+  if (m_sizing == LabelSizing::Fixed) {
+    QLabel::setFont(FittedFont(m_requestedFont, text(), width()));
+    return;
+  }
+  QLabel::setFont(m_requestedFont);
+  // Rounded up: a width rounded to the nearest pixel can cut the last one.
+  const int captionWidth = qCeil(QFontMetricsF(font()).horizontalAdvance(text()));
+  if (width() != captionWidth) resize(captionWidth, height());
+}
 
 void SkinLabel::resizeEvent(QResizeEvent* event) {
   QLabel::resizeEvent(event);
-  fitFont();
+  fitToCaption();
 }
 
 void SkinLabel::setFontColor(const QColor& color) {
@@ -143,9 +158,14 @@ void SkinLabel::setBold(bool bold) {
   setFont(f);
 }
 
+void SkinLabel::setHoverColor(const QColor& color) {
+  m_hoverColor = color;
+  applyPalette();
+}
+
 void SkinLabel::applyPalette() {
   QPalette p = palette();
-  p.setColor(QPalette::WindowText, m_fontColor);
+  p.setColor(QPalette::WindowText, m_hovered && m_hoverColor.isValid() ? m_hoverColor : m_fontColor);
   if (m_background.isValid()) p.setColor(QPalette::Window, m_background);
   setPalette(p);
 }
@@ -161,11 +181,15 @@ void SkinLabel::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void SkinLabel::enterEvent(QEnterEvent* event) {
+  m_hovered = true;
+  applyPalette();
   emit mouseEntered();
   QLabel::enterEvent(event);
 }
 
 void SkinLabel::leaveEvent(QEvent* event) {
+  m_hovered = false;
+  applyPalette();
   emit mouseLeft();
   QLabel::leaveEvent(event);
 }

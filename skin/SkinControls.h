@@ -48,6 +48,12 @@ class SkinImage : public QWidget {
   QPixmap m_picture;
 };
 
+// How a label's size follows its caption.
+enum class LabelSizing {
+  Fixed,        // the box stays; a caption too wide for it is drawn a little smaller
+  FitsCaption,  // the width follows the caption, from the left edge, in the font asked for
+};
+
 // A text label with a caption (mnemonic rule), a font colour and mouse events.
 class SkinLabel : public QLabel {
   Q_OBJECT
@@ -57,13 +63,15 @@ class SkinLabel : public QLabel {
   const QString& caption() const { return m_caption; }
   void setFontColor(const QColor& color);
   QColor fontColor() const { return m_fontColor; }
+  // The font colour while the mouse is over the label; none keeps the font colour.
+  void setHoverColor(const QColor& color);
   void setBackground(const QColor& color);  // opaque background
   void setUnderline(bool underline);
   void setBold(bool bold);
-  // The font asked for; a caption that would not fit the label's fixed size
-  // is drawn a little smaller instead of being cut off.
   void setFont(const QFont& font);
   const QFont& requestedFont() const { return m_requestedFont; }
+  void setSizing(LabelSizing sizing);
+  LabelSizing sizing() const { return m_sizing; }
 
  signals:
   void clicked();
@@ -80,11 +88,14 @@ class SkinLabel : public QLabel {
 
  private:
   void applyPalette();
-  void fitFont();
+  void fitToCaption();
   QFont m_requestedFont;
   QString m_caption;
   QColor m_fontColor = Qt::black;
+  QColor m_hoverColor;
   QColor m_background;
+  LabelSizing m_sizing = LabelSizing::Fixed;
+  bool m_hovered = false;
 };
 
 // A button drawn from four pictures: <base>_normal, _hover, _down, _disabled.

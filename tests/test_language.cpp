@@ -149,6 +149,19 @@ TEST(ShippedLanguageFiles, ChineseIsGbkWithEveryText) {
   EXPECT_EQ(file.ReadIniText("init", "szGetmore", ""), QString::fromUtf8("要得到更多精美免费桌面壁纸，请"));
 }
 
+TEST(ShippedLanguageFiles, AutoStartTextsSpeakOfLoggingIn) {
+  for (const char* language : {"en", "zh_CN"}) {
+    const IniFile file(ShippedFile(language));
+    for (const char* key : {"szAutorun", "szChangestartup"}) {
+      const QString text = file.ReadIniText("init", key, "");
+      EXPECT_FALSE(text.contains("Windows", Qt::CaseInsensitive)) << language << " " << key;
+    }
+  }
+  const IniFile chinese(ShippedFile("zh_CN"));
+  EXPECT_TRUE(chinese.ReadIniText("init", "szAutorun", "").contains(QString::fromUtf8("登录")));
+  EXPECT_TRUE(chinese.ReadIniText("init", "szChangestartup", "").contains(QString::fromUtf8("登录")));
+}
+
 // --- the window's captions
 
 class LanguageWindowTest : public ::testing::Test {
@@ -196,7 +209,7 @@ TEST_F(LanguageWindowTest, ChineseFileGivesChineseCaptions) {
   EXPECT_EQ(window->lblL[0]->text(), QString::fromUtf8("自然风光"));
   EXPECT_EQ(window->lblL[4]->text(), QString::fromUtf8("艺术&插画"));
   EXPECT_EQ(window->Label3->text(), QString::fromUtf8("壁纸更换顺序列表："));
-  EXPECT_EQ(window->chkAutoRun->caption(), QString::fromUtf8("Windows启动时同时启动本软件"));
+  EXPECT_EQ(window->chkAutoRun->caption(), QString::fromUtf8("登录时启动本软件"));
   EXPECT_EQ(window->Exit2->text(), QString::fromUtf8("退出"));
 }
 

@@ -3,10 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QCoreApplication>
+#include <QEnterEvent>
 #include <QFile>
+#include <QFontMetricsF>
 #include <QFrame>
+#include <QImage>
 #include <QMenu>
 #include <QRegion>
+#include <QSystemTrayIcon>
 
 #include "app/Main.h"
 #include "catalogue/CatalogueCheck.h"
@@ -73,7 +78,21 @@ TEST_F(MainWindowTest, EveryControlStandsInItsPlace) {
   for (const Placement& placement : kLayout) {
     QWidget* widget = control(placement.name);
     ASSERT_NE(widget, nullptr) << placement.name;
-    EXPECT_EQ(widget->geometry(), placement.box) << placement.name;
+    const auto* label = qobject_cast<SkinLabel*>(widget);
+    if (label == window->suiURLLabel1) {
+      // The address starts where the layout puts it, or ends where its box
+      // ends when a long home host would run off the window.
+      EXPECT_EQ(widget->y(), placement.box.y());
+      EXPECT_EQ(widget->height(), placement.box.height());
+      EXPECT_TRUE(widget->x() == placement.box.x() || widget->geometry().right() == placement.box.right())
+          << widget->x() << " " << widget->width();
+    } else if (label != nullptr && label->sizing() == LabelSizing::FitsCaption) {
+      // Its width is its caption's; it starts where the layout puts it.
+      EXPECT_EQ(widget->pos(), placement.box.topLeft()) << placement.name;
+      EXPECT_EQ(widget->height(), placement.box.height()) << placement.name;
+    } else {
+      EXPECT_EQ(widget->geometry(), placement.box) << placement.name;
+    }
   }
   EXPECT_EQ(window->WebBrowser1->x(), 20000);
 }
@@ -81,7 +100,10 @@ TEST_F(MainWindowTest, EveryControlStandsInItsPlace) {
 TEST_F(MainWindowTest, CategoryAndPageLinksStandWhereTheLayoutTableSays) {
   const QRect column = window->panWallpaperLeft->rect();
   for (int k = 0; k < 5; ++k) {
-    EXPECT_EQ(window->lblL[k]->geometry(), LocalLinkRect(k)) << "local " << k + 1;
+    // A link is as wide as its caption, from where the layout table starts it.
+    EXPECT_EQ(window->lblL[k]->pos(), LocalLinkRect(k).topLeft()) << "local " << k + 1;
+    EXPECT_EQ(window->lblL[k]->height(), LocalLinkRect(k).height()) << "local " << k + 1;
+    EXPECT_TRUE(column.contains(window->lblL[k]->geometry())) << "local " << k + 1;
     // Each arrow stands left of its link, centred on the link's text.
     EXPECT_EQ(window->imgArrow[k]->geometry(), QRect(40, LocalLinkRect(k).y() + 4, 9, 9))
         << "local " << k + 1;
@@ -90,7 +112,9 @@ TEST_F(MainWindowTest, CategoryAndPageLinksStandWhereTheLayoutTableSays) {
     EXPECT_TRUE(column.contains(LocalLinkRect(k))) << "local " << k + 1;
   }
   for (int k = 0; k < 7; ++k) {
-    EXPECT_EQ(window->lblN[k]->geometry(), NetworkLinkRect(k)) << "network " << k + 1;
+    EXPECT_EQ(window->lblN[k]->pos(), NetworkLinkRect(k).topLeft()) << "network " << k + 1;
+    EXPECT_EQ(window->lblN[k]->height(), NetworkLinkRect(k).height()) << "network " << k + 1;
+    EXPECT_TRUE(column.contains(window->lblN[k]->geometry())) << "network " << k + 1;
     EXPECT_EQ(window->imgArrowN[k]->geometry(), QRect(40, NetworkLinkRect(k).y() + 4, 9, 9))
         << "network " << k + 1;
     EXPECT_GT(NetworkLinkRect(k).y(), window->Label2->geometry().bottom()) << "network " << k + 1;
@@ -164,6 +188,167 @@ TEST_F(MainWindowTest, TrayMenuOpensOnlyForTheRightButton) {
   EXPECT_TRUE(window->popMenu1->isVisible());
   EXPECT_EQ(window->popMenu1->pos(), QPoint(298, 298));
   window->popMenu1->hide();
+}
+
+// --- captions that fit
+
+namespace {
+QString ShippedLanguage(const char* language) {
+  return QStringLiteral(NIMBRA_SOURCE_DIR "/resources/lang/%1/lang.ini").arg(QLatin1String(language));
+}
+
+QByteArray ReadBytes(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The labels that keep the box the layout gives them: the title, the grid's
+// notices and the rotation list's heading, and the page links' boxes.
+QStringList FixedSizeLabels() {
+  QStringList names = {"Label15", "lblErrorTip", "Label3", "panConnectNetwork"};
+  for (int k = 1; k <= 20; ++k) names.append(QStringLiteral("lblWPage%1").arg(k));
+  return names;
+}
+
+class LabelFitTest : public ::testing::TestWithParam<const char*> {
+ protected:
+  ProgramFolder folder;
+};
+}  // namespace
+
+TEST_P(LabelFitTest, NoCaptionIsCutAndFixedLabelsKeepTheirBoxes) {
+  const QByteArray texts = ReadBytes(ShippedLanguage(GetParam()));
+  ASSERT_FALSE(texts.isEmpty());
+  folder.writeFile("lang.ini", texts);
+  const auto window = MakeMainWindow();
+  const QStringList fixed = FixedSizeLabels();
+  int fitted = 0;
+  for (SkinLabel* label : window->findChildren<SkinLabel*>()) {
+    const QString name = label->objectName();
+    if (fixed.contains(name)) {
+      EXPECT_EQ(label->sizing(), LabelSizing::Fixed) << name.toStdString();
+      continue;
+    }
+    ++fitted;
+    EXPECT_EQ(label->sizing(), LabelSizing::FitsCaption) << name.toStdString();
+    // The whole caption, in the font asked for, not a smaller one.
+    EXPECT_EQ(label->font().pixelSize(), label->requestedFont().pixelSize()) << name.toStdString();
+    const qreal captionWidth = QFontMetricsF(label->font()).horizontalAdvance(label->text());
+    EXPECT_GE(label->width(), captionWidth) << name.toStdString() << ": " << label->text().toStdString();
+    // Nor is it cut by the control it stands on.
+    EXPECT_TRUE(label->parentWidget()->rect().contains(label->geometry())) << name.toStdString();
+  }
+  EXPECT_EQ(fitted, 18);  // Label1, 2, 4, 5, 14, suiURLLabel1, five local and seven network links
+  for (const Placement& placement : kLayout) {
+    if (fixed.contains(QString::fromLatin1(placement.name))) {
+      EXPECT_EQ(window->findChild<QWidget*>(placement.name)->geometry(), placement.box) << placement.name;
+    }
+  }
+  for (int k = 0; k < 20; ++k)
+    EXPECT_EQ(window->lblWPage[k]->geometry(), PageLinkRect(k)) << "page " << k + 1;
+  // The invitation still ends before the button beside it.
+  EXPECT_LT(window->Label4->geometry().right(), window->btnSetWallpaper->x());
+}
+
+INSTANTIATE_TEST_SUITE_P(ShippedLanguages, LabelFitTest, ::testing::Values("en", "zh_CN"));
+
+TEST(SkinLabelFit, ACaptionLabelFollowsItsCaptionAndFontFromItsLeftEdge) {
+  SkinLabel label;
+  label.setGeometry(10, 20, 30, 13);
+  label.setFont(PixelFont(11, true));
+  label.setSizing(LabelSizing::FitsCaption);
+  label.setCaption("A caption far longer than thirty pixels");
+  const auto widthOf = [&label] { return QFontMetricsF(label.font()).horizontalAdvance(label.text()); };
+  EXPECT_GE(label.width(), widthOf());
+  EXPECT_LT(label.width(), widthOf() + 1);
+  EXPECT_EQ(label.pos(), QPoint(10, 20));
+  EXPECT_EQ(label.height(), 13);
+  const int boldWidth = label.width();
+  label.setBold(false);
+  EXPECT_LT(label.width(), boldWidth);
+  EXPECT_GE(label.width(), widthOf());
+  label.setCaption("A");
+  EXPECT_GE(label.width(), widthOf());
+  EXPECT_LT(label.width(), boldWidth / 4);
+  // A fixed label keeps its box and shrinks its font instead.
+  SkinLabel fixed;
+  fixed.setGeometry(10, 20, 30, 13);
+  fixed.setFont(PixelFont(11, true));
+  fixed.setCaption("A caption far longer than thirty pixels");
+  EXPECT_EQ(fixed.geometry(), QRect(10, 20, 30, 13));
+  EXPECT_LT(fixed.font().pixelSize(), 11);
+}
+
+// --- the address link
+
+namespace {
+QColor TextColourOf(const QWidget& widget) { return widget.palette().color(QPalette::WindowText); }
+
+// Whether a picture of the widget has a pixel near the colour (antialiased text).
+bool ShowsColour(QWidget& widget, const QColor& colour) {
+  const QImage picture = widget.grab().toImage();
+  for (int y = 0; y < picture.height(); ++y) {
+    for (int x = 0; x < picture.width(); ++x) {
+      const QColor pixel = picture.pixelColor(x, y);
+      if (qAbs(pixel.red() - colour.red()) + qAbs(pixel.green() - colour.green()) +
+              qAbs(pixel.blue() - colour.blue()) <=
+          24)
+        return true;
+    }
+  }
+  return false;
+}
+
+void Hover(QWidget& widget) {
+  QEnterEvent enter(QPointF(2, 2), QPointF(2, 2), widget.mapToGlobal(QPointF(2, 2)));
+  QCoreApplication::sendEvent(&widget, &enter);
+}
+
+void Leave(QWidget& widget) {
+  QEvent leave(QEvent::Leave);
+  QCoreApplication::sendEvent(&widget, &leave);
+}
+}  // namespace
+
+TEST_F(MainWindowTest, AddressLinkIsUnderlinedAndChangesColourUnderTheMouse) {
+  SkinLabel& link = *window->suiURLLabel1;
+  EXPECT_TRUE(link.font().underline());
+  const QColor normal = TextColourOf(link);
+  EXPECT_EQ(normal, link.fontColor());
+  Hover(link);
+  const QColor hovered = TextColourOf(link);
+  EXPECT_NE(hovered, normal);
+  EXPECT_TRUE(ShowsColour(link, hovered));
+  EXPECT_TRUE(link.font().underline());
+  Leave(link);
+  EXPECT_EQ(TextColourOf(link), normal);
+  EXPECT_TRUE(ShowsColour(link, normal));
+  EXPECT_FALSE(ShowsColour(link, hovered));
+}
+
+TEST_F(MainWindowTest, CategoryLinksKeepTheirColourUnderTheMouse) {
+  SkinLabel& link = *window->lblL[2];
+  const QColor normal = TextColourOf(link);
+  Hover(link);
+  EXPECT_EQ(TextColourOf(link), normal);
+  EXPECT_TRUE(link.font().underline());
+  Leave(link);
+  EXPECT_FALSE(link.font().underline());
+}
+
+// --- minimising
+
+TEST_F(MainWindowTest, WithoutATrayMinimisingLeavesAnOrdinaryMinimisedWindow) {
+  if (QSystemTrayIcon::isSystemTrayAvailable()) GTEST_SKIP() << "this platform has a tray";
+  window->show();
+  window->setWindowState(Qt::WindowMinimized);
+  EXPECT_TRUE(window->isMinimized());
+  EXPECT_TRUE(window->isVisible());
+  window->btnMinClick();
+  EXPECT_TRUE(window->isVisible());
+  window->CoolTrayIcon1DblClick();
+  EXPECT_FALSE(window->isMinimized());
+  EXPECT_TRUE(window->isVisible());
 }
 
 TEST(MainWindowStart, AnyFirstArgumentStartsInTheTray) {

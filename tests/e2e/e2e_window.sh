@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The main window and the tray icon on a real X server: one frameless, shaped
-# 799x599 window centred on a 1280x800 screen; the tray icon with its menu
-# and "Exit"; a start with an argument that shows only the tray icon until
-# the icon is double-clicked; dragging by the top 41 pixel rows only.
+# 799x599 window centred on a 1280x800 screen, whose caption is the language
+# file's application name alone; the tray icon with its menu and "Exit";
+# minimising through the desktop, which leaves only the tray icon; a start
+# with an argument that shows only the tray icon until the icon is
+# double-clicked; dragging by the top 41 pixel rows only.
 # Arguments: the staged program folder, the build folder.
 
 # The checks are small functions that e2e_expect calls by name.
@@ -49,6 +51,17 @@ e2e_expect "the window is centred (it stands at $win_x,$win_y)" is_centred
 has_no_frame() { [[ $(e2e_frame_extents "$main") == "0 0 0 0" ]]; }
 e2e_expect "the window has no frame (extents: $(e2e_frame_extents "$main"))" has_no_frame
 
+# The caption the desktop shows is the language file's application name and
+# nothing more. xprop quotes a caption, and shows an empty one as nothing.
+caption_of() { xprop -id "$1" -notype _NET_WM_NAME 2>/dev/null | sed -n 's/^_NET_WM_NAME = //p'; }
+caption_is() {
+  local quoted=\"$2\"
+  [[ -z $2 ]] && quoted=""
+  xprop -id "$1" -notype _NET_WM_NAME 2>/dev/null | grep -qxF "_NET_WM_NAME = $quoted"
+}
+app_name=$(sed -n 's/^szAppname=//p' "$E2E_APP_DIR/lang.ini" | tr -d '\r')
+e2e_expect "the window's caption is \"$app_name\" (it reads $(caption_of "$main"))" caption_is "$main" "$app_name"
+
 # The root window is white: the cut-away corners show it, the window's own
 # picture does not.
 shot=$E2E_OUT/window.png
@@ -85,6 +98,29 @@ e2e_expect "a press at y=41 does not drag the window" moved_by 0 0
 drag_at_row 40
 e2e_expect_within 5 "a press at y=40 drags the window" moved_by 60 50
 e2e_screenshot after-drag >/dev/null
+
+# --- minimising through the desktop: the window goes to the tray
+
+# Listed by the window manager, as a taskbar finds the windows it shows.
+listed_by_window_manager() { xprop -root _NET_CLIENT_LIST 2>/dev/null | grep -qiw "$(printf '0x%x' "$1")"; }
+only_in_the_tray() {
+  ! e2e_find_window "$E2E_PROGRAM_PID" "$WINDOW_W" "$WINDOW_H" >/dev/null && ! listed_by_window_manager "$main"
+}
+shown_again() {
+  e2e_find_window "$E2E_PROGRAM_PID" "$WINDOW_W" "$WINDOW_H" >/dev/null && listed_by_window_manager "$main"
+}
+
+if [[ -n ${icon:-} ]]; then
+  e2e_expect "the shown window is listed by the window manager" listed_by_window_manager "$main"
+  xdotool windowminimize "$main"
+  e2e_expect_within 10 "a window minimised through the desktop leaves the screen and the taskbar" only_in_the_tray
+  e2e_expect "the tray icon stays while the window is away" test "$(e2e_tray_icon "$E2E_PROGRAM_PID")" == "$icon"
+  e2e_screenshot minimised-to-tray >/dev/null
+  read -r icon_x icon_y <<<"$(e2e_centre "$icon")"
+  e2e_double_click "$icon_x" "$icon_y"
+  e2e_expect_within 10 "a double click on the tray icon brings the minimised window back" shown_again
+  e2e_expect_within 20 "the window comes back painted" e2e_thumbnails_shown "$main" widescreen 1
+fi
 
 # --- the tray menu and "Exit"
 
@@ -126,7 +162,9 @@ if e2e_program_running; then
 fi
 
 # --- a start with an argument: only the tray icon, until it is double-clicked
+# This start has no language file, so the window's caption is empty.
 
+rm -f "$E2E_APP_DIR/lang.ini"
 e2e_start_program -1
 if icon=$(e2e_wait_tray_icon "$START_SECONDS" "$E2E_PROGRAM_PID"); then
   e2e_pass "a start with an argument shows the tray icon"
@@ -140,6 +178,8 @@ if icon=$(e2e_wait_tray_icon "$START_SECONDS" "$E2E_PROGRAM_PID"); then
   e2e_double_click "$icon_x" "$icon_y"
   if main=$(e2e_wait_window 10 "$E2E_PROGRAM_PID" "$WINDOW_W" "$WINDOW_H"); then
     e2e_pass "a double click on the tray icon shows the window"
+    e2e_expect "without a language file the window's caption is empty (it reads $(caption_of "$main"))" \
+      caption_is "$main" ""
     e2e_expect_within 20 "the restored window shows the thumbnails" e2e_thumbnails_shown "$main" widescreen 1
     e2e_screenshot restored-from-tray >/dev/null
     # The close button ends the program.
