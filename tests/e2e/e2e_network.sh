@@ -6,10 +6,9 @@
 # picture through the progress dialog into the network folder and makes it the
 # root window's background; "Downloaded" then lists it; another category shows
 # its own pictures; serve.sh stops its server.
-# The staged program names the default home host, so this script configures
-# and builds a second copy of the program with NIMBRA_HOME_HOST=127.0.0.1 in
-# BUILD_DIR/e2e-network-program (kept, so later runs only rebuild what
-# changed), with the same build type and sanitizer setting.
+# The staged program is pointed at the demo site at run time, through
+# NIMBRA_HOME_HOST=127.0.0.1 in its environment; the demo site is written by
+# the build's nimbra-demo-site (built here when missing).
 # Arguments: the staged program folder, the build folder.
 
 # The checks are small functions that e2e_expect calls by name.
@@ -17,7 +16,7 @@
 # shellcheck source=lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 e2e_init "$@"
-e2e_require compare cmake
+e2e_require compare
 
 readonly HOST=127.0.0.1
 readonly WINDOW_W=799 WINDOW_H=599
@@ -34,24 +33,19 @@ fi
 # The program fetches the catalogue pages with Qt; a proxy must not get them.
 unset http_proxy https_proxy all_proxy HTTP_PROXY HTTPS_PROXY ALL_PROXY no_proxy NO_PROXY
 
-# --- a program built for the home host 127.0.0.1, and the demo site
+# --- the demo site, and the staged program pointed at it
 
 build_dir=$(cd "$2" && pwd)
-sub_build=$build_dir/e2e-network-program
-cache_value() { sed -n "s/^$1:[A-Z]*=//p" "$build_dir/CMakeCache.txt" 2>/dev/null | head -n1; }
-build_type=$(cache_value CMAKE_BUILD_TYPE)
-sanitize=$(cache_value NIMBRA_SANITIZE)
-e2e_log "building the program for http://$HOST/ in $sub_build (${build_type:-Release}, sanitizers ${sanitize:-OFF})"
-cmake -S "$E2E_SOURCE_DIR" -B "$sub_build" -DNIMBRA_HOME_HOST="$HOST" -DNIMBRA_TESTS=OFF \
-  -DCMAKE_BUILD_TYPE="${build_type:-Release}" -DNIMBRA_SANITIZE="${sanitize:-OFF}" \
-  >"$E2E_OUT/configure.log" 2>&1 || e2e_abort "configuring the 127.0.0.1 build failed (see $E2E_OUT/configure.log)"
-cmake --build "$sub_build" --target NimbraWallpaper nimbra-demo-site -j"$(nproc)" \
-  >"$E2E_OUT/build.log" 2>&1 || e2e_abort "building the 127.0.0.1 program failed (see $E2E_OUT/build.log)"
-# shellcheck disable=SC2034  # e2e_copy_program reads it
-E2E_STAGE=$sub_build/stage
+demo_site_tool=$build_dir/tools/demo-site/nimbra-demo-site
+if [[ ! -x $demo_site_tool ]]; then
+  e2e_log "building nimbra-demo-site in $build_dir"
+  cmake --build "$build_dir" --target nimbra-demo-site >"$E2E_OUT/build.log" 2>&1 ||
+    e2e_abort "building nimbra-demo-site failed (see $E2E_OUT/build.log)"
+fi
+export NIMBRA_HOME_HOST=$HOST
 
-site=$sub_build/demo-site
-"$sub_build/tools/demo-site/nimbra-demo-site" --host "$HOST" "$site" >"$E2E_OUT/demo-site.log" 2>&1 ||
+site=$E2E_TMP/demo-site
+"$demo_site_tool" --host "$HOST" "$site" >"$E2E_OUT/demo-site.log" 2>&1 ||
   e2e_abort "nimbra-demo-site failed (see $E2E_OUT/demo-site.log)"
 
 has_markers() { grep -q '<quenlitstart>' "$1" && grep -q '<quenlitend>' "$1"; }

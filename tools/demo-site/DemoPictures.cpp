@@ -128,7 +128,4 @@ QImage PaintLarge(const DemoPicture& picture, const ShapeInfo& shape) {
   return large;
 }
 
-QString ThumbnailName(const DemoPicture& picture) { return QStringLiteral("s_%1.jpg").arg(picture.stem); }
-QString LargeName(const DemoPicture& picture) { return QStringLiteral("l_%1.jpg").arg(picture.stem); }
-
 }  // namespace demo

@@ -14,21 +14,21 @@ namespace demo {
 
 enum class Shape { Normal, Widescreen };
 
+// The publisher tells the shapes apart by the pictures' proportions.
 struct ShapeInfo {
   Shape shape;
-  const char* folder;  // as in the program's store and in the addresses
+  const char* folder;
   QSize large;
-  QSize thumbnail;
 };
 
-inline constexpr ShapeInfo kShapes[] = {{Shape::Normal, "normal", {1600, 1200}, {145, 110}},
-                                        {Shape::Widescreen, "widescreen", {1920, 1200}, {160, 100}}};
+inline constexpr ShapeInfo kShapes[] = {{Shape::Normal, "normal", {1600, 1200}},
+                                        {Shape::Widescreen, "widescreen", {1920, 1200}}};
 
 enum class Pattern { Waves, Tiles, Burst, Dunes, Ripples, Dots, Tunnel, Weave };
 
 struct DemoPicture {
   int category;
-  const char* stem;  // lower case: the catalogue lower-cases every address
+  const char* stem;  // the picture's name in the site starts with it
   Pattern pattern;
   int hueOffset;  // degrees from the family hue
   unsigned seed;
@@ -40,9 +40,5 @@ const std::vector<DemoPicture>& DemoPictures();
 // The picture at full size: every pixel within its family's hue spread, with
 // a fine grain that gives the JPEG file a realistic size.
 QImage PaintLarge(const DemoPicture& picture, const ShapeInfo& shape);
-
-// "s_" + stem + ".jpg" or "l_" + stem + ".jpg".
-QString ThumbnailName(const DemoPicture& picture);
-QString LargeName(const DemoPicture& picture);
 
 }  // namespace demo

@@ -1,36 +1,39 @@
 // Writes a demo home site into a folder, so the online catalogue can be tried
 // on one machine:
 //   nimbra-demo-site [--host HOST] FOLDER
-// FOLDER/software/ver.htm and FOLDER/software/allindex.htm are the catalogue
-// pages; FOLDER/pictures/{normal,widescreen}/N/ hold the "s_" thumbnails and
-// "l_" large pictures they name, painted here; FOLDER/index.html is a front
-// page for a browser. HOST (default 127.0.0.1) is the host the addresses name:
-// the one the program was built with as NIMBRA_HOME_HOST.
-// The pages are written on every run; pictures that a run of this version
-// already painted are kept.
+// The demo pictures are painted into a temporary source folder, one folder a
+// category with a sub-folder for each shape, and published from there into
+// FOLDER by the same publisher as nimbra-catalogue's (tools/publish): the
+// catalogue pages under FOLDER/software/, the "s_" thumbnails and "l_" large
+// pictures they name under FOLDER/pictures/{normal,widescreen}/N/, and a front
+// page FOLDER/index.html. HOST (default 127.0.0.1) is the host the addresses
+// name: the home host the program uses (NIMBRA_HOME_HOST, at build or run
+// time). Publishing again leaves pictures that came out the same untouched.
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QImage>
+#include <QImageWriter>
 #include <QSaveFile>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <cstdio>
+#include <vector>
 
 #include "DemoPictures.h"
-#include "SitePages.h"
+#include "platform/ProgramFolder.h"
+#include "tools/publish/PublishRules.h"
+#include "tools/publish/Publisher.h"
 
 using demo::DemoPicture;
-using demo::PictureKind;
 using demo::ShapeInfo;
 
 namespace {
 
-// Bump when the pictures change, so an older site is painted again.
-const QByteArray kStampText = "nimbra demo site 1\n";
-const char* const kStampName = ".nimbra-demo-site";
 const char* const kDefaultHost = "127.0.0.1";
+// Left by the versions that painted straight into the site.
+const char* const kOldStampName = ".nimbra-demo-site";
 constexpr int kJpegQuality = 88;
 // The program refetches a stored large picture under 20000 bytes; every
 // picture stays far above that.
@@ -64,100 +67,82 @@ bool ParseOptions(const QStringList& arguments, Options& options) {
   return !options.folder.isEmpty();
 }
 
-// Written beside and renamed into place: an interrupted run never leaves a
-// half file that a server would hand out as complete.
-bool WriteBytes(const QString& path, const QByteArray& bytes) {
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly)) return false;
-  file.write(bytes);
-  return file.commit();
+struct Painting {
+  const ShapeInfo* shape;
+  const DemoPicture* picture;
+};
+
+// SOURCE/N/<shape>/<stem>.jpg: the publisher tells the shapes apart by the
+// pictures' proportions, the sub-folder only keeps the two files apart.
+QString SourcePath(const QDir& source, const Painting& painting) {
+  return source.filePath(QStringLiteral("%1/%2/%3.jpg")
+                             .arg(painting.picture->category)
+                             .arg(painting.shape->folder, painting.picture->stem));
 }
 
-bool WriteJpeg(const QString& path, const QImage& image) {
+QString PaintOne(const QDir& source, const Painting& painting) {
+  const QString path = SourcePath(source, painting);
+  if (!QDir().mkpath(QFileInfo(path).path()))
+    return QStringLiteral("cannot create ") + QFileInfo(path).path();
   QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly)) return false;
-  if (!image.save(&file, "JPG", kJpegQuality)) {
-    file.cancelWriting();
-    return false;
-  }
-  return file.commit();
+  QImageWriter writer(&file, "jpeg");
+  writer.setQuality(kJpegQuality);
+  if (!file.open(QIODevice::WriteOnly) ||
+      !writer.write(demo::PaintLarge(*painting.picture, *painting.shape)) || !file.commit())
+    return QStringLiteral("cannot write ") + path;
+  if (QFileInfo(path).size() < kSmallestLargePicture)
+    return QStringLiteral("%1 came out at only %2 bytes").arg(path).arg(QFileInfo(path).size());
+  return {};
 }
 
-bool IsPainted(const QString& path) { return QFileInfo(path).size() > 0; }
-
-bool PaintPicture(const QDir& site, const ShapeInfo& shape, const DemoPicture& picture, bool keepPainted) {
-  const QString thumbnailPath = site.filePath(demo::PicturePath(shape, picture, PictureKind::Thumbnail));
-  const QString largePath = site.filePath(demo::PicturePath(shape, picture, PictureKind::Large));
-  if (keepPainted && IsPainted(thumbnailPath) && IsPainted(largePath)) return true;
-  if (!QDir().mkpath(QFileInfo(largePath).path())) {
-    std::fprintf(stderr, "nimbra-demo-site: cannot create %s\n", qPrintable(QFileInfo(largePath).path()));
-    return false;
-  }
-  const QImage large = demo::PaintLarge(picture, shape);
-  const QImage thumbnail = large.scaled(shape.thumbnail, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-  for (const auto& [path, image] : {std::pair{thumbnailPath, thumbnail}, std::pair{largePath, large}}) {
-    if (!WriteJpeg(path, image)) {
-      std::fprintf(stderr, "nimbra-demo-site: cannot write %s\n", qPrintable(path));
-      return false;
-    }
-  }
-  if (QFileInfo(largePath).size() < kSmallestLargePicture) {
-    std::fprintf(stderr, "nimbra-demo-site: %s came out at only %lld bytes\n", qPrintable(largePath),
-                 static_cast<long long>(QFileInfo(largePath).size()));
+bool PaintSource(const QDir& source) {
+  std::vector<Painting> paintings;
+  for (const ShapeInfo& shape : demo::kShapes)
+    for (const DemoPicture& picture : demo::DemoPictures()) paintings.push_back({&shape, &picture});
+  std::vector<QString> problems(paintings.size());
+  publish::ForEachInParallel(int(paintings.size()), 0,
+                             [&](int i) { problems[i] = PaintOne(source, paintings[i]); });
+  for (const QString& problem : problems) {
+    if (problem.isEmpty()) continue;
+    std::fprintf(stderr, "nimbra-demo-site: %s\n", qPrintable(problem));
     return false;
   }
   return true;
 }
 
-bool PaintPictures(const QDir& site) {
-  const QString stampPath = site.filePath(kStampName);
-  QFile stamp(stampPath);
-  const bool keepPainted = stamp.open(QIODevice::ReadOnly) && stamp.readAll() == kStampText;
-  stamp.close();
-  for (const ShapeInfo& shape : demo::kShapes)
-    for (const DemoPicture& picture : demo::DemoPictures())
-      if (!PaintPicture(site, shape, picture, keepPainted)) return false;
-  return WriteBytes(stampPath, kStampText);
-}
-
-bool WritePages(const QDir& site, const QString& host, QByteArray& indexVersion) {
-  if (!QDir().mkpath(site.filePath("software"))) return false;
-  const QByteArray indexPage = demo::IndexPage(host);
-  indexVersion = demo::IndexVersion(indexPage);
-  // The index first: a program that reads the new version page finds the
-  // index it announces.
-  return WriteBytes(site.filePath("software/allindex.htm"), indexPage) &&
-         WriteBytes(site.filePath("software/ver.htm"), demo::VersionPage(indexVersion)) &&
-         WriteBytes(site.filePath("index.html"), demo::FrontPage(host));
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  QStringList arguments;
-  for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+  const QCoreApplication application(argc, argv);  // the image format plugins need it
   Options options;
-  if (!ParseOptions(arguments, options)) return Usage();
-  if (!demo::IsUsableHost(options.host)) {
+  if (!ParseOptions(application.arguments().mid(1), options)) return Usage();
+  if (!IsUsableHomeHost(options.host)) {
     std::fprintf(
         stderr,
         "nimbra-demo-site: \"%s\" is not a host name or IPv4 address (no port: the program uses 80)\n",
         qPrintable(options.host));
     return 2;
   }
-  const QDir site(QDir::cleanPath(QDir::current().absoluteFilePath(options.folder)));
-  if (!QDir().mkpath(site.path())) {
-    std::fprintf(stderr, "nimbra-demo-site: cannot create %s\n", qPrintable(site.path()));
+  const QTemporaryDir source;
+  if (!source.isValid() || !PaintSource(QDir(source.path()))) {
+    std::fprintf(stderr, "nimbra-demo-site: cannot paint the demo pictures\n");
     return 1;
   }
-  if (!PaintPictures(site)) return 1;
-  QByteArray indexVersion;
-  if (!WritePages(site, options.host, indexVersion)) {
-    std::fprintf(stderr, "nimbra-demo-site: cannot write the pages under %s\n", qPrintable(site.path()));
+  publish::PublishOptions publishing;
+  publishing.source = source.path();
+  publishing.site = options.folder;
+  publishing.baseUrl = publish::BaseUrlOfHost(options.host);
+  publishing.title = QStringLiteral("Nimbra Wallpaper demo site");
+  const publish::PublishSinks sinks{
+      [](const QString& line) { std::fprintf(stderr, "nimbra-demo-site: %s\n", qPrintable(line)); }, {}};
+  const publish::PublishResult result = publish::PublishCatalogue(publishing, sinks);
+  if (!result.ok) {
+    std::fprintf(stderr, "nimbra-demo-site: %s\n", qPrintable(result.error));
     return 1;
   }
-  std::printf("nimbra-demo-site: %zu pictures a shape for http://%s/ in %s (index version %s)\n",
-              demo::DemoPictures().size(), qPrintable(options.host), qPrintable(site.path()),
-              indexVersion.constData());
+  QFile::remove(QDir(options.folder).filePath(kOldStampName));
+  std::printf("nimbra-demo-site: %zu pictures a shape for %s in %s (index version %s)\n",
+              demo::DemoPictures().size(), qPrintable(publishing.baseUrl),
+              qPrintable(QDir(options.folder).absolutePath()), result.indexVersion.constData());
   return 0;
 }

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Serves a demo home site written by nimbra-demo-site on 127.0.0.1 port 80,
-# with nginx, in the foreground until Ctrl-C:
+# Serves a home site, published by nimbra-catalogue or written by
+# nimbra-demo-site, on 127.0.0.1 port 80, with nginx, in the foreground until
+# Ctrl-C:
 #   tools/demo-site/serve.sh [--rate RATE] FOLDER
 #   tools/demo-site/serve.sh stop          (from another terminal or script)
 # --rate limits each connection that fetches a large picture ("l_" files), for
@@ -46,7 +47,7 @@ wait_gone() {
 stop_server() {
   local pid
   pid=$(running_pid) || {
-    say "no demo site is being served (no live nginx in $pid_file)"
+    say "no site is being served (no live nginx in $pid_file)"
     return 1
   }
   kill -QUIT "$pid" 2>/dev/null # finishes the requests under way
@@ -85,6 +86,9 @@ http {
     listen $LISTEN_ADDRESS:80;
     root $folder;
     index index.html;
+    # The publisher's state and lock files, and files being written, are no
+    # one's business but the publisher's.
+    location ~ /\. { return 404; }
     $rate_block
   }
 }
@@ -104,11 +108,11 @@ serve() {
     exit 1
   }
   [[ -f $folder/software/ver.htm && -f $folder/software/allindex.htm ]] || {
-    say "$folder holds no demo site; write one with: nimbra-demo-site FOLDER"
+    say "$folder holds no home site; publish one with: nimbra-catalogue publish SOURCE $folder"
     exit 1
   }
   if running_pid >/dev/null; then
-    say "a demo site is already served from $state; stop it with: $0 stop"
+    say "a site is already served from $state; stop it with: $0 stop"
     exit 1
   fi
   mkdir -p "$state/tmp" || exit 1

@@ -1,0 +1,725 @@
+#include "tools/publish/Publisher.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QImageWriter>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QThread>
+#include <algorithm>
+#include <atomic>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <thread>
+#include <tuple>
+#include <vector>
+
+#include "library/ImageDecode.h"
+#include "platform/AtomicFile.h"
+#include "tools/publish/PublishRules.h"
+#include "tools/publish/SitePages.h"
+
+namespace publish {
+
+namespace {
+
+// Raised whenever thumbnails or large pictures come out differently, so that
+// every picture of an older site is made again (under new names).
+constexpr int kRecipe = 1;
+constexpr int kThumbnailQuality = 90;
+constexpr int kLargeQuality = 92;
+// Twenty page links of six thumbnails, and the keys the program reads.
+constexpr int kReachablePerCategory = kSlotsPerPage * kPageLinkCount;
+constexpr int kReadEntriesPerShape = 1000;
+constexpr char kLockFileName[] = ".nimbra-catalogue.lock";
+constexpr Shape kShapes[] = {Shape::Normal, Shape::Widescreen};
+
+// --- source files
+
+struct FileStamp {
+  qint64 size = 0;
+  qint64 modified = 0;  // nanoseconds since the epoch
+  bool operator==(const FileStamp&) const = default;
+};
+
+std::optional<FileStamp> StampOf(const QString& path) {
+  struct stat info {};
+  if (::stat(QFile::encodeName(path).constData(), &info) != 0) return std::nullopt;
+  return FileStamp{qint64(info.st_size), qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
+}
+
+struct SourceFile {
+  QString relative;  // below SOURCE, with "/"
+  QString path;
+  int category = 0;
+  SourceKind kind = SourceKind::NotAPicture;
+  FileStamp stamp;
+};
+
+class SourceScan {
+ public:
+  SourceScan(const QString& root, std::vector<QString>& notes)
+      : m_root(QDir(root).absolutePath()), m_notes(notes) {}
+
+  std::vector<SourceFile> run() {
+    const QFileInfoList top =
+        QDir(m_root).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System, QDir::Name);
+    for (const QFileInfo& entry : top) {
+      const int category = entry.isDir() ? CategoryOfFolder(entry.fileName()) : 0;
+      if (category == 0) {
+        passOver(entry.fileName(), entry.isDir()
+                                       ? QStringLiteral("a folder that names no category (1 to 5, or "
+                                                        "its caption)")
+                                       : QStringLiteral("pictures go into a category folder"));
+        continue;
+      }
+      walk(entry, category);
+    }
+    std::sort(m_files.begin(), m_files.end(), [](const SourceFile& a, const SourceFile& b) {
+      if (a.category != b.category) return a.category < b.category;
+      return NaturalLess(a.relative, b.relative);
+    });
+    return std::move(m_files);
+  }
+
+  int passedOver() const { return m_passedOver; }
+
+ private:
+  QString relativeOf(const QFileInfo& info) const { return QDir(m_root).relativeFilePath(info.filePath()); }
+
+  void passOver(const QString& relative, const QString& reason) {
+    ++m_passedOver;
+    m_notes.push_back(QStringLiteral("passed over %1: %2").arg(relative, reason));
+  }
+
+  // Hidden files and folders are left alone without a word: they hold what
+  // file managers and version control keep, never pictures.
+  void walk(const QFileInfo& folder, int category) {
+    if (folder.isSymLink()) {
+      passOver(relativeOf(folder), QStringLiteral("a link to a folder (not followed)"));
+      return;
+    }
+    const QFileInfoList entries =
+        QDir(folder.filePath())
+            .entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System, QDir::Name);
+    for (const QFileInfo& entry : entries) {
+      if (entry.isDir()) {
+        walk(entry, category);
+      } else {
+        add(entry, category);
+      }
+    }
+  }
+
+  void add(const QFileInfo& file, int category) {
+    const QString relative = relativeOf(file);
+    const SourceKind kind = KindOfSourceFile(file.fileName());
+    if (kind == SourceKind::NotAPicture)
+      return passOver(relative, QStringLiteral("not a JPEG, PNG or BMP picture"));
+    // A pipe named like a picture would block the reader for ever.
+    if (!file.isFile()) return passOver(relative, QStringLiteral("not a regular file"));
+    const std::optional<FileStamp> stamp = StampOf(file.filePath());
+    if (!stamp) return passOver(relative, QStringLiteral("cannot be read"));
+    m_files.push_back({relative, file.filePath(), category, kind, *stamp});
+  }
+
+  QString m_root;
+  std::vector<QString>& m_notes;
+  std::vector<SourceFile> m_files;
+  int m_passedOver = 0;
+};
+
+// --- the state of the last publish
+
+struct Entry {
+  QString source;
+  FileStamp stamp;
+  std::uint64_t hash = 0;
+  SitePicture picture;
+};
+
+struct SiteState {
+  int recipe = 0;
+  std::vector<Entry> entries;
+};
+
+using PictureKey = std::tuple<int, int, QString>;  // shape, category, tail
+PictureKey KeyOf(const SitePicture& picture) { return {int(picture.shape), picture.category, picture.tail}; }
+
+bool IsOwnTail(const QString& tail) {
+  static const QRegularExpression kTail(QStringLiteral("^[a-z0-9][a-z0-9-]*\\.jpg$"));
+  return kTail.match(tail).hasMatch();
+}
+
+std::optional<Entry> EntryFromJson(const QJsonObject& object) {
+  Entry entry;
+  entry.source = object.value("source").toString();
+  entry.stamp = {qint64(object.value("size").toDouble(-1)), object.value("modified").toString().toLongLong()};
+  const std::optional<std::uint64_t> hash = HashFromText(object.value("hash").toString());
+  const QString shape = object.value("shape").toString();
+  entry.picture.category = object.value("category").toInt();
+  entry.picture.tail = object.value("tail").toString();
+  if (entry.source.isEmpty() || !hash || entry.picture.category < 1 ||
+      entry.picture.category > kCategoryCount || !IsOwnTail(entry.picture.tail) ||
+      (shape != "normal" && shape != "widescreen"))
+    return std::nullopt;
+  entry.hash = *hash;
+  entry.picture.shape = shape == "widescreen" ? Shape::Widescreen : Shape::Normal;
+  return entry;
+}
+
+// A missing or damaged state file reads as an empty site: every picture is
+// then made again, and the files of the old one are cleared once the new
+// pages are in place.
+SiteState LoadState(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return {};
+  const QJsonObject root = QJsonDocument::fromJson(file.readAll()).object();
+  SiteState state;
+  state.recipe = root.value("recipe").toInt();
+  for (const QJsonValue& value : root.value("pictures").toArray())
+    if (const std::optional<Entry> entry = EntryFromJson(value.toObject())) state.entries.push_back(*entry);
+  return state;
+}
+
+QByteArray StateBytes(const std::vector<Entry>& entries) {
+  QJsonArray pictures;
+  for (const Entry& entry : entries) {
+    pictures.append(QJsonObject{{"source", entry.source},
+                                {"size", double(entry.stamp.size)},
+                                {"modified", QString::number(entry.stamp.modified)},
+                                {"hash", HashText(entry.hash)},
+                                {"category", entry.picture.category},
+                                {"shape", ShapeFolderName(entry.picture.shape)},
+                                {"tail", entry.picture.tail}});
+  }
+  return QJsonDocument(QJsonObject{{"recipe", kRecipe}, {"pictures", pictures}})
+      .toJson(QJsonDocument::Indented);
+}
+
+// --- making pictures
+
+struct Examined {
+  bool usable = false;
+  QString problem;
+  std::uint64_t hash = 0;
+  QSize size;
+};
+
+Examined Refused(const QString& problem) { return {false, problem, 0, {}}; }
+
+QByteArray ImageFormatOf(const SourceFile& file) {
+  return file.kind == SourceKind::Jpeg ? QByteArrayLiteral("jpeg")
+                                       : QFileInfo(file.path).suffix().toLower().toLatin1();
+}
+
+// The content hash names the picture; the size gives its shape. Only the
+// header is decoded here.
+Examined Examine(const SourceFile& file) {
+  if (file.stamp.size > kMaxDecodedPictureBytes) return Refused(QStringLiteral("file too large"));
+  QFile stream(file.path);
+  if (!stream.open(QIODevice::ReadOnly))
+    return Refused(QStringLiteral("cannot be read: ") + stream.errorString());
+  QByteArray bytes = stream.readAll();
+  QBuffer buffer(&bytes);
+  QImageReader reader(&buffer, ImageFormatOf(file));
+  reader.setAutoTransform(false);
+  const QSize size = reader.size();
+  if (!size.isValid() || size.isEmpty()) return Refused(QStringLiteral("not a readable picture"));
+  if (qint64(size.width()) * size.height() * 4 > kMaxDecodedPictureBytes)
+    return Refused(
+        QStringLiteral("too large for the program to show (%1 x %2)").arg(size.width()).arg(size.height()));
+  return {true, {}, ContentHash(bytes), size};
+}
+
+QByteArray EncodeJpeg(const QImage& image, int quality) {
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  QImageWriter writer(&buffer, "jpeg");
+  writer.setQuality(quality);
+  return writer.write(image) ? bytes : QByteArray();
+}
+
+// JPEG has no transparency; a transparent part shows the black a desktop
+// has behind its wallpaper. A premultiplied colour is that colour over
+// black already, so only the alpha byte has to go.
+QImage OverBlack(const QImage& image) {
+  if (!image.hasAlphaChannel()) return image.convertToFormat(QImage::Format_RGB32);
+  QImage picture = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+  for (int y = 0; y < picture.height(); ++y) {
+    auto* line = reinterpret_cast<QRgb*>(picture.scanLine(y));
+    for (int x = 0; x < picture.width(); ++x) line[x] |= 0xff000000U;
+  }
+  picture.reinterpretAsFormat(QImage::Format_RGB32);
+  return picture;
+}
+
+// The disk starts on a picture while the next ones are decoded, so that the
+// flush before the pages are written has little left to wait for.
+void StartWriteback(const QString& path) {
+  const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+  ::close(fd);
+}
+
+enum class Outcome { Made, PassedOver, Failed };
+
+struct Made {
+  Outcome outcome = Outcome::Made;
+  QString message;
+  QStringList written;  // files this run put in the site for the picture
+};
+
+struct PictureFiles {
+  QByteArray large;
+  QImage thumbnail;
+  QString problem;
+};
+
+// A JPEG is published as it is; its thumbnail comes from the same decoder,
+// with the same DCT scaling, that the program uses.
+PictureFiles JpegFiles(const SourceFile& file, const Examined& examined, QSize box) {
+  QFile stream(file.path);
+  if (!stream.open(QIODevice::ReadOnly))
+    return {{}, {}, QStringLiteral("cannot be read: ") + stream.errorString()};
+  PictureFiles files;
+  files.large = stream.readAll();
+  if (ContentHash(files.large) != examined.hash)
+    return {{}, {}, QStringLiteral("changed while being published; publish again to take it in")};
+  QString error;
+  files.thumbnail = LoadPictureForBox(file.path, box, &error);
+  if (files.thumbnail.isNull()) files.problem = error;
+  return files;
+}
+
+PictureFiles ConvertedFiles(const SourceFile& file, QSize box) {
+  QString error;
+  const QImage decoded = LoadPicture(file.path, &error);
+  if (decoded.isNull()) return {{}, {}, error};
+  const QImage picture = OverBlack(decoded);
+  return {EncodeJpeg(picture, kLargeQuality),
+          picture.scaled(box, Qt::IgnoreAspectRatio, Qt::SmoothTransformation),
+          {}};
+}
+
+Made MakePicture(const SourceFile& file, const Examined& examined, const SitePicture& picture,
+                 const QDir& site) {
+  const QSize box = ThumbnailSize(picture.shape);
+  const PictureFiles files =
+      file.kind == SourceKind::Jpeg ? JpegFiles(file, examined, box) : ConvertedFiles(file, box);
+  if (!files.problem.isEmpty()) return {Outcome::PassedOver, files.problem, {}};
+  const QByteArray thumbnail = EncodeJpeg(files.thumbnail, kThumbnailQuality);
+  if (files.large.isEmpty() || thumbnail.isEmpty())
+    return {Outcome::PassedOver, QStringLiteral("could not be encoded as JPEG"), {}};
+  Made made;
+  const std::pair<PictureKind, const QByteArray*> outputs[] = {{PictureKind::Large, &files.large},
+                                                               {PictureKind::Thumbnail, &thumbnail}};
+  for (const auto& [kind, bytes] : outputs) {
+    const QString path = site.filePath(PicturePath(picture, kind));
+    QString error;
+    if (!WriteFileAtomically(path, *bytes, Durability::RenameOnly, &error))
+      return {Outcome::Failed, QStringLiteral("cannot write %1: %2").arg(path, error), made.written};
+    made.written << path;
+    StartWriteback(path);
+  }
+  return made;
+}
+
+// --- the site folder
+
+bool IsInside(const QString& path, const QString& folder) {
+  return path == folder || path.startsWith(folder.endsWith(u'/') ? folder : folder + u'/');
+}
+
+// The canonical form of a path that may not exist yet: its deepest existing
+// folder resolved, the rest appended.
+QString CanonicalPath(const QString& path) {
+  QString existing = QDir::cleanPath(QDir::current().absoluteFilePath(path));
+  QString rest;
+  while (!QFileInfo::exists(existing) && existing != QStringLiteral("/")) {
+    rest = QFileInfo(existing).fileName() + (rest.isEmpty() ? QString() : u'/' + rest);
+    existing = QFileInfo(existing).path();
+  }
+  const QString canonical = QFileInfo(existing).canonicalFilePath();
+  return QDir::cleanPath((canonical.isEmpty() ? existing : canonical) + u'/' + rest);
+}
+
+// Held for the whole run, so that two publishes never write one site at once.
+class SiteLock {
+ public:
+  explicit SiteLock(const QString& path)
+      : m_fd(::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644)) {
+    m_locked = m_fd >= 0 && ::flock(m_fd, LOCK_EX | LOCK_NB) == 0;
+  }
+  ~SiteLock() {
+    if (m_fd >= 0) ::close(m_fd);
+  }
+  SiteLock(const SiteLock&) = delete;
+  SiteLock& operator=(const SiteLock&) = delete;
+  bool locked() const { return m_locked; }
+
+ private:
+  int m_fd;
+  bool m_locked = false;
+};
+
+QByteArray FileBytes(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool OutputsExist(const QDir& site, const SitePicture& picture) {
+  for (const PictureKind kind : {PictureKind::Thumbnail, PictureKind::Large}) {
+    const QFileInfo info(site.filePath(PicturePath(picture, kind)));
+    if (!info.isFile() || info.size() == 0) return false;
+  }
+  return true;
+}
+
+// Pictures reach the disk before the pages that name them.
+void FlushSite(const QString& site) {
+  const int fd = ::open(QFile::encodeName(site).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::syncfs(fd);
+  ::close(fd);
+}
+
+// A picture file of ours: "s_" or "l_" names, and the temporary files that
+// the atomic writes leave when a run is killed.
+bool IsPictureFileName(const QString& name) {
+  static const QRegularExpression kTemporary(QStringLiteral("^\\.[sl]_.*\\.tmp$"));
+  return name.startsWith(QLatin1String("s_"), Qt::CaseInsensitive) ||
+         name.startsWith(QLatin1String("l_"), Qt::CaseInsensitive) || kTemporary.match(name).hasMatch();
+}
+
+// --- one run
+
+class PublishRun {
+ public:
+  PublishRun(const PublishOptions& options, const PublishSinks& sinks)
+      : m_options(options),
+        m_sinks(sinks),
+        m_site(QDir::cleanPath(QDir::current().absoluteFilePath(options.site))) {}
+
+  PublishResult run() {
+    if (!checkFolders()) return m_result;
+    if (!QDir().mkpath(m_site.path())) return fail(QStringLiteral("cannot create %1").arg(m_site.path()));
+    const SiteLock lock(m_site.filePath(kLockFileName));
+    if (!lock.locked())
+      return fail(QStringLiteral("%1 is being published by another run").arg(m_site.path()));
+    if (!scan()) return m_result;
+    m_old = LoadState(m_site.filePath(kStateFileName));
+    plan();
+    if (!make()) return m_result;
+    return finish();
+  }
+
+ private:
+  PublishResult& fail(const QString& error) {
+    m_result.ok = false;
+    m_result.error = error;
+    return m_result;
+  }
+
+  void note(const QString& line) {
+    if (m_sinks.note) m_sinks.note(line);
+  }
+
+  void flushNotes() {
+    for (const QString& line : m_notes) note(line);
+    m_notes.clear();
+  }
+
+  bool checkFolders() {
+    if (!QFileInfo(m_options.source).isDir()) {
+      fail(QStringLiteral("%1 is not a folder").arg(m_options.source));
+      return false;
+    }
+    const QString source = CanonicalPath(m_options.source), site = CanonicalPath(m_options.site);
+    if (IsInside(site, source) || IsInside(source, site)) {
+      fail(QStringLiteral("the site folder and the source folder must lie apart"));
+      return false;
+    }
+    return true;
+  }
+
+  bool scan() {
+    SourceScan scan(m_options.source, m_notes);
+    m_files = scan.run();
+    m_result.passedOver = scan.passedOver();
+    flushNotes();
+    if (m_files.empty()) {
+      fail(QStringLiteral("%1 holds no pictures in category folders; the site is left as it was")
+               .arg(m_options.source));
+      return false;
+    }
+    return true;
+  }
+
+  // Which pictures keep the files the site has for them, which must be
+  // made, and the name of each.
+  void plan() {
+    const bool sameRecipe = m_old.recipe == kRecipe;
+    std::map<QString, const Entry*> oldBySource;
+    std::multimap<std::tuple<int, int, std::uint64_t>, const Entry*> oldByContent;
+    for (const Entry& entry : m_old.entries) {
+      m_oldKeys.insert(KeyOf(entry.picture));
+      if (!sameRecipe || !OutputsExist(m_site, entry.picture)) continue;
+      oldBySource.emplace(entry.source, &entry);
+      oldByContent.emplace(std::tuple{int(entry.picture.shape), entry.picture.category, entry.hash}, &entry);
+    }
+    m_planned.resize(m_files.size());
+    std::vector<int> toExamine;
+    for (int i = 0; i < int(m_files.size()); ++i) {
+      const auto found = oldBySource.find(m_files[i].relative);
+      if (found != oldBySource.end() && found->second->stamp == m_files[i].stamp) {
+        m_planned[i] = *found->second;
+        m_taken.insert(KeyOf(found->second->picture));
+      } else {
+        toExamine.push_back(i);
+      }
+    }
+    std::vector<Examined> examined(toExamine.size());
+    ForEachInParallel(int(toExamine.size()), m_options.jobs,
+                      [&](int n) { examined[n] = Examine(m_files[toExamine[n]]); });
+    m_examined.resize(m_files.size());
+    for (size_t n = 0; n < toExamine.size(); ++n) {
+      const int i = toExamine[n];
+      m_examined[i] = examined[n];
+      if (!examined[n].usable) {
+        passOver(m_files[i], examined[n].problem);
+        continue;
+      }
+      const auto previous = oldBySource.find(m_files[i].relative);
+      name(i, previous == oldBySource.end() ? nullptr : previous->second, oldByContent);
+    }
+    flushNotes();
+  }
+
+  void passOver(const SourceFile& file, const QString& problem) {
+    ++m_result.passedOver;
+    m_notes.push_back(QStringLiteral("passed over %1: %2").arg(file.relative, problem));
+  }
+
+  // A picture whose content some picture of the old site has already shows
+  // keeps that picture's files; any other gets a name of its own that no
+  // file of the old site carries, so that making it touches nothing the old
+  // pages name.
+  void name(int i, const Entry* previous,
+            const std::multimap<std::tuple<int, int, std::uint64_t>, const Entry*>& oldByContent) {
+    const SourceFile& file = m_files[i];
+    const Examined& examined = m_examined[i];
+    Entry entry{file.relative, file.stamp, examined.hash, {ShapeOfPicture(examined.size), file.category, {}}};
+    const auto reuse = [&](const Entry* old) {
+      if (!old || old->hash != entry.hash || old->picture.shape != entry.picture.shape ||
+          m_taken.count(KeyOf(old->picture)))
+        return false;
+      entry.picture.tail = old->picture.tail;
+      return true;
+    };
+    bool reused = reuse(previous);
+    const auto [first, last] =
+        oldByContent.equal_range({int(entry.picture.shape), entry.picture.category, entry.hash});
+    for (auto it = first; !reused && it != last; ++it) reused = reuse(it->second);
+    if (!reused) {
+      const QString stem = SafeStem(QFileInfo(file.relative).fileName());
+      for (int clash = 1;; ++clash) {
+        entry.picture.tail = PictureTail(stem, entry.hash, clash);
+        if (!m_taken.count(KeyOf(entry.picture)) && !m_oldKeys.count(KeyOf(entry.picture))) break;
+      }
+      m_toMake.push_back(i);
+    }
+    m_taken.insert(KeyOf(entry.picture));
+    m_planned[i] = entry;
+  }
+
+  bool make() {
+    std::vector<Made> made(m_toMake.size());
+    std::atomic<bool> stop{false};
+    std::atomic<int> done{0};
+    std::mutex progressLock;
+    const int total = int(m_toMake.size());
+    if (m_sinks.progress && total > 0) m_sinks.progress(0, total);
+    ForEachInParallel(total, m_options.jobs, [&](int n) {
+      if (stop) return;
+      const int i = m_toMake[n];
+      made[n] = MakePicture(m_files[i], m_examined[i], m_planned[i]->picture, m_site);
+      if (made[n].outcome == Outcome::Failed) stop = true;
+      const int count = ++done;
+      const std::lock_guard lock(progressLock);
+      if (m_sinks.progress) m_sinks.progress(count, total);
+    });
+    QStringList written;
+    for (const Made& one : made) written += one.written;
+    for (const Made& one : made) {
+      if (one.outcome != Outcome::Failed) continue;
+      removeFiles(written);
+      fail(one.message + QStringLiteral("; the site is left as it was"));
+      return false;
+    }
+    for (size_t n = 0; n < made.size(); ++n) {
+      if (made[n].outcome != Outcome::PassedOver) continue;
+      removeFiles(made[n].written);
+      passOver(m_files[m_toMake[n]], made[n].message);
+      m_planned[m_toMake[n]].reset();
+    }
+    flushNotes();
+    m_written = written;
+    m_result.processed = int(std::count_if(made.begin(), made.end(),
+                                           [](const Made& one) { return one.outcome == Outcome::Made; }));
+    return true;
+  }
+
+  void removeFiles(const QStringList& files) {
+    for (const QString& file : files) QFile::remove(file);
+  }
+
+  std::vector<Entry> entries() const {
+    std::vector<Entry> entries;
+    for (const std::optional<Entry>& entry : m_planned)
+      if (entry) entries.push_back(*entry);
+    return entries;
+  }
+
+  void warnUnreachable(const std::vector<SitePicture>& pictures) {
+    for (const Shape shape : kShapes) {
+      const auto ofShape = [shape](const SitePicture& p) { return p.shape == shape; };
+      const auto count = std::count_if(pictures.begin(), pictures.end(), ofShape);
+      if (count > kReadEntriesPerShape)
+        note(QStringLiteral("%1 %2 pictures: the program reads the first %3 of a shape only")
+                 .arg(count)
+                 .arg(ShapeFolderName(shape))
+                 .arg(kReadEntriesPerShape));
+      for (int category = 1; category <= kCategoryCount; ++category) {
+        const auto inCategory = std::count_if(pictures.begin(), pictures.end(), [&](const SitePicture& p) {
+          return p.shape == shape && p.category == category;
+        });
+        if (inCategory > kReachablePerCategory)
+          note(QStringLiteral("%1 %2 pictures in \"%3\": the program's %4 page links reach the first %5")
+                   .arg(inCategory)
+                   .arg(ShapeFolderName(shape), QLatin1String(kCategoryCaptions[category - 1]))
+                   .arg(kPageLinkCount)
+                   .arg(kReachablePerCategory));
+      }
+    }
+  }
+
+  bool writePage(const QString& relative, const QByteArray& bytes, bool* changed = nullptr) {
+    const QString path = m_site.filePath(relative);
+    const bool differs = FileBytes(path) != bytes || !QFileInfo(path).isFile();
+    if (changed) *changed = differs;
+    if (!differs) return true;
+    QString error;
+    if (WriteFileAtomically(path, bytes, Durability::FlushBeforeRename, &error)) return true;
+    fail(QStringLiteral("cannot write %1: %2").arg(path, error));
+    return false;
+  }
+
+  PublishResult& finish() {
+    const std::vector<Entry> published = entries();
+    if (published.empty()) {
+      removeFiles(m_written);
+      return fail(QStringLiteral("none of the pictures could be published; the site is left as it was"));
+    }
+    std::vector<SitePicture> pictures;
+    for (const Entry& entry : published) pictures.push_back(entry.picture);
+    warnUnreachable(pictures);
+    const QByteArray indexPage = IndexPage(m_options.baseUrl, pictures);
+    const QByteArray versionPage = VersionPage(IndexVersion(indexPage));
+    if (const QString problem = CheckPages(m_options.baseUrl, pictures, indexPage, versionPage);
+        !problem.isEmpty()) {
+      removeFiles(m_written);
+      return fail(QStringLiteral("the pages would not read back: ") + problem);
+    }
+    if (!m_written.isEmpty()) FlushSite(m_site.path());
+    // The state first: should a later step fail, the next run knows the
+    // files this one made. The index before the version page that
+    // announces it.
+    if (!writePage(kStateFileName, StateBytes(published))) {
+      removeFiles(m_written);
+      return m_result;
+    }
+    if (!writePage(QStringLiteral("software/allindex.htm"), indexPage, &m_result.indexChanged) ||
+        !writePage(QStringLiteral("software/ver.htm"), versionPage) ||
+        !writePage(QStringLiteral("index.html"), FrontPage(m_options.title, pictures)))
+      return m_result;
+    removeUnnamed(pictures);
+    m_result.ok = true;
+    m_result.pictures = int(pictures.size());
+    m_result.indexVersion = IndexVersion(indexPage);
+    return m_result;
+  }
+
+  // Once the new pages are in place: the files of pictures that left, and
+  // any picture file the pages do not name (left by a killed run, or by
+  // another writer of the folder).
+  void removeUnnamed(const std::vector<SitePicture>& pictures) {
+    std::set<PictureKey> kept;
+    for (const SitePicture& picture : pictures) kept.insert(KeyOf(picture));
+    m_result.removed = int(std::count_if(m_oldKeys.begin(), m_oldKeys.end(),
+                                         [&](const PictureKey& key) { return !kept.count(key); }));
+    for (const Shape shape : kShapes) {
+      for (int category = 1; category <= kCategoryCount; ++category) {
+        QDir folder(m_site.filePath(PictureFolder(shape, category)));
+        for (const QString& name : folder.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+          if (!IsPictureFileName(name)) continue;
+          const QString tail = name.mid(2);
+          const bool named = !name.startsWith(u'.') && kept.count({int(shape), category, tail});
+          if (!named && !folder.remove(name))
+            note(QStringLiteral("cannot remove %1").arg(folder.filePath(name)));
+        }
+      }
+    }
+  }
+
+  const PublishOptions& m_options;
+  const PublishSinks& m_sinks;
+  QDir m_site;
+  PublishResult m_result;
+  std::vector<QString> m_notes;
+  std::vector<SourceFile> m_files;
+  SiteState m_old;
+  std::set<PictureKey> m_oldKeys;
+  std::set<PictureKey> m_taken;
+  std::vector<std::optional<Entry>> m_planned;
+  std::vector<Examined> m_examined;
+  std::vector<int> m_toMake;
+  QStringList m_written;
+};
+
+}  // namespace
+
+void ForEachInParallel(int count, int jobs, const std::function<void(int)>& work) {
+  const int threads = std::min(count, jobs > 0 ? jobs : std::max(1, QThread::idealThreadCount()));
+  if (threads <= 1) {
+    for (int i = 0; i < count; ++i) work(i);
+    return;
+  }
+  std::atomic<int> next{0};
+  std::vector<std::thread> pool;
+  for (int t = 0; t < threads; ++t)
+    pool.emplace_back([&] {
+      for (int i = next++; i < count; i = next++) work(i);
+    });
+  for (std::thread& thread : pool) thread.join();
+}
+
+PublishResult PublishCatalogue(const PublishOptions& options, const PublishSinks& sinks) {
+  return PublishRun(options, sinks).run();
+}
+
+}  // namespace publish
