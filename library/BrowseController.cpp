@@ -1,11 +1,11 @@
 #include "library/BrowseController.h"
 
-#include <QDateTime>
-#include <QFileInfo>
 #include <QHash>
+#include <optional>
 
 #include "library/GridLayout.h"
 #include "library/ListPageLoad.h"
+#include "platform/FolderStamp.h"
 
 QSize BrowseState::thumbnailBox() const { return GridOf(gridShape).imageSize; }
 
@@ -21,23 +21,27 @@ void BrowseState::clearGrid() {
 
 // A category of thousands of pictures costs more to list than the six
 // decodes of a page, and a page turn lists it again: the listing is kept for
-// as long as the folder's entries stay unchanged.
+// as long as the folder's stamp says its entries cannot have changed.
 class BrowseController::LocalListings {
  public:
   CategoryListing of(const QString& folder) {
-    const QFileInfo info(folder);
-    const QDateTime stamp = info.exists() ? info.lastModified() : QDateTime();
-    auto found = m_cache.find(folder);
-    if (found == m_cache.end() || !stamp.isValid() || found->stamp != stamp) {
+    // Read before the entries: a change made while they are read shows in the next stamp.
+    const std::optional<FolderStampReading> now = ReadFolderStamp(folder);
+    const auto found = m_cache.constFind(folder);
+    if (now && found != m_cache.cend() && found->stamp == now->stamp) return found->listing;
+    CategoryListing listing = ListLocalCategory(folder);
+    if (now && now->trust == StampTrust::Reliable) {
       if (m_cache.size() > 16) m_cache.clear();
-      found = m_cache.insert(folder, Entry{stamp, ListLocalCategory(folder)});
+      m_cache.insert(folder, Entry{now->stamp, listing});
+    } else {
+      m_cache.remove(folder);
     }
-    return found->listing;
+    return listing;
   }
 
  private:
   struct Entry {
-    QDateTime stamp;
+    FolderStamp stamp;
     CategoryListing listing;
   };
   QHash<QString, Entry> m_cache;  // at most the ten local category folders

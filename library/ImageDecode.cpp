@@ -7,10 +7,13 @@
 #include <csetjmp>
 #include <cstdio>
 #include <future>
+#include <memory>
 
 // jpeglib.h needs FILE and size_t declared first.
 #include <jerror.h>
 #include <jpeglib.h>
+
+#include "platform/FileNames.h"
 
 namespace {
 
@@ -179,11 +182,8 @@ void CmykToRgb(QImage& image, bool inverted) {
   }
 }
 
-QImage DecodeJpeg(const QString& file, JpegScale scale, QSize box, QString* error) {
+QImage DecodeJpeg(QFile& stream, const QString& file, JpegScale scale, QSize box, QString* error) {
   // Read whole: it spares libjpeg a refill call for every few kilobytes.
-  QFile stream(file);
-  if (!stream.open(QIODevice::ReadOnly))
-    return Refuse(error, QStringLiteral("%1: cannot be opened").arg(file));
   if (stream.size() > kMaxDecodedPictureBytes)
     return Refuse(error, QStringLiteral("%1: file too large").arg(file));
   const QByteArray data = stream.readAll();
@@ -203,10 +203,8 @@ QImage DecodeJpeg(const QString& file, JpegScale scale, QSize box, QString* erro
 
 // Qt's reader shows a cut-off bitmap with its missing rows blank; the file
 // header's total size tells that rows are missing.
-bool BitmapIsCut(const QString& file) {
-  QFile stream(file);
-  if (!stream.open(QIODevice::ReadOnly)) return false;
-  const QByteArray header = stream.read(6);
+bool BitmapIsCut(QFile& stream) {
+  const QByteArray header = stream.peek(6);
   if (header.size() < 6 || !header.startsWith("BM")) return false;
   const auto* size = reinterpret_cast<const uchar*>(header.constData()) + 2;
   const qint64 declared =
@@ -214,9 +212,9 @@ bool BitmapIsCut(const QString& file) {
   return declared > stream.size();
 }
 
-QImage DecodeWithQt(const QString& file, QString* error) {
-  if (BitmapIsCut(file)) return Refuse(error, QStringLiteral("%1: the file is cut short").arg(file));
-  QImageReader reader(file);
+QImage DecodeWithQt(QFile& stream, const QString& file, QString* error) {
+  if (BitmapIsCut(stream)) return Refuse(error, QStringLiteral("%1: the file is cut short").arg(file));
+  QImageReader reader(&stream);
   const QSize size = reader.size();
   if (size.isValid() && !FitsDecodeLimit(size.width(), size.height()))
     return RefuseTooLarge(error, file, size);
@@ -225,17 +223,27 @@ QImage DecodeWithQt(const QString& file, QString* error) {
   return image;
 }
 
-// A pipe or device named like a picture would block the reader forever.
-bool IsReadableFile(const QString& file, QString* error) {
-  const QFileInfo info(file);
-  if (!info.exists()) return SetError(error, QStringLiteral("%1: no such file").arg(file));
-  if (!info.isFile()) return SetError(error, QStringLiteral("%1: not a regular file").arg(file));
-  return true;
+QString DescribeOpenFailure(OpenFailure failure, const QString& file) {
+  switch (failure) {
+    case OpenFailure::Missing:
+      return QStringLiteral("%1: no such file").arg(file);
+    case OpenFailure::NotAFile:
+      return QStringLiteral("%1: not a regular file").arg(file);
+    case OpenFailure::Unreadable:
+    case OpenFailure::None:
+      break;
+  }
+  return QStringLiteral("%1: cannot be opened").arg(file);
 }
 
+// Opened by the name's own bytes, which need not be UTF-8; a pipe or device
+// named like a picture, which would block the reader for ever, is refused.
 QImage Decode(const QString& file, JpegScale scale, QSize box, QString* error) {
-  if (!IsReadableFile(file, error)) return {};
-  return HasJpegExtension(file) ? DecodeJpeg(file, scale, box, error) : DecodeWithQt(file, error);
+  OpenFailure failure = OpenFailure::None;
+  const std::unique_ptr<QFile> stream = OpenFileForReading(file, &failure);
+  if (!stream) return Refuse(error, DescribeOpenFailure(failure, file));
+  return HasJpegExtension(file) ? DecodeJpeg(*stream, file, scale, box, error)
+                                : DecodeWithQt(*stream, file, error);
 }
 
 }  // namespace

@@ -12,34 +12,52 @@
 #include <vector>
 
 #include "platform/AtomicFile.h"
+#include "platform/FileNames.h"
 
 namespace {
 
-// Lists written by this program are UTF-8; older lists came from a system
-// whose 8-bit code page was GBK.
-QString DecodeListText(const QByteArray& bytes) {
-  QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-  QString text = utf8.decode(bytes);
+// Only the file's first bytes can be a byte-order mark (ParseRotationText
+// takes it off): a U+FEFF anywhere else, at the start of a line too, belongs
+// to its entry, so the decoders must not drop one.
+constexpr auto kKeepFeff = QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom;
+constexpr QByteArrayView kUtf8Bom = "\xEF\xBB\xBF";
+
+// Lists written by this program hold each path's own bytes: UTF-8, but for a
+// name that is not. Older lists came from a system whose 8-bit code page was
+// GBK. A line that is not UTF-8 is taken as bytes when they name a file, and
+// in the old code page otherwise.
+QString DecodeListLine(const QByteArray& line) {
+  QStringDecoder utf8(QStringDecoder::Utf8, kKeepFeff);
+  QString text = utf8.decode(line);
   if (!utf8.hasError()) return text;
-  QStringDecoder legacy("GB18030", QStringDecoder::Flag::Stateless);
+  const QString asBytes = DecodeFileName(line);
+  if (FileExists(asBytes)) return asBytes;
+  QStringDecoder legacy("GB18030", kKeepFeff);
   if (legacy.isValid()) {
-    text = legacy.decode(bytes);
+    text = legacy.decode(line);
     if (!legacy.hasError()) return text;
   }
-  return QString::fromLatin1(bytes);
+  return asBytes;
 }
 
-struct FolderEntry {
-  QString name;
-  QFileInfo info;
-};
+// Line ends are ASCII, which no byte of a UTF-8 or GBK character is, so the
+// text can be decoded a line at a time.
+QString DecodeListText(const QByteArray& bytes) {
+  QStringDecoder utf8(QStringDecoder::Utf8, kKeepFeff);
+  QString text = utf8.decode(bytes);
+  if (!utf8.hasError()) return text;
+  text.clear();
+  qsizetype start = 0;
+  for (qsizetype i = 0; i < bytes.size(); ++i) {
+    if (bytes[i] != '\r' && bytes[i] != '\n') continue;
+    text += DecodeListLine(bytes.mid(start, i - start)) + QLatin1Char(bytes[i]);
+    start = i + 1;
+  }
+  return text + DecodeListLine(bytes.mid(start));
+}
 
 std::vector<FolderEntry> SortedEntries(const QString& folder) {
-  std::vector<FolderEntry> entries;
-  const QFileInfoList infos = QDir(folder).entryInfoList(
-      QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Unsorted);
-  entries.reserve(infos.size());
-  for (const QFileInfo& info : infos) entries.push_back({info.fileName(), info});
+  std::vector<FolderEntry> entries = ReadFolder(folder);
   std::sort(entries.begin(), entries.end(), [](const FolderEntry& a, const FolderEntry& b) {
     return NameLessCaseInsensitive(a.name, b.name);
   });
@@ -48,17 +66,18 @@ std::vector<FolderEntry> SortedEntries(const QString& folder) {
 
 // `inside` holds the real paths of the folders the scan is in, outermost
 // first; a link back to one of them would make the scan endless.
-void CollectBelow(const QString& folder, QStringList& inside, QStringList& list) {
+void CollectBelow(const QString& folder, QStringList& inside, QStringList& list, QStringList& leftOut) {
   for (const FolderEntry& entry : SortedEntries(folder)) {
-    if (entry.info.isDir()) {
-      const QString real = entry.info.isSymLink() ? entry.info.canonicalFilePath()
-                                                  : inside.last() + QLatin1Char('/') + entry.name;
+    if (entry.kind == EntryKind::Folder) {
+      const QString real =
+          entry.isLink ? RealPath(folder + entry.name) : inside.last() + QLatin1Char('/') + entry.name;
       if (real.isEmpty() || inside.contains(real)) continue;
       inside.append(real);
-      CollectBelow(folder + entry.name + QLatin1Char('/'), inside, list);
+      CollectBelow(folder + entry.name + QLatin1Char('/'), inside, list, leftOut);
       inside.removeLast();
-    } else if (entry.info.isFile() && IsRotationPicture(entry.name)) {
-      list.append(folder + entry.name);
+    } else if (entry.kind == EntryKind::File && IsRotationPicture(entry.name)) {
+      const QString path = folder + entry.name;
+      (CanBeListed(path) ? list : leftOut).append(path);
     }
   }
 }
@@ -67,7 +86,9 @@ void CollectBelow(const QString& folder, QStringList& inside, QStringList& list)
 
 QStringList ParseRotationText(const QByteArray& bytes) {
   const qsizetype zero = bytes.indexOf('\0');
-  const QString text = DecodeListText(zero < 0 ? bytes : bytes.left(zero));
+  QByteArrayView content = zero < 0 ? QByteArrayView(bytes) : QByteArrayView(bytes).first(zero);
+  if (content.startsWith(kUtf8Bom)) content = content.sliced(kUtf8Bom.size());
+  const QString text = DecodeListText(content.toByteArray());
   QStringList entries;
   qsizetype start = 0;
   for (qsizetype i = 0; i < text.size(); ++i) {
@@ -83,7 +104,9 @@ QStringList ParseRotationText(const QByteArray& bytes) {
 
 QByteArray FormatRotationText(const QStringList& entries) {
   QByteArray bytes;
-  for (const QString& entry : entries) bytes += entry.toUtf8() + "\r\n";
+  // A first entry that starts with U+FEFF would read as a byte-order mark.
+  if (!entries.isEmpty() && entries.first().startsWith(QChar(0xFEFF))) bytes += kUtf8Bom;
+  for (const QString& entry : entries) bytes += EncodeFileName(entry) + "\r\n";
   return bytes;
 }
 
@@ -100,6 +123,10 @@ bool WriteRotationFile(const QString& path, const QStringList& entries, QString*
   return false;
 }
 
+bool CanBeListed(const QString& path) {
+  return !path.contains(QLatin1Char('\n')) && !path.contains(QLatin1Char('\r'));
+}
+
 bool IsRotationPicture(const QString& fileName) {
   const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
   if (dot < 0) return false;
@@ -108,18 +135,20 @@ bool IsRotationPicture(const QString& fileName) {
   return picture && AsciiLower(fileName.left(1)) == QLatin1String("l");
 }
 
-void CollectLargePictures(const QString& folder, QStringList& list) {
-  const QString real = QFileInfo(folder).canonicalFilePath();
-  if (real.isEmpty()) return;
+QStringList CollectLargePictures(const QString& folder, QStringList& list) {
+  QStringList leftOut;
+  const QString real = RealPath(folder);
+  if (real.isEmpty()) return leftOut;
   QStringList inside{real};
-  CollectBelow(folder, inside, list);
+  CollectBelow(folder, inside, list, leftOut);
+  return leftOut;
 }
 
 // A plain stat: the start-up load checks every entry of a list that may hold
 // thousands, and QFileInfo costs several times as much per path.
 bool FileExists(const QString& path) {
   struct stat info {};
-  return !path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &info) == 0 && !S_ISDIR(info.st_mode);
+  return !path.isEmpty() && ::stat(EncodeFileName(path).constData(), &info) == 0 && !S_ISDIR(info.st_mode);
 }
 
 int PositionAfterRemoval(int current, int removed, int countLeft) {

@@ -17,10 +17,19 @@
 
 // Entries of the file's text: CR, LF or CR LF end a line, text after the last
 // line end is a last entry, a zero byte ends the text, an empty line is an
-// empty entry. UTF-8 when valid, otherwise the legacy code page.
+// empty entry. UTF-8 when valid; a line that is not is the file its bytes
+// name (platform/FileNames.h), or else text in the legacy code page. A UTF-8
+// byte-order mark is one only at the very start of the file.
 QStringList ParseRotationText(const QByteArray& bytes);
-// CR LF after every entry, the last one included; UTF-8.
+// CR LF after every entry, the last one included; each path's own bytes
+// (UTF-8 for a name that is), with a byte-order mark first when the first
+// entry starts with U+FEFF, so that it reads back.
+// Entries must be listable (CanBeListed).
 QByteArray FormatRotationText(const QStringList& entries);
+
+// Whether the file can hold a path: one with a line break would split into
+// lines that name no file.
+bool CanBeListed(const QString& path);
 
 // Reads a list file; std::nullopt when it does not exist or cannot be read.
 std::optional<QStringList> ReadRotationFile(const QString& path);
@@ -37,8 +46,9 @@ bool IsRotationPicture(const QString& fileName);
 // Appends every rotation picture below `folder` (ending with "/"), depth
 // first in case-insensitive name order: a subfolder's pictures come at the
 // subfolder's place. A symbolic link to a folder that the scan is already
-// inside is not followed.
-void CollectLargePictures(const QString& folder, QStringList& list);
+// inside is not followed. Pictures whose path cannot be listed are left out
+// and returned.
+QStringList CollectLargePictures(const QString& folder, QStringList& list);
 
 // --- positions (1-based, as CurrentIndex)
 

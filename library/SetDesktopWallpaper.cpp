@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "platform/FileNames.h"
 #include "platform/WallpaperSetter.h"
 
 namespace {
@@ -17,14 +18,15 @@ void LogNotApplied(const QString& why) {
 
 void SetDesktopWallpaper(const QString& path) {
   WallpaperSetter& setter = DesktopWallpaperSetter();
-  const QFileInfo file(path);
   // A desktop told to show a missing file shows a blank background from then
-  // on; refusing it keeps the wallpaper the user had.
-  if (path.isEmpty() || !file.isFile() || !file.isReadable()) {
+  // on; refusing it keeps the wallpaper the user had. The file is looked at
+  // by its name's own bytes, which need not be UTF-8.
+  if (path.isEmpty() || !IsReadableFile(path)) {
     LogNotApplied(QStringLiteral("\"%1\" is not a readable file").arg(path));
     return;
   }
-  const SetResult result = setter.setWallpaper(file.absoluteFilePath());
+  // Made absolute as text only, so that the name's bytes stay as they are.
+  const SetResult result = setter.setWallpaper(QFileInfo(path).absoluteFilePath());
   switch (result.status) {
     case SetStatus::Applied:
       return;

@@ -1,6 +1,5 @@
 #include "library/StoreRules.h"
 
-#include <QDir>
 #include <QHash>
 #include <QSet>
 #include <algorithm>
@@ -8,6 +7,7 @@
 #include <vector>
 
 #include "download/DownloadRules.h"
+#include "platform/FileNames.h"
 #include "platform/ProgramFolder.h"
 
 namespace {
@@ -21,9 +21,12 @@ bool IsCategory(int category) { return category >= 1 && category <= kCategoryCou
 
 // Regular files of a folder (links to regular files included), sorted.
 // Folders, broken links and special files are left out: opening a pipe named
-// like a picture would hang the grid.
+// like a picture would hang the grid. Names keep their bytes, UTF-8 or not.
 QStringList SortedFileNames(const QString& folder) {
-  QStringList names = QDir(folder).entryList(QDir::Files, QDir::Unsorted);
+  QStringList names;
+  for (FolderEntry& entry : ReadFolder(folder)) {
+    if (entry.kind == EntryKind::File) names.append(std::move(entry.name));
+  }
   SortNamesCaseInsensitive(names);
   return names;
 }
@@ -43,7 +46,7 @@ LargeIndex IndexLargeNames(const QStringList& sortedNames) {
   for (const QString& name : sortedNames) {
     if (!name.startsWith(QLatin1String("l_"), Qt::CaseInsensitive)) continue;
     index.exact.insert(name);
-    const QString folded = name.toCaseFolded();
+    const QString folded = FoldFileNameCase(name);
     if (!index.byFolded.contains(folded)) index.byFolded.insert(folded, name);
   }
   return index;
@@ -53,7 +56,7 @@ QString LargeNameFor(const QString& thumbnailName, const LargeIndex& index) {
   const QString tail = thumbnailName.mid(2);
   const QString exact = QLatin1String("l_") + tail;
   if (index.exact.contains(exact)) return exact;
-  const QString found = index.byFolded.value(exact.toCaseFolded());
+  const QString found = index.byFolded.value(FoldFileNameCase(exact));
   return found.isEmpty() ? QLatin1String("l_") + AsciiLower(tail) : found;
 }
 
@@ -69,7 +72,7 @@ void SortNamesCaseInsensitive(QStringList& names) {
   // thousands of pictures quick to list.
   std::vector<std::pair<QString, QString>> keyed;
   keyed.reserve(names.size());
-  for (const QString& name : names) keyed.emplace_back(name.toCaseFolded(), name);
+  for (const QString& name : names) keyed.emplace_back(FoldFileNameCase(name), name);
   std::sort(keyed.begin(), keyed.end());
   for (qsizetype i = 0; i < names.size(); ++i) names[i] = std::move(keyed[i].second);
 }

@@ -50,7 +50,8 @@ struct CategoryListing {
 
 // Lists `folder` (ending with "/"): regular files whose names start with
 // "s_" in any case and end in ".jpg" or ".bmp" in any case, in
-// case-insensitive name order. A missing folder lists nothing.
+// case-insensitive name order. A missing folder lists nothing. A name that
+// is not UTF-8 keeps its bytes (platform/FileNames.h).
 CategoryListing ListLocalCategory(const QString& folder);
 
 // The large picture belonging to a thumbnail path: the file in the same folder

@@ -1,7 +1,6 @@
 // The desktops that keep their wallpaper in GSettings: GNOME and its relatives
 // (Ubuntu, Budgie, Unity), Cinnamon and MATE.
-#include <QUrl>
-
+#include "platform/FileNames.h"
 #include "platform/RunProgram.h"
 #include "platform/WallpaperSetter.h"
 
@@ -45,10 +44,13 @@ class GsettingsSetter : public WallpaperSetter {
     const ProgramRun keys = RunProgram(kGsettings, {QStringLiteral("list-keys"), m_schema.id});
     if (keys.outcome == RunOutcome::NotFound) return SetResult::unavailable(keys.describeFailure(kGsettings));
     if (!keys.succeeded()) return SetResult::failed(keys.describeFailure(kGsettings));
+    // A URI carries any name's bytes; a plain path goes as GSettings text, which must be UTF-8.
+    if (!m_schema.takesUri && HoldsForeignBytes(path))
+      return SetResult::failed(ForeignBytesReason(path, m_schema.id));
 
     // Options first, then the picture: the desktop redraws once, already stretched.
     SetResult result = set(QStringLiteral("picture-options"), QStringLiteral("'stretched'"));
-    const QString value = m_schema.takesUri ? QString::fromUtf8(QUrl::fromLocalFile(path).toEncoded()) : path;
+    const QString value = m_schema.takesUri ? QString::fromLatin1(FileUri(path)) : path;
     if (result.status == SetStatus::Applied) result = set(m_schema.pictureKey, GVariantString(value));
     // A dark-style GNOME shows the dark key's picture and ignores the other one.
     if (result.status == SetStatus::Applied && m_schema.takesUri && hasKey(keys, kDarkKey))

@@ -4,8 +4,8 @@
 #include <QDBusMessage>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QUrl>
 
+#include "platform/FileNames.h"
 #include "platform/WallpaperSetter.h"
 
 namespace {
@@ -47,7 +47,8 @@ class KdeSetter : public WallpaperSetter {
 }  // namespace
 
 QString PlasmaWallpaperScript(const QString& path) {
-  const QString uri = ScriptStringLiteral(QString::fromUtf8(QUrl::fromLocalFile(path).toEncoded()));
+  // The URI names the file's bytes even where they are not UTF-8.
+  const QString uri = ScriptStringLiteral(QString::fromLatin1(FileUri(path)));
   // FillMode 0 is "Stretch"; the mode goes first so the picture is drawn once.
   return QStringLiteral(
              "var picture = %1;\n"

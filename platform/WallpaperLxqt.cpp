@@ -1,5 +1,6 @@
 // LXQt and LXDE: their file managers draw the desktop and take the wallpaper
 // on the command line, handing it to the running instance.
+#include "platform/FileNames.h"
 #include "platform/RunProgram.h"
 #include "platform/WallpaperSetter.h"
 
@@ -11,6 +12,8 @@ class PcmanfmSetter : public WallpaperSetter {
       : m_program(flavour == PcmanfmFlavour::Qt ? QStringLiteral("pcmanfm-qt") : QStringLiteral("pcmanfm")) {}
 
   SetResult setWallpaper(const QString& path) override {
+    // Program arguments go out as UTF-8: such a name would arrive as another one.
+    if (HoldsForeignBytes(path)) return SetResult::failed(ForeignBytesReason(path, m_program));
     // The "=" form keeps the file name one argument whatever it starts with.
     const ProgramRun run = RunProgram(
         m_program, {QStringLiteral("--set-wallpaper=") + path, QStringLiteral("--wallpaper-mode=stretch")});

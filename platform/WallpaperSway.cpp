@@ -1,4 +1,5 @@
 // sway: the compositor's own background command, sent with swaymsg.
+#include "platform/FileNames.h"
 #include "platform/RunProgram.h"
 #include "platform/WallpaperSetter.h"
 
@@ -25,6 +26,8 @@ QString SwayArgument(const QString& text) {
 class SwaySetter : public WallpaperSetter {
  public:
   SetResult setWallpaper(const QString& path) override {
+    // Program arguments go out as UTF-8: such a name would arrive as another one.
+    if (HoldsForeignBytes(path)) return SetResult::failed(ForeignBytesReason(path, kSwaymsg));
     const ProgramRun run = RunProgram(kSwaymsg, SwayBackgroundArguments(path));
     if (run.outcome == RunOutcome::NotFound) return SetResult::unavailable(run.describeFailure(kSwaymsg));
     if (run.succeeded()) return SetResult::applied();

@@ -13,6 +13,7 @@
 #include <limits>
 #include <memory>
 
+#include "platform/FileNames.h"
 #include "platform/WallpaperSetter.h"
 
 // Xlib defines macros (None, Status, Bool...) that break Qt headers, so it
@@ -165,8 +166,14 @@ void PublishRootPixmap(Display* display, Window root, Pixmap pixmap) {
   XClearWindow(display, root);
 }
 
+// Opened by the name's own bytes, which need not be UTF-8.
 QImage ReadPicture(const QString& path, QString& why) {
-  QImageReader reader(path);
+  const std::unique_ptr<QFile> file = OpenFileForReading(path);
+  if (!file) {
+    why = QStringLiteral("cannot open the picture %1").arg(path);
+    return {};
+  }
+  QImageReader reader(file.get());
   QImage picture = reader.read();
   if (picture.isNull())
     why = QStringLiteral("cannot read the picture %1: %2").arg(path, reader.errorString());

@@ -3,6 +3,7 @@
 #include <QRegularExpression>
 #include <algorithm>
 
+#include "platform/FileNames.h"
 #include "platform/RunProgram.h"
 #include "platform/WallpaperSetter.h"
 
@@ -28,6 +29,8 @@ class XfceSetter : public WallpaperSetter {
     if (list.outcome == RunOutcome::NotFound)
       return SetResult::unavailable(list.describeFailure(kXfconfQuery));
     if (!list.succeeded()) return SetResult::failed(list.describeFailure(kXfconfQuery));
+    // xfconf keeps text, and a name that is not UTF-8 would arrive as another one.
+    if (HoldsForeignBytes(path)) return SetResult::failed(ForeignBytesReason(path, kXfconfQuery));
 
     QStringList targets = existingBackdrops(list.output);
     targets += missingMonitorBackdrops(targets);

@@ -1,13 +1,18 @@
 // The grid, its paging and the local categories as the main window draws
 // them, driven through the window's handlers on a program folder of the
 // test's own. The browsing rules themselves are the controller's tests.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QFile>
 
 #include "app/Main.h"
 #include "library/GridLayout.h"
+#include "platform/FileNames.h"
+#include "platform/FolderStamp.h"
 #include "support/ProgramFolder.h"
+#include "support/RawNames.h"
 
 namespace {
 class GridTest : public ::testing::Test {
@@ -242,4 +247,56 @@ TEST_F(GridTest, HoverMarksOnlyLinksThatAreNotCurrent) {
   EXPECT_FALSE(window->lblL[1]->font().underline());
   window->lblWPage1MouseEnter(1);
   EXPECT_NE(window->lblWPage[0]->cursor().shape(), Qt::PointingHandCursor);
+}
+
+TEST_F(GridTest, ACategoryRestoredWithItsOldModificationTimeShowsItsNewPictures) {
+  fillCategory(1, 2);
+  const QString category = folder.file(categoryFolder(1));
+  // Once the folder has been still for a moment its listing is kept.
+  ASSERT_TRUE(WaitUntil([&] {
+    const std::optional<FolderStampReading> reading = ReadFolderStamp(category);
+    return reading && reading->trust == StampTrust::Reliable;
+  }));
+  open();
+  ASSERT_EQ(slotTail(1), "s_p001.jpg");
+  struct stat before {};
+  ASSERT_EQ(::stat(QFile::encodeName(category).constData(), &before), 0);
+
+  // As cp -a, tar or rsync -a put a folder back: other pictures, as many of
+  // them, and the folder's old modification time.
+  for (int i = 1; i <= 2; ++i) {
+    ASSERT_TRUE(QFile::remove(folder.file(categoryFolder(1) + "s_" + tailOf(i))));
+    ASSERT_TRUE(QFile::remove(folder.file(categoryFolder(1) + "l_" + tailOf(i))));
+    const QString tail = QString("q%1.jpg").arg(i, 3, 10, QChar('0'));
+    folder.writePicture(categoryFolder(1) + "s_" + tail, QSize(8, 6), Qt::red);
+    folder.writeFile(categoryFolder(1) + "l_" + tail, "large");
+  }
+  const timespec times[2] = {before.st_atim, before.st_mtim};
+  ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(category).constData(), times, 0), 0);
+
+  clickCategory(2);
+  clickCategory(1);
+  EXPECT_EQ(visibleSlots(), 2);
+  EXPECT_EQ(slotTail(1), "s_q001.jpg");
+  EXPECT_EQ(slotTail(2), "s_q002.jpg");
+  EXPECT_EQ(window->Slots()[0].large, folder.file(categoryFolder(1) + "l_q001.jpg"));
+}
+
+TEST_F(GridTest, APictureWhoseNameIsNotUtf8IsShown) {
+  const RawNamesCleanup cleanup(folder.path());
+  folder.copyEnglishLanguage();
+  const QString plain = folder.writePicture(categoryFolder(1) + "plain.jpg", QSize(8, 6), Qt::blue);
+  const QByteArray category = QFile::encodeName(folder.file(categoryFolder(1)));
+  ASSERT_TRUE(RenameRaw(plain, category + "s_caf\xE9.jpg"));
+  ASSERT_TRUE(WriteRawFile(category + "l_caf\xE9.jpg", "large"));
+  open();
+  EXPECT_FALSE(window->lblErrorTip->isVisibleTo(window.get()));
+  ASSERT_EQ(visibleSlots(), 1);
+  // The picture itself, not the mark of one that could not be read.
+  const QImage shown = window->browse().state().pictures[0];
+  ASSERT_FALSE(shown.isNull());
+  EXPECT_LT(qRed(shown.pixel(4, 4)), 40);
+  EXPECT_GT(qBlue(shown.pixel(4, 4)), 200);
+  EXPECT_EQ(EncodeFileName(window->Slots()[0].thumbnail), category + "s_caf\xE9.jpg");
+  EXPECT_EQ(EncodeFileName(window->Slots()[0].large), category + "l_caf\xE9.jpg");
 }

@@ -11,6 +11,8 @@
 #include <cstdio>
 
 #include "library/ImageDecode.h"
+#include "platform/FileNames.h"
+#include "support/RawNames.h"
 
 namespace {
 
@@ -218,4 +220,22 @@ TEST_F(DecodeFolder, PageDecodedAtOnceKeepsOrderAndReportsEachFailure) {
   EXPECT_FALSE(errors[1].isEmpty());
   ExpectColourNear(pictures[2].pixel(1, 1), Qt::blue);
   EXPECT_TRUE(errors[2].isEmpty());
+}
+
+TEST_F(DecodeFolder, AFileWhoseNameIsNotUtf8IsDecodedByItsBytes) {
+  const RawNamesCleanup cleanup(m_dir.path());
+  const QString plainJpeg = writeBytes("plain.jpg", jpegBytes(QSize(300, 200), Qt::red));
+  const QString plainBitmap = writeBytes("plain.bmp", encode(QImage(20, 10, QImage::Format_RGB32), "bmp"));
+  const QByteArray folder = QFile::encodeName(m_dir.path()) + '/';
+  ASSERT_TRUE(RenameRaw(plainJpeg, folder + "caf\xE9.jpg"));
+  ASSERT_TRUE(RenameRaw(plainBitmap, folder + "\xBA\xA3.bmp"));
+
+  QString error;
+  const QImage thumbnail = LoadPictureForBox(DecodeFileName(folder + "caf\xE9.jpg"), kNormalBox, &error);
+  ASSERT_FALSE(thumbnail.isNull()) << qPrintable(error);
+  ExpectColourNear(thumbnail.pixel(10, 10), Qt::red);
+  EXPECT_EQ(LoadPicture(DecodeFileName(folder + "\xBA\xA3.bmp"), &error).size(), QSize(20, 10))
+      << qPrintable(error);
+  // Another name with the same text as Qt decodes it is not the file.
+  EXPECT_TRUE(LoadPicture(DecodeFileName(folder + "caf\xEF\xBF\xBD.jpg")).isNull());
 }

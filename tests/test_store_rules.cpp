@@ -6,8 +6,10 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "platform/ProgramFolder.h"
 #include "library/StoreRules.h"
+#include "platform/FileNames.h"
+#include "platform/ProgramFolder.h"
+#include "support/RawNames.h"
 
 namespace {
 
@@ -34,6 +36,14 @@ class StoreFolder : public ::testing::Test {
   QTemporaryDir m_dir;
   QString m_root;
 };
+
+void TouchRaw(const QByteArray& path) { ASSERT_TRUE(WriteRawFile(path)) << path.toHex().constData(); }
+
+QList<QByteArray> BytesOf(const QStringList& paths) {
+  QList<QByteArray> bytes;
+  for (const QString& path : paths) bytes << EncodeFileName(path);
+  return bytes;
+}
 
 QStringList NamesOf(const QStringList& paths) {
   QStringList names;
@@ -158,4 +168,28 @@ TEST_F(StoreFolder, HostileAddressesGiveNoLocalPath) {
   EXPECT_EQ(StoredNetworkPath(Shape::Normal, QString("http://host/1/s_a") + QChar(0) + "b.jpg",
                               NetworkFile::Thumbnail),
             "");
+}
+
+TEST_F(StoreFolder, NamesThatAreNotUtf8AreListedWithTheirOwnBytes) {
+  const RawNamesCleanup cleanup(m_dir.path());
+  const QString folder = CategoryFolder(Shape::Normal, StoreSide::Local, 1);
+  makeFolder("wallpaper/normal/local/1");
+  const QByteArray raw = EncodeFileName(folder);
+  for (const char* name : {"s_caf\xE9.jpg", "L_CAF\xE9.JPG", "s_caf\xE8.jpg", "s_\xBA\xA3.bmp", "s_ok.jpg"})
+    TouchRaw(raw + name);
+
+  const CategoryListing listing = ListLocalCategory(folder);
+  ASSERT_EQ(listing.thumbnails.size(), 4);
+  EXPECT_EQ(BytesOf(listing.thumbnails), QList<QByteArray>({raw + "s_caf\xE8.jpg", raw + "s_caf\xE9.jpg",
+                                                            raw + "s_ok.jpg", raw + "s_\xBA\xA3.bmp"}));
+  // The large picture is matched without regard to case here too, and only
+  // by the same bytes.
+  EXPECT_EQ(BytesOf(listing.larges), QList<QByteArray>({raw + "l_caf\xE8.jpg", raw + "L_CAF\xE9.JPG",
+                                                        raw + "l_ok.jpg", raw + "l_\xBA\xA3.bmp"}));
+  EXPECT_EQ(EncodeFileName(LargePicturePath(listing.thumbnails[1])), raw + "L_CAF\xE9.JPG");
+
+  makeFolder("wallpaper/normal/network/2");
+  const QByteArray network = EncodeFileName(CategoryFolder(Shape::Normal, StoreSide::Network, 2));
+  TouchRaw(network + "l_caf\xE9.jpg");
+  EXPECT_EQ(BytesOf(ListDownloadedPictures(Shape::Normal)), QList<QByteArray>({network + "l_caf\xE9.jpg"}));
 }

@@ -21,8 +21,10 @@
 #include <vector>
 
 #include "platform/DesktopControl.h"
+#include "platform/FileNames.h"
 #include "platform/RunProgram.h"
 #include "platform/WallpaperSetter.h"
+#include "support/RawNames.h"
 
 namespace {
 
@@ -675,4 +677,85 @@ TEST_F(X11RootTest, ShowDesktopAsksTheWindowManager) {
   windowManager.terminate();
   windowManager.waitForFinished(5000);
   EXPECT_TRUE(showing.endsWith(u'1')) << showing.toStdString();
+}
+
+// --- names that are not UTF-8: the bytes reach the desktop, or nothing does
+
+namespace {
+
+// A file under the exact bytes of its name, which QFile cannot make.
+QString TouchRawFile(const QTemporaryDir& dir, const QByteArray& name) {
+  const QByteArray path = QFile::encodeName(dir.path()) + '/' + name;
+  EXPECT_TRUE(WriteRawFile(path, "picture"));
+  return DecodeFileName(path);
+}
+
+}  // namespace
+
+TEST_F(GsettingsTest, GnomeGetsAUriOfTheVeryBytesOfANameThatIsNotUtf8) {
+  const RawNamesCleanup cleanup(pictures.path());
+  const QString path = TouchRawFile(pictures, "caf\xE9 1.jpg");
+  const SetResult result = MakeGsettingsSetter(GsettingsDesktop::Gnome)->setWallpaper(path);
+  ASSERT_EQ(result.status, SetStatus::Applied) << result.detail.toStdString();
+
+  const QString uri = get("org.gnome.desktop.background", "picture-uri");
+  EXPECT_EQ(uri, "file://" + pictures.path() + "/caf%E9%201.jpg");
+  EXPECT_EQ(QByteArray::fromPercentEncoding(uri.mid(7).toLatin1()), EncodeFileName(path));
+  EXPECT_EQ(get("org.gnome.desktop.background", "picture-uri-dark"), uri);
+  // GIO, which GNOME loads its background through, finds the file by it.
+  if (HasProgram("gio")) {
+    const ProgramRun info = RunProgram(QStringLiteral("gio"), {QStringLiteral("info"), QStringLiteral("-a"),
+                                                               QStringLiteral("standard::size"), uri});
+    EXPECT_TRUE(info.succeeded()) << info.describeFailure(QStringLiteral("gio")).toStdString();
+    EXPECT_TRUE(info.output.contains("standard::size: 7")) << info.output.toStdString();
+  }
+}
+
+TEST_F(GsettingsTest, MateCannotTakeANameThatIsNotUtf8AndKeepsItsPicture) {
+  const RawNamesCleanup cleanup(pictures.path());
+  const QString before = TouchFile(pictures, QStringLiteral("before.jpg"));
+  ASSERT_EQ(MakeGsettingsSetter(GsettingsDesktop::Mate)->setWallpaper(before).status, SetStatus::Applied);
+  const SetResult result =
+      MakeGsettingsSetter(GsettingsDesktop::Mate)->setWallpaper(TouchRawFile(pictures, "caf\xE9.jpg"));
+  EXPECT_EQ(result.status, SetStatus::Failed);
+  EXPECT_TRUE(result.detail.contains(QStringLiteral("UTF-8"))) << result.detail.toStdString();
+  EXPECT_EQ(get("org.mate.background", "picture-filename"), before);
+}
+
+TEST(TextOnlyTools, ANameThatIsNotUtf8IsNeverPassedAsAnotherName) {
+  StandInPrograms programs;
+  for (const char* tool : {"swaymsg", "pcmanfm", "pcmanfm-qt", "xfconf-query"})
+    programs.addRecorder(QString::fromLatin1(tool));
+  const QString path = DecodeFileName("/pictures/caf\xE9.jpg");
+  std::vector<std::unique_ptr<WallpaperSetter>> setters;
+  setters.push_back(MakeSwaySetter());
+  setters.push_back(MakePcmanfmSetter(PcmanfmFlavour::Gtk));
+  setters.push_back(MakePcmanfmSetter(PcmanfmFlavour::Qt));
+  setters.push_back(MakeXfceSetter({QStringLiteral("HDMI-1")}));
+  for (const auto& setter : setters) {
+    const SetResult result = setter->setWallpaper(path);
+    EXPECT_EQ(result.status, SetStatus::Failed) << setter->name().toStdString();
+    EXPECT_TRUE(result.detail.contains(QStringLiteral("UTF-8"))) << result.detail.toStdString();
+  }
+  EXPECT_FALSE(programs.argumentsOf(QStringLiteral("swaymsg")));
+  EXPECT_FALSE(programs.argumentsOf(QStringLiteral("pcmanfm")));
+  EXPECT_FALSE(programs.argumentsOf(QStringLiteral("pcmanfm-qt")));
+  // Only asked which backdrops there are; nothing was set.
+  EXPECT_EQ(programs.argumentsOf(QStringLiteral("xfconf-query")), QStringList({"-c", "xfce4-desktop", "-l"}));
+}
+
+TEST(KdeScript, ANameThatIsNotUtf8GoesAsAUriOfItsBytes) {
+  const QString script = PlasmaWallpaperScript(DecodeFileName("/pictures/caf\xE9.jpg"));
+  EXPECT_TRUE(script.contains(QStringLiteral("var picture = \"file:///pictures/caf%E9.jpg\";")))
+      << script.toStdString();
+}
+
+TEST_F(X11RootTest, APictureWhoseNameIsNotUtf8IsShown) {
+  const RawNamesCleanup cleanup(pictures.path());
+  const QByteArray named = QFile::encodeName(pictures.path()) + "/caf\xE9.bmp";
+  ASSERT_TRUE(RenameRaw(writeBlockPicture(QStringLiteral("plain.bmp"), 9), named));
+
+  const SetResult result = MakeX11RootSetter()->setWallpaper(DecodeFileName(named));
+  ASSERT_EQ(result.status, SetStatus::Applied) << result.detail.toStdString();
+  EXPECT_EQ(wrongPixels(VirtualScreen::rootPicture(), 9), 0);
 }
