@@ -88,57 +88,10 @@ read -r win_x win_y _ _ <<<"$(e2e_geometry "$main")"
 
 # Where things are: the wallpaper page, its category column, Panel1 with the
 # slots, the page bar.
-readonly PAGE_X=20 PAGE_Y=88 COLUMN_X=3 COLUMN_Y=12 PANEL_X=194 PANEL_Y=5
-network_link_point() { echo "$((win_x + PAGE_X + COLUMN_X + 61 + 30)) $((win_y + PAGE_Y + COLUMN_Y + 239 + 27 * ($1 - 1) + 8))"; }
-slot_box() { # "X Y" of slot N's picture box (145x110) on the screen
-  local lefts=(18 197 376) tops=(29 205) n=$(($1 - 1))
-  echo "$((win_x + PAGE_X + PANEL_X + lefts[n % 3] + 9)) $((win_y + PAGE_Y + PANEL_Y + tops[n / 3] + 18))"
-}
-slot_centre() { read -r x y <<<"$(slot_box "$1")" && echo "$((x + 72)) $((y + 55))"; }
+source "$(dirname "${BASH_SOURCE[0]}")/network_page.sh"
 page_link_point() { echo "$((win_x + PAGE_X + 198 + 3 + 26 * ($1 - 1) + 10)) $((win_y + PAGE_Y + 399 + 2 + 7))"; }
-# shellcheck disable=SC2046  # the points are two words on purpose
-click_network_link() { e2e_click $(network_link_point "$1"); }
 # shellcheck disable=SC2046
 click_page_link() { e2e_click $(page_link_point "$1"); }
-# shellcheck disable=SC2046
-select_slot() { e2e_click $(slot_centre "$1"); }
-press_set_wallpaper() { e2e_click $((win_x + PAGE_X + 539 + 104)) $((win_y + PAGE_Y + 430 + 15)); }
-
-# --- comparing what a slot shows with a picture
-
-# Both sides are shrunk to a small grid first, so a pixel of offset or the
-# scaling's rounding does not count; normalised RMSE, 0..1.
-readonly GRID=36x27
-shrink() { convert "$1" -resize "$GRID!" -depth 8 "$2"; }
-slot_crop() { # SHOT SLOT OUT
-  local x y
-  read -r x y <<<"$(slot_box "$2")"
-  convert "$1" -crop "145x110+$x+$y" +repage -resize "$GRID!" -depth 8 "$3"
-}
-distance() { compare -metric RMSE "$1" "$2" null: 2>&1 | sed -n 's/.*(\([0-9.e-]*\)).*/\1/p'; }
-less_than() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a < b) }'; }
-
-# slot_shows SHOT SLOT WANTED CANDIDATES...: the slot matches the wanted
-# picture closely, and better than every other candidate.
-slot_shows() {
-  local shot=$1 slot=$2 wanted=$3 file d best=9 best_file=""
-  shift 3
-  slot_crop "$shot" "$slot" "$E2E_TMP/slot.png" || return 1
-  for file in "$@"; do
-    shrink "$file" "$E2E_TMP/candidate.png" || return 1
-    d=$(distance "$E2E_TMP/slot.png" "$E2E_TMP/candidate.png")
-    if less_than "${d:-9}" "$best"; then
-      best=$d
-      best_file=$file
-    fi
-  done
-  [[ $best_file == "$wanted" ]] && less_than "$best" 0.08
-}
-slot_hidden() { # SHOT SLOT: Panel1's white shows where the slot's picture would be
-  local x y
-  read -r x y <<<"$(slot_centre "$2")"
-  e2e_colour_near "$(e2e_pixel_of "$1" "$x" "$y")" "255 255 255" 2
-}
 slot_category() { # SHOT SLOT: the colour family of the slot's centre
   local x y
   read -r x y <<<"$(slot_centre "$2")"
