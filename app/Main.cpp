@@ -82,6 +82,10 @@ TfrmMain::TfrmMain(const QStringList& arguments, QWidget* parent)
 TfrmMain::~TfrmMain() {
   if (CoolTrayIcon1) CoolTrayIcon1->hide();
   if (m_waitCursorShown) QApplication::restoreOverrideCursor();
+  // A network view's load uses the catalogue check of the network views,
+  // which are members and go before the children: the controller goes first.
+  delete m_browse;
+  m_browse = nullptr;
 }
 
 void TfrmMain::CreateDownloadForms() {

@@ -114,7 +114,7 @@ void BrowseController::startLoad(const BrowseRequest& request) {
   // goes once that has returned, and whatever it still sends is dropped.
   if (m_load) {
     m_load->disconnect(this);
-    m_load.release()->deleteLater();
+    retire(std::move(m_load));
   }
   const quint64 generation = ++m_generation;
   m_state.view = request.view;
@@ -136,8 +136,17 @@ void BrowseController::startLoad(const BrowseRequest& request) {
 }
 
 void BrowseController::endLoad() {
-  if (m_load) m_load.release()->deleteLater();
+  if (m_load) retire(std::move(m_load));
   emit loadFinished();
+}
+
+// A load that has ended or been superseded may still be inside a callback of
+// its own, so it goes later; as a child of the controller it never outlives
+// it, and so never delivers to a controller that is gone.
+void BrowseController::retire(std::unique_ptr<PageLoad> load) {
+  PageLoad* retired = load.release();
+  retired->setParent(this);
+  retired->deleteLater();
 }
 
 void BrowseController::apply(const PageLoad::Edit& edit) {

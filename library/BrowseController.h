@@ -74,6 +74,7 @@ class BrowseController : public QObject {
   void open(const BrowseView& view, int page);
   void startLoad(const BrowseRequest& request);
   void endLoad();
+  void retire(std::unique_ptr<PageLoad> load);
   void apply(const PageLoad::Edit& edit);
 
   const LanguageTexts& m_texts;
