@@ -17,6 +17,7 @@
 
 #include "download/MultiThreadDown.h"
 #include "platform/EndpointOverride.h"
+#include "support/OutsidePrograms.h"
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
@@ -31,28 +32,11 @@ QString FindNginx() {
   return QStandardPaths::findExecutable("nginx", {"/usr/sbin", "/usr/local/sbin", "/sbin"});
 }
 
-// Why nginx cannot serve the tests here, or an empty text when it answers
-// "-v". Being installed is not enough: an nginx whose shared libraries are
-// missing fails at every start.
+// Why nginx cannot serve the tests here, or an empty text when it answers "-v".
 QString NginxProblem() {
   const QString nginx = FindNginx();
   if (nginx.isEmpty()) return "nginx is not installed (Debian package nginx-light)";
-  QProcess version;
-  version.setProcessChannelMode(QProcess::MergedChannels);
-  version.start(nginx, {"-v"});
-  const bool finished = version.waitForFinished(10000);
-  const QString said = QString::fromLocal8Bit(version.readAll()).trimmed();
-  if (!finished) {
-    version.kill();
-    version.waitForFinished(2000);
-    return nginx + " -v did not finish: " + version.errorString();
-  }
-  if (version.exitStatus() != QProcess::NormalExit || version.exitCode() != 0)
-    return QString("%1 does not run (package nginx-light): exit code %2: %3")
-        .arg(nginx)
-        .arg(version.exitCode())
-        .arg(said);
-  return {};
+  return ProgramProblem(nginx, {"-v"}, "nginx-light");
 }
 
 uint16_t FreeLoopbackPort() {

@@ -16,6 +16,7 @@
 #include "platform/Autostart.h"
 #include "platform/ValueStore.h"
 #include "support/ConfigHome.h"
+#include "support/OutsidePrograms.h"
 
 namespace {
 QByteArray ReadBytes(const QString& path) {
@@ -36,30 +37,6 @@ void WriteStore(const QByteArray& body) {
 
 std::optional<ValueStore::Value> Stored(const QString& name) {
   return ValueStore::Open().value(kSettingsKey, name);
-}
-
-// Why an outside program the tests start cannot be used here, or an empty
-// text when it answers the harmless question. Being on PATH is not enough:
-// a program whose shared libraries are missing fails at every call.
-QString ProgramProblem(const QString& program, const QStringList& question, const QString& package) {
-  const QString path = QStandardPaths::findExecutable(program);
-  if (path.isEmpty()) return program + " is not installed (package " + package + ")";
-  QProcess process;
-  process.setProcessChannelMode(QProcess::MergedChannels);
-  process.start(path, question);
-  const bool finished = process.waitForFinished(10000);
-  const QString said = QString::fromLocal8Bit(process.readAll()).trimmed();
-  if (!finished) {
-    process.kill();
-    process.waitForFinished(2000);
-    return program + " did not answer " + question.join(' ') + ": " + process.errorString();
-  }
-  if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
-    return QString("%1 does not run (package %2): exit code %3: %4")
-        .arg(program, package)
-        .arg(process.exitCode())
-        .arg(said.section('\n', -1));
-  return {};
 }
 
 // Folders that a quoting mistake would break.

@@ -24,6 +24,7 @@
 #include "platform/FileNames.h"
 #include "platform/RunProgram.h"
 #include "platform/WallpaperSetter.h"
+#include "support/OutsidePrograms.h"
 #include "support/RawNames.h"
 
 namespace {
@@ -59,12 +60,9 @@ bool HasProgram(const char* name) {
 // libraries are missing fails at every call.
 std::optional<std::string> WhyNotRunning(const char* program, const QStringList& question,
                                          const char* package) {
-  if (!HasProgram(program)) return std::string(program) + " is not installed (package " + package + ")";
-  const QString name = QString::fromLatin1(program);
-  const ProgramRun run = RunProgram(name, question);
-  if (run.succeeded()) return std::nullopt;
-  return std::string(program) + " does not run (package " + package +
-         "): " + run.describeFailure(name).toStdString();
+  const QString problem = ProgramProblem(QString::fromLatin1(program), question, QString::fromLatin1(package));
+  if (problem.isEmpty()) return std::nullopt;
+  return problem.toStdString();
 }
 
 // Writes a small file so that the backends have something to point at.
