@@ -5,6 +5,7 @@
 #include <QWindow>
 
 #include "app/Down2.h"
+#include "platform/WindowCaption.h"
 #include "skin/WindowRegion.h"
 
 namespace {
@@ -54,6 +55,8 @@ void TfrmDown::PlaceOver(QWidget& owner) {
 }
 
 void TfrmDown::showEvent(QShowEvent* event) {
+  // The caption is exactly szAppname, empty or not, as the main window's is.
+  ShowTitleAsCaption(windowHandle());
   QDialog::showEvent(event);
   if (!event->spontaneous()) FormShow();
 }

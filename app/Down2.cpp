@@ -5,6 +5,7 @@
 #include <QTimer>
 #include <algorithm>
 
+#include "platform/WindowCaption.h"
 #include "skin/SkinControls.h"
 
 namespace {
@@ -84,6 +85,8 @@ void TfrmDown2::FormCreate() {
 }
 
 void TfrmDown2::showEvent(QShowEvent* event) {
+  // The caption is exactly szAppname, empty or not, as the main window's is.
+  ShowTitleAsCaption(windowHandle());
   QDialog::showEvent(event);
   if (!event->spontaneous()) FormShow();
 }
