@@ -16,6 +16,8 @@
 # shellcheck source=lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 e2e_init "$@"
+# shellcheck source=network_page.sh
+source "$(dirname "${BASH_SOURCE[0]}")/network_page.sh"
 e2e_require compare
 
 readonly HOST=127.0.0.1
@@ -64,13 +66,7 @@ site_file() { echo "$site/${1#http://"$HOST"/}"; }    # address -> file under th
 tail_of() { echo "${1##*/s_}"; }                       # address -> "tail.jpg"
 large_file_of() { site_file "${1/\/s_//l_}"; }          # thumbnail address -> the site's large picture
 
-export NIMBRA_DEMO_STATE=$E2E_TMP/nginx
-bash "$E2E_SOURCE_DIR/tools/demo-site/serve.sh" --rate "$RATE" "$site" >"$E2E_OUT/serve.log" 2>&1 &
-serve_pid=$!
-e2e_track "$serve_pid"
-port_answers() { (exec 3<>"/dev/tcp/$HOST/80") 2>/dev/null; }
-e2e_wait_until 15 port_answers || e2e_abort "serve.sh did not start nginx (see $E2E_OUT/serve.log)"
-access_log=$NIMBRA_DEMO_STATE/access.log
+serve_site "$site" --rate "$RATE"
 
 # --- the program
 
@@ -88,7 +84,6 @@ read -r win_x win_y _ _ <<<"$(e2e_geometry "$main")"
 
 # Where things are: the wallpaper page, its category column, Panel1 with the
 # slots, the page bar.
-source "$(dirname "${BASH_SOURCE[0]}")/network_page.sh"
 page_link_point() { echo "$((win_x + PAGE_X + 198 + 3 + 26 * ($1 - 1) + 10)) $((win_y + PAGE_Y + 399 + 2 + 7))"; }
 # shellcheck disable=SC2046
 click_page_link() { e2e_click $(page_link_point "$1"); }

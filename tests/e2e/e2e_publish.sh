@@ -15,6 +15,8 @@
 # shellcheck source=lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 e2e_init "$@"
+# shellcheck source=network_page.sh
+source "$(dirname "${BASH_SOURCE[0]}")/network_page.sh"
 e2e_require compare
 
 readonly HOST=127.0.0.1
@@ -95,13 +97,7 @@ all_known() {
 }
 e2e_expect "every address names its picture by the source file's name" all_known
 
-export NIMBRA_DEMO_STATE=$E2E_TMP/nginx
-bash "$E2E_SOURCE_DIR/tools/demo-site/serve.sh" "$site" >"$E2E_OUT/serve.log" 2>&1 &
-serve_pid=$!
-e2e_track "$serve_pid"
-port_answers() { (exec 3<>"/dev/tcp/$HOST/80") 2>/dev/null; }
-e2e_wait_until 15 port_answers || e2e_abort "serve.sh did not start nginx (see $E2E_OUT/serve.log)"
-access_log=$NIMBRA_DEMO_STATE/access.log
+serve_site "$site"
 
 # --- the program, pointed at the site by its setting.ini
 
@@ -117,7 +113,6 @@ e2e_wait_until 20 e2e_thumbnails_shown "$main" normal 1 ||
   e2e_abort "the first page of local thumbnails did not appear (log: $E2E_PROGRAM_LOG)"
 read -r win_x win_y _ _ <<<"$(e2e_geometry "$main")"
 
-source "$(dirname "${BASH_SOURCE[0]}")/network_page.sh"
 
 # The folder's pictures themselves are the candidates: slot N shows the
 # source picture of the category's N-th address, the slots after them are

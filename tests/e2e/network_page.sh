@@ -52,3 +52,19 @@ slot_hidden() { # SHOT SLOT: Panel1's white shows where the slot's picture would
   read -r x y <<<"$(slot_centre "$2")"
   e2e_colour_near "$(e2e_pixel_of "$1" "$x" "$y")" "255 255 255" 2
 }
+
+# serve_site FOLDER [SERVE OPTIONS...]: serves a home site on $HOST port 80
+# through tools/demo-site/serve.sh, and waits until it answers; its access
+# log is then $access_log and its process $serve_pid.
+# shellcheck disable=SC2034  # access_log and serve_pid are read by the scripts
+serve_site() {
+  local folder=$1
+  shift
+  export NIMBRA_DEMO_STATE=$E2E_TMP/nginx
+  bash "$E2E_SOURCE_DIR/tools/demo-site/serve.sh" "$@" "$folder" >"$E2E_OUT/serve.log" 2>&1 &
+  serve_pid=$!
+  e2e_track "$serve_pid"
+  e2e_wait_until 15 port_answers || e2e_abort "serve.sh did not start nginx (see $E2E_OUT/serve.log)"
+  access_log=$NIMBRA_DEMO_STATE/access.log
+}
+port_answers() { (exec 3<>"/dev/tcp/$HOST/80") 2>/dev/null; }
