@@ -4,24 +4,31 @@
 // is published in _XROOTPMAP_ID and ESETROOT_PMAP_ID so that terminals and
 // panels with pseudo-transparency find it, and so that the next program that
 // sets a background can free it.
-#include <QImage>
-#include <QImageReader>
+#include <QRect>
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstdint>
 #include <cstdlib>
 #include <limits>
 #include <memory>
+#include <vector>
 
-#include "platform/FileNames.h"
+#include "platform/PictureSource.h"
 #include "platform/WallpaperSetter.h"
 
 // Xlib defines macros (None, Status, Bool...) that break Qt headers, so it
 // comes after every other header.
 // clang-format off
+#include <pixman.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
 #include <X11/Xlib.h>
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XShm.h>
+#include <X11/extensions/Xinerama.h>
+#include <X11/extensions/Xrandr.h>
 // clang-format on
 
 namespace {
@@ -61,11 +68,6 @@ struct DisplayCloser {
 };
 using DisplayConnection = std::unique_ptr<Display, DisplayCloser>;
 
-struct ImageDestroyer {
-  void operator()(XImage* image) const { XDestroyImage(image); }
-};
-using ImageHandle = std::unique_ptr<XImage, ImageDestroyer>;
-
 // For each 8-bit value of one colour channel, its bits in a pixel of the visual.
 using ChannelTable = std::array<unsigned long, 256>;
 
@@ -81,48 +83,241 @@ ChannelTable MakeChannelTable(unsigned long mask) {
 
 int NativeByteOrder() { return std::endian::native == std::endian::little ? LSBFirst : MSBFirst; }
 
-// The server-side image of the stretched picture, in the screen's pixel format.
-ImageHandle MakeScreenImage(Display* display, Visual* visual, int depth, const QImage& picture,
-                            QString& why) {
-  const int width = picture.width();
-  const int height = picture.height();
-  ImageHandle image(XCreateImage(display, visual, static_cast<unsigned>(depth), ZPixmap, 0, nullptr,
-                                 static_cast<unsigned>(width), static_cast<unsigned>(height), 32, 0));
-  if (!image || image->bytes_per_line <= 0) {
-    why = QStringLiteral("the screen's pixel format is not supported");
-    return nullptr;
-  }
-  const auto rowBytes = static_cast<std::size_t>(image->bytes_per_line);
-  if (static_cast<std::size_t>(height) > std::numeric_limits<std::size_t>::max() / rowBytes) {
-    why = QStringLiteral("the screen is too large");
-    return nullptr;
-  }
-  // XDestroyImage releases the pixels with free().
-  image->data = static_cast<char*>(std::malloc(rowBytes * static_cast<std::size_t>(height)));
-  if (!image->data) {
-    why = QStringLiteral("not enough memory for a screen-sized picture");
-    return nullptr;
-  }
-  const ChannelTable red = MakeChannelTable(visual->red_mask);
-  const ChannelTable green = MakeChannelTable(visual->green_mask);
-  const ChannelTable blue = MakeChannelTable(visual->blue_mask);
-  const auto pixelOf = [&](QRgb colour) {
-    return red[qRed(colour)] | green[qGreen(colour)] | blue[qBlue(colour)];
+// The pixman format whose memory is exactly the image's, when there is one:
+// the usual screens (32-bit words with 8-bit channels, 16-bit 5-6-5) in this
+// machine's byte order.
+pixman_format_code_t PixmanFormatOf(const XImage& image) {
+  const auto channel = [](unsigned long mask) {
+    return std::pair{mask == 0 ? 0 : std::countr_zero(mask), std::popcount(mask)};
   };
-  // The usual screen keeps 32-bit pixels in this machine's byte order; those
-  // are written directly, every other layout through Xlib's general writer.
-  const bool nativeWords = image->bits_per_pixel == 32 && image->byte_order == NativeByteOrder();
-  for (int y = 0; y < height; ++y) {
-    const auto* line = reinterpret_cast<const QRgb*>(picture.constScanLine(y));
-    auto* row = reinterpret_cast<std::uint32_t*>(image->data + static_cast<std::size_t>(y) * rowBytes);
-    for (int x = 0; x < width; ++x) {
-      if (nativeWords)
-        row[x] = static_cast<std::uint32_t>(pixelOf(line[x]));
-      else
-        XPutPixel(image.get(), x, y, pixelOf(line[x]));
+  const auto [redShift, redBits] = channel(image.red_mask);
+  const auto [greenShift, greenBits] = channel(image.green_mask);
+  const auto [blueShift, blueBits] = channel(image.blue_mask);
+  const int bpp = image.bits_per_pixel;
+  const bool contiguous = std::has_single_bit((image.red_mask >> redShift) + 1) &&
+                          std::has_single_bit((image.green_mask >> greenShift) + 1) &&
+                          std::has_single_bit((image.blue_mask >> blueShift) + 1);
+  if ((image.byte_order != NativeByteOrder() && bpp != 8) || !contiguous || image.depth > bpp)
+    return pixman_format_code_t(0);
+  pixman_format_code_t format = pixman_format_code_t(0);
+  if (blueShift == 0 && greenShift == blueBits && redShift == greenShift + greenBits)
+    format = pixman_format_code_t(PIXMAN_FORMAT(bpp, PIXMAN_TYPE_ARGB, 0, redBits, greenBits, blueBits));
+  else if (redShift == 0 && greenShift == redBits && blueShift == greenShift + greenBits)
+    format = pixman_format_code_t(PIXMAN_FORMAT(bpp, PIXMAN_TYPE_ABGR, 0, redBits, greenBits, blueBits));
+  return pixman_format_supported_destination(format) ? format : pixman_format_code_t(0);
+}
+
+// Shared memory means the same machine: only a connection through a local
+// socket promises that.
+bool IsLocalDisplay(Display* display) {
+  const QByteArray name(DisplayString(display));
+  return name.startsWith(':') || name.startsWith("unix:");
+}
+
+// The screen-sized picture on its way to the server, in the screen's pixel
+// format. Its pixels live in memory shared with the server (MIT-SHM) when the
+// server is on this machine and offers it, so sending them is one copy on
+// the server's side; otherwise they travel in the requests of XPutImage.
+class ScreenImage {
+ public:
+  static std::unique_ptr<ScreenImage> create(Display* display, Visual* visual, int depth, QSize size,
+                                             QString& why) {
+    std::unique_ptr<ScreenImage> screen(new ScreenImage(display));
+    if (!screen->createShared(visual, depth, size) && !screen->createPlain(visual, depth, size, why))
+      return nullptr;
+    if (!screen->wrapForPixman(why)) return nullptr;
+    return screen;
+  }
+
+  ~ScreenImage() {
+    if (m_target) pixman_image_unref(m_target);
+    if (m_image) {
+      if (m_shared) m_image->data = nullptr;  // not malloc'ed: XDestroyImage must not free it
+      XDestroyImage(m_image);
+    }
+    releaseShared();
+  }
+  ScreenImage(const ScreenImage&) = delete;
+  ScreenImage& operator=(const ScreenImage&) = delete;
+
+  // What pixman draws into.
+  pixman_image_t* target() const { return m_target; }
+
+  // Sends the pixels to `drawable`; errors surface at the caller's next sync.
+  void sendTo(Drawable drawable) {
+    if (!m_direct) convertForServer();
+    GC gc = XCreateGC(m_display, drawable, 0, nullptr);
+    const auto width = static_cast<unsigned>(m_image->width);
+    const auto height = static_cast<unsigned>(m_image->height);
+    if (m_shared)
+      XShmPutImage(m_display, drawable, gc, m_image, 0, 0, 0, 0, width, height, False);
+    else
+      XPutImage(m_display, drawable, gc, m_image, 0, 0, 0, 0, width, height);
+    XFreeGC(m_display, gc);
+  }
+
+  // The server lets go of the shared memory; it must before the connection
+  // is retained, or the segment would stay with the retained resources.
+  void releaseShared() {
+    if (m_attached) {
+      XShmDetach(m_display, &m_segment);
+      XSync(m_display, False);
+      m_attached = false;
+    }
+    if (m_segment.shmaddr) {
+      shmdt(m_segment.shmaddr);
+      m_segment.shmaddr = nullptr;
     }
   }
-  return image;
+
+ private:
+  explicit ScreenImage(Display* display) : m_display(display) {}
+
+  bool createShared(Visual* visual, int depth, QSize size) {
+    if (!IsLocalDisplay(m_display) || !XShmQueryExtension(m_display)) return false;
+    m_image = XShmCreateImage(m_display, visual, unsigned(depth), ZPixmap, nullptr, &m_segment,
+                              unsigned(size.width()), unsigned(size.height()));
+    if (!m_image) return false;
+    m_shared = true;
+    const std::size_t bytes = std::size_t(m_image->bytes_per_line) * std::size_t(size.height());
+    m_segment.shmid = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
+    if (m_segment.shmid < 0) return dropShared();
+    void* address = shmat(m_segment.shmid, nullptr, 0);
+    // Marked for removal at once: it goes when both sides have detached,
+    // however this program ends.
+    shmctl(m_segment.shmid, IPC_RMID, nullptr);
+    if (address == reinterpret_cast<void*>(-1)) return dropShared();
+    m_segment.shmaddr = m_image->data = static_cast<char*>(address);
+    m_segment.readOnly = True;
+    const XErrorTrap trap;  // a server in another namespace cannot attach it
+    XShmAttach(m_display, &m_segment);
+    m_attached = trap.errorsAfterSync(m_display) == 0;
+    return m_attached || dropShared();
+  }
+
+  bool dropShared() {
+    releaseShared();
+    m_image->data = nullptr;
+    XDestroyImage(m_image);
+    m_image = nullptr;
+    m_shared = false;
+    return false;
+  }
+
+  bool createPlain(Visual* visual, int depth, QSize size, QString& why) {
+    m_image = XCreateImage(m_display, visual, unsigned(depth), ZPixmap, 0, nullptr, unsigned(size.width()),
+                           unsigned(size.height()), 32, 0);
+    if (!m_image || m_image->bytes_per_line <= 0) {
+      why = QStringLiteral("the screen's pixel format is not supported");
+      return false;
+    }
+    // XDestroyImage releases the pixels with free().
+    m_image->data =
+        static_cast<char*>(std::malloc(std::size_t(m_image->bytes_per_line) * std::size_t(size.height())));
+    if (!m_image->data) {
+      why = QStringLiteral("not enough memory for a screen-sized picture");
+      return false;
+    }
+    return true;
+  }
+
+  // pixman draws straight into the image when it knows its format, else into
+  // a buffer of 32-bit pixels that is converted pixel by pixel.
+  bool wrapForPixman(QString& why) {
+    const pixman_format_code_t format = PixmanFormatOf(*m_image);
+    m_direct = format != 0;
+    m_target =
+        m_direct
+            ? pixman_image_create_bits(format, m_image->width, m_image->height,
+                                       reinterpret_cast<uint32_t*>(m_image->data), m_image->bytes_per_line)
+            : pixman_image_create_bits(PIXMAN_x8r8g8b8, m_image->width, m_image->height, nullptr, 0);
+    if (!m_target) why = QStringLiteral("not enough memory for a screen-sized picture");
+    return m_target != nullptr;
+  }
+
+  void convertForServer() {
+    const ChannelTable red = MakeChannelTable(m_image->red_mask);
+    const ChannelTable green = MakeChannelTable(m_image->green_mask);
+    const ChannelTable blue = MakeChannelTable(m_image->blue_mask);
+    const auto* pixels = reinterpret_cast<const std::uint8_t*>(pixman_image_get_data(m_target));
+    const int stride = pixman_image_get_stride(m_target);
+    for (int y = 0; y < m_image->height; ++y) {
+      const auto* line = reinterpret_cast<const std::uint32_t*>(pixels + std::ptrdiff_t(y) * stride);
+      for (int x = 0; x < m_image->width; ++x) {
+        const std::uint32_t colour = line[x];
+        XPutPixel(m_image, x, y,
+                  red[(colour >> 16) & 0xff] | green[(colour >> 8) & 0xff] | blue[colour & 0xff]);
+      }
+    }
+  }
+
+  Display* m_display;
+  XImage* m_image = nullptr;
+  XShmSegmentInfo m_segment{};
+  bool m_shared = false;
+  bool m_attached = false;
+  bool m_direct = false;
+  pixman_image_t* m_target = nullptr;
+};
+
+std::vector<QRect> RandrMonitors(Display* display, Window root) {
+  std::vector<QRect> monitors;
+  int event = 0;
+  int error = 0;
+  int major = 0;
+  int minor = 0;
+  if (!XRRQueryExtension(display, &event, &error) || !XRRQueryVersion(display, &major, &minor) ||
+      (major == 1 && minor < 5))
+    return monitors;
+  int count = 0;
+  if (XRRMonitorInfo* found = XRRGetMonitors(display, root, True, &count)) {
+    for (int i = 0; i < count; ++i)
+      monitors.emplace_back(found[i].x, found[i].y, found[i].width, found[i].height);
+    XRRFreeMonitors(found);
+  }
+  return monitors;
+}
+
+std::vector<QRect> XineramaHeads(Display* display) {
+  std::vector<QRect> heads;
+  int event = 0;
+  int error = 0;
+  if (!XineramaQueryExtension(display, &event, &error) || !XineramaIsActive(display)) return heads;
+  int count = 0;
+  if (XineramaScreenInfo* found = XineramaQueryScreens(display, &count)) {
+    for (int i = 0; i < count; ++i)
+      heads.emplace_back(found[i].x_org, found[i].y_org, found[i].width, found[i].height);
+    XFree(found);
+  }
+  return heads;
+}
+
+// The rectangles of the monitors, each of which shows the whole picture:
+// RandR's monitors, which may also join or split outputs as the user set
+// them; Xinerama's heads where RandR knows fewer, as on a server that joins
+// several screens into one, where RandR sees only the first; the whole
+// screen when neither knows any.
+std::vector<QRect> MonitorAreas(Display* display, Window root, QSize screen) {
+  const XErrorTrap trap;
+  std::vector<QRect> found = RandrMonitors(display, root);
+  std::vector<QRect> heads = XineramaHeads(display);
+  if (heads.size() > found.size()) found = std::move(heads);
+  if (trap.errorsAfterSync(display) != 0) found.clear();
+  const QRect whole(QPoint(0, 0), screen);
+  std::vector<QRect> areas;
+  for (const QRect& monitor : found) {
+    const QRect area = monitor.intersected(whole);
+    if (!area.isEmpty()) areas.push_back(area);
+  }
+  if (areas.empty()) areas.push_back(whole);
+  return areas;
+}
+
+// The size that covers every monitor: the picture is decoded no larger.
+QSize LargestMonitor(const std::vector<QRect>& areas) {
+  QSize largest;
+  for (const QRect& area : areas) largest = largest.expandedTo(area.size());
+  return largest;
 }
 
 // The id a root property holds when it names a pixmap, else None.
@@ -166,20 +361,6 @@ void PublishRootPixmap(Display* display, Window root, Pixmap pixmap) {
   XClearWindow(display, root);
 }
 
-// Opened by the name's own bytes, which need not be UTF-8.
-QImage ReadPicture(const QString& path, QString& why) {
-  const std::unique_ptr<QFile> file = OpenFileForReading(path);
-  if (!file) {
-    why = QStringLiteral("cannot open the picture %1").arg(path);
-    return {};
-  }
-  QImageReader reader(file.get());
-  QImage picture = reader.read();
-  if (picture.isNull())
-    why = QStringLiteral("cannot read the picture %1: %2").arg(path, reader.errorString());
-  return picture;
-}
-
 class X11RootSetter : public WallpaperSetter {
  public:
   SetResult setWallpaper(const QString& path) override {
@@ -189,36 +370,34 @@ class X11RootSetter : public WallpaperSetter {
     Visual* visual = DefaultVisual(display.get(), screen);
     if (visual->c_class != TrueColor && visual->c_class != DirectColor)
       return SetResult::failed(QStringLiteral("the screen's colour model is not supported"));
+    const Window root = RootWindow(display.get(), screen);
+    const QSize screenSize(DisplayWidth(display.get(), screen), DisplayHeight(display.get(), screen));
+    const std::vector<QRect> monitors = MonitorAreas(display.get(), root, screenSize);
 
     QString why;
-    const QImage picture = ReadPicture(path, why);
-    if (picture.isNull()) return SetResult::failed(why);
-    const QImage stretched =
-        picture
-            .scaled(DisplayWidth(display.get(), screen), DisplayHeight(display.get(), screen),
-                    Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-            .convertToFormat(QImage::Format_RGB32);
-    if (stretched.isNull())
-      return SetResult::failed(QStringLiteral("not enough memory to stretch the picture"));
+    const std::unique_ptr<PictureSource> picture = PictureSource::load(path, LargestMonitor(monitors), why);
+    if (!picture) return SetResult::failed(why);
     const int depth = DefaultDepth(display.get(), screen);
-    const ImageHandle image = MakeScreenImage(display.get(), visual, depth, stretched, why);
+    const std::unique_ptr<ScreenImage> image =
+        ScreenImage::create(display.get(), visual, depth, screenSize, why);
     if (!image) return SetResult::failed(why);
-    return publish(display.get(), RootWindow(display.get(), screen), depth, image.get());
+    picture->stretchOnto(image->target(), monitors);
+    return publish(display.get(), root, depth, *image);
   }
 
   QString name() const override { return QStringLiteral("X11 root window"); }
 
  private:
-  static SetResult publish(Display* display, Window root, int depth, XImage* image) {
+  static SetResult publish(Display* display, Window root, int depth, ScreenImage& image) {
     const XErrorTrap trap;
-    const auto width = static_cast<unsigned>(image->width);
-    const auto height = static_cast<unsigned>(image->height);
+    const unsigned width = unsigned(pixman_image_get_width(image.target()));
+    const unsigned height = unsigned(pixman_image_get_height(image.target()));
     const Pixmap pixmap = XCreatePixmap(display, root, width, height, static_cast<unsigned>(depth));
-    GC gc = XCreateGC(display, pixmap, 0, nullptr);
-    XPutImage(display, pixmap, gc, image, 0, 0, 0, 0, width, height);
-    XFreeGC(display, gc);
+    image.sendTo(pixmap);
     // Nothing is changed on the screen unless the whole picture arrived.
-    if (trap.errorsAfterSync(display) != 0)
+    const bool arrived = trap.errorsAfterSync(display) == 0;
+    image.releaseShared();
+    if (!arrived)
       return SetResult::failed(QStringLiteral("the X server could not store a screen-sized picture"));
     FreePreviousPixmap(display, root);
     PublishRootPixmap(display, root, pixmap);

@@ -1,0 +1,241 @@
+#include "platform/JpegDecode.h"
+
+#include <QFileInfo>
+#include <QSysInfo>
+#include <csetjmp>
+#include <cstdio>
+#include <vector>
+
+// jpeglib.h needs FILE and size_t declared first.
+#include <jerror.h>
+#include <jpeglib.h>
+
+namespace {
+
+// A hostile progressive file can carry thousands of tiny scans that each
+// cost a full pass; well-formed files use a dozen or so.
+constexpr int kMaxProgressiveScans = 500;
+
+// Large enough that refills cost nothing next to decoding.
+constexpr qint64 kSourceChunkBytes = 64 * 1024;
+
+// libjpeg reports fatal errors through error_exit, whose default ends the
+// process. Ours jumps back into the decoder call that is running, which
+// then fails; the decompressor is destroyed normally afterwards.
+struct JpegErrorManager {
+  jpeg_error_mgr pub;
+  std::jmp_buf jump;
+  char message[JMSG_LENGTH_MAX];
+};
+
+[[noreturn]] void AbortDecode(j_common_ptr cinfo) {
+  auto* manager = reinterpret_cast<JpegErrorManager*>(cinfo->err);
+  (*cinfo->err->format_message)(cinfo, manager->message);
+  std::longjmp(manager->jump, 1);
+}
+
+// Missing or damaged picture data only raises a warning, after which libjpeg
+// fills the rest of the picture with grey; such a picture is not what the user
+// stored, so it is an error here, and stopping at once also spares decoding
+// the rest of a file whose header claims far more than it holds. Other
+// warnings (stray bytes between markers, common in camera files) leave a
+// usable picture.
+bool IsDamagedData(int messageCode) {
+  return messageCode == JWRN_JPEG_EOF || messageCode == JWRN_HIT_MARKER || messageCode == JWRN_MUST_RESYNC;
+}
+
+void OnJpegMessage(j_common_ptr cinfo, int level) {
+  if (level >= 0) return;
+  if (IsDamagedData(cinfo->err->msg_code)) AbortDecode(cinfo);
+  ++cinfo->err->num_warnings;
+}
+
+void LimitScans(j_common_ptr cinfo) {
+  auto* decompress = reinterpret_cast<j_decompress_ptr>(cinfo);
+  if (decompress->progressive_mode && decompress->input_scan_number > kMaxProgressiveScans) {
+    std::snprintf(reinterpret_cast<JpegErrorManager*>(cinfo->err)->message, JMSG_LENGTH_MAX,
+                  "too many progressive scans");
+    std::longjmp(reinterpret_cast<JpegErrorManager*>(cinfo->err)->jump, 1);
+  }
+}
+
+// Feeds libjpeg from a Qt device. The end of the data becomes libjpeg's
+// premature-end warning, which the message handler turns into an error.
+struct DeviceSource {
+  jpeg_source_mgr pub;
+  QIODevice* device;
+  std::vector<JOCTET> buffer;
+};
+
+void InitSource(j_decompress_ptr) {}
+void TermSource(j_decompress_ptr) {}
+
+boolean FillInputBuffer(j_decompress_ptr cinfo) {
+  auto* source = reinterpret_cast<DeviceSource*>(cinfo->src);
+  const qint64 got =
+      source->device->read(reinterpret_cast<char*>(source->buffer.data()), qint64(source->buffer.size()));
+  if (got <= 0) {
+    WARNMS(cinfo, JWRN_JPEG_EOF);
+    // As libjpeg's own sources do: a fake end marker ends the picture.
+    source->buffer[0] = 0xFF;
+    source->buffer[1] = JPEG_EOI;
+    source->pub.next_input_byte = source->buffer.data();
+    source->pub.bytes_in_buffer = 2;
+    return TRUE;
+  }
+  source->pub.next_input_byte = source->buffer.data();
+  source->pub.bytes_in_buffer = std::size_t(got);
+  return TRUE;
+}
+
+void SkipInputData(j_decompress_ptr cinfo, long count) {
+  auto* source = reinterpret_cast<DeviceSource*>(cinfo->src);
+  while (count > long(source->pub.bytes_in_buffer)) {
+    count -= long(source->pub.bytes_in_buffer);
+    FillInputBuffer(cinfo);
+  }
+  if (count > 0) {
+    source->pub.next_input_byte += count;
+    source->pub.bytes_in_buffer -= std::size_t(count);
+  }
+}
+
+bool IsCmyk(J_COLOR_SPACE space) { return space == JCS_CMYK || space == JCS_YCCK; }
+
+// One decompression. Every step that may end in libjpeg's error handler sets
+// its own jump target and keeps no object with a destructor, so the jump
+// skips nothing.
+class JpegDecoder {
+ public:
+  explicit JpegDecoder(QIODevice& device) {
+    m_cinfo.err = jpeg_std_error(&m_error.pub);
+    m_error.pub.error_exit = AbortDecode;
+    m_error.pub.emit_message = OnJpegMessage;
+    m_error.message[0] = '\0';
+    m_progress.progress_monitor = LimitScans;
+    m_source.device = &device;
+    m_source.buffer.resize(kSourceChunkBytes);
+    m_source.pub.init_source = InitSource;
+    m_source.pub.fill_input_buffer = FillInputBuffer;
+    m_source.pub.skip_input_data = SkipInputData;
+    m_source.pub.resync_to_restart = jpeg_resync_to_restart;
+    m_source.pub.term_source = TermSource;
+  }
+  ~JpegDecoder() {
+    if (m_created) jpeg_destroy_decompress(&m_cinfo);
+  }
+  JpegDecoder(const JpegDecoder&) = delete;
+  JpegDecoder& operator=(const JpegDecoder&) = delete;
+
+  bool open(qint64 maxBytes) {
+    if (setjmp(m_error.jump)) return false;
+    jpeg_create_decompress(&m_cinfo);
+    m_created = true;
+    m_cinfo.mem->max_memory_to_use = long(maxBytes);
+    m_cinfo.progress = &m_progress;
+    m_cinfo.src = &m_source.pub;
+    jpeg_read_header(&m_cinfo, TRUE);
+    m_cinfo.out_color_space = IsCmyk(m_cinfo.jpeg_color_space) ? JCS_CMYK : NativeRgb32Space();
+    return true;
+  }
+
+  QSize sourceSize() const { return QSize(int(m_cinfo.image_width), int(m_cinfo.image_height)); }
+
+  // Sets the output size: the picture's own, or the smallest DCT scale whose
+  // output still covers `box` (a box larger than the picture gets it whole).
+  bool chooseScale(JpegScale scale, QSize box) {
+    if (setjmp(m_error.jump)) return false;
+    for (unsigned num = scale == JpegScale::Full ? 8 : 1; num <= 8; ++num) {
+      m_cinfo.scale_num = num;
+      m_cinfo.scale_denom = 8;
+      jpeg_calc_output_dimensions(&m_cinfo);
+      if (int(m_cinfo.output_width) >= box.width() && int(m_cinfo.output_height) >= box.height()) break;
+    }
+    return true;
+  }
+
+  bool start() {
+    if (setjmp(m_error.jump)) return false;
+    jpeg_start_decompress(&m_cinfo);
+    return true;
+  }
+
+  QSize outputSize() const { return QSize(int(m_cinfo.output_width), int(m_cinfo.output_height)); }
+
+  // Reads every row into a buffer of four bytes a pixel.
+  bool readRows(uchar* bits, qsizetype bytesPerLine) {
+    if (setjmp(m_error.jump)) return false;
+    while (m_cinfo.output_scanline < m_cinfo.output_height) {
+      JSAMPROW row = bits + qsizetype(m_cinfo.output_scanline) * bytesPerLine;
+      jpeg_read_scanlines(&m_cinfo, &row, 1);
+    }
+    jpeg_finish_decompress(&m_cinfo);
+    return true;
+  }
+
+  bool decodedCmyk() const { return m_cinfo.out_color_space == JCS_CMYK; }
+  // Adobe's writers store CMYK inverted; they are the ones that add the marker.
+  bool invertedCmyk() const { return m_cinfo.saw_Adobe_marker; }
+  QString message() const { return QString::fromLocal8Bit(m_error.message); }
+
+ private:
+  static J_COLOR_SPACE NativeRgb32Space() {
+    // QImage::Format_RGB32 holds 0xffRRGGBB words, whose byte order follows the machine's.
+    return QSysInfo::ByteOrder == QSysInfo::LittleEndian ? JCS_EXT_BGRX : JCS_EXT_XRGB;
+  }
+
+  jpeg_decompress_struct m_cinfo{};
+  JpegErrorManager m_error{};
+  jpeg_progress_mgr m_progress{};
+  DeviceSource m_source{};
+  bool m_created = false;
+};
+
+void CmykToRgb(QImage& image, bool inverted) {
+  for (int y = 0; y < image.height(); ++y) {
+    auto* pixel = reinterpret_cast<QRgb*>(image.scanLine(y));
+    const uchar* cmyk = image.constScanLine(y);
+    for (int x = 0; x < image.width(); ++x, cmyk += 4) {
+      const int c = inverted ? cmyk[0] : 255 - cmyk[0];
+      const int m = inverted ? cmyk[1] : 255 - cmyk[1];
+      const int yellow = inverted ? cmyk[2] : 255 - cmyk[2];
+      const int k = inverted ? cmyk[3] : 255 - cmyk[3];
+      pixel[x] = qRgb(c * k / 255, m * k / 255, yellow * k / 255);
+    }
+  }
+}
+
+QImage Refuse(QString* why, const QString& text) {
+  if (why) *why = text;
+  return {};
+}
+
+bool FitsLimit(QSize size, qint64 maxBytes) {
+  return size.width() > 0 && size.height() > 0 && qint64(size.width()) * size.height() * 4 <= maxBytes;
+}
+
+}  // namespace
+
+QImage DecodeJpegStream(QIODevice& source, JpegScale scale, QSize box, qint64 maxBytes, QString* why) {
+  JpegDecoder decoder(source);
+  const auto fail = [&] { return Refuse(why, decoder.message()); };
+  if (!decoder.open(maxBytes) || !decoder.chooseScale(scale, box)) return fail();
+  const QSize output = decoder.outputSize();
+  if (!FitsLimit(output, maxBytes)) {
+    const QSize size = decoder.sourceSize();
+    return Refuse(why, QStringLiteral("picture too large (%1 x %2)").arg(size.width()).arg(size.height()));
+  }
+  if (!decoder.start()) return fail();
+  QImage image(output, QImage::Format_RGB32);
+  if (image.isNull()) return Refuse(why, QStringLiteral("out of memory"));
+  if (!decoder.readRows(image.bits(), image.bytesPerLine())) return fail();
+  if (decoder.decodedCmyk()) CmykToRgb(image, decoder.invertedCmyk());
+  return image;
+}
+
+bool HasJpegExtension(const QString& file) {
+  const QString suffix = QFileInfo(file).suffix();
+  return suffix.compare(QLatin1String("jpg"), Qt::CaseInsensitive) == 0 ||
+         suffix.compare(QLatin1String("jpeg"), Qt::CaseInsensitive) == 0 ||
+         suffix.compare(QLatin1String("jpe"), Qt::CaseInsensitive) == 0;
+}

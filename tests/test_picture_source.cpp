@@ -1,0 +1,114 @@
+// Pictures read for a screen: decoded no larger than the screen needs, and
+// stretched onto each monitor's rectangle with black between them.
+#include <gtest/gtest.h>
+#include <pixman.h>
+
+#include <QImage>
+#include <QImageWriter>
+#include <QTemporaryDir>
+
+#include "platform/PictureSource.h"
+
+namespace {
+
+class PictureSourceTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(m_dir.isValid()); }
+
+  // Red and blue above, green and white below.
+  QString writeQuarters(const QString& name, QSize size, const char* format) {
+    QImage picture(size, QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y)
+      for (int x = 0; x < size.width(); ++x) picture.setPixel(x, y, quarterColour(x, y, size));
+    const QString path = m_dir.filePath(name);
+    QImageWriter writer(path, format);
+    writer.setQuality(95);
+    EXPECT_TRUE(writer.write(picture)) << writer.errorString().toStdString();
+    return path;
+  }
+
+  static QRgb quarterColour(int x, int y, QSize size) {
+    const bool right = x >= size.width() / 2;
+    if (y < size.height() / 2) return right ? qRgb(0, 0, 255) : qRgb(255, 0, 0);
+    return right ? qRgb(255, 255, 255) : qRgb(0, 255, 0);
+  }
+
+  QTemporaryDir m_dir;
+};
+
+// A screen-sized target that pixman draws into, read back as a QImage.
+class Target {
+ public:
+  explicit Target(QSize size) : m_image(size, QImage::Format_RGB32) {
+    m_image.fill(qRgb(1, 2, 3));
+    m_pixman =
+        pixman_image_create_bits(PIXMAN_x8r8g8b8, size.width(), size.height(),
+                                 reinterpret_cast<uint32_t*>(m_image.bits()), int(m_image.bytesPerLine()));
+  }
+  ~Target() { pixman_image_unref(m_pixman); }
+  pixman_image_t* pixman() const { return m_pixman; }
+  QRgb at(int x, int y) const { return m_image.pixel(x, y) | 0xff000000; }
+
+ private:
+  QImage m_image;
+  pixman_image_t* m_pixman;
+};
+
+void ExpectNear(QRgb actual, QRgb expected) {
+  EXPECT_NEAR(qRed(actual), qRed(expected), 10);
+  EXPECT_NEAR(qGreen(actual), qGreen(expected), 10);
+  EXPECT_NEAR(qBlue(actual), qBlue(expected), 10);
+}
+
+}  // namespace
+
+TEST_F(PictureSourceTest, AJpegIsDecodedAtTheSmallestScaleThatCoversTheLargestMonitor) {
+  const QString path = writeQuarters(QStringLiteral("photo.JPG"), QSize(4000, 3000), "jpeg");
+  QString why;
+  // An eighth would be 500 x 375, too small for 640 x 400; a quarter covers it.
+  const auto forScreen = PictureSource::load(path, QSize(640, 400), why);
+  ASSERT_TRUE(forScreen) << why.toStdString();
+  EXPECT_EQ(forScreen->size(), QSize(1000, 750));
+  // A monitor larger than the photo gets the photo whole.
+  const auto whole = PictureSource::load(path, QSize(5000, 3000), why);
+  ASSERT_TRUE(whole) << why.toStdString();
+  EXPECT_EQ(whole->size(), QSize(4000, 3000));
+}
+
+TEST_F(PictureSourceTest, EachAreaGetsTheWholePictureAndTheRestIsBlack) {
+  for (const char* format : {"bmp", "png", "jpeg"}) {
+    SCOPED_TRACE(format);
+    const QString path = writeQuarters(QStringLiteral("quarters.") + format, QSize(80, 50), format);
+    QString why;
+    const auto picture = PictureSource::load(path, QSize(320, 200), why);
+    ASSERT_TRUE(picture) << why.toStdString();
+    Target screen(QSize(480, 200));
+    // The second monitor is smaller and leaves the corner below it uncovered.
+    picture->stretchOnto(screen.pixman(), {QRect(0, 0, 320, 200), QRect(320, 0, 160, 100)});
+    for (const QRect& monitor : {QRect(0, 0, 320, 200), QRect(320, 0, 160, 100)}) {
+      for (int quarter = 0; quarter < 4; ++quarter) {
+        const int x = monitor.x() + monitor.width() * (1 + 2 * (quarter % 2)) / 4;
+        const int y = monitor.y() + monitor.height() * (1 + 2 * (quarter / 2)) / 4;
+        ExpectNear(screen.at(x, y), quarterColour(quarter % 2, quarter / 2, QSize(2, 2)));
+      }
+      // The edges are the picture's own, not mixed with what lies beyond.
+      ExpectNear(screen.at(monitor.left(), monitor.top()), qRgb(255, 0, 0));
+      ExpectNear(screen.at(monitor.right(), monitor.bottom()), qRgb(255, 255, 255));
+    }
+    EXPECT_EQ(screen.at(400, 150), qRgb(0, 0, 0));
+    EXPECT_EQ(screen.at(479, 100), qRgb(0, 0, 0));
+  }
+}
+
+TEST_F(PictureSourceTest, FilesThatAreNoPictureAreRefusedWithTheirName) {
+  const QString text = m_dir.filePath(QStringLiteral("notes.bmp"));
+  QFile file(text);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write("BM this is not a bitmap at all");
+  file.close();
+  QString why;
+  EXPECT_FALSE(PictureSource::load(text, QSize(320, 200), why));
+  EXPECT_TRUE(why.contains(QStringLiteral("notes.bmp"))) << why.toStdString();
+  EXPECT_FALSE(PictureSource::load(m_dir.filePath(QStringLiteral("missing.jpg")), QSize(320, 200), why));
+  EXPECT_TRUE(why.contains(QStringLiteral("missing.jpg"))) << why.toStdString();
+}
