@@ -1,16 +1,15 @@
 #include "platform/PictureSource.h"
 
+#include <pixman.h>
+
 #include <QImageReader>
+#include <QSysInfo>
 #include <QtEndian>
-#include <cstring>
+#include <limits>
 #include <optional>
 
 #include "platform/FileNames.h"
 #include "platform/JpegDecode.h"
-
-// clang-format off
-#include <pixman.h>
-// clang-format on
 
 namespace {
 
