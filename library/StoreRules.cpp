@@ -86,7 +86,7 @@ QString AsciiLower(const QString& text) {
 }
 
 QString ShapeFolder(Shape shape) {
-  return ExeFolder() + (shape == Shape::Widescreen ? QLatin1String("wallpaper/widescreen/")
+  return DataFolder() + (shape == Shape::Widescreen ? QLatin1String("wallpaper/widescreen/")
                                                    : QLatin1String("wallpaper/normal/"));
 }
 
