@@ -44,6 +44,12 @@ bool IsInstalledLayout(const QString& exeFolder) {
   return QDir(exeFolder).dirName() == QLatin1String("bin") && QFileInfo(InstalledShareFolder()).isDir();
 }
 
+// The copy belongs to the user, who may change it as any file of the store,
+// although the shipped file may be read-only.
+bool CopyAsOwnFile(const QString& from, const QString& to) {
+  return QFile::copy(from, to) && QFile::setPermissions(to, QFile::permissions(to) | QFile::WriteOwner);
+}
+
 bool CopyFolderTree(const QString& from, const QString& to, QString* error) {
   QDirIterator walk(from, QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden,
                     QDirIterator::Subdirectories);
@@ -54,7 +60,7 @@ bool CopyFolderTree(const QString& from, const QString& to, QString* error) {
   while (walk.hasNext()) {
     const QFileInfo entry = walk.nextFileInfo();
     const QString target = to + QLatin1Char('/') + QDir(from).relativeFilePath(entry.filePath());
-    const bool copied = entry.isDir() ? QDir().mkpath(target) : QFile::copy(entry.filePath(), target);
+    const bool copied = entry.isDir() ? QDir().mkpath(target) : CopyAsOwnFile(entry.filePath(), target);
     if (!copied) {
       *error = QStringLiteral("cannot copy %1 to %2").arg(entry.filePath(), target);
       return false;

@@ -45,6 +45,14 @@ TEST_F(SeedTest, TheFirstStartGetsTheSampleStoreAndTheEnglishTexts) {
   EXPECT_FALSE(QFileInfo::exists(data + QStringLiteral(".wallpaper.seeding")));
 }
 
+TEST_F(SeedTest, TheCopiedStoreIsTheUsersToChangeThoughTheSamplesAreReadOnly) {
+  const QString sample = share + QStringLiteral("wallpaper/normal/local/1/l_a.jpg");
+  ASSERT_TRUE(QFile::setPermissions(sample, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+  ASSERT_TRUE(seed(QStringLiteral("en_US"))) << qPrintable(error);
+  EXPECT_TRUE(QFile::permissions(data + QStringLiteral("wallpaper/normal/local/1/l_a.jpg")) &
+              QFile::WriteOwner);
+}
+
 TEST_F(SeedTest, AChineseDesktopGetsTheChineseTexts) {
   ASSERT_TRUE(seed(QStringLiteral("zh_CN"))) << qPrintable(error);
   EXPECT_EQ(read(data + QStringLiteral("lang.ini")), "chinese");
