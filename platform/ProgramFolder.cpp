@@ -91,8 +91,13 @@ bool SeedLanguage(const QString& dataFolder, const QString& shareFolder, const Q
                   QString* error) {
   const QString target = dataFolder + QStringLiteral("lang.ini");
   if (QFileInfo::exists(target)) return true;
-  QFile source(shareFolder + QStringLiteral("lang/") + LanguageFolderForLocale(localeName) +
-               QStringLiteral("/lang.ini"));
+  // A portable folder on a medium that cannot be written holds its one
+  // language file beside the executable.
+  QString sourcePath = shareFolder + QStringLiteral("lang/") + LanguageFolderForLocale(localeName) +
+                       QStringLiteral("/lang.ini");
+  if (!QFileInfo::exists(sourcePath) && QFileInfo::exists(shareFolder + QStringLiteral("lang.ini")))
+    sourcePath = shareFolder + QStringLiteral("lang.ini");
+  QFile source(sourcePath);
   if (!source.open(QIODevice::ReadOnly)) {
     *error = QStringLiteral("cannot read %1: %2").arg(source.fileName(), source.errorString());
     return false;
@@ -148,7 +153,9 @@ bool SeedDataFolder(const QString& dataFolder, const QString& shareFolder, const
 
 bool PrepareDataFolder(QString* error) {
   if (ChooseDataFolderKind() == DataFolderKind::Portable) return true;
-  return SeedDataFolder(DataFolder(), InstalledShareFolder(), QLocale::system().name(), error);
+  // A portable folder that cannot be written is its own set of samples.
+  const QString source = QFileInfo(InstalledShareFolder()).isDir() ? InstalledShareFolder() : ExeFolder();
+  return SeedDataFolder(DataFolder(), source, QLocale::system().name(), error);
 }
 
 QString BuiltInHomeHost() { return QStringLiteral(NIMBRA_HOME_HOST); }

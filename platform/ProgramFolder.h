@@ -25,14 +25,17 @@ QString UserDataFolder();
 QString InstalledShareFolder();
 
 // Gives a per-user data folder (ending with "/") what a first start needs,
-// from the installed share folder (ending with "/"): the sample store and
-// the language file that fits the desktop's language (localeName, such as
-// "zh_CN"), each only when missing, so nothing the user has is overwritten.
+// from a folder of samples (ending with "/"): the sample store wallpaper/
+// and the language file that fits the desktop's language (localeName, such
+// as "zh_CN": lang/<language>/lang.ini, or a lone lang.ini), each only when
+// missing, so nothing the user has is overwritten.
 // False, with the reasons, when a piece could not be put in place.
 bool SeedDataFolder(const QString& dataFolder, const QString& shareFolder, const QString& localeName,
                     QString* error);
-// Seeds the data folder of an installed program for the system's language;
-// a portable folder is left as it is.
+// Seeds the per-user data folder for the system's language, from the
+// installed share folder, or from the executable's own folder when that is
+// a portable folder that cannot be written; a portable folder that can be
+// written is left as it is.
 bool PrepareDataFolder(QString* error);
 // The language folder of share/nimbra-wallpaper/lang/ for a locale name.
 QString LanguageFolderForLocale(const QString& localeName);

@@ -76,6 +76,16 @@ TEST_F(SeedTest, ASeedingCutShortIsDoneAgainInFull) {
   EXPECT_EQ(read(data + QStringLiteral("wallpaper/widescreen/local/2/s_b.jpg")), "picture b");
 }
 
+TEST_F(SeedTest, APortableFolderThatCannotBeWrittenSeedsFromItsOwnFiles) {
+  // Beside such an executable: one language file and the store.
+  const QString portable = dir.filePath(QStringLiteral("portable/"));
+  write(portable + QStringLiteral("lang.ini"), "the folder's own texts");
+  write(portable + QStringLiteral("wallpaper/normal/local/3/l_c.jpg"), "picture c");
+  ASSERT_TRUE(SeedDataFolder(data, portable, QStringLiteral("zh_CN"), &error)) << qPrintable(error);
+  EXPECT_EQ(read(data + QStringLiteral("lang.ini")), "the folder's own texts");
+  EXPECT_EQ(read(data + QStringLiteral("wallpaper/normal/local/3/l_c.jpg")), "picture c");
+}
+
 TEST_F(SeedTest, AMissingLanguageFileIsReportedAndTheStoreIsSeededAnyway) {
   ASSERT_TRUE(QFile::remove(share + QStringLiteral("lang/en/lang.ini")));
   EXPECT_FALSE(seed(QStringLiteral("en_US")));
