@@ -19,16 +19,23 @@ install(DIRECTORY ${CMAKE_SOURCE_DIR}/resources/icons/hicolor DESTINATION ${CMAK
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/resources/lang/ DESTINATION ${NIMBRA_SHARE_DIR}/lang)
 install(DIRECTORY ${NIMBRA_STAGE_DIR}/wallpaper DESTINATION ${NIMBRA_SHARE_DIR})
 
-# Debian wants its copyright file and a compressed changelog beside the docs.
-set(changelog_gz ${CMAKE_BINARY_DIR}/packaging/changelog.gz)
-add_custom_command(OUTPUT ${changelog_gz}
-                   COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/packaging
-                   COMMAND gzip -9n -c ${CMAKE_SOURCE_DIR}/packaging/changelog > ${changelog_gz}
-                   DEPENDS ${CMAKE_SOURCE_DIR}/packaging/changelog)
-add_custom_target(nimbra_changelog ALL DEPENDS ${changelog_gz})
-add_dependencies(NimbraWallpaper nimbra_changelog)
-install(FILES ${CMAKE_SOURCE_DIR}/packaging/copyright ${changelog_gz}
+# Debian wants its copyright file and a compressed changelog beside the
+# docs, and compressed manual pages.
+set(compressed)
+foreach(name changelog NimbraWallpaper.1 nimbra-get.1)
+  set(gz ${CMAKE_BINARY_DIR}/packaging/${name}.gz)
+  add_custom_command(OUTPUT ${gz}
+                     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/packaging
+                     COMMAND gzip -9n -c ${CMAKE_SOURCE_DIR}/packaging/${name} > ${gz}
+                     DEPENDS ${CMAKE_SOURCE_DIR}/packaging/${name})
+  list(APPEND compressed ${gz})
+endforeach()
+add_custom_target(nimbra_packaging_docs ALL DEPENDS ${compressed})
+add_dependencies(NimbraWallpaper nimbra_packaging_docs)
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/copyright ${CMAKE_BINARY_DIR}/packaging/changelog.gz
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/nimbra-wallpaper)
+install(FILES ${CMAKE_BINARY_DIR}/packaging/NimbraWallpaper.1.gz ${CMAKE_BINARY_DIR}/packaging/nimbra-get.1.gz
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME nimbra-wallpaper)
