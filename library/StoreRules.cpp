@@ -87,7 +87,7 @@ QString AsciiLower(const QString& text) {
 
 QString ShapeFolder(Shape shape) {
   return DataFolder() + (shape == Shape::Widescreen ? QLatin1String("wallpaper/widescreen/")
-                                                   : QLatin1String("wallpaper/normal/"));
+                                                    : QLatin1String("wallpaper/normal/"));
 }
 
 QString SideFolder(Shape shape, StoreSide side) {

@@ -288,7 +288,7 @@ e2e_enter_program_env() {
   export HOME="$E2E_HOME" XDG_CONFIG_HOME="$E2E_HOME/.config" XDG_DATA_HOME="$E2E_HOME/.local/share" \
     XDG_RUNTIME_DIR="$E2E_TMP/runtime" QT_QPA_PLATFORM=xcb \
     DBUS_SESSION_BUS_ADDRESS="unix:path=$E2E_TMP/no-session-bus" \
-    XDG_CURRENT_DESKTOP= DESKTOP_SESSION= \
+    XDG_CURRENT_DESKTOP="" DESKTOP_SESSION="" \
     LSAN_OPTIONS="suppressions=$E2E_SOURCE_DIR/tests/lsan.supp"
 }
 
