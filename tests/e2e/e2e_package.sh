@@ -7,7 +7,7 @@
 # and shows the sample pictures.
 # Arguments: the staged program folder, the build folder.
 
-# shellcheck disable=SC2317  # the checks are small functions called by name
+# shellcheck disable=SC2317,SC2034  # checks called by name; E2E_ values read by lib.sh
 # shellcheck source=lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 e2e_init "$@"
@@ -45,7 +45,8 @@ e2e_expect "lintian shows no errors" no_lintian_errors
 no_lintian_errors || lintian_errors >&2
 
 ROOT=$E2E_TMP/root
-mkdir -p "$ROOT" && dpkg-deb -x "$DEB" "$ROOT" || e2e_abort "dpkg-deb cannot unpack $DEB"
+mkdir -p "$ROOT" || e2e_abort "cannot create $ROOT"
+dpkg-deb -x "$DEB" "$ROOT" || e2e_abort "dpkg-deb cannot unpack $DEB"
 trap 'chmod -R u+w "$ROOT" 2>/dev/null; e2e_cleanup' EXIT
 
 for file in usr/bin/NimbraWallpaper usr/bin/nimbra-get usr/share/applications/$APP_ID.desktop \
@@ -66,6 +67,7 @@ e2e_expect "appstreamcli accepts the metainfo" valid_metainfo
 
 chmod -R a-w "$ROOT"
 e2e_start_session 1280x800x24
+# The library's program helpers run this copy from its own folder.
 E2E_HOME=$E2E_TMP/home
 E2E_APP_DIR=$ROOT/usr/bin
 E2E_PROGRAM=$ROOT/usr/bin/NimbraWallpaper
