@@ -9,6 +9,7 @@
 #include "library/Settings.h"
 #include "platform/DisplayCheck.h"
 #include "platform/ProgramFolder.h"
+#include "platform/WallpaperSetter.h"
 
 namespace {
 using namespace std::chrono_literals;
@@ -34,7 +35,10 @@ InstanceReply StepFromStoredList(RotationController::Direction direction) {
 
 std::unique_ptr<QCoreApplication> CommandApplication(int& argc, char** argv, CommandKind kind) {
   QString why;
-  const bool needsScreen = kind == CommandKind::Next || kind == CommandKind::Previous;
+  // The rotation looks at the screen's shape; Xfce's setter names the
+  // outputs that have no backdrop yet.
+  const bool xfce = DetectDesktopFamily(DesktopSession::fromEnvironment()) == DesktopFamily::Xfce;
+  const bool needsScreen = kind == CommandKind::Next || kind == CommandKind::Previous || xfce;
   if (needsScreen && GraphicalSessionAvailable(&why)) return std::make_unique<QGuiApplication>(argc, argv);
   return std::make_unique<QCoreApplication>(argc, argv);
 }

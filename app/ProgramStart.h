@@ -22,8 +22,8 @@ QStringList ArgumentsOf(int argc, char** argv);
 // loop.
 std::optional<int> HandOverToInstance(InstanceLock& lock, const ProgramCommand& command);
 
-// The application object of a command that opens no window: --set needs Qt
-// Core alone; --next and --previous look at the screen's shape.
+// The application object of a command that opens no window: Qt Core alone
+// where the screens need not be known.
 std::unique_ptr<QCoreApplication> CommandApplication(int& argc, char** argv, CommandKind kind);
 // --next, --previous and --set with no program running: the work is done
 // here, without a window or a tray icon.
