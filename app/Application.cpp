@@ -3,7 +3,9 @@
 #include <cstdio>
 
 #include "app/Main.h"
+#include "app/ProgramStart.h"
 #include "platform/DisplayCheck.h"
+#include "platform/ProgramFolder.h"
 
 Application::Application(int& argc, char** argv) : QApplication(argc, argv) {}
 
@@ -30,23 +32,53 @@ void ReportApplicationError(const QString& message) {
   }
 }
 
-int RunNimbraWallpaper(int argc, char** argv) {
-  QString why;
-  if (!GraphicalSessionAvailable(&why)) {
-    std::fprintf(stderr, "Nimbra Wallpaper needs a graphical desktop session: %s\n", why.toLocal8Bit().constData());
-    return 1;
-  }
-  Application app(argc, argv);
+namespace {
+int RunProgram(Application& app, const ProgramCommand& command) {
   // No display name: Qt would add it to every window's caption, and the
   // caption is the language file's application name alone.
   app.setApplicationName(QStringLiteral("Nimbra Wallpaper 1.2"));
   app.setQuitOnLastWindowClosed(false);
 
+  QString why;
+  if (!PrepareDataFolder(&why)) std::fprintf(stderr, "NimbraWallpaper: %s\n", why.toLocal8Bit().constData());
+
   // The main window's creation runs the whole start-up sequence; the two
-  // download forms read the language texts it loaded.
-  TfrmMain frmMain(app.arguments());
+  // download forms read the language texts it loaded. --show asks for the
+  // window whatever the start-in-tray rule would say.
+  const QStringList arguments =
+      command.kind == CommandKind::Show ? app.arguments().mid(0, 1) : app.arguments();
+  TfrmMain frmMain(arguments);
   frmMain.CreateDownloadForms();
+  InstanceServer instanceServer(
+      [&frmMain](const QStringList& request) { return AnswerInstanceRequest(frmMain, request); });
+  if (!instanceServer.listen(InstanceSocketPath(), &why))
+    std::fprintf(stderr, "NimbraWallpaper: later starts cannot reach this one: %s\n",
+                 why.toLocal8Bit().constData());
   QObject::connect(&frmMain, &TfrmMain::closed, &app, &QApplication::quit);
   frmMain.showAtStart();
   return app.exec();
+}
+}  // namespace
+
+int RunNimbraWallpaper(int argc, char** argv) {
+  QString problem;
+  const std::optional<ProgramCommand> command = ParseCommandLine(ArgumentsOf(argc, argv), &problem);
+  if (!command) return ReportReply({1, problem});
+  if (command->kind == CommandKind::Help) return ReportReply({0, CommandLineHelp()});
+  if (command->kind == CommandKind::Version) return ReportReply({0, VersionLine()});
+  // Held to the end: two programs never write the same files.
+  InstanceLock instance;
+  if (command->kind == CommandKind::Start || command->kind == CommandKind::Show) {
+    if (!GraphicalSessionAvailable(&problem)) {
+      std::fprintf(stderr, "Nimbra Wallpaper needs a graphical desktop session: %s\n",
+                   problem.toLocal8Bit().constData());
+      return 1;
+    }
+    Application app(argc, argv);
+    if (const std::optional<int> handedOver = HandOverToInstance(instance, *command)) return *handedOver;
+    return RunProgram(app, *command);
+  }
+  const std::unique_ptr<QCoreApplication> app = CommandApplication(argc, argv, command->kind);
+  if (const std::optional<int> handedOver = HandOverToInstance(instance, *command)) return *handedOver;
+  return command->kind == CommandKind::Quit ? 0 : RunWithoutWindow(*command);
 }

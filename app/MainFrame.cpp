@@ -89,7 +89,8 @@ void TfrmMain::FormCreate(const QStringList& arguments) {
   // Start-up runs before the event loop, so its errors are reported here.
   RunReportingErrors([&] { RunStartupSettings(arguments); });
   // Leftovers of an old format; nothing reads them any more.
-  for (int n = 1; n <= 5; ++n) QFile::remove(ExeFolder() + QStringLiteral("wallpaper/network/%1.ini").arg(n));
+  for (int n = 1; n <= 5; ++n)
+    QFile::remove(DataFolder() + QStringLiteral("wallpaper/network/%1.ini").arg(n));
   WebBrowser1->move(20000, WebBrowser1->y());
   ApplyWindowRegion(this);
   panWallpaper->move(20, 88);

@@ -29,7 +29,7 @@ CatalogueCheck::CatalogueCheck(const LanguageTexts& texts, QObject* parent)
 
 CatalogueCheck::~CatalogueCheck() = default;
 
-QString CatalogueCheck::settingsFile() const { return ExeFolder() + QStringLiteral("setting.ini"); }
+QString CatalogueCheck::settingsFile() const { return DataFolder() + QStringLiteral("setting.ini"); }
 
 void CatalogueCheck::CheckCatalogueUpdate() {
   if (running()) return;

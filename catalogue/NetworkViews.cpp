@@ -56,8 +56,8 @@ class NetworkPageLoad : public PageLoad {
   }
 
   CategoryListing listing() const {
-    const QStringList entries =
-        NetworkCategoryEntries(ExeFolder() + QStringLiteral("setting.ini"), m_request.shape, m_request.view.category);
+    const QStringList entries = NetworkCategoryEntries(DataFolder() + QStringLiteral("setting.ini"),
+                                                       m_request.shape, m_request.view.category);
     QStringList larges;
     for (const QString& entry : entries) larges << LargeAddressOf(entry);
     return {entries, larges};

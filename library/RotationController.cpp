@@ -8,12 +8,13 @@
 #include "platform/ProgramFolder.h"
 
 namespace {
-QString RotationFile() { return ExeFolder() + QStringLiteral("list.dat"); }
+QString RotationFile() { return DataFolder() + QStringLiteral("list.dat"); }
 
 void WriteRows(const QStringList& rows) {
   QString error;
   if (!WriteRotationFile(RotationFile(), rows, &error))
-    std::fprintf(stderr, "NimbraWallpaper: cannot write %s: %s\n", qPrintable(RotationFile()), qPrintable(error));
+    std::fprintf(stderr, "NimbraWallpaper: cannot write %s: %s\n", qPrintable(RotationFile()),
+                 qPrintable(error));
 }
 
 void SayLeftOut(const QString& path) {
@@ -78,16 +79,27 @@ void RotationController::AdvanceRotation() {
   saveCurrent();
 }
 
-void RotationController::applyPosition(std::optional<int> position) {
-  if (!position) return;
+std::optional<SetResult> RotationController::applyPosition(std::optional<int> position) {
+  if (!position) return std::nullopt;
   m_current = *position;
-  SetDesktopWallpaper(m_rows[*position - 1]);
-  saveCurrent();
+  const SetResult result = TrySetDesktopWallpaper(m_rows[*position - 1]);
+  // A desktop without any way keeps the stored position, as it always did.
+  if (result.status != SetStatus::Unavailable) saveCurrent();
+  return result;
 }
 
-void RotationController::next() { applyPosition(NextPosition(m_rows, m_current)); }
+std::optional<SetResult> RotationController::step(Direction direction) {
+  return applyPosition(direction == Direction::Next ? NextPosition(m_rows, m_current)
+                                                    : PreviousPosition(m_rows, m_current));
+}
 
-void RotationController::previous() { applyPosition(PreviousPosition(m_rows, m_current)); }
+void RotationController::next() {
+  if (const auto result = step(Direction::Next)) ReportWallpaperResult(*result);
+}
+
+void RotationController::previous() {
+  if (const auto result = step(Direction::Previous)) ReportWallpaperResult(*result);
+}
 
 void RotationController::applyRow(int row) {
   if (row >= 0 && row < m_rows.size()) SetDesktopWallpaper(m_rows[row]);

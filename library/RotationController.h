@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "library/StoreRules.h"
+#include "platform/WallpaperSetter.h"
 
 class RotationController : public QObject {
   Q_OBJECT
@@ -34,6 +35,11 @@ class RotationController : public QObject {
   // The tray menu's steps: the next or previous row whose file exists.
   void next();
   void previous();
+  // The same step for a caller that tells the outcome itself (the command
+  // line): nullopt when no row's file exists. The position moves as the
+  // tray menu's step moves it.
+  enum class Direction { Next, Previous };
+  std::optional<SetResult> step(Direction direction);
   // Applies a row (0-based) without moving the position.
   void applyRow(int row);
 
@@ -49,7 +55,7 @@ class RotationController : public QObject {
   void rowsChanged();
 
  private:
-  void applyPosition(std::optional<int> position);
+  std::optional<SetResult> applyPosition(std::optional<int> position);
   void setRows(const QStringList& rows);
   void saveCurrent() const;
 

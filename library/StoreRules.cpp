@@ -86,8 +86,8 @@ QString AsciiLower(const QString& text) {
 }
 
 QString ShapeFolder(Shape shape) {
-  return ExeFolder() + (shape == Shape::Widescreen ? QLatin1String("wallpaper/widescreen/")
-                                                   : QLatin1String("wallpaper/normal/"));
+  return DataFolder() + (shape == Shape::Widescreen ? QLatin1String("wallpaper/widescreen/")
+                                                    : QLatin1String("wallpaper/normal/"));
 }
 
 QString SideFolder(Shape shape, StoreSide side) {

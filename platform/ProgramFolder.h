@@ -3,11 +3,42 @@
 
 #include <QString>
 
-// The folder of the running executable, ending with "/". Every file the
-// program keeps is addressed relative to it.
+// The folder of the running executable, ending with "/".
 QString ExeFolder();
-// Tests run the program's code against a folder of their own.
+// Tests run the program's code against a folder of their own, which then
+// serves as the executable's folder and as the data folder.
 void SetExeFolderForTesting(const QString& folder);
+
+// Where the program keeps lang.ini, setting.ini, list.dat and wallpaper/.
+enum class DataFolderKind {
+  Portable,  // beside the executable, in a folder the user may write
+  PerUser,   // an installed program: $XDG_DATA_HOME/nimbra-wallpaper/
+};
+DataFolderKind ChooseDataFolderKind();
+// The data folder, ending with "/". Every file the program keeps is
+// addressed relative to it.
+QString DataFolder();
+// $XDG_DATA_HOME/nimbra-wallpaper/ ($HOME/.local/share/... when the variable
+// is not an absolute path), read from the environment at every call.
+QString UserDataFolder();
+// What an installed program ships for seeding: <prefix>/share/nimbra-wallpaper/.
+QString InstalledShareFolder();
+
+// Gives a per-user data folder (ending with "/") what a first start needs,
+// from a folder of samples (ending with "/"): the sample store wallpaper/
+// and the language file that fits the desktop's language (localeName, such
+// as "zh_CN": lang/<language>/lang.ini, or a lone lang.ini), each only when
+// missing, so nothing the user has is overwritten.
+// False, with the reasons, when a piece could not be put in place.
+bool SeedDataFolder(const QString& dataFolder, const QString& shareFolder, const QString& localeName,
+                    QString* error);
+// Seeds the per-user data folder for the system's language, from the
+// installed share folder, or from the executable's own folder when that is
+// a portable folder that cannot be written; a portable folder that can be
+// written is left as it is.
+bool PrepareDataFolder(QString* error);
+// The language folder of share/nimbra-wallpaper/lang/ for a locale name.
+QString LanguageFolderForLocale(const QString& localeName);
 
 // The home site's host name. A site of one's own is chosen at run time:
 // NIMBRA_HOME_HOST in the environment first, then the "host" key of the

@@ -278,25 +278,48 @@ e2e_copy_program() {
   mkdir -p "$E2E_HOME/.config"
 }
 
-# e2e_start_program [ARGS...]: runs the copy in the background with the
-# private HOME; its output goes to program-<n>.log. The session bus points at
-# nothing, so no bus daemon is started behind our back and the tray icon is
-# the XEmbed one that trayer hosts.
+# e2e_enter_program_env: (in a subshell) the program copy's folder and
+# environment: the private HOME and runtime folder. The session bus points
+# at nothing, so no bus daemon is started behind our back and the tray icon
+# is the XEmbed one that trayer hosts. The private runtime folder keeps the
+# copy from finding a program that another script (or a user) runs.
+e2e_enter_program_env() {
+  mkdir -p "$E2E_TMP/runtime" && chmod 700 "$E2E_TMP/runtime" && cd "$E2E_APP_DIR" || return 1
+  export HOME="$E2E_HOME" XDG_CONFIG_HOME="$E2E_HOME/.config" XDG_DATA_HOME="$E2E_HOME/.local/share" \
+    XDG_RUNTIME_DIR="$E2E_TMP/runtime" QT_QPA_PLATFORM=xcb \
+    DBUS_SESSION_BUS_ADDRESS="unix:path=$E2E_TMP/no-session-bus" \
+    XDG_CURRENT_DESKTOP="" DESKTOP_SESSION="" \
+    LSAN_OPTIONS="suppressions=$E2E_SOURCE_DIR/tests/lsan.supp"
+}
+
+# e2e_start_program [ARGS...]: runs the copy in the background; its output
+# goes to program-<n>.log.
 e2e_start_program() {
   [[ -n ${E2E_APP_DIR:-} ]] || e2e_copy_program
   E2E_PROGRAM_STARTS=$((E2E_PROGRAM_STARTS + 1))
   E2E_PROGRAM_LOG=$E2E_OUT/program-$E2E_PROGRAM_STARTS.log
-  (
-    cd "$E2E_APP_DIR" || exit 1
-    exec env HOME="$E2E_HOME" XDG_CONFIG_HOME="$E2E_HOME/.config" QT_QPA_PLATFORM=xcb \
-      DBUS_SESSION_BUS_ADDRESS="unix:path=$E2E_TMP/no-session-bus" \
-      XDG_CURRENT_DESKTOP= DESKTOP_SESSION= \
-      LSAN_OPTIONS="suppressions=$E2E_SOURCE_DIR/tests/lsan.supp" \
-      "$E2E_APP_DIR/NimbraWallpaper" "$@"
-  ) >"$E2E_PROGRAM_LOG" 2>&1 &
+  (e2e_enter_program_env && exec "${E2E_PROGRAM:-$E2E_APP_DIR/NimbraWallpaper}" "$@") >"$E2E_PROGRAM_LOG" 2>&1 &
   E2E_PROGRAM_PID=$!
   e2e_track "$E2E_PROGRAM_PID"
   e2e_log "program started (pid $E2E_PROGRAM_PID${*:+, arguments: $*})"
+}
+
+# e2e_run_command SECONDS [ARGS...]: a start of the copy that is expected to
+# end by itself (a command, or a start that hands over to the running
+# program); its exit status goes to E2E_COMMAND_STATUS (124 when it did not
+# end in time), its standard output and error to E2E_COMMAND_OUT and
+# E2E_COMMAND_ERR. E2E_PROGRAM_LOCALE, when set, is the locale it runs in.
+e2e_run_command() {
+  local seconds=$1
+  shift
+  E2E_COMMAND_OUT=$E2E_TMP/command.out E2E_COMMAND_ERR=$E2E_TMP/command.err
+  # The locale goes through env, so that this shell does not try to load it.
+  (e2e_enter_program_env && exec env ${E2E_PROGRAM_LOCALE:+LC_ALL=$E2E_PROGRAM_LOCALE LANG=$E2E_PROGRAM_LOCALE} \
+    timeout -k 5 "$seconds" "${E2E_PROGRAM:-$E2E_APP_DIR/NimbraWallpaper}" "$@") \
+    >"$E2E_COMMAND_OUT" 2>"$E2E_COMMAND_ERR"
+  E2E_COMMAND_STATUS=$?
+  cat "$E2E_COMMAND_ERR" >>"$E2E_OUT/commands.log"
+  e2e_log "NimbraWallpaper $* ended with $E2E_COMMAND_STATUS"
 }
 
 e2e_program_running() { kill -0 "$E2E_PROGRAM_PID" 2>/dev/null; }

@@ -1,11 +1,12 @@
-// Test entry: every test executable runs with a private HOME and
-// XDG_CONFIG_HOME, so no test can touch the real user's configuration, and
+// Test entry: every test executable runs with a private HOME,
+// XDG_CONFIG_HOME, XDG_DATA_HOME and XDG_RUNTIME_DIR, so no test can touch
+// the real user's configuration or meet a running program, and
 // with a QApplication on the offscreen platform unless a display is asked for.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QApplication>
 #include <QTemporaryDir>
-
 #include <cstdlib>
 
 int main(int argc, char** argv) {
@@ -14,6 +15,10 @@ int main(int argc, char** argv) {
   const QByteArray homePath = home.path().toLocal8Bit();
   setenv("HOME", homePath.constData(), 1);
   setenv("XDG_CONFIG_HOME", (homePath + "/.config").constData(), 1);
+  setenv("XDG_DATA_HOME", (homePath + "/.local/share").constData(), 1);
+  const QByteArray runtime = homePath + "/runtime";
+  if (mkdir(runtime.constData(), 0700) != 0) return 2;
+  setenv("XDG_RUNTIME_DIR", runtime.constData(), 1);
   if (!getenv("NIMBRA_TEST_DISPLAY")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
   ::testing::InitGoogleTest(&argc, argv);
   QApplication app(argc, argv);

@@ -13,6 +13,7 @@
 #include <QRadialGradient>
 #include <QString>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 
 namespace {
@@ -622,17 +623,38 @@ void DrawAppIcon() {
   Draw(64, 64, "app_icon", [](QPainter& painter) { DrawEmblem(painter, QRectF(0, 0, 64, 64)); });
 }
 
+// The installed program's icon at the sizes desktops look for, as
+// <size>x<size>/apps/<application id>.png of an icon theme folder.
+void DrawThemeIcons() {
+  for (const int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+    const QString folder = QStringLiteral("%1x%1/apps").arg(size);
+    if (!QDir(g_outputFolder).mkpath(folder)) {
+      std::fprintf(stderr, "skin-gen: cannot create %s\n", qPrintable(folder));
+      ++g_failures;
+      continue;
+    }
+    const QByteArray name = (folder + QStringLiteral("/org.nimbra.Wallpaper")).toUtf8();
+    Draw(size, size, name.constData(),
+         [size](QPainter& painter) { DrawEmblem(painter, QRectF(0, 0, size, size)); });
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: skin-gen OUTPUT_FOLDER\n");
+  const bool icons = argc == 3 && std::strcmp(argv[1], "--icons") == 0;
+  if (argc != 2 && !icons) {
+    std::fprintf(stderr, "usage: skin-gen OUTPUT_FOLDER | skin-gen --icons ICON_THEME_FOLDER\n");
     return 2;
   }
-  g_outputFolder = QString::fromLocal8Bit(argv[1]);
+  g_outputFolder = QString::fromLocal8Bit(argv[argc - 1]);
   if (!QDir().mkpath(g_outputFolder)) {
-    std::fprintf(stderr, "skin-gen: cannot create %s\n", argv[1]);
+    std::fprintf(stderr, "skin-gen: cannot create %s\n", argv[argc - 1]);
     return 1;
+  }
+  if (icons) {
+    DrawThemeIcons();
+    return g_failures == 0 ? 0 : 1;
   }
   DrawMainBackground();
   DrawWindowButtons();

@@ -1,0 +1,122 @@
+#include "app/ProgramStart.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <chrono>
+#include <cstdio>
+
+#include "app/Main.h"
+#include "library/Settings.h"
+#include "platform/DisplayCheck.h"
+#include "platform/ProgramFolder.h"
+#include "platform/WallpaperSetter.h"
+
+namespace {
+using namespace std::chrono_literals;
+
+// Long enough for a program that is starting on a loaded machine to begin
+// listening, or for a command holding the lock to end.
+constexpr auto kHandOverTime = 30s;
+
+void PrintLine(FILE* stream, const QString& text) {
+  if (text.isEmpty()) return;
+  QByteArray bytes = text.toLocal8Bit();
+  if (!bytes.endsWith('\n')) bytes += '\n';
+  std::fputs(bytes.constData(), stream);
+  std::fflush(stream);
+}
+
+InstanceReply StepFromStoredList(RotationController::Direction direction) {
+  RotationController rotation;
+  rotation.LoadRotationList(IsWideScreen() ? Shape::Widescreen : Shape::Normal);
+  return StepRotationCommand(rotation, direction);
+}
+}  // namespace
+
+std::unique_ptr<QCoreApplication> CommandApplication(int& argc, char** argv, CommandKind kind) {
+  QString why;
+  // The rotation looks at the screen's shape; Xfce's setter names the
+  // outputs that have no backdrop yet.
+  const bool xfce = DetectDesktopFamily(DesktopSession::fromEnvironment()) == DesktopFamily::Xfce;
+  const bool needsScreen = kind == CommandKind::Next || kind == CommandKind::Previous || xfce;
+  if (needsScreen && GraphicalSessionAvailable(&why)) return std::make_unique<QGuiApplication>(argc, argv);
+  return std::make_unique<QCoreApplication>(argc, argv);
+}
+
+QStringList ArgumentsOf(int argc, char** argv) {
+  QStringList arguments;
+  for (int n = 0; n < argc; ++n) arguments << QString::fromLocal8Bit(argv[n]);
+  return arguments;
+}
+
+int ReportReply(const InstanceReply& reply) {
+  PrintLine(reply.exitCode == 0 ? stdout : stderr, reply.exitCode == 0 || reply.message.isEmpty()
+                                                       ? reply.message
+                                                       : QStringLiteral("NimbraWallpaper: ") + reply.message);
+  return reply.exitCode;
+}
+
+std::optional<int> HandOverToInstance(InstanceLock& lock, const ProgramCommand& command) {
+  if (lock.tryTake()) return std::nullopt;
+  // Without a lock file no instance can be told apart; the program runs
+  // rather than refusing the user.
+  if (!lock.error().isEmpty()) {
+    PrintLine(stderr, QStringLiteral("NimbraWallpaper: %1").arg(lock.error()));
+    return std::nullopt;
+  }
+  InstanceHandOver handOver(lock, InstanceRequest(command), kHandOverTime);
+  std::optional<int> exitCode;
+  QObject::connect(&handOver, &InstanceHandOver::becameInstance, QCoreApplication::instance(),
+                   &QCoreApplication::quit);
+  QObject::connect(&handOver, &InstanceHandOver::answered, QCoreApplication::instance(),
+                   [&exitCode](const InstanceReply& reply) {
+                     exitCode = ReportReply(reply);
+                     QCoreApplication::quit();
+                   });
+  QObject::connect(&handOver, &InstanceHandOver::gaveUp, QCoreApplication::instance(),
+                   [&exitCode](const QString& why) {
+                     exitCode = ReportReply({1, why});
+                     QCoreApplication::quit();
+                   });
+  handOver.start();
+  QCoreApplication::exec();
+  return exitCode;
+}
+
+int RunWithoutWindow(const ProgramCommand& command) {
+  QString problem;
+  if (!PrepareDataFolder(&problem)) PrintLine(stderr, QStringLiteral("NimbraWallpaper: ") + problem);
+  switch (command.kind) {
+    case CommandKind::Set:
+      return ReportReply(SetPictureCommand(command.file));
+    case CommandKind::Next:
+      return ReportReply(StepFromStoredList(RotationController::Direction::Next));
+    case CommandKind::Previous:
+      return ReportReply(StepFromStoredList(RotationController::Direction::Previous));
+    default:
+      return 0;
+  }
+}
+
+InstanceReply AnswerInstanceRequest(TfrmMain& form, const QStringList& request) {
+  const ProgramCommand command = CommandFromRequest(request);
+  switch (command.kind) {
+    case CommandKind::Show:
+      form.RestoreApplication();
+      return {};
+    case CommandKind::Next:
+      return StepRotationCommand(form.rotation(), RotationController::Direction::Next);
+    case CommandKind::Previous:
+      return StepRotationCommand(form.rotation(), RotationController::Direction::Previous);
+    case CommandKind::Set:
+      return SetPictureCommand(command.file);
+    case CommandKind::Quit:
+      form.Exit2Click();
+      // A network view at work holds the window open, as it does for the tray's Exit.
+      if (form.Busy()) return {1, QStringLiteral("the program is busy downloading and did not end")};
+      return {};
+    default:
+      // A start with the auto-start argument, or any other, changes nothing.
+      return {};
+  }
+}

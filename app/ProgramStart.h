@@ -1,0 +1,36 @@
+// The start of the program as the command line asks for it: handing the
+// request to the running program, the commands that need no window, and the
+// running program's answers to later starts.
+#pragma once
+
+#include <QStringList>
+#include <memory>
+#include <optional>
+
+#include "library/ProgramCommands.h"
+
+class QCoreApplication;
+class TfrmMain;
+
+// The arguments as the program was given them, before any application
+// object exists.
+QStringList ArgumentsOf(int argc, char** argv);
+
+// Makes this process the instance (nullopt), or hands the request to the
+// running one and gives the exit code this start ends with. An application
+// object must exist: a start that finds the lock taken waits on its event
+// loop.
+std::optional<int> HandOverToInstance(InstanceLock& lock, const ProgramCommand& command);
+
+// The application object of a command that opens no window: Qt Core alone
+// where the screens need not be known.
+std::unique_ptr<QCoreApplication> CommandApplication(int& argc, char** argv, CommandKind kind);
+// --next, --previous and --set with no program running: the work is done
+// here, without a window or a tray icon.
+int RunWithoutWindow(const ProgramCommand& command);
+
+// The running program's answer to a later start's request.
+InstanceReply AnswerInstanceRequest(TfrmMain& form, const QStringList& request);
+
+// Prints an answer: the message on standard error when it says of a failure.
+int ReportReply(const InstanceReply& reply);

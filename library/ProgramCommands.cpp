@@ -1,0 +1,99 @@
+#include "library/ProgramCommands.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QImageReader>
+
+#include "library/SetDesktopWallpaper.h"
+#include "platform/FileNames.h"
+
+namespace {
+struct CommandName {
+  const char* option;
+  const char* word;  // in a request to the running program
+  CommandKind kind;
+};
+constexpr CommandName kCommands[] = {
+    {"--show", "show", CommandKind::Show},
+    {"--next", "next", CommandKind::Next},
+    {"--previous", "previous", CommandKind::Previous},
+    {"--set", "set", CommandKind::Set},
+    {"--quit", "quit", CommandKind::Quit},
+    {"--help", "help", CommandKind::Help},
+    {"--version", "version", CommandKind::Version},
+};
+
+InstanceReply Failure(const QString& message) { return {1, message}; }
+}  // namespace
+
+std::optional<ProgramCommand> ParseCommandLine(const QStringList& arguments, QString* problem) {
+  if (arguments.size() < 2) return ProgramCommand{CommandKind::Show, {}};
+  const QString first = arguments.at(1);
+  for (const CommandName& name : kCommands) {
+    if (first != QLatin1String(name.option)) continue;
+    if (name.kind != CommandKind::Set) return ProgramCommand{name.kind, {}};
+    if (arguments.size() < 3 || arguments.at(2).isEmpty()) {
+      *problem = QStringLiteral("--set needs a picture file (see --help)");
+      return std::nullopt;
+    }
+    // The running program has a starting folder of its own.
+    return ProgramCommand{CommandKind::Set, QDir::current().absoluteFilePath(arguments.at(2))};
+  }
+  return ProgramCommand{};
+}
+
+QStringList InstanceRequest(const ProgramCommand& command) {
+  for (const CommandName& name : kCommands) {
+    if (name.kind != command.kind) continue;
+    QStringList request{QString::fromLatin1(name.word)};
+    if (command.kind == CommandKind::Set) request << command.file;
+    return request;
+  }
+  return {QStringLiteral("start")};
+}
+
+ProgramCommand CommandFromRequest(const QStringList& request) {
+  const QString word = request.value(0);
+  for (const CommandName& name : kCommands) {
+    if (word != QLatin1String(name.word)) continue;
+    if (name.kind == CommandKind::Set && request.size() < 2) break;
+    return ProgramCommand{name.kind, name.kind == CommandKind::Set ? request.at(1) : QString()};
+  }
+  return ProgramCommand{};
+}
+
+QString CommandLineHelp() {
+  return QStringLiteral(
+      "Usage: NimbraWallpaper [--next | --previous | --set FILE | --show | --quit | --help | --version]\n"
+      "\n"
+      "Without a command the program starts, or the running one shows its window.\n"
+      "  --next       set the next picture of the rotation list as the wallpaper\n"
+      "  --previous   set the previous picture of the rotation list as the wallpaper\n"
+      "  --set FILE   set the picture FILE as the wallpaper, stretched\n"
+      "  --show       start the program, or show the running one's window\n"
+      "  --quit       end the running program\n"
+      "  --help       show this text\n"
+      "  --version    show the program's version\n"
+      "\n"
+      "--next, --previous and --set go to the running program when there is one; otherwise they\n"
+      "do their work without a window. The exit code is 0 when the wallpaper was set, 1 when not.\n");
+}
+
+QString VersionLine() { return QStringLiteral("Nimbra Wallpaper 1.2\n"); }
+
+InstanceReply SetPictureCommand(const QString& file) {
+  if (!IsReadableFile(file)) return Failure(QStringLiteral("no such file: %1").arg(file));
+  // Only the header is read: a desktop told to show a file that is not a
+  // picture shows a blank background.
+  if (!QImageReader(file).canRead()) return Failure(QStringLiteral("not a picture: %1").arg(file));
+  const SetResult result = TrySetDesktopWallpaper(file);
+  if (result.status == SetStatus::Applied) return {};
+  return Failure(NotAppliedText(result));
+}
+
+InstanceReply StepRotationCommand(RotationController& rotation, RotationController::Direction direction) {
+  const std::optional<SetResult> result = rotation.step(direction);
+  if (!result) return Failure(QStringLiteral("the rotation list names no picture that exists"));
+  if (result->status == SetStatus::Applied) return {};
+  return Failure(NotAppliedText(*result));
+}

@@ -1,0 +1,44 @@
+// The program's command line: what a start was asked to do, the words it
+// hands to a running program, and the commands that do their work without
+// a window.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+#include "library/RotationController.h"
+#include "platform/InstanceChannel.h"
+
+enum class CommandKind {
+  Start,     // an argument that names no command: the start-up sequence, whose tray rule it may ask for
+  Show,      // --show, or no argument at all
+  Next,      // --next
+  Previous,  // --previous
+  Set,       // --set FILE
+  Quit,      // --quit
+  Help,      // --help
+  Version,   // --version
+};
+
+struct ProgramCommand {
+  CommandKind kind = CommandKind::Start;
+  QString file;  // --set: absolute, made so against the starting folder
+};
+
+// arguments[0] is the program. An argument that names no command (the
+// auto-start entry's "-1", or anything unknown) is a plain start; no
+// argument at all shows the window, as --show does. nullopt
+// with the reason for a command that lacks its file.
+std::optional<ProgramCommand> ParseCommandLine(const QStringList& arguments, QString* problem);
+// The words a start hands to the running program, and the way back.
+QStringList InstanceRequest(const ProgramCommand& command);
+ProgramCommand CommandFromRequest(const QStringList& request);
+
+QString CommandLineHelp();
+QString VersionLine();
+
+// --set: the file must be there and be a picture; then the desktop is told.
+InstanceReply SetPictureCommand(const QString& file);
+// --next and --previous on a rotation list that is loaded.
+InstanceReply StepRotationCommand(RotationController& rotation, RotationController::Direction direction);

@@ -1,0 +1,62 @@
+# cmake --install puts the program in place as a desktop application, and
+# cpack -G DEB makes a Debian package of the same files. An installed program
+# keeps its files in $XDG_DATA_HOME/nimbra-wallpaper/, seeded from
+# share/nimbra-wallpaper/ (platform/ProgramFolder.cpp looks there, relative
+# to bin/).
+include(GNUInstallDirs)
+
+set(NIMBRA_APP_ID org.nimbra.Wallpaper)
+set(NIMBRA_SHARE_DIR ${CMAKE_INSTALL_DATADIR}/nimbra-wallpaper)
+set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+    WORLD_READ WORLD_EXECUTE)
+
+install(TARGETS NimbraWallpaper nimbra-get RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${CMAKE_SOURCE_DIR}/resources/desktop/${NIMBRA_APP_ID}.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${CMAKE_SOURCE_DIR}/resources/desktop/${NIMBRA_APP_ID}.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/resources/icons/hicolor DESTINATION ${CMAKE_INSTALL_DATADIR}/icons)
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/resources/lang/ DESTINATION ${NIMBRA_SHARE_DIR}/lang)
+install(DIRECTORY ${NIMBRA_STAGE_DIR}/wallpaper DESTINATION ${NIMBRA_SHARE_DIR})
+
+# Debian wants its copyright file and a compressed changelog beside the
+# docs, and compressed manual pages.
+set(compressed)
+foreach(name changelog NimbraWallpaper.1 nimbra-get.1)
+  set(gz ${CMAKE_BINARY_DIR}/packaging/${name}.gz)
+  add_custom_command(OUTPUT ${gz}
+                     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/packaging
+                     COMMAND gzip -9n -c ${CMAKE_SOURCE_DIR}/packaging/${name} > ${gz}
+                     DEPENDS ${CMAKE_SOURCE_DIR}/packaging/${name})
+  list(APPEND compressed ${gz})
+endforeach()
+add_custom_target(nimbra_packaging_docs ALL DEPENDS ${compressed})
+add_dependencies(NimbraWallpaper nimbra_packaging_docs)
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/copyright ${CMAKE_BINARY_DIR}/packaging/changelog.gz
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/nimbra-wallpaper)
+install(FILES ${CMAKE_BINARY_DIR}/packaging/NimbraWallpaper.1.gz ${CMAKE_BINARY_DIR}/packaging/nimbra-get.1.gz
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME nimbra-wallpaper)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR "The Nimbra Wallpaper developers")
+set(CPACK_PACKAGE_CONTACT "The Nimbra Wallpaper developers <developers@nimbra.example>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "desktop wallpaper manager with a tray icon")
+# The summary above is the synopsis line; this is the text below it.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+    "A small skinned window that browses a store of wallpapers, six thumbnails a\n\
+page, and makes the chosen picture the desktop wallpaper, stretched. It can\n\
+browse an online catalogue, step through a rotation list from the tray menu\n\
+or the command line, and change the wallpaper at login or once a day.")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The X11 platform plugin is loaded at run time, so no binary names it.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "libglib2.0-bin, xfconf")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+set(CPACK_STRIP_FILES ON)
+include(CPack)

@@ -1,0 +1,178 @@
+#include "platform/InstanceChannel.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <QDataStream>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QTimer>
+
+#include "platform/AtomicFile.h"
+
+namespace {
+// A request is a handful of words; anything larger is not from a start of
+// this program.
+constexpr qint64 kMaxMessageBytes = 64 * 1024;
+constexpr auto kStreamVersion = QDataStream::Qt_6_0;
+constexpr int kRetryMilliseconds = 50;
+
+// The fallback folder is made private, as the runtime folder is.
+QString PrivateTemporaryFolder() {
+  const QString folder = QDir::tempPath() + QStringLiteral("/nimbra-wallpaper-%1/").arg(::getuid());
+  QDir().mkpath(folder);
+  QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  return folder;
+}
+}  // namespace
+
+QString InstanceRuntimeFolder() {
+  const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+  if (QDir::isAbsolutePath(runtime) && QDir(runtime).exists())
+    return QDir::cleanPath(runtime) + QLatin1Char('/');
+  return PrivateTemporaryFolder();
+}
+
+QString InstanceLockPath() { return InstanceRuntimeFolder() + QStringLiteral("nimbra-wallpaper.lock"); }
+
+QString InstanceSocketPath() { return InstanceRuntimeFolder() + QStringLiteral("nimbra-wallpaper.socket"); }
+
+InstanceLock::InstanceLock(const QString& path) : m_path(path) {}
+
+InstanceLock::~InstanceLock() {
+  if (m_fd >= 0) ::close(m_fd);
+}
+
+bool InstanceLock::tryTake() {
+  if (held()) return true;
+  if (m_fd < 0) {
+    // Close-on-exec: a program the instance starts (a desktop's settings
+    // tool) must not keep the lock alive after the instance has ended.
+    m_fd = ::open(QFile::encodeName(m_path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (m_fd < 0) {
+      m_error = QStringLiteral("cannot open %1: %2").arg(m_path, ErrnoText(errno));
+      return false;
+    }
+  }
+  int result;
+  do {
+    result = ::flock(m_fd, LOCK_EX | LOCK_NB);
+  } while (result != 0 && errno == EINTR);
+  m_held = result == 0;
+  if (!m_held && errno != EWOULDBLOCK)
+    m_error = QStringLiteral("cannot lock %1: %2").arg(m_path, ErrnoText(errno));
+  return m_held;
+}
+
+InstanceServer::InstanceServer(Handler handler, QObject* parent)
+    : QObject(parent), m_handler(std::move(handler)), m_server(new QLocalServer(this)) {
+  m_server->setSocketOptions(QLocalServer::UserAccessOption);
+  connect(m_server, &QLocalServer::newConnection, this, &InstanceServer::accept);
+}
+
+InstanceServer::~InstanceServer() { m_server->close(); }
+
+bool InstanceServer::listen(const QString& socketPath, QString* error) {
+  // A socket file left by an instance that crashed would refuse the name.
+  QLocalServer::removeServer(socketPath);
+  if (m_server->listen(socketPath)) return true;
+  if (error) *error = m_server->errorString();
+  return false;
+}
+
+void InstanceServer::accept() {
+  while (QLocalSocket* client = m_server->nextPendingConnection()) {
+    connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
+    connect(client, &QLocalSocket::readyRead, this, [this, client] { readRequest(client); });
+    if (client->bytesAvailable() > 0) readRequest(client);
+  }
+}
+
+void InstanceServer::readRequest(QLocalSocket* client) {
+  if (client->bytesAvailable() > kMaxMessageBytes) {
+    client->abort();
+    return;
+  }
+  QDataStream in(client);
+  in.setVersion(kStreamVersion);
+  in.startTransaction();
+  QStringList request;
+  in >> request;
+  if (!in.commitTransaction()) return;  // the rest is still on its way
+  const InstanceReply reply = m_handler(request);
+  QDataStream out(client);
+  out.setVersion(kStreamVersion);
+  out << qint32(reply.exitCode) << reply.message;
+  client->flush();
+  client->disconnectFromServer();
+}
+
+std::optional<InstanceReply> SendToInstance(const QStringList& request, std::chrono::milliseconds timeout,
+                                            const QString& socketPath) {
+  // This runs in a start that has no window and no event loop yet: waiting
+  // on the socket is all it does until the instance answers.
+  const QDeadlineTimer deadline(timeout);
+  QLocalSocket socket;
+  socket.connectToServer(socketPath);
+  if (!socket.waitForConnected(int(deadline.remainingTime()))) return std::nullopt;
+  {
+    QDataStream out(&socket);
+    out.setVersion(kStreamVersion);
+    out << request;
+  }
+  while (socket.bytesToWrite() > 0)
+    if (!socket.waitForBytesWritten(int(deadline.remainingTime()))) return std::nullopt;
+  QDataStream in(&socket);
+  in.setVersion(kStreamVersion);
+  while (true) {
+    in.startTransaction();
+    qint32 exitCode = 0;
+    QString message;
+    in >> exitCode >> message;
+    if (in.commitTransaction()) return InstanceReply{exitCode, message};
+    if (socket.bytesAvailable() > kMaxMessageBytes || deadline.hasExpired()) return std::nullopt;
+    if (!socket.waitForReadyRead(int(deadline.remainingTime()))) return std::nullopt;
+  }
+}
+
+InstanceHandOver::InstanceHandOver(InstanceLock& lock, QStringList request,
+                                   std::chrono::milliseconds patience, QString socketPath, QObject* parent)
+    : QObject(parent),
+      m_lock(lock),
+      m_request(std::move(request)),
+      m_patience(patience),
+      m_socketPath(std::move(socketPath)),
+      m_retry(new QTimer(this)) {
+  m_retry->setSingleShot(true);
+  m_retry->setInterval(kRetryMilliseconds);
+  connect(m_retry, &QTimer::timeout, this, &InstanceHandOver::attempt);
+}
+
+void InstanceHandOver::start() {
+  m_deadline.setRemainingTime(m_patience);
+  m_retry->start(0);
+}
+
+void InstanceHandOver::attempt() {
+  if (m_lock.tryTake()) {
+    emit becameInstance();
+    return;
+  }
+  if (!m_lock.error().isEmpty()) {
+    emit gaveUp(m_lock.error());
+    return;
+  }
+  if (const auto reply = SendToInstance(m_request, std::chrono::seconds(20), m_socketPath)) {
+    emit answered(*reply);
+    return;
+  }
+  if (m_deadline.hasExpired()) {
+    emit gaveUp(QStringLiteral("another start holds %1 but does not answer").arg(m_lock.path()));
+    return;
+  }
+  m_retry->start();
+}

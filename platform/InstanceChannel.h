@@ -1,0 +1,112 @@
+// One running program per user session, and the channel through which a
+// later start hands its request to it.
+//
+// Being the instance is holding an advisory lock on a file in the user's
+// runtime folder. The kernel drops the lock when its holder ends, however it
+// ends, so a crashed program never blocks the next start, and of two starts
+// at the same moment exactly one gets it. The holder then listens on a local
+// socket beside the lock; a socket file left by a crash is removed first,
+// which is safe because only the lock holder ever listens.
+#pragma once
+
+#include <QDeadlineTimer>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <chrono>
+#include <functional>
+#include <optional>
+
+class QLocalServer;
+class QLocalSocket;
+class QTimer;
+
+// $XDG_RUNTIME_DIR when it is an absolute path, otherwise a folder of this
+// user's own in the temporary folder; ending with "/".
+QString InstanceRuntimeFolder();
+QString InstanceLockPath();
+QString InstanceSocketPath();
+
+// The lock that makes a process the instance; held until destroyed.
+class InstanceLock {
+ public:
+  explicit InstanceLock(const QString& path = InstanceLockPath());
+  ~InstanceLock();
+  InstanceLock(const InstanceLock&) = delete;
+  InstanceLock& operator=(const InstanceLock&) = delete;
+
+  // Takes the lock without waiting: false when another process holds it (or
+  // the file cannot be made, with the reason in error()).
+  bool tryTake();
+  bool held() const { return m_fd >= 0 && m_held; }
+  const QString& error() const { return m_error; }
+  const QString& path() const { return m_path; }
+
+ private:
+  QString m_path;
+  QString m_error;
+  int m_fd = -1;
+  bool m_held = false;
+};
+
+// What the instance answers a request with: the exit code the asking
+// process ends with, and a line it prints (standard error when the code is
+// not 0).
+struct InstanceReply {
+  int exitCode = 0;
+  QString message;
+};
+
+// The instance's side: each request (the words of a command) is answered
+// by the handler.
+class InstanceServer : public QObject {
+  Q_OBJECT
+ public:
+  using Handler = std::function<InstanceReply(const QStringList& request)>;
+  explicit InstanceServer(Handler handler, QObject* parent = nullptr);
+  ~InstanceServer() override;
+
+  // Only the holder of the InstanceLock may listen.
+  bool listen(const QString& socketPath = InstanceSocketPath(), QString* error = nullptr);
+
+ private:
+  void accept();
+  void readRequest(QLocalSocket* client);
+
+  Handler m_handler;
+  QLocalServer* m_server;
+};
+
+// A later start that finds the lock taken: it tries again and again, on a
+// timer, to take the lock or to reach a listening instance, since the
+// holder may be a program still starting or a command that ends soon.
+// Exactly one of the signals ends the attempt.
+class InstanceHandOver : public QObject {
+  Q_OBJECT
+ public:
+  InstanceHandOver(InstanceLock& lock, QStringList request, std::chrono::milliseconds patience,
+                   QString socketPath = InstanceSocketPath(), QObject* parent = nullptr);
+  void start();
+
+ signals:
+  void becameInstance();
+  void answered(const InstanceReply& reply);
+  void gaveUp(const QString& why);
+
+ private:
+  void attempt();
+
+  InstanceLock& m_lock;
+  QStringList m_request;
+  std::chrono::milliseconds m_patience;
+  QString m_socketPath;
+  QDeadlineTimer m_deadline;
+  QTimer* m_retry;
+};
+
+// A later start's side: hands the request to the instance and waits for its
+// answer, bounded by timeout. nullopt when no instance listens or it did not
+// answer in time.
+std::optional<InstanceReply> SendToInstance(const QStringList& request,
+                                            std::chrono::milliseconds timeout = std::chrono::seconds(20),
+                                            const QString& socketPath = InstanceSocketPath());

@@ -1,0 +1,147 @@
+// The command line: what a start is asked to do, the words it hands to a
+// running program, and the commands' outcomes and exit codes.
+#include <gtest/gtest.h>
+
+#include <QDir>
+
+#include "library/ProgramCommands.h"
+#include "platform/WallpaperSetter.h"
+#include "support/ConfigHome.h"
+#include "support/ProgramFolder.h"
+
+namespace {
+
+const QString kProgram = QStringLiteral("/usr/bin/NimbraWallpaper");
+
+class ScriptedSetter : public WallpaperSetter {
+ public:
+  SetResult setWallpaper(const QString& path) override {
+    given << path;
+    return answer;
+  }
+  QString name() const override { return QStringLiteral("scripted desktop"); }
+
+  SetResult answer = SetResult::applied();
+  QStringList given;
+};
+
+ProgramCommand Parsed(const QStringList& words) {
+  QString problem;
+  const std::optional<ProgramCommand> command = ParseCommandLine(QStringList{kProgram} + words, &problem);
+  EXPECT_TRUE(command) << qPrintable(problem);
+  return command.value_or(ProgramCommand{});
+}
+
+TEST(CommandLine, NoArgumentShowsAndAnyOtherWordIsAPlainStart) {
+  EXPECT_EQ(Parsed({}).kind, CommandKind::Show);
+  // The auto-start entry's argument keeps the start-in-tray rule.
+  EXPECT_EQ(Parsed({QStringLiteral("-1")}).kind, CommandKind::Start);
+  EXPECT_EQ(Parsed({QStringLiteral("--unknown")}).kind, CommandKind::Start);
+  EXPECT_EQ(Parsed({QStringLiteral("--next"), QStringLiteral("extra")}).kind, CommandKind::Next);
+}
+
+TEST(CommandLine, EveryCommandSurvivesTheTripToTheRunningProgram) {
+  for (const QString& option :
+       {QStringLiteral("--show"), QStringLiteral("--next"), QStringLiteral("--previous"),
+        QStringLiteral("--quit"), QStringLiteral("-1")}) {
+    const ProgramCommand command = Parsed({option});
+    EXPECT_EQ(CommandFromRequest(InstanceRequest(command)).kind, command.kind) << qPrintable(option);
+  }
+  const ProgramCommand set = Parsed({QStringLiteral("--set"), QStringLiteral("/pictures/a b.jpg")});
+  const ProgramCommand received = CommandFromRequest(InstanceRequest(set));
+  EXPECT_EQ(received.kind, CommandKind::Set);
+  EXPECT_EQ(received.file, QStringLiteral("/pictures/a b.jpg"));
+}
+
+TEST(CommandLine, SetTakesItsFileRelativeToTheStartingFolder) {
+  const ProgramCommand command = Parsed({QStringLiteral("--set"), QStringLiteral("sub/pic.jpg")});
+  EXPECT_EQ(command.file, QDir::current().absoluteFilePath(QStringLiteral("sub/pic.jpg")));
+}
+
+TEST(CommandLine, SetWithoutAFileIsRefusedWithAReason) {
+  QString problem;
+  EXPECT_FALSE(ParseCommandLine({kProgram, QStringLiteral("--set")}, &problem));
+  EXPECT_TRUE(problem.contains(QLatin1String("--set")));
+  EXPECT_FALSE(ParseCommandLine({kProgram, QStringLiteral("--set"), QString()}, &problem));
+}
+
+TEST(CommandLine, ARequestThatIsNotUnderstoodChangesNothing) {
+  EXPECT_EQ(CommandFromRequest({}).kind, CommandKind::Start);
+  EXPECT_EQ(CommandFromRequest({QStringLiteral("format-disk")}).kind, CommandKind::Start);
+  EXPECT_EQ(CommandFromRequest({QStringLiteral("set")}).kind, CommandKind::Start) << "set without its file";
+}
+
+class CommandOutcomeTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    auto owned = std::make_unique<ScriptedSetter>();
+    setter = owned.get();
+    InstallWallpaperSetterForTesting(std::move(owned));
+  }
+  void TearDown() override { InstallWallpaperSetterForTesting(nullptr); }
+
+  ConfigHome home;
+  ProgramFolder folder;
+  ScriptedSetter* setter = nullptr;
+};
+
+TEST_F(CommandOutcomeTest, SetAppliesAPictureAndEndsWithZero) {
+  const QString picture = folder.writePicture(QStringLiteral("mine.png"), QSize(8, 6), Qt::green);
+  const InstanceReply reply = SetPictureCommand(picture);
+  EXPECT_EQ(reply.exitCode, 0);
+  EXPECT_EQ(setter->given, QStringList{picture});
+}
+
+TEST_F(CommandOutcomeTest, SetRefusesAMissingFileOrOneThatIsNotAPicture) {
+  const InstanceReply missing = SetPictureCommand(folder.file(QStringLiteral("gone.jpg")));
+  EXPECT_EQ(missing.exitCode, 1);
+  EXPECT_TRUE(missing.message.contains(QLatin1String("gone.jpg")));
+  folder.writeFile(QStringLiteral("notes.jpg"), "these are notes, not a picture");
+  const InstanceReply text = SetPictureCommand(folder.file(QStringLiteral("notes.jpg")));
+  EXPECT_EQ(text.exitCode, 1);
+  EXPECT_TRUE(text.message.contains(QLatin1String("not a picture")));
+  EXPECT_TRUE(setter->given.isEmpty()) << "the desktop must not be told to show what is not a picture";
+}
+
+TEST_F(CommandOutcomeTest, ADesktopThatRefusesOrHasNoWayEndsWithOneAndSaysWhy) {
+  const QString picture = folder.writePicture(QStringLiteral("mine.jpg"), QSize(8, 6), Qt::green);
+  setter->answer = SetResult::failed(QStringLiteral("the tool broke"));
+  const InstanceReply refused = SetPictureCommand(picture);
+  EXPECT_EQ(refused.exitCode, 1);
+  EXPECT_TRUE(refused.message.contains(QLatin1String("the tool broke")));
+  EXPECT_FALSE(refused.message.contains(QLatin1Char('\n')));
+  setter->answer = SetResult::unavailable(QStringLiteral("no desktop"));
+  const InstanceReply unavailable = SetPictureCommand(picture);
+  EXPECT_EQ(unavailable.exitCode, 1);
+  EXPECT_TRUE(unavailable.message.contains(QLatin1String("no desktop")));
+}
+
+TEST_F(CommandOutcomeTest, NextAndPreviousStepTheListAsTheTrayMenuDoes) {
+  QStringList rows;
+  for (int n = 1; n <= 3; ++n)
+    rows << folder.writePicture(QStringLiteral("wallpaper/normal/local/1/l_p%1.jpg").arg(n), QSize(8, 6),
+                                Qt::red);
+  RotationController rotation;
+  rotation.LoadRotationList(Shape::Normal);
+  ASSERT_EQ(rotation.rows(), rows);
+  EXPECT_EQ(StepRotationCommand(rotation, RotationController::Direction::Next).exitCode, 0);
+  EXPECT_EQ(rotation.currentIndex(), 2);
+  EXPECT_EQ(StepRotationCommand(rotation, RotationController::Direction::Previous).exitCode, 0);
+  EXPECT_EQ(rotation.currentIndex(), 1);
+  EXPECT_EQ(setter->given, (QStringList{rows[1], rows[0]}));
+
+  // The stored position is the one a later start of the program goes on from.
+  RotationController later;
+  later.LoadRotationList(Shape::Normal);
+  EXPECT_EQ(later.currentIndex(), 1);
+}
+
+TEST_F(CommandOutcomeTest, AStepWithNoPictureLeftEndsWithOne) {
+  RotationController rotation;
+  rotation.LoadRotationList(Shape::Normal);
+  const InstanceReply reply = StepRotationCommand(rotation, RotationController::Direction::Next);
+  EXPECT_EQ(reply.exitCode, 1);
+  EXPECT_FALSE(reply.message.isEmpty());
+}
+
+}  // namespace

@@ -1,0 +1,111 @@
+// Where the program keeps its files: beside a portable executable, or in the
+// user's data folder, seeded at the first start of an installed program.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "platform/ProgramFolder.h"
+#include "support/ProgramFolder.h"
+
+namespace {
+
+class SeedTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    write(share + QStringLiteral("lang/en/lang.ini"), "english");
+    write(share + QStringLiteral("lang/zh_CN/lang.ini"), "chinese");
+    write(share + QStringLiteral("wallpaper/normal/local/1/l_a.jpg"), "picture a");
+    write(share + QStringLiteral("wallpaper/widescreen/local/2/s_b.jpg"), "picture b");
+  }
+  static void write(const QString& path, const QByteArray& bytes) {
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(path).path()));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+  }
+  static QByteArray read(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+  }
+  bool seed(const QString& locale) { return SeedDataFolder(data, share, locale, &error); }
+
+  QTemporaryDir dir;
+  QString share = dir.filePath(QStringLiteral("share/nimbra-wallpaper/"));
+  QString data = dir.filePath(QStringLiteral("home/.local/share/nimbra-wallpaper/"));
+  QString error;
+};
+
+TEST_F(SeedTest, TheFirstStartGetsTheSampleStoreAndTheEnglishTexts) {
+  ASSERT_TRUE(seed(QStringLiteral("de_DE"))) << qPrintable(error);
+  EXPECT_EQ(read(data + QStringLiteral("lang.ini")), "english");
+  EXPECT_EQ(read(data + QStringLiteral("wallpaper/normal/local/1/l_a.jpg")), "picture a");
+  EXPECT_EQ(read(data + QStringLiteral("wallpaper/widescreen/local/2/s_b.jpg")), "picture b");
+  EXPECT_FALSE(QFileInfo::exists(data + QStringLiteral(".wallpaper.seeding")));
+}
+
+TEST_F(SeedTest, TheCopiedStoreIsTheUsersToChangeThoughTheSamplesAreReadOnly) {
+  const QString sample = share + QStringLiteral("wallpaper/normal/local/1/l_a.jpg");
+  ASSERT_TRUE(QFile::setPermissions(sample, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+  ASSERT_TRUE(seed(QStringLiteral("en_US"))) << qPrintable(error);
+  EXPECT_TRUE(QFile::permissions(data + QStringLiteral("wallpaper/normal/local/1/l_a.jpg")) &
+              QFile::WriteOwner);
+}
+
+TEST_F(SeedTest, AChineseDesktopGetsTheChineseTexts) {
+  ASSERT_TRUE(seed(QStringLiteral("zh_CN"))) << qPrintable(error);
+  EXPECT_EQ(read(data + QStringLiteral("lang.ini")), "chinese");
+  EXPECT_EQ(LanguageFolderForLocale(QStringLiteral("zh_TW")), QStringLiteral("en"));
+}
+
+TEST_F(SeedTest, WhatTheUserHasIsNeverOverwritten) {
+  write(data + QStringLiteral("lang.ini"), "edited by the user");
+  write(data + QStringLiteral("wallpaper/normal/local/1/l_mine.jpg"), "mine");
+  ASSERT_TRUE(seed(QStringLiteral("en_GB"))) << qPrintable(error);
+  EXPECT_EQ(read(data + QStringLiteral("lang.ini")), "edited by the user");
+  EXPECT_FALSE(QFileInfo::exists(data + QStringLiteral("wallpaper/normal/local/1/l_a.jpg")))
+      << "a store of the user's own is not mixed with the samples";
+}
+
+TEST_F(SeedTest, ASeedingCutShortIsDoneAgainInFull) {
+  // What a start that died while copying leaves: a part of the store beside it.
+  write(data + QStringLiteral(".wallpaper.seeding/normal/local/1/l_a.jpg"), "half");
+  ASSERT_TRUE(seed(QStringLiteral("en_US"))) << qPrintable(error);
+  EXPECT_EQ(read(data + QStringLiteral("wallpaper/normal/local/1/l_a.jpg")), "picture a");
+  EXPECT_EQ(read(data + QStringLiteral("wallpaper/widescreen/local/2/s_b.jpg")), "picture b");
+}
+
+TEST_F(SeedTest, APortableFolderThatCannotBeWrittenSeedsFromItsOwnFiles) {
+  // Beside such an executable: one language file and the store.
+  const QString portable = dir.filePath(QStringLiteral("portable/"));
+  write(portable + QStringLiteral("lang.ini"), "the folder's own texts");
+  write(portable + QStringLiteral("wallpaper/normal/local/3/l_c.jpg"), "picture c");
+  ASSERT_TRUE(SeedDataFolder(data, portable, QStringLiteral("zh_CN"), &error)) << qPrintable(error);
+  EXPECT_EQ(read(data + QStringLiteral("lang.ini")), "the folder's own texts");
+  EXPECT_EQ(read(data + QStringLiteral("wallpaper/normal/local/3/l_c.jpg")), "picture c");
+}
+
+TEST_F(SeedTest, AMissingLanguageFileIsReportedAndTheStoreIsSeededAnyway) {
+  ASSERT_TRUE(QFile::remove(share + QStringLiteral("lang/en/lang.ini")));
+  EXPECT_FALSE(seed(QStringLiteral("en_US")));
+  EXPECT_TRUE(error.contains(QLatin1String("lang.ini")));
+  EXPECT_TRUE(QFileInfo::exists(data + QStringLiteral("wallpaper/normal/local/1/l_a.jpg")));
+}
+
+TEST(DataFolder, AFolderOfTheTestsOwnIsPortable) {
+  ProgramFolder folder;
+  EXPECT_EQ(ChooseDataFolderKind(), DataFolderKind::Portable);
+  EXPECT_EQ(DataFolder(), folder.path());
+}
+
+TEST(DataFolder, TheUserDataFolderFollowsXdgDataHome) {
+  const QByteArray saved = qgetenv("XDG_DATA_HOME");
+  qputenv("XDG_DATA_HOME", "/somewhere/data");
+  EXPECT_EQ(UserDataFolder(), QStringLiteral("/somewhere/data/nimbra-wallpaper/"));
+  qputenv("XDG_DATA_HOME", "not/absolute");
+  EXPECT_EQ(UserDataFolder(), QDir::homePath() + QStringLiteral("/.local/share/nimbra-wallpaper/"));
+  qputenv("XDG_DATA_HOME", saved);
+}
+
+}  // namespace

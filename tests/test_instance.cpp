@@ -1,0 +1,203 @@
+// One program per session: the lock that makes a process the instance, and
+// the channel through which later starts reach it.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QLocalServer>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+#include <atomic>
+#include <memory>
+
+#include "platform/InstanceChannel.h"
+
+namespace {
+using namespace std::chrono_literals;
+
+class InstanceTest : public ::testing::Test {
+ protected:
+  QString lockPath() const { return m_dir.filePath(QStringLiteral("nimbra-wallpaper.lock")); }
+  QString socketPath() const { return m_dir.filePath(QStringLiteral("nimbra-wallpaper.socket")); }
+
+  // The request as a later start sends it, answered by the server of this
+  // thread's event loop.
+  std::optional<InstanceReply> sendFromAnotherThread(const QStringList& request,
+                                                     std::chrono::milliseconds timeout) {
+    std::optional<InstanceReply> reply;
+    std::atomic<bool> done = false;
+    QThread* sender = QThread::create([&] {
+      reply = SendToInstance(request, timeout, socketPath());
+      done = true;
+    });
+    sender->start();
+    while (!done) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    sender->wait();
+    delete sender;
+    return reply;
+  }
+
+  QTemporaryDir m_dir;
+};
+
+TEST_F(InstanceTest, OnlyOneHolderOfTheLockAtATime) {
+  InstanceLock first(lockPath());
+  InstanceLock second(lockPath());
+  EXPECT_TRUE(first.tryTake());
+  EXPECT_FALSE(second.tryTake());
+  EXPECT_TRUE(second.error().isEmpty())
+      << "a lock held by another is no error: " << qPrintable(second.error());
+}
+
+TEST_F(InstanceTest, TheLockIsFreeOnceItsHolderIsGone) {
+  {
+    InstanceLock first(lockPath());
+    ASSERT_TRUE(first.tryTake());
+  }
+  InstanceLock next(lockPath());
+  EXPECT_TRUE(next.tryTake());
+}
+
+TEST_F(InstanceTest, AProcessThatDiesWithoutCleaningUpBlocksNoOne) {
+  // The child takes the lock, listens, and ends without any destructor, as a
+  // crash ends: the lock file and the socket file stay behind.
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    InstanceLock lock(lockPath());
+    QLocalServer server;
+    const bool ready = lock.tryTake() && server.listen(socketPath());
+    _exit(ready ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  ASSERT_TRUE(QFileInfo(socketPath()).exists())
+      << "the crash left no socket file, so this test shows nothing";
+
+  EXPECT_FALSE(SendToInstance({QStringLiteral("show")}, 2s, socketPath())) << "nobody should answer";
+  InstanceLock lock(lockPath());
+  EXPECT_TRUE(lock.tryTake());
+  InstanceServer server([](const QStringList&) { return InstanceReply{}; });
+  QString error;
+  EXPECT_TRUE(server.listen(socketPath(), &error)) << qPrintable(error);
+}
+
+TEST_F(InstanceTest, ALockThatCannotBeMadeSaysWhy) {
+  InstanceLock lock(m_dir.filePath(QStringLiteral("no-such-folder/nimbra-wallpaper.lock")));
+  EXPECT_FALSE(lock.tryTake());
+  EXPECT_FALSE(lock.error().isEmpty());
+}
+
+TEST_F(InstanceTest, TheRequestReachesTheInstanceAndItsAnswerComesBack) {
+  QStringList received;
+  InstanceServer server([&](const QStringList& request) {
+    received = request;
+    return InstanceReply{1, QStringLiteral("not a picture: /tmp/x y.txt")};
+  });
+  ASSERT_TRUE(server.listen(socketPath()));
+  const QStringList request{QStringLiteral("set"), QStringLiteral("/tmp/x y.txt")};
+  const std::optional<InstanceReply> reply = sendFromAnotherThread(request, 20s);
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(received, request);
+  EXPECT_EQ(reply->exitCode, 1);
+  EXPECT_EQ(reply->message, QStringLiteral("not a picture: /tmp/x y.txt"));
+}
+
+TEST_F(InstanceTest, NoInstanceListeningIsNoAnswer) {
+  EXPECT_FALSE(SendToInstance({QStringLiteral("next")}, 2s, socketPath()));
+}
+
+TEST_F(InstanceTest, AnInstanceThatNeverAnswersEndsTheWaitAtTheTimeout) {
+  // A server that takes the connection but says nothing.
+  QLocalServer silent;
+  ASSERT_TRUE(silent.listen(socketPath()));
+  EXPECT_FALSE(sendFromAnotherThread({QStringLiteral("next")}, 500ms));
+}
+
+// Runs a hand-over to its end on this thread's event loop.
+struct HandOverEnd {
+  bool becameInstance = false;
+  std::optional<InstanceReply> reply;
+  QString gaveUp;
+};
+HandOverEnd RunHandOver(InstanceHandOver& handOver) {
+  HandOverEnd end;
+  bool over = false;
+  QObject::connect(&handOver, &InstanceHandOver::becameInstance, [&] { end.becameInstance = over = true; });
+  QObject::connect(&handOver, &InstanceHandOver::answered, [&](const InstanceReply& reply) {
+    end.reply = reply;
+    over = true;
+  });
+  QObject::connect(&handOver, &InstanceHandOver::gaveUp, [&](const QString& why) {
+    end.gaveUp = why;
+    over = true;
+  });
+  handOver.start();
+  while (!over) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  return end;
+}
+
+TEST_F(InstanceTest, AStartWaitsForAnInstanceThatBeginsListeningLate) {
+  InstanceLock holder(lockPath());
+  ASSERT_TRUE(holder.tryTake());
+  // The holder runs on a thread of its own, as another process would; it is
+  // still starting and listens only a moment later.
+  QThread holderThread;
+  auto* server = new InstanceServer([](const QStringList& request) {
+    return InstanceReply{0, request.join(' ')};
+  });
+  server->moveToThread(&holderThread);
+  QObject::connect(&holderThread, &QThread::finished, server, &QObject::deleteLater);
+  holderThread.start();
+  const QString path = socketPath();
+  QTimer::singleShot(300, server, [server, path] { server->listen(path); });
+  InstanceLock mine(lockPath());
+  InstanceHandOver handOver(mine, {QStringLiteral("show")}, 20s, socketPath());
+  const HandOverEnd end = RunHandOver(handOver);
+  holderThread.quit();
+  holderThread.wait();
+  ASSERT_TRUE(end.reply) << qPrintable(end.gaveUp);
+  EXPECT_EQ(end.reply->message, QStringLiteral("show"));
+  EXPECT_FALSE(mine.held());
+}
+
+TEST_F(InstanceTest, AStartTakesOverWhenTheHolderEndsWithoutListening) {
+  // The holder is a command doing its work without a window.
+  auto holder = std::make_unique<InstanceLock>(lockPath());
+  ASSERT_TRUE(holder->tryTake());
+  QTimer::singleShot(300, [&] { holder.reset(); });
+  InstanceLock mine(lockPath());
+  InstanceHandOver handOver(mine, {QStringLiteral("next")}, 20s, socketPath());
+  const HandOverEnd end = RunHandOver(handOver);
+  EXPECT_TRUE(end.becameInstance) << qPrintable(end.gaveUp);
+  EXPECT_TRUE(mine.held());
+}
+
+TEST_F(InstanceTest, AHolderThatNeverAnswersEndsTheWaitWithAReason) {
+  InstanceLock holder(lockPath());
+  ASSERT_TRUE(holder.tryTake());
+  InstanceLock mine(lockPath());
+  InstanceHandOver handOver(mine, {QStringLiteral("next")}, 300ms, socketPath());
+  const HandOverEnd end = RunHandOver(handOver);
+  EXPECT_FALSE(end.becameInstance);
+  EXPECT_FALSE(end.reply);
+  EXPECT_TRUE(end.gaveUp.contains(lockPath()));
+}
+
+TEST(InstanceFolder, TheRuntimeFolderComesFromTheEnvironment) {
+  QTemporaryDir runtime;
+  const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
+  qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+  EXPECT_EQ(InstanceSocketPath(), runtime.path() + QStringLiteral("/nimbra-wallpaper.socket"));
+  // A relative or missing runtime folder is not used: the fallback is private.
+  qputenv("XDG_RUNTIME_DIR", "relative/folder");
+  const QFileInfo fallback(InstanceRuntimeFolder());
+  EXPECT_TRUE(fallback.isAbsolute());
+  EXPECT_EQ(fallback.permissions() & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteOther), 0);
+  qputenv("XDG_RUNTIME_DIR", saved);
+}
+}  // namespace
