@@ -487,11 +487,29 @@ void SkinCheckBox::mouseReleaseEvent(QMouseEvent* event) {
 SkinRadioButton::SkinRadioButton(QWidget* parent) : QWidget(parent) { MakeKeyboardToggle(this); }
 
 void SkinRadioButton::keyPressEvent(QKeyEvent* event) {
-  if (!IsPlainActivation(event)) {
-    event->ignore();
+  if (IsPlainActivation(event)) {
+    setChecked(true);
     return;
   }
-  setChecked(true);
+  const int key = event->key();
+  const int step = key == Qt::Key_Right || key == Qt::Key_Down ? 1
+                   : key == Qt::Key_Left || key == Qt::Key_Up  ? -1
+                                                               : 0;
+  if (step == 0 || !moveInGroup(step)) event->ignore();
+}
+
+// The arrows tick the next option of the group that can be ticked, as a click on it would.
+bool SkinRadioButton::moveInGroup(int step) {
+  const qsizetype count = m_group.size();
+  const qsizetype here = m_group.indexOf(this);
+  for (qsizetype k = here + step; here >= 0 && k >= 0 && k < count; k += step) {
+    SkinRadioButton* next = m_group[k];
+    if (!next->isEnabled() || !next->isVisible()) continue;
+    next->setFocus(Qt::TabFocusReason);
+    next->setChecked(true);
+    return true;
+  }
+  return false;
 }
 
 void SkinRadioButton::MakeGroup(const QList<SkinRadioButton*>& group) {

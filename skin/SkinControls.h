@@ -259,8 +259,8 @@ class SkinCheckBox : public QWidget {
 };
 
 // Radio button of a group: checking one that was not checked (a click, Space
-// or Enter) first unchecks the others and then runs Click; unchecking runs
-// nothing.
+// or Enter, or an arrow key from its neighbour) first unchecks the others and
+// then runs Click; unchecking runs nothing.
 class SkinRadioButton : public QWidget {
   Q_OBJECT
  public:
@@ -282,6 +282,7 @@ class SkinRadioButton : public QWidget {
   void mouseReleaseEvent(QMouseEvent* event) override;
 
  private:
+  bool moveInGroup(int step);
   bool m_checked = false;
   QString m_caption;
   QColor m_fontColor = Qt::black;

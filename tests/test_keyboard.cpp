@@ -164,6 +164,13 @@ TEST_F(KeyboardTest, SpaceTicksTheFocusedOptionAndDeleteRemovesTheSelectedRow) {
   press(Qt::Key_Space);
   EXPECT_TRUE(window->optDay->checked());
   EXPECT_FALSE(window->optDisable->checked());
+  press(Qt::Key_Right);  // the arrows step through the options
+  EXPECT_TRUE(window->optDisable->checked());
+  EXPECT_EQ(QApplication::focusWidget(), window->optDisable);
+  press(Qt::Key_Right);  // the last one stays
+  press(Qt::Key_Up);
+  EXPECT_TRUE(window->optDay->checked());
+  EXPECT_FALSE(window->optDisable->checked());
 
   QStringList rows = window->rotation().rows();
   window->lstWallpaper->setFocus(Qt::TabFocusReason);
