@@ -29,6 +29,7 @@ void TfrmMain::RenderTab(const BrowseState& state) {
                                                       : btnWallpaper;
   btnNormal->setCaption(tab->caption());
   btnNormal->move(tab->x(), btnNormal->y());
+  for (PictureButton* each : {btnWallpaper, btnWidescreen, btnTheme}) each->setOpen(each == tab);
   ShowActiveTabFocus();
   panWallpaper->setVisible(state.tab != Tab::Setting);
   panSetting->setVisible(state.tab == Tab::Setting);

@@ -8,14 +8,21 @@ namespace {
 
 const QString& PressAction() { return QAccessibleActionInterface::pressAction(); }
 
-// A label that acts on a click: read as a link, its caption as its name.
-class LinkAccessible : public QAccessibleWidget {
+// The caption a control shows; pictures show none.
+QString CaptionOf(const QAbstractButton* button) { return button->text(); }
+QString CaptionOf(const QLabel* label) { return label->text(); }
+QString CaptionOf(const QWidget*) { return QString(); }
+
+// A control that acts on a click: a screen reader's press acts as the click
+// does, and a control without a name of its own is named by its caption.
+template <typename Control>
+class PressableAccessible : public QAccessibleWidget {
  public:
-  explicit LinkAccessible(SkinLabel* label) : QAccessibleWidget(label, QAccessible::Link) {
-    addControllingSignal(QStringLiteral("clicked()"));
-  }
+  PressableAccessible(Control* control, QAccessible::Role role) : QAccessibleWidget(control, role) {}
   QString text(QAccessible::Text kind) const override {
-    if (kind == QAccessible::Name && widget()->accessibleName().isEmpty()) return label()->text();
+    const QString caption = CaptionOf(control());
+    if (kind == QAccessible::Name && widget()->accessibleName().isEmpty() && !caption.isEmpty())
+      return caption;
     return QAccessibleWidget::text(kind);
   }
   QStringList actionNames() const override {
@@ -23,13 +30,25 @@ class LinkAccessible : public QAccessibleWidget {
   }
   void doAction(const QString& action) override {
     if (action == PressAction())
-      label()->click();
+      control()->click();
     else
       QAccessibleWidget::doAction(action);
   }
 
- private:
-  SkinLabel* label() const { return static_cast<SkinLabel*>(widget()); }
+ protected:
+  Control* control() const { return static_cast<Control*>(widget()); }
+};
+
+// A tab of a row: selectable, marked when its page is the one shown.
+class TabAccessible : public PressableAccessible<PictureButton> {
+ public:
+  explicit TabAccessible(PictureButton* tab) : PressableAccessible(tab, QAccessible::PageTab) {}
+  QAccessible::State state() const override {
+    QAccessible::State state = QAccessibleWidget::state();
+    state.selectable = true;
+    state.selected = control()->isOpen();
+    return state;
+  }
 };
 
 // The check box and the radio buttons: their caption, and whether they are ticked.
@@ -101,36 +120,31 @@ PictureGrid* GridOfItem(SkinImage* image) {
 }
 
 // A slot of the grid: named after its picture, selectable, marked when selected.
-class GridItemAccessible : public QAccessibleWidget {
+class GridItemAccessible : public PressableAccessible<SkinImage> {
  public:
   GridItemAccessible(SkinImage* image, PictureGrid* grid)
-      : QAccessibleWidget(image, QAccessible::ListItem), m_grid(grid) {}
+      : PressableAccessible(image, QAccessible::ListItem), m_grid(grid) {}
   QAccessibleInterface* parent() const override { return QAccessible::queryAccessibleInterface(m_grid); }
   QAccessible::State state() const override {
     QAccessible::State state = QAccessibleWidget::state();
     state.selectable = true;
-    state.selected = image()->isSelected();
+    state.selected = control()->isSelected();
     return state;
-  }
-  QStringList actionNames() const override {
-    return QStringList(PressAction()) << QAccessibleWidget::actionNames();
-  }
-  void doAction(const QString& action) override {
-    if (action == PressAction())
-      image()->click();
-    else
-      QAccessibleWidget::doAction(action);
   }
 
  private:
-  SkinImage* image() const { return static_cast<SkinImage*>(widget()); }
   PictureGrid* m_grid;
 };
 
 QAccessibleInterface* SkinAccessibleFactory(const QString& className, QObject* object) {
   if (className == QLatin1String("SkinLabel")) {
     auto* label = static_cast<SkinLabel*>(object);
-    return label->role() == LabelRole::Link ? new LinkAccessible(label) : nullptr;
+    return label->role() == LabelRole::Link ? new PressableAccessible<SkinLabel>(label, QAccessible::Link)
+                                            : nullptr;
+  }
+  if (className == QLatin1String("PictureButton")) {
+    auto* button = static_cast<PictureButton*>(object);
+    return button->role() == ButtonRole::Tab ? new TabAccessible(button) : nullptr;
   }
   if (className == QLatin1String("SkinCheckBox"))
     return new ToggleAccessible<SkinCheckBox>(static_cast<SkinCheckBox*>(object), QAccessible::CheckBox);

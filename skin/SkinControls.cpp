@@ -88,6 +88,15 @@ bool IsPlainActivation(const QKeyEvent* event) {
   return plain && (event->key() == Qt::Key_Space || IsEnterKey(event->key()));
 }
 
+// Screen readers that listen hear that a control became selected or not.
+void NotifySelectionChange(QWidget* control) {
+  if (!QAccessible::isActive()) return;
+  QAccessible::State changed;
+  changed.selected = true;
+  QAccessibleStateChangeEvent event(control, changed);
+  QAccessible::updateAccessibility(&event);
+}
+
 void DrawStretched(QPainter& painter, const QRect& box, const QPixmap& picture) {
   painter.setRenderHint(QPainter::SmoothPixmapTransform);
   painter.drawPixmap(box, picture);
@@ -128,11 +137,7 @@ QPixmap SkinImage::picture() const {
 void SkinImage::setSelected(bool selected) {
   if (m_selected == selected) return;
   m_selected = selected;
-  if (!QAccessible::isActive()) return;
-  QAccessible::State changed;
-  changed.selected = true;
-  QAccessibleStateChangeEvent event(this, changed);
-  QAccessible::updateAccessibility(&event);
+  NotifySelectionChange(this);
 }
 
 void SkinImage::paintEvent(QPaintEvent*) {
@@ -312,6 +317,12 @@ void PictureButton::paintEvent(QPaintEvent*) {
   if (m_caption.isEmpty()) return;
   const QColor color = isEnabled() ? m_captionColor : QColor(150, 150, 150);
   DrawCaption(painter, rect().translated(isDown() ? 1 : 0, isDown() ? 1 : 0), m_caption, color, font());
+}
+
+void PictureButton::setOpen(bool open) {
+  if (m_open == open) return;
+  m_open = open;
+  NotifySelectionChange(this);
 }
 
 void PictureButton::keyPressEvent(QKeyEvent* event) {

@@ -143,6 +143,9 @@ class SkinLabel : public QLabel {
   bool m_hovered = false;
 };
 
+// What a picture button is to screen readers: a button, or one of a row of tabs.
+enum class ButtonRole { Push, Tab };
+
 // A button drawn from four pictures: <base>_normal, _hover, _down, _disabled.
 // It takes the focus from the keyboard and acts on Space and Enter; the
 // arrow keys are left to the window.
@@ -152,6 +155,12 @@ class PictureButton : public QAbstractButton {
   explicit PictureButton(const QString& bitmapBase, QWidget* parent = nullptr);
   void setCaption(const QString& caption);
   const QString& caption() const { return m_caption; }
+  // Set before the button is first shown: screen readers keep what they met first.
+  void setRole(ButtonRole role) { m_role = role; }
+  ButtonRole role() const { return m_role; }
+  // A tab whose page is the one shown, for screen readers.
+  void setOpen(bool open);
+  bool isOpen() const { return m_open; }
   void setCaptionColor(const QColor& color) {
     m_captionColor = color;
     update();
@@ -167,6 +176,8 @@ class PictureButton : public QAbstractButton {
   QString m_base;
   QString m_caption;
   QColor m_captionColor = Qt::white;
+  ButtonRole m_role = ButtonRole::Push;
+  bool m_open = false;
   bool m_hover = false;
 };
 

@@ -49,6 +49,12 @@ TEST_F(AccessibilityTest, ControlsAreNamedByTheirCaptionsOrByWhatTheyDo) {
   EXPECT_EQ(Reader(window->lblL[0])->role(), QAccessible::Link);
   EXPECT_EQ(Reader(window->Label14)->role(), QAccessible::Link);
   EXPECT_EQ(Reader(window->suiURLLabel1)->role(), QAccessible::Link);
+  EXPECT_EQ(Reader(window->btnWallpaper)->role(), QAccessible::PageTab);
+  EXPECT_TRUE(Reader(window->btnWallpaper)->state().selected);  // the page shown
+  EXPECT_FALSE(Reader(window->btnTheme)->state().selected);
+  window->btnThemeClick();
+  EXPECT_TRUE(Reader(window->btnTheme)->state().selected);
+  EXPECT_FALSE(Reader(window->btnWallpaper)->state().selected);
   EXPECT_EQ(Reader(window->chkAutoRun)->role(), QAccessible::CheckBox);
   EXPECT_EQ(Reader(window->optDisable)->role(), QAccessible::RadioButton);
   EXPECT_EQ(Reader(window->chkAutoRun)->state().checked, window->chkAutoRun->checked());
