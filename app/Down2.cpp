@@ -39,12 +39,11 @@ TfrmDown2::TfrmDown2(const LanguageTexts& texts, QWidget* parent) : QDialog(pare
 
   Image1 = new SkinImage(this);
   Image1->setGeometry(0, 0, 433, 148);
-  Image1->setPicture(SkinBitmap(QStringLiteral("down2_bg"), QSize(433, 148)));
+  Image1->setSkinBitmap(QStringLiteral("down2_bg"));
 
   imgProcess = new SkinImage(this);
   imgProcess->setGeometry(55, 70, kProgressBarFullWidth, kBarHeight);
-  imgProcess->setPicture(
-      SkinBitmap(QStringLiteral("progress_bar"), QSize(kProgressBarFullWidth, kBarHeight)));
+  imgProcess->setSkinBitmap(QStringLiteral("progress_bar"));
 
   Label1 = new SkinLabel(this);
   Label1->setGeometry(26, 45, 369, 17);

@@ -15,7 +15,8 @@ constexpr qsizetype kTrayHintLength = 127;
 void TfrmMain::LoadLanguageTexts() {
   m_texts = ReadLanguageTexts(DataFolder() + QStringLiteral("lang.ini"));
   const LanguageTexts& t = m_texts;
-  const std::array<const QString*, 5> categories = {&t.szNature, &t.szCartoon, &t.szHoliday, &t.szGame, &t.szArt};
+  const std::array<const QString*, 5> categories = {&t.szNature, &t.szCartoon, &t.szHoliday, &t.szGame,
+                                                    &t.szArt};
   for (size_t k = 0; k < categories.size(); ++k) {
     lblL[k]->setCaption(*categories[k]);
     lblN[k]->setCaption(*categories[k]);
@@ -44,6 +45,7 @@ void TfrmMain::LoadLanguageTexts() {
   Label4->setCaption(t.szGetmore);
   Label14->setCaption(t.szClickHere);
   Label3->setCaption(t.szPiclist);
+  lstWallpaper->setAccessibleName(CaptionDisplayText(t.szPiclist));  // the list is named by its heading
   chkAutoRun->setCaption(t.szAutorun);
   optDay->setCaption(t.szChangeperday);
   optDisable->setCaption(t.szChangedisabled);

@@ -10,13 +10,13 @@
 #include <QScreen>
 #include <QSystemTrayIcon>
 #include <QWindow>
-
 #include <algorithm>
 
 #include "app/Down.h"
 #include "app/Down2.h"
 #include "library/GridLayout.h"
 #include "platform/ProgramFolder.h"
+#include "skin/SkinAccessibility.h"
 #include "skin/WindowRegion.h"
 
 namespace {
@@ -51,14 +51,29 @@ SkinLabel* MakeLabel(QWidget* parent, const QString& name, QRect box, const QCol
 SkinImage* MakeImage(QWidget* parent, const QString& name, QRect box, const QString& bitmap = QString()) {
   auto* image = Place(new SkinImage(parent), box.x(), box.y(), box.width(), box.height());
   image->setObjectName(name);
-  if (!bitmap.isEmpty()) image->setPicture(SkinBitmap(bitmap, box.size()));
+  if (!bitmap.isEmpty()) image->setSkinBitmap(bitmap);
   return image;
+}
+
+// A label that acts on a click: a link, for the keyboard and screen readers too.
+SkinLabel* MakeLink(QWidget* parent, const QString& name, QRect box, const QColor& color, const QFont& font,
+                    LabelSizing sizing = LabelSizing::FitsCaption) {
+  SkinLabel* link = MakeLabel(parent, name, box, color, font, sizing);
+  link->setRole(LabelRole::Link);
+  return link;
 }
 
 PictureButton* MakeButton(QWidget* parent, const QString& name, const QString& bitmapBase, QRect box) {
   auto* button = Place(new PictureButton(bitmapBase, parent), box.x(), box.y(), box.width(), box.height());
   button->setObjectName(name);
   return button;
+}
+
+// One of the three tabs, for screen readers too.
+PictureButton* MakeTab(QWidget* parent, const QString& name, QRect box) {
+  PictureButton* tab = MakeButton(parent, name, "tab", box);
+  tab->setRole(ButtonRole::Tab);
+  return tab;
 }
 }  // namespace
 
@@ -70,16 +85,22 @@ TfrmMain::TfrmMain(const QStringList& arguments, QWidget* parent)
   setWindowFlags(Qt::FramelessWindowHint | Qt::Window);
   setFixedSize(kClientWidth, kClientHeight);
   setFont(PixelFont(11));
-  setWindowIcon(QIcon(SkinBitmap(QStringLiteral("app_icon"), QSize(64, 64))));
+  setWindowIcon(SkinIcon(QStringLiteral("app_icon")));
+  InstallSkinAccessibility();
   BuildControls();
+  SetTabOrder();
   ConnectHandlers();
+  ConnectKeys();
   connect(m_browse, &BrowseController::stateChanged, this, &TfrmMain::Render);
+  FollowScreenDensity();
   connect(&m_rotation, &RotationController::rowsChanged, this, &TfrmMain::RenderRotationRows);
   FormCreate(arguments);
 }
 
 // FormDestroy: the lists the window owns go with it; nothing is saved.
 TfrmMain::~TfrmMain() {
+  // Focus moves while the controls go; the half-destroyed window must not hear of it.
+  disconnect(qApp, nullptr, this, nullptr);
   if (CoolTrayIcon1) CoolTrayIcon1->hide();
   if (m_waitCursorShown) QApplication::restoreOverrideCursor();
   // A network view's load uses the catalogue check of the network views,
@@ -99,16 +120,18 @@ void TfrmMain::BuildControls() {
   Label15 = MakeLabel(this, "Label15", {56, 8, 211, 26}, Qt::white, PixelFont(17, true), LabelSizing::Fixed);
   Label15->setCaption(QStringLiteral("Nimbra Wallpaper 1.2"));
   btnMin = MakeButton(this, "btnMin", "btn_min", {736, 10, 24, 24});
+  btnMin->setAccessibleName(QStringLiteral("Minimise"));
   btnClose = MakeButton(this, "btnClose", "btn_close", {766, 10, 24, 24});
-  btnWallpaper = MakeButton(this, "btnWallpaper", "tab", {40, 53, 112, 30});
+  btnClose->setAccessibleName(QStringLiteral("Close"));
+  btnWallpaper = MakeTab(this, "btnWallpaper", {40, 53, 112, 30});
   btnWallpaper->setCaption(QStringLiteral("Normal"));
-  btnWidescreen = MakeButton(this, "btnWidescreen", "tab", {151, 53, 112, 30});
+  btnWidescreen = MakeTab(this, "btnWidescreen", {151, 53, 112, 30});
   btnWidescreen->setCaption(QStringLiteral("Widescreen"));
-  btnTheme = MakeButton(this, "btnTheme", "tab", {261, 53, 112, 30});
+  btnTheme = MakeTab(this, "btnTheme", {261, 53, 112, 30});
   btnTheme->setCaption(QStringLiteral("Setting"));
   btnNormal = Place(new PicturePanel(this), 40, 53, 112, 30);
   btnNormal->setObjectName("btnNormal");
-  btnNormal->setPicture(SkinBitmap("tab_marker", QSize(112, 30)));
+  btnNormal->setSkinBitmap("tab_marker");
   btnNormal->setCaption(QStringLiteral("Normal"));
   imgNormal = MakeImage(this, "imgNormal", {488, 48, 41, 25}, "slot_normal");
   imgNormal->hide();
@@ -119,7 +142,7 @@ void TfrmMain::BuildControls() {
   panSetting = Place(new PicturePanel(this), 20, 88, 761, 477);
   panSetting->setObjectName("panSetting");
   panSetting->hide();
-  suiURLLabel1 = MakeLabel(this, "suiURLLabel1", {633, 578, 134, 13}, kAddressLinkText, PixelFont(11));
+  suiURLLabel1 = MakeLink(this, "suiURLLabel1", {633, 578, 134, 13}, kAddressLinkText, PixelFont(11));
   suiURLLabel1->setCaption(QStringLiteral("http://") + HomeHost());
   suiURLLabel1->setUnderline(true);
   suiURLLabel1->setHoverColor(kAddressLinkHover);
@@ -139,8 +162,8 @@ void TfrmMain::BuildControls() {
 void TfrmMain::BuildWallpaperPage() {
   panWallpaperLeft = Place(new PicturePanel(panWallpaper), 3, 12, 182, 459);
   panWallpaperLeft->setObjectName("panWallpaperLeft");
-  panWallpaperLeft->setPicture(SkinBitmap("category_column", QSize(182, 459)));
-  Panel1 = Place(new QFrame(panWallpaper), 194, 5, 558, 388);
+  panWallpaperLeft->setSkinBitmap("category_column");
+  Panel1 = Place(new PictureGrid(panWallpaper), 194, 5, 558, 388);
   Panel1->setObjectName("Panel1");
   Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   Panel1->setAutoFillBackground(true);
@@ -149,11 +172,11 @@ void TfrmMain::BuildWallpaperPage() {
   Panel1->setPalette(white);
   suiImagePanel1 = Place(new PicturePanel(panWallpaper), 198, 399, 554, 25);
   suiImagePanel1->setObjectName("suiImagePanel1");
-  suiImagePanel1->setPicture(SkinBitmap("page_bar", QSize(554, 25)));
+  suiImagePanel1->setSkinBitmap("page_bar");
   btnSetWallpaper = MakeButton(panWallpaper, "btnSetWallpaper", "btn_wide", {539, 430, 208, 31});
   btnSetWallpaper->setCaption(QStringLiteral("Set as Desktop Wallpaper"));
   Label4 = MakeLabel(panWallpaper, "Label4", {201, 428, 195, 13}, Qt::white, PixelFont(11, true));
-  Label14 = MakeLabel(panWallpaper, "Label14", {201, 443, 52, 13}, QColor(143, 239, 255), PixelFont(11, true));
+  Label14 = MakeLink(panWallpaper, "Label14", {201, 443, 52, 13}, QColor(143, 239, 255), PixelFont(11, true));
   Label14->setUnderline(true);
   Label14->setCursor(Qt::PointingHandCursor);
   BuildCategoryColumn();
@@ -161,15 +184,19 @@ void TfrmMain::BuildWallpaperPage() {
 }
 
 void TfrmMain::BuildCategoryColumn() {
-  static const char* const kLocal[] = {"Nature", "Cartoon", "Holiday", "Game and Movies", "Art && illustrator"};
-  static const char* const kNetwork[] = {"Nature",  "Cartoon",    "Holiday",          "Game and Movies",
-                                         "Art && illustrator", "Downloaded", "Wallpaper Gallery"};
+  static const char* const kLocal[] = {"Nature", "Cartoon", "Holiday", "Game and Movies",
+                                       "Art && illustrator"};
+  static const char* const kNetwork[] = {
+      "Nature",     "Cartoon",          "Holiday", "Game and Movies", "Art && illustrator",
+      "Downloaded", "Wallpaper Gallery"};
   Label1 = MakeLabel(panWallpaperLeft, "Label1", {40, 11, 89, 13}, Qt::white, PixelFont(11, true));
   Label1->setCaption(QStringLiteral("Local Wallpaper"));
   imgLeftBK = MakeImage(panWallpaperLeft, "imgLeftBK", {3, 41, 175, 26}, "highlight_bar");
   for (int k = 0; k < 5; ++k) {
-    imgArrow[k] = MakeImage(panWallpaperLeft, QString("imgArrow%1").arg(k + 1), {40, 50 + 27 * k, 9, 9}, "arrow");
-    lblL[k] = MakeLabel(panWallpaperLeft, QString("lblL%1").arg(k + 1), LocalLinkRect(k), kColumnText, PixelFont(13));
+    imgArrow[k] =
+        MakeImage(panWallpaperLeft, QString("imgArrow%1").arg(k + 1), {40, 50 + 27 * k, 9, 9}, "arrow");
+    lblL[k] = MakeLink(panWallpaperLeft, QString("lblL%1").arg(k + 1), LocalLinkRect(k), kColumnText,
+                       PixelFont(13));
     lblL[k]->setCaption(QString::fromLatin1(kLocal[k]));
   }
   Label2 = MakeLabel(panWallpaperLeft, "Label2", {40, 203, 107, 13}, Qt::white, PixelFont(11, true));
@@ -177,8 +204,8 @@ void TfrmMain::BuildCategoryColumn() {
   for (int k = 0; k < 7; ++k) {
     imgArrowN[k] =
         MakeImage(panWallpaperLeft, QString("imgArrowN%1").arg(k + 1), {40, 243 + 27 * k, 9, 9}, "arrow");
-    lblN[k] = MakeLabel(panWallpaperLeft, QString("lblN%1").arg(k + 1), NetworkLinkRect(k), kColumnText,
-                        PixelFont(13));
+    lblN[k] = MakeLink(panWallpaperLeft, QString("lblN%1").arg(k + 1), NetworkLinkRect(k), kColumnText,
+                       PixelFont(13));
     lblN[k]->setCaption(QString::fromLatin1(kNetwork[k]));
   }
 }
@@ -194,7 +221,9 @@ void TfrmMain::BuildGrid() {
     shpW[n]->hide();
     imgW[n] = MakeImage(W[n], QString("imgW%1").arg(n + 1), {9, 18, 145, 110});
     imgW[n]->setCursor(Qt::PointingHandCursor);
+    imgW[n]->setFocusPolicy(Qt::TabFocus);
   }
+  Panel1->setItems(QList<SkinImage*>(imgW.begin(), imgW.end()));
   lblErrorTip = MakeLabel(Panel1, "lblErrorTip", {18, 175, 527, 24}, Qt::black, PixelFont(12, true),
                           LabelSizing::Fixed);
   lblErrorTip->setAlignment(Qt::AlignCenter);
@@ -207,8 +236,8 @@ void TfrmMain::BuildGrid() {
   panConnectNetwork->hide();
   for (int k = 0; k < 20; ++k) {
     lblWPage[k] =
-        MakeLabel(suiImagePanel1, QString("lblWPage%1").arg(k + 1), PageLinkRect(k),
-                  k == 0 ? kCurrentPageColour : QColor(Qt::black), PixelFont(11, true), LabelSizing::Fixed);
+        MakeLink(suiImagePanel1, QString("lblWPage%1").arg(k + 1), PageLinkRect(k),
+                 k == 0 ? kCurrentPageColour : QColor(Qt::black), PixelFont(11, true), LabelSizing::Fixed);
     lblWPage[k]->setCaption(QString::number(k + 1));
     lblWPage[k]->setAlignment(Qt::AlignCenter);
     lblWPage[k]->setBackground(Qt::white);
@@ -254,7 +283,7 @@ void TfrmMain::BuildSettingsPage() {
 }
 
 void TfrmMain::BuildTray() {
-  CoolTrayIcon1 = new QSystemTrayIcon(QIcon(SkinBitmap("app_icon", QSize(64, 64))), this);
+  CoolTrayIcon1 = new QSystemTrayIcon(SkinIcon("app_icon"), this);
   CoolTrayIcon1->setObjectName("CoolTrayIcon1");
   popMenu1 = new QMenu(this);
   popMenu1->setObjectName("popMenu1");

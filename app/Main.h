@@ -53,7 +53,7 @@ class TfrmMain : public QWidget {
 
   // --- wallpaper page
   PicturePanel* panWallpaperLeft;
-  QFrame* Panel1;
+  PictureGrid* Panel1;
   PicturePanel* suiImagePanel1;
   PictureButton* btnSetWallpaper;
   SkinLabel* Label4;
@@ -173,6 +173,11 @@ class TfrmMain : public QWidget {
   void lblN6Click();
   void lblN7Click();
 
+  // --- the keyboard: each key goes through the handler its click runs
+  void StepCategory(int step);  // Up and Down: the link above or below the current one
+  void StepSlot(int step);      // Left and Right: the shown slot before or after the selected one
+  void TurnPage(int step);      // Page Up and Page Down
+
  signals:
   // The window has closed for good: the program ends.
   void closed();
@@ -184,6 +189,7 @@ class TfrmMain : public QWidget {
   void changeEvent(QEvent* event) override;
   void showEvent(QShowEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
 
  private:
@@ -194,6 +200,11 @@ class TfrmMain : public QWidget {
   void BuildSettingsPage();
   void BuildTray();
   void ConnectHandlers();
+  void ConnectKeys();
+  void SetTabOrder();
+  PictureButton* ActiveTab() const;
+  void ShowActiveTabFocus();
+  void FollowScreenDensity();
 
   void Render();
   void RenderTab(const BrowseState& state);
@@ -201,6 +212,7 @@ class TfrmMain : public QWidget {
   void RenderGrid(const BrowseState& state);
   void RenderPageLinks(const BrowseState& state);
   void RenderBusy(const BrowseState& state);
+  void RenderSlotNames(const BrowseState& state);
   SkinLabel* LinkOf(const BrowseView& view) const;
   BrowseView ViewOf(const QWidget* link) const;
   void RenderRotationRows();

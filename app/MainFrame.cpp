@@ -29,11 +29,21 @@ bool TrayAvailable(const QSystemTrayIcon* tray) {
 void TfrmMain::ConnectHandlers() {
   connect(btnClose, &QAbstractButton::clicked, this, [this] { btnCloseClick(); });
   connect(btnMin, &QAbstractButton::clicked, this, [this] { btnMinClick(); });
-  connect(imgMain, &SkinImage::mousePressed, this, [this](Qt::MouseButton b, QPoint p) { imgMainMouseDown(b, p); });
-  connect(Label15, &SkinLabel::mousePressed, this, [this](Qt::MouseButton b, QPoint p) { imgMainMouseDown(b, p); });
-  connect(btnWallpaper, &QAbstractButton::clicked, this, [this] { btnWallpaperClick(); });
-  connect(btnWidescreen, &QAbstractButton::clicked, this, [this] { btnWidescreenClick(); });
-  connect(btnTheme, &QAbstractButton::clicked, this, [this] { btnThemeClick(); });
+  connect(imgMain, &SkinImage::mousePressed, this,
+          [this](Qt::MouseButton b, QPoint p) { imgMainMouseDown(b, p); });
+  connect(Label15, &SkinLabel::mousePressed, this,
+          [this](Qt::MouseButton b, QPoint p) { imgMainMouseDown(b, p); });
+  // A click on the active tab lands on the marker over it, which has no
+  // handler; a key on the tab does nothing either.
+  connect(btnWallpaper, &QAbstractButton::clicked, this, [this] {
+    if (ActiveTab() != btnWallpaper) btnWallpaperClick();
+  });
+  connect(btnWidescreen, &QAbstractButton::clicked, this, [this] {
+    if (ActiveTab() != btnWidescreen) btnWidescreenClick();
+  });
+  connect(btnTheme, &QAbstractButton::clicked, this, [this] {
+    if (ActiveTab() != btnTheme) btnThemeClick();
+  });
   for (SkinLabel* link : lblL) {
     connect(link, &SkinLabel::clicked, this, [this, link] { lblL1Click(link); });
   }
@@ -104,6 +114,8 @@ void TfrmMain::FormCreate(const QStringList& arguments) {
       btnWallpaperClick();
   });
   m_startMinimized = arguments.size() > 1 && !arguments.at(1).isEmpty();
+  // The keyboard starts where the view is: on its category link.
+  if (SkinLabel* link = LinkOf(m_browse->state().view)) link->setFocus(Qt::OtherFocusReason);
 }
 
 void TfrmMain::showAtStart() {
@@ -142,8 +154,14 @@ void TfrmMain::changeEvent(QEvent* event) {
 void TfrmMain::showEvent(QShowEvent* event) {
   // The native window, and with it the caption Qt writes, may be new.
   ShowTitleAsCaption(windowHandle());
+  if (QWindow* handle = windowHandle())
+    connect(handle, &QWindow::screenChanged, this, &TfrmMain::FollowScreenDensity, Qt::UniqueConnection);
+  FollowScreenDensity();
   QWidget::showEvent(event);
 }
+
+// Thumbnails loaded from now on are decoded for the screen the window is on.
+void TfrmMain::FollowScreenDensity() { m_browse->setDevicePixelRatio(devicePixelRatioF()); }
 
 void TfrmMain::imgMainMouseDown(Qt::MouseButton button, QPoint pos) {
   if (button != Qt::LeftButton || pos.y() > kDragBandBottom) return;
@@ -185,7 +203,9 @@ void TfrmMain::Open1Click() { RestoreApplication(); }
 
 void TfrmMain::Exit2Click() { close(); }
 
-void TfrmMain::ShowErrorReport(const QString& message) { Dialogs().information(this, m_texts.szAppname, message); }
+void TfrmMain::ShowErrorReport(const QString& message) {
+  Dialogs().information(this, m_texts.szAppname, message);
+}
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
   // FormCloseQuery: a network view at work holds the window open.

@@ -29,6 +29,8 @@ void TfrmMain::RenderTab(const BrowseState& state) {
                                                       : btnWallpaper;
   btnNormal->setCaption(tab->caption());
   btnNormal->move(tab->x(), btnNormal->y());
+  for (PictureButton* each : {btnWallpaper, btnWidescreen, btnTheme}) each->setOpen(each == tab);
+  ShowActiveTabFocus();
   panWallpaper->setVisible(state.tab != Tab::Setting);
   panSetting->setVisible(state.tab == Tab::Setting);
   if (state.gridShape != m_arrangedShape) ArrangeGrid(state.gridShape);
@@ -69,7 +71,9 @@ void TfrmMain::RenderGrid(const BrowseState& state) {
     if (shown) imgW[n]->setPicture(state.pictures[n]);
     W[n]->setVisible(shown);
     shpW[n]->setVisible(state.selectedSlot == n);
+    imgW[n]->setSelected(state.selectedSlot == n);
   }
+  RenderSlotNames(state);
   lblErrorTip->setVisible(!state.errorTip.isEmpty());
   if (!state.errorTip.isEmpty()) lblErrorTip->setCaption(state.errorTip);
   panConnectNetwork->setVisible(!state.waitingText.isEmpty());
@@ -98,10 +102,10 @@ void TfrmMain::RenderBusy(const BrowseState& state) {
 void TfrmMain::ArrangeGrid(Shape shape) {
   m_arrangedShape = shape;
   const GridGeometry& g = GridOf(shape);
-  const QPixmap& frame = shape == Shape::Widescreen ? imgWidescreen->picture() : imgNormal->picture();
+  const QString& frame = shape == Shape::Widescreen ? imgWidescreen->skinBitmap() : imgNormal->skinBitmap();
   for (int n = 0; n < 6; ++n) {
     W[n]->setGeometry(SlotRect(shape, n));
-    W[n]->setPicture(frame);
+    W[n]->setSkinBitmap(frame);
     shpW[n]->setGeometry(0, 0, g.slot.width(), g.slot.height());
     imgW[n]->setGeometry(QRect(g.image, g.imageSize));
   }

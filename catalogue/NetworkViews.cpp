@@ -90,7 +90,8 @@ class NetworkPageLoad : public PageLoad {
         QFile::remove(file);
         continue;
       }
-      arrived.push_back({fill.paths, file});
+      const QString large = StoredNetworkPath(m_request.shape, fill.paths.large, NetworkFile::LargePicture);
+      arrived.push_back({fill.paths, file, large});
     }
     if (arrived.empty()) {
       end([this](BrowseState& state) { state.errorTip = m_texts.szGetpicfail; });

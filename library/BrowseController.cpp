@@ -1,6 +1,7 @@
 #include "library/BrowseController.h"
 
 #include <QHash>
+#include <QtMath>
 #include <optional>
 
 #include "library/GridLayout.h"
@@ -68,7 +69,17 @@ void BrowseController::openDownloaded() { open({ViewKind::Downloaded, 0}, 1); }
 void BrowseController::open(const BrowseView& view, int page) {
   if (m_state.busy || m_state.view == view) return;
   m_state.page = page;
-  startLoad({view, page, m_state.shape(), m_state.thumbnailBox()});
+  startLoad(requestFor(view, page));
+}
+
+BrowseRequest BrowseController::requestFor(const BrowseView& view, int page) const {
+  const QSize box = m_state.thumbnailBox();
+  const QSize deviceBox(qCeil(box.width() * m_devicePixelRatio), qCeil(box.height() * m_devicePixelRatio));
+  return {view, page, m_state.shape(), deviceBox};
+}
+
+void BrowseController::setDevicePixelRatio(qreal ratio) {
+  if (ratio > 0) m_devicePixelRatio = ratio;
 }
 
 void BrowseController::turnToPage(int page) {
@@ -78,7 +89,7 @@ void BrowseController::turnToPage(int page) {
     emit stateChanged();
     return;
   }
-  startLoad({m_state.view, page, m_state.shape(), m_state.thumbnailBox()});
+  startLoad(requestFor(m_state.view, page));
 }
 
 void BrowseController::selectTab(Tab tab) {
@@ -90,7 +101,7 @@ void BrowseController::selectTab(Tab tab) {
   }
   m_state.gridShape = m_state.shape();
   m_state.page = 1;
-  startLoad({{ViewKind::LocalCategory, 1}, 1, m_state.shape(), m_state.thumbnailBox()});
+  startLoad(requestFor({ViewKind::LocalCategory, 1}, 1));
 }
 
 void BrowseController::selectSlot(int slot) {

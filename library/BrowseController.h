@@ -14,7 +14,7 @@ struct BrowseRequest {
   BrowseView view;
   int page = 1;  // the page asked for; a load falls back to 1 when the view is shorter
   Shape shape = Shape::Normal;
-  QSize thumbnailBox;
+  QSize thumbnailBox;  // in device pixels, so a denser screen gets sharper thumbnails
 };
 
 // One page of one view being put together. It changes the shown state only
@@ -58,6 +58,9 @@ class BrowseController : public QObject {
   void selectSlot(int slot);
   // Holds most clicks off while the window runs a download of its own.
   void setBusy(bool busy);
+  // Device pixels a logical pixel on the window's screen; later loads decode
+  // their thumbnails for it.
+  void setDevicePixelRatio(qreal ratio);
 
   // The paths of the selected slot; none when no slot is selected.
   std::optional<SlotPaths> selectedPaths() const;
@@ -72,6 +75,7 @@ class BrowseController : public QObject {
 
  private:
   void open(const BrowseView& view, int page);
+  BrowseRequest requestFor(const BrowseView& view, int page) const;
   void startLoad(const BrowseRequest& request);
   void endLoad();
   void retire(std::unique_ptr<PageLoad> load);
@@ -84,4 +88,5 @@ class BrowseController : public QObject {
   BrowseState m_state;
   std::unique_ptr<PageLoad> m_load;
   quint64 m_generation = 0;
+  qreal m_devicePixelRatio = 1;
 };

@@ -19,7 +19,9 @@ std::vector<SlotFill> PageOfListing(const CategoryListing& listing, int requeste
   };
   std::vector<SlotFill> fills;
   for (int entry = slice.first; entry < slice.first + slice.size; ++entry)
-    fills.push_back({{listing.thumbnails[entry], listing.larges[entry]}, listing.thumbnails[entry]});
+    fills.push_back({{listing.thumbnails[entry], listing.larges[entry]},
+                     listing.thumbnails[entry],
+                     listing.larges[entry]});
   return fills;
 }
 

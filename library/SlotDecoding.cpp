@@ -1,17 +1,61 @@
 #include "library/SlotDecoding.h"
 
+#include <QFileInfo>
 #include <QFutureWatcher>
+#include <QImageReader>
 #include <QPainter>
 #include <QtConcurrent/QtConcurrentRun>
 #include <cstdio>
 
 #include "library/ImageDecode.h"
+#include "platform/FileNames.h"
 
 namespace {
 struct DecodedFiles {
   std::vector<QImage> pictures;
   QStringList errors;
 };
+
+// The picture's size from its header alone; an invalid size when the file
+// cannot tell. Only regular files are read, so a pipe cannot block it.
+QSize HeaderSize(const QString& file) {
+  const std::unique_ptr<QFile> stream = OpenFileForReading(file);
+  if (!stream) return QSize();
+  return QImageReader(stream.get()).size();
+}
+
+// Whether the large picture is decoded for a slot instead of its thumbnail.
+bool TakesLargePicture(const SlotFill& fill, QSize box) {
+  if (fill.largeFile.isEmpty() || fill.largeFile == fill.file) return false;
+  const QSize thumbnail = HeaderSize(fill.file);
+  const bool thumbnailCovers =
+      thumbnail.isValid() && thumbnail.width() >= box.width() && thumbnail.height() >= box.height();
+  return !thumbnailCovers && QFileInfo(fill.largeFile).isFile();
+}
+
+// Runs off the GUI thread. A large picture that does not decode gives way to
+// its thumbnail, which then shows or explains the failure.
+DecodedFiles DecodeFills(const std::vector<SlotFill>& fills, QSize box) {
+  QStringList chosen;
+  for (const SlotFill& fill : fills) chosen << (TakesLargePicture(fill, box) ? fill.largeFile : fill.file);
+  DecodedFiles decoded;
+  decoded.pictures = LoadPicturesForBox(chosen, box, &decoded.errors);
+  QStringList fallbacks;
+  std::vector<size_t> fallbackSlots;
+  for (size_t i = 0; i < fills.size(); ++i) {
+    if (!decoded.pictures[i].isNull() || chosen[int(i)] == fills[i].file) continue;
+    fallbacks << fills[i].file;
+    fallbackSlots.push_back(i);
+  }
+  if (fallbacks.isEmpty()) return decoded;
+  QStringList errors;
+  const std::vector<QImage> thumbnails = LoadPicturesForBox(fallbacks, box, &errors);
+  for (size_t k = 0; k < fallbackSlots.size(); ++k) {
+    decoded.pictures[fallbackSlots[k]] = thumbnails[k];
+    decoded.errors[int(fallbackSlots[k])] = errors.value(int(k));
+  }
+  return decoded;
+}
 
 QImage ShownPicture(const QImage& decoded, const QString& file, const QString& error, QSize box) {
   if (!decoded.isNull()) return decoded;
@@ -36,8 +80,6 @@ QImage BrokenPictureMark(QSize box) {
 void DecodeIntoSlots(QObject* context, std::vector<SlotFill> fills, QSize box,
                      std::function<void(const PageLoad::Edit&)> whenDecoded) {
   if (fills.size() > size_t(kSlotsPerPage)) fills.resize(kSlotsPerPage);
-  QStringList files;
-  for (const SlotFill& fill : fills) files << fill.file;
   // The watcher belongs to the context: when a newer request has replaced the
   // load, the decoding still finishes on its thread but nobody hears of it.
   auto* watcher = new QFutureWatcher<DecodedFiles>(context);
@@ -47,14 +89,11 @@ void DecodeIntoSlots(QObject* context, std::vector<SlotFill> fills, QSize box,
     whenDecoded([=](BrowseState& state) {
       for (size_t i = 0; i < fills.size(); ++i) {
         state.slotPaths[i] = fills[i].paths;
-        state.pictures[i] = ShownPicture(decoded.pictures[i], fills[i].file, decoded.errors.value(int(i)), box);
+        state.pictures[i] =
+            ShownPicture(decoded.pictures[i], fills[i].file, decoded.errors.value(int(i)), box);
       }
       state.shownSlots = int(fills.size());
     });
   });
-  watcher->setFuture(QtConcurrent::run([files, box] {
-    DecodedFiles decoded;
-    decoded.pictures = LoadPicturesForBox(files, box, &decoded.errors);
-    return decoded;
-  }));
+  watcher->setFuture(QtConcurrent::run([fills, box] { return DecodeFills(fills, box); }));
 }

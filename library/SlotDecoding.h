@@ -10,16 +10,21 @@
 
 #include "library/BrowseController.h"
 
-// A slot to fill: the paths it stands for and the file its thumbnail is read from.
+// A slot to fill: the paths it stands for, the file its thumbnail is read
+// from, and the file of its large picture where one may be stored (empty
+// where none can be).
 struct SlotFill {
   SlotPaths paths;
   QString file;
+  QString largeFile;
 };
 
-// Decodes the files for `box` and hands `whenDecoded` the edit that puts them
-// into slots 1..n (n = fills.size(), at most six), with the broken-picture
-// mark where a file cannot be decoded. Nothing is handed over once `context`
-// is gone.
+// Decodes the files for `box`, in device pixels, and hands `whenDecoded` the
+// edit that puts them into slots 1..n (n = fills.size(), at most six), with
+// the broken-picture mark where a file cannot be decoded. A thumbnail smaller
+// than the box is replaced by the large picture where that is stored and
+// decodes, so a screen with more device pixels shows sharp pictures. Nothing
+// is handed over once `context` is gone.
 void DecodeIntoSlots(QObject* context, std::vector<SlotFill> fills, QSize box,
                      std::function<void(const PageLoad::Edit&)> whenDecoded);
 

@@ -1,8 +1,10 @@
 #include "skin/SkinControls.h"
 
+#include <QAccessible>
 #include <QFile>
 #include <QFontInfo>
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QtMath>
@@ -15,12 +17,39 @@ QFont PixelFont(int pixels, bool bold) {
   return font;
 }
 
-QPixmap SkinBitmap(const QString& name, QSize fallbackSize) {
+QPixmap SkinBitmap(const QString& name, QSize fallbackSize, qreal devicePixelRatio) {
+  if (devicePixelRatio > 1) {
+    QPixmap sharp(QStringLiteral(":/skin/%1@2x.png").arg(name));
+    if (!sharp.isNull()) {
+      sharp.setDevicePixelRatio(2);
+      return sharp;
+    }
+  }
   QPixmap pixmap(QStringLiteral(":/skin/%1.png").arg(name));
   if (!pixmap.isNull()) return pixmap;
   pixmap = QPixmap(fallbackSize);
   pixmap.fill(QColor(48, 52, 60));
   return pixmap;
+}
+
+QIcon SkinIcon(const QString& name) {
+  QIcon icon;
+  icon.addPixmap(SkinBitmap(name, QSize(64, 64)));
+  icon.addPixmap(SkinBitmap(name, QSize(64, 64), 2));
+  return icon;
+}
+
+void DrawFocusMark(QPainter& painter, const QRectF& box) {
+  painter.save();
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setBrush(Qt::NoBrush);
+  // A light ring round a dark one: one of the two stands out on the dark
+  // frame, the accent highlight bar and the white grid alike.
+  painter.setPen(QPen(QColor(255, 255, 255, 235), 1));
+  painter.drawRoundedRect(box.adjusted(0.5, 0.5, -0.5, -0.5), 3, 3);
+  painter.setPen(QPen(QColor(17, 92, 106), 1));
+  painter.drawRoundedRect(box.adjusted(1.5, 1.5, -1.5, -1.5), 2, 2);
+  painter.restore();
 }
 
 QString CaptionDisplayText(const QString& caption) {
@@ -50,6 +79,29 @@ QFont FittedFont(const QFont& font, const QString& text, int width) {
   return fitted;
 }
 
+bool IsEnterKey(int key) { return key == Qt::Key_Return || key == Qt::Key_Enter; }
+
+// Space and Enter, without Ctrl, Alt or Shift, act on the focused control as
+// a click does.
+bool IsPlainActivation(const QKeyEvent* event) {
+  const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+  return plain && (event->key() == Qt::Key_Space || IsEnterKey(event->key()));
+}
+
+// Screen readers that listen hear that a control became selected or not.
+void NotifySelectionChange(QWidget* control) {
+  if (!QAccessible::isActive()) return;
+  QAccessible::State changed;
+  changed.selected = true;
+  QAccessibleStateChangeEvent event(control, changed);
+  QAccessible::updateAccessibility(&event);
+}
+
+void DrawStretched(QPainter& painter, const QRect& box, const QPixmap& picture) {
+  painter.setRenderHint(QPainter::SmoothPixmapTransform);
+  painter.drawPixmap(box, picture);
+}
+
 void DrawCaption(QPainter& painter, const QRect& box, const QString& caption, const QColor& color,
                  const QFont& font) {
   painter.setPen(color);
@@ -64,22 +116,47 @@ SkinImage::SkinImage(QWidget* parent) : QWidget(parent) {}
 
 void SkinImage::setPicture(const QPixmap& picture) {
   m_picture = picture;
+  m_bitmapName.clear();
   update();
 }
 
 void SkinImage::setPicture(const QImage& picture) { setPicture(QPixmap::fromImage(picture)); }
 
-void SkinImage::clearPicture() {
+void SkinImage::setSkinBitmap(const QString& name) {
   m_picture = QPixmap();
+  m_bitmapName = name;
   update();
 }
 
-void SkinImage::paintEvent(QPaintEvent*) {
-  if (m_picture.isNull()) return;
-  QPainter painter(this);
-  painter.setRenderHint(QPainter::SmoothPixmapTransform);
-  painter.drawPixmap(rect(), m_picture);
+void SkinImage::clearPicture() { setPicture(QPixmap()); }
+
+QPixmap SkinImage::picture() const {
+  return m_bitmapName.isEmpty() ? m_picture : SkinBitmap(m_bitmapName, size(), devicePixelRatioF());
 }
+
+void SkinImage::setSelected(bool selected) {
+  if (m_selected == selected) return;
+  m_selected = selected;
+  NotifySelectionChange(this);
+}
+
+void SkinImage::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  if (hasPicture()) DrawStretched(painter, rect(), picture());
+  if (hasFocus()) DrawFocusMark(painter, rect());
+}
+
+void SkinImage::keyPressEvent(QKeyEvent* event) {
+  if (!IsPlainActivation(event)) {
+    event->ignore();
+    return;
+  }
+  // A double click is a click and then the double click.
+  emit clicked();
+  if (IsEnterKey(event->key())) emit doubleClicked();
+}
+
+PictureGrid::PictureGrid(QWidget* parent) : QFrame(parent) {}
 
 void SkinImage::mousePressEvent(QMouseEvent* event) {
   emit mousePressed(event->button(), event->position().toPoint());
@@ -133,6 +210,26 @@ void SkinLabel::fitToCaption() {
 void SkinLabel::resizeEvent(QResizeEvent* event) {
   QLabel::resizeEvent(event);
   fitToCaption();
+}
+
+void SkinLabel::setRole(LabelRole role) {
+  m_role = role;
+  setFocusPolicy(role == LabelRole::Link ? Qt::TabFocus : Qt::NoFocus);
+}
+
+void SkinLabel::paintEvent(QPaintEvent* event) {
+  QLabel::paintEvent(event);
+  if (!hasFocus()) return;
+  QPainter painter(this);
+  DrawFocusMark(painter, rect());
+}
+
+void SkinLabel::keyPressEvent(QKeyEvent* event) {
+  if (m_role == LabelRole::Link && IsPlainActivation(event)) {
+    emit clicked();
+    return;
+  }
+  event->ignore();
 }
 
 void SkinLabel::setFontColor(const QColor& color) {
@@ -199,6 +296,8 @@ void SkinLabel::leaveEvent(QEvent* event) {
 PictureButton::PictureButton(const QString& bitmapBase, QWidget* parent)
     : QAbstractButton(parent), m_base(bitmapBase) {
   setCursor(Qt::PointingHandCursor);
+  // A click leaves the focus where it was; only the keyboard brings it here.
+  setFocusPolicy(Qt::TabFocus);
   QFont f = font();
   f.setBold(true);
   setFont(f);
@@ -213,10 +312,36 @@ void PictureButton::setCaption(const QString& caption) {
 void PictureButton::paintEvent(QPaintEvent*) {
   const char* state = !isEnabled() ? "disabled" : isDown() ? "down" : m_hover ? "hover" : "normal";
   QPainter painter(this);
-  painter.drawPixmap(rect(), SkinBitmap(m_base + '_' + state, size()));
+  DrawStretched(painter, rect(), SkinBitmap(m_base + '_' + state, size(), devicePixelRatioF()));
+  if (hasFocus()) DrawFocusMark(painter, rect().adjusted(2, 2, -2, -2));
   if (m_caption.isEmpty()) return;
   const QColor color = isEnabled() ? m_captionColor : QColor(150, 150, 150);
   DrawCaption(painter, rect().translated(isDown() ? 1 : 0, isDown() ? 1 : 0), m_caption, color, font());
+}
+
+void PictureButton::setOpen(bool open) {
+  if (m_open == open) return;
+  m_open = open;
+  NotifySelectionChange(this);
+}
+
+void PictureButton::keyPressEvent(QKeyEvent* event) {
+  switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      if (!IsPlainActivation(event)) break;
+      click();
+      return;
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+      break;
+    default:
+      QAbstractButton::keyPressEvent(event);
+      return;
+  }
+  event->ignore();
 }
 
 void PictureButton::enterEvent(QEnterEvent* event) {
@@ -237,6 +362,23 @@ PicturePanel::PicturePanel(QWidget* parent) : QWidget(parent) {}
 
 void PicturePanel::setPicture(const QPixmap& picture) {
   m_picture = picture;
+  m_bitmapName.clear();
+  update();
+}
+
+void PicturePanel::setSkinBitmap(const QString& name) {
+  m_picture = QPixmap();
+  m_bitmapName = name;
+  update();
+}
+
+QPixmap PicturePanel::picture() const {
+  return m_bitmapName.isEmpty() ? m_picture : SkinBitmap(m_bitmapName, size(), devicePixelRatioF());
+}
+
+void PicturePanel::setFocusMarkShown(bool shown) {
+  if (m_focusMarkShown == shown) return;
+  m_focusMarkShown = shown;
   update();
 }
 
@@ -248,7 +390,9 @@ void PicturePanel::setCaption(const QString& caption) {
 void PicturePanel::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   if (m_fill.isValid()) painter.fillRect(rect(), m_fill);
-  if (!m_picture.isNull()) painter.drawPixmap(rect(), m_picture);
+  const QPixmap shown = picture();
+  if (!shown.isNull()) DrawStretched(painter, rect(), shown);
+  if (m_focusMarkShown) DrawFocusMark(painter, rect().adjusted(2, 2, -2, 0));
   if (m_caption.isEmpty()) return;
   QFont f = font();
   f.setBold(true);
@@ -272,10 +416,11 @@ void FramedBox::paintEvent(QPaintEvent*) {
   painter.drawLine(10, bottom + 6, right + 1, bottom + 6);
   painter.drawLine(2, 18, 2, bottom);
   painter.drawLine(right + 7, 18, right + 7, bottom);
-  painter.drawPixmap(2, 10, SkinBitmap("box_corner_tl", QSize(8, 8)));
-  painter.drawPixmap(right, 10, SkinBitmap("box_corner_tr", QSize(8, 8)));
-  painter.drawPixmap(right, bottom, SkinBitmap("box_corner_br", QSize(8, 8)));
-  painter.drawPixmap(2, bottom - 1, SkinBitmap("box_corner_bl", QSize(8, 8)));
+  const qreal ratio = devicePixelRatioF();
+  painter.drawPixmap(2, 10, SkinBitmap("box_corner_tl", QSize(8, 8), ratio));
+  painter.drawPixmap(right, 10, SkinBitmap("box_corner_tr", QSize(8, 8), ratio));
+  painter.drawPixmap(right, bottom, SkinBitmap("box_corner_br", QSize(8, 8), ratio));
+  painter.drawPixmap(2, bottom - 1, SkinBitmap("box_corner_bl", QSize(8, 8), ratio));
 }
 
 // --- SkinShape
@@ -296,19 +441,35 @@ namespace {
 void PaintToggle(QWidget* widget, const QString& kind, bool checked, const QString& caption,
                  const QColor& color) {
   QPainter painter(widget);
-  const QString state = QString("%1_%2%3").arg(kind, checked ? "on" : "off",
-                                                widget->isEnabled() ? "" : "_disabled");
+  const QString state =
+      QString("%1_%2%3").arg(kind, checked ? "on" : "off", widget->isEnabled() ? "" : "_disabled");
   const int top = (widget->height() - 13) / 2;
-  painter.drawPixmap(0, top, SkinBitmap(state, QSize(13, 13)));
+  painter.drawPixmap(0, top, SkinBitmap(state, QSize(13, 13), widget->devicePixelRatioF()));
   painter.setPen(color);
   const QString text = CaptionDisplayText(caption);
   const QRect box(18, 0, widget->width() - 18, widget->height());
-  painter.setFont(FittedFont(widget->font(), text, box.width()));
-  painter.drawText(box, Qt::AlignVCenter | Qt::AlignLeft, text);
+  const QFont font = FittedFont(widget->font(), text, box.width());
+  painter.setFont(font);
+  QRect drawn;
+  painter.drawText(box, Qt::AlignVCenter | Qt::AlignLeft, text, &drawn);
+  if (widget->hasFocus()) DrawFocusMark(painter, drawn.adjusted(-3, -1, 3, 1).intersected(widget->rect()));
+}
+
+void MakeKeyboardToggle(QWidget* widget) {
+  widget->setCursor(Qt::PointingHandCursor);
+  widget->setFocusPolicy(Qt::TabFocus);
 }
 }  // namespace
 
-SkinCheckBox::SkinCheckBox(QWidget* parent) : QWidget(parent) { setCursor(Qt::PointingHandCursor); }
+SkinCheckBox::SkinCheckBox(QWidget* parent) : QWidget(parent) { MakeKeyboardToggle(this); }
+
+void SkinCheckBox::keyPressEvent(QKeyEvent* event) {
+  if (!IsPlainActivation(event)) {
+    event->ignore();
+    return;
+  }
+  setChecked(!m_checked);
+}
 
 void SkinCheckBox::setChecked(bool checked) {
   if (m_checked == checked) return;
@@ -330,10 +491,37 @@ void SkinCheckBox::setFontColor(const QColor& color) {
 void SkinCheckBox::paintEvent(QPaintEvent*) { PaintToggle(this, "check", m_checked, m_caption, m_fontColor); }
 
 void SkinCheckBox::mouseReleaseEvent(QMouseEvent* event) {
-  if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) setChecked(!m_checked);
+  if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+    setChecked(!m_checked);
 }
 
-SkinRadioButton::SkinRadioButton(QWidget* parent) : QWidget(parent) { setCursor(Qt::PointingHandCursor); }
+SkinRadioButton::SkinRadioButton(QWidget* parent) : QWidget(parent) { MakeKeyboardToggle(this); }
+
+void SkinRadioButton::keyPressEvent(QKeyEvent* event) {
+  if (IsPlainActivation(event)) {
+    setChecked(true);
+    return;
+  }
+  const int key = event->key();
+  const int step = key == Qt::Key_Right || key == Qt::Key_Down ? 1
+                   : key == Qt::Key_Left || key == Qt::Key_Up  ? -1
+                                                               : 0;
+  if (step == 0 || !moveInGroup(step)) event->ignore();
+}
+
+// The arrows tick the next option of the group that can be ticked, as a click on it would.
+bool SkinRadioButton::moveInGroup(int step) {
+  const qsizetype count = m_group.size();
+  const qsizetype here = m_group.indexOf(this);
+  for (qsizetype k = here + step; here >= 0 && k >= 0 && k < count; k += step) {
+    SkinRadioButton* next = m_group[k];
+    if (!next->isEnabled() || !next->isVisible()) continue;
+    next->setFocus(Qt::TabFocusReason);
+    next->setChecked(true);
+    return true;
+  }
+  return false;
+}
 
 void SkinRadioButton::MakeGroup(const QList<SkinRadioButton*>& group) {
   for (SkinRadioButton* button : group) button->m_group = group;
@@ -360,7 +548,9 @@ void SkinRadioButton::setFontColor(const QColor& color) {
   update();
 }
 
-void SkinRadioButton::paintEvent(QPaintEvent*) { PaintToggle(this, "radio", m_checked, m_caption, m_fontColor); }
+void SkinRadioButton::paintEvent(QPaintEvent*) {
+  PaintToggle(this, "radio", m_checked, m_caption, m_fontColor);
+}
 
 void SkinRadioButton::mouseReleaseEvent(QMouseEvent* event) {
   if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) setChecked(true);
@@ -376,4 +566,12 @@ SkinListView::SkinListView(QWidget* parent) : QListWidget(parent) {
       "QListWidget { background: rgb(240,240,240); border: 2px solid rgb(104,104,104); }"
       "QListWidget::item:selected { background: rgb(0,120,215); color: white; }"
       "QListWidget::item:selected:!active { background: rgb(0,120,215); color: white; }");
+}
+
+void SkinListView::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier) {
+    emit deletePressed();
+    return;
+  }
+  QListWidget::keyPressEvent(event);
 }

@@ -11,6 +11,13 @@
 
 namespace {
 
+constexpr QSize kNormalThumbnailBox(145, 110);
+
+bool IsMostlyRed(const QImage& picture) {
+  const QRgb centre = picture.pixel(picture.width() / 2, picture.height() / 2);
+  return qRed(centre) > 200 && qBlue(centre) < 80;
+}
+
 // A network view stand-in: it holds the controller busy until released, or
 // answers later without holding anything.
 class ScriptedLoad : public PageLoad {
@@ -56,8 +63,8 @@ class BrowseControllerTest : public ::testing::Test {
     const QString side = shape == Shape::Widescreen ? "widescreen" : "normal";
     for (int i = 1; i <= count; ++i) {
       const QString base = QString("wallpaper/%1/local/%2/").arg(side).arg(category);
-      folder.writePicture(base + QString("s_c%1-%2.jpg").arg(category).arg(i, 2, 10, QChar('0')), QSize(40, 30),
-                          Qt::darkGreen);
+      folder.writePicture(base + QString("s_c%1-%2.jpg").arg(category).arg(i, 2, 10, QChar('0')),
+                          QSize(40, 30), Qt::darkGreen);
     }
   }
   bool settle() {
@@ -181,4 +188,40 @@ TEST_F(BrowseControllerTest, ABusyNetworkViewHoldsEveryClickOff) {
   EXPECT_EQ(controller.state().view, (BrowseView{ViewKind::NetworkCategory, 2}));
   EXPECT_EQ(controller.state().page, 1);
   EXPECT_EQ(controller.state().tab, Tab::Normal);
+}
+
+// On a screen with two device pixels a pixel the slots are decoded at twice
+// their size; a thumbnail too small for that gives way to the large picture
+// where it is stored and decodes, and stays where it is big enough.
+TEST_F(BrowseControllerTest, DenseScreensGetSharpThumbnailsFromTheLargePicture) {
+  const QString base = QStringLiteral("wallpaper/normal/local/1/");
+  const QSize slot = kNormalThumbnailBox;
+  const QSize dense = slot * 2;
+  folder.writePicture(base + "s_a.jpg", slot, Qt::blue);  // too small: the large one shows
+  folder.writePicture(base + "l_a.jpg", QSize(1200, 900), Qt::red);
+  folder.writePicture(base + "s_b.jpg", dense, Qt::blue);  // big enough: stays
+  folder.writePicture(base + "l_b.jpg", QSize(1200, 900), Qt::red);
+  folder.writePicture(base + "s_c.jpg", slot, Qt::blue);  // the large one is broken: the thumbnail shows
+  folder.writeFile(base + "l_c.jpg", "not a picture");
+  folder.writePicture(base + "s_d.jpg", slot, Qt::blue);  // no large one at all
+  controller.setDevicePixelRatio(2);
+  controller.openLocalCategory(1);
+  ASSERT_TRUE(settle());
+  ASSERT_EQ(controller.state().shownSlots, 4);
+  const auto& pictures = controller.state().pictures;
+  for (int slot = 0; slot < 4; ++slot) EXPECT_EQ(pictures[slot].size(), dense) << slot;
+  EXPECT_TRUE(IsMostlyRed(pictures[0]));
+  EXPECT_FALSE(IsMostlyRed(pictures[1]));
+  EXPECT_FALSE(IsMostlyRed(pictures[2]));
+  EXPECT_FALSE(IsMostlyRed(pictures[3]));
+  EXPECT_EQ(controller.state().slotPaths[0].large, folder.file(base + "l_a.jpg"));
+
+  // At one device pixel a pixel the same thumbnail is big enough.
+  controller.setDevicePixelRatio(1);
+  controller.openLocalCategory(2);
+  ASSERT_TRUE(settle());
+  controller.openLocalCategory(1);
+  ASSERT_TRUE(settle());
+  EXPECT_EQ(controller.state().pictures[0].size(), slot);
+  EXPECT_FALSE(IsMostlyRed(controller.state().pictures[0]));
 }

@@ -49,53 +49,13 @@ large_of_slot() { echo "$category/l_${thumbnails[$1 - 1]#s_}"; }
 
 # --- what the root window shows
 
-root_pixmap() { xprop -root _XROOTPMAP_ID 2>/dev/null | sed -n 's/.*# *//p'; }
-pixmap_changed_from() { [[ -n $(root_pixmap) && $(root_pixmap) != "$1" ]]; }
 window_back() { [[ -n $(e2e_find_window "$E2E_PROGRAM_PID" "$WINDOW_W" "$WINDOW_H") ]]; }
-
-# The strips of the screen the window leaves free: right of it and below it.
-readonly FREE_RIGHT="$((SCREEN_W - (SCREEN_W + WINDOW_W) / 2 - 2))x${SCREEN_H}+$(((SCREEN_W + WINDOW_W) / 2 + 2))+0"
-readonly FREE_BELOW="${SCREEN_W}x$((SCREEN_H - (SCREEN_H + WINDOW_H) / 2 - 2))+0+$(((SCREEN_H + WINDOW_H) / 2 + 2))"
-
-# e2e_distance SHOT PICTURE: how far the free strips of the screenshot are from
-# the picture stretched to the screen (normalised root mean square, 0..1).
-e2e_distance() {
-  local shot=$1 picture=$2 stretched=$E2E_TMP/stretched.png total=0 strip value
-  convert "$picture" -resize "${SCREEN_W}x${SCREEN_H}!" "$stretched" || return 1
-  for strip in "$FREE_RIGHT" "$FREE_BELOW"; do
-    convert "$shot" -crop "$strip" +repage "$E2E_TMP/shown-strip.png"
-    convert "$stretched" -crop "$strip" +repage "$E2E_TMP/expected-strip.png"
-    value=$(compare -metric RMSE "$E2E_TMP/shown-strip.png" "$E2E_TMP/expected-strip.png" null: 2>&1 |
-      sed -n 's/.*(\([0-9.e-]*\)).*/\1/p')
-    total=$(awk -v a="$total" -v b="${value:-1}" 'BEGIN { print a + b }')
-  done
-  echo "$total"
-}
-
-# shows_slot SHOT SLOT: the screen matches the slot's picture closely, and
-# better than any other picture of the category.
-shows_slot() {
-  local shot=$1 want d best=9 best_file="" file
-  want=$(large_of_slot "$2")
-  for file in "$category"/l_*; do
-    d=$(e2e_distance "$shot" "$file")
-    if awk -v d="$d" -v b="$best" 'BEGIN { exit !(d < b) }'; then
-      best=$d
-      best_file=$file
-    fi
-  done
-  e2e_log "closest picture: ${best_file##*/} (distance $best), expected ${want##*/}"
-  [[ $best_file == "$want" ]] && awk -v d="$best" 'BEGIN { exit !(d < 0.12) }'
-}
 # screen_shows_slot NAME SLOT: a new screenshot, NAME.png, shows the slot's picture.
-screen_shows_slot() {
-  local shot
-  shot=$(e2e_screenshot "$1") && shows_slot "$shot" "$2"
-}
+screen_shows_slot() { e2e_screen_shows "$1" "$(large_of_slot "$2")"; }
 
 # --- no slot selected: the "Attention" box, and nothing changes
 
-before=$(root_pixmap)
+before=$(e2e_root_pixmap)
 press_set_wallpaper
 attention_box() {
   local window
@@ -111,23 +71,23 @@ if [[ -n $box ]]; then
   box_gone() { ! attention_box >/dev/null; }
   e2e_expect_within 10 "the Attention box closes with its OK button" box_gone
 fi
-unchanged() { [[ $(root_pixmap) == "$before" ]]; }
+unchanged() { [[ $(e2e_root_pixmap) == "$before" ]]; }
 e2e_expect "with no slot selected the background stays as it was" unchanged
 
 # --- a selected slot and the button
 
-before=$(root_pixmap)
+before=$(e2e_root_pixmap)
 select_slot 2
 press_set_wallpaper
-e2e_expect_within 20 "the button sets a new root background" pixmap_changed_from "$before"
+e2e_expect_within 20 "the button sets a new root background" e2e_root_pixmap_changed_from "$before"
 e2e_expect_within 20 "the window comes back after the button" window_back
 e2e_expect_within 10 "the screen shows slot 2's large picture, stretched" screen_shows_slot after-button 2
 
 # --- a double click on another thumbnail
 
-before=$(root_pixmap)
+before=$(e2e_root_pixmap)
 double_click_slot 3
-e2e_expect_within 20 "a double click sets a new root background" pixmap_changed_from "$before"
+e2e_expect_within 20 "a double click sets a new root background" e2e_root_pixmap_changed_from "$before"
 e2e_expect_within 20 "the window comes back after the double click" window_back
 e2e_expect_within 10 "the screen shows slot 3's large picture, stretched" screen_shows_slot after-double-click 3
 

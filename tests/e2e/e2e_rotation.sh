@@ -81,12 +81,7 @@ fi
 
 # --- what the root window shows
 
-# The strips of the screen the window leaves free: left, right and below.
-readonly WIN_RIGHT=$(((SCREEN_W + WINDOW_W) / 2)) WIN_BOTTOM=$(((SCREEN_H + WINDOW_H) / 2))
-readonly FREE_STRIPS=(
-  "$((WIN_RIGHT + 2 < SCREEN_W ? SCREEN_W - WIN_RIGHT - 2 : 1))x${SCREEN_H}+$((WIN_RIGHT + 2))+0"
-  "${SCREEN_W}x$((SCREEN_H - WIN_BOTTOM - 2))+0+$((WIN_BOTTOM + 2))"
-)
+# Points of the screen the window leaves free: right of it and below it.
 readonly FREE_POINTS=(
   $((SCREEN_W - 40)) 60 $((SCREEN_W - 40)) $((SCREEN_H / 2)) $((SCREEN_W - 100)) $((SCREEN_H - 20))
   $((SCREEN_W / 2)) $((SCREEN_H - 30)) 40 $((SCREEN_H - 20)) 40 $((SCREEN_H / 2))
@@ -121,21 +116,6 @@ category_of() {
   echo "${folder##*/}"
 }
 
-# How far the free strips of the screenshot are from the picture stretched to
-# the screen (normalised root mean square, summed over the strips).
-distance() {
-  local shot=$1 picture=$2 stretched=$E2E_TMP/stretched.png total=0 strip value
-  convert "$picture" -resize "${SCREEN_W}x${SCREEN_H}!" "$stretched" || return 1
-  for strip in "${FREE_STRIPS[@]}"; do
-    convert "$shot" -crop "$strip" +repage "$E2E_TMP/shown-strip.png"
-    convert "$stretched" -crop "$strip" +repage "$E2E_TMP/expected-strip.png"
-    value=$(compare -metric RMSE "$E2E_TMP/shown-strip.png" "$E2E_TMP/expected-strip.png" null: 2>&1 |
-      sed -n 's/.*(\([0-9.e-]*\)).*/\1/p')
-    total=$(awk -v a="$total" -v b="${value:-1}" 'BEGIN { print a + b }')
-  done
-  echo "$total"
-}
-
 # root_shows SHOT PICTURE: the free parts of the screen are in the picture's
 # colours, and closer to it than to any other picture of its folder.
 root_shows() {
@@ -145,7 +125,7 @@ root_shows() {
     return 1
   }
   for file in "${want%/*}"/[lL]_*; do
-    d=$(distance "$shot" "$file")
+    d=$(e2e_picture_distance "$shot" "$file")
     if awk -v d="$d" -v b="$best" 'BEGIN { exit !(d < b) }'; then
       best=$d
       best_file=$file

@@ -561,3 +561,44 @@ e2e_thumbnails_shown() {
     [[ $(e2e_sample_category "$(e2e_pixel_of "$shot" "$x" "$y")") == "$category" ]] || return 1
   done
 }
+
+# --- the root window's background, as the bare X11 wallpaper sets it
+
+e2e_root_pixmap() { xprop -root _XROOTPMAP_ID 2>/dev/null | sed -n 's/.*# *//p'; }
+e2e_root_pixmap_changed_from() { [[ -n $(e2e_root_pixmap) && $(e2e_root_pixmap) != "$1" ]]; }
+
+# e2e_picture_distance SHOT PICTURE: how far the strips of the screenshot
+# that a centred 799x599 window leaves free (right of it and below it) are
+# from the picture stretched to the screen (normalised root mean square, 0..1).
+e2e_picture_distance() {
+  local shot=$1 picture=$2 stretched=$E2E_TMP/stretched.png total=0 strip value
+  local w=$E2E_SCREEN_W h=$E2E_SCREEN_H
+  local right="$((w - (w + 799) / 2 - 2))x${h}+$(((w + 799) / 2 + 2))+0"
+  local below="${w}x$((h - (h + 599) / 2 - 2))+0+$(((h + 599) / 2 + 2))"
+  convert "$picture" -resize "${w}x${h}!" "$stretched" || return 1
+  for strip in "$right" "$below"; do
+    convert "$shot" -crop "$strip" +repage "$E2E_TMP/shown-strip.png"
+    convert "$stretched" -crop "$strip" +repage "$E2E_TMP/expected-strip.png"
+    value=$(compare -metric RMSE "$E2E_TMP/shown-strip.png" "$E2E_TMP/expected-strip.png" null: 2>&1 |
+      sed -n 's/.*(\([0-9.e-]*\)).*/\1/p')
+    total=$(awk -v a="$total" -v b="${value:-1}" 'BEGIN { print a + b }')
+  done
+  echo "$total"
+}
+
+# e2e_screen_shows NAME PICTURE: a new screenshot, NAME.png, shows the large
+# picture stretched, closely and closer than any other large picture of its
+# folder.
+e2e_screen_shows() {
+  local want=$2 shot d best=9 best_file="" file
+  shot=$(e2e_screenshot "$1") || return 1
+  for file in "$(dirname "$want")"/l_*; do
+    d=$(e2e_picture_distance "$shot" "$file")
+    if awk -v d="$d" -v b="$best" 'BEGIN { exit !(d < b) }'; then
+      best=$d
+      best_file=$file
+    fi
+  done
+  e2e_log "closest picture: ${best_file##*/} (distance $best), expected ${want##*/}"
+  [[ $best_file == "$want" ]] && awk -v d="$best" 'BEGIN { exit !(d < 0.12) }'
+}

@@ -1,6 +1,7 @@
 // Draws the skin: every bitmap the skinned controls and the windows show.
 // The look is a dark slate frame with one teal accent; captions are never
-// drawn here, the controls draw them. Run by hand:
+// drawn here, the controls draw them. Every bitmap comes in two sizes, the
+// second named "<name>@2x.png". Run by hand:
 //   skin-gen <repository>/resources/skin
 // and commit the pictures it writes.
 
@@ -92,13 +93,25 @@ void Save(const QImage& image, const char* name) {
   }
 }
 
+// Each bitmap is drawn twice from the same strokes: at its own size, and at
+// twice that as "<name>@2x" for screens with two device pixels a pixel, so
+// those get sharp edges instead of the small bitmap blown up.
+struct Density {
+  int scale;
+  const char* suffix;
+};
+constexpr Density kDensities[] = {{1, ""}, {2, "@2x"}};
+
 void Draw(int width, int height, const char* name, const std::function<void(QPainter&)>& paint) {
-  QImage image = NewBitmap(width, height);
-  QPainter painter(&image);
-  painter.setRenderHint(QPainter::Antialiasing);
-  paint(painter);
-  painter.end();
-  Save(image, name);
+  for (const Density& density : kDensities) {
+    QImage image = NewBitmap(width * density.scale, height * density.scale);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.scale(density.scale, density.scale);
+    paint(painter);
+    painter.end();
+    Save(image, qPrintable(QString::fromLatin1(name) + QLatin1String(density.suffix)));
+  }
 }
 
 QLinearGradient Vertical(qreal top, qreal bottom, const QColor& from, const QColor& to) {

@@ -1,0 +1,126 @@
+// The window from the keyboard: the Tab order, the keys of the wallpaper
+// pages and the shortcuts. Every key acts through the control a click would
+// act on, so it runs the same handler and obeys Busy in the same way.
+#include <QApplication>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QShortcut>
+
+#include "app/Main.h"
+
+namespace {
+bool IsPlainKey(const QKeyEvent* event) {
+  return (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+}
+}  // namespace
+
+void TfrmMain::SetTabOrder() {
+  // Top to bottom as the window reads: its buttons and tabs, the page, the address.
+  QList<QWidget*> chain{btnMin, btnClose, btnWallpaper, btnWidescreen, btnTheme};
+  chain.append(QList<QWidget*>(lblL.begin(), lblL.end()));
+  chain.append(QList<QWidget*>(lblN.begin(), lblN.end()));
+  chain.append(QList<QWidget*>(imgW.begin(), imgW.end()));
+  chain.append(QList<QWidget*>(lblWPage.begin(), lblWPage.end()));
+  chain.append({btnSetWallpaper, Label14});
+  chain.append({chkAutoRun, optStartup, optDay, optDisable, lstWallpaper, btnAdd, btnRemove});
+  chain.append(suiURLLabel1);
+  for (qsizetype k = 1; k < chain.size(); ++k) setTabOrder(chain[k - 1], chain[k]);
+}
+
+void TfrmMain::ConnectKeys() {
+  const auto shortcut = [this](QKeySequence keys, QAbstractButton* button) {
+    connect(new QShortcut(keys, this), &QShortcut::activated, button, &QAbstractButton::click);
+  };
+  shortcut(QKeySequence(Qt::CTRL | Qt::Key_1), btnWallpaper);
+  shortcut(QKeySequence(Qt::CTRL | Qt::Key_2), btnWidescreen);
+  shortcut(QKeySequence(Qt::CTRL | Qt::Key_3), btnTheme);
+  shortcut(QKeySequence(Qt::Key_Escape), btnMin);
+  connect(lstWallpaper, &SkinListView::deletePressed, btnRemove, &QAbstractButton::click);
+  connect(qApp, &QApplication::focusChanged, this, &TfrmMain::ShowActiveTabFocus);
+}
+
+PictureButton* TfrmMain::ActiveTab() const {
+  switch (m_browse->state().tab) {
+    case Tab::Setting:
+      return btnTheme;
+    case Tab::Widescreen:
+      return btnWidescreen;
+    case Tab::Normal:
+      break;
+  }
+  return btnWallpaper;
+}
+
+// The marker covers the active tab, so it shows that tab's focus.
+void TfrmMain::ShowActiveTabFocus() { btnNormal->setFocusMarkShown(ActiveTab()->hasFocus()); }
+
+// Keys the focused control leaves alone come here.
+void TfrmMain::keyPressEvent(QKeyEvent* event) {
+  if (m_browse->state().tab == Tab::Setting || !IsPlainKey(event)) {
+    QWidget::keyPressEvent(event);
+    return;
+  }
+  switch (event->key()) {
+    case Qt::Key_Up:
+      StepCategory(-1);
+      break;
+    case Qt::Key_Down:
+      StepCategory(1);
+      break;
+    case Qt::Key_Left:
+      StepSlot(-1);
+      break;
+    case Qt::Key_Right:
+      StepSlot(1);
+      break;
+    case Qt::Key_PageUp:
+      TurnPage(-1);
+      break;
+    case Qt::Key_PageDown:
+      TurnPage(1);
+      break;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      btnSetWallpaper->click();
+      break;
+    default:
+      QWidget::keyPressEvent(event);
+  }
+}
+
+void TfrmMain::StepCategory(int step) {
+  // The links that show a view, local then network; the gallery only opens a browser.
+  QList<SkinLabel*> links(lblL.begin(), lblL.end());
+  links.append(QList<SkinLabel*>(lblN.begin(), lblN.begin() + 6));
+  const qsizetype current = links.indexOf(LinkOf(m_browse->state().view));
+  const qsizetype target = current < 0 ? (step > 0 ? 0 : links.size() - 1) : current + step;
+  if (target < 0 || target >= links.size()) return;
+  links[target]->click();
+  if (SkinLabel* shown = LinkOf(m_browse->state().view)) shown->setFocus(Qt::OtherFocusReason);
+}
+
+void TfrmMain::StepSlot(int step) {
+  const BrowseState& state = m_browse->state();
+  if (state.shownSlots == 0) return;
+  const int target = state.selectedSlot ? std::clamp(*state.selectedSlot + step, 0, state.shownSlots - 1)
+                     : step > 0         ? 0
+                                        : state.shownSlots - 1;
+  imgW[size_t(target)]->click();
+  // The focus goes with the selection, so Enter on it applies the picture.
+  if (state.selectedSlot == target) imgW[size_t(target)]->setFocus(Qt::OtherFocusReason);
+}
+
+void TfrmMain::TurnPage(int step) {
+  const BrowseState& state = m_browse->state();
+  const int target = state.page + step;
+  if (target < 1 || target > state.pageLinks) return;
+  lblWPage[size_t(target - 1)]->click();
+}
+
+void TfrmMain::RenderSlotNames(const BrowseState& state) {
+  for (int n = 0; n < 6; ++n) {
+    const bool shown = n < state.shownSlots;
+    imgW[size_t(n)]->setAccessibleName(shown ? QFileInfo(state.slotPaths[size_t(n)].large).fileName()
+                                             : QString());
+  }
+}
