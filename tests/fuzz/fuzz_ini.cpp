@@ -35,11 +35,18 @@ std::vector<Name> NamesIn(const QByteArray& bytes) {
 
 bool IsBlank(QChar c) { return c == u' ' || c == u'\t' || c == u'\v' || c == u'\f'; }
 
-// What the reading rules give back unchanged: no line break (removed before
-// writing), no blank at either end and no enclosing quotes (the reading
-// trims and unquotes), and at most the 2047 bytes a value can hold.
+// Line breaks are taken out of names and values before they are written.
+QString WithoutLineBreaks(QString text) {
+  text.remove(u'\r');
+  text.remove(u'\n');
+  return text;
+}
+
+// What the reading rules give back unchanged: no blank at either end and no
+// enclosing quotes (the reading trims and unquotes), and at most the 2047
+// bytes a value can hold.
 bool ReadsBackAsWritten(const QString& value) {
-  if (value.contains(u'\r') || value.contains(u'\n') || value.toUtf8().size() > 2047) return false;
+  if (value.toUtf8().size() > 2047) return false;
   if (!value.isEmpty() && (IsBlank(value.front()) || IsBlank(value.back()))) return false;
   const bool quoted =
       value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'') && value.back() == value.front();
@@ -70,6 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const QString section = QString::fromStdString(provider.ConsumeRandomLengthString(64));
   const QString key = QString::fromStdString(provider.ConsumeRandomLengthString(64));
   const QString value = QString::fromStdString(provider.ConsumeRandomLengthString(4096));
+  const QString storedValue = WithoutLineBreaks(value);
   const std::string rest = provider.ConsumeRemainingBytesAsString();
   const QByteArray before(rest.data(), qsizetype(rest.size()));
 
@@ -92,12 +100,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Only part of one line is replaced, or new lines are put in.
   Require(IsLineBreakFree(RemovedBytes(before, after)), "a write changes no byte outside its line");
   // A value of a file that is not UTF-8 is read from the legacy code page.
-  if (ReadsBackAsWritten(value) && (IsValidUtf8(after) || IsAscii(value)))
-    Require(ini.ReadIniText(section, key, QStringLiteral("\x01")) == value, "a written value reads back");
-  const auto sameName = [&](const Name& name) {
-    return name.section.trimmed().compare(section.trimmed(), Qt::CaseInsensitive) == 0 &&
-           name.key.trimmed().compare(key.trimmed(), Qt::CaseInsensitive) == 0;
+  if (ReadsBackAsWritten(storedValue) && (IsValidUtf8(after) || IsAscii(storedValue)))
+    Require(ini.ReadIniText(section, key, QStringLiteral("\x01")) == storedValue,
+            "a written value reads back");
+  // The names as the file knows them: without line breaks, blanks around them, or case.
+  const auto same = [](const QString& a, const QString& b) {
+    return WithoutLineBreaks(a).trimmed().compare(WithoutLineBreaks(b).trimmed(), Qt::CaseInsensitive) == 0;
   };
+  const auto sameName = [&](const Name& name) { return same(name.section, section) && same(name.key, key); };
   const bool sameEncoding = DetectTextEncoding(before) == DetectTextEncoding(after);
   for (size_t n = 0; n < names.size(); ++n) {
     if (sameName(names[n]) || !sameEncoding) continue;
