@@ -67,8 +67,11 @@ for target in "${targets[@]}"; do
   echo "fuzz: $target for ${seconds}s, $jobs process(es)"
   (cd "$logs" && "$binary" "${options[@]}" "$corpus" "$here/corpus/$target" >"$logs/main.log" 2>&1)
   status=$?
-  # The last coverage line and the totals of each process.
-  for log in "$logs"/*.log; do
+  # The last coverage line and the totals of each process: with --jobs, each
+  # job has a log of its own, which the main log repeats.
+  shown=("$logs"/fuzz-*.log)
+  [[ -e ${shown[0]} ]] || shown=("$logs/main.log")
+  for log in "${shown[@]}"; do
     grep -E '^#[0-9]+.*(DONE|cov:)' "$log" | tail -1
     grep -E 'stat::number_of_executed_units|stat::average_exec_per_sec' "$log"
   done | sed "s/^/  $target: /"
