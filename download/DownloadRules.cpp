@@ -10,8 +10,6 @@ namespace {
 constexpr std::string_view kUserAgent =
     "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1; .NET CLR 1.0.3705)";
 constexpr std::string_view kLineEnd = "\r\n";
-constexpr std::string_view kContentLengthName = "Content-Length: ";
-constexpr std::string_view kContentRangeName = "Content-Range:";
 
 bool IsControlOrBlank(QChar c) { return c.unicode() <= 0x20 || c.unicode() == 0x7F; }
 

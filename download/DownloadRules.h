@@ -33,6 +33,10 @@ constexpr size_t kMaxHeaderLineLength = 8192;
 // A response with more header lines than this (the status line included) fails.
 constexpr int kMaxHeaderLines = 100;
 
+inline constexpr std::string_view kContentLengthName = "Content-Length: ";
+inline constexpr std::string_view kContentRangeName = "Content-Range:";
+inline constexpr std::string_view kTransferEncodingName = "Transfer-Encoding:";
+
 // The line names the header when it starts with name, compared without case.
 bool IsHeaderLine(std::string_view line, std::string_view name);
 // The blank line that ends the headers.
@@ -48,6 +52,7 @@ struct ContentRange {
   int64_t First = 0;
   int64_t Last = 0;
   std::optional<int64_t> Total;  // absent for "*"
+  bool operator==(const ContentRange&) const = default;
 };
 // The value of a "Content-Range:" line of the form "bytes FIRST-LAST/TOTAL".
 std::optional<ContentRange> ContentRangeValue(std::string_view line);

@@ -8,7 +8,7 @@
 #include <system_error>
 
 #include "download/SegmentFiles.h"
-#include "download/SocketLine.h"
+#include "download/SocketResponse.h"
 #include "platform/AtomicFile.h"
 
 namespace {
@@ -16,11 +16,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr uint16_t kHttpPort = 80;
-constexpr int kOk = 200;
-constexpr int kPartialContent = 206;
-constexpr std::string_view kContentLengthName = "Content-Length: ";
-constexpr std::string_view kContentRangeName = "Content-Range:";
-constexpr std::string_view kTransferEncodingName = "Transfer-Encoding:";
 
 int MillisecondsUntil(Clock::time_point deadline) {
   const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
@@ -109,36 +104,36 @@ bool TMultiThreadDown2::Fetch() {
   if (!writer.Create(SegmentFile, static_cast<size_t>(RangeEnd - RangeStart) + 1)) return false;
   const Clock::time_point exchangeDeadline = Clock::now() + Shared.Limits.Exchange;
   OpenAndSend(Socket, Host, RangeRequest(Path, Host, RangeStart, RangeEnd), exchangeDeadline);
-  if (!ReadResponseHeaders(
-          Socket, exchangeDeadline, kPartialContent, [this] { return StopWanted(); },
-          [this](std::string_view line) { return TakeRangeHeader(line); }))
-    return false;
-  if (!RangeConfirmed) return false;
-  if (!ReceiveBody(writer)) return false;
+  // Only a body that is exactly the asked range can go into the segment: a
+  // server that ignores the range, names another one, or encodes the body
+  // would otherwise put wrong bytes into the target.
+  const std::optional<ReceivedHead> received =
+      ReadResponseHead(Socket, exchangeDeadline, [this] { return StopWanted(); });
+  if (!received || !IsExactRangeAnswer(received->head, RangeStart, RangeEnd, Shared.TotalSize)) return false;
+  if (!ReceiveBody(writer, received->bodyStart)) return false;
   return writer.Finish();
 }
 
-// Only a body that is exactly the asked range can go into the segment: a
-// server that ignores the range, names another one, or encodes the body
-// would otherwise put wrong bytes into the target.
-bool TMultiThreadDown2::TakeRangeHeader(std::string_view line) {
+// Takes bytes of the body; false when they go past the range or cannot be written.
+bool TMultiThreadDown2::TakeBodyBytes(SegmentWriter& writer, std::string_view bytes, int32_t& got) {
   const int32_t expected = RangeEnd - RangeStart + 1;
-  if (IsHeaderLine(line, kContentRangeName)) {
-    const auto range = ContentRangeValue(line);
-    RangeConfirmed = range && ContentRangeMatches(*range, RangeStart, RangeEnd, Shared.TotalSize);
-    return RangeConfirmed;
+  // More than the range: the answer is not what was asked.
+  if (bytes.size() > static_cast<size_t>(expected - got)) return false;
+  while (!bytes.empty()) {
+    const size_t count = std::min(bytes.size(), SegmentWriter::kReceiveSize);
+    std::copy_n(bytes.data(), count, writer.ReceiveWindow());
+    if (!writer.Commit(count)) return false;
+    bytes.remove_prefix(count);
+    got += static_cast<int32_t>(count);
+    Received.fetch_add(static_cast<int32_t>(count));
   }
-  if (IsHeaderLine(line, kContentLengthName)) {
-    const auto length = ContentLengthValue(line);
-    return length && *length == expected;
-  }
-  if (IsHeaderLine(line, kTransferEncodingName)) return false;
   return true;
 }
 
-bool TMultiThreadDown2::ReceiveBody(SegmentWriter& writer) {
+bool TMultiThreadDown2::ReceiveBody(SegmentWriter& writer, std::string_view bodyStart) {
   const int32_t expected = RangeEnd - RangeStart + 1;
   int32_t got = 0;
+  if (!TakeBodyBytes(writer, bodyStart, got)) return false;
   while (got < expected) {
     if (StopWanted() || !Socket.IsOpen()) return false;
     char* window = writer.ReceiveWindow();
@@ -233,16 +228,11 @@ bool TMultiThreadDown::AskLength(const std::string& path, const std::string& hos
   const Clock::time_point exchangeDeadline = Clock::now() + Limits.Exchange;
   if (StopWanted()) return false;
   OpenAndSend(Socket, host, HeadRequest(path, host), exchangeDeadline);
-  std::optional<int32_t> announced;
-  const bool headersRead = ReadResponseHeaders(
-      Socket, exchangeDeadline, kOk, [this] { return StopWanted(); },
-      [&announced](std::string_view line) {
-        if (!IsHeaderLine(line, kContentLengthName)) return true;
-        announced = ContentLengthValue(line);
-        return announced.has_value();
-      });
+  const std::optional<ReceivedHead> received =
+      ReadResponseHead(Socket, exchangeDeadline, [this] { return StopWanted(); });
   Socket.Close();
-  if (!headersRead || !announced) return false;
+  const std::optional<int32_t> announced = received ? AnnouncedLength(received->head) : std::nullopt;
+  if (!announced) return false;
   TotalSize = *announced;
   return true;
 }

@@ -100,8 +100,8 @@ class TMultiThreadDown2 {
  private:
   void Execute();
   bool Fetch();
-  bool TakeRangeHeader(std::string_view line);
-  bool ReceiveBody(class SegmentWriter& writer);
+  bool ReceiveBody(class SegmentWriter& writer, std::string_view bodyStart);
+  bool TakeBodyBytes(class SegmentWriter& writer, std::string_view bytes, int32_t& got);
   bool StopWanted() const;
 
   TBlockingSocket Socket;
@@ -113,7 +113,6 @@ class TMultiThreadDown2 {
   const std::string SegmentFile;
   std::atomic<int32_t>& Cancel;
   WorkerShared Shared;
-  bool RangeConfirmed = false;
   std::thread Thread;  // joined in the destructor, before any member goes away
 };
 

@@ -15,10 +15,13 @@ constexpr qint64 kMaxEntrySize = 64 * 1024;
 const QString kReservedInExec = QStringLiteral(" \t\n\"'\\><~|&;$*?#()`");
 const QString kEscapedInQuotes = QStringLiteral("\"`$\\");
 
+// Any blank or control character is quoted as well: the reading of the
+// entry trims the value, which would take a vertical tab or a form feed off
+// the end of a last argument.
 bool NeedsQuoting(const QString& argument) {
   if (argument.isEmpty()) return true;
   for (const QChar c : argument)
-    if (kReservedInExec.contains(c)) return true;
+    if (kReservedInExec.contains(c) || c.isSpace() || c.category() == QChar::Other_Control) return true;
   return false;
 }
 
@@ -33,7 +36,8 @@ QString Quote(const QString& argument) {
 
 // Desktop files escape string values once more at the file level; "\s" is
 // read as a blank but never written.
-constexpr BackslashEscape kStringValueEscapes[] = {{u'\\', u'\\'}, {u'\n', u'n'}, {u'\t', u't'}, {u'\r', u'r'}};
+constexpr BackslashEscape kStringValueEscapes[] = {
+    {u'\\', u'\\'}, {u'\n', u'n'}, {u'\t', u't'}, {u'\r', u'r'}};
 constexpr BackslashEscape kStringValueReadEscapes[] = {
     {u'\\', u'\\'}, {u'\n', u'n'}, {u'\t', u't'}, {u'\r', u'r'}, {u' ', u's'}};
 

@@ -12,8 +12,8 @@
 #include <random>
 
 #include "library/Settings.h"
-#include "platform/ProgramFolder.h"
 #include "platform/Autostart.h"
+#include "platform/ProgramFolder.h"
 #include "platform/ValueStore.h"
 #include "support/ConfigHome.h"
 #include "support/OutsidePrograms.h"
@@ -300,6 +300,16 @@ TEST(AutostartEntry, ExecLineQuotingSurvivesAwkwardFolders) {
     ASSERT_TRUE(entry) << folder.toStdString();
     EXPECT_EQ(entry->command, command) << folder.toStdString();
     EXPECT_TRUE(entry->active);
+  }
+}
+
+// Found by fuzzing: an unquoted last argument lost the vertical tab at its end.
+TEST(AutostartEntry, ArgumentsWithBlanksOrControlsAtEitherEndReadBack) {
+  for (const QStringList& command : {QStringList{"/usr/bin/prog", QString::fromUtf8("s/\0-\v", 5)},
+                                     QStringList{"/usr/bin/prog", "\fa", "b\r"}, QStringList{"/p", "\x01"}}) {
+    const auto entry = ParseDesktopEntry(DesktopEntryText(command));
+    ASSERT_TRUE(entry);
+    EXPECT_EQ(entry->command, command);
   }
 }
 

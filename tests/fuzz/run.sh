@@ -1,0 +1,91 @@
+#!/usr/bin/env bash
+# Builds the fuzz targets (clang, libFuzzer, AddressSanitizer and
+# UndefinedBehaviorSanitizer) and runs each on its seed corpus.
+#
+#   tests/fuzz/run.sh [SECONDS] [TARGET...] [--jobs N]
+#
+# SECONDS (default 60) is the run time of each target; TARGET names one or
+# more (ini, http_response, ...; default all). --jobs N runs N fuzzing
+# processes of each target side by side, for long runs on a machine with
+# cores to spare. The build goes to $NIMBRA_FUZZ_BUILD (default build-fuzz).
+# New inputs that found more code go to <build>/corpus/<target>; an input
+# that crashes or breaks a property goes to <build>/findings/<target>/, its
+# path is printed, and the script fails. Exit 77 when clang is missing.
+set -uo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+build=${NIMBRA_FUZZ_BUILD:-$root/build-fuzz}
+
+seconds=60
+jobs=1
+targets=()
+while (($#)); do
+  case $1 in
+    --jobs) jobs=${2:?--jobs needs a number}; shift 2 ;;
+    [0-9]*) seconds=$1; shift ;;
+    *) targets+=("${1#fuzz_}"); shift ;;
+  esac
+done
+if ((${#targets[@]} == 0)); then
+  for source in "$here"/fuzz_*.cpp; do
+    name=$(basename "$source" .cpp)
+    targets+=("${name#fuzz_}")
+  done
+fi
+
+if ! command -v clang >/dev/null || ! command -v clang++ >/dev/null; then
+  echo "fuzz: clang is not installed" >&2
+  exit 77
+fi
+if [[ ! -f $build/CMakeCache.txt ]]; then
+  CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNIMBRA_FUZZ=ON \
+    -DNIMBRA_TESTS=OFF >/dev/null || exit 1
+fi
+cmake --build "$build" -j"$(nproc)" --target "${targets[@]/#/fuzz_}" >/dev/null || {
+  echo "fuzz: the build failed" >&2
+  cmake --build "$build" -j1 --target "${targets[@]/#/fuzz_}" 2>&1 | grep -m20 -E 'error|Error' >&2
+  exit 1
+}
+
+# Files the parsers write go to memory when there is such a folder.
+[[ -d /dev/shm && -w /dev/shm ]] && export TMPDIR=/dev/shm
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
+export LSAN_OPTIONS=suppressions=$root/tests/lsan.supp
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+
+failed=()
+for target in "${targets[@]}"; do
+  binary=$build/tests/fuzz/fuzz_$target
+  corpus=$build/corpus/$target
+  findings=$build/findings/$target
+  logs=$build/logs/$target
+  mkdir -p "$corpus" "$findings" "$logs"
+  rm -f "$logs"/*.log "$findings"/*
+  options=(-max_total_time="$seconds" -artifact_prefix="$findings/" -print_final_stats=1
+           -rss_limit_mb=2048 -timeout=10 -max_len=65536)
+  ((jobs > 1)) && options+=(-jobs="$jobs" -workers="$jobs")
+  echo "fuzz: $target for ${seconds}s, $jobs process(es)"
+  (cd "$logs" && "$binary" "${options[@]}" "$corpus" "$here/corpus/$target" >"$logs/main.log" 2>&1)
+  status=$?
+  # The last coverage line and the totals of each process: with --jobs, each
+  # job has a log of its own, which the main log repeats.
+  shown=("$logs"/fuzz-*.log)
+  [[ -e ${shown[0]} ]] || shown=("$logs/main.log")
+  for log in "${shown[@]}"; do
+    grep -E '^#[0-9]+.*(DONE|cov:)' "$log" | tail -1
+    grep -E 'stat::number_of_executed_units|stat::average_exec_per_sec' "$log"
+  done | sed "s/^/  $target: /"
+  found=$(find "$findings" -type f 2>/dev/null)
+  if ((status != 0)) || [[ -n $found ]]; then
+    failed+=("$target")
+    echo "fuzz: $target failed (exit $status); log in $logs" >&2
+    grep -h -m5 -E 'fuzz: property broken|ERROR: (AddressSanitizer|libFuzzer|LeakSanitizer)|runtime error' \
+      "$logs"/*.log >&2
+    for input in $found; do echo "fuzz: input kept in $input" >&2; done
+  fi
+done
+if ((${#failed[@]})); then
+  echo "fuzz: findings in ${failed[*]}" >&2
+  exit 1
+fi
+echo "fuzz: no findings in ${targets[*]}"

@@ -1,0 +1,186 @@
+// A response's head read from canned bytes: the line rules, the limits, the
+// checks of a ranged answer and of a HEAD answer, and that the same bytes
+// give the same head and body however the receives cut them.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "download/ResponseReader.h"
+
+namespace {
+
+using Progress = ResponseReader::Progress;
+
+const std::string kRangeAnswer =
+    "HTTP/1.1 206 Partial Content\r\n"
+    "Server: test\r\n"
+    "Content-Range: bytes 100-109/1000\r\n"
+    "content-length: 10\r\n"
+    "\r\n"
+    "0123456789";
+
+struct Outcome {
+  Progress progress = Progress::NeedMore;
+  ResponseHead head;
+  std::string body;  // the body start, then every byte fed after the head
+  bool operator==(const Outcome&) const = default;
+};
+
+// Feeds the pieces in turn, the way the socket code hands over each receive.
+Outcome Read(const std::vector<std::string>& pieces) {
+  ResponseReader reader;
+  Outcome outcome;
+  bool headDone = false;
+  for (const std::string& piece : pieces) {
+    if (headDone) {
+      outcome.body += piece;
+      continue;
+    }
+    reader.feed(piece);
+    headDone = reader.progress() != Progress::NeedMore;
+    if (reader.progress() == Progress::Complete) outcome.body = reader.bodyStart();
+  }
+  outcome.progress = reader.progress();
+  outcome.head = reader.head();
+  return outcome;
+}
+
+Outcome Read(const std::string& bytes) { return Read(std::vector<std::string>{bytes}); }
+
+ResponseHead HeadOf(const std::string& bytes) {
+  const Outcome outcome = Read(bytes);
+  EXPECT_EQ(outcome.progress, Progress::Complete) << bytes;
+  return outcome.head;
+}
+
+std::string WithHeaders(const std::string& statusLine, const std::string& headers) {
+  return statusLine + "\r\n" + headers + "\r\n";
+}
+
+}  // namespace
+
+TEST(ResponseReader, ReadsTheHeadAndHandsOnTheBodyBytesThatCameWithIt) {
+  const Outcome whole = Read(kRangeAnswer);
+  ASSERT_EQ(whole.progress, Progress::Complete);
+  EXPECT_EQ(whole.head.status, 206);
+  EXPECT_EQ(whole.head.contentLength, 10);
+  ASSERT_TRUE(whole.head.contentRange);
+  EXPECT_EQ(whole.head.contentRange->First, 100);
+  EXPECT_EQ(whole.head.contentRange->Last, 109);
+  EXPECT_EQ(whole.head.contentRange->Total, 1000);
+  EXPECT_FALSE(whole.head.transferEncoding);
+  EXPECT_EQ(whole.body, "0123456789");
+}
+
+TEST(ResponseReader, EverySplitGivesTheSameHeadAndBody) {
+  const Outcome whole = Read(kRangeAnswer);
+  for (size_t at = 0; at <= kRangeAnswer.size(); ++at) {
+    for (size_t second = at; second <= kRangeAnswer.size(); ++second) {
+      const std::vector<std::string> pieces{kRangeAnswer.substr(0, at), kRangeAnswer.substr(at, second - at),
+                                            kRangeAnswer.substr(second)};
+      ASSERT_EQ(Read(pieces), whole) << "cut at " << at << " and " << second;
+    }
+  }
+  std::vector<std::string> bytes;
+  for (char c : kRangeAnswer) bytes.emplace_back(1, c);
+  EXPECT_EQ(Read(bytes), whole);
+}
+
+TEST(ResponseReader, OnlyCrLfEndsALine) {
+  // LF alone stays inside the line: such a head never ends, and grows until
+  // a line is too long.
+  const std::string lineFeedOnly = "HTTP/1.1 200 OK\nContent-Length: 5\n\n";
+  EXPECT_EQ(Read(lineFeedOnly).progress, Progress::NeedMore);
+  EXPECT_EQ(Read(lineFeedOnly + std::string(kMaxHeaderLineLength, '\n')).progress, Progress::Refused);
+  // A lone CR neither.
+  EXPECT_EQ(Read("HTTP/1.1 200 OK\rContent-Length: 5\r\r").progress, Progress::NeedMore);
+  // A bare LF inside a header line is part of its value, which then does not read.
+  const ResponseHead head = HeadOf(WithHeaders("HTTP/1.1 200 OK", "Content-Length: 5\nX: y\r\n"));
+  EXPECT_TRUE(head.lengthUnreadable);
+}
+
+TEST(ResponseReader, ALineMayBeEightKibibytesWithItsLineEnd) {
+  const auto headerOfLength = [](size_t length) { return "X: " + std::string(length - 5, 'a') + "\r\n"; };
+  EXPECT_EQ(Read(WithHeaders("HTTP/1.1 200 OK", headerOfLength(kMaxHeaderLineLength))).progress,
+            Progress::Complete);
+  EXPECT_EQ(Read(WithHeaders("HTTP/1.1 200 OK", headerOfLength(kMaxHeaderLineLength + 1))).progress,
+            Progress::Refused);
+  // Refused as soon as the line is too long, without waiting for its end.
+  EXPECT_EQ(Read("HTTP/1.1 200 OK\r\n" + std::string(kMaxHeaderLineLength, 'a')).progress, Progress::Refused);
+  EXPECT_EQ(Read("HTTP/1.1 200 OK\r\n" + std::string(kMaxHeaderLineLength - 1, 'a')).progress,
+            Progress::NeedMore);
+}
+
+TEST(ResponseReader, AHeadMayHoldAHundredLinesWithTheStatusAndTheBlankLine) {
+  const auto headers = [](int count) {
+    std::string lines;
+    for (int n = 0; n < count; ++n) lines += "X-" + std::to_string(n) + ": y\r\n";
+    return lines;
+  };
+  EXPECT_EQ(Read(WithHeaders("HTTP/1.1 200 OK", headers(kMaxHeaderLines - 2))).progress, Progress::Complete);
+  EXPECT_EQ(Read(WithHeaders("HTTP/1.1 200 OK", headers(kMaxHeaderLines - 1))).progress, Progress::Refused);
+  EXPECT_EQ(Read("HTTP/1.1 200 OK\r\n" + headers(kMaxHeaderLines - 1)).progress, Progress::Refused);
+}
+
+TEST(ResponseReader, AStatusLineThatDoesNotReadRefusesTheResponse) {
+  for (const std::string statusLine : {"", "HTTP/2 200 OK", "HTTP/1.1 20 OK", "ICY 200 OK", "HTTP/1.1 2000"})
+    EXPECT_EQ(Read(WithHeaders(statusLine, "Content-Length: 5\r\n")).progress, Progress::Refused)
+        << statusLine;
+  EXPECT_EQ(HeadOf(WithHeaders("HTTP/1.0 404 Not Found", "")).status, 404);
+}
+
+TEST(ResponseReader, BytesAfterTheEndAreIgnored) {
+  ResponseReader reader;
+  EXPECT_EQ(reader.feed("HTTP/1.1 200 OK\r\n\r\nab"), Progress::Complete);
+  EXPECT_EQ(reader.feed("Content-Length: 5\r\n\r\n"), Progress::Complete);
+  EXPECT_EQ(reader.bodyStart(), "ab");
+  EXPECT_FALSE(reader.head().contentLength);
+}
+
+// --- The checks of a ranged answer ---------------------------------------------
+
+TEST(RangeAnswer, OnlyExactlyTheAskedRangeAsPlainBytesIsTaken) {
+  const auto answer = [](const std::string& statusLine, const std::string& headers) {
+    return IsExactRangeAnswer(HeadOf(WithHeaders(statusLine, headers)), 100, 109, 1000);
+  };
+  const std::string partial = "HTTP/1.1 206 Partial Content";
+  EXPECT_TRUE(answer(partial, "Content-Range: bytes 100-109/1000\r\nContent-Length: 10\r\n"));
+  EXPECT_TRUE(answer(partial, "Content-Range: bytes 100-109/1000\r\n"));
+  EXPECT_TRUE(answer(partial, "Content-Range: bytes 100-109/*\r\n"));
+  EXPECT_TRUE(answer(partial, "content-range: bytes 100-109/1000\r\nContent-Range: bytes 100-109/1000\r\n"));
+  // A server that ignores the range.
+  EXPECT_FALSE(answer("HTTP/1.1 200 OK", "Content-Range: bytes 100-109/1000\r\n"));
+  EXPECT_FALSE(answer(partial, "Content-Length: 10\r\n"));
+  // Another range, or another file.
+  EXPECT_FALSE(answer(partial, "Content-Range: bytes 100-110/1000\r\n"));
+  EXPECT_FALSE(answer(partial, "Content-Range: bytes 99-108/1000\r\n"));
+  EXPECT_FALSE(answer(partial, "Content-Range: bytes 100-109/1001\r\n"));
+  EXPECT_FALSE(answer(partial, "Content-Range: bytes 100-109/1000\r\nContent-Range: bytes 0-9/1000\r\n"));
+  EXPECT_FALSE(answer(partial, "Content-Range: bytes 100-109/1000\r\nContent-Range: bytes 1-\r\n"));
+  EXPECT_FALSE(answer(partial, "Content-Range: bytes 100-109/1000\r\nContent-Length: 11\r\n"));
+  EXPECT_FALSE(
+      answer(partial, "Content-Range: bytes 100-109/1000\r\nContent-Length: 10\r\nContent-Length: 9\r\n"));
+  EXPECT_FALSE(answer(partial, "Content-Range: bytes 100-109/1000\r\nContent-Length: -10\r\n"));
+  // An encoded body is not the range's bytes.
+  EXPECT_FALSE(answer(partial, "Content-Range: bytes 100-109/1000\r\nTransfer-Encoding: chunked\r\n"));
+  EXPECT_FALSE(answer(partial, "Transfer-Encoding: identity\r\nContent-Range: bytes 100-109/1000\r\n"));
+}
+
+TEST(HeadAnswer, OnlyAnOkAnswerWithOneReadableLengthAnnouncesIt) {
+  const auto announced = [](const std::string& statusLine, const std::string& headers) {
+    return AnnouncedLength(HeadOf(WithHeaders(statusLine, headers)));
+  };
+  const std::string ok = "HTTP/1.1 200 OK";
+  EXPECT_EQ(announced(ok, "Content-Length: 500000\r\n"), 500000);
+  EXPECT_EQ(announced(ok, "Content-Length: 0\r\nContent-Length: 0\r\n"), 0);
+  EXPECT_EQ(announced(ok, "Content-Length: 2147483647\r\n"), 2147483647);
+  EXPECT_FALSE(announced(ok, ""));
+  EXPECT_FALSE(announced(ok, "Transfer-Encoding: chunked\r\n"));
+  EXPECT_FALSE(announced(ok, "Content-Length: 2147483648\r\n"));
+  EXPECT_FALSE(announced(ok, "Content-Length: -500000\r\n"));
+  EXPECT_FALSE(announced(ok, "Content-Length: 500000abc\r\n"));
+  EXPECT_FALSE(announced(ok, "Content-Length: 5\r\nContent-Length: 6\r\n"));
+  EXPECT_FALSE(announced("HTTP/1.1 206 Partial Content", "Content-Length: 5\r\n"));
+  EXPECT_FALSE(announced("HTTP/1.1 404 Not Found", "Content-Length: 5\r\n"));
+}
