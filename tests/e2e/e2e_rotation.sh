@@ -119,20 +119,12 @@ category_of() {
 # root_shows SHOT PICTURE: the free parts of the screen are in the picture's
 # colours, and closer to it than to any other picture of its folder.
 root_shows() {
-  local shot=$1 want=$2 d best=9 best_file="" file
+  local shot=$1 want=$2
   all_in_family "$(category_of "$want")" "$shot" "${FREE_POINTS[@]}" || {
     e2e_log "the free parts of the screen are not in the colours of ${want##*/}"
     return 1
   }
-  for file in "${want%/*}"/[lL]_*; do
-    d=$(e2e_picture_distance "$shot" "$file")
-    if awk -v d="$d" -v b="$best" 'BEGIN { exit !(d < b) }'; then
-      best=$d
-      best_file=$file
-    fi
-  done
-  e2e_log "closest picture: ${best_file##*/} (distance $best), expected ${want##*/}"
-  [[ $best_file == "$want" ]] && awk -v d="$best" 'BEGIN { exit !(d < 0.12) }'
+  e2e_closest_picture_is "$shot" "$want"
 }
 
 # screen_shows NAME PICTURE: a new screenshot, NAME.png, shows the picture.

@@ -590,9 +590,16 @@ e2e_picture_distance() {
 # picture stretched, closely and closer than any other large picture of its
 # folder.
 e2e_screen_shows() {
-  local want=$2 shot d best=9 best_file="" file
+  local shot
   shot=$(e2e_screenshot "$1") || return 1
-  for file in "$(dirname "$want")"/l_*; do
+  e2e_closest_picture_is "$shot" "$2"
+}
+
+# e2e_closest_picture_is SHOT PICTURE: of the large pictures in PICTURE's
+# folder, PICTURE is the one the screenshot comes closest to, and closely.
+e2e_closest_picture_is() {
+  local shot=$1 want=$2 d best=9 best_file="" file
+  for file in "${want%/*}"/[lL]_*; do
     d=$(e2e_picture_distance "$shot" "$file")
     if awk -v d="$d" -v b="$best" 'BEGIN { exit !(d < b) }'; then
       best=$d

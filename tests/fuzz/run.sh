@@ -52,6 +52,13 @@ cmake --build "$build" -j"$(nproc)" --target "${targets[@]/#/fuzz_}" >/dev/null 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
 export LSAN_OPTIONS=suppressions=$root/tests/lsan.supp
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+# Stack traces of a finding name functions and lines only with a symbolizer.
+for symbolizer in llvm-symbolizer /usr/lib/llvm-14/bin/llvm-symbolizer; do
+  if command -v "$symbolizer" >/dev/null; then
+    export ASAN_SYMBOLIZER_PATH=${ASAN_SYMBOLIZER_PATH:-$(command -v "$symbolizer")}
+    break
+  fi
+done
 
 failed=()
 for target in "${targets[@]}"; do
