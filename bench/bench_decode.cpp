@@ -14,6 +14,7 @@
 #include <ctime>
 #include <vector>
 
+#include "bench/Median.h"
 #include "library/ImageDecode.h"
 
 namespace {
@@ -57,11 +58,6 @@ QStringList WritePictures(const QString& folder, const char* prefix, QSize size)
     files << file;
   }
   return files;
-}
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
 }
 
 enum class Decoding { OneByOne, AllAtOnce };

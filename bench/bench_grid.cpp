@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/Main.h"
+#include "bench/Median.h"
 #include "support/ProgramFolder.h"
 
 namespace {
@@ -33,10 +34,6 @@ void FillCategory(const ProgramFolder& folder) {
   }
 }
 
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
 }  // namespace
 
 int main(int argc, char** argv) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/Main.h"
+#include "bench/Median.h"
 #include "support/ProgramFolder.h"
 #include "support/TestHttpServer.h"
 
@@ -26,11 +27,6 @@ QByteArray Jpeg(QSize size, int seed) {
   buffer.open(QIODevice::WriteOnly);
   picture.save(&buffer, "JPG", 85);
   return bytes;
-}
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
 }
 
 double DownloadedPage(const ProgramFolder& folder, TfrmMain& window) {

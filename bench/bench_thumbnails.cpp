@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "bench/Median.h"
 #include "library/BrowseController.h"
 #include "support/ProgramFolder.h"
 
@@ -53,8 +54,7 @@ double MedianPageTurn(qreal devicePixelRatio) {
     settle();
     turns.push_back(timer.nsecsElapsed() / 1e6);
   }
-  std::sort(turns.begin(), turns.end());
-  return turns[turns.size() / 2];
+  return Median(turns);
 }
 }  // namespace
 

@@ -1,0 +1,11 @@
+// The figure every benchmark here reports: the middle of its repeated runs,
+// which one slow run on a shared machine does not move.
+#pragma once
+
+#include <algorithm>
+#include <vector>
+
+inline double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
