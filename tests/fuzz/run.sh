@@ -3,6 +3,7 @@
 # UndefinedBehaviorSanitizer) and runs each on its seed corpus.
 #
 #   tests/fuzz/run.sh [SECONDS] [TARGET...] [--jobs N]
+#   tests/fuzz/run.sh --merge [TARGET...]
 #
 # SECONDS (default 60) is the run time of each target; TARGET names one or
 # more (ini, http_response, ...; default all). --jobs N runs N fuzzing
@@ -11,6 +12,10 @@
 # New inputs that found more code go to <build>/corpus/<target>; an input
 # that crashes or breaks a property goes to <build>/findings/<target>/, its
 # path is printed, and the script fails. Exit 77 when clang is missing.
+#
+# --merge fuzzes nothing: it moves into corpus/<target>/found/ those inputs
+# of <build>/corpus/<target> that reach code the committed corpus does not,
+# so that a long run's gains are where the short runs start from.
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
@@ -18,10 +23,12 @@ build=${NIMBRA_FUZZ_BUILD:-$root/build-fuzz}
 
 seconds=60
 jobs=1
+mode=fuzz
 targets=()
 while (($#)); do
   case $1 in
     --jobs) jobs=${2:?--jobs needs a number}; shift 2 ;;
+    --merge) mode=merge; shift ;;
     [0-9]*) seconds=$1; shift ;;
     *) targets+=("${1#fuzz_}"); shift ;;
   esac
@@ -59,6 +66,34 @@ for symbolizer in llvm-symbolizer /usr/lib/llvm-14/bin/llvm-symbolizer; do
     break
   fi
 done
+
+# libFuzzer names what a merge adds by its hash; anything at the top of the
+# committed folder that was not there before the merge is new.
+merge_target() {
+  local target=$1 committed=$here/corpus/$1 logs=$build/logs/$1
+  mkdir -p "$committed/found" "$logs"
+  local before
+  before=$(ls -A "$committed")
+  "$build/tests/fuzz/fuzz_$target" -merge=1 -rss_limit_mb=2048 -timeout=10 -max_len=65536 \
+    "$committed" "$build/corpus/$target" >"$logs/merge.log" 2>&1 || {
+    echo "fuzz: merging $target failed; log in $logs/merge.log" >&2
+    return 1
+  }
+  local name added=0
+  for name in $(ls -A "$committed"); do
+    if [[ -f $committed/$name ]] && ! grep -qxF "$name" <<<"$before"; then
+      mv "$committed/$name" "$committed/found/"
+      added=$((added + 1))
+    fi
+  done
+  echo "fuzz: $target: $added new input(s) in tests/fuzz/corpus/$target/found"
+}
+
+if [[ $mode == merge ]]; then
+  status=0
+  for target in "${targets[@]}"; do merge_target "$target" || status=1; done
+  exit $status
+fi
 
 failed=()
 for target in "${targets[@]}"; do
