@@ -71,18 +71,19 @@ done
 # committed folder that was not there before the merge is new.
 merge_target() {
   local target=$1 committed=$here/corpus/$1 logs=$build/logs/$1
-  mkdir -p "$committed/found" "$logs"
-  local before
-  before=$(ls -A "$committed")
+  mkdir -p "$committed/found" "$logs" "$build/corpus/$target"
+  local -A before=()
+  local path
+  for path in "$committed"/*; do before[$path]=1; done
   "$build/tests/fuzz/fuzz_$target" -merge=1 -rss_limit_mb=2048 -timeout=10 -max_len=65536 \
     "$committed" "$build/corpus/$target" >"$logs/merge.log" 2>&1 || {
     echo "fuzz: merging $target failed; log in $logs/merge.log" >&2
     return 1
   }
-  local name added=0
-  for name in $(ls -A "$committed"); do
-    if [[ -f $committed/$name ]] && ! grep -qxF "$name" <<<"$before"; then
-      mv "$committed/$name" "$committed/found/"
+  local added=0
+  for path in "$committed"/*; do
+    if [[ -f $path && -z ${before[$path]:-} ]]; then
+      mv "$path" "$committed/found/"
       added=$((added + 1))
     fi
   done
