@@ -67,6 +67,10 @@ for symbolizer in llvm-symbolizer /usr/lib/llvm-14/bin/llvm-symbolizer; do
   fi
 done
 
+# The same bounds for fuzzing and merging, so an input one accepts the other
+# does not drop as too slow, too big or too long.
+limits=(-rss_limit_mb=2048 -timeout=10 -max_len=65536)
+
 # libFuzzer names what a merge adds by its hash; anything at the top of the
 # committed folder that was not there before the merge is new.
 merge_target() {
@@ -75,8 +79,8 @@ merge_target() {
   local -A before=()
   local path
   for path in "$committed"/*; do before[$path]=1; done
-  "$build/tests/fuzz/fuzz_$target" -merge=1 -rss_limit_mb=2048 -timeout=10 -max_len=65536 \
-    "$committed" "$build/corpus/$target" >"$logs/merge.log" 2>&1 || {
+  "$build/tests/fuzz/fuzz_$target" -merge=1 "${limits[@]}" "$committed" \
+    "$build/corpus/$target" >"$logs/merge.log" 2>&1 || {
     echo "fuzz: merging $target failed; log in $logs/merge.log" >&2
     return 1
   }
@@ -105,7 +109,7 @@ for target in "${targets[@]}"; do
   mkdir -p "$corpus" "$findings" "$logs"
   rm -f "$logs"/*.log "$findings"/*
   options=(-max_total_time="$seconds" -artifact_prefix="$findings/" -print_final_stats=1
-           -rss_limit_mb=2048 -timeout=10 -max_len=65536)
+           "${limits[@]}")
   ((jobs > 1)) && options+=(-jobs="$jobs" -workers="$jobs")
   echo "fuzz: $target for ${seconds}s, $jobs process(es)"
   (cd "$logs" && "$binary" "${options[@]}" "$corpus" "$here/corpus/$target" >"$logs/main.log" 2>&1)
