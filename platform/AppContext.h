@@ -1,0 +1,23 @@
+// The services through which the program reaches its surroundings: the
+// desktop, the user, the clock, the network and its data folder. The
+// program's entry builds one from the real session and hands it down; a test
+// builds its own. Nothing looks a service up anywhere else.
+#pragma once
+
+#include <QString>
+#include <memory>
+
+#include "platform/Clock.h"
+
+class DesktopControl;
+class UserDialogs;
+class WallpaperSetter;
+
+struct AppContext {
+  // Where lang.ini, setting.ini, list.dat and wallpaper/ live, ending with "/".
+  QString dataFolder;
+  std::shared_ptr<WallpaperSetter> wallpaperSetter;
+  std::shared_ptr<DesktopControl> desktopControl;
+  std::shared_ptr<UserDialogs> dialogs;
+  std::shared_ptr<const Clock> clock = systemClock();
+};
