@@ -4,6 +4,7 @@
 
 #include "app/Main.h"
 #include "app/ProgramStart.h"
+#include "app/UserDialogs.h"
 #include "platform/DisplayCheck.h"
 #include "platform/ProgramFolder.h"
 
@@ -33,6 +34,14 @@ void ReportApplicationError(const QString& message) {
 }
 
 namespace {
+// The services of the real session.
+AppContext desktopContext(std::shared_ptr<DesktopDialogs> dialogs) {
+  AppContext context;
+  context.dataFolder = DataFolder();
+  context.dialogs = std::move(dialogs);
+  return context;
+}
+
 int RunProgram(Application& app, const ProgramCommand& command) {
   // No display name: Qt would add it to every window's caption, and the
   // caption is the language file's application name alone.
@@ -47,7 +56,9 @@ int RunProgram(Application& app, const ProgramCommand& command) {
   // window whatever the start-in-tray rule would say.
   const QStringList arguments =
       command.kind == CommandKind::Show ? app.arguments().mid(0, 1) : app.arguments();
-  TfrmMain frmMain(arguments);
+  auto dialogs = std::make_shared<DesktopDialogs>();
+  TfrmMain frmMain(desktopContext(dialogs), arguments);
+  dialogs->setOwner(&frmMain);
   frmMain.CreateDownloadForms();
   InstanceServer instanceServer(
       [&frmMain](const QStringList& request) { return AnswerInstanceRequest(frmMain, request); });

@@ -15,7 +15,6 @@ constexpr int kBarHeight = 17;
 // How often the bar follows the counters.
 constexpr int kWatchMs = 200;
 
-
 }  // namespace
 
 int ProgressBarWidth(int32_t received, int32_t totalSize) {
@@ -32,7 +31,9 @@ bool DownloadTargetMustGo(int32_t status, int32_t cancel) {
   return status != kDownloadSucceeded || cancel == 1;
 }
 
-TfrmDown2::TfrmDown2(const LanguageTexts& texts, QWidget* parent) : QDialog(parent), m_texts(texts) {
+TfrmDown2::TfrmDown2(const LanguageTexts& texts, std::shared_ptr<const EndpointMap> endpoints,
+                     QWidget* parent)
+    : QDialog(parent), m_texts(texts), m_endpoints(std::move(endpoints)) {
   setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
   setFixedSize(433, 148);
   setFont(PixelFont(11));
@@ -130,6 +131,7 @@ void TfrmDown2::Timer1Timer() {
 void TfrmDown2::RunDownload() {
   m_shownBarWidth = 1;
   DownThread = std::make_unique<TMultiThreadDown>(DownUrl, DownSaveFile, Vars, Resume);
+  DownThread->setEndpoints(m_endpoints);
   DownThread->SetOnTerminate([this, saveFile = DownSaveFile] { DownThreadTerminate(saveFile); });
   m_watch->start();
   DownThread->Start();

@@ -32,7 +32,9 @@ bool DownloadTargetMustGo(int32_t status, int32_t cancel);
 class TfrmDown2 : public QDialog {
   Q_OBJECT
  public:
-  explicit TfrmDown2(const LanguageTexts& texts, QWidget* parent = nullptr);
+  // endpoints: where the tests' host names really go; none in the program.
+  explicit TfrmDown2(const LanguageTexts& texts, std::shared_ptr<const EndpointMap> endpoints = {},
+                     QWidget* parent = nullptr);
   ~TfrmDown2() override;
 
   SkinImage* Image1;
@@ -76,5 +78,5 @@ class TfrmDown2 : public QDialog {
   QString DownUrl;  // the copies the running download was started with
   QString DownSaveFile;
   std::unique_ptr<TMultiThreadDown> DownThread;
+  std::shared_ptr<const EndpointMap> m_endpoints;
 };
-

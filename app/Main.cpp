@@ -77,8 +77,9 @@ PictureButton* MakeTab(QWidget* parent, const QString& name, QRect box) {
 }
 }  // namespace
 
-TfrmMain::TfrmMain(const QStringList& arguments, QWidget* parent)
+TfrmMain::TfrmMain(const AppContext& context, const QStringList& arguments, QWidget* parent)
     : QWidget(parent),
+      m_context(context),
       m_browse(new BrowseController(
           m_texts, [this](const BrowseRequest& request) { return m_networkViews.makeLoad(request); }, this)) {
   setObjectName(QStringLiteral("frmMain"));
@@ -111,7 +112,7 @@ TfrmMain::~TfrmMain() {
 
 void TfrmMain::CreateDownloadForms() {
   m_frmDown = std::make_unique<TfrmDown>(m_texts);
-  m_frmDown2 = std::make_unique<TfrmDown2>(m_texts);
+  m_frmDown2 = std::make_unique<TfrmDown2>(m_texts, m_context.endpoints);
   m_frmDown->setProgressDialog(m_frmDown2.get());
 }
 

@@ -5,7 +5,6 @@
 #include <QDateTime>
 #include <QStringList>
 #include <QWidget>
-
 #include <array>
 #include <memory>
 #include <optional>
@@ -13,6 +12,7 @@
 #include "catalogue/NetworkViews.h"
 #include "library/BrowseController.h"
 #include "library/RotationController.h"
+#include "platform/AppContext.h"
 #include "platform/LanguageTexts.h"
 #include "skin/SkinControls.h"
 
@@ -27,7 +27,7 @@ class TfrmMain : public QWidget {
   Q_OBJECT
  public:
   // Builds the controls and runs the start-up sequence (FormCreate).
-  explicit TfrmMain(const QStringList& arguments, QWidget* parent = nullptr);
+  TfrmMain(const AppContext& context, const QStringList& arguments, QWidget* parent = nullptr);
   ~TfrmMain() override;
 
   // Whether the start-up sequence asked to start in the tray.
@@ -62,16 +62,16 @@ class TfrmMain : public QWidget {
   // --- category column
   SkinLabel* Label1;
   SkinImage* imgLeftBK;
-  std::array<SkinLabel*, 5> lblL;       // lblL1 .. lblL5
-  std::array<SkinImage*, 5> imgArrow;   // imgArrow1 .. imgArrow5
+  std::array<SkinLabel*, 5> lblL;      // lblL1 .. lblL5
+  std::array<SkinImage*, 5> imgArrow;  // imgArrow1 .. imgArrow5
   SkinLabel* Label2;
   std::array<SkinLabel*, 7> lblN;       // lblN1 .. lblN7
   std::array<SkinImage*, 7> imgArrowN;  // imgArrowN1 .. imgArrowN7
 
   // --- thumbnail grid
   std::array<PicturePanel*, 6> W;  // W1 .. W6
-  std::array<SkinShape*, 6> shpW;      // shpW1 .. shpW6
-  std::array<SkinImage*, 6> imgW;      // imgW1 .. imgW6
+  std::array<SkinShape*, 6> shpW;  // shpW1 .. shpW6
+  std::array<SkinImage*, 6> imgW;  // imgW1 .. imgW6
   SkinLabel* lblErrorTip;
   SkinLabel* panConnectNetwork;
   std::array<SkinLabel*, 20> lblWPage;  // lblWPage1 .. lblWPage20
@@ -221,8 +221,9 @@ class TfrmMain : public QWidget {
   void StepAsideAndApply(const QString& path);
   void FinishApply();
 
+  const AppContext m_context;
   LanguageTexts m_texts;
-  NetworkViews m_networkViews{m_texts};
+  NetworkViews m_networkViews{m_texts, m_context.endpoints};
   BrowseController* m_browse;
   RotationController m_rotation;
   std::unique_ptr<TfrmDown> m_frmDown;
@@ -234,4 +235,3 @@ class TfrmMain : public QWidget {
   bool m_manualDrag = false;
   QPoint m_dragOffset;
 };
-

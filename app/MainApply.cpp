@@ -9,10 +9,10 @@
 #include "app/Down.h"
 #include "app/Down2.h"
 #include "app/Main.h"
-#include "app/UserDialogs.h"
 #include "library/SetDesktopWallpaper.h"
 #include "library/StoredPicture.h"
 #include "platform/DesktopControl.h"
+#include "platform/UserDialogs.h"
 
 namespace {
 // How long the desktop is shown with its new picture before the window returns.
@@ -23,7 +23,7 @@ void TfrmMain::btnSetWallpaperClick() {
   if (Busy() || m_applyRunning) return;
   const std::optional<SlotPaths> selected = m_browse->selectedPaths();
   if (!selected) {
-    Dialogs().information(this, m_texts.szAttention, m_texts.szChoiceplease);
+    m_context.dialogs->information(m_texts.szAttention, m_texts.szChoiceplease);
     return;
   }
   QString path = selected->large;
@@ -72,7 +72,7 @@ bool TfrmMain::FetchNetworkPicture(QString& path) {
   // is never fetched.
   const QString local = StoredNetworkPath(m_browse->state().shape(), path, NetworkFile::LargePicture);
   if (local.isEmpty() || (!IsUsableStoredPicture(local) && !DownloadPicture(path, local))) {
-    Dialogs().information(this, m_texts.szAttention, m_texts.szDownloadpicfail);
+    m_context.dialogs->information(m_texts.szAttention, m_texts.szDownloadpicfail);
     return false;
   }
   path = local;

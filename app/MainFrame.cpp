@@ -12,9 +12,9 @@
 
 #include "app/Application.h"
 #include "app/Main.h"
-#include "app/UserDialogs.h"
 #include "library/Settings.h"
 #include "platform/ProgramFolder.h"
+#include "platform/UserDialogs.h"
 #include "platform/WindowCaption.h"
 #include "skin/WindowRegion.h"
 
@@ -204,7 +204,7 @@ void TfrmMain::Open1Click() { RestoreApplication(); }
 void TfrmMain::Exit2Click() { close(); }
 
 void TfrmMain::ShowErrorReport(const QString& message) {
-  Dialogs().information(this, m_texts.szAppname, message);
+  m_context.dialogs->information(m_texts.szAppname, message);
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {

@@ -4,37 +4,20 @@
 #include <QMessageBox>
 #include <QStringList>
 
-namespace {
-class DesktopDialogs : public UserDialogs {
- public:
-  void information(QWidget* owner, const QString& caption, const QString& text) override {
-    QMessageBox::information(owner, caption, text, QMessageBox::Ok);
-  }
-
-  QString openFileName(QWidget* owner, const QString& filter, const QString& defaultExtension) override {
-    QFileDialog dialog(owner);
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setNameFilter(QtFileFilter(filter));
-    QString suffix = defaultExtension;
-    suffix.remove(QStringLiteral("*.")).remove('*');
-    dialog.setDefaultSuffix(suffix);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
-    return dialog.selectedFiles().constFirst();
-  }
-};
-
-std::unique_ptr<UserDialogs>& Installed() {
-  static std::unique_ptr<UserDialogs> dialogs;
-  return dialogs;
-}
-}  // namespace
-
-UserDialogs& Dialogs() {
-  if (!Installed()) Installed() = std::make_unique<DesktopDialogs>();
-  return *Installed();
+void DesktopDialogs::information(const QString& caption, const QString& text) {
+  QMessageBox::information(m_owner, caption, text, QMessageBox::Ok);
 }
 
-void InstallDialogs(std::unique_ptr<UserDialogs> dialogs) { Installed() = std::move(dialogs); }
+QString DesktopDialogs::openFileName(const QString& filter, const QString& defaultExtension) {
+  QFileDialog dialog(m_owner);
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setNameFilter(QtFileFilter(filter));
+  QString suffix = defaultExtension;
+  suffix.remove(QStringLiteral("*.")).remove('*');
+  dialog.setDefaultSuffix(suffix);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
+  return dialog.selectedFiles().constFirst();
+}
 
 QString QtFileFilter(const QString& filter) {
   const QStringList parts = filter.split('|');

@@ -1,25 +1,24 @@
-// Message boxes and the file-open dialog, behind an interface so that widget
-// tests can answer them.
+// The user dialogs as the desktop shows them: Qt's message boxes and file
+// dialog, on the window they belong to.
 #pragma once
 
+#include <QPointer>
 #include <QString>
+#include <QWidget>
 
-#include <memory>
+#include "platform/UserDialogs.h"
 
-class QWidget;
-
-class UserDialogs {
+class DesktopDialogs : public UserDialogs {
  public:
-  virtual ~UserDialogs() = default;
-  // An information box with an OK button.
-  virtual void information(QWidget* owner, const QString& caption, const QString& text) = 0;
-  // filter uses the "text|patterns|text|patterns" form; returns "" when cancelled.
-  virtual QString openFileName(QWidget* owner, const QString& filter, const QString& defaultExtension) = 0;
-};
+  // The window the dialogs stand on; none until it exists.
+  void setOwner(QWidget* owner) { m_owner = owner; }
 
-UserDialogs& Dialogs();
-// Replaces the dialogs (tests); nullptr restores the real ones.
-void InstallDialogs(std::unique_ptr<UserDialogs> dialogs);
+  void information(const QString& caption, const QString& text) override;
+  QString openFileName(const QString& filter, const QString& defaultExtension) override;
+
+ private:
+  QPointer<QWidget> m_owner;
+};
 
 // Turns "text|patterns|text|patterns" into Qt's "text (patterns);;..." form.
 QString QtFileFilter(const QString& filter);

@@ -8,6 +8,7 @@
 #include "library/ListPageLoad.h"
 #include "library/SlotDecoding.h"
 #include "platform/IniFile.h"
+#include "platform/PageFetcher.h"
 #include "platform/ProgramFolder.h"
 
 namespace {
@@ -23,8 +24,12 @@ QString CatalogueSection(Shape shape) {
 // fetched where they are not yet stored, then shown.
 class NetworkPageLoad : public PageLoad {
  public:
-  NetworkPageLoad(const LanguageTexts& texts, CatalogueCheck& check, const LowSpeedLimit& thumbnailProgress)
-      : m_texts(texts), m_check(check), m_thumbnailProgress(thumbnailProgress) {}
+  NetworkPageLoad(const LanguageTexts& texts, CatalogueCheck& check, const LowSpeedLimit& thumbnailProgress,
+                  std::shared_ptr<const EndpointMap> endpoints)
+      : m_texts(texts),
+        m_check(check),
+        m_thumbnailProgress(thumbnailProgress),
+        m_downloads(std::move(endpoints)) {}
 
   void start(const BrowseRequest& request, Deliver deliver) override {
     m_request = request;
@@ -122,13 +127,16 @@ class NetworkPageLoad : public PageLoad {
 
 }  // namespace
 
-NetworkViews::NetworkViews(const LanguageTexts& texts) : m_texts(texts), m_check(texts) {}
+NetworkViews::NetworkViews(const LanguageTexts& texts, std::shared_ptr<const EndpointMap> endpoints)
+    : m_texts(texts), m_check(texts), m_endpoints(std::move(endpoints)) {
+  m_check.pageFetcher().setEndpoints(m_endpoints);
+}
 
 NetworkViews::~NetworkViews() = default;
 
 std::unique_ptr<PageLoad> NetworkViews::makeLoad(const BrowseRequest& request) {
   if (request.view.kind == ViewKind::NetworkCategory)
-    return std::make_unique<NetworkPageLoad>(m_texts, m_check, m_thumbnailProgress);
+    return std::make_unique<NetworkPageLoad>(m_texts, m_check, m_thumbnailProgress, m_endpoints);
   if (request.view.kind != ViewKind::Downloaded) return nullptr;
   const Shape shape = request.shape;
   // The stored paths are used as they are: lower-casing them would break

@@ -8,9 +8,12 @@
 #include "download/DownloadRules.h"
 #include "library/BrowseController.h"
 
+class EndpointMap;
+
 class NetworkViews {
  public:
-  explicit NetworkViews(const LanguageTexts& texts);
+  // endpoints: where the tests' host names really go; none in the program.
+  explicit NetworkViews(const LanguageTexts& texts, std::shared_ptr<const EndpointMap> endpoints = {});
   ~NetworkViews();
 
   // The load of a network category or the Downloaded view; none for another view.
@@ -25,6 +28,7 @@ class NetworkViews {
   const LanguageTexts& m_texts;
   CatalogueCheck m_check;
   LowSpeedLimit m_thumbnailProgress;
+  std::shared_ptr<const EndpointMap> m_endpoints;
 };
 
 // A network category's catalogue entries for a shape, in catalogue order:

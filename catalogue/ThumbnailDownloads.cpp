@@ -27,7 +27,8 @@ struct ThumbnailDownloads::Record {
   std::unique_ptr<TMultiThreadDown> down;
 };
 
-ThumbnailDownloads::ThumbnailDownloads(QObject* parent) : QObject(parent) {
+ThumbnailDownloads::ThumbnailDownloads(std::shared_ptr<const EndpointMap> endpoints, QObject* parent)
+    : QObject(parent), m_endpoints(std::move(endpoints)) {
   connect(&m_progressCheck, &QTimer::timeout, this, &ThumbnailDownloads::checkProgress);
 }
 
@@ -47,6 +48,7 @@ void ThumbnailDownloads::start(const std::vector<ThumbnailFetch>& fetches, const
     record->file = fetch.file;
     QDir().mkpath(QFileInfo(fetch.file).path());
     record->down = std::make_unique<TMultiThreadDown>(fetch.address, fetch.file, record->vars, 0);
+    record->down->setEndpoints(m_endpoints);
     record->down->SetOnTerminate([this] { recordEnded(); });
     m_records.push_back(std::move(record));
   }

@@ -11,6 +11,8 @@
 
 #include "download/DownloadRules.h"
 
+class EndpointMap;
+
 struct ThumbnailFetch {
   QString address;
   QString file;
@@ -19,7 +21,8 @@ struct ThumbnailFetch {
 class ThumbnailDownloads : public QObject {
   Q_OBJECT
  public:
-  explicit ThumbnailDownloads(QObject* parent = nullptr);
+  // endpoints: where the tests' host names really go; none in the program.
+  explicit ThumbnailDownloads(std::shared_ptr<const EndpointMap> endpoints = {}, QObject* parent = nullptr);
   ~ThumbnailDownloads() override;
 
   // One download per distinct file: two entries that would be stored as the
@@ -44,4 +47,5 @@ class ThumbnailDownloads : public QObject {
   std::optional<ProgressWatch> m_progress;
   QTimer m_progressCheck;
   size_t m_running = 0;
+  std::shared_ptr<const EndpointMap> m_endpoints;
 };

@@ -72,6 +72,7 @@ TMultiThreadDown2::TMultiThreadDown2(std::string path, std::string host, int32_t
       Cancel(cancel),
       Shared(shared) {
   Socket.SetStopCheck([this] { return StopWanted(); });
+  Socket.setEndpoints(Shared.Endpoints);
 }
 
 TMultiThreadDown2::~TMultiThreadDown2() { Join(); }
@@ -263,7 +264,7 @@ void TMultiThreadDown::StartWorkers(const std::vector<SegmentRange>& plan, const
   RangeEnd.fill(0);
   Running = 0;
   Progress.Begin(Limits.LowSpeed, Received.load());
-  const WorkerShared shared{Running, Abort, Progress, TotalSize, Limits};
+  const WorkerShared shared{Running, Abort, Progress, TotalSize, Limits, Endpoints};
   for (int n = 1; n <= static_cast<int>(plan.size()); ++n) {
     RangeStart[n] = plan[n - 1].RangeStart;
     RangeEnd[n] = plan[n - 1].RangeEnd;

@@ -81,6 +81,7 @@ struct WorkerShared {
   SharedProgress& Progress;
   int32_t TotalSize = 0;  // the length the HEAD response announced
   DownloadLimits Limits;
+  std::shared_ptr<const EndpointMap> Endpoints;
 };
 
 // One segment: a ranged GET whose body goes into the segment file.
@@ -128,6 +129,11 @@ class TMultiThreadDown {
 
   // Before Start.
   void SetLimits(const DownloadLimits& limits) { Limits = limits; }
+  // Before Start: where the test's host names really go (none in the program).
+  void setEndpoints(std::shared_ptr<const EndpointMap> endpoints) {
+    Endpoints = endpoints;
+    Socket.setEndpoints(std::move(endpoints));
+  }
   // Runs on the application's main thread after the body has set Status,
   // unless this controller has been destroyed by then.
   void SetOnTerminate(std::function<void()> notification) { OnTerminate = std::move(notification); }
@@ -164,6 +170,7 @@ class TMultiThreadDown {
   std::atomic<int32_t> Running{0};
 
   DownloadLimits Limits;
+  std::shared_ptr<const EndpointMap> Endpoints;
   SharedProgress Progress;
   std::atomic<bool> Abort{false};
   std::function<void()> OnTerminate;

@@ -10,6 +10,7 @@
 #include "platform/Clock.h"
 
 class DesktopControl;
+class EndpointMap;
 class UserDialogs;
 class WallpaperSetter;
 
@@ -20,4 +21,6 @@ struct AppContext {
   std::shared_ptr<DesktopControl> desktopControl;
   std::shared_ptr<UserDialogs> dialogs;
   std::shared_ptr<const Clock> clock = systemClock();
+  // Where the tests' host names really go; none in the program.
+  std::shared_ptr<const EndpointMap> endpoints;
 };

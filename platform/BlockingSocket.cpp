@@ -18,7 +18,7 @@
 #include <thread>
 #include <utility>
 
-#include "platform/EndpointOverride.h"
+#include "platform/EndpointMap.h"
 
 namespace {
 
@@ -47,9 +47,9 @@ struct LookupState {
 // getaddrinfo cannot be interrupted and may wait on a silent resolver for
 // many seconds, so it runs on a helper thread that owns copies of its
 // inputs; the waiter can leave it behind at any time.
-void RunLookup(const std::shared_ptr<LookupState>& state, const std::string& requestedHost,
-               const std::string& host, const std::string& service) {
-  WaitWhileSocketLookupHeld(requestedHost);
+void RunLookup(const std::shared_ptr<LookupState>& state, const std::shared_ptr<const EndpointMap>& endpoints,
+               const std::string& requestedHost, const std::string& host, const std::string& service) {
+  if (endpoints) endpoints->waitWhileLookupHeld(requestedHost);
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
@@ -83,7 +83,7 @@ TBlockingSocket::AddressList TBlockingSocket::Resolve(const std::string& request
                                                       const std::string& host, uint16_t port) {
   auto state = std::make_shared<LookupState>();
   try {
-    std::thread(RunLookup, state, requestedHost, host, std::to_string(port)).detach();
+    std::thread(RunLookup, state, Endpoints, requestedHost, host, std::to_string(port)).detach();
   } catch (const std::system_error&) {
     throw SocketError("cannot look up " + host + ": no thread for the lookup");
   }
@@ -107,7 +107,7 @@ void TBlockingSocket::Open(const std::string& host, uint16_t port) {
   Close();
   std::string targetHost = host;
   uint16_t targetPort = port;
-  if (const auto redirected = SocketEndpointOverride(host, port)) {
+  if (const auto redirected = Endpoints ? Endpoints->endpointFor(host, port) : std::nullopt) {
     targetHost = redirected->Host;
     targetPort = redirected->Port;
   }

@@ -12,6 +12,7 @@
 #include <string_view>
 
 struct addrinfo;
+class EndpointMap;
 
 class SocketError : public std::runtime_error {
  public:
@@ -32,6 +33,9 @@ class TBlockingSocket {
   // Bounds the connect of Open and each Read.
   void SetWaitLimit(int milliseconds) { WaitLimitMs = milliseconds; }
   int WaitLimit() const { return WaitLimitMs; }
+  // Tests map host names to servers of their own; without a map every host
+  // is looked up as it is named.
+  void setEndpoints(std::shared_ptr<const EndpointMap> endpoints) { Endpoints = std::move(endpoints); }
 
   // Resolves host and connects to it; throws SocketError on failure, on the
   // wait limit, or when the stop check fires. The wait limit and the stop
@@ -75,4 +79,5 @@ class TBlockingSocket {
   bool PeerClosed = false;
   int WaitLimitMs = 60000;
   StopPredicate StopCheck;
+  std::shared_ptr<const EndpointMap> Endpoints;
 };

@@ -7,7 +7,7 @@
 #include <QUrl>
 #include <optional>
 
-#include "platform/EndpointOverride.h"
+#include "platform/EndpointMap.h"
 
 namespace {
 
@@ -19,9 +19,11 @@ bool IsWebAddress(const QUrl& address) {
 
 // The request for address. A test may have mapped the host to a server of its
 // own; the request then goes there and still names the original host.
-QNetworkRequest RequestFor(const QUrl& address) {
+QNetworkRequest RequestFor(const QUrl& address, const EndpointMap* endpoints) {
   const std::optional<SocketEndpoint> endpoint =
-      SocketEndpointOverride(address.host().toStdString(), static_cast<uint16_t>(address.port(80)));
+      endpoints
+          ? endpoints->endpointFor(address.host().toStdString(), static_cast<uint16_t>(address.port(80)))
+          : std::nullopt;
   if (!endpoint) return QNetworkRequest(address);
   QUrl redirected = address;
   redirected.setHost(QString::fromStdString(endpoint->Host));
@@ -56,7 +58,7 @@ void PageFetcher::navigate(const QString& address) {
     finishLater(fetch);
     return;
   }
-  QNetworkRequest request = RequestFor(url);
+  QNetworkRequest request = RequestFor(url, m_endpoints.get());
   request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
   m_reply = m_network->get(request);
   connect(m_reply, &QNetworkReply::readyRead, this, &PageFetcher::collectArrivedBytes);

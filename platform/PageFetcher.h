@@ -7,7 +7,9 @@
 #include <QObject>
 #include <QTimer>
 #include <chrono>
+#include <memory>
 
+class EndpointMap;
 class QNetworkAccessManager;
 class QNetworkReply;
 
@@ -30,6 +32,9 @@ class PageFetcher : public QObject {
   bool isFetching() const { return m_reply != nullptr || m_finishPending; }
 
   void setTimeout(std::chrono::milliseconds timeout) { m_timeout = timeout; }
+  // Tests map host names to servers of their own; without a map every host
+  // is reached as it is named.
+  void setEndpoints(std::shared_ptr<const EndpointMap> endpoints) { m_endpoints = std::move(endpoints); }
   std::chrono::milliseconds timeout() const { return m_timeout; }
 
  signals:
@@ -50,6 +55,7 @@ class PageFetcher : public QObject {
   QNetworkReply* m_reply = nullptr;
   QTimer m_deadline;
   std::chrono::milliseconds m_timeout = kDefaultTimeout;
+  std::shared_ptr<const EndpointMap> m_endpoints;
   QByteArray m_page;
   quint64 m_fetch = 0;  // numbers the fetches, so a late event of an ended one is dropped
   bool m_beginAnnounced = false;

@@ -62,7 +62,7 @@ class ApplyTest : public ::testing::Test {
     desktop = desktopOwned.get();
     InstallDesktopControlForTesting(std::move(desktopOwned));
 
-    window = MakeMainWindow();
+    window = MakeMainWindow({}, dialogs.context());
     windowPointer = window.get();
     QObject::connect(window.get(), &TfrmMain::applyFinished, [this] { ++applies; });
     window->show();

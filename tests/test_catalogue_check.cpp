@@ -70,6 +70,7 @@ class CatalogueCheckTest : public ::testing::Test {
 
   void SetUp() override {
     site.MapHost(HomeHost());
+    check.pageFetcher().setEndpoints(site.Endpoints());
     check.pageFetcher().setTimeout(1500ms);
     QObject::connect(&check, &CatalogueCheck::finished, [this](const CheckOutcome& outcome) {
       ++outcomes;
@@ -279,6 +280,7 @@ class PageFetcherTest : public ::testing::Test {
 
   void SetUp() override {
     site.MapHost(QStringLiteral("pages.example"));
+    fetcher.setEndpoints(site.Endpoints());
     fetcher.setTimeout(1500ms);
     QObject::connect(&fetcher, &PageFetcher::downloadBegin, [this] { ++begins; });
     QObject::connect(&fetcher, &PageFetcher::downloadComplete,

@@ -173,7 +173,7 @@ class DownloadDialogTest : public ::testing::Test {
   // the server goes.
   LanguageTexts texts;
   TfrmDown down{texts};
-  TfrmDown2 down2{texts};
+  TfrmDown2 down2{texts, server.Endpoints()};
 };
 
 TEST_F(DownloadDialogTest, OverlayDimsTheWindowAndCarriesTheCentredDialog) {
@@ -363,7 +363,7 @@ class NetworkApplyTest : public ::testing::Test {
     InstallWallpaperSetterForTesting(std::make_unique<RecordingSetter>(&applied));
     InstallDesktopControlForTesting(std::make_unique<QuietDesktop>());
     server.MapHost(kHost);
-    window = MakeMainWindow();
+    window = MakeMainWindow({}, dialogs.addTo(ContextWithEndpoints(server.Endpoints())));
     QObject::connect(window.get(), &TfrmMain::applyFinished, [this] { ++appliesFinished; });
   }
   void TearDown() override {

@@ -18,7 +18,6 @@
 #include "download/MultiThreadDown.h"
 #include "download/SocketResponse.h"
 #include "platform/BlockingSocket.h"
-#include "platform/EndpointOverride.h"
 #include "support/TestHttpServer.h"
 
 using namespace std::chrono_literals;
@@ -69,6 +68,7 @@ class DownloadTest : public ::testing::Test {
     PrepareDownloadVars(vars, hint);
     const Clock::time_point start = Clock::now();
     auto down = std::make_unique<TMultiThreadDown>(Server.Url(path), target, vars, resume);
+    down->setEndpoints(Server.Endpoints());
     if (limits) down->SetLimits(*limits);
     down->Start();
     while (vars.Status == kDownloadRunning && Clock::now() - start < 60s) {
@@ -176,6 +176,7 @@ TEST_F(DownloadTest, SixDownloadsAtOnceLikeTheThumbnailPage) {
     PrepareDownloadVars(*vars.back(), 100000);
     downs.push_back(std::make_unique<TMultiThreadDown>(Server.Url(path), Target(QString("s_%1.jpg").arg(n)),
                                                        *vars.back()));
+    downs.back()->setEndpoints(Server.Endpoints());
     downs.back()->Start();
   }
   const Clock::time_point start = Clock::now();
@@ -195,6 +196,7 @@ TEST_F(DownloadTest, EndNotificationRunsOnTheMainThreadAfterTheStatusIsSet) {
   DownloadVars vars;
   PrepareDownloadVars(vars, 80000);
   TMultiThreadDown down(Server.Url("/a.jpg"), Target(), vars);
+  down.setEndpoints(Server.Endpoints());
   int calls = 0;
   int32_t statusSeen = -1;
   bool onMainThread = false;
@@ -316,6 +318,7 @@ TEST_F(DownloadTest, MissingFileUnknownHostAndUnsafeAddressFail) {
                                 QString("http://127.0.0.1:%1/a.jpg").arg(Server.Port())};
   for (const QString& url : unreachable) {
     TMultiThreadDown down(url, Target(), vars);
+    down.setEndpoints(Server.Endpoints());
     down.SetLimits(QuickLimits());
     PrepareDownloadVars(vars, 80000);
     down.Start();
@@ -427,15 +430,15 @@ class HeldLookupTest : public DownloadTest {
   void SetUp() override {
     DownloadTest::SetUp();
     Server.Serve("/a.jpg", RandomBytes(1000));
-    HoldSocketLookupsForTesting(kHost, 30s);
+    Server.Endpoints()->holdLookups(kHost, 30s);
   }
-  void TearDown() override { ReleaseSocketLookupsForTesting(); }
+  void TearDown() override { Server.Endpoints()->releaseLookups(); }
 };
 
 TEST_F(HeldLookupTest, CancelDuringTheLookupEndsAtOnce) {
   // The default limits: only the Cancel can end this early.
-  const DownloadRun run = Download("/a.jpg", Target(), 80000, std::nullopt, 0, [](DownloadVars& vars) {
-    if (HeldSocketLookupsForTesting() > 0) vars.Cancel = 1;
+  const DownloadRun run = Download("/a.jpg", Target(), 80000, std::nullopt, 0, [this](DownloadVars& vars) {
+    if (Server.Endpoints()->heldLookups() > 0) vars.Cancel = 1;
   });
   EXPECT_EQ(run.Status, kDownloadFailed);
   EXPECT_LT(run.Took, 5s);
@@ -456,16 +459,17 @@ TEST_F(HeldLookupTest, DestroyingTheControllerDuringTheLookupReturnsAtOnce) {
   const Clock::time_point start = Clock::now();
   {
     TMultiThreadDown down(Server.Url("/a.jpg"), Target(), vars);
+    down.setEndpoints(Server.Endpoints());
     down.Start();
-    while (HeldSocketLookupsForTesting() == 0 && Clock::now() - start < 10s) QThread::msleep(5);
-    EXPECT_GT(HeldSocketLookupsForTesting(), 0);
+    while (Server.Endpoints()->heldLookups() == 0 && Clock::now() - start < 10s) QThread::msleep(5);
+    EXPECT_GT(Server.Endpoints()->heldLookups(), 0);
   }
   EXPECT_LT(Clock::now() - start, 5s);
   EXPECT_EQ(vars.Status, kDownloadFailed);
 }
 
 TEST_F(HeldLookupTest, ALookupThatAnswersLateStillConnects) {
-  HoldSocketLookupsForTesting(kHost, 300ms);
+  Server.Endpoints()->holdLookups(kHost, 300ms);
   EXPECT_EQ(Download("/a.jpg", Target()).Status, kDownloadSucceeded);
   EXPECT_EQ(QFileInfo(Target()).size(), 1000);
 }
@@ -493,6 +497,7 @@ TEST_F(DownloadTest, DestroyingARunningControllerStopsItsThreads) {
   const Clock::time_point start = Clock::now();
   {
     TMultiThreadDown down(Server.Url("/slow.jpg"), Target(), vars);
+    down.setEndpoints(Server.Endpoints());
     down.SetOnTerminate([&notified] { notified = true; });
     down.Start();
     while (vars.Received == 0 && Clock::now() - start < 10s) QThread::msleep(5);
@@ -516,6 +521,7 @@ TEST_F(DownloadTest, BodyBytesThatCameWithTheHeadGoToTheBody) {
   const QByteArray body = RandomBytes(10000);
   Server.Serve("/whole.bin", body);
   TBlockingSocket socket;
+  socket.setEndpoints(Server.Endpoints());
   socket.Open(kHost, 80);
   socket.SendText("GET /whole.bin HTTP/1.1\r\nHost: pictures.test\r\n\r\n");
   const auto received = ReadResponseHead(socket, Clock::now() + 5s, [] { return false; });
@@ -534,6 +540,7 @@ TEST_F(DownloadTest, BodyBytesThatCameWithTheHeadGoToTheBody) {
 
 TEST_F(DownloadTest, AHeadThatNeverEndsGivesNothing) {
   TBlockingSocket socket;
+  socket.setEndpoints(Server.Endpoints());
   const auto headOf = [&](const char* path) {
     socket.Open(kHost, 80);
     socket.SendText(HeadRequest(path, kHost));

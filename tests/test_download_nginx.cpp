@@ -16,7 +16,7 @@
 #include <memory>
 
 #include "download/MultiThreadDown.h"
-#include "platform/EndpointOverride.h"
+#include "platform/EndpointMap.h"
 #include "support/OutsidePrograms.h"
 
 using namespace std::chrono_literals;
@@ -123,10 +123,8 @@ class NginxDownloadTest : public ::testing::Test {
     ASSERT_TRUE(Prefix.isValid() && Downloads.isValid());
     ASSERT_TRUE(QDir(Prefix.path()).mkpath("www/pictures"));
     ASSERT_TRUE(Nginx.Start(Prefix.path(), Prefix.filePath("www"))) << Nginx.Output().toStdString();
-    SetSocketEndpointOverrideForTesting(kHost, Nginx.Port);
+    Endpoints->mapHost(kHost, Nginx.Port);
   }
-
-  void TearDown() override { RemoveSocketEndpointOverrideForTesting(kHost); }
 
   QByteArray Publish(const QString& name, qsizetype size) {
     QByteArray bytes(size, Qt::Uninitialized);
@@ -140,6 +138,7 @@ class NginxDownloadTest : public ::testing::Test {
     DownloadVars vars;
     PrepareDownloadVars(vars, hint);
     TMultiThreadDown down(QString("http://%1/pictures/%2").arg(kHost, name), target, vars);
+    down.setEndpoints(Endpoints);
     down.Start();
     const Clock::time_point start = Clock::now();
     while (vars.Status == kDownloadRunning && Clock::now() - start < 60s) {
@@ -152,6 +151,7 @@ class NginxDownloadTest : public ::testing::Test {
   QTemporaryDir Prefix;
   QTemporaryDir Downloads;
   TNginx Nginx;
+  std::shared_ptr<EndpointMap> Endpoints = std::make_shared<EndpointMap>();
 };
 
 }  // namespace

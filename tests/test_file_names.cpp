@@ -213,7 +213,7 @@ TEST_F(ByteNamesTest, TheGridAppliesTheLargePictureOfSuchAName) {
   const QString category = QStringLiteral("wallpaper/normal/local/1/");
   WritePictureRaw(folder, category, "s_caf\xE9.jpg", Qt::blue);
   WritePictureRaw(folder, category, "l_caf\xE9.jpg", Qt::red);
-  const auto window = MakeMainWindow();
+  const auto window = MakeMainWindow({}, dialogs.context());
   window->show();
   setter->applied.clear();  // start-up may step the rotation list
   ASSERT_EQ(window->browse().state().shownSlots, 1);

@@ -81,7 +81,7 @@ class NetworkViewTest : public ::testing::Test {
     return entries;
   }
   void open() {
-    window = MakeMainWindow();
+    window = MakeMainWindow({}, ContextWithEndpoints(server.Endpoints()));
     window->networkViews().setThumbnailProgressRule({1024, 20s});
   }
   // Clicks a link and waits until the page it loads has been put together.

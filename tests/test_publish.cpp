@@ -18,6 +18,7 @@
 #include "catalogue/CatalogueRules.h"
 #include "library/StoreRules.h"
 #include "platform/IniFile.h"
+#include "platform/PageFetcher.h"
 #include "platform/ProgramFolder.h"
 #include "support/ProgramFolder.h"
 #include "support/TestHttpServer.h"
@@ -578,6 +579,7 @@ TEST_F(HomeSiteTest, CatalogueCheckReadsAPublishedSiteAtTheConfiguredHost) {
   setHomeInSettings("gallery.family.example");
   LanguageTexts texts;
   CatalogueCheck check(texts);
+  check.pageFetcher().setEndpoints(server.Endpoints());
   std::optional<CheckOutcome> outcome;
   QObject::connect(&check, &CatalogueCheck::finished, [&](const CheckOutcome& o) { outcome = o; });
   check.CheckCatalogueUpdate();

@@ -78,7 +78,7 @@ class RotationWindowTest : public RotationFixture {
   }
 
   void open() {
-    window = MakeMainWindow();
+    window = MakeMainWindow({}, dialogs.context());
     applied.clear();
   }
   QStringList shownRows() const {

@@ -54,7 +54,7 @@ class ThumbnailDownloadsTest : public ::testing::Test {
 
   // Runs the page's downloads under the rule; whether they ended.
   bool fetch(const std::vector<ThumbnailFetch>& fetches, const LowSpeedLimit& rule) {
-    ThumbnailDownloads downloads;
+    ThumbnailDownloads downloads(server.Endpoints());
     bool ended = false;
     QObject::connect(&downloads, &ThumbnailDownloads::finished, [&ended] { ended = true; });
     downloads.start(fetches, rule);

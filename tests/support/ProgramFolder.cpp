@@ -57,16 +57,30 @@ bool WaitForPage(TfrmMain& window) {
   return WaitUntil([&] { return !window.browse().loading(); });
 }
 
-DialogsRecorder::DialogsRecorder() {
-  auto dialogs = std::make_unique<RecordingDialogs>();
-  m_dialogs = dialogs.get();
-  InstallDialogs(std::move(dialogs));
+AppContext DialogsRecorder::addTo(AppContext context) const {
+  context.dialogs = m_dialogs;
+  return context;
 }
 
-DialogsRecorder::~DialogsRecorder() { InstallDialogs(nullptr); }
+AppContext DialogsRecorder::context() const { return addTo(TestContext()); }
 
-std::unique_ptr<TfrmMain> MakeMainWindow(const QStringList& arguments) {
-  auto window = std::make_unique<TfrmMain>(QStringList{QStringLiteral("NimbraWallpaper")} + arguments);
+AppContext TestContext() {
+  AppContext context;
+  context.dataFolder = DataFolder();
+  // Nobody reads them; a test that does gives a DialogsRecorder's instead.
+  context.dialogs = std::make_shared<RecordingDialogs>();
+  return context;
+}
+
+AppContext ContextWithEndpoints(std::shared_ptr<const EndpointMap> endpoints) {
+  AppContext context = TestContext();
+  context.endpoints = std::move(endpoints);
+  return context;
+}
+
+std::unique_ptr<TfrmMain> MakeMainWindow(const QStringList& arguments, const AppContext& context) {
+  auto window =
+      std::make_unique<TfrmMain>(context, QStringList{QStringLiteral("NimbraWallpaper")} + arguments);
   window->CreateDownloadForms();
   WaitForPage(*window);
   return window;

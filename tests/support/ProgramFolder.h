@@ -7,12 +7,12 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
-
 #include <chrono>
 #include <functional>
 #include <memory>
 
-#include "app/UserDialogs.h"
+#include "platform/AppContext.h"
+#include "platform/UserDialogs.h"
 
 class TfrmMain;
 
@@ -44,10 +44,10 @@ class RecordingDialogs : public UserDialogs {
     QString caption;
     QString text;
   };
-  void information(QWidget*, const QString& caption, const QString& text) override {
+  void information(const QString& caption, const QString& text) override {
     messages.push_back({caption, text});
   }
-  QString openFileName(QWidget*, const QString& filter, const QString& defaultExtension) override {
+  QString openFileName(const QString& filter, const QString& defaultExtension) override {
     lastFilter = filter;
     lastDefaultExtension = defaultExtension;
     return answer;
@@ -58,16 +58,17 @@ class RecordingDialogs : public UserDialogs {
   QString lastDefaultExtension;
 };
 
-// Installs RecordingDialogs for the life of the object.
+// RecordingDialogs for the windows a test makes with its context.
 class DialogsRecorder {
  public:
-  DialogsRecorder();
-  ~DialogsRecorder();
   RecordingDialogs& operator*() const { return *m_dialogs; }
-  RecordingDialogs* operator->() const { return m_dialogs; }
+  RecordingDialogs* operator->() const { return m_dialogs.get(); }
+  // context with these dialogs; TestContext() when none is given.
+  AppContext addTo(AppContext context) const;
+  AppContext context() const;
 
  private:
-  RecordingDialogs* m_dialogs;
+  std::shared_ptr<RecordingDialogs> m_dialogs = std::make_shared<RecordingDialogs>();
 };
 
 // Runs the event loop until the condition holds or the limit has passed;
@@ -78,6 +79,13 @@ bool WaitUntil(const std::function<bool()>& condition,
 // fetched): whether it has.
 bool WaitForPage(TfrmMain& window);
 
+// The services as a test's program folder gives them: the folder the tests
+// made the executable's folder is the data folder.
+AppContext TestContext();
+// The same, with a test server's host names mapped.
+AppContext ContextWithEndpoints(std::shared_ptr<const EndpointMap> endpoints);
+
 // The main window as the program creates it, with the given arguments after
 // the program name and its download forms, once its first page is shown.
-std::unique_ptr<TfrmMain> MakeMainWindow(const QStringList& arguments = {});
+std::unique_ptr<TfrmMain> MakeMainWindow(const QStringList& arguments = {},
+                                         const AppContext& context = TestContext());

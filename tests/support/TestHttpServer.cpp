@@ -12,7 +12,7 @@
 #include <mutex>
 #include <optional>
 
-#include "platform/EndpointOverride.h"
+#include "platform/EndpointMap.h"
 
 namespace {
 
@@ -120,8 +120,8 @@ QByteArray ChunkedBody(const QByteArray& body) {
 class Connection {
  public:
   Connection(qintptr descriptor, std::atomic<bool>& stopping,
-              const std::function<std::optional<ServedResource>(const QString&)>& find,
-              const std::function<void(const RecordedRequest&)>& record)
+             const std::function<std::optional<ServedResource>(const QString&)>& find,
+             const std::function<void(const RecordedRequest&)>& record)
       : Stopping(stopping), Find(find), Record(record) {
     Socket.setSocketDescriptor(descriptor);
   }
@@ -304,7 +304,6 @@ struct TestHttpServer::ServerState {
   mutable std::mutex Mutex;
   std::map<QString, ServedResource> Resources;
   std::vector<RecordedRequest> Log;
-  std::vector<std::string> MappedHosts;
   QString Host;
   uint16_t Port = 0;
   std::atomic<bool> Stopping{false};
@@ -361,15 +360,13 @@ TestHttpServer::~TestHttpServer() {
   State->Stopping = true;
   State->Acceptor->wait();
   for (auto& handler : State->Handlers) handler->wait();
-  for (const std::string& host : State->MappedHosts) RemoveSocketEndpointOverrideForTesting(host);
 }
 
 uint16_t TestHttpServer::Port() const { return State->Port; }
 
 void TestHttpServer::MapHost(const QString& host) {
-  SetSocketEndpointOverrideForTesting(host.toStdString(), State->Port);
+  m_endpoints->mapHost(host.toStdString(), State->Port);
   std::lock_guard lock(State->Mutex);
-  State->MappedHosts.push_back(host.toStdString());
   State->Host = host;
 }
 

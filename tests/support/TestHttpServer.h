@@ -10,6 +10,7 @@
 //   TestHttpServer server;
 //   server.Serve("/dir/l_1.jpg", bytes);
 //   server.MapHost("pictures.test");  // (host, 80) now reaches this server
+//   engine.setEndpoints(server.Endpoints());  // for whoever is given the map
 //   download server.Url("/dir/l_1.jpg") == "http://pictures.test/dir/l_1.jpg"
 #pragma once
 
@@ -19,6 +20,8 @@
 #include <cstdint>
 #include <memory>
 #include <vector>
+
+#include "platform/EndpointMap.h"
 
 enum class HeadAnswer {
   Normal,
@@ -68,9 +71,10 @@ class TestHttpServer {
   TestHttpServer& operator=(const TestHttpServer&) = delete;
 
   uint16_t Port() const;
-  // Connections to (host, 80) reach this server from now on; the mapping is
-  // removed again when the server goes away.
+  // Connections to (host, 80) reach this server from now on, for those that
+  // are given Endpoints().
   void MapHost(const QString& host);
+  std::shared_ptr<EndpointMap> Endpoints() const { return m_endpoints; }
   // "http://" + the mapped host (or 127.0.0.1:port when none) + path.
   QString Url(const QString& path) const;
 
@@ -88,4 +92,5 @@ class TestHttpServer {
  private:
   struct ServerState;
   std::unique_ptr<ServerState> State;
+  std::shared_ptr<EndpointMap> m_endpoints = std::make_shared<EndpointMap>();
 };
