@@ -7,7 +7,8 @@
 #include <QTimer>
 
 #include "library/BrowseController.h"
-#include "support/ProgramFolder.h"
+#include "support/TemporaryProgramFolder.h"
+#include "support/WaitUntil.h"
 
 namespace {
 

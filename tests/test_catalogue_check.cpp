@@ -10,8 +10,9 @@
 #include "platform/IniFile.h"
 #include "platform/PageFetcher.h"
 #include "platform/ProgramFolder.h"
-#include "support/ProgramFolder.h"
+#include "support/TemporaryProgramFolder.h"
 #include "support/TestHttpServer.h"
+#include "support/WaitUntil.h"
 
 using namespace std::chrono_literals;
 

@@ -7,7 +7,7 @@
 #include "library/ProgramCommands.h"
 #include "platform/WallpaperSetter.h"
 #include "support/ConfigHome.h"
-#include "support/ProgramFolder.h"
+#include "support/TemporaryProgramFolder.h"
 
 namespace {
 

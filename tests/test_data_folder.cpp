@@ -7,7 +7,7 @@
 #include <QTemporaryDir>
 
 #include "platform/ProgramFolder.h"
-#include "support/ProgramFolder.h"
+#include "support/TemporaryProgramFolder.h"
 
 namespace {
 

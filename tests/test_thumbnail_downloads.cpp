@@ -9,8 +9,9 @@
 #include <QTemporaryDir>
 
 #include "catalogue/ThumbnailDownloads.h"
-#include "support/ProgramFolder.h"
+#include "support/TemporaryProgramFolder.h"
 #include "support/TestHttpServer.h"
+#include "support/WaitUntil.h"
 
 using namespace std::chrono_literals;
 

@@ -1,41 +1,18 @@
-// A temporary program folder for tests: the executable folder that the
-// program's code addresses its files from, with helpers to fill it.
+// Window test support: the temporary program folder, the program's dialogs
+// answered by the test and the main window as the program creates it.
 #pragma once
 
-#include <QColor>
-#include <QSize>
 #include <QString>
 #include <QStringList>
-#include <QTemporaryDir>
-#include <chrono>
-#include <functional>
 #include <memory>
+#include <vector>
 
 #include "platform/AppContext.h"
 #include "platform/UserDialogs.h"
+#include "support/TemporaryProgramFolder.h"
+#include "support/WaitUntil.h"
 
 class TfrmMain;
-
-class ProgramFolder {
- public:
-  ProgramFolder();
-  ~ProgramFolder();
-  ProgramFolder(const ProgramFolder&) = delete;
-  ProgramFolder& operator=(const ProgramFolder&) = delete;
-
-  // The folder, ending with "/".
-  QString path() const;
-  QString file(const QString& relative) const { return path() + relative; }
-  void writeFile(const QString& relative, const QByteArray& bytes) const;
-  QByteArray readFile(const QString& relative) const;
-  // The shipped English language file.
-  void copyEnglishLanguage() const;
-  // A picture of one colour; the format follows the extension (.jpg or .bmp).
-  QString writePicture(const QString& relative, QSize size, const QColor& color) const;
-
- private:
-  QTemporaryDir m_dir;
-};
 
 // Message boxes and the open dialog answered by the test.
 class RecordingDialogs : public UserDialogs {
@@ -71,10 +48,6 @@ class DialogsRecorder {
   std::shared_ptr<RecordingDialogs> m_dialogs = std::make_shared<RecordingDialogs>();
 };
 
-// Runs the event loop until the condition holds or the limit has passed;
-// whether it holds.
-bool WaitUntil(const std::function<bool()>& condition,
-               std::chrono::milliseconds limit = std::chrono::seconds(30));
 // Until the window's page has been put together (its thumbnails decoded or
 // fetched): whether it has.
 bool WaitForPage(TfrmMain& window);

@@ -1,13 +1,25 @@
 // Test entry: every test executable runs with a private HOME,
 // XDG_CONFIG_HOME, XDG_DATA_HOME and XDG_RUNTIME_DIR, so no test can touch
-// the real user's configuration or meet a running program, and
-// with a QApplication on the offscreen platform unless a display is asked for.
+// the real user's configuration or meet a running program. Logic tests get
+// only an event loop; tests of pixmaps, screens or fonts a QGuiApplication and
+// window tests a QApplication, both on the offscreen platform unless a display
+// is asked for.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <QApplication>
 #include <QTemporaryDir>
 #include <cstdlib>
+
+#if defined(NIMBRA_TEST_WINDOW)
+#include <QApplication>
+using TestApplication = QApplication;
+#elif defined(NIMBRA_TEST_GUI)
+#include <QGuiApplication>
+using TestApplication = QGuiApplication;
+#else
+#include <QCoreApplication>
+using TestApplication = QCoreApplication;
+#endif
 
 int main(int argc, char** argv) {
   QTemporaryDir home;
@@ -21,6 +33,6 @@ int main(int argc, char** argv) {
   setenv("XDG_RUNTIME_DIR", runtime.constData(), 1);
   if (!getenv("NIMBRA_TEST_DISPLAY")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
   ::testing::InitGoogleTest(&argc, argv);
-  QApplication app(argc, argv);
+  TestApplication app(argc, argv);
   return RUN_ALL_TESTS();
 }

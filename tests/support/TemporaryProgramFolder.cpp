@@ -1,0 +1,41 @@
+#include "support/TemporaryProgramFolder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+
+#include "platform/ProgramFolder.h"
+
+ProgramFolder::ProgramFolder() { SetExeFolderForTesting(m_dir.path()); }
+
+ProgramFolder::~ProgramFolder() { SetExeFolderForTesting(QString()); }
+
+QString ProgramFolder::path() const { return m_dir.path() + '/'; }
+
+void ProgramFolder::writeFile(const QString& relative, const QByteArray& bytes) const {
+  const QString target = file(relative);
+  QDir().mkpath(QFileInfo(target).path());
+  QFile out(target);
+  if (out.open(QIODevice::WriteOnly)) out.write(bytes);
+}
+
+QByteArray ProgramFolder::readFile(const QString& relative) const {
+  QFile in(file(relative));
+  return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
+}
+
+void ProgramFolder::copyEnglishLanguage() const {
+  QFile source(QStringLiteral(NIMBRA_SOURCE_DIR "/resources/lang/en/lang.ini"));
+  if (source.open(QIODevice::ReadOnly)) writeFile(QStringLiteral("lang.ini"), source.readAll());
+}
+
+QString ProgramFolder::writePicture(const QString& relative, QSize size, const QColor& color) const {
+  const QString target = file(relative);
+  QDir().mkpath(QFileInfo(target).path());
+  QImage picture(size, QImage::Format_RGB32);
+  picture.fill(color);
+  const QByteArray format = relative.toLower().endsWith(".bmp") ? "BMP" : "JPG";
+  picture.save(target, format.constData(), 95);
+  return target;
+}
