@@ -77,8 +77,9 @@ PictureButton* MakeTab(QWidget* parent, const QString& name, QRect box) {
 }
 }  // namespace
 
-TfrmMain::TfrmMain(const QStringList& arguments, QWidget* parent)
+TfrmMain::TfrmMain(const AppContext& context, QWidget* parent)
     : QWidget(parent),
+      m_context(context),
       m_browse(new BrowseController(
           m_texts, [this](const BrowseRequest& request) { return m_networkViews.makeLoad(request); }, this)) {
   setObjectName(QStringLiteral("frmMain"));
@@ -94,7 +95,8 @@ TfrmMain::TfrmMain(const QStringList& arguments, QWidget* parent)
   connect(m_browse, &BrowseController::stateChanged, this, &TfrmMain::Render);
   FollowScreenDensity();
   connect(&m_rotation, &RotationController::rowsChanged, this, &TfrmMain::RenderRotationRows);
-  FormCreate(arguments);
+  connect(&m_settings, &SettingsController::changed, this, &TfrmMain::RenderSettings);
+  RenderSettings();
 }
 
 // FormDestroy: the lists the window owns go with it; nothing is saved.
@@ -260,10 +262,6 @@ void TfrmMain::BuildSettingsPage() {
   optDisable = Place(new SkinRadioButton(suiImagePanel2), 505, 51, 117, 19);
   optDisable->setObjectName("optDisable");
   SkinRadioButton::MakeGroup({optStartup, optDay, optDisable});
-  // Creation states decide which handlers the start-up settings run; the
-  // handlers are connected only afterwards.
-  chkAutoRun->setChecked(true);
-  optDisable->setChecked(true);
 
   Label3 = MakeLabel(suiImagePanel3, "Label3", {16, 24, 297, 13}, Qt::black, PixelFont(11, true),
                      LabelSizing::Fixed);

@@ -38,8 +38,8 @@ void TfrmMain::btnThemeClick() {
   imgPreview->hide();
   imgPreview->setGeometry(PreviewGeometry(IsWideScreen() ? Shape::Widescreen : Shape::Normal));
   m_browse->selectTab(Tab::Setting);
-  chkAutoRun->setChecked(AutoRunEnabled());
-  chkAutoRunClick();
+  // The autostart entry may have changed behind the program's back.
+  m_settings.reload();
 }
 
 void TfrmMain::lstWallpaperDblClick() { m_rotation.applyRow(FirstSelectedRow(lstWallpaper)); }
@@ -61,8 +61,7 @@ void TfrmMain::lstWallpaperSelectItem(int row, bool selected) {
 
 void TfrmMain::btnAddClick() {
   m_rotation.dropMissingRows();
-  const QString chosen =
-      TrimmedName(Dialogs().openFileName(this, OpenDialog1Filter, OpenDialog1DefaultExt));
+  const QString chosen = TrimmedName(Dialogs().openFileName(this, OpenDialog1Filter, OpenDialog1DefaultExt));
   // A name with a line break cannot be stored; the list is saved all the
   // same, as the missing rows were dropped.
   if (chosen.isEmpty() || !QFile::exists(chosen) || !m_rotation.addRow(chosen)) {

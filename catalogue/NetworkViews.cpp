@@ -122,7 +122,8 @@ class NetworkPageLoad : public PageLoad {
 
 }  // namespace
 
-NetworkViews::NetworkViews(const LanguageTexts& texts) : m_texts(texts), m_check(texts) {}
+NetworkViews::NetworkViews(const LanguageTexts& texts, std::shared_ptr<const Clock> clock)
+    : m_texts(texts), m_check(texts, std::move(clock)) {}
 
 NetworkViews::~NetworkViews() = default;
 

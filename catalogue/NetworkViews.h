@@ -10,7 +10,7 @@
 
 class NetworkViews {
  public:
-  explicit NetworkViews(const LanguageTexts& texts);
+  NetworkViews(const LanguageTexts& texts, std::shared_ptr<const Clock> clock);
   ~NetworkViews();
 
   // The load of a network category or the Downloaded view; none for another view.

@@ -66,7 +66,10 @@ DialogsRecorder::DialogsRecorder() {
 DialogsRecorder::~DialogsRecorder() { InstallDialogs(nullptr); }
 
 std::unique_ptr<TfrmMain> MakeMainWindow(const QStringList& arguments) {
-  auto window = std::make_unique<TfrmMain>(QStringList{QStringLiteral("NimbraWallpaper")} + arguments);
+  AppContext context;
+  context.dataFolder = DataFolder();
+  auto window = std::make_unique<TfrmMain>(context);
+  window->FormCreate(QStringList{QStringLiteral("NimbraWallpaper")} + arguments);
   window->CreateDownloadForms();
   WaitForPage(*window);
   return window;
