@@ -241,3 +241,46 @@ TEST_F(SettingsWindowTest, DailyChangeCountsWholeDaysEitherWayAndStoresThisStart
     EXPECT_LE(stored, QDateTime::currentDateTime());
   }
 }
+
+TEST_F(SettingsWindowTest, TheOptionsAreDrawnFromTheSettingsAndCodeRunsNoHandler) {
+  auto window = MakeMainWindow();
+  window->settings().setAutoRun(true);
+  EXPECT_TRUE(window->chkAutoRun->checked());
+  ExpectOptionsUsable(*window, true);
+  window->settings().chooseMode(1);
+  EXPECT_EQ(CheckedMode(*window), 1);
+  EXPECT_FALSE(window->optDay->checked());
+  EXPECT_FALSE(window->optDisable->checked());
+  // A state set on a control from code is only drawn: nothing is stored.
+  int clicks = 0;
+  QObject::connect(window->optDay, &SkinRadioButton::Click, [&clicks] { ++clicks; });
+  QObject::connect(window->chkAutoRun, &SkinCheckBox::Click, [&clicks] { ++clicks; });
+  window->optDay->setChecked(true);
+  window->chkAutoRun->setChecked(false);
+  EXPECT_EQ(clicks, 0);
+  EXPECT_EQ(StoredInteger("AutoChange"), 1);
+  EXPECT_EQ(EntryCommand(), (QStringList{program(), "-1"}));
+  // Every change of the settings draws the page again from them.
+  window->settings().chooseMode(1);
+  EXPECT_EQ(CheckedMode(*window), 1);
+  EXPECT_TRUE(window->chkAutoRun->checked());
+  // The user's click goes through the settings.
+  ClickOn(window->optDay);
+  EXPECT_EQ(clicks, 1);
+  EXPECT_EQ(CheckedMode(*window), 2);
+  EXPECT_TRUE(window->chkAutoRun->checked());
+  EXPECT_EQ(StoredInteger("AutoChange"), 2);
+}
+
+TEST_F(SettingsWindowTest, TheSettingTabShowsAnEntryRemovedBehindTheProgramsBack) {
+  SaveAutoChange(2);
+  WriteAutostartEntry({program(), "-2"});
+  auto window = MakeMainWindow();
+  ASSERT_TRUE(window->chkAutoRun->checked());
+  RemoveAutostartEntry();
+  window->btnThemeClick();
+  EXPECT_FALSE(window->chkAutoRun->checked());
+  EXPECT_EQ(CheckedMode(*window), 3);
+  ExpectOptionsUsable(*window, false);
+  EXPECT_EQ(StoredInteger("AutoChange"), 3);
+}
