@@ -607,6 +607,14 @@ class SettingsControllerTest : public ::testing::Test {
     const auto value = Stored("AutoChange");
     return value && value->kind == ValueStore::Kind::Integer ? value->integer : -1;
   }
+  // Auto-start off: no entry, and the mode shown greyed is the one stored.
+  void expectOff(int mode) const {
+    EXPECT_FALSE(settings.autoRun());
+    EXPECT_FALSE(settings.modesUsable());
+    EXPECT_EQ(settings.changeMode(), mode);
+    EXPECT_EQ(storedMode(), mode);
+    EXPECT_FALSE(QFileInfo::exists(AutostartEntryPath()));
+  }
   // Auto-start on with a mode, as a start finds it.
   void loadWith(int mode) {
     SaveAutoChange(mode);
@@ -619,11 +627,7 @@ class SettingsControllerTest : public ::testing::Test {
 
 TEST_F(SettingsControllerTest, ACleanMachineLoadsWithAutoStartOffAndTheChangeDisabled) {
   EXPECT_EQ(settings.load(), 3);
-  EXPECT_FALSE(settings.autoRun());
-  EXPECT_EQ(settings.changeMode(), 3);
-  EXPECT_FALSE(settings.modesUsable());
-  EXPECT_EQ(storedMode(), 3);
-  EXPECT_FALSE(QFileInfo::exists(AutostartEntryPath()));
+  expectOff(3);
   EXPECT_EQ(changes, 1);
 }
 
@@ -646,11 +650,7 @@ TEST_F(SettingsControllerTest, AnEntryForAnotherFolderGoesAndTheStoredModeWaitsG
   SaveAutoChange(1);
   ASSERT_TRUE(WriteAutostartEntry({"/elsewhere/NimbraWallpaper", "-1"}));
   EXPECT_EQ(settings.load(), 1);
-  EXPECT_FALSE(settings.autoRun());
-  EXPECT_FALSE(settings.modesUsable());
-  EXPECT_EQ(settings.changeMode(), 1);
-  EXPECT_EQ(storedMode(), 1);
-  EXPECT_FALSE(QFileInfo::exists(AutostartEntryPath()));
+  expectOff(1);
   // Turning auto-start on shows that mode and puts it in the entry.
   settings.setAutoRun(true);
   EXPECT_EQ(settings.changeMode(), 1);
@@ -660,11 +660,7 @@ TEST_F(SettingsControllerTest, AnEntryForAnotherFolderGoesAndTheStoredModeWaitsG
 TEST_F(SettingsControllerTest, TurningAutoStartOffDisablesTheChangeAndOnAgainShowsIt) {
   loadWith(2);
   settings.setAutoRun(false);
-  EXPECT_FALSE(settings.autoRun());
-  EXPECT_FALSE(settings.modesUsable());
-  EXPECT_EQ(settings.changeMode(), 3);
-  EXPECT_EQ(storedMode(), 3);
-  EXPECT_FALSE(QFileInfo::exists(AutostartEntryPath()));
+  expectOff(3);
   settings.setAutoRun(true);
   EXPECT_TRUE(settings.modesUsable());
   EXPECT_EQ(settings.changeMode(), 3);
@@ -702,18 +698,14 @@ TEST_F(SettingsControllerTest, GreyedModesAndModesThatDoNotExistTakeNoChoice) {
   EXPECT_EQ(storedMode(), 2);
   settings.setAutoRun(false);
   settings.chooseMode(1);
-  EXPECT_EQ(settings.changeMode(), 3);
-  EXPECT_EQ(storedMode(), 3);
-  EXPECT_FALSE(QFileInfo::exists(AutostartEntryPath()));
+  expectOff(3);
 }
 
 TEST_F(SettingsControllerTest, ReloadFollowsAnEntryThatChangedBehindTheProgram) {
   loadWith(2);
   RemoveAutostartEntry();
   settings.reload();
-  EXPECT_FALSE(settings.autoRun());
-  EXPECT_EQ(settings.changeMode(), 3);
-  EXPECT_EQ(storedMode(), 3);
+  expectOff(3);
   ASSERT_TRUE(WriteAutostartEntry({program(), "-3"}));
   SaveAutoChange(1);
   settings.reload();

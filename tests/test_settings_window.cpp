@@ -66,12 +66,7 @@ class SettingsWindowTest : public ::testing::Test {
   // A rotation list of two pictures, so that a start-up step shows in what is
   // applied and stored.
   void SetUp() override {
-    QByteArray list;
-    for (const char* name : {"pics/l_1.jpg", "pics/l_2.jpg"}) {
-      rows << folder.writePicture(name, QSize(4, 3), Qt::blue);
-      list += rows.last().toUtf8() + "\r\n";
-    }
-    folder.writeFile("list.dat", list);
+    rows = folder.writeRotationList({"pics/l_1.jpg", "pics/l_2.jpg"});
     InstallWallpaperSetterForTesting(std::make_unique<RecordingSetter>(&applied));
   }
   void TearDown() override { InstallWallpaperSetterForTesting(nullptr); }
