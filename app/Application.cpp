@@ -51,14 +51,15 @@ int RunProgram(Application& app, const ProgramCommand& command) {
   QString why;
   if (!PrepareDataFolder(&why)) std::fprintf(stderr, "NimbraWallpaper: %s\n", why.toLocal8Bit().constData());
 
-  // The main window's creation runs the whole start-up sequence; the two
-  // download forms read the language texts it loaded. --show asks for the
-  // window whatever the start-in-tray rule would say.
+  // The built window runs the whole start-up sequence; the two download
+  // forms read the language texts it loaded. --show asks for the window
+  // whatever the start-in-tray rule would say.
   const QStringList arguments =
       command.kind == CommandKind::Show ? app.arguments().mid(0, 1) : app.arguments();
   auto dialogs = std::make_shared<DesktopDialogs>();
-  TfrmMain frmMain(desktopContext(dialogs), arguments);
+  TfrmMain frmMain(desktopContext(dialogs));
   dialogs->setOwner(&frmMain);
+  frmMain.FormCreate(arguments);
   frmMain.CreateDownloadForms();
   InstanceServer instanceServer(
       [&frmMain](const QStringList& request) { return AnswerInstanceRequest(frmMain, request); });

@@ -77,7 +77,7 @@ PictureButton* MakeTab(QWidget* parent, const QString& name, QRect box) {
 }
 }  // namespace
 
-TfrmMain::TfrmMain(const AppContext& context, const QStringList& arguments, QWidget* parent)
+TfrmMain::TfrmMain(const AppContext& context, QWidget* parent)
     : QWidget(parent),
       m_context(context),
       m_browse(new BrowseController(
@@ -95,7 +95,8 @@ TfrmMain::TfrmMain(const AppContext& context, const QStringList& arguments, QWid
   connect(m_browse, &BrowseController::stateChanged, this, &TfrmMain::Render);
   FollowScreenDensity();
   connect(&m_rotation, &RotationController::rowsChanged, this, &TfrmMain::RenderRotationRows);
-  FormCreate(arguments);
+  connect(&m_settings, &SettingsController::changed, this, &TfrmMain::RenderSettings);
+  RenderSettings();
 }
 
 // FormDestroy: the lists the window owns go with it; nothing is saved.
@@ -261,10 +262,6 @@ void TfrmMain::BuildSettingsPage() {
   optDisable = Place(new SkinRadioButton(suiImagePanel2), 505, 51, 117, 19);
   optDisable->setObjectName("optDisable");
   SkinRadioButton::MakeGroup({optStartup, optDay, optDisable});
-  // Creation states decide which handlers the start-up settings run; the
-  // handlers are connected only afterwards.
-  chkAutoRun->setChecked(true);
-  optDisable->setChecked(true);
 
   Label3 = MakeLabel(suiImagePanel3, "Label3", {16, 24, 297, 13}, Qt::black, PixelFont(11, true),
                      LabelSizing::Fixed);

@@ -12,6 +12,7 @@
 #include "catalogue/NetworkViews.h"
 #include "library/BrowseController.h"
 #include "library/RotationController.h"
+#include "library/SettingsController.h"
 #include "platform/AppContext.h"
 #include "platform/LanguageTexts.h"
 #include "skin/SkinControls.h"
@@ -26,8 +27,8 @@ class TfrmDown2;
 class TfrmMain : public QWidget {
   Q_OBJECT
  public:
-  // Builds the controls and runs the start-up sequence (FormCreate).
-  TfrmMain(const AppContext& context, const QStringList& arguments, QWidget* parent = nullptr);
+  // Builds the controls; FormCreate then runs the start-up sequence.
+  explicit TfrmMain(const AppContext& context, QWidget* parent = nullptr);
   ~TfrmMain() override;
 
   // Whether the start-up sequence asked to start in the tray.
@@ -107,6 +108,7 @@ class TfrmMain : public QWidget {
   BrowseController& browse() { return *m_browse; }
   NetworkViews& networkViews() { return m_networkViews; }
   RotationController& rotation() { return m_rotation; }
+  SettingsController& settings() { return m_settings; }
   // Busy: a network view or a download is at work, and most clicks wait.
   bool Busy() const { return m_browse->state().busy; }
   const std::array<SlotPaths, 6>& Slots() const { return m_browse->state().slotPaths; }
@@ -117,6 +119,8 @@ class TfrmMain : public QWidget {
   TfrmDown2* frmDown2() const { return m_frmDown2.get(); }
 
   // --- frame and tray (app/)
+  // The start-up sequence on the built window, before it is shown: the
+  // arguments are the command line with the program first.
   void FormCreate(const QStringList& arguments);
   void btnCloseClick();
   void btnMinClick();
@@ -136,7 +140,7 @@ class TfrmMain : public QWidget {
   // --- settings
   void RunStartupSettings(const QStringList& arguments);
   void chkAutoRunClick();
-  void optStartupClick();
+  void optStartupClick(const SkinRadioButton* sender);
 
   // --- grid and paging: the browsing state drawn on the controls
   void ArrangeGrid(Shape shape);
@@ -216,6 +220,7 @@ class TfrmMain : public QWidget {
   SkinLabel* LinkOf(const BrowseView& view) const;
   BrowseView ViewOf(const QWidget* link) const;
   void RenderRotationRows();
+  void RenderSettings();
   bool FetchNetworkPicture(QString& path);
   bool DownloadPicture(const QString& address, const QString& local);
   void StepAsideAndApply(const QString& path);
@@ -223,9 +228,10 @@ class TfrmMain : public QWidget {
 
   const AppContext m_context;
   LanguageTexts m_texts;
-  NetworkViews m_networkViews{m_texts, m_context.endpoints};
+  NetworkViews m_networkViews{m_texts, m_context.clock, m_context.endpoints};
   BrowseController* m_browse;
   RotationController m_rotation;
+  SettingsController m_settings;
   std::unique_ptr<TfrmDown> m_frmDown;
   std::unique_ptr<TfrmDown2> m_frmDown2;
   Shape m_arrangedShape = Shape::Normal;

@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
-#include <QFile>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QScreen>
@@ -13,7 +12,6 @@
 #include "app/Application.h"
 #include "app/Main.h"
 #include "library/Settings.h"
-#include "platform/ProgramFolder.h"
 #include "platform/UserDialogs.h"
 #include "platform/WindowCaption.h"
 #include "skin/WindowRegion.h"
@@ -72,7 +70,7 @@ void TfrmMain::ConnectHandlers() {
   connect(btnSetWallpaper, &QAbstractButton::clicked, this, [this] { btnSetWallpaperClick(); });
   connect(chkAutoRun, &SkinCheckBox::Click, this, [this] { chkAutoRunClick(); });
   for (SkinRadioButton* option : {optStartup, optDay, optDisable}) {
-    connect(option, &SkinRadioButton::Click, this, [this] { optStartupClick(); });
+    connect(option, &SkinRadioButton::Click, this, [this, option] { optStartupClick(option); });
   }
   connect(lstWallpaper, &QListWidget::itemDoubleClicked, this, [this] { lstWallpaperDblClick(); });
   connect(lstWallpaper, &QListWidget::itemSelectionChanged, this, [this] {
@@ -98,9 +96,6 @@ void TfrmMain::FormCreate(const QStringList& arguments) {
   LoadLanguageTexts();
   // Start-up runs before the event loop, so its errors are reported here.
   RunReportingErrors([&] { RunStartupSettings(arguments); });
-  // Leftovers of an old format; nothing reads them any more.
-  for (int n = 1; n <= 5; ++n)
-    QFile::remove(DataFolder() + QStringLiteral("wallpaper/network/%1.ini").arg(n));
   WebBrowser1->move(20000, WebBrowser1->y());
   ApplyWindowRegion(this);
   panWallpaper->move(20, 88);
@@ -113,7 +108,6 @@ void TfrmMain::FormCreate(const QStringList& arguments) {
     else
       btnWallpaperClick();
   });
-  m_startMinimized = arguments.size() > 1 && !arguments.at(1).isEmpty();
   // The keyboard starts where the view is: on its category link.
   if (SkinLabel* link = LinkOf(m_browse->state().view)) link->setFocus(Qt::OtherFocusReason);
 }

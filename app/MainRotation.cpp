@@ -38,8 +38,8 @@ void TfrmMain::btnThemeClick() {
   imgPreview->hide();
   imgPreview->setGeometry(PreviewGeometry(IsWideScreen() ? Shape::Widescreen : Shape::Normal));
   m_browse->selectTab(Tab::Setting);
-  chkAutoRun->setChecked(AutoRunEnabled());
-  chkAutoRunClick();
+  // The autostart entry may have changed behind the program's back.
+  m_settings.reload();
 }
 
 void TfrmMain::lstWallpaperDblClick() { m_rotation.applyRow(FirstSelectedRow(lstWallpaper)); }

@@ -1,71 +1,48 @@
-// The settings page's auto-start options and the settings steps of start-up.
-#include <QDateTime>
-
+// The settings page's auto-start options, drawn from the settings
+// controller, and the settings steps of start-up.
 #include "app/Application.h"
 #include "app/Main.h"
 #include "library/Settings.h"
+#include "library/StartupController.h"
 
 namespace {
 const QColor kEnabledText(0, 0, 0);
 const QColor kDisabledText(128, 128, 128);
 
-SkinRadioButton* ModeButton(TfrmMain& form, int mode) {
-  switch (mode) {
-    case kChangeAtStartup:
-      return form.optStartup;
-    case kChangeDaily:
-      return form.optDay;
-    default:
-      return form.optDisable;
-  }
-}
+struct ModeOption {
+  SkinRadioButton* TfrmMain::*button;
+  int mode;
+};
+constexpr ModeOption kModeOptions[] = {
+    {&TfrmMain::optStartup, kChangeAtStartup},
+    {&TfrmMain::optDay, kChangeDaily},
+    {&TfrmMain::optDisable, kChangeDisabled},
+};
+}  // namespace
 
-void SetModeButtonsUsable(TfrmMain& form, bool usable) {
-  for (SkinRadioButton* button : {form.optStartup, form.optDay, form.optDisable}) {
+void TfrmMain::RenderSettings() {
+  chkAutoRun->setChecked(m_settings.autoRun());
+  const bool usable = m_settings.modesUsable();
+  for (const ModeOption& option : kModeOptions) {
+    SkinRadioButton* button = this->*option.button;
+    button->setChecked(option.mode == m_settings.changeMode());
     button->setEnabled(usable);
     button->setFontColor(usable ? kEnabledText : kDisabledText);
   }
 }
-}  // namespace
 
 void TfrmMain::RunStartupSettings(const QStringList& arguments) {
-  // Checking or unchecking runs chkAutoRunClick when the state changes.
-  chkAutoRun->setChecked(AutoRunEnabled());
-  const int mode = LoadAutoChange();
-  for (SkinRadioButton* button : {optStartup, optDay, optDisable}) button->setChecked(false);
-  ModeButton(*this, mode)->setChecked(true);
-  // Rewrites an entry with the current mode, and removes one that names
-  // another folder (AutoRunEnabled found it absent).
-  SaveAutoChange(mode);
-  SaveAutoRun(chkAutoRun->checked());
-  const Shape screenShape = IsWideScreen() ? Shape::Widescreen : Shape::Normal;
-  const int changeMode = StartupChangeMode(mode, arguments.value(1));
-  m_rotation.LoadRotationList(screenShape);
-  const QDateTime lastTime = LoadLastTime();
-  // Start-up runs outside the event loop, so a failure is reported here.
-  RunReportingErrors([&] { m_rotation.StartupChange(changeMode, lastTime); });
-  SaveLastTime(QDateTime::currentDateTime());
+  StartupController startup(m_context, m_settings, m_rotation);
+  const StartupOutcome outcome = startup.run(arguments, IsWideScreen() ? Shape::Widescreen : Shape::Normal);
+  // Start-up runs outside the event loop, so its failures are reported here.
+  for (const QString& problem : outcome.problems) ReportApplicationError(problem);
+  m_startMinimized = outcome.startIn == StartIn::Tray;
 }
 
-void TfrmMain::chkAutoRunClick() {
-  if (chkAutoRun->checked()) {
-    SetModeButtonsUsable(*this, true);
-    ModeButton(*this, LoadAutoChange())->setChecked(true);
-    SaveAutoRun(true);
-    return;
-  }
-  SetModeButtonsUsable(*this, false);
-  // Stores mode 3 through optStartupClick unless optDisable was checked already.
-  optDisable->setChecked(true);
-  SaveAutoRun(false);
-}
+// The box shows the controller's value, so the user's toggle asks for the other one.
+void TfrmMain::chkAutoRunClick() { m_settings.setAutoRun(!m_settings.autoRun()); }
 
-void TfrmMain::optStartupClick() {
-  int mode = kChangeDisabled;
-  if (optStartup->checked()) mode = kChangeAtStartup;
-  if (optDay->checked()) mode = kChangeDaily;
-  if (optDisable->checked()) mode = kChangeDisabled;
-  SaveAutoChange(mode);
-  // Keeps the digit at the end of the autostart command equal to the mode.
-  SaveAutoRun(chkAutoRun->checked());
+void TfrmMain::optStartupClick(const SkinRadioButton* sender) {
+  for (const ModeOption& option : kModeOptions)
+    if (this->*option.button == sender) m_settings.chooseMode(option.mode);
 }

@@ -11,7 +11,6 @@
 namespace {
 
 QString HomeAddress() { return QStringLiteral("http://") + HomeHost(); }
-QString Today() { return CheckDateText(QDate::currentDate()); }
 
 void WriteEntries(IniBatch& batch, const QString& section, const QList<QByteArray>& entries) {
   const qsizetype count = std::min<qsizetype>(entries.size(), kCatalogueKeyCount);
@@ -21,20 +20,24 @@ void WriteEntries(IniBatch& batch, const QString& section, const QList<QByteArra
 
 }  // namespace
 
-CatalogueCheck::CatalogueCheck(const LanguageTexts& texts, QObject* parent)
-    : QObject(parent), m_texts(texts), m_fetcher(std::make_unique<PageFetcher>()) {
+CatalogueCheck::CatalogueCheck(const LanguageTexts& texts, std::shared_ptr<const Clock> clock,
+                               QObject* parent)
+    : QObject(parent), m_texts(texts), m_clock(std::move(clock)), m_fetcher(std::make_unique<PageFetcher>()) {
   connect(m_fetcher.get(), &PageFetcher::downloadBegin, this, &CatalogueCheck::WebBrowser1DownloadBegin);
-  connect(m_fetcher.get(), &PageFetcher::downloadComplete, this, &CatalogueCheck::WebBrowser1DownloadComplete);
+  connect(m_fetcher.get(), &PageFetcher::downloadComplete, this,
+          &CatalogueCheck::WebBrowser1DownloadComplete);
 }
 
 CatalogueCheck::~CatalogueCheck() = default;
+
+QString CatalogueCheck::today() const { return CheckDateText(m_clock->now().date()); }
 
 QString CatalogueCheck::settingsFile() const { return DataFolder() + QStringLiteral("setting.ini"); }
 
 void CatalogueCheck::CheckCatalogueUpdate() {
   if (running()) return;
   const IniFile settings(settingsFile());
-  if (settings.ReadIniText(kCheckSection, QStringLiteral("date"), kNeverCheckedDate) == Today()) {
+  if (settings.ReadIniText(kCheckSection, QStringLiteral("date"), kNeverCheckedDate) == today()) {
     end({true, QString()});
     return;
   }
@@ -66,8 +69,10 @@ void CatalogueCheck::pageJudged() {
     end({false, m_texts.szConnectfail + HomeAddress()});
     return;
   }
-  if (m_step == Step::VersionPage) versionPageArrived();
-  else if (m_step == Step::IndexPage) indexPageArrived();
+  if (m_step == Step::VersionPage)
+    versionPageArrived();
+  else if (m_step == Step::IndexPage)
+    indexPageArrived();
 }
 
 void CatalogueCheck::versionPageArrived() {
@@ -101,7 +106,7 @@ void CatalogueCheck::end(CheckOutcome outcome) {
   m_step = Step::Idle;
   m_fetcher->navigate(QStringLiteral("about:blank"));
   try {
-    IniFile(settingsFile()).WriteIniText(kCheckSection, QStringLiteral("date"), Today());
+    IniFile(settingsFile()).WriteIniText(kCheckSection, QStringLiteral("date"), today());
   } catch (...) {
     emit finished({false, QString()});
     throw;

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "catalogue/CatalogueRules.h"
+#include "platform/Clock.h"
 #include "platform/LanguageTexts.h"
 
 class PageFetcher;
@@ -24,7 +25,8 @@ class CatalogueCheck : public QObject {
   // The program's own version, compared with the one the site publishes.
   static inline const QString ProgramVersion = QStringLiteral("1.0");
 
-  explicit CatalogueCheck(const LanguageTexts& texts, QObject* parent = nullptr);
+  // The clock says which day it is: the site is asked once a day.
+  CatalogueCheck(const LanguageTexts& texts, std::shared_ptr<const Clock> clock, QObject* parent = nullptr);
   ~CatalogueCheck() override;
 
   // Starts the check; `finished` follows once, possibly before this returns.
@@ -53,8 +55,10 @@ class CatalogueCheck : public QObject {
   void indexPageArrived();
   void end(CheckOutcome outcome);
   QString settingsFile() const;
+  QString today() const;
 
   const LanguageTexts& m_texts;
+  std::shared_ptr<const Clock> m_clock;
   std::unique_ptr<PageFetcher> m_fetcher;
   Step m_step = Step::Idle;
   PageStatus m_status = PageStatus::Waiting;

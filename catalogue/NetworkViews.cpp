@@ -127,8 +127,9 @@ class NetworkPageLoad : public PageLoad {
 
 }  // namespace
 
-NetworkViews::NetworkViews(const LanguageTexts& texts, std::shared_ptr<const EndpointMap> endpoints)
-    : m_texts(texts), m_check(texts), m_endpoints(std::move(endpoints)) {
+NetworkViews::NetworkViews(const LanguageTexts& texts, std::shared_ptr<const Clock> clock,
+                           std::shared_ptr<const EndpointMap> endpoints)
+    : m_texts(texts), m_check(texts, std::move(clock)), m_endpoints(std::move(endpoints)) {
   m_check.pageFetcher().setEndpoints(m_endpoints);
 }
 

@@ -13,7 +13,8 @@ class EndpointMap;
 class NetworkViews {
  public:
   // endpoints: where the tests' host names really go; none in the program.
-  explicit NetworkViews(const LanguageTexts& texts, std::shared_ptr<const EndpointMap> endpoints = {});
+  NetworkViews(const LanguageTexts& texts, std::shared_ptr<const Clock> clock,
+               std::shared_ptr<const EndpointMap> endpoints = {});
   ~NetworkViews();
 
   // The load of a network category or the Downloaded view; none for another view.

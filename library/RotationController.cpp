@@ -65,9 +65,9 @@ void RotationController::LoadRotationList(Shape screenShape) {
 
 void RotationController::SaveRotationList() { WriteRows(m_rows); }
 
-void RotationController::StartupChange(int changeMode, const QDateTime& lastTime) {
-  const bool step = changeMode == kChangeAtStartup ||
-                    (changeMode == kChangeDaily && DayHasPassed(lastTime, QDateTime::currentDateTime()));
+void RotationController::StartupChange(int changeMode, const QDateTime& lastTime, const QDateTime& now) {
+  const bool step =
+      changeMode == kChangeAtStartup || (changeMode == kChangeDaily && DayHasPassed(lastTime, now));
   if (step) AdvanceRotation();
 }
 

@@ -28,8 +28,8 @@ class RotationController : public QObject {
   void SaveRotationList();
 
   // The start-up change: a step when the mode says so (1 always, 2 when a
-  // day has passed since the previous start).
-  void StartupChange(int changeMode, const QDateTime& lastTime);
+  // day has passed between the previous start and now).
+  void StartupChange(int changeMode, const QDateTime& lastTime, const QDateTime& now);
   // The start-up step: the row after the current one, or row 1 at the end.
   void AdvanceRotation();
   // The tray menu's steps: the next or previous row whose file exists.

@@ -77,24 +77,25 @@ void DropField(QList<FormatPiece>& pieces, qsizetype index) {
   if (between && hadGap) pieces.insert(index, {QStringLiteral(" "), false});
 }
 
-enum class Clock { AsTheLocale, TwentyFourHours };
+enum class HourClock { AsTheLocale, TwentyFourHours };
 
 // Qt 6.4 reads past the end of its text when it parses the am/pm marker of
 // a locale whose two markers differ in length; such locales are stored with
 // a 24-hour clock instead.
-Clock StorageClock(const QLocale& locale) {
-  return locale.amText().size() == locale.pmText().size() ? Clock::AsTheLocale : Clock::TwentyFourHours;
+HourClock StorageClock(const QLocale& locale) {
+  return locale.amText().size() == locale.pmText().size() ? HourClock::AsTheLocale
+                                                          : HourClock::TwentyFourHours;
 }
 
 // The locale's format as the store uses it: four-digit years, because Qt
 // reads a two-digit year back in the 1900s; no time zone, because stored
 // times are local and zone names do not read back reliably.
-QString StorageFormat(const QString& localeFormat, Clock clock) {
+QString StorageFormat(const QString& localeFormat, HourClock clock) {
   QList<FormatPiece> pieces = SplitFormat(localeFormat);
   for (qsizetype i = pieces.size() - 1; i >= 0; --i) {
     if (!pieces[i].field) continue;
     QString& text = pieces[i].text;
-    const bool twentyFour = clock == Clock::TwentyFourHours;
+    const bool twentyFour = clock == HourClock::TwentyFourHours;
     if (text == QLatin1String("yy"))
       text = QStringLiteral("yyyy");
     else if (text.front() == u't' || (twentyFour && IsAmPmField(text)))
@@ -108,7 +109,7 @@ QString StorageFormat(const QString& localeFormat, Clock clock) {
 }
 
 QString DateFormat(const QLocale& locale) {
-  return StorageFormat(locale.dateFormat(QLocale::ShortFormat), Clock::AsTheLocale);
+  return StorageFormat(locale.dateFormat(QLocale::ShortFormat), HourClock::AsTheLocale);
 }
 QString DateTimeFormat(const QLocale& locale) {
   return DateFormat(locale) + u' ' +
@@ -171,14 +172,13 @@ bool SaveCurrent(int32_t current) {
   return store.isOpen() && store.setInteger(kSettingsKey, kCurrent, current);
 }
 
-QDateTime LoadLastTime() {
+QDateTime LoadLastTime(const QDateTime& now) {
   ValueStore store = ValueStore::Open();
   // So far back that the daily test passes.
   if (!store.isOpen()) return QDateTime(QDate(1899, 12, 31), QTime(0, 0));
   const auto value = StoredValue(store, kLastTime);
   if (value && value->kind == ValueStore::Kind::Text && IsDateTime(value->text))
     return ParseLastTime(value->text);
-  const QDateTime now = QDateTime::currentDateTime();
   store.setText(kSettingsKey, kLastTime, LastTimeText(now));
   return now;
 }

@@ -25,7 +25,8 @@ bool IsWideScreen();
 int32_t LoadCurrent();
 bool SaveCurrent(int32_t current);
 
-QDateTime LoadLastTime();
+// The previous start's time; what is missing or unreadable is replaced by now.
+QDateTime LoadLastTime(const QDateTime& now);
 bool SaveLastTime(const QDateTime& time);
 
 bool IsDateTime(const QString& text);

@@ -75,10 +75,7 @@ class ToggleAccessible : public QAccessibleWidget {
       QAccessibleWidget::doAction(action);
       return;
     }
-    if constexpr (std::is_same_v<Toggle, SkinCheckBox>)
-      toggle()->setChecked(!toggle()->checked());
-    else
-      toggle()->setChecked(true);
+    toggle()->click();
   }
 
  private:

@@ -468,13 +468,17 @@ void SkinCheckBox::keyPressEvent(QKeyEvent* event) {
     event->ignore();
     return;
   }
-  setChecked(!m_checked);
+  click();
 }
 
 void SkinCheckBox::setChecked(bool checked) {
   if (m_checked == checked) return;
   m_checked = checked;
   update();
+}
+
+void SkinCheckBox::click() {
+  setChecked(!m_checked);
   emit Click();
 }
 
@@ -491,15 +495,14 @@ void SkinCheckBox::setFontColor(const QColor& color) {
 void SkinCheckBox::paintEvent(QPaintEvent*) { PaintToggle(this, "check", m_checked, m_caption, m_fontColor); }
 
 void SkinCheckBox::mouseReleaseEvent(QMouseEvent* event) {
-  if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
-    setChecked(!m_checked);
+  if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) click();
 }
 
 SkinRadioButton::SkinRadioButton(QWidget* parent) : QWidget(parent) { MakeKeyboardToggle(this); }
 
 void SkinRadioButton::keyPressEvent(QKeyEvent* event) {
   if (IsPlainActivation(event)) {
-    setChecked(true);
+    click();
     return;
   }
   const int key = event->key();
@@ -517,7 +520,7 @@ bool SkinRadioButton::moveInGroup(int step) {
     SkinRadioButton* next = m_group[k];
     if (!next->isEnabled() || !next->isVisible()) continue;
     next->setFocus(Qt::TabFocusReason);
-    next->setChecked(true);
+    next->click();
     return true;
   }
   return false;
@@ -535,7 +538,12 @@ void SkinRadioButton::setChecked(bool checked) {
   }
   m_checked = checked;
   update();
-  if (checked) emit Click();
+}
+
+void SkinRadioButton::click() {
+  if (m_checked) return;
+  setChecked(true);
+  emit Click();
 }
 
 void SkinRadioButton::setCaption(const QString& caption) {
@@ -553,7 +561,7 @@ void SkinRadioButton::paintEvent(QPaintEvent*) {
 }
 
 void SkinRadioButton::mouseReleaseEvent(QMouseEvent* event) {
-  if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) setChecked(true);
+  if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) click();
 }
 
 // --- SkinListView

@@ -242,14 +242,17 @@ class SkinShape : public QWidget {
   QColor m_brush;
 };
 
-// Check box whose Click event runs whenever its state really changes, by a
-// click, Space or Enter, or by code.
+// Check box. The user's toggle (a click, Space or Enter, or a screen
+// reader's action) runs Click; setting the state from code only draws it, so
+// a window can show a controller's value without hearing back from itself.
 class SkinCheckBox : public QWidget {
   Q_OBJECT
  public:
   explicit SkinCheckBox(QWidget* parent = nullptr);
   bool checked() const { return m_checked; }
   void setChecked(bool checked);
+  // The user's toggle: the state flips and Click runs.
+  void click();
   void setCaption(const QString& caption);
   const QString& caption() const { return m_caption; }
   void setFontColor(const QColor& color);
@@ -269,9 +272,10 @@ class SkinCheckBox : public QWidget {
   QColor m_fontColor = Qt::black;
 };
 
-// Radio button of a group: checking one that was not checked (a click, Space
-// or Enter, or an arrow key from its neighbour) first unchecks the others and
-// then runs Click; unchecking runs nothing.
+// Radio button of a group: checking one unchecks the others. The user's
+// choice of one that was not checked (a click, Space or Enter, an arrow key
+// from its neighbour, or a screen reader's action) then runs Click; setting
+// the state from code only draws it.
 class SkinRadioButton : public QWidget {
   Q_OBJECT
  public:
@@ -279,6 +283,8 @@ class SkinRadioButton : public QWidget {
   static void MakeGroup(const QList<SkinRadioButton*>& group);
   bool checked() const { return m_checked; }
   void setChecked(bool checked);
+  // The user's choice: checks this one and runs Click, unless it was checked.
+  void click();
   void setCaption(const QString& caption);
   const QString& caption() const { return m_caption; }
   void setFontColor(const QColor& color);

@@ -95,3 +95,22 @@ TEST_F(AccessibilityTest, TheGridReadsAsAListOfSixWithTheSelectedOneMarked) {
   EXPECT_TRUE(grid->child(2)->state().selected);
   EXPECT_FALSE(grid->child(1)->state().selected);
 }
+
+TEST_F(AccessibilityTest, AScreenReadersToggleGoesThroughTheSettings) {
+  window->btnThemeClick();
+  const auto toggle = [](QWidget* control) {
+    QAccessibleActionInterface* actions = Reader(control)->actionInterface();
+    ASSERT_NE(actions, nullptr);
+    actions->doAction(QAccessibleActionInterface::toggleAction());
+  };
+  const bool before = window->settings().autoRun();
+  toggle(window->chkAutoRun);
+  EXPECT_NE(window->settings().autoRun(), before);
+  if (!window->settings().autoRun()) toggle(window->chkAutoRun);
+  ASSERT_TRUE(window->settings().autoRun());
+  EXPECT_TRUE(Reader(window->chkAutoRun)->state().checked);
+  toggle(window->optDay);
+  EXPECT_EQ(window->settings().changeMode(), 2);
+  EXPECT_TRUE(Reader(window->optDay)->state().checked);
+  EXPECT_FALSE(Reader(window->optDisable)->state().checked);
+}

@@ -10,6 +10,7 @@
 #include "platform/IniFile.h"
 #include "platform/PageFetcher.h"
 #include "platform/ProgramFolder.h"
+#include "support/FixedClock.h"
 #include "support/TemporaryProgramFolder.h"
 #include "support/TestHttpServer.h"
 #include "support/WaitUntil.h"
@@ -64,7 +65,10 @@ class CatalogueCheckTest : public ::testing::Test {
   ProgramFolder folder;
   TestHttpServer site;
   LanguageTexts texts = CheckTexts();
-  CatalogueCheck check{texts};
+  // Half a minute before midnight, so that a test can let the day change.
+  std::shared_ptr<FixedClock> clock =
+      std::make_shared<FixedClock>(QDateTime(QDate(2026, 3, 5), QTime(23, 59, 30)));
+  CatalogueCheck check{texts, clock};
   int started = 0;
   int outcomes = 0;
   std::optional<CheckOutcome> last;
@@ -115,7 +119,7 @@ class CatalogueCheckTest : public ::testing::Test {
     for (const RecordedRequest& request : site.Requests()) count += request.Path == path.toUtf8() ? 1 : 0;
     return count;
   }
-  QString today() const { return CheckDateText(QDate::currentDate()); }
+  QString today() const { return CheckDateText(clock->now().date()); }
   QString homeAddress() const { return QStringLiteral("http://") + HomeHost(); }
 
   // The check leaves nothing running behind it, whatever its outcome, and
@@ -135,6 +139,21 @@ TEST_F(CatalogueCheckTest, CheckedTodayFetchesNothing) {
   EXPECT_TRUE(mayGoOn());
   EXPECT_EQ(errorTip(), "");
   EXPECT_TRUE(site.Requests().empty());
+  expectCheckEnded();
+}
+
+TEST_F(CatalogueCheckTest, TheNextDayLooksAgainAndStoresThatDay) {
+  site.Serve(kVersionPage, VersionPage("1.0", "20080401"));
+  setSetting(kCheckSection, "indexver", "20080401");
+  EXPECT_TRUE(mayGoOn());
+  EXPECT_EQ(setting(kCheckSection, "date"), "03-05-2026");
+  EXPECT_TRUE(mayGoOn());
+  EXPECT_EQ(fetches(kVersionPage), 1);
+  // A minute later it is the 6th: the site is asked once more.
+  clock->advanceSecs(60);
+  EXPECT_TRUE(mayGoOn());
+  EXPECT_EQ(fetches(kVersionPage), 2);
+  EXPECT_EQ(setting(kCheckSection, "date"), "03-06-2026");
   expectCheckEnded();
 }
 

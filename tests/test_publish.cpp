@@ -579,7 +579,7 @@ TEST_F(HomeSiteTest, CatalogueCheckReadsAPublishedSiteAtTheConfiguredHost) {
     server.Serve(page, ReadAll(site.filePath(QString(page).mid(1))));
   setHomeInSettings("gallery.family.example");
   LanguageTexts texts;
-  CatalogueCheck check(texts);
+  CatalogueCheck check(texts, systemClock());
   check.pageFetcher().setEndpoints(server.Endpoints());
   std::optional<CheckOutcome> outcome;
   QObject::connect(&check, &CatalogueCheck::finished, [&](const CheckOutcome& o) { outcome = o; });

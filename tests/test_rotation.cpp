@@ -165,7 +165,8 @@ TEST_F(RotationControllerTest, StartAtEveryStartWithoutAListRebuildsAndAppliesRo
                                folder.file("wallpaper/normal/network/3/l_c.bmp")};
   EXPECT_EQ(rotation.rows(), scanned);
   EXPECT_EQ(folder.readFile("list.dat"), listText(scanned));
-  rotation.StartupChange(kChangeAtStartup, QDateTime::currentDateTime());
+  const QDateTime now = QDateTime::currentDateTime();
+  rotation.StartupChange(kChangeAtStartup, now, now);
   EXPECT_EQ(applied, QStringList{scanned[1]});
   EXPECT_EQ(LoadCurrent(), 2);
 }
@@ -182,7 +183,8 @@ TEST_F(RotationControllerTest, DailyModeStepsOnlyAfterADayAndDisabledNever) {
     SCOPED_TRACE(testing::Message() << "mode " << start.mode << ", " << start.hoursAgo << " hours");
     applied.clear();
     load(list, 1);
-    rotation.StartupChange(start.mode, QDateTime::currentDateTime().addSecs(-start.hoursAgo * 3600));
+    const QDateTime now(QDate(2026, 3, 5), QTime(10, 0));
+    rotation.StartupChange(start.mode, now.addSecs(-start.hoursAgo * 3600), now);
     EXPECT_EQ(applied, start.steps ? QStringList{list[1]} : QStringList());
     EXPECT_EQ(LoadCurrent(), start.steps ? 2 : 1);
   }

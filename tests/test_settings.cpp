@@ -1,5 +1,6 @@
 // The per-user settings: the value store file, the autostart entry, the
-// repairs of the three values, the "Lasttime" text and the start-up rules.
+// repairs of the three values, the "Lasttime" text, the start-up rules and
+// the auto-start options' rules without a window.
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -12,6 +13,7 @@
 #include <random>
 
 #include "library/Settings.h"
+#include "library/SettingsController.h"
 #include "platform/Autostart.h"
 #include "platform/ProgramFolder.h"
 #include "platform/ValueStore.h"
@@ -450,7 +452,9 @@ TEST(Settings, LoadLastTimeRepairsMissingUnreadableAndWrongType) {
   for (const QByteArray& body : {QByteArray(), QByteArray("\"Lasttime\"=\"no date\"\n"),
                                  QByteArray("\"Lasttime\"=dword:00000001\n")}) {
     WriteStore(body);
-    const QDateTime loaded = LoadLastTime();
+    const QDateTime now = QDateTime::currentDateTime();
+    const QDateTime loaded = LoadLastTime(now);
+    EXPECT_EQ(loaded, now) << body.constData();
     EXPECT_GE(loaded, before) << body.constData();
     EXPECT_LE(loaded, QDateTime::currentDateTime()) << body.constData();
     ASSERT_EQ(Stored("Lasttime")->kind, ValueStore::Kind::Text) << body.constData();
@@ -458,7 +462,7 @@ TEST(Settings, LoadLastTimeRepairsMissingUnreadableAndWrongType) {
   }
   const QDateTime morning(QDate(2026, 2, 1), QTime(8, 30, 15));
   EXPECT_TRUE(SaveLastTime(morning));
-  EXPECT_EQ(LoadLastTime(), morning);
+  EXPECT_EQ(LoadLastTime(QDateTime::currentDateTime()), morning);
 }
 
 TEST(Settings, AutoChangeOutOfRangeReadsAsThreeAndTextIsDeleted) {
@@ -481,7 +485,7 @@ TEST(Settings, UnavailableStoreGivesTheDefaults) {
   WriteBytes(config.root() + "/plain-file", "x");
   config.point(config.root() + "/plain-file");
   EXPECT_EQ(LoadCurrent(), 1);
-  EXPECT_EQ(LoadLastTime(), QDateTime(QDate(1899, 12, 31), QTime(0, 0)));
+  EXPECT_EQ(LoadLastTime(QDateTime::currentDateTime()), QDateTime(QDate(1899, 12, 31), QTime(0, 0)));
   EXPECT_EQ(LoadAutoChange(), 3);
   EXPECT_FALSE(SaveCurrent(1));
   EXPECT_FALSE(SaveLastTime(QDateTime::currentDateTime()));
@@ -511,10 +515,10 @@ TEST(Settings, AnUnreadableLineIsRepairedAloneAndTheOtherValuesStay) {
              "\"\n\"AutoChange\"=2\n");
   EXPECT_EQ(LoadAutoChange(), 3);
   EXPECT_EQ(LoadCurrent(), 5);
-  EXPECT_EQ(LoadLastTime(), morning);
+  EXPECT_EQ(LoadLastTime(QDateTime::currentDateTime()), morning);
   EXPECT_TRUE(SaveCurrent(6));
   EXPECT_EQ(LoadCurrent(), 6);
-  EXPECT_EQ(LoadLastTime(), morning);
+  EXPECT_EQ(LoadLastTime(QDateTime::currentDateTime()), morning);
   EXPECT_EQ(LoadAutoChange(), 3);
   EXPECT_EQ(ValueStore::Open().availability(), ValueStore::Availability::Open);
 
@@ -579,4 +583,137 @@ TEST(Settings, AutoRunEntryCarriesTheModeAndNamesThisFolderOnly) {
   EXPECT_TRUE(AutoRunEnabled());
   WriteBytes(AutostartEntryPath(), "[Desktop Entry]\nExec=/apps/x/NimbraWallpaper -1\nHidden=true\n");
   EXPECT_FALSE(AutoRunEnabled());
+}
+
+// --- the auto-start options as values
+
+namespace {
+class SettingsControllerTest : public ::testing::Test {
+ protected:
+  ConfigHome config;
+  const ExeFolderFor exe{QStringLiteral("/apps/x/")};
+  SettingsController settings;
+  int changes = 0;
+
+  void SetUp() override {
+    QObject::connect(&settings, &SettingsController::changed, [this] { ++changes; });
+  }
+  static QString program() { return QStringLiteral("/apps/x/NimbraWallpaper"); }
+  static QStringList entry() {
+    const auto stored = ReadAutostartEntry();
+    return stored ? stored->command : QStringList();
+  }
+  static int storedMode() {
+    const auto value = Stored("AutoChange");
+    return value && value->kind == ValueStore::Kind::Integer ? value->integer : -1;
+  }
+  // Auto-start off: no entry, and the mode shown greyed is the one stored.
+  void expectOff(int mode) const {
+    EXPECT_FALSE(settings.autoRun());
+    EXPECT_FALSE(settings.modesUsable());
+    EXPECT_EQ(settings.changeMode(), mode);
+    EXPECT_EQ(storedMode(), mode);
+    EXPECT_FALSE(QFileInfo::exists(AutostartEntryPath()));
+  }
+  // Auto-start on with a mode, as a start finds it.
+  void loadWith(int mode) {
+    SaveAutoChange(mode);
+    ASSERT_TRUE(WriteAutostartEntry({program(), "-" + QString::number(mode)}));
+    ASSERT_EQ(settings.load(), mode);
+    ASSERT_TRUE(settings.autoRun());
+  }
+};
+}  // namespace
+
+TEST_F(SettingsControllerTest, ACleanMachineLoadsWithAutoStartOffAndTheChangeDisabled) {
+  EXPECT_EQ(settings.load(), 3);
+  expectOff(3);
+  EXPECT_EQ(changes, 1);
+}
+
+TEST_F(SettingsControllerTest, LoadShowsTheStoredModeAndRewritesTheEntryWithIt) {
+  SaveAutoChange(2);
+  ASSERT_TRUE(WriteAutostartEntry({program(), "-1"}));
+  EXPECT_EQ(settings.load(), 2);
+  EXPECT_TRUE(settings.autoRun());
+  EXPECT_TRUE(settings.modesUsable());
+  EXPECT_EQ(settings.changeMode(), 2);
+  EXPECT_EQ(entry(), (QStringList{program(), "-2"}));
+  // An out-of-range mode reads and is stored as 3.
+  WriteStore("\"AutoChange\"=dword:00000007\n");
+  EXPECT_EQ(settings.load(), 3);
+  EXPECT_EQ(storedMode(), 3);
+  EXPECT_EQ(entry(), (QStringList{program(), "-3"}));
+}
+
+TEST_F(SettingsControllerTest, AnEntryForAnotherFolderGoesAndTheStoredModeWaitsGreyed) {
+  SaveAutoChange(1);
+  ASSERT_TRUE(WriteAutostartEntry({"/elsewhere/NimbraWallpaper", "-1"}));
+  EXPECT_EQ(settings.load(), 1);
+  expectOff(1);
+  // Turning auto-start on shows that mode and puts it in the entry.
+  settings.setAutoRun(true);
+  EXPECT_EQ(settings.changeMode(), 1);
+  EXPECT_EQ(entry(), (QStringList{program(), "-1"}));
+}
+
+TEST_F(SettingsControllerTest, TurningAutoStartOffDisablesTheChangeAndOnAgainShowsIt) {
+  loadWith(2);
+  settings.setAutoRun(false);
+  expectOff(3);
+  settings.setAutoRun(true);
+  EXPECT_TRUE(settings.modesUsable());
+  EXPECT_EQ(settings.changeMode(), 3);
+  EXPECT_EQ(entry(), (QStringList{program(), "-3"}));
+}
+
+TEST_F(SettingsControllerTest, TurningAutoStartOnShowsTheModeStoredSinceAndKeepsIt) {
+  ASSERT_EQ(settings.load(), 3);
+  // Another copy of the program stored a mode meanwhile.
+  SaveAutoChange(1);
+  settings.setAutoRun(true);
+  EXPECT_EQ(settings.changeMode(), 1);
+  EXPECT_EQ(storedMode(), 1);
+  EXPECT_EQ(entry(), (QStringList{program(), "-1"}));
+}
+
+TEST_F(SettingsControllerTest, AChosenModeIsStoredAndEndsTheEntry) {
+  loadWith(3);
+  changes = 0;
+  settings.chooseMode(2);
+  EXPECT_EQ(settings.changeMode(), 2);
+  EXPECT_EQ(storedMode(), 2);
+  EXPECT_EQ(entry(), (QStringList{program(), "-2"}));
+  settings.chooseMode(1);
+  EXPECT_EQ(storedMode(), 1);
+  EXPECT_EQ(entry(), (QStringList{program(), "-1"}));
+  EXPECT_EQ(changes, 2);
+}
+
+TEST_F(SettingsControllerTest, GreyedModesAndModesThatDoNotExistTakeNoChoice) {
+  loadWith(2);
+  settings.chooseMode(0);
+  settings.chooseMode(4);
+  EXPECT_EQ(settings.changeMode(), 2);
+  EXPECT_EQ(storedMode(), 2);
+  settings.setAutoRun(false);
+  settings.chooseMode(1);
+  expectOff(3);
+}
+
+TEST_F(SettingsControllerTest, ReloadFollowsAnEntryThatChangedBehindTheProgram) {
+  loadWith(2);
+  RemoveAutostartEntry();
+  settings.reload();
+  expectOff(3);
+  ASSERT_TRUE(WriteAutostartEntry({program(), "-3"}));
+  SaveAutoChange(1);
+  settings.reload();
+  EXPECT_TRUE(settings.autoRun());
+  EXPECT_EQ(settings.changeMode(), 1);
+  EXPECT_EQ(entry(), (QStringList{program(), "-1"}));
+  // With nothing changed, a reload writes the entry again and shows the same.
+  settings.reload();
+  EXPECT_EQ(settings.changeMode(), 1);
+  EXPECT_EQ(entry(), (QStringList{program(), "-1"}));
 }

@@ -66,12 +66,7 @@ class SettingsWindowTest : public ::testing::Test {
   // A rotation list of two pictures, so that a start-up step shows in what is
   // applied and stored.
   void SetUp() override {
-    QByteArray list;
-    for (const char* name : {"pics/l_1.jpg", "pics/l_2.jpg"}) {
-      rows << folder.writePicture(name, QSize(4, 3), Qt::blue);
-      list += rows.last().toUtf8() + "\r\n";
-    }
-    folder.writeFile("list.dat", list);
+    rows = folder.writeRotationList({"pics/l_1.jpg", "pics/l_2.jpg"});
     InstallWallpaperSetterForTesting(std::make_unique<RecordingSetter>(&applied));
   }
   void TearDown() override { InstallWallpaperSetterForTesting(nullptr); }
@@ -240,4 +235,47 @@ TEST_F(SettingsWindowTest, DailyChangeCountsWholeDaysEitherWayAndStoresThisStart
     EXPECT_GE(stored, before);
     EXPECT_LE(stored, QDateTime::currentDateTime());
   }
+}
+
+TEST_F(SettingsWindowTest, TheOptionsAreDrawnFromTheSettingsAndCodeRunsNoHandler) {
+  auto window = MakeMainWindow();
+  window->settings().setAutoRun(true);
+  EXPECT_TRUE(window->chkAutoRun->checked());
+  ExpectOptionsUsable(*window, true);
+  window->settings().chooseMode(1);
+  EXPECT_EQ(CheckedMode(*window), 1);
+  EXPECT_FALSE(window->optDay->checked());
+  EXPECT_FALSE(window->optDisable->checked());
+  // A state set on a control from code is only drawn: nothing is stored.
+  int clicks = 0;
+  QObject::connect(window->optDay, &SkinRadioButton::Click, [&clicks] { ++clicks; });
+  QObject::connect(window->chkAutoRun, &SkinCheckBox::Click, [&clicks] { ++clicks; });
+  window->optDay->setChecked(true);
+  window->chkAutoRun->setChecked(false);
+  EXPECT_EQ(clicks, 0);
+  EXPECT_EQ(StoredInteger("AutoChange"), 1);
+  EXPECT_EQ(EntryCommand(), (QStringList{program(), "-1"}));
+  // Every change of the settings draws the page again from them.
+  window->settings().chooseMode(1);
+  EXPECT_EQ(CheckedMode(*window), 1);
+  EXPECT_TRUE(window->chkAutoRun->checked());
+  // The user's click goes through the settings.
+  ClickOn(window->optDay);
+  EXPECT_EQ(clicks, 1);
+  EXPECT_EQ(CheckedMode(*window), 2);
+  EXPECT_TRUE(window->chkAutoRun->checked());
+  EXPECT_EQ(StoredInteger("AutoChange"), 2);
+}
+
+TEST_F(SettingsWindowTest, TheSettingTabShowsAnEntryRemovedBehindTheProgramsBack) {
+  SaveAutoChange(2);
+  WriteAutostartEntry({program(), "-2"});
+  auto window = MakeMainWindow();
+  ASSERT_TRUE(window->chkAutoRun->checked());
+  RemoveAutostartEntry();
+  window->btnThemeClick();
+  EXPECT_FALSE(window->chkAutoRun->checked());
+  EXPECT_EQ(CheckedMode(*window), 3);
+  ExpectOptionsUsable(*window, false);
+  EXPECT_EQ(StoredInteger("AutoChange"), 3);
 }

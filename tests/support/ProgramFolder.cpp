@@ -29,8 +29,8 @@ AppContext ContextWithEndpoints(std::shared_ptr<const EndpointMap> endpoints) {
 }
 
 std::unique_ptr<TfrmMain> MakeMainWindow(const QStringList& arguments, const AppContext& context) {
-  auto window =
-      std::make_unique<TfrmMain>(context, QStringList{QStringLiteral("NimbraWallpaper")} + arguments);
+  auto window = std::make_unique<TfrmMain>(context);
+  window->FormCreate(QStringList{QStringLiteral("NimbraWallpaper")} + arguments);
   window->CreateDownloadForms();
   WaitForPage(*window);
   return window;

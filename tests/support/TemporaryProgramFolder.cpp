@@ -39,3 +39,14 @@ QString ProgramFolder::writePicture(const QString& relative, QSize size, const Q
   picture.save(target, format.constData(), 95);
   return target;
 }
+
+QStringList ProgramFolder::writeRotationList(const QStringList& relatives) const {
+  QStringList rows;
+  QByteArray list;
+  for (const QString& relative : relatives) {
+    rows << writePicture(relative, QSize(4, 3), Qt::blue);
+    list += rows.last().toUtf8() + "\r\n";
+  }
+  writeFile(QStringLiteral("list.dat"), list);
+  return rows;
+}

@@ -5,6 +5,7 @@
 #include <QColor>
 #include <QSize>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 class ProgramFolder {
@@ -23,6 +24,8 @@ class ProgramFolder {
   void copyEnglishLanguage() const;
   // A picture of one colour; the format follows the extension (.jpg or .bmp).
   QString writePicture(const QString& relative, QSize size, const QColor& color) const;
+  // A picture for each name and "list.dat" listing them in order: the rows.
+  QStringList writeRotationList(const QStringList& relatives) const;
 
  private:
   QTemporaryDir m_dir;

@@ -1,0 +1,49 @@
+#include "library/StartupController.h"
+
+#include <QFile>
+#include <exception>
+
+#include "library/RotationController.h"
+#include "library/Settings.h"
+#include "library/SettingsController.h"
+
+StartupController::StartupController(const AppContext& context, SettingsController& settings,
+                                     RotationController& rotation)
+    : m_context(context), m_settings(settings), m_rotation(rotation) {}
+
+StartupOutcome StartupController::run(const QStringList& arguments, Shape screenShape) {
+  StartupOutcome outcome;
+  RunStartupSettings(arguments, screenShape, outcome);
+  removeOldCategoryFiles();
+  outcome.startIn = StartPlace(arguments);
+  return outcome;
+}
+
+void StartupController::RunStartupSettings(const QStringList& arguments, Shape screenShape,
+                                           StartupOutcome& outcome) {
+  const int storedMode = m_settings.load();
+  outcome.changeMode = StartupChangeMode(storedMode, arguments.value(1));
+  m_rotation.LoadRotationList(screenShape);
+  // One moment for the whole start: the daily test and the time stored agree.
+  const QDateTime now = m_context.clock->now();
+  const QDateTime lastTime = LoadLastTime(now);
+  // A change that fails still lets this start's time be stored.
+  try {
+    m_rotation.StartupChange(outcome.changeMode, lastTime, now);
+  } catch (const std::exception& error) {
+    outcome.problems << QString::fromUtf8(error.what());
+  }
+  SaveLastTime(now);
+}
+
+// Leftovers of an old format; nothing reads them any more, and one that
+// cannot go is passed over.
+void StartupController::removeOldCategoryFiles() const {
+  if (m_context.dataFolder.isEmpty()) return;
+  for (int n = 1; n <= 5; ++n)
+    QFile::remove(m_context.dataFolder + QStringLiteral("wallpaper/network/%1.ini").arg(n));
+}
+
+StartIn StartPlace(const QStringList& arguments) {
+  return arguments.value(1).isEmpty() ? StartIn::Window : StartIn::Tray;
+}
