@@ -12,6 +12,7 @@
 #include "app/UserDialogs.h"
 #include "library/SetDesktopWallpaper.h"
 #include "library/StoredPicture.h"
+#include "picture/ImageDecode.h"
 #include "platform/DesktopControl.h"
 
 namespace {

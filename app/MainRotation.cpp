@@ -4,9 +4,9 @@
 
 #include "app/Main.h"
 #include "app/UserDialogs.h"
-#include "library/ImageDecode.h"
 #include "library/RotationRules.h"
 #include "library/Settings.h"
+#include "picture/ImageDecode.h"
 
 namespace {
 // Blanks and control characters around a chosen name are not part of it.
@@ -61,8 +61,7 @@ void TfrmMain::lstWallpaperSelectItem(int row, bool selected) {
 
 void TfrmMain::btnAddClick() {
   m_rotation.dropMissingRows();
-  const QString chosen =
-      TrimmedName(Dialogs().openFileName(this, OpenDialog1Filter, OpenDialog1DefaultExt));
+  const QString chosen = TrimmedName(Dialogs().openFileName(this, OpenDialog1Filter, OpenDialog1DefaultExt));
   // A name with a line break cannot be stored; the list is saved all the
   // same, as the missing rows were dropped.
   if (chosen.isEmpty() || !QFile::exists(chosen) || !m_rotation.addRow(chosen)) {
