@@ -41,8 +41,10 @@ QImage Halves(QSize size) {
   return image;
 }
 
-QByteArray Field16(quint16 value, bool bigEndian) {
-  QByteArray bytes(2, '\0');
+// A TIFF field of `value` in the byte order the header names.
+template <typename Value>
+QByteArray Field(Value value, bool bigEndian) {
+  QByteArray bytes(sizeof(Value), '\0');
   if (bigEndian)
     qToBigEndian(value, bytes.data());
   else
@@ -50,14 +52,8 @@ QByteArray Field16(quint16 value, bool bigEndian) {
   return bytes;
 }
 
-QByteArray Field32(quint32 value, bool bigEndian) {
-  QByteArray bytes(4, '\0');
-  if (bigEndian)
-    qToBigEndian(value, bytes.data());
-  else
-    qToLittleEndian(value, bytes.data());
-  return bytes;
-}
+QByteArray Field16(quint16 value, bool bigEndian) { return Field(value, bigEndian); }
+QByteArray Field32(quint32 value, bool bigEndian) { return Field(value, bigEndian); }
 
 // An Exif segment whose first directory holds `entries` (tag, type, value).
 QByteArray ExifSegment(const std::vector<std::array<quint16, 3>>& entries, bool bigEndian) {
