@@ -11,6 +11,7 @@
 #include "app/Main.h"
 #include "library/SetDesktopWallpaper.h"
 #include "library/StoredPicture.h"
+#include "picture/ImageDecode.h"
 #include "platform/DesktopControl.h"
 #include "platform/UserDialogs.h"
 

@@ -3,9 +3,9 @@
 #include <QFile>
 
 #include "app/Main.h"
-#include "library/ImageDecode.h"
 #include "library/RotationRules.h"
 #include "library/Settings.h"
+#include "picture/ImageDecode.h"
 #include "platform/UserDialogs.h"
 
 namespace {

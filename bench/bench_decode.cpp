@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "bench/Median.h"
-#include "library/ImageDecode.h"
+#include "picture/ImageDecode.h"
 
 namespace {
 

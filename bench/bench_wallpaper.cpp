@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "picture/ScreenPictureLoad.h"
 #include "platform/WallpaperSetter.h"
 
 namespace {
@@ -59,7 +60,7 @@ void Measure(const QString& screenSize, const QString& picture, int runs) {
   for (int run = 0; run < runs; ++run) {
     QElapsedTimer timer;
     timer.start();
-    const SetResult result = MakeX11RootSetter()->setWallpaper(picture);
+    const SetResult result = MakeX11RootSetter(loadScreenPicture)->setWallpaper(picture);
     times.push_back(timer.nsecsElapsed() / 1e6);
     if (result.status != SetStatus::Applied) {
       std::printf("%-10s failed: %s\n", qPrintable(screenSize), qPrintable(result.detail));

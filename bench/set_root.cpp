@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <cstdio>
 
+#include "picture/ScreenPictureLoad.h"
 #include "platform/FileNames.h"
 #include "platform/WallpaperSetter.h"
 
@@ -16,7 +17,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const QString path = QFileInfo(DecodeFileName(argv[1])).absoluteFilePath();
-  const SetResult result = DesktopWallpaperSetter().setWallpaper(path);
+  const SetResult result = DesktopWallpaperSetter(loadScreenPicture).setWallpaper(path);
   if (result.status == SetStatus::Applied) return 0;
   std::fprintf(stderr, "bench-set-root: %s\n", qPrintable(result.detail));
   return 1;

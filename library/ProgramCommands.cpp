@@ -2,9 +2,9 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QImageReader>
 
 #include "library/SetDesktopWallpaper.h"
+#include "picture/PictureFormat.h"
 #include "platform/FileNames.h"
 
 namespace {
@@ -24,17 +24,6 @@ constexpr CommandName kCommands[] = {
 };
 
 InstanceReply Failure(const QString& message) { return {1, message}; }
-
-// Qt's reader first lists its format plugins, which costs a command-line
-// run more than all the rest of its start; JPEG and BMP, the pictures the
-// background code reads itself, are known by their first bytes instead.
-bool IsPictureFile(const QString& file) {
-  if (const std::unique_ptr<QFile> stream = OpenFileForReading(file)) {
-    const QByteArray head = stream->read(3);
-    if (head == QByteArrayLiteral("\xFF\xD8\xFF") || head.startsWith("BM")) return true;
-  }
-  return QImageReader(file).canRead();
-}
 }  // namespace
 
 std::optional<ProgramCommand> ParseCommandLine(const QStringList& arguments, QString* problem) {
@@ -96,7 +85,7 @@ InstanceReply SetPictureCommand(const QString& file) {
   if (!IsReadableFile(file)) return Failure(QStringLiteral("no such file: %1").arg(file));
   // Only the header is read: a desktop told to show a file that is not a
   // picture shows a blank background.
-  if (!IsPictureFile(file)) return Failure(QStringLiteral("not a picture: %1").arg(file));
+  if (!isPictureFile(file)) return Failure(QStringLiteral("not a picture: %1").arg(file));
   const SetResult result = TrySetDesktopWallpaper(file);
   if (result.status == SetStatus::Applied) return {};
   return Failure(NotAppliedText(result));

@@ -4,10 +4,11 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "picture/ScreenPictureLoad.h"
 #include "platform/FileNames.h"
 
 SetResult TrySetDesktopWallpaper(const QString& path) {
-  WallpaperSetter& setter = DesktopWallpaperSetter();
+  WallpaperSetter& setter = DesktopWallpaperSetter(loadScreenPicture);
   // A desktop told to show a missing file shows a blank background from then
   // on; refusing it keeps the wallpaper the user had. The file is looked at
   // by its name's own bytes, which need not be UTF-8.

@@ -2,12 +2,11 @@
 
 #include <QFileInfo>
 #include <QFutureWatcher>
-#include <QImageReader>
 #include <QPainter>
 #include <QtConcurrent/QtConcurrentRun>
 #include <cstdio>
 
-#include "library/ImageDecode.h"
+#include "picture/ImageDecode.h"
 #include "platform/FileNames.h"
 
 namespace {
@@ -21,7 +20,7 @@ struct DecodedFiles {
 QSize HeaderSize(const QString& file) {
   const std::unique_ptr<QFile> stream = OpenFileForReading(file);
   if (!stream) return QSize();
-  return QImageReader(stream.get()).size();
+  return readPictureHeader(*stream).size;
 }
 
 // Whether the large picture is decoded for a slot instead of its thumbnail.

@@ -14,7 +14,3 @@ bool IsNetworkPicture(const QString& path);
 // Whether a stored copy can be applied as it is: at least 20000 bytes, and a
 // picture that decodes.
 bool IsUsableStoredPicture(const QString& file);
-
-// Whether a file decodes as a picture at all; what a server sends instead of
-// a picture (an error page) does not.
-bool DecodesAsPicture(const QString& file);

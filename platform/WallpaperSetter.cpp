@@ -105,7 +105,8 @@ std::unique_ptr<WallpaperSetter> MakeUnsupportedSetter(const QString& why) {
   return std::make_unique<UnsupportedSetter>(why);
 }
 
-std::unique_ptr<WallpaperSetter> MakeWallpaperSetter(DesktopFamily family, const DesktopSession& session) {
+std::unique_ptr<WallpaperSetter> MakeWallpaperSetter(DesktopFamily family, const DesktopSession& session,
+                                                     ScreenPictureLoader loadPicture) {
   switch (family) {
     case DesktopFamily::Gnome:
       return MakeGsettingsSetter(GsettingsDesktop::Gnome);
@@ -124,7 +125,7 @@ std::unique_ptr<WallpaperSetter> MakeWallpaperSetter(DesktopFamily family, const
     case DesktopFamily::Sway:
       return MakeSwaySetter();
     case DesktopFamily::BareX11:
-      return MakeX11RootSetter();
+      return MakeX11RootSetter(std::move(loadPicture));
     case DesktopFamily::Unsupported:
       break;
   }
@@ -132,12 +133,12 @@ std::unique_ptr<WallpaperSetter> MakeWallpaperSetter(DesktopFamily family, const
                                    .arg(DescribeSession(session)));
 }
 
-WallpaperSetter& DesktopWallpaperSetter() {
+WallpaperSetter& DesktopWallpaperSetter(const ScreenPictureLoader& loadPicture) {
   if (InstalledSetter()) return *InstalledSetter();
   // The session does not change while the program runs.
-  static const std::unique_ptr<WallpaperSetter> real = [] {
+  static const std::unique_ptr<WallpaperSetter> real = [&] {
     const DesktopSession session = DesktopSession::fromEnvironment();
-    return MakeWallpaperSetter(DetectDesktopFamily(session), session);
+    return MakeWallpaperSetter(DetectDesktopFamily(session), session, loadPicture);
   }();
   return *real;
 }

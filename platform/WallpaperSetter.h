@@ -7,6 +7,8 @@
 #include <QStringList>
 #include <memory>
 
+#include "platform/ScreenPicture.h"
+
 enum class SetStatus {
   Applied,      // the desktop took the picture
   Failed,       // the desktop's tool is there but refused or broke
@@ -48,8 +50,9 @@ enum class DesktopFamily { Gnome, Cinnamon, Mate, Xfce, Kde, Lxqt, Lxde, Sway, B
 
 DesktopFamily DetectDesktopFamily(const DesktopSession& session);
 
-// The setter for the running desktop. A setter installed for testing wins.
-WallpaperSetter& DesktopWallpaperSetter();
+// The setter for the running desktop, made with `loadPicture` the first
+// time. A setter installed for testing wins.
+WallpaperSetter& DesktopWallpaperSetter(const ScreenPictureLoader& loadPicture);
 // Tests record what would be applied; nullptr goes back to the real desktop.
 void InstallWallpaperSetterForTesting(std::unique_ptr<WallpaperSetter> setter);
 
@@ -63,14 +66,16 @@ std::unique_ptr<WallpaperSetter> MakeXfceSetter(const QStringList& monitorNames)
 std::unique_ptr<WallpaperSetter> MakeKdeSetter();
 std::unique_ptr<WallpaperSetter> MakeSwaySetter();
 std::unique_ptr<WallpaperSetter> MakePcmanfmSetter(PcmanfmFlavour flavour);
-std::unique_ptr<WallpaperSetter> MakeX11RootSetter();
+// Reads its pictures through `loadPicture`, which the picture layer gives.
+std::unique_ptr<WallpaperSetter> MakeX11RootSetter(ScreenPictureLoader loadPicture);
 // What the root-window backend left on the X server, for checks: the pixmap
 // _XROOTPMAP_ID names (0 when none), and whether a pixmap still exists.
 unsigned long X11RootPixmapId();
 bool X11PixmapExists(unsigned long id);
 // For a desktop no backend knows: every call answers Unavailable with why.
 std::unique_ptr<WallpaperSetter> MakeUnsupportedSetter(const QString& why);
-std::unique_ptr<WallpaperSetter> MakeWallpaperSetter(DesktopFamily family, const DesktopSession& session);
+std::unique_ptr<WallpaperSetter> MakeWallpaperSetter(DesktopFamily family, const DesktopSession& session,
+                                                     ScreenPictureLoader loadPicture);
 
 // The Plasma shell script that gives every desktop the picture, stretched.
 QString PlasmaWallpaperScript(const QString& path);

@@ -12,10 +12,12 @@
 #include <cstdlib>
 #include <limits>
 #include <memory>
+#include <optional>
+#include <utility>
 #include <vector>
 
 #include "platform/LargeBuffer.h"
-#include "platform/PictureSource.h"
+#include "platform/ScreenPicture.h"
 #include "platform/WallpaperSetter.h"
 
 // Xlib defines macros (None, Status, Bool...) that break Qt headers, so it
@@ -301,7 +303,10 @@ void PublishRootPixmap(Display* display, Window root, Pixmap pixmap) {
 
 class X11RootSetter : public WallpaperSetter {
  public:
+  explicit X11RootSetter(ScreenPictureLoader loadPicture) : m_loadPicture(std::move(loadPicture)) {}
+
   SetResult setWallpaper(const QString& path) override {
+    if (!m_loadPicture) return SetResult::unavailable(QStringLiteral("no picture reader was given"));
     DisplayConnection display(XOpenDisplay(nullptr));
     if (!display) return SetResult::unavailable(QStringLiteral("cannot open the X display"));
     const int screen = DefaultScreen(display.get());
@@ -313,13 +318,14 @@ class X11RootSetter : public WallpaperSetter {
     const std::vector<QRect> monitors = MonitorAreas(display.get(), root, screenSize);
 
     QString why;
-    const std::unique_ptr<PictureSource> picture = PictureSource::load(path, LargestMonitor(monitors), why);
+    const std::optional<ScreenPicture> picture = m_loadPicture(path, LargestMonitor(monitors), why);
     if (!picture) return SetResult::failed(why);
     const int depth = DefaultDepth(display.get(), screen);
     const std::unique_ptr<ScreenImage> image =
         ScreenImage::create(display.get(), visual, depth, screenSize, why);
     if (!image) return SetResult::failed(why);
-    picture->stretchOnto(image->target(), monitors);
+    if (!stretchOnto(*picture, image->target(), monitors))
+      return SetResult::failed(QStringLiteral("the picture's pixels cannot be drawn"));
     return publish(display.get(), root, depth, *image);
   }
 
@@ -342,11 +348,15 @@ class X11RootSetter : public WallpaperSetter {
       return SetResult::failed(QStringLiteral("the X server refused the new background"));
     return SetResult::applied();
   }
+
+  ScreenPictureLoader m_loadPicture;
 };
 
 }  // namespace
 
-std::unique_ptr<WallpaperSetter> MakeX11RootSetter() { return std::make_unique<X11RootSetter>(); }
+std::unique_ptr<WallpaperSetter> MakeX11RootSetter(ScreenPictureLoader loadPicture) {
+  return std::make_unique<X11RootSetter>(std::move(loadPicture));
+}
 
 unsigned long X11RootPixmapId() {
   const DisplayConnection display(XOpenDisplay(nullptr));

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFile>
 
 #include "library/ProgramCommands.h"
 #include "platform/WallpaperSetter.h"
@@ -101,6 +102,23 @@ TEST_F(CommandOutcomeTest, SetRefusesAMissingFileOrOneThatIsNotAPicture) {
   EXPECT_EQ(text.exitCode, 1);
   EXPECT_TRUE(text.message.contains(QLatin1String("not a picture")));
   EXPECT_TRUE(setter->given.isEmpty()) << "the desktop must not be told to show what is not a picture";
+}
+
+TEST_F(CommandOutcomeTest, SetTellsAPictureByItsContentNotItsName) {
+  // A JPEG and a bitmap under names that say otherwise are pictures.
+  const QString jpeg = folder.writePicture(QStringLiteral("photo.jpg"), QSize(8, 6), Qt::red);
+  const QString bitmap = folder.writePicture(QStringLiteral("drawing.bmp"), QSize(8, 6), Qt::blue);
+  const QString jpegAsText = folder.file(QStringLiteral("photo.txt"));
+  const QString bitmapAsJpeg = folder.file(QStringLiteral("drawing.jpg"));
+  ASSERT_TRUE(QFile::rename(jpeg, jpegAsText));
+  ASSERT_TRUE(QFile::rename(bitmap, bitmapAsJpeg));
+  EXPECT_EQ(SetPictureCommand(jpegAsText).exitCode, 0);
+  EXPECT_EQ(SetPictureCommand(bitmapAsJpeg).exitCode, 0);
+  EXPECT_EQ(setter->given, (QStringList{jpegAsText, bitmapAsJpeg}));
+  // An error page saved under a picture's name is not one.
+  folder.writeFile(QStringLiteral("page.png"), "<html><body>404 Not Found</body></html>");
+  EXPECT_EQ(SetPictureCommand(folder.file(QStringLiteral("page.png"))).exitCode, 1);
+  EXPECT_EQ(setter->given.size(), 2);
 }
 
 TEST_F(CommandOutcomeTest, ADesktopThatRefusesOrHasNoWayEndsWithOneAndSaysWhy) {

@@ -10,7 +10,7 @@
 #include <QTemporaryDir>
 #include <cstdio>
 
-#include "library/ImageDecode.h"
+#include "picture/ImageDecode.h"
 #include "platform/FileNames.h"
 #include "support/RawNames.h"
 
@@ -160,7 +160,7 @@ TEST_F(DecodeFolder, BrokenFilesAreErrors) {
       {"header-only.jpg", good.left(100)},
       {"truncated.jpg", good.left(good.size() / 2)},
       {"no-end.jpg", good.left(good.size() - 2) + QByteArray(64, '\0')},
-      {"png-named.jpg", encode(QImage(8, 8, QImage::Format_RGB32), "png")},
+      {"png-cut-short.jpg", encode(QImage(64, 64, QImage::Format_RGB32), "png").left(60)},
       {"garbage.bmp", garbage},
       {"truncated.bmp", encode(QImage(300, 300, QImage::Format_RGB32), "bmp").left(2000)},
   };

@@ -7,11 +7,12 @@
 #include <QImageWriter>
 #include <QTemporaryDir>
 
-#include "platform/PictureSource.h"
+#include "picture/ScreenPictureLoad.h"
+#include "platform/ScreenPicture.h"
 
 namespace {
 
-class PictureSourceTest : public ::testing::Test {
+class ScreenPictureTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(m_dir.isValid()); }
 
@@ -62,29 +63,29 @@ void ExpectNear(QRgb actual, QRgb expected) {
 
 }  // namespace
 
-TEST_F(PictureSourceTest, AJpegIsDecodedAtTheSmallestScaleThatCoversTheLargestMonitor) {
+TEST_F(ScreenPictureTest, AJpegIsDecodedAtTheSmallestScaleThatCoversTheLargestMonitor) {
   const QString path = writeQuarters(QStringLiteral("photo.JPG"), QSize(4000, 3000), "jpeg");
   QString why;
   // An eighth would be 500 x 375, too small for 640 x 400; a quarter covers it.
-  const auto forScreen = PictureSource::load(path, QSize(640, 400), why);
+  const auto forScreen = loadScreenPicture(path, QSize(640, 400), why);
   ASSERT_TRUE(forScreen) << why.toStdString();
   EXPECT_EQ(forScreen->size(), QSize(1000, 750));
   // A monitor larger than the photo gets the photo whole.
-  const auto whole = PictureSource::load(path, QSize(5000, 3000), why);
+  const auto whole = loadScreenPicture(path, QSize(5000, 3000), why);
   ASSERT_TRUE(whole) << why.toStdString();
   EXPECT_EQ(whole->size(), QSize(4000, 3000));
 }
 
-TEST_F(PictureSourceTest, EachAreaGetsTheWholePictureAndTheRestIsBlack) {
+TEST_F(ScreenPictureTest, EachAreaGetsTheWholePictureAndTheRestIsBlack) {
   for (const char* format : {"bmp", "png", "jpeg"}) {
     SCOPED_TRACE(format);
     const QString path = writeQuarters(QStringLiteral("quarters.") + format, QSize(80, 50), format);
     QString why;
-    const auto picture = PictureSource::load(path, QSize(320, 200), why);
+    const auto picture = loadScreenPicture(path, QSize(320, 200), why);
     ASSERT_TRUE(picture) << why.toStdString();
     Target screen(QSize(480, 200));
     // The second monitor is smaller and leaves the corner below it uncovered.
-    picture->stretchOnto(screen.pixman(), {QRect(0, 0, 320, 200), QRect(320, 0, 160, 100)});
+    ASSERT_TRUE(stretchOnto(*picture, screen.pixman(), {QRect(0, 0, 320, 200), QRect(320, 0, 160, 100)}));
     for (const QRect& monitor : {QRect(0, 0, 320, 200), QRect(320, 0, 160, 100)}) {
       for (int quarter = 0; quarter < 4; ++quarter) {
         const int x = monitor.x() + monitor.width() * (1 + 2 * (quarter % 2)) / 4;
@@ -100,15 +101,41 @@ TEST_F(PictureSourceTest, EachAreaGetsTheWholePictureAndTheRestIsBlack) {
   }
 }
 
-TEST_F(PictureSourceTest, FilesThatAreNoPictureAreRefusedWithTheirName) {
+TEST_F(ScreenPictureTest, FilesThatAreNoPictureAreRefusedWithTheirName) {
   const QString text = m_dir.filePath(QStringLiteral("notes.bmp"));
   QFile file(text);
   ASSERT_TRUE(file.open(QIODevice::WriteOnly));
   file.write("BM this is not a bitmap at all");
   file.close();
   QString why;
-  EXPECT_FALSE(PictureSource::load(text, QSize(320, 200), why));
+  EXPECT_FALSE(loadScreenPicture(text, QSize(320, 200), why));
   EXPECT_TRUE(why.contains(QStringLiteral("notes.bmp"))) << why.toStdString();
-  EXPECT_FALSE(PictureSource::load(m_dir.filePath(QStringLiteral("missing.jpg")), QSize(320, 200), why));
+  EXPECT_FALSE(loadScreenPicture(m_dir.filePath(QStringLiteral("missing.jpg")), QSize(320, 200), why));
   EXPECT_TRUE(why.contains(QStringLiteral("missing.jpg"))) << why.toStdString();
+}
+
+TEST_F(ScreenPictureTest, BitmapsAreDrawnFromTheFileAsTheirRowsLie) {
+  const QString path = writeQuarters(QStringLiteral("rows.bmp"), QSize(80, 50), "bmp");
+  QString why;
+  const auto picture = loadScreenPicture(path, QSize(320, 200), why);
+  ASSERT_TRUE(picture) << why.toStdString();
+  // The file's first row is the picture's last: green on the left.
+  EXPECT_EQ(picture->rows, RowOrder::BottomUp);
+  EXPECT_TRUE(isScreenPixelFormat(picture->pixels.format()));
+  ExpectNear(picture->pixels.pixel(0, 0) | 0xff000000, qRgb(0, 255, 0));
+  Target screen(QSize(160, 100));
+  ASSERT_TRUE(stretchOnto(*picture, screen.pixman(), {QRect(0, 0, 160, 100)}));
+  ExpectNear(screen.at(10, 10), qRgb(255, 0, 0));
+  ExpectNear(screen.at(10, 90), qRgb(0, 255, 0));
+}
+
+TEST_F(ScreenPictureTest, PixelsPixmanCannotReadLeaveTheScreenAlone) {
+  QImage palette(8, 8, QImage::Format_Indexed8);
+  palette.fill(0);
+  Target screen(QSize(16, 16));
+  EXPECT_FALSE(
+      stretchOnto(ScreenPicture{palette, RowOrder::TopDown}, screen.pixman(), {QRect(0, 0, 16, 16)}));
+  EXPECT_FALSE(
+      stretchOnto(ScreenPicture{QImage(), RowOrder::TopDown}, screen.pixman(), {QRect(0, 0, 16, 16)}));
+  EXPECT_EQ(screen.at(5, 5), qRgb(1, 2, 3));
 }

@@ -21,6 +21,7 @@
 #include <utility>
 #include <vector>
 
+#include "picture/ScreenPictureLoad.h"
 #include "platform/DesktopControl.h"
 #include "platform/FileNames.h"
 #include "platform/RunProgram.h"
@@ -217,8 +218,8 @@ TEST(DesktopDetection, AnUnsupportedDesktopSaysWhichOneItIs) {
   DesktopSession session;
   session.currentDesktop = QStringLiteral("Hyprland");
   session.waylandDisplay = QStringLiteral("wayland-1");
-  const SetResult result =
-      MakeWallpaperSetter(DetectDesktopFamily(session), session)->setWallpaper(QStringLiteral("/a.jpg"));
+  const SetResult result = MakeWallpaperSetter(DetectDesktopFamily(session), session, loadScreenPicture)
+                               ->setWallpaper(QStringLiteral("/a.jpg"));
   EXPECT_EQ(result.status, SetStatus::Unavailable);
   EXPECT_TRUE(result.detail.contains(QStringLiteral("Hyprland"))) << result.detail.toStdString();
 }
@@ -537,6 +538,9 @@ class VirtualScreen {
   QByteArray m_display;
 };
 
+// The root-window backend as the program makes it, reading through the picture layer.
+std::unique_ptr<WallpaperSetter> RootSetter() { return MakeX11RootSetter(loadScreenPicture); }
+
 class X11RootTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -608,7 +612,7 @@ class X11RootTest : public ::testing::Test {
 
 TEST_F(X11RootTest, TheRootWindowShowsThePictureStretchedPixelByPixel) {
   const QString path = writeBlockPicture(QStringLiteral("blocks.bmp"), 1);
-  const SetResult result = MakeX11RootSetter()->setWallpaper(path);
+  const SetResult result = RootSetter()->setWallpaper(path);
   ASSERT_EQ(result.status, SetStatus::Applied) << result.detail.toStdString();
 
   const QImage shown = VirtualScreen::rootPicture();
@@ -624,7 +628,7 @@ TEST_F(X11RootTest, TheRootWindowShowsThePictureStretchedPixelByPixel) {
 }
 
 TEST_F(X11RootTest, ThePixmapOutlivesItsConnectionUntilTheNextPictureFreesIt) {
-  ASSERT_EQ(MakeX11RootSetter()->setWallpaper(writeBlockPicture(QStringLiteral("a.bmp"), 3)).status,
+  ASSERT_EQ(RootSetter()->setWallpaper(writeBlockPicture(QStringLiteral("a.bmp"), 3)).status,
             SetStatus::Applied);
   const unsigned long first = pixmapIn("_XROOTPMAP_ID");
   EXPECT_NE(first, 0u);
@@ -632,7 +636,7 @@ TEST_F(X11RootTest, ThePixmapOutlivesItsConnectionUntilTheNextPictureFreesIt) {
   EXPECT_EQ(X11RootPixmapId(), first);
   EXPECT_TRUE(X11PixmapExists(first));
 
-  ASSERT_EQ(MakeX11RootSetter()->setWallpaper(writeBlockPicture(QStringLiteral("b.bmp"), 4)).status,
+  ASSERT_EQ(RootSetter()->setWallpaper(writeBlockPicture(QStringLiteral("b.bmp"), 4)).status,
             SetStatus::Applied);
   const unsigned long second = X11RootPixmapId();
 
@@ -643,7 +647,7 @@ TEST_F(X11RootTest, ThePixmapOutlivesItsConnectionUntilTheNextPictureFreesIt) {
 }
 
 TEST_F(X11RootTest, APixmapThatAnotherProgramClaimsIsLeftAlone) {
-  ASSERT_EQ(MakeX11RootSetter()->setWallpaper(writeBlockPicture(QStringLiteral("a.bmp"), 5)).status,
+  ASSERT_EQ(RootSetter()->setWallpaper(writeBlockPicture(QStringLiteral("a.bmp"), 5)).status,
             SetStatus::Applied);
   const unsigned long first = X11RootPixmapId();
   // A running desktop program that draws the background itself keeps only
@@ -651,18 +655,18 @@ TEST_F(X11RootTest, APixmapThatAnotherProgramClaimsIsLeftAlone) {
   RunProgram(QStringLiteral("xprop"),
              {QStringLiteral("-root"), QStringLiteral("-remove"), QStringLiteral("ESETROOT_PMAP_ID")});
 
-  ASSERT_EQ(MakeX11RootSetter()->setWallpaper(writeBlockPicture(QStringLiteral("b.bmp"), 6)).status,
+  ASSERT_EQ(RootSetter()->setWallpaper(writeBlockPicture(QStringLiteral("b.bmp"), 6)).status,
             SetStatus::Applied);
   EXPECT_TRUE(X11PixmapExists(first));
 }
 
 TEST_F(X11RootTest, AFileThatIsNoPictureChangesNothing) {
-  ASSERT_EQ(MakeX11RootSetter()->setWallpaper(writeBlockPicture(QStringLiteral("a.bmp"), 7)).status,
+  ASSERT_EQ(RootSetter()->setWallpaper(writeBlockPicture(QStringLiteral("a.bmp"), 7)).status,
             SetStatus::Applied);
   const unsigned long before = X11RootPixmapId();
   const QString broken = TouchFile(pictures, QStringLiteral("broken.jpg"));
 
-  const SetResult result = MakeX11RootSetter()->setWallpaper(broken);
+  const SetResult result = RootSetter()->setWallpaper(broken);
   EXPECT_EQ(result.status, SetStatus::Failed);
   EXPECT_EQ(X11RootPixmapId(), before);
   EXPECT_TRUE(X11PixmapExists(before));
@@ -671,7 +675,7 @@ TEST_F(X11RootTest, AFileThatIsNoPictureChangesNothing) {
 
 TEST_F(X11RootTest, WithoutAnXServerTheDesktopIsUnavailable) {
   const ScopedEnv noDisplay("DISPLAY", ":99999");
-  EXPECT_EQ(MakeX11RootSetter()->setWallpaper(writeBlockPicture(QStringLiteral("a.bmp"), 8)).status,
+  EXPECT_EQ(RootSetter()->setWallpaper(writeBlockPicture(QStringLiteral("a.bmp"), 8)).status,
             SetStatus::Unavailable);
 }
 
@@ -770,7 +774,7 @@ TEST_F(X11RootTest, APictureWhoseNameIsNotUtf8IsShown) {
   const QByteArray named = QFile::encodeName(pictures.path()) + "/caf\xE9.bmp";
   ASSERT_TRUE(RenameRaw(writeBlockPicture(QStringLiteral("plain.bmp"), 9), named));
 
-  const SetResult result = MakeX11RootSetter()->setWallpaper(DecodeFileName(named));
+  const SetResult result = RootSetter()->setWallpaper(DecodeFileName(named));
   ASSERT_EQ(result.status, SetStatus::Applied) << result.detail.toStdString();
   EXPECT_EQ(wrongPixels(VirtualScreen::rootPicture(), 9), 0);
 }
@@ -836,8 +840,6 @@ void WriteQuarteredJpeg(const QString& path, QSize size) {
   std::fclose(file);
 }
 
-enum class RowOrder { BottomUp, TopDown };
-
 void Put32(QByteArray& bytes, int at, quint32 value) {
   for (int i = 0; i < 4; ++i) bytes[at + i] = char(value >> (8 * i));
 }
@@ -878,7 +880,7 @@ const QRect kWholeScreen(0, 0, VirtualScreen::kWidth, VirtualScreen::kHeight);
 TEST_F(X11RootTest, APhotoOfFortyEightMegapixelsApplies) {
   const QString path = pictures.filePath(QStringLiteral("phone photo.jpg"));
   WriteQuarteredJpeg(path, QSize(8000, 6000));
-  const SetResult result = MakeX11RootSetter()->setWallpaper(path);
+  const SetResult result = RootSetter()->setWallpaper(path);
   ASSERT_EQ(result.status, SetStatus::Applied) << result.detail.toStdString();
   EXPECT_TRUE(ShowsQuarters(VirtualScreen::rootPicture(), kWholeScreen, 8));
 }
@@ -886,19 +888,19 @@ TEST_F(X11RootTest, APhotoOfFortyEightMegapixelsApplies) {
 TEST_F(X11RootTest, LargeBitmapsApplyInEitherRowOrder) {
   const QString large = pictures.filePath(QStringLiteral("scan.bmp"));
   WriteQuarteredBitmap(large, QSize(8000, 6000), RowOrder::BottomUp);
-  const SetResult result = MakeX11RootSetter()->setWallpaper(large);
+  const SetResult result = RootSetter()->setWallpaper(large);
   ASSERT_EQ(result.status, SetStatus::Applied) << result.detail.toStdString();
   EXPECT_TRUE(ShowsQuarters(VirtualScreen::rootPicture(), kWholeScreen, 0));
   QFile::remove(large);
 
   const QString topDown = pictures.filePath(QStringLiteral("top down.bmp"));
   WriteQuarteredBitmap(topDown, QSize(101, 51), RowOrder::TopDown);
-  ASSERT_EQ(MakeX11RootSetter()->setWallpaper(topDown).status, SetStatus::Applied);
+  ASSERT_EQ(RootSetter()->setWallpaper(topDown).status, SetStatus::Applied);
   EXPECT_TRUE(ShowsQuarters(VirtualScreen::rootPicture(), kWholeScreen, 0));
 }
 
 TEST_F(X11RootTest, ABitmapCutShortChangesNothing) {
-  ASSERT_EQ(MakeX11RootSetter()->setWallpaper(writeBlockPicture(QStringLiteral("a.bmp"), 10)).status,
+  ASSERT_EQ(RootSetter()->setWallpaper(writeBlockPicture(QStringLiteral("a.bmp"), 10)).status,
             SetStatus::Applied);
   const unsigned long before = X11RootPixmapId();
   const QString path = pictures.filePath(QStringLiteral("cut.bmp"));
@@ -906,7 +908,7 @@ TEST_F(X11RootTest, ABitmapCutShortChangesNothing) {
   QFile file(path);
   ASSERT_TRUE(file.resize(file.size() / 2));
 
-  EXPECT_EQ(MakeX11RootSetter()->setWallpaper(path).status, SetStatus::Failed);
+  EXPECT_EQ(RootSetter()->setWallpaper(path).status, SetStatus::Failed);
   EXPECT_EQ(X11RootPixmapId(), before);
   EXPECT_EQ(wrongPixels(VirtualScreen::rootPicture(), 10), 0);
 }
@@ -922,7 +924,7 @@ TEST_F(X11RootTest, EachMonitorShowsTheWholePicture) {
   const ScopedEnv onHeads("DISPLAY", heads.display());
   const QString path = pictures.filePath(QStringLiteral("halves.bmp"));
   WriteQuarteredBitmap(path, QSize(80, 50), RowOrder::BottomUp);
-  const SetResult result = MakeX11RootSetter()->setWallpaper(path);
+  const SetResult result = RootSetter()->setWallpaper(path);
   ASSERT_EQ(result.status, SetStatus::Applied) << result.detail.toStdString();
 
   const QImage shown = VirtualScreen::rootPicture();
@@ -939,7 +941,7 @@ TEST_F(X11RootTest, ASixteenBitScreenShowsThePicture) {
   const ScopedEnv onShallow("DISPLAY", shallow.display());
   const QString path = pictures.filePath(QStringLiteral("quarters.jpg"));
   WriteQuarteredJpeg(path, QSize(640, 400));
-  const SetResult result = MakeX11RootSetter()->setWallpaper(path);
+  const SetResult result = RootSetter()->setWallpaper(path);
   ASSERT_EQ(result.status, SetStatus::Applied) << result.detail.toStdString();
   // Five or six bits a channel, and the loss of JPEG coding.
   EXPECT_TRUE(ShowsQuarters(VirtualScreen::rootPicture(), kWholeScreen, 12));

@@ -1,12 +1,15 @@
-// Pictures of any bytes, as JPEG and as BMP, decoded into a small box: a
-// picture comes out at exactly the box's size, or not at all with a reason;
-// the decoded-size guard keeps a tiny file from claiming a huge picture.
+// Pictures of any bytes decoded into a small box, upright: a picture comes
+// out at exactly the box's size, or not at all with a reason; the
+// decoded-size guard keeps a tiny file from claiming a huge picture. The
+// format is told by the bytes, so a JPEG signature reaches libjpeg and the
+// Exif reader whatever the name; the names only vary what Qt's reader
+// guesses from when no signature is known.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <QImage>
 
 #include "FuzzCheck.h"
-#include "library/ImageDecode.h"
+#include "picture/ImageDecode.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider provider(data, size);

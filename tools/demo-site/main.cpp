@@ -13,7 +13,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QImageWriter>
 #include <QSaveFile>
 #include <QString>
 #include <QStringList>
@@ -22,6 +21,7 @@
 #include <vector>
 
 #include "DemoPictures.h"
+#include "picture/JpegEncode.h"
 #include "platform/ProgramFolder.h"
 #include "tools/publish/PublishRules.h"
 #include "tools/publish/Publisher.h"
@@ -84,11 +84,9 @@ QString PaintOne(const QDir& source, const Painting& painting) {
   const QString path = SourcePath(source, painting);
   if (!QDir().mkpath(QFileInfo(path).path()))
     return QStringLiteral("cannot create ") + QFileInfo(path).path();
+  const QByteArray jpeg = encodeJpeg(demo::PaintLarge(*painting.picture, *painting.shape), kJpegQuality);
   QSaveFile file(path);
-  QImageWriter writer(&file, "jpeg");
-  writer.setQuality(kJpegQuality);
-  if (!file.open(QIODevice::WriteOnly) ||
-      !writer.write(demo::PaintLarge(*painting.picture, *painting.shape)) || !file.commit())
+  if (jpeg.isEmpty() || !file.open(QIODevice::WriteOnly) || file.write(jpeg) != jpeg.size() || !file.commit())
     return QStringLiteral("cannot write ") + path;
   if (QFileInfo(path).size() < kSmallestLargePicture)
     return QStringLiteral("%1 came out at only %2 bytes").arg(path).arg(QFileInfo(path).size());

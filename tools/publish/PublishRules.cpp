@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "library/GridLayout.h"
-#include "library/ImageDecode.h"
 #include "library/Settings.h"
 #include "platform/ProgramFolder.h"
 
@@ -61,6 +60,13 @@ int CompareNumbers(const QString& a, qsizetype& i, const QString& b, qsizetype& 
   while (j < b.size() && IsDigit(b[j])) ++j;
   if (i - startA != j - startB) return i - startA < j - startB ? -1 : 1;
   return QStringView(a).sliced(startA, i - startA).compare(QStringView(b).sliced(startB, j - startB));
+}
+
+bool HasJpegExtension(const QString& fileName) {
+  const QString suffix = QFileInfo(fileName).suffix();
+  return suffix.compare(QLatin1String("jpg"), Qt::CaseInsensitive) == 0 ||
+         suffix.compare(QLatin1String("jpeg"), Qt::CaseInsensitive) == 0 ||
+         suffix.compare(QLatin1String("jpe"), Qt::CaseInsensitive) == 0;
 }
 
 }  // namespace

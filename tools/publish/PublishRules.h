@@ -22,8 +22,10 @@ inline constexpr const char* kCategoryCaptions[kCategoryCount] = {"Nature", "Car
 int CategoryOfFolder(const QString& name);
 
 enum class SourceKind { Jpeg, OtherPicture, NotAPicture };
-// By the extension, in any case: JPEG (.jpg, .jpeg, .jpe) is published as it
-// is, PNG and BMP are converted; the rest are not pictures of a catalogue.
+// By the extension, in any case: JPEG (.jpg, .jpeg, .jpe), PNG and BMP files
+// are the pictures of a catalogue, the rest are passed over. Which of them
+// is published as it is and which converted is told by the content: a JPEG
+// goes out as it is, every other picture is converted.
 SourceKind KindOfSourceFile(const QString& fileName);
 
 // The program's own rule: wider than 3:2 is widescreen.

@@ -9,8 +9,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QImageReader>
-#include <QImageWriter>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -26,7 +24,8 @@
 #include <tuple>
 #include <vector>
 
-#include "library/ImageDecode.h"
+#include "picture/ImageDecode.h"
+#include "picture/JpegEncode.h"
 #include "platform/AtomicFile.h"
 #include "tools/publish/PublishRules.h"
 #include "tools/publish/SitePages.h"
@@ -64,7 +63,6 @@ struct SourceFile {
   QString relative;  // below SOURCE, with "/"
   QString path;
   int category = 0;
-  SourceKind kind = SourceKind::NotAPicture;
   FileStamp stamp;
 };
 
@@ -125,14 +123,13 @@ class SourceScan {
 
   void add(const QFileInfo& file, int category) {
     const QString relative = relativeOf(file);
-    const SourceKind kind = KindOfSourceFile(file.fileName());
-    if (kind == SourceKind::NotAPicture)
+    if (KindOfSourceFile(file.fileName()) == SourceKind::NotAPicture)
       return passOver(relative, QStringLiteral("not a JPEG, PNG or BMP picture"));
     // A pipe named like a picture would block the reader for ever.
     if (!file.isFile()) return passOver(relative, QStringLiteral("not a regular file"));
     const std::optional<FileStamp> stamp = StampOf(file.filePath());
     if (!stamp) return passOver(relative, QStringLiteral("cannot be read"));
-    m_files.push_back({relative, file.filePath(), category, kind, *stamp});
+    m_files.push_back({relative, file.filePath(), category, *stamp});
   }
 
   QString m_root;
@@ -216,14 +213,11 @@ struct Examined {
   QString problem;
   std::uint64_t hash = 0;
   QSize size;
+  // By the content: a JPEG is published as it is whatever its name says.
+  SourceKind kind = SourceKind::NotAPicture;
 };
 
-Examined Refused(const QString& problem) { return {false, problem, 0, {}}; }
-
-QByteArray ImageFormatOf(const SourceFile& file) {
-  return file.kind == SourceKind::Jpeg ? QByteArrayLiteral("jpeg")
-                                       : QFileInfo(file.path).suffix().toLower().toLatin1();
-}
+Examined Refused(const QString& problem) { return {false, problem, 0, {}, SourceKind::NotAPicture}; }
 
 // The content hash names the picture; the size gives its shape. Only the
 // header is decoded here.
@@ -234,38 +228,20 @@ Examined Examine(const SourceFile& file) {
     return Refused(QStringLiteral("cannot be read: ") + stream.errorString());
   QByteArray bytes = stream.readAll();
   QBuffer buffer(&bytes);
-  QImageReader reader(&buffer, ImageFormatOf(file));
-  reader.setAutoTransform(false);
-  const QSize size = reader.size();
+  buffer.open(QIODevice::ReadOnly);
+  const PictureHeader header = readPictureHeader(buffer);
+  const QSize size = header.size;
   if (!size.isValid() || size.isEmpty()) return Refused(QStringLiteral("not a readable picture"));
   if (qint64(size.width()) * size.height() * 4 > kMaxDecodedPictureBytes)
     return Refused(
         QStringLiteral("too large for the program to show (%1 x %2)").arg(size.width()).arg(size.height()));
-  return {true, {}, ContentHash(bytes), size};
+  const SourceKind kind = header.format == PictureFormat::Jpeg ? SourceKind::Jpeg : SourceKind::OtherPicture;
+  return {true, {}, ContentHash(bytes), size, kind};
 }
 
-QByteArray EncodeJpeg(const QImage& image, int quality) {
-  QByteArray bytes;
-  QBuffer buffer(&bytes);
-  buffer.open(QIODevice::WriteOnly);
-  QImageWriter writer(&buffer, "jpeg");
-  writer.setQuality(quality);
-  return writer.write(image) ? bytes : QByteArray();
-}
-
-// JPEG has no transparency; a transparent part shows the black a desktop
-// has behind its wallpaper. A premultiplied colour is that colour over
-// black already, so only the alpha byte has to go.
-QImage OverBlack(const QImage& image) {
-  if (!image.hasAlphaChannel()) return image.convertToFormat(QImage::Format_RGB32);
-  QImage picture = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-  for (int y = 0; y < picture.height(); ++y) {
-    auto* line = reinterpret_cast<QRgb*>(picture.scanLine(y));
-    for (int x = 0; x < picture.width(); ++x) line[x] |= 0xff000000U;
-  }
-  picture.reinterpretAsFormat(QImage::Format_RGB32);
-  return picture;
-}
+// Published pictures keep the orientation they are stored in: a JPEG's
+// bytes go out unchanged, and its thumbnail must match them.
+constexpr DecodeOptions kAsStored{Orientation::AsStored, kMaxDecodedPictureBytes};
 
 // The disk starts on a picture while the next ones are decoded, so that the
 // flush before the pages are written has little left to wait for.
@@ -301,28 +277,29 @@ PictureFiles JpegFiles(const SourceFile& file, const Examined& examined, QSize b
   if (ContentHash(files.large) != examined.hash)
     return {{}, {}, QStringLiteral("changed while being published; publish again to take it in")};
   QString error;
-  files.thumbnail = LoadPictureForBox(file.path, box, &error);
-  if (files.thumbnail.isNull()) files.problem = error;
+  const QImage decoded = decodeFileForSize(file.path, box, kAsStored, &error);
+  if (decoded.isNull())
+    files.problem = error;
+  else
+    files.thumbnail = scaleToBox(decoded, box);
   return files;
 }
 
 PictureFiles ConvertedFiles(const SourceFile& file, QSize box) {
   QString error;
-  const QImage decoded = LoadPicture(file.path, &error);
+  const QImage decoded = decodeFileForSize(file.path, QSize(), kAsStored, &error);
   if (decoded.isNull()) return {{}, {}, error};
-  const QImage picture = OverBlack(decoded);
-  return {EncodeJpeg(picture, kLargeQuality),
-          picture.scaled(box, Qt::IgnoreAspectRatio, Qt::SmoothTransformation),
-          {}};
+  const QImage picture = flattenOverBlack(decoded);
+  return {encodeJpeg(picture, kLargeQuality), scaleToBox(picture, box), {}};
 }
 
 Made MakePicture(const SourceFile& file, const Examined& examined, const SitePicture& picture,
                  const QDir& site) {
   const QSize box = ThumbnailSize(picture.shape);
   const PictureFiles files =
-      file.kind == SourceKind::Jpeg ? JpegFiles(file, examined, box) : ConvertedFiles(file, box);
+      examined.kind == SourceKind::Jpeg ? JpegFiles(file, examined, box) : ConvertedFiles(file, box);
   if (!files.problem.isEmpty()) return {Outcome::PassedOver, files.problem, {}};
-  const QByteArray thumbnail = EncodeJpeg(files.thumbnail, kThumbnailQuality);
+  const QByteArray thumbnail = encodeJpeg(files.thumbnail, kThumbnailQuality);
   if (files.large.isEmpty() || thumbnail.isEmpty())
     return {Outcome::PassedOver, QStringLiteral("could not be encoded as JPEG"), {}};
   Made made;

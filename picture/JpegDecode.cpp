@@ -1,6 +1,5 @@
-#include "platform/JpegDecode.h"
+#include "picture/JpegDecode.h"
 
-#include <QFileInfo>
 #include <QSysInfo>
 #include <csetjmp>
 #include <cstdio>
@@ -236,11 +235,4 @@ QImage DecodeJpegStream(QIODevice& source, JpegScale scale, QSize box, qint64 ma
   if (!decoder.readRows(image.bits(), image.bytesPerLine())) return fail();
   if (decoder.decodedCmyk()) CmykToRgb(image, decoder.invertedCmyk());
   return image;
-}
-
-bool HasJpegExtension(const QString& file) {
-  const QString suffix = QFileInfo(file).suffix();
-  return suffix.compare(QLatin1String("jpg"), Qt::CaseInsensitive) == 0 ||
-         suffix.compare(QLatin1String("jpeg"), Qt::CaseInsensitive) == 0 ||
-         suffix.compare(QLatin1String("jpe"), Qt::CaseInsensitive) == 0;
 }

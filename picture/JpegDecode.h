@@ -19,6 +19,3 @@ enum class JpegScale { Full, CoverBox };
 // refused before decoding ("picture too large (W x H)", the file's own size).
 // On any failure: a null image and the reason in `why`; it never aborts.
 QImage DecodeJpegStream(QIODevice& source, JpegScale scale, QSize box, qint64 maxBytes, QString* why);
-
-// Whether `file` is decoded as JPEG: chosen by the extension, in any case.
-bool HasJpegExtension(const QString& file);

@@ -1,0 +1,71 @@
+// Picture decoding for the grid, the preview, the wallpaper and the
+// publisher. The format is told by the content; JPEG goes through
+// libjpeg-turbo with DCT scaling, so a thumbnail box never pays for a
+// full-size decode; every other format goes through Qt's reader.
+#pragma once
+
+#include <QIODevice>
+#include <QImage>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+#include "picture/ExifOrientation.h"
+#include "picture/PictureFormat.h"
+
+// Pictures larger than this many bytes once decoded are refused, so that a
+// tiny file claiming huge dimensions cannot exhaust memory.
+constexpr qint64 kMaxDecodedPictureBytes = 256LL * 1024 * 1024;
+
+struct DecodeOptions {
+  Orientation orientation = Orientation::Upright;
+  // Larger results are refused before decoding; so is a JPEG file larger
+  // than this.
+  qint64 maxDecodedBytes = kMaxDecodedPictureBytes;
+};
+
+// Decodes what `source` holds no larger than needed to cover `target` (as
+// shown, after orientation) where the format can decode smaller: JPEG at the
+// smallest DCT scale that covers it, a format whose Qt reader scales while
+// decoding at the smallest size that covers it, anything else at its own
+// size. An empty target asks for the picture's own size. The result may be
+// larger than the target; scaleToBox makes it fit. A null image with the
+// reason in `why` for a picture that is corrupt, truncated or too large.
+QImage decodeForSize(QIODevice& source, QSize target, const DecodeOptions& options = {},
+                     QString* why = nullptr);
+
+// The same for a file, opened by its name's own bytes (which need not be
+// UTF-8); a pipe or device named like a picture, which would block the
+// reader for ever, is refused. The reason starts with the file's name.
+QImage decodeFileForSize(const QString& file, QSize target, const DecodeOptions& options = {},
+                         QString* error = nullptr);
+
+// Stretched smoothly to exactly `box`, as the grid's and the preview's
+// images show their pictures.
+QImage scaleToBox(const QImage& picture, QSize box);
+
+struct PictureHeader {
+  PictureFormat format = PictureFormat::Unknown;
+  QSize size;  // as stored; invalid when the header cannot be read
+};
+// The format and stored size, from the header alone.
+PictureHeader readPictureHeader(QIODevice& source);
+
+// Decodes `file` upright and scales it smoothly to exactly `box`. Returns a
+// null image and a reason in `error` (when given) for a missing, corrupt,
+// truncated or oversized file; it never aborts the program.
+QImage LoadPictureForBox(const QString& file, QSize box, QString* error = nullptr);
+
+// Decodes several pictures for one box at once, each on a thread of its own,
+// so that a page of thumbnails costs about the slowest one. The results
+// follow the order of `files`: a null image where a file failed, with its
+// reason at the same place in `errors` (empty where it succeeded).
+std::vector<QImage> LoadPicturesForBox(const QStringList& files, QSize box, QStringList* errors = nullptr);
+
+// Decodes `file` upright at its own size, with the same guards.
+QImage LoadPicture(const QString& file, QString* error = nullptr);
+
+// Whether a file decodes as a picture at all; what a server sends instead of
+// a picture (an error page) does not.
+bool DecodesAsPicture(const QString& file);

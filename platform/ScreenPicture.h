@@ -1,0 +1,47 @@
+// A picture read for a screen rather than for itself: no larger than the
+// screen needs where the format allows it, and in memory once at most, so
+// that a photo of a hundred megapixels becomes a background without a copy
+// of a hundred megapixels. pixman stretches it straight into the screen's
+// own pixel format.
+//
+// The root-window backend draws such pictures but does not read them: the
+// picture layer above hands it a loader, so that every picture the program
+// reads goes through the one pipeline.
+#pragma once
+
+#include <QImage>
+#include <QRect>
+#include <QSize>
+#include <QString>
+#include <functional>
+#include <optional>
+#include <vector>
+
+using pixman_image_t = union pixman_image;
+
+enum class RowOrder { TopDown, BottomUp };
+
+struct ScreenPicture {
+  // In a format isScreenPixelFormat accepts. It may share the pages of a
+  // mapped file, which it keeps mapped while any copy of it lives.
+  QImage pixels;
+  // Bitmap files keep their rows last first; such rows are drawn as they lie.
+  RowOrder rows = RowOrder::TopDown;
+
+  QSize size() const { return pixels.size(); }
+};
+
+// Reads `path` so that it still covers `box`; nothing, with the reason in
+// `why`, when the file cannot be read as a picture.
+using ScreenPictureLoader =
+    std::function<std::optional<ScreenPicture>(const QString& path, QSize box, QString& why)>;
+
+// Whether pixman reads pixels of this format as they lie in memory.
+bool isScreenPixelFormat(QImage::Format format);
+// Whether pixman can address a picture of this size.
+bool fitsScreenPicture(QSize size);
+
+// Stretches the whole picture, filtered bilinearly, onto each rectangle of
+// `target` in `areas`, and makes the rest of `target` black. False, with
+// `target` untouched, when the picture's pixels cannot be drawn.
+bool stretchOnto(const ScreenPicture& picture, pixman_image_t* target, const std::vector<QRect>& areas);

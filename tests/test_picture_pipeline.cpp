@@ -1,0 +1,319 @@
+// The picture pipeline's steps: telling the format by the content, decoding
+// for a size, standing a photo upright by its Exif orientation, and encoding
+// JPEG.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <QBuffer>
+#include <QFile>
+#include <QImageWriter>
+#include <QTemporaryDir>
+#include <QtEndian>
+#include <array>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "picture/ExifOrientation.h"
+#include "picture/ImageDecode.h"
+#include "picture/JpegEncode.h"
+#include "picture/PictureFormat.h"
+#include "picture/ScreenPictureLoad.h"
+
+namespace {
+
+QByteArray Encode(const QImage& image, const char* format) {
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  QImageWriter writer(&buffer, format);
+  writer.setQuality(95);
+  EXPECT_TRUE(writer.write(image)) << qPrintable(writer.errorString());
+  return bytes;
+}
+
+// Red on the left half, blue on the right.
+QImage Halves(QSize size) {
+  QImage image(size, QImage::Format_RGB32);
+  for (int y = 0; y < size.height(); ++y)
+    for (int x = 0; x < size.width(); ++x)
+      image.setPixel(x, y, x < size.width() / 2 ? qRgb(255, 0, 0) : qRgb(0, 0, 255));
+  return image;
+}
+
+// A TIFF field of `value` in the byte order the header names.
+template <typename Value>
+QByteArray Field(Value value, bool bigEndian) {
+  QByteArray bytes(sizeof(Value), '\0');
+  if (bigEndian)
+    qToBigEndian(value, bytes.data());
+  else
+    qToLittleEndian(value, bytes.data());
+  return bytes;
+}
+
+QByteArray Field16(quint16 value, bool bigEndian) { return Field(value, bigEndian); }
+QByteArray Field32(quint32 value, bool bigEndian) { return Field(value, bigEndian); }
+
+// An Exif segment whose first directory holds `entries` (tag, type, value).
+QByteArray ExifSegment(const std::vector<std::array<quint16, 3>>& entries, bool bigEndian) {
+  QByteArray tiff = bigEndian ? QByteArray("MM\0*", 4) : QByteArray("II*\0", 4);
+  tiff += Field32(8, bigEndian);
+  tiff += Field16(quint16(entries.size()), bigEndian);
+  for (const auto& [tag, type, value] : entries)
+    tiff += Field16(tag, bigEndian) + Field16(type, bigEndian) + Field32(1, bigEndian) +
+            Field16(value, bigEndian) + Field16(0, bigEndian);
+  tiff += Field32(0, bigEndian);
+  const QByteArray body = QByteArray("Exif\0\0", 6) + tiff;
+  return QByteArray("\xFF\xE1", 2) + Field16(quint16(body.size() + 2), true) + body;
+}
+
+// The JPEG with an Exif segment after the JFIF one, where cameras put it.
+QByteArray WithSegment(const QByteArray& jpeg, const QByteArray& segment) {
+  const int jfifEnd = 4 + ((uchar(jpeg[4]) << 8) | uchar(jpeg[5]));
+  return jpeg.left(jfifEnd) + segment + jpeg.mid(jfifEnd);
+}
+
+QByteArray WithOrientation(const QByteArray& jpeg, int orientation, bool bigEndian = true) {
+  // A tag before the orientation, as cameras write their make first.
+  return WithSegment(jpeg, ExifSegment({{0x010F, 2, 0}, {0x0112, 3, quint16(orientation)}}, bigEndian));
+}
+
+void ExpectColourNear(QRgb actual, QRgb expected) {
+  EXPECT_NEAR(qRed(actual), qRed(expected), 24);
+  EXPECT_NEAR(qGreen(actual), qGreen(expected), 24);
+  EXPECT_NEAR(qBlue(actual), qBlue(expected), 24);
+}
+
+constexpr QRgb kRed = qRgb(255, 0, 0);
+constexpr QRgb kBlue = qRgb(0, 0, 255);
+
+class PictureFolder : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(m_dir.isValid()); }
+
+  QString write(const QString& name, const QByteArray& bytes) const {
+    const QString path = m_dir.filePath(name);
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+    return path;
+  }
+
+  QTemporaryDir m_dir;
+};
+
+}  // namespace
+
+TEST(PictureFormatTest, TheFirstBytesTellTheFormatAndAreLeftToRead) {
+  const QImage image = Halves(QSize(16, 8));
+  const struct {
+    QByteArray bytes;
+    PictureFormat format;
+  } cases[] = {
+      {Encode(image, "jpeg"), PictureFormat::Jpeg},
+      {Encode(image, "png"), PictureFormat::Png},
+      {Encode(image, "bmp"), PictureFormat::Bmp},
+      {QByteArray("GIF89a\x10\0\x08\0", 10), PictureFormat::Gif},
+      {QByteArray("RIFF\x24\0\0\0WEBPVP8 ", 16), PictureFormat::WebP},
+      {QByteArray("II*\0\x08\0\0\0", 8), PictureFormat::Tiff},
+      {QByteArray("MM\0*\0\0\0\x08", 8), PictureFormat::Tiff},
+      {QByteArray("RIFF\x24\0\0\0WAVEfmt ", 16), PictureFormat::Unknown},
+      {QByteArray("<html>not found</html>"), PictureFormat::Unknown},
+      {QByteArray("\xFF\xD8"), PictureFormat::Unknown},
+      {QByteArray(), PictureFormat::Unknown},
+  };
+  for (const auto& one : cases) {
+    QByteArray bytes = one.bytes;
+    QBuffer buffer(&bytes);
+    ASSERT_TRUE(buffer.open(QIODevice::ReadOnly));
+    EXPECT_EQ(probePictureFormat(buffer), one.format) << one.bytes.left(12).toHex().constData();
+    EXPECT_EQ(buffer.pos(), 0);
+  }
+  EXPECT_EQ(qtFormatName(PictureFormat::Png), QByteArray("png"));
+  EXPECT_TRUE(qtFormatName(PictureFormat::Unknown).isEmpty());
+}
+
+TEST_F(PictureFolder, PicturesDecodeByTheirContentWhateverTheirName) {
+  const QString pngAsJpeg = write(QStringLiteral("photo.jpg"), Encode(Halves(QSize(64, 32)), "png"));
+  const QString jpegAsPng = write(QStringLiteral("photo.png"), Encode(Halves(QSize(64, 32)), "jpeg"));
+  const QString jpegAsText = write(QStringLiteral("photo.txt"), Encode(Halves(QSize(64, 32)), "jpeg"));
+  for (const QString& file : {pngAsJpeg, jpegAsPng, jpegAsText}) {
+    SCOPED_TRACE(file.toStdString());
+    QString error;
+    const QImage picture = LoadPictureForBox(file, QSize(32, 16), &error);
+    ASSERT_FALSE(picture.isNull()) << qPrintable(error);
+    ExpectColourNear(picture.pixel(4, 8), kRed);
+    ExpectColourNear(picture.pixel(28, 8), kBlue);
+    EXPECT_TRUE(isPictureFile(file));
+  }
+  QFile png(pngAsJpeg);
+  ASSERT_TRUE(png.open(QIODevice::ReadOnly));
+  const PictureHeader header = readPictureHeader(png);
+  EXPECT_EQ(header.format, PictureFormat::Png);
+  EXPECT_EQ(header.size, QSize(64, 32));
+
+  const QString text = write(QStringLiteral("notes.jpg"), "these are notes, not a picture");
+  QString error;
+  EXPECT_TRUE(LoadPictureForBox(text, QSize(32, 16), &error).isNull());
+  EXPECT_TRUE(error.contains(QStringLiteral("notes.jpg"))) << qPrintable(error);
+  EXPECT_FALSE(isPictureFile(text));
+  EXPECT_FALSE(isPictureFile(m_dir.filePath(QStringLiteral("missing.png"))));
+  // A pipe named like a picture is not opened, so it cannot block.
+  ASSERT_EQ(mkfifo(QFile::encodeName(m_dir.filePath(QStringLiteral("pipe.png"))).constData(), 0600), 0);
+  EXPECT_FALSE(isPictureFile(m_dir.filePath(QStringLiteral("pipe.png"))));
+}
+
+TEST_F(PictureFolder, AJpegIsDecodedAtTheSmallestScaleThatCoversTheTarget) {
+  QByteArray bytes = Encode(Halves(QSize(1600, 1200)), "jpeg");
+  QBuffer buffer(&bytes);
+  ASSERT_TRUE(buffer.open(QIODevice::ReadOnly));
+  QString why;
+  // An eighth (200 x 150) covers 145 x 110; a target of 300 x 100 needs a quarter.
+  EXPECT_EQ(decodeForSize(buffer, QSize(145, 110), {}, &why).size(), QSize(200, 150)) << qPrintable(why);
+  buffer.seek(0);
+  EXPECT_EQ(decodeForSize(buffer, QSize(300, 100), {}, &why).size(), QSize(400, 300)) << qPrintable(why);
+  buffer.seek(0);
+  EXPECT_EQ(decodeForSize(buffer, QSize(), {}, &why).size(), QSize(1600, 1200)) << qPrintable(why);
+  // The bound applies to the picture as decoded, at its scale.
+  buffer.seek(0);
+  EXPECT_TRUE(decodeForSize(buffer, QSize(), {Orientation::Upright, 1024 * 1024}, &why).isNull());
+  EXPECT_TRUE(why.contains(QStringLiteral("too large"))) << qPrintable(why);
+  buffer.seek(0);
+  EXPECT_FALSE(decodeForSize(buffer, QSize(145, 110), {Orientation::Upright, 1024 * 1024}, &why).isNull());
+}
+
+TEST(ExifOrientationTest, TheTagIsFoundInEitherByteOrderAndDamageMeansNormal) {
+  const QByteArray jpeg = Encode(Halves(QSize(16, 8)), "jpeg");
+  EXPECT_EQ(readExifOrientation(jpeg), ExifOrientation::Normal);
+  EXPECT_EQ(readExifOrientation(WithOrientation(jpeg, 6, true)), ExifOrientation::Rotate90);
+  EXPECT_EQ(readExifOrientation(WithOrientation(jpeg, 3, false)), ExifOrientation::Rotate180);
+  EXPECT_EQ(readExifOrientation(WithOrientation(jpeg, 8, false)), ExifOrientation::Rotate270);
+  // Values outside 1 to 8, a tag of the wrong type, a segment cut short, a
+  // directory pointing outside the segment, and no JPEG at all.
+  EXPECT_EQ(readExifOrientation(WithOrientation(jpeg, 9)), ExifOrientation::Normal);
+  EXPECT_EQ(readExifOrientation(WithOrientation(jpeg, 0)), ExifOrientation::Normal);
+  EXPECT_EQ(readExifOrientation(WithSegment(jpeg, ExifSegment({{0x0112, 4, 6}}, true))),
+            ExifOrientation::Normal);
+  const QByteArray segment = ExifSegment({{0x0112, 3, 6}}, true);
+  const QByteArray tagged = WithSegment(jpeg, segment);
+  const qsizetype segmentEnd = tagged.indexOf(segment) + segment.size();
+  for (qsizetype cut = 0; cut < segmentEnd; ++cut)
+    EXPECT_EQ(readExifOrientation(QByteArrayView(tagged).first(cut)), ExifOrientation::Normal) << cut;
+  EXPECT_EQ(readExifOrientation(QByteArrayView(tagged).first(segmentEnd)), ExifOrientation::Rotate90);
+  QByteArray stray = ExifSegment({{0x0112, 3, 6}}, true);
+  stray[14] = char(0x7F);  // the directory's offset, far beyond the segment
+  EXPECT_EQ(readExifOrientation(WithSegment(jpeg, stray)), ExifOrientation::Normal);
+  QByteArray many = ExifSegment({{0x0112, 3, 6}}, true);
+  many[18] = many[19] = char(0xFF);  // 65535 entries claimed, one there
+  EXPECT_EQ(readExifOrientation(WithSegment(jpeg, many)), ExifOrientation::Rotate90);
+  EXPECT_EQ(readExifOrientation(Encode(Halves(QSize(16, 8)), "png")), ExifOrientation::Normal);
+  EXPECT_EQ(readExifOrientation(QByteArrayView()), ExifOrientation::Normal);
+}
+
+TEST(ExifOrientationTest, EachOrientationMovesEveryPixelWhereItBelongs) {
+  const int w = 3, h = 2;
+  QImage stored(w, h, QImage::Format_RGB32);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) stored.setPixel(x, y, qRgb(x * 50, y * 50, 7));
+  // Where each shown pixel (x, y) comes from in the stored picture.
+  const std::function<QPoint(int, int)> sources[] = {
+      [&](int x, int y) { return QPoint(x, y); },
+      [&](int x, int y) { return QPoint(w - 1 - x, y); },
+      [&](int x, int y) { return QPoint(w - 1 - x, h - 1 - y); },
+      [&](int x, int y) { return QPoint(x, h - 1 - y); },
+      [&](int x, int y) { return QPoint(y, x); },
+      [&](int x, int y) { return QPoint(y, h - 1 - x); },
+      [&](int x, int y) { return QPoint(w - 1 - y, h - 1 - x); },
+      [&](int x, int y) { return QPoint(w - 1 - y, x); },
+  };
+  for (int value = 1; value <= 8; ++value) {
+    SCOPED_TRACE(value);
+    const auto orientation = ExifOrientation(value);
+    const QImage shown = applyExifOrientation(stored, orientation);
+    ASSERT_EQ(shown.size(), swapsAxes(orientation) ? QSize(h, w) : QSize(w, h));
+    for (int y = 0; y < shown.height(); ++y)
+      for (int x = 0; x < shown.width(); ++x) {
+        const QPoint from = sources[value - 1](x, y);
+        EXPECT_EQ(shown.pixel(x, y), stored.pixel(from)) << x << "," << y;
+      }
+  }
+  EXPECT_EQ(applyExifOrientation(stored, ExifOrientation::Normal).constBits(), stored.constBits());
+  EXPECT_EQ(exifOrientationOf(QImageIOHandler::TransformationRotate90), ExifOrientation::Rotate90);
+  EXPECT_EQ(exifOrientationOf(QImageIOHandler::TransformationFlipAndRotate90), ExifOrientation::Transpose);
+  EXPECT_EQ(exifOrientationOf(QImageIOHandler::TransformationNone), ExifOrientation::Normal);
+}
+
+TEST_F(PictureFolder, PhotosStandUprightForShowingAndStayAsStoredWhenAsked) {
+  const QByteArray plain = Encode(Halves(QSize(1600, 800)), "jpeg");
+  const QString turned = write(QStringLiteral("turned.jpg"), WithOrientation(plain, 6));
+  const QString upsideDown = write(QStringLiteral("upside-down.jpg"), WithOrientation(plain, 3, false));
+  QString error;
+
+  // Turned a quarter clockwise, the left half (red) is on top.
+  const QImage upright = LoadPicture(turned, &error);
+  ASSERT_EQ(upright.size(), QSize(800, 1600)) << qPrintable(error);
+  ExpectColourNear(upright.pixel(400, 200), kRed);
+  ExpectColourNear(upright.pixel(400, 1400), kBlue);
+  // The box is covered as shown: 100 x 200 upright is 200 x 100 stored, an eighth.
+  QFile file(turned);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  EXPECT_EQ(decodeForSize(file, QSize(100, 200), {}, &error).size(), QSize(100, 200)) << qPrintable(error);
+  const QImage thumbnail = LoadPictureForBox(turned, QSize(50, 100), &error);
+  ASSERT_FALSE(thumbnail.isNull()) << qPrintable(error);
+  ExpectColourNear(thumbnail.pixel(25, 10), kRed);
+  ExpectColourNear(thumbnail.pixel(25, 90), kBlue);
+
+  const QImage rotated = LoadPictureForBox(upsideDown, QSize(100, 50), &error);
+  ASSERT_FALSE(rotated.isNull()) << qPrintable(error);
+  ExpectColourNear(rotated.pixel(10, 25), kBlue);
+  ExpectColourNear(rotated.pixel(90, 25), kRed);
+
+  const QImage stored = decodeFileForSize(turned, QSize(), {Orientation::AsStored}, &error);
+  ASSERT_EQ(stored.size(), QSize(1600, 800)) << qPrintable(error);
+  ExpectColourNear(stored.pixel(200, 400), kRed);
+
+  // The desktop background stands upright too.
+  const std::optional<ScreenPicture> screen = loadScreenPicture(turned, QSize(400, 800), error);
+  ASSERT_TRUE(screen) << qPrintable(error);
+  EXPECT_EQ(screen->size(), QSize(400, 800));
+  ExpectColourNear(screen->pixels.pixel(200, 100), kRed);
+}
+
+TEST(JpegEncodeTest, PicturesComeBackAsJpegsOfTheirQualityOverBlack) {
+  QImage noisy(96, 64, QImage::Format_RGB32);
+  for (int y = 0; y < noisy.height(); ++y)
+    for (int x = 0; x < noisy.width(); ++x)
+      noisy.setPixel(x, y, qRgb((x * 37 + y * 11) % 256, (x * y) % 256, 90));
+  const QByteArray fine = encodeJpeg(noisy, 95);
+  const QByteArray coarse = encodeJpeg(noisy, 20);
+  ASSERT_FALSE(fine.isEmpty());
+  ASSERT_FALSE(coarse.isEmpty());
+  EXPECT_GT(fine.size(), coarse.size());
+  QByteArray bytes = fine;
+  QBuffer buffer(&bytes);
+  ASSERT_TRUE(buffer.open(QIODevice::ReadOnly));
+  EXPECT_EQ(probePictureFormat(buffer), PictureFormat::Jpeg);
+  QString why;
+  const QImage decoded = decodeForSize(buffer, QSize(), {}, &why);
+  ASSERT_EQ(decoded.size(), noisy.size()) << qPrintable(why);
+
+  // A transparent part shows black, a half-transparent one its colour over black.
+  QImage clear(32, 16, QImage::Format_ARGB32);
+  clear.fill(Qt::transparent);
+  for (int y = 0; y < 16; ++y)
+    for (int x = 16; x < 32; ++x) clear.setPixel(x, y, qRgba(255, 255, 255, 128));
+  const QImage flat = flattenOverBlack(clear);
+  EXPECT_EQ(flat.format(), QImage::Format_RGB32);
+  EXPECT_EQ(flat.pixel(3, 3), qRgb(0, 0, 0));
+  ExpectColourNear(flat.pixel(24, 8), qRgb(128, 128, 128));
+  QByteArray overBlack = encodeJpeg(clear, 90);
+  QBuffer overBlackBuffer(&overBlack);
+  ASSERT_TRUE(overBlackBuffer.open(QIODevice::ReadOnly));
+  const QImage shown = decodeForSize(overBlackBuffer, QSize(), {}, &why);
+  ASSERT_FALSE(shown.isNull()) << qPrintable(why);
+  ExpectColourNear(shown.pixel(3, 8), qRgb(0, 0, 0));
+  ExpectColourNear(shown.pixel(28, 8), qRgb(128, 128, 128));
+
+  EXPECT_TRUE(encodeJpeg(QImage(), 90).isEmpty());
+}
