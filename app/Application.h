@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QApplication>
-
 #include <exception>
 
 // The application object. An exception that escapes an event handler is

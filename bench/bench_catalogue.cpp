@@ -13,8 +13,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "platform/IniFile.h"
 #include "catalogue/CatalogueCheck.h"
+#include "platform/IniFile.h"
 #include "platform/TextCodec.h"
 
 namespace {

@@ -144,4 +144,3 @@ bool FileJoiner::Close() {
   Descriptor = -1;
   return closed;
 }
-

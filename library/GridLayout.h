@@ -11,15 +11,17 @@
 struct GridGeometry {
   int lefts[3];
   int tops[2];
-  QSize slot;        // the slot panel
-  QPoint image;      // the thumbnail inside its slot
-  QSize imageSize;   // the thumbnail's box
+  QSize slot;       // the slot panel
+  QPoint image;     // the thumbnail inside its slot
+  QSize imageSize;  // the thumbnail's box
 };
 
 inline constexpr GridGeometry kNormalGrid{{18, 197, 376}, {29, 205}, {164, 140}, {9, 18}, {145, 110}};
 inline constexpr GridGeometry kWideGrid{{8, 191, 374}, {32, 208}, {175, 133}, {7, 20}, {160, 100}};
 
-inline const GridGeometry& GridOf(Shape shape) { return shape == Shape::Widescreen ? kWideGrid : kNormalGrid; }
+inline const GridGeometry& GridOf(Shape shape) {
+  return shape == Shape::Widescreen ? kWideGrid : kNormalGrid;
+}
 
 // Slot n (0..5) inside the grid panel.
 inline QRect SlotRect(Shape shape, int n) {

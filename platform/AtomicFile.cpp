@@ -99,7 +99,8 @@ bool WriteFileAtomically(const QString& path, QByteArrayView content, Durability
   if (const int refusal = ReplaceRefusal(QFile::encodeName(target))) return Fail(error, refusal);
   QByteArray tempPath;
   int fd = CreateTemporary(target, tempPath);
-  if (fd < 0 && errno == ENOENT && QDir().mkpath(QFileInfo(target).path())) fd = CreateTemporary(target, tempPath);
+  if (fd < 0 && errno == ENOENT && QDir().mkpath(QFileInfo(target).path()))
+    fd = CreateTemporary(target, tempPath);
   if (fd < 0) return Fail(error, errno);
   const QByteArray targetBytes = QFile::encodeName(target);
   struct stat existing {};

@@ -368,7 +368,6 @@ std::string StorableValue(const QString& value) { return WithoutLineBreaks(value
 
 enum class LoadResult { Loaded, Missing, Failed };
 
-
 // The bytes of a file. Growing it keeps what it holds and never clears the
 // rest, so reusing one for every read costs nothing.
 class FileBytes {
@@ -495,8 +494,7 @@ IniBatch::IniBatch(const IniFile& file) : m_fileName(file.FileName()) {
   if (!m_readFailed) m_content = bytes.view();
 }
 
-QString IniBatch::ReadIniText(const QString& section, const QString& key,
-                               const QString& defaultValue) const {
+QString IniBatch::ReadIniText(const QString& section, const QString& key, const QString& defaultValue) const {
   return ReadValue(m_content, section, key, defaultValue);
 }
 

@@ -5,6 +5,8 @@
 #include <QString>
 
 // The keys in the order they are read from the file.
+// The table reads best as it is laid out.
+// clang-format off
 #define NIMBRA_LANGUAGE_KEYS(X)                                                     \
   X(szClickHere) X(szGetmore) X(szNowallpaper) X(szChoiceplease) X(szAttention)     \
   X(szDownloadpicfail) X(szPicnofind) X(szConnecting) X(szConnectfail) X(szUpdated) \
@@ -15,6 +17,7 @@
   X(szPrevwallpaper) X(szNextwallpaper) X(szExit) X(szSetwallpaper) X(szLocal)      \
   X(szNetwork) X(szNature) X(szCartoon) X(szHoliday) X(szGame) X(szArt)             \
   X(szDownload) X(szWallpapergallery) X(szAllsupport)
+// clang-format on
 
 struct LanguageTexts {
 #define NIMBRA_DECLARE_TEXT(name) QString name;

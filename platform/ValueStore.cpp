@@ -1,8 +1,5 @@
 #include "platform/ValueStore.h"
 
-#include "platform/AtomicFile.h"
-#include "platform/TextEscape.h"
-
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -13,6 +10,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
+
+#include "platform/AtomicFile.h"
+#include "platform/TextEscape.h"
 
 namespace {
 // Far more than the handful of values the program keeps; a bigger file is
