@@ -77,10 +77,14 @@ PictureButton* MakeTab(QWidget* parent, const QString& name, QRect box) {
 }
 }  // namespace
 
-TfrmMain::TfrmMain(const QStringList& arguments, QWidget* parent)
+TfrmMain::TfrmMain(const AppContext& context, const QStringList& arguments, QWidget* parent)
     : QWidget(parent),
+      m_context(context),
       m_browse(new BrowseController(
-          m_texts, [this](const BrowseRequest& request) { return m_networkViews.makeLoad(request); }, this)) {
+          m_texts, [this](const BrowseRequest& request) { return m_networkViews.makeLoad(request); }, this)),
+      m_wallpaperWorker(m_context.wallpaperSetter),
+      m_rotation(m_wallpaperWorker),
+      m_apply(*m_browse, m_texts, m_context.desktopControl, m_wallpaperWorker) {
   setObjectName(QStringLiteral("frmMain"));
   setWindowFlags(Qt::FramelessWindowHint | Qt::Window);
   setFixedSize(kClientWidth, kClientHeight);
@@ -94,6 +98,8 @@ TfrmMain::TfrmMain(const QStringList& arguments, QWidget* parent)
   connect(m_browse, &BrowseController::stateChanged, this, &TfrmMain::Render);
   FollowScreenDensity();
   connect(&m_rotation, &RotationController::rowsChanged, this, &TfrmMain::RenderRotationRows);
+  connect(&m_rotation, &RotationController::failed, this, &TfrmMain::ShowErrorReport);
+  ConnectApply();
   FormCreate(arguments);
 }
 

@@ -5,14 +5,16 @@
 #include <QDateTime>
 #include <QStringList>
 #include <QWidget>
-
 #include <array>
 #include <memory>
 #include <optional>
 
 #include "catalogue/NetworkViews.h"
+#include "library/ApplyController.h"
 #include "library/BrowseController.h"
 #include "library/RotationController.h"
+#include "library/WallpaperWorker.h"
+#include "platform/AppContext.h"
 #include "platform/LanguageTexts.h"
 #include "skin/SkinControls.h"
 
@@ -26,8 +28,9 @@ class TfrmDown2;
 class TfrmMain : public QWidget {
   Q_OBJECT
  public:
-  // Builds the controls and runs the start-up sequence (FormCreate).
-  explicit TfrmMain(const QStringList& arguments, QWidget* parent = nullptr);
+  // Builds the controls and runs the start-up sequence (FormCreate). The
+  // desktop and the other services come from the context.
+  TfrmMain(const AppContext& context, const QStringList& arguments, QWidget* parent = nullptr);
   ~TfrmMain() override;
 
   // Whether the start-up sequence asked to start in the tray.
@@ -62,16 +65,16 @@ class TfrmMain : public QWidget {
   // --- category column
   SkinLabel* Label1;
   SkinImage* imgLeftBK;
-  std::array<SkinLabel*, 5> lblL;       // lblL1 .. lblL5
-  std::array<SkinImage*, 5> imgArrow;   // imgArrow1 .. imgArrow5
+  std::array<SkinLabel*, 5> lblL;      // lblL1 .. lblL5
+  std::array<SkinImage*, 5> imgArrow;  // imgArrow1 .. imgArrow5
   SkinLabel* Label2;
   std::array<SkinLabel*, 7> lblN;       // lblN1 .. lblN7
   std::array<SkinImage*, 7> imgArrowN;  // imgArrowN1 .. imgArrowN7
 
   // --- thumbnail grid
   std::array<PicturePanel*, 6> W;  // W1 .. W6
-  std::array<SkinShape*, 6> shpW;      // shpW1 .. shpW6
-  std::array<SkinImage*, 6> imgW;      // imgW1 .. imgW6
+  std::array<SkinShape*, 6> shpW;  // shpW1 .. shpW6
+  std::array<SkinImage*, 6> imgW;  // imgW1 .. imgW6
   SkinLabel* lblErrorTip;
   SkinLabel* panConnectNetwork;
   std::array<SkinLabel*, 20> lblWPage;  // lblWPage1 .. lblWPage20
@@ -107,6 +110,9 @@ class TfrmMain : public QWidget {
   BrowseController& browse() { return *m_browse; }
   NetworkViews& networkViews() { return m_networkViews; }
   RotationController& rotation() { return m_rotation; }
+  // Sets every picture this program sets while the window lives.
+  WallpaperWorker& wallpaperWorker() { return m_wallpaperWorker; }
+  bool applyRunning() const { return m_apply.running(); }
   // Busy: a network view or a download is at work, and most clicks wait.
   bool Busy() const { return m_browse->state().busy; }
   const std::array<SlotPaths, 6>& Slots() const { return m_browse->state().slotPaths; }
@@ -216,22 +222,23 @@ class TfrmMain : public QWidget {
   SkinLabel* LinkOf(const BrowseView& view) const;
   BrowseView ViewOf(const QWidget* link) const;
   void RenderRotationRows();
-  bool FetchNetworkPicture(QString& path);
-  bool DownloadPicture(const QString& address, const QString& local);
-  void StepAsideAndApply(const QString& path);
-  void FinishApply();
+  void ConnectApply();
+  void DownloadPicture(const QString& address, const QString& local);
+  void StepAside();
+  void ComeBack();
 
+  AppContext m_context;
   LanguageTexts m_texts;
   NetworkViews m_networkViews{m_texts};
   BrowseController* m_browse;
+  WallpaperWorker m_wallpaperWorker;
   RotationController m_rotation;
+  ApplyController m_apply;
   std::unique_ptr<TfrmDown> m_frmDown;
   std::unique_ptr<TfrmDown2> m_frmDown2;
   Shape m_arrangedShape = Shape::Normal;
   bool m_waitCursorShown = false;
-  bool m_applyRunning = false;
   bool m_startMinimized = false;
   bool m_manualDrag = false;
   QPoint m_dragOffset;
 };
-

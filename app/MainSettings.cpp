@@ -1,7 +1,6 @@
 // The settings page's auto-start options and the settings steps of start-up.
 #include <QDateTime>
 
-#include "app/Application.h"
 #include "app/Main.h"
 #include "library/Settings.h"
 
@@ -42,8 +41,8 @@ void TfrmMain::RunStartupSettings(const QStringList& arguments) {
   const int changeMode = StartupChangeMode(mode, arguments.value(1));
   m_rotation.LoadRotationList(screenShape);
   const QDateTime lastTime = LoadLastTime();
-  // Start-up runs outside the event loop, so a failure is reported here.
-  RunReportingErrors([&] { m_rotation.StartupChange(changeMode, lastTime); });
+  // The change itself ends later, on the event loop; a failure is reported then.
+  m_rotation.StartupChange(changeMode, lastTime);
   SaveLastTime(QDateTime::currentDateTime());
 }
 

@@ -16,7 +16,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   const QString path = QFileInfo(DecodeFileName(argv[1])).absoluteFilePath();
-  const SetResult result = DesktopWallpaperSetter().setWallpaper(path);
+  const DesktopSession session = DesktopSession::fromEnvironment();
+  const SetResult result = MakeWallpaperSetter(DetectDesktopFamily(session), session)->setWallpaper(path);
   if (result.status == SetStatus::Applied) return 0;
   std::fprintf(stderr, "bench-set-root: %s\n", qPrintable(result.detail));
   return 1;

@@ -66,7 +66,12 @@ DialogsRecorder::DialogsRecorder() {
 DialogsRecorder::~DialogsRecorder() { InstallDialogs(nullptr); }
 
 std::unique_ptr<TfrmMain> MakeMainWindow(const QStringList& arguments) {
-  auto window = std::make_unique<TfrmMain>(QStringList{QStringLiteral("NimbraWallpaper")} + arguments);
+  return MakeMainWindowWith(TestContext(), arguments);
+}
+
+std::unique_ptr<TfrmMain> MakeMainWindowWith(const AppContext& context, const QStringList& arguments) {
+  auto window =
+      std::make_unique<TfrmMain>(context, QStringList{QStringLiteral("NimbraWallpaper")} + arguments);
   window->CreateDownloadForms();
   WaitForPage(*window);
   return window;

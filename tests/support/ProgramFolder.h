@@ -7,12 +7,12 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
-
 #include <chrono>
 #include <functional>
 #include <memory>
 
 #include "app/UserDialogs.h"
+#include "support/TestContext.h"
 
 class TfrmMain;
 
@@ -79,5 +79,7 @@ bool WaitUntil(const std::function<bool()>& condition,
 bool WaitForPage(TfrmMain& window);
 
 // The main window as the program creates it, with the given arguments after
-// the program name and its download forms, once its first page is shown.
+// the program name and its download forms, once its first page is shown;
+// with the test's services, or quiet ones.
+std::unique_ptr<TfrmMain> MakeMainWindowWith(const AppContext& context, const QStringList& arguments = {});
 std::unique_ptr<TfrmMain> MakeMainWindow(const QStringList& arguments = {});
