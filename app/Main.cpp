@@ -98,7 +98,8 @@ TfrmMain::TfrmMain(const AppContext& context, const QStringList& arguments, QWid
   connect(m_browse, &BrowseController::stateChanged, this, &TfrmMain::Render);
   FollowScreenDensity();
   connect(&m_rotation, &RotationController::rowsChanged, this, &TfrmMain::RenderRotationRows);
-  connect(&m_rotation, &RotationController::failed, this, &TfrmMain::ShowErrorReport);
+  // The box waits for its turn on the event loop, not inside the signal that told of the failure.
+  connect(&m_rotation, &RotationController::failed, this, &TfrmMain::ShowErrorReport, Qt::QueuedConnection);
   ConnectApply();
   FormCreate(arguments);
 }

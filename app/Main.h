@@ -112,7 +112,6 @@ class TfrmMain : public QWidget {
   RotationController& rotation() { return m_rotation; }
   // Sets every picture this program sets while the window lives.
   WallpaperWorker& wallpaperWorker() { return m_wallpaperWorker; }
-  bool applyRunning() const { return m_apply.running(); }
   // Busy: a network view or a download is at work, and most clicks wait.
   bool Busy() const { return m_browse->state().busy; }
   const std::array<SlotPaths, 6>& Slots() const { return m_browse->state().slotPaths; }

@@ -14,7 +14,7 @@ void TfrmMain::ConnectApply() {
   connect(&m_apply, &ApplyController::downloadNeeded, this, &TfrmMain::DownloadPicture);
   connect(&m_apply, &ApplyController::hideWindow, this, &TfrmMain::StepAside);
   connect(&m_apply, &ApplyController::showWindow, this, &TfrmMain::ComeBack);
-  connect(&m_apply, &ApplyController::errorReport, this, &TfrmMain::ShowErrorReport);
+  connect(&m_apply, &ApplyController::errorReport, this, &TfrmMain::ShowErrorReport, Qt::QueuedConnection);
   connect(&m_apply, &ApplyController::finished, this, &TfrmMain::applyFinished);
 }
 

@@ -114,8 +114,9 @@ void WallpaperWorker::takeResult(quint64 ticket, const SetResult& result) {
   m_deadlineTimer->stop();
   m_running.reset();
   m_runningCancel.reset();
-  emit finished(ticket, result);
+  // The next one starts first: whoever hears of this end may show a box.
   startWaiting();
+  emit finished(ticket, result);
 }
 
 void WallpaperWorker::abandonRunning() {
@@ -124,8 +125,8 @@ void WallpaperWorker::abandonRunning() {
   m_runningCancel->cancel();
   m_running.reset();
   m_runningCancel.reset();
-  emit finished(ticket, DeadlinePassed(*m_setter, m_deadline));
   startWaiting();
+  emit finished(ticket, DeadlinePassed(*m_setter, m_deadline));
 }
 
 void WallpaperWorker::startWaiting() {
