@@ -191,6 +191,7 @@ TEST_F(ApplyTest, ADesktopWithoutAnyWayToSetAWallpaperIsReportedWithTheWindowBac
   window->btnSetWallpaperClick();
   waitForApply();
   EXPECT_EQ(applies, 1);
+  WaitUntil([this] { return !dialogs->messages.empty(); });
   ASSERT_EQ(dialogs->messages.size(), 1u);
   EXPECT_EQ(dialogs->messages[0].caption, window->texts().szAppname);
   EXPECT_TRUE(dialogs->messages[0].text.contains(QStringLiteral("no wallpaper service here")))

@@ -366,6 +366,7 @@ TEST_F(RotationWindowTest, TrayNextWithNoWayToSetAWallpaperSaysSoAndKeepsTheStor
   open();
   window->Nextwallpaper2->trigger();
   settle();
+  WaitUntil([this] { return !dialogs->messages.empty(); });
   ASSERT_EQ(dialogs->messages.size(), 1u);
   EXPECT_TRUE(dialogs->messages[0].text.contains(QStringLiteral("no wallpaper service here")))
       << dialogs->messages[0].text.toStdString();
