@@ -34,22 +34,16 @@ void ReportApplicationError(const QString& message) {
 }
 
 namespace {
-// The services of the real session.
-AppContext desktopContext(std::shared_ptr<DesktopDialogs> dialogs) {
-  AppContext context;
-  context.dataFolder = DataFolder();
-  context.dialogs = std::move(dialogs);
-  return context;
+void PrepareData() {
+  QString why;
+  if (!PrepareDataFolder(&why)) std::fprintf(stderr, "NimbraWallpaper: %s\n", why.toLocal8Bit().constData());
 }
 
-int RunProgram(Application& app, const ProgramCommand& command) {
+int RunProgram(Application& app, const AppContext& context, const ProgramCommand& command) {
   // No display name: Qt would add it to every window's caption, and the
   // caption is the language file's application name alone.
   app.setApplicationName(QStringLiteral("Nimbra Wallpaper 1.2"));
   app.setQuitOnLastWindowClosed(false);
-
-  QString why;
-  if (!PrepareDataFolder(&why)) std::fprintf(stderr, "NimbraWallpaper: %s\n", why.toLocal8Bit().constData());
 
   // The built window runs the whole start-up sequence; the two download
   // forms read the language texts it loaded. --show asks for the window
@@ -57,12 +51,17 @@ int RunProgram(Application& app, const ProgramCommand& command) {
   const QStringList arguments =
       command.kind == CommandKind::Show ? app.arguments().mid(0, 1) : app.arguments();
   auto dialogs = std::make_shared<DesktopDialogs>();
-  TfrmMain frmMain(desktopContext(dialogs));
+  AppContext windowContext = context;
+  windowContext.dialogs = dialogs;
+  TfrmMain frmMain(windowContext);
   dialogs->setOwner(&frmMain);
   frmMain.FormCreate(arguments);
   frmMain.CreateDownloadForms();
-  InstanceServer instanceServer(
-      [&frmMain](const QStringList& request) { return AnswerInstanceRequest(frmMain, request); });
+  InstanceServer instanceServer(InstanceServer::DeferredHandler(
+      [&frmMain](const QStringList& request, const InstanceServer::Answer& answer) {
+        AnswerInstanceRequest(frmMain, request, answer);
+      }));
+  QString why;
   if (!instanceServer.listen(InstanceSocketPath(), &why))
     std::fprintf(stderr, "NimbraWallpaper: later starts cannot reach this one: %s\n",
                  why.toLocal8Bit().constData());
@@ -88,9 +87,12 @@ int RunNimbraWallpaper(int argc, char** argv) {
     }
     Application app(argc, argv);
     if (const std::optional<int> handedOver = HandOverToInstance(instance, *command)) return *handedOver;
-    return RunProgram(app, *command);
+    PrepareData();
+    return RunProgram(app, MakeAppContext(), *command);
   }
   const std::unique_ptr<QCoreApplication> app = CommandApplication(argc, argv, command->kind);
   if (const std::optional<int> handedOver = HandOverToInstance(instance, *command)) return *handedOver;
-  return command->kind == CommandKind::Quit ? 0 : RunWithoutWindow(*command);
+  if (command->kind == CommandKind::Quit) return 0;
+  PrepareData();
+  return RunWithoutWindow(MakeAppContext(), *command);
 }

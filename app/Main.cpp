@@ -81,7 +81,10 @@ TfrmMain::TfrmMain(const AppContext& context, QWidget* parent)
     : QWidget(parent),
       m_context(context),
       m_browse(new BrowseController(
-          m_texts, [this](const BrowseRequest& request) { return m_networkViews.makeLoad(request); }, this)) {
+          m_texts, [this](const BrowseRequest& request) { return m_networkViews.makeLoad(request); }, this)),
+      m_wallpaperWorker(m_context.wallpaperSetter),
+      m_rotation(m_wallpaperWorker),
+      m_apply(*m_browse, m_texts, m_context.desktopControl, m_wallpaperWorker) {
   setObjectName(QStringLiteral("frmMain"));
   setWindowFlags(Qt::FramelessWindowHint | Qt::Window);
   setFixedSize(kClientWidth, kClientHeight);
@@ -97,6 +100,9 @@ TfrmMain::TfrmMain(const AppContext& context, QWidget* parent)
   connect(&m_rotation, &RotationController::rowsChanged, this, &TfrmMain::RenderRotationRows);
   connect(&m_settings, &SettingsController::changed, this, &TfrmMain::RenderSettings);
   RenderSettings();
+  // The box waits for its turn on the event loop, not inside the signal that told of the failure.
+  connect(&m_rotation, &RotationController::failed, this, &TfrmMain::ShowErrorReport, Qt::QueuedConnection);
+  ConnectApply();
 }
 
 // FormDestroy: the lists the window owns go with it; nothing is saved.

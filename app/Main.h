@@ -10,9 +10,11 @@
 #include <optional>
 
 #include "catalogue/NetworkViews.h"
+#include "library/ApplyController.h"
 #include "library/BrowseController.h"
 #include "library/RotationController.h"
 #include "library/SettingsController.h"
+#include "library/WallpaperWorker.h"
 #include "platform/AppContext.h"
 #include "platform/LanguageTexts.h"
 #include "skin/SkinControls.h"
@@ -109,6 +111,8 @@ class TfrmMain : public QWidget {
   NetworkViews& networkViews() { return m_networkViews; }
   RotationController& rotation() { return m_rotation; }
   SettingsController& settings() { return m_settings; }
+  // Sets every picture this program sets while the window lives.
+  WallpaperWorker& wallpaperWorker() { return m_wallpaperWorker; }
   // Busy: a network view or a download is at work, and most clicks wait.
   bool Busy() const { return m_browse->state().busy; }
   const std::array<SlotPaths, 6>& Slots() const { return m_browse->state().slotPaths; }
@@ -221,22 +225,23 @@ class TfrmMain : public QWidget {
   BrowseView ViewOf(const QWidget* link) const;
   void RenderRotationRows();
   void RenderSettings();
-  bool FetchNetworkPicture(QString& path);
-  bool DownloadPicture(const QString& address, const QString& local);
-  void StepAsideAndApply(const QString& path);
-  void FinishApply();
+  void ConnectApply();
+  void DownloadPicture(const QString& address, const QString& local);
+  void StepAside();
+  void ComeBack();
 
   const AppContext m_context;
   LanguageTexts m_texts;
   NetworkViews m_networkViews{m_texts, m_context.clock, m_context.endpoints};
   BrowseController* m_browse;
+  WallpaperWorker m_wallpaperWorker;
   RotationController m_rotation;
   SettingsController m_settings;
+  ApplyController m_apply;
   std::unique_ptr<TfrmDown> m_frmDown;
   std::unique_ptr<TfrmDown2> m_frmDown2;
   Shape m_arrangedShape = Shape::Normal;
   bool m_waitCursorShown = false;
-  bool m_applyRunning = false;
   bool m_startMinimized = false;
   bool m_manualDrag = false;
   QPoint m_dragOffset;

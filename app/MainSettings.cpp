@@ -34,8 +34,6 @@ void TfrmMain::RenderSettings() {
 void TfrmMain::RunStartupSettings(const QStringList& arguments) {
   StartupController startup(m_context, m_settings, m_rotation);
   const StartupOutcome outcome = startup.run(arguments, IsWideScreen() ? Shape::Widescreen : Shape::Normal);
-  // Start-up runs outside the event loop, so its failures are reported here.
-  for (const QString& problem : outcome.problems) ReportApplicationError(problem);
   m_startMinimized = outcome.startIn == StartIn::Tray;
 }
 

@@ -7,6 +7,9 @@
 
 #include "app/Main.h"
 #include "library/Settings.h"
+#include "library/WallpaperWorker.h"
+#include "picture/ScreenPictureLoad.h"
+#include "platform/DesktopControl.h"
 #include "platform/DisplayCheck.h"
 #include "platform/ProgramFolder.h"
 #include "platform/WallpaperSetter.h"
@@ -26,10 +29,23 @@ void PrintLine(FILE* stream, const QString& text) {
   std::fflush(stream);
 }
 
-InstanceReply StepFromStoredList(RotationController::Direction direction) {
-  RotationController rotation;
+// Runs a command and, unless it answered at once, the event loop until it
+// answers; the exit code the start ends with.
+int AwaitAnswer(const std::function<void(CommandAnswer)>& command) {
+  std::optional<InstanceReply> reply;
+  command([&reply](const InstanceReply& answer) {
+    reply = answer;
+    QCoreApplication::quit();
+  });
+  if (!reply) QCoreApplication::exec();
+  return ReportReply(reply.value_or(InstanceReply{1, QStringLiteral("the command ended without an answer")}));
+}
+
+int StepFromStoredList(WallpaperWorker& worker, RotationController::Direction direction) {
+  RotationController rotation(worker);
   rotation.LoadRotationList(IsWideScreen() ? Shape::Widescreen : Shape::Normal);
-  return StepRotationCommand(rotation, direction);
+  return AwaitAnswer(
+      [&](CommandAnswer answer) { StepRotationCommand(rotation, worker, direction, std::move(answer)); });
 }
 }  // namespace
 
@@ -83,40 +99,51 @@ std::optional<int> HandOverToInstance(InstanceLock& lock, const ProgramCommand& 
   return exitCode;
 }
 
-int RunWithoutWindow(const ProgramCommand& command) {
-  QString problem;
-  if (!PrepareDataFolder(&problem)) PrintLine(stderr, QStringLiteral("NimbraWallpaper: ") + problem);
+AppContext MakeAppContext() {
+  const DesktopSession session = DesktopSession::fromEnvironment();
+  AppContext context;
+  context.dataFolder = DataFolder();
+  context.wallpaperSetter = MakeWallpaperSetter(DetectDesktopFamily(session), session, loadScreenPicture);
+  context.desktopControl = MakeDesktopControl(session);
+  return context;
+}
+
+int RunWithoutWindow(const AppContext& context, const ProgramCommand& command) {
+  WallpaperWorker worker(context.wallpaperSetter);
   switch (command.kind) {
     case CommandKind::Set:
-      return ReportReply(SetPictureCommand(command.file));
+      return AwaitAnswer(
+          [&](CommandAnswer answer) { SetPictureCommand(worker, command.file, std::move(answer)); });
     case CommandKind::Next:
-      return ReportReply(StepFromStoredList(RotationController::Direction::Next));
+      return StepFromStoredList(worker, RotationController::Direction::Next);
     case CommandKind::Previous:
-      return ReportReply(StepFromStoredList(RotationController::Direction::Previous));
+      return StepFromStoredList(worker, RotationController::Direction::Previous);
     default:
       return 0;
   }
 }
 
-InstanceReply AnswerInstanceRequest(TfrmMain& form, const QStringList& request) {
+void AnswerInstanceRequest(TfrmMain& form, const QStringList& request, const CommandAnswer& answer) {
   const ProgramCommand command = CommandFromRequest(request);
   switch (command.kind) {
     case CommandKind::Show:
       form.RestoreApplication();
-      return {};
+      return answer({});
     case CommandKind::Next:
-      return StepRotationCommand(form.rotation(), RotationController::Direction::Next);
+      return StepRotationCommand(form.rotation(), form.wallpaperWorker(), RotationController::Direction::Next,
+                                 answer);
     case CommandKind::Previous:
-      return StepRotationCommand(form.rotation(), RotationController::Direction::Previous);
+      return StepRotationCommand(form.rotation(), form.wallpaperWorker(),
+                                 RotationController::Direction::Previous, answer);
     case CommandKind::Set:
-      return SetPictureCommand(command.file);
+      return SetPictureCommand(form.wallpaperWorker(), command.file, answer);
     case CommandKind::Quit:
       form.Exit2Click();
       // A network view at work holds the window open, as it does for the tray's Exit.
-      if (form.Busy()) return {1, QStringLiteral("the program is busy downloading and did not end")};
-      return {};
+      if (form.Busy()) return answer({1, QStringLiteral("the program is busy downloading and did not end")});
+      return answer({});
     default:
       // A start with the auto-start argument, or any other, changes nothing.
-      return {};
+      return answer({});
   }
 }

@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "library/ProgramCommands.h"
+#include "platform/AppContext.h"
 
 class QCoreApplication;
 class TfrmMain;
@@ -25,12 +26,18 @@ std::optional<int> HandOverToInstance(InstanceLock& lock, const ProgramCommand& 
 // The application object of a command that opens no window: Qt Core alone
 // where the screens need not be known.
 std::unique_ptr<QCoreApplication> CommandApplication(int& argc, char** argv, CommandKind kind);
+// The services of the running session, for the program and its commands.
+// Runs on the GUI thread once the application object exists: a desktop's
+// setter may ask about the screens.
+AppContext MakeAppContext();
 // --next, --previous and --set with no program running: the work is done
-// here, without a window or a tray icon.
-int RunWithoutWindow(const ProgramCommand& command);
+// here, without a window or a tray icon; the application's event loop runs
+// until the desktop has answered.
+int RunWithoutWindow(const AppContext& context, const ProgramCommand& command);
 
-// The running program's answer to a later start's request.
-InstanceReply AnswerInstanceRequest(TfrmMain& form, const QStringList& request);
+// The running program's answer to a later start's request, given through
+// answer, at once or when the desktop has answered.
+void AnswerInstanceRequest(TfrmMain& form, const QStringList& request, const CommandAnswer& answer);
 
 // Prints an answer: the message on standard error when it says of a failure.
 int ReportReply(const InstanceReply& reply);

@@ -17,7 +17,9 @@ int main(int argc, char** argv) {
     return 2;
   }
   const QString path = QFileInfo(DecodeFileName(argv[1])).absoluteFilePath();
-  const SetResult result = DesktopWallpaperSetter(loadScreenPicture).setWallpaper(path);
+  const DesktopSession session = DesktopSession::fromEnvironment();
+  const SetResult result =
+      MakeWallpaperSetter(DetectDesktopFamily(session), session, loadScreenPicture)->setWallpaper(path);
   if (result.status == SetStatus::Applied) return 0;
   std::fprintf(stderr, "bench-set-root: %s\n", qPrintable(result.detail));
   return 1;

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 
 #include "library/SetDesktopWallpaper.h"
+#include "library/WallpaperWorker.h"
 #include "picture/PictureFormat.h"
 #include "platform/FileNames.h"
 
@@ -24,6 +25,28 @@ constexpr CommandName kCommands[] = {
 };
 
 InstanceReply Failure(const QString& message) { return {1, message}; }
+
+InstanceReply ReplyOf(const SetResult& result) {
+  if (result.status == SetStatus::Applied) return {};
+  return Failure(NotAppliedText(result));
+}
+
+// Answers once the worker has ended the request with this ticket.
+void AnswerWhenDone(WallpaperWorker& worker, quint64 ticket, CommandAnswer answer) {
+  auto* watch = new QObject(&worker);
+  auto shared = std::make_shared<CommandAnswer>(std::move(answer));
+  QObject::connect(&worker, &WallpaperWorker::finished, watch,
+                   [watch, ticket, shared](quint64 ended, const SetResult& result) {
+                     if (ended != ticket) return;
+                     watch->deleteLater();
+                     (*shared)(ReplyOf(result));
+                   });
+  QObject::connect(&worker, &WallpaperWorker::superseded, watch, [watch, ticket, shared](quint64 ended) {
+    if (ended != ticket) return;
+    watch->deleteLater();
+    (*shared)(Failure(QStringLiteral("a newer request took its place before the desktop was told")));
+  });
+}
 }  // namespace
 
 std::optional<ProgramCommand> ParseCommandLine(const QStringList& arguments, QString* problem) {
@@ -81,19 +104,17 @@ QString CommandLineHelp() {
 
 QString VersionLine() { return QStringLiteral("Nimbra Wallpaper 1.2\n"); }
 
-InstanceReply SetPictureCommand(const QString& file) {
-  if (!IsReadableFile(file)) return Failure(QStringLiteral("no such file: %1").arg(file));
+void SetPictureCommand(WallpaperWorker& worker, const QString& file, CommandAnswer answer) {
+  if (!IsReadableFile(file)) return answer(Failure(QStringLiteral("no such file: %1").arg(file)));
   // Only the header is read: a desktop told to show a file that is not a
   // picture shows a blank background.
-  if (!isPictureFile(file)) return Failure(QStringLiteral("not a picture: %1").arg(file));
-  const SetResult result = TrySetDesktopWallpaper(file);
-  if (result.status == SetStatus::Applied) return {};
-  return Failure(NotAppliedText(result));
+  if (!isPictureFile(file)) return answer(Failure(QStringLiteral("not a picture: %1").arg(file)));
+  AnswerWhenDone(worker, worker.apply(file), std::move(answer));
 }
 
-InstanceReply StepRotationCommand(RotationController& rotation, RotationController::Direction direction) {
-  const std::optional<SetResult> result = rotation.step(direction);
-  if (!result) return Failure(QStringLiteral("the rotation list names no picture that exists"));
-  if (result->status == SetStatus::Applied) return {};
-  return Failure(NotAppliedText(*result));
+void StepRotationCommand(RotationController& rotation, WallpaperWorker& worker,
+                         RotationController::Direction direction, CommandAnswer answer) {
+  const std::optional<quint64> ticket = rotation.step(direction);
+  if (!ticket) return answer(Failure(QStringLiteral("the rotation list names no picture that exists")));
+  AnswerWhenDone(worker, *ticket, std::move(answer));
 }

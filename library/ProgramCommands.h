@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <optional>
 
 #include "library/RotationController.h"
@@ -38,7 +39,15 @@ ProgramCommand CommandFromRequest(const QStringList& request);
 QString CommandLineHelp();
 QString VersionLine();
 
+class WallpaperWorker;
+
+// Called once with a command's outcome, on the thread that gave the command,
+// when the desktop has answered: the event loop goes on meanwhile.
+using CommandAnswer = std::function<void(const InstanceReply& reply)>;
+
 // --set: the file must be there and be a picture; then the desktop is told.
-InstanceReply SetPictureCommand(const QString& file);
-// --next and --previous on a rotation list that is loaded.
-InstanceReply StepRotationCommand(RotationController& rotation, RotationController::Direction direction);
+void SetPictureCommand(WallpaperWorker& worker, const QString& file, CommandAnswer answer);
+// --next and --previous on a rotation list that is loaded, stepping through
+// the worker the rotation sets its pictures with.
+void StepRotationCommand(RotationController& rotation, WallpaperWorker& worker,
+                         RotationController::Direction direction, CommandAnswer answer);

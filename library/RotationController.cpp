@@ -5,6 +5,7 @@
 #include "library/RotationRules.h"
 #include "library/SetDesktopWallpaper.h"
 #include "library/Settings.h"
+#include "library/WallpaperWorker.h"
 #include "platform/ProgramFolder.h"
 
 namespace {
@@ -25,7 +26,12 @@ void SayLeftOut(const QString& path) {
 }
 }  // namespace
 
-RotationController::RotationController(QObject* parent) : QObject(parent) {}
+RotationController::RotationController(WallpaperWorker& worker, QObject* parent)
+    : QObject(parent), m_worker(worker) {
+  connect(&m_worker, &WallpaperWorker::finished, this, &RotationController::takeResult);
+  connect(&m_worker, &WallpaperWorker::superseded, this,
+          [this](quint64 ticket) { m_pending.remove(ticket); });
+}
 
 void RotationController::setRows(const QStringList& rows) {
   m_rows = rows;
@@ -75,34 +81,47 @@ void RotationController::AdvanceRotation() {
   const std::optional<int> target = AdvanceTarget(m_current, int(m_rows.size()));
   if (!target) return;
   m_current = *target;
-  SetDesktopWallpaper(m_rows[*target - 1]);
-  saveCurrent();
+  apply(m_rows[*target - 1], target, Reporting::ToUser);
 }
 
-std::optional<SetResult> RotationController::applyPosition(std::optional<int> position) {
+quint64 RotationController::apply(const QString& path, std::optional<int> position, Reporting reporting) {
+  const quint64 ticket = m_worker.apply(path);
+  m_pending.insert(ticket, {position, reporting});
+  return ticket;
+}
+
+void RotationController::takeResult(quint64 ticket, const SetResult& result) {
+  const auto found = m_pending.constFind(ticket);
+  if (found == m_pending.constEnd()) return;
+  const Pending pending = *found;
+  m_pending.erase(found);
+  // A desktop without any way, or one that did not answer, keeps the
+  // stored position; one that refused the picture has had its turn.
+  const bool reachedDesktop = result.status == SetStatus::Applied || result.status == SetStatus::Failed;
+  if (pending.position && reachedDesktop) SaveCurrent(*pending.position);
+  if (pending.reporting == Reporting::ByCaller) return;
+  LogWallpaperResult(result);
+  if (NeedsUserReport(result)) emit failed(NotAppliedText(result));
+}
+
+std::optional<quint64> RotationController::applyPosition(std::optional<int> position, Reporting reporting) {
   if (!position) return std::nullopt;
   m_current = *position;
-  const SetResult result = TrySetDesktopWallpaper(m_rows[*position - 1]);
-  // A desktop without any way keeps the stored position, as it always did.
-  if (result.status != SetStatus::Unavailable) saveCurrent();
-  return result;
+  return apply(m_rows[*position - 1], position, reporting);
 }
 
-std::optional<SetResult> RotationController::step(Direction direction) {
-  return applyPosition(direction == Direction::Next ? NextPosition(m_rows, m_current)
-                                                    : PreviousPosition(m_rows, m_current));
+std::optional<quint64> RotationController::step(Direction direction) {
+  return applyPosition(
+      direction == Direction::Next ? NextPosition(m_rows, m_current) : PreviousPosition(m_rows, m_current),
+      Reporting::ByCaller);
 }
 
-void RotationController::next() {
-  if (const auto result = step(Direction::Next)) ReportWallpaperResult(*result);
-}
+void RotationController::next() { applyPosition(NextPosition(m_rows, m_current), Reporting::ToUser); }
 
-void RotationController::previous() {
-  if (const auto result = step(Direction::Previous)) ReportWallpaperResult(*result);
-}
+void RotationController::previous() { applyPosition(PreviousPosition(m_rows, m_current), Reporting::ToUser); }
 
 void RotationController::applyRow(int row) {
-  if (row >= 0 && row < m_rows.size()) SetDesktopWallpaper(m_rows[row]);
+  if (row >= 0 && row < m_rows.size()) apply(m_rows[row], std::nullopt, Reporting::ToUser);
 }
 
 void RotationController::dropMissingRows() {

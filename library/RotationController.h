@@ -1,9 +1,12 @@
 // The rotation list and its position ("current" in the value store): loaded
 // at start, stepped by the tray menu and the start-up change, edited on the
 // settings page. The list's rows live here; the settings page shows them.
+// Pictures are set through the wallpaper worker, so a step returns at once;
+// the stored position follows when the desktop has answered.
 #pragma once
 
 #include <QDateTime>
+#include <QHash>
 #include <QObject>
 #include <QStringList>
 #include <optional>
@@ -11,10 +14,12 @@
 #include "library/StoreRules.h"
 #include "platform/WallpaperSetter.h"
 
+class WallpaperWorker;
+
 class RotationController : public QObject {
   Q_OBJECT
  public:
-  explicit RotationController(QObject* parent = nullptr);
+  explicit RotationController(WallpaperWorker& worker, QObject* parent = nullptr);
 
   const QStringList& rows() const { return m_rows; }
   // The 1-based position, as "current" stores it.
@@ -36,10 +41,10 @@ class RotationController : public QObject {
   void next();
   void previous();
   // The same step for a caller that tells the outcome itself (the command
-  // line): nullopt when no row's file exists. The position moves as the
-  // tray menu's step moves it.
+  // line): the worker's ticket of the request, or nullopt when no row's file
+  // exists. The position moves as the tray menu's step moves it.
   enum class Direction { Next, Previous };
-  std::optional<SetResult> step(Direction direction);
+  std::optional<quint64> step(Direction direction);
   // Applies a row (0-based) without moving the position.
   void applyRow(int row);
 
@@ -53,12 +58,25 @@ class RotationController : public QObject {
 
  signals:
   void rowsChanged();
+  // A step of the tray menu, the list or the start could not reach the
+  // desktop at all (no way to set a wallpaper, or no answer in time).
+  void failed(const QString& message);
 
  private:
-  std::optional<SetResult> applyPosition(std::optional<int> position);
+  enum class Reporting { ToUser, ByCaller };
+  struct Pending {
+    std::optional<int> position;  // stored once the desktop has taken the picture
+    Reporting reporting;
+  };
+
+  std::optional<quint64> applyPosition(std::optional<int> position, Reporting reporting);
+  quint64 apply(const QString& path, std::optional<int> position, Reporting reporting);
+  void takeResult(quint64 ticket, const SetResult& result);
   void setRows(const QStringList& rows);
   void saveCurrent() const;
 
+  WallpaperWorker& m_worker;
+  QHash<quint64, Pending> m_pending;
   QStringList m_rows;
   int m_current = 1;
 };

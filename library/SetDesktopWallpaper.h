@@ -6,18 +6,18 @@
 #include "platform/WallpaperSetter.h"
 
 // Makes the picture file the desktop wallpaper, stretched to the screen, kept
-// by the desktop and shown at once. A desktop that refuses it, or a file that
-// is not there, leaves the wallpaper as it was with a line on standard error.
-// Throws std::runtime_error when this desktop offers no way to set a wallpaper
-// at all.
-void SetDesktopWallpaper(const QString& path);
+// by the desktop and shown at once, through the desktop's setter. A file that
+// is not there is refused before the desktop hears of it. The outcome is a
+// value: it never throws, and the detail of a refusal names the setter. Slow
+// (desktop tools, D-Bus, decoding): WallpaperWorker runs it off the window's
+// thread.
+SetResult SetDesktopWallpaper(WallpaperSetter& setter, const QString& path, const CancelToken& cancel);
 
-// The same attempt, for callers that tell the outcome themselves (the
-// command line): it neither prints nor throws. The detail of a refusal names
-// the desktop's setter.
-SetResult TrySetDesktopWallpaper(const QString& path);
-// Tells an outcome as SetDesktopWallpaper does: a line for a refusal, an
-// exception for a desktop without any way.
-void ReportWallpaperResult(const SetResult& result);
 // The one line that says why a wallpaper was not set.
 QString NotAppliedText(const SetResult& result);
+// Whether the user must hear of the outcome (a box on the window): the
+// desktop has no way at all, or did not answer in time. A desktop that
+// refused the picture is passed over with a line on standard error.
+bool NeedsUserReport(const SetResult& result);
+// The line on standard error for an outcome that did not apply the picture.
+void LogWallpaperResult(const SetResult& result);

@@ -27,12 +27,8 @@ void StartupController::RunStartupSettings(const QStringList& arguments, Shape s
   // One moment for the whole start: the daily test and the time stored agree.
   const QDateTime now = m_context.clock->now();
   const QDateTime lastTime = LoadLastTime(now);
-  // A change that fails still lets this start's time be stored.
-  try {
-    m_rotation.StartupChange(outcome.changeMode, lastTime, now);
-  } catch (const std::exception& error) {
-    outcome.problems << QString::fromUtf8(error.what());
-  }
+  // The change ends later, on the event loop; the rotation tells of a failure then.
+  m_rotation.StartupChange(outcome.changeMode, lastTime, now);
   SaveLastTime(now);
 }
 

@@ -22,8 +22,6 @@ struct StartupOutcome {
   // passed, 3 nothing.
   int changeMode = 3;
   StartIn startIn = StartIn::Window;
-  // Failures that did not stop the sequence, for the user to see.
-  QStringList problems;
 };
 
 class StartupController {

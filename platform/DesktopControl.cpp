@@ -35,25 +35,11 @@ class NoDesktopControl : public DesktopControl {
   void showDesktop() override {}
 };
 
-std::unique_ptr<DesktopControl>& InstalledControl() {
-  static std::unique_ptr<DesktopControl> control;
-  return control;
-}
-
 }  // namespace
 
 std::unique_ptr<DesktopControl> MakeX11DesktopControl() { return std::make_unique<X11DesktopControl>(); }
 
-DesktopControl& TheDesktopControl() {
-  if (InstalledControl()) return *InstalledControl();
-  static const std::unique_ptr<DesktopControl> real = []() -> std::unique_ptr<DesktopControl> {
-    const DesktopSession session = DesktopSession::fromEnvironment();
-    if (session.isWayland() || !session.hasX11()) return std::make_unique<NoDesktopControl>();
-    return MakeX11DesktopControl();
-  }();
-  return *real;
-}
-
-void InstallDesktopControlForTesting(std::unique_ptr<DesktopControl> control) {
-  InstalledControl() = std::move(control);
+std::unique_ptr<DesktopControl> MakeDesktopControl(const DesktopSession& session) {
+  if (session.isWayland() || !session.hasX11()) return std::make_unique<NoDesktopControl>();
+  return MakeX11DesktopControl();
 }

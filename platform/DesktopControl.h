@@ -13,7 +13,6 @@ class DesktopControl {
 // Asks the window manager of the X display in DISPLAY.
 std::unique_ptr<DesktopControl> MakeX11DesktopControl();
 
-// The control for the running session. A control installed for testing wins.
-DesktopControl& TheDesktopControl();
-// Tests count the requests; nullptr goes back to the real session.
-void InstallDesktopControlForTesting(std::unique_ptr<DesktopControl> control);
+struct DesktopSession;
+// The control for the session: the window manager's on X11, none on Wayland.
+std::unique_ptr<DesktopControl> MakeDesktopControl(const DesktopSession& session);

@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QPointer>
 #include <QTimer>
 
 #include "platform/AtomicFile.h"
@@ -69,6 +70,13 @@ bool InstanceLock::tryTake() {
 }
 
 InstanceServer::InstanceServer(Handler handler, QObject* parent)
+    : InstanceServer(
+          DeferredHandler([handler = std::move(handler)](const QStringList& request, const Answer& answer) {
+            answer(handler(request));
+          }),
+          parent) {}
+
+InstanceServer::InstanceServer(DeferredHandler handler, QObject* parent)
     : QObject(parent), m_handler(std::move(handler)), m_server(new QLocalServer(this)) {
   m_server->setSocketOptions(QLocalServer::UserAccessOption);
   connect(m_server, &QLocalServer::newConnection, this, &InstanceServer::accept);
@@ -103,12 +111,16 @@ void InstanceServer::readRequest(QLocalSocket* client) {
   QStringList request;
   in >> request;
   if (!in.commitTransaction()) return;  // the rest is still on its way
-  const InstanceReply reply = m_handler(request);
-  QDataStream out(client);
-  out.setVersion(kStreamVersion);
-  out << qint32(reply.exitCode) << reply.message;
-  client->flush();
-  client->disconnectFromServer();
+  // The asking start may have given up and gone by the time the answer comes.
+  const QPointer<QLocalSocket> asker(client);
+  m_handler(request, [asker](const InstanceReply& reply) {
+    if (!asker || asker->state() != QLocalSocket::ConnectedState) return;
+    QDataStream out(asker.data());
+    out.setVersion(kStreamVersion);
+    out << qint32(reply.exitCode) << reply.message;
+    asker->flush();
+    asker->disconnectFromServer();
+  });
 }
 
 std::optional<InstanceReply> SendToInstance(const QStringList& request, std::chrono::milliseconds timeout,
@@ -166,7 +178,7 @@ void InstanceHandOver::attempt() {
     emit gaveUp(m_lock.error());
     return;
   }
-  if (const auto reply = SendToInstance(m_request, std::chrono::seconds(20), m_socketPath)) {
+  if (const auto reply = SendToInstance(m_request, kInstanceAnswerTime, m_socketPath)) {
     emit answered(*reply);
     return;
   }

@@ -58,12 +58,17 @@ struct InstanceReply {
 };
 
 // The instance's side: each request (the words of a command) is answered
-// by the handler.
+// by the handler, at once or, for work that takes a while, later: a
+// deferred handler is given the way to answer and calls it once, when the
+// work has ended, so that the instance's event loop goes on meanwhile.
 class InstanceServer : public QObject {
   Q_OBJECT
  public:
   using Handler = std::function<InstanceReply(const QStringList& request)>;
+  using Answer = std::function<void(const InstanceReply& reply)>;
+  using DeferredHandler = std::function<void(const QStringList& request, Answer answer)>;
   explicit InstanceServer(Handler handler, QObject* parent = nullptr);
+  explicit InstanceServer(DeferredHandler handler, QObject* parent = nullptr);
   ~InstanceServer() override;
 
   // Only the holder of the InstanceLock may listen.
@@ -73,7 +78,7 @@ class InstanceServer : public QObject {
   void accept();
   void readRequest(QLocalSocket* client);
 
-  Handler m_handler;
+  DeferredHandler m_handler;
   QLocalServer* m_server;
 };
 
@@ -104,9 +109,13 @@ class InstanceHandOver : public QObject {
   QTimer* m_retry;
 };
 
+// How long a later start waits for the instance's answer: longer than the
+// instance takes to give up on a desktop that does not answer.
+inline constexpr std::chrono::milliseconds kInstanceAnswerTime{30000};
+
 // A later start's side: hands the request to the instance and waits for its
 // answer, bounded by timeout. nullopt when no instance listens or it did not
 // answer in time.
 std::optional<InstanceReply> SendToInstance(const QStringList& request,
-                                            std::chrono::milliseconds timeout = std::chrono::seconds(20),
+                                            std::chrono::milliseconds timeout = kInstanceAnswerTime,
                                             const QString& socketPath = InstanceSocketPath());

@@ -5,10 +5,21 @@
 
 namespace {
 
+// How often a running program's end and the token are looked at.
+constexpr int kPollMs = 50;
+
 // The last non-empty line a tool wrote on standard error says the most.
 QString LastErrorLine(const QByteArray& errors) {
   const QStringList lines = QString::fromLocal8Bit(errors).split(u'\n', Qt::SkipEmptyParts);
   return lines.isEmpty() ? QString() : lines.last().trimmed();
+}
+
+ProgramRun Stopped(QProcess& process, RunOutcome outcome) {
+  process.kill();
+  process.waitForFinished(1000);
+  ProgramRun run;
+  run.outcome = outcome;
+  return run;
 }
 
 }  // namespace
@@ -19,6 +30,8 @@ QString ProgramRun::describeFailure(const QString& program) const {
       return QStringLiteral("%1 is not installed or cannot be started").arg(program);
     case RunOutcome::TimedOut:
       return QStringLiteral("%1 did not finish in time and was stopped").arg(program);
+    case RunOutcome::Cancelled:
+      return QStringLiteral("%1 was stopped before it finished").arg(program);
     case RunOutcome::Crashed:
       return QStringLiteral("%1 crashed").arg(program);
     case RunOutcome::Finished:
@@ -30,6 +43,13 @@ QString ProgramRun::describeFailure(const QString& program) const {
 }
 
 ProgramRun RunProgram(const QString& program, const QStringList& arguments, std::chrono::milliseconds limit) {
+  const CancelToken deadline{QDeadlineTimer(limit)};
+  ProgramRun run = RunProgram(program, arguments, deadline);
+  if (run.outcome == RunOutcome::Cancelled) run.outcome = RunOutcome::TimedOut;
+  return run;
+}
+
+ProgramRun RunProgram(const QString& program, const QStringList& arguments, const CancelToken& cancel) {
   ProgramRun run;
   const QString executable = QStandardPaths::findExecutable(program);
   if (executable.isEmpty()) return run;
@@ -37,15 +57,17 @@ ProgramRun RunProgram(const QString& program, const QStringList& arguments, std:
   QProcess process;
   process.setStandardInputFile(QProcess::nullDevice());
   process.start(executable, arguments);
-  if (!process.waitForStarted(static_cast<int>(limit.count()))) return run;
-  if (!process.waitForFinished(static_cast<int>(limit.count()))) {
-    process.kill();
-    process.waitForFinished(1000);
-    run.outcome = RunOutcome::TimedOut;
-    return run;
+  if (!process.waitForStarted(-1)) return run;
+  // Output is gathered as it comes, so a talkative tool never blocks on a full pipe.
+  QByteArray output, errors;
+  while (!process.waitForFinished(kPollMs)) {
+    if (process.state() == QProcess::NotRunning) break;
+    output += process.readAllStandardOutput();
+    errors += process.readAllStandardError();
+    if (cancel.isCancelled()) return Stopped(process, RunOutcome::Cancelled);
   }
-  run.output = process.readAllStandardOutput();
-  run.errors = process.readAllStandardError();
+  run.output = output + process.readAllStandardOutput();
+  run.errors = errors + process.readAllStandardError();
   run.exitCode = process.exitCode();
   run.outcome = process.exitStatus() == QProcess::NormalExit ? RunOutcome::Finished : RunOutcome::Crashed;
   return run;

@@ -1,6 +1,7 @@
 // Runs a desktop's command-line tool: an argument list handed straight to the
 // program (no shell, so no text in a path can turn into a command), and a time
-// limit, so that a hanging tool cannot freeze the program.
+// limit or a token from the thread that waits, so that a hanging tool is
+// stopped rather than left to hold up whoever waits for it.
 #pragma once
 
 #include <QByteArray>
@@ -8,11 +9,14 @@
 #include <QStringList>
 #include <chrono>
 
+#include "platform/CancelToken.h"
+
 enum class RunOutcome {
-  Finished,  // the program ended by itself; see exitCode
-  NotFound,  // no such program on PATH, or it could not be started
-  TimedOut,  // killed after the time limit
-  Crashed,   // ended by a signal
+  Finished,   // the program ended by itself; see exitCode
+  NotFound,   // no such program on PATH, or it could not be started
+  TimedOut,   // killed after the time limit
+  Cancelled,  // killed because the token said to stop
+  Crashed,    // ended by a signal
 };
 
 struct ProgramRun {
@@ -30,3 +34,6 @@ inline constexpr std::chrono::milliseconds kProgramTimeLimit{10000};
 
 ProgramRun RunProgram(const QString& program, const QStringList& arguments,
                       std::chrono::milliseconds limit = kProgramTimeLimit);
+// The same, stopped (the program killed) as soon as cancel says so; the
+// token's deadline is the only time limit.
+ProgramRun RunProgram(const QString& program, const QStringList& arguments, const CancelToken& cancel);

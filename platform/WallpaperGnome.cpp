@@ -40,8 +40,8 @@ class GsettingsSetter : public WallpaperSetter {
  public:
   explicit GsettingsSetter(GsettingsDesktop desktop) : m_desktop(desktop), m_schema(SchemaOf(desktop)) {}
 
-  SetResult setWallpaper(const QString& path) override {
-    const ProgramRun keys = RunProgram(kGsettings, {QStringLiteral("list-keys"), m_schema.id});
+  SetResult setWallpaper(const QString& path, const CancelToken& cancel) override {
+    const ProgramRun keys = RunProgram(kGsettings, {QStringLiteral("list-keys"), m_schema.id}, cancel);
     if (keys.outcome == RunOutcome::NotFound) return SetResult::unavailable(keys.describeFailure(kGsettings));
     if (!keys.succeeded()) return SetResult::failed(keys.describeFailure(kGsettings));
     // A URI carries any name's bytes; a plain path goes as GSettings text, which must be UTF-8.
@@ -49,12 +49,12 @@ class GsettingsSetter : public WallpaperSetter {
       return SetResult::failed(ForeignBytesReason(path, m_schema.id));
 
     // Options first, then the picture: the desktop redraws once, already stretched.
-    SetResult result = set(QStringLiteral("picture-options"), QStringLiteral("'stretched'"));
+    SetResult result = set(QStringLiteral("picture-options"), QStringLiteral("'stretched'"), cancel);
     const QString value = m_schema.takesUri ? QString::fromLatin1(FileUri(path)) : path;
-    if (result.status == SetStatus::Applied) result = set(m_schema.pictureKey, GVariantString(value));
+    if (result.status == SetStatus::Applied) result = set(m_schema.pictureKey, GVariantString(value), cancel);
     // A dark-style GNOME shows the dark key's picture and ignores the other one.
     if (result.status == SetStatus::Applied && m_schema.takesUri && hasKey(keys, kDarkKey))
-      result = set(kDarkKey, GVariantString(value));
+      result = set(kDarkKey, GVariantString(value), cancel);
     return result;
   }
 
@@ -75,8 +75,8 @@ class GsettingsSetter : public WallpaperSetter {
     return QString::fromUtf8(keys.output).split(u'\n', Qt::SkipEmptyParts).contains(key);
   }
 
-  SetResult set(const QString& key, const QString& value) {
-    const ProgramRun run = RunProgram(kGsettings, {QStringLiteral("set"), m_schema.id, key, value});
+  SetResult set(const QString& key, const QString& value, const CancelToken& cancel) {
+    const ProgramRun run = RunProgram(kGsettings, {QStringLiteral("set"), m_schema.id, key, value}, cancel);
     return run.succeeded() ? SetResult::applied() : SetResult::failed(run.describeFailure(kGsettings));
   }
 

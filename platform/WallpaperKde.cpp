@@ -4,6 +4,7 @@
 #include <QDBusMessage>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <algorithm>
 
 #include "platform/FileNames.h"
 #include "platform/WallpaperSetter.h"
@@ -19,6 +20,10 @@ QString ScriptStringLiteral(const QString& text) {
   return QString::fromUtf8(json.mid(1, json.size() - 2));
 }
 
+int CallTimeLimitMs(const CancelToken& cancel) {
+  return int(std::min<std::chrono::milliseconds::rep>(kCallTimeLimitMs, cancel.remaining().count()));
+}
+
 bool ShellIsAbsent(const QDBusMessage& reply) {
   const QString error = reply.errorName();
   return error == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown") ||
@@ -27,7 +32,7 @@ bool ShellIsAbsent(const QDBusMessage& reply) {
 
 class KdeSetter : public WallpaperSetter {
  public:
-  SetResult setWallpaper(const QString& path) override {
+  SetResult setWallpaper(const QString& path, const CancelToken& cancel) override {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
       return SetResult::unavailable(QStringLiteral("no D-Bus session bus to reach plasmashell"));
@@ -35,7 +40,8 @@ class KdeSetter : public WallpaperSetter {
         QStringLiteral("org.kde.plasmashell"), QStringLiteral("/PlasmaShell"),
         QStringLiteral("org.kde.PlasmaShell"), QStringLiteral("evaluateScript"));
     call << PlasmaWallpaperScript(path);
-    const QDBusMessage reply = bus.call(call, QDBus::Block, kCallTimeLimitMs);
+    // The call cannot be stopped once sent, so it waits no longer than the caller does.
+    const QDBusMessage reply = bus.call(call, QDBus::Block, CallTimeLimitMs(cancel));
     if (reply.type() != QDBusMessage::ErrorMessage) return SetResult::applied();
     const QString why = QStringLiteral("plasmashell: %1 %2").arg(reply.errorName(), reply.errorMessage());
     return ShellIsAbsent(reply) ? SetResult::unavailable(why) : SetResult::failed(why);

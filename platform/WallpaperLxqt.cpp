@@ -11,12 +11,13 @@ class PcmanfmSetter : public WallpaperSetter {
   explicit PcmanfmSetter(PcmanfmFlavour flavour)
       : m_program(flavour == PcmanfmFlavour::Qt ? QStringLiteral("pcmanfm-qt") : QStringLiteral("pcmanfm")) {}
 
-  SetResult setWallpaper(const QString& path) override {
+  SetResult setWallpaper(const QString& path, const CancelToken& cancel) override {
     // Program arguments go out as UTF-8: such a name would arrive as another one.
     if (HoldsForeignBytes(path)) return SetResult::failed(ForeignBytesReason(path, m_program));
     // The "=" form keeps the file name one argument whatever it starts with.
     const ProgramRun run = RunProgram(
-        m_program, {QStringLiteral("--set-wallpaper=") + path, QStringLiteral("--wallpaper-mode=stretch")});
+        m_program, {QStringLiteral("--set-wallpaper=") + path, QStringLiteral("--wallpaper-mode=stretch")},
+        cancel);
     if (run.outcome == RunOutcome::NotFound) return SetResult::unavailable(run.describeFailure(m_program));
     return run.succeeded() ? SetResult::applied() : SetResult::failed(run.describeFailure(m_program));
   }

@@ -67,17 +67,14 @@ QStringList MonitorNames() {
 class UnsupportedSetter : public WallpaperSetter {
  public:
   explicit UnsupportedSetter(QString why) : m_why(std::move(why)) {}
-  SetResult setWallpaper(const QString&) override { return SetResult::unavailable(m_why); }
+  SetResult setWallpaper(const QString&, const CancelToken&) override {
+    return SetResult::unavailable(m_why);
+  }
   QString name() const override { return QStringLiteral("none"); }
 
  private:
   QString m_why;
 };
-
-std::unique_ptr<WallpaperSetter>& InstalledSetter() {
-  static std::unique_ptr<WallpaperSetter> setter;
-  return setter;
-}
 
 }  // namespace
 
@@ -131,18 +128,4 @@ std::unique_ptr<WallpaperSetter> MakeWallpaperSetter(DesktopFamily family, const
   }
   return MakeUnsupportedSetter(QStringLiteral("no way is known to set the wallpaper on this desktop (%1)")
                                    .arg(DescribeSession(session)));
-}
-
-WallpaperSetter& DesktopWallpaperSetter(const ScreenPictureLoader& loadPicture) {
-  if (InstalledSetter()) return *InstalledSetter();
-  // The session does not change while the program runs.
-  static const std::unique_ptr<WallpaperSetter> real = [&] {
-    const DesktopSession session = DesktopSession::fromEnvironment();
-    return MakeWallpaperSetter(DetectDesktopFamily(session), session, loadPicture);
-  }();
-  return *real;
-}
-
-void InstallWallpaperSetterForTesting(std::unique_ptr<WallpaperSetter> setter) {
-  InstalledSetter() = std::move(setter);
 }

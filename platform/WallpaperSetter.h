@@ -7,12 +7,14 @@
 #include <QStringList>
 #include <memory>
 
+#include "platform/CancelToken.h"
 #include "platform/ScreenPicture.h"
 
 enum class SetStatus {
   Applied,      // the desktop took the picture
   Failed,       // the desktop's tool is there but refused or broke
   Unavailable,  // this desktop offers no way that works (tool or service missing)
+  TimedOut,     // the desktop did not answer in time; its tool was stopped
 };
 
 struct SetResult {
@@ -22,13 +24,18 @@ struct SetResult {
   static SetResult applied() { return {SetStatus::Applied, {}}; }
   static SetResult failed(const QString& why) { return {SetStatus::Failed, why}; }
   static SetResult unavailable(const QString& why) { return {SetStatus::Unavailable, why}; }
+  static SetResult timedOut(const QString& why) { return {SetStatus::TimedOut, why}; }
 };
 
 class WallpaperSetter {
  public:
   virtual ~WallpaperSetter() = default;
-  // path is an absolute path of an existing picture file.
-  virtual SetResult setWallpaper(const QString& path) = 0;
+  // path is an absolute path of an existing picture file. This may take
+  // long and runs off the window's thread; once cancel says so, the setter
+  // stops the tools it runs and returns.
+  virtual SetResult setWallpaper(const QString& path, const CancelToken& cancel) = 0;
+  // For a caller that waits as long as it takes (a benchmark, a check).
+  SetResult setWallpaper(const QString& path) { return setWallpaper(path, CancelToken()); }
   virtual QString name() const = 0;
 };
 
@@ -50,12 +57,6 @@ enum class DesktopFamily { Gnome, Cinnamon, Mate, Xfce, Kde, Lxqt, Lxde, Sway, B
 
 DesktopFamily DetectDesktopFamily(const DesktopSession& session);
 
-// The setter for the running desktop, made with `loadPicture` the first
-// time. A setter installed for testing wins.
-WallpaperSetter& DesktopWallpaperSetter(const ScreenPictureLoader& loadPicture);
-// Tests record what would be applied; nullptr goes back to the real desktop.
-void InstallWallpaperSetterForTesting(std::unique_ptr<WallpaperSetter> setter);
-
 // --- the backends, one per desktop family
 enum class GsettingsDesktop { Gnome, Cinnamon, Mate };
 enum class PcmanfmFlavour { Qt, Gtk };
@@ -74,6 +75,8 @@ unsigned long X11RootPixmapId();
 bool X11PixmapExists(unsigned long id);
 // For a desktop no backend knows: every call answers Unavailable with why.
 std::unique_ptr<WallpaperSetter> MakeUnsupportedSetter(const QString& why);
+// Whatever a backend needs to know of the screens is gathered here, so this
+// runs on the GUI thread; the setter it gives may then run on any thread.
 std::unique_ptr<WallpaperSetter> MakeWallpaperSetter(DesktopFamily family, const DesktopSession& session,
                                                      ScreenPictureLoader loadPicture);
 

@@ -25,10 +25,10 @@ QString SwayArgument(const QString& text) {
 
 class SwaySetter : public WallpaperSetter {
  public:
-  SetResult setWallpaper(const QString& path) override {
+  SetResult setWallpaper(const QString& path, const CancelToken& cancel) override {
     // Program arguments go out as UTF-8: such a name would arrive as another one.
     if (HoldsForeignBytes(path)) return SetResult::failed(ForeignBytesReason(path, kSwaymsg));
-    const ProgramRun run = RunProgram(kSwaymsg, SwayBackgroundArguments(path));
+    const ProgramRun run = RunProgram(kSwaymsg, SwayBackgroundArguments(path), cancel);
     if (run.outcome == RunOutcome::NotFound) return SetResult::unavailable(run.describeFailure(kSwaymsg));
     if (run.succeeded()) return SetResult::applied();
     SetResult failure = SetResult::failed(run.describeFailure(kSwaymsg));

@@ -7,6 +7,7 @@
 #include <QRect>
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <bit>
 #include <cstdint>
 #include <cstdlib>
@@ -61,7 +62,8 @@ class XErrorTrap {
     return 0;
   }
 
-  static inline int s_count = 0;
+  // Setters may run on more than one worker thread.
+  static inline std::atomic<int> s_count{0};
   int m_start;
   XErrorHandler m_previous;
 };
@@ -305,7 +307,7 @@ class X11RootSetter : public WallpaperSetter {
  public:
   explicit X11RootSetter(ScreenPictureLoader loadPicture) : m_loadPicture(std::move(loadPicture)) {}
 
-  SetResult setWallpaper(const QString& path) override {
+  SetResult setWallpaper(const QString& path, const CancelToken& cancel) override {
     if (!m_loadPicture) return SetResult::unavailable(QStringLiteral("no picture reader was given"));
     DisplayConnection display(XOpenDisplay(nullptr));
     if (!display) return SetResult::unavailable(QStringLiteral("cannot open the X display"));
@@ -320,6 +322,9 @@ class X11RootSetter : public WallpaperSetter {
     QString why;
     const std::optional<ScreenPicture> picture = m_loadPicture(path, LargestMonitor(monitors), why);
     if (!picture) return SetResult::failed(why);
+    // Whoever waited has given up: a background arriving later would surprise the user.
+    if (cancel.isCancelled())
+      return SetResult::timedOut(QStringLiteral("stopped before the picture was shown"));
     const int depth = DefaultDepth(display.get(), screen);
     const std::unique_ptr<ScreenImage> image =
         ScreenImage::create(display.get(), visual, depth, screenSize, why);

@@ -24,8 +24,9 @@ class XfceSetter : public WallpaperSetter {
  public:
   explicit XfceSetter(QStringList monitorNames) : m_monitorNames(std::move(monitorNames)) {}
 
-  SetResult setWallpaper(const QString& path) override {
-    const ProgramRun list = RunProgram(kXfconfQuery, {QStringLiteral("-c"), kChannel, QStringLiteral("-l")});
+  SetResult setWallpaper(const QString& path, const CancelToken& cancel) override {
+    const ProgramRun list =
+        RunProgram(kXfconfQuery, {QStringLiteral("-c"), kChannel, QStringLiteral("-l")}, cancel);
     if (list.outcome == RunOutcome::NotFound)
       return SetResult::unavailable(list.describeFailure(kXfconfQuery));
     if (!list.succeeded()) return SetResult::failed(list.describeFailure(kXfconfQuery));
@@ -39,8 +40,10 @@ class XfceSetter : public WallpaperSetter {
     for (const QString& lastImage : targets) {
       const QString folder = lastImage.left(lastImage.size() - kLastImage.size());
       // The style first, so that the new picture is drawn stretched at once.
-      SetResult result = set(folder + QStringLiteral("image-style"), QStringLiteral("int"), kStretched);
-      if (result.status == SetStatus::Applied) result = set(lastImage, QStringLiteral("string"), path);
+      SetResult result =
+          set(folder + QStringLiteral("image-style"), QStringLiteral("int"), kStretched, cancel);
+      if (result.status == SetStatus::Applied)
+        result = set(lastImage, QStringLiteral("string"), path, cancel);
       if (result.status != SetStatus::Applied) return result;
     }
     return SetResult::applied();
@@ -71,10 +74,13 @@ class XfceSetter : public WallpaperSetter {
     return created;
   }
 
-  static SetResult set(const QString& property, const QString& type, const QString& value) {
-    const ProgramRun run = RunProgram(
-        kXfconfQuery, {QStringLiteral("-c"), kChannel, QStringLiteral("-p"), property, QStringLiteral("-n"),
-                       QStringLiteral("-t"), type, QStringLiteral("-s"), value});
+  static SetResult set(const QString& property, const QString& type, const QString& value,
+                       const CancelToken& cancel) {
+    const ProgramRun run =
+        RunProgram(kXfconfQuery,
+                   {QStringLiteral("-c"), kChannel, QStringLiteral("-p"), property, QStringLiteral("-n"),
+                    QStringLiteral("-t"), type, QStringLiteral("-s"), value},
+                   cancel);
     return run.succeeded() ? SetResult::applied() : SetResult::failed(run.describeFailure(kXfconfQuery));
   }
 

@@ -5,7 +5,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <stdexcept>
 
 #include "app/Application.h"
 #include "app/Main.h"
@@ -19,7 +18,7 @@ namespace {
 class RecordingSetter : public WallpaperSetter {
  public:
   explicit RecordingSetter(const TfrmMain* const& window) : m_window(window) {}
-  SetResult setWallpaper(const QString& path) override {
+  SetResult setWallpaper(const QString& path, const CancelToken&) override {
     applied << path;
     windowVisible.push_back(m_window && m_window->isVisible());
     return answer;
@@ -55,27 +54,25 @@ class ApplyTest : public ::testing::Test {
       folder.writePicture(base + "s_" + tail, QSize(8, 6), Qt::blue);
       folder.writePicture(base + "l_" + tail, QSize(16, 12), Qt::red);
     }
-    auto setterOwned = std::make_unique<RecordingSetter>(windowPointer);
+    auto setterOwned = std::make_shared<RecordingSetter>(windowPointer);
     setter = setterOwned.get();
-    InstallWallpaperSetterForTesting(std::move(setterOwned));
-    auto desktopOwned = std::make_unique<RecordingDesktop>(windowPointer);
+    auto desktopOwned = std::make_shared<RecordingDesktop>(windowPointer);
     desktop = desktopOwned.get();
-    InstallDesktopControlForTesting(std::move(desktopOwned));
 
-    window = MakeMainWindow({}, dialogs.context());
+    window = MakeMainWindowWith(dialogs.addTo(TestContext(setterOwned, desktopOwned)));
     windowPointer = window.get();
     QObject::connect(window.get(), &TfrmMain::applyFinished, [this] { ++applies; });
     window->show();
     // Start-up may step the rotation list; only the button counts here.
+    WaitUntil([this] { return window->wallpaperWorker().idle(); });
     setter->applied.clear();
     setter->windowVisible.clear();
     desktop->windowVisible.clear();
     dialogs->messages.clear();
   }
   void TearDown() override {
+    window.reset();
     windowPointer = nullptr;
-    InstallWallpaperSetterForTesting(nullptr);
-    InstallDesktopControlForTesting(nullptr);
   }
 
   QString large(int slot) const {
@@ -194,6 +191,7 @@ TEST_F(ApplyTest, ADesktopWithoutAnyWayToSetAWallpaperIsReportedWithTheWindowBac
   window->btnSetWallpaperClick();
   waitForApply();
   EXPECT_EQ(applies, 1);
+  WaitUntil([this] { return !dialogs->messages.empty(); });
   ASSERT_EQ(dialogs->messages.size(), 1u);
   EXPECT_EQ(dialogs->messages[0].caption, window->texts().szAppname);
   EXPECT_TRUE(dialogs->messages[0].text.contains(QStringLiteral("no wallpaper service here")))

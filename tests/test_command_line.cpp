@@ -6,9 +6,11 @@
 #include <QFile>
 
 #include "library/ProgramCommands.h"
+#include "library/WallpaperWorker.h"
 #include "platform/WallpaperSetter.h"
 #include "support/ConfigHome.h"
 #include "support/TemporaryProgramFolder.h"
+#include "support/WaitUntil.h"
 
 namespace {
 
@@ -16,7 +18,7 @@ const QString kProgram = QStringLiteral("/usr/bin/NimbraWallpaper");
 
 class ScriptedSetter : public WallpaperSetter {
  public:
-  SetResult setWallpaper(const QString& path) override {
+  SetResult setWallpaper(const QString& path, const CancelToken&) override {
     given << path;
     return answer;
   }
@@ -74,31 +76,40 @@ TEST(CommandLine, ARequestThatIsNotUnderstoodChangesNothing) {
 
 class CommandOutcomeTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    auto owned = std::make_unique<ScriptedSetter>();
-    setter = owned.get();
-    InstallWallpaperSetterForTesting(std::move(owned));
+  // A command's answer, once the desktop has given it.
+  InstanceReply Await(const std::function<void(CommandAnswer)>& command) {
+    std::optional<InstanceReply> reply;
+    command([&reply](const InstanceReply& answer) { reply = answer; });
+    EXPECT_TRUE(WaitUntil([&] { return reply.has_value(); }));
+    return reply.value_or(InstanceReply{-1, QStringLiteral("no answer")});
   }
-  void TearDown() override { InstallWallpaperSetterForTesting(nullptr); }
+  InstanceReply SetPicture(const QString& file) {
+    return Await([&](CommandAnswer answer) { SetPictureCommand(worker, file, std::move(answer)); });
+  }
+  InstanceReply Step(RotationController& rotation, RotationController::Direction direction) {
+    return Await(
+        [&](CommandAnswer answer) { StepRotationCommand(rotation, worker, direction, std::move(answer)); });
+  }
 
   ConfigHome home;
   ProgramFolder folder;
-  ScriptedSetter* setter = nullptr;
+  std::shared_ptr<ScriptedSetter> setter = std::make_shared<ScriptedSetter>();
+  WallpaperWorker worker{setter};
 };
 
 TEST_F(CommandOutcomeTest, SetAppliesAPictureAndEndsWithZero) {
   const QString picture = folder.writePicture(QStringLiteral("mine.png"), QSize(8, 6), Qt::green);
-  const InstanceReply reply = SetPictureCommand(picture);
+  const InstanceReply reply = SetPicture(picture);
   EXPECT_EQ(reply.exitCode, 0);
   EXPECT_EQ(setter->given, QStringList{picture});
 }
 
 TEST_F(CommandOutcomeTest, SetRefusesAMissingFileOrOneThatIsNotAPicture) {
-  const InstanceReply missing = SetPictureCommand(folder.file(QStringLiteral("gone.jpg")));
+  const InstanceReply missing = SetPicture(folder.file(QStringLiteral("gone.jpg")));
   EXPECT_EQ(missing.exitCode, 1);
   EXPECT_TRUE(missing.message.contains(QLatin1String("gone.jpg")));
   folder.writeFile(QStringLiteral("notes.jpg"), "these are notes, not a picture");
-  const InstanceReply text = SetPictureCommand(folder.file(QStringLiteral("notes.jpg")));
+  const InstanceReply text = SetPicture(folder.file(QStringLiteral("notes.jpg")));
   EXPECT_EQ(text.exitCode, 1);
   EXPECT_TRUE(text.message.contains(QLatin1String("not a picture")));
   EXPECT_TRUE(setter->given.isEmpty()) << "the desktop must not be told to show what is not a picture";
@@ -112,24 +123,24 @@ TEST_F(CommandOutcomeTest, SetTellsAPictureByItsContentNotItsName) {
   const QString bitmapAsJpeg = folder.file(QStringLiteral("drawing.jpg"));
   ASSERT_TRUE(QFile::rename(jpeg, jpegAsText));
   ASSERT_TRUE(QFile::rename(bitmap, bitmapAsJpeg));
-  EXPECT_EQ(SetPictureCommand(jpegAsText).exitCode, 0);
-  EXPECT_EQ(SetPictureCommand(bitmapAsJpeg).exitCode, 0);
+  EXPECT_EQ(SetPicture(jpegAsText).exitCode, 0);
+  EXPECT_EQ(SetPicture(bitmapAsJpeg).exitCode, 0);
   EXPECT_EQ(setter->given, (QStringList{jpegAsText, bitmapAsJpeg}));
   // An error page saved under a picture's name is not one.
   folder.writeFile(QStringLiteral("page.png"), "<html><body>404 Not Found</body></html>");
-  EXPECT_EQ(SetPictureCommand(folder.file(QStringLiteral("page.png"))).exitCode, 1);
+  EXPECT_EQ(SetPicture(folder.file(QStringLiteral("page.png"))).exitCode, 1);
   EXPECT_EQ(setter->given.size(), 2);
 }
 
 TEST_F(CommandOutcomeTest, ADesktopThatRefusesOrHasNoWayEndsWithOneAndSaysWhy) {
   const QString picture = folder.writePicture(QStringLiteral("mine.jpg"), QSize(8, 6), Qt::green);
   setter->answer = SetResult::failed(QStringLiteral("the tool broke"));
-  const InstanceReply refused = SetPictureCommand(picture);
+  const InstanceReply refused = SetPicture(picture);
   EXPECT_EQ(refused.exitCode, 1);
   EXPECT_TRUE(refused.message.contains(QLatin1String("the tool broke")));
   EXPECT_FALSE(refused.message.contains(QLatin1Char('\n')));
   setter->answer = SetResult::unavailable(QStringLiteral("no desktop"));
-  const InstanceReply unavailable = SetPictureCommand(picture);
+  const InstanceReply unavailable = SetPicture(picture);
   EXPECT_EQ(unavailable.exitCode, 1);
   EXPECT_TRUE(unavailable.message.contains(QLatin1String("no desktop")));
 }
@@ -139,25 +150,25 @@ TEST_F(CommandOutcomeTest, NextAndPreviousStepTheListAsTheTrayMenuDoes) {
   for (int n = 1; n <= 3; ++n)
     rows << folder.writePicture(QStringLiteral("wallpaper/normal/local/1/l_p%1.jpg").arg(n), QSize(8, 6),
                                 Qt::red);
-  RotationController rotation;
+  RotationController rotation(worker);
   rotation.LoadRotationList(Shape::Normal);
   ASSERT_EQ(rotation.rows(), rows);
-  EXPECT_EQ(StepRotationCommand(rotation, RotationController::Direction::Next).exitCode, 0);
+  EXPECT_EQ(Step(rotation, RotationController::Direction::Next).exitCode, 0);
   EXPECT_EQ(rotation.currentIndex(), 2);
-  EXPECT_EQ(StepRotationCommand(rotation, RotationController::Direction::Previous).exitCode, 0);
+  EXPECT_EQ(Step(rotation, RotationController::Direction::Previous).exitCode, 0);
   EXPECT_EQ(rotation.currentIndex(), 1);
   EXPECT_EQ(setter->given, (QStringList{rows[1], rows[0]}));
 
   // The stored position is the one a later start of the program goes on from.
-  RotationController later;
+  RotationController later(worker);
   later.LoadRotationList(Shape::Normal);
   EXPECT_EQ(later.currentIndex(), 1);
 }
 
 TEST_F(CommandOutcomeTest, AStepWithNoPictureLeftEndsWithOne) {
-  RotationController rotation;
+  RotationController rotation(worker);
   rotation.LoadRotationList(Shape::Normal);
-  const InstanceReply reply = StepRotationCommand(rotation, RotationController::Direction::Next);
+  const InstanceReply reply = Step(rotation, RotationController::Direction::Next);
   EXPECT_EQ(reply.exitCode, 1);
   EXPECT_FALSE(reply.message.isEmpty());
 }

@@ -339,7 +339,7 @@ namespace {
 class RecordingSetter : public WallpaperSetter {
  public:
   explicit RecordingSetter(QStringList* applied) : m_applied(applied) {}
-  SetResult setWallpaper(const QString& path) override {
+  SetResult setWallpaper(const QString& path, const CancelToken&) override {
     m_applied->push_back(path);
     return SetResult::applied();
   }
@@ -349,28 +349,19 @@ class RecordingSetter : public WallpaperSetter {
   QStringList* m_applied;
 };
 
-class QuietDesktop : public DesktopControl {
- public:
-  void showDesktop() override {}
-};
-
 }  // namespace
 
 class NetworkApplyTest : public ::testing::Test {
  protected:
   void SetUp() override {
     folder.copyEnglishLanguage();
-    InstallWallpaperSetterForTesting(std::make_unique<RecordingSetter>(&applied));
-    InstallDesktopControlForTesting(std::make_unique<QuietDesktop>());
     server.MapHost(kHost);
-    window = MakeMainWindow({}, dialogs.addTo(ContextWithEndpoints(server.Endpoints())));
+    AppContext context = dialogs.addTo(TestContext(std::make_shared<RecordingSetter>(&applied)));
+    context.endpoints = server.Endpoints();
+    window = MakeMainWindowWith(context);
     QObject::connect(window.get(), &TfrmMain::applyFinished, [this] { ++appliesFinished; });
   }
-  void TearDown() override {
-    window.reset();
-    InstallDesktopControlForTesting(nullptr);
-    InstallWallpaperSetterForTesting(nullptr);
-  }
+  void TearDown() override { window.reset(); }
 
   // Shows a network category whose catalogue holds the thumbnail addresses
   // (today's check done, so only the thumbnails are fetched), and clears the

@@ -16,6 +16,7 @@
 #include "library/RotationRules.h"
 #include "library/SetDesktopWallpaper.h"
 #include "library/Settings.h"
+#include "library/WallpaperWorker.h"
 #include "platform/DesktopControl.h"
 #include "platform/FileNames.h"
 #include "platform/WallpaperSetter.h"
@@ -161,7 +162,7 @@ namespace {
 
 class RecordingSetter : public WallpaperSetter {
  public:
-  SetResult setWallpaper(const QString& path) override {
+  SetResult setWallpaper(const QString& path, const CancelToken&) override {
     applied << path;
     return SetResult::applied();
   }
@@ -169,22 +170,10 @@ class RecordingSetter : public WallpaperSetter {
   QStringList applied;
 };
 
-class StayingDesktop : public DesktopControl {
- public:
-  void showDesktop() override {}
-};
-
 class ByteNamesTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    auto owned = std::make_unique<RecordingSetter>();
-    setter = owned.get();
-    InstallWallpaperSetterForTesting(std::move(owned));
-    InstallDesktopControlForTesting(std::make_unique<StayingDesktop>());
-  }
-  void TearDown() override {
-    InstallWallpaperSetterForTesting(nullptr);
-    InstallDesktopControlForTesting(nullptr);
+  void settle() {
+    ASSERT_TRUE(WaitUntil([&] { return worker.idle(); }));
   }
 
   QByteArray rawPath(const QString& relative, const QByteArray& name) const {
@@ -195,7 +184,8 @@ class ByteNamesTest : public ::testing::Test {
   ProgramFolder folder;
   RawNamesCleanup cleanup{folder.path()};
   DialogsRecorder dialogs;
-  RecordingSetter* setter = nullptr;
+  std::shared_ptr<RecordingSetter> setter = std::make_shared<RecordingSetter>();
+  WallpaperWorker worker{setter};
 };
 
 }  // namespace
@@ -204,7 +194,7 @@ TEST_F(ByteNamesTest, AFileWhoseNameIsNotUtf8IsHandedToTheDesktopByItsBytes) {
   const QString relative = QStringLiteral("pictures/");
   QDir().mkpath(folder.file(relative));
   WritePictureRaw(folder, relative, "l_caf\xE9.bmp", Qt::red);
-  SetDesktopWallpaper(DecodeFileName(rawPath(relative, "l_caf\xE9.bmp")));
+  SetDesktopWallpaper(*setter, DecodeFileName(rawPath(relative, "l_caf\xE9.bmp")), CancelToken());
   ASSERT_EQ(setter->applied.size(), 1);
   EXPECT_EQ(appliedBytes(0), rawPath(relative, "l_caf\xE9.bmp"));
 }
@@ -213,8 +203,9 @@ TEST_F(ByteNamesTest, TheGridAppliesTheLargePictureOfSuchAName) {
   const QString category = QStringLiteral("wallpaper/normal/local/1/");
   WritePictureRaw(folder, category, "s_caf\xE9.jpg", Qt::blue);
   WritePictureRaw(folder, category, "l_caf\xE9.jpg", Qt::red);
-  const auto window = MakeMainWindow({}, dialogs.context());
+  const auto window = MakeMainWindowWith(dialogs.addTo(TestContext(setter)));
   window->show();
+  ASSERT_TRUE(WaitUntil([&] { return window->wallpaperWorker().idle(); }));
   setter->applied.clear();  // start-up may step the rotation list
   ASSERT_EQ(window->browse().state().shownSlots, 1);
   int applies = 0;
@@ -231,7 +222,7 @@ TEST_F(ByteNamesTest, TheRotationListKeepsSuchANameAcrossARestart) {
   WritePictureRaw(folder, category, "l_a.jpg", Qt::green);
   WritePictureRaw(folder, category, "l_caf\xE9.jpg", Qt::red);
   {
-    RotationController rotation;
+    RotationController rotation(worker);
     rotation.RebuildRotationList(Shape::Normal);
     ASSERT_EQ(rotation.rows().size(), 2);
     EXPECT_EQ(EncodeFileName(rotation.rows()[1]), rawPath(category, "l_caf\xE9.jpg"));
@@ -240,11 +231,12 @@ TEST_F(ByteNamesTest, TheRotationListKeepsSuchANameAcrossARestart) {
   EXPECT_EQ(folder.readFile("list.dat"),
             rawPath(category, "l_a.jpg") + "\r\n" + rawPath(category, "l_caf\xE9.jpg") + "\r\n");
 
-  RotationController restarted;
+  RotationController restarted(worker);
   restarted.LoadRotationList(Shape::Normal);
   ASSERT_EQ(restarted.rows().size(), 2);
   EXPECT_EQ(EncodeFileName(restarted.rows()[1]), rawPath(category, "l_caf\xE9.jpg"));
   restarted.applyRow(1);
+  settle();
   ASSERT_EQ(setter->applied.size(), 1);
   EXPECT_EQ(appliedBytes(0), rawPath(category, "l_caf\xE9.jpg"));
 }

@@ -107,6 +107,25 @@ TEST_F(InstanceTest, TheRequestReachesTheInstanceAndItsAnswerComesBack) {
   EXPECT_EQ(reply->message, QStringLiteral("not a picture: /tmp/x y.txt"));
 }
 
+// Work that takes a while is answered when it ends; the instance's event
+// loop runs on meanwhile.
+TEST_F(InstanceTest, AnAnswerGivenLaterReachesTheAskerAndTheLoopRunsMeanwhile) {
+  bool loopRan = false;
+  InstanceServer server(
+      InstanceServer::DeferredHandler([&](const QStringList&, const InstanceServer::Answer& answer) {
+        QTimer::singleShot(200, [&loopRan, answer] {
+          loopRan = true;
+          answer({1, QStringLiteral("the wallpaper was not changed: slow")});
+        });
+      }));
+  ASSERT_TRUE(server.listen(socketPath()));
+  const std::optional<InstanceReply> reply = sendFromAnotherThread({QStringLiteral("next")}, 20s);
+  ASSERT_TRUE(reply);
+  EXPECT_TRUE(loopRan);
+  EXPECT_EQ(reply->exitCode, 1);
+  EXPECT_EQ(reply->message, QStringLiteral("the wallpaper was not changed: slow"));
+}
+
 TEST_F(InstanceTest, NoInstanceListeningIsNoAnswer) {
   EXPECT_FALSE(SendToInstance({QStringLiteral("next")}, 2s, socketPath()));
 }

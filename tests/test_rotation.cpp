@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <thread>
 
 #include "app/Main.h"
 #include "library/RotationController.h"
 #include "library/Settings.h"
+#include "library/WallpaperWorker.h"
 #include "platform/WallpaperSetter.h"
 #include "support/ConfigHome.h"
 #include "support/ProgramFolder.h"
@@ -16,10 +18,11 @@ namespace {
 class RecordingSetter : public WallpaperSetter {
  public:
   explicit RecordingSetter(QStringList* applied) : m_applied(applied) {}
-  SetResult setWallpaper(const QString& path) override {
+  SetResult setWallpaper(const QString& path, const CancelToken&) override {
     m_applied->push_back(path);
-    return SetResult::applied();
+    return answer;
   }
+  SetResult answer = SetResult::applied();
   QString name() const override { return QStringLiteral("recording"); }
 
  private:
@@ -31,9 +34,13 @@ class RotationFixture : public ::testing::Test {
   ConfigHome config;
   ProgramFolder folder;
   QStringList applied;
+  std::shared_ptr<RecordingSetter> setter = std::make_shared<RecordingSetter>(&applied);
+  WallpaperWorker worker{setter};
 
-  void SetUp() override { InstallWallpaperSetterForTesting(std::make_unique<RecordingSetter>(&applied)); }
-  void TearDown() override { InstallWallpaperSetterForTesting(nullptr); }
+  // Until the desktop has answered every request so far.
+  static void settle(WallpaperWorker& worker) {
+    ASSERT_TRUE(WaitUntil([&] { return worker.idle(); }));
+  }
 
   QString picture(const QString& name) { return folder.writePicture("pics/" + name, QSize(4, 3), Qt::green); }
   // The rows for the names, with files written only for those present.
@@ -57,7 +64,8 @@ class RotationFixture : public ::testing::Test {
 
 class RotationControllerTest : public RotationFixture {
  protected:
-  RotationController rotation;
+  RotationController rotation{worker};
+  void settle() { RotationFixture::settle(worker); }
 
   // The start-up load of a stored list at a stored position.
   void load(const QStringList& list, int current) {
@@ -72,15 +80,14 @@ class RotationWindowTest : public RotationFixture {
   DialogsRecorder dialogs;
   std::unique_ptr<TfrmMain> window;
 
-  void TearDown() override {
-    window.reset();
-    RotationFixture::TearDown();
-  }
+  void TearDown() override { window.reset(); }
 
   void open() {
-    window = MakeMainWindow({}, dialogs.context());
+    window = MakeMainWindowWith(dialogs.addTo(TestContext(setter)));
+    settle();
     applied.clear();
   }
+  void settle() { RotationFixture::settle(window->wallpaperWorker()); }
   QStringList shownRows() const {
     QStringList shown;
     for (int row = 0; row < window->lstWallpaper->count(); ++row)
@@ -96,8 +103,11 @@ TEST_F(RotationControllerTest, NextAndPreviousWrapAround) {
   const QStringList list = rows({"l_1.jpg", "l_2.jpg", "l_3.jpg"}, {"l_1.jpg", "l_2.jpg", "l_3.jpg"});
   load(list, 2);
   rotation.next();
+  settle();
   rotation.next();
+  settle();
   rotation.previous();
+  settle();
   EXPECT_EQ(applied, (QStringList{list[2], list[0], list[2]}));
   EXPECT_EQ(rotation.currentIndex(), 3);
   EXPECT_EQ(LoadCurrent(), 3);
@@ -109,7 +119,9 @@ TEST_F(RotationControllerTest, NextAndPreviousSkipMissingFilesAndNeverReapplyThe
   QFile::remove(list[0]);
   QFile::remove(list[2]);
   rotation.next();
+  settle();
   rotation.previous();
+  settle();
   EXPECT_TRUE(applied.isEmpty());
   EXPECT_EQ(rotation.currentIndex(), 2);
 }
@@ -136,6 +148,7 @@ TEST_F(RotationControllerTest, AStoredPositionFarBeyondTheListNeverAppliesAMissi
   const QStringList list = rows({"l_1.jpg", "l_2.jpg"}, {"l_1.jpg", "l_2.jpg"});
   load(list, 40);
   rotation.AdvanceRotation();
+  settle();
   EXPECT_EQ(applied, QStringList{list[0]});
   EXPECT_EQ(rotation.currentIndex(), 1);
   EXPECT_EQ(LoadCurrent(), 1);
@@ -149,6 +162,7 @@ TEST_F(RotationControllerTest, RemovingTheLastCurrentRowLeavesThePositionPastThe
   EXPECT_EQ(LoadCurrent(), 3);
   EXPECT_EQ(folder.readFile("list.dat"), listText(list.mid(0, 2)));
   rotation.AdvanceRotation();
+  settle();
   EXPECT_EQ(applied, QStringList{list[0]});
   EXPECT_EQ(LoadCurrent(), 1);
 }
@@ -167,6 +181,7 @@ TEST_F(RotationControllerTest, StartAtEveryStartWithoutAListRebuildsAndAppliesRo
   EXPECT_EQ(folder.readFile("list.dat"), listText(scanned));
   const QDateTime now = QDateTime::currentDateTime();
   rotation.StartupChange(kChangeAtStartup, now, now);
+  settle();
   EXPECT_EQ(applied, QStringList{scanned[1]});
   EXPECT_EQ(LoadCurrent(), 2);
 }
@@ -185,6 +200,7 @@ TEST_F(RotationControllerTest, DailyModeStepsOnlyAfterADayAndDisabledNever) {
     load(list, 1);
     const QDateTime now(QDate(2026, 3, 5), QTime(10, 0));
     rotation.StartupChange(start.mode, now.addSecs(-start.hoursAgo * 3600), now);
+    settle();
     EXPECT_EQ(applied, start.steps ? QStringList{list[1]} : QStringList());
     EXPECT_EQ(LoadCurrent(), start.steps ? 2 : 1);
   }
@@ -227,7 +243,7 @@ TEST_F(RotationControllerTest, ANameWithALineBreakIsLeftOutOfTheListAndSaidSo) {
   EXPECT_EQ(folder.readFile("list.dat"), listText(after));
 
   // What was written reads back whole at the next start.
-  RotationController next;
+  RotationController next(worker);
   next.LoadRotationList(Shape::Normal);
   EXPECT_EQ(next.rows(), after);
 }
@@ -240,8 +256,11 @@ TEST_F(RotationWindowTest, TrayMenuStepsThroughTheList) {
   ASSERT_TRUE(SaveCurrent(2));
   open();
   window->Nextwallpaper2->trigger();
+  settle();
   window->Prevwallpaper1->trigger();
+  settle();
   window->Prevwallpaper1->trigger();
+  settle();
   EXPECT_EQ(applied, (QStringList{list[2], list[1], list[0]}));
   EXPECT_EQ(window->rotation().currentIndex(), 1);
   EXPECT_EQ(LoadCurrent(), 1);
@@ -256,6 +275,7 @@ TEST_F(RotationWindowTest, SettingsListShowsTheRowsLoadedAtStartAndDoubleClickAp
   EXPECT_EQ(shownRows(), list.mid(1));
   window->lstWallpaper->setCurrentRow(1);
   window->lstWallpaperDblClick();
+  settle();
   EXPECT_EQ(applied, QStringList{list[2]});
   // Applying a row from the list does not move the rotation.
   EXPECT_EQ(window->rotation().currentIndex(), 1);
@@ -336,4 +356,52 @@ TEST_F(RotationWindowTest, SettingsTabMovesTheMarkerAndShowsTheList) {
   window->btnWallpaperClick();
   EXPECT_TRUE(window->panSetting->isVisibleTo(window.get()));
   window->browse().setBusy(false);
+}
+
+// --- a desktop that cannot take the picture
+
+TEST_F(RotationWindowTest, TrayNextWithNoWayToSetAWallpaperSaysSoAndKeepsTheStoredPosition) {
+  const QStringList list = rows({"l_1.jpg", "l_2.jpg"}, {"l_1.jpg", "l_2.jpg"});
+  storeList(list);
+  ASSERT_TRUE(SaveCurrent(1));
+  setter->answer = SetResult::unavailable(QStringLiteral("no wallpaper service here"));
+  open();
+  window->Nextwallpaper2->trigger();
+  settle();
+  WaitUntil([this] { return !dialogs->messages.empty(); });
+  ASSERT_EQ(dialogs->messages.size(), 1u);
+  EXPECT_TRUE(dialogs->messages[0].text.contains(QStringLiteral("no wallpaper service here")))
+      << dialogs->messages[0].text.toStdString();
+  EXPECT_EQ(window->rotation().currentIndex(), 2);
+  EXPECT_EQ(LoadCurrent(), 1);
+}
+
+// Blocks until the caller gives up, as a desktop tool that hangs does.
+class HangingSetter : public WallpaperSetter {
+ public:
+  SetResult setWallpaper(const QString&, const CancelToken& cancel) override {
+    while (!cancel.isCancelled()) std::this_thread::yield();
+    return SetResult::failed(QStringLiteral("stopped"));
+  }
+  QString name() const override { return QStringLiteral("hanging desktop"); }
+};
+
+TEST_F(RotationFixture, AStepTheDesktopDoesNotAnswerInTimeIsReportedAndNotStored) {
+  const QStringList list = rows({"l_1.jpg", "l_2.jpg"}, {"l_1.jpg", "l_2.jpg"});
+  storeList(list);
+  ASSERT_TRUE(SaveCurrent(1));
+  WallpaperWorker slow(std::make_shared<HangingSetter>(), std::chrono::milliseconds(200));
+  RotationController rotation(slow);
+  rotation.LoadRotationList(Shape::Normal);
+  QStringList reported;
+  QObject::connect(&rotation, &RotationController::failed, [&](const QString& text) { reported << text; });
+  testing::internal::CaptureStderr();
+  rotation.next();
+  settle(slow);
+  const QString said = QString::fromStdString(testing::internal::GetCapturedStderr());
+  ASSERT_EQ(reported.size(), 1);
+  EXPECT_TRUE(reported[0].contains(QStringLiteral("hanging desktop did not finish within 200 ms")))
+      << reported[0].toStdString();
+  EXPECT_TRUE(said.contains(QStringLiteral("within 200 ms"))) << said.toStdString();
+  EXPECT_EQ(LoadCurrent(), 1);
 }

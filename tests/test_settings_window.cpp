@@ -31,7 +31,7 @@ void ClickOn(QWidget* widget) {
 class RecordingSetter : public WallpaperSetter {
  public:
   explicit RecordingSetter(QStringList* applied) : m_applied(applied) {}
-  SetResult setWallpaper(const QString& path) override {
+  SetResult setWallpaper(const QString& path, const CancelToken&) override {
     m_applied->push_back(path);
     return SetResult::applied();
   }
@@ -65,11 +65,14 @@ class SettingsWindowTest : public ::testing::Test {
 
   // A rotation list of two pictures, so that a start-up step shows in what is
   // applied and stored.
-  void SetUp() override {
-    rows = folder.writeRotationList({"pics/l_1.jpg", "pics/l_2.jpg"});
-    InstallWallpaperSetterForTesting(std::make_unique<RecordingSetter>(&applied));
+  void SetUp() override { rows = folder.writeRotationList({"pics/l_1.jpg", "pics/l_2.jpg"}); }
+
+  // The program's start, once the desktop has answered the start-up change.
+  std::unique_ptr<TfrmMain> Start(const QStringList& arguments = {}) {
+    auto window = MakeMainWindowWith(TestContext(std::make_shared<RecordingSetter>(&applied)), arguments);
+    EXPECT_TRUE(WaitUntil([&] { return window->wallpaperWorker().idle(); }));
+    return window;
   }
-  void TearDown() override { InstallWallpaperSetterForTesting(nullptr); }
 
   QString program() const { return folder.path() + "NimbraWallpaper"; }
 
@@ -111,7 +114,7 @@ class SettingsWindowTest : public ::testing::Test {
 
 TEST_F(SettingsWindowTest, FirstStartOnACleanMachine) {
   const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
-  auto window = MakeMainWindow();
+  auto window = Start();
   EXPECT_EQ(StoredInteger("current"), 1);
   EXPECT_EQ(StoredInteger("AutoChange"), 3);
   ASSERT_TRUE(Stored("Lasttime"));
@@ -134,7 +137,7 @@ TEST_F(SettingsWindowTest, StoredModeIsShownAndTheEntryRewrittenWithIt) {
   SaveAutoChange(2);
   WriteAutostartEntry({program(), "-1"});
   StoreLastTimeDaysAgo(2);
-  auto window = MakeMainWindow();
+  auto window = Start();
   EXPECT_TRUE(window->chkAutoRun->checked());
   EXPECT_EQ(CheckedMode(*window), 2);
   ExpectOptionsUsable(*window, true);
@@ -146,11 +149,11 @@ TEST_F(SettingsWindowTest, StoredModeIsShownAndTheEntryRewrittenWithIt) {
 TEST_F(SettingsWindowTest, ChangeAtEveryStartOnlyWhenStartedByTheEntry) {
   SaveAutoChange(1);
   WriteAutostartEntry({program(), "-1"});
-  ExpectOneStep(*MakeMainWindow({"-1"}), 1);
+  ExpectOneStep(*Start({"-1"}), 1);
   applied.clear();
   // Started by hand, mode 1 changes nothing, not even after a day.
   StoreLastTimeDaysAgo(2);
-  ExpectNoStep(*MakeMainWindow(), 2);
+  ExpectNoStep(*Start(), 2);
   EXPECT_EQ(EntryCommand(), (QStringList{program(), "-1"}));
 }
 
@@ -158,7 +161,7 @@ TEST_F(SettingsWindowTest, EntryForAnotherFolderIsRemovedAtStart) {
   SaveAutoChange(1);
   WriteAutostartEntry({"/elsewhere/NimbraWallpaper", "-1"});
   StoreLastTimeDaysAgo(2);
-  auto window = MakeMainWindow();
+  auto window = Start();
   EXPECT_FALSE(QFileInfo::exists(AutostartEntryPath()));
   EXPECT_FALSE(window->chkAutoRun->checked());
   ExpectOptionsUsable(*window, false);
@@ -176,7 +179,7 @@ TEST_F(SettingsWindowTest, AutoChangeStoredAsSevenOrAsTextIsRewrittenAsThree) {
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write("[Software\\Nimbra-Wallpaper]\n\"AutoChange\"=" + stored + "\n");
     file.close();
-    auto window = MakeMainWindow();
+    auto window = Start();
     EXPECT_EQ(StoredInteger("AutoChange"), 3) << stored.constData();
     EXPECT_EQ(CheckedMode(*window), 3) << stored.constData();
     EXPECT_EQ(EntryCommand(), (QStringList{program(), "-3"})) << stored.constData();
@@ -186,7 +189,7 @@ TEST_F(SettingsWindowTest, AutoChangeStoredAsSevenOrAsTextIsRewrittenAsThree) {
 TEST_F(SettingsWindowTest, UncheckingAutoRunWhileDailyIsCheckedTurnsTheChangeOff) {
   SaveAutoChange(2);
   WriteAutostartEntry({program(), "-2"});
-  auto window = MakeMainWindow();
+  auto window = Start();
   ASSERT_EQ(CheckedMode(*window), 2);
   ClickOn(window->chkAutoRun);
   EXPECT_FALSE(window->chkAutoRun->checked());
@@ -198,7 +201,7 @@ TEST_F(SettingsWindowTest, UncheckingAutoRunWhileDailyIsCheckedTurnsTheChangeOff
 
 TEST_F(SettingsWindowTest, ChoosingDailyEndsTheEntryInMinusTwoAndARestartShowsIt) {
   {
-    auto window = MakeMainWindow();
+    auto window = Start();
     ClickOn(window->chkAutoRun);
     ASSERT_TRUE(window->chkAutoRun->checked());
     ExpectOptionsUsable(*window, true);
@@ -209,7 +212,7 @@ TEST_F(SettingsWindowTest, ChoosingDailyEndsTheEntryInMinusTwoAndARestartShowsIt
     EXPECT_EQ(EntryCommand(), (QStringList{program(), "-2"}));
   }
   StoreLastTimeDaysAgo(2);
-  auto restarted = MakeMainWindow({"-2"});
+  auto restarted = Start({"-2"});
   EXPECT_TRUE(restarted->chkAutoRun->checked());
   EXPECT_EQ(CheckedMode(*restarted), 2);
   ExpectOptionsUsable(*restarted, true);
@@ -229,7 +232,7 @@ TEST_F(SettingsWindowTest, DailyChangeCountsWholeDaysEitherWayAndStoresThisStart
     ASSERT_TRUE(SaveLastTime(QDateTime::currentDateTime().addSecs(start.secondsFromNow)));
     applied.clear();
     const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
-    MakeMainWindow({"-2"});
+    Start({"-2"});
     EXPECT_EQ(applied.size(), start.steps);
     const QDateTime stored = ParseLastTime(Stored("Lasttime")->text);
     EXPECT_GE(stored, before);

@@ -70,17 +70,6 @@ use_shape() {
   fi
 }
 
-# pixels_of FILE X Y [X Y...]: "R G B" of each point, one line each.
-pixels_of() {
-  local file=$1 format=""
-  shift
-  while (($# >= 2)); do
-    format+="%[hex:p{$1,$2}]\n"
-    shift 2
-  done
-  convert "$file" -format "$format" info: 2>/dev/null |
-    while read -r hex; do printf '%d %d %d\n' "0x${hex:0:2}" "0x${hex:2:2}" "0x${hex:4:2}"; done
-}
 
 # Five points of slot N's thumbnail box on the screen: the middle and four
 # points halfway to its corners.
@@ -108,7 +97,7 @@ slot_content() {
     [[ -n $seen && $seen != "$content" ]] && content="?"
     seen=$content
     [[ $seen == "?" ]] && break
-  done < <(pixels_of "$shot" $(slot_points "$2"))
+  done < <(e2e_pixels_of "$shot" $(slot_points "$2"))
   echo "${seen:-?}"
 }
 
@@ -158,7 +147,7 @@ link_box() { echo "$((win_x + BAR_X + 3 + 26 * ($1 - 1))) $((win_y + BAR_Y + 2))
 link_visible() {
   local x y
   read -r x y <<<"$(link_box "$2")"
-  e2e_colour_near "$(pixels_of "$1" $((x + 1)) $((y + 1)))" "255 255 255" 12
+  e2e_colour_near "$(e2e_pixels_of "$1" $((x + 1)) $((y + 1)))" "255 255 255" 12
 }
 
 # The link's caption has pixels of the current-page colour (0,128,255).
@@ -205,8 +194,8 @@ click_page_link() { click_in_window $((BAR_X + 3 + 26 * ($1 - 1) + 10)) $((BAR_Y
 
 # --- the tab marker and the slot layout
 
-marker_colour=$(pixels_of "$E2E_SOURCE_DIR/resources/skin/tab_marker.png" 8 22)
-marked_tab_at() { e2e_colour_near "$(pixels_of "$1" $((win_x + $2 + 8)) $((win_y + TAB_Y + 22)))" "$marker_colour" 10; }
+marker_colour=$(e2e_pixels_of "$E2E_SOURCE_DIR/resources/skin/tab_marker.png" 8 22)
+marked_tab_at() { e2e_colour_near "$(e2e_pixels_of "$1" $((win_x + $2 + 8)) $((win_y + TAB_Y + 22)))" "$marker_colour" 10; }
 unmarked_tab_at() { ! marked_tab_at "$@"; }
 
 # Two points of slots 1 and 5, in Panel1 coordinates, that only one of the
@@ -214,7 +203,7 @@ unmarked_tab_at() { ! marked_tab_at "$@"; }
 # left, the normal ones further down.
 in_thumbnail() {
   local family
-  family=$(e2e_sample_category "$(pixels_of "$1" $((win_x + PANEL_X + $2)) $((win_y + PANEL_Y + $3)))")
+  family=$(e2e_sample_category "$(e2e_pixels_of "$1" $((win_x + PANEL_X + $2)) $((win_y + PANEL_Y + $3)))")
   ((family != 0))
 }
 laid_out_for() {

@@ -90,16 +90,6 @@ readonly FREE_POINTS=(
 root_pixmap() { xprop -root _XROOTPMAP_ID 2>/dev/null | sed -n 's/.*# *//p'; }
 pixmap_changed_from() { [[ -n $(root_pixmap) && $(root_pixmap) != "$1" ]]; }
 
-pixels_of() {
-  local file=$1 format=""
-  shift
-  while (($# >= 2)); do
-    format+="%[hex:p{$1,$2}]\n"
-    shift 2
-  done
-  convert "$file" -format "$format" info: 2>/dev/null |
-    while read -r hex; do printf '%d %d %d\n' "0x${hex:0:2}" "0x${hex:2:2}" "0x${hex:4:2}"; done
-}
 
 # all_in_family CATEGORY FILE X Y [X Y...]: every point in that category's colours.
 all_in_family() {
@@ -107,7 +97,7 @@ all_in_family() {
   shift 2
   while read -r pixel; do
     [[ $(e2e_sample_category "$pixel") == "$category" ]] || return 1
-  done < <(pixels_of "$file" "$@")
+  done < <(e2e_pixels_of "$file" "$@")
 }
 
 # The sample category of a store picture: the number of its folder.
@@ -135,84 +125,13 @@ screen_shows() {
 root_is_white() { all_white "$(e2e_screenshot root-at-start)"; }
 all_white() {
   local pixel
-  while read -r pixel; do e2e_colour_near "$pixel" "255 255 255" 2 || return 1; done < <(pixels_of "$1" "${FREE_POINTS[@]}")
+  while read -r pixel; do e2e_colour_near "$pixel" "255 255 255" 2 || return 1; done < <(e2e_pixels_of "$1" "${FREE_POINTS[@]}")
 }
 e2e_expect "with automatic change off the start leaves the root window as it was" root_is_white
 
-# --- lines of text on the screen
-
-# text_bands FILE X Y W H "R G B" ["R G B"]: the middle row, on the screen,
-# of each run of at least 4 pixel rows of the box that hold anything besides
-# the given background colours, one line each.
-text_bands() {
-  local file=$1 x=$2 y=$3 w=$4 h=$5 background
-  local fills=()
-  shift 5
-  for background in "$@"; do fills+=(-opaque "rgb(${background// /,})"); done
-  convert "$file" -crop "${w}x${h}+$x+$y" +repage -fuzz 6% -fill black "${fills[@]}" -fill white +opaque black \
-    -colorspace Gray -scale "1x$h!" -depth 16 txt:- 2>/dev/null |
-    awk -F'[(),: ]+' -v top="$y" '
-      NR > 1 {
-        row = $2; ink = ($4 + 0) > 0
-        if (ink && start < 0) start = row
-        if (!ink && start >= 0) { if (row - start >= 4) print top + int((start + row - 1) / 2); start = -1 }
-      }
-      BEGIN { start = -1 }
-      END { if (start >= 0 && row + 1 - start >= 4) print top + int((start + row) / 2) }'
-}
-
 # --- the tray menu
 
-menu_window() {
-  local window
-  for window in $(e2e_windows_of "$E2E_PROGRAM_PID"); do
-    [[ $window == "$main" || $window == "$icon" ]] && continue
-    echo "$window"
-    return 0
-  done
-  return 1
-}
-
-# tray_menu_item N: opens the tray menu and clicks its Nth line of text
-# ("Open", "Prev wallpaper", "Next wallpaper", "Exit").
-MENU_BANDS=()
-# menu_shows_four_lines MENU: a screenshot of the menu shows four lines of
-# text; MENU_BANDS holds their rows on the screen, MENU_X and MENU_W the
-# menu's left and width.
-menu_shows_four_lines() {
-  local menu_y menu_h shot background
-  read -r MENU_X menu_y MENU_W menu_h <<<"$(e2e_geometry "$1")"
-  [[ -n ${menu_h:-} ]] || return 1
-  shot=$(e2e_screenshot tray-menu) || return 1
-  # The menu's own colour, below the last item's text; a hovered item is a
-  # band of its own colour.
-  background=$(pixels_of "$shot" $((MENU_X + MENU_W - 4)) $((menu_y + menu_h - 4)))
-  mapfile -t MENU_BANDS < <(text_bands "$shot" $((MENU_X + 2)) $((menu_y + 2)) $((MENU_W - 4)) $((menu_h - 4)) \
-    "$background" "24 123 141")
-  ((${#MENU_BANDS[@]} == 4))
-}
-
-tray_menu_item() {
-  local icon_x icon_y menu
-  read -r icon_x icon_y <<<"$(e2e_centre "$icon")"
-  e2e_click "$icon_x" "$icon_y" 3
-  menu=$(e2e_wait_until 5 menu_window) || {
-    e2e_fail "a right click on the tray icon opened no menu"
-    return 1
-  }
-  # The menu may still be painting its items when its window appears.
-  if ! e2e_wait_until 5 menu_shows_four_lines "$menu"; then
-    e2e_fail "the tray menu shows ${#MENU_BANDS[@]} lines of text, not 4"
-    xdotool key Escape
-    return 1
-  fi
-  e2e_click $((MENU_X + MENU_W / 2)) "${MENU_BANDS[$1 - 1]}"
-  e2e_wait_until 5 menu_gone || {
-    e2e_fail "the tray menu stayed open after a click on an item"
-    return 1
-  }
-}
-menu_gone() { ! menu_window >/dev/null; }
+tray_menu_item() { e2e_tray_menu_item "$main" "$icon" "$1"; }
 
 readonly PREV=2 NEXT=3
 
@@ -250,7 +169,7 @@ list_bands() {
   shot=$(e2e_screenshot "$1") || return 1
   # Inside the 2-pixel border, the left part (the paths share their start),
   # above the horizontal scroll bar.
-  text_bands "$shot" $((win_x + LIST_X + 2)) $((win_y + LIST_Y + 2)) 300 $((LIST_H - 4 - 18)) \
+  e2e_text_bands "$shot" $((win_x + LIST_X + 2)) $((win_y + LIST_Y + 2)) 300 $((LIST_H - 4 - 18)) \
     "240 240 240" "0 120 215"
 }
 shows_rows() {
@@ -279,7 +198,7 @@ preview_hidden() {
   # shellcheck disable=SC2046  # the points are words on purpose
   while read -r pixel; do
     e2e_colour_near "$pixel" "0 0 0" 8 || return 1
-  done < <(pixels_of "$(e2e_screenshot preview)" $(preview_points))
+  done < <(e2e_pixels_of "$(e2e_screenshot preview)" $(preview_points))
 }
 # shellcheck disable=SC2046  # the points are words on purpose
 preview_shows() { all_in_family "$(category_of "$1")" "$(e2e_screenshot preview)" $(preview_points); }
@@ -321,15 +240,7 @@ if ! mkdir -p "$added_folder" || ! cp "$E2E_APP_DIR/wallpaper/normal/local/4/l_g
   e2e_abort "cannot make a picture to add"
 fi
 
-dialog_window() {
-  local window
-  for window in $(e2e_windows_of "$E2E_PROGRAM_PID"); do
-    [[ $window == "$main" || $window == "$icon" ]] && continue
-    echo "$window"
-    return 0
-  done
-  return 1
-}
+dialog_window() { e2e_other_window "$E2E_PROGRAM_PID" "$main" "$icon"; }
 dialog_gone() { ! dialog_window >/dev/null; }
 
 before_add=$(list_rows)

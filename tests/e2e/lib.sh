@@ -474,6 +474,97 @@ e2e_screenshot() {
   echo "$file"
 }
 
+# e2e_pixels_of FILE X Y [X Y...]: "R G B" of each point, one line each.
+e2e_pixels_of() {
+  local file=$1 format=""
+  shift
+  while (($# >= 2)); do
+    format+="%[hex:p{$1,$2}]\n"
+    shift 2
+  done
+  convert "$file" -format "$format" info: 2>/dev/null |
+    while read -r hex; do printf '%d %d %d\n' "0x${hex:0:2}" "0x${hex:2:2}" "0x${hex:4:2}"; done
+}
+
+# e2e_text_bands FILE X Y W H "R G B" ["R G B"]: the middle row, on the
+# screen, of each run of at least 4 pixel rows of the box that hold anything
+# besides the given background colours, one line each.
+e2e_text_bands() {
+  local file=$1 x=$2 y=$3 w=$4 h=$5 background
+  local fills=()
+  shift 5
+  for background in "$@"; do fills+=(-opaque "rgb(${background// /,})"); done
+  convert "$file" -crop "${w}x${h}+$x+$y" +repage -fuzz 6% -fill black "${fills[@]}" -fill white +opaque black \
+    -colorspace Gray -scale "1x$h!" -depth 16 txt:- 2>/dev/null |
+    awk -F'[(),: ]+' -v top="$y" '
+      NR > 1 {
+        row = $2; ink = ($4 + 0) > 0
+        if (ink && start < 0) start = row
+        if (!ink && start >= 0) { if (row - start >= 4) print top + int((start + row - 1) / 2); start = -1 }
+      }
+      BEGIN { start = -1 }
+      END { if (start >= 0 && row + 1 - start >= 4) print top + int((start + row) / 2) }'
+}
+
+# --- the tray menu
+
+# e2e_other_window PID MAIN ICON: a mapped window of the program besides its
+# main window and its tray icon (the tray menu, a dialog, a message box).
+e2e_other_window() {
+  local window
+  for window in $(e2e_windows_of "$1"); do
+    [[ $window == "$2" || $window == "$3" ]] && continue
+    echo "$window"
+    return 0
+  done
+  return 1
+}
+
+# e2e_menu_shows_four_lines MENU: a screenshot of the menu shows four lines
+# of text; E2E_MENU_BANDS holds their rows on the screen, E2E_MENU_X and
+# E2E_MENU_W the menu's left and width.
+E2E_MENU_BANDS=()
+e2e_menu_shows_four_lines() {
+  local menu_y menu_h shot background
+  read -r E2E_MENU_X menu_y E2E_MENU_W menu_h <<<"$(e2e_geometry "$1")"
+  [[ -n ${menu_h:-} ]] || return 1
+  shot=$(e2e_screenshot tray-menu) || return 1
+  # The menu's own colour, below the last item's text; a hovered item is a
+  # band of its own colour.
+  background=$(e2e_pixels_of "$shot" $((E2E_MENU_X + E2E_MENU_W - 4)) $((menu_y + menu_h - 4)))
+  mapfile -t E2E_MENU_BANDS < <(e2e_text_bands "$shot" $((E2E_MENU_X + 2)) $((menu_y + 2)) \
+    $((E2E_MENU_W - 4)) $((menu_h - 4)) "$background" "24 123 141")
+  ((${#E2E_MENU_BANDS[@]} == 4))
+}
+
+# e2e_window_closed WINDOW: the program's window is not mapped any more.
+e2e_window_closed() { ! e2e_windows_of "$E2E_PROGRAM_PID" | grep -qx "$1"; }
+
+# e2e_tray_menu_item MAIN ICON N: opens the program's tray menu and clicks
+# its Nth line of text ("Open", "Prev wallpaper", "Next wallpaper", "Exit");
+# true once the menu has closed again, which the program's event loop does.
+e2e_tray_menu_item() {
+  local main=$1 icon=$2 icon_x icon_y menu
+  read -r icon_x icon_y <<<"$(e2e_centre "$icon")"
+  e2e_click "$icon_x" "$icon_y" 3
+  menu=$(e2e_wait_until 5 e2e_other_window "$E2E_PROGRAM_PID" "$main" "$icon") || {
+    e2e_fail "a right click on the tray icon opened no menu"
+    return 1
+  }
+  # The menu may still be painting its items when its window appears.
+  if ! e2e_wait_until 5 e2e_menu_shows_four_lines "$menu"; then
+    e2e_fail "the tray menu shows ${#E2E_MENU_BANDS[@]} lines of text, not 4"
+    xdotool key Escape
+    return 1
+  fi
+  e2e_click $((E2E_MENU_X + E2E_MENU_W / 2)) "${E2E_MENU_BANDS[$3 - 1]}"
+  # A box that the item opens at once may stand where the menu was.
+  e2e_wait_until 5 e2e_window_closed "$menu" || {
+    e2e_fail "the tray menu stayed open after a click on an item"
+    return 1
+  }
+}
+
 # e2e_pixel_of FILE X Y: "R G B" of one pixel of a picture, 0..255.
 e2e_pixel_of() {
   convert "$1" -crop "1x1+$2+$3" +repage -depth 8 txt:- 2>/dev/null |

@@ -14,14 +14,6 @@ AppContext DialogsRecorder::addTo(AppContext context) const {
 
 AppContext DialogsRecorder::context() const { return addTo(TestContext()); }
 
-AppContext TestContext() {
-  AppContext context;
-  context.dataFolder = DataFolder();
-  // Nobody reads them; a test that does gives a DialogsRecorder's instead.
-  context.dialogs = std::make_shared<RecordingDialogs>();
-  return context;
-}
-
 AppContext ContextWithEndpoints(std::shared_ptr<const EndpointMap> endpoints) {
   AppContext context = TestContext();
   context.endpoints = std::move(endpoints);
@@ -29,6 +21,10 @@ AppContext ContextWithEndpoints(std::shared_ptr<const EndpointMap> endpoints) {
 }
 
 std::unique_ptr<TfrmMain> MakeMainWindow(const QStringList& arguments, const AppContext& context) {
+  return MakeMainWindowWith(context, arguments);
+}
+
+std::unique_ptr<TfrmMain> MakeMainWindowWith(const AppContext& context, const QStringList& arguments) {
   auto window = std::make_unique<TfrmMain>(context);
   window->FormCreate(QStringList{QStringLiteral("NimbraWallpaper")} + arguments);
   window->CreateDownloadForms();

@@ -10,30 +10,10 @@
 #include "platform/AppContext.h"
 #include "platform/UserDialogs.h"
 #include "support/TemporaryProgramFolder.h"
+#include "support/TestContext.h"
 #include "support/WaitUntil.h"
 
 class TfrmMain;
-
-// Message boxes and the open dialog answered by the test.
-class RecordingDialogs : public UserDialogs {
- public:
-  struct Message {
-    QString caption;
-    QString text;
-  };
-  void information(const QString& caption, const QString& text) override {
-    messages.push_back({caption, text});
-  }
-  QString openFileName(const QString& filter, const QString& defaultExtension) override {
-    lastFilter = filter;
-    lastDefaultExtension = defaultExtension;
-    return answer;
-  }
-  std::vector<Message> messages;
-  QString answer;
-  QString lastFilter;
-  QString lastDefaultExtension;
-};
 
 // RecordingDialogs for the windows a test makes with its context.
 class DialogsRecorder {
@@ -52,13 +32,12 @@ class DialogsRecorder {
 // fetched): whether it has.
 bool WaitForPage(TfrmMain& window);
 
-// The services as a test's program folder gives them: the folder the tests
-// made the executable's folder is the data folder.
-AppContext TestContext();
 // The same, with a test server's host names mapped.
 AppContext ContextWithEndpoints(std::shared_ptr<const EndpointMap> endpoints);
 
 // The main window as the program creates it, with the given arguments after
-// the program name and its download forms, once its first page is shown.
+// the program name and its download forms, once its first page is shown;
+// with the test's services, or quiet ones.
 std::unique_ptr<TfrmMain> MakeMainWindow(const QStringList& arguments = {},
                                          const AppContext& context = TestContext());
+std::unique_ptr<TfrmMain> MakeMainWindowWith(const AppContext& context, const QStringList& arguments = {});
