@@ -43,6 +43,23 @@ check "sleeping in program code" '(msleep|usleep|QThread::sleep|sleep_for)' pict
 check "sleeping in an adapter other than the socket's" '(msleep|usleep|QThread::sleep|sleep_for)' \
   $(ls platform/*.cpp platform/*.h | grep -v BlockingSocket)
 
+# Services come in through the context the program's entry builds: no
+# installable service, no test hook, no process-wide holder of one. The
+# program folder that tests still set is the one hook left; it moves into the
+# context next, and then leaves this list.
+readonly PROGRAM_CODE=(platform picture download library catalogue skin app)
+readonly HOOKS_LEFT='^platform/ProgramFolder\.(h|cpp):'
+check_program() {
+  local description=$1 pattern=$2 found
+  found=$(grep -rnE --include='*.cpp' --include='*.h' "$pattern" "${PROGRAM_CODE[@]}" 2>/dev/null |
+    grep -vE "$HOOKS_LEFT")
+  [[ -z $found ]] || report "$description" <<<"$found"
+}
+check_program "a test hook in program code" 'ForTesting\b'
+check_program "a service singleton or a global registry" \
+  'static (const )?(std::)?(unique_ptr|shared_ptr|map|unordered_map|vector|set|list|QHash|QMap|QList|QVector)<.*> *[A-Za-z_][A-Za-z_0-9]* *(=|;|\{)'
+check_program "a mutable global in program code" 'static (Q[A-Z][A-Za-z]*|std::string) [A-Za-z_][A-Za-z_0-9]* *;'
+
 # Widgets are linked by the layers that draw, and by nothing below them.
 for folder in "${BELOW_APP[@]}"; do
   found=$(grep -n 'Widgets' "$folder/CMakeLists.txt")
