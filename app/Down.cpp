@@ -28,6 +28,12 @@ QPoint CentredOn(const QRect& outer, const QSize& inner) {
           outer.top() + (outer.height() - inner.height()) / 2};
 }
 
+void ShowModal(QDialog& dialog) {
+  dialog.setWindowModality(Qt::ApplicationModal);
+  dialog.setResult(0);
+  dialog.show();
+}
+
 TfrmDown::TfrmDown(const LanguageTexts& texts, QWidget* parent) : QDialog(parent), m_texts(texts) {
   setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
   setFixedSize(799, 599);
@@ -42,6 +48,15 @@ TfrmDown::TfrmDown(const LanguageTexts& texts, QWidget* parent) : QDialog(parent
   connect(Timer1, &QTimer::timeout, this, &TfrmDown::Timer1Timer);
 
   FormCreate();
+}
+
+void TfrmDown::setProgressDialog(TfrmDown2* dialog) {
+  if (m_progress != nullptr) disconnect(m_progress, nullptr, this, nullptr);
+  m_progress = dialog;
+  if (m_progress == nullptr) return;
+  connect(m_progress, &QDialog::finished, this, [this] {
+    if (isVisible()) done(QDialog::Accepted);
+  });
 }
 
 void TfrmDown::FormCreate() {
@@ -68,7 +83,8 @@ void TfrmDown::Timer1Timer() {
   if (m_progress != nullptr) {
     m_progress->move(CentredOn(geometry(), m_progress->size()));
     StackAbove(*m_progress, *this);
-    m_progress->exec();
+    ShowModal(*m_progress);
+    return;
   }
   done(QDialog::Accepted);
 }

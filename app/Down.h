@@ -15,19 +15,22 @@ class TfrmDown2;
 // Where a window of size `inner` stands when centred on `outer`; odd
 // remainders are dropped towards the top left.
 QPoint CentredOn(const QRect& outer, const QSize& inner);
+// Shows a dialog that holds every other window of the program off until it
+// closes, and returns at once: the caller goes on from its `finished`.
+void ShowModal(QDialog& dialog);
 
 class TfrmDown : public QDialog {
   Q_OBJECT
  public:
   explicit TfrmDown(const LanguageTexts& texts, QWidget* parent = nullptr);
-  // The progress dialog the overlay carries.
-  void setProgressDialog(TfrmDown2* dialog) { m_progress = dialog; }
+  // The progress dialog the overlay carries; the overlay closes with it.
+  void setProgressDialog(TfrmDown2* dialog);
 
   QTimer* Timer1;
 
   // Lays the overlay exactly over owner and keeps it above owner. Show it
-  // with exec(); that returns once the progress dialog and the overlay have
-  // closed.
+  // with ShowModal(); its `finished` comes once the progress dialog and the
+  // overlay have closed.
   void PlaceOver(QWidget& owner);
 
   void FormCreate();

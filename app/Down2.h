@@ -1,33 +1,19 @@
-// The progress dialog: runs one picture download with a growing bar and a
-// Cancel button, and closes itself when the download has ended. A failed or
-// cancelled download leaves no file at SaveFile.
+// The progress dialog: draws one picture download with a growing bar and a
+// Cancel button, and closes itself when the download has ended. The download
+// session runs it; a failed or cancelled download leaves no file at SaveFile.
 #pragma once
 
 #include <QDialog>
 #include <QString>
-#include <chrono>
-#include <cstdint>
 #include <memory>
 
-#include "download/MultiThreadDown.h"
+#include "download/DownloadSession.h"
 #include "platform/LanguageTexts.h"
 
 class QTimer;
 class SkinImage;
 class SkinLabel;
 class PictureButton;
-
-constexpr int kProgressBarFullWidth = 319;
-
-// The bar's width for received of totalSize bytes: 0 while the length is
-// unknown, at most the full width. The product is formed in 64 bits, so files
-// beyond 6.7 MB do not overflow it.
-int ProgressBarWidth(int32_t received, int32_t totalSize);
-// The bar only grows: the width to show after having shown `shown`.
-int GrownBarWidth(int shown, int32_t received, int32_t totalSize);
-// A failed or cancelled download must not leave its target behind, even one
-// that completed just as the user cancelled.
-bool DownloadTargetMustGo(int32_t status, int32_t cancel);
 
 class TfrmDown2 : public QDialog {
   Q_OBJECT
@@ -49,7 +35,8 @@ class TfrmDown2 : public QDialog {
   QString SaveFile;
 
   // The counters of the current (or last) download, for reading.
-  const DownloadVars& Counters() const { return Vars; }
+  const DownloadVars& Counters() const { return m_session.counters(); }
+  DownloadSession& session() { return m_session; }
 
   void FormCreate();
   void FormShow();
@@ -63,20 +50,8 @@ class TfrmDown2 : public QDialog {
   void reject() override;
 
  private:
-  void RunDownload();
-  void GrowBar();
-  void DownThreadTerminate(const QString& saveFile);
-  void RemoveLostTarget(const QString& saveFile) const;
+  void drawBar(int width);
 
   const LanguageTexts& m_texts;
-  QTimer* m_watch;  // grows the bar while the download runs
-  int m_shownBarWidth = 1;
-
-  // Vars outlives the controller that refers to it: members go in reverse order.
-  DownloadVars Vars;
-  int32_t Resume = 0;
-  QString DownUrl;  // the copies the running download was started with
-  QString DownSaveFile;
-  std::unique_ptr<TMultiThreadDown> DownThread;
-  std::shared_ptr<const EndpointMap> m_endpoints;
+  DownloadSession m_session;
 };

@@ -13,7 +13,7 @@ constexpr qsizetype kTrayHintLength = 127;
 }  // namespace
 
 void TfrmMain::LoadLanguageTexts() {
-  m_texts = ReadLanguageTexts(DataFolder() + QStringLiteral("lang.ini"));
+  m_texts = ReadLanguageTexts(m_context.dataFolder + QStringLiteral("lang.ini"));
   const LanguageTexts& t = m_texts;
   const std::array<const QString*, 5> categories = {&t.szNature, &t.szCartoon, &t.szHoliday, &t.szGame,
                                                     &t.szArt};

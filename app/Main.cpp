@@ -81,9 +81,10 @@ TfrmMain::TfrmMain(const AppContext& context, QWidget* parent)
     : QWidget(parent),
       m_context(context),
       m_browse(new BrowseController(
-          m_texts, [this](const BrowseRequest& request) { return m_networkViews.makeLoad(request); }, this)),
+          m_texts, m_context.dataFolder,
+          [this](const BrowseRequest& request) { return m_networkViews.makeLoad(request); }, this)),
       m_wallpaperWorker(m_context.wallpaperSetter),
-      m_rotation(m_wallpaperWorker),
+      m_rotation(m_wallpaperWorker, m_context.dataFolder),
       m_apply(*m_browse, m_texts, m_context.desktopControl, m_wallpaperWorker) {
   setObjectName(QStringLiteral("frmMain"));
   setWindowFlags(Qt::FramelessWindowHint | Qt::Window);
@@ -121,6 +122,7 @@ void TfrmMain::CreateDownloadForms() {
   m_frmDown = std::make_unique<TfrmDown>(m_texts);
   m_frmDown2 = std::make_unique<TfrmDown2>(m_texts, m_context.endpoints);
   m_frmDown->setProgressDialog(m_frmDown2.get());
+  connect(m_frmDown.get(), &QDialog::finished, this, [this] { m_apply.downloadFinished(true); });
 }
 
 void TfrmMain::BuildControls() {
@@ -151,7 +153,7 @@ void TfrmMain::BuildControls() {
   panSetting->setObjectName("panSetting");
   panSetting->hide();
   suiURLLabel1 = MakeLink(this, "suiURLLabel1", {633, 578, 134, 13}, kAddressLinkText, PixelFont(11));
-  suiURLLabel1->setCaption(QStringLiteral("http://") + HomeHost());
+  suiURLLabel1->setCaption(QStringLiteral("http://") + m_context.homeHost);
   suiURLLabel1->setUnderline(true);
   suiURLLabel1->setHoverColor(kAddressLinkHover);
   // The address starts at its place in the layout; a home host too long for

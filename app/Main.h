@@ -232,11 +232,11 @@ class TfrmMain : public QWidget {
 
   const AppContext m_context;
   LanguageTexts m_texts;
-  NetworkViews m_networkViews{m_texts, m_context.clock, m_context.endpoints};
+  NetworkViews m_networkViews{m_texts, m_context};
   BrowseController* m_browse;
   WallpaperWorker m_wallpaperWorker;
   RotationController m_rotation;
-  SettingsController m_settings;
+  SettingsController m_settings{m_context.programFile};
   ApplyController m_apply;
   std::unique_ptr<TfrmDown> m_frmDown;
   std::unique_ptr<TfrmDown2> m_frmDown2;

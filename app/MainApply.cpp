@@ -29,8 +29,9 @@ void TfrmMain::ComeBack() {
   RestoreApplication();
 }
 
-// The overlay and its progress dialog run the download and return when it
-// has ended; a failed or cancelled download has left no file.
+// The overlay and its progress dialog run the download; the apply goes on
+// when the overlay has closed (CreateDownloadForms), and a failed or
+// cancelled download has left no file.
 void TfrmMain::DownloadPicture(const QString& address, const QString& local) {
   if (!m_frmDown || !m_frmDown2) {
     m_apply.downloadFinished(false);
@@ -39,6 +40,5 @@ void TfrmMain::DownloadPicture(const QString& address, const QString& local) {
   m_frmDown2->Url = address;
   m_frmDown2->SaveFile = local;
   m_frmDown->PlaceOver(*this);
-  m_frmDown->exec();
-  m_apply.downloadFinished(true);
+  ShowModal(*m_frmDown);
 }

@@ -142,7 +142,9 @@ void TfrmMain::lblN1Click(SkinLabel* link) { m_browse->openNetworkCategory(ViewO
 
 void TfrmMain::lblN6Click() { m_browse->openDownloaded(); }
 
-void TfrmMain::lblN7Click() { QDesktopServices::openUrl(QUrl(QStringLiteral("http://") + HomeHost())); }
+void TfrmMain::lblN7Click() {
+  QDesktopServices::openUrl(QUrl(QStringLiteral("http://") + m_context.homeHost));
+}
 
 void TfrmMain::lblL1MouseEnter(SkinLabel* link) {
   if (IsCurrentCategory(link)) return;

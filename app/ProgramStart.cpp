@@ -41,8 +41,9 @@ int AwaitAnswer(const std::function<void(CommandAnswer)>& command) {
   return ReportReply(reply.value_or(InstanceReply{1, QStringLiteral("the command ended without an answer")}));
 }
 
-int StepFromStoredList(WallpaperWorker& worker, RotationController::Direction direction) {
-  RotationController rotation(worker);
+int StepFromStoredList(WallpaperWorker& worker, const QString& dataFolder,
+                       RotationController::Direction direction) {
+  RotationController rotation(worker, dataFolder);
   rotation.LoadRotationList(IsWideScreen() ? Shape::Widescreen : Shape::Normal);
   return AwaitAnswer(
       [&](CommandAnswer answer) { StepRotationCommand(rotation, worker, direction, std::move(answer)); });
@@ -103,6 +104,8 @@ AppContext MakeAppContext() {
   const DesktopSession session = DesktopSession::fromEnvironment();
   AppContext context;
   context.dataFolder = DataFolder();
+  context.programFile = ExeFolder() + kProgramFileName;
+  context.homeHost = HomeHost(context.dataFolder);
   context.wallpaperSetter = MakeWallpaperSetter(DetectDesktopFamily(session), session, loadScreenPicture);
   context.desktopControl = MakeDesktopControl(session);
   return context;
@@ -115,9 +118,9 @@ int RunWithoutWindow(const AppContext& context, const ProgramCommand& command) {
       return AwaitAnswer(
           [&](CommandAnswer answer) { SetPictureCommand(worker, command.file, std::move(answer)); });
     case CommandKind::Next:
-      return StepFromStoredList(worker, RotationController::Direction::Next);
+      return StepFromStoredList(worker, context.dataFolder, RotationController::Direction::Next);
     case CommandKind::Previous:
-      return StepFromStoredList(worker, RotationController::Direction::Previous);
+      return StepFromStoredList(worker, context.dataFolder, RotationController::Direction::Previous);
     default:
       return 0;
   }

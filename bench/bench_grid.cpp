@@ -41,7 +41,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   ProgramFolder folder;
   FillCategory(folder);
-  auto window = MakeMainWindow();
+  auto window = MakeMainWindow(folder);
 
   std::vector<double> coldClicks, clicks, turns;
   for (int round = 0; round < 15; ++round) {

@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
   ProgramFolder folder;
   TestHttpServer server;
   server.MapHost("pics.test");
-  auto window = MakeMainWindow();
+  auto window = MakeMainWindowWith(ContextWithEndpoints(folder, server.Endpoints()));
   std::printf("Downloaded view, page of six 3840x2160 JPEG pictures: %.1f ms (median of 7)\n",
               DownloadedPage(folder, *window));
   std::printf(

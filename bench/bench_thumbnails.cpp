@@ -39,9 +39,9 @@ void FillCategory(const ProgramFolder& folder) {
   }
 }
 
-double MedianPageTurn(qreal devicePixelRatio) {
+double MedianPageTurn(const ProgramFolder& folder, qreal devicePixelRatio) {
   LanguageTexts texts;
-  BrowseController controller(texts, {});
+  BrowseController controller(texts, folder.path(), {});
   controller.setDevicePixelRatio(devicePixelRatio);
   const auto settle = [&] { return WaitUntil([&] { return !controller.loading(); }); };
   controller.openLocalCategory(1);
@@ -63,8 +63,8 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   ProgramFolder folder;
   FillCategory(folder);
-  const double single = MedianPageTurn(1);
-  const double dense = MedianPageTurn(2);
+  const double single = MedianPageTurn(folder, 1);
+  const double dense = MedianPageTurn(folder, 2);
   std::printf(
       "page turn, six slots (medians of 19): %.1f ms at 1 device pixel a pixel (145x110 thumbnails), "
       "%.1f ms at 2 (290x220 from 1920x1200 large pictures)\n",

@@ -5,12 +5,9 @@
 
 #include "platform/IniFile.h"
 #include "platform/PageFetcher.h"
-#include "platform/ProgramFolder.h"
 #include "platform/TextCodec.h"
 
 namespace {
-
-QString HomeAddress() { return QStringLiteral("http://") + HomeHost(); }
 
 void WriteEntries(IniBatch& batch, const QString& section, const QList<QByteArray>& entries) {
   const qsizetype count = std::min<qsizetype>(entries.size(), kCatalogueKeyCount);
@@ -20,9 +17,14 @@ void WriteEntries(IniBatch& batch, const QString& section, const QList<QByteArra
 
 }  // namespace
 
-CatalogueCheck::CatalogueCheck(const LanguageTexts& texts, std::shared_ptr<const Clock> clock,
-                               QObject* parent)
-    : QObject(parent), m_texts(texts), m_clock(std::move(clock)), m_fetcher(std::make_unique<PageFetcher>()) {
+CatalogueCheck::CatalogueCheck(const LanguageTexts& texts, const AppContext& context, QObject* parent)
+    : QObject(parent),
+      m_texts(texts),
+      m_clock(context.clock),
+      m_settingsFile(context.dataFolder + QStringLiteral("setting.ini")),
+      m_homeAddress(QStringLiteral("http://") + context.homeHost),
+      m_fetcher(std::make_unique<PageFetcher>()) {
+  m_fetcher->setEndpoints(context.endpoints);
   connect(m_fetcher.get(), &PageFetcher::downloadBegin, this, &CatalogueCheck::WebBrowser1DownloadBegin);
   connect(m_fetcher.get(), &PageFetcher::downloadComplete, this,
           &CatalogueCheck::WebBrowser1DownloadComplete);
@@ -32,11 +34,9 @@ CatalogueCheck::~CatalogueCheck() = default;
 
 QString CatalogueCheck::today() const { return CheckDateText(m_clock->now().date()); }
 
-QString CatalogueCheck::settingsFile() const { return DataFolder() + QStringLiteral("setting.ini"); }
-
 void CatalogueCheck::CheckCatalogueUpdate() {
   if (running()) return;
-  const IniFile settings(settingsFile());
+  const IniFile settings(m_settingsFile);
   if (settings.ReadIniText(kCheckSection, QStringLiteral("date"), kNeverCheckedDate) == today()) {
     end({true, QString()});
     return;
@@ -48,7 +48,7 @@ void CatalogueCheck::fetch(Step step, const char* path) {
   m_step = step;
   m_status = PageStatus::Waiting;
   m_pageText.clear();
-  m_fetcher->navigate(HomeAddress() + QLatin1String(path));
+  m_fetcher->navigate(m_homeAddress + QLatin1String(path));
 }
 
 void CatalogueCheck::WebBrowser1DownloadBegin() {
@@ -66,7 +66,7 @@ void CatalogueCheck::WebBrowser1DownloadComplete(const QByteArray& page) {
 
 void CatalogueCheck::pageJudged() {
   if (m_status == PageStatus::Fail) {
-    end({false, m_texts.szConnectfail + HomeAddress()});
+    end({false, m_texts.szConnectfail + m_homeAddress});
     return;
   }
   if (m_step == Step::VersionPage)
@@ -77,11 +77,11 @@ void CatalogueCheck::pageJudged() {
 
 void CatalogueCheck::versionPageArrived() {
   if (DecodeText(SoftwareVersionOf(m_pageText)) != ProgramVersion) {
-    end({false, m_texts.szUpdated + HomeAddress() + m_texts.szDownloadnew});
+    end({false, m_texts.szUpdated + m_homeAddress + m_texts.szDownloadnew});
     return;
   }
   m_indexVersion = DecodeText(IndexVersionOf(m_pageText));
-  const IniFile settings(settingsFile());
+  const IniFile settings(m_settingsFile);
   if (m_indexVersion == settings.ReadIniText(kCheckSection, QStringLiteral("indexver"), QString())) {
     end({true, QString()});
     return;
@@ -91,7 +91,7 @@ void CatalogueCheck::versionPageArrived() {
 
 void CatalogueCheck::indexPageArrived() {
   try {
-    StoreCatalogue(settingsFile(), ParseIndexPage(IndexTextOf(m_pageText)), m_indexVersion);
+    StoreCatalogue(m_settingsFile, ParseIndexPage(IndexTextOf(m_pageText)), m_indexVersion);
   } catch (...) {
     // The error goes to the general report; the view must still end.
     m_step = Step::Idle;
@@ -106,7 +106,7 @@ void CatalogueCheck::end(CheckOutcome outcome) {
   m_step = Step::Idle;
   m_fetcher->navigate(QStringLiteral("about:blank"));
   try {
-    IniFile(settingsFile()).WriteIniText(kCheckSection, QStringLiteral("date"), today());
+    IniFile(m_settingsFile).WriteIniText(kCheckSection, QStringLiteral("date"), today());
   } catch (...) {
     emit finished({false, QString()});
     throw;

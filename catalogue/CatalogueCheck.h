@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "catalogue/CatalogueRules.h"
+#include "platform/AppContext.h"
 #include "platform/Clock.h"
 #include "platform/LanguageTexts.h"
 
@@ -25,8 +26,9 @@ class CatalogueCheck : public QObject {
   // The program's own version, compared with the one the site publishes.
   static inline const QString ProgramVersion = QStringLiteral("1.0");
 
-  // The clock says which day it is: the site is asked once a day.
-  CatalogueCheck(const LanguageTexts& texts, std::shared_ptr<const Clock> clock, QObject* parent = nullptr);
+  // The context's clock says which day it is (the site is asked once a day),
+  // its home host which site, and its data folder holds "setting.ini".
+  CatalogueCheck(const LanguageTexts& texts, const AppContext& context, QObject* parent = nullptr);
   ~CatalogueCheck() override;
 
   // Starts the check; `finished` follows once, possibly before this returns.
@@ -54,11 +56,12 @@ class CatalogueCheck : public QObject {
   void versionPageArrived();
   void indexPageArrived();
   void end(CheckOutcome outcome);
-  QString settingsFile() const;
   QString today() const;
 
   const LanguageTexts& m_texts;
   std::shared_ptr<const Clock> m_clock;
+  const QString m_settingsFile;
+  const QString m_homeAddress;
   std::unique_ptr<PageFetcher> m_fetcher;
   Step m_step = Step::Idle;
   PageStatus m_status = PageStatus::Waiting;

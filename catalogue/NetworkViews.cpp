@@ -9,7 +9,6 @@
 #include "library/SlotDecoding.h"
 #include "platform/IniFile.h"
 #include "platform/PageFetcher.h"
-#include "platform/ProgramFolder.h"
 
 namespace {
 
@@ -24,9 +23,10 @@ QString CatalogueSection(Shape shape) {
 // fetched where they are not yet stored, then shown.
 class NetworkPageLoad : public PageLoad {
  public:
-  NetworkPageLoad(const LanguageTexts& texts, CatalogueCheck& check, const LowSpeedLimit& thumbnailProgress,
-                  std::shared_ptr<const EndpointMap> endpoints)
+  NetworkPageLoad(const LanguageTexts& texts, const QString& dataFolder, CatalogueCheck& check,
+                  const LowSpeedLimit& thumbnailProgress, std::shared_ptr<const EndpointMap> endpoints)
       : m_texts(texts),
+        m_dataFolder(dataFolder),
         m_check(check),
         m_thumbnailProgress(thumbnailProgress),
         m_downloads(std::move(endpoints)) {}
@@ -61,7 +61,7 @@ class NetworkPageLoad : public PageLoad {
   }
 
   CategoryListing listing() const {
-    const QStringList entries = NetworkCategoryEntries(DataFolder() + QStringLiteral("setting.ini"),
+    const QStringList entries = NetworkCategoryEntries(m_dataFolder + QStringLiteral("setting.ini"),
                                                        m_request.shape, m_request.view.category);
     QStringList larges;
     for (const QString& entry : entries) larges << LargeAddressOf(entry);
@@ -72,7 +72,7 @@ class NetworkPageLoad : public PageLoad {
   // or a name that would leave the store.
   QString storedFile(const SlotFill& fill) const {
     if (!fill.paths.thumbnail.contains(QStringLiteral("/s_"))) return QString();
-    return StoredNetworkPath(m_request.shape, fill.paths.thumbnail, NetworkFile::Thumbnail);
+    return StoredNetworkPath(m_dataFolder, m_request.shape, fill.paths.thumbnail, NetworkFile::Thumbnail);
   }
 
   void fetchThumbnails() {
@@ -95,7 +95,8 @@ class NetworkPageLoad : public PageLoad {
         QFile::remove(file);
         continue;
       }
-      const QString large = StoredNetworkPath(m_request.shape, fill.paths.large, NetworkFile::LargePicture);
+      const QString large =
+          StoredNetworkPath(m_dataFolder, m_request.shape, fill.paths.large, NetworkFile::LargePicture);
       arrived.push_back({fill.paths, file, large});
     }
     if (arrived.empty()) {
@@ -117,6 +118,7 @@ class NetworkPageLoad : public PageLoad {
   }
 
   const LanguageTexts& m_texts;
+  const QString m_dataFolder;
   CatalogueCheck& m_check;
   LowSpeedLimit m_thumbnailProgress;
   BrowseRequest m_request;
@@ -127,24 +129,25 @@ class NetworkPageLoad : public PageLoad {
 
 }  // namespace
 
-NetworkViews::NetworkViews(const LanguageTexts& texts, std::shared_ptr<const Clock> clock,
-                           std::shared_ptr<const EndpointMap> endpoints)
-    : m_texts(texts), m_check(texts, std::move(clock)), m_endpoints(std::move(endpoints)) {
-  m_check.pageFetcher().setEndpoints(m_endpoints);
-}
+NetworkViews::NetworkViews(const LanguageTexts& texts, const AppContext& context)
+    : m_texts(texts),
+      m_dataFolder(context.dataFolder),
+      m_check(texts, context),
+      m_endpoints(context.endpoints) {}
 
 NetworkViews::~NetworkViews() = default;
 
 std::unique_ptr<PageLoad> NetworkViews::makeLoad(const BrowseRequest& request) {
   if (request.view.kind == ViewKind::NetworkCategory)
-    return std::make_unique<NetworkPageLoad>(m_texts, m_check, m_thumbnailProgress, m_endpoints);
+    return std::make_unique<NetworkPageLoad>(m_texts, m_dataFolder, m_check, m_thumbnailProgress,
+                                             m_endpoints);
   if (request.view.kind != ViewKind::Downloaded) return nullptr;
   const Shape shape = request.shape;
   // The stored paths are used as they are: lower-casing them would break
   // every path below a folder with a capital letter.
   return std::make_unique<ListPageLoad>(
-      [shape] {
-        const QStringList pictures = ListDownloadedPictures(shape);
+      [shape, folder = m_dataFolder] {
+        const QStringList pictures = ListDownloadedPictures(folder, shape);
         return CategoryListing{pictures, pictures};
       },
       m_texts);

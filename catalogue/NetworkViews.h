@@ -12,9 +12,9 @@ class EndpointMap;
 
 class NetworkViews {
  public:
-  // endpoints: where the tests' host names really go; none in the program.
-  NetworkViews(const LanguageTexts& texts, std::shared_ptr<const Clock> clock,
-               std::shared_ptr<const EndpointMap> endpoints = {});
+  // The context gives the data folder, the clock and home host of the
+  // catalogue check, and where the tests' host names really go.
+  NetworkViews(const LanguageTexts& texts, const AppContext& context);
   ~NetworkViews();
 
   // The load of a network category or the Downloaded view; none for another view.
@@ -27,6 +27,7 @@ class NetworkViews {
 
  private:
   const LanguageTexts& m_texts;
+  const QString m_dataFolder;
   CatalogueCheck m_check;
   LowSpeedLimit m_thumbnailProgress;
   std::shared_ptr<const EndpointMap> m_endpoints;

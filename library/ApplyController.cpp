@@ -46,7 +46,8 @@ void ApplyController::applySelected() {
 void ApplyController::fetchNetworkPicture(const QString& address) {
   // An address whose name would leave the store, or that names no category,
   // is never fetched.
-  const QString local = StoredNetworkPath(m_browse.state().shape(), address, NetworkFile::LargePicture);
+  const QString local =
+      StoredNetworkPath(m_browse.dataFolder(), m_browse.state().shape(), address, NetworkFile::LargePicture);
   if (local.isEmpty()) {
     emit attentionNeeded(m_texts.szDownloadpicfail);
     return;

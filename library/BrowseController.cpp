@@ -48,9 +48,11 @@ class BrowseController::LocalListings {
   QHash<QString, Entry> m_cache;  // at most the ten local category folders
 };
 
-BrowseController::BrowseController(const LanguageTexts& texts, PageLoadFactory otherViews, QObject* parent)
+BrowseController::BrowseController(const LanguageTexts& texts, const QString& dataFolder,
+                                   PageLoadFactory otherViews, QObject* parent)
     : QObject(parent),
       m_texts(texts),
+      m_dataFolder(dataFolder),
       m_otherViews(std::move(otherViews)),
       m_listings(std::make_unique<LocalListings>()) {}
 
@@ -132,7 +134,8 @@ void BrowseController::startLoad(const BrowseRequest& request) {
   m_state.clearGrid();
   emit stateChanged();
   if (request.view.kind == ViewKind::LocalCategory) {
-    const QString folder = CategoryFolder(request.shape, StoreSide::Local, request.view.category);
+    const QString folder =
+        CategoryFolder(m_dataFolder, request.shape, StoreSide::Local, request.view.category);
     m_load = std::make_unique<ListPageLoad>([this, folder] { return m_listings->of(folder); }, m_texts);
   } else if (m_otherViews) {
     m_load = m_otherViews(request);

@@ -41,8 +41,12 @@ class BrowseController : public QObject {
  public:
   // Local categories are loaded here; the factory makes the loads of the
   // network categories and the Downloaded view.
-  BrowseController(const LanguageTexts& texts, PageLoadFactory otherViews, QObject* parent = nullptr);
+  // The local categories are those of the store in dataFolder.
+  BrowseController(const LanguageTexts& texts, const QString& dataFolder, PageLoadFactory otherViews,
+                   QObject* parent = nullptr);
   ~BrowseController() override;
+
+  const QString& dataFolder() const { return m_dataFolder; }
 
   const BrowseState& state() const { return m_state; }
   bool loading() const { return m_load != nullptr; }
@@ -82,6 +86,7 @@ class BrowseController : public QObject {
   void apply(const PageLoad::Edit& edit);
 
   const LanguageTexts& m_texts;
+  const QString m_dataFolder;
   PageLoadFactory m_otherViews;
   class LocalListings;
   std::unique_ptr<LocalListings> m_listings;

@@ -6,28 +6,27 @@
 #include "library/SetDesktopWallpaper.h"
 #include "library/Settings.h"
 #include "library/WallpaperWorker.h"
-#include "platform/ProgramFolder.h"
 
 namespace {
-QString RotationFile() { return DataFolder() + QStringLiteral("list.dat"); }
-
-void WriteRows(const QStringList& rows) {
+void WriteRows(const QString& listFile, const QStringList& rows) {
   QString error;
-  if (!WriteRotationFile(RotationFile(), rows, &error))
-    std::fprintf(stderr, "NimbraWallpaper: cannot write %s: %s\n", qPrintable(RotationFile()),
-                 qPrintable(error));
+  if (!WriteRotationFile(listFile, rows, &error))
+    std::fprintf(stderr, "NimbraWallpaper: cannot write %s: %s\n", qPrintable(listFile), qPrintable(error));
 }
 
-void SayLeftOut(const QString& path) {
+void SayLeftOut(const QString& listFile, const QString& path) {
   std::fprintf(
       stderr,
       "NimbraWallpaper: %s is left out of the rotation list: %s cannot hold a name with a line break\n",
-      qPrintable(path), qPrintable(RotationFile()));
+      qPrintable(path), qPrintable(listFile));
 }
 }  // namespace
 
-RotationController::RotationController(WallpaperWorker& worker, QObject* parent)
-    : QObject(parent), m_worker(worker) {
+RotationController::RotationController(WallpaperWorker& worker, const QString& dataFolder, QObject* parent)
+    : QObject(parent),
+      m_worker(worker),
+      m_dataFolder(dataFolder),
+      m_listFile(dataFolder + QStringLiteral("list.dat")) {
   connect(&m_worker, &WallpaperWorker::finished, this, &RotationController::takeResult);
   connect(&m_worker, &WallpaperWorker::superseded, this,
           [this](quint64 ticket) { m_pending.remove(ticket); });
@@ -42,16 +41,17 @@ void RotationController::saveCurrent() const { SaveCurrent(m_current); }
 
 void RotationController::RebuildRotationList(Shape screenShape) {
   QStringList rows;
-  for (const QString& path : CollectLargePictures(ShapeFolder(screenShape), rows)) SayLeftOut(path);
+  for (const QString& path : CollectLargePictures(ShapeFolder(m_dataFolder, screenShape), rows))
+    SayLeftOut(m_listFile, path);
   m_current = 1;
   saveCurrent();
   setRows(rows);
-  WriteRows(rows);
+  WriteRows(m_listFile, rows);
 }
 
 void RotationController::LoadRotationList(Shape screenShape) {
   m_current = LoadCurrent();
-  std::optional<QStringList> stored = ReadRotationFile(RotationFile());
+  std::optional<QStringList> stored = ReadRotationFile(m_listFile);
   if (!stored) {
     RebuildRotationList(screenShape);
     return;
@@ -66,10 +66,10 @@ void RotationController::LoadRotationList(Shape screenShape) {
   m_current = PositionInRange(current, int(stored->size()));
   saveCurrent();
   setRows(*stored);
-  WriteRows(*stored);
+  WriteRows(m_listFile, *stored);
 }
 
-void RotationController::SaveRotationList() { WriteRows(m_rows); }
+void RotationController::SaveRotationList() { WriteRows(m_listFile, m_rows); }
 
 void RotationController::StartupChange(int changeMode, const QDateTime& lastTime, const QDateTime& now) {
   const bool step =
@@ -133,7 +133,7 @@ void RotationController::dropMissingRows() {
 
 bool RotationController::addRow(const QString& file) {
   if (!CanBeListed(file)) {
-    SayLeftOut(file);
+    SayLeftOut(m_listFile, file);
     return false;
   }
   m_rows << file;

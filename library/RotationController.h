@@ -19,7 +19,8 @@ class WallpaperWorker;
 class RotationController : public QObject {
   Q_OBJECT
  public:
-  explicit RotationController(WallpaperWorker& worker, QObject* parent = nullptr);
+  // The list is "list.dat" of the data folder, the pictures those of its store.
+  RotationController(WallpaperWorker& worker, const QString& dataFolder, QObject* parent = nullptr);
 
   const QStringList& rows() const { return m_rows; }
   // The 1-based position, as "current" stores it.
@@ -76,6 +77,8 @@ class RotationController : public QObject {
   void saveCurrent() const;
 
   WallpaperWorker& m_worker;
+  const QString m_dataFolder;
+  const QString m_listFile;
   QHash<quint64, Pending> m_pending;
   QStringList m_rows;
   int m_current = 1;

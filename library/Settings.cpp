@@ -6,7 +6,6 @@
 
 #include "platform/AtomicFile.h"
 #include "platform/Autostart.h"
-#include "platform/ProgramFolder.h"
 #include "platform/ValueStore.h"
 
 namespace {
@@ -208,22 +207,22 @@ void SaveAutoChange(int mode) {
   if (store.isOpen()) store.setInteger(kSettingsKey, kAutoChange, mode);
 }
 
-QStringList AutoRunCommand(int mode) {
-  return {ExeFolder() + kProgramFileName, QStringLiteral("-") + QString::number(mode)};
+QStringList AutoRunCommand(const QString& programFile, int mode) {
+  return {programFile, QStringLiteral("-") + QString::number(mode)};
 }
 
-void SaveAutoRun(bool enabled) {
-  if (enabled && WriteAutostartEntry(AutoRunCommand(LoadAutoChange()))) return;
+void SaveAutoRun(bool enabled, const QString& programFile) {
+  if (enabled && WriteAutostartEntry(AutoRunCommand(programFile, LoadAutoChange()))) return;
   // An entry that could not be rewritten must not go on starting the
   // program with a stale mode, but one the user made read-only is theirs to
   // keep: only turning autostart off removes it.
   if (!enabled || MayReplaceFile(AutostartEntryPath())) RemoveAutostartEntry();
 }
 
-bool AutoRunEnabled() {
+bool AutoRunEnabled(const QString& programFile) {
   const auto entry = ReadAutostartEntry();
   if (!entry || !entry->active) return false;
-  return QDir::cleanPath(entry->command.first()) == QDir::cleanPath(ExeFolder() + kProgramFileName);
+  return QDir::cleanPath(entry->command.first()) == QDir::cleanPath(programFile);
 }
 
 int StartupChangeMode(int storedMode, const QString& firstArgument) {

@@ -34,12 +34,11 @@ bool IsDateTime(const QString& text);
 int LoadAutoChange();
 void SaveAutoChange(int mode);
 
-void SaveAutoRun(bool enabled);
-bool AutoRunEnabled();
+void SaveAutoRun(bool enabled, const QString& programFile);
+bool AutoRunEnabled(const QString& programFile);
 
-// The command the autostart entry runs for a mode: the program in the
-// executable's folder and "-<mode>".
-QStringList AutoRunCommand(int mode);
+// The command the autostart entry runs for a mode: the program file and "-<mode>".
+QStringList AutoRunCommand(const QString& programFile, int mode);
 
 // What this run does at start: the stored mode, except that mode 1 only
 // changes the wallpaper when the first argument is two characters ending in

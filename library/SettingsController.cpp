@@ -6,7 +6,8 @@ namespace {
 bool IsMode(int mode) { return mode >= kChangeAtStartup && mode <= kChangeDisabled; }
 }  // namespace
 
-SettingsController::SettingsController(QObject* parent) : QObject(parent) {}
+SettingsController::SettingsController(const QString& programFile, QObject* parent)
+    : QObject(parent), m_programFile(programFile) {}
 
 // Each change of the auto-start value runs its rule, as a change of the
 // check box always did, whoever made it.
@@ -19,7 +20,7 @@ void SettingsController::showAutoRun(bool enabled) {
 void SettingsController::applyAutoRun() {
   // Showing a mode that was not shown stores it.
   showMode(m_autoRun ? LoadAutoChange() : int(kChangeDisabled));
-  SaveAutoRun(m_autoRun);
+  SaveAutoRun(m_autoRun, m_programFile);
 }
 
 void SettingsController::showMode(int mode) {
@@ -31,11 +32,11 @@ void SettingsController::showMode(int mode) {
 void SettingsController::storeMode() {
   SaveAutoChange(m_mode);
   // Keeps the digit at the end of the autostart command equal to the mode.
-  SaveAutoRun(m_autoRun);
+  SaveAutoRun(m_autoRun, m_programFile);
 }
 
 int SettingsController::load() {
-  showAutoRun(AutoRunEnabled());
+  showAutoRun(AutoRunEnabled(m_programFile));
   // Whatever was shown before, the stored mode is shown afresh and written
   // back with the autostart entry: an entry that was there now carries the
   // mode, and one that names another folder (AutoRunEnabled found it absent)
@@ -47,7 +48,7 @@ int SettingsController::load() {
 }
 
 void SettingsController::reload() {
-  showAutoRun(AutoRunEnabled());
+  showAutoRun(AutoRunEnabled(m_programFile));
   applyAutoRun();
   emit changed();
 }

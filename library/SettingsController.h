@@ -5,11 +5,13 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 
 class SettingsController : public QObject {
   Q_OBJECT
  public:
-  explicit SettingsController(QObject* parent = nullptr);
+  // programFile: the executable an autostart entry of this program runs.
+  explicit SettingsController(const QString& programFile, QObject* parent = nullptr);
 
   bool autoRun() const { return m_autoRun; }
   // The chosen mode: 1 at every start, 2 once a day, 3 never.
@@ -39,6 +41,7 @@ class SettingsController : public QObject {
   void showMode(int mode);
   void storeMode();
 
+  const QString m_programFile;
   // As the page is laid out before anything is loaded.
   bool m_autoRun = true;
   int m_mode = 3;

@@ -8,7 +8,6 @@
 
 #include "download/DownloadRules.h"
 #include "platform/FileNames.h"
-#include "platform/ProgramFolder.h"
 
 namespace {
 
@@ -85,18 +84,18 @@ QString AsciiLower(const QString& text) {
   return lower;
 }
 
-QString ShapeFolder(Shape shape) {
-  return DataFolder() + (shape == Shape::Widescreen ? QLatin1String("wallpaper/widescreen/")
-                                                    : QLatin1String("wallpaper/normal/"));
+QString ShapeFolder(const QString& dataFolder, Shape shape) {
+  return dataFolder + (shape == Shape::Widescreen ? QLatin1String("wallpaper/widescreen/")
+                                                  : QLatin1String("wallpaper/normal/"));
 }
 
-QString SideFolder(Shape shape, StoreSide side) {
-  return ShapeFolder(shape) +
+QString SideFolder(const QString& dataFolder, Shape shape, StoreSide side) {
+  return ShapeFolder(dataFolder, shape) +
          (side == StoreSide::Network ? QLatin1String("network/") : QLatin1String("local/"));
 }
 
-QString CategoryFolder(Shape shape, StoreSide side, int category) {
-  return SideFolder(shape, side) + QString::number(category) + QLatin1Char('/');
+QString CategoryFolder(const QString& dataFolder, Shape shape, StoreSide side, int category) {
+  return SideFolder(dataFolder, shape, side) + QString::number(category) + QLatin1Char('/');
 }
 
 int CategoryOfLink(int linkNumber) { return IsCategory(linkNumber) ? linkNumber : 1; }
@@ -135,10 +134,10 @@ QString LargePicturePath(const QString& thumbnailPath) {
   return folder + LargeNameFor(name, IndexLargeNames(SortedFileNames(folder)));
 }
 
-QStringList ListDownloadedPictures(Shape shape) {
+QStringList ListDownloadedPictures(const QString& dataFolder, Shape shape) {
   QStringList pictures;
   for (int category = 1; category <= kCategoryCount; ++category) {
-    const QString folder = CategoryFolder(shape, StoreSide::Network, category);
+    const QString folder = CategoryFolder(dataFolder, shape, StoreSide::Network, category);
     for (const QString& name : SortedFileNames(folder)) {
       if (name.startsWith(QLatin1String("l_"), Qt::CaseInsensitive) && HasPictureExtension(name))
         pictures << folder + name;
@@ -156,14 +155,14 @@ QString LargeAddressOf(const QString& thumbnailAddress) {
   return large.replace(QLatin1String("/s_"), QLatin1String("/l_"));
 }
 
-QString StoredNetworkPath(Shape shape, const QString& address, NetworkFile kind) {
+QString StoredNetworkPath(const QString& dataFolder, Shape shape, const QString& address, NetworkFile kind) {
   const QLatin1String marker(kind == NetworkFile::Thumbnail ? "/s_" : "/l_");
   const qsizetype slash = address.indexOf(marker);
   if (slash < 1) return {};
   const int category = address.at(slash - 1).digitValue();
   const QString name = address.mid(slash + 1);
   if (!IsCategory(category) || !IsSafeFileName(name)) return {};
-  return CategoryFolder(shape, StoreSide::Network, category) + name;
+  return CategoryFolder(dataFolder, shape, StoreSide::Network, category) + name;
 }
 
 bool IsSafeFileName(const QString& name) {

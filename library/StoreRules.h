@@ -14,12 +14,13 @@ constexpr int kCategoryCount = 5;
 constexpr int kSlotsPerPage = 6;
 constexpr int kPageLinkCount = 20;
 
-// "wallpaper/normal/" or "wallpaper/widescreen/" below the executable folder.
-QString ShapeFolder(Shape shape);
+// "wallpaper/normal/" or "wallpaper/widescreen/" below the data folder
+// (which ends with "/").
+QString ShapeFolder(const QString& dataFolder, Shape shape);
 // The shape folder + "local/" or "network/".
-QString SideFolder(Shape shape, StoreSide side);
+QString SideFolder(const QString& dataFolder, Shape shape, StoreSide side);
 // The side folder + N + "/" for category N (1..5).
-QString CategoryFolder(Shape shape, StoreSide side, int category);
+QString CategoryFolder(const QString& dataFolder, Shape shape, StoreSide side, int category);
 
 // The category of the n-th local or network category link (1..5); any other
 // link counts as category 1.
@@ -64,7 +65,7 @@ QString LargePicturePath(const QString& thumbnailPath);
 // Every stored large picture of a shape's network categories 1..5, in
 // category order and case-insensitive name order within a category: "l_"
 // names in any case ending in ".jpg" or ".bmp" in any case.
-QStringList ListDownloadedPictures(Shape shape);
+QStringList ListDownloadedPictures(const QString& dataFolder, Shape shape);
 
 // Whether a catalogue address belongs to category N: "/N/s_" occurs in it
 // after its first character.
@@ -77,7 +78,7 @@ QString LargeAddressOf(const QString& thumbnailAddress);
 // + the category digit before the first "/s_" (or "/l_") + "/" + the name from
 // that "s_" (or "l_") on. Empty when the address has no such part, the digit
 // is not a category, or the name is not a safe file name.
-QString StoredNetworkPath(Shape shape, const QString& address, NetworkFile kind);
+QString StoredNetworkPath(const QString& dataFolder, Shape shape, const QString& address, NetworkFile kind);
 
 // A name that stays inside its folder: not empty, no "/", no "..", no NUL or
 // other control character, and nothing the download engine names its

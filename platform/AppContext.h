@@ -17,6 +17,10 @@ class WallpaperSetter;
 struct AppContext {
   // Where lang.ini, setting.ini, list.dat and wallpaper/ live, ending with "/".
   QString dataFolder;
+  // The executable the autostart entry runs.
+  QString programFile;
+  // The home site's host name, chosen once at start.
+  QString homeHost;
   std::shared_ptr<WallpaperSetter> wallpaperSetter;
   std::shared_ptr<DesktopControl> desktopControl;
   std::shared_ptr<UserDialogs> dialogs;

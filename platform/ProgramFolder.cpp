@@ -12,26 +12,12 @@
 #include "platform/AtomicFile.h"
 #include "platform/IniFile.h"
 
-namespace {
-// The one seam tests have into the folder; the program itself never sets it.
-QString& FolderOverride() {
-  static QString folder;
-  return folder;
-}
-}  // namespace
-
 QString ExeFolder() {
-  if (!FolderOverride().isEmpty()) return FolderOverride();
   // /proc/self/exe names the real file even when started through a link.
   const QString exe = QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget();
   QString folder = exe.isEmpty() ? QCoreApplication::applicationDirPath() : QFileInfo(exe).path();
   if (!folder.endsWith('/')) folder += '/';
   return folder;
-}
-
-void SetExeFolderForTesting(const QString& folder) {
-  FolderOverride() = folder;
-  if (!folder.isEmpty() && !folder.endsWith('/')) FolderOverride() += '/';
 }
 
 namespace {
@@ -110,7 +96,6 @@ bool SeedLanguage(const QString& dataFolder, const QString& shareFolder, const Q
 }  // namespace
 
 DataFolderKind ChooseDataFolderKind() {
-  if (!FolderOverride().isEmpty()) return DataFolderKind::Portable;
   const QString exeFolder = ExeFolder();
   if (IsInstalledLayout(exeFolder) || !MayReplaceFile(exeFolder)) return DataFolderKind::PerUser;
   return DataFolderKind::Portable;
@@ -119,7 +104,6 @@ DataFolderKind ChooseDataFolderKind() {
 QString DataFolder() {
   // Decided once: the folder must not change under a running program.
   static const DataFolderKind kind = ChooseDataFolderKind();
-  if (!FolderOverride().isEmpty()) return FolderOverride();
   return kind == DataFolderKind::Portable ? ExeFolder() : UserDataFolder();
 }
 
@@ -180,10 +164,10 @@ std::optional<QString> UsableOverride(const QString& value, const char* origin) 
 
 }  // namespace
 
-QString HomeHost() {
+QString HomeHost(const QString& dataFolder) {
   if (const auto host = UsableOverride(qEnvironmentVariable("NIMBRA_HOME_HOST"), "NIMBRA_HOME_HOST"))
     return *host;
-  const IniFile settings(DataFolder() + QStringLiteral("setting.ini"));
+  const IniFile settings(dataFolder + QStringLiteral("setting.ini"));
   const QString configured = settings.ReadIniText(QStringLiteral("home"), QStringLiteral("host"), QString());
   if (const auto host = UsableOverride(configured, "setting.ini [home] host")) return *host;
   return BuiltInHomeHost();

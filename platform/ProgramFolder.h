@@ -5,9 +5,6 @@
 
 // The folder of the running executable, ending with "/".
 QString ExeFolder();
-// Tests run the program's code against a folder of their own, which then
-// serves as the executable's folder and as the data folder.
-void SetExeFolderForTesting(const QString& folder);
 
 // Where the program keeps lang.ini, setting.ini, list.dat and wallpaper/.
 enum class DataFolderKind {
@@ -15,8 +12,9 @@ enum class DataFolderKind {
   PerUser,   // an installed program: $XDG_DATA_HOME/nimbra-wallpaper/
 };
 DataFolderKind ChooseDataFolderKind();
-// The data folder, ending with "/". Every file the program keeps is
-// addressed relative to it.
+// The data folder, ending with "/", as the program's entry chooses it. Every
+// file the program keeps is addressed relative to it; everything below the
+// entry is handed the folder instead of asking for it.
 QString DataFolder();
 // $XDG_DATA_HOME/nimbra-wallpaper/ ($HOME/.local/share/... when the variable
 // is not an absolute path), read from the environment at every call.
@@ -42,9 +40,9 @@ QString LanguageFolderForLocale(const QString& localeName);
 
 // The home site's host name. A site of one's own is chosen at run time:
 // NIMBRA_HOME_HOST in the environment first, then the "host" key of the
-// [home] section of setting.ini; a value that is not a usable host is passed
-// over with a warning. Without either, the host built in.
-QString HomeHost();
+// [home] section of the data folder's setting.ini; a value that is not a
+// usable host is passed over with a warning. Without either, the host built in.
+QString HomeHost(const QString& dataFolder);
 // The host the program was built with.
 QString BuiltInHomeHost();
 // Whether text can stand as the host of every address the program makes: a

@@ -22,7 +22,7 @@ class AccessibilityTest : public ::testing::Test {
       folder.writePicture(base + "s_" + tail, QSize(8, 6), Qt::blue);
       folder.writePicture(base + "l_" + tail, QSize(16, 12), Qt::red);
     }
-    window = MakeMainWindow();
+    window = MakeMainWindow(folder);
     window->show();
   }
 

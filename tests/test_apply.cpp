@@ -59,7 +59,7 @@ class ApplyTest : public ::testing::Test {
     auto desktopOwned = std::make_shared<RecordingDesktop>(windowPointer);
     desktop = desktopOwned.get();
 
-    window = MakeMainWindowWith(dialogs.addTo(TestContext(setterOwned, desktopOwned)));
+    window = MakeMainWindowWith(dialogs.addTo(folder.context(setterOwned, desktopOwned)));
     windowPointer = window.get();
     QObject::connect(window.get(), &TfrmMain::applyFinished, [this] { ++applies; });
     window->show();

@@ -53,7 +53,8 @@ class BrowseControllerTest : public ::testing::Test {
   LanguageTexts texts;
   ScriptedLoad::Mode networkMode = ScriptedLoad::Mode::HoldBusy;
   int networkLoads = 0;
-  BrowseController controller{texts, [this](const BrowseRequest& request) -> std::unique_ptr<PageLoad> {
+  BrowseController controller{texts, folder.path(),
+                              [this](const BrowseRequest& request) -> std::unique_ptr<PageLoad> {
                                 if (request.view.kind != ViewKind::NetworkCategory) return nullptr;
                                 return std::make_unique<ScriptedLoad>(networkMode, &networkLoads);
                               }};

@@ -68,13 +68,19 @@ class CatalogueCheckTest : public ::testing::Test {
   // Half a minute before midnight, so that a test can let the day change.
   std::shared_ptr<FixedClock> clock =
       std::make_shared<FixedClock>(QDateTime(QDate(2026, 3, 5), QTime(23, 59, 30)));
-  CatalogueCheck check{texts, clock};
+  CatalogueCheck check{texts, checkContext()};
   int started = 0;
   int outcomes = 0;
   std::optional<CheckOutcome> last;
 
+  AppContext checkContext() const {
+    AppContext context = folder.context();
+    context.clock = clock;
+    return context;
+  }
+
   void SetUp() override {
-    site.MapHost(HomeHost());
+    site.MapHost(BuiltInHomeHost());
     check.pageFetcher().setEndpoints(site.Endpoints());
     check.pageFetcher().setTimeout(1500ms);
     QObject::connect(&check, &CatalogueCheck::finished, [this](const CheckOutcome& outcome) {
@@ -120,7 +126,7 @@ class CatalogueCheckTest : public ::testing::Test {
     return count;
   }
   QString today() const { return CheckDateText(clock->now().date()); }
-  QString homeAddress() const { return QStringLiteral("http://") + HomeHost(); }
+  QString homeAddress() const { return QStringLiteral("http://") + BuiltInHomeHost(); }
 
   // The check leaves nothing running behind it, whatever its outcome, and
   // tells each outcome once.

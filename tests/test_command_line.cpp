@@ -150,7 +150,7 @@ TEST_F(CommandOutcomeTest, NextAndPreviousStepTheListAsTheTrayMenuDoes) {
   for (int n = 1; n <= 3; ++n)
     rows << folder.writePicture(QStringLiteral("wallpaper/normal/local/1/l_p%1.jpg").arg(n), QSize(8, 6),
                                 Qt::red);
-  RotationController rotation(worker);
+  RotationController rotation(worker, folder.path());
   rotation.LoadRotationList(Shape::Normal);
   ASSERT_EQ(rotation.rows(), rows);
   EXPECT_EQ(Step(rotation, RotationController::Direction::Next).exitCode, 0);
@@ -160,13 +160,13 @@ TEST_F(CommandOutcomeTest, NextAndPreviousStepTheListAsTheTrayMenuDoes) {
   EXPECT_EQ(setter->given, (QStringList{rows[1], rows[0]}));
 
   // The stored position is the one a later start of the program goes on from.
-  RotationController later(worker);
+  RotationController later(worker, folder.path());
   later.LoadRotationList(Shape::Normal);
   EXPECT_EQ(later.currentIndex(), 1);
 }
 
 TEST_F(CommandOutcomeTest, AStepWithNoPictureLeftEndsWithOne) {
-  RotationController rotation(worker);
+  RotationController rotation(worker, folder.path());
   rotation.LoadRotationList(Shape::Normal);
   const InstanceReply reply = Step(rotation, RotationController::Direction::Next);
   EXPECT_EQ(reply.exitCode, 1);

@@ -129,7 +129,7 @@ TEST(DownloadDialogRules, NetworkAddressesAndTheirStoredFiles) {
   const QString base = QStringLiteral("http://%1/wallpaper/").arg(kHost);
   const QString upper = QStringLiteral("HTTP://%1/wallpaper/3/l_wide.jpg").arg(kHost);
   EXPECT_TRUE(IsNetworkPicture(upper));
-  EXPECT_TRUE(StoredNetworkPath(Shape::Widescreen, upper, NetworkFile::LargePicture)
+  EXPECT_TRUE(StoredNetworkPath(QStringLiteral("/data/"), Shape::Widescreen, upper, NetworkFile::LargePicture)
                   .endsWith("wallpaper/widescreen/network/3/l_wide.jpg"));
   const QStringList refused = {
       base + "3/l_x/../../../escaped.jpg",             // climbs out of the store
@@ -140,7 +140,8 @@ TEST(DownloadDialogRules, NetworkAddressesAndTheirStoredFiles) {
   };
   for (const QString& address : refused) {
     EXPECT_TRUE(IsNetworkPicture(address)) << address.toStdString();
-    EXPECT_EQ(StoredNetworkPath(Shape::Normal, address, NetworkFile::LargePicture), "")
+    EXPECT_EQ(StoredNetworkPath(QStringLiteral("/data/"), Shape::Normal, address, NetworkFile::LargePicture),
+              "")
         << address.toStdString();
   }
 }
@@ -356,7 +357,7 @@ class NetworkApplyTest : public ::testing::Test {
   void SetUp() override {
     folder.copyEnglishLanguage();
     server.MapHost(kHost);
-    AppContext context = dialogs.addTo(TestContext(std::make_shared<RecordingSetter>(&applied)));
+    AppContext context = dialogs.addTo(folder.context(std::make_shared<RecordingSetter>(&applied)));
     context.endpoints = server.Endpoints();
     window = MakeMainWindowWith(context);
     QObject::connect(window.get(), &TfrmMain::applyFinished, [this] { ++appliesFinished; });
@@ -398,6 +399,10 @@ class NetworkApplyTest : public ::testing::Test {
   }
   bool waitForApply() {
     return WaitUntil([this] { return appliesFinished > 0; }) && window->isVisible();
+  }
+  // An apply that fails ends with a box once the download dialog has closed.
+  bool waitForMessage() {
+    return WaitUntil([this] { return !dialogs->messages.empty(); });
   }
 
   QStringList messageTexts() const {
@@ -505,6 +510,7 @@ TEST_F(NetworkApplyTest, DownloadThatIsNotAPictureOrFailsIsReportedAndLeavesNoFi
     SCOPED_TRACE(name.toStdString());
     dialogs->messages.clear();
     ASSERT_NO_FATAL_FAILURE(apply(slot));
+    ASSERT_TRUE(waitForMessage());
     EXPECT_EQ(messageTexts(), QStringList{failureMessage()});
     EXPECT_FALSE(QFileInfo::exists(folder.file("wallpaper/normal/network/1/" + name)));
     EXPECT_FALSE(window->Busy());
@@ -521,6 +527,7 @@ TEST_F(NetworkApplyTest, CancelledDownloadIsReportedAndLeavesNoFile) {
       window->frmDown2()->btnStop->click();
   });
   ASSERT_NO_FATAL_FAILURE(apply(2));
+  ASSERT_TRUE(waitForMessage());
 
   EXPECT_EQ(messageTexts(), QStringList{failureMessage()});
   EXPECT_FALSE(QFileInfo::exists(folder.file("wallpaper/normal/network/4/l_game.jpg")));

@@ -203,7 +203,7 @@ TEST_F(ByteNamesTest, TheGridAppliesTheLargePictureOfSuchAName) {
   const QString category = QStringLiteral("wallpaper/normal/local/1/");
   WritePictureRaw(folder, category, "s_caf\xE9.jpg", Qt::blue);
   WritePictureRaw(folder, category, "l_caf\xE9.jpg", Qt::red);
-  const auto window = MakeMainWindowWith(dialogs.addTo(TestContext(setter)));
+  const auto window = MakeMainWindowWith(dialogs.addTo(folder.context(setter)));
   window->show();
   ASSERT_TRUE(WaitUntil([&] { return window->wallpaperWorker().idle(); }));
   setter->applied.clear();  // start-up may step the rotation list
@@ -222,7 +222,7 @@ TEST_F(ByteNamesTest, TheRotationListKeepsSuchANameAcrossARestart) {
   WritePictureRaw(folder, category, "l_a.jpg", Qt::green);
   WritePictureRaw(folder, category, "l_caf\xE9.jpg", Qt::red);
   {
-    RotationController rotation(worker);
+    RotationController rotation(worker, folder.path());
     rotation.RebuildRotationList(Shape::Normal);
     ASSERT_EQ(rotation.rows().size(), 2);
     EXPECT_EQ(EncodeFileName(rotation.rows()[1]), rawPath(category, "l_caf\xE9.jpg"));
@@ -231,7 +231,7 @@ TEST_F(ByteNamesTest, TheRotationListKeepsSuchANameAcrossARestart) {
   EXPECT_EQ(folder.readFile("list.dat"),
             rawPath(category, "l_a.jpg") + "\r\n" + rawPath(category, "l_caf\xE9.jpg") + "\r\n");
 
-  RotationController restarted(worker);
+  RotationController restarted(worker, folder.path());
   restarted.LoadRotationList(Shape::Normal);
   ASSERT_EQ(restarted.rows().size(), 2);
   EXPECT_EQ(EncodeFileName(restarted.rows()[1]), rawPath(category, "l_caf\xE9.jpg"));

@@ -32,7 +32,7 @@ class GridTest : public ::testing::Test {
     }
   }
 
-  void open() { window = MakeMainWindow(); }
+  void open() { window = MakeMainWindow(folder); }
 
   // The clicks that load a page; the slots are looked at once it is shown.
   void clickCategory(int link) {

@@ -47,7 +47,7 @@ class HighDensityTest : public ::testing::Test {
     const QString base = QStringLiteral("wallpaper/normal/local/1/");
     folder.writePicture(base + "s_a.jpg", QSize(145, 110), Qt::blue);
     folder.writePicture(base + "l_a.jpg", QSize(1450, 1100), Qt::red);
-    window = MakeMainWindow();
+    window = MakeMainWindow(folder);
     window->show();
   }
 

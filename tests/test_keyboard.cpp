@@ -16,7 +16,7 @@ class KeyboardTest : public ::testing::Test {
     folder.copyEnglishLanguage();
     fillCategory(1, 8);  // two pages
     fillCategory(2, 3);
-    window = MakeMainWindow({}, dialogs.context());
+    window = MakeMainWindowWith(dialogs.context(folder));
     window->show();
     window->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));

@@ -173,7 +173,7 @@ TEST_F(LanguageWindowTest, AppnameAndVersionMakeTheCaptionTrayHintAndTitleLabel)
   folder.writeFile(
       "lang.ini",
       "[init]\r\nszAppname=Demo\r\nszVersion=2.0\r\nszArt=Art && illustrator\r\nszOpen=&Open\r\n");
-  const auto window = MakeMainWindow();
+  const auto window = MakeMainWindow(folder);
   EXPECT_EQ(window->texts().szAppname, "Demo");
   EXPECT_EQ(window->texts().szVersion, "2.0");
   EXPECT_EQ(window->windowTitle(), "Demo");
@@ -188,7 +188,7 @@ TEST_F(LanguageWindowTest, AppnameAndVersionMakeTheCaptionTrayHintAndTitleLabel)
 }
 
 TEST_F(LanguageWindowTest, WithoutALanguageFileTheWindowStillStarts) {
-  const auto window = MakeMainWindow();
+  const auto window = MakeMainWindow(folder);
   for (const QString* text : AllTextsOf(window->texts())) EXPECT_TRUE(text->isEmpty()) << text->toStdString();
   EXPECT_EQ(window->windowTitle(), "");
   EXPECT_EQ(window->Label15->text(), " ");
@@ -198,14 +198,14 @@ TEST_F(LanguageWindowTest, WithoutALanguageFileTheWindowStillStarts) {
 TEST_F(LanguageWindowTest, LongAppnameIsCutForTheTrayHintOnly) {
   const QString name(200, 'n');
   folder.writeFile("lang.ini", "[init]\r\nszAppname=" + name.toLatin1() + "\r\n");
-  const auto window = MakeMainWindow();
+  const auto window = MakeMainWindow(folder);
   EXPECT_EQ(window->CoolTrayIcon1->toolTip(), name.left(127));
   EXPECT_EQ(window->windowTitle(), name);
 }
 
 TEST_F(LanguageWindowTest, ChineseFileGivesChineseCaptions) {
   folder.writeFile("lang.ini", ReadBytes(ShippedFile("zh_CN")));
-  const auto window = MakeMainWindow();
+  const auto window = MakeMainWindow(folder);
   EXPECT_EQ(window->lblL[0]->text(), QString::fromUtf8("自然风光"));
   EXPECT_EQ(window->lblL[4]->text(), QString::fromUtf8("艺术&插画"));
   EXPECT_EQ(window->Label3->text(), QString::fromUtf8("壁纸更换顺序列表："));

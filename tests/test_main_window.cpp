@@ -67,7 +67,7 @@ const Placement kLayout[] = {
 class MainWindowTest : public ::testing::Test {
  protected:
   ProgramFolder folder;
-  std::unique_ptr<TfrmMain> window = MakeMainWindow();
+  std::unique_ptr<TfrmMain> window = MakeMainWindow(folder);
 
   QWidget* control(const char* name) { return window->findChild<QWidget*>(QString::fromLatin1(name)); }
 };
@@ -220,7 +220,7 @@ TEST_P(LabelFitTest, NoCaptionIsCutAndFixedLabelsKeepTheirBoxes) {
   const QByteArray texts = ReadBytes(ShippedLanguage(GetParam()));
   ASSERT_FALSE(texts.isEmpty());
   folder.writeFile("lang.ini", texts);
-  const auto window = MakeMainWindow();
+  const auto window = MakeMainWindow(folder);
   const QStringList fixed = FixedSizeLabels();
   int fitted = 0;
   for (SkinLabel* label : window->findChildren<SkinLabel*>()) {
@@ -353,17 +353,17 @@ TEST_F(MainWindowTest, WithoutATrayMinimisingLeavesAnOrdinaryMinimisedWindow) {
 
 TEST(MainWindowStart, AnyFirstArgumentStartsInTheTray) {
   ProgramFolder folder;
-  EXPECT_FALSE(MakeMainWindow()->startMinimized());
-  EXPECT_FALSE(MakeMainWindow({""})->startMinimized());
-  EXPECT_TRUE(MakeMainWindow({"-1"})->startMinimized());
-  EXPECT_TRUE(MakeMainWindow({"anything"})->startMinimized());
+  EXPECT_FALSE(MakeMainWindow(folder)->startMinimized());
+  EXPECT_FALSE(MakeMainWindow(folder, {""})->startMinimized());
+  EXPECT_TRUE(MakeMainWindow(folder, {"-1"})->startMinimized());
+  EXPECT_TRUE(MakeMainWindow(folder, {"anything"})->startMinimized());
 }
 
 TEST(MainWindowStart, LeftoverNetworkIniFilesAreRemoved) {
   ProgramFolder folder;
   for (int n = 1; n <= 5; ++n) folder.writeFile(QString("wallpaper/network/%1.ini").arg(n), "[x]\r\n");
   folder.writeFile("wallpaper/network/6.ini", "[x]\r\n");
-  auto window = MakeMainWindow();
+  auto window = MakeMainWindow(folder);
   for (int n = 1; n <= 5; ++n)
     EXPECT_FALSE(QFile::exists(folder.file(QString("wallpaper/network/%1.ini").arg(n))));
   EXPECT_TRUE(QFile::exists(folder.file("wallpaper/network/6.ini")));

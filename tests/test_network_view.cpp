@@ -81,7 +81,7 @@ class NetworkViewTest : public ::testing::Test {
     return entries;
   }
   void open() {
-    window = MakeMainWindow({}, ContextWithEndpoints(server.Endpoints()));
+    window = MakeMainWindowWith(ContextWithEndpoints(folder, server.Endpoints()));
     window->networkViews().setThumbnailProgressRule({1024, 20s});
   }
   // Clicks a link and waits until the page it loads has been put together.
@@ -207,7 +207,7 @@ TEST_F(NetworkViewTest, ASecondClickOnTheCurrentCategoryLeavesTheWindowUsable) {
 // window takes no other view meanwhile; a failed check ends the view with
 // its tip and gives the window back.
 TEST_F(NetworkViewTest, TheCatalogueCheckRunsUnderTheWaitingPanel) {
-  server.MapHost(HomeHost());
+  server.MapHost(BuiltInHomeHost());
   ServeOptions silently;
   silently.Get = GetAnswer::Silent;
   server.Serve("/software/ver.htm", "x", silently);
@@ -225,7 +225,7 @@ TEST_F(NetworkViewTest, TheCatalogueCheckRunsUnderTheWaitingPanel) {
 
   EXPECT_TRUE(WaitForPage(*window));
   EXPECT_TRUE(window->lblErrorTip->isVisibleTo(window.get()));
-  EXPECT_EQ(window->lblErrorTip->caption(), window->texts().szConnectfail + "http://" + HomeHost());
+  EXPECT_EQ(window->lblErrorTip->caption(), window->texts().szConnectfail + "http://" + BuiltInHomeHost());
   EXPECT_EQ(visibleSlots(), 0);
   EXPECT_EQ(server.RequestCount("GET"), 1) << "the version page only";
   EXPECT_EQ(server.RequestCount("HEAD"), 0) << "no thumbnail is fetched after a failed check";
@@ -304,7 +304,7 @@ TEST_F(NetworkViewTest, GalleryLinksOpenTheHomeSiteAndLeaveTheGrid) {
   open();
   window->lblN7Click();
   QDesktopServices::unsetUrlHandler("http");
-  EXPECT_EQ(recorder.opened, QStringList{"http://" + HomeHost()});
+  EXPECT_EQ(recorder.opened, QStringList{"http://" + BuiltInHomeHost()});
   EXPECT_TRUE(window->IsCurrentCategory(window->lblL[0]));
 }
 

@@ -293,9 +293,12 @@ TEST_F(PublishTest, UnsafeAndClashingSourceNamesBecomeSafeUniqueNames) {
     const QString tail = text.mid(text.lastIndexOf("/s_") + 3);
     EXPECT_TRUE(kSafeTail.match(tail).hasMatch()) << tail.toStdString();
     EXPECT_TRUE(IsSafeFileName("s_" + tail));
-    EXPECT_FALSE(StoredNetworkPath(Shape::Normal, text, NetworkFile::Thumbnail).isEmpty())
+    EXPECT_FALSE(
+        StoredNetworkPath(QStringLiteral("/data/"), Shape::Normal, text, NetworkFile::Thumbnail).isEmpty())
         << address.constData();
-    EXPECT_FALSE(StoredNetworkPath(Shape::Normal, LargeAddressOf(text), NetworkFile::LargePicture).isEmpty());
+    EXPECT_FALSE(StoredNetworkPath(QStringLiteral("/data/"), Shape::Normal, LargeAddressOf(text),
+                                   NetworkFile::LargePicture)
+                     .isEmpty());
     EXPECT_TRUE(QFile::exists(siteFile(address)));
     EXPECT_TRUE(QFile::exists(largeFile(address)));
     tails << tail;
@@ -536,27 +539,27 @@ class HomeSiteTest : public ::testing::Test {
   }
 };
 
-TEST_F(HomeSiteTest, BuiltInHostWithoutAnOverride) { EXPECT_EQ(HomeHost(), BuiltInHomeHost()); }
+TEST_F(HomeSiteTest, BuiltInHostWithoutAnOverride) { EXPECT_EQ(HomeHost(folder.path()), BuiltInHomeHost()); }
 
 TEST_F(HomeSiteTest, SettingsFileNamesTheHomeHost) {
   setHomeInSettings("Gallery.Family.Example");
-  EXPECT_EQ(HomeHost(), "gallery.family.example");
+  EXPECT_EQ(HomeHost(folder.path()), "gallery.family.example");
 }
 
 TEST_F(HomeSiteTest, EnvironmentComesBeforeTheSettingsFile) {
   setHomeInSettings("gallery.family.example");
   qputenv("NIMBRA_HOME_HOST", "127.0.0.1");
-  EXPECT_EQ(HomeHost(), "127.0.0.1");
+  EXPECT_EQ(HomeHost(folder.path()), "127.0.0.1");
 }
 
 TEST_F(HomeSiteTest, UnusableValuesArePassedOver) {
   setHomeInSettings("gallery.example:8080");
-  EXPECT_EQ(HomeHost(), BuiltInHomeHost());
+  EXPECT_EQ(HomeHost(folder.path()), BuiltInHomeHost());
   setHomeInSettings("gallery.family.example");
   qputenv("NIMBRA_HOME_HOST", "http://x.example/");
-  EXPECT_EQ(HomeHost(), "gallery.family.example");
+  EXPECT_EQ(HomeHost(folder.path()), "gallery.family.example");
   qputenv("NIMBRA_HOME_HOST", "");
-  EXPECT_EQ(HomeHost(), "gallery.family.example");
+  EXPECT_EQ(HomeHost(folder.path()), "gallery.family.example");
 }
 
 // A published site, served under the host setting.ini names, is the
@@ -579,8 +582,11 @@ TEST_F(HomeSiteTest, CatalogueCheckReadsAPublishedSiteAtTheConfiguredHost) {
     server.Serve(page, ReadAll(site.filePath(QString(page).mid(1))));
   setHomeInSettings("gallery.family.example");
   LanguageTexts texts;
-  CatalogueCheck check(texts, systemClock());
-  check.pageFetcher().setEndpoints(server.Endpoints());
+  // The program reads its home host once, at start.
+  AppContext context = folder.context();
+  context.homeHost = HomeHost(folder.path());
+  context.endpoints = server.Endpoints();
+  CatalogueCheck check(texts, context);
   std::optional<CheckOutcome> outcome;
   QObject::connect(&check, &CatalogueCheck::finished, [&](const CheckOutcome& o) { outcome = o; });
   check.CheckCatalogueUpdate();

@@ -64,7 +64,7 @@ class RotationFixture : public ::testing::Test {
 
 class RotationControllerTest : public RotationFixture {
  protected:
-  RotationController rotation{worker};
+  RotationController rotation{worker, folder.path()};
   void settle() { RotationFixture::settle(worker); }
 
   // The start-up load of a stored list at a stored position.
@@ -83,7 +83,7 @@ class RotationWindowTest : public RotationFixture {
   void TearDown() override { window.reset(); }
 
   void open() {
-    window = MakeMainWindowWith(dialogs.addTo(TestContext(setter)));
+    window = MakeMainWindowWith(dialogs.addTo(folder.context(setter)));
     settle();
     applied.clear();
   }
@@ -243,7 +243,7 @@ TEST_F(RotationControllerTest, ANameWithALineBreakIsLeftOutOfTheListAndSaidSo) {
   EXPECT_EQ(folder.readFile("list.dat"), listText(after));
 
   // What was written reads back whole at the next start.
-  RotationController next(worker);
+  RotationController next(worker, folder.path());
   next.LoadRotationList(Shape::Normal);
   EXPECT_EQ(next.rows(), after);
 }
@@ -391,7 +391,7 @@ TEST_F(RotationFixture, AStepTheDesktopDoesNotAnswerInTimeIsReportedAndNotStored
   storeList(list);
   ASSERT_TRUE(SaveCurrent(1));
   WallpaperWorker slow(std::make_shared<HangingSetter>(), std::chrono::milliseconds(200));
-  RotationController rotation(slow);
+  RotationController rotation(slow, folder.path());
   rotation.LoadRotationList(Shape::Normal);
   QStringList reported;
   QObject::connect(&rotation, &RotationController::failed, [&](const QString& text) { reported << text; });

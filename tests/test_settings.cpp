@@ -49,11 +49,8 @@ const QStringList kAwkwardFolders = {
     QStringLiteral("/u/Bilder/壁纸 ünï/"),
 };
 
-class ExeFolderFor {
- public:
-  explicit ExeFolderFor(const QString& folder) { SetExeFolderForTesting(folder); }
-  ~ExeFolderFor() { SetExeFolderForTesting(QString()); }
-};
+// The program file of an installation in /apps/x/.
+const QString kProgram = QStringLiteral("/apps/x/NimbraWallpaper");
 }  // namespace
 
 // --- value store
@@ -490,8 +487,8 @@ TEST(Settings, UnavailableStoreGivesTheDefaults) {
   EXPECT_FALSE(SaveCurrent(1));
   EXPECT_FALSE(SaveLastTime(QDateTime::currentDateTime()));
   SaveAutoChange(2);
-  SaveAutoRun(true);
-  EXPECT_FALSE(AutoRunEnabled());
+  SaveAutoRun(true, kProgram);
+  EXPECT_FALSE(AutoRunEnabled(kProgram));
   EXPECT_EQ(ReadBytes(config.root() + "/plain-file"), "x");
 }
 
@@ -544,45 +541,43 @@ TEST(Settings, AReadOnlyStoreIsLeftAsItIs) {
 
 TEST(Settings, AReadOnlyAutoRunEntryIsKeptWhenTheModeChanges) {
   ConfigHome config;
-  const ExeFolderFor exe("/apps/x/");
   SaveAutoChange(1);
-  SaveAutoRun(true);
+  SaveAutoRun(true, kProgram);
   const QByteArray entry = ReadBytes(AutostartEntryPath());
   ASSERT_TRUE(QFile::setPermissions(AutostartEntryPath(), QFile::ReadOwner | QFile::ReadGroup));
   SaveAutoChange(2);
-  SaveAutoRun(true);
+  SaveAutoRun(true, kProgram);
   EXPECT_EQ(ReadBytes(AutostartEntryPath()), entry);
-  EXPECT_TRUE(AutoRunEnabled());
+  EXPECT_TRUE(AutoRunEnabled(kProgram));
   // Turning autostart off is asked for: the entry goes.
-  SaveAutoRun(false);
+  SaveAutoRun(false, kProgram);
   EXPECT_FALSE(QFileInfo::exists(AutostartEntryPath()));
 }
 
 TEST(Settings, AutoRunEntryCarriesTheModeAndNamesThisFolderOnly) {
   ConfigHome config;
   for (const QString& folder : kAwkwardFolders) {
-    const ExeFolderFor exe(folder);
+    const QString program = folder + "NimbraWallpaper";
     SaveAutoChange(2);
-    SaveAutoRun(true);
+    SaveAutoRun(true, program);
     const auto entry = ReadAutostartEntry();
     ASSERT_TRUE(entry) << folder.toStdString();
     EXPECT_EQ(entry->command, (QStringList{folder + "NimbraWallpaper", "-2"}));
-    EXPECT_TRUE(AutoRunEnabled()) << folder.toStdString();
-    SaveAutoRun(false);
+    EXPECT_TRUE(AutoRunEnabled(program)) << folder.toStdString();
+    SaveAutoRun(false, program);
     EXPECT_FALSE(QFileInfo::exists(AutostartEntryPath()));
-    EXPECT_FALSE(AutoRunEnabled());
+    EXPECT_FALSE(AutoRunEnabled(program));
   }
-  const ExeFolderFor exe("/apps/x/");
   for (const char* other : {"/other/NimbraWallpaper", "/home/u/apps/x/NimbraWallpaper",
                             "/APPS/X/NimbraWallpaper", "/apps/x/NimbraWallpaper.exe"}) {
     WriteAutostartEntry({other, "-1"});
-    EXPECT_FALSE(AutoRunEnabled()) << other;
+    EXPECT_FALSE(AutoRunEnabled(kProgram)) << other;
   }
   WriteBytes(AutostartEntryPath(),
              "[Desktop Entry]\nType=Application\nName=N\nExec=/apps/x/NimbraWallpaper -1\n");
-  EXPECT_TRUE(AutoRunEnabled());
+  EXPECT_TRUE(AutoRunEnabled(kProgram));
   WriteBytes(AutostartEntryPath(), "[Desktop Entry]\nExec=/apps/x/NimbraWallpaper -1\nHidden=true\n");
-  EXPECT_FALSE(AutoRunEnabled());
+  EXPECT_FALSE(AutoRunEnabled(kProgram));
 }
 
 // --- the auto-start options as values
@@ -591,8 +586,7 @@ namespace {
 class SettingsControllerTest : public ::testing::Test {
  protected:
   ConfigHome config;
-  const ExeFolderFor exe{QStringLiteral("/apps/x/")};
-  SettingsController settings;
+  SettingsController settings{kProgram};
   int changes = 0;
 
   void SetUp() override {

@@ -69,7 +69,7 @@ class SettingsWindowTest : public ::testing::Test {
 
   // The program's start, once the desktop has answered the start-up change.
   std::unique_ptr<TfrmMain> Start(const QStringList& arguments = {}) {
-    auto window = MakeMainWindowWith(TestContext(std::make_shared<RecordingSetter>(&applied)), arguments);
+    auto window = MakeMainWindowWith(folder.context(std::make_shared<RecordingSetter>(&applied)), arguments);
     EXPECT_TRUE(WaitUntil([&] { return window->wallpaperWorker().idle(); }));
     return window;
   }
@@ -241,7 +241,7 @@ TEST_F(SettingsWindowTest, DailyChangeCountsWholeDaysEitherWayAndStoresThisStart
 }
 
 TEST_F(SettingsWindowTest, TheOptionsAreDrawnFromTheSettingsAndCodeRunsNoHandler) {
-  auto window = MakeMainWindow();
+  auto window = MakeMainWindow(folder);
   window->settings().setAutoRun(true);
   EXPECT_TRUE(window->chkAutoRun->checked());
   ExpectOptionsUsable(*window, true);
@@ -273,7 +273,7 @@ TEST_F(SettingsWindowTest, TheOptionsAreDrawnFromTheSettingsAndCodeRunsNoHandler
 TEST_F(SettingsWindowTest, TheSettingTabShowsAnEntryRemovedBehindTheProgramsBack) {
   SaveAutoChange(2);
   WriteAutostartEntry({program(), "-2"});
-  auto window = MakeMainWindow();
+  auto window = MakeMainWindow(folder);
   ASSERT_TRUE(window->chkAutoRun->checked());
   RemoveAutostartEntry();
   window->btnThemeClick();

@@ -56,10 +56,10 @@ class StartupTest : public ::testing::Test {
   QStringList applied;
   QStringList rows;
   std::shared_ptr<FixedClock> clock = std::make_shared<FixedClock>(kLateEvening);
-  SettingsController settings;
+  SettingsController settings{folder.path() + kProgramFileName};
   std::shared_ptr<RecordingSetter> setter = std::make_shared<RecordingSetter>();
   WallpaperWorker worker{setter};
-  RotationController rotation{worker};
+  RotationController rotation{worker, folder.path()};
   QStringList failures;
 
   // A rotation list of two pictures, so that a step shows in what is applied.

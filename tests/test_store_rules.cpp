@@ -20,9 +20,7 @@ class StoreFolder : public ::testing::Test {
     // Capitals and a blank in the program's own folder, as under a home folder.
     m_root = m_dir.path() + "/Home/Pictures App/";
     ASSERT_TRUE(QDir().mkpath(m_root));
-    SetExeFolderForTesting(m_root);
   }
-  void TearDown() override { SetExeFolderForTesting(QString()); }
 
   QString touch(const QString& relative) const {
     const QString path = m_root + relative;
@@ -85,7 +83,7 @@ TEST(StoreRules, PageSlices) {
 }
 
 TEST_F(StoreFolder, LocalListingTakesThumbnailsInAnyCaseInNameOrder) {
-  const QString folder = CategoryFolder(Shape::Normal, StoreSide::Local, 1);
+  const QString folder = CategoryFolder(m_root, Shape::Normal, StoreSide::Local, 1);
   for (const char* name : {"s_sea.JPG", "S_bird.jpg", "s_Apple.bmp", "s_sea.jpeg", "s_sea.png", "sea.jpg",
                            "l_sea.jpg", "x_s_b.jpg", "s_.jpg"})
     touch(QString("wallpaper/normal/local/1/") + name);
@@ -102,15 +100,16 @@ TEST_F(StoreFolder, LocalListingTakesThumbnailsInAnyCaseInNameOrder) {
 }
 
 TEST_F(StoreFolder, MissingFolderListsNothing) {
-  EXPECT_TRUE(ListLocalCategory(CategoryFolder(Shape::Normal, StoreSide::Local, 4)).thumbnails.isEmpty());
-  EXPECT_TRUE(ListDownloadedPictures(Shape::Widescreen).isEmpty());
+  EXPECT_TRUE(
+      ListLocalCategory(CategoryFolder(m_root, Shape::Normal, StoreSide::Local, 4)).thumbnails.isEmpty());
+  EXPECT_TRUE(ListDownloadedPictures(m_root, Shape::Widescreen).isEmpty());
 }
 
 TEST_F(StoreFolder, LargePictureIsFoundWithoutRegardToCaseKeepingTheRealFolder) {
   const QString thumbnail = touch("wallpaper/normal/local/2/S_Sea.jpg");
   const QString large = touch("wallpaper/normal/local/2/L_sea.JPG");
   touch("wallpaper/normal/local/2/S_Moon.bmp");
-  const QString folder = CategoryFolder(Shape::Normal, StoreSide::Local, 2);
+  const QString folder = CategoryFolder(m_root, Shape::Normal, StoreSide::Local, 2);
 
   EXPECT_EQ(LargePicturePath(thumbnail), large);
   const CategoryListing listing = ListLocalCategory(folder);
@@ -122,7 +121,7 @@ TEST_F(StoreFolder, LargePictureIsFoundWithoutRegardToCaseKeepingTheRealFolder) 
 }
 
 TEST_F(StoreFolder, LargePictureWithTheExactNamePreferredOverOtherCases) {
-  const QString folder = CategoryFolder(Shape::Normal, StoreSide::Local, 3);
+  const QString folder = CategoryFolder(m_root, Shape::Normal, StoreSide::Local, 3);
   touch("wallpaper/normal/local/3/s_sea.jpg");
   touch("wallpaper/normal/local/3/L_SEA.jpg");
   touch("wallpaper/normal/local/3/l_sea.jpg");
@@ -136,11 +135,11 @@ TEST_F(StoreFolder, DownloadedListingTakesLargePicturesByCategoryThenName) {
     touch(QString("wallpaper/widescreen/") + name);
   makeFolder("wallpaper/widescreen/network/3/l_folder.jpg");
 
-  const QString base = SideFolder(Shape::Widescreen, StoreSide::Network);
-  EXPECT_EQ(ListDownloadedPictures(Shape::Widescreen),
+  const QString base = SideFolder(m_root, Shape::Widescreen, StoreSide::Network);
+  EXPECT_EQ(ListDownloadedPictures(m_root, Shape::Widescreen),
             QStringList({base + "1/l_one.Jpg", base + "2/l_alpha.jpg", base + "2/L_Beta.BMP",
                          base + "5/l_zebra.jpg"}));
-  EXPECT_TRUE(ListDownloadedPictures(Shape::Normal).isEmpty());
+  EXPECT_TRUE(ListDownloadedPictures(m_root, Shape::Normal).isEmpty());
 }
 
 TEST(StoreRules, CatalogueAddressCategoryNeedsTheNumberAsAWholeSegment) {
@@ -152,11 +151,13 @@ TEST(StoreRules, CatalogueAddressCategoryNeedsTheNumberAsAWholeSegment) {
 }
 
 TEST_F(StoreFolder, NetworkCopiesAreKeptInTheShapesCategoryFolder) {
-  EXPECT_EQ(StoredNetworkPath(Shape::Widescreen, "http://host/p/3/l_sea.jpg", NetworkFile::LargePicture),
-            m_root + "wallpaper/widescreen/network/3/l_sea.jpg");
-  EXPECT_EQ(StoredNetworkPath(Shape::Normal, "http://host/p/2/s_sea.bmp", NetworkFile::Thumbnail),
+  EXPECT_EQ(
+      StoredNetworkPath(m_root, Shape::Widescreen, "http://host/p/3/l_sea.jpg", NetworkFile::LargePicture),
+      m_root + "wallpaper/widescreen/network/3/l_sea.jpg");
+  EXPECT_EQ(StoredNetworkPath(m_root, Shape::Normal, "http://host/p/2/s_sea.bmp", NetworkFile::Thumbnail),
             m_root + "wallpaper/normal/network/2/s_sea.bmp");
-  EXPECT_EQ(StoredNetworkPath(Shape::Normal, "http://host/p/2/s_sea.bmp", NetworkFile::LargePicture), "");
+  EXPECT_EQ(StoredNetworkPath(m_root, Shape::Normal, "http://host/p/2/s_sea.bmp", NetworkFile::LargePicture),
+            "");
 }
 
 TEST_F(StoreFolder, HostileAddressesGiveNoLocalPath) {
@@ -164,15 +165,15 @@ TEST_F(StoreFolder, HostileAddressesGiveNoLocalPath) {
        {"http://host/1/s_../../../../etc/x.jpg", "http://host/1/s_a/../x.jpg", "http://host/1/s_..jpg",
         "http://host/9/s_a.jpg", "http://host/x/s_a.jpg", "/s_a.jpg", "http://host/1/s_a\tb.jpg",
         "http://host/1/s_a.jpg.$$$.temp.0"})  // another download's segment file
-    EXPECT_EQ(StoredNetworkPath(Shape::Normal, address, NetworkFile::Thumbnail), "") << address;
-  EXPECT_EQ(StoredNetworkPath(Shape::Normal, QString("http://host/1/s_a") + QChar(0) + "b.jpg",
+    EXPECT_EQ(StoredNetworkPath(m_root, Shape::Normal, address, NetworkFile::Thumbnail), "") << address;
+  EXPECT_EQ(StoredNetworkPath(m_root, Shape::Normal, QString("http://host/1/s_a") + QChar(0) + "b.jpg",
                               NetworkFile::Thumbnail),
             "");
 }
 
 TEST_F(StoreFolder, NamesThatAreNotUtf8AreListedWithTheirOwnBytes) {
   const RawNamesCleanup cleanup(m_dir.path());
-  const QString folder = CategoryFolder(Shape::Normal, StoreSide::Local, 1);
+  const QString folder = CategoryFolder(m_root, Shape::Normal, StoreSide::Local, 1);
   makeFolder("wallpaper/normal/local/1");
   const QByteArray raw = EncodeFileName(folder);
   for (const char* name : {"s_caf\xE9.jpg", "L_CAF\xE9.JPG", "s_caf\xE8.jpg", "s_\xBA\xA3.bmp", "s_ok.jpg"})
@@ -189,7 +190,8 @@ TEST_F(StoreFolder, NamesThatAreNotUtf8AreListedWithTheirOwnBytes) {
   EXPECT_EQ(EncodeFileName(LargePicturePath(listing.thumbnails[1])), raw + "L_CAF\xE9.JPG");
 
   makeFolder("wallpaper/normal/network/2");
-  const QByteArray network = EncodeFileName(CategoryFolder(Shape::Normal, StoreSide::Network, 2));
+  const QByteArray network = EncodeFileName(CategoryFolder(m_root, Shape::Normal, StoreSide::Network, 2));
   TouchRaw(network + "l_caf\xE9.jpg");
-  EXPECT_EQ(BytesOf(ListDownloadedPictures(Shape::Normal)), QList<QByteArray>({network + "l_caf\xE9.jpg"}));
+  EXPECT_EQ(BytesOf(ListDownloadedPictures(m_root, Shape::Normal)),
+            QList<QByteArray>({network + "l_caf\xE9.jpg"}));
 }

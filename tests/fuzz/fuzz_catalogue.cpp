@@ -22,9 +22,10 @@ void CheckStoredPath(const QString& address) {
   for (const Shape shape : {Shape::Normal, Shape::Widescreen}) {
     for (const NetworkFile kind : {NetworkFile::Thumbnail, NetworkFile::LargePicture}) {
       const QString stored =
-          StoredNetworkPath(shape, kind == NetworkFile::Thumbnail ? address : LargeAddressOf(address), kind);
+          StoredNetworkPath(QStringLiteral("/data/"), shape,
+                            kind == NetworkFile::Thumbnail ? address : LargeAddressOf(address), kind);
       if (stored.isEmpty()) continue;
-      const QString folder = SideFolder(shape, StoreSide::Network);
+      const QString folder = SideFolder(QStringLiteral("/data/"), shape, StoreSide::Network);
       Require(stored.startsWith(folder), "a stored file lies in the network folder");
       const QString inside = stored.mid(folder.size());
       const QStringList parts = inside.split(u'/');

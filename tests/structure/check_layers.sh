@@ -44,17 +44,18 @@ check "sleeping in an adapter other than the socket's" '(msleep|usleep|QThread::
   $(ls platform/*.cpp platform/*.h | grep -v BlockingSocket)
 
 # Services come in through the context the program's entry builds: no
-# installable service, no test hook, no process-wide holder of one. The
-# program folder that tests still set is the one hook left; it moves into the
-# context next, and then leaves this list.
+# installable service, no test hook, no process-wide holder of one.
 readonly PROGRAM_CODE=(platform picture download library catalogue skin app)
-readonly HOOKS_LEFT='^platform/ProgramFolder\.(h|cpp):'
 check_program() {
-  local description=$1 pattern=$2 found
+  local description=$1 pattern=$2 allowed=${3:-'^$'} found
   found=$(grep -rnE --include='*.cpp' --include='*.h' "$pattern" "${PROGRAM_CODE[@]}" 2>/dev/null |
-    grep -vE "$HOOKS_LEFT")
+    grep -vE "$allowed")
   [[ -z $found ]] || report "$description" <<<"$found"
 }
+# The folders are chosen once, where the context is built; everything else is handed them.
+check_program "the data or executable folder asked for below the entry" '\b(DataFolder|ExeFolder)\(\)' \
+  '^(platform/ProgramFolder\.(h|cpp)|app/ProgramStart\.cpp):'
+
 check_program "a test hook in program code" 'ForTesting\b'
 check_program "a service singleton or a global registry" \
   'static (const )?(std::)?(unique_ptr|shared_ptr|map|unordered_map|vector|set|list|QHash|QMap|QList|QVector)<.*> *[A-Za-z_][A-Za-z_0-9]* *(=|;|\{)'

@@ -1,7 +1,6 @@
 #include "support/ProgramFolder.h"
 
 #include "app/Main.h"
-#include "platform/ProgramFolder.h"
 
 bool WaitForPage(TfrmMain& window) {
   return WaitUntil([&] { return !window.browse().loading(); });
@@ -12,16 +11,16 @@ AppContext DialogsRecorder::addTo(AppContext context) const {
   return context;
 }
 
-AppContext DialogsRecorder::context() const { return addTo(TestContext()); }
+AppContext DialogsRecorder::context(const ProgramFolder& folder) const { return addTo(folder.context()); }
 
-AppContext ContextWithEndpoints(std::shared_ptr<const EndpointMap> endpoints) {
-  AppContext context = TestContext();
+AppContext ContextWithEndpoints(const ProgramFolder& folder, std::shared_ptr<const EndpointMap> endpoints) {
+  AppContext context = folder.context();
   context.endpoints = std::move(endpoints);
   return context;
 }
 
-std::unique_ptr<TfrmMain> MakeMainWindow(const QStringList& arguments, const AppContext& context) {
-  return MakeMainWindowWith(context, arguments);
+std::unique_ptr<TfrmMain> MakeMainWindow(const ProgramFolder& folder, const QStringList& arguments) {
+  return MakeMainWindowWith(folder.context(), arguments);
 }
 
 std::unique_ptr<TfrmMain> MakeMainWindowWith(const AppContext& context, const QStringList& arguments) {

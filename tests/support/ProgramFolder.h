@@ -20,9 +20,9 @@ class DialogsRecorder {
  public:
   RecordingDialogs& operator*() const { return *m_dialogs; }
   RecordingDialogs* operator->() const { return m_dialogs.get(); }
-  // context with these dialogs; TestContext() when none is given.
+  // context with these dialogs; the folder's quiet context when none is given.
   AppContext addTo(AppContext context) const;
-  AppContext context() const;
+  AppContext context(const ProgramFolder& folder) const;
 
  private:
   std::shared_ptr<RecordingDialogs> m_dialogs = std::make_shared<RecordingDialogs>();
@@ -33,11 +33,10 @@ class DialogsRecorder {
 bool WaitForPage(TfrmMain& window);
 
 // The same, with a test server's host names mapped.
-AppContext ContextWithEndpoints(std::shared_ptr<const EndpointMap> endpoints);
+AppContext ContextWithEndpoints(const ProgramFolder& folder, std::shared_ptr<const EndpointMap> endpoints);
 
 // The main window as the program creates it, with the given arguments after
 // the program name and its download forms, once its first page is shown;
-// with the test's services, or quiet ones.
-std::unique_ptr<TfrmMain> MakeMainWindow(const QStringList& arguments = {},
-                                         const AppContext& context = TestContext());
+// with the test's services, or quiet ones on the folder.
+std::unique_ptr<TfrmMain> MakeMainWindow(const ProgramFolder& folder, const QStringList& arguments = {});
 std::unique_ptr<TfrmMain> MakeMainWindowWith(const AppContext& context, const QStringList& arguments = {});

@@ -5,13 +5,14 @@
 #include <QFileInfo>
 #include <QImage>
 
-#include "platform/ProgramFolder.h"
-
-ProgramFolder::ProgramFolder() { SetExeFolderForTesting(m_dir.path()); }
-
-ProgramFolder::~ProgramFolder() { SetExeFolderForTesting(QString()); }
+#include "support/TestContext.h"
 
 QString ProgramFolder::path() const { return m_dir.path() + '/'; }
+
+AppContext ProgramFolder::context(std::shared_ptr<WallpaperSetter> setter,
+                                  std::shared_ptr<DesktopControl> desktop) const {
+  return TestContext(path(), std::move(setter), std::move(desktop));
+}
 
 void ProgramFolder::writeFile(const QString& relative, const QByteArray& bytes) const {
   const QString target = file(relative);

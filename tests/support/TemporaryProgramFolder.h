@@ -1,5 +1,5 @@
-// A temporary program folder for tests: the executable folder that the
-// program's code addresses its files from, with helpers to fill it.
+// A temporary program folder for tests: the data folder a test hands the
+// program's code in its context, with helpers to fill it.
 #pragma once
 
 #include <QColor>
@@ -7,16 +7,24 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <memory>
+
+#include "platform/AppContext.h"
+
+class DesktopControl;
+class WallpaperSetter;
 
 class ProgramFolder {
  public:
-  ProgramFolder();
-  ~ProgramFolder();
+  ProgramFolder() = default;
   ProgramFolder(const ProgramFolder&) = delete;
   ProgramFolder& operator=(const ProgramFolder&) = delete;
 
   // The folder, ending with "/".
   QString path() const;
+  // Quiet services (or the given ones) with this folder as the data folder.
+  AppContext context(std::shared_ptr<WallpaperSetter> setter = nullptr,
+                     std::shared_ptr<DesktopControl> desktop = nullptr) const;
   QString file(const QString& relative) const { return path() + relative; }
   void writeFile(const QString& relative, const QByteArray& bytes) const;
   QByteArray readFile(const QString& relative) const;

@@ -45,11 +45,13 @@ class QuietDesktop : public DesktopControl {
   void showDesktop() override {}
 };
 
-inline AppContext TestContext(std::shared_ptr<WallpaperSetter> setter = nullptr,
+// dataFolder ends with "/" and stands for the executable's folder as well.
+inline AppContext TestContext(const QString& dataFolder, std::shared_ptr<WallpaperSetter> setter = nullptr,
                               std::shared_ptr<DesktopControl> desktop = nullptr) {
   AppContext context;
-  // The folder the tests made the executable's folder.
-  context.dataFolder = DataFolder();
+  context.dataFolder = dataFolder;
+  context.programFile = dataFolder + QStringLiteral("NimbraWallpaper");
+  context.homeHost = BuiltInHomeHost();
   // Nobody reads them; a test that does gives a DialogsRecorder's instead.
   context.dialogs = std::make_shared<RecordingDialogs>();
   context.wallpaperSetter = setter ? std::move(setter) : std::make_shared<QuietSetter>();

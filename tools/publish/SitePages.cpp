@@ -18,10 +18,13 @@ QString KindPrefix(PictureKind kind) {
 
 QString HtmlEscaped(const QString& text) { return text.toHtmlEscaped(); }
 
+// Where the program keeps a picture matters here only below its data folder.
 QString AddressProblem(const QString& address, const SitePicture& picture) {
-  const QString thumbnail = StoredNetworkPath(picture.shape, address, NetworkFile::Thumbnail);
-  const QString large = StoredNetworkPath(picture.shape, LargeAddressOf(address), NetworkFile::LargePicture);
-  const QString folder = CategoryFolder(picture.shape, StoreSide::Network, picture.category);
+  const QString dataFolder = QStringLiteral("/data/");
+  const QString thumbnail = StoredNetworkPath(dataFolder, picture.shape, address, NetworkFile::Thumbnail);
+  const QString large =
+      StoredNetworkPath(dataFolder, picture.shape, LargeAddressOf(address), NetworkFile::LargePicture);
+  const QString folder = CategoryFolder(dataFolder, picture.shape, StoreSide::Network, picture.category);
   if (!AddressInCategory(address, picture.category))
     return address + QStringLiteral(" is not in its category");
   if (thumbnail != folder + QStringLiteral("s_") + picture.tail ||
