@@ -303,5 +303,10 @@ void TfrmMain::BuildTray() {
   Nextwallpaper2 = popMenu1->addAction(QStringLiteral("Next wallpaper"));
   N4 = popMenu1->addSeparator();
   Exit2 = popMenu1->addAction(QStringLiteral("Exit"));
+  Open1->setObjectName(QStringLiteral("Open1"));
+  Prevwallpaper1->setObjectName(QStringLiteral("Prevwallpaper1"));
+  Nextwallpaper2->setObjectName(QStringLiteral("Nextwallpaper2"));
+  N4->setObjectName(QStringLiteral("N4"));
+  Exit2->setObjectName(QStringLiteral("Exit2"));
   CoolTrayIcon1->show();
 }

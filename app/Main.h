@@ -38,75 +38,11 @@ class TfrmMain : public QWidget {
   // Shows the window, or puts the program in the tray, as start-up asked.
   void showAtStart();
 
-  // --- controls directly on the window
-  SkinImage* imgMain;
-  SkinLabel* Label15;
-  PictureButton* btnMin;
-  PictureButton* btnClose;
-  PictureButton* btnWallpaper;
-  PictureButton* btnWidescreen;
-  PictureButton* btnTheme;
-  PicturePanel* btnNormal;  // tab marker
-  SkinImage* imgNormal;
-  SkinImage* imgWidescreen;
-  PicturePanel* panWallpaper;
-  PicturePanel* panSetting;
-  SkinLabel* suiURLLabel1;
-  QWidget* WebBrowser1;  // parked stand-in; pages come from the catalogue check
-
-  // --- wallpaper page
-  PicturePanel* panWallpaperLeft;
-  PictureGrid* Panel1;
-  PicturePanel* suiImagePanel1;
-  PictureButton* btnSetWallpaper;
-  SkinLabel* Label4;
-  SkinLabel* Label14;
-
-  // --- category column
-  SkinLabel* Label1;
-  SkinImage* imgLeftBK;
-  std::array<SkinLabel*, 5> lblL;      // lblL1 .. lblL5
-  std::array<SkinImage*, 5> imgArrow;  // imgArrow1 .. imgArrow5
-  SkinLabel* Label2;
-  std::array<SkinLabel*, 7> lblN;       // lblN1 .. lblN7
-  std::array<SkinImage*, 7> imgArrowN;  // imgArrowN1 .. imgArrowN7
-
-  // --- thumbnail grid
-  std::array<PicturePanel*, 6> W;  // W1 .. W6
-  std::array<SkinShape*, 6> shpW;  // shpW1 .. shpW6
-  std::array<SkinImage*, 6> imgW;  // imgW1 .. imgW6
-  SkinLabel* lblErrorTip;
-  SkinLabel* panConnectNetwork;
-  std::array<SkinLabel*, 20> lblWPage;  // lblWPage1 .. lblWPage20
-
-  // --- settings page
-  FramedBox* suiImagePanel2;
-  FramedBox* suiImagePanel3;
-  SkinCheckBox* chkAutoRun;
-  SkinRadioButton* optStartup;
-  SkinRadioButton* optDay;
-  SkinRadioButton* optDisable;
-  SkinLabel* Label3;
-  SkinListView* lstWallpaper;
-  PictureButton* btnAdd;
-  PictureButton* btnRemove;
-  SkinShape* Shape9;
-  SkinLabel* Label5;
-  SkinImage* imgPreview;
-
-  // --- non-visual parts
-  QSystemTrayIcon* CoolTrayIcon1;
-  QMenu* popMenu1;
-  QAction* Open1;
-  QAction* Prevwallpaper1;
-  QAction* Nextwallpaper2;
-  QAction* N4;
-  QAction* Exit2;
-  QString OpenDialog1Filter;  // "text|patterns|..." form
-  QString OpenDialog1DefaultExt = QStringLiteral("*.jpg");
-
-  // --- the values the window shows, and who keeps them
+  // --- the values the window shows, and who keeps them. The controls are
+  // the window's own; a test finds them by their names.
   LanguageTexts& texts() { return m_texts; }
+  // What the open dialog of "Add" offers, in "text|patterns|..." form.
+  const QString& openDialogFilter() const { return OpenDialog1Filter; }
   BrowseController& browse() { return *m_browse; }
   NetworkViews& networkViews() { return m_networkViews; }
   RotationController& rotation() { return m_rotation; }
@@ -201,6 +137,73 @@ class TfrmMain : public QWidget {
   void mouseReleaseEvent(QMouseEvent* event) override;
 
  private:
+  // --- controls directly on the window
+  SkinImage* imgMain;
+  SkinLabel* Label15;
+  PictureButton* btnMin;
+  PictureButton* btnClose;
+  PictureButton* btnWallpaper;
+  PictureButton* btnWidescreen;
+  PictureButton* btnTheme;
+  PicturePanel* btnNormal;  // tab marker
+  SkinImage* imgNormal;
+  SkinImage* imgWidescreen;
+  PicturePanel* panWallpaper;
+  PicturePanel* panSetting;
+  SkinLabel* suiURLLabel1;
+  QWidget* WebBrowser1;  // parked stand-in; pages come from the catalogue check
+
+  // --- wallpaper page
+  PicturePanel* panWallpaperLeft;
+  PictureGrid* Panel1;
+  PicturePanel* suiImagePanel1;
+  PictureButton* btnSetWallpaper;
+  SkinLabel* Label4;
+  SkinLabel* Label14;
+
+  // --- category column
+  SkinLabel* Label1;
+  SkinImage* imgLeftBK;
+  std::array<SkinLabel*, 5> lblL;      // lblL1 .. lblL5
+  std::array<SkinImage*, 5> imgArrow;  // imgArrow1 .. imgArrow5
+  SkinLabel* Label2;
+  std::array<SkinLabel*, 7> lblN;       // lblN1 .. lblN7
+  std::array<SkinImage*, 7> imgArrowN;  // imgArrowN1 .. imgArrowN7
+
+  // --- thumbnail grid
+  std::array<PicturePanel*, 6> W;  // W1 .. W6
+  std::array<SkinShape*, 6> shpW;  // shpW1 .. shpW6
+  std::array<SkinImage*, 6> imgW;  // imgW1 .. imgW6
+  SkinLabel* lblErrorTip;
+  SkinLabel* panConnectNetwork;
+  std::array<SkinLabel*, 20> lblWPage;  // lblWPage1 .. lblWPage20
+
+  // --- settings page
+  FramedBox* suiImagePanel2;
+  FramedBox* suiImagePanel3;
+  SkinCheckBox* chkAutoRun;
+  SkinRadioButton* optStartup;
+  SkinRadioButton* optDay;
+  SkinRadioButton* optDisable;
+  SkinLabel* Label3;
+  SkinListView* lstWallpaper;
+  PictureButton* btnAdd;
+  PictureButton* btnRemove;
+  SkinShape* Shape9;
+  SkinLabel* Label5;
+  SkinImage* imgPreview;
+
+  // --- non-visual parts
+  QSystemTrayIcon* CoolTrayIcon1;
+  QMenu* popMenu1;
+  QAction* Open1;
+  QAction* Prevwallpaper1;
+  QAction* Nextwallpaper2;
+  QAction* N4;
+  QAction* Exit2;
+  QString OpenDialog1Filter;  // "text|patterns|..." form
+  QString OpenDialog1DefaultExt = QStringLiteral("*.jpg");
+
   void BuildControls();
   void BuildWallpaperPage();
   void BuildCategoryColumn();
@@ -225,6 +228,12 @@ class TfrmMain : public QWidget {
   BrowseView ViewOf(const QWidget* link) const;
   void RenderRotationRows();
   void RenderSettings();
+  // Each mode's option on the settings page.
+  struct ModeOption {
+    SkinRadioButton* button;
+    int mode;
+  };
+  std::array<ModeOption, 3> modeOptions() const;
   void ConnectApply();
   void DownloadPicture(const QString& address, const QString& local);
   void StepAside();

@@ -8,23 +8,17 @@
 namespace {
 const QColor kEnabledText(0, 0, 0);
 const QColor kDisabledText(128, 128, 128);
-
-struct ModeOption {
-  SkinRadioButton* TfrmMain::*button;
-  int mode;
-};
-constexpr ModeOption kModeOptions[] = {
-    {&TfrmMain::optStartup, kChangeAtStartup},
-    {&TfrmMain::optDay, kChangeDaily},
-    {&TfrmMain::optDisable, kChangeDisabled},
-};
 }  // namespace
+
+std::array<TfrmMain::ModeOption, 3> TfrmMain::modeOptions() const {
+  return {{{optStartup, kChangeAtStartup}, {optDay, kChangeDaily}, {optDisable, kChangeDisabled}}};
+}
 
 void TfrmMain::RenderSettings() {
   chkAutoRun->setChecked(m_settings.autoRun());
   const bool usable = m_settings.modesUsable();
-  for (const ModeOption& option : kModeOptions) {
-    SkinRadioButton* button = this->*option.button;
+  for (const ModeOption& option : modeOptions()) {
+    SkinRadioButton* button = option.button;
     button->setChecked(option.mode == m_settings.changeMode());
     button->setEnabled(usable);
     button->setFontColor(usable ? kEnabledText : kDisabledText);
@@ -41,6 +35,6 @@ void TfrmMain::RunStartupSettings(const QStringList& arguments) {
 void TfrmMain::chkAutoRunClick() { m_settings.setAutoRun(!m_settings.autoRun()); }
 
 void TfrmMain::optStartupClick(const SkinRadioButton* sender) {
-  for (const ModeOption& option : kModeOptions)
-    if (this->*option.button == sender) m_settings.chooseMode(option.mode);
+  for (const ModeOption& option : modeOptions())
+    if (option.button == sender) m_settings.chooseMode(option.mode);
 }

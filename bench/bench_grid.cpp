@@ -12,6 +12,7 @@
 
 #include "app/Main.h"
 #include "bench/Median.h"
+#include "support/MainControls.h"
 #include "support/ProgramFolder.h"
 
 namespace {
@@ -48,20 +49,20 @@ int main(int argc, char** argv) {
     // A folder whose entries changed is listed afresh. A listing taken in
     // the same few milliseconds as a change is not kept (platform/FolderStamp.h);
     // a click comes later than that.
-    window->lblL1Click(window->lblL[1]);  // an empty category, so category 1 is not current
+    window->lblL1Click(Ui(window).lblL[1]);  // an empty category, so category 1 is not current
     WaitForPage(*window);
     folder.writeFile("wallpaper/normal/local/1/touch.txt", "x");
     QFile::remove(folder.file("wallpaper/normal/local/1/touch.txt"));
     QThread::msleep(100);
     QElapsedTimer timer;
     timer.start();
-    window->lblL1Click(window->lblL[0]);
+    window->lblL1Click(Ui(window).lblL[0]);
     WaitForPage(*window);
     coldClicks.push_back(timer.nsecsElapsed() / 1e6);
-    window->lblL1Click(window->lblL[1]);
+    window->lblL1Click(Ui(window).lblL[1]);
     WaitForPage(*window);
     timer.restart();
-    window->lblL1Click(window->lblL[0]);
+    window->lblL1Click(Ui(window).lblL[0]);
     WaitForPage(*window);
     clicks.push_back(timer.nsecsElapsed() / 1e6);
     timer.restart();

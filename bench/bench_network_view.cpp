@@ -12,6 +12,7 @@
 
 #include "app/Main.h"
 #include "bench/Median.h"
+#include "support/MainControls.h"
 #include "support/ProgramFolder.h"
 #include "support/TestHttpServer.h"
 
@@ -34,7 +35,7 @@ double DownloadedPage(const ProgramFolder& folder, TfrmMain& window) {
     folder.writeFile(QString("wallpaper/normal/network/1/l_big%1.jpg").arg(i), Jpeg(QSize(3840, 2160), i));
   std::vector<double> times;
   for (int round = 0; round < 7; ++round) {
-    window.lblL1Click(window.lblL[0]);
+    window.lblL1Click(Ui(window).lblL[0]);
     WaitForPage(window);
     QElapsedTimer timer;
     timer.start();
@@ -57,11 +58,11 @@ double MissingThumbnailsPage(const ProgramFolder& folder, TfrmMain& window, Test
   std::vector<double> times;
   for (int round = 0; round < 7; ++round) {
     QDir(folder.file("wallpaper/normal/network/2")).removeRecursively();
-    window.lblL1Click(window.lblL[0]);
+    window.lblL1Click(Ui(window).lblL[0]);
     WaitForPage(window);
     QElapsedTimer timer;
     timer.start();
-    window.lblN1Click(window.lblN[1]);
+    window.lblN1Click(Ui(window).lblN[1]);
     WaitForPage(window);
     times.push_back(timer.nsecsElapsed() / 1e6);
   }

@@ -7,6 +7,7 @@
 #include <QListWidget>
 
 #include "app/Main.h"
+#include "support/MainControls.h"
 #include "support/ProgramFolder.h"
 
 namespace {
@@ -33,32 +34,32 @@ class AccessibilityTest : public ::testing::Test {
 
 TEST_F(AccessibilityTest, ControlsAreNamedByTheirCaptionsOrByWhatTheyDo) {
   const LanguageTexts& texts = window->texts();
-  EXPECT_EQ(NameOf(window->btnMin), "Minimise");
-  EXPECT_EQ(NameOf(window->btnClose), "Close");
-  EXPECT_EQ(NameOf(window->btnWallpaper), texts.szNormal);
-  EXPECT_EQ(NameOf(window->btnWidescreen), texts.szWidescreen);
-  EXPECT_EQ(NameOf(window->btnTheme), texts.szSetting);
-  EXPECT_EQ(NameOf(window->btnSetWallpaper), texts.szSetwallpaper);
-  EXPECT_EQ(NameOf(window->btnAdd), CaptionDisplayText(texts.szAdd));
-  EXPECT_EQ(NameOf(window->lblL[0]), texts.szNature);
-  EXPECT_EQ(NameOf(window->lblN[5]), texts.szDownload);
-  EXPECT_EQ(NameOf(window->lblWPage[0]), "1");
-  EXPECT_EQ(NameOf(window->chkAutoRun), CaptionDisplayText(texts.szAutorun));
-  EXPECT_EQ(NameOf(window->optDay), CaptionDisplayText(texts.szChangeperday));
-  EXPECT_EQ(NameOf(window->lstWallpaper), CaptionDisplayText(texts.szPiclist));
-  EXPECT_EQ(Reader(window->lblL[0])->role(), QAccessible::Link);
-  EXPECT_EQ(Reader(window->Label14)->role(), QAccessible::Link);
-  EXPECT_EQ(Reader(window->suiURLLabel1)->role(), QAccessible::Link);
-  EXPECT_EQ(Reader(window->btnWallpaper)->role(), QAccessible::PageTab);
-  EXPECT_TRUE(Reader(window->btnWallpaper)->state().selected);  // the page shown
-  EXPECT_FALSE(Reader(window->btnTheme)->state().selected);
+  EXPECT_EQ(NameOf(Ui(window).btnMin), "Minimise");
+  EXPECT_EQ(NameOf(Ui(window).btnClose), "Close");
+  EXPECT_EQ(NameOf(Ui(window).btnWallpaper), texts.szNormal);
+  EXPECT_EQ(NameOf(Ui(window).btnWidescreen), texts.szWidescreen);
+  EXPECT_EQ(NameOf(Ui(window).btnTheme), texts.szSetting);
+  EXPECT_EQ(NameOf(Ui(window).btnSetWallpaper), texts.szSetwallpaper);
+  EXPECT_EQ(NameOf(Ui(window).btnAdd), CaptionDisplayText(texts.szAdd));
+  EXPECT_EQ(NameOf(Ui(window).lblL[0]), texts.szNature);
+  EXPECT_EQ(NameOf(Ui(window).lblN[5]), texts.szDownload);
+  EXPECT_EQ(NameOf(Ui(window).lblWPage[0]), "1");
+  EXPECT_EQ(NameOf(Ui(window).chkAutoRun), CaptionDisplayText(texts.szAutorun));
+  EXPECT_EQ(NameOf(Ui(window).optDay), CaptionDisplayText(texts.szChangeperday));
+  EXPECT_EQ(NameOf(Ui(window).lstWallpaper), CaptionDisplayText(texts.szPiclist));
+  EXPECT_EQ(Reader(Ui(window).lblL[0])->role(), QAccessible::Link);
+  EXPECT_EQ(Reader(Ui(window).Label14)->role(), QAccessible::Link);
+  EXPECT_EQ(Reader(Ui(window).suiURLLabel1)->role(), QAccessible::Link);
+  EXPECT_EQ(Reader(Ui(window).btnWallpaper)->role(), QAccessible::PageTab);
+  EXPECT_TRUE(Reader(Ui(window).btnWallpaper)->state().selected);  // the page shown
+  EXPECT_FALSE(Reader(Ui(window).btnTheme)->state().selected);
   window->btnThemeClick();
-  EXPECT_TRUE(Reader(window->btnTheme)->state().selected);
-  EXPECT_FALSE(Reader(window->btnWallpaper)->state().selected);
-  EXPECT_EQ(Reader(window->chkAutoRun)->role(), QAccessible::CheckBox);
-  EXPECT_EQ(Reader(window->optDisable)->role(), QAccessible::RadioButton);
-  EXPECT_EQ(Reader(window->chkAutoRun)->state().checked, window->chkAutoRun->checked());
-  EXPECT_EQ(Reader(window->optDisable)->state().checked, window->optDisable->checked());
+  EXPECT_TRUE(Reader(Ui(window).btnTheme)->state().selected);
+  EXPECT_FALSE(Reader(Ui(window).btnWallpaper)->state().selected);
+  EXPECT_EQ(Reader(Ui(window).chkAutoRun)->role(), QAccessible::CheckBox);
+  EXPECT_EQ(Reader(Ui(window).optDisable)->role(), QAccessible::RadioButton);
+  EXPECT_EQ(Reader(Ui(window).chkAutoRun)->state().checked, Ui(window).chkAutoRun->checked());
+  EXPECT_EQ(Reader(Ui(window).optDisable)->state().checked, Ui(window).optDisable->checked());
 
   // Whatever takes the focus and can be seen says what it is.
   for (QWidget* control : window->findChildren<QWidget*>()) {
@@ -68,7 +69,7 @@ TEST_F(AccessibilityTest, ControlsAreNamedByTheirCaptionsOrByWhatTheyDo) {
 }
 
 TEST_F(AccessibilityTest, TheGridReadsAsAListOfSixWithTheSelectedOneMarked) {
-  QAccessibleInterface* grid = Reader(window->Panel1);
+  QAccessibleInterface* grid = Reader(Ui(window).Panel1);
   ASSERT_EQ(grid->role(), QAccessible::List);
   ASSERT_EQ(grid->childCount(), 6);
   for (int n = 0; n < 6; ++n) {
@@ -104,13 +105,13 @@ TEST_F(AccessibilityTest, AScreenReadersToggleGoesThroughTheSettings) {
     actions->doAction(QAccessibleActionInterface::toggleAction());
   };
   const bool before = window->settings().autoRun();
-  toggle(window->chkAutoRun);
+  toggle(Ui(window).chkAutoRun);
   EXPECT_NE(window->settings().autoRun(), before);
-  if (!window->settings().autoRun()) toggle(window->chkAutoRun);
+  if (!window->settings().autoRun()) toggle(Ui(window).chkAutoRun);
   ASSERT_TRUE(window->settings().autoRun());
-  EXPECT_TRUE(Reader(window->chkAutoRun)->state().checked);
-  toggle(window->optDay);
+  EXPECT_TRUE(Reader(Ui(window).chkAutoRun)->state().checked);
+  toggle(Ui(window).optDay);
   EXPECT_EQ(window->settings().changeMode(), 2);
-  EXPECT_TRUE(Reader(window->optDay)->state().checked);
-  EXPECT_FALSE(Reader(window->optDisable)->state().checked);
+  EXPECT_TRUE(Reader(Ui(window).optDay)->state().checked);
+  EXPECT_FALSE(Reader(Ui(window).optDisable)->state().checked);
 }

@@ -29,6 +29,7 @@
 #include "platform/LanguageTexts.h"
 #include "platform/WallpaperSetter.h"
 #include "skin/SkinControls.h"
+#include "support/MainControls.h"
 #include "support/ProgramFolder.h"
 #include "support/TestHttpServer.h"
 
@@ -377,7 +378,7 @@ class NetworkApplyTest : public ::testing::Test {
                    JpegOfSize(2000, Qt::gray));
     }
     folder.writeFile("setting.ini", ini);
-    window->lblN1Click(window->lblN[size_t(category - 1)]);
+    window->lblN1Click(Ui(window).lblN[size_t(category - 1)]);
     ASSERT_TRUE(WaitForPage(*window));
     ASSERT_EQ(window->browse().state().shownSlots, thumbnails.size());
     server.ClearLog();
@@ -394,7 +395,7 @@ class NetworkApplyTest : public ::testing::Test {
   // later, with applyFinished.
   void apply(int slot) {
     window->imgW1Click(slot);
-    ASSERT_TRUE(window->shpW[size_t(slot - 1)]->isVisibleTo(window.get()));
+    ASSERT_TRUE(Ui(window).shpW[size_t(slot - 1)]->isVisibleTo(window.get()));
     window->btnSetWallpaperClick();
   }
   bool waitForApply() {

@@ -11,6 +11,7 @@
 #include "library/GridLayout.h"
 #include "platform/FileNames.h"
 #include "platform/FolderStamp.h"
+#include "support/MainControls.h"
 #include "support/ProgramFolder.h"
 #include "support/RawNames.h"
 
@@ -36,7 +37,7 @@ class GridTest : public ::testing::Test {
 
   // The clicks that load a page; the slots are looked at once it is shown.
   void clickCategory(int link) {
-    window->lblL1Click(window->lblL[size_t(link - 1)]);
+    window->lblL1Click(Ui(window).lblL[size_t(link - 1)]);
     ASSERT_TRUE(WaitForPage(*window));
   }
   void clickPage(int page) {
@@ -46,17 +47,17 @@ class GridTest : public ::testing::Test {
 
   int visiblePageLinks() const {
     int visible = 0;
-    for (SkinLabel* link : window->lblWPage) visible += link->isVisibleTo(window.get()) ? 1 : 0;
+    for (SkinLabel* link : Ui(window).lblWPage) visible += link->isVisibleTo(window.get()) ? 1 : 0;
     return visible;
   }
   int visibleSlots() const {
     int visible = 0;
-    for (PicturePanel* slot : window->W) visible += slot->isVisibleTo(window.get()) ? 1 : 0;
+    for (PicturePanel* slot : Ui(window).W) visible += slot->isVisibleTo(window.get()) ? 1 : 0;
     return visible;
   }
   int visibleFrames() const {
     int visible = 0;
-    for (SkinShape* frame : window->shpW) visible += frame->isVisibleTo(window.get()) ? 1 : 0;
+    for (SkinShape* frame : Ui(window).shpW) visible += frame->isVisibleTo(window.get()) ? 1 : 0;
     return visible;
   }
   QString slotTail(int slot) const { return window->Slots()[size_t(slot - 1)].thumbnail.section('/', -1); }
@@ -64,7 +65,7 @@ class GridTest : public ::testing::Test {
   QList<int> markedPages() const {
     QList<int> marked;
     for (int k = 0; k < 20; ++k)
-      if (window->lblWPage[k]->fontColor() == kCurrentPageColour) marked << k + 1;
+      if (Ui(window).lblWPage[k]->fontColor() == kCurrentPageColour) marked << k + 1;
     return marked;
   }
 };
@@ -73,7 +74,7 @@ class GridTest : public ::testing::Test {
 TEST_F(GridTest, OpensOnLocalCategoryOnePageOne) {
   fillCategory(1, 4);
   open();
-  EXPECT_TRUE(window->IsCurrentCategory(window->lblL[0]));
+  EXPECT_TRUE(window->IsCurrentCategory(Ui(window).lblL[0]));
   EXPECT_EQ(window->CurrentPage(), 1);
   EXPECT_EQ(visibleSlots(), 4);
   EXPECT_EQ(visiblePageLinks(), 1);
@@ -81,7 +82,7 @@ TEST_F(GridTest, OpensOnLocalCategoryOnePageOne) {
   EXPECT_EQ(slotTail(1), "s_p001.jpg");
   EXPECT_EQ(window->Slots()[0].large, folder.file("wallpaper/normal/local/1/l_p001.jpg"));
   // The highlight bar stands over the current category's link.
-  EXPECT_EQ(window->imgLeftBK->y(), window->lblL[0]->y() - kHighlightAboveLink);
+  EXPECT_EQ(Ui(window).imgLeftBK->y(), Ui(window).lblL[0]->y() - kHighlightAboveLink);
 }
 
 TEST_F(GridTest, PageLinksFollowTheCount) {
@@ -93,7 +94,7 @@ TEST_F(GridTest, PageLinksFollowTheCount) {
   EXPECT_EQ(visiblePageLinks(), 1);
   clickCategory(2);
   EXPECT_EQ(visiblePageLinks(), 2);
-  EXPECT_EQ(window->imgLeftBK->y(), window->lblL[1]->y() - kHighlightAboveLink);
+  EXPECT_EQ(Ui(window).imgLeftBK->y(), Ui(window).lblL[1]->y() - kHighlightAboveLink);
   clickPage(2);
   EXPECT_EQ(window->CurrentPage(), 2);
   EXPECT_EQ(markedPages(), QList<int>{2});
@@ -116,8 +117,8 @@ TEST_F(GridTest, EmptyCategoryShowsTheTipAndMarksPageOne) {
   open();
   clickPage(3);
   clickCategory(5);
-  EXPECT_TRUE(window->lblErrorTip->isVisibleTo(window.get()));
-  EXPECT_EQ(window->lblErrorTip->caption(), window->texts().szPicnofind);
+  EXPECT_TRUE(Ui(window).lblErrorTip->isVisibleTo(window.get()));
+  EXPECT_EQ(Ui(window).lblErrorTip->caption(), window->texts().szPicnofind);
   EXPECT_FALSE(window->texts().szPicnofind.isEmpty());
   EXPECT_EQ(visibleSlots(), 0);
   EXPECT_EQ(visiblePageLinks(), 0);
@@ -148,7 +149,7 @@ TEST_F(GridTest, ClickingTheCurrentPageOrCategoryReloadsNothing) {
   open();
   window->imgW1Click(3);
   window->lblWPage1Click(1);
-  window->lblL1Click(window->lblL[0]);
+  window->lblL1Click(Ui(window).lblL[0]);
   EXPECT_FALSE(window->browse().loading());
   EXPECT_EQ(visibleFrames(), 1) << "a reload would have hidden the frame";
 }
@@ -159,7 +160,7 @@ TEST_F(GridTest, SelectionKeepsOneFrameAndANewPageClearsIt) {
   window->imgW1Click(2);
   window->imgW1Click(5);
   EXPECT_EQ(visibleFrames(), 1);
-  EXPECT_TRUE(window->shpW[4]->isVisibleTo(window.get()));
+  EXPECT_TRUE(Ui(window).shpW[4]->isVisibleTo(window.get()));
   clickPage(2);
   EXPECT_EQ(visibleFrames(), 0);
 }
@@ -171,15 +172,15 @@ TEST_F(GridTest, EachShapeArrangesTheGridFromTheLayoutTable) {
     window->ArrangeGrid(shape);
     const GridGeometry& g = GridOf(shape);
     for (int n = 0; n < 6; ++n) {
-      EXPECT_EQ(window->W[n]->geometry(), SlotRect(shape, n)) << "slot " << n + 1;
-      EXPECT_EQ(window->shpW[n]->geometry(), QRect(QPoint(0, 0), g.slot)) << "slot " << n + 1;
-      EXPECT_EQ(window->imgW[n]->geometry(), QRect(g.image, g.imageSize)) << "slot " << n + 1;
+      EXPECT_EQ(Ui(window).W[n]->geometry(), SlotRect(shape, n)) << "slot " << n + 1;
+      EXPECT_EQ(Ui(window).shpW[n]->geometry(), QRect(QPoint(0, 0), g.slot)) << "slot " << n + 1;
+      EXPECT_EQ(Ui(window).imgW[n]->geometry(), QRect(g.image, g.imageSize)) << "slot " << n + 1;
       // Whatever the table says, a slot fits the grid panel without covering
       // another, and its thumbnail fits inside it.
-      EXPECT_TRUE(window->Panel1->rect().contains(window->W[n]->geometry())) << "slot " << n + 1;
-      EXPECT_TRUE(window->W[n]->rect().contains(window->imgW[n]->geometry())) << "slot " << n + 1;
+      EXPECT_TRUE(Ui(window).Panel1->rect().contains(Ui(window).W[n]->geometry())) << "slot " << n + 1;
+      EXPECT_TRUE(Ui(window).W[n]->rect().contains(Ui(window).imgW[n]->geometry())) << "slot " << n + 1;
       for (int m = n + 1; m < 6; ++m)
-        EXPECT_FALSE(window->W[n]->geometry().intersects(window->W[m]->geometry()))
+        EXPECT_FALSE(Ui(window).W[n]->geometry().intersects(Ui(window).W[m]->geometry()))
             << "slots " << n + 1 << " and " << m + 1;
     }
   }
@@ -190,11 +191,11 @@ TEST_F(GridTest, BusyHoldsOffCategoriesPagesAndTabs) {
   fillCategory(2, 3);
   open();
   window->browse().setBusy(true);
-  window->lblL1Click(window->lblL[1]);
+  window->lblL1Click(Ui(window).lblL[1]);
   window->lblWPage1Click(2);
   window->btnWidescreenClick();
   EXPECT_FALSE(window->browse().loading());
-  EXPECT_TRUE(window->IsCurrentCategory(window->lblL[0]));
+  EXPECT_TRUE(window->IsCurrentCategory(Ui(window).lblL[0]));
   EXPECT_EQ(window->CurrentPage(), 1);
   EXPECT_FALSE(window->CurrentShapeIsWide());
   EXPECT_EQ(visibleSlots(), 6);
@@ -210,20 +211,20 @@ TEST_F(GridTest, ShapeTabsReloadCategoryOneAtPageOne) {
   window->btnWidescreenClick();
   ASSERT_TRUE(WaitForPage(*window));
   EXPECT_TRUE(window->CurrentShapeIsWide());
-  EXPECT_TRUE(window->IsCurrentCategory(window->lblL[0]));
-  EXPECT_EQ(window->btnNormal->caption(), window->btnWidescreen->caption());
-  EXPECT_EQ(window->btnNormal->x(), window->btnWidescreen->x());
+  EXPECT_TRUE(window->IsCurrentCategory(Ui(window).lblL[0]));
+  EXPECT_EQ(Ui(window).btnNormal->caption(), Ui(window).btnWidescreen->caption());
+  EXPECT_EQ(Ui(window).btnNormal->x(), Ui(window).btnWidescreen->x());
   EXPECT_EQ(slotTail(1), "s_wide.jpg");
   EXPECT_EQ(visibleSlots(), 1);
   // The slots take the wide shape, and thumbnails are decoded for its box.
-  EXPECT_EQ(window->W[0]->geometry(), SlotRect(Shape::Widescreen, 0));
-  EXPECT_EQ(window->browse().state().thumbnailBox(), window->imgW[0]->size());
+  EXPECT_EQ(Ui(window).W[0]->geometry(), SlotRect(Shape::Widescreen, 0));
+  EXPECT_EQ(window->browse().state().thumbnailBox(), Ui(window).imgW[0]->size());
   window->btnWallpaperClick();
   ASSERT_TRUE(WaitForPage(*window));
   EXPECT_FALSE(window->CurrentShapeIsWide());
   EXPECT_EQ(visibleSlots(), 6);
-  EXPECT_EQ(window->W[0]->geometry(), SlotRect(Shape::Normal, 0));
-  EXPECT_EQ(window->browse().state().thumbnailBox(), window->imgW[0]->size());
+  EXPECT_EQ(Ui(window).W[0]->geometry(), SlotRect(Shape::Normal, 0));
+  EXPECT_EQ(window->browse().state().thumbnailBox(), Ui(window).imgW[0]->size());
 }
 
 TEST_F(GridTest, AnUndecodableThumbnailDoesNotHideTheRestOfThePage) {
@@ -231,22 +232,22 @@ TEST_F(GridTest, AnUndecodableThumbnailDoesNotHideTheRestOfThePage) {
   folder.writeFile("wallpaper/normal/local/1/s_p002.jpg", "not a picture");
   open();
   EXPECT_EQ(visibleSlots(), 3);
-  EXPECT_TRUE(window->imgW[1]->hasPicture());
+  EXPECT_TRUE(Ui(window).imgW[1]->hasPicture());
   EXPECT_EQ(slotTail(3), "s_p003.jpg");
 }
 
 TEST_F(GridTest, HoverMarksOnlyLinksThatAreNotCurrent) {
   fillCategory(1, 1);
   open();
-  window->lblL1MouseEnter(window->lblL[0]);
-  EXPECT_FALSE(window->lblL[0]->font().underline());
-  window->lblL1MouseEnter(window->lblL[1]);
-  EXPECT_TRUE(window->lblL[1]->font().underline());
-  EXPECT_EQ(window->lblL[1]->cursor().shape(), Qt::PointingHandCursor);
-  window->lblL1MouseLeave(window->lblL[1]);
-  EXPECT_FALSE(window->lblL[1]->font().underline());
+  window->lblL1MouseEnter(Ui(window).lblL[0]);
+  EXPECT_FALSE(Ui(window).lblL[0]->font().underline());
+  window->lblL1MouseEnter(Ui(window).lblL[1]);
+  EXPECT_TRUE(Ui(window).lblL[1]->font().underline());
+  EXPECT_EQ(Ui(window).lblL[1]->cursor().shape(), Qt::PointingHandCursor);
+  window->lblL1MouseLeave(Ui(window).lblL[1]);
+  EXPECT_FALSE(Ui(window).lblL[1]->font().underline());
   window->lblWPage1MouseEnter(1);
-  EXPECT_NE(window->lblWPage[0]->cursor().shape(), Qt::PointingHandCursor);
+  EXPECT_NE(Ui(window).lblWPage[0]->cursor().shape(), Qt::PointingHandCursor);
 }
 
 TEST_F(GridTest, ACategoryRestoredWithItsOldModificationTimeShowsItsNewPictures) {
@@ -290,7 +291,7 @@ TEST_F(GridTest, APictureWhoseNameIsNotUtf8IsShown) {
   ASSERT_TRUE(RenameRaw(plain, category + "s_caf\xE9.jpg"));
   ASSERT_TRUE(WriteRawFile(category + "l_caf\xE9.jpg", "large"));
   open();
-  EXPECT_FALSE(window->lblErrorTip->isVisibleTo(window.get()));
+  EXPECT_FALSE(Ui(window).lblErrorTip->isVisibleTo(window.get()));
   ASSERT_EQ(visibleSlots(), 1);
   // The picture itself, not the mark of one that could not be read.
   const QImage shown = window->browse().state().pictures[0];

@@ -11,6 +11,7 @@
 #include <QPainter>
 
 #include "app/Main.h"
+#include "support/MainControls.h"
 #include "support/ProgramFolder.h"
 
 namespace {
@@ -75,7 +76,7 @@ TEST_F(HighDensityTest, ControlsDrawTheSharpBitmapAndKeepTheirLogicalLayout) {
   EXPECT_EQ(window->size(), QSize(799, 599));
   EXPECT_EQ(window->devicePixelRatioF(), 2.0);
 
-  const QImage background = Shown(window->imgMain);
+  const QImage background = Shown(Ui(window).imgMain);
   ASSERT_EQ(background.size(), QSize(1598, 1198));
   const QImage sharp = Bitmap("main_bg@2x");
   const QImage blownUp =
@@ -84,11 +85,11 @@ TEST_F(HighDensityTest, ControlsDrawTheSharpBitmapAndKeepTheirLogicalLayout) {
   EXPECT_GT(DifferingShare(blownUp, sharp), 0.01);  // so the check above can tell them apart
 
   // A picture button on its ground: the window's background under it.
-  const QImage button = window->grab(window->btnClose->geometry())
+  const QImage button = window->grab(Ui(window).btnClose->geometry())
                             .toImage()
                             .convertToFormat(QImage::Format_ARGB32_Premultiplied);
   ASSERT_EQ(button.size(), QSize(48, 48));
-  QImage expected = background.copy(QRect(window->btnClose->pos() * 2, QSize(48, 48)));
+  QImage expected = background.copy(QRect(Ui(window).btnClose->pos() * 2, QSize(48, 48)));
   {
     QPainter painter(&expected);
     painter.drawImage(0, 0, Bitmap("btn_close_normal@2x"));

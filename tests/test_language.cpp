@@ -11,6 +11,7 @@
 #include "platform/IniFile.h"
 #include "platform/LanguageTexts.h"
 #include "platform/TextCodec.h"
+#include "support/MainControls.h"
 #include "support/ProgramFolder.h"
 
 namespace {
@@ -177,40 +178,40 @@ TEST_F(LanguageWindowTest, AppnameAndVersionMakeTheCaptionTrayHintAndTitleLabel)
   EXPECT_EQ(window->texts().szAppname, "Demo");
   EXPECT_EQ(window->texts().szVersion, "2.0");
   EXPECT_EQ(window->windowTitle(), "Demo");
-  EXPECT_EQ(window->CoolTrayIcon1->toolTip(), "Demo");
-  EXPECT_EQ(window->Label15->text(), "Demo 2.0");
-  EXPECT_EQ(window->lblL[4]->text(), "Art & illustrator");
-  EXPECT_EQ(window->lblN[4]->text(), "Art & illustrator");
-  EXPECT_EQ(window->Open1->text(), "&Open");  // menus apply the same rule themselves
-  EXPECT_EQ(window->OpenDialog1Filter,
+  EXPECT_EQ(Ui(window).CoolTrayIcon1->toolTip(), "Demo");
+  EXPECT_EQ(Ui(window).Label15->text(), "Demo 2.0");
+  EXPECT_EQ(Ui(window).lblL[4]->text(), "Art & illustrator");
+  EXPECT_EQ(Ui(window).lblN[4]->text(), "Art & illustrator");
+  EXPECT_EQ(Ui(window).Open1->text(), "&Open");  // menus apply the same rule themselves
+  EXPECT_EQ(window->openDialogFilter(),
             "(*.jpg,*.bmp)|*.bmp;*.jpg|Jpeg files (*.jpg)|*.jpg|Bmp files (*.bmp)|*.bmp;");
-  EXPECT_EQ(window->btnAdd->caption(), "");
+  EXPECT_EQ(Ui(window).btnAdd->caption(), "");
 }
 
 TEST_F(LanguageWindowTest, WithoutALanguageFileTheWindowStillStarts) {
   const auto window = MakeMainWindow(folder);
   for (const QString* text : AllTextsOf(window->texts())) EXPECT_TRUE(text->isEmpty()) << text->toStdString();
   EXPECT_EQ(window->windowTitle(), "");
-  EXPECT_EQ(window->Label15->text(), " ");
-  EXPECT_EQ(window->lblL[0]->text(), "");
+  EXPECT_EQ(Ui(window).Label15->text(), " ");
+  EXPECT_EQ(Ui(window).lblL[0]->text(), "");
 }
 
 TEST_F(LanguageWindowTest, LongAppnameIsCutForTheTrayHintOnly) {
   const QString name(200, 'n');
   folder.writeFile("lang.ini", "[init]\r\nszAppname=" + name.toLatin1() + "\r\n");
   const auto window = MakeMainWindow(folder);
-  EXPECT_EQ(window->CoolTrayIcon1->toolTip(), name.left(127));
+  EXPECT_EQ(Ui(window).CoolTrayIcon1->toolTip(), name.left(127));
   EXPECT_EQ(window->windowTitle(), name);
 }
 
 TEST_F(LanguageWindowTest, ChineseFileGivesChineseCaptions) {
   folder.writeFile("lang.ini", ReadBytes(ShippedFile("zh_CN")));
   const auto window = MakeMainWindow(folder);
-  EXPECT_EQ(window->lblL[0]->text(), QString::fromUtf8("自然风光"));
-  EXPECT_EQ(window->lblL[4]->text(), QString::fromUtf8("艺术&插画"));
-  EXPECT_EQ(window->Label3->text(), QString::fromUtf8("壁纸更换顺序列表："));
-  EXPECT_EQ(window->chkAutoRun->caption(), QString::fromUtf8("登录时启动本软件"));
-  EXPECT_EQ(window->Exit2->text(), QString::fromUtf8("退出"));
+  EXPECT_EQ(Ui(window).lblL[0]->text(), QString::fromUtf8("自然风光"));
+  EXPECT_EQ(Ui(window).lblL[4]->text(), QString::fromUtf8("艺术&插画"));
+  EXPECT_EQ(Ui(window).Label3->text(), QString::fromUtf8("壁纸更换顺序列表："));
+  EXPECT_EQ(Ui(window).chkAutoRun->caption(), QString::fromUtf8("登录时启动本软件"));
+  EXPECT_EQ(Ui(window).Exit2->text(), QString::fromUtf8("退出"));
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include "catalogue/CatalogueCheck.h"
 #include "library/GridLayout.h"
 #include "skin/WindowRegion.h"
+#include "support/MainControls.h"
 #include "support/ProgramFolder.h"
 
 namespace {
@@ -79,7 +80,7 @@ TEST_F(MainWindowTest, EveryControlStandsInItsPlace) {
     QWidget* widget = control(placement.name);
     ASSERT_NE(widget, nullptr) << placement.name;
     const auto* label = qobject_cast<SkinLabel*>(widget);
-    if (label == window->suiURLLabel1) {
+    if (label == Ui(window).suiURLLabel1) {
       // The address starts where the layout puts it, or ends where its box
       // ends when a long home host would run off the window.
       EXPECT_EQ(widget->y(), placement.box.y());
@@ -94,30 +95,30 @@ TEST_F(MainWindowTest, EveryControlStandsInItsPlace) {
       EXPECT_EQ(widget->geometry(), placement.box) << placement.name;
     }
   }
-  EXPECT_EQ(window->WebBrowser1->x(), 20000);
+  EXPECT_EQ(Ui(window).WebBrowser1->x(), 20000);
 }
 
 TEST_F(MainWindowTest, CategoryAndPageLinksStandWhereTheLayoutTableSays) {
-  const QRect column = window->panWallpaperLeft->rect();
+  const QRect column = Ui(window).panWallpaperLeft->rect();
   for (int k = 0; k < 5; ++k) {
     // A link is as wide as its caption, from where the layout table starts it.
-    EXPECT_EQ(window->lblL[k]->pos(), LocalLinkRect(k).topLeft()) << "local " << k + 1;
-    EXPECT_EQ(window->lblL[k]->height(), LocalLinkRect(k).height()) << "local " << k + 1;
-    EXPECT_TRUE(column.contains(window->lblL[k]->geometry())) << "local " << k + 1;
+    EXPECT_EQ(Ui(window).lblL[k]->pos(), LocalLinkRect(k).topLeft()) << "local " << k + 1;
+    EXPECT_EQ(Ui(window).lblL[k]->height(), LocalLinkRect(k).height()) << "local " << k + 1;
+    EXPECT_TRUE(column.contains(Ui(window).lblL[k]->geometry())) << "local " << k + 1;
     // Each arrow stands left of its link, centred on the link's text.
-    EXPECT_EQ(window->imgArrow[k]->geometry(), QRect(40, LocalLinkRect(k).y() + 4, 9, 9))
+    EXPECT_EQ(Ui(window).imgArrow[k]->geometry(), QRect(40, LocalLinkRect(k).y() + 4, 9, 9))
         << "local " << k + 1;
-    EXPECT_GT(LocalLinkRect(k).y(), window->Label1->geometry().bottom()) << "local " << k + 1;
-    EXPECT_LT(LocalLinkRect(k).bottom(), window->Label2->y()) << "local " << k + 1;
+    EXPECT_GT(LocalLinkRect(k).y(), Ui(window).Label1->geometry().bottom()) << "local " << k + 1;
+    EXPECT_LT(LocalLinkRect(k).bottom(), Ui(window).Label2->y()) << "local " << k + 1;
     EXPECT_TRUE(column.contains(LocalLinkRect(k))) << "local " << k + 1;
   }
   for (int k = 0; k < 7; ++k) {
-    EXPECT_EQ(window->lblN[k]->pos(), NetworkLinkRect(k).topLeft()) << "network " << k + 1;
-    EXPECT_EQ(window->lblN[k]->height(), NetworkLinkRect(k).height()) << "network " << k + 1;
-    EXPECT_TRUE(column.contains(window->lblN[k]->geometry())) << "network " << k + 1;
-    EXPECT_EQ(window->imgArrowN[k]->geometry(), QRect(40, NetworkLinkRect(k).y() + 4, 9, 9))
+    EXPECT_EQ(Ui(window).lblN[k]->pos(), NetworkLinkRect(k).topLeft()) << "network " << k + 1;
+    EXPECT_EQ(Ui(window).lblN[k]->height(), NetworkLinkRect(k).height()) << "network " << k + 1;
+    EXPECT_TRUE(column.contains(Ui(window).lblN[k]->geometry())) << "network " << k + 1;
+    EXPECT_EQ(Ui(window).imgArrowN[k]->geometry(), QRect(40, NetworkLinkRect(k).y() + 4, 9, 9))
         << "network " << k + 1;
-    EXPECT_GT(NetworkLinkRect(k).y(), window->Label2->geometry().bottom()) << "network " << k + 1;
+    EXPECT_GT(NetworkLinkRect(k).y(), Ui(window).Label2->geometry().bottom()) << "network " << k + 1;
     EXPECT_TRUE(column.contains(NetworkLinkRect(k))) << "network " << k + 1;
   }
   for (int k = 0; k < 4; ++k) EXPECT_FALSE(LocalLinkRect(k).intersects(LocalLinkRect(k + 1)));
@@ -125,24 +126,24 @@ TEST_F(MainWindowTest, CategoryAndPageLinksStandWhereTheLayoutTableSays) {
   // The highlight bar over the current link stays inside the column.
   EXPECT_GE(LocalLinkRect(0).y() - kHighlightAboveLink, 0);
 
-  const QRect pageBar = window->suiImagePanel1->rect();
+  const QRect pageBar = Ui(window).suiImagePanel1->rect();
   for (int k = 0; k < 20; ++k) {
-    EXPECT_EQ(window->lblWPage[k]->geometry(), PageLinkRect(k)) << "page " << k + 1;
+    EXPECT_EQ(Ui(window).lblWPage[k]->geometry(), PageLinkRect(k)) << "page " << k + 1;
     EXPECT_TRUE(pageBar.contains(PageLinkRect(k))) << "page " << k + 1;
   }
   for (int k = 0; k < 19; ++k) EXPECT_FALSE(PageLinkRect(k).intersects(PageLinkRect(k + 1)));
 }
 
 TEST_F(MainWindowTest, StartsOnTheWallpaperPageWithNothingSelected) {
-  EXPECT_FALSE(window->panSetting->isVisibleTo(window.get()));
-  EXPECT_TRUE(window->panWallpaper->isVisibleTo(window.get()));
-  EXPECT_FALSE(window->panConnectNetwork->isVisibleTo(window.get()));
-  for (SkinShape* frame : window->shpW) EXPECT_FALSE(frame->isVisibleTo(window.get()));
-  EXPECT_FALSE(window->btnRemove->isEnabled());
+  EXPECT_FALSE(Ui(window).panSetting->isVisibleTo(window.get()));
+  EXPECT_TRUE(Ui(window).panWallpaper->isVisibleTo(window.get()));
+  EXPECT_FALSE(Ui(window).panConnectNetwork->isVisibleTo(window.get()));
+  for (SkinShape* frame : Ui(window).shpW) EXPECT_FALSE(frame->isVisibleTo(window.get()));
+  EXPECT_FALSE(Ui(window).btnRemove->isEnabled());
   // The tab marker stands over one of the two shape tabs.
-  EXPECT_TRUE(window->btnNormal->x() == window->btnWallpaper->x() ||
-              window->btnNormal->x() == window->btnWidescreen->x());
-  EXPECT_EQ(window->btnNormal->size(), QSize(112, 30));
+  EXPECT_TRUE(Ui(window).btnNormal->x() == Ui(window).btnWallpaper->x() ||
+              Ui(window).btnNormal->x() == Ui(window).btnWidescreen->x());
+  EXPECT_EQ(Ui(window).btnNormal->size(), QSize(112, 30));
   EXPECT_EQ(CatalogueCheck::ProgramVersion, "1.0");
   EXPECT_FALSE(window->Busy());
 }
@@ -172,22 +173,22 @@ TEST_F(MainWindowTest, CloseIsRefusedWhileBusyAndNotRemembered) {
 }
 
 TEST_F(MainWindowTest, TrayMenuHoldsItsItemsInOrder) {
-  const QList<QAction*> items = window->popMenu1->actions();
+  const QList<QAction*> items = Ui(window).popMenu1->actions();
   ASSERT_EQ(items.size(), 5);
-  EXPECT_EQ(items[0], window->Open1);
-  EXPECT_EQ(items[1], window->Prevwallpaper1);
-  EXPECT_EQ(items[2], window->Nextwallpaper2);
+  EXPECT_EQ(items[0], Ui(window).Open1);
+  EXPECT_EQ(items[1], Ui(window).Prevwallpaper1);
+  EXPECT_EQ(items[2], Ui(window).Nextwallpaper2);
   EXPECT_TRUE(items[3]->isSeparator());
-  EXPECT_EQ(items[4], window->Exit2);
+  EXPECT_EQ(items[4], Ui(window).Exit2);
 }
 
 TEST_F(MainWindowTest, TrayMenuOpensOnlyForTheRightButton) {
   window->CoolTrayIcon1MouseUp(Qt::LeftButton, QPoint(300, 300));
-  EXPECT_FALSE(window->popMenu1->isVisible());
+  EXPECT_FALSE(Ui(window).popMenu1->isVisible());
   window->CoolTrayIcon1MouseUp(Qt::RightButton, QPoint(300, 300));
-  EXPECT_TRUE(window->popMenu1->isVisible());
-  EXPECT_EQ(window->popMenu1->pos(), QPoint(298, 298));
-  window->popMenu1->hide();
+  EXPECT_TRUE(Ui(window).popMenu1->isVisible());
+  EXPECT_EQ(Ui(window).popMenu1->pos(), QPoint(298, 298));
+  Ui(window).popMenu1->hide();
 }
 
 // --- captions that fit
@@ -245,9 +246,9 @@ TEST_P(LabelFitTest, NoCaptionIsCutAndFixedLabelsKeepTheirBoxes) {
     }
   }
   for (int k = 0; k < 20; ++k)
-    EXPECT_EQ(window->lblWPage[k]->geometry(), PageLinkRect(k)) << "page " << k + 1;
+    EXPECT_EQ(Ui(window).lblWPage[k]->geometry(), PageLinkRect(k)) << "page " << k + 1;
   // The invitation still ends before the button beside it.
-  EXPECT_LT(window->Label4->geometry().right(), window->btnSetWallpaper->x());
+  EXPECT_LT(Ui(window).Label4->geometry().right(), Ui(window).btnSetWallpaper->x());
 }
 
 INSTANTIATE_TEST_SUITE_P(ShippedLanguages, LabelFitTest, ::testing::Values("en", "zh_CN"));
@@ -311,7 +312,7 @@ void Leave(QWidget& widget) {
 }  // namespace
 
 TEST_F(MainWindowTest, AddressLinkIsUnderlinedAndChangesColourUnderTheMouse) {
-  SkinLabel& link = *window->suiURLLabel1;
+  SkinLabel& link = *Ui(window).suiURLLabel1;
   EXPECT_TRUE(link.font().underline());
   const QColor normal = TextColourOf(link);
   EXPECT_EQ(normal, link.fontColor());
@@ -327,7 +328,7 @@ TEST_F(MainWindowTest, AddressLinkIsUnderlinedAndChangesColourUnderTheMouse) {
 }
 
 TEST_F(MainWindowTest, CategoryLinksKeepTheirColourUnderTheMouse) {
-  SkinLabel& link = *window->lblL[2];
+  SkinLabel& link = *Ui(window).lblL[2];
   const QColor normal = TextColourOf(link);
   Hover(link);
   EXPECT_EQ(TextColourOf(link), normal);

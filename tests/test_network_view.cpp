@@ -15,6 +15,7 @@
 #include "catalogue/NetworkViews.h"
 #include "platform/PageFetcher.h"
 #include "platform/ProgramFolder.h"
+#include "support/MainControls.h"
 #include "support/ProgramFolder.h"
 #include "support/TestHttpServer.h"
 
@@ -91,12 +92,12 @@ class NetworkViewTest : public ::testing::Test {
   }
   int visibleSlots() const {
     int visible = 0;
-    for (PicturePanel* slot : window->W) visible += slot->isVisibleTo(window.get()) ? 1 : 0;
+    for (PicturePanel* slot : Ui(window).W) visible += slot->isVisibleTo(window.get()) ? 1 : 0;
     return visible;
   }
   int visiblePageLinks() const {
     int visible = 0;
-    for (SkinLabel* link : window->lblWPage) visible += link->isVisibleTo(window.get()) ? 1 : 0;
+    for (SkinLabel* link : Ui(window).lblWPage) visible += link->isVisibleTo(window.get()) ? 1 : 0;
     return visible;
   }
   int heads(const QByteArray& path) const {
@@ -109,7 +110,7 @@ class NetworkViewTest : public ::testing::Test {
   // Whatever way a network view ends, the window is usable again.
   void expectViewEnded() const {
     EXPECT_FALSE(window->Busy());
-    EXPECT_FALSE(window->panConnectNetwork->isVisibleTo(window.get()));
+    EXPECT_FALSE(Ui(window).panConnectNetwork->isVisibleTo(window.get()));
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
   }
 };
@@ -121,7 +122,7 @@ TEST_F(NetworkViewTest, ACategoryTakesOnlyItsOwnEntries) {
   storeCatalogue({own, other, "/1/s_c.jpg"});
   EXPECT_EQ(NetworkCategoryEntries(folder.file("setting.ini"), Shape::Normal, 1), QStringList{own});
   open();
-  click(window->lblN[0]);
+  click(Ui(window).lblN[0]);
   EXPECT_EQ(window->Slots()[0].thumbnail, own);
   EXPECT_EQ(window->Slots()[0].large, "http://pics.test/pics/1/l_a.jpg");
   EXPECT_EQ(visibleSlots(), 1);
@@ -132,7 +133,7 @@ TEST_F(NetworkViewTest, ACategoryTakesOnlyItsOwnEntries) {
 TEST_F(NetworkViewTest, EightEntriesGiveTwoPages) {
   storeCatalogue(serveCategory(2, 8));
   open();
-  click(window->lblN[1]);
+  click(Ui(window).lblN[1]);
   EXPECT_EQ(visiblePageLinks(), 2);
   EXPECT_EQ(visibleSlots(), 6);
   window->lblWPage1Click(2);
@@ -147,7 +148,7 @@ TEST_F(NetworkViewTest, AFailedDownloadPacksTheRestToTheFront) {
   server.Remove("/pics/3/s_2.jpg");
   storeCatalogue(entries);
   open();
-  click(window->lblN[2]);
+  click(Ui(window).lblN[2]);
   EXPECT_EQ(visibleSlots(), 5);
   EXPECT_EQ(window->Slots()[1].large, "http://pics.test/pics/3/l_3.jpg");
   EXPECT_EQ(window->Slots()[4].large, "http://pics.test/pics/3/l_6.jpg");
@@ -160,7 +161,7 @@ TEST_F(NetworkViewTest, StoredThumbnailsUnderOneHundredBytesAreDropped) {
   folder.writeFile("wallpaper/normal/network/4/s_small.jpg", QByteArray(99, 'x'));
   folder.writeFile("wallpaper/normal/network/4/s_edge.jpg", QByteArray(100, 'x'));
   open();
-  click(window->lblN[3]);
+  click(Ui(window).lblN[3]);
   EXPECT_FALSE(QFile::exists(folder.file("wallpaper/normal/network/4/s_small.jpg")));
   EXPECT_EQ(visibleSlots(), 1);
   EXPECT_EQ(window->Slots()[0].large, "http://pics.test/pics/4/l_edge.jpg");
@@ -172,10 +173,10 @@ TEST_F(NetworkViewTest, NoThumbnailAtAllShowsTheFailureText) {
   for (int i = 1; i <= 6; ++i) entries << QString("http://pics.test/missing/5/s_%1.jpg").arg(i);
   storeCatalogue(entries);
   open();
-  click(window->lblN[4]);
+  click(Ui(window).lblN[4]);
   EXPECT_EQ(visibleSlots(), 0);
-  EXPECT_TRUE(window->lblErrorTip->isVisibleTo(window.get()));
-  EXPECT_EQ(window->lblErrorTip->caption(), window->texts().szGetpicfail);
+  EXPECT_TRUE(Ui(window).lblErrorTip->isVisibleTo(window.get()));
+  EXPECT_EQ(Ui(window).lblErrorTip->caption(), window->texts().szGetpicfail);
   expectViewEnded();
 }
 
@@ -184,7 +185,7 @@ TEST_F(NetworkViewTest, NamesThatWouldLeaveTheFolderAreNeverFetched) {
   storeCatalogue({"http://pics.test/pics/1/s_..jpg", "http://pics.test/pics/1/s_a\x01.jpg",
                   "http://pics.test/pics/1/s_b.jpg.$$$.temp.0"});
   open();
-  click(window->lblN[0]);
+  click(Ui(window).lblN[0]);
   EXPECT_EQ(server.RequestCount("HEAD"), 0);
   EXPECT_EQ(visibleSlots(), 0);
   expectViewEnded();
@@ -193,14 +194,14 @@ TEST_F(NetworkViewTest, NamesThatWouldLeaveTheFolderAreNeverFetched) {
 TEST_F(NetworkViewTest, ASecondClickOnTheCurrentCategoryLeavesTheWindowUsable) {
   storeCatalogue(serveCategory(1, 2));
   open();
-  click(window->lblN[0]);
+  click(Ui(window).lblN[0]);
   server.ClearLog();
-  click(window->lblN[0]);
+  click(Ui(window).lblN[0]);
   EXPECT_EQ(server.RequestCount("HEAD"), 0);
   EXPECT_FALSE(window->Busy());
-  window->lblL1Click(window->lblL[1]);
+  window->lblL1Click(Ui(window).lblL[1]);
   EXPECT_TRUE(WaitForPage(*window));
-  EXPECT_TRUE(window->IsCurrentCategory(window->lblL[1]));
+  EXPECT_TRUE(window->IsCurrentCategory(Ui(window).lblL[1]));
 }
 
 // The check runs under the waiting panel and the wait cursor, and the
@@ -214,18 +215,18 @@ TEST_F(NetworkViewTest, TheCatalogueCheckRunsUnderTheWaitingPanel) {
   storeCatalogue(serveCategory(1, 1), "wallpaper-normal", false);
   open();
   window->networkViews().catalogueCheck().pageFetcher().setTimeout(1500ms);
-  window->lblN1Click(window->lblN[0]);
+  window->lblN1Click(Ui(window).lblN[0]);
   EXPECT_TRUE(window->Busy());
-  EXPECT_TRUE(window->panConnectNetwork->isVisibleTo(window.get()));
-  EXPECT_EQ(window->panConnectNetwork->caption(), window->texts().szConnecting);
+  EXPECT_TRUE(Ui(window).panConnectNetwork->isVisibleTo(window.get()));
+  EXPECT_EQ(Ui(window).panConnectNetwork->caption(), window->texts().szConnecting);
   ASSERT_NE(QApplication::overrideCursor(), nullptr);
   EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
-  window->lblL1Click(window->lblL[1]);
-  EXPECT_TRUE(window->IsCurrentCategory(window->lblN[0]));
+  window->lblL1Click(Ui(window).lblL[1]);
+  EXPECT_TRUE(window->IsCurrentCategory(Ui(window).lblN[0]));
 
   EXPECT_TRUE(WaitForPage(*window));
-  EXPECT_TRUE(window->lblErrorTip->isVisibleTo(window.get()));
-  EXPECT_EQ(window->lblErrorTip->caption(), window->texts().szConnectfail + "http://" + BuiltInHomeHost());
+  EXPECT_TRUE(Ui(window).lblErrorTip->isVisibleTo(window.get()));
+  EXPECT_EQ(Ui(window).lblErrorTip->caption(), window->texts().szConnectfail + "http://" + BuiltInHomeHost());
   EXPECT_EQ(visibleSlots(), 0);
   EXPECT_EQ(server.RequestCount("GET"), 1) << "the version page only";
   EXPECT_EQ(server.RequestCount("HEAD"), 0) << "no thumbnail is fetched after a failed check";
@@ -237,7 +238,7 @@ TEST_F(NetworkViewTest, WidescreenReadsItsOwnSectionAndFolder) {
   open();
   window->btnWidescreenClick();
   EXPECT_TRUE(WaitForPage(*window));
-  click(window->lblN[0]);
+  click(Ui(window).lblN[0]);
   EXPECT_EQ(visibleSlots(), 1);
   EXPECT_TRUE(QFile::exists(folder.file("wallpaper/widescreen/network/1/s_w.jpg")));
   EXPECT_FALSE(QFile::exists(folder.file("wallpaper/normal/network/1/s_w.jpg")));
@@ -260,12 +261,12 @@ TEST_F(NetworkViewTest, EntriesStoredAsOneFileAreFetchedOnceAndShownInEachSlot) 
     storeCatalogue({repeated, twin, repeated, otherTwin});
     server.ClearLog();
     open();
-    click(window->lblN[0]);
+    click(Ui(window).lblN[0]);
 
     ASSERT_EQ(visibleSlots(), 4);
     for (int slot : {0, 2}) {
       EXPECT_EQ(window->Slots()[slot].thumbnail, repeated) << "slot " << slot;
-      EXPECT_TRUE(ShowsColour(window->imgW[slot]->picture(), Qt::red)) << "slot " << slot;
+      EXPECT_TRUE(ShowsColour(Ui(window).imgW[slot]->picture(), Qt::red)) << "slot " << slot;
     }
     EXPECT_EQ(folder.readFile("wallpaper/normal/network/1/s_rep.jpg"), JpegBytes(Qt::red));
     EXPECT_EQ(heads("/pics/1/s_rep.jpg"), 1);
@@ -276,7 +277,7 @@ TEST_F(NetworkViewTest, EntriesStoredAsOneFileAreFetchedOnceAndShownInEachSlot) 
     EXPECT_EQ(window->Slots()[1].thumbnail, twin);
     EXPECT_EQ(window->Slots()[3].thumbnail, otherTwin);
     for (int slot : {1, 3})
-      EXPECT_TRUE(ShowsColour(window->imgW[slot]->picture(), storedColour)) << "slot " << slot;
+      EXPECT_TRUE(ShowsColour(Ui(window).imgW[slot]->picture(), storedColour)) << "slot " << slot;
     EXPECT_EQ(heads("/pics/1/s_twin.jpg") + heads("/mirror/1/s_twin.jpg"), 1);
 
     EXPECT_EQ(QDir(store).entryList(QDir::Files), QStringList({"s_rep.jpg", "s_twin.jpg"}))
@@ -295,7 +296,7 @@ TEST_F(NetworkViewTest, DownloadedListsOnlyLargePicturesInCategoryOrder) {
   EXPECT_EQ(window->Slots()[0].large, folder.file("wallpaper/normal/network/1/L_a.bmp"));
   EXPECT_EQ(window->Slots()[1].large, folder.file("wallpaper/normal/network/1/l_z.jpg"));
   EXPECT_EQ(window->Slots()[2].large, folder.file("wallpaper/normal/network/2/l_b.JPG"));
-  EXPECT_TRUE(window->IsCurrentCategory(window->lblN[5]));
+  EXPECT_TRUE(window->IsCurrentCategory(Ui(window).lblN[5]));
 }
 
 TEST_F(NetworkViewTest, GalleryLinksOpenTheHomeSiteAndLeaveTheGrid) {
@@ -305,7 +306,7 @@ TEST_F(NetworkViewTest, GalleryLinksOpenTheHomeSiteAndLeaveTheGrid) {
   window->lblN7Click();
   QDesktopServices::unsetUrlHandler("http");
   EXPECT_EQ(recorder.opened, QStringList{"http://" + BuiltInHomeHost()});
-  EXPECT_TRUE(window->IsCurrentCategory(window->lblL[0]));
+  EXPECT_TRUE(window->IsCurrentCategory(Ui(window).lblL[0]));
 }
 
 #include "test_network_view.moc"

@@ -12,6 +12,7 @@
 #include "library/WallpaperWorker.h"
 #include "platform/WallpaperSetter.h"
 #include "support/ConfigHome.h"
+#include "support/MainControls.h"
 #include "support/ProgramFolder.h"
 
 namespace {
@@ -90,8 +91,8 @@ class RotationWindowTest : public RotationFixture {
   void settle() { RotationFixture::settle(window->wallpaperWorker()); }
   QStringList shownRows() const {
     QStringList shown;
-    for (int row = 0; row < window->lstWallpaper->count(); ++row)
-      shown << window->lstWallpaper->item(row)->text();
+    for (int row = 0; row < Ui(window).lstWallpaper->count(); ++row)
+      shown << Ui(window).lstWallpaper->item(row)->text();
     return shown;
   }
 };
@@ -255,11 +256,11 @@ TEST_F(RotationWindowTest, TrayMenuStepsThroughTheList) {
   storeList(list);
   ASSERT_TRUE(SaveCurrent(2));
   open();
-  window->Nextwallpaper2->trigger();
+  Ui(window).Nextwallpaper2->trigger();
   settle();
-  window->Prevwallpaper1->trigger();
+  Ui(window).Prevwallpaper1->trigger();
   settle();
-  window->Prevwallpaper1->trigger();
+  Ui(window).Prevwallpaper1->trigger();
   settle();
   EXPECT_EQ(applied, (QStringList{list[2], list[1], list[0]}));
   EXPECT_EQ(window->rotation().currentIndex(), 1);
@@ -273,7 +274,7 @@ TEST_F(RotationWindowTest, SettingsListShowsTheRowsLoadedAtStartAndDoubleClickAp
   ASSERT_TRUE(SaveCurrent(2));
   open();
   EXPECT_EQ(shownRows(), list.mid(1));
-  window->lstWallpaper->setCurrentRow(1);
+  Ui(window).lstWallpaper->setCurrentRow(1);
   window->lstWallpaperDblClick();
   settle();
   EXPECT_EQ(applied, QStringList{list[2]});
@@ -287,16 +288,16 @@ TEST_F(RotationWindowTest, RemoveTakesTheSelectedRowOnly) {
   ASSERT_TRUE(SaveCurrent(3));
   open();
   window->btnRemoveClick();  // nothing selected: nothing happens
-  EXPECT_EQ(window->lstWallpaper->count(), 3);
-  window->lstWallpaper->setCurrentRow(2);
-  EXPECT_TRUE(window->btnRemove->isEnabled());
-  window->btnRemove->click();
+  EXPECT_EQ(Ui(window).lstWallpaper->count(), 3);
+  Ui(window).lstWallpaper->setCurrentRow(2);
+  EXPECT_TRUE(Ui(window).btnRemove->isEnabled());
+  Ui(window).btnRemove->click();
   EXPECT_EQ(shownRows(), list.mid(0, 2));
-  EXPECT_FALSE(window->btnRemove->isEnabled());
+  EXPECT_FALSE(Ui(window).btnRemove->isEnabled());
   EXPECT_EQ(window->rotation().currentIndex(), 3);
   EXPECT_EQ(folder.readFile("list.dat"), listText(list.mid(0, 2)));
   // A second click finds no selection: the row that moved up stays.
-  window->btnRemove->click();
+  Ui(window).btnRemove->click();
   EXPECT_EQ(shownRows(), list.mid(0, 2));
 }
 
@@ -307,14 +308,14 @@ TEST_F(RotationWindowTest, AddTakesAnExistingChosenFileAndSavesEitherWay) {
   ASSERT_EQ(shownRows(), QStringList{list[0]});
   const QString added = picture("extra.bmp");
   dialogs->answer = "  " + added + "\t";
-  window->btnAdd->click();
+  Ui(window).btnAdd->click();
   EXPECT_EQ(shownRows(), (QStringList{list[0], added}));
-  EXPECT_EQ(window->lstWallpaper->currentRow(), 1);
+  EXPECT_EQ(Ui(window).lstWallpaper->currentRow(), 1);
   EXPECT_EQ(dialogs->lastDefaultExtension, "*.jpg");
   EXPECT_TRUE(dialogs->lastFilter.endsWith(
       "(*.jpg,*.bmp)|*.bmp;*.jpg|Jpeg files (*.jpg)|*.jpg|Bmp files (*.bmp)|*.bmp;"));
   dialogs->answer = folder.file("pics/nothing-here.jpg");
-  window->btnAdd->click();
+  Ui(window).btnAdd->click();
   EXPECT_EQ(shownRows().size(), 2);
   EXPECT_EQ(folder.readFile("list.dat"), listText({list[0], added}));
 }
@@ -326,7 +327,7 @@ TEST_F(RotationWindowTest, AddLeavesOutANameWithALineBreak) {
   QFile::remove(list[0]);
   dialogs->answer = picture("l_3\nx.jpg");
   testing::internal::CaptureStderr();
-  window->btnAdd->click();
+  Ui(window).btnAdd->click();
   const std::string said = testing::internal::GetCapturedStderr();
   EXPECT_NE(said.find("line break"), std::string::npos) << said;
   EXPECT_EQ(shownRows(), QStringList{list[1]});
@@ -339,7 +340,7 @@ TEST_F(RotationWindowTest, AddDropsRowsWhoseFileWentAwayAndSavesEvenWhenNothingI
   open();
   QFile::remove(list[0]);
   dialogs->answer.clear();
-  window->btnAdd->click();
+  Ui(window).btnAdd->click();
   EXPECT_EQ(shownRows(), QStringList{list[1]});
   EXPECT_EQ(folder.readFile("list.dat"), listText({list[1]}));
 }
@@ -347,14 +348,14 @@ TEST_F(RotationWindowTest, AddDropsRowsWhoseFileWentAwayAndSavesEvenWhenNothingI
 TEST_F(RotationWindowTest, SettingsTabMovesTheMarkerAndShowsTheList) {
   open();
   window->btnThemeClick();
-  EXPECT_EQ(window->btnNormal->x(), window->btnTheme->x());
+  EXPECT_EQ(Ui(window).btnNormal->x(), Ui(window).btnTheme->x());
   EXPECT_FALSE(window->CurrentShapeIsWide());
-  EXPECT_TRUE(window->panSetting->isVisibleTo(window.get()));
-  EXPECT_FALSE(window->panWallpaper->isVisibleTo(window.get()));
-  EXPECT_FALSE(window->imgPreview->isVisibleTo(window.get()));
+  EXPECT_TRUE(Ui(window).panSetting->isVisibleTo(window.get()));
+  EXPECT_FALSE(Ui(window).panWallpaper->isVisibleTo(window.get()));
+  EXPECT_FALSE(Ui(window).imgPreview->isVisibleTo(window.get()));
   window->browse().setBusy(true);
   window->btnWallpaperClick();
-  EXPECT_TRUE(window->panSetting->isVisibleTo(window.get()));
+  EXPECT_TRUE(Ui(window).panSetting->isVisibleTo(window.get()));
   window->browse().setBusy(false);
 }
 
@@ -366,7 +367,7 @@ TEST_F(RotationWindowTest, TrayNextWithNoWayToSetAWallpaperSaysSoAndKeepsTheStor
   ASSERT_TRUE(SaveCurrent(1));
   setter->answer = SetResult::unavailable(QStringLiteral("no wallpaper service here"));
   open();
-  window->Nextwallpaper2->trigger();
+  Ui(window).Nextwallpaper2->trigger();
   settle();
   WaitUntil([this] { return !dialogs->messages.empty(); });
   ASSERT_EQ(dialogs->messages.size(), 1u);

@@ -15,6 +15,7 @@
 #include "platform/ValueStore.h"
 #include "platform/WallpaperSetter.h"
 #include "support/ConfigHome.h"
+#include "support/MainControls.h"
 #include "support/ProgramFolder.h"
 
 namespace {
@@ -83,14 +84,14 @@ class SettingsWindowTest : public ::testing::Test {
 
   // Which option shows: 1, 2 or 3, 0 when none is checked.
   static int CheckedMode(const TfrmMain& window) {
-    if (window.optStartup->checked()) return 1;
-    if (window.optDay->checked()) return 2;
-    return window.optDisable->checked() ? 3 : 0;
+    if (Ui(window).optStartup->checked()) return 1;
+    if (Ui(window).optDay->checked()) return 2;
+    return Ui(window).optDisable->checked() ? 3 : 0;
   }
 
   static void ExpectOptionsUsable(const TfrmMain& window, bool usable) {
     const QColor colour = usable ? QColor(0, 0, 0) : QColor(128, 128, 128);
-    for (const SkinRadioButton* option : {window.optStartup, window.optDay, window.optDisable}) {
+    for (const SkinRadioButton* option : {Ui(window).optStartup, Ui(window).optDay, Ui(window).optDisable}) {
       EXPECT_EQ(option->isEnabled(), usable) << option->objectName().toStdString();
       EXPECT_EQ(option->fontColor(), colour) << option->objectName().toStdString();
     }
@@ -122,13 +123,13 @@ TEST_F(SettingsWindowTest, FirstStartOnACleanMachine) {
   EXPECT_GE(ParseLastTime(Stored("Lasttime")->text), before.addSecs(-1));
   EXPECT_LE(ParseLastTime(Stored("Lasttime")->text), QDateTime::currentDateTime());
   EXPECT_FALSE(QFileInfo::exists(AutostartEntryPath()));
-  EXPECT_FALSE(window->chkAutoRun->checked());
+  EXPECT_FALSE(Ui(window).chkAutoRun->checked());
   EXPECT_EQ(CheckedMode(*window), 3);
   ExpectOptionsUsable(*window, false);
   // Mode 3: the start changes nothing, and the rotation starts at row 1.
   ExpectNoStep(*window, 1);
   // Greyed options take no clicks.
-  ClickOn(window->optDay);
+  ClickOn(Ui(window).optDay);
   EXPECT_EQ(CheckedMode(*window), 3);
   EXPECT_EQ(StoredInteger("AutoChange"), 3);
 }
@@ -138,7 +139,7 @@ TEST_F(SettingsWindowTest, StoredModeIsShownAndTheEntryRewrittenWithIt) {
   WriteAutostartEntry({program(), "-1"});
   StoreLastTimeDaysAgo(2);
   auto window = Start();
-  EXPECT_TRUE(window->chkAutoRun->checked());
+  EXPECT_TRUE(Ui(window).chkAutoRun->checked());
   EXPECT_EQ(CheckedMode(*window), 2);
   ExpectOptionsUsable(*window, true);
   EXPECT_EQ(EntryCommand(), (QStringList{program(), "-2"}));
@@ -163,7 +164,7 @@ TEST_F(SettingsWindowTest, EntryForAnotherFolderIsRemovedAtStart) {
   StoreLastTimeDaysAgo(2);
   auto window = Start();
   EXPECT_FALSE(QFileInfo::exists(AutostartEntryPath()));
-  EXPECT_FALSE(window->chkAutoRun->checked());
+  EXPECT_FALSE(Ui(window).chkAutoRun->checked());
   ExpectOptionsUsable(*window, false);
   // The stored mode waits, greyed, for auto-start to be turned on again.
   EXPECT_EQ(CheckedMode(*window), 1);
@@ -191,8 +192,8 @@ TEST_F(SettingsWindowTest, UncheckingAutoRunWhileDailyIsCheckedTurnsTheChangeOff
   WriteAutostartEntry({program(), "-2"});
   auto window = Start();
   ASSERT_EQ(CheckedMode(*window), 2);
-  ClickOn(window->chkAutoRun);
-  EXPECT_FALSE(window->chkAutoRun->checked());
+  ClickOn(Ui(window).chkAutoRun);
+  EXPECT_FALSE(Ui(window).chkAutoRun->checked());
   EXPECT_FALSE(QFileInfo::exists(AutostartEntryPath()));
   EXPECT_EQ(StoredInteger("AutoChange"), 3);
   EXPECT_EQ(CheckedMode(*window), 3);
@@ -202,18 +203,18 @@ TEST_F(SettingsWindowTest, UncheckingAutoRunWhileDailyIsCheckedTurnsTheChangeOff
 TEST_F(SettingsWindowTest, ChoosingDailyEndsTheEntryInMinusTwoAndARestartShowsIt) {
   {
     auto window = Start();
-    ClickOn(window->chkAutoRun);
-    ASSERT_TRUE(window->chkAutoRun->checked());
+    ClickOn(Ui(window).chkAutoRun);
+    ASSERT_TRUE(Ui(window).chkAutoRun->checked());
     ExpectOptionsUsable(*window, true);
     EXPECT_EQ(EntryCommand(), (QStringList{program(), "-3"}));
-    ClickOn(window->optDay);
+    ClickOn(Ui(window).optDay);
     EXPECT_EQ(CheckedMode(*window), 2);
     EXPECT_EQ(StoredInteger("AutoChange"), 2);
     EXPECT_EQ(EntryCommand(), (QStringList{program(), "-2"}));
   }
   StoreLastTimeDaysAgo(2);
   auto restarted = Start({"-2"});
-  EXPECT_TRUE(restarted->chkAutoRun->checked());
+  EXPECT_TRUE(Ui(restarted).chkAutoRun->checked());
   EXPECT_EQ(CheckedMode(*restarted), 2);
   ExpectOptionsUsable(*restarted, true);
   // The restart runs in mode 2: a day has gone by, so it steps.
@@ -243,30 +244,30 @@ TEST_F(SettingsWindowTest, DailyChangeCountsWholeDaysEitherWayAndStoresThisStart
 TEST_F(SettingsWindowTest, TheOptionsAreDrawnFromTheSettingsAndCodeRunsNoHandler) {
   auto window = MakeMainWindow(folder);
   window->settings().setAutoRun(true);
-  EXPECT_TRUE(window->chkAutoRun->checked());
+  EXPECT_TRUE(Ui(window).chkAutoRun->checked());
   ExpectOptionsUsable(*window, true);
   window->settings().chooseMode(1);
   EXPECT_EQ(CheckedMode(*window), 1);
-  EXPECT_FALSE(window->optDay->checked());
-  EXPECT_FALSE(window->optDisable->checked());
+  EXPECT_FALSE(Ui(window).optDay->checked());
+  EXPECT_FALSE(Ui(window).optDisable->checked());
   // A state set on a control from code is only drawn: nothing is stored.
   int clicks = 0;
-  QObject::connect(window->optDay, &SkinRadioButton::Click, [&clicks] { ++clicks; });
-  QObject::connect(window->chkAutoRun, &SkinCheckBox::Click, [&clicks] { ++clicks; });
-  window->optDay->setChecked(true);
-  window->chkAutoRun->setChecked(false);
+  QObject::connect(Ui(window).optDay, &SkinRadioButton::Click, [&clicks] { ++clicks; });
+  QObject::connect(Ui(window).chkAutoRun, &SkinCheckBox::Click, [&clicks] { ++clicks; });
+  Ui(window).optDay->setChecked(true);
+  Ui(window).chkAutoRun->setChecked(false);
   EXPECT_EQ(clicks, 0);
   EXPECT_EQ(StoredInteger("AutoChange"), 1);
   EXPECT_EQ(EntryCommand(), (QStringList{program(), "-1"}));
   // Every change of the settings draws the page again from them.
   window->settings().chooseMode(1);
   EXPECT_EQ(CheckedMode(*window), 1);
-  EXPECT_TRUE(window->chkAutoRun->checked());
+  EXPECT_TRUE(Ui(window).chkAutoRun->checked());
   // The user's click goes through the settings.
-  ClickOn(window->optDay);
+  ClickOn(Ui(window).optDay);
   EXPECT_EQ(clicks, 1);
   EXPECT_EQ(CheckedMode(*window), 2);
-  EXPECT_TRUE(window->chkAutoRun->checked());
+  EXPECT_TRUE(Ui(window).chkAutoRun->checked());
   EXPECT_EQ(StoredInteger("AutoChange"), 2);
 }
 
@@ -274,10 +275,10 @@ TEST_F(SettingsWindowTest, TheSettingTabShowsAnEntryRemovedBehindTheProgramsBack
   SaveAutoChange(2);
   WriteAutostartEntry({program(), "-2"});
   auto window = MakeMainWindow(folder);
-  ASSERT_TRUE(window->chkAutoRun->checked());
+  ASSERT_TRUE(Ui(window).chkAutoRun->checked());
   RemoveAutostartEntry();
   window->btnThemeClick();
-  EXPECT_FALSE(window->chkAutoRun->checked());
+  EXPECT_FALSE(Ui(window).chkAutoRun->checked());
   EXPECT_EQ(CheckedMode(*window), 3);
   ExpectOptionsUsable(*window, false);
   EXPECT_EQ(StoredInteger("AutoChange"), 3);
