@@ -14,32 +14,32 @@ bool Application::notify(QObject* receiver, QEvent* event) {
   try {
     return QApplication::notify(receiver, event);
   } catch (const std::exception& error) {
-    ReportApplicationError(QString::fromUtf8(error.what()));
+    reportApplicationError(QString::fromUtf8(error.what()));
   } catch (...) {
-    ReportApplicationError(QStringLiteral("Unknown error"));
+    reportApplicationError(QStringLiteral("Unknown error"));
   }
   return false;
 }
 
-void ReportApplicationError(const QString& message) {
+void reportApplicationError(const QString& message) {
   std::fprintf(stderr, "NimbraWallpaper: %s\n", message.toLocal8Bit().constData());
   std::fflush(stderr);
   // The box stands on the main window, with the program's name as caption.
   for (QWidget* window : QApplication::topLevelWidgets()) {
     if (auto* main = qobject_cast<TfrmMain*>(window)) {
-      main->ShowErrorReport(message);
+      main->showErrorReport(message);
       return;
     }
   }
 }
 
 namespace {
-void PrepareData() {
+void prepareData() {
   QString why;
-  if (!PrepareDataFolder(&why)) std::fprintf(stderr, "NimbraWallpaper: %s\n", why.toLocal8Bit().constData());
+  if (!prepareDataFolder(&why)) std::fprintf(stderr, "NimbraWallpaper: %s\n", why.toLocal8Bit().constData());
 }
 
-int RunProgram(Application& app, const AppContext& context, const ProgramCommand& command) {
+int runProgram(Application& app, const AppContext& context, const ProgramCommand& command) {
   // No display name: Qt would add it to every window's caption, and the
   // caption is the language file's application name alone.
   app.setApplicationName(QStringLiteral("Nimbra Wallpaper 1.2"));
@@ -56,13 +56,13 @@ int RunProgram(Application& app, const AppContext& context, const ProgramCommand
   TfrmMain frmMain(windowContext);
   dialogs->setOwner(&frmMain);
   frmMain.FormCreate(arguments);
-  frmMain.CreateDownloadForms();
+  frmMain.createDownloadForms();
   InstanceServer instanceServer(InstanceServer::DeferredHandler(
       [&frmMain](const QStringList& request, const InstanceServer::Answer& answer) {
-        AnswerInstanceRequest(frmMain, request, answer);
+        answerInstanceRequest(frmMain, request, answer);
       }));
   QString why;
-  if (!instanceServer.listen(InstanceSocketPath(), &why))
+  if (!instanceServer.listen(instanceSocketPath(), &why))
     std::fprintf(stderr, "NimbraWallpaper: later starts cannot reach this one: %s\n",
                  why.toLocal8Bit().constData());
   QObject::connect(&frmMain, &TfrmMain::closed, &app, &QApplication::quit);
@@ -71,28 +71,28 @@ int RunProgram(Application& app, const AppContext& context, const ProgramCommand
 }
 }  // namespace
 
-int RunNimbraWallpaper(int argc, char** argv) {
+int runNimbraWallpaper(int argc, char** argv) {
   QString problem;
-  const std::optional<ProgramCommand> command = ParseCommandLine(ArgumentsOf(argc, argv), &problem);
-  if (!command) return ReportReply({1, problem});
-  if (command->kind == CommandKind::Help) return ReportReply({0, CommandLineHelp()});
-  if (command->kind == CommandKind::Version) return ReportReply({0, VersionLine()});
+  const std::optional<ProgramCommand> command = parseCommandLine(argumentsOf(argc, argv), &problem);
+  if (!command) return reportReply({1, problem});
+  if (command->kind == CommandKind::Help) return reportReply({0, commandLineHelp()});
+  if (command->kind == CommandKind::Version) return reportReply({0, versionLine()});
   // Held to the end: two programs never write the same files.
   InstanceLock instance;
   if (command->kind == CommandKind::Start || command->kind == CommandKind::Show) {
-    if (!GraphicalSessionAvailable(&problem)) {
+    if (!graphicalSessionAvailable(&problem)) {
       std::fprintf(stderr, "Nimbra Wallpaper needs a graphical desktop session: %s\n",
                    problem.toLocal8Bit().constData());
       return 1;
     }
     Application app(argc, argv);
-    if (const std::optional<int> handedOver = HandOverToInstance(instance, *command)) return *handedOver;
-    PrepareData();
-    return RunProgram(app, MakeAppContext(), *command);
+    if (const std::optional<int> handedOver = handOverToInstance(instance, *command)) return *handedOver;
+    prepareData();
+    return runProgram(app, makeAppContext(), *command);
   }
-  const std::unique_ptr<QCoreApplication> app = CommandApplication(argc, argv, command->kind);
-  if (const std::optional<int> handedOver = HandOverToInstance(instance, *command)) return *handedOver;
+  const std::unique_ptr<QCoreApplication> app = commandApplication(argc, argv, command->kind);
+  if (const std::optional<int> handedOver = handOverToInstance(instance, *command)) return *handedOver;
   if (command->kind == CommandKind::Quit) return 0;
-  PrepareData();
-  return RunWithoutWindow(MakeAppContext(), *command);
+  prepareData();
+  return runWithoutWindow(makeAppContext(), *command);
 }

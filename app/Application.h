@@ -13,17 +13,17 @@ class Application : public QApplication {
 };
 
 // Shows an error that nothing else handled: standard error and a message box.
-void ReportApplicationError(const QString& message);
+void reportApplicationError(const QString& message);
 // Runs an action as the application's event handlers run: an escaping
 // exception goes to the general error report.
 template <typename Action>
-void RunReportingErrors(Action&& action) {
+void runReportingErrors(Action&& action) {
   try {
     action();
   } catch (const std::exception& error) {
-    ReportApplicationError(QString::fromUtf8(error.what()));
+    reportApplicationError(QString::fromUtf8(error.what()));
   }
 }
 
 // The program entry: returns the process exit code.
-int RunNimbraWallpaper(int argc, char** argv);
+int runNimbraWallpaper(int argc, char** argv);

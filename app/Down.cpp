@@ -13,7 +13,7 @@ namespace {
 constexpr double kOverlayOpacity = 130 / 255.0;
 
 // Keeps `window` stacked above `owner` where the window system allows it.
-void StackAbove(QWidget& window, QWidget& owner) {
+void stackAbove(QWidget& window, QWidget& owner) {
   window.winId();
   QWindow* ownerHandle = owner.window()->windowHandle();
   if (window.windowHandle() != nullptr && ownerHandle != nullptr) {
@@ -23,12 +23,12 @@ void StackAbove(QWidget& window, QWidget& owner) {
 
 }  // namespace
 
-QPoint CentredOn(const QRect& outer, const QSize& inner) {
+QPoint centredOn(const QRect& outer, const QSize& inner) {
   return {outer.left() + (outer.width() - inner.width()) / 2,
           outer.top() + (outer.height() - inner.height()) / 2};
 }
 
-void ShowModal(QDialog& dialog) {
+void showModal(QDialog& dialog) {
   dialog.setWindowModality(Qt::ApplicationModal);
   dialog.setResult(0);
   dialog.show();
@@ -64,14 +64,14 @@ void TfrmDown::FormCreate() {
   ApplyWindowRegion(this);
 }
 
-void TfrmDown::PlaceOver(QWidget& owner) {
+void TfrmDown::placeOver(QWidget& owner) {
   move(owner.window()->pos());
-  StackAbove(*this, owner);
+  stackAbove(*this, owner);
 }
 
 void TfrmDown::showEvent(QShowEvent* event) {
   // The caption is exactly szAppname, empty or not, as the main window's is.
-  ShowTitleAsCaption(windowHandle());
+  showTitleAsCaption(windowHandle());
   QDialog::showEvent(event);
   if (!event->spontaneous()) FormShow();
 }
@@ -81,9 +81,9 @@ void TfrmDown::FormShow() { Timer1->start(); }
 void TfrmDown::Timer1Timer() {
   Timer1->stop();
   if (m_progress != nullptr) {
-    m_progress->move(CentredOn(geometry(), m_progress->size()));
-    StackAbove(*m_progress, *this);
-    ShowModal(*m_progress);
+    m_progress->move(centredOn(geometry(), m_progress->size()));
+    stackAbove(*m_progress, *this);
+    showModal(*m_progress);
     return;
   }
   done(QDialog::Accepted);

@@ -14,10 +14,10 @@ class TfrmDown2;
 
 // Where a window of size `inner` stands when centred on `outer`; odd
 // remainders are dropped towards the top left.
-QPoint CentredOn(const QRect& outer, const QSize& inner);
+QPoint centredOn(const QRect& outer, const QSize& inner);
 // Shows a dialog that holds every other window of the program off until it
 // closes, and returns at once: the caller goes on from its `finished`.
-void ShowModal(QDialog& dialog);
+void showModal(QDialog& dialog);
 
 class TfrmDown : public QDialog {
   Q_OBJECT
@@ -29,9 +29,9 @@ class TfrmDown : public QDialog {
   QTimer* Timer1;
 
   // Lays the overlay exactly over owner and keeps it above owner. Show it
-  // with ShowModal(); its `finished` comes once the progress dialog and the
+  // with showModal(); its `finished` comes once the progress dialog and the
   // overlay have closed.
-  void PlaceOver(QWidget& owner);
+  void placeOver(QWidget& owner);
 
   void FormCreate();
   void FormShow();

@@ -15,7 +15,7 @@ TfrmDown2::TfrmDown2(const LanguageTexts& texts, std::shared_ptr<const EndpointM
     : QDialog(parent), m_texts(texts), m_session(std::move(endpoints)) {
   setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
   setFixedSize(433, 148);
-  setFont(PixelFont(11));
+  setFont(pixelFont(11));
 
   Image1 = new SkinImage(this);
   Image1->setGeometry(0, 0, 433, 148);
@@ -27,13 +27,13 @@ TfrmDown2::TfrmDown2(const LanguageTexts& texts, std::shared_ptr<const EndpointM
 
   Label1 = new SkinLabel(this);
   Label1->setGeometry(26, 45, 369, 17);
-  Label1->setFont(PixelFont(11));
+  Label1->setFont(pixelFont(11));
   Label1->setFontColor(QColor(214, 222, 230));
 
   Label2 = new SkinLabel(this);
   Label2->setGeometry(8, 8, 417, 17);
   Label2->setAlignment(Qt::AlignCenter);
-  Label2->setFont(PixelFont(13, true));
+  Label2->setFont(pixelFont(13, true));
   Label2->setFontColor(QColor(128, 128, 0));
 
   btnStop = new PictureButton(QStringLiteral("btn_small"), this);
@@ -61,7 +61,7 @@ void TfrmDown2::FormCreate() {
 
 void TfrmDown2::showEvent(QShowEvent* event) {
   // The caption is exactly szAppname, empty or not, as the main window's is.
-  ShowTitleAsCaption(windowHandle());
+  showTitleAsCaption(windowHandle());
   QDialog::showEvent(event);
   if (!event->spontaneous()) FormShow();
 }

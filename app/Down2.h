@@ -35,7 +35,7 @@ class TfrmDown2 : public QDialog {
   QString SaveFile;
 
   // The counters of the current (or last) download, for reading.
-  const DownloadVars& Counters() const { return m_session.counters(); }
+  const DownloadVars& counters() const { return m_session.counters(); }
   DownloadSession& session() { return m_session; }
 
   void FormCreate();

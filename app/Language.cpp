@@ -13,7 +13,7 @@ constexpr qsizetype kTrayHintLength = 127;
 }  // namespace
 
 void TfrmMain::LoadLanguageTexts() {
-  m_texts = ReadLanguageTexts(m_context.dataFolder + QStringLiteral("lang.ini"));
+  m_texts = readLanguageTexts(m_context.dataFolder + QStringLiteral("lang.ini"));
   const LanguageTexts& t = m_texts;
   const std::array<const QString*, 5> categories = {&t.szNature, &t.szCartoon, &t.szHoliday, &t.szGame,
                                                     &t.szArt};
@@ -34,7 +34,7 @@ void TfrmMain::LoadLanguageTexts() {
   btnTheme->setCaption(t.szSetting);
   btnWidescreen->setCaption(t.szWidescreen);
   CoolTrayIcon1->setToolTip(t.szAppname.left(kTrayHintLength));
-  OpenDialog1Filter = OpenDialogFilter(t.szAllsupport);
+  OpenDialog1Filter = ::openDialogFilter(t.szAllsupport);
   // Menu items follow the same "&" rule natively.
   Open1->setText(t.szOpen);
   Prevwallpaper1->setText(t.szPrevwallpaper);
@@ -45,7 +45,7 @@ void TfrmMain::LoadLanguageTexts() {
   Label4->setCaption(t.szGetmore);
   Label14->setCaption(t.szClickHere);
   Label3->setCaption(t.szPiclist);
-  lstWallpaper->setAccessibleName(CaptionDisplayText(t.szPiclist));  // the list is named by its heading
+  lstWallpaper->setAccessibleName(captionDisplayText(t.szPiclist));  // the list is named by its heading
   chkAutoRun->setCaption(t.szAutorun);
   optDay->setCaption(t.szChangeperday);
   optDisable->setCaption(t.szChangedisabled);

@@ -31,16 +31,16 @@ const QColor kAddressLinkHover(Qt::white);
 constexpr int kAddressRight = 767;  // where the address's box in the layout ends
 
 template <typename Control>
-Control* Place(Control* control, int left, int top, int width, int height) {
+Control* place(Control* control, int left, int top, int width, int height) {
   control->setGeometry(left, top, width, height);
   return control;
 }
 
 // Most labels take their caption's width, so no translation is cut; the box's
 // width is then only where the caption starts out.
-SkinLabel* MakeLabel(QWidget* parent, const QString& name, QRect box, const QColor& color, const QFont& font,
+SkinLabel* makeLabel(QWidget* parent, const QString& name, QRect box, const QColor& color, const QFont& font,
                      LabelSizing sizing = LabelSizing::FitsCaption) {
-  auto* label = Place(new SkinLabel(parent), box.x(), box.y(), box.width(), box.height());
+  auto* label = place(new SkinLabel(parent), box.x(), box.y(), box.width(), box.height());
   label->setObjectName(name);
   label->setFontColor(color);
   label->setFont(font);
@@ -48,30 +48,30 @@ SkinLabel* MakeLabel(QWidget* parent, const QString& name, QRect box, const QCol
   return label;
 }
 
-SkinImage* MakeImage(QWidget* parent, const QString& name, QRect box, const QString& bitmap = QString()) {
-  auto* image = Place(new SkinImage(parent), box.x(), box.y(), box.width(), box.height());
+SkinImage* makeImage(QWidget* parent, const QString& name, QRect box, const QString& bitmap = QString()) {
+  auto* image = place(new SkinImage(parent), box.x(), box.y(), box.width(), box.height());
   image->setObjectName(name);
   if (!bitmap.isEmpty()) image->setSkinBitmap(bitmap);
   return image;
 }
 
 // A label that acts on a click: a link, for the keyboard and screen readers too.
-SkinLabel* MakeLink(QWidget* parent, const QString& name, QRect box, const QColor& color, const QFont& font,
+SkinLabel* makeLink(QWidget* parent, const QString& name, QRect box, const QColor& color, const QFont& font,
                     LabelSizing sizing = LabelSizing::FitsCaption) {
-  SkinLabel* link = MakeLabel(parent, name, box, color, font, sizing);
+  SkinLabel* link = makeLabel(parent, name, box, color, font, sizing);
   link->setRole(LabelRole::Link);
   return link;
 }
 
-PictureButton* MakeButton(QWidget* parent, const QString& name, const QString& bitmapBase, QRect box) {
-  auto* button = Place(new PictureButton(bitmapBase, parent), box.x(), box.y(), box.width(), box.height());
+PictureButton* makeButton(QWidget* parent, const QString& name, const QString& bitmapBase, QRect box) {
+  auto* button = place(new PictureButton(bitmapBase, parent), box.x(), box.y(), box.width(), box.height());
   button->setObjectName(name);
   return button;
 }
 
 // One of the three tabs, for screen readers too.
-PictureButton* MakeTab(QWidget* parent, const QString& name, QRect box) {
-  PictureButton* tab = MakeButton(parent, name, "tab", box);
+PictureButton* makeTab(QWidget* parent, const QString& name, QRect box) {
+  PictureButton* tab = makeButton(parent, name, "tab", box);
   tab->setRole(ButtonRole::Tab);
   return tab;
 }
@@ -89,21 +89,21 @@ TfrmMain::TfrmMain(const AppContext& context, QWidget* parent)
   setObjectName(QStringLiteral("frmMain"));
   setWindowFlags(Qt::FramelessWindowHint | Qt::Window);
   setFixedSize(kClientWidth, kClientHeight);
-  setFont(PixelFont(11));
-  setWindowIcon(SkinIcon(QStringLiteral("app_icon")));
-  InstallSkinAccessibility();
-  BuildControls();
-  SetTabOrder();
-  ConnectHandlers();
-  ConnectKeys();
-  connect(m_browse, &BrowseController::stateChanged, this, &TfrmMain::Render);
-  FollowScreenDensity();
-  connect(&m_rotation, &RotationController::rowsChanged, this, &TfrmMain::RenderRotationRows);
-  connect(&m_settings, &SettingsController::changed, this, &TfrmMain::RenderSettings);
-  RenderSettings();
+  setFont(pixelFont(11));
+  setWindowIcon(skinIcon(QStringLiteral("app_icon")));
+  installSkinAccessibility();
+  buildControls();
+  arrangeTabOrder();
+  connectHandlers();
+  connectKeys();
+  connect(m_browse, &BrowseController::stateChanged, this, &TfrmMain::render);
+  followScreenDensity();
+  connect(&m_rotation, &RotationController::rowsChanged, this, &TfrmMain::renderRotationRows);
+  connect(&m_settings, &SettingsController::changed, this, &TfrmMain::renderSettings);
+  renderSettings();
   // The box waits for its turn on the event loop, not inside the signal that told of the failure.
-  connect(&m_rotation, &RotationController::failed, this, &TfrmMain::ShowErrorReport, Qt::QueuedConnection);
-  ConnectApply();
+  connect(&m_rotation, &RotationController::failed, this, &TfrmMain::showErrorReport, Qt::QueuedConnection);
+  connectApply();
 }
 
 // FormDestroy: the lists the window owns go with it; nothing is saved.
@@ -118,41 +118,41 @@ TfrmMain::~TfrmMain() {
   m_browse = nullptr;
 }
 
-void TfrmMain::CreateDownloadForms() {
+void TfrmMain::createDownloadForms() {
   m_frmDown = std::make_unique<TfrmDown>(m_texts);
   m_frmDown2 = std::make_unique<TfrmDown2>(m_texts, m_context.endpoints);
   m_frmDown->setProgressDialog(m_frmDown2.get());
   connect(m_frmDown.get(), &QDialog::finished, this, [this] { m_apply.downloadFinished(true); });
 }
 
-void TfrmMain::BuildControls() {
-  imgMain = MakeImage(this, "imgMain", {0, 0, 799, 599}, "main_bg");
-  Label15 = MakeLabel(this, "Label15", {56, 8, 211, 26}, Qt::white, PixelFont(17, true), LabelSizing::Fixed);
+void TfrmMain::buildControls() {
+  imgMain = makeImage(this, "imgMain", {0, 0, 799, 599}, "main_bg");
+  Label15 = makeLabel(this, "Label15", {56, 8, 211, 26}, Qt::white, pixelFont(17, true), LabelSizing::Fixed);
   Label15->setCaption(QStringLiteral("Nimbra Wallpaper 1.2"));
-  btnMin = MakeButton(this, "btnMin", "btn_min", {736, 10, 24, 24});
+  btnMin = makeButton(this, "btnMin", "btn_min", {736, 10, 24, 24});
   btnMin->setAccessibleName(QStringLiteral("Minimise"));
-  btnClose = MakeButton(this, "btnClose", "btn_close", {766, 10, 24, 24});
+  btnClose = makeButton(this, "btnClose", "btn_close", {766, 10, 24, 24});
   btnClose->setAccessibleName(QStringLiteral("Close"));
-  btnWallpaper = MakeTab(this, "btnWallpaper", {40, 53, 112, 30});
+  btnWallpaper = makeTab(this, "btnWallpaper", {40, 53, 112, 30});
   btnWallpaper->setCaption(QStringLiteral("Normal"));
-  btnWidescreen = MakeTab(this, "btnWidescreen", {151, 53, 112, 30});
+  btnWidescreen = makeTab(this, "btnWidescreen", {151, 53, 112, 30});
   btnWidescreen->setCaption(QStringLiteral("Widescreen"));
-  btnTheme = MakeTab(this, "btnTheme", {261, 53, 112, 30});
+  btnTheme = makeTab(this, "btnTheme", {261, 53, 112, 30});
   btnTheme->setCaption(QStringLiteral("Setting"));
-  btnNormal = Place(new PicturePanel(this), 40, 53, 112, 30);
+  btnNormal = place(new PicturePanel(this), 40, 53, 112, 30);
   btnNormal->setObjectName("btnNormal");
   btnNormal->setSkinBitmap("tab_marker");
   btnNormal->setCaption(QStringLiteral("Normal"));
-  imgNormal = MakeImage(this, "imgNormal", {488, 48, 41, 25}, "slot_normal");
+  imgNormal = makeImage(this, "imgNormal", {488, 48, 41, 25}, "slot_normal");
   imgNormal->hide();
-  imgWidescreen = MakeImage(this, "imgWidescreen", {535, 40, 41, 25}, "slot_widescreen");
+  imgWidescreen = makeImage(this, "imgWidescreen", {535, 40, 41, 25}, "slot_widescreen");
   imgWidescreen->hide();
-  panWallpaper = Place(new PicturePanel(this), 20, 88, 761, 477);
+  panWallpaper = place(new PicturePanel(this), 20, 88, 761, 477);
   panWallpaper->setObjectName("panWallpaper");
-  panSetting = Place(new PicturePanel(this), 20, 88, 761, 477);
+  panSetting = place(new PicturePanel(this), 20, 88, 761, 477);
   panSetting->setObjectName("panSetting");
   panSetting->hide();
-  suiURLLabel1 = MakeLink(this, "suiURLLabel1", {633, 578, 134, 13}, kAddressLinkText, PixelFont(11));
+  suiURLLabel1 = makeLink(this, "suiURLLabel1", {633, 578, 134, 13}, kAddressLinkText, pixelFont(11));
   suiURLLabel1->setCaption(QStringLiteral("http://") + m_context.homeHost);
   suiURLLabel1->setUnderline(true);
   suiURLLabel1->setHoverColor(kAddressLinkHover);
@@ -161,93 +161,93 @@ void TfrmMain::BuildControls() {
   suiURLLabel1->move(std::max(0, std::min(suiURLLabel1->x(), kAddressRight - suiURLLabel1->width())),
                      suiURLLabel1->y());
   suiURLLabel1->setCursor(Qt::PointingHandCursor);
-  WebBrowser1 = Place(new QWidget(this), 377, -102, 316, 136);
+  WebBrowser1 = place(new QWidget(this), 377, -102, 316, 136);
   WebBrowser1->setObjectName("WebBrowser1");
   WebBrowser1->hide();
-  BuildWallpaperPage();
-  BuildSettingsPage();
-  BuildTray();
+  buildWallpaperPage();
+  buildSettingsPage();
+  buildTray();
 }
 
-void TfrmMain::BuildWallpaperPage() {
-  panWallpaperLeft = Place(new PicturePanel(panWallpaper), 3, 12, 182, 459);
+void TfrmMain::buildWallpaperPage() {
+  panWallpaperLeft = place(new PicturePanel(panWallpaper), 3, 12, 182, 459);
   panWallpaperLeft->setObjectName("panWallpaperLeft");
   panWallpaperLeft->setSkinBitmap("category_column");
-  Panel1 = Place(new PictureGrid(panWallpaper), 194, 5, 558, 388);
+  Panel1 = place(new PictureGrid(panWallpaper), 194, 5, 558, 388);
   Panel1->setObjectName("Panel1");
   Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   Panel1->setAutoFillBackground(true);
   QPalette white = Panel1->palette();
   white.setColor(QPalette::Window, Qt::white);
   Panel1->setPalette(white);
-  suiImagePanel1 = Place(new PicturePanel(panWallpaper), 198, 399, 554, 25);
+  suiImagePanel1 = place(new PicturePanel(panWallpaper), 198, 399, 554, 25);
   suiImagePanel1->setObjectName("suiImagePanel1");
   suiImagePanel1->setSkinBitmap("page_bar");
-  btnSetWallpaper = MakeButton(panWallpaper, "btnSetWallpaper", "btn_wide", {539, 430, 208, 31});
+  btnSetWallpaper = makeButton(panWallpaper, "btnSetWallpaper", "btn_wide", {539, 430, 208, 31});
   btnSetWallpaper->setCaption(QStringLiteral("Set as Desktop Wallpaper"));
-  Label4 = MakeLabel(panWallpaper, "Label4", {201, 428, 195, 13}, Qt::white, PixelFont(11, true));
-  Label14 = MakeLink(panWallpaper, "Label14", {201, 443, 52, 13}, QColor(143, 239, 255), PixelFont(11, true));
+  Label4 = makeLabel(panWallpaper, "Label4", {201, 428, 195, 13}, Qt::white, pixelFont(11, true));
+  Label14 = makeLink(panWallpaper, "Label14", {201, 443, 52, 13}, QColor(143, 239, 255), pixelFont(11, true));
   Label14->setUnderline(true);
   Label14->setCursor(Qt::PointingHandCursor);
-  BuildCategoryColumn();
-  BuildGrid();
+  buildCategoryColumn();
+  buildGrid();
 }
 
-void TfrmMain::BuildCategoryColumn() {
+void TfrmMain::buildCategoryColumn() {
   static const char* const kLocal[] = {"Nature", "Cartoon", "Holiday", "Game and Movies",
                                        "Art && illustrator"};
   static const char* const kNetwork[] = {
       "Nature",     "Cartoon",          "Holiday", "Game and Movies", "Art && illustrator",
       "Downloaded", "Wallpaper Gallery"};
-  Label1 = MakeLabel(panWallpaperLeft, "Label1", {40, 11, 89, 13}, Qt::white, PixelFont(11, true));
+  Label1 = makeLabel(panWallpaperLeft, "Label1", {40, 11, 89, 13}, Qt::white, pixelFont(11, true));
   Label1->setCaption(QStringLiteral("Local Wallpaper"));
-  imgLeftBK = MakeImage(panWallpaperLeft, "imgLeftBK", {3, 41, 175, 26}, "highlight_bar");
+  imgLeftBK = makeImage(panWallpaperLeft, "imgLeftBK", {3, 41, 175, 26}, "highlight_bar");
   for (int k = 0; k < 5; ++k) {
     imgArrow[k] =
-        MakeImage(panWallpaperLeft, QString("imgArrow%1").arg(k + 1), {40, 50 + 27 * k, 9, 9}, "arrow");
-    lblL[k] = MakeLink(panWallpaperLeft, QString("lblL%1").arg(k + 1), LocalLinkRect(k), kColumnText,
-                       PixelFont(13));
+        makeImage(panWallpaperLeft, QString("imgArrow%1").arg(k + 1), {40, 50 + 27 * k, 9, 9}, "arrow");
+    lblL[k] = makeLink(panWallpaperLeft, QString("lblL%1").arg(k + 1), localLinkRect(k), kColumnText,
+                       pixelFont(13));
     lblL[k]->setCaption(QString::fromLatin1(kLocal[k]));
   }
-  Label2 = MakeLabel(panWallpaperLeft, "Label2", {40, 203, 107, 13}, Qt::white, PixelFont(11, true));
+  Label2 = makeLabel(panWallpaperLeft, "Label2", {40, 203, 107, 13}, Qt::white, pixelFont(11, true));
   Label2->setCaption(QStringLiteral("Network Wallpaper"));
   for (int k = 0; k < 7; ++k) {
     imgArrowN[k] =
-        MakeImage(panWallpaperLeft, QString("imgArrowN%1").arg(k + 1), {40, 243 + 27 * k, 9, 9}, "arrow");
-    lblN[k] = MakeLink(panWallpaperLeft, QString("lblN%1").arg(k + 1), NetworkLinkRect(k), kColumnText,
-                       PixelFont(13));
+        makeImage(panWallpaperLeft, QString("imgArrowN%1").arg(k + 1), {40, 243 + 27 * k, 9, 9}, "arrow");
+    lblN[k] = makeLink(panWallpaperLeft, QString("lblN%1").arg(k + 1), networkLinkRect(k), kColumnText,
+                       pixelFont(13));
     lblN[k]->setCaption(QString::fromLatin1(kNetwork[k]));
   }
 }
 
-void TfrmMain::BuildGrid() {
+void TfrmMain::buildGrid() {
   for (int n = 0; n < 6; ++n) {
-    const QRect slot = SlotRect(Shape::Normal, n);
-    W[n] = Place(new PicturePanel(Panel1), slot.x(), slot.y(), slot.width(), slot.height());
+    const QRect slot = slotRect(Shape::Normal, n);
+    W[n] = place(new PicturePanel(Panel1), slot.x(), slot.y(), slot.width(), slot.height());
     W[n]->setObjectName(QString("W%1").arg(n + 1));
     W[n]->hide();
-    shpW[n] = Place(new SkinShape(QColor(255, 128, 0), Qt::white, W[n]), 0, 0, 164, 140);
+    shpW[n] = place(new SkinShape(QColor(255, 128, 0), Qt::white, W[n]), 0, 0, 164, 140);
     shpW[n]->setObjectName(QString("shpW%1").arg(n + 1));
     shpW[n]->hide();
-    imgW[n] = MakeImage(W[n], QString("imgW%1").arg(n + 1), {9, 18, 145, 110});
+    imgW[n] = makeImage(W[n], QString("imgW%1").arg(n + 1), {9, 18, 145, 110});
     imgW[n]->setCursor(Qt::PointingHandCursor);
     imgW[n]->setFocusPolicy(Qt::TabFocus);
   }
   Panel1->setItems(QList<SkinImage*>(imgW.begin(), imgW.end()));
-  lblErrorTip = MakeLabel(Panel1, "lblErrorTip", {18, 175, 527, 24}, Qt::black, PixelFont(12, true),
+  lblErrorTip = makeLabel(Panel1, "lblErrorTip", {18, 175, 527, 24}, Qt::black, pixelFont(12, true),
                           LabelSizing::Fixed);
   lblErrorTip->setAlignment(Qt::AlignCenter);
   lblErrorTip->hide();
   // Centred on a box of its own, as the page links below are: the box is its size.
-  panConnectNetwork = MakeLabel(Panel1, "panConnectNetwork", {4800, 170, 465, 33}, Qt::black,
-                                PixelFont(12, true), LabelSizing::Fixed);
+  panConnectNetwork = makeLabel(Panel1, "panConnectNetwork", {4800, 170, 465, 33}, Qt::black,
+                                pixelFont(12, true), LabelSizing::Fixed);
   panConnectNetwork->setAlignment(Qt::AlignCenter);
   panConnectNetwork->setBackground(QColor(236, 242, 250));
   panConnectNetwork->hide();
   for (int k = 0; k < 20; ++k) {
     lblWPage[k] =
-        MakeLink(suiImagePanel1, QString("lblWPage%1").arg(k + 1), PageLinkRect(k),
-                 k == 0 ? kCurrentPageColour : QColor(Qt::black), PixelFont(11, true), LabelSizing::Fixed);
+        makeLink(suiImagePanel1, QString("lblWPage%1").arg(k + 1), pageLinkRect(k),
+                 k == 0 ? kCurrentPageColour : QColor(Qt::black), pixelFont(11, true), LabelSizing::Fixed);
     lblWPage[k]->setCaption(QString::number(k + 1));
     lblWPage[k]->setAlignment(Qt::AlignCenter);
     lblWPage[k]->setBackground(Qt::white);
@@ -255,41 +255,41 @@ void TfrmMain::BuildGrid() {
   }
 }
 
-void TfrmMain::BuildSettingsPage() {
-  suiImagePanel2 = Place(new FramedBox(panSetting), 20, 12, 737, 89);
+void TfrmMain::buildSettingsPage() {
+  suiImagePanel2 = place(new FramedBox(panSetting), 20, 12, 737, 89);
   suiImagePanel2->setObjectName("suiImagePanel2");
-  suiImagePanel3 = Place(new FramedBox(panSetting), 20, 103, 737, 362);
+  suiImagePanel3 = place(new FramedBox(panSetting), 20, 103, 737, 362);
   suiImagePanel3->setObjectName("suiImagePanel3");
-  chkAutoRun = Place(new SkinCheckBox(suiImagePanel2), 42, 26, 184, 19);
+  chkAutoRun = place(new SkinCheckBox(suiImagePanel2), 42, 26, 184, 19);
   chkAutoRun->setObjectName("chkAutoRun");
   chkAutoRun->setCaption(QStringLiteral("Start with the session"));
-  optStartup = Place(new SkinRadioButton(suiImagePanel2), 42, 51, 220, 19);
+  optStartup = place(new SkinRadioButton(suiImagePanel2), 42, 51, 220, 19);
   optStartup->setObjectName("optStartup");
-  optDay = Place(new SkinRadioButton(suiImagePanel2), 287, 51, 141, 19);
+  optDay = place(new SkinRadioButton(suiImagePanel2), 287, 51, 141, 19);
   optDay->setObjectName("optDay");
-  optDisable = Place(new SkinRadioButton(suiImagePanel2), 505, 51, 117, 19);
+  optDisable = place(new SkinRadioButton(suiImagePanel2), 505, 51, 117, 19);
   optDisable->setObjectName("optDisable");
-  SkinRadioButton::MakeGroup({optStartup, optDay, optDisable});
+  SkinRadioButton::makeGroup({optStartup, optDay, optDisable});
 
-  Label3 = MakeLabel(suiImagePanel3, "Label3", {16, 24, 297, 13}, Qt::black, PixelFont(11, true),
+  Label3 = makeLabel(suiImagePanel3, "Label3", {16, 24, 297, 13}, Qt::black, pixelFont(11, true),
                      LabelSizing::Fixed);
-  lstWallpaper = Place(new SkinListView(suiImagePanel3), 16, 48, 481, 296);
+  lstWallpaper = place(new SkinListView(suiImagePanel3), 16, 48, 481, 296);
   lstWallpaper->setObjectName("lstWallpaper");
-  lstWallpaper->setFont(PixelFont(13));
-  btnAdd = MakeButton(suiImagePanel3, "btnAdd", "btn_small", {503, 86, 107, 31});
+  lstWallpaper->setFont(pixelFont(13));
+  btnAdd = makeButton(suiImagePanel3, "btnAdd", "btn_small", {503, 86, 107, 31});
   btnAdd->setCaption(QStringLiteral("Add ..."));
-  btnRemove = MakeButton(suiImagePanel3, "btnRemove", "btn_small", {616, 86, 107, 31});
+  btnRemove = makeButton(suiImagePanel3, "btnRemove", "btn_small", {616, 86, 107, 31});
   btnRemove->setCaption(QStringLiteral("Remove"));
   btnRemove->setEnabled(false);
-  Shape9 = Place(new SkinShape(Qt::black, Qt::black, suiImagePanel3), 503, 184, 210, 153);
+  Shape9 = place(new SkinShape(Qt::black, Qt::black, suiImagePanel3), 503, 184, 210, 153);
   Shape9->setObjectName("Shape9");
-  Label5 = MakeLabel(suiImagePanel3, "Label5", {505, 184, 38, 13}, Qt::white, PixelFont(11));
+  Label5 = makeLabel(suiImagePanel3, "Label5", {505, 184, 38, 13}, Qt::white, pixelFont(11));
   Label5->setCaption(QStringLiteral("Preview"));
-  imgPreview = MakeImage(suiImagePanel3, "imgPreview", {512, 206, 192, 120});
+  imgPreview = makeImage(suiImagePanel3, "imgPreview", {512, 206, 192, 120});
 }
 
-void TfrmMain::BuildTray() {
-  CoolTrayIcon1 = new QSystemTrayIcon(SkinIcon("app_icon"), this);
+void TfrmMain::buildTray() {
+  CoolTrayIcon1 = new QSystemTrayIcon(skinIcon("app_icon"), this);
   CoolTrayIcon1->setObjectName("CoolTrayIcon1");
   popMenu1 = new QMenu(this);
   popMenu1->setObjectName("popMenu1");

@@ -54,7 +54,7 @@ class TfrmMain : public QWidget {
   const std::array<SlotPaths, 6>& Slots() const { return m_browse->state().slotPaths; }
 
   // The overlay and the progress dialog, made after the window (program entry).
-  void CreateDownloadForms();
+  void createDownloadForms();
   TfrmDown* frmDown() const { return m_frmDown.get(); }
   TfrmDown2* frmDown2() const { return m_frmDown2.get(); }
 
@@ -70,23 +70,23 @@ class TfrmMain : public QWidget {
   void Open1Click();
   void Exit2Click();
   // Restores the window from the tray or from being minimised.
-  void RestoreApplication();
+  void restoreApplication();
   // The general error report's box, on this window with its caption.
-  void ShowErrorReport(const QString& message);
+  void showErrorReport(const QString& message);
 
   // --- language texts
   void LoadLanguageTexts();
 
   // --- settings
-  void RunStartupSettings(const QStringList& arguments);
+  void runStartupSettings(const QStringList& arguments);
   void chkAutoRunClick();
   void optStartupClick(const SkinRadioButton* sender);
 
   // --- grid and paging: the browsing state drawn on the controls
   void ArrangeGrid(Shape shape);
   int CurrentPage() const { return m_browse->state().page; }
-  bool IsCurrentCategory(const QWidget* link) const;
-  bool CurrentShapeIsWide() const { return m_browse->state().shape() == Shape::Widescreen; }
+  bool isCurrentCategory(const QWidget* link) const;
+  bool currentShapeIsWide() const { return m_browse->state().shape() == Shape::Widescreen; }
   void imgW1Click(int slot);  // slot 1..6
   void imgW1DblClick(int slot);
   void lblWPage1Click(int page);  // page 1..20
@@ -118,9 +118,9 @@ class TfrmMain : public QWidget {
   void lblN7Click();
 
   // --- the keyboard: each key goes through the handler its click runs
-  void StepCategory(int step);  // Up and Down: the link above or below the current one
-  void StepSlot(int step);      // Left and Right: the shown slot before or after the selected one
-  void TurnPage(int step);      // Page Up and Page Down
+  void stepCategory(int step);  // Up and Down: the link above or below the current one
+  void stepSlot(int step);      // Left and Right: the shown slot before or after the selected one
+  void turnPage(int step);      // Page Up and Page Down
 
  signals:
   // The window has closed for good: the program ends.
@@ -204,40 +204,40 @@ class TfrmMain : public QWidget {
   QString OpenDialog1Filter;  // "text|patterns|..." form
   QString OpenDialog1DefaultExt = QStringLiteral("*.jpg");
 
-  void BuildControls();
-  void BuildWallpaperPage();
-  void BuildCategoryColumn();
-  void BuildGrid();
-  void BuildSettingsPage();
-  void BuildTray();
-  void ConnectHandlers();
-  void ConnectKeys();
-  void SetTabOrder();
-  PictureButton* ActiveTab() const;
-  void ShowActiveTabFocus();
-  void FollowScreenDensity();
+  void buildControls();
+  void buildWallpaperPage();
+  void buildCategoryColumn();
+  void buildGrid();
+  void buildSettingsPage();
+  void buildTray();
+  void connectHandlers();
+  void connectKeys();
+  void arrangeTabOrder();
+  PictureButton* activeTab() const;
+  void showActiveTabFocus();
+  void followScreenDensity();
 
-  void Render();
-  void RenderTab(const BrowseState& state);
-  void RenderCategoryColumn(const BrowseState& state);
-  void RenderGrid(const BrowseState& state);
-  void RenderPageLinks(const BrowseState& state);
-  void RenderBusy(const BrowseState& state);
-  void RenderSlotNames(const BrowseState& state);
-  SkinLabel* LinkOf(const BrowseView& view) const;
-  BrowseView ViewOf(const QWidget* link) const;
-  void RenderRotationRows();
-  void RenderSettings();
+  void render();
+  void renderTab(const BrowseState& state);
+  void renderCategoryColumn(const BrowseState& state);
+  void renderGrid(const BrowseState& state);
+  void renderPageLinks(const BrowseState& state);
+  void renderBusy(const BrowseState& state);
+  void renderSlotNames(const BrowseState& state);
+  SkinLabel* linkOf(const BrowseView& view) const;
+  BrowseView viewOf(const QWidget* link) const;
+  void renderRotationRows();
+  void renderSettings();
   // Each mode's option on the settings page.
   struct ModeOption {
     SkinRadioButton* button;
     int mode;
   };
   std::array<ModeOption, 3> modeOptions() const;
-  void ConnectApply();
-  void DownloadPicture(const QString& address, const QString& local);
-  void StepAside();
-  void ComeBack();
+  void connectApply();
+  void downloadPicture(const QString& address, const QString& local);
+  void stepAside();
+  void comeBack();
 
   const AppContext m_context;
   LanguageTexts m_texts;

@@ -8,37 +8,37 @@
 
 void TfrmMain::btnSetWallpaperClick() { m_apply.applySelected(); }
 
-void TfrmMain::ConnectApply() {
+void TfrmMain::connectApply() {
   connect(&m_apply, &ApplyController::attentionNeeded, this,
           [this](const QString& text) { m_context.dialogs->information(m_texts.szAttention, text); });
-  connect(&m_apply, &ApplyController::downloadNeeded, this, &TfrmMain::DownloadPicture);
-  connect(&m_apply, &ApplyController::hideWindow, this, &TfrmMain::StepAside);
-  connect(&m_apply, &ApplyController::showWindow, this, &TfrmMain::ComeBack);
-  connect(&m_apply, &ApplyController::errorReport, this, &TfrmMain::ShowErrorReport, Qt::QueuedConnection);
+  connect(&m_apply, &ApplyController::downloadNeeded, this, &TfrmMain::downloadPicture);
+  connect(&m_apply, &ApplyController::hideWindow, this, &TfrmMain::stepAside);
+  connect(&m_apply, &ApplyController::showWindow, this, &TfrmMain::comeBack);
+  connect(&m_apply, &ApplyController::errorReport, this, &TfrmMain::showErrorReport, Qt::QueuedConnection);
   connect(&m_apply, &ApplyController::finished, this, &TfrmMain::applyFinished);
 }
 
 // Out of the minimised state too, still hidden: the window comes back at the end.
-void TfrmMain::StepAside() {
+void TfrmMain::stepAside() {
   hide();
   setWindowState(windowState() & ~Qt::WindowMinimized);
 }
 
-void TfrmMain::ComeBack() {
+void TfrmMain::comeBack() {
   show();
-  RestoreApplication();
+  restoreApplication();
 }
 
 // The overlay and its progress dialog run the download; the apply goes on
-// when the overlay has closed (CreateDownloadForms), and a failed or
+// when the overlay has closed (createDownloadForms), and a failed or
 // cancelled download has left no file.
-void TfrmMain::DownloadPicture(const QString& address, const QString& local) {
+void TfrmMain::downloadPicture(const QString& address, const QString& local) {
   if (!m_frmDown || !m_frmDown2) {
     m_apply.downloadFinished(false);
     return;
   }
   m_frmDown2->Url = address;
   m_frmDown2->SaveFile = local;
-  m_frmDown->PlaceOver(*this);
-  ShowModal(*m_frmDown);
+  m_frmDown->placeOver(*this);
+  showModal(*m_frmDown);
 }

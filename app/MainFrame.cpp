@@ -19,12 +19,12 @@
 namespace {
 constexpr int kDragBandBottom = 40;
 
-bool TrayAvailable(const QSystemTrayIcon* tray) {
+bool trayAvailable(const QSystemTrayIcon* tray) {
   return tray != nullptr && tray->isVisible() && QSystemTrayIcon::isSystemTrayAvailable();
 }
 }  // namespace
 
-void TfrmMain::ConnectHandlers() {
+void TfrmMain::connectHandlers() {
   connect(btnClose, &QAbstractButton::clicked, this, [this] { btnCloseClick(); });
   connect(btnMin, &QAbstractButton::clicked, this, [this] { btnMinClick(); });
   connect(imgMain, &SkinImage::mousePressed, this,
@@ -34,13 +34,13 @@ void TfrmMain::ConnectHandlers() {
   // A click on the active tab lands on the marker over it, which has no
   // handler; a key on the tab does nothing either.
   connect(btnWallpaper, &QAbstractButton::clicked, this, [this] {
-    if (ActiveTab() != btnWallpaper) btnWallpaperClick();
+    if (activeTab() != btnWallpaper) btnWallpaperClick();
   });
   connect(btnWidescreen, &QAbstractButton::clicked, this, [this] {
-    if (ActiveTab() != btnWidescreen) btnWidescreenClick();
+    if (activeTab() != btnWidescreen) btnWidescreenClick();
   });
   connect(btnTheme, &QAbstractButton::clicked, this, [this] {
-    if (ActiveTab() != btnTheme) btnThemeClick();
+    if (activeTab() != btnTheme) btnThemeClick();
   });
   for (SkinLabel* link : lblL) {
     connect(link, &SkinLabel::clicked, this, [this, link] { lblL1Click(link); });
@@ -68,9 +68,9 @@ void TfrmMain::ConnectHandlers() {
     connect(lblWPage[k], &SkinLabel::mouseLeft, this, [this, k] { lblWPage1MouseLeave(k + 1); });
   }
   connect(btnSetWallpaper, &QAbstractButton::clicked, this, [this] { btnSetWallpaperClick(); });
-  connect(chkAutoRun, &SkinCheckBox::Click, this, [this] { chkAutoRunClick(); });
+  connect(chkAutoRun, &SkinCheckBox::clicked, this, [this] { chkAutoRunClick(); });
   for (SkinRadioButton* option : {optStartup, optDay, optDisable}) {
-    connect(option, &SkinRadioButton::Click, this, [this, option] { optStartupClick(option); });
+    connect(option, &SkinRadioButton::clicked, this, [this, option] { optStartupClick(option); });
   }
   connect(lstWallpaper, &QListWidget::itemDoubleClicked, this, [this] { lstWallpaperDblClick(); });
   connect(lstWallpaper, &QListWidget::itemSelectionChanged, this, [this] {
@@ -95,21 +95,21 @@ void TfrmMain::ConnectHandlers() {
 void TfrmMain::FormCreate(const QStringList& arguments) {
   LoadLanguageTexts();
   // Start-up runs before the event loop, so its errors are reported here.
-  RunReportingErrors([&] { RunStartupSettings(arguments); });
+  runReportingErrors([&] { runStartupSettings(arguments); });
   WebBrowser1->move(20000, WebBrowser1->y());
   ApplyWindowRegion(this);
   panWallpaper->move(20, 88);
   panSetting->move(20, 88);
   ArrangeGrid(Shape::Normal);
-  Render();
-  RunReportingErrors([this] {
+  render();
+  runReportingErrors([this] {
     if (IsWideScreen())
       btnWidescreenClick();
     else
       btnWallpaperClick();
   });
   // The keyboard starts where the view is: on its category link.
-  if (SkinLabel* link = LinkOf(m_browse->state().view)) link->setFocus(Qt::OtherFocusReason);
+  if (SkinLabel* link = linkOf(m_browse->state().view)) link->setFocus(Qt::OtherFocusReason);
 }
 
 void TfrmMain::showAtStart() {
@@ -122,14 +122,14 @@ void TfrmMain::showAtStart() {
     return;
   }
   // Without a tray to come back from, a hidden window would strand the user.
-  if (TrayAvailable(CoolTrayIcon1)) return;
+  if (trayAvailable(CoolTrayIcon1)) return;
   showMinimized();
 }
 
 void TfrmMain::btnCloseClick() { close(); }
 
 void TfrmMain::btnMinClick() {
-  if (TrayAvailable(CoolTrayIcon1))
+  if (trayAvailable(CoolTrayIcon1))
     hide();
   else
     showMinimized();
@@ -141,21 +141,21 @@ void TfrmMain::btnMinClick() {
 // get it back.
 void TfrmMain::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
-  if (event->type() == QEvent::WindowStateChange && isMinimized() && TrayAvailable(CoolTrayIcon1)) hide();
-  if (event->type() == QEvent::WindowTitleChange) ShowTitleAsCaption(windowHandle());
+  if (event->type() == QEvent::WindowStateChange && isMinimized() && trayAvailable(CoolTrayIcon1)) hide();
+  if (event->type() == QEvent::WindowTitleChange) showTitleAsCaption(windowHandle());
 }
 
 void TfrmMain::showEvent(QShowEvent* event) {
   // The native window, and with it the caption Qt writes, may be new.
-  ShowTitleAsCaption(windowHandle());
+  showTitleAsCaption(windowHandle());
   if (QWindow* handle = windowHandle())
-    connect(handle, &QWindow::screenChanged, this, &TfrmMain::FollowScreenDensity, Qt::UniqueConnection);
-  FollowScreenDensity();
+    connect(handle, &QWindow::screenChanged, this, &TfrmMain::followScreenDensity, Qt::UniqueConnection);
+  followScreenDensity();
   QWidget::showEvent(event);
 }
 
 // Thumbnails loaded from now on are decoded for the screen the window is on.
-void TfrmMain::FollowScreenDensity() { m_browse->setDevicePixelRatio(devicePixelRatioF()); }
+void TfrmMain::followScreenDensity() { m_browse->setDevicePixelRatio(devicePixelRatioF()); }
 
 void TfrmMain::imgMainMouseDown(Qt::MouseButton button, QPoint pos) {
   if (button != Qt::LeftButton || pos.y() > kDragBandBottom) return;
@@ -179,25 +179,25 @@ void TfrmMain::mouseReleaseEvent(QMouseEvent* event) {
   QWidget::mouseReleaseEvent(event);
 }
 
-void TfrmMain::RestoreApplication() {
+void TfrmMain::restoreApplication() {
   setWindowState(windowState() & ~Qt::WindowMinimized);
   show();
   raise();
   activateWindow();
 }
 
-void TfrmMain::CoolTrayIcon1DblClick() { RestoreApplication(); }
+void TfrmMain::CoolTrayIcon1DblClick() { restoreApplication(); }
 
 void TfrmMain::CoolTrayIcon1MouseUp(Qt::MouseButton button, QPoint screenPos) {
   if (button != Qt::RightButton) return;
   popMenu1->popup(screenPos - QPoint(2, 2));
 }
 
-void TfrmMain::Open1Click() { RestoreApplication(); }
+void TfrmMain::Open1Click() { restoreApplication(); }
 
 void TfrmMain::Exit2Click() { close(); }
 
-void TfrmMain::ShowErrorReport(const QString& message) {
+void TfrmMain::showErrorReport(const QString& message) {
   m_context.dialogs->information(m_texts.szAppname, message);
 }
 

@@ -14,29 +14,29 @@ constexpr int kParkedBarTop = -1000;
 
 // --- drawing
 
-void TfrmMain::Render() {
+void TfrmMain::render() {
   const BrowseState& state = m_browse->state();
-  RenderTab(state);
-  RenderCategoryColumn(state);
-  RenderGrid(state);
-  RenderPageLinks(state);
-  RenderBusy(state);
+  renderTab(state);
+  renderCategoryColumn(state);
+  renderGrid(state);
+  renderPageLinks(state);
+  renderBusy(state);
 }
 
-void TfrmMain::RenderTab(const BrowseState& state) {
+void TfrmMain::renderTab(const BrowseState& state) {
   PictureButton* tab = state.tab == Tab::Setting      ? btnTheme
                        : state.tab == Tab::Widescreen ? btnWidescreen
                                                       : btnWallpaper;
   btnNormal->setCaption(tab->caption());
   btnNormal->move(tab->x(), btnNormal->y());
   for (PictureButton* each : {btnWallpaper, btnWidescreen, btnTheme}) each->setOpen(each == tab);
-  ShowActiveTabFocus();
+  showActiveTabFocus();
   panWallpaper->setVisible(state.tab != Tab::Setting);
   panSetting->setVisible(state.tab == Tab::Setting);
   if (state.gridShape != m_arrangedShape) ArrangeGrid(state.gridShape);
 }
 
-SkinLabel* TfrmMain::LinkOf(const BrowseView& view) const {
+SkinLabel* TfrmMain::linkOf(const BrowseView& view) const {
   switch (view.kind) {
     case ViewKind::LocalCategory:
       return lblL[size_t(view.category - 1)];
@@ -50,7 +50,7 @@ SkinLabel* TfrmMain::LinkOf(const BrowseView& view) const {
   return nullptr;
 }
 
-BrowseView TfrmMain::ViewOf(const QWidget* link) const {
+BrowseView TfrmMain::viewOf(const QWidget* link) const {
   for (int k = 0; k < 5; ++k) {
     if (lblL[k] == link) return {ViewKind::LocalCategory, k + 1};
     if (lblN[k] == link) return {ViewKind::NetworkCategory, k + 1};
@@ -59,13 +59,13 @@ BrowseView TfrmMain::ViewOf(const QWidget* link) const {
   return {};
 }
 
-void TfrmMain::RenderCategoryColumn(const BrowseState& state) {
-  SkinLabel* current = LinkOf(state.view);
+void TfrmMain::renderCategoryColumn(const BrowseState& state) {
+  SkinLabel* current = linkOf(state.view);
   imgLeftBK->move(imgLeftBK->x(), current ? current->y() - kHighlightAboveLink : kParkedBarTop);
   if (current) lblL1MouseLeave(current);
 }
 
-void TfrmMain::RenderGrid(const BrowseState& state) {
+void TfrmMain::renderGrid(const BrowseState& state) {
   for (int n = 0; n < 6; ++n) {
     const bool shown = n < state.shownSlots;
     if (shown) imgW[n]->setPicture(state.pictures[n]);
@@ -73,7 +73,7 @@ void TfrmMain::RenderGrid(const BrowseState& state) {
     shpW[n]->setVisible(state.selectedSlot == n);
     imgW[n]->setSelected(state.selectedSlot == n);
   }
-  RenderSlotNames(state);
+  renderSlotNames(state);
   lblErrorTip->setVisible(!state.errorTip.isEmpty());
   if (!state.errorTip.isEmpty()) lblErrorTip->setCaption(state.errorTip);
   panConnectNetwork->setVisible(!state.waitingText.isEmpty());
@@ -83,14 +83,14 @@ void TfrmMain::RenderGrid(const BrowseState& state) {
   }
 }
 
-void TfrmMain::RenderPageLinks(const BrowseState& state) {
+void TfrmMain::renderPageLinks(const BrowseState& state) {
   for (int k = 0; k < 20; ++k) {
     lblWPage[k]->setVisible(k < state.pageLinks);
     lblWPage[k]->setFontColor(k + 1 == state.page ? kCurrentPageColour : QColor(Qt::black));
   }
 }
 
-void TfrmMain::RenderBusy(const BrowseState& state) {
+void TfrmMain::renderBusy(const BrowseState& state) {
   if (state.busy == m_waitCursorShown) return;
   m_waitCursorShown = state.busy;
   if (state.busy)
@@ -101,18 +101,18 @@ void TfrmMain::RenderBusy(const BrowseState& state) {
 
 void TfrmMain::ArrangeGrid(Shape shape) {
   m_arrangedShape = shape;
-  const GridGeometry& g = GridOf(shape);
+  const GridGeometry& g = gridOf(shape);
   const QString& frame = shape == Shape::Widescreen ? imgWidescreen->skinBitmap() : imgNormal->skinBitmap();
   for (int n = 0; n < 6; ++n) {
-    W[n]->setGeometry(SlotRect(shape, n));
+    W[n]->setGeometry(slotRect(shape, n));
     W[n]->setSkinBitmap(frame);
     shpW[n]->setGeometry(0, 0, g.slot.width(), g.slot.height());
     imgW[n]->setGeometry(QRect(g.image, g.imageSize));
   }
 }
 
-bool TfrmMain::IsCurrentCategory(const QWidget* link) const {
-  const BrowseView view = ViewOf(link);
+bool TfrmMain::isCurrentCategory(const QWidget* link) const {
+  const BrowseView view = viewOf(link);
   return view.kind != ViewKind::None && m_browse->isCurrentView(view);
 }
 
@@ -136,9 +136,9 @@ void TfrmMain::lblWPage1MouseLeave(int page) {
 
 // --- categories and tabs
 
-void TfrmMain::lblL1Click(SkinLabel* link) { m_browse->openLocalCategory(ViewOf(link).category); }
+void TfrmMain::lblL1Click(SkinLabel* link) { m_browse->openLocalCategory(viewOf(link).category); }
 
-void TfrmMain::lblN1Click(SkinLabel* link) { m_browse->openNetworkCategory(ViewOf(link).category); }
+void TfrmMain::lblN1Click(SkinLabel* link) { m_browse->openNetworkCategory(viewOf(link).category); }
 
 void TfrmMain::lblN6Click() { m_browse->openDownloaded(); }
 
@@ -147,7 +147,7 @@ void TfrmMain::lblN7Click() {
 }
 
 void TfrmMain::lblL1MouseEnter(SkinLabel* link) {
-  if (IsCurrentCategory(link)) return;
+  if (isCurrentCategory(link)) return;
   link->setCursor(Qt::PointingHandCursor);
   link->setUnderline(true);
 }

@@ -9,12 +9,12 @@
 #include "app/Main.h"
 
 namespace {
-bool IsPlainKey(const QKeyEvent* event) {
+bool isPlainKey(const QKeyEvent* event) {
   return (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
 }
 }  // namespace
 
-void TfrmMain::SetTabOrder() {
+void TfrmMain::arrangeTabOrder() {
   // Top to bottom as the window reads: its buttons and tabs, the page, the address.
   QList<QWidget*> chain{btnMin, btnClose, btnWallpaper, btnWidescreen, btnTheme};
   chain.append(QList<QWidget*>(lblL.begin(), lblL.end()));
@@ -27,7 +27,7 @@ void TfrmMain::SetTabOrder() {
   for (qsizetype k = 1; k < chain.size(); ++k) setTabOrder(chain[k - 1], chain[k]);
 }
 
-void TfrmMain::ConnectKeys() {
+void TfrmMain::connectKeys() {
   const auto shortcut = [this](QKeySequence keys, QAbstractButton* button) {
     connect(new QShortcut(keys, this), &QShortcut::activated, button, &QAbstractButton::click);
   };
@@ -36,10 +36,10 @@ void TfrmMain::ConnectKeys() {
   shortcut(QKeySequence(Qt::CTRL | Qt::Key_3), btnTheme);
   shortcut(QKeySequence(Qt::Key_Escape), btnMin);
   connect(lstWallpaper, &SkinListView::deletePressed, btnRemove, &QAbstractButton::click);
-  connect(qApp, &QApplication::focusChanged, this, &TfrmMain::ShowActiveTabFocus);
+  connect(qApp, &QApplication::focusChanged, this, &TfrmMain::showActiveTabFocus);
 }
 
-PictureButton* TfrmMain::ActiveTab() const {
+PictureButton* TfrmMain::activeTab() const {
   switch (m_browse->state().tab) {
     case Tab::Setting:
       return btnTheme;
@@ -52,32 +52,32 @@ PictureButton* TfrmMain::ActiveTab() const {
 }
 
 // The marker covers the active tab, so it shows that tab's focus.
-void TfrmMain::ShowActiveTabFocus() { btnNormal->setFocusMarkShown(ActiveTab()->hasFocus()); }
+void TfrmMain::showActiveTabFocus() { btnNormal->setFocusMarkShown(activeTab()->hasFocus()); }
 
 // Keys the focused control leaves alone come here.
 void TfrmMain::keyPressEvent(QKeyEvent* event) {
-  if (m_browse->state().tab == Tab::Setting || !IsPlainKey(event)) {
+  if (m_browse->state().tab == Tab::Setting || !isPlainKey(event)) {
     QWidget::keyPressEvent(event);
     return;
   }
   switch (event->key()) {
     case Qt::Key_Up:
-      StepCategory(-1);
+      stepCategory(-1);
       break;
     case Qt::Key_Down:
-      StepCategory(1);
+      stepCategory(1);
       break;
     case Qt::Key_Left:
-      StepSlot(-1);
+      stepSlot(-1);
       break;
     case Qt::Key_Right:
-      StepSlot(1);
+      stepSlot(1);
       break;
     case Qt::Key_PageUp:
-      TurnPage(-1);
+      turnPage(-1);
       break;
     case Qt::Key_PageDown:
-      TurnPage(1);
+      turnPage(1);
       break;
     case Qt::Key_Return:
     case Qt::Key_Enter:
@@ -88,18 +88,18 @@ void TfrmMain::keyPressEvent(QKeyEvent* event) {
   }
 }
 
-void TfrmMain::StepCategory(int step) {
+void TfrmMain::stepCategory(int step) {
   // The links that show a view, local then network; the gallery only opens a browser.
   QList<SkinLabel*> links(lblL.begin(), lblL.end());
   links.append(QList<SkinLabel*>(lblN.begin(), lblN.begin() + 6));
-  const qsizetype current = links.indexOf(LinkOf(m_browse->state().view));
+  const qsizetype current = links.indexOf(linkOf(m_browse->state().view));
   const qsizetype target = current < 0 ? (step > 0 ? 0 : links.size() - 1) : current + step;
   if (target < 0 || target >= links.size()) return;
   links[target]->click();
-  if (SkinLabel* shown = LinkOf(m_browse->state().view)) shown->setFocus(Qt::OtherFocusReason);
+  if (SkinLabel* shown = linkOf(m_browse->state().view)) shown->setFocus(Qt::OtherFocusReason);
 }
 
-void TfrmMain::StepSlot(int step) {
+void TfrmMain::stepSlot(int step) {
   const BrowseState& state = m_browse->state();
   if (state.shownSlots == 0) return;
   const int target = state.selectedSlot ? std::clamp(*state.selectedSlot + step, 0, state.shownSlots - 1)
@@ -110,14 +110,14 @@ void TfrmMain::StepSlot(int step) {
   if (state.selectedSlot == target) imgW[size_t(target)]->setFocus(Qt::OtherFocusReason);
 }
 
-void TfrmMain::TurnPage(int step) {
+void TfrmMain::turnPage(int step) {
   const BrowseState& state = m_browse->state();
   const int target = state.page + step;
   if (target < 1 || target > state.pageLinks) return;
   lblWPage[size_t(target - 1)]->click();
 }
 
-void TfrmMain::RenderSlotNames(const BrowseState& state) {
+void TfrmMain::renderSlotNames(const BrowseState& state) {
   for (int n = 0; n < 6; ++n) {
     const bool shown = n < state.shownSlots;
     imgW[size_t(n)]->setAccessibleName(shown ? QFileInfo(state.slotPaths[size_t(n)].large).fileName()

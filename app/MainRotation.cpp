@@ -10,21 +10,21 @@
 
 namespace {
 // Blanks and control characters around a chosen name are not part of it.
-QString TrimmedName(const QString& name) {
+QString trimmedName(const QString& name) {
   qsizetype first = 0, last = name.size();
   while (first < last && name[first].unicode() <= ' ') ++first;
   while (last > first && name[last - 1].unicode() <= ' ') --last;
   return name.mid(first, last - first);
 }
 
-int FirstSelectedRow(const SkinListView* list) {
+int firstSelectedRow(const SkinListView* list) {
   for (int row = 0; row < list->count(); ++row)
     if (list->item(row)->isSelected()) return row;
   return -1;
 }
 }  // namespace
 
-void TfrmMain::RenderRotationRows() {
+void TfrmMain::renderRotationRows() {
   lstWallpaper->clear();
   lstWallpaper->addItems(m_rotation.rows());
 }
@@ -36,13 +36,13 @@ void TfrmMain::Prevwallpaper1Click() { m_rotation.previous(); }
 void TfrmMain::btnThemeClick() {
   if (Busy()) return;
   imgPreview->hide();
-  imgPreview->setGeometry(PreviewGeometry(IsWideScreen() ? Shape::Widescreen : Shape::Normal));
+  imgPreview->setGeometry(previewGeometry(IsWideScreen() ? Shape::Widescreen : Shape::Normal));
   m_browse->selectTab(Tab::Setting);
   // The autostart entry may have changed behind the program's back.
   m_settings.reload();
 }
 
-void TfrmMain::lstWallpaperDblClick() { m_rotation.applyRow(FirstSelectedRow(lstWallpaper)); }
+void TfrmMain::lstWallpaperDblClick() { m_rotation.applyRow(firstSelectedRow(lstWallpaper)); }
 
 void TfrmMain::lstWallpaperSelectItem(int row, bool selected) {
   if (!selected) {
@@ -55,14 +55,14 @@ void TfrmMain::lstWallpaperSelectItem(int row, bool selected) {
   if (!QFile::exists(file)) return;
   imgPreview->show();
   // A picture that cannot be decoded is passed over without a word.
-  const QImage picture = LoadPictureForBox(file, imgPreview->size());
+  const QImage picture = loadPictureForBox(file, imgPreview->size());
   if (!picture.isNull()) imgPreview->setPicture(picture);
 }
 
 void TfrmMain::btnAddClick() {
   m_rotation.dropMissingRows();
   const QString chosen =
-      TrimmedName(m_context.dialogs->openFileName(OpenDialog1Filter, OpenDialog1DefaultExt));
+      trimmedName(m_context.dialogs->openFileName(OpenDialog1Filter, OpenDialog1DefaultExt));
   // A name with a line break cannot be stored; the list is saved all the
   // same, as the missing rows were dropped.
   if (chosen.isEmpty() || !QFile::exists(chosen) || !m_rotation.addRow(chosen)) {
@@ -73,7 +73,7 @@ void TfrmMain::btnAddClick() {
 }
 
 void TfrmMain::btnRemoveClick() {
-  const int row = FirstSelectedRow(lstWallpaper);
+  const int row = firstSelectedRow(lstWallpaper);
   if (row < 0) return;
   // The list is drawn afresh without a selection, so a second click (a
   // double click on the button) cannot take the row that moved up.

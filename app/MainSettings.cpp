@@ -14,7 +14,7 @@ std::array<TfrmMain::ModeOption, 3> TfrmMain::modeOptions() const {
   return {{{optStartup, kChangeAtStartup}, {optDay, kChangeDaily}, {optDisable, kChangeDisabled}}};
 }
 
-void TfrmMain::RenderSettings() {
+void TfrmMain::renderSettings() {
   chkAutoRun->setChecked(m_settings.autoRun());
   const bool usable = m_settings.modesUsable();
   for (const ModeOption& option : modeOptions()) {
@@ -25,7 +25,7 @@ void TfrmMain::RenderSettings() {
   }
 }
 
-void TfrmMain::RunStartupSettings(const QStringList& arguments) {
+void TfrmMain::runStartupSettings(const QStringList& arguments) {
   StartupController startup(m_context, m_settings, m_rotation);
   const StartupOutcome outcome = startup.run(arguments, IsWideScreen() ? Shape::Widescreen : Shape::Normal);
   m_startMinimized = outcome.startIn == StartIn::Tray;

@@ -21,7 +21,7 @@ using namespace std::chrono_literals;
 // listening, or for a command holding the lock to end.
 constexpr auto kHandOverTime = 30s;
 
-void PrintLine(FILE* stream, const QString& text) {
+void printLine(FILE* stream, const QString& text) {
   if (text.isEmpty()) return;
   QByteArray bytes = text.toLocal8Bit();
   if (!bytes.endsWith('\n')) bytes += '\n';
@@ -31,68 +31,68 @@ void PrintLine(FILE* stream, const QString& text) {
 
 // Runs a command and, unless it answered at once, the event loop until it
 // answers; the exit code the start ends with.
-int AwaitAnswer(const std::function<void(CommandAnswer)>& command) {
+int awaitAnswer(const std::function<void(CommandAnswer)>& command) {
   std::optional<InstanceReply> reply;
   command([&reply](const InstanceReply& answer) {
     reply = answer;
     QCoreApplication::quit();
   });
   if (!reply) QCoreApplication::exec();
-  return ReportReply(reply.value_or(InstanceReply{1, QStringLiteral("the command ended without an answer")}));
+  return reportReply(reply.value_or(InstanceReply{1, QStringLiteral("the command ended without an answer")}));
 }
 
-int StepFromStoredList(WallpaperWorker& worker, const QString& dataFolder,
+int stepFromStoredList(WallpaperWorker& worker, const QString& dataFolder,
                        RotationController::Direction direction) {
   RotationController rotation(worker, dataFolder);
   rotation.LoadRotationList(IsWideScreen() ? Shape::Widescreen : Shape::Normal);
-  return AwaitAnswer(
-      [&](CommandAnswer answer) { StepRotationCommand(rotation, worker, direction, std::move(answer)); });
+  return awaitAnswer(
+      [&](CommandAnswer answer) { stepRotationCommand(rotation, worker, direction, std::move(answer)); });
 }
 }  // namespace
 
-std::unique_ptr<QCoreApplication> CommandApplication(int& argc, char** argv, CommandKind kind) {
+std::unique_ptr<QCoreApplication> commandApplication(int& argc, char** argv, CommandKind kind) {
   QString why;
   // The rotation looks at the screen's shape; Xfce's setter names the
   // outputs that have no backdrop yet.
-  const bool xfce = DetectDesktopFamily(DesktopSession::fromEnvironment()) == DesktopFamily::Xfce;
+  const bool xfce = detectDesktopFamily(DesktopSession::fromEnvironment()) == DesktopFamily::Xfce;
   const bool needsScreen = kind == CommandKind::Next || kind == CommandKind::Previous || xfce;
-  if (needsScreen && GraphicalSessionAvailable(&why)) return std::make_unique<QGuiApplication>(argc, argv);
+  if (needsScreen && graphicalSessionAvailable(&why)) return std::make_unique<QGuiApplication>(argc, argv);
   return std::make_unique<QCoreApplication>(argc, argv);
 }
 
-QStringList ArgumentsOf(int argc, char** argv) {
+QStringList argumentsOf(int argc, char** argv) {
   QStringList arguments;
   for (int n = 0; n < argc; ++n) arguments << QString::fromLocal8Bit(argv[n]);
   return arguments;
 }
 
-int ReportReply(const InstanceReply& reply) {
-  PrintLine(reply.exitCode == 0 ? stdout : stderr, reply.exitCode == 0 || reply.message.isEmpty()
+int reportReply(const InstanceReply& reply) {
+  printLine(reply.exitCode == 0 ? stdout : stderr, reply.exitCode == 0 || reply.message.isEmpty()
                                                        ? reply.message
                                                        : QStringLiteral("NimbraWallpaper: ") + reply.message);
   return reply.exitCode;
 }
 
-std::optional<int> HandOverToInstance(InstanceLock& lock, const ProgramCommand& command) {
+std::optional<int> handOverToInstance(InstanceLock& lock, const ProgramCommand& command) {
   if (lock.tryTake()) return std::nullopt;
   // Without a lock file no instance can be told apart; the program runs
   // rather than refusing the user.
   if (!lock.error().isEmpty()) {
-    PrintLine(stderr, QStringLiteral("NimbraWallpaper: %1").arg(lock.error()));
+    printLine(stderr, QStringLiteral("NimbraWallpaper: %1").arg(lock.error()));
     return std::nullopt;
   }
-  InstanceHandOver handOver(lock, InstanceRequest(command), kHandOverTime);
+  InstanceHandOver handOver(lock, instanceRequest(command), kHandOverTime);
   std::optional<int> exitCode;
   QObject::connect(&handOver, &InstanceHandOver::becameInstance, QCoreApplication::instance(),
                    &QCoreApplication::quit);
   QObject::connect(&handOver, &InstanceHandOver::answered, QCoreApplication::instance(),
                    [&exitCode](const InstanceReply& reply) {
-                     exitCode = ReportReply(reply);
+                     exitCode = reportReply(reply);
                      QCoreApplication::quit();
                    });
   QObject::connect(&handOver, &InstanceHandOver::gaveUp, QCoreApplication::instance(),
                    [&exitCode](const QString& why) {
-                     exitCode = ReportReply({1, why});
+                     exitCode = reportReply({1, why});
                      QCoreApplication::quit();
                    });
   handOver.start();
@@ -100,46 +100,46 @@ std::optional<int> HandOverToInstance(InstanceLock& lock, const ProgramCommand& 
   return exitCode;
 }
 
-AppContext MakeAppContext() {
+AppContext makeAppContext() {
   const DesktopSession session = DesktopSession::fromEnvironment();
   AppContext context;
-  context.dataFolder = DataFolder();
-  context.programFile = ExeFolder() + kProgramFileName;
-  context.homeHost = HomeHost(context.dataFolder);
-  context.wallpaperSetter = MakeWallpaperSetter(DetectDesktopFamily(session), session, loadScreenPicture);
-  context.desktopControl = MakeDesktopControl(session);
+  context.dataFolder = dataFolder();
+  context.programFile = exeFolder() + kProgramFileName;
+  context.homeHost = homeHost(context.dataFolder);
+  context.wallpaperSetter = makeWallpaperSetter(detectDesktopFamily(session), session, loadScreenPicture);
+  context.desktopControl = makeDesktopControl(session);
   return context;
 }
 
-int RunWithoutWindow(const AppContext& context, const ProgramCommand& command) {
+int runWithoutWindow(const AppContext& context, const ProgramCommand& command) {
   WallpaperWorker worker(context.wallpaperSetter);
   switch (command.kind) {
     case CommandKind::Set:
-      return AwaitAnswer(
-          [&](CommandAnswer answer) { SetPictureCommand(worker, command.file, std::move(answer)); });
+      return awaitAnswer(
+          [&](CommandAnswer answer) { setPictureCommand(worker, command.file, std::move(answer)); });
     case CommandKind::Next:
-      return StepFromStoredList(worker, context.dataFolder, RotationController::Direction::Next);
+      return stepFromStoredList(worker, context.dataFolder, RotationController::Direction::Next);
     case CommandKind::Previous:
-      return StepFromStoredList(worker, context.dataFolder, RotationController::Direction::Previous);
+      return stepFromStoredList(worker, context.dataFolder, RotationController::Direction::Previous);
     default:
       return 0;
   }
 }
 
-void AnswerInstanceRequest(TfrmMain& form, const QStringList& request, const CommandAnswer& answer) {
-  const ProgramCommand command = CommandFromRequest(request);
+void answerInstanceRequest(TfrmMain& form, const QStringList& request, const CommandAnswer& answer) {
+  const ProgramCommand command = commandFromRequest(request);
   switch (command.kind) {
     case CommandKind::Show:
-      form.RestoreApplication();
+      form.restoreApplication();
       return answer({});
     case CommandKind::Next:
-      return StepRotationCommand(form.rotation(), form.wallpaperWorker(), RotationController::Direction::Next,
+      return stepRotationCommand(form.rotation(), form.wallpaperWorker(), RotationController::Direction::Next,
                                  answer);
     case CommandKind::Previous:
-      return StepRotationCommand(form.rotation(), form.wallpaperWorker(),
+      return stepRotationCommand(form.rotation(), form.wallpaperWorker(),
                                  RotationController::Direction::Previous, answer);
     case CommandKind::Set:
-      return SetPictureCommand(form.wallpaperWorker(), command.file, answer);
+      return setPictureCommand(form.wallpaperWorker(), command.file, answer);
     case CommandKind::Quit:
       form.Exit2Click();
       // A network view at work holds the window open, as it does for the tray's Exit.

@@ -15,29 +15,29 @@ class TfrmMain;
 
 // The arguments as the program was given them, before any application
 // object exists.
-QStringList ArgumentsOf(int argc, char** argv);
+QStringList argumentsOf(int argc, char** argv);
 
 // Makes this process the instance (nullopt), or hands the request to the
 // running one and gives the exit code this start ends with. An application
 // object must exist: a start that finds the lock taken waits on its event
 // loop.
-std::optional<int> HandOverToInstance(InstanceLock& lock, const ProgramCommand& command);
+std::optional<int> handOverToInstance(InstanceLock& lock, const ProgramCommand& command);
 
 // The application object of a command that opens no window: Qt Core alone
 // where the screens need not be known.
-std::unique_ptr<QCoreApplication> CommandApplication(int& argc, char** argv, CommandKind kind);
+std::unique_ptr<QCoreApplication> commandApplication(int& argc, char** argv, CommandKind kind);
 // The services of the running session, for the program and its commands.
 // Runs on the GUI thread once the application object exists: a desktop's
 // setter may ask about the screens.
-AppContext MakeAppContext();
+AppContext makeAppContext();
 // --next, --previous and --set with no program running: the work is done
 // here, without a window or a tray icon; the application's event loop runs
 // until the desktop has answered.
-int RunWithoutWindow(const AppContext& context, const ProgramCommand& command);
+int runWithoutWindow(const AppContext& context, const ProgramCommand& command);
 
 // The running program's answer to a later start's request, given through
 // answer, at once or when the desktop has answered.
-void AnswerInstanceRequest(TfrmMain& form, const QStringList& request, const CommandAnswer& answer);
+void answerInstanceRequest(TfrmMain& form, const QStringList& request, const CommandAnswer& answer);
 
 // Prints an answer: the message on standard error when it says of a failure.
-int ReportReply(const InstanceReply& reply);
+int reportReply(const InstanceReply& reply);

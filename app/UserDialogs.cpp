@@ -11,7 +11,7 @@ void DesktopDialogs::information(const QString& caption, const QString& text) {
 QString DesktopDialogs::openFileName(const QString& filter, const QString& defaultExtension) {
   QFileDialog dialog(m_owner);
   dialog.setFileMode(QFileDialog::ExistingFile);
-  dialog.setNameFilter(QtFileFilter(filter));
+  dialog.setNameFilter(qtFileFilter(filter));
   QString suffix = defaultExtension;
   suffix.remove(QStringLiteral("*.")).remove('*');
   dialog.setDefaultSuffix(suffix);
@@ -19,7 +19,7 @@ QString DesktopDialogs::openFileName(const QString& filter, const QString& defau
   return dialog.selectedFiles().constFirst();
 }
 
-QString QtFileFilter(const QString& filter) {
+QString qtFileFilter(const QString& filter) {
   const QStringList parts = filter.split('|');
   QStringList entries;
   for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {

@@ -21,4 +21,4 @@ class DesktopDialogs : public UserDialogs {
 };
 
 // Turns "text|patterns|text|patterns" into Qt's "text (patterns);;..." form.
-QString QtFileFilter(const QString& filter);
+QString qtFileFilter(const QString& filter);

@@ -1,3 +1,3 @@
 #include "app/Application.h"
 
-int main(int argc, char** argv) { return RunNimbraWallpaper(argc, argv); }
+int main(int argc, char** argv) { return runNimbraWallpaper(argc, argv); }

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <vector>
 
-inline double Median(std::vector<double> values) {
+inline double median(std::vector<double> values) {
   std::sort(values.begin(), values.end());
   return values[values.size() / 2];
 }

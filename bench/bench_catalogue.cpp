@@ -19,7 +19,7 @@
 
 namespace {
 
-CatalogueEntries FullCatalogue(const QByteArray& generation) {
+CatalogueEntries fullCatalogue(const QByteArray& generation) {
   CatalogueEntries entries;
   for (int n = 1; n <= kCatalogueKeyCount; ++n) {
     const QByteArray tail =
@@ -30,31 +30,31 @@ CatalogueEntries FullCatalogue(const QByteArray& generation) {
   return entries;
 }
 
-void StoreOneWriteAtATime(const QString& file, const CatalogueEntries& entries, const QString& version) {
+void storeOneWriteAtATime(const QString& file, const CatalogueEntries& entries, const QString& version) {
   const IniFile ini(file);
   for (int k = 1; k <= kCatalogueKeyCount; ++k) {
     ini.DeleteIniKey(kNormalSection, QString::number(k));
     ini.DeleteIniKey(kWidescreenSection, QString::number(k));
   }
   for (int k = 0; k < entries.normal.size(); ++k)
-    ini.WriteIniText(kNormalSection, QString::number(k + 1), DecodeText(entries.normal[k]));
+    ini.WriteIniText(kNormalSection, QString::number(k + 1), decodeText(entries.normal[k]));
   for (int k = 0; k < entries.widescreen.size(); ++k)
-    ini.WriteIniText(kWidescreenSection, QString::number(k + 1), DecodeText(entries.widescreen[k]));
+    ini.WriteIniText(kWidescreenSection, QString::number(k + 1), decodeText(entries.widescreen[k]));
   ini.WriteIniText(kCheckSection, QStringLiteral("indexver"), version);
 }
 
 // A settings file with the start-up keys and a full catalogue of another
 // generation, as a refresh finds it.
-QString PreparedSettings(const QTemporaryDir& dir) {
+QString preparedSettings(const QTemporaryDir& dir) {
   const QString file = dir.filePath(QStringLiteral("setting.ini"));
   QFile::remove(file);
   const IniFile ini(file);
   ini.WriteIniText(kCheckSection, QStringLiteral("date"), QStringLiteral("03-18-2008"));
-  StoreCatalogue(file, FullCatalogue("old"), QStringLiteral("1"));
+  storeCatalogue(file, fullCatalogue("old"), QStringLiteral("1"));
   return file;
 }
 
-bool Verify(const QString& file, const CatalogueEntries& expected) {
+bool verify(const QString& file, const CatalogueEntries& expected) {
   const IniFile ini(file);
   for (int k : {1, 500, 1000}) {
     if (ini.ReadIniText(kNormalSection, QString::number(k), {}).toUtf8() != expected.normal[k - 1])
@@ -66,17 +66,17 @@ bool Verify(const QString& file, const CatalogueEntries& expected) {
 }
 
 template <typename Refresh>
-void Measure(const char* name, int runs, Refresh refresh) {
+void measure(const char* name, int runs, Refresh refresh) {
   QTemporaryDir dir;
-  const CatalogueEntries fresh = FullCatalogue("new");
+  const CatalogueEntries fresh = fullCatalogue("new");
   std::vector<double> times;
   for (int run = 0; run < runs; ++run) {
-    const QString file = PreparedSettings(dir);
+    const QString file = preparedSettings(dir);
     QElapsedTimer clock;
     clock.start();
     refresh(file, fresh, QStringLiteral("2"));
     times.push_back(clock.nsecsElapsed() / 1e6);
-    if (!Verify(file, fresh)) {
+    if (!verify(file, fresh)) {
       std::printf("%s: the refreshed file does not hold the new catalogue\n", name);
       return;
     }
@@ -95,8 +95,8 @@ int main(int argc, char** argv) {
   const qsizetype runsAt = arguments.indexOf(QStringLiteral("--runs"));
   const int runs = runsAt >= 0 ? std::max(1, arguments.value(runsAt + 1).toInt()) : 10;
   std::printf("catalogue refresh: 1000 addresses per shape over a full catalogue (target < 1000 ms)\n");
-  Measure("one atomic batch", runs, StoreCatalogue);
+  measure("one atomic batch", runs, storeCatalogue);
   if (arguments.contains(QStringLiteral("--single-writes")))
-    Measure("one atomic write per key", 1, StoreOneWriteAtATime);
+    measure("one atomic write per key", 1, storeOneWriteAtATime);
   return 0;
 }

@@ -18,7 +18,7 @@
 namespace {
 constexpr int kPictures = 10000;
 
-void FillCategory(const ProgramFolder& folder) {
+void fillCategory(const ProgramFolder& folder) {
   QImage thumbnail(145, 110, QImage::Format_RGB32);
   for (int y = 0; y < thumbnail.height(); ++y)
     for (int x = 0; x < thumbnail.width(); ++x) thumbnail.setPixel(x, y, qRgb(x, y * 2, (x * y) & 255));
@@ -41,38 +41,38 @@ int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   ProgramFolder folder;
-  FillCategory(folder);
-  auto window = MakeMainWindow(folder);
+  fillCategory(folder);
+  auto window = makeMainWindow(folder);
 
   std::vector<double> coldClicks, clicks, turns;
   for (int round = 0; round < 15; ++round) {
     // A folder whose entries changed is listed afresh. A listing taken in
     // the same few milliseconds as a change is not kept (platform/FolderStamp.h);
     // a click comes later than that.
-    window->lblL1Click(Ui(window).lblL[1]);  // an empty category, so category 1 is not current
-    WaitForPage(*window);
+    window->lblL1Click(ui(window).lblL[1]);  // an empty category, so category 1 is not current
+    waitForPage(*window);
     folder.writeFile("wallpaper/normal/local/1/touch.txt", "x");
     QFile::remove(folder.file("wallpaper/normal/local/1/touch.txt"));
     QThread::msleep(100);
     QElapsedTimer timer;
     timer.start();
-    window->lblL1Click(Ui(window).lblL[0]);
-    WaitForPage(*window);
+    window->lblL1Click(ui(window).lblL[0]);
+    waitForPage(*window);
     coldClicks.push_back(timer.nsecsElapsed() / 1e6);
-    window->lblL1Click(Ui(window).lblL[1]);
-    WaitForPage(*window);
+    window->lblL1Click(ui(window).lblL[1]);
+    waitForPage(*window);
     timer.restart();
-    window->lblL1Click(Ui(window).lblL[0]);
-    WaitForPage(*window);
+    window->lblL1Click(ui(window).lblL[0]);
+    waitForPage(*window);
     clicks.push_back(timer.nsecsElapsed() / 1e6);
     timer.restart();
     window->lblWPage1Click(2 + round % 19);
-    WaitForPage(*window);
+    waitForPage(*window);
     turns.push_back(timer.nsecsElapsed() / 1e6);
   }
   std::printf(
       "local category of %d pictures (medians of %zu): click to first page %.1f ms with the folder read "
       "afresh, %.1f ms when unchanged since it was last listed; page turn %.1f ms\n",
-      kPictures, clicks.size(), Median(coldClicks), Median(clicks), Median(turns));
+      kPictures, clicks.size(), median(coldClicks), median(clicks), median(turns));
   return 0;
 }

@@ -24,7 +24,7 @@ constexpr int kKeys = 1000;
 constexpr double kReadTargetMs = 30.0;
 const char* const kSections[] = {"wallpaper-normal", "wallpaper-widescreen"};
 
-QString Address(const char* section, int key) {
+QString address(const char* section, int key) {
   return QStringLiteral("http://wallpaper.nimbra.example/wallpaper/%1/%2/s_%3_%4.jpg")
       .arg(QString::fromLatin1(section).mid(10))
       .arg(1 + key % 5)
@@ -32,26 +32,26 @@ QString Address(const char* section, int key) {
       .arg(key * 7919 % 100000, 5, 10, QLatin1Char('0'));
 }
 
-QByteArray SettingFile() {
+QByteArray settingFile() {
   QByteArray text = "[checkupdate]\r\ndate=03-18-2008\r\nindexver=12\r\n";
   for (const char* section : kSections) {
     text += "[" + QByteArray(section) + "]\r\n";
     for (int key = 1; key <= kKeys; ++key)
-      text += QByteArray::number(key) + "=" + Address(section, key).toLatin1() + "\r\n";
+      text += QByteArray::number(key) + "=" + address(section, key).toLatin1() + "\r\n";
   }
   return text;
 }
 
-void WriteFile(const QString& path, const QByteArray& bytes) {
+void writeFile(const QString& path, const QByteArray& bytes) {
   QFile file(path);
   if (file.open(QIODevice::WriteOnly)) file.write(bytes);
 }
 
-double Milliseconds(Clock::duration elapsed) {
+double milliseconds(Clock::duration elapsed) {
   return std::chrono::duration<double, std::milli>(elapsed).count();
 }
 
-double ThreadCpuMilliseconds() {
+double threadCpuMilliseconds() {
   timespec now{};
   clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
   return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
@@ -66,15 +66,15 @@ struct Timing {
   double cpuMedian;
 };
 
-Timing Measure(int runs, const std::function<void()>& action) {
+Timing measure(int runs, const std::function<void()>& action) {
   std::vector<double> times;
   std::vector<double> cpuTimes;
   for (int run = 0; run < runs; ++run) {
-    const double cpuStart = ThreadCpuMilliseconds();
+    const double cpuStart = threadCpuMilliseconds();
     const auto start = Clock::now();
     action();
-    times.push_back(Milliseconds(Clock::now() - start));
-    cpuTimes.push_back(ThreadCpuMilliseconds() - cpuStart);
+    times.push_back(milliseconds(Clock::now() - start));
+    cpuTimes.push_back(threadCpuMilliseconds() - cpuStart);
   }
   std::sort(times.begin(), times.end());
   std::sort(cpuTimes.begin(), cpuTimes.end());
@@ -83,7 +83,7 @@ Timing Measure(int runs, const std::function<void()>& action) {
 
 // Reads keys 1..1000 of a section as the network view does; counts the
 // values that are not the expected address.
-int ReadCatalogue(const IniFile& ini, const char* section, const QStringList& keys,
+int readCatalogue(const IniFile& ini, const char* section, const QStringList& keys,
                   const QStringList& expected) {
   const QString sectionName = QString::fromLatin1(section);
   int wrong = 0;
@@ -94,7 +94,7 @@ int ReadCatalogue(const IniFile& ini, const char* section, const QStringList& ke
 
 // A write by another process between two reads must be seen by the second:
 // once through the INI module (a rename), once in place at the same size.
-bool NoStaleRead(const QString& path) {
+bool noStaleRead(const QString& path) {
   const IniFile ini(path);
   ini.WriteIniText("checkupdate", "date", "01-01-2001");
   if (ini.ReadIniText("checkupdate", "date", QString()) != "01-01-2001") return false;
@@ -118,12 +118,12 @@ bool NoStaleRead(const QString& path) {
 
 // The catalogue refresh: delete keys 1..1000 of both sections, then write them again.
 template <typename Target>
-void RewriteCatalogue(Target& target) {
+void rewriteCatalogue(Target& target) {
   for (const char* section : kSections)
     for (int key = 1; key <= kKeys; ++key) target.DeleteIniKey(section, QString::number(key));
   for (const char* section : kSections)
     for (int key = 1; key <= kKeys; ++key)
-      target.WriteIniText(section, QString::number(key), Address(section, key));
+      target.WriteIniText(section, QString::number(key), address(section, key));
 }
 
 }  // namespace
@@ -131,8 +131,8 @@ void RewriteCatalogue(Target& target) {
 int main() {
   QTemporaryDir dir;
   const QString path = dir.filePath(QStringLiteral("setting.ini"));
-  const QByteArray original = SettingFile();
-  WriteFile(path, original);
+  const QByteArray original = settingFile();
+  writeFile(path, original);
   const IniFile ini(path);
   std::printf("setting.ini: %lld bytes, %d addresses in each of 2 catalogue sections\n",
               static_cast<long long>(original.size()), kKeys);
@@ -141,21 +141,21 @@ int main() {
   QStringList expected[2];
   for (int key = 1; key <= kKeys; ++key) {
     keys << QString::number(key);
-    for (int s = 0; s < 2; ++s) expected[s] << Address(kSections[s], key);
+    for (int s = 0; s < 2; ++s) expected[s] << address(kSections[s], key);
   }
-  int wrong = ReadCatalogue(ini, kSections[1], keys, expected[1]);  // warm the page cache
+  int wrong = readCatalogue(ini, kSections[1], keys, expected[1]);  // warm the page cache
   Timing reads[2];
   for (int s = 0; s < 2; ++s)
-    reads[s] = Measure(7, [&] { wrong += ReadCatalogue(ini, kSections[s], keys, expected[s]); });
+    reads[s] = measure(7, [&] { wrong += readCatalogue(ini, kSections[s], keys, expected[s]); });
   for (int s = 0; s < 2; ++s)
     std::printf("1000 ReadIniText on [%s]: best %.2f ms, median %.2f ms (processor time %.2f ms)\n",
                 kSections[s], reads[s].best, reads[s].median, reads[s].cpuMedian);
 
-  const bool fresh = NoStaleRead(path);
+  const bool fresh = noStaleRead(path);
   std::printf("stale read check: %s\n", fresh ? "every change seen" : "STALE READ");
 
-  WriteFile(path, original);
-  const Timing single = Measure(1, [&] { RewriteCatalogue(ini); });
+  writeFile(path, original);
+  const Timing single = measure(1, [&] { rewriteCatalogue(ini); });
   QFile singleFile(path);
   singleFile.open(QIODevice::ReadOnly);
   const QByteArray singleResult = singleFile.readAll();
@@ -164,11 +164,11 @@ int main() {
       "time %.1f ms)\n",
       single.best, single.cpuMedian);
 
-  WriteFile(path, original);
-  const Timing batched = Measure(1, [&] {
+  writeFile(path, original);
+  const Timing batched = measure(1, [&] {
     IniBatch batch(ini);
-    RewriteCatalogue(batch);
-    batch.Commit();
+    rewriteCatalogue(batch);
+    batch.commit();
   });
   QFile batchFile(path);
   batchFile.open(QIODevice::ReadOnly);

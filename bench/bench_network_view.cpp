@@ -17,7 +17,7 @@
 #include "support/TestHttpServer.h"
 
 namespace {
-QByteArray Jpeg(QSize size, int seed) {
+QByteArray jpeg(QSize size, int seed) {
   QImage picture(size, QImage::Format_RGB32);
   for (int y = 0; y < size.height(); ++y) {
     QRgb* line = reinterpret_cast<QRgb*>(picture.scanLine(y));
@@ -30,43 +30,43 @@ QByteArray Jpeg(QSize size, int seed) {
   return bytes;
 }
 
-double DownloadedPage(const ProgramFolder& folder, TfrmMain& window) {
+double downloadedPage(const ProgramFolder& folder, TfrmMain& window) {
   for (int i = 0; i < 6; ++i)
-    folder.writeFile(QString("wallpaper/normal/network/1/l_big%1.jpg").arg(i), Jpeg(QSize(3840, 2160), i));
+    folder.writeFile(QString("wallpaper/normal/network/1/l_big%1.jpg").arg(i), jpeg(QSize(3840, 2160), i));
   std::vector<double> times;
   for (int round = 0; round < 7; ++round) {
-    window.lblL1Click(Ui(window).lblL[0]);
-    WaitForPage(window);
+    window.lblL1Click(ui(window).lblL[0]);
+    waitForPage(window);
     QElapsedTimer timer;
     timer.start();
     window.lblN6Click();
-    WaitForPage(window);
+    waitForPage(window);
     times.push_back(timer.nsecsElapsed() / 1e6);
   }
-  return Median(times);
+  return median(times);
 }
 
-double MissingThumbnailsPage(const ProgramFolder& folder, TfrmMain& window, TestHttpServer& server) {
+double missingThumbnailsPage(const ProgramFolder& folder, TfrmMain& window, TestHttpServer& server) {
   QByteArray ini = "[checkupdate]\r\ndate=" + QDate::currentDate().toString("MM-dd-yyyy").toLatin1() +
                    "\r\n[wallpaper-normal]\r\n";
   for (int i = 1; i <= 6; ++i) {
     const QString path = QString("/pics/2/s_%1.jpg").arg(i);
-    server.Serve(path, Jpeg(QSize(145, 110), i));
+    server.serve(path, jpeg(QSize(145, 110), i));
     ini += QByteArray::number(i) + "=http://pics.test" + path.toUtf8() + "\r\n";
   }
   folder.writeFile("setting.ini", ini);
   std::vector<double> times;
   for (int round = 0; round < 7; ++round) {
     QDir(folder.file("wallpaper/normal/network/2")).removeRecursively();
-    window.lblL1Click(Ui(window).lblL[0]);
-    WaitForPage(window);
+    window.lblL1Click(ui(window).lblL[0]);
+    waitForPage(window);
     QElapsedTimer timer;
     timer.start();
-    window.lblN1Click(Ui(window).lblN[1]);
-    WaitForPage(window);
+    window.lblN1Click(ui(window).lblN[1]);
+    waitForPage(window);
     times.push_back(timer.nsecsElapsed() / 1e6);
   }
-  return Median(times);
+  return median(times);
 }
 }  // namespace
 
@@ -75,12 +75,12 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   ProgramFolder folder;
   TestHttpServer server;
-  server.MapHost("pics.test");
-  auto window = MakeMainWindowWith(ContextWithEndpoints(folder, server.Endpoints()));
+  server.mapHost("pics.test");
+  auto window = makeMainWindowWith(contextWithEndpoints(folder, server.endpoints()));
   std::printf("Downloaded view, page of six 3840x2160 JPEG pictures: %.1f ms (median of 7)\n",
-              DownloadedPage(folder, *window));
+              downloadedPage(folder, *window));
   std::printf(
       "network page, six missing thumbnails fetched from a local server and shown: %.1f ms (median of 7)\n",
-      MissingThumbnailsPage(folder, *window, server));
+      missingThumbnailsPage(folder, *window, server));
   return 0;
 }

@@ -18,7 +18,7 @@ namespace {
 
 // The machine is shared, so wall time swings with other work; the process's
 // CPU time shows what the work itself costs.
-double CpuMs() {
+double cpuMs() {
   timespec now{};
   clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
   return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
@@ -26,14 +26,14 @@ double CpuMs() {
 
 constexpr int kRuns = 15;
 
-void Touch(const QString& path) {
+void touch(const QString& path) {
   QFile file(path);
   if (!file.open(QIODevice::WriteOnly)) std::fprintf(stderr, "cannot create %s\n", qPrintable(path));
 }
 
 // A store as users fill it: both sides, five categories each, every category
 // with 20 subfolders of 50 picture pairs ("s_" thumbnails beside "l_" pictures).
-void FillShapeFolder(const QString& shape) {
+void fillShapeFolder(const QString& shape) {
   int made = 0;
   for (const char* side : {"local", "network"}) {
     for (int category = 1; category <= 5; ++category) {
@@ -41,33 +41,33 @@ void FillShapeFolder(const QString& shape) {
         const QString folder = QString("%1%2/%3/Album %4/").arg(shape, side).arg(category).arg(sub);
         QDir().mkpath(folder);
         for (int i = 0; i < 50; ++i, ++made) {
-          Touch(folder + QString("l_Picture%1.jpg").arg(made));
-          Touch(folder + QString("s_Picture%1.jpg").arg(made));
+          touch(folder + QString("l_Picture%1.jpg").arg(made));
+          touch(folder + QString("s_Picture%1.jpg").arg(made));
         }
       }
     }
   }
 }
 
-double Median(std::vector<double> values) {
+double median(std::vector<double> values) {
   std::sort(values.begin(), values.end());
   return values[values.size() / 2];
 }
 
-void Report(const char* what, const std::function<void()>& run, double targetMs) {
+void report(const char* what, const std::function<void()>& run, double targetMs) {
   std::vector<double> wall;
   std::vector<double> cpu;
   for (int i = 0; i < kRuns; ++i) {
     QElapsedTimer timer;
-    const double cpuStart = CpuMs();
+    const double cpuStart = cpuMs();
     timer.start();
     run();
     wall.push_back(timer.nsecsElapsed() / 1e6);
-    cpu.push_back(CpuMs() - cpuStart);
+    cpu.push_back(cpuMs() - cpuStart);
   }
-  const double cpuMedian = Median(cpu);
+  const double cpuMedian = median(cpu);
   std::printf("%-50s wall median %7.2f ms min %7.2f ms | cpu median %7.2f ms | target < %.0f ms %s\n", what,
-              Median(wall), *std::min_element(wall.begin(), wall.end()), cpuMedian, targetMs,
+              median(wall), *std::min_element(wall.begin(), wall.end()), cpuMedian, targetMs,
               cpuMedian < targetMs ? "ok" : "MISSED");
 }
 
@@ -77,41 +77,41 @@ int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   QTemporaryDir dir;
   const QString shape = dir.path() + "/wallpaper/normal/";
-  FillShapeFolder(shape);
+  fillShapeFolder(shape);
   const QString listFile = dir.path() + "/list.dat";
 
   QStringList scanned;
-  Report(
+  report(
       "rebuild: scan 10,000 pictures + write list.dat",
       [&] {
         scanned.clear();
         CollectLargePictures(shape, scanned);
-        WriteRotationFile(listFile, scanned);
+        writeRotationFile(listFile, scanned);
       },
       200);
   std::printf("  (%lld pictures found)\n", static_cast<long long>(scanned.size()));
 
-  Report(
+  report(
       "start-up load: read, check, write 10,000 lines",
       [&] {
-        QStringList rows = ReadRotationFile(listFile).value_or(QStringList());
+        QStringList rows = readRotationFile(listFile).value_or(QStringList());
         int current = 5000;
-        DropMissingEntries(rows, current);
-        WriteRotationFile(listFile, rows);
+        dropMissingEntries(rows, current);
+        writeRotationFile(listFile, rows);
       },
       100);
-  QStringList rows = ReadRotationFile(listFile).value_or(QStringList());
-  Report(
-      "  of which: read and parse", [&] { rows = ReadRotationFile(listFile).value_or(QStringList()); }, 100);
-  Report(
+  QStringList rows = readRotationFile(listFile).value_or(QStringList());
+  report(
+      "  of which: read and parse", [&] { rows = readRotationFile(listFile).value_or(QStringList()); }, 100);
+  report(
       "  of which: existence checks",
       [&] {
         QStringList checked = rows;
         int current = 5000;
-        DropMissingEntries(checked, current);
+        dropMissingEntries(checked, current);
       },
       100);
-  Report(
-      "  of which: write", [&] { WriteRotationFile(listFile, rows); }, 100);
+  report(
+      "  of which: write", [&] { writeRotationFile(listFile, rows); }, 100);
   return 0;
 }

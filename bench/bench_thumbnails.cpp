@@ -17,7 +17,7 @@
 namespace {
 constexpr int kPictures = 120;  // twenty pages
 
-QByteArray Jpeg(QSize size) {
+QByteArray jpeg(QSize size) {
   QImage picture(size, QImage::Format_RGB32);
   for (int y = 0; y < picture.height(); ++y)
     for (int x = 0; x < picture.width(); ++x)
@@ -29,9 +29,9 @@ QByteArray Jpeg(QSize size) {
   return bytes;
 }
 
-void FillCategory(const ProgramFolder& folder) {
-  const QByteArray thumbnail = Jpeg(QSize(145, 110));
-  const QByteArray large = Jpeg(QSize(1920, 1200));
+void fillCategory(const ProgramFolder& folder) {
+  const QByteArray thumbnail = jpeg(QSize(145, 110));
+  const QByteArray large = jpeg(QSize(1920, 1200));
   for (int i = 0; i < kPictures; ++i) {
     const QString tail = QString("pic%1.jpg").arg(i, 3, 10, QChar('0'));
     folder.writeFile("wallpaper/normal/local/1/s_" + tail, thumbnail);
@@ -39,11 +39,11 @@ void FillCategory(const ProgramFolder& folder) {
   }
 }
 
-double MedianPageTurn(const ProgramFolder& folder, qreal devicePixelRatio) {
+double medianPageTurn(const ProgramFolder& folder, qreal devicePixelRatio) {
   LanguageTexts texts;
   BrowseController controller(texts, folder.path(), {});
   controller.setDevicePixelRatio(devicePixelRatio);
-  const auto settle = [&] { return WaitUntil([&] { return !controller.loading(); }); };
+  const auto settle = [&] { return waitUntil([&] { return !controller.loading(); }); };
   controller.openLocalCategory(1);
   settle();
   std::vector<double> turns;
@@ -54,7 +54,7 @@ double MedianPageTurn(const ProgramFolder& folder, qreal devicePixelRatio) {
     settle();
     turns.push_back(timer.nsecsElapsed() / 1e6);
   }
-  return Median(turns);
+  return median(turns);
 }
 }  // namespace
 
@@ -62,9 +62,9 @@ int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   ProgramFolder folder;
-  FillCategory(folder);
-  const double single = MedianPageTurn(folder, 1);
-  const double dense = MedianPageTurn(folder, 2);
+  fillCategory(folder);
+  const double single = medianPageTurn(folder, 1);
+  const double dense = medianPageTurn(folder, 2);
   std::printf(
       "page turn, six slots (medians of 19): %.1f ms at 1 device pixel a pixel (145x110 thumbnails), "
       "%.1f ms at 2 (290x220 from 1920x1200 large pictures)\n",

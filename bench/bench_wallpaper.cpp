@@ -40,7 +40,7 @@ class Server {
   QProcess m_process;
 };
 
-QString WritePicture(const QTemporaryDir& dir) {
+QString writePicture(const QTemporaryDir& dir) {
   QImage picture(1600, 1200, QImage::Format_RGB32);
   for (int y = 0; y < picture.height(); ++y)
     for (int x = 0; x < picture.width(); ++x) picture.setPixel(x, y, qRgb(x % 256, y % 256, (x ^ y) % 256));
@@ -49,7 +49,7 @@ QString WritePicture(const QTemporaryDir& dir) {
   return path;
 }
 
-void Measure(const QString& screenSize, const QString& picture, int runs) {
+void measure(const QString& screenSize, const QString& picture, int runs) {
   Server server(screenSize + QStringLiteral("x24"));
   if (server.display.isEmpty()) {
     std::printf("%-10s Xvfb did not start\n", qPrintable(screenSize));
@@ -60,7 +60,7 @@ void Measure(const QString& screenSize, const QString& picture, int runs) {
   for (int run = 0; run < runs; ++run) {
     QElapsedTimer timer;
     timer.start();
-    const SetResult result = MakeX11RootSetter(loadScreenPicture)->setWallpaper(picture);
+    const SetResult result = makeX11RootSetter(loadScreenPicture)->setWallpaper(picture);
     times.push_back(timer.nsecsElapsed() / 1e6);
     if (result.status != SetStatus::Applied) {
       std::printf("%-10s failed: %s\n", qPrintable(screenSize), qPrintable(result.detail));
@@ -79,8 +79,8 @@ int main(int argc, char** argv) {
   QGuiApplication app(argc, argv);
   const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
   QTemporaryDir dir;
-  const QString picture = WritePicture(dir);
+  const QString picture = writePicture(dir);
   for (const char* size : {"1024x768", "1920x1080", "3840x2160"})
-    Measure(QString::fromLatin1(size), picture, runs);
+    measure(QString::fromLatin1(size), picture, runs);
   return 0;
 }

@@ -16,10 +16,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: bench-set-root FILE\n");
     return 2;
   }
-  const QString path = QFileInfo(DecodeFileName(argv[1])).absoluteFilePath();
+  const QString path = QFileInfo(decodeFileName(argv[1])).absoluteFilePath();
   const DesktopSession session = DesktopSession::fromEnvironment();
   const SetResult result =
-      MakeWallpaperSetter(DetectDesktopFamily(session), session, loadScreenPicture)->setWallpaper(path);
+      makeWallpaperSetter(detectDesktopFamily(session), session, loadScreenPicture)->setWallpaper(path);
   if (result.status == SetStatus::Applied) return 0;
   std::fprintf(stderr, "bench-set-root: %s\n", qPrintable(result.detail));
   return 1;

@@ -9,10 +9,10 @@
 
 namespace {
 
-void WriteEntries(IniBatch& batch, const QString& section, const QList<QByteArray>& entries) {
+void writeEntries(IniBatch& batch, const QString& section, const QList<QByteArray>& entries) {
   const qsizetype count = std::min<qsizetype>(entries.size(), kCatalogueKeyCount);
   for (qsizetype k = 0; k < count; ++k)
-    batch.WriteIniText(section, QString::number(k + 1), DecodeText(entries[k]));
+    batch.WriteIniText(section, QString::number(k + 1), decodeText(entries[k]));
 }
 
 }  // namespace
@@ -32,7 +32,7 @@ CatalogueCheck::CatalogueCheck(const LanguageTexts& texts, const AppContext& con
 
 CatalogueCheck::~CatalogueCheck() = default;
 
-QString CatalogueCheck::today() const { return CheckDateText(m_clock->now().date()); }
+QString CatalogueCheck::today() const { return checkDateText(m_clock->now().date()); }
 
 void CatalogueCheck::CheckCatalogueUpdate() {
   if (running()) return;
@@ -58,8 +58,8 @@ void CatalogueCheck::WebBrowser1DownloadBegin() {
 
 void CatalogueCheck::WebBrowser1DownloadComplete(const QByteArray& page) {
   if (m_step == Step::Idle || m_status != PageStatus::Waiting) return;
-  m_pageText += PageTextOf(page);
-  m_status = HasPageMarkers(m_pageText) ? PageStatus::Complete : PageStatus::Fail;
+  m_pageText += pageTextOf(page);
+  m_status = hasPageMarkers(m_pageText) ? PageStatus::Complete : PageStatus::Fail;
   // The fetcher is still inside its own event; the check goes on after it.
   QTimer::singleShot(0, this, &CatalogueCheck::pageJudged);
 }
@@ -76,11 +76,11 @@ void CatalogueCheck::pageJudged() {
 }
 
 void CatalogueCheck::versionPageArrived() {
-  if (DecodeText(SoftwareVersionOf(m_pageText)) != ProgramVersion) {
+  if (decodeText(softwareVersionOf(m_pageText)) != ProgramVersion) {
     end({false, m_texts.szUpdated + m_homeAddress + m_texts.szDownloadnew});
     return;
   }
-  m_indexVersion = DecodeText(IndexVersionOf(m_pageText));
+  m_indexVersion = decodeText(indexVersionOf(m_pageText));
   const IniFile settings(m_settingsFile);
   if (m_indexVersion == settings.ReadIniText(kCheckSection, QStringLiteral("indexver"), QString())) {
     end({true, QString()});
@@ -91,7 +91,7 @@ void CatalogueCheck::versionPageArrived() {
 
 void CatalogueCheck::indexPageArrived() {
   try {
-    StoreCatalogue(m_settingsFile, ParseIndexPage(IndexTextOf(m_pageText)), m_indexVersion);
+    storeCatalogue(m_settingsFile, parseIndexPage(indexTextOf(m_pageText)), m_indexVersion);
   } catch (...) {
     // The error goes to the general report; the view must still end.
     m_step = Step::Idle;
@@ -114,14 +114,14 @@ void CatalogueCheck::end(CheckOutcome outcome) {
   emit finished(outcome);
 }
 
-void StoreCatalogue(const QString& iniFile, const CatalogueEntries& entries, const QString& indexVersion) {
+void storeCatalogue(const QString& iniFile, const CatalogueEntries& entries, const QString& indexVersion) {
   IniBatch batch(iniFile);
   for (int k = 1; k <= kCatalogueKeyCount; ++k) {
     batch.DeleteIniKey(kNormalSection, QString::number(k));
     batch.DeleteIniKey(kWidescreenSection, QString::number(k));
   }
-  WriteEntries(batch, kNormalSection, entries.normal);
-  WriteEntries(batch, kWidescreenSection, entries.widescreen);
+  writeEntries(batch, kNormalSection, entries.normal);
+  writeEntries(batch, kWidescreenSection, entries.widescreen);
   batch.WriteIniText(kCheckSection, QStringLiteral("indexver"), indexVersion);
-  batch.Commit();
+  batch.commit();
 }

@@ -72,4 +72,4 @@ class CatalogueCheck : public QObject {
 // Replaces keys 1 to 1000 of both catalogue sections of the INI file by the
 // entries (at most 1000 a shape) and stores indexVersion, in one atomic
 // replacement of the file.
-void StoreCatalogue(const QString& iniFile, const CatalogueEntries& entries, const QString& indexVersion);
+void storeCatalogue(const QString& iniFile, const CatalogueEntries& entries, const QString& indexVersion);

@@ -9,11 +9,11 @@ constexpr char kNormalTag[] = "<wallpaper-normal>";
 constexpr char kWidescreenTag[] = "<wallpaper-widescreen>";
 
 // The rules count positions from 1 and use 0 for "absent"; so do these helpers.
-qsizetype PositionOf(const QByteArray& text, const char* what) { return text.indexOf(what) + 1; }
+qsizetype positionOf(const QByteArray& text, const char* what) { return text.indexOf(what) + 1; }
 
 // Position of what in text searched from its 7th character, counted from that
 // 7th character as 1.
-qsizetype PositionFromSeventh(const QByteArray& text, const char* what) {
+qsizetype positionFromSeventh(const QByteArray& text, const char* what) {
   const qsizetype index = text.indexOf(what, 6);
   return index < 0 ? 0 : index - 5;
 }
@@ -22,7 +22,7 @@ qsizetype PositionFromSeventh(const QByteArray& text, const char* what) {
 // fewer than two characters reads as empty, as does one whose closer comes
 // first. Without the opener there is no value at all: counting from position 0
 // would read arbitrary page text as a version.
-QByteArray ValueAfter(const QByteArray& page, const QByteArray& opener, char closer) {
+QByteArray valueAfter(const QByteArray& page, const QByteArray& opener, char closer) {
   const qsizetype open = page.indexOf(opener) + 1;
   const qsizetype close = page.indexOf(closer) + 1;
   const qsizetype length = opener.size();
@@ -33,7 +33,7 @@ QByteArray ValueAfter(const QByteArray& page, const QByteArray& opener, char clo
 // The characters of text that follow the tag found at 1-based tagPosition, up
 // to one short of nextPosition - tagPosition; the block thus runs on past the
 // "<" that opens the next tag, and the entry loop stops at that "<".
-QByteArray BlockAfter(const QByteArray& text, qsizetype tagPosition, qsizetype tagLength,
+QByteArray blockAfter(const QByteArray& text, qsizetype tagPosition, qsizetype tagLength,
                       qsizetype nextPosition) {
   if (tagPosition <= 0 || tagPosition >= nextPosition) return {};
   return text.mid(tagPosition - 1 + tagLength, nextPosition - tagPosition - 1);
@@ -41,59 +41,59 @@ QByteArray BlockAfter(const QByteArray& text, qsizetype tagPosition, qsizetype t
 
 }  // namespace
 
-QByteArray PageTextOf(const QByteArray& pageBytes) {
+QByteArray pageTextOf(const QByteArray& pageBytes) {
   const qsizetype zero = pageBytes.indexOf('\0');
   return zero < 0 ? pageBytes : pageBytes.left(zero);
 }
 
-bool HasPageMarkers(const QByteArray& pageText) {
+bool hasPageMarkers(const QByteArray& pageText) {
   return pageText.contains(kStartMarker) && pageText.contains(kEndMarker);
 }
 
-QByteArray SoftwareVersionOf(const QByteArray& versionPage) {
-  return ValueAfter(versionPage, QByteArrayLiteral("(softver="), ')');
+QByteArray softwareVersionOf(const QByteArray& versionPage) {
+  return valueAfter(versionPage, QByteArrayLiteral("(softver="), ')');
 }
 
-QByteArray IndexVersionOf(const QByteArray& versionPage) {
-  return ValueAfter(versionPage, QByteArrayLiteral("[indexver="), ']');
+QByteArray indexVersionOf(const QByteArray& versionPage) {
+  return valueAfter(versionPage, QByteArrayLiteral("[indexver="), ']');
 }
 
-QString CheckDateText(const QDate& day) {
+QString checkDateText(const QDate& day) {
   return QStringLiteral("%1-%2-%3")
       .arg(day.month(), 2, 10, QLatin1Char('0'))
       .arg(day.day(), 2, 10, QLatin1Char('0'))
       .arg(day.year(), 4, 10, QLatin1Char('0'));
 }
 
-QByteArray IndexTextOf(const QByteArray& indexPage) {
+QByteArray indexTextOf(const QByteArray& indexPage) {
   QByteArray text = indexPage.toLower();
   text.removeIf([](char c) { return c == '\n' || c == '\r'; });
   return text;
 }
 
-QList<QByteArray> BlockEntries(QByteArray block) {
+QList<QByteArray> blockEntries(QByteArray block) {
   QList<QByteArray> entries;
-  qsizetype first = PositionOf(block, kAddressStart);
-  qsizetype next = PositionFromSeventh(block, kAddressStart);
+  qsizetype first = positionOf(block, kAddressStart);
+  qsizetype next = positionFromSeventh(block, kAddressStart);
   while (first != 0 && first < next) {
     entries.append(block.left(next - first + 6).toLower());
     block = block.mid(next - first + 6);
-    first = PositionOf(block, kAddressStart);
-    next = PositionFromSeventh(block, kAddressStart);
+    first = positionOf(block, kAddressStart);
+    next = positionFromSeventh(block, kAddressStart);
   }
   if (first == 0) return entries;
-  const qsizetype tagOpen = PositionFromSeventh(block, "<");
+  const qsizetype tagOpen = positionFromSeventh(block, "<");
   if (first < tagOpen) entries.append(block.left(tagOpen - first + 6).toLower());
   return entries;
 }
 
-CatalogueEntries ParseIndexPage(const QByteArray& indexPage) {
-  const QByteArray text = IndexTextOf(indexPage);
-  const qsizetype normalTag = PositionOf(text, kNormalTag);
-  const qsizetype widescreenTag = PositionOf(text, kWidescreenTag);
-  const qsizetype endMarker = PositionOf(text, kEndMarker);
+CatalogueEntries parseIndexPage(const QByteArray& indexPage) {
+  const QByteArray text = indexTextOf(indexPage);
+  const qsizetype normalTag = positionOf(text, kNormalTag);
+  const qsizetype widescreenTag = positionOf(text, kWidescreenTag);
+  const qsizetype endMarker = positionOf(text, kEndMarker);
   CatalogueEntries entries;
-  entries.normal = BlockEntries(BlockAfter(text, normalTag, sizeof kNormalTag - 1, widescreenTag));
-  entries.widescreen = BlockEntries(BlockAfter(text, widescreenTag, sizeof kWidescreenTag - 1, endMarker));
+  entries.normal = blockEntries(blockAfter(text, normalTag, sizeof kNormalTag - 1, widescreenTag));
+  entries.widescreen = blockEntries(blockAfter(text, widescreenTag, sizeof kWidescreenTag - 1, endMarker));
   return entries;
 }

@@ -21,28 +21,28 @@ inline constexpr char kIndexPagePath[] = "/software/allindex.htm";
 
 // The text of a fetched page as the check sees it: its bytes up to the first
 // zero byte.
-QByteArray PageTextOf(const QByteArray& pageBytes);
+QByteArray pageTextOf(const QByteArray& pageBytes);
 
 // A page counts as complete only when both markers stand in it, in lower case.
-bool HasPageMarkers(const QByteArray& pageText);
+bool hasPageMarkers(const QByteArray& pageText);
 
 // The value after "(softver=" up to the first ")" of the whole page; empty when
 // that value would have fewer than two characters or the ")" comes first.
-QByteArray SoftwareVersionOf(const QByteArray& versionPage);
+QByteArray softwareVersionOf(const QByteArray& versionPage);
 // The value after "[indexver=" up to the first "]" of the whole page, by the
 // same rule.
-QByteArray IndexVersionOf(const QByteArray& versionPage);
+QByteArray indexVersionOf(const QByteArray& versionPage);
 
 // The day of a check as stored in "checkupdate"/"date": "MM-DD-YYYY".
-QString CheckDateText(const QDate& day);
+QString checkDateText(const QDate& day);
 
 // The index page's text as the parse reads it: lower-cased, with every line
 // end removed. CR as well as LF goes, so that a page with CR LF line ends gives
 // the same entries as one with LF alone.
-QByteArray IndexTextOf(const QByteArray& indexPage);
+QByteArray indexTextOf(const QByteArray& indexPage);
 
 // The entries of one block, in page order, exactly as the entry loop cuts them.
-QList<QByteArray> BlockEntries(QByteArray block);
+QList<QByteArray> blockEntries(QByteArray block);
 
 struct CatalogueEntries {
   QList<QByteArray> normal;
@@ -51,4 +51,4 @@ struct CatalogueEntries {
 
 // Both shapes' entries of an index page. A block whose tags are missing or out
 // of order gives no entry.
-CatalogueEntries ParseIndexPage(const QByteArray& indexPage);
+CatalogueEntries parseIndexPage(const QByteArray& indexPage);

@@ -15,7 +15,7 @@ namespace {
 // A stored thumbnail this small is a broken download.
 constexpr qint64 kBrokenThumbnailBytes = 100;
 
-QString CatalogueSection(Shape shape) {
+QString catalogueSection(Shape shape) {
   return QString::fromLatin1(shape == Shape::Widescreen ? kWidescreenSection : kNormalSection);
 }
 
@@ -50,7 +50,7 @@ class NetworkPageLoad : public PageLoad {
       return;
     }
     Edit paging;
-    m_page = PageOfListing(listing(), m_request.page, m_texts.szPicnofind, paging);
+    m_page = pageOfListing(listing(), m_request.page, m_texts.szPicnofind, paging);
     m_deliver(paging);
     if (m_page.empty()) {
       end([](BrowseState&) {});
@@ -61,10 +61,10 @@ class NetworkPageLoad : public PageLoad {
   }
 
   CategoryListing listing() const {
-    const QStringList entries = NetworkCategoryEntries(m_dataFolder + QStringLiteral("setting.ini"),
+    const QStringList entries = networkCategoryEntries(m_dataFolder + QStringLiteral("setting.ini"),
                                                        m_request.shape, m_request.view.category);
     QStringList larges;
-    for (const QString& entry : entries) larges << LargeAddressOf(entry);
+    for (const QString& entry : entries) larges << largeAddressOf(entry);
     return {entries, larges};
   }
 
@@ -72,7 +72,7 @@ class NetworkPageLoad : public PageLoad {
   // or a name that would leave the store.
   QString storedFile(const SlotFill& fill) const {
     if (!fill.paths.thumbnail.contains(QStringLiteral("/s_"))) return QString();
-    return StoredNetworkPath(m_dataFolder, m_request.shape, fill.paths.thumbnail, NetworkFile::Thumbnail);
+    return storedNetworkPath(m_dataFolder, m_request.shape, fill.paths.thumbnail, NetworkFile::Thumbnail);
   }
 
   void fetchThumbnails() {
@@ -96,14 +96,14 @@ class NetworkPageLoad : public PageLoad {
         continue;
       }
       const QString large =
-          StoredNetworkPath(m_dataFolder, m_request.shape, fill.paths.large, NetworkFile::LargePicture);
+          storedNetworkPath(m_dataFolder, m_request.shape, fill.paths.large, NetworkFile::LargePicture);
       arrived.push_back({fill.paths, file, large});
     }
     if (arrived.empty()) {
       end([this](BrowseState& state) { state.errorTip = m_texts.szGetpicfail; });
       return;
     }
-    DecodeIntoSlots(this, std::move(arrived), m_request.thumbnailBox,
+    decodeIntoSlots(this, std::move(arrived), m_request.thumbnailBox,
                     [this](const Edit& showSlots) { end(showSlots); });
   }
 
@@ -147,19 +147,19 @@ std::unique_ptr<PageLoad> NetworkViews::makeLoad(const BrowseRequest& request) {
   // every path below a folder with a capital letter.
   return std::make_unique<ListPageLoad>(
       [shape, folder = m_dataFolder] {
-        const QStringList pictures = ListDownloadedPictures(folder, shape);
+        const QStringList pictures = listDownloadedPictures(folder, shape);
         return CategoryListing{pictures, pictures};
       },
       m_texts);
 }
 
-QStringList NetworkCategoryEntries(const QString& settingsFile, Shape shape, int category) {
+QStringList networkCategoryEntries(const QString& settingsFile, Shape shape, int category) {
   const IniBatch settings(settingsFile);  // one read of the file for all 1000 keys
   QStringList entries;
   for (int key = 1; key <= kCatalogueKeyCount; ++key) {
     const QString entry =
-        AsciiLower(settings.ReadIniText(CatalogueSection(shape), QString::number(key), QString()));
-    if (!entry.isEmpty() && AddressInCategory(entry, category)) entries << entry;
+        asciiLower(settings.ReadIniText(catalogueSection(shape), QString::number(key), QString()));
+    if (!entry.isEmpty() && addressInCategory(entry, category)) entries << entry;
   }
   return entries;
 }

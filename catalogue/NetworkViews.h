@@ -35,4 +35,4 @@ class NetworkViews {
 
 // A network category's catalogue entries for a shape, in catalogue order:
 // keys 1 to 1000 of the shape's section, lower-cased, those of the category.
-QStringList NetworkCategoryEntries(const QString& settingsFile, Shape shape, int category);
+QStringList networkCategoryEntries(const QString& settingsFile, Shape shape, int category);

@@ -13,7 +13,7 @@ namespace {
 constexpr int32_t kThumbnailSegmentHint = 100000;
 
 // Often enough that a stall is noticed soon after its window ends.
-std::chrono::milliseconds ProgressCheckInterval(const LowSpeedLimit& rule) {
+std::chrono::milliseconds progressCheckInterval(const LowSpeedLimit& rule) {
   using std::chrono::milliseconds;
   return std::clamp(rule.Time / 8, milliseconds(10), milliseconds(1000));
 }
@@ -44,12 +44,12 @@ void ThumbnailDownloads::start(const std::vector<ThumbnailFetch>& fetches, const
     if (files.contains(fetch.file)) continue;
     files.insert(fetch.file);
     auto record = std::make_unique<Record>();
-    PrepareDownloadVars(record->vars, kThumbnailSegmentHint);
+    prepareDownloadVars(record->vars, kThumbnailSegmentHint);
     record->file = fetch.file;
     QDir().mkpath(QFileInfo(fetch.file).path());
     record->down = std::make_unique<TMultiThreadDown>(fetch.address, fetch.file, record->vars, 0);
     record->down->setEndpoints(m_endpoints);
-    record->down->SetOnTerminate([this] { recordEnded(); });
+    record->down->setOnTerminate([this] { recordEnded(); });
     m_records.push_back(std::move(record));
   }
   m_running = m_records.size();
@@ -58,8 +58,8 @@ void ThumbnailDownloads::start(const std::vector<ThumbnailFetch>& fetches, const
     return;
   }
   m_progress.emplace(progress, 0, ProgressWatch::Clock::now());
-  m_progressCheck.start(ProgressCheckInterval(progress));
-  for (auto& record : m_records) record->down->Start();
+  m_progressCheck.start(progressCheckInterval(progress));
+  for (auto& record : m_records) record->down->start();
 }
 
 void ThumbnailDownloads::recordEnded() {
@@ -75,7 +75,7 @@ void ThumbnailDownloads::recordEnded() {
 // The downloads end on their own in any case (each under the engine's own
 // low-speed rule); this only spares the page the wait for those that stall.
 void ThumbnailDownloads::checkProgress() {
-  if (!m_progress || !m_progress->Stalled(receivedSoFar(), ProgressWatch::Clock::now())) return;
+  if (!m_progress || !m_progress->stalled(receivedSoFar(), ProgressWatch::Clock::now())) return;
   m_progressCheck.stop();
   cancelAll();
 }

@@ -11,32 +11,32 @@ constexpr std::string_view kUserAgent =
     "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1; .NET CLR 1.0.3705)";
 constexpr std::string_view kLineEnd = "\r\n";
 
-bool IsControlOrBlank(QChar c) { return c.unicode() <= 0x20 || c.unicode() == 0x7F; }
+bool isControlOrBlank(QChar c) { return c.unicode() <= 0x20 || c.unicode() == 0x7F; }
 
-QString TrimControlsAndBlanks(const QString& text) {
+QString trimControlsAndBlanks(const QString& text) {
   qsizetype first = 0;
   qsizetype last = text.size();
-  while (first < last && IsControlOrBlank(text[first])) ++first;
-  while (last > first && IsControlOrBlank(text[last - 1])) --last;
+  while (first < last && isControlOrBlank(text[first])) ++first;
+  while (last > first && isControlOrBlank(text[last - 1])) --last;
   return text.mid(first, last - first);
 }
 
-QString WithoutScheme(const QString& url) {
-  const QString trimmed = TrimControlsAndBlanks(url);
+QString withoutScheme(const QString& url) {
+  const QString trimmed = trimControlsAndBlanks(url);
   if (trimmed.startsWith(QLatin1String("http://"), Qt::CaseInsensitive)) return trimmed.mid(7);
   return trimmed;
 }
 
-bool IsOptionalWhiteSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool isOptionalWhiteSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
-std::string_view TrimHeaderValue(std::string_view value) {
-  while (!value.empty() && IsOptionalWhiteSpace(value.front())) value.remove_prefix(1);
-  while (!value.empty() && IsOptionalWhiteSpace(value.back())) value.remove_suffix(1);
+std::string_view trimHeaderValue(std::string_view value) {
+  while (!value.empty() && isOptionalWhiteSpace(value.front())) value.remove_prefix(1);
+  while (!value.empty() && isOptionalWhiteSpace(value.back())) value.remove_suffix(1);
   return value;
 }
 
 // Digits only, no sign, no blank, nothing after; values above the limit fail.
-std::optional<int64_t> PlainDecimal(std::string_view text, int64_t maximum) {
+std::optional<int64_t> plainDecimal(std::string_view text, int64_t maximum) {
   if (text.empty() || text.size() > 19) return std::nullopt;
   if (!std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
     return std::nullopt;
@@ -47,7 +47,7 @@ std::optional<int64_t> PlainDecimal(std::string_view text, int64_t maximum) {
 }
 
 // Splits "left<separator>right" at the first separator.
-bool SplitAt(std::string_view text, char separator, std::string_view& left, std::string_view& right) {
+bool splitAt(std::string_view text, char separator, std::string_view& left, std::string_view& right) {
   const size_t at = text.find(separator);
   if (at == std::string_view::npos) return false;
   left = text.substr(0, at);
@@ -58,25 +58,25 @@ bool SplitAt(std::string_view text, char separator, std::string_view& left, std:
 }  // namespace
 
 QString GetUrlHost(const QString& url) {
-  const QString rest = WithoutScheme(url);
+  const QString rest = withoutScheme(url);
   const qsizetype slash = rest.indexOf(QLatin1Char('/'));
   return slash < 0 ? rest : rest.left(slash);
 }
 
 QString GetUrlPath(const QString& url) {
-  const QString rest = WithoutScheme(url);
+  const QString rest = withoutScheme(url);
   const qsizetype slash = rest.indexOf(QLatin1Char('/'));
   return slash < 0 ? QString() : rest.mid(slash + 1);
 }
 
-bool IsSafeRequestText(std::string_view text) {
+bool isSafeRequestText(std::string_view text) {
   return std::none_of(text.begin(), text.end(), [](char c) {
     const auto byte = static_cast<unsigned char>(c);
     return byte <= 0x20 || byte == 0x7F;
   });
 }
 
-std::string HeadRequest(std::string_view path, std::string_view host) {
+std::string headRequest(std::string_view path, std::string_view host) {
   std::string request;
   request.append("HEAD /").append(path).append(" HTTP/1.1").append(kLineEnd);
   request.append("Pragma: no-cache").append(kLineEnd);
@@ -87,7 +87,7 @@ std::string HeadRequest(std::string_view path, std::string_view host) {
   return request;
 }
 
-std::string RangeRequest(std::string_view path, std::string_view host, int32_t rangeStart, int32_t rangeEnd) {
+std::string rangeRequest(std::string_view path, std::string_view host, int32_t rangeStart, int32_t rangeEnd) {
   std::string request;
   request.append("GET /").append(path).append(" HTTP/1.1").append(kLineEnd);
   request.append("Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*").append(kLineEnd);
@@ -103,64 +103,64 @@ std::string RangeRequest(std::string_view path, std::string_view host, int32_t r
   return request;
 }
 
-bool IsHeaderLine(std::string_view line, std::string_view name) {
+bool isHeaderLine(std::string_view line, std::string_view name) {
   if (line.size() < name.size()) return false;
   return std::equal(name.begin(), name.end(), line.begin(), [](char a, char b) {
     return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
   });
 }
 
-bool IsHeaderEnd(std::string_view line) { return line == kLineEnd; }
+bool isHeaderEnd(std::string_view line) { return line == kLineEnd; }
 
-std::optional<int> ResponseStatusCode(std::string_view line) {
+std::optional<int> responseStatusCode(std::string_view line) {
   constexpr std::string_view kVersion = "HTTP/1.";
   if (!line.starts_with(kVersion) || line.size() < kVersion.size() + 5) return std::nullopt;
   if (line[kVersion.size()] < '0' || line[kVersion.size()] > '9') return std::nullopt;
   const std::string_view rest = line.substr(kVersion.size() + 1);
   if (rest[0] != ' ' || (rest.size() > 4 && rest[4] != ' ' && rest[4] != '\r')) return std::nullopt;
-  const auto code = PlainDecimal(rest.substr(1, 3), 999);
+  const auto code = plainDecimal(rest.substr(1, 3), 999);
   if (!code) return std::nullopt;
   return static_cast<int>(*code);
 }
 
-std::optional<int32_t> ContentLengthValue(std::string_view line) {
-  if (!IsHeaderLine(line, kContentLengthName)) return std::nullopt;
-  const auto value = PlainDecimal(TrimHeaderValue(line.substr(kContentLengthName.size())),
+std::optional<int32_t> contentLengthValue(std::string_view line) {
+  if (!isHeaderLine(line, kContentLengthName)) return std::nullopt;
+  const auto value = plainDecimal(trimHeaderValue(line.substr(kContentLengthName.size())),
                                   std::numeric_limits<int32_t>::max());
   if (!value) return std::nullopt;
   return static_cast<int32_t>(*value);
 }
 
-std::optional<ContentRange> ContentRangeValue(std::string_view line) {
-  if (!IsHeaderLine(line, kContentRangeName)) return std::nullopt;
-  std::string_view value = TrimHeaderValue(line.substr(kContentRangeName.size()));
+std::optional<ContentRange> contentRangeValue(std::string_view line) {
+  if (!isHeaderLine(line, kContentRangeName)) return std::nullopt;
+  std::string_view value = trimHeaderValue(line.substr(kContentRangeName.size()));
   constexpr std::string_view kUnit = "bytes ";
-  if (!IsHeaderLine(value, kUnit)) return std::nullopt;
-  value = TrimHeaderValue(value.substr(kUnit.size()));
+  if (!isHeaderLine(value, kUnit)) return std::nullopt;
+  value = trimHeaderValue(value.substr(kUnit.size()));
   std::string_view span, total, first, last;
-  if (!SplitAt(value, '/', span, total) || !SplitAt(span, '-', first, last)) return std::nullopt;
+  if (!splitAt(value, '/', span, total) || !splitAt(span, '-', first, last)) return std::nullopt;
   constexpr int64_t kLargest = std::numeric_limits<int64_t>::max() / 2;
   ContentRange range;
-  const auto firstValue = PlainDecimal(first, kLargest);
-  const auto lastValue = PlainDecimal(last, kLargest);
+  const auto firstValue = plainDecimal(first, kLargest);
+  const auto lastValue = plainDecimal(last, kLargest);
   if (!firstValue || !lastValue) return std::nullopt;
   range.First = *firstValue;
   range.Last = *lastValue;
   if (total != "*") {
-    range.Total = PlainDecimal(total, kLargest);
+    range.Total = plainDecimal(total, kLargest);
     if (!range.Total) return std::nullopt;
   }
   return range;
 }
 
-bool ContentRangeMatches(const ContentRange& range, int32_t rangeStart, int32_t rangeEnd, int32_t total) {
+bool contentRangeMatches(const ContentRange& range, int32_t rangeStart, int32_t rangeEnd, int32_t total) {
   if (range.First != rangeStart || range.Last != rangeEnd) return false;
   return !range.Total || *range.Total == total;
 }
 
 // In 64 bits: the quotient plus one, and the range ends, overflow 32 bits
 // for a length near 2^31 and a hint of one byte.
-std::vector<SegmentRange> PlanSegments(int32_t totalSize, int32_t existing, int32_t segmentSizeHint) {
+std::vector<SegmentRange> planSegments(int32_t totalSize, int32_t existing, int32_t segmentSizeHint) {
   if (existing < 0 || totalSize <= existing) return {};
   const int64_t remaining = int64_t{totalSize} - existing;
   const int64_t hint = std::max<int64_t>(segmentSizeHint, 1);
@@ -180,17 +180,17 @@ std::vector<SegmentRange> PlanSegments(int32_t totalSize, int32_t existing, int3
 ProgressWatch::ProgressWatch(LowSpeedLimit limit, int64_t received, Clock::time_point now)
     : m_limit(limit), m_windowStart(now), m_receivedAtStart(received) {}
 
-bool ProgressWatch::Stalled(int64_t received, Clock::time_point now) {
-  if (m_stalled || !Active()) return m_stalled;
+bool ProgressWatch::stalled(int64_t received, Clock::time_point now) {
+  if (m_stalled || !active()) return m_stalled;
   if (received - m_receivedAtStart >= m_limit.Bytes) {
     m_windowStart = now;
     m_receivedAtStart = received;
-  } else if (now >= WindowEnd()) {
+  } else if (now >= windowEnd()) {
     m_stalled = true;
   }
   return m_stalled;
 }
 
-std::string SegmentFileName(const std::string& saveFile, int n) {
+std::string segmentFileName(const std::string& saveFile, int n) {
   return saveFile + kSegmentFileMarker + std::to_string(n);
 }

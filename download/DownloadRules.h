@@ -19,12 +19,12 @@ QString GetUrlHost(const QString& url);
 QString GetUrlPath(const QString& url);
 // Host and path go into request lines verbatim: a blank or a control
 // character in them would split the request, so such an address is refused.
-bool IsSafeRequestText(std::string_view text);
+bool isSafeRequestText(std::string_view text);
 
 // --- Requests ----------------------------------------------------------------
 
-std::string HeadRequest(std::string_view path, std::string_view host);
-std::string RangeRequest(std::string_view path, std::string_view host, int32_t rangeStart, int32_t rangeEnd);
+std::string headRequest(std::string_view path, std::string_view host);
+std::string rangeRequest(std::string_view path, std::string_view host, int32_t rangeStart, int32_t rangeEnd);
 
 // --- Response headers --------------------------------------------------------
 
@@ -38,15 +38,15 @@ inline constexpr std::string_view kContentRangeName = "Content-Range:";
 inline constexpr std::string_view kTransferEncodingName = "Transfer-Encoding:";
 
 // The line names the header when it starts with name, compared without case.
-bool IsHeaderLine(std::string_view line, std::string_view name);
+bool isHeaderLine(std::string_view line, std::string_view name);
 // The blank line that ends the headers.
-bool IsHeaderEnd(std::string_view line);
+bool isHeaderEnd(std::string_view line);
 // The status code of a status line "HTTP/1.x NNN ...".
-std::optional<int> ResponseStatusCode(std::string_view line);
+std::optional<int> responseStatusCode(std::string_view line);
 
 // The value of a "Content-Length: " line: a plain decimal below 2^31, else
 // nothing (a sign, a fraction, an empty or an oversized value).
-std::optional<int32_t> ContentLengthValue(std::string_view line);
+std::optional<int32_t> contentLengthValue(std::string_view line);
 
 struct ContentRange {
   int64_t First = 0;
@@ -55,9 +55,9 @@ struct ContentRange {
   bool operator==(const ContentRange&) const = default;
 };
 // The value of a "Content-Range:" line of the form "bytes FIRST-LAST/TOTAL".
-std::optional<ContentRange> ContentRangeValue(std::string_view line);
+std::optional<ContentRange> contentRangeValue(std::string_view line);
 // True when the answer covers exactly the asked range of a file of total bytes.
-bool ContentRangeMatches(const ContentRange& range, int32_t rangeStart, int32_t rangeEnd, int32_t total);
+bool contentRangeMatches(const ContentRange& range, int32_t rangeStart, int32_t rangeEnd, int32_t total);
 
 // --- Segment plan ------------------------------------------------------------
 
@@ -66,7 +66,7 @@ constexpr int kMaxSegments = 20;
 struct SegmentRange {
   int32_t RangeStart = 0;
   int32_t RangeEnd = 0;  // inclusive
-  int32_t Length() const { return RangeEnd - RangeStart + 1; }
+  int32_t length() const { return RangeEnd - RangeStart + 1; }
   bool operator==(const SegmentRange&) const = default;
 };
 
@@ -74,7 +74,7 @@ struct SegmentRange {
 // about hint bytes each (one more range than the quotient; the last takes the
 // remainder), never more ranges than bytes. Empty when nothing remains to
 // fetch or existing is negative; a hint below 1 counts as 1.
-std::vector<SegmentRange> PlanSegments(int32_t totalSize, int32_t existing, int32_t segmentSizeHint);
+std::vector<SegmentRange> planSegments(int32_t totalSize, int32_t existing, int32_t segmentSizeHint);
 
 // --- Progress ----------------------------------------------------------------
 
@@ -97,12 +97,12 @@ class ProgressWatch {
 
   // True, from then on, once the window has run out before Bytes more than
   // at its start were received.
-  bool Stalled(int64_t received, Clock::time_point now);
+  bool stalled(int64_t received, Clock::time_point now);
   // When the current window runs out unless enough bytes arrive first.
-  Clock::time_point WindowEnd() const { return m_windowStart + m_limit.Time; }
+  Clock::time_point windowEnd() const { return m_windowStart + m_limit.Time; }
 
  private:
-  bool Active() const { return m_limit.Bytes > 0 && m_limit.Time.count() > 0; }
+  bool active() const { return m_limit.Bytes > 0 && m_limit.Time.count() > 0; }
 
   LowSpeedLimit m_limit;
   Clock::time_point m_windowStart;
@@ -114,4 +114,4 @@ class ProgressWatch {
 inline constexpr char kSegmentFileMarker[] = ".$$$.temp.";
 
 // Segment n (1 to 20) of a target lives beside it as target + ".$$$.temp." + n.
-std::string SegmentFileName(const std::string& saveFile, int n);
+std::string segmentFileName(const std::string& saveFile, int n);

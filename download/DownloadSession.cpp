@@ -10,17 +10,17 @@ constexpr int32_t kSegmentSizeHint = 80000;
 constexpr int kWatchMs = 200;
 }  // namespace
 
-int ProgressBarWidth(int32_t received, int32_t totalSize) {
+int progressBarWidth(int32_t received, int32_t totalSize) {
   if (totalSize <= 0 || received <= 0) return 0;
   const int64_t width = static_cast<int64_t>(received) * kProgressBarFullWidth / totalSize;
   return static_cast<int>(std::min<int64_t>(width, kProgressBarFullWidth));
 }
 
-int GrownBarWidth(int shown, int32_t received, int32_t totalSize) {
-  return std::max(shown, ProgressBarWidth(received, totalSize));
+int grownBarWidth(int shown, int32_t received, int32_t totalSize) {
+  return std::max(shown, progressBarWidth(received, totalSize));
 }
 
-bool DownloadTargetMustGo(int32_t status, int32_t cancel) {
+bool downloadTargetMustGo(int32_t status, int32_t cancel) {
   return status != kDownloadSucceeded || cancel == 1;
 }
 
@@ -42,31 +42,31 @@ void DownloadSession::start(const QString& address, const QString& saveFile) {
   // The previous download's controller has long finished; it must be gone
   // before its variables are reused, and its end notification with it.
   DownThread.reset();
-  PrepareDownloadVars(Vars, kSegmentSizeHint);
+  prepareDownloadVars(m_vars, kSegmentSizeHint);
   Resume = 0;
   // A Cancel pressed before the download began would be wiped by the fresh
   // counters and leave the user without a button: nothing is fetched then.
   if (m_cancelRequested) {
-    Vars.Cancel = 1;
-    Vars.Status = kDownloadFailed;
+    m_vars.Cancel = 1;
+    m_vars.Status = kDownloadFailed;
     end(saveFile);
     return;
   }
   setBar(1);
-  DownThread = std::make_unique<TMultiThreadDown>(address, saveFile, Vars, Resume);
+  DownThread = std::make_unique<TMultiThreadDown>(address, saveFile, m_vars, Resume);
   DownThread->setEndpoints(m_endpoints);
-  DownThread->SetOnTerminate([this, saveFile] { end(saveFile); });
+  DownThread->setOnTerminate([this, saveFile] { end(saveFile); });
   m_watch->start();
-  DownThread->Start();
+  DownThread->start();
 }
 
 void DownloadSession::cancel() {
   if (m_cancelRequested) return;
   m_cancelRequested = true;
-  Vars.Cancel = 1;
+  m_vars.Cancel = 1;
 }
 
-void DownloadSession::growBar() { setBar(GrownBarWidth(m_barWidth, Vars.Received, Vars.TotalSize)); }
+void DownloadSession::growBar() { setBar(grownBarWidth(m_barWidth, m_vars.Received, m_vars.TotalSize)); }
 
 void DownloadSession::setBar(int width) {
   if (width == m_barWidth) return;
@@ -77,10 +77,10 @@ void DownloadSession::setBar(int width) {
 void DownloadSession::end(const QString& saveFile) {
   m_watch->stop();
   growBar();
-  const bool targetGoes = DownloadTargetMustGo(Vars.Status, Vars.Cancel);
+  const bool targetGoes = downloadTargetMustGo(m_vars.Status, m_vars.Cancel);
   if (!saveFile.isEmpty() && targetGoes) QFile::remove(saveFile);
-  const Outcome outcome = Vars.Cancel == 1 ? Outcome::Cancelled
-                          : targetGoes     ? Outcome::Failed
-                                           : Outcome::Succeeded;
+  const Outcome outcome = m_vars.Cancel == 1 ? Outcome::Cancelled
+                          : targetGoes       ? Outcome::Failed
+                                             : Outcome::Succeeded;
   emit finished(outcome);
 }

@@ -19,12 +19,12 @@ constexpr int kProgressBarFullWidth = 319;
 // The bar's width for received of totalSize bytes: 0 while the length is
 // unknown, at most the full width. The product is formed in 64 bits, so files
 // beyond 6.7 MB do not overflow it.
-int ProgressBarWidth(int32_t received, int32_t totalSize);
+int progressBarWidth(int32_t received, int32_t totalSize);
 // The bar only grows: the width to show after having shown `shown`.
-int GrownBarWidth(int shown, int32_t received, int32_t totalSize);
+int grownBarWidth(int shown, int32_t received, int32_t totalSize);
 // A failed or cancelled download must not leave its target behind, even one
 // that completed just as the user cancelled.
-bool DownloadTargetMustGo(int32_t status, int32_t cancel);
+bool downloadTargetMustGo(int32_t status, int32_t cancel);
 
 class DownloadSession : public QObject {
   Q_OBJECT
@@ -46,7 +46,7 @@ class DownloadSession : public QObject {
   bool cancelRequested() const { return m_cancelRequested; }
 
   // The counters of the current (or last) download, for reading.
-  const DownloadVars& counters() const { return Vars; }
+  const DownloadVars& counters() const { return m_vars; }
   int barWidth() const { return m_barWidth; }
 
  signals:
@@ -63,7 +63,7 @@ class DownloadSession : public QObject {
   int m_barWidth = 1;
   bool m_cancelRequested = false;
   // Vars outlives the controller that refers to it: members go in reverse order.
-  DownloadVars Vars;
+  DownloadVars m_vars;
   int32_t Resume = 0;
   std::unique_ptr<TMultiThreadDown> DownThread;
 };

@@ -4,9 +4,9 @@
 // into the target.
 //
 // Calling order (from the main thread):
-//   1. PrepareDownloadVars(vars, hint);
+//   1. prepareDownloadVars(vars, hint);
 //   2. auto down = std::make_unique<TMultiThreadDown>(url, saveFile, vars, 0);
-//   3. down->SetOnTerminate(...); down->Start();
+//   3. down->setOnTerminate(...); down->start();
 //   4. the notification runs on the main thread once Status has left 2;
 //      until then TotalSize and Received may be read (a timer) and Cancel
 //      set to 1 at any time.
@@ -46,7 +46,7 @@ struct DownloadVars {
 };
 
 // Sets the variables for a new download with the given segment size hint.
-void PrepareDownloadVars(DownloadVars& vars, int32_t segmentSizeHint);
+void prepareDownloadVars(DownloadVars& vars, int32_t segmentSizeHint);
 
 // A download has no overall time limit: a slow but steady one runs to its
 // end, and the caller has Cancel. What it does bound ends every download
@@ -65,13 +65,13 @@ class SharedProgress {
  public:
   using Clock = std::chrono::steady_clock;
 
-  void Begin(const LowSpeedLimit& limit, int64_t received);
-  bool Stalled(int64_t received);
-  Clock::time_point WindowEnd() const;
+  void begin(const LowSpeedLimit& limit, int64_t received);
+  bool stalled(int64_t received);
+  Clock::time_point windowEnd() const;
 
  private:
-  mutable std::mutex Mutex;
-  std::optional<ProgressWatch> Watch;
+  mutable std::mutex m_mutex;
+  std::optional<ProgressWatch> m_watch;
 };
 
 // What a worker shares with its controller besides the caller's variables.
@@ -95,26 +95,26 @@ class TMultiThreadDown2 {
   TMultiThreadDown2& operator=(const TMultiThreadDown2&) = delete;
 
   // Runs the body on a thread of its own; it lowers Running when it ends.
-  void Start();
-  void Join();
+  void start();
+  void join();
 
  private:
-  void Execute();
-  bool Fetch();
-  bool ReceiveBody(class SegmentWriter& writer, std::string_view bodyStart);
-  bool TakeBodyBytes(class SegmentWriter& writer, std::string_view bytes, int32_t& got);
-  bool StopWanted() const;
+  void execute();
+  bool fetch();
+  bool receiveBody(class SegmentWriter& writer, std::string_view bodyStart);
+  bool takeBodyBytes(class SegmentWriter& writer, std::string_view bytes, int32_t& got);
+  bool stopWanted() const;
 
   TBlockingSocket Socket;
   const std::string Path;
-  const std::string Host;
+  const std::string m_host;
   const int32_t RangeStart;
   const int32_t RangeEnd;
   std::atomic<int32_t>& Received;
   const std::string SegmentFile;
   std::atomic<int32_t>& Cancel;
-  WorkerShared Shared;
-  std::thread Thread;  // joined in the destructor, before any member goes away
+  WorkerShared m_shared;
+  std::thread m_thread;  // joined in the destructor, before any member goes away
 };
 
 // The controller of one download.
@@ -127,33 +127,33 @@ class TMultiThreadDown {
   TMultiThreadDown(const TMultiThreadDown&) = delete;
   TMultiThreadDown& operator=(const TMultiThreadDown&) = delete;
 
-  // Before Start.
-  void SetLimits(const DownloadLimits& limits) { Limits = limits; }
-  // Before Start: where the test's host names really go (none in the program).
+  // Before start().
+  void setLimits(const DownloadLimits& limits) { m_limits = limits; }
+  // Before start(). where the test's host names really go (none in the program).
   void setEndpoints(std::shared_ptr<const EndpointMap> endpoints) {
-    Endpoints = endpoints;
+    m_endpoints = endpoints;
     Socket.setEndpoints(std::move(endpoints));
   }
   // Runs on the application's main thread after the body has set Status,
   // unless this controller has been destroyed by then.
-  void SetOnTerminate(std::function<void()> notification) { OnTerminate = std::move(notification); }
-  void Start();
+  void setOnTerminate(std::function<void()> notification) { m_onTerminate = std::move(notification); }
+  void start();
   // True once the body has returned.
-  bool Finished() const { return Done.load(); }
+  bool finished() const { return m_done.load(); }
 
  private:
-  void Execute();
-  int32_t Download();
-  bool AskLength(const std::string& path, const std::string& host);
-  std::optional<int32_t> PrepareTarget();
-  bool FinishWithoutWorkers(int32_t existing);
-  void StartWorkers(const std::vector<SegmentRange>& plan, const std::string& path, const std::string& host);
-  void StopAndJoinWorkers();
-  bool SegmentComplete(int n) const;
-  bool JoinSegmentsAsTheyEnd(const std::vector<SegmentRange>& plan);
-  void RemoveSegmentFiles();
-  void PostEndNotification();
-  bool StopWanted() const;
+  void execute();
+  int32_t download();
+  bool askLength(const std::string& path, const std::string& host);
+  std::optional<int32_t> prepareTarget();
+  bool finishWithoutWorkers(int32_t existing);
+  void startWorkers(const std::vector<SegmentRange>& plan, const std::string& path, const std::string& host);
+  void stopAndJoinWorkers();
+  bool segmentComplete(int n) const;
+  bool joinSegmentsAsTheyEnd(const std::vector<SegmentRange>& plan);
+  void removeSegmentFiles();
+  void postEndNotification();
+  bool stopWanted() const;
 
   const QString Url;
   const std::string SaveFile;  // as the file system names it
@@ -169,12 +169,12 @@ class TMultiThreadDown {
   std::array<std::unique_ptr<TMultiThreadDown2>, kMaxSegments + 1> Workers;
   std::atomic<int32_t> Running{0};
 
-  DownloadLimits Limits;
-  std::shared_ptr<const EndpointMap> Endpoints;
-  SharedProgress Progress;
-  std::atomic<bool> Abort{false};
-  std::function<void()> OnTerminate;
-  std::shared_ptr<std::atomic<bool>> Alive = std::make_shared<std::atomic<bool>>(true);
-  std::atomic<bool> Done{false};
-  std::thread Thread;  // joined in the destructor, before any member goes away
+  DownloadLimits m_limits;
+  std::shared_ptr<const EndpointMap> m_endpoints;
+  SharedProgress m_progress;
+  std::atomic<bool> m_abort{false};
+  std::function<void()> m_onTerminate;
+  std::shared_ptr<std::atomic<bool>> m_alive = std::make_shared<std::atomic<bool>>(true);
+  std::atomic<bool> m_done{false};
+  std::thread m_thread;  // joined in the destructor, before any member goes away
 };

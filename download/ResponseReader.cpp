@@ -9,7 +9,7 @@ constexpr int kPartialContent = 206;
 // Keeps the first value of a repeated header; a later one that is unreadable
 // or says something else spoils it.
 template <typename Value>
-void TakeValue(std::optional<Value>& kept, bool& unreadable, const std::optional<Value>& value) {
+void takeValue(std::optional<Value>& kept, bool& unreadable, const std::optional<Value>& value) {
   if (!value || (kept && *kept != *value)) unreadable = true;
   if (!kept) kept = value;
 }
@@ -42,12 +42,12 @@ ResponseReader::Progress ResponseReader::feed(std::string_view bytes) {
 bool ResponseReader::takeLine(std::string_view line) {
   ++m_linesRead;
   if (m_linesRead == 1) {
-    const std::optional<int> status = ResponseStatusCode(line);
+    const std::optional<int> status = responseStatusCode(line);
     if (!status) return false;
     m_head.status = *status;
     return true;
   }
-  if (IsHeaderEnd(line)) {
+  if (isHeaderEnd(line)) {
     m_progress = Progress::Complete;
     return true;
   }
@@ -58,23 +58,23 @@ bool ResponseReader::takeLine(std::string_view line) {
 }
 
 void ResponseReader::takeHeader(std::string_view line) {
-  if (IsHeaderLine(line, kContentLengthName))
-    TakeValue(m_head.contentLength, m_head.lengthUnreadable, ContentLengthValue(line));
-  else if (IsHeaderLine(line, kContentRangeName))
-    TakeValue(m_head.contentRange, m_head.rangeUnreadable, ContentRangeValue(line));
-  else if (IsHeaderLine(line, kTransferEncodingName))
+  if (isHeaderLine(line, kContentLengthName))
+    takeValue(m_head.contentLength, m_head.lengthUnreadable, contentLengthValue(line));
+  else if (isHeaderLine(line, kContentRangeName))
+    takeValue(m_head.contentRange, m_head.rangeUnreadable, contentRangeValue(line));
+  else if (isHeaderLine(line, kTransferEncodingName))
     m_head.transferEncoding = true;
 }
 
-bool IsExactRangeAnswer(const ResponseHead& head, int32_t rangeStart, int32_t rangeEnd, int32_t total) {
+bool isExactRangeAnswer(const ResponseHead& head, int32_t rangeStart, int32_t rangeEnd, int32_t total) {
   if (head.status != kPartialContent || head.transferEncoding) return false;
   if (head.rangeUnreadable || !head.contentRange) return false;
-  if (!ContentRangeMatches(*head.contentRange, rangeStart, rangeEnd, total)) return false;
+  if (!contentRangeMatches(*head.contentRange, rangeStart, rangeEnd, total)) return false;
   const int64_t length = int64_t{rangeEnd} - rangeStart + 1;
   return !head.lengthUnreadable && (!head.contentLength || *head.contentLength == length);
 }
 
-std::optional<int32_t> AnnouncedLength(const ResponseHead& head) {
+std::optional<int32_t> announcedLength(const ResponseHead& head) {
   if (head.status != kOk || head.lengthUnreadable) return std::nullopt;
   return head.contentLength;
 }

@@ -56,8 +56,8 @@ class ResponseReader {
 // A ranged GET's answer holds exactly the asked range of a file of total
 // bytes, as plain bytes: status 206, a Content-Range of that range and total,
 // a Content-Length (when given) of the range's length, no transfer encoding.
-bool IsExactRangeAnswer(const ResponseHead& head, int32_t rangeStart, int32_t rangeEnd, int32_t total);
+bool isExactRangeAnswer(const ResponseHead& head, int32_t rangeStart, int32_t rangeEnd, int32_t total);
 
 // The file length a HEAD answer announces: status 200 and one readable
 // Content-Length; nothing otherwise.
-std::optional<int32_t> AnnouncedLength(const ResponseHead& head);
+std::optional<int32_t> announcedLength(const ResponseHead& head);

@@ -22,30 +22,30 @@ class SegmentWriter {
   SegmentWriter& operator=(const SegmentWriter&) = delete;
 
   // Replaces any file at path with an empty one, for about expectedLength bytes.
-  bool Create(const std::string& path, size_t expectedLength);
+  bool create(const std::string& path, size_t expectedLength);
   // kReceiveSize zeroed bytes to receive into.
-  char* ReceiveWindow();
+  char* receiveWindow();
   // Takes the first count bytes of the window; false when a write failed.
-  bool Commit(size_t count);
+  bool commit(size_t count);
   // Writes what is pending and closes; false when any write failed.
-  bool Finish();
+  bool finish();
 
  private:
-  bool Flush();
+  bool flush();
 
-  int Descriptor = -1;
+  int m_descriptor = -1;
   // Not zeroed as a whole: only the windows that receive bytes are.
-  std::unique_ptr<char[]> Block;
-  size_t BlockSize = 0;
-  size_t Pending = 0;
-  bool Failed = false;
+  std::unique_ptr<char[]> m_block;
+  size_t m_blockSize = 0;
+  size_t m_pending = 0;
+  bool m_failed = false;
 };
 
-std::optional<int64_t> FileLength(const std::string& path);
+std::optional<int64_t> fileLength(const std::string& path);
 // True when nothing is left at path (a missing file counts as removed).
-bool RemoveFileIfPresent(const std::string& path);
+bool removeFileIfPresent(const std::string& path);
 // Creates path empty, replacing any file there.
-bool CreateEmptyFile(const std::string& path);
+bool createEmptyFile(const std::string& path);
 
 // Grows a file by appending other files to it, each deleted once it is in.
 class FileJoiner {
@@ -56,11 +56,11 @@ class FileJoiner {
   FileJoiner& operator=(const FileJoiner&) = delete;
 
   // Opens base for appending, creating it empty when it does not exist.
-  bool Open(const std::string& base);
-  bool Append(const std::string& part);
+  bool open(const std::string& base);
+  bool append(const std::string& part);
   // Closes base; false when closing failed.
-  bool Close();
+  bool close();
 
  private:
-  int Descriptor = -1;
+  int m_descriptor = -1;
 };

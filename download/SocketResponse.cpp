@@ -8,7 +8,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-int MillisecondsUntil(Clock::time_point deadline) {
+int millisecondsUntil(Clock::time_point deadline) {
   const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
   return static_cast<int>(std::clamp<decltype(left)>(left, 0, kHeaderLineLimitMs));
 }
@@ -17,21 +17,21 @@ int MillisecondsUntil(Clock::time_point deadline) {
 // time runs out or the stream ends first. The line limit covers a whole
 // line: a peer that drips one byte just inside a per-read limit must not
 // hold the reader forever.
-bool FeedFromSocket(TBlockingSocket& socket, ResponseReader& reader, Clock::time_point deadline,
+bool feedFromSocket(TBlockingSocket& socket, ResponseReader& reader, Clock::time_point deadline,
                     const std::function<bool()>& stop) {
   char buffer[4096];
   int linesSeen = -1;
   Clock::time_point lineDeadline;
   while (reader.progress() == ResponseReader::Progress::NeedMore) {
-    if (stop() || !socket.IsOpen()) return false;
+    if (stop() || !socket.isOpen()) return false;
     if (reader.linesRead() != linesSeen) {
       linesSeen = reader.linesRead();
       lineDeadline = Clock::now() + std::chrono::milliseconds(kHeaderLineLimitMs);
     }
-    const int limit = MillisecondsUntil(std::min(deadline, lineDeadline));
+    const int limit = millisecondsUntil(std::min(deadline, lineDeadline));
     if (limit <= 0) return false;
-    socket.SetWaitLimit(limit);
-    const int count = socket.Read(buffer, sizeof buffer);
+    socket.setWaitLimit(limit);
+    const int count = socket.read(buffer, sizeof buffer);
     if (count <= 0) return false;
     reader.feed({buffer, static_cast<size_t>(count)});
   }
@@ -40,12 +40,12 @@ bool FeedFromSocket(TBlockingSocket& socket, ResponseReader& reader, Clock::time
 
 }  // namespace
 
-std::optional<ReceivedHead> ReadResponseHead(TBlockingSocket& socket, Clock::time_point deadline,
+std::optional<ReceivedHead> readResponseHead(TBlockingSocket& socket, Clock::time_point deadline,
                                              const std::function<bool()>& stop) {
-  const int savedLimit = socket.WaitLimit();
+  const int savedLimit = socket.waitLimit();
   ResponseReader reader;
-  const bool fed = FeedFromSocket(socket, reader, deadline, stop);
-  socket.SetWaitLimit(savedLimit);
+  const bool fed = feedFromSocket(socket, reader, deadline, stop);
+  socket.setWaitLimit(savedLimit);
   if (!fed || reader.progress() != ResponseReader::Progress::Complete) return std::nullopt;
   return ReceivedHead{reader.head(), reader.bodyStart()};
 }

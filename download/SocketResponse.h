@@ -22,6 +22,6 @@ struct ReceivedHead {
 // The head of the response on socket, read whole by the deadline with no
 // line taking longer than kHeaderLineLimitMs; nothing when it is refused,
 // the time runs out, the peer closes first, or stop() says so.
-std::optional<ReceivedHead> ReadResponseHead(TBlockingSocket& socket,
+std::optional<ReceivedHead> readResponseHead(TBlockingSocket& socket,
                                              std::chrono::steady_clock::time_point deadline,
                                              const std::function<bool()>& stop);

@@ -35,7 +35,7 @@ void ApplyController::applySelected() {
     emit attentionNeeded(m_texts.szChoiceplease);
     return;
   }
-  if (IsNetworkPicture(selected->large))
+  if (isNetworkPicture(selected->large))
     fetchNetworkPicture(selected->large);
   else
     stepAsideAndApply(selected->large);
@@ -47,12 +47,12 @@ void ApplyController::fetchNetworkPicture(const QString& address) {
   // An address whose name would leave the store, or that names no category,
   // is never fetched.
   const QString local =
-      StoredNetworkPath(m_browse.dataFolder(), m_browse.state().shape(), address, NetworkFile::LargePicture);
+      storedNetworkPath(m_browse.dataFolder(), m_browse.state().shape(), address, NetworkFile::LargePicture);
   if (local.isEmpty()) {
     emit attentionNeeded(m_texts.szDownloadpicfail);
     return;
   }
-  if (IsUsableStoredPicture(local)) {
+  if (isUsableStoredPicture(local)) {
     stepAsideAndApply(local);
     return;
   }
@@ -73,7 +73,7 @@ void ApplyController::downloadFinished(bool succeeded) {
   m_browse.setBusy(false);
   m_phase = Phase::Idle;
   const QString local = m_downloadTarget;
-  const bool usable = succeeded && QFileInfo::exists(local) && DecodesAsPicture(local);
+  const bool usable = succeeded && QFileInfo::exists(local) && decodesAsPicture(local);
   if (!usable) {
     QFile::remove(local);
     emit attentionNeeded(m_texts.szDownloadpicfail);
@@ -102,11 +102,11 @@ void ApplyController::stepAsideAndApply(const QString& path) {
 void ApplyController::takeResult(quint64 ticket, const SetResult& result) {
   if (m_ticket != ticket) return;
   m_ticket.reset();
-  LogWallpaperResult(result);
-  if (NeedsUserReport(result)) {
+  logWallpaperResult(result);
+  if (needsUserReport(result)) {
     // The box needs a window to stand on, and the user needs the program back.
     endApply();
-    emit errorReport(NotAppliedText(result));
+    emit errorReport(notAppliedText(result));
     return;
   }
   m_phase = Phase::ShowingPicture;

@@ -8,7 +8,7 @@
 #include "library/ListPageLoad.h"
 #include "platform/FolderStamp.h"
 
-QSize BrowseState::thumbnailBox() const { return GridOf(gridShape).imageSize; }
+QSize BrowseState::thumbnailBox() const { return gridOf(gridShape).imageSize; }
 
 void BrowseState::clearGrid() {
   pageLinks = 0;
@@ -27,10 +27,10 @@ class BrowseController::LocalListings {
  public:
   CategoryListing of(const QString& folder) {
     // Read before the entries: a change made while they are read shows in the next stamp.
-    const std::optional<FolderStampReading> now = ReadFolderStamp(folder);
+    const std::optional<FolderStampReading> now = readFolderStamp(folder);
     const auto found = m_cache.constFind(folder);
     if (now && found != m_cache.cend() && found->stamp == now->stamp) return found->listing;
-    CategoryListing listing = ListLocalCategory(folder);
+    CategoryListing listing = listLocalCategory(folder);
     if (now && now->trust == StampTrust::Reliable) {
       if (m_cache.size() > 16) m_cache.clear();
       m_cache.insert(folder, Entry{now->stamp, listing});
@@ -59,11 +59,11 @@ BrowseController::BrowseController(const LanguageTexts& texts, const QString& da
 BrowseController::~BrowseController() = default;
 
 void BrowseController::openLocalCategory(int category) {
-  open({ViewKind::LocalCategory, CategoryOfLink(category)}, 1);
+  open({ViewKind::LocalCategory, categoryOfLink(category)}, 1);
 }
 
 void BrowseController::openNetworkCategory(int category) {
-  open({ViewKind::NetworkCategory, CategoryOfLink(category)}, 1);
+  open({ViewKind::NetworkCategory, categoryOfLink(category)}, 1);
 }
 
 void BrowseController::openDownloaded() { open({ViewKind::Downloaded, 0}, 1); }
@@ -135,7 +135,7 @@ void BrowseController::startLoad(const BrowseRequest& request) {
   emit stateChanged();
   if (request.view.kind == ViewKind::LocalCategory) {
     const QString folder =
-        CategoryFolder(m_dataFolder, request.shape, StoreSide::Local, request.view.category);
+        categoryFolder(m_dataFolder, request.shape, StoreSide::Local, request.view.category);
     m_load = std::make_unique<ListPageLoad>([this, folder] { return m_listings->of(folder); }, m_texts);
   } else if (m_otherViews) {
     m_load = m_otherViews(request);

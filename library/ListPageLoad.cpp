@@ -2,7 +2,7 @@
 
 #include "library/SlotDecoding.h"
 
-std::vector<SlotFill> PageOfListing(const CategoryListing& listing, int requestedPage,
+std::vector<SlotFill> pageOfListing(const CategoryListing& listing, int requestedPage,
                                     const QString& noPicturesText, PageLoad::Edit& edit) {
   const int count = int(listing.thumbnails.size());
   if (count == 0) {
@@ -12,9 +12,9 @@ std::vector<SlotFill> PageOfListing(const CategoryListing& listing, int requeste
     };
     return {};
   }
-  const PageSlice slice = SliceOfPage(count, requestedPage);
+  const PageSlice slice = sliceOfPage(count, requestedPage);
   edit = [slice, count](BrowseState& state) {
-    state.pageLinks = qMin(PageCount(count), kPageLinkCount);
+    state.pageLinks = qMin(pageCount(count), kPageLinkCount);
     if (slice.markPageOne) state.page = 1;
   };
   std::vector<SlotFill> fills;
@@ -27,13 +27,13 @@ std::vector<SlotFill> PageOfListing(const CategoryListing& listing, int requeste
 
 void ListPageLoad::start(const BrowseRequest& request, Deliver deliver) {
   PageLoad::Edit paging;
-  std::vector<SlotFill> fills = PageOfListing(m_list(), request.page, m_texts.szPicnofind, paging);
+  std::vector<SlotFill> fills = pageOfListing(m_list(), request.page, m_texts.szPicnofind, paging);
   deliver(paging);
   if (fills.empty()) {
     emit finished();
     return;
   }
-  DecodeIntoSlots(this, std::move(fills), request.thumbnailBox, [this, deliver](const Edit& showSlots) {
+  decodeIntoSlots(this, std::move(fills), request.thumbnailBox, [this, deliver](const Edit& showSlots) {
     deliver(showSlots);
     emit finished();
   });

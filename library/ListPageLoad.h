@@ -22,5 +22,5 @@ class ListPageLoad : public PageLoad {
 
 // The paging rule over a listing, as an edit: page links shown, the fall-back
 // to page 1, or the "no pictures" tip. Returns the slots the page shows.
-std::vector<struct SlotFill> PageOfListing(const CategoryListing& listing, int requestedPage,
+std::vector<struct SlotFill> pageOfListing(const CategoryListing& listing, int requestedPage,
                                            const QString& noPicturesText, PageLoad::Edit& edit);

@@ -24,32 +24,32 @@ constexpr CommandName kCommands[] = {
     {"--version", "version", CommandKind::Version},
 };
 
-InstanceReply Failure(const QString& message) { return {1, message}; }
+InstanceReply failure(const QString& message) { return {1, message}; }
 
-InstanceReply ReplyOf(const SetResult& result) {
+InstanceReply replyOf(const SetResult& result) {
   if (result.status == SetStatus::Applied) return {};
-  return Failure(NotAppliedText(result));
+  return failure(notAppliedText(result));
 }
 
 // Answers once the worker has ended the request with this ticket.
-void AnswerWhenDone(WallpaperWorker& worker, quint64 ticket, CommandAnswer answer) {
+void answerWhenDone(WallpaperWorker& worker, quint64 ticket, CommandAnswer answer) {
   auto* watch = new QObject(&worker);
   auto shared = std::make_shared<CommandAnswer>(std::move(answer));
   QObject::connect(&worker, &WallpaperWorker::finished, watch,
                    [watch, ticket, shared](quint64 ended, const SetResult& result) {
                      if (ended != ticket) return;
                      watch->deleteLater();
-                     (*shared)(ReplyOf(result));
+                     (*shared)(replyOf(result));
                    });
   QObject::connect(&worker, &WallpaperWorker::superseded, watch, [watch, ticket, shared](quint64 ended) {
     if (ended != ticket) return;
     watch->deleteLater();
-    (*shared)(Failure(QStringLiteral("a newer request took its place before the desktop was told")));
+    (*shared)(failure(QStringLiteral("a newer request took its place before the desktop was told")));
   });
 }
 }  // namespace
 
-std::optional<ProgramCommand> ParseCommandLine(const QStringList& arguments, QString* problem) {
+std::optional<ProgramCommand> parseCommandLine(const QStringList& arguments, QString* problem) {
   if (arguments.size() < 2) return ProgramCommand{CommandKind::Show, {}};
   const QString first = arguments.at(1);
   for (const CommandName& name : kCommands) {
@@ -65,7 +65,7 @@ std::optional<ProgramCommand> ParseCommandLine(const QStringList& arguments, QSt
   return ProgramCommand{};
 }
 
-QStringList InstanceRequest(const ProgramCommand& command) {
+QStringList instanceRequest(const ProgramCommand& command) {
   for (const CommandName& name : kCommands) {
     if (name.kind != command.kind) continue;
     QStringList request{QString::fromLatin1(name.word)};
@@ -75,7 +75,7 @@ QStringList InstanceRequest(const ProgramCommand& command) {
   return {QStringLiteral("start")};
 }
 
-ProgramCommand CommandFromRequest(const QStringList& request) {
+ProgramCommand commandFromRequest(const QStringList& request) {
   const QString word = request.value(0);
   for (const CommandName& name : kCommands) {
     if (word != QLatin1String(name.word)) continue;
@@ -85,7 +85,7 @@ ProgramCommand CommandFromRequest(const QStringList& request) {
   return ProgramCommand{};
 }
 
-QString CommandLineHelp() {
+QString commandLineHelp() {
   return QStringLiteral(
       "Usage: NimbraWallpaper [--next | --previous | --set FILE | --show | --quit | --help | --version]\n"
       "\n"
@@ -102,19 +102,19 @@ QString CommandLineHelp() {
       "do their work without a window. The exit code is 0 when the wallpaper was set, 1 when not.\n");
 }
 
-QString VersionLine() { return QStringLiteral("Nimbra Wallpaper 1.2\n"); }
+QString versionLine() { return QStringLiteral("Nimbra Wallpaper 1.2\n"); }
 
-void SetPictureCommand(WallpaperWorker& worker, const QString& file, CommandAnswer answer) {
-  if (!IsReadableFile(file)) return answer(Failure(QStringLiteral("no such file: %1").arg(file)));
+void setPictureCommand(WallpaperWorker& worker, const QString& file, CommandAnswer answer) {
+  if (!isReadableFile(file)) return answer(failure(QStringLiteral("no such file: %1").arg(file)));
   // Only the header is read: a desktop told to show a file that is not a
   // picture shows a blank background.
-  if (!isPictureFile(file)) return answer(Failure(QStringLiteral("not a picture: %1").arg(file)));
-  AnswerWhenDone(worker, worker.apply(file), std::move(answer));
+  if (!isPictureFile(file)) return answer(failure(QStringLiteral("not a picture: %1").arg(file)));
+  answerWhenDone(worker, worker.apply(file), std::move(answer));
 }
 
-void StepRotationCommand(RotationController& rotation, WallpaperWorker& worker,
+void stepRotationCommand(RotationController& rotation, WallpaperWorker& worker,
                          RotationController::Direction direction, CommandAnswer answer) {
   const std::optional<quint64> ticket = rotation.step(direction);
-  if (!ticket) return answer(Failure(QStringLiteral("the rotation list names no picture that exists")));
-  AnswerWhenDone(worker, *ticket, std::move(answer));
+  if (!ticket) return answer(failure(QStringLiteral("the rotation list names no picture that exists")));
+  answerWhenDone(worker, *ticket, std::move(answer));
 }

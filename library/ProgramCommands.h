@@ -31,13 +31,13 @@ struct ProgramCommand {
 // auto-start entry's "-1", or anything unknown) is a plain start; no
 // argument at all shows the window, as --show does. nullopt
 // with the reason for a command that lacks its file.
-std::optional<ProgramCommand> ParseCommandLine(const QStringList& arguments, QString* problem);
+std::optional<ProgramCommand> parseCommandLine(const QStringList& arguments, QString* problem);
 // The words a start hands to the running program, and the way back.
-QStringList InstanceRequest(const ProgramCommand& command);
-ProgramCommand CommandFromRequest(const QStringList& request);
+QStringList instanceRequest(const ProgramCommand& command);
+ProgramCommand commandFromRequest(const QStringList& request);
 
-QString CommandLineHelp();
-QString VersionLine();
+QString commandLineHelp();
+QString versionLine();
 
 class WallpaperWorker;
 
@@ -46,8 +46,8 @@ class WallpaperWorker;
 using CommandAnswer = std::function<void(const InstanceReply& reply)>;
 
 // --set: the file must be there and be a picture; then the desktop is told.
-void SetPictureCommand(WallpaperWorker& worker, const QString& file, CommandAnswer answer);
+void setPictureCommand(WallpaperWorker& worker, const QString& file, CommandAnswer answer);
 // --next and --previous on a rotation list that is loaded, stepping through
 // the worker the rotation sets its pictures with.
-void StepRotationCommand(RotationController& rotation, WallpaperWorker& worker,
+void stepRotationCommand(RotationController& rotation, WallpaperWorker& worker,
                          RotationController::Direction direction, CommandAnswer answer);

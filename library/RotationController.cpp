@@ -8,13 +8,13 @@
 #include "library/WallpaperWorker.h"
 
 namespace {
-void WriteRows(const QString& listFile, const QStringList& rows) {
+void writeRows(const QString& listFile, const QStringList& rows) {
   QString error;
-  if (!WriteRotationFile(listFile, rows, &error))
+  if (!writeRotationFile(listFile, rows, &error))
     std::fprintf(stderr, "NimbraWallpaper: cannot write %s: %s\n", qPrintable(listFile), qPrintable(error));
 }
 
-void SayLeftOut(const QString& listFile, const QString& path) {
+void sayLeftOut(const QString& listFile, const QString& path) {
   std::fprintf(
       stderr,
       "NimbraWallpaper: %s is left out of the rotation list: %s cannot hold a name with a line break\n",
@@ -41,44 +41,44 @@ void RotationController::saveCurrent() const { SaveCurrent(m_current); }
 
 void RotationController::RebuildRotationList(Shape screenShape) {
   QStringList rows;
-  for (const QString& path : CollectLargePictures(ShapeFolder(m_dataFolder, screenShape), rows))
-    SayLeftOut(m_listFile, path);
+  for (const QString& path : CollectLargePictures(shapeFolder(m_dataFolder, screenShape), rows))
+    sayLeftOut(m_listFile, path);
   m_current = 1;
   saveCurrent();
   setRows(rows);
-  WriteRows(m_listFile, rows);
+  writeRows(m_listFile, rows);
 }
 
 void RotationController::LoadRotationList(Shape screenShape) {
   m_current = LoadCurrent();
-  std::optional<QStringList> stored = ReadRotationFile(m_listFile);
+  std::optional<QStringList> stored = readRotationFile(m_listFile);
   if (!stored) {
     RebuildRotationList(screenShape);
     return;
   }
   int current = m_current;
-  DropMissingEntries(*stored, current);
+  dropMissingEntries(*stored, current);
   if (stored->isEmpty()) {
     RebuildRotationList(screenShape);
     return;
   }
   // A stored position beyond the list would name a row that is not there.
-  m_current = PositionInRange(current, int(stored->size()));
+  m_current = positionInRange(current, int(stored->size()));
   saveCurrent();
   setRows(*stored);
-  WriteRows(m_listFile, *stored);
+  writeRows(m_listFile, *stored);
 }
 
-void RotationController::SaveRotationList() { WriteRows(m_listFile, m_rows); }
+void RotationController::SaveRotationList() { writeRows(m_listFile, m_rows); }
 
 void RotationController::StartupChange(int changeMode, const QDateTime& lastTime, const QDateTime& now) {
   const bool step =
-      changeMode == kChangeAtStartup || (changeMode == kChangeDaily && DayHasPassed(lastTime, now));
+      changeMode == kChangeAtStartup || (changeMode == kChangeDaily && dayHasPassed(lastTime, now));
   if (step) AdvanceRotation();
 }
 
 void RotationController::AdvanceRotation() {
-  const std::optional<int> target = AdvanceTarget(m_current, int(m_rows.size()));
+  const std::optional<int> target = advanceTarget(m_current, int(m_rows.size()));
   if (!target) return;
   m_current = *target;
   apply(m_rows[*target - 1], target, Reporting::ToUser);
@@ -100,8 +100,8 @@ void RotationController::takeResult(quint64 ticket, const SetResult& result) {
   const bool reachedDesktop = result.status == SetStatus::Applied || result.status == SetStatus::Failed;
   if (pending.position && reachedDesktop) SaveCurrent(*pending.position);
   if (pending.reporting == Reporting::ByCaller) return;
-  LogWallpaperResult(result);
-  if (NeedsUserReport(result)) emit failed(NotAppliedText(result));
+  logWallpaperResult(result);
+  if (needsUserReport(result)) emit failed(notAppliedText(result));
 }
 
 std::optional<quint64> RotationController::applyPosition(std::optional<int> position, Reporting reporting) {
@@ -112,13 +112,13 @@ std::optional<quint64> RotationController::applyPosition(std::optional<int> posi
 
 std::optional<quint64> RotationController::step(Direction direction) {
   return applyPosition(
-      direction == Direction::Next ? NextPosition(m_rows, m_current) : PreviousPosition(m_rows, m_current),
+      direction == Direction::Next ? nextPosition(m_rows, m_current) : previousPosition(m_rows, m_current),
       Reporting::ByCaller);
 }
 
-void RotationController::next() { applyPosition(NextPosition(m_rows, m_current), Reporting::ToUser); }
+void RotationController::next() { applyPosition(nextPosition(m_rows, m_current), Reporting::ToUser); }
 
-void RotationController::previous() { applyPosition(PreviousPosition(m_rows, m_current), Reporting::ToUser); }
+void RotationController::previous() { applyPosition(previousPosition(m_rows, m_current), Reporting::ToUser); }
 
 void RotationController::applyRow(int row) {
   if (row >= 0 && row < m_rows.size()) apply(m_rows[row], std::nullopt, Reporting::ToUser);
@@ -126,14 +126,14 @@ void RotationController::applyRow(int row) {
 
 void RotationController::dropMissingRows() {
   QStringList rows = m_rows;
-  DropMissingEntries(rows, m_current);
+  dropMissingEntries(rows, m_current);
   if (rows.size() != m_rows.size()) setRows(rows);
   saveCurrent();
 }
 
 bool RotationController::addRow(const QString& file) {
-  if (!CanBeListed(file)) {
-    SayLeftOut(m_listFile, file);
+  if (!canBeListed(file)) {
+    sayLeftOut(m_listFile, file);
     return false;
   }
   m_rows << file;
@@ -147,6 +147,6 @@ void RotationController::removeRow(int row) {
   m_rows.removeAt(row);
   emit rowsChanged();
   SaveRotationList();
-  m_current = PositionAfterRemoval(m_current, row + 1, int(m_rows.size()));
+  m_current = positionAfterRemoval(m_current, row + 1, int(m_rows.size()));
   saveCurrent();
 }

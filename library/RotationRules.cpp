@@ -16,7 +16,7 @@
 
 namespace {
 
-// Only the file's first bytes can be a byte-order mark (ParseRotationText
+// Only the file's first bytes can be a byte-order mark (parseRotationText
 // takes it off): a U+FEFF anywhere else, at the start of a line too, belongs
 // to its entry, so the decoders must not drop one.
 constexpr auto kKeepFeff = QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom;
@@ -26,12 +26,12 @@ constexpr QByteArrayView kUtf8Bom = "\xEF\xBB\xBF";
 // name that is not. Older lists came from a system whose 8-bit code page was
 // GBK. A line that is not UTF-8 is taken as bytes when they name a file, and
 // in the old code page otherwise.
-QString DecodeListLine(const QByteArray& line) {
+QString decodeListLine(const QByteArray& line) {
   QStringDecoder utf8(QStringDecoder::Utf8, kKeepFeff);
   QString text = utf8.decode(line);
   if (!utf8.hasError()) return text;
-  const QString asBytes = DecodeFileName(line);
-  if (FileExists(asBytes)) return asBytes;
+  const QString asBytes = decodeFileName(line);
+  if (fileExists(asBytes)) return asBytes;
   QStringDecoder legacy("GB18030", kKeepFeff);
   if (legacy.isValid()) {
     text = legacy.decode(line);
@@ -42,7 +42,7 @@ QString DecodeListLine(const QByteArray& line) {
 
 // Line ends are ASCII, which no byte of a UTF-8 or GBK character is, so the
 // text can be decoded a line at a time.
-QString DecodeListText(const QByteArray& bytes) {
+QString decodeListText(const QByteArray& bytes) {
   QStringDecoder utf8(QStringDecoder::Utf8, kKeepFeff);
   QString text = utf8.decode(bytes);
   if (!utf8.hasError()) return text;
@@ -50,45 +50,45 @@ QString DecodeListText(const QByteArray& bytes) {
   qsizetype start = 0;
   for (qsizetype i = 0; i < bytes.size(); ++i) {
     if (bytes[i] != '\r' && bytes[i] != '\n') continue;
-    text += DecodeListLine(bytes.mid(start, i - start)) + QLatin1Char(bytes[i]);
+    text += decodeListLine(bytes.mid(start, i - start)) + QLatin1Char(bytes[i]);
     start = i + 1;
   }
-  return text + DecodeListLine(bytes.mid(start));
+  return text + decodeListLine(bytes.mid(start));
 }
 
-std::vector<FolderEntry> SortedEntries(const QString& folder) {
-  std::vector<FolderEntry> entries = ReadFolder(folder);
+std::vector<FolderEntry> sortedEntries(const QString& folder) {
+  std::vector<FolderEntry> entries = readFolder(folder);
   std::sort(entries.begin(), entries.end(), [](const FolderEntry& a, const FolderEntry& b) {
-    return NameLessCaseInsensitive(a.name, b.name);
+    return nameLessCaseInsensitive(a.name, b.name);
   });
   return entries;
 }
 
 // `inside` holds the real paths of the folders the scan is in, outermost
 // first; a link back to one of them would make the scan endless.
-void CollectBelow(const QString& folder, QStringList& inside, QStringList& list, QStringList& leftOut) {
-  for (const FolderEntry& entry : SortedEntries(folder)) {
+void collectBelow(const QString& folder, QStringList& inside, QStringList& list, QStringList& leftOut) {
+  for (const FolderEntry& entry : sortedEntries(folder)) {
     if (entry.kind == EntryKind::Folder) {
       const QString real =
-          entry.isLink ? RealPath(folder + entry.name) : inside.last() + QLatin1Char('/') + entry.name;
+          entry.isLink ? realPath(folder + entry.name) : inside.last() + QLatin1Char('/') + entry.name;
       if (real.isEmpty() || inside.contains(real)) continue;
       inside.append(real);
-      CollectBelow(folder + entry.name + QLatin1Char('/'), inside, list, leftOut);
+      collectBelow(folder + entry.name + QLatin1Char('/'), inside, list, leftOut);
       inside.removeLast();
-    } else if (entry.kind == EntryKind::File && IsRotationPicture(entry.name)) {
+    } else if (entry.kind == EntryKind::File && isRotationPicture(entry.name)) {
       const QString path = folder + entry.name;
-      (CanBeListed(path) ? list : leftOut).append(path);
+      (canBeListed(path) ? list : leftOut).append(path);
     }
   }
 }
 
 }  // namespace
 
-QStringList ParseRotationText(const QByteArray& bytes) {
+QStringList parseRotationText(const QByteArray& bytes) {
   const qsizetype zero = bytes.indexOf('\0');
   QByteArrayView content = zero < 0 ? QByteArrayView(bytes) : QByteArrayView(bytes).first(zero);
   if (content.startsWith(kUtf8Bom)) content = content.sliced(kUtf8Bom.size());
-  const QString text = DecodeListText(content.toByteArray());
+  const QString text = decodeListText(content.toByteArray());
   QStringList entries;
   qsizetype start = 0;
   for (qsizetype i = 0; i < text.size(); ++i) {
@@ -102,61 +102,61 @@ QStringList ParseRotationText(const QByteArray& bytes) {
   return entries;
 }
 
-QByteArray FormatRotationText(const QStringList& entries) {
+QByteArray formatRotationText(const QStringList& entries) {
   QByteArray bytes;
   // A first entry that starts with U+FEFF would read as a byte-order mark.
   if (!entries.isEmpty() && entries.first().startsWith(QChar(0xFEFF))) bytes += kUtf8Bom;
-  for (const QString& entry : entries) bytes += EncodeFileName(entry) + "\r\n";
+  for (const QString& entry : entries) bytes += encodeFileName(entry) + "\r\n";
   return bytes;
 }
 
-std::optional<QStringList> ReadRotationFile(const QString& path) {
+std::optional<QStringList> readRotationFile(const QString& path) {
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
-  return ParseRotationText(file.readAll());
+  return parseRotationText(file.readAll());
 }
 
-bool WriteRotationFile(const QString& path, const QStringList& entries, QString* error) {
+bool writeRotationFile(const QString& path, const QStringList& entries, QString* error) {
   QString why;
-  if (WriteFileAtomically(path, FormatRotationText(entries), Durability::RenameOnly, &why)) return true;
+  if (writeFileAtomically(path, formatRotationText(entries), Durability::RenameOnly, &why)) return true;
   if (error) *error = QStringLiteral("%1: %2").arg(path, why);
   return false;
 }
 
-bool CanBeListed(const QString& path) {
+bool canBeListed(const QString& path) {
   return !path.contains(QLatin1Char('\n')) && !path.contains(QLatin1Char('\r'));
 }
 
-bool IsRotationPicture(const QString& fileName) {
+bool isRotationPicture(const QString& fileName) {
   const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
   if (dot < 0) return false;
-  const QString extension = AsciiLower(fileName.mid(dot));
+  const QString extension = asciiLower(fileName.mid(dot));
   const bool picture = extension == QLatin1String(".jpg") || extension == QLatin1String(".bmp");
-  return picture && AsciiLower(fileName.left(1)) == QLatin1String("l");
+  return picture && asciiLower(fileName.left(1)) == QLatin1String("l");
 }
 
 QStringList CollectLargePictures(const QString& folder, QStringList& list) {
   QStringList leftOut;
-  const QString real = RealPath(folder);
+  const QString real = realPath(folder);
   if (real.isEmpty()) return leftOut;
   QStringList inside{real};
-  CollectBelow(folder, inside, list, leftOut);
+  collectBelow(folder, inside, list, leftOut);
   return leftOut;
 }
 
 // A plain stat: the start-up load checks every entry of a list that may hold
 // thousands, and QFileInfo costs several times as much per path.
-bool FileExists(const QString& path) {
+bool fileExists(const QString& path) {
   struct stat info {};
-  return !path.isEmpty() && ::stat(EncodeFileName(path).constData(), &info) == 0 && !S_ISDIR(info.st_mode);
+  return !path.isEmpty() && ::stat(encodeFileName(path).constData(), &info) == 0 && !S_ISDIR(info.st_mode);
 }
 
-int PositionAfterRemoval(int current, int removed, int countLeft) {
+int positionAfterRemoval(int current, int removed, int countLeft) {
   if (current <= removed) return current;
   return countLeft > current ? current - 1 : 1;
 }
 
-void DropMissingEntries(QStringList& entries, int& current, const ExistsFn& exists) {
+void dropMissingEntries(QStringList& entries, int& current, const ExistsFn& exists) {
   qsizetype i = 0;
   while (i < entries.size()) {
     if (exists(entries.at(i))) {
@@ -164,12 +164,12 @@ void DropMissingEntries(QStringList& entries, int& current, const ExistsFn& exis
       continue;
     }
     entries.removeAt(i);
-    current = PositionAfterRemoval(current, int(i) + 1, int(entries.size()));
+    current = positionAfterRemoval(current, int(i) + 1, int(entries.size()));
   }
 }
 
 // Positions are widened first: a stored position can be any 32-bit value.
-std::optional<int> NextPosition(const QStringList& rows, int current, const ExistsFn& exists) {
+std::optional<int> nextPosition(const QStringList& rows, int current, const ExistsFn& exists) {
   const qint64 count = rows.size();
   const qint64 here = current;
   for (qint64 p = std::max<qint64>(here + 1, 1); p <= count; ++p) {
@@ -181,7 +181,7 @@ std::optional<int> NextPosition(const QStringList& rows, int current, const Exis
   return std::nullopt;
 }
 
-std::optional<int> PreviousPosition(const QStringList& rows, int current, const ExistsFn& exists) {
+std::optional<int> previousPosition(const QStringList& rows, int current, const ExistsFn& exists) {
   const qint64 count = rows.size();
   const qint64 here = current;
   for (qint64 p = std::min(here - 1, count); p >= 1; --p) {
@@ -193,23 +193,23 @@ std::optional<int> PreviousPosition(const QStringList& rows, int current, const 
   return std::nullopt;
 }
 
-std::optional<int> AdvanceTarget(int current, int count) {
+std::optional<int> advanceTarget(int current, int count) {
   if (count <= 0) return std::nullopt;
   return current >= 0 && current < count ? current + 1 : 1;
 }
 
-int PositionInRange(int current, int count) {
+int positionInRange(int current, int count) {
   if (count <= 0) return current;
   return current < 1 || qint64(current) > qint64(count) + 1 ? count + 1 : current;
 }
 
-bool DayHasPassed(const QDateTime& previous, const QDateTime& now) {
+bool dayHasPassed(const QDateTime& previous, const QDateTime& now) {
   if (!previous.isValid() || !now.isValid()) return false;
   constexpr qint64 kSecondsPerDay = 24 * 60 * 60;
   return std::abs(previous.secsTo(now)) >= kSecondsPerDay;
 }
 
-QRect PreviewGeometry(Shape screenShape) {
+QRect previewGeometry(Shape screenShape) {
   constexpr int kTop = 206;
   constexpr int kHeight = 120;
   return screenShape == Shape::Widescreen ? QRect(512, kTop, 192, kHeight) : QRect(530, kTop, 160, kHeight);

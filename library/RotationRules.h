@@ -20,28 +20,28 @@
 // empty entry. UTF-8 when valid; a line that is not is the file its bytes
 // name (platform/FileNames.h), or else text in the legacy code page. A UTF-8
 // byte-order mark is one only at the very start of the file.
-QStringList ParseRotationText(const QByteArray& bytes);
+QStringList parseRotationText(const QByteArray& bytes);
 // CR LF after every entry, the last one included; each path's own bytes
 // (UTF-8 for a name that is), with a byte-order mark first when the first
 // entry starts with U+FEFF, so that it reads back.
-// Entries must be listable (CanBeListed).
-QByteArray FormatRotationText(const QStringList& entries);
+// Entries must be listable (canBeListed).
+QByteArray formatRotationText(const QStringList& entries);
 
 // Whether the file can hold a path: one with a line break would split into
 // lines that name no file.
-bool CanBeListed(const QString& path);
+bool canBeListed(const QString& path);
 
 // Reads a list file; std::nullopt when it does not exist or cannot be read.
-std::optional<QStringList> ReadRotationFile(const QString& path);
+std::optional<QStringList> readRotationFile(const QString& path);
 // Writes a list file through a temporary file renamed into place, creating
 // its folder when missing. False (with a reason) leaves the old file intact.
-bool WriteRotationFile(const QString& path, const QStringList& entries, QString* error = nullptr);
+bool writeRotationFile(const QString& path, const QStringList& entries, QString* error = nullptr);
 
 // --- the scan
 
 // Whether a file name is a rotation picture: its extension from the last
 // "." is ".jpg" or ".bmp" and it starts with "l", both in any case.
-bool IsRotationPicture(const QString& fileName);
+bool isRotationPicture(const QString& fileName);
 
 // Appends every rotation picture below `folder` (ending with "/"), depth
 // first in case-insensitive name order: a subfolder's pictures come at the
@@ -54,35 +54,35 @@ QStringList CollectLargePictures(const QString& folder, QStringList& list);
 
 using ExistsFn = std::function<bool(const QString&)>;
 // The file-system existence test used by default.
-bool FileExists(const QString& path);
+bool fileExists(const QString& path);
 
 // CurrentIndex after removing the entry at `removed`, `countLeft` entries
 // remaining.
-int PositionAfterRemoval(int current, int removed, int countLeft);
+int positionAfterRemoval(int current, int removed, int countLeft);
 
 // Removes the entries whose file is missing, adjusting `current` for each.
-void DropMissingEntries(QStringList& entries, int& current, const ExistsFn& exists = FileExists);
+void dropMissingEntries(QStringList& entries, int& current, const ExistsFn& exists = fileExists);
 
 // The row Next makes current: the first existing row after `current`,
 // wrapping to the start, never `current` itself. None when no other row exists.
-std::optional<int> NextPosition(const QStringList& rows, int current, const ExistsFn& exists = FileExists);
+std::optional<int> nextPosition(const QStringList& rows, int current, const ExistsFn& exists = fileExists);
 // The row Previous makes current: the first existing row before `current`,
 // wrapping to the end.
-std::optional<int> PreviousPosition(const QStringList& rows, int current,
-                                    const ExistsFn& exists = FileExists);
+std::optional<int> previousPosition(const QStringList& rows, int current,
+                                    const ExistsFn& exists = fileExists);
 
 // The row AdvanceRotation applies: the one after `current`, or row 1 at the
 // end. None for an empty list.
-std::optional<int> AdvanceTarget(int current, int count);
+std::optional<int> advanceTarget(int current, int count);
 
 // A stored CurrentIndex brought into 1..count + 1: anything outside becomes
 // count + 1 (one past the end), so the next step starts again at row 1. An
 // empty list leaves it unchanged.
-int PositionInRange(int current, int count);
+int positionInRange(int current, int count);
 
 // Whether at least one whole day (24 hours) lies between the two times, in
 // either direction.
-bool DayHasPassed(const QDateTime& previous, const QDateTime& now);
+bool dayHasPassed(const QDateTime& previous, const QDateTime& now);
 
 // The preview picture's place on the settings page for the screen's shape.
-QRect PreviewGeometry(Shape screenShape);
+QRect previewGeometry(Shape screenShape);

@@ -9,7 +9,7 @@ SetResult SetDesktopWallpaper(WallpaperSetter& setter, const QString& path, cons
   // A desktop told to show a missing file shows a blank background from then
   // on; refusing it keeps the wallpaper the user had. The file is looked at
   // by its name's own bytes, which need not be UTF-8.
-  if (path.isEmpty() || !IsReadableFile(path))
+  if (path.isEmpty() || !isReadableFile(path))
     return SetResult::failed(QStringLiteral("\"%1\" is not a readable file").arg(path));
   // Made absolute as text only, so that the name's bytes stay as they are.
   SetResult result = setter.setWallpaper(QFileInfo(path).absoluteFilePath(), cancel);
@@ -18,18 +18,18 @@ SetResult SetDesktopWallpaper(WallpaperSetter& setter, const QString& path, cons
   return result;
 }
 
-QString NotAppliedText(const SetResult& result) {
+QString notAppliedText(const SetResult& result) {
   if (result.status == SetStatus::Unavailable)
     return QStringLiteral("The desktop wallpaper cannot be set on this desktop: %1").arg(result.detail);
   return QStringLiteral("the wallpaper was not changed: %1").arg(result.detail);
 }
 
-bool NeedsUserReport(const SetResult& result) {
+bool needsUserReport(const SetResult& result) {
   return result.status == SetStatus::Unavailable || result.status == SetStatus::TimedOut;
 }
 
-void LogWallpaperResult(const SetResult& result) {
+void logWallpaperResult(const SetResult& result) {
   if (result.status == SetStatus::Applied) return;
-  std::fprintf(stderr, "NimbraWallpaper: %s\n", NotAppliedText(result).toLocal8Bit().constData());
+  std::fprintf(stderr, "NimbraWallpaper: %s\n", notAppliedText(result).toLocal8Bit().constData());
   std::fflush(stderr);
 }

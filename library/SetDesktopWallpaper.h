@@ -14,10 +14,10 @@
 SetResult SetDesktopWallpaper(WallpaperSetter& setter, const QString& path, const CancelToken& cancel);
 
 // The one line that says why a wallpaper was not set.
-QString NotAppliedText(const SetResult& result);
+QString notAppliedText(const SetResult& result);
 // Whether the user must hear of the outcome (a box on the window): the
 // desktop has no way at all, or did not answer in time. A desktop that
 // refused the picture is passed over with a line on standard error.
-bool NeedsUserReport(const SetResult& result);
+bool needsUserReport(const SetResult& result);
 // The line on standard error for an outcome that did not apply the picture.
-void LogWallpaperResult(const SetResult& result);
+void logWallpaperResult(const SetResult& result);

@@ -23,11 +23,11 @@ struct FormatPiece {
   bool field = false;
 };
 
-bool IsAmPmField(QStringView text) {
+bool isAmPmField(QStringView text) {
   return text.compare(QLatin1String("ap"), Qt::CaseInsensitive) == 0 || text == u"a" || text == u"A";
 }
 
-QList<FormatPiece> SplitFormat(const QString& format) {
+QList<FormatPiece> splitFormat(const QString& format) {
   QList<FormatPiece> pieces;
   for (qsizetype i = 0; i < format.size();) {
     const QChar c = format[i];
@@ -35,7 +35,7 @@ QList<FormatPiece> SplitFormat(const QString& format) {
     if (c == u'\'') {
       end = format.indexOf(u'\'', i + 1);
       end = end < 0 ? format.size() : end + 1;
-    } else if (IsAmPmField(QStringView(format).mid(i, 2))) {
+    } else if (isAmPmField(QStringView(format).mid(i, 2))) {
       end = i + 2;
     } else if (c.isLetter() && c.unicode() < 128) {
       while (end < format.size() && format[end] == c) ++end;
@@ -52,22 +52,22 @@ QList<FormatPiece> SplitFormat(const QString& format) {
   return pieces;
 }
 
-bool IsGapChar(QChar c) { return c.isSpace() || QStringLiteral("()[],\u060C").contains(c); }
+bool isGapChar(QChar c) { return c.isSpace() || QStringLiteral("()[],\u060C").contains(c); }
 
 // Drops a field with the blanks and brackets around it.
-void DropField(QList<FormatPiece>& pieces, qsizetype index) {
+void dropField(QList<FormatPiece>& pieces, qsizetype index) {
   pieces.removeAt(index);
   bool hadGap = false;
   if (index > 0 && !pieces[index - 1].field && !pieces[index - 1].text.startsWith(u'\'')) {
     QString& left = pieces[index - 1].text;
-    while (!left.isEmpty() && IsGapChar(left.back())) {
+    while (!left.isEmpty() && isGapChar(left.back())) {
       left.chop(1);
       hadGap = true;
     }
   }
   if (index < pieces.size() && !pieces[index].field && !pieces[index].text.startsWith(u'\'')) {
     QString& right = pieces[index].text;
-    while (!right.isEmpty() && IsGapChar(right.front())) {
+    while (!right.isEmpty() && isGapChar(right.front())) {
       right.remove(0, 1);
       hadGap = true;
     }
@@ -81,7 +81,7 @@ enum class HourClock { AsTheLocale, TwentyFourHours };
 // Qt 6.4 reads past the end of its text when it parses the am/pm marker of
 // a locale whose two markers differ in length; such locales are stored with
 // a 24-hour clock instead.
-HourClock StorageClock(const QLocale& locale) {
+HourClock storageClock(const QLocale& locale) {
   return locale.amText().size() == locale.pmText().size() ? HourClock::AsTheLocale
                                                           : HourClock::TwentyFourHours;
 }
@@ -89,16 +89,16 @@ HourClock StorageClock(const QLocale& locale) {
 // The locale's format as the store uses it: four-digit years, because Qt
 // reads a two-digit year back in the 1900s; no time zone, because stored
 // times are local and zone names do not read back reliably.
-QString StorageFormat(const QString& localeFormat, HourClock clock) {
-  QList<FormatPiece> pieces = SplitFormat(localeFormat);
+QString storageFormat(const QString& localeFormat, HourClock clock) {
+  QList<FormatPiece> pieces = splitFormat(localeFormat);
   for (qsizetype i = pieces.size() - 1; i >= 0; --i) {
     if (!pieces[i].field) continue;
     QString& text = pieces[i].text;
     const bool twentyFour = clock == HourClock::TwentyFourHours;
     if (text == QLatin1String("yy"))
       text = QStringLiteral("yyyy");
-    else if (text.front() == u't' || (twentyFour && IsAmPmField(text)))
-      DropField(pieces, i);
+    else if (text.front() == u't' || (twentyFour && isAmPmField(text)))
+      dropField(pieces, i);
     else if (twentyFour && text.front() == u'h')
       text.fill(u'H');
   }
@@ -107,46 +107,46 @@ QString StorageFormat(const QString& localeFormat, HourClock clock) {
   return format.trimmed();
 }
 
-QString DateFormat(const QLocale& locale) {
-  return StorageFormat(locale.dateFormat(QLocale::ShortFormat), HourClock::AsTheLocale);
+QString dateFormat(const QLocale& locale) {
+  return storageFormat(locale.dateFormat(QLocale::ShortFormat), HourClock::AsTheLocale);
 }
-QString DateTimeFormat(const QLocale& locale) {
-  return DateFormat(locale) + u' ' +
-         StorageFormat(locale.timeFormat(QLocale::LongFormat), StorageClock(locale));
-}
-
-bool IsMidnight(const QDateTime& time) { return time.time() == QTime(0, 0); }
-
-QString LocaleText(const QDateTime& time, const QLocale& locale) {
-  return IsMidnight(time) ? locale.toString(time.date(), DateFormat(locale))
-                          : locale.toString(time, DateTimeFormat(locale));
+QString dateTimeFormat(const QLocale& locale) {
+  return dateFormat(locale) + u' ' +
+         storageFormat(locale.timeFormat(QLocale::LongFormat), storageClock(locale));
 }
 
-bool SameToTheSecond(const QDateTime& a, const QDateTime& b) {
+bool isMidnight(const QDateTime& time) { return time.time() == QTime(0, 0); }
+
+QString localeText(const QDateTime& time, const QLocale& locale) {
+  return isMidnight(time) ? locale.toString(time.date(), dateFormat(locale))
+                          : locale.toString(time, dateTimeFormat(locale));
+}
+
+bool sameToTheSecond(const QDateTime& a, const QDateTime& b) {
   return a.isValid() && b.isValid() && a.date() == b.date() && a.time().hour() == b.time().hour() &&
          a.time().minute() == b.time().minute() && a.time().second() == b.time().second();
 }
 
-QDateTime ParseWith(const QString& text, const QLocale& locale) {
-  QDateTime time = locale.toDateTime(text, DateTimeFormat(locale));
+QDateTime parseWith(const QString& text, const QLocale& locale) {
+  QDateTime time = locale.toDateTime(text, dateTimeFormat(locale));
   if (time.isValid()) return time;
-  const QDate date = locale.toDate(text, DateFormat(locale));
+  const QDate date = locale.toDate(text, dateFormat(locale));
   return date.isValid() ? QDateTime(date, QTime(0, 0)) : QDateTime();
 }
 
-QDateTime ParsePortable(const QString& text) {
+QDateTime parsePortable(const QString& text) {
   QDateTime time = QDateTime::fromString(text, kPortableDateTime);
   if (time.isValid()) return time;
   const QDate date = QDate::fromString(text, kPortableDate);
   return date.isValid() ? QDateTime(date, QTime(0, 0)) : QDateTime();
 }
 
-std::optional<ValueStore::Value> StoredValue(const ValueStore& store, const QString& name) {
+std::optional<ValueStore::Value> storedValue(const ValueStore& store, const QString& name) {
   return store.value(kSettingsKey, name);
 }
 }  // namespace
 
-bool IsWideScreenSize(QSize size) {
+bool isWideScreenSize(QSize size) {
   if (size.height() <= 0) return false;
   return static_cast<double>(size.width()) / size.height() > 1.5;
 }
@@ -154,45 +154,45 @@ bool IsWideScreenSize(QSize size) {
 bool IsWideScreen() {
   const QScreen* screen = QGuiApplication::primaryScreen();
   if (!screen) return false;
-  return IsWideScreenSize(screen->geometry().size() * screen->devicePixelRatio());
+  return isWideScreenSize(screen->geometry().size() * screen->devicePixelRatio());
 }
 
 int32_t LoadCurrent() {
-  ValueStore store = ValueStore::Open();
+  ValueStore store = ValueStore::open();
   if (!store.isOpen()) return 1;
-  const auto value = StoredValue(store, kCurrent);
+  const auto value = storedValue(store, kCurrent);
   if (value && value->kind == ValueStore::Kind::Integer) return value->integer;
   store.setInteger(kSettingsKey, kCurrent, 1);
   return 1;
 }
 
 bool SaveCurrent(int32_t current) {
-  ValueStore store = ValueStore::Open();
+  ValueStore store = ValueStore::open();
   return store.isOpen() && store.setInteger(kSettingsKey, kCurrent, current);
 }
 
 QDateTime LoadLastTime(const QDateTime& now) {
-  ValueStore store = ValueStore::Open();
+  ValueStore store = ValueStore::open();
   // So far back that the daily test passes.
   if (!store.isOpen()) return QDateTime(QDate(1899, 12, 31), QTime(0, 0));
-  const auto value = StoredValue(store, kLastTime);
+  const auto value = storedValue(store, kLastTime);
   if (value && value->kind == ValueStore::Kind::Text && IsDateTime(value->text))
-    return ParseLastTime(value->text);
-  store.setText(kSettingsKey, kLastTime, LastTimeText(now));
+    return parseLastTime(value->text);
+  store.setText(kSettingsKey, kLastTime, lastTimeText(now));
   return now;
 }
 
 bool SaveLastTime(const QDateTime& time) {
-  ValueStore store = ValueStore::Open();
-  return store.isOpen() && store.setText(kSettingsKey, kLastTime, LastTimeText(time));
+  ValueStore store = ValueStore::open();
+  return store.isOpen() && store.setText(kSettingsKey, kLastTime, lastTimeText(time));
 }
 
-bool IsDateTime(const QString& text) { return ParseLastTime(text).isValid(); }
+bool IsDateTime(const QString& text) { return parseLastTime(text).isValid(); }
 
 int LoadAutoChange() {
-  ValueStore store = ValueStore::Open();
+  ValueStore store = ValueStore::open();
   if (!store.isOpen()) return kChangeDisabled;
-  const auto value = StoredValue(store, kAutoChange);
+  const auto value = storedValue(store, kAutoChange);
   if (!value) return kChangeDisabled;
   if (value->kind != ValueStore::Kind::Integer) {
     store.remove(kSettingsKey, kAutoChange);
@@ -203,29 +203,29 @@ int LoadAutoChange() {
 }
 
 void SaveAutoChange(int mode) {
-  ValueStore store = ValueStore::Open();
+  ValueStore store = ValueStore::open();
   if (store.isOpen()) store.setInteger(kSettingsKey, kAutoChange, mode);
 }
 
-QStringList AutoRunCommand(const QString& programFile, int mode) {
+QStringList autoRunCommand(const QString& programFile, int mode) {
   return {programFile, QStringLiteral("-") + QString::number(mode)};
 }
 
 void SaveAutoRun(bool enabled, const QString& programFile) {
-  if (enabled && WriteAutostartEntry(AutoRunCommand(programFile, LoadAutoChange()))) return;
+  if (enabled && writeAutostartEntry(autoRunCommand(programFile, LoadAutoChange()))) return;
   // An entry that could not be rewritten must not go on starting the
   // program with a stale mode, but one the user made read-only is theirs to
   // keep: only turning autostart off removes it.
-  if (!enabled || MayReplaceFile(AutostartEntryPath())) RemoveAutostartEntry();
+  if (!enabled || mayReplaceFile(autostartEntryPath())) removeAutostartEntry();
 }
 
 bool AutoRunEnabled(const QString& programFile) {
-  const auto entry = ReadAutostartEntry();
+  const auto entry = readAutostartEntry();
   if (!entry || !entry->active) return false;
   return QDir::cleanPath(entry->command.first()) == QDir::cleanPath(programFile);
 }
 
-int StartupChangeMode(int storedMode, const QString& firstArgument) {
+int startupChangeMode(int storedMode, const QString& firstArgument) {
   if (storedMode == kChangeAtStartup) {
     const bool fromAutostart = firstArgument.size() == 2 && firstArgument[1] == u'1';
     return fromAutostart ? kChangeAtStartup : kChangeDisabled;
@@ -233,13 +233,13 @@ int StartupChangeMode(int storedMode, const QString& firstArgument) {
   return storedMode == kChangeDaily ? kChangeDaily : kChangeDisabled;
 }
 
-QString LastTimeText(const QDateTime& time, const QLocale& locale) {
-  const QString text = LocaleText(time, locale);
-  if (SameToTheSecond(ParseWith(text, locale), time)) return text;
-  return IsMidnight(time) ? time.toString(kPortableDate) : time.toString(kPortableDateTime);
+QString lastTimeText(const QDateTime& time, const QLocale& locale) {
+  const QString text = localeText(time, locale);
+  if (sameToTheSecond(parseWith(text, locale), time)) return text;
+  return isMidnight(time) ? time.toString(kPortableDate) : time.toString(kPortableDateTime);
 }
 
-QDateTime ParseLastTime(const QString& text, const QLocale& locale) {
-  const QDateTime time = ParseWith(text, locale);
-  return time.isValid() ? time : ParsePortable(text);
+QDateTime parseLastTime(const QString& text, const QLocale& locale) {
+  const QDateTime time = parseWith(text, locale);
+  return time.isValid() ? time : parsePortable(text);
 }

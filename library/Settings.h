@@ -18,7 +18,7 @@ inline const QString kProgramFileName = QStringLiteral("NimbraWallpaper");
 enum AutoChangeMode : int { kChangeAtStartup = 1, kChangeDaily = 2, kChangeDisabled = 3 };
 
 // Wide means width / height > 1.5; exactly 1.5 is not wide.
-bool IsWideScreenSize(QSize size);
+bool isWideScreenSize(QSize size);
 // The primary screen in device pixels.
 bool IsWideScreen();
 
@@ -38,14 +38,14 @@ void SaveAutoRun(bool enabled, const QString& programFile);
 bool AutoRunEnabled(const QString& programFile);
 
 // The command the autostart entry runs for a mode: the program file and "-<mode>".
-QStringList AutoRunCommand(const QString& programFile, int mode);
+QStringList autoRunCommand(const QString& programFile, int mode);
 
 // What this run does at start: the stored mode, except that mode 1 only
 // changes the wallpaper when the first argument is two characters ending in
 // "1" (the autostart entry passes "-1"); otherwise nothing.
-int StartupChangeMode(int storedMode, const QString& firstArgument);
+int startupChangeMode(int storedMode, const QString& firstArgument);
 
 // "Lasttime" text: the locale's short date, a blank and its long time, with
 // no time part at midnight; and the way back, invalid when it does not parse.
-QString LastTimeText(const QDateTime& time, const QLocale& locale = QLocale::system());
-QDateTime ParseLastTime(const QString& text, const QLocale& locale = QLocale::system());
+QString lastTimeText(const QDateTime& time, const QLocale& locale = QLocale::system());
+QDateTime parseLastTime(const QString& text, const QLocale& locale = QLocale::system());

@@ -3,7 +3,7 @@
 #include "library/Settings.h"
 
 namespace {
-bool IsMode(int mode) { return mode >= kChangeAtStartup && mode <= kChangeDisabled; }
+bool isMode(int mode) { return mode >= kChangeAtStartup && mode <= kChangeDisabled; }
 }  // namespace
 
 SettingsController::SettingsController(const QString& programFile, QObject* parent)
@@ -59,6 +59,6 @@ void SettingsController::setAutoRun(bool enabled) {
 }
 
 void SettingsController::chooseMode(int mode) {
-  if (modesUsable() && IsMode(mode)) showMode(mode);
+  if (modesUsable() && isMode(mode)) showMode(mode);
   emit changed();
 }

@@ -17,16 +17,16 @@ struct DecodedFiles {
 
 // The picture's size from its header alone; an invalid size when the file
 // cannot tell. Only regular files are read, so a pipe cannot block it.
-QSize HeaderSize(const QString& file) {
-  const std::unique_ptr<QFile> stream = OpenFileForReading(file);
+QSize headerSize(const QString& file) {
+  const std::unique_ptr<QFile> stream = openFileForReading(file);
   if (!stream) return QSize();
   return readPictureHeader(*stream).size;
 }
 
 // Whether the large picture is decoded for a slot instead of its thumbnail.
-bool TakesLargePicture(const SlotFill& fill, QSize box) {
+bool takesLargePicture(const SlotFill& fill, QSize box) {
   if (fill.largeFile.isEmpty() || fill.largeFile == fill.file) return false;
-  const QSize thumbnail = HeaderSize(fill.file);
+  const QSize thumbnail = headerSize(fill.file);
   const bool thumbnailCovers =
       thumbnail.isValid() && thumbnail.width() >= box.width() && thumbnail.height() >= box.height();
   return !thumbnailCovers && QFileInfo(fill.largeFile).isFile();
@@ -34,11 +34,11 @@ bool TakesLargePicture(const SlotFill& fill, QSize box) {
 
 // Runs off the GUI thread. A large picture that does not decode gives way to
 // its thumbnail, which then shows or explains the failure.
-DecodedFiles DecodeFills(const std::vector<SlotFill>& fills, QSize box) {
+DecodedFiles decodeFills(const std::vector<SlotFill>& fills, QSize box) {
   QStringList chosen;
-  for (const SlotFill& fill : fills) chosen << (TakesLargePicture(fill, box) ? fill.largeFile : fill.file);
+  for (const SlotFill& fill : fills) chosen << (takesLargePicture(fill, box) ? fill.largeFile : fill.file);
   DecodedFiles decoded;
-  decoded.pictures = LoadPicturesForBox(chosen, box, &decoded.errors);
+  decoded.pictures = loadPicturesForBox(chosen, box, &decoded.errors);
   QStringList fallbacks;
   std::vector<size_t> fallbackSlots;
   for (size_t i = 0; i < fills.size(); ++i) {
@@ -48,7 +48,7 @@ DecodedFiles DecodeFills(const std::vector<SlotFill>& fills, QSize box) {
   }
   if (fallbacks.isEmpty()) return decoded;
   QStringList errors;
-  const std::vector<QImage> thumbnails = LoadPicturesForBox(fallbacks, box, &errors);
+  const std::vector<QImage> thumbnails = loadPicturesForBox(fallbacks, box, &errors);
   for (size_t k = 0; k < fallbackSlots.size(); ++k) {
     decoded.pictures[fallbackSlots[k]] = thumbnails[k];
     decoded.errors[int(fallbackSlots[k])] = errors.value(int(k));
@@ -56,14 +56,14 @@ DecodedFiles DecodeFills(const std::vector<SlotFill>& fills, QSize box) {
   return decoded;
 }
 
-QImage ShownPicture(const QImage& decoded, const QString& file, const QString& error, QSize box) {
+QImage shownPicture(const QImage& decoded, const QString& file, const QString& error, QSize box) {
   if (!decoded.isNull()) return decoded;
   std::fprintf(stderr, "NimbraWallpaper: cannot show %s: %s\n", qPrintable(file), qPrintable(error));
-  return BrokenPictureMark(box);
+  return brokenPictureMark(box);
 }
 }  // namespace
 
-QImage BrokenPictureMark(QSize box) {
+QImage brokenPictureMark(QSize box) {
   QImage mark(box, QImage::Format_RGB32);
   mark.fill(QColor(238, 238, 238));
   QPainter painter(&mark);
@@ -76,7 +76,7 @@ QImage BrokenPictureMark(QSize box) {
   return mark;
 }
 
-void DecodeIntoSlots(QObject* context, std::vector<SlotFill> fills, QSize box,
+void decodeIntoSlots(QObject* context, std::vector<SlotFill> fills, QSize box,
                      std::function<void(const PageLoad::Edit&)> whenDecoded) {
   if (fills.size() > size_t(kSlotsPerPage)) fills.resize(kSlotsPerPage);
   // The watcher belongs to the context: when a newer request has replaced the
@@ -89,10 +89,10 @@ void DecodeIntoSlots(QObject* context, std::vector<SlotFill> fills, QSize box,
       for (size_t i = 0; i < fills.size(); ++i) {
         state.slotPaths[i] = fills[i].paths;
         state.pictures[i] =
-            ShownPicture(decoded.pictures[i], fills[i].file, decoded.errors.value(int(i)), box);
+            shownPicture(decoded.pictures[i], fills[i].file, decoded.errors.value(int(i)), box);
       }
       state.shownSlots = int(fills.size());
     });
   });
-  watcher->setFuture(QtConcurrent::run([fills, box] { return DecodeFills(fills, box); }));
+  watcher->setFuture(QtConcurrent::run([fills, box] { return decodeFills(fills, box); }));
 }

@@ -25,9 +25,9 @@ struct SlotFill {
 // than the box is replaced by the large picture where that is stored and
 // decodes, so a screen with more device pixels shows sharp pictures. Nothing
 // is handed over once `context` is gone.
-void DecodeIntoSlots(QObject* context, std::vector<SlotFill> fills, QSize box,
+void decodeIntoSlots(QObject* context, std::vector<SlotFill> fills, QSize box,
                      std::function<void(const PageLoad::Edit&)> whenDecoded);
 
 // Shown in place of a thumbnail that cannot be decoded, so the rest of the
 // page still shows and the slot keeps its place.
-QImage BrokenPictureMark(QSize box);
+QImage brokenPictureMark(QSize box);

@@ -13,16 +13,16 @@ StartupController::StartupController(const AppContext& context, SettingsControll
 
 StartupOutcome StartupController::run(const QStringList& arguments, Shape screenShape) {
   StartupOutcome outcome;
-  RunStartupSettings(arguments, screenShape, outcome);
+  runStartupSettings(arguments, screenShape, outcome);
   removeOldCategoryFiles();
-  outcome.startIn = StartPlace(arguments);
+  outcome.startIn = startPlace(arguments);
   return outcome;
 }
 
-void StartupController::RunStartupSettings(const QStringList& arguments, Shape screenShape,
+void StartupController::runStartupSettings(const QStringList& arguments, Shape screenShape,
                                            StartupOutcome& outcome) {
   const int storedMode = m_settings.load();
-  outcome.changeMode = StartupChangeMode(storedMode, arguments.value(1));
+  outcome.changeMode = startupChangeMode(storedMode, arguments.value(1));
   m_rotation.LoadRotationList(screenShape);
   // One moment for the whole start: the daily test and the time stored agree.
   const QDateTime now = m_context.clock->now();
@@ -40,6 +40,6 @@ void StartupController::removeOldCategoryFiles() const {
     QFile::remove(m_context.dataFolder + QStringLiteral("wallpaper/network/%1.ini").arg(n));
 }
 
-StartIn StartPlace(const QStringList& arguments) {
+StartIn startPlace(const QStringList& arguments) {
   return arguments.value(1).isEmpty() ? StartIn::Window : StartIn::Tray;
 }

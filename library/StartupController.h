@@ -34,7 +34,7 @@ class StartupController {
 
   // Its settings steps: the options and the autostart entry, the change
   // mode, the rotation list, the start-up change and "Lasttime".
-  void RunStartupSettings(const QStringList& arguments, Shape screenShape, StartupOutcome& outcome);
+  void runStartupSettings(const QStringList& arguments, Shape screenShape, StartupOutcome& outcome);
 
  private:
   void removeOldCategoryFiles() const;
@@ -46,4 +46,4 @@ class StartupController {
 
 // Any first argument, whatever its text, starts the program in the tray:
 // the autostart entry passes one.
-StartIn StartPlace(const QStringList& arguments);
+StartIn startPlace(const QStringList& arguments);

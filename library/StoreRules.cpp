@@ -11,26 +11,26 @@
 
 namespace {
 
-bool HasPictureExtension(const QString& name) {
+bool hasPictureExtension(const QString& name) {
   return name.endsWith(QLatin1String(".jpg"), Qt::CaseInsensitive) ||
          name.endsWith(QLatin1String(".bmp"), Qt::CaseInsensitive);
 }
 
-bool IsCategory(int category) { return category >= 1 && category <= kCategoryCount; }
+bool isCategory(int category) { return category >= 1 && category <= kCategoryCount; }
 
 // Regular files of a folder (links to regular files included), sorted.
 // Folders, broken links and special files are left out: opening a pipe named
 // like a picture would hang the grid. Names keep their bytes, UTF-8 or not.
-QStringList SortedFileNames(const QString& folder) {
+QStringList sortedFileNames(const QString& folder) {
   QStringList names;
-  for (FolderEntry& entry : ReadFolder(folder)) {
+  for (FolderEntry& entry : readFolder(folder)) {
     if (entry.kind == EntryKind::File) names.append(std::move(entry.name));
   }
-  SortNamesCaseInsensitive(names);
+  sortNamesCaseInsensitive(names);
   return names;
 }
 
-QString FolderOf(const QString& path) { return path.left(path.lastIndexOf('/') + 1); }
+QString folderOf(const QString& path) { return path.left(path.lastIndexOf('/') + 1); }
 
 // The "l_" files of a folder: their exact names, and the real name of each
 // keyed by its case-folded name; where names differ only in case, the first
@@ -40,43 +40,43 @@ struct LargeIndex {
   QHash<QString, QString> byFolded;
 };
 
-LargeIndex IndexLargeNames(const QStringList& sortedNames) {
+LargeIndex indexLargeNames(const QStringList& sortedNames) {
   LargeIndex index;
   for (const QString& name : sortedNames) {
     if (!name.startsWith(QLatin1String("l_"), Qt::CaseInsensitive)) continue;
     index.exact.insert(name);
-    const QString folded = FoldFileNameCase(name);
+    const QString folded = foldFileNameCase(name);
     if (!index.byFolded.contains(folded)) index.byFolded.insert(folded, name);
   }
   return index;
 }
 
-QString LargeNameFor(const QString& thumbnailName, const LargeIndex& index) {
+QString largeNameFor(const QString& thumbnailName, const LargeIndex& index) {
   const QString tail = thumbnailName.mid(2);
   const QString exact = QLatin1String("l_") + tail;
   if (index.exact.contains(exact)) return exact;
-  const QString found = index.byFolded.value(FoldFileNameCase(exact));
-  return found.isEmpty() ? QLatin1String("l_") + AsciiLower(tail) : found;
+  const QString found = index.byFolded.value(foldFileNameCase(exact));
+  return found.isEmpty() ? QLatin1String("l_") + asciiLower(tail) : found;
 }
 
 }  // namespace
 
-bool NameLessCaseInsensitive(const QString& a, const QString& b) {
+bool nameLessCaseInsensitive(const QString& a, const QString& b) {
   const int byFolded = a.compare(b, Qt::CaseInsensitive);
   return byFolded != 0 ? byFolded < 0 : a < b;
 }
 
-void SortNamesCaseInsensitive(QStringList& names) {
+void sortNamesCaseInsensitive(QStringList& names) {
   // Folding each name once, not at every comparison, keeps a folder of
   // thousands of pictures quick to list.
   std::vector<std::pair<QString, QString>> keyed;
   keyed.reserve(names.size());
-  for (const QString& name : names) keyed.emplace_back(FoldFileNameCase(name), name);
+  for (const QString& name : names) keyed.emplace_back(foldFileNameCase(name), name);
   std::sort(keyed.begin(), keyed.end());
   for (qsizetype i = 0; i < names.size(); ++i) names[i] = std::move(keyed[i].second);
 }
 
-QString AsciiLower(const QString& text) {
+QString asciiLower(const QString& text) {
   QString lower = text;
   for (QChar& c : lower) {
     if (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) c = QChar(c.unicode() + ('a' - 'A'));
@@ -84,31 +84,31 @@ QString AsciiLower(const QString& text) {
   return lower;
 }
 
-QString ShapeFolder(const QString& dataFolder, Shape shape) {
+QString shapeFolder(const QString& dataFolder, Shape shape) {
   return dataFolder + (shape == Shape::Widescreen ? QLatin1String("wallpaper/widescreen/")
                                                   : QLatin1String("wallpaper/normal/"));
 }
 
-QString SideFolder(const QString& dataFolder, Shape shape, StoreSide side) {
-  return ShapeFolder(dataFolder, shape) +
+QString sideFolder(const QString& dataFolder, Shape shape, StoreSide side) {
+  return shapeFolder(dataFolder, shape) +
          (side == StoreSide::Network ? QLatin1String("network/") : QLatin1String("local/"));
 }
 
-QString CategoryFolder(const QString& dataFolder, Shape shape, StoreSide side, int category) {
-  return SideFolder(dataFolder, shape, side) + QString::number(category) + QLatin1Char('/');
+QString categoryFolder(const QString& dataFolder, Shape shape, StoreSide side, int category) {
+  return sideFolder(dataFolder, shape, side) + QString::number(category) + QLatin1Char('/');
 }
 
-int CategoryOfLink(int linkNumber) { return IsCategory(linkNumber) ? linkNumber : 1; }
+int categoryOfLink(int linkNumber) { return isCategory(linkNumber) ? linkNumber : 1; }
 
-int PageCount(int count) { return count <= 0 ? 0 : (count + kSlotsPerPage - 1) / kSlotsPerPage; }
+int pageCount(int count) { return count <= 0 ? 0 : (count + kSlotsPerPage - 1) / kSlotsPerPage; }
 
-PageSlice SliceOfPage(int count, int requestedPage) {
+PageSlice sliceOfPage(int count, int requestedPage) {
   PageSlice slice;
   if (count <= 0) {
     slice.markPageOne = true;
     return slice;
   }
-  const bool exists = requestedPage >= 1 && requestedPage <= PageCount(count);
+  const bool exists = requestedPage >= 1 && requestedPage <= pageCount(count);
   slice.page = exists ? requestedPage : 1;
   slice.markPageOne = !exists;
   slice.first = (slice.page - 1) * kSlotsPerPage;
@@ -116,56 +116,56 @@ PageSlice SliceOfPage(int count, int requestedPage) {
   return slice;
 }
 
-CategoryListing ListLocalCategory(const QString& folder) {
+CategoryListing listLocalCategory(const QString& folder) {
   CategoryListing listing;
-  const QStringList names = SortedFileNames(folder);
-  const LargeIndex largeIndex = IndexLargeNames(names);
+  const QStringList names = sortedFileNames(folder);
+  const LargeIndex largeIndex = indexLargeNames(names);
   for (const QString& name : names) {
-    if (!name.startsWith(QLatin1String("s_"), Qt::CaseInsensitive) || !HasPictureExtension(name)) continue;
+    if (!name.startsWith(QLatin1String("s_"), Qt::CaseInsensitive) || !hasPictureExtension(name)) continue;
     listing.thumbnails << folder + name;
-    listing.larges << folder + LargeNameFor(name, largeIndex);
+    listing.larges << folder + largeNameFor(name, largeIndex);
   }
   return listing;
 }
 
-QString LargePicturePath(const QString& thumbnailPath) {
-  const QString folder = FolderOf(thumbnailPath);
+QString largePicturePath(const QString& thumbnailPath) {
+  const QString folder = folderOf(thumbnailPath);
   const QString name = thumbnailPath.mid(folder.size());
-  return folder + LargeNameFor(name, IndexLargeNames(SortedFileNames(folder)));
+  return folder + largeNameFor(name, indexLargeNames(sortedFileNames(folder)));
 }
 
-QStringList ListDownloadedPictures(const QString& dataFolder, Shape shape) {
+QStringList listDownloadedPictures(const QString& dataFolder, Shape shape) {
   QStringList pictures;
   for (int category = 1; category <= kCategoryCount; ++category) {
-    const QString folder = CategoryFolder(dataFolder, shape, StoreSide::Network, category);
-    for (const QString& name : SortedFileNames(folder)) {
-      if (name.startsWith(QLatin1String("l_"), Qt::CaseInsensitive) && HasPictureExtension(name))
+    const QString folder = categoryFolder(dataFolder, shape, StoreSide::Network, category);
+    for (const QString& name : sortedFileNames(folder)) {
+      if (name.startsWith(QLatin1String("l_"), Qt::CaseInsensitive) && hasPictureExtension(name))
         pictures << folder + name;
     }
   }
   return pictures;
 }
 
-bool AddressInCategory(const QString& address, int category) {
+bool addressInCategory(const QString& address, int category) {
   return address.indexOf(QLatin1Char('/') + QString::number(category) + QLatin1String("/s_")) > 0;
 }
 
-QString LargeAddressOf(const QString& thumbnailAddress) {
+QString largeAddressOf(const QString& thumbnailAddress) {
   QString large = thumbnailAddress;
   return large.replace(QLatin1String("/s_"), QLatin1String("/l_"));
 }
 
-QString StoredNetworkPath(const QString& dataFolder, Shape shape, const QString& address, NetworkFile kind) {
+QString storedNetworkPath(const QString& dataFolder, Shape shape, const QString& address, NetworkFile kind) {
   const QLatin1String marker(kind == NetworkFile::Thumbnail ? "/s_" : "/l_");
   const qsizetype slash = address.indexOf(marker);
   if (slash < 1) return {};
   const int category = address.at(slash - 1).digitValue();
   const QString name = address.mid(slash + 1);
-  if (!IsCategory(category) || !IsSafeFileName(name)) return {};
-  return CategoryFolder(dataFolder, shape, StoreSide::Network, category) + name;
+  if (!isCategory(category) || !isSafeFileName(name)) return {};
+  return categoryFolder(dataFolder, shape, StoreSide::Network, category) + name;
 }
 
-bool IsSafeFileName(const QString& name) {
+bool isSafeFileName(const QString& name) {
   if (name.isEmpty() || name.contains(QLatin1Char('/')) || name.contains(QLatin1String(".."))) return false;
   // Such a name could be another download's segment file.
   if (name.contains(QLatin1String(kSegmentFileMarker))) return false;

@@ -16,21 +16,21 @@ constexpr int kPageLinkCount = 20;
 
 // "wallpaper/normal/" or "wallpaper/widescreen/" below the data folder
 // (which ends with "/").
-QString ShapeFolder(const QString& dataFolder, Shape shape);
+QString shapeFolder(const QString& dataFolder, Shape shape);
 // The shape folder + "local/" or "network/".
-QString SideFolder(const QString& dataFolder, Shape shape, StoreSide side);
+QString sideFolder(const QString& dataFolder, Shape shape, StoreSide side);
 // The side folder + N + "/" for category N (1..5).
-QString CategoryFolder(const QString& dataFolder, Shape shape, StoreSide side, int category);
+QString categoryFolder(const QString& dataFolder, Shape shape, StoreSide side, int category);
 
 // The category of the n-th local or network category link (1..5); any other
 // link counts as category 1.
-int CategoryOfLink(int linkNumber);
+int categoryOfLink(int linkNumber);
 
 // --- paging
 
 // Pages needed for `count` pictures, six a page (0 for none). More than
 // twenty pages can result; only twenty page links exist.
-int PageCount(int count);
+int pageCount(int count);
 
 // The part of a list that one page shows.
 struct PageSlice {
@@ -39,7 +39,7 @@ struct PageSlice {
   int first = 0;             // 0-based index of the page's first entry
   int size = 0;              // entries on the page, 0..6
 };
-PageSlice SliceOfPage(int count, int requestedPage);
+PageSlice sliceOfPage(int count, int requestedPage);
 
 // --- local categories
 
@@ -53,42 +53,42 @@ struct CategoryListing {
 // "s_" in any case and end in ".jpg" or ".bmp" in any case, in
 // case-insensitive name order. A missing folder lists nothing. A name that
 // is not UTF-8 keeps its bytes (platform/FileNames.h).
-CategoryListing ListLocalCategory(const QString& folder);
+CategoryListing listLocalCategory(const QString& folder);
 
 // The large picture belonging to a thumbnail path: the file in the same folder
 // named "l_" + the thumbnail's tail without regard to case; when there is
 // none, the folder + "l_" + the tail lower-cased, so that applying it fails.
-QString LargePicturePath(const QString& thumbnailPath);
+QString largePicturePath(const QString& thumbnailPath);
 
 // --- network categories and the downloaded view
 
 // Every stored large picture of a shape's network categories 1..5, in
 // category order and case-insensitive name order within a category: "l_"
 // names in any case ending in ".jpg" or ".bmp" in any case.
-QStringList ListDownloadedPictures(const QString& dataFolder, Shape shape);
+QStringList listDownloadedPictures(const QString& dataFolder, Shape shape);
 
 // Whether a catalogue address belongs to category N: "/N/s_" occurs in it
 // after its first character.
-bool AddressInCategory(const QString& address, int category);
+bool addressInCategory(const QString& address, int category);
 
 // The large picture's address of a thumbnail address: every "/s_" becomes "/l_".
-QString LargeAddressOf(const QString& thumbnailAddress);
+QString largeAddressOf(const QString& thumbnailAddress);
 
 // Where the local copy of a network file is kept: the shape's network folder
 // + the category digit before the first "/s_" (or "/l_") + "/" + the name from
 // that "s_" (or "l_") on. Empty when the address has no such part, the digit
 // is not a category, or the name is not a safe file name.
-QString StoredNetworkPath(const QString& dataFolder, Shape shape, const QString& address, NetworkFile kind);
+QString storedNetworkPath(const QString& dataFolder, Shape shape, const QString& address, NetworkFile kind);
 
 // A name that stays inside its folder: not empty, no "/", no "..", no NUL or
 // other control character, and nothing the download engine names its
 // segment files with.
-bool IsSafeFileName(const QString& name);
+bool isSafeFileName(const QString& name);
 
 // Sorts file names without regard to case; names equal but for case keep a
 // fixed order, so pages stay stable whatever order the folder returns.
-void SortNamesCaseInsensitive(QStringList& names);
-bool NameLessCaseInsensitive(const QString& a, const QString& b);
+void sortNamesCaseInsensitive(QStringList& names);
+bool nameLessCaseInsensitive(const QString& a, const QString& b);
 
 // ASCII-only lower-casing (A..Z), as the store's rules use it.
-QString AsciiLower(const QString& text);
+QString asciiLower(const QString& text);

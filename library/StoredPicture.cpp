@@ -4,11 +4,11 @@
 
 #include "picture/ImageDecode.h"
 
-bool IsNetworkPicture(const QString& path) {
+bool isNetworkPicture(const QString& path) {
   return path.left(4).compare(QLatin1String("http"), Qt::CaseInsensitive) == 0;
 }
 
-bool IsUsableStoredPicture(const QString& file) {
+bool isUsableStoredPicture(const QString& file) {
   const QFileInfo info(file);
-  return info.isFile() && info.size() >= kSmallestStoredPicture && DecodesAsPicture(file);
+  return info.isFile() && info.size() >= kSmallestStoredPicture && decodesAsPicture(file);
 }

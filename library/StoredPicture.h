@@ -9,8 +9,8 @@
 constexpr qint64 kSmallestStoredPicture = 20000;
 
 // Whether a slot's large-picture path is an address rather than a file.
-bool IsNetworkPicture(const QString& path);
+bool isNetworkPicture(const QString& path);
 
 // Whether a stored copy can be applied as it is: at least 20000 bytes, and a
 // picture that decodes.
-bool IsUsableStoredPicture(const QString& file);
+bool isUsableStoredPicture(const QString& file);

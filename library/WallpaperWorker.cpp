@@ -13,12 +13,12 @@ namespace {
 // thread is still at work while the program shuts down.
 constexpr auto kEndWait = std::chrono::seconds(2);
 
-SetResult DeadlinePassed(const WallpaperSetter& setter, std::chrono::milliseconds deadline) {
+SetResult deadlinePassed(const WallpaperSetter& setter, std::chrono::milliseconds deadline) {
   return SetResult::timedOut(QStringLiteral("%1 did not finish within %2 and was stopped")
-                                 .arg(setter.name(), DeadlineText(deadline)));
+                                 .arg(setter.name(), deadlineText(deadline)));
 }
 
-SetResult RunSetter(WallpaperSetter& setter, const QString& path, const CancelToken& cancel,
+SetResult runSetter(WallpaperSetter& setter, const QString& path, const CancelToken& cancel,
                     std::chrono::milliseconds deadline) {
   SetResult result;
   try {
@@ -31,7 +31,7 @@ SetResult RunSetter(WallpaperSetter& setter, const QString& path, const CancelTo
   }
   // A tool stopped at the deadline ends as the deadline's failure, whichever
   // of the two the window's thread hears of first.
-  if (result.status != SetStatus::Applied && cancel.isCancelled()) return DeadlinePassed(setter, deadline);
+  if (result.status != SetStatus::Applied && cancel.isCancelled()) return deadlinePassed(setter, deadline);
   return result;
 }
 }  // namespace
@@ -57,7 +57,7 @@ struct WallpaperWorker::Mailbox {
   }
 };
 
-QString DeadlineText(std::chrono::milliseconds deadline) {
+QString deadlineText(std::chrono::milliseconds deadline) {
   if (deadline.count() % 1000 == 0) return QStringLiteral("%1 s").arg(deadline.count() / 1000);
   return QStringLiteral("%1 ms").arg(deadline.count());
 }
@@ -103,7 +103,7 @@ void WallpaperWorker::start(const Request& request) {
   }
   std::thread([setter = m_setter, cancel = m_runningCancel, mailbox = m_mailbox, request,
                deadline = m_deadline] {
-    mailbox->post(request.ticket, RunSetter(*setter, request.path, *cancel, deadline));
+    mailbox->post(request.ticket, runSetter(*setter, request.path, *cancel, deadline));
   }).detach();
   m_deadlineTimer->start(m_deadline);
 }
@@ -126,7 +126,7 @@ void WallpaperWorker::abandonRunning() {
   m_running.reset();
   m_runningCancel.reset();
   startWaiting();
-  emit finished(ticket, DeadlinePassed(*m_setter, m_deadline));
+  emit finished(ticket, deadlinePassed(*m_setter, m_deadline));
 }
 
 void WallpaperWorker::startWaiting() {

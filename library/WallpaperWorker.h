@@ -66,4 +66,4 @@ class WallpaperWorker : public QObject {
 };
 
 // "20 s", or "200 ms" for a deadline of less than whole seconds.
-QString DeadlineText(std::chrono::milliseconds deadline);
+QString deadlineText(std::chrono::milliseconds deadline);

@@ -55,17 +55,17 @@ PictureHeader readPictureHeader(QIODevice& source);
 // Decodes `file` upright and scales it smoothly to exactly `box`. Returns a
 // null image and a reason in `error` (when given) for a missing, corrupt,
 // truncated or oversized file; it never aborts the program.
-QImage LoadPictureForBox(const QString& file, QSize box, QString* error = nullptr);
+QImage loadPictureForBox(const QString& file, QSize box, QString* error = nullptr);
 
 // Decodes several pictures for one box at once, each on a thread of its own,
 // so that a page of thumbnails costs about the slowest one. The results
 // follow the order of `files`: a null image where a file failed, with its
 // reason at the same place in `errors` (empty where it succeeded).
-std::vector<QImage> LoadPicturesForBox(const QStringList& files, QSize box, QStringList* errors = nullptr);
+std::vector<QImage> loadPicturesForBox(const QStringList& files, QSize box, QStringList* errors = nullptr);
 
 // Decodes `file` upright at its own size, with the same guards.
-QImage LoadPicture(const QString& file, QString* error = nullptr);
+QImage loadPicture(const QString& file, QString* error = nullptr);
 
 // Whether a file decodes as a picture at all; what a server sends instead of
 // a picture (an error page) does not.
-bool DecodesAsPicture(const QString& file);
+bool decodesAsPicture(const QString& file);

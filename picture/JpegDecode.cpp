@@ -29,7 +29,7 @@ struct JpegErrorManager {
   char message[JMSG_LENGTH_MAX];
 };
 
-[[noreturn]] void AbortDecode(j_common_ptr cinfo) {
+[[noreturn]] void abortDecode(j_common_ptr cinfo) {
   auto* manager = reinterpret_cast<JpegErrorManager*>(cinfo->err);
   (*cinfo->err->format_message)(cinfo, manager->message);
   std::longjmp(manager->jump, 1);
@@ -41,17 +41,17 @@ struct JpegErrorManager {
 // the rest of a file whose header claims far more than it holds. Other
 // warnings (stray bytes between markers, common in camera files) leave a
 // usable picture.
-bool IsDamagedData(int messageCode) {
+bool isDamagedData(int messageCode) {
   return messageCode == JWRN_JPEG_EOF || messageCode == JWRN_HIT_MARKER || messageCode == JWRN_MUST_RESYNC;
 }
 
-void OnJpegMessage(j_common_ptr cinfo, int level) {
+void onJpegMessage(j_common_ptr cinfo, int level) {
   if (level >= 0) return;
-  if (IsDamagedData(cinfo->err->msg_code)) AbortDecode(cinfo);
+  if (isDamagedData(cinfo->err->msg_code)) abortDecode(cinfo);
   ++cinfo->err->num_warnings;
 }
 
-void LimitScans(j_common_ptr cinfo) {
+void limitScans(j_common_ptr cinfo) {
   auto* decompress = reinterpret_cast<j_decompress_ptr>(cinfo);
   if (decompress->progressive_mode && decompress->input_scan_number > kMaxProgressiveScans) {
     std::snprintf(reinterpret_cast<JpegErrorManager*>(cinfo->err)->message, JMSG_LENGTH_MAX,
@@ -68,10 +68,10 @@ struct DeviceSource {
   std::vector<JOCTET> buffer;
 };
 
-void InitSource(j_decompress_ptr) {}
-void TermSource(j_decompress_ptr) {}
+void initSource(j_decompress_ptr) {}
+void termSource(j_decompress_ptr) {}
 
-boolean FillInputBuffer(j_decompress_ptr cinfo) {
+boolean fillInputBuffer(j_decompress_ptr cinfo) {
   auto* source = reinterpret_cast<DeviceSource*>(cinfo->src);
   const qint64 got =
       source->device->read(reinterpret_cast<char*>(source->buffer.data()), qint64(source->buffer.size()));
@@ -89,11 +89,11 @@ boolean FillInputBuffer(j_decompress_ptr cinfo) {
   return TRUE;
 }
 
-void SkipInputData(j_decompress_ptr cinfo, long count) {
+void skipInputData(j_decompress_ptr cinfo, long count) {
   auto* source = reinterpret_cast<DeviceSource*>(cinfo->src);
   while (count > long(source->pub.bytes_in_buffer)) {
     count -= long(source->pub.bytes_in_buffer);
-    FillInputBuffer(cinfo);
+    fillInputBuffer(cinfo);
   }
   if (count > 0) {
     source->pub.next_input_byte += count;
@@ -101,7 +101,7 @@ void SkipInputData(j_decompress_ptr cinfo, long count) {
   }
 }
 
-bool IsCmyk(J_COLOR_SPACE space) { return space == JCS_CMYK || space == JCS_YCCK; }
+bool isCmyk(J_COLOR_SPACE space) { return space == JCS_CMYK || space == JCS_YCCK; }
 
 // One decompression. Every step that may end in libjpeg's error handler sets
 // its own jump target and keeps no object with a destructor, so the jump
@@ -110,17 +110,17 @@ class JpegDecoder {
  public:
   explicit JpegDecoder(QIODevice& device) {
     m_cinfo.err = jpeg_std_error(&m_error.pub);
-    m_error.pub.error_exit = AbortDecode;
-    m_error.pub.emit_message = OnJpegMessage;
+    m_error.pub.error_exit = abortDecode;
+    m_error.pub.emit_message = onJpegMessage;
     m_error.message[0] = '\0';
-    m_progress.progress_monitor = LimitScans;
+    m_progress.progress_monitor = limitScans;
     m_source.device = &device;
     m_source.buffer.resize(kSourceChunkBytes);
-    m_source.pub.init_source = InitSource;
-    m_source.pub.fill_input_buffer = FillInputBuffer;
-    m_source.pub.skip_input_data = SkipInputData;
+    m_source.pub.init_source = initSource;
+    m_source.pub.fill_input_buffer = fillInputBuffer;
+    m_source.pub.skip_input_data = skipInputData;
     m_source.pub.resync_to_restart = jpeg_resync_to_restart;
-    m_source.pub.term_source = TermSource;
+    m_source.pub.term_source = termSource;
   }
   ~JpegDecoder() {
     if (m_created) jpeg_destroy_decompress(&m_cinfo);
@@ -136,7 +136,7 @@ class JpegDecoder {
     m_cinfo.progress = &m_progress;
     m_cinfo.src = &m_source.pub;
     jpeg_read_header(&m_cinfo, TRUE);
-    m_cinfo.out_color_space = IsCmyk(m_cinfo.jpeg_color_space) ? JCS_CMYK : NativeRgb32Space();
+    m_cinfo.out_color_space = isCmyk(m_cinfo.jpeg_color_space) ? JCS_CMYK : nativeRgb32Space();
     return true;
   }
 
@@ -183,7 +183,7 @@ class JpegDecoder {
   QString message() const { return QString::fromLocal8Bit(m_error.message); }
 
  private:
-  static J_COLOR_SPACE NativeRgb32Space() {
+  static J_COLOR_SPACE nativeRgb32Space() {
     // QImage::Format_RGB32 holds 0xffRRGGBB words, whose byte order follows the machine's.
     return QSysInfo::ByteOrder == QSysInfo::LittleEndian ? JCS_EXT_BGRX : JCS_EXT_XRGB;
   }
@@ -195,7 +195,7 @@ class JpegDecoder {
   bool m_created = false;
 };
 
-void CmykToRgb(QImage& image, bool inverted) {
+void cmykToRgb(QImage& image, bool inverted) {
   for (int y = 0; y < image.height(); ++y) {
     auto* pixel = reinterpret_cast<QRgb*>(image.scanLine(y));
     const uchar* cmyk = image.constScanLine(y);
@@ -209,30 +209,30 @@ void CmykToRgb(QImage& image, bool inverted) {
   }
 }
 
-QImage Refuse(QString* why, const QString& text) {
+QImage refuse(QString* why, const QString& text) {
   if (why) *why = text;
   return {};
 }
 
-bool FitsLimit(QSize size, qint64 maxBytes) {
+bool fitsLimit(QSize size, qint64 maxBytes) {
   return size.width() > 0 && size.height() > 0 && qint64(size.width()) * size.height() * 4 <= maxBytes;
 }
 
 }  // namespace
 
-QImage DecodeJpegStream(QIODevice& source, JpegScale scale, QSize box, qint64 maxBytes, QString* why) {
+QImage decodeJpegStream(QIODevice& source, JpegScale scale, QSize box, qint64 maxBytes, QString* why) {
   JpegDecoder decoder(source);
-  const auto fail = [&] { return Refuse(why, decoder.message()); };
+  const auto fail = [&] { return refuse(why, decoder.message()); };
   if (!decoder.open(maxBytes) || !decoder.chooseScale(scale, box)) return fail();
   const QSize output = decoder.outputSize();
-  if (!FitsLimit(output, maxBytes)) {
+  if (!fitsLimit(output, maxBytes)) {
     const QSize size = decoder.sourceSize();
-    return Refuse(why, QStringLiteral("picture too large (%1 x %2)").arg(size.width()).arg(size.height()));
+    return refuse(why, QStringLiteral("picture too large (%1 x %2)").arg(size.width()).arg(size.height()));
   }
   if (!decoder.start()) return fail();
-  QImage image = MakeLargeImage(output);
-  if (image.isNull()) return Refuse(why, QStringLiteral("out of memory"));
+  QImage image = makeLargeImage(output);
+  if (image.isNull()) return refuse(why, QStringLiteral("out of memory"));
   if (!decoder.readRows(image.bits(), image.bytesPerLine())) return fail();
-  if (decoder.decodedCmyk()) CmykToRgb(image, decoder.invertedCmyk());
+  if (decoder.decodedCmyk()) cmykToRgb(image, decoder.invertedCmyk());
   return image;
 }

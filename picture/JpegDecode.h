@@ -18,4 +18,4 @@ enum class JpegScale { Full, CoverBox };
 // chunks as the decoder asks for them. A result of more than `maxBytes` is
 // refused before decoding ("picture too large (W x H)", the file's own size).
 // On any failure: a null image and the reason in `why`; it never aborts.
-QImage DecodeJpegStream(QIODevice& source, JpegScale scale, QSize box, qint64 maxBytes, QString* why);
+QImage decodeJpegStream(QIODevice& source, JpegScale scale, QSize box, qint64 maxBytes, QString* why);

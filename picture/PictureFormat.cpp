@@ -49,7 +49,7 @@ QByteArray qtFormatName(PictureFormat format) {
 }
 
 bool isPictureFile(const QString& file) {
-  const std::unique_ptr<QFile> stream = OpenFileForReading(file);
+  const std::unique_ptr<QFile> stream = openFileForReading(file);
   if (!stream) return false;
   if (probePictureFormat(*stream) != PictureFormat::Unknown) return true;
   return QImageReader(stream.get()).canRead();

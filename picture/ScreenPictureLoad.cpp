@@ -26,11 +26,11 @@ struct BitmapLayout {
   QImage::Format format = QImage::Format_RGB32;
 };
 
-quint32 Read32(const QByteArray& bytes, int at) { return qFromLittleEndian<quint32>(bytes.constData() + at); }
-quint16 Read16(const QByteArray& bytes, int at) { return qFromLittleEndian<quint16>(bytes.constData() + at); }
+quint32 read32(const QByteArray& bytes, int at) { return qFromLittleEndian<quint32>(bytes.constData() + at); }
+quint16 read16(const QByteArray& bytes, int at) { return qFromLittleEndian<quint16>(bytes.constData() + at); }
 
 // Qt's formats that hold a bitmap's little-endian pixels as they lie.
-std::optional<QImage::Format> BitmapPixelFormat(const QByteArray& header, int bitsPerPixel,
+std::optional<QImage::Format> bitmapPixelFormat(const QByteArray& header, int bitsPerPixel,
                                                 quint32 compression) {
   constexpr quint32 kPlainRgb = 0;
   constexpr quint32 kBitFields = 3;
@@ -41,9 +41,9 @@ std::optional<QImage::Format> BitmapPixelFormat(const QByteArray& header, int bi
     return std::nullopt;
   }
   if (compression != kBitFields || header.size() < 66) return std::nullopt;
-  const quint32 red = Read32(header, 54);
-  const quint32 green = Read32(header, 58);
-  const quint32 blue = Read32(header, 62);
+  const quint32 red = read32(header, 54);
+  const quint32 green = read32(header, 58);
+  const quint32 blue = read32(header, 62);
   if (bitsPerPixel == 32 && red == 0xff0000 && green == 0xff00 && blue == 0xff) return QImage::Format_RGB32;
   if (bitsPerPixel == 16 && red == 0xf800 && green == 0x07e0 && blue == 0x1f) return QImage::Format_RGB16;
   if (bitsPerPixel == 16 && red == 0x7c00 && green == 0x03e0 && blue == 0x1f) return QImage::Format_RGB555;
@@ -53,20 +53,20 @@ std::optional<QImage::Format> BitmapPixelFormat(const QByteArray& header, int bi
 // The layout of a bitmap file whose pixels can be drawn where they lie:
 // uncompressed true colour, every row inside the file. Anything else (a
 // palette, run-length coding, a cut-off file) goes through Qt's reader.
-std::optional<BitmapLayout> InPlaceBitmapLayout(QFile& file) {
+std::optional<BitmapLayout> inPlaceBitmapLayout(QFile& file) {
   if (QSysInfo::ByteOrder != QSysInfo::LittleEndian) return std::nullopt;
   const QByteArray header = file.peek(66);
-  if (header.size() < 54 || !header.startsWith("BM") || Read32(header, 14) < 40) return std::nullopt;
+  if (header.size() < 54 || !header.startsWith("BM") || read32(header, 14) < 40) return std::nullopt;
   BitmapLayout layout;
-  layout.pixelOffset = Read32(header, 10);
-  const auto width = qint32(Read32(header, 18));
-  const auto height = qint32(Read32(header, 22));
-  layout.bitsPerPixel = Read16(header, 28);
-  if (Read16(header, 26) != 1 || width <= 0 || height == 0 || height == std::numeric_limits<qint32>::min())
+  layout.pixelOffset = read32(header, 10);
+  const auto width = qint32(read32(header, 18));
+  const auto height = qint32(read32(header, 22));
+  layout.bitsPerPixel = read16(header, 28);
+  if (read16(header, 26) != 1 || width <= 0 || height == 0 || height == std::numeric_limits<qint32>::min())
     return std::nullopt;
   layout.size = QSize(width, height < 0 ? -height : height);
   layout.bottomUp = height > 0;
-  const auto format = BitmapPixelFormat(header, layout.bitsPerPixel, Read32(header, 30));
+  const auto format = bitmapPixelFormat(header, layout.bitsPerPixel, read32(header, 30));
   if (!format || !fitsScreenPicture(layout.size)) return std::nullopt;
   layout.format = *format;
   // pixman reads whole pixels through aligned pointers.
@@ -77,15 +77,15 @@ std::optional<BitmapLayout> InPlaceBitmapLayout(QFile& file) {
   return layout;
 }
 
-void CloseMappedFile(void* file) { delete static_cast<QFile*>(file); }
+void closeMappedFile(void* file) { delete static_cast<QFile*>(file); }
 
 // The bitmap's pixels where they lie in the mapped file, which the image
 // owns from then on.
-std::optional<ScreenPicture> MapBitmap(std::unique_ptr<QFile> file, const BitmapLayout& layout) {
+std::optional<ScreenPicture> mapBitmap(std::unique_ptr<QFile> file, const BitmapLayout& layout) {
   const uchar* pixels = file->map(layout.pixelOffset, layout.bytesPerLine * layout.size.height());
   if (!pixels) return std::nullopt;
   QImage image(pixels, layout.size.width(), layout.size.height(), layout.bytesPerLine, layout.format,
-               CloseMappedFile, file.get());
+               closeMappedFile, file.get());
   if (image.isNull()) return std::nullopt;
   file.release();
   return ScreenPicture{std::move(image), layout.bottomUp ? RowOrder::BottomUp : RowOrder::TopDown};
@@ -93,7 +93,7 @@ std::optional<ScreenPicture> MapBitmap(std::unique_ptr<QFile> file, const Bitmap
 
 // In place where the depth allows it; a palette or grey picture is smaller
 // than its true-colour copy anyway.
-void MakeDrawable(QImage& picture) {
+void makeDrawable(QImage& picture) {
   if (isScreenPixelFormat(picture.format())) return;
   picture.convertTo(picture.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
 }
@@ -101,13 +101,13 @@ void MakeDrawable(QImage& picture) {
 }  // namespace
 
 std::optional<ScreenPicture> loadScreenPicture(const QString& path, QSize box, QString& why) {
-  std::unique_ptr<QFile> file = OpenFileForReading(path);
+  std::unique_ptr<QFile> file = openFileForReading(path);
   if (!file) {
     why = QStringLiteral("cannot open the picture %1").arg(path);
     return std::nullopt;
   }
-  if (const std::optional<BitmapLayout> layout = InPlaceBitmapLayout(*file)) {
-    if (std::optional<ScreenPicture> mapped = MapBitmap(std::move(file), *layout)) return mapped;
+  if (const std::optional<BitmapLayout> layout = inPlaceBitmapLayout(*file)) {
+    if (std::optional<ScreenPicture> mapped = mapBitmap(std::move(file), *layout)) return mapped;
     why = QStringLiteral("cannot map the picture %1").arg(path);
     return std::nullopt;
   }
@@ -117,7 +117,7 @@ std::optional<ScreenPicture> loadScreenPicture(const QString& path, QSize box, Q
     why = QStringLiteral("cannot read the picture %1: %2").arg(path, reason);
     return std::nullopt;
   }
-  MakeDrawable(decoded);
+  makeDrawable(decoded);
   if (!fitsScreenPicture(decoded.size())) {
     why = QStringLiteral("the picture %1 is too large").arg(path);
     return std::nullopt;

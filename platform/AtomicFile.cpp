@@ -16,14 +16,14 @@
 namespace {
 
 // A link is followed, so that replacing the file keeps the link.
-QString ReplacementTarget(const QString& path) {
+QString replacementTarget(const QString& path) {
   const QFileInfo info(path);
   if (!info.isSymLink()) return path;
   const QString target = info.canonicalFilePath();
   return target.isEmpty() ? path : target;
 }
 
-bool WriteAll(int fd, QByteArrayView content) {
+bool writeAll(int fd, QByteArrayView content) {
   errno = 0;
   while (!content.empty()) {
     const ssize_t written = ::write(fd, content.data(), size_t(content.size()));
@@ -34,7 +34,7 @@ bool WriteAll(int fd, QByteArrayView content) {
   return true;
 }
 
-int CreateTemporary(const QString& target, QByteArray& tempPath) {
+int createTemporary(const QString& target, QByteArray& tempPath) {
   static std::atomic<unsigned> counter{0};
   const QFileInfo info(target);
   const QString stem = info.path() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".%1-%2.tmp");
@@ -48,12 +48,12 @@ int CreateTemporary(const QString& target, QByteArray& tempPath) {
   return -1;
 }
 
-bool Fail(QString* error, int code) {
-  if (error) *error = ErrnoText(code);
+bool fail(QString* error, int code) {
+  if (error) *error = errnoText(code);
   return false;
 }
 
-bool InGroup(gid_t group) {
+bool inGroup(gid_t group) {
   if (group == ::getegid()) return true;
   const int count = ::getgroups(0, nullptr);
   if (count <= 0) return false;
@@ -63,53 +63,53 @@ bool InGroup(gid_t group) {
 }
 
 // The write bit of the class a process with root's ids falls in.
-bool ClassMayWrite(const struct stat& info) {
+bool classMayWrite(const struct stat& info) {
   if (info.st_uid == ::geteuid()) return info.st_mode & S_IWUSR;
-  if (InGroup(info.st_gid)) return info.st_mode & S_IWGRP;
+  if (inGroup(info.st_gid)) return info.st_mode & S_IWGRP;
   return info.st_mode & S_IWOTH;
 }
 
 // The replacement is a new file renamed over the old one, which needs only
 // the folder's permission: the file's own is checked here. A path that cannot
 // be looked at is left to the write, which reports its own failure.
-int ReplaceRefusal(const QByteArray& target) {
+int replaceRefusal(const QByteArray& target) {
   struct stat info {};
   if (::stat(target.constData(), &info) != 0) return 0;
-  if (::geteuid() == 0) return ClassMayWrite(info) ? 0 : EACCES;
+  if (::geteuid() == 0) return classMayWrite(info) ? 0 : EACCES;
   if (::faccessat(AT_FDCWD, target.constData(), W_OK, AT_EACCESS) == 0) return 0;
   return errno == ENOENT ? 0 : errno;
 }
 
 }  // namespace
 
-bool MoveIntoPlace(const std::string& from, const std::string& to) {
+bool moveIntoPlace(const std::string& from, const std::string& to) {
   return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
-QString ErrnoText(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
+QString errnoText(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
 
-bool MayReplaceFile(const QString& path, int* errorCode) {
-  const int refusal = ReplaceRefusal(QFile::encodeName(ReplacementTarget(path)));
+bool mayReplaceFile(const QString& path, int* errorCode) {
+  const int refusal = replaceRefusal(QFile::encodeName(replacementTarget(path)));
   if (refusal && errorCode) *errorCode = refusal;
   return refusal == 0;
 }
 
-bool WriteFileAtomically(const QString& path, QByteArrayView content, Durability durability, QString* error) {
-  const QString target = ReplacementTarget(path);
-  if (const int refusal = ReplaceRefusal(QFile::encodeName(target))) return Fail(error, refusal);
+bool writeFileAtomically(const QString& path, QByteArrayView content, Durability durability, QString* error) {
+  const QString target = replacementTarget(path);
+  if (const int refusal = replaceRefusal(QFile::encodeName(target))) return fail(error, refusal);
   QByteArray tempPath;
-  int fd = CreateTemporary(target, tempPath);
+  int fd = createTemporary(target, tempPath);
   if (fd < 0 && errno == ENOENT && QDir().mkpath(QFileInfo(target).path()))
-    fd = CreateTemporary(target, tempPath);
-  if (fd < 0) return Fail(error, errno);
+    fd = createTemporary(target, tempPath);
+  if (fd < 0) return fail(error, errno);
   const QByteArray targetBytes = QFile::encodeName(target);
   struct stat existing {};
   if (::stat(targetBytes.constData(), &existing) == 0) ::fchmod(fd, existing.st_mode & 07777);
-  int code = WriteAll(fd, content) ? 0 : (errno ? errno : EIO);
+  int code = writeAll(fd, content) ? 0 : (errno ? errno : EIO);
   if (!code && durability == Durability::FlushBeforeRename && ::fdatasync(fd) != 0) code = errno;
   if (::close(fd) != 0 && !code) code = errno;
-  if (!code && !MoveIntoPlace(tempPath.toStdString(), targetBytes.toStdString())) code = errno;
+  if (!code && !moveIntoPlace(tempPath.toStdString(), targetBytes.toStdString())) code = errno;
   if (!code) return true;
   ::unlink(tempPath.constData());
-  return Fail(error, code);
+  return fail(error, code);
 }

@@ -18,14 +18,14 @@ const QString kEscapedInQuotes = QStringLiteral("\"`$\\");
 // Any blank or control character is quoted as well: the reading of the
 // entry trims the value, which would take a vertical tab or a form feed off
 // the end of a last argument.
-bool NeedsQuoting(const QString& argument) {
+bool needsQuoting(const QString& argument) {
   if (argument.isEmpty()) return true;
   for (const QChar c : argument)
     if (kReservedInExec.contains(c) || c.isSpace() || c.category() == QChar::Other_Control) return true;
   return false;
 }
 
-QString Quote(const QString& argument) {
+QString quote(const QString& argument) {
   QString out = QStringLiteral("\"");
   for (const QChar c : argument) {
     if (kEscapedInQuotes.contains(c)) out += u'\\';
@@ -41,9 +41,9 @@ constexpr BackslashEscape kStringValueEscapes[] = {
 constexpr BackslashEscape kStringValueReadEscapes[] = {
     {u'\\', u'\\'}, {u'\n', u'n'}, {u'\t', u't'}, {u'\r', u'r'}, {u' ', u's'}};
 
-QString EscapeStringValue(const QString& value) { return EscapeBackslashed(value, kStringValueEscapes); }
+QString escapeStringValue(const QString& value) { return escapeBackslashed(value, kStringValueEscapes); }
 
-QString UnescapeStringValue(const QString& value) {
+QString unescapeStringValue(const QString& value) {
   QString out;
   for (qsizetype i = 0; i < value.size(); ++i) {
     if (value[i] != u'\\' || i + 1 == value.size()) {
@@ -51,7 +51,7 @@ QString UnescapeStringValue(const QString& value) {
       continue;
     }
     const QChar letter = value[++i];
-    if (const std::optional<QChar> character = UnescapedCharacter(letter, kStringValueReadEscapes))
+    if (const std::optional<QChar> character = unescapedCharacter(letter, kStringValueReadEscapes))
       out += *character;
     else
       out += u'\\' + QString(letter);  // not a string escape: leave it to the Exec rules
@@ -60,7 +60,7 @@ QString UnescapeStringValue(const QString& value) {
 }
 
 // Reads a double-quoted argument from line[pos] == '"'; pos ends on the closing quote.
-bool ReadDoubleQuoted(const QString& line, qsizetype& pos, QString& word) {
+bool readDoubleQuoted(const QString& line, qsizetype& pos, QString& word) {
   for (++pos; pos < line.size(); ++pos) {
     const QChar c = line[pos];
     if (c == u'"') return true;
@@ -76,7 +76,7 @@ bool ReadDoubleQuoted(const QString& line, qsizetype& pos, QString& word) {
   return false;
 }
 
-bool ReadSingleQuoted(const QString& line, qsizetype& pos, QString& word) {
+bool readSingleQuoted(const QString& line, qsizetype& pos, QString& word) {
   const qsizetype end = line.indexOf(u'\'', pos + 1);
   if (end < 0) return false;
   word += line.mid(pos + 1, end - pos - 1);
@@ -84,78 +84,78 @@ bool ReadSingleQuoted(const QString& line, qsizetype& pos, QString& word) {
   return true;
 }
 
-bool IsTrue(const QString& value) { return value.trimmed() == QLatin1String("true"); }
-bool IsFalse(const QString& value) { return value.trimmed() == QLatin1String("false"); }
+bool isTrue(const QString& value) { return value.trimmed() == QLatin1String("true"); }
+bool isFalse(const QString& value) { return value.trimmed() == QLatin1String("false"); }
 
-bool IsRegularFile(const QString& path) {
+bool isRegularFile(const QString& path) {
   std::error_code error;
   return std::filesystem::is_regular_file(QFile::encodeName(path).toStdString(), error);
 }
 
-bool PathExists(const QString& path) {
+bool pathExists(const QString& path) {
   std::error_code error;
   const auto status = std::filesystem::symlink_status(QFile::encodeName(path).toStdString(), error);
   return status.type() != std::filesystem::file_type::not_found;
 }
 
-std::filesystem::path NativePath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+std::filesystem::path nativePath(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
 // GLib and systemd look for the program of an Exec line before they expand
 // "%%", so they reject a program path that holds a "%" although the line
 // follows the rules. Such a program is started through a link that has none.
-QString ProgramAliasPath() {
-  return UserConfigFolder() + QStringLiteral("/Nimbra-Wallpaper/NimbraWallpaper");
+QString programAliasPath() {
+  return userConfigFolder() + QStringLiteral("/Nimbra-Wallpaper/NimbraWallpaper");
 }
 
-bool NeedsAlias(const QString& program) {
-  return program.contains(u'%') && !ProgramAliasPath().contains(u'%');
+bool needsAlias(const QString& program) {
+  return program.contains(u'%') && !programAliasPath().contains(u'%');
 }
 
-bool IsAlias(const QString& path) {
+bool isAlias(const QString& path) {
   std::error_code error;
-  return path == ProgramAliasPath() && std::filesystem::is_symlink(NativePath(path), error);
+  return path == programAliasPath() && std::filesystem::is_symlink(nativePath(path), error);
 }
 
-bool PointAliasAt(const QString& program) {
-  const QString alias = ProgramAliasPath();
+bool pointAliasAt(const QString& program) {
+  const QString alias = programAliasPath();
   const QString temporary = alias + QStringLiteral(".new");
   std::error_code error;
-  std::filesystem::create_directories(NativePath(alias).parent_path(), error);
-  std::filesystem::remove(NativePath(temporary), error);
-  std::filesystem::create_symlink(NativePath(program), NativePath(temporary), error);
+  std::filesystem::create_directories(nativePath(alias).parent_path(), error);
+  std::filesystem::remove(nativePath(temporary), error);
+  std::filesystem::create_symlink(nativePath(program), nativePath(temporary), error);
   if (error) return false;
-  std::filesystem::rename(NativePath(temporary), NativePath(alias), error);
+  std::filesystem::rename(nativePath(temporary), nativePath(alias), error);
   return !error;
 }
 
-QString AliasTarget() {
+QString aliasTarget() {
   std::error_code error;
-  const auto target = std::filesystem::read_symlink(NativePath(ProgramAliasPath()), error);
+  const auto target = std::filesystem::read_symlink(nativePath(programAliasPath()), error);
   return error ? QString() : QFile::decodeName(QByteArray::fromStdString(target.string()));
 }
 
-void RemoveAlias() {
+void removeAlias() {
   std::error_code error;
-  if (IsAlias(ProgramAliasPath())) std::filesystem::remove(NativePath(ProgramAliasPath()), error);
+  if (isAlias(programAliasPath())) std::filesystem::remove(nativePath(programAliasPath()), error);
 }
 }  // namespace
 
-QString AutostartEntryPath() {
-  return UserConfigFolder() + QStringLiteral("/autostart/Nimbra-Wallpaper.desktop");
+QString autostartEntryPath() {
+  return userConfigFolder() + QStringLiteral("/autostart/Nimbra-Wallpaper.desktop");
 }
 
-QString ExecLine(const QStringList& command) {
+QString execLine(const QStringList& command) {
   QStringList parts;
   for (qsizetype i = 0; i < command.size(); ++i) {
     // The program is always quoted, as the command line has it; the
     // arguments only when they need it.
-    QString part = (i == 0 || NeedsQuoting(command[i])) ? Quote(command[i]) : command[i];
+    QString part = (i == 0 || needsQuoting(command[i])) ? quote(command[i]) : command[i];
     parts += part.replace(u'%', QStringLiteral("%%"));
   }
   return parts.join(u' ');
 }
 
-std::optional<QStringList> SplitExecLine(const QString& execLine) {
+std::optional<QStringList> splitExecLine(const QString& execLine) {
   QStringList arguments;
   QString word;
   bool inWord = false;
@@ -179,9 +179,9 @@ std::optional<QStringList> SplitExecLine(const QString& execLine) {
     }
     inWord = true;
     if (c == u'"') {
-      if (!ReadDoubleQuoted(execLine, pos, word)) return std::nullopt;
+      if (!readDoubleQuoted(execLine, pos, word)) return std::nullopt;
     } else if (c == u'\'') {
-      if (!ReadSingleQuoted(execLine, pos, word)) return std::nullopt;
+      if (!readSingleQuoted(execLine, pos, word)) return std::nullopt;
     } else if (c == u'\\') {
       if (pos + 1 == execLine.size()) return std::nullopt;
       word += execLine[++pos];
@@ -193,18 +193,18 @@ std::optional<QStringList> SplitExecLine(const QString& execLine) {
   return arguments;
 }
 
-QByteArray DesktopEntryText(const QStringList& command) {
+QByteArray desktopEntryText(const QStringList& command) {
   QString text = QStringLiteral(
       "[Desktop Entry]\n"
       "Type=Application\n"
       "Name=Nimbra Wallpaper\n"
       "Comment=Changes the desktop wallpaper when the session starts\n"
       "Terminal=false\n");
-  text += QStringLiteral("Exec=") + EscapeStringValue(ExecLine(command)) + u'\n';
+  text += QStringLiteral("Exec=") + escapeStringValue(execLine(command)) + u'\n';
   return text.toUtf8();
 }
 
-std::optional<AutostartEntry> ParseDesktopEntry(const QByteArray& content) {
+std::optional<AutostartEntry> parseDesktopEntry(const QByteArray& content) {
   std::optional<QStringList> command;
   AutostartEntry entry;
   bool inMainGroup = false;
@@ -217,12 +217,12 @@ std::optional<AutostartEntry> ParseDesktopEntry(const QByteArray& content) {
     const qsizetype equals = line.indexOf(u'=');
     if (!inMainGroup || line.startsWith(u'#') || equals < 0) continue;
     const QString key = line.left(equals).trimmed();
-    const QString value = UnescapeStringValue(line.mid(equals + 1).trimmed());
+    const QString value = unescapeStringValue(line.mid(equals + 1).trimmed());
     if (key == QLatin1String("Exec"))
-      command = SplitExecLine(value);
-    else if (key == QLatin1String("Hidden") && IsTrue(value))
+      command = splitExecLine(value);
+    else if (key == QLatin1String("Hidden") && isTrue(value))
       entry.active = false;
-    else if (key == QLatin1String("X-GNOME-Autostart-enabled") && IsFalse(value))
+    else if (key == QLatin1String("X-GNOME-Autostart-enabled") && isFalse(value))
       entry.active = false;
   }
   if (!command || command->isEmpty()) return std::nullopt;
@@ -230,35 +230,35 @@ std::optional<AutostartEntry> ParseDesktopEntry(const QByteArray& content) {
   return entry;
 }
 
-std::optional<AutostartEntry> ReadAutostartEntry() {
-  const QString path = AutostartEntryPath();
-  if (!IsRegularFile(path)) return std::nullopt;
+std::optional<AutostartEntry> readAutostartEntry() {
+  const QString path = autostartEntryPath();
+  if (!isRegularFile(path)) return std::nullopt;
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
   const QByteArray content = file.read(kMaxEntrySize + 1);
   if (content.size() > kMaxEntrySize) return std::nullopt;
-  auto entry = ParseDesktopEntry(content);
-  if (entry && IsAlias(entry->command.first())) entry->command.first() = AliasTarget();
+  auto entry = parseDesktopEntry(content);
+  if (entry && isAlias(entry->command.first())) entry->command.first() = aliasTarget();
   return entry;
 }
 
-bool WriteAutostartEntry(const QStringList& command) {
-  const QString path = AutostartEntryPath();
+bool writeAutostartEntry(const QStringList& command) {
+  const QString path = autostartEntryPath();
   if (!QDir().mkpath(QFileInfo(path).absolutePath())) return false;
   QStringList written = command;
-  const bool throughAlias = !command.isEmpty() && NeedsAlias(command.first());
+  const bool throughAlias = !command.isEmpty() && needsAlias(command.first());
   if (throughAlias) {
-    if (!PointAliasAt(command.first())) return false;
-    written.first() = ProgramAliasPath();
+    if (!pointAliasAt(command.first())) return false;
+    written.first() = programAliasPath();
   }
-  if (!WriteFileAtomically(path, DesktopEntryText(written), Durability::RenameOnly)) return false;
-  if (!throughAlias) RemoveAlias();
+  if (!writeFileAtomically(path, desktopEntryText(written), Durability::RenameOnly)) return false;
+  if (!throughAlias) removeAlias();
   return true;
 }
 
-bool RemoveAutostartEntry() {
-  RemoveAlias();
-  const QString path = AutostartEntryPath();
-  if (!PathExists(path)) return true;
+bool removeAutostartEntry() {
+  removeAlias();
+  const QString path = autostartEntryPath();
+  if (!pathExists(path)) return true;
   return QFile::remove(path);
 }

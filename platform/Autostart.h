@@ -13,26 +13,26 @@ struct AutostartEntry {
   bool active = true;   // false when the user switched it off (Hidden, X-GNOME-Autostart-enabled)
 };
 
-QString AutostartEntryPath();
+QString autostartEntryPath();
 
 // Exec value quoting: the program and its arguments joined as the Desktop
 // Entry rules want them, before the file-level escaping of string values.
-QString ExecLine(const QStringList& command);
-// The reverse of ExecLine; nullopt when the line is not well formed (an
+QString execLine(const QStringList& command);
+// The reverse of execLine; nullopt when the line is not well formed (an
 // unterminated quote, a stray escape).
-std::optional<QStringList> SplitExecLine(const QString& execLine);
+std::optional<QStringList> splitExecLine(const QString& execLine);
 
 // The whole file for a command, and reading one back.
-QByteArray DesktopEntryText(const QStringList& command);
-std::optional<AutostartEntry> ParseDesktopEntry(const QByteArray& content);
+QByteArray desktopEntryText(const QStringList& command);
+std::optional<AutostartEntry> parseDesktopEntry(const QByteArray& content);
 
 // nullopt when there is no entry or it cannot be read as one. A program
-// started through the link that WriteAutostartEntry may make is reported as
+// started through the link that writeAutostartEntry may make is reported as
 // the program the link points at.
-std::optional<AutostartEntry> ReadAutostartEntry();
+std::optional<AutostartEntry> readAutostartEntry();
 // Written to a temporary file and renamed into place. A program path with a
 // "%" is started through a link beside the value store, because common
 // session starters look for the program before they undo the "%%" escape.
-bool WriteAutostartEntry(const QStringList& command);
+bool writeAutostartEntry(const QStringList& command);
 // True when no entry is left behind.
-bool RemoveAutostartEntry();
+bool removeAutostartEntry();

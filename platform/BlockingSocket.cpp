@@ -47,7 +47,7 @@ struct LookupState {
 // getaddrinfo cannot be interrupted and may wait on a silent resolver for
 // many seconds, so it runs on a helper thread that owns copies of its
 // inputs; the waiter can leave it behind at any time.
-void RunLookup(const std::shared_ptr<LookupState>& state, const std::shared_ptr<const EndpointMap>& endpoints,
+void runLookup(const std::shared_ptr<LookupState>& state, const std::shared_ptr<const EndpointMap>& endpoints,
                const std::string& requestedHost, const std::string& host, const std::string& service) {
   if (endpoints) endpoints->waitWhileLookupHeld(requestedHost);
   addrinfo hints{};
@@ -67,7 +67,7 @@ void RunLookup(const std::shared_ptr<LookupState>& state, const std::shared_ptr<
   state->Ended.notify_all();
 }
 
-int MillisecondsLeft(Clock::time_point deadline) {
+int millisecondsLeft(Clock::time_point deadline) {
   const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
   return static_cast<int>(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
 }
@@ -76,22 +76,22 @@ int MillisecondsLeft(Clock::time_point deadline) {
 
 void TBlockingSocket::AddressListDeleter::operator()(addrinfo* list) const { freeaddrinfo(list); }
 
-TBlockingSocket::~TBlockingSocket() { Close(); }
+TBlockingSocket::~TBlockingSocket() { close(); }
 
 // Bounded by the wait limit and the stop check, like the connect that follows.
-TBlockingSocket::AddressList TBlockingSocket::Resolve(const std::string& requestedHost,
+TBlockingSocket::AddressList TBlockingSocket::resolve(const std::string& requestedHost,
                                                       const std::string& host, uint16_t port) {
   auto state = std::make_shared<LookupState>();
   try {
-    std::thread(RunLookup, state, Endpoints, requestedHost, host, std::to_string(port)).detach();
+    std::thread(runLookup, state, m_endpoints, requestedHost, host, std::to_string(port)).detach();
   } catch (const std::system_error&) {
     throw SocketError("cannot look up " + host + ": no thread for the lookup");
   }
-  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(std::max(WaitLimitMs, 0));
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(std::max(m_waitLimitMs, 0));
   std::unique_lock lock(state->Mutex);
   while (!state->Done) {
-    const int left = MillisecondsLeft(deadline);
-    if (StopRequested() || left == 0) {
+    const int left = millisecondsLeft(deadline);
+    if (stopRequested() || left == 0) {
       state->Abandoned = true;
       throw SocketError("lookup of " + host + " abandoned");
     }
@@ -103,72 +103,72 @@ TBlockingSocket::AddressList TBlockingSocket::Resolve(const std::string& request
   return list;
 }
 
-void TBlockingSocket::Open(const std::string& host, uint16_t port) {
-  Close();
+void TBlockingSocket::open(const std::string& host, uint16_t port) {
+  close();
   std::string targetHost = host;
   uint16_t targetPort = port;
-  if (const auto redirected = Endpoints ? Endpoints->endpointFor(host, port) : std::nullopt) {
+  if (const auto redirected = m_endpoints ? m_endpoints->endpointFor(host, port) : std::nullopt) {
     targetHost = redirected->Host;
     targetPort = redirected->Port;
   }
-  const AddressList addresses = Resolve(host, targetHost, targetPort);
+  const AddressList addresses = resolve(host, targetHost, targetPort);
   for (const addrinfo* entry = addresses.get(); entry != nullptr; entry = entry->ai_next) {
-    if (ConnectTo(entry->ai_addr, entry->ai_addrlen, entry->ai_family)) return;
-    if (StopRequested()) break;
+    if (connectTo(entry->ai_addr, entry->ai_addrlen, entry->ai_family)) return;
+    if (stopRequested()) break;
   }
   throw SocketError("cannot connect to " + host);
 }
 
 // Connects without blocking so that the wait limit and the stop check bound
 // the attempt; an unreachable host would otherwise hold the thread for minutes.
-bool TBlockingSocket::ConnectTo(const void* address, unsigned addressLength, int family) {
-  Descriptor = socket(family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP);
-  if (Descriptor < 0) return false;
-  PeerClosed = false;
-  setsockopt(Descriptor, SOL_SOCKET, SO_RCVBUF, &kReceiveBufferBytes, sizeof kReceiveBufferBytes);
-  if (connect(Descriptor, static_cast<const sockaddr*>(address), addressLength) == 0) return true;
-  if (errno == EINPROGRESS && WaitFor(POLLOUT, WaitLimitMs)) {
+bool TBlockingSocket::connectTo(const void* address, unsigned addressLength, int family) {
+  m_descriptor = socket(family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP);
+  if (m_descriptor < 0) return false;
+  m_peerClosed = false;
+  setsockopt(m_descriptor, SOL_SOCKET, SO_RCVBUF, &kReceiveBufferBytes, sizeof kReceiveBufferBytes);
+  if (connect(m_descriptor, static_cast<const sockaddr*>(address), addressLength) == 0) return true;
+  if (errno == EINPROGRESS && waitFor(POLLOUT, m_waitLimitMs)) {
     int error = 0;
     socklen_t length = sizeof error;
-    if (getsockopt(Descriptor, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0) return true;
+    if (getsockopt(m_descriptor, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0) return true;
   }
-  Close();
+  close();
   return false;
 }
 
-void TBlockingSocket::Close() {
-  if (Descriptor >= 0) ::close(Descriptor);
-  Descriptor = -1;
-  PeerClosed = false;
+void TBlockingSocket::close() {
+  if (m_descriptor >= 0) ::close(m_descriptor);
+  m_descriptor = -1;
+  m_peerClosed = false;
 }
 
-void TBlockingSocket::SendText(std::string_view text) {
+void TBlockingSocket::sendText(std::string_view text) {
   while (!text.empty()) {
-    if (Descriptor < 0) throw SocketError("send on a closed socket");
+    if (m_descriptor < 0) throw SocketError("send on a closed socket");
     // MSG_NOSIGNAL: a peer that has gone away must fail the send, not raise
     // SIGPIPE and end the whole program.
-    const ssize_t sent = ::send(Descriptor, text.data(), text.size(), MSG_NOSIGNAL);
+    const ssize_t sent = ::send(m_descriptor, text.data(), text.size(), MSG_NOSIGNAL);
     if (sent > 0) {
       text.remove_prefix(static_cast<size_t>(sent));
     } else if (sent < 0 && errno == EINTR) {
       continue;
     } else if (sent < 0 && errno == EAGAIN) {
-      if (!WaitFor(POLLOUT, WaitLimitMs)) throw SocketError("send timed out");
+      if (!waitFor(POLLOUT, m_waitLimitMs)) throw SocketError("send timed out");
     } else {
       throw SocketError(std::string("send failed: ") + std::strerror(errno));
     }
   }
 }
 
-bool TBlockingSocket::WaitForData(int limitMilliseconds) { return WaitFor(POLLIN, limitMilliseconds); }
+bool TBlockingSocket::waitForData(int limitMilliseconds) { return waitFor(POLLIN, limitMilliseconds); }
 
-bool TBlockingSocket::WaitFor(short events, int limitMilliseconds) {
-  if (Descriptor < 0) return false;
+bool TBlockingSocket::waitFor(short events, int limitMilliseconds) {
+  if (m_descriptor < 0) return false;
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(std::max(limitMilliseconds, 0));
   for (;;) {
-    if (StopRequested()) return false;
-    const int slice = std::min(MillisecondsLeft(deadline), kStopCheckSliceMs);
-    pollfd entry{Descriptor, events, 0};
+    if (stopRequested()) return false;
+    const int slice = std::min(millisecondsLeft(deadline), kStopCheckSliceMs);
+    pollfd entry{m_descriptor, events, 0};
     const int ready = ::poll(&entry, 1, slice);
     // Hang-up and error count as readable: the next receive reports them.
     if (ready > 0) return true;
@@ -179,45 +179,45 @@ bool TBlockingSocket::WaitFor(short events, int limitMilliseconds) {
 
 // Reads what is there without waiting; a wait happens only when nothing is,
 // which saves a poll per call while data streams in.
-TBlockingSocket::ReadResult TBlockingSocket::ReadNow(char* buffer, int count, int& got) {
+TBlockingSocket::ReadResult TBlockingSocket::readNow(char* buffer, int count, int& got) {
   for (;;) {
-    const ssize_t result = ::recv(Descriptor, buffer, static_cast<size_t>(count), 0);
+    const ssize_t result = ::recv(m_descriptor, buffer, static_cast<size_t>(count), 0);
     if (result > 0) {
       got = static_cast<int>(result);
       return ReadResult::Bytes;
     }
     if (result < 0 && errno == EINTR) continue;
     if (result < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return ReadResult::WouldBlock;
-    PeerClosed = true;  // end of stream, or a connection error: nothing more will come
+    m_peerClosed = true;  // end of stream, or a connection error: nothing more will come
     return result == 0 ? ReadResult::End : ReadResult::Error;
   }
 }
 
-int TBlockingSocket::Read(char* buffer, int count) {
-  if (!IsOpen() || count <= 0) return 0;
-  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(std::max(WaitLimitMs, 0));
+int TBlockingSocket::read(char* buffer, int count) {
+  if (!isOpen() || count <= 0) return 0;
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(std::max(m_waitLimitMs, 0));
   for (;;) {
     int got = 0;
-    const ReadResult result = ReadNow(buffer, count, got);
+    const ReadResult result = readNow(buffer, count, got);
     if (result == ReadResult::Bytes) return got;
-    if (result != ReadResult::WouldBlock || !WaitForData(MillisecondsLeft(deadline))) return 0;
+    if (result != ReadResult::WouldBlock || !waitForData(millisecondsLeft(deadline))) return 0;
   }
 }
 
-int TBlockingSocket::Receive(char* buffer, int count) {
-  if (!IsOpen() || count <= 0) return 0;
-  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(std::max(WaitLimitMs, 0));
+int TBlockingSocket::receive(char* buffer, int count) {
+  if (!isOpen() || count <= 0) return 0;
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(std::max(m_waitLimitMs, 0));
   for (;;) {
-    const int got = ReceiveAvailable(buffer, count);
+    const int got = receiveAvailable(buffer, count);
     if (got >= 0) return got;
-    if (!WaitForData(MillisecondsLeft(deadline))) throw SocketError("receive timed out");
+    if (!waitForData(millisecondsLeft(deadline))) throw SocketError("receive timed out");
   }
 }
 
-int TBlockingSocket::ReceiveAvailable(char* buffer, int count) {
-  if (!IsOpen() || count <= 0) return 0;
+int TBlockingSocket::receiveAvailable(char* buffer, int count) {
+  if (!isOpen() || count <= 0) return 0;
   int got = 0;
-  switch (ReadNow(buffer, count, got)) {
+  switch (readNow(buffer, count, got)) {
     case ReadResult::Bytes:
       return got;
     case ReadResult::WouldBlock:

@@ -29,38 +29,38 @@ class TBlockingSocket {
   TBlockingSocket(const TBlockingSocket&) = delete;
   TBlockingSocket& operator=(const TBlockingSocket&) = delete;
 
-  void SetStopCheck(StopPredicate stopCheck) { StopCheck = std::move(stopCheck); }
+  void setStopCheck(StopPredicate stopCheck) { m_stopCheck = std::move(stopCheck); }
   // Bounds the connect of Open and each Read.
-  void SetWaitLimit(int milliseconds) { WaitLimitMs = milliseconds; }
-  int WaitLimit() const { return WaitLimitMs; }
+  void setWaitLimit(int milliseconds) { m_waitLimitMs = milliseconds; }
+  int waitLimit() const { return m_waitLimitMs; }
   // Tests map host names to servers of their own; without a map every host
   // is looked up as it is named.
-  void setEndpoints(std::shared_ptr<const EndpointMap> endpoints) { Endpoints = std::move(endpoints); }
+  void setEndpoints(std::shared_ptr<const EndpointMap> endpoints) { m_endpoints = std::move(endpoints); }
 
   // Resolves host and connects to it; throws SocketError on failure, on the
   // wait limit, or when the stop check fires. The wait limit and the stop
   // check bound the host name's lookup as well: a lookup still running when
   // either ends the wait is left to finish on its own.
-  void Open(const std::string& host, uint16_t port);
+  void open(const std::string& host, uint16_t port);
   // Closing a closed socket does nothing.
-  void Close();
+  void close();
   // True from a successful Open until Close, or until the peer has closed.
-  bool IsOpen() const { return Descriptor >= 0 && !PeerClosed; }
+  bool isOpen() const { return m_descriptor >= 0 && !m_peerClosed; }
 
   // Sends every byte of text; throws SocketError on failure.
-  void SendText(std::string_view text);
+  void sendText(std::string_view text);
   // True as soon as a byte or the end of the stream can be read; false when
   // the limit passes first or the stop check fires.
-  bool WaitForData(int limitMilliseconds);
+  bool waitForData(int limitMilliseconds);
   // Reads at most count bytes, waiting no longer than the wait limit; 0 at
   // the end of the stream, on the limit, or on a connection error.
-  int Read(char* buffer, int count);
+  int read(char* buffer, int count);
   // Returns at most count bytes, no more than are available when some are;
   // 0 at the end of the stream. Throws SocketError on a connection error or
   // when nothing arrives within the wait limit.
-  int Receive(char* buffer, int count);
+  int receive(char* buffer, int count);
   // Like Receive, but returns -1 at once when no byte is available yet.
-  int ReceiveAvailable(char* buffer, int count);
+  int receiveAvailable(char* buffer, int count);
 
  private:
   struct AddressListDeleter {
@@ -68,16 +68,16 @@ class TBlockingSocket {
   };
   using AddressList = std::unique_ptr<addrinfo, AddressListDeleter>;
 
-  bool StopRequested() const { return StopCheck && StopCheck(); }
-  AddressList Resolve(const std::string& requestedHost, const std::string& host, uint16_t port);
-  bool WaitFor(short events, int limitMilliseconds);
-  bool ConnectTo(const void* address, unsigned addressLength, int family);
+  bool stopRequested() const { return m_stopCheck && m_stopCheck(); }
+  AddressList resolve(const std::string& requestedHost, const std::string& host, uint16_t port);
+  bool waitFor(short events, int limitMilliseconds);
+  bool connectTo(const void* address, unsigned addressLength, int family);
   enum class ReadResult { Bytes, WouldBlock, End, Error };
-  ReadResult ReadNow(char* buffer, int count, int& got);
+  ReadResult readNow(char* buffer, int count, int& got);
 
-  int Descriptor = -1;
-  bool PeerClosed = false;
-  int WaitLimitMs = 60000;
-  StopPredicate StopCheck;
-  std::shared_ptr<const EndpointMap> Endpoints;
+  int m_descriptor = -1;
+  bool m_peerClosed = false;
+  int m_waitLimitMs = 60000;
+  StopPredicate m_stopCheck;
+  std::shared_ptr<const EndpointMap> m_endpoints;
 };

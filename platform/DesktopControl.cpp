@@ -37,9 +37,9 @@ class NoDesktopControl : public DesktopControl {
 
 }  // namespace
 
-std::unique_ptr<DesktopControl> MakeX11DesktopControl() { return std::make_unique<X11DesktopControl>(); }
+std::unique_ptr<DesktopControl> makeX11DesktopControl() { return std::make_unique<X11DesktopControl>(); }
 
-std::unique_ptr<DesktopControl> MakeDesktopControl(const DesktopSession& session) {
+std::unique_ptr<DesktopControl> makeDesktopControl(const DesktopSession& session) {
   if (session.isWayland() || !session.hasX11()) return std::make_unique<NoDesktopControl>();
-  return MakeX11DesktopControl();
+  return makeX11DesktopControl();
 }

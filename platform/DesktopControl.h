@@ -11,8 +11,8 @@ class DesktopControl {
 };
 
 // Asks the window manager of the X display in DISPLAY.
-std::unique_ptr<DesktopControl> MakeX11DesktopControl();
+std::unique_ptr<DesktopControl> makeX11DesktopControl();
 
 struct DesktopSession;
 // The control for the session: the window manager's on X11, none on Wayland.
-std::unique_ptr<DesktopControl> MakeDesktopControl(const DesktopSession& session);
+std::unique_ptr<DesktopControl> makeDesktopControl(const DesktopSession& session);

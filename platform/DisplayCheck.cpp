@@ -5,16 +5,16 @@
 #include <cstdlib>
 
 namespace {
-bool EnvironmentSet(const char* name) {
+bool environmentSet(const char* name) {
   const char* value = std::getenv(name);
   return value != nullptr && *value != '\0';
 }
 }  // namespace
 
-bool GraphicalSessionAvailable(QString* why) {
+bool graphicalSessionAvailable(QString* why) {
   // An explicit platform (offscreen, a test's choice) is taken as it stands.
-  if (EnvironmentSet("QT_QPA_PLATFORM") || EnvironmentSet("WAYLAND_DISPLAY")) return true;
-  if (!EnvironmentSet("DISPLAY")) {
+  if (environmentSet("QT_QPA_PLATFORM") || environmentSet("WAYLAND_DISPLAY")) return true;
+  if (!environmentSet("DISPLAY")) {
     *why = QStringLiteral("neither DISPLAY nor WAYLAND_DISPLAY is set");
     return false;
   }

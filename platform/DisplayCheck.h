@@ -3,4 +3,4 @@
 #include <QString>
 
 // Whether a graphical session can be reached; why not, in one plain phrase.
-bool GraphicalSessionAvailable(QString* why);
+bool graphicalSessionAvailable(QString* why);

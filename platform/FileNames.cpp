@@ -15,12 +15,12 @@ constexpr char16_t kEscapeBase = 0xDC00;  // a byte b >= 0x80 becomes kEscapeBas
 constexpr char16_t kFirstEscape = 0xDC80;
 constexpr char16_t kLastEscape = 0xDCFF;
 
-bool IsContinuation(uchar byte) { return (byte & 0xC0) == 0x80; }
+bool isContinuation(uchar byte) { return (byte & 0xC0) == 0x80; }
 
 // The code point of the UTF-8 sequence at `p`, and its length in `length`;
 // 0 length when the bytes there are not a valid sequence (too short, a bad
 // continuation, an overlong form, a surrogate or beyond U+10FFFF).
-char32_t DecodeSequence(const uchar* p, const uchar* end, int& length) {
+char32_t decodeSequence(const uchar* p, const uchar* end, int& length) {
   const uchar lead = *p;
   char32_t code = 0;
   char32_t least = 0;
@@ -45,7 +45,7 @@ char32_t DecodeSequence(const uchar* p, const uchar* end, int& length) {
     return 0;
   }
   for (int i = 1; i < length; ++i) {
-    if (!IsContinuation(p[i])) {
+    if (!isContinuation(p[i])) {
       length = 0;
       return 0;
     }
@@ -56,7 +56,7 @@ char32_t DecodeSequence(const uchar* p, const uchar* end, int& length) {
 }
 
 // Appends the UTF-8 form of one code point.
-char* PutUtf8(char* out, char32_t code) {
+char* putUtf8(char* out, char32_t code) {
   if (code < 0x80) {
     *out++ = char(code);
   } else if (code < 0x800) {
@@ -75,9 +75,9 @@ char* PutUtf8(char* out, char32_t code) {
   return out;
 }
 
-bool IsEscapedByte(char16_t unit) { return unit >= kFirstEscape && unit <= kLastEscape; }
+bool isEscapedByte(char16_t unit) { return unit >= kFirstEscape && unit <= kLastEscape; }
 
-EntryKind KindOfMode(mode_t mode) {
+EntryKind kindOfMode(mode_t mode) {
   if (S_ISREG(mode)) return EntryKind::File;
   if (S_ISDIR(mode)) return EntryKind::Folder;
   return EntryKind::Other;
@@ -85,7 +85,7 @@ EntryKind KindOfMode(mode_t mode) {
 
 // The kind of a directory entry: the type readdir reports where it says
 // enough, else a look at the entry itself.
-void ResolveKind(int folder, const dirent& entry, FolderEntry& result) {
+void resolveKind(int folder, const dirent& entry, FolderEntry& result) {
   if (entry.d_type == DT_REG || entry.d_type == DT_DIR) {
     result.kind = entry.d_type == DT_REG ? EntryKind::File : EntryKind::Folder;
     return;
@@ -95,19 +95,19 @@ void ResolveKind(int folder, const dirent& entry, FolderEntry& result) {
     if (::fstatat(folder, entry.d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) return;
     result.isLink = S_ISLNK(info.st_mode);
     if (!result.isLink) {
-      result.kind = KindOfMode(info.st_mode);
+      result.kind = kindOfMode(info.st_mode);
       return;
     }
   } else {
     result.isLink = entry.d_type == DT_LNK;
     if (!result.isLink) return;  // a pipe, socket or device
   }
-  if (::fstatat(folder, entry.d_name, &info, 0) == 0) result.kind = KindOfMode(info.st_mode);
+  if (::fstatat(folder, entry.d_name, &info, 0) == 0) result.kind = kindOfMode(info.st_mode);
 }
 
 }  // namespace
 
-QString DecodeFileName(QByteArrayView bytes) {
+QString decodeFileName(QByteArrayView bytes) {
   // No byte gives more than one UTF-16 unit: a four-byte sequence gives two.
   QString name(bytes.size(), Qt::Uninitialized);
   char16_t* out = reinterpret_cast<char16_t*>(name.data());
@@ -119,7 +119,7 @@ QString DecodeFileName(QByteArrayView bytes) {
       continue;
     }
     int length = 0;
-    const char32_t code = DecodeSequence(p, end, length);
+    const char32_t code = decodeSequence(p, end, length);
     if (length == 0) {
       *out++ = char16_t(kEscapeBase + *p++);
       continue;
@@ -136,7 +136,7 @@ QString DecodeFileName(QByteArrayView bytes) {
   return name;
 }
 
-QByteArray EncodeFileName(QStringView name) {
+QByteArray encodeFileName(QStringView name) {
   // No UTF-16 unit gives more than three bytes: a surrogate pair gives four.
   QByteArray bytes(name.size() * 3, Qt::Uninitialized);
   char* out = bytes.data();
@@ -144,33 +144,33 @@ QByteArray EncodeFileName(QStringView name) {
   for (qsizetype i = 0; i < count; ++i) {
     const char16_t unit = name[i].unicode();
     if (QChar::isHighSurrogate(unit) && i + 1 < count && QChar::isLowSurrogate(name[i + 1].unicode())) {
-      out = PutUtf8(out, QChar::surrogateToUcs4(unit, name[i + 1].unicode()));
+      out = putUtf8(out, QChar::surrogateToUcs4(unit, name[i + 1].unicode()));
       ++i;
-    } else if (IsEscapedByte(unit)) {
+    } else if (isEscapedByte(unit)) {
       *out++ = char(unit - kEscapeBase);
     } else if (QChar::isSurrogate(unit)) {
-      out = PutUtf8(out, QChar::ReplacementCharacter);  // as Qt writes a lone surrogate
+      out = putUtf8(out, QChar::ReplacementCharacter);  // as Qt writes a lone surrogate
     } else {
-      out = PutUtf8(out, unit);
+      out = putUtf8(out, unit);
     }
   }
   bytes.truncate(out - bytes.constData());
   return bytes;
 }
 
-bool HoldsForeignBytes(QStringView name) {
+bool holdsForeignBytes(QStringView name) {
   for (qsizetype i = 0; i < name.size(); ++i) {
     const char16_t unit = name[i].unicode();
     if (QChar::isHighSurrogate(unit) && i + 1 < name.size() && QChar::isLowSurrogate(name[i + 1].unicode()))
       ++i;
-    else if (IsEscapedByte(unit))
+    else if (isEscapedByte(unit))
       return true;
   }
   return false;
 }
 
-QString FoldFileNameCase(const QString& name) {
-  if (!HoldsForeignBytes(name)) return name.toCaseFolded();
+QString foldFileNameCase(const QString& name) {
+  if (!holdsForeignBytes(name)) return name.toCaseFolded();
   QString folded;
   folded.reserve(name.size());
   qsizetype start = 0;
@@ -188,52 +188,52 @@ QString FoldFileNameCase(const QString& name) {
   return folded + QStringView(name).sliced(start).toString().toCaseFolded();
 }
 
-QByteArray FileUri(const QString& absolutePath) {
+QByteArray fileUri(const QString& absolutePath) {
   // Those QUrl leaves as they are in a path too, so a UTF-8 name gets the URI it always had.
   static const QByteArray kKept = QByteArrayLiteral("/!$&'()*+,;=:@");
-  return QByteArrayLiteral("file://") + EncodeFileName(absolutePath).toPercentEncoding(kKept);
+  return QByteArrayLiteral("file://") + encodeFileName(absolutePath).toPercentEncoding(kKept);
 }
 
-std::vector<FolderEntry> ReadFolder(const QString& folder) {
+std::vector<FolderEntry> readFolder(const QString& folder) {
   std::vector<FolderEntry> entries;
-  DIR* stream = ::opendir(EncodeFileName(folder).constData());
+  DIR* stream = ::opendir(encodeFileName(folder).constData());
   if (!stream) return entries;
   const int descriptor = ::dirfd(stream);
   while (const dirent* entry = ::readdir(stream)) {
     const char* name = entry->d_name;
     if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) continue;
     FolderEntry result;
-    result.name = DecodeFileName(QByteArrayView(name));
-    ResolveKind(descriptor, *entry, result);
+    result.name = decodeFileName(QByteArrayView(name));
+    resolveKind(descriptor, *entry, result);
     entries.push_back(std::move(result));
   }
   ::closedir(stream);
   return entries;
 }
 
-QString RealPath(const QString& path) {
+QString realPath(const QString& path) {
   char resolved[PATH_MAX];
-  if (!::realpath(EncodeFileName(path).constData(), resolved)) return {};
-  return DecodeFileName(QByteArrayView(resolved));
+  if (!::realpath(encodeFileName(path).constData(), resolved)) return {};
+  return decodeFileName(QByteArrayView(resolved));
 }
 
-PathKind KindOfPath(const QString& path) {
+PathKind kindOfPath(const QString& path) {
   struct stat info {};
-  if (path.isEmpty() || ::stat(EncodeFileName(path).constData(), &info) != 0) return PathKind::Missing;
+  if (path.isEmpty() || ::stat(encodeFileName(path).constData(), &info) != 0) return PathKind::Missing;
   if (S_ISREG(info.st_mode)) return PathKind::File;
   return S_ISDIR(info.st_mode) ? PathKind::Folder : PathKind::Other;
 }
 
-bool IsReadableFile(const QString& path) {
-  return KindOfPath(path) == PathKind::File && ::access(EncodeFileName(path).constData(), R_OK) == 0;
+bool isReadableFile(const QString& path) {
+  return kindOfPath(path) == PathKind::File && ::access(encodeFileName(path).constData(), R_OK) == 0;
 }
 
-std::unique_ptr<QFile> OpenFileForReading(const QString& path, OpenFailure* failure) {
+std::unique_ptr<QFile> openFileForReading(const QString& path, OpenFailure* failure) {
   const auto fail = [failure](OpenFailure why) {
     if (failure) *failure = why;
     return std::unique_ptr<QFile>();
   };
-  switch (KindOfPath(path)) {
+  switch (kindOfPath(path)) {
     case PathKind::Missing:
       return fail(OpenFailure::Missing);
     case PathKind::Folder:
@@ -244,7 +244,7 @@ std::unique_ptr<QFile> OpenFileForReading(const QString& path, OpenFailure* fail
   }
   // Not blocking, and checked once more when open: the name may have been
   // given to a pipe since it was looked at.
-  const int descriptor = ::open(EncodeFileName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  const int descriptor = ::open(encodeFileName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (descriptor < 0) return fail(errno == ENOENT ? OpenFailure::Missing : OpenFailure::Unreadable);
   struct stat info {};
   if (::fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
@@ -260,6 +260,6 @@ std::unique_ptr<QFile> OpenFileForReading(const QString& path, OpenFailure* fail
   return file;
 }
 
-QString ForeignBytesReason(const QString& path, const QString& tool) {
+QString foreignBytesReason(const QString& path, const QString& tool) {
   return QStringLiteral("%1 takes only file names in UTF-8, and the name of %2 is not").arg(tool, path);
 }

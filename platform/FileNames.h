@@ -15,23 +15,23 @@
 #include <memory>
 #include <vector>
 
-QString DecodeFileName(QByteArrayView bytes);
-QByteArray EncodeFileName(QStringView name);
+QString decodeFileName(QByteArrayView bytes);
+QByteArray encodeFileName(QStringView name);
 
 // Whether a decoded name holds bytes that are not UTF-8. Such a name cannot
 // pass through anything that takes text (program arguments, D-Bus, GSettings
 // strings) without turning into another name.
-bool HoldsForeignBytes(QStringView name);
+bool holdsForeignBytes(QStringView name);
 
 // The name folded for comparison without regard to case, as
 // QString::toCaseFolded does it, but for the characters that stand for bytes
 // that are not UTF-8: Qt would make each of them U+FFFD, and so two names one.
-QString FoldFileNameCase(const QString& name);
+QString foldFileNameCase(const QString& name);
 
 // A file:// URI that names the file's bytes exactly: every byte other than
 // letters, digits, "-._~", "/" and the characters a URI path allows as they
 // are is percent-encoded. `absolutePath` starts with "/".
-QByteArray FileUri(const QString& absolutePath);
+QByteArray fileUri(const QString& absolutePath);
 
 // --- reading folders and opening files by their bytes
 
@@ -45,25 +45,25 @@ struct FolderEntry {
 
 // The entries of a folder but "." and "..", in the order the system gives
 // them; none for a missing or unreadable folder.
-std::vector<FolderEntry> ReadFolder(const QString& folder);
+std::vector<FolderEntry> readFolder(const QString& folder);
 
 // The path with every link and "." or ".." resolved; empty when it does not exist.
-QString RealPath(const QString& path);
+QString realPath(const QString& path);
 
 // What a path names, links followed.
 enum class PathKind { Missing, File, Folder, Other };
-PathKind KindOfPath(const QString& path);
+PathKind kindOfPath(const QString& path);
 
 // Whether the path is a regular file (or a link to one) that this user may read.
-bool IsReadableFile(const QString& path);
+bool isReadableFile(const QString& path);
 
 enum class OpenFailure { None, Missing, NotAFile, Unreadable };
 
 // Opens a regular file for reading. A pipe or device is never opened for
 // reading, as reading one could block for ever. Null, with the reason in
 // `failure` when given, when it cannot be opened.
-std::unique_ptr<QFile> OpenFileForReading(const QString& path, OpenFailure* failure = nullptr);
+std::unique_ptr<QFile> openFileForReading(const QString& path, OpenFailure* failure = nullptr);
 
 // Why a desktop tool that takes file names as text cannot be given `path`,
-// which holds bytes that are not UTF-8 (see HoldsForeignBytes).
-QString ForeignBytesReason(const QString& path, const QString& tool);
+// which holds bytes that are not UTF-8 (see holdsForeignBytes).
+QString foreignBytesReason(const QString& path, const QString& tool);

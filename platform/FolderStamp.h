@@ -38,4 +38,4 @@ struct FolderStampReading {
 };
 
 // The folder's stamp now; none when there is no such folder.
-std::optional<FolderStampReading> ReadFolderStamp(const QString& folder);
+std::optional<FolderStampReading> readFolderStamp(const QString& folder);

@@ -30,29 +30,29 @@ constexpr size_t kFirstReadSize = 256 * 1024;
 // filling the memory.
 constexpr size_t kMaxFileSize = 256 * 1024 * 1024;
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
-bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
+bool isLineEnd(char c) { return c == '\r' || c == '\n'; }
+char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
 
-std::string_view TrimBlanks(std::string_view text) {
-  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+std::string_view trimBlanks(std::string_view text) {
+  while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
   return text;
 }
 
-bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i)
-    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+    if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
   return true;
 }
 
-size_t SkipBlanks(std::string_view text, size_t pos, size_t end) {
-  while (pos < end && IsBlank(text[pos])) ++pos;
+size_t skipBlanks(std::string_view text, size_t pos, size_t end) {
+  while (pos < end && isBlank(text[pos])) ++pos;
   return pos;
 }
 
-size_t ContentStart(std::string_view text) { return text.starts_with(kUtf8Bom) ? kUtf8Bom.size() : 0; }
+size_t contentStart(std::string_view text) { return text.starts_with(kUtf8Bom) ? kUtf8Bom.size() : 0; }
 
 // --- lines
 
@@ -63,20 +63,20 @@ struct Line {
   bool hasLineEnd() const { return next > end; }
 };
 
-size_t AfterLineEnd(std::string_view text, size_t end) {
+size_t afterLineEnd(std::string_view text, size_t end) {
   if (end == text.size()) return end;
   return text.substr(end).starts_with(kNewLineEnd) ? end + 2 : end + 1;
 }
 
-size_t LineEndFrom(std::string_view text, size_t pos) {
-  while (pos < text.size() && !IsLineEnd(text[pos])) ++pos;
+size_t lineEndFrom(std::string_view text, size_t pos) {
+  while (pos < text.size() && !isLineEnd(text[pos])) ++pos;
   return pos;
 }
 
 // The line that starts at `begin`; for one line a plain loop beats memchr.
-Line LineAt(std::string_view text, size_t begin) {
-  const size_t end = LineEndFrom(text, begin);
-  return Line{begin, end, AfterLineEnd(text, end)};
+Line lineAt(std::string_view text, size_t begin) {
+  const size_t end = lineEndFrom(text, begin);
+  return Line{begin, end, afterLineEnd(text, end)};
 }
 
 // Walks the lines of a text. CR LF, LF and CR each end a line. The next CR
@@ -86,10 +86,10 @@ class LineReader {
  public:
   LineReader(std::string_view text, size_t from) : m_text(text), m_pos(from) {}
 
-  bool Next(Line& line) {
+  bool next(Line& line) {
     if (m_pos >= m_text.size()) return false;
-    const size_t end = std::min(NextOf('\r', m_nextCr), NextOf('\n', m_nextLf));
-    line = Line{m_pos, end, AfterLineEnd(m_text, end)};
+    const size_t end = std::min(nextOf('\r', m_nextCr), nextOf('\n', m_nextLf));
+    line = Line{m_pos, end, afterLineEnd(m_text, end)};
     m_pos = line.next;
     return true;
   }
@@ -97,7 +97,7 @@ class LineReader {
  private:
   static constexpr size_t kUnknown = std::string_view::npos;
 
-  size_t NextOf(char c, size_t& cached) const {
+  size_t nextOf(char c, size_t& cached) const {
     if (cached != kUnknown && cached >= m_pos) return cached;
     const void* hit = std::memchr(m_text.data() + m_pos, c, m_text.size() - m_pos);
     cached = hit ? static_cast<size_t>(static_cast<const char*>(hit) - m_text.data()) : m_text.size();
@@ -121,49 +121,49 @@ struct SectionBlock {
 
 // Whether only blanks stand between a line start (or `floor`, itself a line
 // start) and pos.
-bool StartsLine(std::string_view text, size_t floor, size_t pos) {
-  while (pos > floor && IsBlank(text[pos - 1])) --pos;
-  return pos == floor || IsLineEnd(text[pos - 1]);
+bool startsLine(std::string_view text, size_t floor, size_t pos) {
+  while (pos > floor && isBlank(text[pos - 1])) --pos;
+  return pos == floor || isLineEnd(text[pos - 1]);
 }
 
-size_t LineBeginBefore(std::string_view text, size_t floor, size_t pos) {
-  while (pos > floor && IsBlank(text[pos - 1])) --pos;
+size_t lineBeginBefore(std::string_view text, size_t floor, size_t pos) {
+  while (pos > floor && isBlank(text[pos - 1])) --pos;
   return pos;
 }
 
 // The "[" of the next section head at or after `from` (a line start), or the
 // end of the text. Heads are found by looking for "[" alone, which passes
 // over whole sections at memchr speed.
-size_t NextHeadBracket(std::string_view text, size_t from) {
+size_t nextHeadBracket(std::string_view text, size_t from) {
   for (size_t pos = from; pos < text.size();) {
     const void* hit = std::memchr(text.data() + pos, '[', text.size() - pos);
     if (!hit) break;
     const size_t bracket = static_cast<size_t>(static_cast<const char*>(hit) - text.data());
-    if (StartsLine(text, from, bracket)) return bracket;
+    if (startsLine(text, from, bracket)) return bracket;
     pos = bracket + 1;
   }
   return text.size();
 }
 
-std::string_view HeadName(std::string_view text, size_t bracket) {
-  const size_t lineEnd = LineEndFrom(text, bracket);
+std::string_view headName(std::string_view text, size_t bracket) {
+  const size_t lineEnd = lineEndFrom(text, bracket);
   const size_t close = text.substr(0, lineEnd).find(']', bracket);
   const size_t nameEnd = close == std::string_view::npos ? lineEnd : close;
-  return TrimBlanks(text.substr(bracket + 1, nameEnd - bracket - 1));
+  return trimBlanks(text.substr(bracket + 1, nameEnd - bracket - 1));
 }
 
-std::optional<SectionBlock> FindSection(std::string_view text, std::string_view name) {
-  const size_t contentStart = ContentStart(text);
-  for (size_t bracket = NextHeadBracket(text, contentStart); bracket < text.size();) {
-    const Line head = LineAt(text, LineBeginBefore(text, contentStart, bracket));
-    if (EqualsIgnoringAsciiCase(HeadName(text, bracket), name)) return SectionBlock{head};
-    bracket = NextHeadBracket(text, head.next);
+std::optional<SectionBlock> findSection(std::string_view text, std::string_view name) {
+  const size_t contentBegin = contentStart(text);
+  for (size_t bracket = nextHeadBracket(text, contentBegin); bracket < text.size();) {
+    const Line head = lineAt(text, lineBeginBefore(text, contentBegin, bracket));
+    if (equalsIgnoringAsciiCase(headName(text, bracket), name)) return SectionBlock{head};
+    bracket = nextHeadBracket(text, head.next);
   }
   return std::nullopt;
 }
 
-size_t BlockEnd(std::string_view text, const SectionBlock& block) {
-  return LineBeginBefore(text, block.bodyBegin(), NextHeadBracket(text, block.bodyBegin()));
+size_t blockEnd(std::string_view text, const SectionBlock& block) {
+  return lineBeginBefore(text, block.bodyBegin(), nextHeadBracket(text, block.bodyBegin()));
 }
 
 // Where a block ends, searched for only as far as a walk through the block
@@ -174,7 +174,7 @@ class BlockEdge {
       : m_text(text), m_floor(block.bodyBegin()), m_searched(m_floor) {}
 
   // Whether a section head starts before pos.
-  bool EndsBefore(size_t pos) {
+  bool endsBefore(size_t pos) {
     if (m_head != kNone) return m_head < pos;
     while (m_searched < pos) {
       const void* hit = std::memchr(m_text.data() + m_searched, '[', pos - m_searched);
@@ -184,7 +184,7 @@ class BlockEdge {
       }
       const size_t bracket = static_cast<size_t>(static_cast<const char*>(hit) - m_text.data());
       m_searched = bracket + 1;
-      if (StartsLine(m_text, m_floor, bracket)) {
+      if (startsLine(m_text, m_floor, bracket)) {
         m_head = bracket;
         return true;
       }
@@ -216,7 +216,7 @@ enum class Walk { Continue, Stop };
 // then it is the line's first "=", and the line is neither a comment nor a
 // section head, since a stored key starts with neither ";" nor "[".
 template <typename Visitor>
-void ForEachKeyEntry(std::string_view text, const SectionBlock& block, std::string_view key, Visitor visit) {
+void forEachKeyEntry(std::string_view text, const SectionBlock& block, std::string_view key, Visitor visit) {
   // How often a walk past all entries looks for the block's end.
   constexpr size_t kEdgeStride = 4096;
   const size_t floor = block.bodyBegin();
@@ -228,25 +228,25 @@ void ForEachKeyEntry(std::string_view text, const SectionBlock& block, std::stri
     const size_t equals = static_cast<size_t>(static_cast<const char*>(hit) - text.data());
     pos = equals + 1;
     if (equals >= nextEdgeCheck) {
-      if (edge.EndsBefore(equals)) return;
+      if (edge.endsBefore(equals)) return;
       nextEdgeCheck = equals + kEdgeStride;
     }
-    const size_t nameEnd = LineBeginBefore(text, floor, equals);
+    const size_t nameEnd = lineBeginBefore(text, floor, equals);
     if (nameEnd < floor + key.size()) continue;
     const size_t nameBegin = nameEnd - key.size();
-    if (!EqualsIgnoringAsciiCase(text.substr(nameBegin, key.size()), key)) continue;
-    if (!StartsLine(text, floor, nameBegin)) continue;
-    const Line line = LineAt(text, LineBeginBefore(text, floor, nameBegin));
-    if (edge.EndsBefore(line.begin)) return;
+    if (!equalsIgnoringAsciiCase(text.substr(nameBegin, key.size()), key)) continue;
+    if (!startsLine(text, floor, nameBegin)) continue;
+    const Line line = lineAt(text, lineBeginBefore(text, floor, nameBegin));
+    if (edge.endsBefore(line.begin)) return;
     pos = line.next;
     if (visit(KeyEntry{line, equals + 1}) == Walk::Stop) return;
   }
 }
 
-std::optional<KeyEntry> FirstKeyEntry(std::string_view text, const SectionBlock& block,
+std::optional<KeyEntry> firstKeyEntry(std::string_view text, const SectionBlock& block,
                                       std::string_view key) {
   std::optional<KeyEntry> found;
-  ForEachKeyEntry(text, block, key, [&](const KeyEntry& entry) {
+  forEachKeyEntry(text, block, key, [&](const KeyEntry& entry) {
     found = entry;
     return Walk::Stop;
   });
@@ -255,13 +255,13 @@ std::optional<KeyEntry> FirstKeyEntry(std::string_view text, const SectionBlock&
 
 // The line after which a new key goes: the block's last entry (a line that
 // is neither blank nor a comment), or the head.
-Line LastEntryOrHead(std::string_view text, const SectionBlock& block) {
-  const size_t end = BlockEnd(text, block);
+Line lastEntryOrHead(std::string_view text, const SectionBlock& block) {
+  const size_t end = blockEnd(text, block);
   Line last = block.head;
   LineReader reader(text, block.bodyBegin());
   Line line{};
-  while (reader.Next(line) && line.begin < end) {
-    const size_t first = SkipBlanks(text, line.begin, line.end);
+  while (reader.next(line) && line.begin < end) {
+    const size_t first = skipBlanks(text, line.begin, line.end);
     if (first < line.end && text[first] != ';') last = line;
   }
   return last;
@@ -271,16 +271,16 @@ Line LastEntryOrHead(std::string_view text, const SectionBlock& block) {
 
 enum class NameKind { Section, Key };
 
-std::string WithoutLineBreaks(QByteArray bytes) {
-  bytes.removeIf([](char c) { return IsLineEnd(c); });
+std::string withoutLineBreaks(QByteArray bytes) {
+  bytes.removeIf([](char c) { return isLineEnd(c); });
   return bytes.toStdString();
 }
 
 // The bytes under which a name is matched and stored; empty when the name
 // could not be read back as itself.
-std::string StorableName(const QString& name, NameKind kind) {
-  const std::string bytes = WithoutLineBreaks(name.toUtf8());
-  const std::string_view trimmed = TrimBlanks(bytes);
+std::string storableName(const QString& name, NameKind kind) {
+  const std::string bytes = withoutLineBreaks(name.toUtf8());
+  const std::string_view trimmed = trimBlanks(bytes);
   if (trimmed.empty()) return {};
   if (kind == NameKind::Section && trimmed.find(']') != std::string_view::npos) return {};
   if (kind == NameKind::Key &&
@@ -291,69 +291,69 @@ std::string StorableName(const QString& name, NameKind kind) {
 
 // --- reading a value
 
-bool IsAscii(std::string_view text) {
+bool isAscii(std::string_view text) {
   return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-std::string_view Unquoted(std::string_view value) {
+std::string_view unquoted(std::string_view value) {
   if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
     return value.substr(1, value.size() - 2);
   return value;
 }
 
-QString DecodeValue(std::string_view file, std::string_view value) {
-  if (IsAscii(value))
+QString decodeValue(std::string_view file, std::string_view value) {
+  if (isAscii(value))
     return QString::fromLatin1(value.data(), qsizetype(std::min(value.size(), kMaxValueBytes)));
-  const TextEncoding encoding = DetectTextEncoding(QByteArrayView(file.data(), qsizetype(file.size())));
+  const TextEncoding encoding = detectTextEncoding(QByteArrayView(file.data(), qsizetype(file.size())));
   const QByteArrayView bytes(value.data(), qsizetype(value.size()));
-  return DecodeText(bytes.first(CharacterBoundary(bytes, kMaxValueBytes, encoding)), encoding);
+  return decodeText(bytes.first(characterBoundary(bytes, kMaxValueBytes, encoding)), encoding);
 }
 
-QString ReadValue(std::string_view text, const QString& section, const QString& key,
+QString readValue(std::string_view text, const QString& section, const QString& key,
                   const QString& defaultValue) {
-  const std::string sectionName = StorableName(section, NameKind::Section);
-  const std::string keyName = StorableName(key, NameKind::Key);
+  const std::string sectionName = storableName(section, NameKind::Section);
+  const std::string keyName = storableName(key, NameKind::Key);
   if (sectionName.empty() || keyName.empty()) return defaultValue;
-  const auto block = FindSection(text, sectionName);
+  const auto block = findSection(text, sectionName);
   if (!block) return defaultValue;
-  const auto entry = FirstKeyEntry(text, *block, keyName);
+  const auto entry = firstKeyEntry(text, *block, keyName);
   if (!entry) return defaultValue;
   const std::string_view raw = text.substr(entry->valueBegin, entry->line.end - entry->valueBegin);
-  return DecodeValue(text, Unquoted(TrimBlanks(raw)));
+  return decodeValue(text, unquoted(trimBlanks(raw)));
 }
 
 // --- editing in memory; each returns whether the text changed
 
-void AppendNewSection(std::string& text, std::string_view section, std::string_view entry) {
-  if (text.size() > ContentStart(text) && !IsLineEnd(text.back())) text += kNewLineEnd;
+void appendNewSection(std::string& text, std::string_view section, std::string_view entry) {
+  if (text.size() > contentStart(text) && !isLineEnd(text.back())) text += kNewLineEnd;
   text.append("[").append(section).append("]").append(kNewLineEnd).append(entry).append(kNewLineEnd);
 }
 
-bool SetValue(std::string& text, std::string_view section, std::string_view key, std::string_view value) {
+bool setValue(std::string& text, std::string_view section, std::string_view key, std::string_view value) {
   std::string newLine = std::string(key).append("=").append(value);
-  const auto block = FindSection(text, section);
+  const auto block = findSection(text, section);
   if (!block) {
-    AppendNewSection(text, section, newLine);
+    appendNewSection(text, section, newLine);
     return true;
   }
-  if (const auto existing = FirstKeyEntry(text, *block, key)) {
+  if (const auto existing = firstKeyEntry(text, *block, key)) {
     const size_t oldLength = existing->line.end - existing->valueBegin;
     if (std::string_view(text).substr(existing->valueBegin, oldLength) == value) return false;
     text.replace(existing->valueBegin, oldLength, value);
     return true;
   }
-  const Line insertAfter = LastEntryOrHead(text, *block);
+  const Line insertAfter = lastEntryOrHead(text, *block);
   if (!insertAfter.hasLineEnd()) newLine.insert(0, kNewLineEnd);
   newLine.append(kNewLineEnd);
   text.insert(insertAfter.next, newLine);
   return true;
 }
 
-bool RemoveKey(std::string& text, std::string_view section, std::string_view key) {
-  const auto block = FindSection(text, section);
+bool removeKey(std::string& text, std::string_view section, std::string_view key) {
+  const auto block = findSection(text, section);
   if (!block) return false;
   std::vector<Line> keyLines;
-  ForEachKeyEntry(text, *block, key, [&](const KeyEntry& entry) {
+  forEachKeyEntry(text, *block, key, [&](const KeyEntry& entry) {
     keyLines.push_back(entry.line);
     return Walk::Continue;
   });
@@ -362,7 +362,7 @@ bool RemoveKey(std::string& text, std::string_view section, std::string_view key
   return !keyLines.empty();
 }
 
-std::string StorableValue(const QString& value) { return WithoutLineBreaks(value.toUtf8()); }
+std::string storableValue(const QString& value) { return withoutLineBreaks(value.toUtf8()); }
 
 // --- files
 
@@ -391,13 +391,13 @@ class FileBytes {
 
 // Reads the whole file: open, one read and close are all the system calls a
 // settings read costs.
-LoadResult LoadFile(const QByteArray& path, FileBytes& bytes, QString* why = nullptr) {
+LoadResult loadFile(const QByteArray& path, FileBytes& bytes, QString* why = nullptr) {
   bytes.setSize(0);
   // Not blocking, so that a pipe in the file's place cannot hang the program.
   const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     const int error = errno;
-    if (why) *why = ErrnoText(error);
+    if (why) *why = errnoText(error);
     return error == ENOENT || error == ENOTDIR ? LoadResult::Missing : LoadResult::Failed;
   }
   if (bytes.capacity() == 0) bytes.grow(kFirstReadSize);
@@ -407,7 +407,7 @@ LoadResult LoadFile(const QByteArray& path, FileBytes& bytes, QString* why = nul
     const ssize_t got = ::read(fd, bytes.data() + used, wanted);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0 || (static_cast<size_t>(got) == wanted && bytes.capacity() >= kMaxFileSize)) {
-      if (why) *why = got < 0 ? ErrnoText(errno) : QStringLiteral("the file is too large");
+      if (why) *why = got < 0 ? errnoText(errno) : QStringLiteral("the file is too large");
       ::close(fd);
       return LoadResult::Failed;
     }
@@ -421,16 +421,16 @@ LoadResult LoadFile(const QByteArray& path, FileBytes& bytes, QString* why = nul
   return LoadResult::Loaded;
 }
 
-void Replace(const QString& path, std::string_view content, Durability durability) {
+void replace(const QString& path, std::string_view content, Durability durability) {
   QString why;
-  if (!WriteFileAtomically(path, QByteArrayView(content.data(), qsizetype(content.size())), durability, &why))
+  if (!writeFileAtomically(path, QByteArrayView(content.data(), qsizetype(content.size())), durability, &why))
     throw IniWriteError(path, why);
 }
 
-std::string LoadForEditing(const QString& path) {
+std::string loadForEditing(const QString& path) {
   FileBytes bytes;
   QString why;
-  if (LoadFile(QFile::encodeName(path), bytes, &why) == LoadResult::Failed)
+  if (loadFile(QFile::encodeName(path), bytes, &why) == LoadResult::Failed)
     throw IniWriteError(path, QStringLiteral("the existing file cannot be read: ") + why);
   return std::string(bytes.view());
 }
@@ -441,8 +441,8 @@ struct WriteNames {
   std::string key;
 };
 
-WriteNames NamesForWriting(const QString& path, const QString& section, const QString& key) {
-  WriteNames names{StorableName(section, NameKind::Section), StorableName(key, NameKind::Key)};
+WriteNames namesForWriting(const QString& path, const QString& section, const QString& key) {
+  WriteNames names{storableName(section, NameKind::Section), storableName(key, NameKind::Key)};
   if (names.section.empty() || names.key.empty())
     throw IniWriteError(path, QStringLiteral("the name [%1] %2 cannot be stored").arg(section, key));
   return names;
@@ -460,27 +460,27 @@ IniWriteError::IniWriteError(const QString& path, const QString& reason)
 QString IniFile::ReadIniText(const QString& section, const QString& key, const QString& defaultValue) const {
   // Reused between calls: only the allocation, never the content.
   thread_local FileBytes bytes;
-  if (LoadFile(QFile::encodeName(m_fileName), bytes) != LoadResult::Loaded) return defaultValue;
-  return ReadValue(bytes.view(), section, key, defaultValue);
+  if (loadFile(QFile::encodeName(m_fileName), bytes) != LoadResult::Loaded) return defaultValue;
+  return readValue(bytes.view(), section, key, defaultValue);
 }
 
 void IniFile::WriteIniText(const QString& section, const QString& key, const QString& value) const {
-  const WriteNames names = NamesForWriting(m_fileName, section, key);
-  std::string content = LoadForEditing(m_fileName);
-  if (SetValue(content, names.section, names.key, StorableValue(value)))
-    Replace(m_fileName, content, Durability::RenameOnly);
+  const WriteNames names = namesForWriting(m_fileName, section, key);
+  std::string content = loadForEditing(m_fileName);
+  if (setValue(content, names.section, names.key, storableValue(value)))
+    replace(m_fileName, content, Durability::RenameOnly);
 }
 
 void IniFile::DeleteIniKey(const QString& section, const QString& key) const {
-  const std::string sectionName = StorableName(section, NameKind::Section);
-  const std::string keyName = StorableName(key, NameKind::Key);
+  const std::string sectionName = storableName(section, NameKind::Section);
+  const std::string keyName = storableName(key, NameKind::Key);
   if (sectionName.empty() || keyName.empty()) return;
   FileBytes bytes;
-  if (LoadFile(QFile::encodeName(m_fileName), bytes) != LoadResult::Loaded) return;
+  if (loadFile(QFile::encodeName(m_fileName), bytes) != LoadResult::Loaded) return;
   std::string content(bytes.view());
-  if (!RemoveKey(content, sectionName, keyName)) return;
+  if (!removeKey(content, sectionName, keyName)) return;
   try {
-    Replace(m_fileName, content, Durability::RenameOnly);
+    replace(m_fileName, content, Durability::RenameOnly);
   } catch (const IniWriteError&) {
     // Deleting is best effort: the key simply stays.
   }
@@ -488,31 +488,31 @@ void IniFile::DeleteIniKey(const QString& section, const QString& key) const {
 
 // --- IniBatch
 
-IniBatch::IniBatch(const IniFile& file) : m_fileName(file.FileName()) {
+IniBatch::IniBatch(const IniFile& file) : m_fileName(file.fileName()) {
   FileBytes bytes;
-  m_readFailed = LoadFile(QFile::encodeName(m_fileName), bytes) == LoadResult::Failed;
+  m_readFailed = loadFile(QFile::encodeName(m_fileName), bytes) == LoadResult::Failed;
   if (!m_readFailed) m_content = bytes.view();
 }
 
 QString IniBatch::ReadIniText(const QString& section, const QString& key, const QString& defaultValue) const {
-  return ReadValue(m_content, section, key, defaultValue);
+  return readValue(m_content, section, key, defaultValue);
 }
 
 void IniBatch::WriteIniText(const QString& section, const QString& key, const QString& value) {
-  const WriteNames names = NamesForWriting(m_fileName, section, key);
+  const WriteNames names = namesForWriting(m_fileName, section, key);
   if (m_readFailed) throw IniWriteError(m_fileName, QStringLiteral("the existing file cannot be read"));
-  if (SetValue(m_content, names.section, names.key, StorableValue(value))) m_changed = true;
+  if (setValue(m_content, names.section, names.key, storableValue(value))) m_changed = true;
 }
 
 void IniBatch::DeleteIniKey(const QString& section, const QString& key) {
-  const std::string sectionName = StorableName(section, NameKind::Section);
-  const std::string keyName = StorableName(key, NameKind::Key);
+  const std::string sectionName = storableName(section, NameKind::Section);
+  const std::string keyName = storableName(key, NameKind::Key);
   if (sectionName.empty() || keyName.empty()) return;
-  if (RemoveKey(m_content, sectionName, keyName)) m_changed = true;
+  if (removeKey(m_content, sectionName, keyName)) m_changed = true;
 }
 
-void IniBatch::Commit() {
+void IniBatch::commit() {
   if (!m_changed) return;
-  Replace(m_fileName, m_content, Durability::FlushBeforeRename);
+  replace(m_fileName, m_content, Durability::FlushBeforeRename);
   m_changed = false;
 }

@@ -42,7 +42,7 @@ class IniWriteError : public std::runtime_error {
 class IniFile {
  public:
   explicit IniFile(const QString& fileName) : m_fileName(fileName) {}
-  const QString& FileName() const { return m_fileName; }
+  const QString& fileName() const { return m_fileName; }
 
   // The stored value, or defaultValue when the file, section or key is
   // missing or the file cannot be read. Never creates or changes the file.
@@ -78,7 +78,7 @@ class IniBatch {
   void DeleteIniKey(const QString& section, const QString& key);
   // Replaces the file once, flushed to the disk before the rename, when
   // anything changed. Throws IniWriteError when it cannot.
-  void Commit();
+  void commit();
 
  private:
   QString m_fileName;

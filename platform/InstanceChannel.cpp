@@ -23,7 +23,7 @@ constexpr auto kStreamVersion = QDataStream::Qt_6_0;
 constexpr int kRetryMilliseconds = 50;
 
 // The fallback folder is made private, as the runtime folder is.
-QString PrivateTemporaryFolder() {
+QString privateTemporaryFolder() {
   const QString folder = QDir::tempPath() + QStringLiteral("/nimbra-wallpaper-%1/").arg(::getuid());
   QDir().mkpath(folder);
   QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -31,16 +31,16 @@ QString PrivateTemporaryFolder() {
 }
 }  // namespace
 
-QString InstanceRuntimeFolder() {
+QString instanceRuntimeFolder() {
   const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
   if (QDir::isAbsolutePath(runtime) && QDir(runtime).exists())
     return QDir::cleanPath(runtime) + QLatin1Char('/');
-  return PrivateTemporaryFolder();
+  return privateTemporaryFolder();
 }
 
-QString InstanceLockPath() { return InstanceRuntimeFolder() + QStringLiteral("nimbra-wallpaper.lock"); }
+QString instanceLockPath() { return instanceRuntimeFolder() + QStringLiteral("nimbra-wallpaper.lock"); }
 
-QString InstanceSocketPath() { return InstanceRuntimeFolder() + QStringLiteral("nimbra-wallpaper.socket"); }
+QString instanceSocketPath() { return instanceRuntimeFolder() + QStringLiteral("nimbra-wallpaper.socket"); }
 
 InstanceLock::InstanceLock(const QString& path) : m_path(path) {}
 
@@ -55,7 +55,7 @@ bool InstanceLock::tryTake() {
     // tool) must not keep the lock alive after the instance has ended.
     m_fd = ::open(QFile::encodeName(m_path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (m_fd < 0) {
-      m_error = QStringLiteral("cannot open %1: %2").arg(m_path, ErrnoText(errno));
+      m_error = QStringLiteral("cannot open %1: %2").arg(m_path, errnoText(errno));
       return false;
     }
   }
@@ -65,7 +65,7 @@ bool InstanceLock::tryTake() {
   } while (result != 0 && errno == EINTR);
   m_held = result == 0;
   if (!m_held && errno != EWOULDBLOCK)
-    m_error = QStringLiteral("cannot lock %1: %2").arg(m_path, ErrnoText(errno));
+    m_error = QStringLiteral("cannot lock %1: %2").arg(m_path, errnoText(errno));
   return m_held;
 }
 
@@ -123,7 +123,7 @@ void InstanceServer::readRequest(QLocalSocket* client) {
   });
 }
 
-std::optional<InstanceReply> SendToInstance(const QStringList& request, std::chrono::milliseconds timeout,
+std::optional<InstanceReply> sendToInstance(const QStringList& request, std::chrono::milliseconds timeout,
                                             const QString& socketPath) {
   // This runs in a start that has no window and no event loop yet: waiting
   // on the socket is all it does until the instance answers.
@@ -178,7 +178,7 @@ void InstanceHandOver::attempt() {
     emit gaveUp(m_lock.error());
     return;
   }
-  if (const auto reply = SendToInstance(m_request, kInstanceAnswerTime, m_socketPath)) {
+  if (const auto reply = sendToInstance(m_request, kInstanceAnswerTime, m_socketPath)) {
     emit answered(*reply);
     return;
   }

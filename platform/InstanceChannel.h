@@ -23,14 +23,14 @@ class QTimer;
 
 // $XDG_RUNTIME_DIR when it is an absolute path, otherwise a folder of this
 // user's own in the temporary folder; ending with "/".
-QString InstanceRuntimeFolder();
-QString InstanceLockPath();
-QString InstanceSocketPath();
+QString instanceRuntimeFolder();
+QString instanceLockPath();
+QString instanceSocketPath();
 
 // The lock that makes a process the instance; held until destroyed.
 class InstanceLock {
  public:
-  explicit InstanceLock(const QString& path = InstanceLockPath());
+  explicit InstanceLock(const QString& path = instanceLockPath());
   ~InstanceLock();
   InstanceLock(const InstanceLock&) = delete;
   InstanceLock& operator=(const InstanceLock&) = delete;
@@ -72,7 +72,7 @@ class InstanceServer : public QObject {
   ~InstanceServer() override;
 
   // Only the holder of the InstanceLock may listen.
-  bool listen(const QString& socketPath = InstanceSocketPath(), QString* error = nullptr);
+  bool listen(const QString& socketPath = instanceSocketPath(), QString* error = nullptr);
 
  private:
   void accept();
@@ -90,7 +90,7 @@ class InstanceHandOver : public QObject {
   Q_OBJECT
  public:
   InstanceHandOver(InstanceLock& lock, QStringList request, std::chrono::milliseconds patience,
-                   QString socketPath = InstanceSocketPath(), QObject* parent = nullptr);
+                   QString socketPath = instanceSocketPath(), QObject* parent = nullptr);
   void start();
 
  signals:
@@ -116,6 +116,6 @@ inline constexpr std::chrono::milliseconds kInstanceAnswerTime{30000};
 // A later start's side: hands the request to the instance and waits for its
 // answer, bounded by timeout. nullopt when no instance listens or it did not
 // answer in time.
-std::optional<InstanceReply> SendToInstance(const QStringList& request,
+std::optional<InstanceReply> sendToInstance(const QStringList& request,
                                             std::chrono::milliseconds timeout = kInstanceAnswerTime,
-                                            const QString& socketPath = InstanceSocketPath());
+                                            const QString& socketPath = instanceSocketPath());

@@ -2,7 +2,7 @@
 
 #include "platform/IniFile.h"
 
-LanguageTexts ReadLanguageTexts(const QString& languageFile) {
+LanguageTexts readLanguageTexts(const QString& languageFile) {
   const IniFile file(languageFile);
   const QString section = QStringLiteral("init");
   LanguageTexts texts;
@@ -12,7 +12,7 @@ LanguageTexts ReadLanguageTexts(const QString& languageFile) {
   return texts;
 }
 
-QString OpenDialogFilter(const QString& allSupportedText) {
+QString openDialogFilter(const QString& allSupportedText) {
   return allSupportedText +
          QStringLiteral("(*.jpg,*.bmp)|*.bmp;*.jpg|Jpeg files (*.jpg)|*.jpg|Bmp files (*.bmp)|*.bmp;");
 }

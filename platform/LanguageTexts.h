@@ -26,7 +26,7 @@ struct LanguageTexts {
 };
 
 // Reads every text from the file; a missing file or key leaves that text empty.
-LanguageTexts ReadLanguageTexts(const QString& languageFile);
+LanguageTexts readLanguageTexts(const QString& languageFile);
 
 // The open dialog's filter in the "text|patterns|..." form.
-QString OpenDialogFilter(const QString& allSupportedText);
+QString openDialogFilter(const QString& allSupportedText);

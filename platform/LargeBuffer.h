@@ -9,8 +9,8 @@
 #include <cstddef>
 
 // A buffer of `bytes`, released with std::free; null when there is no memory.
-void* AllocateLargeBuffer(std::size_t bytes);
+void* allocateLargeBuffer(std::size_t bytes);
 
 // A Format_RGB32 image whose pixels live in such a buffer; null when there
 // is no memory.
-QImage MakeLargeImage(QSize size);
+QImage makeLargeImage(QSize size);

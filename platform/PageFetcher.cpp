@@ -11,7 +11,7 @@
 
 namespace {
 
-bool IsWebAddress(const QUrl& address) {
+bool isWebAddress(const QUrl& address) {
   return address.isValid() &&
          (address.scheme() == QLatin1String("http") || address.scheme() == QLatin1String("https")) &&
          !address.host().isEmpty();
@@ -19,7 +19,7 @@ bool IsWebAddress(const QUrl& address) {
 
 // The request for address. A test may have mapped the host to a server of its
 // own; the request then goes there and still names the original host.
-QNetworkRequest RequestFor(const QUrl& address, const EndpointMap* endpoints) {
+QNetworkRequest requestFor(const QUrl& address, const EndpointMap* endpoints) {
   const std::optional<SocketEndpoint> endpoint =
       endpoints
           ? endpoints->endpointFor(address.host().toStdString(), static_cast<uint16_t>(address.port(80)))
@@ -54,11 +54,11 @@ void PageFetcher::navigate(const QString& address) {
       this, [this, fetch] { announceBegin(fetch); }, Qt::QueuedConnection);
 
   const QUrl url(address);
-  if (!IsWebAddress(url)) {
+  if (!isWebAddress(url)) {
     finishLater(fetch);
     return;
   }
-  QNetworkRequest request = RequestFor(url, m_endpoints.get());
+  QNetworkRequest request = requestFor(url, m_endpoints.get());
   request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
   m_reply = m_network->get(request);
   connect(m_reply, &QNetworkReply::readyRead, this, &PageFetcher::collectArrivedBytes);

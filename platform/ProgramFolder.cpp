@@ -12,7 +12,7 @@
 #include "platform/AtomicFile.h"
 #include "platform/IniFile.h"
 
-QString ExeFolder() {
+QString exeFolder() {
   // /proc/self/exe names the real file even when started through a link.
   const QString exe = QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget();
   QString folder = exe.isEmpty() ? QCoreApplication::applicationDirPath() : QFileInfo(exe).path();
@@ -26,17 +26,17 @@ const QString kDataFolderName = QStringLiteral("nimbra-wallpaper");
 // <prefix>/bin beside <prefix>/share/nimbra-wallpaper: the program was
 // installed. Root may write /usr/bin, yet an installed program must not
 // keep its files there.
-bool IsInstalledLayout(const QString& exeFolder) {
-  return QDir(exeFolder).dirName() == QLatin1String("bin") && QFileInfo(InstalledShareFolder()).isDir();
+bool isInstalledLayout(const QString& exeFolder) {
+  return QDir(exeFolder).dirName() == QLatin1String("bin") && QFileInfo(installedShareFolder()).isDir();
 }
 
 // The copy belongs to the user, who may change it as any file of the store,
 // although the shipped file may be read-only.
-bool CopyAsOwnFile(const QString& from, const QString& to) {
+bool copyAsOwnFile(const QString& from, const QString& to) {
   return QFile::copy(from, to) && QFile::setPermissions(to, QFile::permissions(to) | QFile::WriteOwner);
 }
 
-bool CopyFolderTree(const QString& from, const QString& to, QString* error) {
+bool copyFolderTree(const QString& from, const QString& to, QString* error) {
   QDirIterator walk(from, QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden,
                     QDirIterator::Subdirectories);
   if (!QDir().mkpath(to)) {
@@ -46,7 +46,7 @@ bool CopyFolderTree(const QString& from, const QString& to, QString* error) {
   while (walk.hasNext()) {
     const QFileInfo entry = walk.nextFileInfo();
     const QString target = to + QLatin1Char('/') + QDir(from).relativeFilePath(entry.filePath());
-    const bool copied = entry.isDir() ? QDir().mkpath(target) : CopyAsOwnFile(entry.filePath(), target);
+    const bool copied = entry.isDir() ? QDir().mkpath(target) : copyAsOwnFile(entry.filePath(), target);
     if (!copied) {
       *error = QStringLiteral("cannot copy %1 to %2").arg(entry.filePath(), target);
       return false;
@@ -57,13 +57,13 @@ bool CopyFolderTree(const QString& from, const QString& to, QString* error) {
 
 // The store is copied beside its place and renamed into it, so that a start
 // cut short leaves no half store that a later start would take as complete.
-bool SeedStore(const QString& dataFolder, const QString& shareFolder, QString* error) {
+bool seedStore(const QString& dataFolder, const QString& shareFolder, QString* error) {
   const QString store = dataFolder + QStringLiteral("wallpaper");
   const QString samples = shareFolder + QStringLiteral("wallpaper");
   if (QFileInfo::exists(store) || !QFileInfo(samples).isDir()) return true;
   const QString part = dataFolder + QStringLiteral(".wallpaper.seeding");
   QDir(part).removeRecursively();
-  if (!CopyFolderTree(samples, part, error)) {
+  if (!copyFolderTree(samples, part, error)) {
     QDir(part).removeRecursively();
     return false;
   }
@@ -73,13 +73,13 @@ bool SeedStore(const QString& dataFolder, const QString& shareFolder, QString* e
   return false;
 }
 
-bool SeedLanguage(const QString& dataFolder, const QString& shareFolder, const QString& localeName,
+bool seedLanguage(const QString& dataFolder, const QString& shareFolder, const QString& localeName,
                   QString* error) {
   const QString target = dataFolder + QStringLiteral("lang.ini");
   if (QFileInfo::exists(target)) return true;
   // A portable folder on a medium that cannot be written holds its one
   // language file beside the executable.
-  QString sourcePath = shareFolder + QStringLiteral("lang/") + LanguageFolderForLocale(localeName) +
+  QString sourcePath = shareFolder + QStringLiteral("lang/") + languageFolderForLocale(localeName) +
                        QStringLiteral("/lang.ini");
   if (!QFileInfo::exists(sourcePath) && QFileInfo::exists(shareFolder + QStringLiteral("lang.ini")))
     sourcePath = shareFolder + QStringLiteral("lang.ini");
@@ -89,39 +89,39 @@ bool SeedLanguage(const QString& dataFolder, const QString& shareFolder, const Q
     return false;
   }
   QString why;
-  if (WriteFileAtomically(target, source.readAll(), Durability::RenameOnly, &why)) return true;
+  if (writeFileAtomically(target, source.readAll(), Durability::RenameOnly, &why)) return true;
   *error = QStringLiteral("cannot write %1: %2").arg(target, why);
   return false;
 }
 }  // namespace
 
-DataFolderKind ChooseDataFolderKind() {
-  const QString exeFolder = ExeFolder();
-  if (IsInstalledLayout(exeFolder) || !MayReplaceFile(exeFolder)) return DataFolderKind::PerUser;
+DataFolderKind chooseDataFolderKind() {
+  const QString folder = exeFolder();
+  if (isInstalledLayout(folder) || !mayReplaceFile(folder)) return DataFolderKind::PerUser;
   return DataFolderKind::Portable;
 }
 
-QString DataFolder() {
+QString dataFolder() {
   // Decided once: the folder must not change under a running program.
-  static const DataFolderKind kind = ChooseDataFolderKind();
-  return kind == DataFolderKind::Portable ? ExeFolder() : UserDataFolder();
+  static const DataFolderKind kind = chooseDataFolderKind();
+  return kind == DataFolderKind::Portable ? exeFolder() : userDataFolder();
 }
 
-QString UserDataFolder() {
+QString userDataFolder() {
   QString base = qEnvironmentVariable("XDG_DATA_HOME");
   if (!QDir::isAbsolutePath(base)) base = QDir::homePath() + QStringLiteral("/.local/share");
   return QDir::cleanPath(base) + QLatin1Char('/') + kDataFolderName + QLatin1Char('/');
 }
 
-QString InstalledShareFolder() {
-  return QDir::cleanPath(ExeFolder() + QStringLiteral("../share/") + kDataFolderName) + QLatin1Char('/');
+QString installedShareFolder() {
+  return QDir::cleanPath(exeFolder() + QStringLiteral("../share/") + kDataFolderName) + QLatin1Char('/');
 }
 
-QString LanguageFolderForLocale(const QString& localeName) {
+QString languageFolderForLocale(const QString& localeName) {
   return localeName.startsWith(QLatin1String("zh_CN")) ? QStringLiteral("zh_CN") : QStringLiteral("en");
 }
 
-bool SeedDataFolder(const QString& dataFolder, const QString& shareFolder, const QString& localeName,
+bool seedDataFolder(const QString& dataFolder, const QString& shareFolder, const QString& localeName,
                     QString* error) {
   if (!QDir().mkpath(dataFolder)) {
     *error = QStringLiteral("cannot create %1").arg(dataFolder);
@@ -129,22 +129,22 @@ bool SeedDataFolder(const QString& dataFolder, const QString& shareFolder, const
   }
   QStringList problems;
   QString problem;
-  if (!SeedStore(dataFolder, shareFolder, &problem)) problems << problem;
-  if (!SeedLanguage(dataFolder, shareFolder, localeName, &problem)) problems << problem;
+  if (!seedStore(dataFolder, shareFolder, &problem)) problems << problem;
+  if (!seedLanguage(dataFolder, shareFolder, localeName, &problem)) problems << problem;
   *error = problems.join(QLatin1String("; "));
   return problems.isEmpty();
 }
 
-bool PrepareDataFolder(QString* error) {
-  if (ChooseDataFolderKind() == DataFolderKind::Portable) return true;
+bool prepareDataFolder(QString* error) {
+  if (chooseDataFolderKind() == DataFolderKind::Portable) return true;
   // A portable folder that cannot be written is its own set of samples.
-  const QString source = QFileInfo(InstalledShareFolder()).isDir() ? InstalledShareFolder() : ExeFolder();
-  return SeedDataFolder(DataFolder(), source, QLocale::system().name(), error);
+  const QString source = QFileInfo(installedShareFolder()).isDir() ? installedShareFolder() : exeFolder();
+  return seedDataFolder(dataFolder(), source, QLocale::system().name(), error);
 }
 
-QString BuiltInHomeHost() { return QStringLiteral(NIMBRA_HOME_HOST); }
+QString builtInHomeHost() { return QStringLiteral(NIMBRA_HOME_HOST); }
 
-bool IsUsableHomeHost(const QString& host) {
+bool isUsableHomeHost(const QString& host) {
   static const QRegularExpression kHost(QStringLiteral("^[a-z0-9]([a-z0-9.-]*[a-z0-9])?$"));
   return host.size() <= 200 && !host.contains(QLatin1String("..")) && kHost.match(host).hasMatch();
 }
@@ -153,10 +153,10 @@ namespace {
 
 // Host names are case-insensitive, and the catalogue lower-cases every
 // address it stores, so a host given in capitals is taken in lower case.
-std::optional<QString> UsableOverride(const QString& value, const char* origin) {
+std::optional<QString> usableOverride(const QString& value, const char* origin) {
   const QString host = value.trimmed().toLower();
   if (host.isEmpty()) return std::nullopt;
-  if (IsUsableHomeHost(host)) return host;
+  if (isUsableHomeHost(host)) return host;
   qWarning("%s: \"%s\" is not a host name or IPv4 address without a port; it is not used", origin,
            qPrintable(value));
   return std::nullopt;
@@ -164,11 +164,11 @@ std::optional<QString> UsableOverride(const QString& value, const char* origin) 
 
 }  // namespace
 
-QString HomeHost(const QString& dataFolder) {
-  if (const auto host = UsableOverride(qEnvironmentVariable("NIMBRA_HOME_HOST"), "NIMBRA_HOME_HOST"))
+QString homeHost(const QString& dataFolder) {
+  if (const auto host = usableOverride(qEnvironmentVariable("NIMBRA_HOME_HOST"), "NIMBRA_HOME_HOST"))
     return *host;
   const IniFile settings(dataFolder + QStringLiteral("setting.ini"));
   const QString configured = settings.ReadIniText(QStringLiteral("home"), QStringLiteral("host"), QString());
-  if (const auto host = UsableOverride(configured, "setting.ini [home] host")) return *host;
-  return BuiltInHomeHost();
+  if (const auto host = usableOverride(configured, "setting.ini [home] host")) return *host;
+  return builtInHomeHost();
 }

@@ -4,23 +4,23 @@
 #include <QString>
 
 // The folder of the running executable, ending with "/".
-QString ExeFolder();
+QString exeFolder();
 
 // Where the program keeps lang.ini, setting.ini, list.dat and wallpaper/.
 enum class DataFolderKind {
   Portable,  // beside the executable, in a folder the user may write
   PerUser,   // an installed program: $XDG_DATA_HOME/nimbra-wallpaper/
 };
-DataFolderKind ChooseDataFolderKind();
+DataFolderKind chooseDataFolderKind();
 // The data folder, ending with "/", as the program's entry chooses it. Every
 // file the program keeps is addressed relative to it; everything below the
 // entry is handed the folder instead of asking for it.
-QString DataFolder();
+QString dataFolder();
 // $XDG_DATA_HOME/nimbra-wallpaper/ ($HOME/.local/share/... when the variable
 // is not an absolute path), read from the environment at every call.
-QString UserDataFolder();
+QString userDataFolder();
 // What an installed program ships for seeding: <prefix>/share/nimbra-wallpaper/.
-QString InstalledShareFolder();
+QString installedShareFolder();
 
 // Gives a per-user data folder (ending with "/") what a first start needs,
 // from a folder of samples (ending with "/"): the sample store wallpaper/
@@ -28,24 +28,24 @@ QString InstalledShareFolder();
 // as "zh_CN": lang/<language>/lang.ini, or a lone lang.ini), each only when
 // missing, so nothing the user has is overwritten.
 // False, with the reasons, when a piece could not be put in place.
-bool SeedDataFolder(const QString& dataFolder, const QString& shareFolder, const QString& localeName,
+bool seedDataFolder(const QString& dataFolder, const QString& shareFolder, const QString& localeName,
                     QString* error);
 // Seeds the per-user data folder for the system's language, from the
 // installed share folder, or from the executable's own folder when that is
 // a portable folder that cannot be written; a portable folder that can be
 // written is left as it is.
-bool PrepareDataFolder(QString* error);
+bool prepareDataFolder(QString* error);
 // The language folder of share/nimbra-wallpaper/lang/ for a locale name.
-QString LanguageFolderForLocale(const QString& localeName);
+QString languageFolderForLocale(const QString& localeName);
 
 // The home site's host name. A site of one's own is chosen at run time:
 // NIMBRA_HOME_HOST in the environment first, then the "host" key of the
 // [home] section of the data folder's setting.ini; a value that is not a
 // usable host is passed over with a warning. Without either, the host built in.
-QString HomeHost(const QString& dataFolder);
+QString homeHost(const QString& dataFolder);
 // The host the program was built with.
-QString BuiltInHomeHost();
+QString builtInHomeHost();
 // Whether text can stand as the host of every address the program makes: a
 // host name or numeric IPv4 address in lower case, and no port, since the
 // program always talks to port 80.
-bool IsUsableHomeHost(const QString& host);
+bool isUsableHomeHost(const QString& host);

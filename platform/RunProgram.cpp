@@ -9,12 +9,12 @@ namespace {
 constexpr int kPollMs = 50;
 
 // The last non-empty line a tool wrote on standard error says the most.
-QString LastErrorLine(const QByteArray& errors) {
+QString lastErrorLine(const QByteArray& errors) {
   const QStringList lines = QString::fromLocal8Bit(errors).split(u'\n', Qt::SkipEmptyParts);
   return lines.isEmpty() ? QString() : lines.last().trimmed();
 }
 
-ProgramRun Stopped(QProcess& process, RunOutcome outcome) {
+ProgramRun stopped(QProcess& process, RunOutcome outcome) {
   process.kill();
   process.waitForFinished(1000);
   ProgramRun run;
@@ -37,19 +37,19 @@ QString ProgramRun::describeFailure(const QString& program) const {
     case RunOutcome::Finished:
       break;
   }
-  const QString why = LastErrorLine(errors);
+  const QString why = lastErrorLine(errors);
   return why.isEmpty() ? QStringLiteral("%1 exited with code %2").arg(program).arg(exitCode)
                        : QStringLiteral("%1 exited with code %2: %3").arg(program).arg(exitCode).arg(why);
 }
 
-ProgramRun RunProgram(const QString& program, const QStringList& arguments, std::chrono::milliseconds limit) {
+ProgramRun runProgram(const QString& program, const QStringList& arguments, std::chrono::milliseconds limit) {
   const CancelToken deadline{QDeadlineTimer(limit)};
-  ProgramRun run = RunProgram(program, arguments, deadline);
+  ProgramRun run = runProgram(program, arguments, deadline);
   if (run.outcome == RunOutcome::Cancelled) run.outcome = RunOutcome::TimedOut;
   return run;
 }
 
-ProgramRun RunProgram(const QString& program, const QStringList& arguments, const CancelToken& cancel) {
+ProgramRun runProgram(const QString& program, const QStringList& arguments, const CancelToken& cancel) {
   ProgramRun run;
   const QString executable = QStandardPaths::findExecutable(program);
   if (executable.isEmpty()) return run;
@@ -64,7 +64,7 @@ ProgramRun RunProgram(const QString& program, const QStringList& arguments, cons
     if (process.state() == QProcess::NotRunning) break;
     output += process.readAllStandardOutput();
     errors += process.readAllStandardError();
-    if (cancel.isCancelled()) return Stopped(process, RunOutcome::Cancelled);
+    if (cancel.isCancelled()) return stopped(process, RunOutcome::Cancelled);
   }
   run.output = output + process.readAllStandardOutput();
   run.errors = errors + process.readAllStandardError();

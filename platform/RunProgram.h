@@ -32,8 +32,8 @@ struct ProgramRun {
 
 inline constexpr std::chrono::milliseconds kProgramTimeLimit{10000};
 
-ProgramRun RunProgram(const QString& program, const QStringList& arguments,
+ProgramRun runProgram(const QString& program, const QStringList& arguments,
                       std::chrono::milliseconds limit = kProgramTimeLimit);
 // The same, stopped (the program killed) as soon as cancel says so; the
 // token's deadline is the only time limit.
-ProgramRun RunProgram(const QString& program, const QStringList& arguments, const CancelToken& cancel);
+ProgramRun runProgram(const QString& program, const QStringList& arguments, const CancelToken& cancel);

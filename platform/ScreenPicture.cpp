@@ -10,7 +10,7 @@ namespace {
 constexpr int kMaxSide = 32767;
 
 // The pixman format that reads a Qt image's memory as it is, if there is one.
-std::optional<pixman_format_code_t> PixmanFormatOf(QImage::Format format) {
+std::optional<pixman_format_code_t> pixmanFormatOf(QImage::Format format) {
   const bool little = QSysInfo::ByteOrder == QSysInfo::LittleEndian;
   switch (format) {
     case QImage::Format_RGB32:
@@ -35,8 +35,8 @@ std::optional<pixman_format_code_t> PixmanFormatOf(QImage::Format format) {
 }
 
 // pixman reads these pixels only, but takes them as writable.
-pixman_image_t* WrapPixels(const QImage& pixels) {
-  const auto format = PixmanFormatOf(pixels.format());
+pixman_image_t* wrapPixels(const QImage& pixels) {
+  const auto format = pixmanFormatOf(pixels.format());
   if (!format || !fitsScreenPicture(pixels.size())) return nullptr;
   return pixman_image_create_bits(*format, pixels.width(), pixels.height(),
                                   reinterpret_cast<uint32_t*>(const_cast<uchar*>(pixels.constBits())),
@@ -45,14 +45,14 @@ pixman_image_t* WrapPixels(const QImage& pixels) {
 
 }  // namespace
 
-bool isScreenPixelFormat(QImage::Format format) { return PixmanFormatOf(format).has_value(); }
+bool isScreenPixelFormat(QImage::Format format) { return pixmanFormatOf(format).has_value(); }
 
 bool fitsScreenPicture(QSize size) {
   return size.width() > 0 && size.height() > 0 && size.width() <= kMaxSide && size.height() <= kMaxSide;
 }
 
 bool stretchOnto(const ScreenPicture& picture, pixman_image_t* target, const std::vector<QRect>& areas) {
-  pixman_image_t* source = WrapPixels(picture.pixels);
+  pixman_image_t* source = wrapPixels(picture.pixels);
   if (!source) return false;
   const QSize size = picture.size();
   const bool bottomUp = picture.rows == RowOrder::BottomUp;

@@ -8,10 +8,10 @@
 
 namespace {
 
-bool IsContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
+bool isContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
 
 // Length of the UTF-8 sequence at text[i], or 0 when it is not valid.
-qsizetype Utf8SequenceLength(const unsigned char* text, qsizetype size, qsizetype i) {
+qsizetype utf8SequenceLength(const unsigned char* text, qsizetype size, qsizetype i) {
   const unsigned char lead = text[i];
   if (lead < 0x80) return 1;
   qsizetype length = 0;
@@ -32,23 +32,23 @@ qsizetype Utf8SequenceLength(const unsigned char* text, qsizetype size, qsizetyp
   if (i + length > size) return 0;
   if (text[i + 1] < low || text[i + 1] > high) return 0;
   for (qsizetype k = 2; k < length; ++k)
-    if (!IsContinuation(text[i + k])) return 0;
+    if (!isContinuation(text[i + k])) return 0;
   return length;
 }
 
-bool IsGbkLead(unsigned char byte) { return byte >= 0x81 && byte <= 0xFE; }
-bool IsGbkTrail(unsigned char byte) { return byte >= 0x40 && byte <= 0xFE && byte != 0x7F; }
-bool IsGb18030Digit(unsigned char byte) { return byte >= 0x30 && byte <= 0x39; }
+bool isGbkLead(unsigned char byte) { return byte >= 0x81 && byte <= 0xFE; }
+bool isGbkTrail(unsigned char byte) { return byte >= 0x40 && byte <= 0xFE && byte != 0x7F; }
+bool isGb18030Digit(unsigned char byte) { return byte >= 0x30 && byte <= 0x39; }
 
 // Length of the character at text[i] by its shape alone: two bytes for a lead
 // and a trail, four for GB18030's lead, digit, lead, digit; 1 for anything
 // else, which is either a single-byte character or a byte that cannot start
 // one.
-qsizetype GbkSequenceLength(const unsigned char* text, qsizetype size, qsizetype i) {
-  if (!IsGbkLead(text[i]) || i + 1 >= size) return 1;
-  if (IsGbkTrail(text[i + 1])) return 2;
+qsizetype gbkSequenceLength(const unsigned char* text, qsizetype size, qsizetype i) {
+  if (!isGbkLead(text[i]) || i + 1 >= size) return 1;
+  if (isGbkTrail(text[i + 1])) return 2;
   const bool fourBytes =
-      IsGb18030Digit(text[i + 1]) && i + 3 < size && IsGbkLead(text[i + 2]) && IsGb18030Digit(text[i + 3]);
+      isGb18030Digit(text[i + 1]) && i + 3 < size && isGbkLead(text[i + 2]) && isGb18030Digit(text[i + 3]);
   return fourBytes ? 4 : 1;
 }
 
@@ -58,16 +58,16 @@ constexpr char kCp936Euro[] = "\xE2\x82\xAC";
 constexpr char kReplacement[] = "\xEF\xBF\xBD";
 
 // Without a GBK converter the ASCII part is still readable.
-QString DecodeAsciiOnly(QByteArrayView bytes) {
+QString decodeAsciiOnly(QByteArrayView bytes) {
   QString text;
   text.reserve(bytes.size());
   for (char byte : bytes) text += static_cast<unsigned char>(byte) < 0x80 ? QChar(byte) : QChar(0xFFFD);
   return text;
 }
 
-QString DecodeGbk(QByteArrayView bytes) {
+QString decodeGbk(QByteArrayView bytes) {
   iconv_t converter = iconv_open("UTF-8", "GB18030");
-  if (converter == reinterpret_cast<iconv_t>(-1)) return DecodeAsciiOnly(bytes);
+  if (converter == reinterpret_cast<iconv_t>(-1)) return decodeAsciiOnly(bytes);
   const auto* text = reinterpret_cast<const unsigned char*>(bytes.data());
   std::string out;
   char* in = const_cast<char*>(bytes.data());
@@ -84,7 +84,7 @@ QString DecodeGbk(QByteArrayView bytes) {
     // second byte does not start a character of its own; a byte that cannot
     // begin one is passed over alone.
     const qsizetype at = in - bytes.data();
-    const auto skipped = static_cast<size_t>(GbkSequenceLength(text, bytes.size(), at));
+    const auto skipped = static_cast<size_t>(gbkSequenceLength(text, bytes.size(), at));
     out += text[at] == 0x80 ? kCp936Euro : kReplacement;
     in += skipped;
     inLeft -= skipped;
@@ -93,7 +93,7 @@ QString DecodeGbk(QByteArrayView bytes) {
   return QString::fromUtf8(out.data(), static_cast<qsizetype>(out.size()));
 }
 
-QString DecodeUtf8(QByteArrayView bytes) {
+QString decodeUtf8(QByteArrayView bytes) {
   QStringDecoder decoder(QStringDecoder::Utf8,
                          QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
   return decoder.decode(bytes);
@@ -101,7 +101,7 @@ QString DecodeUtf8(QByteArrayView bytes) {
 
 }  // namespace
 
-bool IsValidUtf8(QByteArrayView bytes) {
+bool isValidUtf8(QByteArrayView bytes) {
   const auto* text = reinterpret_cast<const unsigned char*>(bytes.data());
   const qsizetype size = bytes.size();
   for (qsizetype i = 0; i < size;) {
@@ -109,35 +109,35 @@ bool IsValidUtf8(QByteArrayView bytes) {
       ++i;
       continue;
     }
-    const qsizetype length = Utf8SequenceLength(text, size, i);
+    const qsizetype length = utf8SequenceLength(text, size, i);
     if (length == 0) return false;
     i += length;
   }
   return true;
 }
 
-TextEncoding DetectTextEncoding(QByteArrayView bytes) {
-  return IsValidUtf8(bytes) ? TextEncoding::Utf8 : TextEncoding::Gbk;
+TextEncoding detectTextEncoding(QByteArrayView bytes) {
+  return isValidUtf8(bytes) ? TextEncoding::Utf8 : TextEncoding::Gbk;
 }
 
-QString DecodeText(QByteArrayView bytes, TextEncoding encoding) {
-  return encoding == TextEncoding::Utf8 ? DecodeUtf8(bytes) : DecodeGbk(bytes);
+QString decodeText(QByteArrayView bytes, TextEncoding encoding) {
+  return encoding == TextEncoding::Utf8 ? decodeUtf8(bytes) : decodeGbk(bytes);
 }
 
-QString DecodeText(QByteArrayView bytes) { return DecodeText(bytes, DetectTextEncoding(bytes)); }
+QString decodeText(QByteArrayView bytes) { return decodeText(bytes, detectTextEncoding(bytes)); }
 
-qsizetype CharacterBoundary(QByteArrayView bytes, qsizetype maxBytes, TextEncoding encoding) {
+qsizetype characterBoundary(QByteArrayView bytes, qsizetype maxBytes, TextEncoding encoding) {
   if (maxBytes >= bytes.size()) return bytes.size();
   if (maxBytes <= 0) return 0;
   const auto* text = reinterpret_cast<const unsigned char*>(bytes.data());
   if (encoding == TextEncoding::Utf8) {
     qsizetype end = maxBytes;
-    while (end > 0 && maxBytes - end < 3 && IsContinuation(text[end])) --end;
-    return IsContinuation(text[end]) ? maxBytes : end;
+    while (end > 0 && maxBytes - end < 3 && isContinuation(text[end])) --end;
+    return isContinuation(text[end]) ? maxBytes : end;
   }
   qsizetype end = 0;
   while (end < maxBytes) {
-    const qsizetype length = GbkSequenceLength(text, bytes.size(), end);
+    const qsizetype length = gbkSequenceLength(text, bytes.size(), end);
     if (end + length > maxBytes) break;
     end += length;
   }

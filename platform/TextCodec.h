@@ -11,8 +11,8 @@
 enum class TextEncoding { Utf8, Gbk };
 
 // Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
-bool IsValidUtf8(QByteArrayView bytes);
-TextEncoding DetectTextEncoding(QByteArrayView bytes);
+bool isValidUtf8(QByteArrayView bytes);
+TextEncoding detectTextEncoding(QByteArrayView bytes);
 
 // Bytes that are not valid in the encoding become U+FFFD; nothing is lost
 // silently around them: an undecodable GBK pair becomes one U+FFFD, and a
@@ -20,9 +20,9 @@ TextEncoding DetectTextEncoding(QByteArrayView bytes);
 // byte being read for itself. These are pieces of a text, so a leading
 // U+FEFF is a character like any other: a byte-order mark is a file's
 // business, to be removed by whoever reads the file.
-QString DecodeText(QByteArrayView bytes, TextEncoding encoding);
-QString DecodeText(QByteArrayView bytes);
+QString decodeText(QByteArrayView bytes, TextEncoding encoding);
+QString decodeText(QByteArrayView bytes);
 
 // The longest prefix of at most maxBytes bytes that does not end inside a
 // multi-byte character of the encoding.
-qsizetype CharacterBoundary(QByteArrayView bytes, qsizetype maxBytes, TextEncoding encoding);
+qsizetype characterBoundary(QByteArrayView bytes, qsizetype maxBytes, TextEncoding encoding);

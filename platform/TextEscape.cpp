@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-QString EscapeBackslashed(const QString& text, EscapeTable table) {
+QString escapeBackslashed(const QString& text, EscapeTable table) {
   QString out;
   out.reserve(text.size() + 2);
   for (const QChar c : text) {
@@ -18,7 +18,7 @@ QString EscapeBackslashed(const QString& text, EscapeTable table) {
   return out;
 }
 
-std::optional<QChar> UnescapedCharacter(QChar letter, EscapeTable table) {
+std::optional<QChar> unescapedCharacter(QChar letter, EscapeTable table) {
   for (const BackslashEscape& escape : table)
     if (escape.letter == letter) return QChar(escape.character);
   return std::nullopt;

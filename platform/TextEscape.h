@@ -15,8 +15,8 @@ struct BackslashEscape {
 using EscapeTable = std::span<const BackslashEscape>;
 
 // The text with every character of the table written as its escape.
-QString EscapeBackslashed(const QString& text, EscapeTable table);
+QString escapeBackslashed(const QString& text, EscapeTable table);
 
 // The character that a backslash and `letter` stand for; none when the
 // table has no such escape.
-std::optional<QChar> UnescapedCharacter(QChar letter, EscapeTable table);
+std::optional<QChar> unescapedCharacter(QChar letter, EscapeTable table);

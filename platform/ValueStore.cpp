@@ -22,17 +22,17 @@ const QByteArray kHeader = "; Nimbra-Wallpaper settings\n";
 constexpr QByteArrayView kUtf8Bom = "\xEF\xBB\xBF";
 constexpr QByteArrayView kUtf16LeBom = "\xFF\xFE";
 
-QString EnvironmentPath(const char* name) { return QFile::decodeName(qgetenv(name)); }
+QString environmentPath(const char* name) { return QFile::decodeName(qgetenv(name)); }
 
-bool SameName(const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) == 0; }
+bool sameName(const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) == 0; }
 
 constexpr BackslashEscape kQuotedEscapes[] = {{u'\\', u'\\'}, {u'"', u'"'}, {u'\n', u'n'}, {u'\r', u'r'}};
 
-QString Quoted(const QString& text) { return u'"' + EscapeBackslashed(text, kQuotedEscapes) + u'"'; }
+QString quoted(const QString& text) { return u'"' + escapeBackslashed(text, kQuotedEscapes) + u'"'; }
 
 // Reads a quoted string starting at line[pos] == '"'. On success pos is just
 // past the closing quote.
-std::optional<QString> ReadQuoted(const QString& line, qsizetype& pos) {
+std::optional<QString> readQuoted(const QString& line, qsizetype& pos) {
   QString out;
   for (qsizetype i = pos + 1; i < line.size(); ++i) {
     const QChar c = line[i];
@@ -45,14 +45,14 @@ std::optional<QString> ReadQuoted(const QString& line, qsizetype& pos) {
       continue;
     }
     if (++i >= line.size()) return std::nullopt;
-    const std::optional<QChar> character = UnescapedCharacter(line[i], kQuotedEscapes);
+    const std::optional<QChar> character = unescapedCharacter(line[i], kQuotedEscapes);
     if (!character) return std::nullopt;
     out += *character;
   }
   return std::nullopt;
 }
 
-std::optional<int32_t> ParseDword(const QString& digits) {
+std::optional<int32_t> parseDword(const QString& digits) {
   if (digits.isEmpty() || digits.size() > 8) return std::nullopt;
   bool ok = false;
   const uint32_t value = digits.toUInt(&ok, 16);
@@ -60,17 +60,17 @@ std::optional<int32_t> ParseDword(const QString& digits) {
   return static_cast<int32_t>(value);
 }
 
-bool IsHexDigit(QChar c) {
+bool isHexDigit(QChar c) {
   const char16_t u = c.unicode();
   return (u >= u'0' && u <= u'9') || (u >= u'a' && u <= u'f') || (u >= u'A' && u <= u'F');
 }
 
-bool IsHexNumber(QStringView text) {
-  return !text.isEmpty() && std::all_of(text.begin(), text.end(), IsHexDigit);
+bool isHexNumber(QStringView text) {
+  return !text.isEmpty() && std::all_of(text.begin(), text.end(), isHexDigit);
 }
 
 // A type tag such as "hex" or "hex(2)" before the colon of an other-typed value.
-bool IsTypeTag(QStringView tag) {
+bool isTypeTag(QStringView tag) {
   if (tag.isEmpty()) return false;
   for (const QChar c : tag)
     if (!c.isLetterOrNumber() && c != u'(' && c != u')') return false;
@@ -79,36 +79,36 @@ bool IsTypeTag(QStringView tag) {
 
 // Binary data, "hex:" or "hex(N):": the one kind of value an export continues
 // over several lines.
-bool IsHexTag(QStringView tag) {
+bool isHexTag(QStringView tag) {
   if (tag.compare(u"hex", Qt::CaseInsensitive) == 0) return true;
   const bool typed =
       tag.size() > 5 && tag.first(4).compare(u"hex(", Qt::CaseInsensitive) == 0 && tag.endsWith(u')');
-  return typed && IsHexNumber(tag.sliced(4, tag.size() - 5));
+  return typed && isHexNumber(tag.sliced(4, tag.size() - 5));
 }
 
 // Comma-separated bytes of one or two hex digits, blanks around them; no data
 // at all is an empty value.
-bool IsHexData(QStringView data) {
+bool isHexData(QStringView data) {
   if (data.trimmed().isEmpty()) return true;
   for (const QStringView byte : data.split(u',')) {
     const QStringView digits = byte.trimmed();
-    if (digits.size() > 2 || !IsHexNumber(digits)) return false;
+    if (digits.size() > 2 || !isHexNumber(digits)) return false;
   }
   return true;
 }
 
-std::optional<ValueStore::Value> ParseValue(const QString& data) {
+std::optional<ValueStore::Value> parseValue(const QString& data) {
   ValueStore::Value value;
   if (data.startsWith(u'"')) {
     qsizetype pos = 0;
-    auto text = ReadQuoted(data, pos);
+    auto text = readQuoted(data, pos);
     if (!text || !data.mid(pos).trimmed().isEmpty()) return std::nullopt;
     value.kind = ValueStore::Kind::Text;
     value.text = *text;
     return value;
   }
   if (data.startsWith(QLatin1String("dword:"), Qt::CaseInsensitive)) {
-    const auto integer = ParseDword(data.mid(6).trimmed());
+    const auto integer = parseDword(data.mid(6).trimmed());
     if (!integer) return std::nullopt;
     value.kind = ValueStore::Kind::Integer;
     value.integer = *integer;
@@ -117,19 +117,19 @@ std::optional<ValueStore::Value> ParseValue(const QString& data) {
   const qsizetype colon = data.indexOf(u':');
   if (colon <= 0) return std::nullopt;
   const QStringView tag = QStringView(data).first(colon);
-  if (!IsTypeTag(tag) || (IsHexTag(tag) && !IsHexData(QStringView(data).sliced(colon + 1))))
+  if (!isTypeTag(tag) || (isHexTag(tag) && !isHexData(QStringView(data).sliced(colon + 1))))
     return std::nullopt;
   value.kind = ValueStore::Kind::Other;
   value.text = data.trimmed();
   return value;
 }
 
-QString SerializeValue(const ValueStore::Value& value) {
+QString serializeValue(const ValueStore::Value& value) {
   switch (value.kind) {
     case ValueStore::Kind::Integer:
       return QStringLiteral("dword:%1").arg(static_cast<uint32_t>(value.integer), 8, 16, QLatin1Char('0'));
     case ValueStore::Kind::Text:
-      return Quoted(value.text);
+      return quoted(value.text);
     case ValueStore::Kind::Other:
       return value.text;
   }
@@ -142,35 +142,35 @@ struct ValueLine {
   QString data;
 };
 
-std::optional<ValueLine> SplitValueLine(const QString& line) {
+std::optional<ValueLine> splitValueLine(const QString& line) {
   const QString trimmed = line.trimmed();
   if (!trimmed.startsWith(u'"')) return std::nullopt;
   qsizetype pos = 0;
-  const auto name = ReadQuoted(trimmed, pos);
+  const auto name = readQuoted(trimmed, pos);
   while (pos < trimmed.size() && trimmed[pos].isSpace()) ++pos;
   if (!name || pos >= trimmed.size() || trimmed[pos] != u'=') return std::nullopt;
   return ValueLine{*name, trimmed.mid(pos + 1).trimmed()};
 }
 
-bool IsHexValueLine(const QString& line) {
-  const auto value = SplitValueLine(line);
+bool isHexValueLine(const QString& line) {
+  const auto value = splitValueLine(line);
   if (!value) return false;
   const qsizetype colon = value->data.indexOf(u':');
-  return colon > 0 && IsHexTag(QStringView(value->data).first(colon));
+  return colon > 0 && isHexTag(QStringView(value->data).first(colon));
 }
 
 // A line that goes on with hex data: hex digits, commas and blanks, and a
 // backslash at its very end when it goes on again.
-bool IsHexContinuation(QStringView line) {
+bool isHexContinuation(QStringView line) {
   if (line.endsWith(u'\\')) line.chop(1);
   return std::all_of(line.begin(), line.end(),
-                     [](QChar c) { return IsHexDigit(c) || c == u',' || c == u' ' || c == u'\t'; });
+                     [](QChar c) { return isHexDigit(c) || c == u',' || c == u' ' || c == u'\t'; });
 }
 
 // One line of the file without its line end; nullopt when it is not UTF-8.
 // A U+FEFF here is part of the line: only the file's first bytes can be a
 // byte-order mark.
-std::optional<QString> DecodeLine(QByteArrayView bytes) {
+std::optional<QString> decodeLine(QByteArrayView bytes) {
   if (bytes.endsWith('\r')) bytes.chop(1);
   QStringDecoder decoder(QStringDecoder::Utf8,
                          QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
@@ -181,7 +181,7 @@ std::optional<QString> DecodeLine(QByteArrayView bytes) {
 
 // The file's lines as UTF-8, without a byte-order mark. A registry editor
 // exports UTF-16 with a byte-order mark.
-QList<QByteArray> ContentLines(const QByteArray& content) {
+QList<QByteArray> contentLines(const QByteArray& content) {
   if (content.startsWith(kUtf16LeBom)) {
     QStringDecoder utf16(QStringDecoder::Utf16LE, QStringDecoder::Flag::Stateless);
     const QString text = utf16.decode(QByteArrayView(content).sliced(kUtf16LeBom.size()));
@@ -191,13 +191,13 @@ QList<QByteArray> ContentLines(const QByteArray& content) {
   return content.split('\n');
 }
 
-bool IsEditorHeader(const QString& line) {
+bool isEditorHeader(const QString& line) {
   return line == QLatin1String("Windows Registry Editor Version 5.00") || line == QLatin1String("REGEDIT4");
 }
 
-void PutEntry(ValueStore::Key& key, const QString& name, const ValueStore::Value& value) {
+void putEntry(ValueStore::Key& key, const QString& name, const ValueStore::Value& value) {
   for (auto& entry : key.entries) {
-    if (SameName(entry.name, name)) {
+    if (sameName(entry.name, name)) {
       entry.value = value;
       return;
     }
@@ -205,15 +205,15 @@ void PutEntry(ValueStore::Key& key, const QString& name, const ValueStore::Value
   key.entries.append({name, value});
 }
 
-qsizetype KeyIndex(QList<ValueStore::Key>& keys, const QString& path) {
+qsizetype keyIndex(QList<ValueStore::Key>& keys, const QString& path) {
   for (qsizetype i = 0; i < keys.size(); ++i)
-    if (SameName(keys[i].path, path)) return i;
+    if (sameName(keys[i].path, path)) return i;
   keys.append({path, {}});
   return keys.size() - 1;
 }
 
 // A key path that a head line gives back as itself.
-bool IsStorableKeyPath(const QString& path) {
+bool isStorableKeyPath(const QString& path) {
   return !path.isEmpty() && path == path.trimmed() && !path.contains(u'\n');
 }
 
@@ -221,23 +221,23 @@ bool IsStorableKeyPath(const QString& path) {
 // cannot be read. `key` is the index of the key the line is in, none after a
 // head that cannot be read, so that its values go nowhere rather than into
 // the key before it.
-bool TakeLine(const QString& line, QList<ValueStore::Key>& keys, std::optional<qsizetype>& key) {
+bool takeLine(const QString& line, QList<ValueStore::Key>& keys, std::optional<qsizetype>& key) {
   if (line.startsWith(u'[')) {
     key.reset();
     const QString path = line.endsWith(u']') ? line.mid(1, line.size() - 2).trimmed() : QString();
     if (path.isEmpty()) return false;
-    key = KeyIndex(keys, path);
+    key = keyIndex(keys, path);
     return true;
   }
-  const auto value = SplitValueLine(line);
-  const auto data = value ? ParseValue(value->data) : std::nullopt;
+  const auto value = splitValueLine(line);
+  const auto data = value ? parseValue(value->data) : std::nullopt;
   if (!key || !data) return false;
-  PutEntry(keys[*key], value->name, *data);
+  putEntry(keys[*key], value->name, *data);
   return true;
 }
 
 // What was not read, for standard error: the first few line numbers.
-QString UnreadableText(const QList<int>& lines) {
+QString unreadableText(const QList<int>& lines) {
   constexpr qsizetype kShown = 10;
   if (lines.isEmpty()) return QStringLiteral("the file is too large to be read");
   QStringList numbers;
@@ -250,7 +250,7 @@ QString UnreadableText(const QList<int>& lines) {
 
 enum class FileState { Missing, Regular, Unreadable };
 
-FileState StateOf(const QString& path) {
+FileState stateOf(const QString& path) {
   std::error_code error;
   const auto status = std::filesystem::status(QFile::encodeName(path).toStdString(), error);
   if (status.type() == std::filesystem::file_type::not_found) return FileState::Missing;
@@ -259,21 +259,21 @@ FileState StateOf(const QString& path) {
 }
 }  // namespace
 
-QString UserConfigFolder() {
-  const QString config = EnvironmentPath("XDG_CONFIG_HOME");
+QString userConfigFolder() {
+  const QString config = environmentPath("XDG_CONFIG_HOME");
   if (!config.isEmpty() && QDir::isAbsolutePath(config)) return QDir::cleanPath(config);
-  QString home = EnvironmentPath("HOME");
+  QString home = environmentPath("HOME");
   if (home.isEmpty()) home = QDir::homePath();
   return QDir::cleanPath(home + QStringLiteral("/.config"));
 }
 
-QString ValueStore::DefaultFilePath() {
-  return UserConfigFolder() + QStringLiteral("/Nimbra-Wallpaper/values.reg");
+QString ValueStore::defaultFilePath() {
+  return userConfigFolder() + QStringLiteral("/Nimbra-Wallpaper/values.reg");
 }
 
-ValueStore ValueStore::Open() { return OpenFile(DefaultFilePath()); }
+ValueStore ValueStore::open() { return openFile(defaultFilePath()); }
 
-ValueStore ValueStore::OpenFile(const QString& filePath) {
+ValueStore ValueStore::openFile(const QString& filePath) {
   ValueStore store(filePath);
   store.load();
   return store;
@@ -286,7 +286,7 @@ void ValueStore::load() {
     m_availability = Availability::Unavailable;
     return;
   }
-  switch (StateOf(m_filePath)) {
+  switch (stateOf(m_filePath)) {
     case FileState::Missing:
       return;
     case FileState::Unreadable:
@@ -309,26 +309,26 @@ void ValueStore::load() {
     m_availability = Availability::Damaged;
     return;
   }
-  Parsed parsed = Parse(content);
+  Parsed parsed = parse(content);
   m_keys = std::move(parsed.keys);
   m_unreadableLines = std::move(parsed.unreadableLines);
   if (!m_unreadableLines.isEmpty()) m_availability = Availability::Damaged;
 }
 
-ValueStore::Parsed ValueStore::Parse(const QByteArray& content) {
+ValueStore::Parsed ValueStore::parse(const QByteArray& content) {
   Parsed parsed;
-  const QList<QByteArray> lines = ContentLines(content);
+  const QList<QByteArray> lines = contentLines(content);
   std::optional<qsizetype> key;
   bool atStart = true;
   for (qsizetype i = 0; i < lines.size(); ++i) {
     const int number = int(i) + 1;
-    std::optional<QString> line = DecodeLine(lines[i]);
+    std::optional<QString> line = decodeLine(lines[i]);
     // An export continues long binary data on the lines after a backslash;
     // the value is read as one line.
-    const bool hexValue = line && IsHexValueLine(*line);
+    const bool hexValue = line && isHexValueLine(*line);
     while (hexValue && line->endsWith(u'\\') && i + 1 < lines.size()) {
-      const std::optional<QString> next = DecodeLine(lines[i + 1]);
-      if (!next || !IsHexContinuation(*next)) break;
+      const std::optional<QString> next = decodeLine(lines[i + 1]);
+      if (!next || !isHexContinuation(*next)) break;
       line->chop(1);
       *line += next->trimmed();
       ++i;
@@ -339,28 +339,28 @@ ValueStore::Parsed ValueStore::Parse(const QByteArray& content) {
     }
     const QString text = line->trimmed();
     if (text.isEmpty() || text.startsWith(u';')) continue;
-    const bool header = atStart && IsEditorHeader(text);
+    const bool header = atStart && isEditorHeader(text);
     atStart = false;
-    if (!header && !TakeLine(text, parsed.keys, key)) parsed.unreadableLines.append(number);
+    if (!header && !takeLine(text, parsed.keys, key)) parsed.unreadableLines.append(number);
   }
   return parsed;
 }
 
-QByteArray ValueStore::Serialize(const QList<Key>& keys) {
+QByteArray ValueStore::serialize(const QList<Key>& keys) {
   QString text;
   for (const Key& key : keys) {
     text += QStringLiteral("\n[") + key.path + QStringLiteral("]\n");
     for (const Entry& entry : key.entries)
-      text += Quoted(entry.name) + u'=' + SerializeValue(entry.value) + u'\n';
+      text += quoted(entry.name) + u'=' + serializeValue(entry.value) + u'\n';
   }
   return kHeader + text.toUtf8();
 }
 
 std::optional<ValueStore::Value> ValueStore::value(const QString& keyPath, const QString& name) const {
   for (const Key& key : m_keys) {
-    if (!SameName(key.path, keyPath)) continue;
+    if (!sameName(key.path, keyPath)) continue;
     for (const Entry& entry : key.entries)
-      if (SameName(entry.name, name)) return entry.value;
+      if (sameName(entry.name, name)) return entry.value;
   }
   return std::nullopt;
 }
@@ -374,9 +374,9 @@ bool ValueStore::setText(const QString& keyPath, const QString& name, const QStr
 }
 
 bool ValueStore::store(const QString& keyPath, const QString& name, const Value& value) {
-  if (!isOpen() || !IsStorableKeyPath(keyPath)) return false;
+  if (!isOpen() || !isStorableKeyPath(keyPath)) return false;
   const QList<Key> before = m_keys;
-  PutEntry(m_keys[KeyIndex(m_keys, keyPath)], name, value);
+  putEntry(m_keys[keyIndex(m_keys, keyPath)], name, value);
   if (write()) return true;
   m_keys = before;
   return false;
@@ -386,8 +386,8 @@ bool ValueStore::remove(const QString& keyPath, const QString& name) {
   if (!isOpen()) return false;
   const QList<Key> before = m_keys;
   for (Key& key : m_keys) {
-    if (!SameName(key.path, keyPath)) continue;
-    const auto removed = key.entries.removeIf([&](const Entry& entry) { return SameName(entry.name, name); });
+    if (!sameName(key.path, keyPath)) continue;
+    const auto removed = key.entries.removeIf([&](const Entry& entry) { return sameName(entry.name, name); });
     if (removed == 0) return true;
     if (write()) return true;
     m_keys = before;
@@ -398,9 +398,9 @@ bool ValueStore::remove(const QString& keyPath, const QString& name) {
 
 bool ValueStore::write() {
   // A file the user may not write is left alone, and no copy is set aside.
-  if (!isOpen() || !MayReplaceFile(m_filePath)) return false;
+  if (!isOpen() || !mayReplaceFile(m_filePath)) return false;
   if (m_availability == Availability::Damaged && !setAsideDamagedFile()) return false;
-  if (!WriteFileAtomically(m_filePath, Serialize(m_keys), Durability::RenameOnly)) return false;
+  if (!writeFileAtomically(m_filePath, serialize(m_keys), Durability::RenameOnly)) return false;
   m_availability = Availability::Open;
   return true;
 }
@@ -417,6 +417,6 @@ bool ValueStore::setAsideDamagedFile() {
   if (!QFile::copy(m_filePath, target)) return false;
   m_setAsidePath = target;
   std::fprintf(stderr, "NimbraWallpaper: %s: %s; the file as it was is kept in %s\n", qPrintable(m_filePath),
-               qPrintable(UnreadableText(m_unreadableLines)), qPrintable(target));
+               qPrintable(unreadableText(m_unreadableLines)), qPrintable(target));
   return true;
 }

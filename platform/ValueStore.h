@@ -28,7 +28,7 @@
 
 // The user's configuration folder: $XDG_CONFIG_HOME when it is an absolute
 // path, otherwise $HOME/.config. Read from the environment at every call.
-QString UserConfigFolder();
+QString userConfigFolder();
 
 class ValueStore {
  public:
@@ -52,12 +52,12 @@ class ValueStore {
   };
 
   // The store file of this user: <config folder>/Nimbra-Wallpaper/values.reg.
-  static QString DefaultFilePath();
+  static QString defaultFilePath();
 
-  // Opens the store at DefaultFilePath(), creating its folder when missing.
-  static ValueStore Open();
+  // Opens the store at defaultFilePath(), creating its folder when missing.
+  static ValueStore open();
   // Opens the store kept in the given file.
-  static ValueStore OpenFile(const QString& filePath);
+  static ValueStore openFile(const QString& filePath);
 
   Availability availability() const { return m_availability; }
   // Whether values can be read and written at all.
@@ -92,8 +92,8 @@ class ValueStore {
     QList<Key> keys;
     QList<int> unreadableLines;  // 1-based; a continued value counts at its first line
   };
-  static Parsed Parse(const QByteArray& content);
-  static QByteArray Serialize(const QList<Key>& keys);
+  static Parsed parse(const QByteArray& content);
+  static QByteArray serialize(const QList<Key>& keys);
 
  private:
   explicit ValueStore(const QString& filePath) : m_filePath(filePath) {}

@@ -15,7 +15,7 @@ struct BackgroundSchema {
   bool takesUri;  // a file:// URI, or a plain path
 };
 
-BackgroundSchema SchemaOf(GsettingsDesktop desktop) {
+BackgroundSchema schemaOf(GsettingsDesktop desktop) {
   switch (desktop) {
     case GsettingsDesktop::Cinnamon:
       return {QStringLiteral("org.cinnamon.desktop.background"), QStringLiteral("picture-uri"), true};
@@ -30,7 +30,7 @@ BackgroundSchema SchemaOf(GsettingsDesktop desktop) {
 // gsettings reads its value in the GVariant text format. A bare word would
 // be taken as it stands only when it does not parse as something else, so a
 // name such as "'a'" would lose its quotes; a quoted literal is always exact.
-QString GVariantString(const QString& text) {
+QString gVariantString(const QString& text) {
   QString escaped = text;
   escaped.replace(u'\\', QLatin1String("\\\\")).replace(u'\'', QLatin1String("\\'"));
   return u'\'' + escaped + u'\'';
@@ -38,23 +38,23 @@ QString GVariantString(const QString& text) {
 
 class GsettingsSetter : public WallpaperSetter {
  public:
-  explicit GsettingsSetter(GsettingsDesktop desktop) : m_desktop(desktop), m_schema(SchemaOf(desktop)) {}
+  explicit GsettingsSetter(GsettingsDesktop desktop) : m_desktop(desktop), m_schema(schemaOf(desktop)) {}
 
   SetResult setWallpaper(const QString& path, const CancelToken& cancel) override {
-    const ProgramRun keys = RunProgram(kGsettings, {QStringLiteral("list-keys"), m_schema.id}, cancel);
+    const ProgramRun keys = runProgram(kGsettings, {QStringLiteral("list-keys"), m_schema.id}, cancel);
     if (keys.outcome == RunOutcome::NotFound) return SetResult::unavailable(keys.describeFailure(kGsettings));
     if (!keys.succeeded()) return SetResult::failed(keys.describeFailure(kGsettings));
     // A URI carries any name's bytes; a plain path goes as GSettings text, which must be UTF-8.
-    if (!m_schema.takesUri && HoldsForeignBytes(path))
-      return SetResult::failed(ForeignBytesReason(path, m_schema.id));
+    if (!m_schema.takesUri && holdsForeignBytes(path))
+      return SetResult::failed(foreignBytesReason(path, m_schema.id));
 
     // Options first, then the picture: the desktop redraws once, already stretched.
     SetResult result = set(QStringLiteral("picture-options"), QStringLiteral("'stretched'"), cancel);
-    const QString value = m_schema.takesUri ? QString::fromLatin1(FileUri(path)) : path;
-    if (result.status == SetStatus::Applied) result = set(m_schema.pictureKey, GVariantString(value), cancel);
+    const QString value = m_schema.takesUri ? QString::fromLatin1(fileUri(path)) : path;
+    if (result.status == SetStatus::Applied) result = set(m_schema.pictureKey, gVariantString(value), cancel);
     // A dark-style GNOME shows the dark key's picture and ignores the other one.
     if (result.status == SetStatus::Applied && m_schema.takesUri && hasKey(keys, kDarkKey))
-      result = set(kDarkKey, GVariantString(value), cancel);
+      result = set(kDarkKey, gVariantString(value), cancel);
     return result;
   }
 
@@ -76,7 +76,7 @@ class GsettingsSetter : public WallpaperSetter {
   }
 
   SetResult set(const QString& key, const QString& value, const CancelToken& cancel) {
-    const ProgramRun run = RunProgram(kGsettings, {QStringLiteral("set"), m_schema.id, key, value}, cancel);
+    const ProgramRun run = runProgram(kGsettings, {QStringLiteral("set"), m_schema.id, key, value}, cancel);
     return run.succeeded() ? SetResult::applied() : SetResult::failed(run.describeFailure(kGsettings));
   }
 
@@ -86,6 +86,6 @@ class GsettingsSetter : public WallpaperSetter {
 
 }  // namespace
 
-std::unique_ptr<WallpaperSetter> MakeGsettingsSetter(GsettingsDesktop desktop) {
+std::unique_ptr<WallpaperSetter> makeGsettingsSetter(GsettingsDesktop desktop) {
   return std::make_unique<GsettingsSetter>(desktop);
 }

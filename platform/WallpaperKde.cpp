@@ -15,16 +15,16 @@ constexpr int kCallTimeLimitMs = 10000;
 
 // A JSON string is a valid JavaScript string literal with every quote,
 // backslash and control character escaped.
-QString ScriptStringLiteral(const QString& text) {
+QString scriptStringLiteral(const QString& text) {
   const QByteArray json = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
   return QString::fromUtf8(json.mid(1, json.size() - 2));
 }
 
-int CallTimeLimitMs(const CancelToken& cancel) {
+int callTimeLimitMs(const CancelToken& cancel) {
   return int(std::min<std::chrono::milliseconds::rep>(kCallTimeLimitMs, cancel.remaining().count()));
 }
 
-bool ShellIsAbsent(const QDBusMessage& reply) {
+bool shellIsAbsent(const QDBusMessage& reply) {
   const QString error = reply.errorName();
   return error == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown") ||
          error == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner");
@@ -39,12 +39,12 @@ class KdeSetter : public WallpaperSetter {
     QDBusMessage call = QDBusMessage::createMethodCall(
         QStringLiteral("org.kde.plasmashell"), QStringLiteral("/PlasmaShell"),
         QStringLiteral("org.kde.PlasmaShell"), QStringLiteral("evaluateScript"));
-    call << PlasmaWallpaperScript(path);
+    call << plasmaWallpaperScript(path);
     // The call cannot be stopped once sent, so it waits no longer than the caller does.
-    const QDBusMessage reply = bus.call(call, QDBus::Block, CallTimeLimitMs(cancel));
+    const QDBusMessage reply = bus.call(call, QDBus::Block, callTimeLimitMs(cancel));
     if (reply.type() != QDBusMessage::ErrorMessage) return SetResult::applied();
     const QString why = QStringLiteral("plasmashell: %1 %2").arg(reply.errorName(), reply.errorMessage());
-    return ShellIsAbsent(reply) ? SetResult::unavailable(why) : SetResult::failed(why);
+    return shellIsAbsent(reply) ? SetResult::unavailable(why) : SetResult::failed(why);
   }
 
   QString name() const override { return QStringLiteral("KDE Plasma (D-Bus)"); }
@@ -52,9 +52,9 @@ class KdeSetter : public WallpaperSetter {
 
 }  // namespace
 
-QString PlasmaWallpaperScript(const QString& path) {
+QString plasmaWallpaperScript(const QString& path) {
   // The URI names the file's bytes even where they are not UTF-8.
-  const QString uri = ScriptStringLiteral(QString::fromLatin1(FileUri(path)));
+  const QString uri = scriptStringLiteral(QString::fromLatin1(fileUri(path)));
   // FillMode 0 is "Stretch"; the mode goes first so the picture is drawn once.
   return QStringLiteral(
              "var picture = %1;\n"
@@ -69,4 +69,4 @@ QString PlasmaWallpaperScript(const QString& path) {
       .arg(uri);
 }
 
-std::unique_ptr<WallpaperSetter> MakeKdeSetter() { return std::make_unique<KdeSetter>(); }
+std::unique_ptr<WallpaperSetter> makeKdeSetter() { return std::make_unique<KdeSetter>(); }

@@ -13,9 +13,9 @@ class PcmanfmSetter : public WallpaperSetter {
 
   SetResult setWallpaper(const QString& path, const CancelToken& cancel) override {
     // Program arguments go out as UTF-8: such a name would arrive as another one.
-    if (HoldsForeignBytes(path)) return SetResult::failed(ForeignBytesReason(path, m_program));
+    if (holdsForeignBytes(path)) return SetResult::failed(foreignBytesReason(path, m_program));
     // The "=" form keeps the file name one argument whatever it starts with.
-    const ProgramRun run = RunProgram(
+    const ProgramRun run = runProgram(
         m_program, {QStringLiteral("--set-wallpaper=") + path, QStringLiteral("--wallpaper-mode=stretch")},
         cancel);
     if (run.outcome == RunOutcome::NotFound) return SetResult::unavailable(run.describeFailure(m_program));
@@ -30,6 +30,6 @@ class PcmanfmSetter : public WallpaperSetter {
 
 }  // namespace
 
-std::unique_ptr<WallpaperSetter> MakePcmanfmSetter(PcmanfmFlavour flavour) {
+std::unique_ptr<WallpaperSetter> makePcmanfmSetter(PcmanfmFlavour flavour) {
   return std::make_unique<PcmanfmSetter>(flavour);
 }

@@ -8,10 +8,10 @@
 
 namespace {
 
-QString Env(const char* name) { return QString::fromLocal8Bit(qgetenv(name)); }
+QString env(const char* name) { return QString::fromLocal8Bit(qgetenv(name)); }
 
 // Names a desktop uses for itself in XDG_CURRENT_DESKTOP or DESKTOP_SESSION.
-DesktopFamily FamilyOfName(const QString& name) {
+DesktopFamily familyOfName(const QString& name) {
   static const std::pair<const char*, DesktopFamily> kNames[] = {
       {"gnome", DesktopFamily::Gnome},
       {"gnome-classic", DesktopFamily::Gnome},
@@ -43,14 +43,14 @@ DesktopFamily FamilyOfName(const QString& name) {
 
 // XDG_CURRENT_DESKTOP lists names, most specific first ("Budgie:GNOME").
 // DESKTOP_SESSION is one name, sometimes given as a path to the session file.
-QStringList DesktopNames(const DesktopSession& session) {
+QStringList desktopNames(const DesktopSession& session) {
   if (!session.currentDesktop.trimmed().isEmpty())
     return session.currentDesktop.split(u':', Qt::SkipEmptyParts);
   if (session.desktopSession.trimmed().isEmpty()) return {};
   return {QFileInfo(session.desktopSession.trimmed()).fileName()};
 }
 
-QString DescribeSession(const DesktopSession& session) {
+QString describeSession(const DesktopSession& session) {
   return QStringLiteral("XDG_CURRENT_DESKTOP=\"%1\", DESKTOP_SESSION=\"%2\", %3")
       .arg(session.currentDesktop, session.desktopSession,
            session.isWayland()
@@ -58,7 +58,7 @@ QString DescribeSession(const DesktopSession& session) {
                : (session.hasX11() ? QStringLiteral("an X11 session") : QStringLiteral("no display")));
 }
 
-QStringList MonitorNames() {
+QStringList monitorNames() {
   QStringList names;
   for (const QScreen* screen : QGuiApplication::screens()) names << screen->name();
   return names;
@@ -79,17 +79,17 @@ class UnsupportedSetter : public WallpaperSetter {
 }  // namespace
 
 DesktopSession DesktopSession::fromEnvironment() {
-  return {Env("XDG_CURRENT_DESKTOP"), Env("DESKTOP_SESSION"), Env("WAYLAND_DISPLAY"),
-          Env("XDG_SESSION_TYPE"),    Env("DISPLAY"),         Env("SWAYSOCK")};
+  return {env("XDG_CURRENT_DESKTOP"), env("DESKTOP_SESSION"), env("WAYLAND_DISPLAY"),
+          env("XDG_SESSION_TYPE"),    env("DISPLAY"),         env("SWAYSOCK")};
 }
 
 bool DesktopSession::isWayland() const {
   return !waylandDisplay.isEmpty() || sessionType.compare(QLatin1String("wayland"), Qt::CaseInsensitive) == 0;
 }
 
-DesktopFamily DetectDesktopFamily(const DesktopSession& session) {
-  for (const QString& name : DesktopNames(session)) {
-    const DesktopFamily family = FamilyOfName(name);
+DesktopFamily detectDesktopFamily(const DesktopSession& session) {
+  for (const QString& name : desktopNames(session)) {
+    const DesktopFamily family = familyOfName(name);
     if (family != DesktopFamily::Unsupported) return family;
   }
   if (!session.swaySocket.isEmpty()) return DesktopFamily::Sway;
@@ -98,34 +98,34 @@ DesktopFamily DetectDesktopFamily(const DesktopSession& session) {
   return DesktopFamily::BareX11;
 }
 
-std::unique_ptr<WallpaperSetter> MakeUnsupportedSetter(const QString& why) {
+std::unique_ptr<WallpaperSetter> makeUnsupportedSetter(const QString& why) {
   return std::make_unique<UnsupportedSetter>(why);
 }
 
-std::unique_ptr<WallpaperSetter> MakeWallpaperSetter(DesktopFamily family, const DesktopSession& session,
+std::unique_ptr<WallpaperSetter> makeWallpaperSetter(DesktopFamily family, const DesktopSession& session,
                                                      ScreenPictureLoader loadPicture) {
   switch (family) {
     case DesktopFamily::Gnome:
-      return MakeGsettingsSetter(GsettingsDesktop::Gnome);
+      return makeGsettingsSetter(GsettingsDesktop::Gnome);
     case DesktopFamily::Cinnamon:
-      return MakeGsettingsSetter(GsettingsDesktop::Cinnamon);
+      return makeGsettingsSetter(GsettingsDesktop::Cinnamon);
     case DesktopFamily::Mate:
-      return MakeGsettingsSetter(GsettingsDesktop::Mate);
+      return makeGsettingsSetter(GsettingsDesktop::Mate);
     case DesktopFamily::Xfce:
-      return MakeXfceSetter(MonitorNames());
+      return makeXfceSetter(monitorNames());
     case DesktopFamily::Kde:
-      return MakeKdeSetter();
+      return makeKdeSetter();
     case DesktopFamily::Lxqt:
-      return MakePcmanfmSetter(PcmanfmFlavour::Qt);
+      return makePcmanfmSetter(PcmanfmFlavour::Qt);
     case DesktopFamily::Lxde:
-      return MakePcmanfmSetter(PcmanfmFlavour::Gtk);
+      return makePcmanfmSetter(PcmanfmFlavour::Gtk);
     case DesktopFamily::Sway:
-      return MakeSwaySetter();
+      return makeSwaySetter();
     case DesktopFamily::BareX11:
-      return MakeX11RootSetter(std::move(loadPicture));
+      return makeX11RootSetter(std::move(loadPicture));
     case DesktopFamily::Unsupported:
       break;
   }
-  return MakeUnsupportedSetter(QStringLiteral("no way is known to set the wallpaper on this desktop (%1)")
-                                   .arg(DescribeSession(session)));
+  return makeUnsupportedSetter(QStringLiteral("no way is known to set the wallpaper on this desktop (%1)")
+                                   .arg(describeSession(session)));
 }

@@ -55,32 +55,32 @@ struct DesktopSession {
 
 enum class DesktopFamily { Gnome, Cinnamon, Mate, Xfce, Kde, Lxqt, Lxde, Sway, BareX11, Unsupported };
 
-DesktopFamily DetectDesktopFamily(const DesktopSession& session);
+DesktopFamily detectDesktopFamily(const DesktopSession& session);
 
 // --- the backends, one per desktop family
 enum class GsettingsDesktop { Gnome, Cinnamon, Mate };
 enum class PcmanfmFlavour { Qt, Gtk };
 
-std::unique_ptr<WallpaperSetter> MakeGsettingsSetter(GsettingsDesktop desktop);
+std::unique_ptr<WallpaperSetter> makeGsettingsSetter(GsettingsDesktop desktop);
 // monitorNames: the outputs that get a backdrop when the desktop has none yet.
-std::unique_ptr<WallpaperSetter> MakeXfceSetter(const QStringList& monitorNames);
-std::unique_ptr<WallpaperSetter> MakeKdeSetter();
-std::unique_ptr<WallpaperSetter> MakeSwaySetter();
-std::unique_ptr<WallpaperSetter> MakePcmanfmSetter(PcmanfmFlavour flavour);
+std::unique_ptr<WallpaperSetter> makeXfceSetter(const QStringList& monitorNames);
+std::unique_ptr<WallpaperSetter> makeKdeSetter();
+std::unique_ptr<WallpaperSetter> makeSwaySetter();
+std::unique_ptr<WallpaperSetter> makePcmanfmSetter(PcmanfmFlavour flavour);
 // Reads its pictures through `loadPicture`, which the picture layer gives.
-std::unique_ptr<WallpaperSetter> MakeX11RootSetter(ScreenPictureLoader loadPicture);
+std::unique_ptr<WallpaperSetter> makeX11RootSetter(ScreenPictureLoader loadPicture);
 // What the root-window backend left on the X server, for checks: the pixmap
 // _XROOTPMAP_ID names (0 when none), and whether a pixmap still exists.
-unsigned long X11RootPixmapId();
-bool X11PixmapExists(unsigned long id);
+unsigned long x11RootPixmapId();
+bool x11PixmapExists(unsigned long id);
 // For a desktop no backend knows: every call answers Unavailable with why.
-std::unique_ptr<WallpaperSetter> MakeUnsupportedSetter(const QString& why);
+std::unique_ptr<WallpaperSetter> makeUnsupportedSetter(const QString& why);
 // Whatever a backend needs to know of the screens is gathered here, so this
 // runs on the GUI thread; the setter it gives may then run on any thread.
-std::unique_ptr<WallpaperSetter> MakeWallpaperSetter(DesktopFamily family, const DesktopSession& session,
+std::unique_ptr<WallpaperSetter> makeWallpaperSetter(DesktopFamily family, const DesktopSession& session,
                                                      ScreenPictureLoader loadPicture);
 
 // The Plasma shell script that gives every desktop the picture, stretched.
-QString PlasmaWallpaperScript(const QString& path);
+QString plasmaWallpaperScript(const QString& path);
 // The arguments of swaymsg that give every output the picture, stretched.
-QStringList SwayBackgroundArguments(const QString& path);
+QStringList swayBackgroundArguments(const QString& path);

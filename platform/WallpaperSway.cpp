@@ -9,7 +9,7 @@ const QString kSwaymsg = QStringLiteral("swaymsg");
 
 // sway expands the background's file name like a shell word, so the name
 // goes in single quotes, with a quote inside written as '\''.
-QString ShellWord(const QString& text) {
+QString shellWord(const QString& text) {
   QString quoted = text;
   quoted.replace(u'\'', QLatin1String("'\\''"));
   return u'\'' + quoted + u'\'';
@@ -17,7 +17,7 @@ QString ShellWord(const QString& text) {
 
 // Before that, sway's command parser splits the joined arguments at blanks,
 // commas and semicolons outside double quotes and then undoes backslash escapes.
-QString SwayArgument(const QString& text) {
+QString swayArgument(const QString& text) {
   QString escaped = text;
   escaped.replace(u'\\', QLatin1String("\\\\")).replace(u'"', QLatin1String("\\\""));
   return u'"' + escaped + u'"';
@@ -27,8 +27,8 @@ class SwaySetter : public WallpaperSetter {
  public:
   SetResult setWallpaper(const QString& path, const CancelToken& cancel) override {
     // Program arguments go out as UTF-8: such a name would arrive as another one.
-    if (HoldsForeignBytes(path)) return SetResult::failed(ForeignBytesReason(path, kSwaymsg));
-    const ProgramRun run = RunProgram(kSwaymsg, SwayBackgroundArguments(path), cancel);
+    if (holdsForeignBytes(path)) return SetResult::failed(foreignBytesReason(path, kSwaymsg));
+    const ProgramRun run = runProgram(kSwaymsg, swayBackgroundArguments(path), cancel);
     if (run.outcome == RunOutcome::NotFound) return SetResult::unavailable(run.describeFailure(kSwaymsg));
     if (run.succeeded()) return SetResult::applied();
     SetResult failure = SetResult::failed(run.describeFailure(kSwaymsg));
@@ -42,9 +42,9 @@ class SwaySetter : public WallpaperSetter {
 
 }  // namespace
 
-QStringList SwayBackgroundArguments(const QString& path) {
-  return {QStringLiteral("output"), QStringLiteral("*"), QStringLiteral("bg"), SwayArgument(ShellWord(path)),
+QStringList swayBackgroundArguments(const QString& path) {
+  return {QStringLiteral("output"), QStringLiteral("*"), QStringLiteral("bg"), swayArgument(shellWord(path)),
           QStringLiteral("stretch")};
 }
 
-std::unique_ptr<WallpaperSetter> MakeSwaySetter() { return std::make_unique<SwaySetter>(); }
+std::unique_ptr<WallpaperSetter> makeSwaySetter() { return std::make_unique<SwaySetter>(); }

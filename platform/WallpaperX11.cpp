@@ -39,7 +39,7 @@ namespace {
 // another keeps its errors to itself.
 class XErrorTrap {
  public:
-  XErrorTrap() : m_start(s_count), m_previous(XSetErrorHandler(&Count)) {}
+  XErrorTrap() : m_start(s_count), m_previous(XSetErrorHandler(&count)) {}
   ~XErrorTrap() {
     s_count = m_start;
     XSetErrorHandler(m_previous);
@@ -57,7 +57,7 @@ class XErrorTrap {
   int errorsSoFar() const { return s_count - m_start; }
 
  private:
-  static int Count(Display*, XErrorEvent*) {
+  static int count(Display*, XErrorEvent*) {
     ++s_count;
     return 0;
   }
@@ -76,7 +76,7 @@ using DisplayConnection = std::unique_ptr<Display, DisplayCloser>;
 // For each 8-bit value of one colour channel, its bits in a pixel of the visual.
 using ChannelTable = std::array<unsigned long, 256>;
 
-ChannelTable MakeChannelTable(unsigned long mask) {
+ChannelTable makeChannelTable(unsigned long mask) {
   ChannelTable table{};
   if (mask == 0) return table;
   const int shift = std::countr_zero(mask);
@@ -86,12 +86,12 @@ ChannelTable MakeChannelTable(unsigned long mask) {
   return table;
 }
 
-int NativeByteOrder() { return std::endian::native == std::endian::little ? LSBFirst : MSBFirst; }
+int nativeByteOrder() { return std::endian::native == std::endian::little ? LSBFirst : MSBFirst; }
 
 // The pixman format whose memory is exactly the image's, when there is one:
 // the usual screens (32-bit words with 8-bit channels, 16-bit 5-6-5) in this
 // machine's byte order.
-pixman_format_code_t PixmanFormatOf(const XImage& image) {
+pixman_format_code_t pixmanFormatOf(const XImage& image) {
   const auto channel = [](unsigned long mask) {
     return std::pair{mask == 0 ? 0 : std::countr_zero(mask), std::popcount(mask)};
   };
@@ -102,7 +102,7 @@ pixman_format_code_t PixmanFormatOf(const XImage& image) {
   const bool contiguous = std::has_single_bit((image.red_mask >> redShift) + 1) &&
                           std::has_single_bit((image.green_mask >> greenShift) + 1) &&
                           std::has_single_bit((image.blue_mask >> blueShift) + 1);
-  if ((image.byte_order != NativeByteOrder() && bpp != 8) || !contiguous || image.depth > bpp)
+  if ((image.byte_order != nativeByteOrder() && bpp != 8) || !contiguous || image.depth > bpp)
     return pixman_format_code_t(0);
   pixman_format_code_t format = pixman_format_code_t(0);
   if (blueShift == 0 && greenShift == blueBits && redShift == greenShift + greenBits)
@@ -157,7 +157,7 @@ class ScreenImage {
     }
     // XDestroyImage releases the pixels with free().
     m_image->data = static_cast<char*>(
-        AllocateLargeBuffer(std::size_t(m_image->bytes_per_line) * std::size_t(size.height())));
+        allocateLargeBuffer(std::size_t(m_image->bytes_per_line) * std::size_t(size.height())));
     if (!m_image->data) {
       why = QStringLiteral("not enough memory for a screen-sized picture");
       return false;
@@ -168,7 +168,7 @@ class ScreenImage {
   // pixman draws straight into the image when it knows its format, else into
   // a buffer of 32-bit pixels that is converted pixel by pixel.
   bool wrapForPixman(QString& why) {
-    const pixman_format_code_t format = PixmanFormatOf(*m_image);
+    const pixman_format_code_t format = pixmanFormatOf(*m_image);
     m_direct = format != 0;
     m_target =
         m_direct
@@ -180,9 +180,9 @@ class ScreenImage {
   }
 
   void convertForServer() {
-    const ChannelTable red = MakeChannelTable(m_image->red_mask);
-    const ChannelTable green = MakeChannelTable(m_image->green_mask);
-    const ChannelTable blue = MakeChannelTable(m_image->blue_mask);
+    const ChannelTable red = makeChannelTable(m_image->red_mask);
+    const ChannelTable green = makeChannelTable(m_image->green_mask);
+    const ChannelTable blue = makeChannelTable(m_image->blue_mask);
     const auto* pixels = reinterpret_cast<const std::uint8_t*>(pixman_image_get_data(m_target));
     const int stride = pixman_image_get_stride(m_target);
     for (int y = 0; y < m_image->height; ++y) {
@@ -201,7 +201,7 @@ class ScreenImage {
   pixman_image_t* m_target = nullptr;
 };
 
-std::vector<QRect> RandrMonitors(Display* display, Window root) {
+std::vector<QRect> randrMonitors(Display* display, Window root) {
   std::vector<QRect> monitors;
   int event = 0;
   int error = 0;
@@ -219,7 +219,7 @@ std::vector<QRect> RandrMonitors(Display* display, Window root) {
   return monitors;
 }
 
-std::vector<QRect> XineramaHeads(Display* display) {
+std::vector<QRect> xineramaHeads(Display* display) {
   std::vector<QRect> heads;
   int event = 0;
   int error = 0;
@@ -239,10 +239,10 @@ std::vector<QRect> XineramaHeads(Display* display) {
 // them; Xinerama's heads where RandR knows fewer, as on a server that joins
 // several screens into one, where RandR sees only the first; the whole
 // screen when neither knows any.
-std::vector<QRect> MonitorAreas(Display* display, Window root, QSize screen) {
+std::vector<QRect> monitorAreas(Display* display, Window root, QSize screen) {
   const XErrorTrap trap;
-  std::vector<QRect> found = RandrMonitors(display, root);
-  std::vector<QRect> heads = XineramaHeads(display);
+  std::vector<QRect> found = randrMonitors(display, root);
+  std::vector<QRect> heads = xineramaHeads(display);
   if (heads.size() > found.size()) found = std::move(heads);
   if (trap.errorsSoFar() != 0) found.clear();
   const QRect whole(QPoint(0, 0), screen);
@@ -256,14 +256,14 @@ std::vector<QRect> MonitorAreas(Display* display, Window root, QSize screen) {
 }
 
 // The size that covers every monitor: the picture is decoded no larger.
-QSize LargestMonitor(const std::vector<QRect>& areas) {
+QSize largestMonitor(const std::vector<QRect>& areas) {
   QSize largest;
   for (const QRect& area : areas) largest = largest.expandedTo(area.size());
   return largest;
 }
 
 // The id a root property holds when it names a pixmap, else None.
-Pixmap RootPixmapProperty(Display* display, Window root, const char* name) {
+Pixmap rootPixmapProperty(Display* display, Window root, const char* name) {
   const Atom atom = XInternAtom(display, name, True);
   if (atom == None) return None;
   Atom type = None;
@@ -284,16 +284,16 @@ Pixmap RootPixmapProperty(Display* display, Window root, const char* name) {
 // same pixmap, it belongs to a retained connection of the previous setter,
 // and killing that connection frees it. When they differ, a running desktop
 // program owns the background and must be left alone.
-void FreePreviousPixmap(Display* display, Window root) {
-  const Pixmap shown = RootPixmapProperty(display, root, "_XROOTPMAP_ID");
-  const Pixmap retained = RootPixmapProperty(display, root, "ESETROOT_PMAP_ID");
+void freePreviousPixmap(Display* display, Window root) {
+  const Pixmap shown = rootPixmapProperty(display, root, "_XROOTPMAP_ID");
+  const Pixmap retained = rootPixmapProperty(display, root, "ESETROOT_PMAP_ID");
   if (shown == None || shown != retained) return;
   const XErrorTrap trap;  // the pixmap may be gone already
   XKillClient(display, retained);
   trap.errorsAfterSync(display);
 }
 
-void PublishRootPixmap(Display* display, Window root, Pixmap pixmap) {
+void publishRootPixmap(Display* display, Window root, Pixmap pixmap) {
   for (const char* name : {"_XROOTPMAP_ID", "ESETROOT_PMAP_ID"}) {
     const Atom atom = XInternAtom(display, name, False);
     XChangeProperty(display, root, atom, XA_PIXMAP, 32, PropModeReplace,
@@ -317,10 +317,10 @@ class X11RootSetter : public WallpaperSetter {
       return SetResult::failed(QStringLiteral("the screen's colour model is not supported"));
     const Window root = RootWindow(display.get(), screen);
     const QSize screenSize(DisplayWidth(display.get(), screen), DisplayHeight(display.get(), screen));
-    const std::vector<QRect> monitors = MonitorAreas(display.get(), root, screenSize);
+    const std::vector<QRect> monitors = monitorAreas(display.get(), root, screenSize);
 
     QString why;
-    const std::optional<ScreenPicture> picture = m_loadPicture(path, LargestMonitor(monitors), why);
+    const std::optional<ScreenPicture> picture = m_loadPicture(path, largestMonitor(monitors), why);
     if (!picture) return SetResult::failed(why);
     // Whoever waited has given up: a background arriving later would surprise the user.
     if (cancel.isCancelled())
@@ -346,8 +346,8 @@ class X11RootSetter : public WallpaperSetter {
     // Nothing is changed on the screen unless the whole picture arrived.
     if (trap.errorsAfterSync(display) != 0)
       return SetResult::failed(QStringLiteral("the X server could not store a screen-sized picture"));
-    FreePreviousPixmap(display, root);
-    PublishRootPixmap(display, root, pixmap);
+    freePreviousPixmap(display, root);
+    publishRootPixmap(display, root, pixmap);
     XSetCloseDownMode(display, RetainPermanent);
     if (trap.errorsAfterSync(display) != 0)
       return SetResult::failed(QStringLiteral("the X server refused the new background"));
@@ -359,17 +359,17 @@ class X11RootSetter : public WallpaperSetter {
 
 }  // namespace
 
-std::unique_ptr<WallpaperSetter> MakeX11RootSetter(ScreenPictureLoader loadPicture) {
+std::unique_ptr<WallpaperSetter> makeX11RootSetter(ScreenPictureLoader loadPicture) {
   return std::make_unique<X11RootSetter>(std::move(loadPicture));
 }
 
-unsigned long X11RootPixmapId() {
+unsigned long x11RootPixmapId() {
   const DisplayConnection display(XOpenDisplay(nullptr));
   if (!display) return None;
-  return RootPixmapProperty(display.get(), DefaultRootWindow(display.get()), "_XROOTPMAP_ID");
+  return rootPixmapProperty(display.get(), DefaultRootWindow(display.get()), "_XROOTPMAP_ID");
 }
 
-bool X11PixmapExists(unsigned long id) {
+bool x11PixmapExists(unsigned long id) {
   const DisplayConnection display(XOpenDisplay(nullptr));
   if (!display || id == None) return false;
   const XErrorTrap trap;

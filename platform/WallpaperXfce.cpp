@@ -15,7 +15,7 @@ const QString kLastImage = QStringLiteral("last-image");
 const QString kStretched = QStringLiteral("3");
 
 // A monitor's backdrop folder as xfdesktop names it; an unnamed output gets its number.
-QString MonitorFolder(const QStringList& monitorNames, int index) {
+QString monitorFolder(const QStringList& monitorNames, int index) {
   const QString name = monitorNames.at(index).trimmed();
   return QStringLiteral("/backdrop/screen0/monitor%1/").arg(name.isEmpty() ? QString::number(index) : name);
 }
@@ -26,12 +26,12 @@ class XfceSetter : public WallpaperSetter {
 
   SetResult setWallpaper(const QString& path, const CancelToken& cancel) override {
     const ProgramRun list =
-        RunProgram(kXfconfQuery, {QStringLiteral("-c"), kChannel, QStringLiteral("-l")}, cancel);
+        runProgram(kXfconfQuery, {QStringLiteral("-c"), kChannel, QStringLiteral("-l")}, cancel);
     if (list.outcome == RunOutcome::NotFound)
       return SetResult::unavailable(list.describeFailure(kXfconfQuery));
     if (!list.succeeded()) return SetResult::failed(list.describeFailure(kXfconfQuery));
     // xfconf keeps text, and a name that is not UTF-8 would arrive as another one.
-    if (HoldsForeignBytes(path)) return SetResult::failed(ForeignBytesReason(path, kXfconfQuery));
+    if (holdsForeignBytes(path)) return SetResult::failed(foreignBytesReason(path, kXfconfQuery));
 
     QStringList targets = existingBackdrops(list.output);
     targets += missingMonitorBackdrops(targets);
@@ -66,7 +66,7 @@ class XfceSetter : public WallpaperSetter {
   QStringList missingMonitorBackdrops(const QStringList& existing) const {
     QStringList created;
     for (int i = 0; i < m_monitorNames.size(); ++i) {
-      const QString folder = MonitorFolder(m_monitorNames, i);
+      const QString folder = monitorFolder(m_monitorNames, i);
       const bool known = std::any_of(existing.begin(), existing.end(),
                                      [&](const QString& property) { return property.startsWith(folder); });
       if (!known) created << folder + QStringLiteral("workspace0/") + kLastImage;
@@ -77,7 +77,7 @@ class XfceSetter : public WallpaperSetter {
   static SetResult set(const QString& property, const QString& type, const QString& value,
                        const CancelToken& cancel) {
     const ProgramRun run =
-        RunProgram(kXfconfQuery,
+        runProgram(kXfconfQuery,
                    {QStringLiteral("-c"), kChannel, QStringLiteral("-p"), property, QStringLiteral("-n"),
                     QStringLiteral("-t"), type, QStringLiteral("-s"), value},
                    cancel);
@@ -89,6 +89,6 @@ class XfceSetter : public WallpaperSetter {
 
 }  // namespace
 
-std::unique_ptr<WallpaperSetter> MakeXfceSetter(const QStringList& monitorNames) {
+std::unique_ptr<WallpaperSetter> makeXfceSetter(const QStringList& monitorNames) {
   return std::make_unique<XfceSetter>(monitorNames);
 }

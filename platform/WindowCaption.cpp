@@ -11,7 +11,7 @@
 // clang-format on
 
 #if QT_CONFIG(xcb)
-void ShowTitleAsCaption(QWindow* window) {
+void showTitleAsCaption(QWindow* window) {
   // Without a native window Qt has written no caption yet; it writes one
   // when the window is made, and the caller comes back then.
   if (window == nullptr || window->handle() == nullptr) return;
@@ -27,5 +27,5 @@ void ShowTitleAsCaption(QWindow* window) {
   XFlush(display);
 }
 #else
-void ShowTitleAsCaption(QWindow*) {}
+void showTitleAsCaption(QWindow*) {}
 #endif

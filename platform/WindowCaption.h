@@ -7,4 +7,4 @@ class QWindow;
 // stands the application's name in for an empty title, and a desktop would
 // show a name the language file never gave; elsewhere the title already is
 // the caption, and nothing is done.
-void ShowTitleAsCaption(QWindow* window);
+void showTitleAsCaption(QWindow* window);

@@ -6,7 +6,7 @@
 
 namespace {
 
-const QString& PressAction() { return QAccessibleActionInterface::pressAction(); }
+const QString& pressAction() { return QAccessibleActionInterface::pressAction(); }
 
 // The caption a control shows; pictures show none.
 QString CaptionOf(const QAbstractButton* button) { return button->text(); }
@@ -26,10 +26,10 @@ class PressableAccessible : public QAccessibleWidget {
     return QAccessibleWidget::text(kind);
   }
   QStringList actionNames() const override {
-    return QStringList(PressAction()) << QAccessibleWidget::actionNames();
+    return QStringList(pressAction()) << QAccessibleWidget::actionNames();
   }
   void doAction(const QString& action) override {
-    if (action == PressAction())
+    if (action == pressAction())
       control()->click();
     else
       QAccessibleWidget::doAction(action);
@@ -58,7 +58,7 @@ class ToggleAccessible : public QAccessibleWidget {
   ToggleAccessible(Toggle* toggle, QAccessible::Role role) : QAccessibleWidget(toggle, role) {}
   QString text(QAccessible::Text kind) const override {
     if (kind == QAccessible::Name && widget()->accessibleName().isEmpty())
-      return CaptionDisplayText(toggle()->caption());
+      return captionDisplayText(toggle()->caption());
     return QAccessibleWidget::text(kind);
   }
   QAccessible::State state() const override {
@@ -108,7 +108,7 @@ class GridAccessible : public QAccessibleWidget {
   PictureGrid* grid() const { return static_cast<PictureGrid*>(widget()); }
 };
 
-PictureGrid* GridOfItem(SkinImage* image) {
+PictureGrid* gridOfItem(SkinImage* image) {
   for (QWidget* above = image->parentWidget(); above != nullptr; above = above->parentWidget()) {
     auto* grid = qobject_cast<PictureGrid*>(above);
     if (grid != nullptr && grid->items().contains(image)) return grid;
@@ -133,7 +133,7 @@ class GridItemAccessible : public PressableAccessible<SkinImage> {
   PictureGrid* m_grid;
 };
 
-QAccessibleInterface* SkinAccessibleFactory(const QString& className, QObject* object) {
+QAccessibleInterface* skinAccessibleFactory(const QString& className, QObject* object) {
   if (className == QLatin1String("SkinLabel")) {
     auto* label = static_cast<SkinLabel*>(object);
     return label->role() == LabelRole::Link ? new PressableAccessible<SkinLabel>(label, QAccessible::Link)
@@ -151,16 +151,16 @@ QAccessibleInterface* SkinAccessibleFactory(const QString& className, QObject* o
   if (className == QLatin1String("PictureGrid")) return new GridAccessible(static_cast<PictureGrid*>(object));
   if (className == QLatin1String("SkinImage")) {
     auto* image = static_cast<SkinImage*>(object);
-    if (PictureGrid* grid = GridOfItem(image)) return new GridItemAccessible(image, grid);
+    if (PictureGrid* grid = gridOfItem(image)) return new GridItemAccessible(image, grid);
   }
   return nullptr;
 }
 
 }  // namespace
 
-void InstallSkinAccessibility() {
+void installSkinAccessibility() {
   static const bool installed = [] {
-    QAccessible::installFactory(SkinAccessibleFactory);
+    QAccessible::installFactory(skinAccessibleFactory);
     return true;
   }();
   Q_UNUSED(installed);

@@ -5,4 +5,4 @@
 
 // Makes the skinned controls known to the accessibility framework; calling
 // it again does nothing.
-void InstallSkinAccessibility();
+void installSkinAccessibility();

@@ -9,7 +9,7 @@
 #include <QPainter>
 #include <QtMath>
 
-QFont PixelFont(int pixels, bool bold) {
+QFont pixelFont(int pixels, bool bold) {
   QFont font(QStringLiteral("Sans Serif"));
   font.setStyleHint(QFont::SansSerif);
   font.setPixelSize(pixels);
@@ -17,7 +17,7 @@ QFont PixelFont(int pixels, bool bold) {
   return font;
 }
 
-QPixmap SkinBitmap(const QString& name, QSize fallbackSize, qreal devicePixelRatio) {
+QPixmap skinBitmap(const QString& name, QSize fallbackSize, qreal devicePixelRatio) {
   if (devicePixelRatio > 1) {
     QPixmap sharp(QStringLiteral(":/skin/%1@2x.png").arg(name));
     if (!sharp.isNull()) {
@@ -32,14 +32,14 @@ QPixmap SkinBitmap(const QString& name, QSize fallbackSize, qreal devicePixelRat
   return pixmap;
 }
 
-QIcon SkinIcon(const QString& name) {
+QIcon skinIcon(const QString& name) {
   QIcon icon;
-  icon.addPixmap(SkinBitmap(name, QSize(64, 64)));
-  icon.addPixmap(SkinBitmap(name, QSize(64, 64), 2));
+  icon.addPixmap(skinBitmap(name, QSize(64, 64)));
+  icon.addPixmap(skinBitmap(name, QSize(64, 64), 2));
   return icon;
 }
 
-void DrawFocusMark(QPainter& painter, const QRectF& box) {
+void drawFocusMark(QPainter& painter, const QRectF& box) {
   painter.save();
   painter.setRenderHint(QPainter::Antialiasing);
   painter.setBrush(Qt::NoBrush);
@@ -52,7 +52,7 @@ void DrawFocusMark(QPainter& painter, const QRectF& box) {
   painter.restore();
 }
 
-QString CaptionDisplayText(const QString& caption) {
+QString captionDisplayText(const QString& caption) {
   QString shown;
   shown.reserve(caption.size());
   for (qsizetype i = 0; i < caption.size(); ++i) {
@@ -71,7 +71,7 @@ QString CaptionDisplayText(const QString& caption) {
 namespace {
 // A caption that would not fit its fixed box is drawn a little smaller
 // instead of being cut off.
-QFont FittedFont(const QFont& font, const QString& text, int width) {
+QFont fittedFont(const QFont& font, const QString& text, int width) {
   QFont fitted = font;
   if (fitted.pixelSize() <= 0) fitted.setPixelSize(QFontInfo(font).pixelSize());
   while (fitted.pixelSize() > 8 && QFontMetrics(fitted).horizontalAdvance(text) > width)
@@ -79,17 +79,17 @@ QFont FittedFont(const QFont& font, const QString& text, int width) {
   return fitted;
 }
 
-bool IsEnterKey(int key) { return key == Qt::Key_Return || key == Qt::Key_Enter; }
+bool isEnterKey(int key) { return key == Qt::Key_Return || key == Qt::Key_Enter; }
 
 // Space and Enter, without Ctrl, Alt or Shift, act on the focused control as
 // a click does.
-bool IsPlainActivation(const QKeyEvent* event) {
+bool isPlainActivation(const QKeyEvent* event) {
   const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
-  return plain && (event->key() == Qt::Key_Space || IsEnterKey(event->key()));
+  return plain && (event->key() == Qt::Key_Space || isEnterKey(event->key()));
 }
 
 // Screen readers that listen hear that a control became selected or not.
-void NotifySelectionChange(QWidget* control) {
+void notifySelectionChange(QWidget* control) {
   if (!QAccessible::isActive()) return;
   QAccessible::State changed;
   changed.selected = true;
@@ -97,16 +97,16 @@ void NotifySelectionChange(QWidget* control) {
   QAccessible::updateAccessibility(&event);
 }
 
-void DrawStretched(QPainter& painter, const QRect& box, const QPixmap& picture) {
+void drawStretched(QPainter& painter, const QRect& box, const QPixmap& picture) {
   painter.setRenderHint(QPainter::SmoothPixmapTransform);
   painter.drawPixmap(box, picture);
 }
 
-void DrawCaption(QPainter& painter, const QRect& box, const QString& caption, const QColor& color,
+void drawCaption(QPainter& painter, const QRect& box, const QString& caption, const QColor& color,
                  const QFont& font) {
   painter.setPen(color);
   painter.setFont(font);
-  painter.drawText(box, Qt::AlignCenter, CaptionDisplayText(caption));
+  painter.drawText(box, Qt::AlignCenter, captionDisplayText(caption));
 }
 }  // namespace
 
@@ -131,29 +131,29 @@ void SkinImage::setSkinBitmap(const QString& name) {
 void SkinImage::clearPicture() { setPicture(QPixmap()); }
 
 QPixmap SkinImage::picture() const {
-  return m_bitmapName.isEmpty() ? m_picture : SkinBitmap(m_bitmapName, size(), devicePixelRatioF());
+  return m_bitmapName.isEmpty() ? m_picture : ::skinBitmap(m_bitmapName, size(), devicePixelRatioF());
 }
 
 void SkinImage::setSelected(bool selected) {
   if (m_selected == selected) return;
   m_selected = selected;
-  NotifySelectionChange(this);
+  notifySelectionChange(this);
 }
 
 void SkinImage::paintEvent(QPaintEvent*) {
   QPainter painter(this);
-  if (hasPicture()) DrawStretched(painter, rect(), picture());
-  if (hasFocus()) DrawFocusMark(painter, rect());
+  if (hasPicture()) drawStretched(painter, rect(), picture());
+  if (hasFocus()) drawFocusMark(painter, rect());
 }
 
 void SkinImage::keyPressEvent(QKeyEvent* event) {
-  if (!IsPlainActivation(event)) {
+  if (!isPlainActivation(event)) {
     event->ignore();
     return;
   }
   // A double click is a click and then the double click.
   emit clicked();
-  if (IsEnterKey(event->key())) emit doubleClicked();
+  if (isEnterKey(event->key())) emit doubleClicked();
 }
 
 PictureGrid::PictureGrid(QWidget* parent) : QFrame(parent) {}
@@ -182,7 +182,7 @@ SkinLabel::SkinLabel(QWidget* parent) : QLabel(parent), m_requestedFont(font()) 
 
 void SkinLabel::setCaption(const QString& caption) {
   m_caption = caption;
-  setText(CaptionDisplayText(caption));
+  setText(captionDisplayText(caption));
   fitToCaption();
 }
 
@@ -198,7 +198,7 @@ void SkinLabel::setSizing(LabelSizing sizing) {
 
 void SkinLabel::fitToCaption() {
   if (m_sizing == LabelSizing::Fixed) {
-    QLabel::setFont(FittedFont(m_requestedFont, text(), width()));
+    QLabel::setFont(fittedFont(m_requestedFont, text(), width()));
     return;
   }
   QLabel::setFont(m_requestedFont);
@@ -221,11 +221,11 @@ void SkinLabel::paintEvent(QPaintEvent* event) {
   QLabel::paintEvent(event);
   if (!hasFocus()) return;
   QPainter painter(this);
-  DrawFocusMark(painter, rect());
+  drawFocusMark(painter, rect());
 }
 
 void SkinLabel::keyPressEvent(QKeyEvent* event) {
-  if (m_role == LabelRole::Link && IsPlainActivation(event)) {
+  if (m_role == LabelRole::Link && isPlainActivation(event)) {
     emit clicked();
     return;
   }
@@ -305,31 +305,31 @@ PictureButton::PictureButton(const QString& bitmapBase, QWidget* parent)
 
 void PictureButton::setCaption(const QString& caption) {
   m_caption = caption;
-  setText(CaptionDisplayText(caption));
+  setText(captionDisplayText(caption));
   update();
 }
 
 void PictureButton::paintEvent(QPaintEvent*) {
   const char* state = !isEnabled() ? "disabled" : isDown() ? "down" : m_hover ? "hover" : "normal";
   QPainter painter(this);
-  DrawStretched(painter, rect(), SkinBitmap(m_base + '_' + state, size(), devicePixelRatioF()));
-  if (hasFocus()) DrawFocusMark(painter, rect().adjusted(2, 2, -2, -2));
+  drawStretched(painter, rect(), skinBitmap(m_base + '_' + state, size(), devicePixelRatioF()));
+  if (hasFocus()) drawFocusMark(painter, rect().adjusted(2, 2, -2, -2));
   if (m_caption.isEmpty()) return;
   const QColor color = isEnabled() ? m_captionColor : QColor(150, 150, 150);
-  DrawCaption(painter, rect().translated(isDown() ? 1 : 0, isDown() ? 1 : 0), m_caption, color, font());
+  drawCaption(painter, rect().translated(isDown() ? 1 : 0, isDown() ? 1 : 0), m_caption, color, font());
 }
 
 void PictureButton::setOpen(bool open) {
   if (m_open == open) return;
   m_open = open;
-  NotifySelectionChange(this);
+  notifySelectionChange(this);
 }
 
 void PictureButton::keyPressEvent(QKeyEvent* event) {
   switch (event->key()) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
-      if (!IsPlainActivation(event)) break;
+      if (!isPlainActivation(event)) break;
       click();
       return;
     case Qt::Key_Up:
@@ -373,7 +373,7 @@ void PicturePanel::setSkinBitmap(const QString& name) {
 }
 
 QPixmap PicturePanel::picture() const {
-  return m_bitmapName.isEmpty() ? m_picture : SkinBitmap(m_bitmapName, size(), devicePixelRatioF());
+  return m_bitmapName.isEmpty() ? m_picture : ::skinBitmap(m_bitmapName, size(), devicePixelRatioF());
 }
 
 void PicturePanel::setFocusMarkShown(bool shown) {
@@ -391,12 +391,12 @@ void PicturePanel::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   if (m_fill.isValid()) painter.fillRect(rect(), m_fill);
   const QPixmap shown = picture();
-  if (!shown.isNull()) DrawStretched(painter, rect(), shown);
-  if (m_focusMarkShown) DrawFocusMark(painter, rect().adjusted(2, 2, -2, 0));
+  if (!shown.isNull()) drawStretched(painter, rect(), shown);
+  if (m_focusMarkShown) drawFocusMark(painter, rect().adjusted(2, 2, -2, 0));
   if (m_caption.isEmpty()) return;
   QFont f = font();
   f.setBold(true);
-  DrawCaption(painter, rect(), m_caption, m_captionColor, f);
+  drawCaption(painter, rect(), m_caption, m_captionColor, f);
 }
 
 // --- FramedBox
@@ -417,10 +417,10 @@ void FramedBox::paintEvent(QPaintEvent*) {
   painter.drawLine(2, 18, 2, bottom);
   painter.drawLine(right + 7, 18, right + 7, bottom);
   const qreal ratio = devicePixelRatioF();
-  painter.drawPixmap(2, 10, SkinBitmap("box_corner_tl", QSize(8, 8), ratio));
-  painter.drawPixmap(right, 10, SkinBitmap("box_corner_tr", QSize(8, 8), ratio));
-  painter.drawPixmap(right, bottom, SkinBitmap("box_corner_br", QSize(8, 8), ratio));
-  painter.drawPixmap(2, bottom - 1, SkinBitmap("box_corner_bl", QSize(8, 8), ratio));
+  painter.drawPixmap(2, 10, skinBitmap("box_corner_tl", QSize(8, 8), ratio));
+  painter.drawPixmap(right, 10, skinBitmap("box_corner_tr", QSize(8, 8), ratio));
+  painter.drawPixmap(right, bottom, skinBitmap("box_corner_br", QSize(8, 8), ratio));
+  painter.drawPixmap(2, bottom - 1, skinBitmap("box_corner_bl", QSize(8, 8), ratio));
 }
 
 // --- SkinShape
@@ -438,33 +438,33 @@ void SkinShape::paintEvent(QPaintEvent*) {
 // --- check box and radio buttons
 
 namespace {
-void PaintToggle(QWidget* widget, const QString& kind, bool checked, const QString& caption,
+void paintToggle(QWidget* widget, const QString& kind, bool checked, const QString& caption,
                  const QColor& color) {
   QPainter painter(widget);
   const QString state =
       QString("%1_%2%3").arg(kind, checked ? "on" : "off", widget->isEnabled() ? "" : "_disabled");
   const int top = (widget->height() - 13) / 2;
-  painter.drawPixmap(0, top, SkinBitmap(state, QSize(13, 13), widget->devicePixelRatioF()));
+  painter.drawPixmap(0, top, skinBitmap(state, QSize(13, 13), widget->devicePixelRatioF()));
   painter.setPen(color);
-  const QString text = CaptionDisplayText(caption);
+  const QString text = captionDisplayText(caption);
   const QRect box(18, 0, widget->width() - 18, widget->height());
-  const QFont font = FittedFont(widget->font(), text, box.width());
+  const QFont font = fittedFont(widget->font(), text, box.width());
   painter.setFont(font);
   QRect drawn;
   painter.drawText(box, Qt::AlignVCenter | Qt::AlignLeft, text, &drawn);
-  if (widget->hasFocus()) DrawFocusMark(painter, drawn.adjusted(-3, -1, 3, 1).intersected(widget->rect()));
+  if (widget->hasFocus()) drawFocusMark(painter, drawn.adjusted(-3, -1, 3, 1).intersected(widget->rect()));
 }
 
-void MakeKeyboardToggle(QWidget* widget) {
+void makeKeyboardToggle(QWidget* widget) {
   widget->setCursor(Qt::PointingHandCursor);
   widget->setFocusPolicy(Qt::TabFocus);
 }
 }  // namespace
 
-SkinCheckBox::SkinCheckBox(QWidget* parent) : QWidget(parent) { MakeKeyboardToggle(this); }
+SkinCheckBox::SkinCheckBox(QWidget* parent) : QWidget(parent) { makeKeyboardToggle(this); }
 
 void SkinCheckBox::keyPressEvent(QKeyEvent* event) {
-  if (!IsPlainActivation(event)) {
+  if (!isPlainActivation(event)) {
     event->ignore();
     return;
   }
@@ -479,7 +479,7 @@ void SkinCheckBox::setChecked(bool checked) {
 
 void SkinCheckBox::click() {
   setChecked(!m_checked);
-  emit Click();
+  emit clicked();
 }
 
 void SkinCheckBox::setCaption(const QString& caption) {
@@ -492,16 +492,16 @@ void SkinCheckBox::setFontColor(const QColor& color) {
   update();
 }
 
-void SkinCheckBox::paintEvent(QPaintEvent*) { PaintToggle(this, "check", m_checked, m_caption, m_fontColor); }
+void SkinCheckBox::paintEvent(QPaintEvent*) { paintToggle(this, "check", m_checked, m_caption, m_fontColor); }
 
 void SkinCheckBox::mouseReleaseEvent(QMouseEvent* event) {
   if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) click();
 }
 
-SkinRadioButton::SkinRadioButton(QWidget* parent) : QWidget(parent) { MakeKeyboardToggle(this); }
+SkinRadioButton::SkinRadioButton(QWidget* parent) : QWidget(parent) { makeKeyboardToggle(this); }
 
 void SkinRadioButton::keyPressEvent(QKeyEvent* event) {
-  if (IsPlainActivation(event)) {
+  if (isPlainActivation(event)) {
     click();
     return;
   }
@@ -526,7 +526,7 @@ bool SkinRadioButton::moveInGroup(int step) {
   return false;
 }
 
-void SkinRadioButton::MakeGroup(const QList<SkinRadioButton*>& group) {
+void SkinRadioButton::makeGroup(const QList<SkinRadioButton*>& group) {
   for (SkinRadioButton* button : group) button->m_group = group;
 }
 
@@ -543,7 +543,7 @@ void SkinRadioButton::setChecked(bool checked) {
 void SkinRadioButton::click() {
   if (m_checked) return;
   setChecked(true);
-  emit Click();
+  emit clicked();
 }
 
 void SkinRadioButton::setCaption(const QString& caption) {
@@ -557,7 +557,7 @@ void SkinRadioButton::setFontColor(const QColor& color) {
 }
 
 void SkinRadioButton::paintEvent(QPaintEvent*) {
-  PaintToggle(this, "radio", m_checked, m_caption, m_fontColor);
+  paintToggle(this, "radio", m_checked, m_caption, m_fontColor);
 }
 
 void SkinRadioButton::mouseReleaseEvent(QMouseEvent* event) {

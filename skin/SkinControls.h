@@ -14,23 +14,23 @@
 // so a missing bitmap never leaves a control invisible. On a screen with more
 // than one device pixel a logical pixel the "@2x" twin is taken where there
 // is one, so edges stay sharp instead of being the small bitmap blown up.
-QPixmap SkinBitmap(const QString& name, QSize fallbackSize = QSize(16, 16), qreal devicePixelRatio = 1);
+QPixmap skinBitmap(const QString& name, QSize fallbackSize = QSize(16, 16), qreal devicePixelRatio = 1);
 
 // The window icon: the skin bitmap in both sizes.
-QIcon SkinIcon(const QString& name);
+QIcon skinIcon(const QString& name);
 
 // The mark around the control that has the keyboard focus.
-void DrawFocusMark(QPainter& painter, const QRectF& box);
+void drawFocusMark(QPainter& painter, const QRectF& box);
 
 // The desktop's sans-serif font at a size in pixels, as the skin was drawn for.
-QFont PixelFont(int pixels, bool bold = false);
+QFont pixelFont(int pixels, bool bold = false);
 
 // The colour of the current page's link; the others are black.
 inline const QColor kCurrentPageColour(0, 128, 255);
 
 // Caption text as shown: a single "&" marks a mnemonic and is not shown,
 // "&&" shows one "&".
-QString CaptionDisplayText(const QString& caption);
+QString captionDisplayText(const QString& caption);
 
 // A picture, stretched to the control, with mouse events. One that takes
 // the focus acts on Space as on a click and on Enter as on a double click.
@@ -243,7 +243,7 @@ class SkinShape : public QWidget {
 };
 
 // Check box. The user's toggle (a click, Space or Enter, or a screen
-// reader's action) runs Click; setting the state from code only draws it, so
+// reader's action) emits clicked; setting the state from code only draws it, so
 // a window can show a controller's value without hearing back from itself.
 class SkinCheckBox : public QWidget {
   Q_OBJECT
@@ -251,7 +251,7 @@ class SkinCheckBox : public QWidget {
   explicit SkinCheckBox(QWidget* parent = nullptr);
   bool checked() const { return m_checked; }
   void setChecked(bool checked);
-  // The user's toggle: the state flips and Click runs.
+  // The user's toggle: the state flips and clicked is emitted.
   void click();
   void setCaption(const QString& caption);
   const QString& caption() const { return m_caption; }
@@ -259,7 +259,7 @@ class SkinCheckBox : public QWidget {
   QColor fontColor() const { return m_fontColor; }
 
  signals:
-  void Click();
+  void clicked();
 
  protected:
   void paintEvent(QPaintEvent*) override;
@@ -274,16 +274,16 @@ class SkinCheckBox : public QWidget {
 
 // Radio button of a group: checking one unchecks the others. The user's
 // choice of one that was not checked (a click, Space or Enter, an arrow key
-// from its neighbour, or a screen reader's action) then runs Click; setting
+// from its neighbour, or a screen reader's action) then emits clicked; setting
 // the state from code only draws it.
 class SkinRadioButton : public QWidget {
   Q_OBJECT
  public:
   explicit SkinRadioButton(QWidget* parent = nullptr);
-  static void MakeGroup(const QList<SkinRadioButton*>& group);
+  static void makeGroup(const QList<SkinRadioButton*>& group);
   bool checked() const { return m_checked; }
   void setChecked(bool checked);
-  // The user's choice: checks this one and runs Click, unless it was checked.
+  // The user's choice: checks this one and emits clicked, unless it was checked.
   void click();
   void setCaption(const QString& caption);
   const QString& caption() const { return m_caption; }
@@ -291,7 +291,7 @@ class SkinRadioButton : public QWidget {
   QColor fontColor() const { return m_fontColor; }
 
  signals:
-  void Click();
+  void clicked();
 
  protected:
   void paintEvent(QPaintEvent*) override;

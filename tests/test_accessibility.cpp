@@ -11,8 +11,8 @@
 #include "support/ProgramFolder.h"
 
 namespace {
-QAccessibleInterface* Reader(QObject* control) { return QAccessible::queryAccessibleInterface(control); }
-QString NameOf(QObject* control) { return Reader(control)->text(QAccessible::Name); }
+QAccessibleInterface* reader(QObject* control) { return QAccessible::queryAccessibleInterface(control); }
+QString nameOf(QObject* control) { return reader(control)->text(QAccessible::Name); }
 
 class AccessibilityTest : public ::testing::Test {
  protected:
@@ -23,7 +23,7 @@ class AccessibilityTest : public ::testing::Test {
       folder.writePicture(base + "s_" + tail, QSize(8, 6), Qt::blue);
       folder.writePicture(base + "l_" + tail, QSize(16, 12), Qt::red);
     }
-    window = MakeMainWindow(folder);
+    window = makeMainWindow(folder);
     window->show();
   }
 
@@ -34,42 +34,42 @@ class AccessibilityTest : public ::testing::Test {
 
 TEST_F(AccessibilityTest, ControlsAreNamedByTheirCaptionsOrByWhatTheyDo) {
   const LanguageTexts& texts = window->texts();
-  EXPECT_EQ(NameOf(Ui(window).btnMin), "Minimise");
-  EXPECT_EQ(NameOf(Ui(window).btnClose), "Close");
-  EXPECT_EQ(NameOf(Ui(window).btnWallpaper), texts.szNormal);
-  EXPECT_EQ(NameOf(Ui(window).btnWidescreen), texts.szWidescreen);
-  EXPECT_EQ(NameOf(Ui(window).btnTheme), texts.szSetting);
-  EXPECT_EQ(NameOf(Ui(window).btnSetWallpaper), texts.szSetwallpaper);
-  EXPECT_EQ(NameOf(Ui(window).btnAdd), CaptionDisplayText(texts.szAdd));
-  EXPECT_EQ(NameOf(Ui(window).lblL[0]), texts.szNature);
-  EXPECT_EQ(NameOf(Ui(window).lblN[5]), texts.szDownload);
-  EXPECT_EQ(NameOf(Ui(window).lblWPage[0]), "1");
-  EXPECT_EQ(NameOf(Ui(window).chkAutoRun), CaptionDisplayText(texts.szAutorun));
-  EXPECT_EQ(NameOf(Ui(window).optDay), CaptionDisplayText(texts.szChangeperday));
-  EXPECT_EQ(NameOf(Ui(window).lstWallpaper), CaptionDisplayText(texts.szPiclist));
-  EXPECT_EQ(Reader(Ui(window).lblL[0])->role(), QAccessible::Link);
-  EXPECT_EQ(Reader(Ui(window).Label14)->role(), QAccessible::Link);
-  EXPECT_EQ(Reader(Ui(window).suiURLLabel1)->role(), QAccessible::Link);
-  EXPECT_EQ(Reader(Ui(window).btnWallpaper)->role(), QAccessible::PageTab);
-  EXPECT_TRUE(Reader(Ui(window).btnWallpaper)->state().selected);  // the page shown
-  EXPECT_FALSE(Reader(Ui(window).btnTheme)->state().selected);
+  EXPECT_EQ(nameOf(ui(window).btnMin), "Minimise");
+  EXPECT_EQ(nameOf(ui(window).btnClose), "Close");
+  EXPECT_EQ(nameOf(ui(window).btnWallpaper), texts.szNormal);
+  EXPECT_EQ(nameOf(ui(window).btnWidescreen), texts.szWidescreen);
+  EXPECT_EQ(nameOf(ui(window).btnTheme), texts.szSetting);
+  EXPECT_EQ(nameOf(ui(window).btnSetWallpaper), texts.szSetwallpaper);
+  EXPECT_EQ(nameOf(ui(window).btnAdd), captionDisplayText(texts.szAdd));
+  EXPECT_EQ(nameOf(ui(window).lblL[0]), texts.szNature);
+  EXPECT_EQ(nameOf(ui(window).lblN[5]), texts.szDownload);
+  EXPECT_EQ(nameOf(ui(window).lblWPage[0]), "1");
+  EXPECT_EQ(nameOf(ui(window).chkAutoRun), captionDisplayText(texts.szAutorun));
+  EXPECT_EQ(nameOf(ui(window).optDay), captionDisplayText(texts.szChangeperday));
+  EXPECT_EQ(nameOf(ui(window).lstWallpaper), captionDisplayText(texts.szPiclist));
+  EXPECT_EQ(reader(ui(window).lblL[0])->role(), QAccessible::Link);
+  EXPECT_EQ(reader(ui(window).Label14)->role(), QAccessible::Link);
+  EXPECT_EQ(reader(ui(window).suiURLLabel1)->role(), QAccessible::Link);
+  EXPECT_EQ(reader(ui(window).btnWallpaper)->role(), QAccessible::PageTab);
+  EXPECT_TRUE(reader(ui(window).btnWallpaper)->state().selected);  // the page shown
+  EXPECT_FALSE(reader(ui(window).btnTheme)->state().selected);
   window->btnThemeClick();
-  EXPECT_TRUE(Reader(Ui(window).btnTheme)->state().selected);
-  EXPECT_FALSE(Reader(Ui(window).btnWallpaper)->state().selected);
-  EXPECT_EQ(Reader(Ui(window).chkAutoRun)->role(), QAccessible::CheckBox);
-  EXPECT_EQ(Reader(Ui(window).optDisable)->role(), QAccessible::RadioButton);
-  EXPECT_EQ(Reader(Ui(window).chkAutoRun)->state().checked, Ui(window).chkAutoRun->checked());
-  EXPECT_EQ(Reader(Ui(window).optDisable)->state().checked, Ui(window).optDisable->checked());
+  EXPECT_TRUE(reader(ui(window).btnTheme)->state().selected);
+  EXPECT_FALSE(reader(ui(window).btnWallpaper)->state().selected);
+  EXPECT_EQ(reader(ui(window).chkAutoRun)->role(), QAccessible::CheckBox);
+  EXPECT_EQ(reader(ui(window).optDisable)->role(), QAccessible::RadioButton);
+  EXPECT_EQ(reader(ui(window).chkAutoRun)->state().checked, ui(window).chkAutoRun->checked());
+  EXPECT_EQ(reader(ui(window).optDisable)->state().checked, ui(window).optDisable->checked());
 
   // Whatever takes the focus and can be seen says what it is.
   for (QWidget* control : window->findChildren<QWidget*>()) {
     if (control->focusPolicy() == Qt::NoFocus || !control->isVisibleTo(window.get())) continue;
-    EXPECT_FALSE(NameOf(control).isEmpty()) << qPrintable(control->objectName());
+    EXPECT_FALSE(nameOf(control).isEmpty()) << qPrintable(control->objectName());
   }
 }
 
 TEST_F(AccessibilityTest, TheGridReadsAsAListOfSixWithTheSelectedOneMarked) {
-  QAccessibleInterface* grid = Reader(Ui(window).Panel1);
+  QAccessibleInterface* grid = reader(ui(window).Panel1);
   ASSERT_EQ(grid->role(), QAccessible::List);
   ASSERT_EQ(grid->childCount(), 6);
   for (int n = 0; n < 6; ++n) {
@@ -100,18 +100,18 @@ TEST_F(AccessibilityTest, TheGridReadsAsAListOfSixWithTheSelectedOneMarked) {
 TEST_F(AccessibilityTest, AScreenReadersToggleGoesThroughTheSettings) {
   window->btnThemeClick();
   const auto toggle = [](QWidget* control) {
-    QAccessibleActionInterface* actions = Reader(control)->actionInterface();
+    QAccessibleActionInterface* actions = reader(control)->actionInterface();
     ASSERT_NE(actions, nullptr);
     actions->doAction(QAccessibleActionInterface::toggleAction());
   };
   const bool before = window->settings().autoRun();
-  toggle(Ui(window).chkAutoRun);
+  toggle(ui(window).chkAutoRun);
   EXPECT_NE(window->settings().autoRun(), before);
-  if (!window->settings().autoRun()) toggle(Ui(window).chkAutoRun);
+  if (!window->settings().autoRun()) toggle(ui(window).chkAutoRun);
   ASSERT_TRUE(window->settings().autoRun());
-  EXPECT_TRUE(Reader(Ui(window).chkAutoRun)->state().checked);
-  toggle(Ui(window).optDay);
+  EXPECT_TRUE(reader(ui(window).chkAutoRun)->state().checked);
+  toggle(ui(window).optDay);
   EXPECT_EQ(window->settings().changeMode(), 2);
-  EXPECT_TRUE(Reader(Ui(window).optDay)->state().checked);
-  EXPECT_FALSE(Reader(Ui(window).optDisable)->state().checked);
+  EXPECT_TRUE(reader(ui(window).optDay)->state().checked);
+  EXPECT_FALSE(reader(ui(window).optDisable)->state().checked);
 }

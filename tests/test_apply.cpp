@@ -59,12 +59,12 @@ class ApplyTest : public ::testing::Test {
     auto desktopOwned = std::make_shared<RecordingDesktop>(windowPointer);
     desktop = desktopOwned.get();
 
-    window = MakeMainWindowWith(dialogs.addTo(folder.context(setterOwned, desktopOwned)));
+    window = makeMainWindowWith(dialogs.addTo(folder.context(setterOwned, desktopOwned)));
     windowPointer = window.get();
     QObject::connect(window.get(), &TfrmMain::applyFinished, [this] { ++applies; });
     window->show();
     // Start-up may step the rotation list; only the button counts here.
-    WaitUntil([this] { return window->wallpaperWorker().idle(); });
+    waitUntil([this] { return window->wallpaperWorker().idle(); });
     setter->applied.clear();
     setter->windowVisible.clear();
     desktop->windowVisible.clear();
@@ -80,7 +80,7 @@ class ApplyTest : public ::testing::Test {
   }
   // Until the `count`th apply has ended and the window is back.
   bool waitForApply(int count = 1) {
-    return WaitUntil([this, count] { return applies >= count; });
+    return waitUntil([this, count] { return applies >= count; });
   }
 
   ProgramFolder folder;
@@ -191,7 +191,7 @@ TEST_F(ApplyTest, ADesktopWithoutAnyWayToSetAWallpaperIsReportedWithTheWindowBac
   window->btnSetWallpaperClick();
   waitForApply();
   EXPECT_EQ(applies, 1);
-  WaitUntil([this] { return !dialogs->messages.empty(); });
+  waitUntil([this] { return !dialogs->messages.empty(); });
   ASSERT_EQ(dialogs->messages.size(), 1u);
   EXPECT_EQ(dialogs->messages[0].caption, window->texts().szAppname);
   EXPECT_TRUE(dialogs->messages[0].text.contains(QStringLiteral("no wallpaper service here")))

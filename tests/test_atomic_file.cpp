@@ -43,26 +43,26 @@ TEST_F(AtomicFileTest, AFileWithoutWritePermissionIsNotReplaced) {
   for (const mode_t mode : {0444, 0400, 0044, 0000}) {
     write("old", mode);
     QString error;
-    EXPECT_FALSE(WriteFileAtomically(path, "new", Durability::RenameOnly, &error)) << std::oct << mode;
-    EXPECT_EQ(error, ErrnoText(EACCES));
-    EXPECT_FALSE(MayReplaceFile(path));
+    EXPECT_FALSE(writeFileAtomically(path, "new", Durability::RenameOnly, &error)) << std::oct << mode;
+    EXPECT_EQ(error, errnoText(EACCES));
+    EXPECT_FALSE(mayReplaceFile(path));
     ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0600), 0);
     EXPECT_EQ(content(), "old") << std::oct << mode;
     EXPECT_EQ(entries(), QStringList{"file.txt"});  // no temporary file left
   }
   write("old", 0644);
-  EXPECT_TRUE(MayReplaceFile(path));
-  EXPECT_TRUE(WriteFileAtomically(path, "new", Durability::RenameOnly));
+  EXPECT_TRUE(mayReplaceFile(path));
+  EXPECT_TRUE(writeFileAtomically(path, "new", Durability::RenameOnly));
   EXPECT_EQ(content(), "new");
   // No file yet: nothing to refuse.
-  EXPECT_TRUE(MayReplaceFile(dir.filePath("none")));
+  EXPECT_TRUE(mayReplaceFile(dir.filePath("none")));
 }
 
 TEST_F(AtomicFileTest, ALinkIsJudgedByTheFileItNames) {
   write("old", 0444);
   const QString link = dir.filePath(QStringLiteral("link.txt"));
   ASSERT_TRUE(QFile::link(path, link));
-  EXPECT_FALSE(WriteFileAtomically(link, "new", Durability::FlushBeforeRename));
+  EXPECT_FALSE(writeFileAtomically(link, "new", Durability::FlushBeforeRename));
   EXPECT_TRUE(QFileInfo(link).isSymLink());
   ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0644), 0);
   EXPECT_EQ(content(), "old");
@@ -76,9 +76,9 @@ TEST_F(AtomicFileTest, RootIsJudgedByTheClassItFallsIn) {
   constexpr gid_t kOtherGroup = 54321;
   write("old", 0644);
   ASSERT_EQ(::chown(QFile::encodeName(path).constData(), kOtherUser, kOtherGroup), 0);
-  EXPECT_FALSE(WriteFileAtomically(path, "new", Durability::RenameOnly));
+  EXPECT_FALSE(writeFileAtomically(path, "new", Durability::RenameOnly));
   ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0646), 0);
-  EXPECT_TRUE(WriteFileAtomically(path, "new", Durability::RenameOnly));
+  EXPECT_TRUE(writeFileAtomically(path, "new", Durability::RenameOnly));
   EXPECT_EQ(content(), "new");
 }
 
@@ -99,8 +99,8 @@ TEST_F(AtomicFileTest, AnotherUserIsJudgedByTheFileSystem) {
   ASSERT_GE(child, 0);
   if (child == 0) {
     if (::setgid(kUser) != 0 || ::setuid(kUser) != 0) ::_exit(10);
-    const bool ownWritten = WriteFileAtomically(QFile::decodeName(mine), "new", Durability::RenameOnly);
-    const bool otherWritten = WriteFileAtomically(QFile::decodeName(theirs), "new", Durability::RenameOnly);
+    const bool ownWritten = writeFileAtomically(QFile::decodeName(mine), "new", Durability::RenameOnly);
+    const bool otherWritten = writeFileAtomically(QFile::decodeName(theirs), "new", Durability::RenameOnly);
     ::_exit(ownWritten && !otherWritten ? 0 : 1);
   }
   int status = 0;

@@ -14,7 +14,7 @@ namespace {
 
 constexpr QSize kNormalThumbnailBox(145, 110);
 
-bool IsMostlyRed(const QImage& picture) {
+bool isMostlyRed(const QImage& picture) {
   const QRgb centre = picture.pixel(picture.width() / 2, picture.height() / 2);
   return qRed(centre) > 200 && qBlue(centre) < 80;
 }
@@ -70,7 +70,7 @@ class BrowseControllerTest : public ::testing::Test {
     }
   }
   bool settle() {
-    return WaitUntil([&] { return !controller.loading(); });
+    return waitUntil([&] { return !controller.loading(); });
   }
   QString slotName(int slot) const { return controller.state().slotPaths[slot].thumbnail.section('/', -1); }
 };
@@ -105,7 +105,7 @@ TEST_F(BrowseControllerTest, ALateAnswerOfASupersededViewIsDropped) {
   // Longer than the stand-in takes to answer.
   QElapsedTimer clock;
   clock.start();
-  WaitUntil([&] { return clock.hasExpired(200); });
+  waitUntil([&] { return clock.hasExpired(200); });
   EXPECT_EQ(controller.state().view.kind, ViewKind::LocalCategory);
   EXPECT_EQ(slotName(0), "s_c1-01.jpg");
 }
@@ -212,10 +212,10 @@ TEST_F(BrowseControllerTest, DenseScreensGetSharpThumbnailsFromTheLargePicture) 
   ASSERT_EQ(controller.state().shownSlots, 4);
   const auto& pictures = controller.state().pictures;
   for (int slot = 0; slot < 4; ++slot) EXPECT_EQ(pictures[slot].size(), dense) << slot;
-  EXPECT_TRUE(IsMostlyRed(pictures[0]));
-  EXPECT_FALSE(IsMostlyRed(pictures[1]));
-  EXPECT_FALSE(IsMostlyRed(pictures[2]));
-  EXPECT_FALSE(IsMostlyRed(pictures[3]));
+  EXPECT_TRUE(isMostlyRed(pictures[0]));
+  EXPECT_FALSE(isMostlyRed(pictures[1]));
+  EXPECT_FALSE(isMostlyRed(pictures[2]));
+  EXPECT_FALSE(isMostlyRed(pictures[3]));
   EXPECT_EQ(controller.state().slotPaths[0].large, folder.file(base + "l_a.jpg"));
 
   // At one device pixel a pixel the same thumbnail is big enough.
@@ -225,5 +225,5 @@ TEST_F(BrowseControllerTest, DenseScreensGetSharpThumbnailsFromTheLargePicture) 
   controller.openLocalCategory(1);
   ASSERT_TRUE(settle());
   EXPECT_EQ(controller.state().pictures[0].size(), slot);
-  EXPECT_FALSE(IsMostlyRed(controller.state().pictures[0]));
+  EXPECT_FALSE(isMostlyRed(controller.state().pictures[0]));
 }

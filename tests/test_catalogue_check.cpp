@@ -23,35 +23,35 @@ const QString kVersionPage = QStringLiteral("/software/ver.htm");
 const QString kIndexPage = QStringLiteral("/software/allindex.htm");
 const QString kOldDay = QStringLiteral("01-01-2000");
 
-QByteArray VersionPage(const QByteArray& softwareVersion, const QByteArray& indexVersion) {
+QByteArray versionPage(const QByteArray& softwareVersion, const QByteArray& indexVersion) {
   return "<html><body><quenlitstart>(softver=" + softwareVersion + ")[indexver=" + indexVersion +
          "]<quenlitend></body></html>";
 }
 
-QByteArray Address(const QByteArray& shape, int category, int number) {
+QByteArray address(const QByteArray& shape, int category, int number) {
   return "http://pictures.example/" + shape + "/" + QByteArray::number(category) + "/s_" +
          QByteArray::number(number) + ".jpg";
 }
 
-QList<QByteArray> Addresses(const QByteArray& shape, int count) {
+QList<QByteArray> addresses(const QByteArray& shape, int count) {
   QList<QByteArray> addresses;
-  for (int n = 1; n <= count; ++n) addresses.append(Address(shape, n % 5 + 1, n));
+  for (int n = 1; n <= count; ++n) addresses.append(address(shape, n % 5 + 1, n));
   return addresses;
 }
 
-QByteArray IndexPage(const QList<QByteArray>& normal, const QList<QByteArray>& wide,
+QByteArray indexPage(const QList<QByteArray>& normal, const QList<QByteArray>& wide,
                      const QByteArray& lineEnd) {
   return "<html><quenlitstart>" + lineEnd + "<wallpaper-normal>" + normal.join(lineEnd) + lineEnd +
          "<wallpaper-widescreen>" + wide.join(lineEnd) + lineEnd + "<quenlitend></html>" + lineEnd;
 }
 
-ServeOptions Silently() {
+ServeOptions silently() {
   ServeOptions options;
   options.Get = GetAnswer::Silent;
   return options;
 }
 
-LanguageTexts CheckTexts() {
+LanguageTexts checkTexts() {
   LanguageTexts texts;
   texts.szConnecting = QStringLiteral("Connecting");
   texts.szConnectfail = QStringLiteral("Cannot reach ");
@@ -64,7 +64,7 @@ class CatalogueCheckTest : public ::testing::Test {
  protected:
   ProgramFolder folder;
   TestHttpServer site;
-  LanguageTexts texts = CheckTexts();
+  LanguageTexts texts = checkTexts();
   // Half a minute before midnight, so that a test can let the day change.
   std::shared_ptr<FixedClock> clock =
       std::make_shared<FixedClock>(QDateTime(QDate(2026, 3, 5), QTime(23, 59, 30)));
@@ -80,8 +80,8 @@ class CatalogueCheckTest : public ::testing::Test {
   }
 
   void SetUp() override {
-    site.MapHost(BuiltInHomeHost());
-    check.pageFetcher().setEndpoints(site.Endpoints());
+    site.mapHost(builtInHomeHost());
+    check.pageFetcher().setEndpoints(site.endpoints());
     check.pageFetcher().setTimeout(1500ms);
     QObject::connect(&check, &CatalogueCheck::finished, [this](const CheckOutcome& outcome) {
       ++outcomes;
@@ -94,7 +94,7 @@ class CatalogueCheckTest : public ::testing::Test {
     last.reset();
     ++started;
     check.CheckCatalogueUpdate();
-    WaitUntil([this] { return last.has_value(); });
+    waitUntil([this] { return last.has_value(); });
     return last;
   }
   // Whether the check may go on; a check that never ends fails the test.
@@ -122,11 +122,11 @@ class CatalogueCheckTest : public ::testing::Test {
   }
   int fetches(const QString& path) const {
     int count = 0;
-    for (const RecordedRequest& request : site.Requests()) count += request.Path == path.toUtf8() ? 1 : 0;
+    for (const RecordedRequest& request : site.requests()) count += request.Path == path.toUtf8() ? 1 : 0;
     return count;
   }
-  QString today() const { return CheckDateText(clock->now().date()); }
-  QString homeAddress() const { return QStringLiteral("http://") + BuiltInHomeHost(); }
+  QString today() const { return checkDateText(clock->now().date()); }
+  QString homeAddress() const { return QStringLiteral("http://") + builtInHomeHost(); }
 
   // The check leaves nothing running behind it, whatever its outcome, and
   // tells each outcome once.
@@ -144,12 +144,12 @@ TEST_F(CatalogueCheckTest, CheckedTodayFetchesNothing) {
   setSetting(kCheckSection, "date", today());
   EXPECT_TRUE(mayGoOn());
   EXPECT_EQ(errorTip(), "");
-  EXPECT_TRUE(site.Requests().empty());
+  EXPECT_TRUE(site.requests().empty());
   expectCheckEnded();
 }
 
 TEST_F(CatalogueCheckTest, TheNextDayLooksAgainAndStoresThatDay) {
-  site.Serve(kVersionPage, VersionPage("1.0", "20080401"));
+  site.serve(kVersionPage, versionPage("1.0", "20080401"));
   setSetting(kCheckSection, "indexver", "20080401");
   EXPECT_TRUE(mayGoOn());
   EXPECT_EQ(setting(kCheckSection, "date"), "03-05-2026");
@@ -164,13 +164,13 @@ TEST_F(CatalogueCheckTest, TheNextDayLooksAgainAndStoresThatDay) {
 }
 
 TEST_F(CatalogueCheckTest, FreshSettingsFetchBothPagesAndStoreTheCatalogue) {
-  site.Serve(kVersionPage, VersionPage("1.0", "20080401"));
-  site.Serve(kIndexPage, IndexPage(Addresses("n", 3), Addresses("w", 2), "\n"));
+  site.serve(kVersionPage, versionPage("1.0", "20080401"));
+  site.serve(kIndexPage, indexPage(addresses("n", 3), addresses("w", 2), "\n"));
   EXPECT_TRUE(mayGoOn());
   EXPECT_EQ(fetches(kVersionPage), 1);
   EXPECT_EQ(fetches(kIndexPage), 1);
-  EXPECT_EQ(storedCatalogue(kNormalSection), Addresses("n", 3));
-  EXPECT_EQ(storedCatalogue(kWidescreenSection), Addresses("w", 2));
+  EXPECT_EQ(storedCatalogue(kNormalSection), addresses("n", 3));
+  EXPECT_EQ(storedCatalogue(kWidescreenSection), addresses("w", 2));
   EXPECT_EQ(setting(kCheckSection, "indexver"), "20080401");
   EXPECT_EQ(errorTip(), "");
   expectCheckEnded();
@@ -179,7 +179,7 @@ TEST_F(CatalogueCheckTest, FreshSettingsFetchBothPagesAndStoreTheCatalogue) {
 TEST_F(CatalogueCheckTest, UnchangedIndexVersionLeavesTheCatalogueAlone) {
   setSetting(kCheckSection, "indexver", "20080401");
   setSetting(kNormalSection, "1", "http://kept.example/1/s_a.jpg");
-  site.Serve(kVersionPage, VersionPage("1.0", "20080401"));
+  site.serve(kVersionPage, versionPage("1.0", "20080401"));
   EXPECT_TRUE(mayGoOn());
   EXPECT_EQ(errorTip(), "");
   EXPECT_EQ(fetches(kVersionPage), 1);
@@ -189,7 +189,7 @@ TEST_F(CatalogueCheckTest, UnchangedIndexVersionLeavesTheCatalogueAlone) {
 }
 
 TEST_F(CatalogueCheckTest, OneCharacterSoftwareVersionAsksForTheNewProgram) {
-  site.Serve(kVersionPage, VersionPage("2", "20080401"));
+  site.serve(kVersionPage, versionPage("2", "20080401"));
   EXPECT_FALSE(mayGoOn());
   EXPECT_EQ(errorTip(), "A new version is at " + homeAddress() + ", please download it");
   EXPECT_EQ(fetches(kIndexPage), 0);
@@ -198,7 +198,7 @@ TEST_F(CatalogueCheckTest, OneCharacterSoftwareVersionAsksForTheNewProgram) {
 }
 
 TEST_F(CatalogueCheckTest, VersionPageWithoutEndMarkerIsAConnectionFailure) {
-  site.Serve(kVersionPage, "<quenlitstart>(softver=1.0)[indexver=20080401]");
+  site.serve(kVersionPage, "<quenlitstart>(softver=1.0)[indexver=20080401]");
   EXPECT_FALSE(mayGoOn());
   EXPECT_EQ(errorTip(), "Cannot reach " + homeAddress());
   EXPECT_EQ(fetches(kIndexPage), 0);
@@ -208,7 +208,7 @@ TEST_F(CatalogueCheckTest, VersionPageWithoutEndMarkerIsAConnectionFailure) {
 TEST_F(CatalogueCheckTest, FailedIndexPageKeepsTheOldCatalogue) {
   setSetting(kCheckSection, "indexver", "old");
   setSetting(kWidescreenSection, "1", "http://kept.example/1/s_a.jpg");
-  site.Serve(kVersionPage, VersionPage("1.0", "20080401"));
+  site.serve(kVersionPage, versionPage("1.0", "20080401"));
   EXPECT_FALSE(mayGoOn());
   EXPECT_EQ(fetches(kIndexPage), 1);
   EXPECT_EQ(errorTip(), "Cannot reach " + homeAddress());
@@ -218,15 +218,15 @@ TEST_F(CatalogueCheckTest, FailedIndexPageKeepsTheOldCatalogue) {
 }
 
 TEST_F(CatalogueCheckTest, CarriageReturnIndexGivesTheSameCatalogueAsLineFeeds) {
-  site.Serve(kVersionPage, VersionPage("1.0", "20080401"));
+  site.serve(kVersionPage, versionPage("1.0", "20080401"));
   for (const QByteArray& lineEnd : {QByteArray("\n"), QByteArray("\r\n")}) {
     setSetting(kCheckSection, "date", kOldDay);
     setSetting(kCheckSection, "indexver", "");
-    site.Serve(kIndexPage, IndexPage(Addresses("n", 3), Addresses("w", 4), lineEnd));
+    site.serve(kIndexPage, indexPage(addresses("n", 3), addresses("w", 4), lineEnd));
     EXPECT_TRUE(mayGoOn());
-    EXPECT_EQ(storedCatalogue(kNormalSection), Addresses("n", 3))
+    EXPECT_EQ(storedCatalogue(kNormalSection), addresses("n", 3))
         << "line end " << lineEnd.toHex().constData();
-    EXPECT_EQ(storedCatalogue(kWidescreenSection), Addresses("w", 4))
+    EXPECT_EQ(storedCatalogue(kWidescreenSection), addresses("w", 4))
         << "line end " << lineEnd.toHex().constData();
   }
   EXPECT_FALSE(folder.readFile("setting.ini").contains("\r\r"));
@@ -236,8 +236,8 @@ TEST_F(CatalogueCheckTest, IndexWithoutWidescreenTagEmptiesBothShapes) {
   setSetting(kNormalSection, "1", "http://old.example/1/s_a.jpg");
   setSetting(kWidescreenSection, "1000", "http://old.example/2/s_b.jpg");
   setSetting(kWidescreenSection, "1001", "http://beyond.example/2/s_c.jpg");
-  site.Serve(kVersionPage, VersionPage("1.0", "20080401"));
-  site.Serve(kIndexPage, "<quenlitstart><wallpaper-normal>" + Address("n", 1, 1) + "\n<quenlitend>");
+  site.serve(kVersionPage, versionPage("1.0", "20080401"));
+  site.serve(kIndexPage, "<quenlitstart><wallpaper-normal>" + address("n", 1, 1) + "\n<quenlitend>");
   EXPECT_TRUE(mayGoOn());
   EXPECT_TRUE(storedCatalogue(kNormalSection).isEmpty());
   EXPECT_TRUE(storedCatalogue(kWidescreenSection).isEmpty());
@@ -249,13 +249,13 @@ TEST_F(CatalogueCheckTest, IndexWithoutWidescreenTagEmptiesBothShapes) {
 // A full catalogue is far over 64 KiB; it is read whole, and only the keys the
 // readers look at are written.
 TEST_F(CatalogueCheckTest, LargeIndexIsReadWholeAndStoresAtMostAThousandEntries) {
-  site.Serve(kVersionPage, VersionPage("1.0", "20080401"));
-  const QByteArray page = IndexPage(Addresses("n", 1001), Addresses("w", 1000), "\r\n");
+  site.serve(kVersionPage, versionPage("1.0", "20080401"));
+  const QByteArray page = indexPage(addresses("n", 1001), addresses("w", 1000), "\r\n");
   ASSERT_GT(page.size(), 64 * 1024);
-  site.Serve(kIndexPage, page);
+  site.serve(kIndexPage, page);
   EXPECT_TRUE(mayGoOn());
-  EXPECT_EQ(storedCatalogue(kNormalSection), Addresses("n", 1000));
-  EXPECT_EQ(storedCatalogue(kWidescreenSection), Addresses("w", 1000));
+  EXPECT_EQ(storedCatalogue(kNormalSection), addresses("n", 1000));
+  EXPECT_EQ(storedCatalogue(kWidescreenSection), addresses("w", 1000));
   EXPECT_EQ(setting(kNormalSection, "1001"), "<absent>");
 }
 
@@ -264,7 +264,7 @@ TEST_F(CatalogueCheckTest, FailureIsNotRetriedUntilAnotherDay) {
   EXPECT_EQ(fetches(kVersionPage), 1);
   EXPECT_EQ(errorTip(), "Cannot reach " + homeAddress());
 
-  site.Serve(kVersionPage, VersionPage("1.0", ""));
+  site.serve(kVersionPage, versionPage("1.0", ""));
   EXPECT_TRUE(mayGoOn());
   EXPECT_EQ(fetches(kVersionPage), 1);
 
@@ -276,7 +276,7 @@ TEST_F(CatalogueCheckTest, FailureIsNotRetriedUntilAnotherDay) {
 }
 
 TEST_F(CatalogueCheckTest, SilentSiteEndsAsFailureAfterTheTimeOut) {
-  site.Serve(kVersionPage, VersionPage("1.0", "x1"), Silently());
+  site.serve(kVersionPage, versionPage("1.0", "x1"), silently());
   EXPECT_FALSE(mayGoOn());
   EXPECT_EQ(errorTip(), "Cannot reach " + homeAddress());
   expectCheckEnded();
@@ -284,7 +284,7 @@ TEST_F(CatalogueCheckTest, SilentSiteEndsAsFailureAfterTheTimeOut) {
 
 // A second start would take over the fetch the running check waits for.
 TEST_F(CatalogueCheckTest, AStartWhileRunningIsIgnored) {
-  site.Serve(kVersionPage, VersionPage("1.0", "x1"), Silently());
+  site.serve(kVersionPage, versionPage("1.0", "x1"), silently());
   check.CheckCatalogueUpdate();
   EXPECT_TRUE(check.running());
   EXPECT_FALSE(mayGoOn());
@@ -305,8 +305,8 @@ class PageFetcherTest : public ::testing::Test {
   QList<QByteArray> pages;
 
   void SetUp() override {
-    site.MapHost(QStringLiteral("pages.example"));
-    fetcher.setEndpoints(site.Endpoints());
+    site.mapHost(QStringLiteral("pages.example"));
+    fetcher.setEndpoints(site.endpoints());
     fetcher.setTimeout(1500ms);
     QObject::connect(&fetcher, &PageFetcher::downloadBegin, [this] { ++begins; });
     QObject::connect(&fetcher, &PageFetcher::downloadComplete,
@@ -331,7 +331,7 @@ class PageFetcherTest : public ::testing::Test {
 }  // namespace
 
 TEST_F(PageFetcherTest, DeliversBeginThenTheWholePageThroughTheEventLoop) {
-  site.Serve("/p.htm", QByteArray(200000, 'a'));
+  site.serve("/p.htm", QByteArray(200000, 'a'));
   fetcher.navigate("http://pages.example/p.htm");
   EXPECT_EQ(begins, 0);  // nothing is delivered inside navigate()
   EXPECT_EQ(waitForPage(), QByteArray(200000, 'a'));
@@ -346,7 +346,7 @@ TEST_F(PageFetcherTest, DeliversBeginThenTheWholePageThroughTheEventLoop) {
 }
 
 TEST_F(PageFetcherTest, FailuresCompleteWithNoPage) {
-  site.Serve("/silent.htm", "x", Silently());
+  site.serve("/silent.htm", "x", silently());
   for (const char* address : {"http://pages.example/missing.htm", "http://pages.example/silent.htm",
                               "ftp://pages.example/p.htm", "not an address"}) {
     fetcher.navigate(address);
@@ -356,13 +356,13 @@ TEST_F(PageFetcherTest, FailuresCompleteWithNoPage) {
 }
 
 TEST_F(PageFetcherTest, TooLargePageFails) {
-  site.Serve("/huge.htm", QByteArray(PageFetcher::kMaximumPageBytes + 1, 'a'));
+  site.serve("/huge.htm", QByteArray(PageFetcher::kMaximumPageBytes + 1, 'a'));
   fetcher.navigate("http://pages.example/huge.htm");
   EXPECT_EQ(waitForPage(), QByteArray());
 }
 
 TEST_F(PageFetcherTest, BlankPageEndsTheRunningFetchWithoutEvents) {
-  site.Serve("/silent.htm", "x", Silently());
+  site.serve("/silent.htm", "x", silently());
   fetcher.navigate("http://pages.example/silent.htm");
   fetcher.navigate("about:blank");
   EXPECT_FALSE(fetcher.isFetching());

@@ -28,67 +28,67 @@ class ScriptedSetter : public WallpaperSetter {
   QStringList given;
 };
 
-ProgramCommand Parsed(const QStringList& words) {
+ProgramCommand parsed(const QStringList& words) {
   QString problem;
-  const std::optional<ProgramCommand> command = ParseCommandLine(QStringList{kProgram} + words, &problem);
+  const std::optional<ProgramCommand> command = parseCommandLine(QStringList{kProgram} + words, &problem);
   EXPECT_TRUE(command) << qPrintable(problem);
   return command.value_or(ProgramCommand{});
 }
 
 TEST(CommandLine, NoArgumentShowsAndAnyOtherWordIsAPlainStart) {
-  EXPECT_EQ(Parsed({}).kind, CommandKind::Show);
+  EXPECT_EQ(parsed({}).kind, CommandKind::Show);
   // The auto-start entry's argument keeps the start-in-tray rule.
-  EXPECT_EQ(Parsed({QStringLiteral("-1")}).kind, CommandKind::Start);
-  EXPECT_EQ(Parsed({QStringLiteral("--unknown")}).kind, CommandKind::Start);
-  EXPECT_EQ(Parsed({QStringLiteral("--next"), QStringLiteral("extra")}).kind, CommandKind::Next);
+  EXPECT_EQ(parsed({QStringLiteral("-1")}).kind, CommandKind::Start);
+  EXPECT_EQ(parsed({QStringLiteral("--unknown")}).kind, CommandKind::Start);
+  EXPECT_EQ(parsed({QStringLiteral("--next"), QStringLiteral("extra")}).kind, CommandKind::Next);
 }
 
 TEST(CommandLine, EveryCommandSurvivesTheTripToTheRunningProgram) {
   for (const QString& option :
        {QStringLiteral("--show"), QStringLiteral("--next"), QStringLiteral("--previous"),
         QStringLiteral("--quit"), QStringLiteral("-1")}) {
-    const ProgramCommand command = Parsed({option});
-    EXPECT_EQ(CommandFromRequest(InstanceRequest(command)).kind, command.kind) << qPrintable(option);
+    const ProgramCommand command = parsed({option});
+    EXPECT_EQ(commandFromRequest(instanceRequest(command)).kind, command.kind) << qPrintable(option);
   }
-  const ProgramCommand set = Parsed({QStringLiteral("--set"), QStringLiteral("/pictures/a b.jpg")});
-  const ProgramCommand received = CommandFromRequest(InstanceRequest(set));
+  const ProgramCommand set = parsed({QStringLiteral("--set"), QStringLiteral("/pictures/a b.jpg")});
+  const ProgramCommand received = commandFromRequest(instanceRequest(set));
   EXPECT_EQ(received.kind, CommandKind::Set);
   EXPECT_EQ(received.file, QStringLiteral("/pictures/a b.jpg"));
 }
 
 TEST(CommandLine, SetTakesItsFileRelativeToTheStartingFolder) {
-  const ProgramCommand command = Parsed({QStringLiteral("--set"), QStringLiteral("sub/pic.jpg")});
+  const ProgramCommand command = parsed({QStringLiteral("--set"), QStringLiteral("sub/pic.jpg")});
   EXPECT_EQ(command.file, QDir::current().absoluteFilePath(QStringLiteral("sub/pic.jpg")));
 }
 
 TEST(CommandLine, SetWithoutAFileIsRefusedWithAReason) {
   QString problem;
-  EXPECT_FALSE(ParseCommandLine({kProgram, QStringLiteral("--set")}, &problem));
+  EXPECT_FALSE(parseCommandLine({kProgram, QStringLiteral("--set")}, &problem));
   EXPECT_TRUE(problem.contains(QLatin1String("--set")));
-  EXPECT_FALSE(ParseCommandLine({kProgram, QStringLiteral("--set"), QString()}, &problem));
+  EXPECT_FALSE(parseCommandLine({kProgram, QStringLiteral("--set"), QString()}, &problem));
 }
 
 TEST(CommandLine, ARequestThatIsNotUnderstoodChangesNothing) {
-  EXPECT_EQ(CommandFromRequest({}).kind, CommandKind::Start);
-  EXPECT_EQ(CommandFromRequest({QStringLiteral("format-disk")}).kind, CommandKind::Start);
-  EXPECT_EQ(CommandFromRequest({QStringLiteral("set")}).kind, CommandKind::Start) << "set without its file";
+  EXPECT_EQ(commandFromRequest({}).kind, CommandKind::Start);
+  EXPECT_EQ(commandFromRequest({QStringLiteral("format-disk")}).kind, CommandKind::Start);
+  EXPECT_EQ(commandFromRequest({QStringLiteral("set")}).kind, CommandKind::Start) << "set without its file";
 }
 
 class CommandOutcomeTest : public ::testing::Test {
  protected:
   // A command's answer, once the desktop has given it.
-  InstanceReply Await(const std::function<void(CommandAnswer)>& command) {
+  InstanceReply await(const std::function<void(CommandAnswer)>& command) {
     std::optional<InstanceReply> reply;
     command([&reply](const InstanceReply& answer) { reply = answer; });
-    EXPECT_TRUE(WaitUntil([&] { return reply.has_value(); }));
+    EXPECT_TRUE(waitUntil([&] { return reply.has_value(); }));
     return reply.value_or(InstanceReply{-1, QStringLiteral("no answer")});
   }
-  InstanceReply SetPicture(const QString& file) {
-    return Await([&](CommandAnswer answer) { SetPictureCommand(worker, file, std::move(answer)); });
+  InstanceReply setPicture(const QString& file) {
+    return await([&](CommandAnswer answer) { setPictureCommand(worker, file, std::move(answer)); });
   }
-  InstanceReply Step(RotationController& rotation, RotationController::Direction direction) {
-    return Await(
-        [&](CommandAnswer answer) { StepRotationCommand(rotation, worker, direction, std::move(answer)); });
+  InstanceReply step(RotationController& rotation, RotationController::Direction direction) {
+    return await(
+        [&](CommandAnswer answer) { stepRotationCommand(rotation, worker, direction, std::move(answer)); });
   }
 
   ConfigHome home;
@@ -99,17 +99,17 @@ class CommandOutcomeTest : public ::testing::Test {
 
 TEST_F(CommandOutcomeTest, SetAppliesAPictureAndEndsWithZero) {
   const QString picture = folder.writePicture(QStringLiteral("mine.png"), QSize(8, 6), Qt::green);
-  const InstanceReply reply = SetPicture(picture);
+  const InstanceReply reply = setPicture(picture);
   EXPECT_EQ(reply.exitCode, 0);
   EXPECT_EQ(setter->given, QStringList{picture});
 }
 
 TEST_F(CommandOutcomeTest, SetRefusesAMissingFileOrOneThatIsNotAPicture) {
-  const InstanceReply missing = SetPicture(folder.file(QStringLiteral("gone.jpg")));
+  const InstanceReply missing = setPicture(folder.file(QStringLiteral("gone.jpg")));
   EXPECT_EQ(missing.exitCode, 1);
   EXPECT_TRUE(missing.message.contains(QLatin1String("gone.jpg")));
   folder.writeFile(QStringLiteral("notes.jpg"), "these are notes, not a picture");
-  const InstanceReply text = SetPicture(folder.file(QStringLiteral("notes.jpg")));
+  const InstanceReply text = setPicture(folder.file(QStringLiteral("notes.jpg")));
   EXPECT_EQ(text.exitCode, 1);
   EXPECT_TRUE(text.message.contains(QLatin1String("not a picture")));
   EXPECT_TRUE(setter->given.isEmpty()) << "the desktop must not be told to show what is not a picture";
@@ -123,24 +123,24 @@ TEST_F(CommandOutcomeTest, SetTellsAPictureByItsContentNotItsName) {
   const QString bitmapAsJpeg = folder.file(QStringLiteral("drawing.jpg"));
   ASSERT_TRUE(QFile::rename(jpeg, jpegAsText));
   ASSERT_TRUE(QFile::rename(bitmap, bitmapAsJpeg));
-  EXPECT_EQ(SetPicture(jpegAsText).exitCode, 0);
-  EXPECT_EQ(SetPicture(bitmapAsJpeg).exitCode, 0);
+  EXPECT_EQ(setPicture(jpegAsText).exitCode, 0);
+  EXPECT_EQ(setPicture(bitmapAsJpeg).exitCode, 0);
   EXPECT_EQ(setter->given, (QStringList{jpegAsText, bitmapAsJpeg}));
   // An error page saved under a picture's name is not one.
   folder.writeFile(QStringLiteral("page.png"), "<html><body>404 Not Found</body></html>");
-  EXPECT_EQ(SetPicture(folder.file(QStringLiteral("page.png"))).exitCode, 1);
+  EXPECT_EQ(setPicture(folder.file(QStringLiteral("page.png"))).exitCode, 1);
   EXPECT_EQ(setter->given.size(), 2);
 }
 
 TEST_F(CommandOutcomeTest, ADesktopThatRefusesOrHasNoWayEndsWithOneAndSaysWhy) {
   const QString picture = folder.writePicture(QStringLiteral("mine.jpg"), QSize(8, 6), Qt::green);
   setter->answer = SetResult::failed(QStringLiteral("the tool broke"));
-  const InstanceReply refused = SetPicture(picture);
+  const InstanceReply refused = setPicture(picture);
   EXPECT_EQ(refused.exitCode, 1);
   EXPECT_TRUE(refused.message.contains(QLatin1String("the tool broke")));
   EXPECT_FALSE(refused.message.contains(QLatin1Char('\n')));
   setter->answer = SetResult::unavailable(QStringLiteral("no desktop"));
-  const InstanceReply unavailable = SetPicture(picture);
+  const InstanceReply unavailable = setPicture(picture);
   EXPECT_EQ(unavailable.exitCode, 1);
   EXPECT_TRUE(unavailable.message.contains(QLatin1String("no desktop")));
 }
@@ -153,9 +153,9 @@ TEST_F(CommandOutcomeTest, NextAndPreviousStepTheListAsTheTrayMenuDoes) {
   RotationController rotation(worker, folder.path());
   rotation.LoadRotationList(Shape::Normal);
   ASSERT_EQ(rotation.rows(), rows);
-  EXPECT_EQ(Step(rotation, RotationController::Direction::Next).exitCode, 0);
+  EXPECT_EQ(step(rotation, RotationController::Direction::Next).exitCode, 0);
   EXPECT_EQ(rotation.currentIndex(), 2);
-  EXPECT_EQ(Step(rotation, RotationController::Direction::Previous).exitCode, 0);
+  EXPECT_EQ(step(rotation, RotationController::Direction::Previous).exitCode, 0);
   EXPECT_EQ(rotation.currentIndex(), 1);
   EXPECT_EQ(setter->given, (QStringList{rows[1], rows[0]}));
 
@@ -168,7 +168,7 @@ TEST_F(CommandOutcomeTest, NextAndPreviousStepTheListAsTheTrayMenuDoes) {
 TEST_F(CommandOutcomeTest, AStepWithNoPictureLeftEndsWithOne) {
   RotationController rotation(worker, folder.path());
   rotation.LoadRotationList(Shape::Normal);
-  const InstanceReply reply = Step(rotation, RotationController::Direction::Next);
+  const InstanceReply reply = step(rotation, RotationController::Direction::Next);
   EXPECT_EQ(reply.exitCode, 1);
   EXPECT_FALSE(reply.message.isEmpty());
 }

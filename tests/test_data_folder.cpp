@@ -29,7 +29,7 @@ class SeedTest : public ::testing::Test {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
   }
-  bool seed(const QString& locale) { return SeedDataFolder(data, share, locale, &error); }
+  bool seed(const QString& locale) { return seedDataFolder(data, share, locale, &error); }
 
   QTemporaryDir dir;
   QString share = dir.filePath(QStringLiteral("share/nimbra-wallpaper/"));
@@ -56,7 +56,7 @@ TEST_F(SeedTest, TheCopiedStoreIsTheUsersToChangeThoughTheSamplesAreReadOnly) {
 TEST_F(SeedTest, AChineseDesktopGetsTheChineseTexts) {
   ASSERT_TRUE(seed(QStringLiteral("zh_CN"))) << qPrintable(error);
   EXPECT_EQ(read(data + QStringLiteral("lang.ini")), "chinese");
-  EXPECT_EQ(LanguageFolderForLocale(QStringLiteral("zh_TW")), QStringLiteral("en"));
+  EXPECT_EQ(languageFolderForLocale(QStringLiteral("zh_TW")), QStringLiteral("en"));
 }
 
 TEST_F(SeedTest, WhatTheUserHasIsNeverOverwritten) {
@@ -81,7 +81,7 @@ TEST_F(SeedTest, APortableFolderThatCannotBeWrittenSeedsFromItsOwnFiles) {
   const QString portable = dir.filePath(QStringLiteral("portable/"));
   write(portable + QStringLiteral("lang.ini"), "the folder's own texts");
   write(portable + QStringLiteral("wallpaper/normal/local/3/l_c.jpg"), "picture c");
-  ASSERT_TRUE(SeedDataFolder(data, portable, QStringLiteral("zh_CN"), &error)) << qPrintable(error);
+  ASSERT_TRUE(seedDataFolder(data, portable, QStringLiteral("zh_CN"), &error)) << qPrintable(error);
   EXPECT_EQ(read(data + QStringLiteral("lang.ini")), "the folder's own texts");
   EXPECT_EQ(read(data + QStringLiteral("wallpaper/normal/local/3/l_c.jpg")), "picture c");
 }
@@ -96,17 +96,17 @@ TEST_F(SeedTest, AMissingLanguageFileIsReportedAndTheStoreIsSeededAnyway) {
 // The test runs from its build folder, which its builder may write and
 // which is no <prefix>/bin: a portable folder, kept beside the executable.
 TEST(DataFolder, AWritableFolderOutsideAnInstallationIsPortable) {
-  EXPECT_EQ(ChooseDataFolderKind(), DataFolderKind::Portable);
-  EXPECT_EQ(DataFolder(), ExeFolder());
-  EXPECT_TRUE(ExeFolder().endsWith(QLatin1Char('/')));
+  EXPECT_EQ(chooseDataFolderKind(), DataFolderKind::Portable);
+  EXPECT_EQ(dataFolder(), exeFolder());
+  EXPECT_TRUE(exeFolder().endsWith(QLatin1Char('/')));
 }
 
 TEST(DataFolder, TheUserDataFolderFollowsXdgDataHome) {
   const QByteArray saved = qgetenv("XDG_DATA_HOME");
   qputenv("XDG_DATA_HOME", "/somewhere/data");
-  EXPECT_EQ(UserDataFolder(), QStringLiteral("/somewhere/data/nimbra-wallpaper/"));
+  EXPECT_EQ(userDataFolder(), QStringLiteral("/somewhere/data/nimbra-wallpaper/"));
   qputenv("XDG_DATA_HOME", "not/absolute");
-  EXPECT_EQ(UserDataFolder(), QDir::homePath() + QStringLiteral("/.local/share/nimbra-wallpaper/"));
+  EXPECT_EQ(userDataFolder(), QDir::homePath() + QStringLiteral("/.local/share/nimbra-wallpaper/"));
   qputenv("XDG_DATA_HOME", saved);
 }
 

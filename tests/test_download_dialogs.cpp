@@ -37,7 +37,7 @@ namespace {
 
 constexpr auto kHost = "pictures.test";
 
-QByteArray RandomBytes(qsizetype size) {
+QByteArray randomBytes(qsizetype size) {
   QByteArray bytes(size, Qt::Uninitialized);
   QRandomGenerator generator(static_cast<quint32>(size));
   for (char& byte : bytes) byte = static_cast<char>(generator.bounded(256));
@@ -45,7 +45,7 @@ QByteArray RandomBytes(qsizetype size) {
 }
 
 // A real JPEG, padded after its end marker to exactly `size` bytes.
-QByteArray JpegOfSize(qsizetype size, const QColor& color) {
+QByteArray jpegOfSize(qsizetype size, const QColor& color) {
   QImage picture(64, 48, QImage::Format_RGB32);
   picture.fill(color);
   QByteArray bytes;
@@ -57,26 +57,26 @@ QByteArray JpegOfSize(qsizetype size, const QColor& color) {
   return bytes;
 }
 
-ServeOptions SilentHead() {
+ServeOptions silentHead() {
   ServeOptions options;
   options.Head = HeadAnswer::Silent;
   return options;
 }
 
-ServeOptions HtmlPage() {
+ServeOptions htmlPage() {
   ServeOptions options;
   options.ContentType = "text/html";
   return options;
 }
 
-ServeOptions DrippingBody(std::chrono::milliseconds interval) {
+ServeOptions drippingBody(std::chrono::milliseconds interval) {
   ServeOptions options;
   options.Get = GetAnswer::DripBody;
   options.DripInterval = interval;
   return options;
 }
 
-QByteArray Contents(const QString& file) {
+QByteArray contents(const QString& file) {
   QFile in(file);
   return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
 }
@@ -98,28 +98,28 @@ class Observer {
 // --- Rules ---------------------------------------------------------------------
 
 TEST(DownloadDialogRules, BarWidthIsFormedIn64BitsAndStaysWithinTheTrack) {
-  EXPECT_EQ(ProgressBarWidth(250000, 500000), 159);
-  EXPECT_EQ(ProgressBarWidth(8000000, 10000000), 255);  // 8000000 * 319 exceeds 32 bits
-  EXPECT_EQ(ProgressBarWidth(10000000, 10000000), 319);
-  EXPECT_EQ(ProgressBarWidth(5000, 0), 0);           // no length yet
-  EXPECT_EQ(ProgressBarWidth(500010, 500000), 319);  // more than announced never overflows the track
+  EXPECT_EQ(progressBarWidth(250000, 500000), 159);
+  EXPECT_EQ(progressBarWidth(8000000, 10000000), 255);  // 8000000 * 319 exceeds 32 bits
+  EXPECT_EQ(progressBarWidth(10000000, 10000000), 319);
+  EXPECT_EQ(progressBarWidth(5000, 0), 0);           // no length yet
+  EXPECT_EQ(progressBarWidth(500010, 500000), 319);  // more than announced never overflows the track
 }
 
 TEST(DownloadDialogRules, BarOnlyGrows) {
-  EXPECT_EQ(GrownBarWidth(1, 0, 0), 1);
-  EXPECT_EQ(GrownBarWidth(1, 250000, 500000), 159);
-  EXPECT_EQ(GrownBarWidth(200, 250000, 500000), 200);
+  EXPECT_EQ(grownBarWidth(1, 0, 0), 1);
+  EXPECT_EQ(grownBarWidth(1, 250000, 500000), 159);
+  EXPECT_EQ(grownBarWidth(200, 250000, 500000), 200);
 }
 
 TEST(DownloadDialogRules, FailedOrCancelledTargetGoes) {
-  EXPECT_FALSE(DownloadTargetMustGo(kDownloadSucceeded, 0));
-  EXPECT_TRUE(DownloadTargetMustGo(kDownloadSucceeded, 1));
-  EXPECT_TRUE(DownloadTargetMustGo(kDownloadFailed, 0));
+  EXPECT_FALSE(downloadTargetMustGo(kDownloadSucceeded, 0));
+  EXPECT_TRUE(downloadTargetMustGo(kDownloadSucceeded, 1));
+  EXPECT_TRUE(downloadTargetMustGo(kDownloadFailed, 0));
 }
 
 TEST(DownloadDialogRules, DialogLandsCentredOnTheOverlay) {
-  EXPECT_EQ(CentredOn(QRect(0, 0, 799, 599), QSize(433, 148)), QPoint(183, 225));
-  EXPECT_EQ(CentredOn(QRect(-10, 40, 799, 599), QSize(433, 148)), QPoint(173, 265));
+  EXPECT_EQ(centredOn(QRect(0, 0, 799, 599), QSize(433, 148)), QPoint(183, 225));
+  EXPECT_EQ(centredOn(QRect(-10, 40, 799, 599), QSize(433, 148)), QPoint(173, 265));
 }
 
 // What "Set as Desktop Wallpaper" decides before anything is fetched: an
@@ -129,8 +129,8 @@ TEST(DownloadDialogRules, DialogLandsCentredOnTheOverlay) {
 TEST(DownloadDialogRules, NetworkAddressesAndTheirStoredFiles) {
   const QString base = QStringLiteral("http://%1/wallpaper/").arg(kHost);
   const QString upper = QStringLiteral("HTTP://%1/wallpaper/3/l_wide.jpg").arg(kHost);
-  EXPECT_TRUE(IsNetworkPicture(upper));
-  EXPECT_TRUE(StoredNetworkPath(QStringLiteral("/data/"), Shape::Widescreen, upper, NetworkFile::LargePicture)
+  EXPECT_TRUE(isNetworkPicture(upper));
+  EXPECT_TRUE(storedNetworkPath(QStringLiteral("/data/"), Shape::Widescreen, upper, NetworkFile::LargePicture)
                   .endsWith("wallpaper/widescreen/network/3/l_wide.jpg"));
   const QStringList refused = {
       base + "3/l_x/../../../escaped.jpg",             // climbs out of the store
@@ -140,8 +140,8 @@ TEST(DownloadDialogRules, NetworkAddressesAndTheirStoredFiles) {
       QStringLiteral("http://%1/l_a.jpg").arg(kHost),  // no category digit at all
   };
   for (const QString& address : refused) {
-    EXPECT_TRUE(IsNetworkPicture(address)) << address.toStdString();
-    EXPECT_EQ(StoredNetworkPath(QStringLiteral("/data/"), Shape::Normal, address, NetworkFile::LargePicture),
+    EXPECT_TRUE(isNetworkPicture(address)) << address.toStdString();
+    EXPECT_EQ(storedNetworkPath(QStringLiteral("/data/"), Shape::Normal, address, NetworkFile::LargePicture),
               "")
         << address.toStdString();
   }
@@ -153,7 +153,7 @@ class DownloadDialogTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(folder.isValid());
-    server.MapHost(kHost);
+    server.mapHost(kHost);
     down.setProgressDialog(&down2);
   }
 
@@ -175,12 +175,12 @@ class DownloadDialogTest : public ::testing::Test {
   // the server goes.
   LanguageTexts texts;
   TfrmDown down{texts};
-  TfrmDown2 down2{texts, server.Endpoints()};
+  TfrmDown2 down2{texts, server.endpoints()};
 };
 
 TEST_F(DownloadDialogTest, OverlayDimsTheWindowAndCarriesTheCentredDialog) {
-  const QByteArray body = RandomBytes(300000);
-  server.Serve("/pictures/3/l_1.jpg", body);
+  const QByteArray body = randomBytes(300000);
+  server.serve("/pictures/3/l_1.jpg", body);
   down.move(100, 50);
   QPoint offset;
   bool overlayShown = false;
@@ -193,9 +193,9 @@ TEST_F(DownloadDialogTest, OverlayDimsTheWindowAndCarriesTheCentredDialog) {
   });
   run("/pictures/3/l_1.jpg", target());
 
-  EXPECT_EQ(Contents(target()), body);
-  EXPECT_EQ(down2.Counters().Status, kDownloadSucceeded);
-  EXPECT_EQ(down2.Counters().Received, 300000);
+  EXPECT_EQ(contents(target()), body);
+  EXPECT_EQ(down2.counters().Status, kDownloadSucceeded);
+  EXPECT_EQ(down2.counters().Received, 300000);
   EXPECT_TRUE(overlayShown);
   EXPECT_EQ(offset, QPoint(183, 225));
   EXPECT_EQ(firstBarWidth, 1);
@@ -209,8 +209,8 @@ TEST_F(DownloadDialogTest, OverlayDimsTheWindowAndCarriesTheCentredDialog) {
 TEST_F(DownloadDialogTest, BarGrowsWhileTheBodyArrivesAndEndsFull) {
   // One byte every 25 ms: the download runs long enough for the bar's timer
   // to show it part of the way.
-  const QByteArray body = RandomBytes(60);
-  server.Serve("/drip/l_1.jpg", body, DrippingBody(std::chrono::milliseconds(25)));
+  const QByteArray body = randomBytes(60);
+  server.serve("/drip/l_1.jpg", body, drippingBody(std::chrono::milliseconds(25)));
   QList<int> widths;
   Observer observer([&] {
     if (dialogOpen() && (widths.isEmpty() || widths.last() != down2.imgProcess->width()))
@@ -218,8 +218,8 @@ TEST_F(DownloadDialogTest, BarGrowsWhileTheBodyArrivesAndEndsFull) {
   });
   run("/drip/l_1.jpg", target());
 
-  EXPECT_EQ(Contents(target()), body);
-  EXPECT_EQ(down2.Counters().Status, kDownloadSucceeded);
+  EXPECT_EQ(contents(target()), body);
+  EXPECT_EQ(down2.counters().Status, kDownloadSucceeded);
   EXPECT_EQ(down2.imgProcess->width(), kProgressBarFullWidth);
   ASSERT_FALSE(widths.isEmpty());
   EXPECT_EQ(widths.first(), 1);
@@ -230,17 +230,17 @@ TEST_F(DownloadDialogTest, BarGrowsWhileTheBodyArrivesAndEndsFull) {
 }
 
 TEST_F(DownloadDialogTest, CancelDuringTheHeadExchangeLeavesNoFileAndASecondPressDoesNothing) {
-  server.Serve("/silent/l_1.jpg", RandomBytes(100000), SilentHead());
+  server.serve("/silent/l_1.jpg", randomBytes(100000), silentHead());
   bool pressed = false;
   int32_t cancelAfterSecondPress = -1;
   bool enabledAfterSecondPress = true;
   bool openAfterSecondPress = false;
   Observer observer([&] {
-    if (pressed || !dialogOpen() || server.RequestCount("HEAD") == 0) return;
+    if (pressed || !dialogOpen() || server.requestCount("HEAD") == 0) return;
     pressed = true;
     down2.btnStop->click();
     down2.btnStop->click();
-    cancelAfterSecondPress = down2.Counters().Cancel;
+    cancelAfterSecondPress = down2.counters().Cancel;
     enabledAfterSecondPress = down2.btnStop->isEnabled();
     openAfterSecondPress = dialogOpen();  // it waits for the engine to report the end
   });
@@ -250,17 +250,17 @@ TEST_F(DownloadDialogTest, CancelDuringTheHeadExchangeLeavesNoFileAndASecondPres
   EXPECT_EQ(cancelAfterSecondPress, 1);
   EXPECT_FALSE(enabledAfterSecondPress);
   EXPECT_TRUE(openAfterSecondPress);
-  EXPECT_EQ(down2.Counters().Status, kDownloadFailed);
+  EXPECT_EQ(down2.counters().Status, kDownloadFailed);
   EXPECT_TRUE(filesLeft().isEmpty()) << filesLeft().join(", ").toStdString();
-  EXPECT_EQ(server.RequestCount("GET"), 0);
+  EXPECT_EQ(server.requestCount("GET"), 0);
 }
 
 TEST_F(DownloadDialogTest, EscapeAsksForCancelAndTheDialogClosesOnlyAtTheEnd) {
-  server.Serve("/silent/l_1.jpg", RandomBytes(100000), SilentHead());
+  server.serve("/silent/l_1.jpg", randomBytes(100000), silentHead());
   bool pressed = false;
   bool openAfterEscape = false;
   Observer observer([&] {
-    if (pressed || !dialogOpen() || server.RequestCount("HEAD") == 0) return;
+    if (pressed || !dialogOpen() || server.requestCount("HEAD") == 0) return;
     pressed = true;
     QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
     QApplication::sendEvent(&down2, &escape);
@@ -270,34 +270,34 @@ TEST_F(DownloadDialogTest, EscapeAsksForCancelAndTheDialogClosesOnlyAtTheEnd) {
 
   EXPECT_TRUE(pressed);
   EXPECT_TRUE(openAfterEscape);
-  EXPECT_EQ(down2.Counters().Cancel, 1);
+  EXPECT_EQ(down2.counters().Cancel, 1);
   EXPECT_FALSE(down2.btnStop->isEnabled());
-  EXPECT_EQ(down2.Counters().Status, kDownloadFailed);
+  EXPECT_EQ(down2.counters().Status, kDownloadFailed);
   EXPECT_TRUE(filesLeft().isEmpty()) << filesLeft().join(", ").toStdString();
 }
 
 TEST_F(DownloadDialogTest, CancelBeforeTheDownloadBeginsFetchesNothing) {
-  server.Serve("/pictures/l_1.jpg", RandomBytes(100000));
+  server.serve("/pictures/l_1.jpg", randomBytes(100000));
   Observer observer([&] {
     if (dialogOpen() && down2.btnStop->isEnabled()) down2.btnStop->click();
   });
   run("/pictures/l_1.jpg", target());
 
-  EXPECT_TRUE(server.Requests().empty());
+  EXPECT_TRUE(server.requests().empty());
   EXPECT_FALSE(QFileInfo::exists(target()));
   EXPECT_FALSE(down2.isVisible());
 }
 
 TEST_F(DownloadDialogTest, SecondDownloadStartsWithAOnePixelBarAndFreshCounters) {
-  server.Serve("/pictures/l_1.jpg", RandomBytes(200000));
+  server.serve("/pictures/l_1.jpg", randomBytes(200000));
   run("/pictures/l_1.jpg", target());
-  ASSERT_EQ(down2.Counters().Received, 200000);
+  ASSERT_EQ(down2.counters().Received, 200000);
   // As a long download leaves it: a wide bar and a pressed Cancel.
   down2.imgProcess->resize(300, 17);
   down2.btnStop->setEnabled(false);
 
-  server.Serve("/silent/l_2.jpg", RandomBytes(100000), SilentHead());
-  server.ClearLog();
+  server.serve("/silent/l_2.jpg", randomBytes(100000), silentHead());
+  server.clearLog();
   int firstBarWidth = -1;
   bool firstEnabled = false;
   bool headSeen = false;
@@ -308,9 +308,9 @@ TEST_F(DownloadDialogTest, SecondDownloadStartsWithAOnePixelBarAndFreshCounters)
       firstBarWidth = down2.imgProcess->width();
       firstEnabled = down2.btnStop->isEnabled();
     }
-    if (headSeen || server.RequestCount("HEAD") == 0) return;
+    if (headSeen || server.requestCount("HEAD") == 0) return;
     headSeen = true;
-    const DownloadVars& counters = down2.Counters();
+    const DownloadVars& counters = down2.counters();
     total = counters.TotalSize, received = counters.Received, cancel = counters.Cancel,
     status = counters.Status;
     down2.btnStop->click();
@@ -330,7 +330,7 @@ TEST_F(DownloadDialogTest, SecondDownloadStartsWithAOnePixelBarAndFreshCounters)
 
 TEST_F(DownloadDialogTest, FailedDownloadLeavesNoFile) {
   run("/missing/l_1.jpg", target());
-  EXPECT_EQ(down2.Counters().Status, kDownloadFailed);
+  EXPECT_EQ(down2.counters().Status, kDownloadFailed);
   EXPECT_TRUE(filesLeft().isEmpty());
 }
 
@@ -357,10 +357,10 @@ class NetworkApplyTest : public ::testing::Test {
  protected:
   void SetUp() override {
     folder.copyEnglishLanguage();
-    server.MapHost(kHost);
+    server.mapHost(kHost);
     AppContext context = dialogs.addTo(folder.context(std::make_shared<RecordingSetter>(&applied)));
-    context.endpoints = server.Endpoints();
-    window = MakeMainWindowWith(context);
+    context.endpoints = server.endpoints();
+    window = makeMainWindowWith(context);
     QObject::connect(window.get(), &TfrmMain::applyFinished, [this] { ++appliesFinished; });
   }
   void TearDown() override { window.reset(); }
@@ -369,19 +369,19 @@ class NetworkApplyTest : public ::testing::Test {
   // (today's check done, so only the thumbnails are fetched), and clears the
   // server's log of them.
   void showCategory(int category, const QStringList& thumbnails) {
-    const bool wide = window->CurrentShapeIsWide();
-    QByteArray ini = "[checkupdate]\r\ndate=" + CheckDateText(QDate::currentDate()).toLatin1() + "\r\n[" +
+    const bool wide = window->currentShapeIsWide();
+    QByteArray ini = "[checkupdate]\r\ndate=" + checkDateText(QDate::currentDate()).toLatin1() + "\r\n[" +
                      (wide ? kWidescreenSection : kNormalSection) + "]\r\n";
     for (int k = 0; k < thumbnails.size(); ++k) {
       ini += QByteArray::number(k + 1) + "=" + thumbnails[k].toUtf8() + "\r\n";
-      server.Serve(thumbnails[k].mid(QStringLiteral("http://%1").arg(kHost).size()),
-                   JpegOfSize(2000, Qt::gray));
+      server.serve(thumbnails[k].mid(QStringLiteral("http://%1").arg(kHost).size()),
+                   jpegOfSize(2000, Qt::gray));
     }
     folder.writeFile("setting.ini", ini);
-    window->lblN1Click(Ui(window).lblN[size_t(category - 1)]);
-    ASSERT_TRUE(WaitForPage(*window));
+    window->lblN1Click(ui(window).lblN[size_t(category - 1)]);
+    ASSERT_TRUE(waitForPage(*window));
     ASSERT_EQ(window->browse().state().shownSlots, thumbnails.size());
-    server.ClearLog();
+    server.clearLog();
   }
   // Shows the picture's category with the picture in slot 2.
   void showInSlotTwo(int category, const QString& large) {
@@ -395,15 +395,15 @@ class NetworkApplyTest : public ::testing::Test {
   // later, with applyFinished.
   void apply(int slot) {
     window->imgW1Click(slot);
-    ASSERT_TRUE(Ui(window).shpW[size_t(slot - 1)]->isVisibleTo(window.get()));
+    ASSERT_TRUE(ui(window).shpW[size_t(slot - 1)]->isVisibleTo(window.get()));
     window->btnSetWallpaperClick();
   }
   bool waitForApply() {
-    return WaitUntil([this] { return appliesFinished > 0; }) && window->isVisible();
+    return waitUntil([this] { return appliesFinished > 0; }) && window->isVisible();
   }
   // An apply that fails ends with a box once the download dialog has closed.
   bool waitForMessage() {
-    return WaitUntil([this] { return !dialogs->messages.empty(); });
+    return waitUntil([this] { return !dialogs->messages.empty(); });
   }
 
   QStringList messageTexts() const {
@@ -426,15 +426,15 @@ class NetworkApplyTest : public ::testing::Test {
 
 TEST_F(NetworkApplyTest, BrokenStoredCopyIsFetchedAgainBehindTheOverlay) {
   const QString stored = "wallpaper/normal/network/3/l_sea.jpg";
-  const QByteArray served = JpegOfSize(30000, Qt::blue);
-  server.Serve("/wallpaper/3/l_sea.jpg", served);
+  const QByteArray served = jpegOfSize(30000, Qt::blue);
+  server.serve("/wallpaper/3/l_sea.jpg", served);
   ASSERT_NO_FATAL_FAILURE(showInSlotTwo(3, server.Url("/wallpaper/3/l_sea.jpg")));
   // Too small to be whole, and big enough but no picture (an old error page).
-  const QList<QByteArray> brokenCopies = {JpegOfSize(19999, Qt::red), RandomBytes(25000)};
+  const QList<QByteArray> brokenCopies = {jpegOfSize(19999, Qt::red), randomBytes(25000)};
   for (const QByteArray& broken : brokenCopies) {
     SCOPED_TRACE(broken.size());
     folder.writeFile(stored, broken);
-    server.ClearLog();
+    server.clearLog();
     applied.clear();
     appliesFinished = 0;
     bool busyWhileOpen = false;
@@ -442,7 +442,7 @@ TEST_F(NetworkApplyTest, BrokenStoredCopyIsFetchedAgainBehindTheOverlay) {
     ASSERT_NO_FATAL_FAILURE(apply(2));
     ASSERT_TRUE(waitForApply());
 
-    EXPECT_GT(server.RequestCount("GET"), 0);
+    EXPECT_GT(server.requestCount("GET"), 0);
     EXPECT_EQ(folder.readFile(stored), served);
     EXPECT_EQ(applied, QStringList{folder.file(stored)});
     EXPECT_TRUE(dialogs->messages.empty()) << messageTexts().join("; ").toStdString();
@@ -453,21 +453,21 @@ TEST_F(NetworkApplyTest, BrokenStoredCopyIsFetchedAgainBehindTheOverlay) {
 
 TEST_F(NetworkApplyTest, StoredCopyOf20000BytesIsAppliedWithoutADownload) {
   const QString stored = "wallpaper/normal/network/2/l_hill.jpg";
-  const QByteArray bytes = JpegOfSize(20000, Qt::green);
+  const QByteArray bytes = jpegOfSize(20000, Qt::green);
   folder.writeFile(stored, bytes);
   ASSERT_NO_FATAL_FAILURE(showInSlotTwo(2, server.Url("/wallpaper/2/l_hill.jpg")));
   ASSERT_NO_FATAL_FAILURE(apply(2));
   ASSERT_TRUE(waitForApply());
 
-  EXPECT_TRUE(server.Requests().empty());
+  EXPECT_TRUE(server.requests().empty());
   EXPECT_EQ(folder.readFile(stored), bytes);
   EXPECT_EQ(applied, QStringList{folder.file(stored)});
 }
 
 TEST_F(NetworkApplyTest, WidescreenPictureOfCategory3LandsInItsNetworkFolder) {
   window->btnWidescreenClick();
-  ASSERT_TRUE(WaitForPage(*window));
-  server.Serve("/wallpaper/3/l_wide.jpg", JpegOfSize(25000, Qt::yellow));
+  ASSERT_TRUE(waitForPage(*window));
+  server.serve("/wallpaper/3/l_wide.jpg", jpegOfSize(25000, Qt::yellow));
   ASSERT_NO_FATAL_FAILURE(showInSlotTwo(3, server.Url("/wallpaper/3/l_wide.jpg")));
   ASSERT_NO_FATAL_FAILURE(apply(2));
   ASSERT_TRUE(waitForApply());
@@ -489,7 +489,7 @@ TEST_F(NetworkApplyTest, AddressesNamingNoSafeStoredFileAreRefused) {
     ASSERT_NO_FATAL_FAILURE(apply(slot));
     EXPECT_EQ(messageTexts(), QStringList{failureMessage()});
   }
-  EXPECT_TRUE(server.Requests().empty());
+  EXPECT_TRUE(server.requests().empty());
   EXPECT_TRUE(applied.isEmpty());
   EXPECT_EQ(appliesFinished, 0);
   // Only the thumbnails were stored.
@@ -501,8 +501,8 @@ TEST_F(NetworkApplyTest, AddressesNamingNoSafeStoredFileAreRefused) {
 }
 
 TEST_F(NetworkApplyTest, DownloadThatIsNotAPictureOrFailsIsReportedAndLeavesNoFile) {
-  server.Serve("/wallpaper/1/l_page.jpg",
-               QByteArray("<html><body>Moved elsewhere</body></html>").repeated(600), HtmlPage());
+  server.serve("/wallpaper/1/l_page.jpg",
+               QByteArray("<html><body>Moved elsewhere</body></html>").repeated(600), htmlPage());
   ASSERT_NO_FATAL_FAILURE(
       showCategory(1, {server.Url("/wallpaper/1/s_page.jpg"), server.Url("/wallpaper/1/s_missing.jpg")}));
   const QStringList names = {"l_page.jpg", "l_missing.jpg"};
@@ -521,10 +521,10 @@ TEST_F(NetworkApplyTest, DownloadThatIsNotAPictureOrFailsIsReportedAndLeavesNoFi
 }
 
 TEST_F(NetworkApplyTest, CancelledDownloadIsReportedAndLeavesNoFile) {
-  server.Serve("/wallpaper/4/l_game.jpg", JpegOfSize(40000, Qt::cyan), SilentHead());
+  server.serve("/wallpaper/4/l_game.jpg", jpegOfSize(40000, Qt::cyan), silentHead());
   ASSERT_NO_FATAL_FAILURE(showInSlotTwo(4, server.Url("/wallpaper/4/l_game.jpg")));
   Observer observer([&] {
-    if (dialogOpen() && window->frmDown2()->btnStop->isEnabled() && server.RequestCount("HEAD") > 0)
+    if (dialogOpen() && window->frmDown2()->btnStop->isEnabled() && server.requestCount("HEAD") > 0)
       window->frmDown2()->btnStop->click();
   });
   ASSERT_NO_FATAL_FAILURE(apply(2));

@@ -27,7 +27,7 @@ namespace {
 
 constexpr auto kHost = "pictures.test";
 
-QByteArray RandomBytes(qsizetype size) {
+QByteArray randomBytes(qsizetype size) {
   QByteArray bytes(size, Qt::Uninitialized);
   QRandomGenerator generator(static_cast<quint32>(size));
   for (char& byte : bytes) byte = static_cast<char>(generator.bounded(256));
@@ -35,7 +35,7 @@ QByteArray RandomBytes(qsizetype size) {
 }
 
 // Short limits, so that the hostile cases end quickly.
-DownloadLimits QuickLimits() {
+DownloadLimits quickLimits() {
   DownloadLimits limits;
   limits.Exchange = 700ms;
   limits.LowSpeed = {1024, 700ms};
@@ -53,24 +53,24 @@ class DownloadTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(Folder.isValid());
-    ASSERT_NE(Server.Port(), 0);
-    Server.MapHost(kHost);
+    ASSERT_NE(Server.port(), 0);
+    Server.mapHost(kHost);
   }
 
-  QString Target(const QString& name = "l_1.jpg") const { return Folder.filePath(name); }
+  QString target(const QString& name = "l_1.jpg") const { return Folder.filePath(name); }
 
   // Runs one download the way the callers do: the main thread polls Status
   // while it lets events run. whileRunning is called on each look.
-  DownloadRun Download(const QString& path, const QString& target, int32_t hint = 80000,
+  DownloadRun download(const QString& path, const QString& target, int32_t hint = 80000,
                        std::optional<DownloadLimits> limits = std::nullopt, int32_t resume = 0,
                        const std::function<void(DownloadVars&)>& whileRunning = {}) {
     DownloadVars vars;
-    PrepareDownloadVars(vars, hint);
+    prepareDownloadVars(vars, hint);
     const Clock::time_point start = Clock::now();
     auto down = std::make_unique<TMultiThreadDown>(Server.Url(path), target, vars, resume);
-    down->setEndpoints(Server.Endpoints());
-    if (limits) down->SetLimits(*limits);
-    down->Start();
+    down->setEndpoints(Server.endpoints());
+    if (limits) down->setLimits(*limits);
+    down->start();
     while (vars.Status == kDownloadRunning && Clock::now() - start < 60s) {
       if (whileRunning) whileRunning(vars);
       QCoreApplication::processEvents();
@@ -82,11 +82,11 @@ class DownloadTest : public ::testing::Test {
     return run;
   }
 
-  QStringList SegmentFilesLeft() const {
+  QStringList segmentFilesLeft() const {
     return QDir(Folder.path()).entryList({"*.$$$.temp.*"}, QDir::Files | QDir::Hidden);
   }
 
-  static QByteArray Contents(const QString& file) {
+  static QByteArray contents(const QString& file) {
     QFile in(file);
     return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
   }
@@ -95,9 +95,9 @@ class DownloadTest : public ::testing::Test {
   TestHttpServer Server;
 };
 
-std::vector<QByteArray> RangesAsked(const TestHttpServer& server) {
+std::vector<QByteArray> rangesAsked(const TestHttpServer& server) {
   std::vector<QByteArray> ranges;
-  for (const auto& request : server.Requests())
+  for (const auto& request : server.requests())
     if (request.Method == "GET") ranges.push_back(request.Range);
   std::sort(ranges.begin(), ranges.end(), [](const QByteArray& a, const QByteArray& b) {
     return a.mid(6).split('-')[0].toLongLong() < b.mid(6).split('-')[0].toLongLong();
@@ -110,58 +110,58 @@ std::vector<QByteArray> RangesAsked(const TestHttpServer& server) {
 // --- Well-behaved server -------------------------------------------------------
 
 TEST_F(DownloadTest, FetchesTheFileInSevenRangesAndJoinsThemInOrder) {
-  const QByteArray body = RandomBytes(500000);
-  Server.Serve("/pictures/l_1.jpg", body);
-  const DownloadRun run = Download("/pictures/l_1.jpg", Target());
+  const QByteArray body = randomBytes(500000);
+  Server.serve("/pictures/l_1.jpg", body);
+  const DownloadRun run = download("/pictures/l_1.jpg", target());
   EXPECT_EQ(run.Status, kDownloadSucceeded);
   EXPECT_EQ(run.TotalSize, 500000);
   EXPECT_EQ(run.Received, 500000);
-  EXPECT_EQ(Contents(Target()), body);
-  EXPECT_TRUE(SegmentFilesLeft().isEmpty());
+  EXPECT_EQ(contents(target()), body);
+  EXPECT_TRUE(segmentFilesLeft().isEmpty());
 
-  const auto ranges = RangesAsked(Server);
+  const auto ranges = rangesAsked(Server);
   ASSERT_EQ(ranges.size(), 7u);
   EXPECT_EQ(ranges.front(), "bytes=0-71427");
   EXPECT_EQ(ranges.back(), "bytes=428568-499999");
   // The HEAD request went out exactly as the engine builds it.
-  const auto requests = Server.Requests();
+  const auto requests = Server.requests();
   ASSERT_FALSE(requests.empty());
-  EXPECT_EQ(requests.front().Head, QByteArray::fromStdString(HeadRequest("pictures/l_1.jpg", kHost)));
+  EXPECT_EQ(requests.front().Head, QByteArray::fromStdString(headRequest("pictures/l_1.jpg", kHost)));
 }
 
 TEST_F(DownloadTest, SizesFromOneByteToTwentySegments) {
   for (const qsizetype size :
        {qsizetype{1}, qsizetype{4096}, qsizetype{59999}, qsizetype{160000}, qsizetype{5000000}}) {
     SCOPED_TRACE(size);
-    const QByteArray body = RandomBytes(size);
-    Server.Serve("/f.bin", body);
-    Server.ClearLog();
-    const DownloadRun run = Download("/f.bin", Target("f.bin"));
+    const QByteArray body = randomBytes(size);
+    Server.serve("/f.bin", body);
+    Server.clearLog();
+    const DownloadRun run = download("/f.bin", target("f.bin"));
     EXPECT_EQ(run.Status, kDownloadSucceeded);
-    EXPECT_EQ(Contents(Target("f.bin")), body);
-    EXPECT_EQ(RangesAsked(Server).size(), std::min<size_t>(20, size / 80000 + 1));
-    EXPECT_TRUE(SegmentFilesLeft().isEmpty());
+    EXPECT_EQ(contents(target("f.bin")), body);
+    EXPECT_EQ(rangesAsked(Server).size(), std::min<size_t>(20, size / 80000 + 1));
+    EXPECT_TRUE(segmentFilesLeft().isEmpty());
   }
 }
 
 TEST_F(DownloadTest, AnEmptyFileGivesAnEmptyTargetWithoutAnyRangeRequest) {
-  Server.Serve("/empty.jpg", QByteArray());
-  const DownloadRun run = Download("/empty.jpg", Target());
+  Server.serve("/empty.jpg", QByteArray());
+  const DownloadRun run = download("/empty.jpg", target());
   EXPECT_EQ(run.Status, kDownloadSucceeded);
-  ASSERT_TRUE(QFile::exists(Target()));
-  EXPECT_EQ(QFileInfo(Target()).size(), 0);
-  EXPECT_EQ(Server.RequestCount("GET"), 0);
+  ASSERT_TRUE(QFile::exists(target()));
+  EXPECT_EQ(QFileInfo(target()).size(), 0);
+  EXPECT_EQ(Server.requestCount("GET"), 0);
 }
 
 TEST_F(DownloadTest, ReplacesAnOldTarget) {
-  const QByteArray body = RandomBytes(300000);
-  Server.Serve("/a.jpg", body);
-  QFile old(Target());
+  const QByteArray body = randomBytes(300000);
+  Server.serve("/a.jpg", body);
+  QFile old(target());
   ASSERT_TRUE(old.open(QIODevice::WriteOnly));
   old.write(QByteArray(900000, 'o'));
   old.close();
-  EXPECT_EQ(Download("/a.jpg", Target()).Status, kDownloadSucceeded);
-  EXPECT_EQ(Contents(Target()), body);
+  EXPECT_EQ(download("/a.jpg", target()).Status, kDownloadSucceeded);
+  EXPECT_EQ(contents(target()), body);
 }
 
 TEST_F(DownloadTest, SixDownloadsAtOnceLikeTheThumbnailPage) {
@@ -169,15 +169,15 @@ TEST_F(DownloadTest, SixDownloadsAtOnceLikeTheThumbnailPage) {
   std::vector<std::unique_ptr<DownloadVars>> vars;
   std::vector<std::unique_ptr<TMultiThreadDown>> downs;
   for (int n = 1; n <= 6; ++n) {
-    bodies.push_back(RandomBytes(30000 * n + n));
+    bodies.push_back(randomBytes(30000 * n + n));
     const QString path = QString("/thumbs/s_%1.jpg").arg(n);
-    Server.Serve(path, bodies.back());
+    Server.serve(path, bodies.back());
     vars.push_back(std::make_unique<DownloadVars>());
-    PrepareDownloadVars(*vars.back(), 100000);
-    downs.push_back(std::make_unique<TMultiThreadDown>(Server.Url(path), Target(QString("s_%1.jpg").arg(n)),
+    prepareDownloadVars(*vars.back(), 100000);
+    downs.push_back(std::make_unique<TMultiThreadDown>(Server.Url(path), target(QString("s_%1.jpg").arg(n)),
                                                        *vars.back()));
-    downs.back()->setEndpoints(Server.Endpoints());
-    downs.back()->Start();
+    downs.back()->setEndpoints(Server.endpoints());
+    downs.back()->start();
   }
   const Clock::time_point start = Clock::now();
   for (auto& v : vars)
@@ -187,25 +187,25 @@ TEST_F(DownloadTest, SixDownloadsAtOnceLikeTheThumbnailPage) {
     }
   for (int n = 1; n <= 6; ++n) {
     EXPECT_EQ(vars[n - 1]->Status, kDownloadSucceeded) << n;
-    EXPECT_EQ(Contents(Target(QString("s_%1.jpg").arg(n))), bodies[n - 1]) << n;
+    EXPECT_EQ(contents(target(QString("s_%1.jpg").arg(n))), bodies[n - 1]) << n;
   }
 }
 
 TEST_F(DownloadTest, EndNotificationRunsOnTheMainThreadAfterTheStatusIsSet) {
-  Server.Serve("/a.jpg", RandomBytes(200000));
+  Server.serve("/a.jpg", randomBytes(200000));
   DownloadVars vars;
-  PrepareDownloadVars(vars, 80000);
-  TMultiThreadDown down(Server.Url("/a.jpg"), Target(), vars);
-  down.setEndpoints(Server.Endpoints());
+  prepareDownloadVars(vars, 80000);
+  TMultiThreadDown down(Server.Url("/a.jpg"), target(), vars);
+  down.setEndpoints(Server.endpoints());
   int calls = 0;
   int32_t statusSeen = -1;
   bool onMainThread = false;
-  down.SetOnTerminate([&] {
+  down.setOnTerminate([&] {
     ++calls;
     statusSeen = vars.Status;
     onMainThread = QThread::currentThread() == QCoreApplication::instance()->thread();
   });
-  down.Start();
+  down.start();
   const Clock::time_point start = Clock::now();
   while (calls == 0 && Clock::now() - start < 30s) {
     QCoreApplication::processEvents();
@@ -214,19 +214,19 @@ TEST_F(DownloadTest, EndNotificationRunsOnTheMainThreadAfterTheStatusIsSet) {
   EXPECT_EQ(calls, 1);
   EXPECT_EQ(statusSeen, kDownloadSucceeded);
   EXPECT_TRUE(onMainThread);
-  EXPECT_TRUE(down.Finished());
+  EXPECT_TRUE(down.finished());
 }
 
 TEST_F(DownloadTest, ResumeFetchesOnlyWhatTheTargetLacks) {
-  const QByteArray body = RandomBytes(250000);
-  Server.Serve("/r.jpg", body);
-  QFile partial(Target());
+  const QByteArray body = randomBytes(250000);
+  Server.serve("/r.jpg", body);
+  QFile partial(target());
   ASSERT_TRUE(partial.open(QIODevice::WriteOnly));
   partial.write(body.left(100000));
   partial.close();
-  EXPECT_EQ(Download("/r.jpg", Target(), 80000, std::nullopt, 1).Status, kDownloadSucceeded);
-  EXPECT_EQ(Contents(Target()), body);
-  const auto ranges = RangesAsked(Server);
+  EXPECT_EQ(download("/r.jpg", target(), 80000, std::nullopt, 1).Status, kDownloadSucceeded);
+  EXPECT_EQ(contents(target()), body);
+  const auto ranges = rangesAsked(Server);
   ASSERT_FALSE(ranges.empty());
   ASSERT_EQ(ranges.size(), 2u);
   EXPECT_EQ(ranges.front(), "bytes=100000-174999");
@@ -234,13 +234,13 @@ TEST_F(DownloadTest, ResumeFetchesOnlyWhatTheTargetLacks) {
 
   // Already whole: nothing is fetched. Longer than the file: it cannot be
   // the same file, so the download fails and leaves the caller's file alone.
-  Server.ClearLog();
-  EXPECT_EQ(Download("/r.jpg", Target(), 80000, std::nullopt, 1).Status, kDownloadSucceeded);
-  EXPECT_EQ(Server.RequestCount("GET"), 0);
-  Server.Serve("/r.jpg", body.left(1000));
-  EXPECT_EQ(Download("/r.jpg", Target(), 80000, std::nullopt, 1).Status, kDownloadFailed);
-  EXPECT_EQ(Contents(Target()), body);
-  EXPECT_TRUE(SegmentFilesLeft().isEmpty());
+  Server.clearLog();
+  EXPECT_EQ(download("/r.jpg", target(), 80000, std::nullopt, 1).Status, kDownloadSucceeded);
+  EXPECT_EQ(Server.requestCount("GET"), 0);
+  Server.serve("/r.jpg", body.left(1000));
+  EXPECT_EQ(download("/r.jpg", target(), 80000, std::nullopt, 1).Status, kDownloadFailed);
+  EXPECT_EQ(contents(target()), body);
+  EXPECT_TRUE(segmentFilesLeft().isEmpty());
 }
 
 // --- Hostile or broken servers -------------------------------------------------
@@ -251,14 +251,14 @@ struct FailureCase {
   qsizetype Size = 500000;
 };
 
-ServeOptions Head(HeadAnswer answer, QByteArray announced = {}) {
+ServeOptions head(HeadAnswer answer, QByteArray announced = {}) {
   ServeOptions options;
   options.Head = answer;
   options.AnnouncedLength = std::move(announced);
   return options;
 }
 
-ServeOptions Get(GetAnswer answer) {
+ServeOptions get(GetAnswer answer) {
   ServeOptions options;
   options.Get = answer;
   return options;
@@ -268,70 +268,70 @@ class HostileServerTest : public DownloadTest, public ::testing::WithParamInterf
 
 TEST_P(HostileServerTest, FailsInBoundedTimeAndLeavesNoFile) {
   const FailureCase& failure = GetParam();
-  Server.Serve("/x/l_9.jpg", RandomBytes(failure.Size), failure.Options);
+  Server.serve("/x/l_9.jpg", randomBytes(failure.Size), failure.Options);
   // An old target must not survive a failed fresh download either.
-  QFile old(Target());
+  QFile old(target());
   ASSERT_TRUE(old.open(QIODevice::WriteOnly));
   old.write("old");
   old.close();
 
-  const DownloadRun run = Download("/x/l_9.jpg", Target(), 80000, QuickLimits());
+  const DownloadRun run = download("/x/l_9.jpg", target(), 80000, quickLimits());
   EXPECT_EQ(run.Status, kDownloadFailed);
   EXPECT_LT(run.Took, 10s);
-  EXPECT_FALSE(QFile::exists(Target()));
-  EXPECT_TRUE(SegmentFilesLeft().isEmpty()) << SegmentFilesLeft().join(' ').toStdString();
+  EXPECT_FALSE(QFile::exists(target()));
+  EXPECT_TRUE(segmentFilesLeft().isEmpty()) << segmentFilesLeft().join(' ').toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Engine, HostileServerTest,
-    ::testing::Values(FailureCase{"NoContentLength", Head(HeadAnswer::NoLength)},
-                      FailureCase{"ChunkedHead", Head(HeadAnswer::Chunked)},
-                      FailureCase{"LengthOfTwoToThe31", Head(HeadAnswer::AnnouncedLength, "2147483648")},
-                      FailureCase{"NegativeLength", Head(HeadAnswer::AnnouncedLength, "-500000")},
-                      FailureCase{"LengthNotDecimal", Head(HeadAnswer::AnnouncedLength, "500000abc")},
-                      FailureCase{"LengthLongerThanTheBody", Head(HeadAnswer::AnnouncedLength, "600000")},
-                      FailureCase{"SilentHead", Head(HeadAnswer::Silent)},
-                      FailureCase{"DrippingHead", Head(HeadAnswer::Drip)},
-                      FailureCase{"EndlessHeaders", Head(HeadAnswer::EndlessHeaders)},
-                      FailureCase{"LineFeedOnly", Head(HeadAnswer::LineFeedOnly)},
-                      FailureCase{"ClosedWithoutAnswer", Head(HeadAnswer::Close)},
-                      FailureCase{"IgnoresRange", Get(GetAnswer::IgnoreRange)},
-                      FailureCase{"IgnoresRangeOfASmallFile", Get(GetAnswer::IgnoreRange), 5000},
-                      FailureCase{"WrongContentRange", Get(GetAnswer::WrongRange)},
-                      FailureCase{"WrongContentRangeOfASmallFile", Get(GetAnswer::WrongRange), 5000},
-                      FailureCase{"WrongTotal", Get(GetAnswer::WrongTotal)},
-                      FailureCase{"ShortBody", Get(GetAnswer::ShortBody)},
-                      FailureCase{"ClosesMidBody", Get(GetAnswer::CloseMidBody)},
-                      FailureCase{"ChunkedBody", Get(GetAnswer::Chunked)},
-                      FailureCase{"MoreBytesThanTheRange", Get(GetAnswer::ExtraBytes)},
-                      FailureCase{"SilentGet", Get(GetAnswer::Silent)},
-                      FailureCase{"DrippingBody", Get(GetAnswer::DripBody)}),
+    ::testing::Values(FailureCase{"NoContentLength", head(HeadAnswer::NoLength)},
+                      FailureCase{"ChunkedHead", head(HeadAnswer::Chunked)},
+                      FailureCase{"LengthOfTwoToThe31", head(HeadAnswer::AnnouncedLength, "2147483648")},
+                      FailureCase{"NegativeLength", head(HeadAnswer::AnnouncedLength, "-500000")},
+                      FailureCase{"LengthNotDecimal", head(HeadAnswer::AnnouncedLength, "500000abc")},
+                      FailureCase{"LengthLongerThanTheBody", head(HeadAnswer::AnnouncedLength, "600000")},
+                      FailureCase{"SilentHead", head(HeadAnswer::Silent)},
+                      FailureCase{"DrippingHead", head(HeadAnswer::Drip)},
+                      FailureCase{"EndlessHeaders", head(HeadAnswer::EndlessHeaders)},
+                      FailureCase{"LineFeedOnly", head(HeadAnswer::LineFeedOnly)},
+                      FailureCase{"ClosedWithoutAnswer", head(HeadAnswer::Close)},
+                      FailureCase{"IgnoresRange", get(GetAnswer::IgnoreRange)},
+                      FailureCase{"IgnoresRangeOfASmallFile", get(GetAnswer::IgnoreRange), 5000},
+                      FailureCase{"WrongContentRange", get(GetAnswer::WrongRange)},
+                      FailureCase{"WrongContentRangeOfASmallFile", get(GetAnswer::WrongRange), 5000},
+                      FailureCase{"WrongTotal", get(GetAnswer::WrongTotal)},
+                      FailureCase{"ShortBody", get(GetAnswer::ShortBody)},
+                      FailureCase{"ClosesMidBody", get(GetAnswer::CloseMidBody)},
+                      FailureCase{"ChunkedBody", get(GetAnswer::Chunked)},
+                      FailureCase{"MoreBytesThanTheRange", get(GetAnswer::ExtraBytes)},
+                      FailureCase{"SilentGet", get(GetAnswer::Silent)},
+                      FailureCase{"DrippingBody", get(GetAnswer::DripBody)}),
     [](const ::testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.Name); });
 
 TEST_F(DownloadTest, MissingFileUnknownHostAndUnsafeAddressFail) {
-  EXPECT_EQ(Download("/missing.jpg", Target()).Status, kDownloadFailed);
-  EXPECT_EQ(Download("/a.jpg\r\nX-Injected: 1", Target()).Status, kDownloadFailed);
+  EXPECT_EQ(download("/missing.jpg", target()).Status, kDownloadFailed);
+  EXPECT_EQ(download("/a.jpg\r\nX-Injected: 1", target()).Status, kDownloadFailed);
   // A host nobody maps, and a port in the address: neither can be reached.
   DownloadVars vars;
-  PrepareDownloadVars(vars, 80000);
+  prepareDownloadVars(vars, 80000);
   const QStringList unreachable{"http://no-such-host.invalid/a.jpg",
-                                QString("http://127.0.0.1:%1/a.jpg").arg(Server.Port())};
+                                QString("http://127.0.0.1:%1/a.jpg").arg(Server.port())};
   for (const QString& url : unreachable) {
-    TMultiThreadDown down(url, Target(), vars);
-    down.setEndpoints(Server.Endpoints());
-    down.SetLimits(QuickLimits());
-    PrepareDownloadVars(vars, 80000);
-    down.Start();
+    TMultiThreadDown down(url, target(), vars);
+    down.setEndpoints(Server.endpoints());
+    down.setLimits(quickLimits());
+    prepareDownloadVars(vars, 80000);
+    down.start();
     while (vars.Status == kDownloadRunning) QThread::msleep(5);
     EXPECT_EQ(vars.Status, kDownloadFailed) << url.toStdString();
   }
-  EXPECT_FALSE(QFile::exists(Target()));
-  EXPECT_EQ(Server.RequestCount("GET"), 0);
+  EXPECT_FALSE(QFile::exists(target()));
+  EXPECT_EQ(Server.requestCount("GET"), 0);
 }
 
 TEST_F(DownloadTest, AServerIgnoringRangesHasEveryWorkerHangUpAtOnce) {
-  Server.Serve("/big.jpg", RandomBytes(8000000), Get(GetAnswer::IgnoreRange));
-  const DownloadRun run = Download("/big.jpg", Target(), 80000);
+  Server.serve("/big.jpg", randomBytes(8000000), get(GetAnswer::IgnoreRange));
+  const DownloadRun run = download("/big.jpg", target(), 80000);
   EXPECT_EQ(run.Status, kDownloadFailed);
   // Not one byte of a wrong answer is taken.
   EXPECT_EQ(run.Received, 0);
@@ -344,43 +344,43 @@ TEST_F(DownloadTest, AServerIgnoringRangesHasEveryWorkerHangUpAtOnce) {
 // runs for many low-speed windows and keeps every byte.
 TEST_F(DownloadTest, ASlowButSteadyDownloadRunsToItsEnd) {
   // At most 50 bytes a second, so the body takes at least four windows.
-  ServeOptions drip = Get(GetAnswer::DripBody);
+  ServeOptions drip = get(GetAnswer::DripBody);
   drip.DripInterval = 20ms;
-  const QByteArray body = RandomBytes(200);
-  Server.Serve("/slow.jpg", body, drip);
-  DownloadLimits limits = QuickLimits();
+  const QByteArray body = randomBytes(200);
+  Server.serve("/slow.jpg", body, drip);
+  DownloadLimits limits = quickLimits();
   limits.LowSpeed = {10, 1s};
-  const DownloadRun run = Download("/slow.jpg", Target(), 80000, limits);
+  const DownloadRun run = download("/slow.jpg", target(), 80000, limits);
   EXPECT_EQ(run.Status, kDownloadSucceeded);
-  EXPECT_EQ(Contents(Target()), body);
-  EXPECT_TRUE(SegmentFilesLeft().isEmpty());
+  EXPECT_EQ(contents(target()), body);
+  EXPECT_TRUE(segmentFilesLeft().isEmpty());
 }
 
 // Twenty segments sharing one slow link: each idles between its bytes, but
 // together they keep the pace, so none of them is taken for stalled.
 TEST_F(DownloadTest, SegmentsAreJudgedByTheirProgressTogether) {
-  ServeOptions drip = Get(GetAnswer::DripBody);
+  ServeOptions drip = get(GetAnswer::DripBody);
   drip.DripInterval = 100ms;  // about 10 bytes a second per segment
-  const QByteArray body = RandomBytes(400);
-  Server.Serve("/shared.jpg", body, drip);
-  DownloadLimits limits = QuickLimits();
+  const QByteArray body = randomBytes(400);
+  Server.serve("/shared.jpg", body, drip);
+  DownloadLimits limits = quickLimits();
   limits.LowSpeed = {40, 1500ms};  // more than any one segment brings in its window
-  const DownloadRun run = Download("/shared.jpg", Target(), 20, limits);
+  const DownloadRun run = download("/shared.jpg", target(), 20, limits);
   EXPECT_EQ(run.Status, kDownloadSucceeded);
-  EXPECT_EQ(Contents(Target()), body);
-  EXPECT_EQ(RangesAsked(Server).size(), 20u);
+  EXPECT_EQ(contents(target()), body);
+  EXPECT_EQ(rangesAsked(Server).size(), 20u);
 }
 
 TEST_F(DownloadTest, ABodyThatStopsFailsAfterOneLowSpeedWindow) {
-  Server.Serve("/stops.jpg", RandomBytes(300000), Get(GetAnswer::ShortBody));
-  DownloadLimits limits = QuickLimits();
+  Server.serve("/stops.jpg", randomBytes(300000), get(GetAnswer::ShortBody));
+  DownloadLimits limits = quickLimits();
   limits.LowSpeed = {1024, 1s};
-  const DownloadRun run = Download("/stops.jpg", Target(), 80000, limits);
+  const DownloadRun run = download("/stops.jpg", target(), 80000, limits);
   EXPECT_EQ(run.Status, kDownloadFailed);
   EXPECT_GT(run.Received, 0);
   EXPECT_LT(run.Took, 10s);
-  EXPECT_FALSE(QFile::exists(Target()));
-  EXPECT_TRUE(SegmentFilesLeft().isEmpty());
+  EXPECT_FALSE(QFile::exists(target()));
+  EXPECT_TRUE(segmentFilesLeft().isEmpty());
 }
 
 // --- Extreme lengths ----------------------------------------------------------------
@@ -389,13 +389,13 @@ TEST_F(DownloadTest, ABodyThatStopsFailsAfterOneLowSpeedWindow) {
 // asked for "bytes=0--1" or took the length for nothing to fetch and gave an
 // empty file as a success.
 TEST_F(DownloadTest, TheLargestLengthInOneByteSegmentsAsksForTwentyProperRanges) {
-  Server.Serve("/huge.jpg", RandomBytes(1000), Head(HeadAnswer::AnnouncedLength, "2147483647"));
-  const DownloadRun run = Download("/huge.jpg", Target(), 1, QuickLimits());
+  Server.serve("/huge.jpg", randomBytes(1000), head(HeadAnswer::AnnouncedLength, "2147483647"));
+  const DownloadRun run = download("/huge.jpg", target(), 1, quickLimits());
   EXPECT_EQ(run.Status, kDownloadFailed);
   EXPECT_EQ(run.TotalSize, 2147483647);
-  EXPECT_FALSE(QFile::exists(Target()));
-  EXPECT_TRUE(SegmentFilesLeft().isEmpty());
-  const auto ranges = RangesAsked(Server);
+  EXPECT_FALSE(QFile::exists(target()));
+  EXPECT_TRUE(segmentFilesLeft().isEmpty());
+  const auto ranges = rangesAsked(Server);
   EXPECT_FALSE(ranges.empty());
   EXPECT_LE(ranges.size(), 20u);
   for (const QByteArray& range : ranges) {
@@ -412,15 +412,15 @@ TEST_F(DownloadTest, TheLargestLengthInOneByteSegmentsAsksForTwentyProperRanges)
 // --- Cancel and teardown ----------------------------------------------------------
 
 TEST_F(DownloadTest, CancelDuringTheHeadExchangeEndsAtOnce) {
-  Server.Serve("/slow.jpg", RandomBytes(1000), Head(HeadAnswer::Silent));
+  Server.serve("/slow.jpg", randomBytes(1000), head(HeadAnswer::Silent));
   // The default limits: only the Cancel can end this early.
-  const DownloadRun run = Download("/slow.jpg", Target(), 80000, std::nullopt, 0, [&](DownloadVars& vars) {
-    if (Server.RequestCount("HEAD") > 0) vars.Cancel = 1;
+  const DownloadRun run = download("/slow.jpg", target(), 80000, std::nullopt, 0, [&](DownloadVars& vars) {
+    if (Server.requestCount("HEAD") > 0) vars.Cancel = 1;
   });
   EXPECT_EQ(run.Status, kDownloadFailed);
   EXPECT_LT(run.Took, 5s);
-  EXPECT_FALSE(QFile::exists(Target()));
-  EXPECT_TRUE(SegmentFilesLeft().isEmpty());
+  EXPECT_FALSE(QFile::exists(target()));
+  EXPECT_TRUE(segmentFilesLeft().isEmpty());
 }
 
 // The host name's lookup cannot be interrupted; the download leaves it
@@ -429,109 +429,109 @@ class HeldLookupTest : public DownloadTest {
  protected:
   void SetUp() override {
     DownloadTest::SetUp();
-    Server.Serve("/a.jpg", RandomBytes(1000));
-    Server.Endpoints()->holdLookups(kHost, 30s);
+    Server.serve("/a.jpg", randomBytes(1000));
+    Server.endpoints()->holdLookups(kHost, 30s);
   }
-  void TearDown() override { Server.Endpoints()->releaseLookups(); }
+  void TearDown() override { Server.endpoints()->releaseLookups(); }
 };
 
 TEST_F(HeldLookupTest, CancelDuringTheLookupEndsAtOnce) {
   // The default limits: only the Cancel can end this early.
-  const DownloadRun run = Download("/a.jpg", Target(), 80000, std::nullopt, 0, [this](DownloadVars& vars) {
-    if (Server.Endpoints()->heldLookups() > 0) vars.Cancel = 1;
+  const DownloadRun run = download("/a.jpg", target(), 80000, std::nullopt, 0, [this](DownloadVars& vars) {
+    if (Server.endpoints()->heldLookups() > 0) vars.Cancel = 1;
   });
   EXPECT_EQ(run.Status, kDownloadFailed);
   EXPECT_LT(run.Took, 5s);
-  EXPECT_EQ(Server.ConnectionCount(), 0);
-  EXPECT_FALSE(QFile::exists(Target()));
+  EXPECT_EQ(Server.connectionCount(), 0);
+  EXPECT_FALSE(QFile::exists(target()));
 }
 
 TEST_F(HeldLookupTest, TheLookupCountsAgainstTheExchangeLimit) {
-  const DownloadRun run = Download("/a.jpg", Target(), 80000, QuickLimits());
+  const DownloadRun run = download("/a.jpg", target(), 80000, quickLimits());
   EXPECT_EQ(run.Status, kDownloadFailed);
   EXPECT_LT(run.Took, 5s);
-  EXPECT_EQ(Server.ConnectionCount(), 0);
+  EXPECT_EQ(Server.connectionCount(), 0);
 }
 
 TEST_F(HeldLookupTest, DestroyingTheControllerDuringTheLookupReturnsAtOnce) {
   DownloadVars vars;
-  PrepareDownloadVars(vars, 80000);
+  prepareDownloadVars(vars, 80000);
   const Clock::time_point start = Clock::now();
   {
-    TMultiThreadDown down(Server.Url("/a.jpg"), Target(), vars);
-    down.setEndpoints(Server.Endpoints());
-    down.Start();
-    while (Server.Endpoints()->heldLookups() == 0 && Clock::now() - start < 10s) QThread::msleep(5);
-    EXPECT_GT(Server.Endpoints()->heldLookups(), 0);
+    TMultiThreadDown down(Server.Url("/a.jpg"), target(), vars);
+    down.setEndpoints(Server.endpoints());
+    down.start();
+    while (Server.endpoints()->heldLookups() == 0 && Clock::now() - start < 10s) QThread::msleep(5);
+    EXPECT_GT(Server.endpoints()->heldLookups(), 0);
   }
   EXPECT_LT(Clock::now() - start, 5s);
   EXPECT_EQ(vars.Status, kDownloadFailed);
 }
 
 TEST_F(HeldLookupTest, ALookupThatAnswersLateStillConnects) {
-  Server.Endpoints()->holdLookups(kHost, 300ms);
-  EXPECT_EQ(Download("/a.jpg", Target()).Status, kDownloadSucceeded);
-  EXPECT_EQ(QFileInfo(Target()).size(), 1000);
+  Server.endpoints()->holdLookups(kHost, 300ms);
+  EXPECT_EQ(download("/a.jpg", target()).Status, kDownloadSucceeded);
+  EXPECT_EQ(QFileInfo(target()).size(), 1000);
 }
 
 TEST_F(DownloadTest, CancelWhileTheBodiesArriveRemovesEverything) {
-  ServeOptions drip = Get(GetAnswer::DripBody);
+  ServeOptions drip = get(GetAnswer::DripBody);
   drip.DripInterval = 20ms;
-  Server.Serve("/slow.jpg", RandomBytes(400000), drip);
-  const DownloadRun run = Download("/slow.jpg", Target(), 80000, std::nullopt, 0, [](DownloadVars& vars) {
+  Server.serve("/slow.jpg", randomBytes(400000), drip);
+  const DownloadRun run = download("/slow.jpg", target(), 80000, std::nullopt, 0, [](DownloadVars& vars) {
     if (vars.Received > 20) vars.Cancel = 1;
   });
   EXPECT_EQ(run.Status, kDownloadFailed);
   EXPECT_LT(run.Took, 5s);
-  EXPECT_FALSE(QFile::exists(Target()));
-  EXPECT_TRUE(SegmentFilesLeft().isEmpty());
+  EXPECT_FALSE(QFile::exists(target()));
+  EXPECT_TRUE(segmentFilesLeft().isEmpty());
 }
 
 TEST_F(DownloadTest, DestroyingARunningControllerStopsItsThreads) {
-  ServeOptions drip = Get(GetAnswer::DripBody);
+  ServeOptions drip = get(GetAnswer::DripBody);
   drip.DripInterval = 50ms;
-  Server.Serve("/slow.jpg", RandomBytes(400000), drip);
+  Server.serve("/slow.jpg", randomBytes(400000), drip);
   DownloadVars vars;
-  PrepareDownloadVars(vars, 80000);
+  prepareDownloadVars(vars, 80000);
   bool notified = false;
   const Clock::time_point start = Clock::now();
   {
-    TMultiThreadDown down(Server.Url("/slow.jpg"), Target(), vars);
-    down.setEndpoints(Server.Endpoints());
-    down.SetOnTerminate([&notified] { notified = true; });
-    down.Start();
+    TMultiThreadDown down(Server.Url("/slow.jpg"), target(), vars);
+    down.setEndpoints(Server.endpoints());
+    down.setOnTerminate([&notified] { notified = true; });
+    down.start();
     while (vars.Received == 0 && Clock::now() - start < 10s) QThread::msleep(5);
   }
   EXPECT_LT(Clock::now() - start, 5s);
   EXPECT_EQ(vars.Status, kDownloadFailed);
   QCoreApplication::processEvents();
   EXPECT_FALSE(notified);  // nothing of a destroyed download runs afterwards
-  EXPECT_FALSE(QFile::exists(Target()));
-  EXPECT_TRUE(SegmentFilesLeft().isEmpty());
+  EXPECT_FALSE(QFile::exists(target()));
+  EXPECT_TRUE(segmentFilesLeft().isEmpty());
 }
 
 TEST_F(DownloadTest, AnUnwritableFolderFails) {
-  Server.Serve("/a.jpg", RandomBytes(200000));
-  EXPECT_EQ(Download("/a.jpg", Folder.filePath("missing-folder/l_1.jpg")).Status, kDownloadFailed);
+  Server.serve("/a.jpg", randomBytes(200000));
+  EXPECT_EQ(download("/a.jpg", Folder.filePath("missing-folder/l_1.jpg")).Status, kDownloadFailed);
 }
 
 // --- Header lines off the wire -----------------------------------------------------
 
 TEST_F(DownloadTest, BodyBytesThatCameWithTheHeadGoToTheBody) {
-  const QByteArray body = RandomBytes(10000);
-  Server.Serve("/whole.bin", body);
+  const QByteArray body = randomBytes(10000);
+  Server.serve("/whole.bin", body);
   TBlockingSocket socket;
-  socket.setEndpoints(Server.Endpoints());
-  socket.Open(kHost, 80);
-  socket.SendText("GET /whole.bin HTTP/1.1\r\nHost: pictures.test\r\n\r\n");
-  const auto received = ReadResponseHead(socket, Clock::now() + 5s, [] { return false; });
+  socket.setEndpoints(Server.endpoints());
+  socket.open(kHost, 80);
+  socket.sendText("GET /whole.bin HTTP/1.1\r\nHost: pictures.test\r\n\r\n");
+  const auto received = readResponseHead(socket, Clock::now() + 5s, [] { return false; });
   ASSERT_TRUE(received);
   EXPECT_EQ(received->head.status, 200);
   EXPECT_EQ(received->head.contentLength, body.size());
   QByteArray rest(received->bodyStart.data(), static_cast<qsizetype>(received->bodyStart.size()));
   char buffer[4096];
-  while (rest.size() < body.size() && socket.WaitForData(5000)) {
-    const int count = socket.Receive(buffer, sizeof buffer);
+  while (rest.size() < body.size() && socket.waitForData(5000)) {
+    const int count = socket.receive(buffer, sizeof buffer);
     if (count == 0) break;
     rest.append(buffer, count);
   }
@@ -540,24 +540,24 @@ TEST_F(DownloadTest, BodyBytesThatCameWithTheHeadGoToTheBody) {
 
 TEST_F(DownloadTest, AHeadThatNeverEndsGivesNothing) {
   TBlockingSocket socket;
-  socket.setEndpoints(Server.Endpoints());
+  socket.setEndpoints(Server.endpoints());
   const auto headOf = [&](const char* path) {
-    socket.Open(kHost, 80);
-    socket.SendText(HeadRequest(path, kHost));
-    return ReadResponseHead(socket, Clock::now() + 1s, [] { return false; });
+    socket.open(kHost, 80);
+    socket.sendText(headRequest(path, kHost));
+    return readResponseHead(socket, Clock::now() + 1s, [] { return false; });
   };
   // Without a CR LF no line ends; the time runs out, or the peer closes.
-  Server.Serve("/lf.bin", RandomBytes(10), Head(HeadAnswer::LineFeedOnly));
+  Server.serve("/lf.bin", randomBytes(10), head(HeadAnswer::LineFeedOnly));
   EXPECT_FALSE(headOf("lf.bin"));
   // An endless stream of header lines ends at the line count.
-  Server.Serve("/endless.bin", RandomBytes(10), Head(HeadAnswer::EndlessHeaders));
+  Server.serve("/endless.bin", randomBytes(10), head(HeadAnswer::EndlessHeaders));
   EXPECT_FALSE(headOf("endless.bin"));
-  Server.Serve("/silent.bin", RandomBytes(10), Head(HeadAnswer::Silent));
-  socket.Open(kHost, 80);
-  socket.SendText(HeadRequest("silent.bin", kHost));
-  EXPECT_FALSE(ReadResponseHead(socket, Clock::now() + 300ms, [] { return false; }));
+  Server.serve("/silent.bin", randomBytes(10), head(HeadAnswer::Silent));
+  socket.open(kHost, 80);
+  socket.sendText(headRequest("silent.bin", kHost));
+  EXPECT_FALSE(readResponseHead(socket, Clock::now() + 300ms, [] { return false; }));
   // A stop ends the wait as well.
-  socket.Open(kHost, 80);
-  socket.SendText(HeadRequest("silent.bin", kHost));
-  EXPECT_FALSE(ReadResponseHead(socket, Clock::now() + 60s, [] { return true; }));
+  socket.open(kHost, 80);
+  socket.sendText(headRequest("silent.bin", kHost));
+  EXPECT_FALSE(readResponseHead(socket, Clock::now() + 60s, [] { return true; }));
 }

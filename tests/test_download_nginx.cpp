@@ -26,31 +26,31 @@ namespace {
 
 constexpr auto kHost = "nginx.test";
 
-QString FindNginx() {
+QString findNginx() {
   const QString onPath = QStandardPaths::findExecutable("nginx");
   if (!onPath.isEmpty()) return onPath;
   return QStandardPaths::findExecutable("nginx", {"/usr/sbin", "/usr/local/sbin", "/sbin"});
 }
 
 // Why nginx cannot serve the tests here, or an empty text when it answers "-v".
-QString NginxProblem() {
-  const QString nginx = FindNginx();
+QString nginxProblem() {
+  const QString nginx = findNginx();
   if (nginx.isEmpty()) return "nginx is not installed (Debian package nginx-light)";
-  return ProgramProblem(nginx, {"-v"}, "nginx-light");
+  return programProblem(nginx, {"-v"}, "nginx-light");
 }
 
-uint16_t FreeLoopbackPort() {
+uint16_t freeLoopbackPort() {
   QTcpServer probe;
   if (!probe.listen(QHostAddress::LocalHost, 0)) return 0;
   return probe.serverPort();
 }
 
-bool WriteFile(const QString& path, const QByteArray& bytes) {
+bool writeFile(const QString& path, const QByteArray& bytes) {
   QFile out(path);
   return out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size();
 }
 
-QByteArray ReadFile(const QString& path) {
+QByteArray readFile(const QString& path) {
   QFile in(path);
   return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
 }
@@ -59,8 +59,8 @@ QByteArray ReadFile(const QString& path) {
 // as whoever runs the test and ends with the test.
 class TNginx {
  public:
-  bool Start(const QString& prefix, const QString& root) {
-    Port = FreeLoopbackPort();
+  bool start(const QString& prefix, const QString& root) {
+    Port = freeLoopbackPort();
     const QString config = QString(R"(daemon off;
 master_process off;
 pid %1/nginx.pid;
@@ -84,27 +84,27 @@ http {
                                .arg(prefix)
                                .arg(Port)
                                .arg(root);
-    if (Port == 0 || !WriteFile(prefix + "/nginx.conf", config.toUtf8())) return false;
-    Process.setProcessChannelMode(QProcess::MergedChannels);
-    Process.start(FindNginx(), {"-p", prefix, "-c", prefix + "/nginx.conf", "-e", prefix + "/error.log"});
-    if (!Process.waitForStarted(5000)) return false;
-    return WaitUntilListening();
+    if (Port == 0 || !writeFile(prefix + "/nginx.conf", config.toUtf8())) return false;
+    m_process.setProcessChannelMode(QProcess::MergedChannels);
+    m_process.start(findNginx(), {"-p", prefix, "-c", prefix + "/nginx.conf", "-e", prefix + "/error.log"});
+    if (!m_process.waitForStarted(5000)) return false;
+    return waitUntilListening();
   }
 
   ~TNginx() {
-    if (Process.state() == QProcess::NotRunning) return;
-    Process.terminate();
-    if (!Process.waitForFinished(5000)) Process.kill();
-    Process.waitForFinished(2000);
+    if (m_process.state() == QProcess::NotRunning) return;
+    m_process.terminate();
+    if (!m_process.waitForFinished(5000)) m_process.kill();
+    m_process.waitForFinished(2000);
   }
 
-  QString Output() { return QString::fromLocal8Bit(Process.readAll()); }
+  QString output() { return QString::fromLocal8Bit(m_process.readAll()); }
   uint16_t Port = 0;
 
  private:
-  bool WaitUntilListening() {
+  bool waitUntilListening() {
     const Clock::time_point until = Clock::now() + 10s;
-    while (Clock::now() < until && Process.state() == QProcess::Running) {
+    while (Clock::now() < until && m_process.state() == QProcess::Running) {
       QTcpSocket probe;
       probe.connectToHost(QHostAddress::LocalHost, Port);
       if (probe.waitForConnected(200)) return true;
@@ -113,33 +113,33 @@ http {
     return false;
   }
 
-  QProcess Process;
+  QProcess m_process;
 };
 
 class NginxDownloadTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (const QString problem = NginxProblem(); !problem.isEmpty()) GTEST_SKIP() << problem.toStdString();
+    if (const QString problem = nginxProblem(); !problem.isEmpty()) GTEST_SKIP() << problem.toStdString();
     ASSERT_TRUE(Prefix.isValid() && Downloads.isValid());
     ASSERT_TRUE(QDir(Prefix.path()).mkpath("www/pictures"));
-    ASSERT_TRUE(Nginx.Start(Prefix.path(), Prefix.filePath("www"))) << Nginx.Output().toStdString();
+    ASSERT_TRUE(Nginx.start(Prefix.path(), Prefix.filePath("www"))) << Nginx.output().toStdString();
     Endpoints->mapHost(kHost, Nginx.Port);
   }
 
-  QByteArray Publish(const QString& name, qsizetype size) {
+  QByteArray publish(const QString& name, qsizetype size) {
     QByteArray bytes(size, Qt::Uninitialized);
     QRandomGenerator generator(static_cast<quint32>(size) + 7);
     for (char& byte : bytes) byte = static_cast<char>(generator.bounded(256));
-    EXPECT_TRUE(WriteFile(Prefix.filePath("www/pictures/" + name), bytes));
+    EXPECT_TRUE(writeFile(Prefix.filePath("www/pictures/" + name), bytes));
     return bytes;
   }
 
-  int32_t Download(const QString& name, const QString& target, int32_t hint) {
+  int32_t download(const QString& name, const QString& target, int32_t hint) {
     DownloadVars vars;
-    PrepareDownloadVars(vars, hint);
+    prepareDownloadVars(vars, hint);
     TMultiThreadDown down(QString("http://%1/pictures/%2").arg(kHost, name), target, vars);
     down.setEndpoints(Endpoints);
-    down.Start();
+    down.start();
     const Clock::time_point start = Clock::now();
     while (vars.Status == kDownloadRunning && Clock::now() - start < 60s) {
       QCoreApplication::processEvents();
@@ -165,17 +165,17 @@ TEST_F(NginxDownloadTest, DownloadsMatchTheServedFilesByteForByte) {
                                    {7340033, 80000}}) {
     SCOPED_TRACE(size);
     const QString name = QString("l_%1.jpg").arg(size);
-    const QByteArray served = Publish(name, size);
+    const QByteArray served = publish(name, size);
     const QString target = Downloads.filePath(name);
-    EXPECT_EQ(Download(name, target, hint), kDownloadSucceeded);
-    EXPECT_EQ(ReadFile(target), served);
+    EXPECT_EQ(download(name, target, hint), kDownloadSucceeded);
+    EXPECT_EQ(readFile(target), served);
   }
   EXPECT_TRUE(QDir(Downloads.path()).entryList({"*.$$$.temp.*"}, QDir::Files).isEmpty());
 }
 
 TEST_F(NginxDownloadTest, AMissingFileFailsAndLeavesNothing) {
   const QString target = Downloads.filePath("l_404.jpg");
-  EXPECT_EQ(Download("l_404.jpg", target, 80000), kDownloadFailed);
+  EXPECT_EQ(download("l_404.jpg", target, 80000), kDownloadFailed);
   EXPECT_FALSE(QFile::exists(target));
   EXPECT_TRUE(QDir(Downloads.path()).entryList(QDir::Files | QDir::NoDotAndDotDot).isEmpty());
 }

@@ -9,7 +9,7 @@
 
 namespace {
 
-std::vector<SegmentRange> Ranges(std::initializer_list<std::pair<int32_t, int32_t>> pairs) {
+std::vector<SegmentRange> ranges(std::initializer_list<std::pair<int32_t, int32_t>> pairs) {
   std::vector<SegmentRange> ranges;
   for (const auto& [first, last] : pairs) ranges.push_back({first, last});
   return ranges;
@@ -45,16 +45,16 @@ TEST(UrlSplit, EdgeForms) {
 }
 
 TEST(UrlSplit, RequestTextWithBlanksOrControlsIsRefused) {
-  EXPECT_TRUE(IsSafeRequestText("dir/l_12.jpg"));
-  EXPECT_TRUE(IsSafeRequestText(""));
-  EXPECT_FALSE(IsSafeRequestText("a.jpg HTTP/1.0\r\nX-Injected: 1"));
-  EXPECT_FALSE(IsSafeRequestText("a b.jpg"));
-  EXPECT_FALSE(IsSafeRequestText(std::string("a\0b", 3)));
-  EXPECT_FALSE(IsSafeRequestText("a\x7f"));
+  EXPECT_TRUE(isSafeRequestText("dir/l_12.jpg"));
+  EXPECT_TRUE(isSafeRequestText(""));
+  EXPECT_FALSE(isSafeRequestText("a.jpg HTTP/1.0\r\nX-Injected: 1"));
+  EXPECT_FALSE(isSafeRequestText("a b.jpg"));
+  EXPECT_FALSE(isSafeRequestText(std::string("a\0b", 3)));
+  EXPECT_FALSE(isSafeRequestText("a\x7f"));
 }
 
 TEST(Requests, HeadRequestByteForByte) {
-  EXPECT_EQ(HeadRequest("dir/l_12.jpg", "host"),
+  EXPECT_EQ(headRequest("dir/l_12.jpg", "host"),
             "HEAD /dir/l_12.jpg HTTP/1.1\r\n"
             "Pragma: no-cache\r\n"
             "Cache-Control: no-cache\r\n"
@@ -64,7 +64,7 @@ TEST(Requests, HeadRequestByteForByte) {
 }
 
 TEST(Requests, RangeRequestByteForByteWithTheBlankAfterTheEnd) {
-  EXPECT_EQ(RangeRequest("dir/l_12.jpg", "host", 0, 71427),
+  EXPECT_EQ(rangeRequest("dir/l_12.jpg", "host", 0, 71427),
             "GET /dir/l_12.jpg HTTP/1.1\r\n"
             "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*\r\n"
             "User-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1; .NET CLR 1.0.3705)\r\n"
@@ -74,76 +74,76 @@ TEST(Requests, RangeRequestByteForByteWithTheBlankAfterTheEnd) {
 }
 
 TEST(HeaderMatching, NamesMatchAtTheStartWithoutCase) {
-  EXPECT_TRUE(IsHeaderLine("content-range: bytes 0-1/2\r\n", "Content-Range:"));
-  EXPECT_TRUE(IsHeaderLine("CONTENT-LENGTH: 5\r\n", "Content-Length: "));
-  EXPECT_FALSE(IsHeaderLine("X-Content-Length: 5\r\n", "Content-Length: "));
-  EXPECT_FALSE(IsHeaderLine("Content-Length:5\r\n", "Content-Length: "));
-  EXPECT_FALSE(IsHeaderLine("Content", "Content-Length: "));
-  EXPECT_TRUE(IsHeaderEnd("\r\n"));
-  EXPECT_FALSE(IsHeaderEnd("\n"));
-  EXPECT_FALSE(IsHeaderEnd(" \r\n"));
+  EXPECT_TRUE(isHeaderLine("content-range: bytes 0-1/2\r\n", "Content-Range:"));
+  EXPECT_TRUE(isHeaderLine("CONTENT-LENGTH: 5\r\n", "Content-Length: "));
+  EXPECT_FALSE(isHeaderLine("X-Content-Length: 5\r\n", "Content-Length: "));
+  EXPECT_FALSE(isHeaderLine("Content-Length:5\r\n", "Content-Length: "));
+  EXPECT_FALSE(isHeaderLine("Content", "Content-Length: "));
+  EXPECT_TRUE(isHeaderEnd("\r\n"));
+  EXPECT_FALSE(isHeaderEnd("\n"));
+  EXPECT_FALSE(isHeaderEnd(" \r\n"));
 }
 
 TEST(HeaderMatching, StatusLines) {
-  EXPECT_EQ(ResponseStatusCode("HTTP/1.1 200 OK\r\n"), 200);
-  EXPECT_EQ(ResponseStatusCode("HTTP/1.0 206 Partial Content\r\n"), 206);
-  EXPECT_EQ(ResponseStatusCode("HTTP/1.1 404\r\n"), 404);
+  EXPECT_EQ(responseStatusCode("HTTP/1.1 200 OK\r\n"), 200);
+  EXPECT_EQ(responseStatusCode("HTTP/1.0 206 Partial Content\r\n"), 206);
+  EXPECT_EQ(responseStatusCode("HTTP/1.1 404\r\n"), 404);
   for (const char* line :
        {"HTTP/1.1 2000 OK\r\n", "HTTP/2 200\r\n", "ICY 200 OK\r\n", "HTTP/1.1 20x\r\n", ""})
-    EXPECT_FALSE(ResponseStatusCode(line).has_value()) << line;
+    EXPECT_FALSE(responseStatusCode(line).has_value()) << line;
 }
 
 TEST(HeaderMatching, ContentLengthTakesOnlyAPlainDecimalBelowTwoToThe31) {
-  EXPECT_EQ(ContentLengthValue("Content-Length: 500000\r\n"), 500000);
-  EXPECT_EQ(ContentLengthValue("content-length:   42 \t\r\n"), 42);
-  EXPECT_EQ(ContentLengthValue("Content-Length: 0\r\n"), 0);
-  EXPECT_EQ(ContentLengthValue("Content-Length: 2147483647\r\n"), 2147483647);
+  EXPECT_EQ(contentLengthValue("Content-Length: 500000\r\n"), 500000);
+  EXPECT_EQ(contentLengthValue("content-length:   42 \t\r\n"), 42);
+  EXPECT_EQ(contentLengthValue("Content-Length: 0\r\n"), 0);
+  EXPECT_EQ(contentLengthValue("Content-Length: 2147483647\r\n"), 2147483647);
   for (const char* line : {"Content-Length: 2147483648\r\n", "Content-Length: 99999999999999999999999\r\n",
                            "Content-Length: -1\r\n", "Content-Length: +5\r\n", "Content-Length: 12abc\r\n",
                            "Content-Length: 1 2\r\n", "Content-Length: 0x10\r\n", "Content-Length: 1.5\r\n",
                            "Content-Length: \r\n", "Content-Type: 5\r\n"})
-    EXPECT_FALSE(ContentLengthValue(line).has_value()) << line;
+    EXPECT_FALSE(contentLengthValue(line).has_value()) << line;
 }
 
 TEST(HeaderMatching, ContentRangeIsParsedStrictly) {
-  const auto range = ContentRangeValue("Content-Range: bytes 71428-142855/500000\r\n");
+  const auto range = contentRangeValue("Content-Range: bytes 71428-142855/500000\r\n");
   ASSERT_TRUE(range.has_value());
   EXPECT_EQ(range->First, 71428);
   EXPECT_EQ(range->Last, 142855);
   EXPECT_EQ(range->Total, 500000);
-  const auto unknownTotal = ContentRangeValue("content-range:bytes 0-9/*\r\n");
+  const auto unknownTotal = contentRangeValue("content-range:bytes 0-9/*\r\n");
   ASSERT_TRUE(unknownTotal.has_value());
   EXPECT_FALSE(unknownTotal->Total.has_value());
   for (const char* line : {"Content-Range: bytes */500000\r\n", "Content-Range: bytes 0-9\r\n",
                            "Content-Range: items 0-9/10\r\n", "Content-Range: bytes -1-9/10\r\n",
                            "Content-Range: bytes 0-9/ten\r\n", "Content-Range:\r\n"})
-    EXPECT_FALSE(ContentRangeValue(line).has_value()) << line;
+    EXPECT_FALSE(contentRangeValue(line).has_value()) << line;
 }
 
 TEST(HeaderMatching, OnlyTheAskedRangeOfTheAnnouncedFileMatches) {
   const ContentRange asked{0, 71427, 500000};
-  EXPECT_TRUE(ContentRangeMatches(asked, 0, 71427, 500000));
-  EXPECT_TRUE(ContentRangeMatches({0, 71427, std::nullopt}, 0, 71427, 500000));
-  EXPECT_FALSE(ContentRangeMatches({1, 71428, 500000}, 0, 71427, 500000));
-  EXPECT_FALSE(ContentRangeMatches({0, 71426, 500000}, 0, 71427, 500000));
-  EXPECT_FALSE(ContentRangeMatches({0, 71427, 500001}, 0, 71427, 500000));
+  EXPECT_TRUE(contentRangeMatches(asked, 0, 71427, 500000));
+  EXPECT_TRUE(contentRangeMatches({0, 71427, std::nullopt}, 0, 71427, 500000));
+  EXPECT_FALSE(contentRangeMatches({1, 71428, 500000}, 0, 71427, 500000));
+  EXPECT_FALSE(contentRangeMatches({0, 71426, 500000}, 0, 71427, 500000));
+  EXPECT_FALSE(contentRangeMatches({0, 71427, 500001}, 0, 71427, 500000));
 }
 
 TEST(SegmentPlan, TheFourPlanExamples) {
-  const auto seven = PlanSegments(500000, 0, 80000);
+  const auto seven = planSegments(500000, 0, 80000);
   ASSERT_EQ(seven.size(), 7u);
   EXPECT_EQ(seven.front(), (SegmentRange{0, 71427}));
   EXPECT_EQ(seven[1], (SegmentRange{71428, 142855}));
   EXPECT_EQ(seven[5], (SegmentRange{357140, 428567}));
   EXPECT_EQ(seven.back(), (SegmentRange{428568, 499999}));
-  EXPECT_EQ(seven.back().Length(), 71432);
+  EXPECT_EQ(seven.back().length(), 71432);
 
   // An exact multiple of the hint still gets one segment more than the quotient.
-  EXPECT_EQ(PlanSegments(160000, 0, 80000), Ranges({{0, 53332}, {53333, 106665}, {106666, 159999}}));
+  EXPECT_EQ(planSegments(160000, 0, 80000), ranges({{0, 53332}, {53333, 106665}, {106666, 159999}}));
 
-  EXPECT_EQ(PlanSegments(60000, 0, 80000), Ranges({{0, 59999}}));
+  EXPECT_EQ(planSegments(60000, 0, 80000), ranges({{0, 59999}}));
 
-  const auto capped = PlanSegments(5000000, 0, 80000);
+  const auto capped = planSegments(5000000, 0, 80000);
   ASSERT_EQ(capped.size(), 20u);
   for (size_t n = 0; n < capped.size(); ++n)
     EXPECT_EQ(capped[n],
@@ -157,13 +157,13 @@ TEST(SegmentPlan, RangesCoverTheRemainderWithoutGapsOrEmptyRanges) {
                                               {2147483647, 0, 100000},
                                               {1000, 400, 100},
                                               {123457, 0, 1000}}) {
-    const auto plan = PlanSegments(total, existing, hint);
+    const auto plan = planSegments(total, existing, hint);
     ASSERT_FALSE(plan.empty());
     EXPECT_LE(plan.size(), 20u);
     EXPECT_EQ(plan.front().RangeStart, existing);
     EXPECT_EQ(plan.back().RangeEnd, total - 1);
     for (size_t n = 0; n < plan.size(); ++n) {
-      EXPECT_GE(plan[n].Length(), 1) << total << " segment " << n;
+      EXPECT_GE(plan[n].length(), 1) << total << " segment " << n;
       if (n > 0) {
         EXPECT_EQ(plan[n].RangeStart, plan[n - 1].RangeEnd + 1);
       }
@@ -172,9 +172,9 @@ TEST(SegmentPlan, RangesCoverTheRemainderWithoutGapsOrEmptyRanges) {
 }
 
 TEST(SegmentPlan, NothingToFetch) {
-  EXPECT_TRUE(PlanSegments(0, 0, 80000).empty());
-  EXPECT_TRUE(PlanSegments(1000, 1000, 80000).empty());
-  EXPECT_TRUE(PlanSegments(1000, 2000, 80000).empty());
+  EXPECT_TRUE(planSegments(0, 0, 80000).empty());
+  EXPECT_TRUE(planSegments(1000, 1000, 80000).empty());
+  EXPECT_TRUE(planSegments(1000, 2000, 80000).empty());
 }
 
 // The quotient plus one overflowed 32 bits for the largest length and a hint
@@ -183,18 +183,18 @@ TEST(SegmentPlan, NothingToFetch) {
 TEST(SegmentPlan, ExtremeValuesStayWithinTheLimits) {
   constexpr int32_t kLargest = std::numeric_limits<int32_t>::max();
   constexpr int32_t kSmallest = std::numeric_limits<int32_t>::min();
-  const auto largest = PlanSegments(kLargest, 0, 1);
+  const auto largest = planSegments(kLargest, 0, 1);
   ASSERT_EQ(largest.size(), 20u);
   EXPECT_EQ(largest.front().RangeStart, 0);
   EXPECT_EQ(largest.back().RangeEnd, kLargest - 1);
 
-  EXPECT_EQ(PlanSegments(kLargest, kLargest - 1, 1), Ranges({{kLargest - 1, kLargest - 1}}));
-  EXPECT_EQ(PlanSegments(kLargest, 0, kLargest).size(), 2u);
-  EXPECT_EQ(PlanSegments(kLargest, kLargest - 5, kSmallest).size(), 5u);
-  EXPECT_TRUE(PlanSegments(kLargest, -1, 1).empty());
-  EXPECT_TRUE(PlanSegments(10, kSmallest, 1).empty());
-  EXPECT_TRUE(PlanSegments(kSmallest, 0, 1).empty());
-  EXPECT_TRUE(PlanSegments(kLargest, kLargest, 1).empty());
+  EXPECT_EQ(planSegments(kLargest, kLargest - 1, 1), ranges({{kLargest - 1, kLargest - 1}}));
+  EXPECT_EQ(planSegments(kLargest, 0, kLargest).size(), 2u);
+  EXPECT_EQ(planSegments(kLargest, kLargest - 5, kSmallest).size(), 5u);
+  EXPECT_TRUE(planSegments(kLargest, -1, 1).empty());
+  EXPECT_TRUE(planSegments(10, kSmallest, 1).empty());
+  EXPECT_TRUE(planSegments(kSmallest, 0, 1).empty());
+  EXPECT_TRUE(planSegments(kLargest, kLargest, 1).empty());
 }
 
 TEST(SegmentPlan, EveryPlanCoversTheRemainderExactlyInOrder) {
@@ -206,7 +206,7 @@ TEST(SegmentPlan, EveryPlanCoversTheRemainderExactlyInOrder) {
       if (existing < 0 || existing >= total) continue;
       for (const int32_t hint : hints) {
         SCOPED_TRACE(testing::Message() << total << " from " << existing << " by " << hint);
-        const auto plan = PlanSegments(total, existing, hint);
+        const auto plan = planSegments(total, existing, hint);
         const int64_t remaining = int64_t{total} - existing;
         ASSERT_FALSE(plan.empty());
         EXPECT_LE(plan.size(), 20u);
@@ -224,8 +224,8 @@ TEST(SegmentPlan, EveryPlanCoversTheRemainderExactlyInOrder) {
 }
 
 TEST(SegmentPlan, SegmentFilesLieBesideTheTarget) {
-  EXPECT_EQ(SegmentFileName("/pics/l_7.jpg", 3), "/pics/l_7.jpg.$$$.temp.3");
-  EXPECT_EQ(SegmentFileName("/pics/l_7.jpg", 20), "/pics/l_7.jpg.$$$.temp.20");
+  EXPECT_EQ(segmentFileName("/pics/l_7.jpg", 3), "/pics/l_7.jpg.$$$.temp.3");
+  EXPECT_EQ(segmentFileName("/pics/l_7.jpg", 20), "/pics/l_7.jpg.$$$.temp.20");
 }
 
 // --- Low-speed rule --------------------------------------------------------------
@@ -242,35 +242,35 @@ TEST(LowSpeedRule, ASlowButSteadyDownloadIsNeverStalled) {
   int64_t received = 0;
   for (int minute = 1; minute <= 600; ++minute) {
     received += 1024;
-    EXPECT_FALSE(watch.Stalled(received, kStart + minute * 59s)) << minute;
+    EXPECT_FALSE(watch.stalled(received, kStart + minute * 59s)) << minute;
   }
 }
 
 TEST(LowSpeedRule, FewerBytesThanTheLimitWithinTheTimeIsStalled) {
   ProgressWatch watch({1024, 60s}, 5000, kStart);
-  EXPECT_FALSE(watch.Stalled(6023, kStart + 59s));
-  EXPECT_TRUE(watch.Stalled(6023, kStart + 60s));
+  EXPECT_FALSE(watch.stalled(6023, kStart + 59s));
+  EXPECT_TRUE(watch.stalled(6023, kStart + 60s));
   // Once stalled, late bytes do not undo it.
-  EXPECT_TRUE(watch.Stalled(100000, kStart + 61s));
+  EXPECT_TRUE(watch.stalled(100000, kStart + 61s));
 }
 
 TEST(LowSpeedRule, TheWindowStartsAnewOnceEnoughHasArrived) {
   ProgressWatch watch({1024, 60s}, 0, kStart);
-  EXPECT_FALSE(watch.Stalled(1024, kStart + 30s));
-  EXPECT_EQ(watch.WindowEnd(), kStart + 90s);
-  EXPECT_FALSE(watch.Stalled(2000, kStart + 89s));
-  EXPECT_TRUE(watch.Stalled(2000, kStart + 90s));
+  EXPECT_FALSE(watch.stalled(1024, kStart + 30s));
+  EXPECT_EQ(watch.windowEnd(), kStart + 90s);
+  EXPECT_FALSE(watch.stalled(2000, kStart + 89s));
+  EXPECT_TRUE(watch.stalled(2000, kStart + 90s));
 }
 
 TEST(LowSpeedRule, NothingAtAllIsStalledAfterTheTime) {
   ProgressWatch watch({1024, 60s}, 0, kStart);
-  EXPECT_FALSE(watch.Stalled(0, kStart));
-  EXPECT_TRUE(watch.Stalled(0, kStart + 60s));
+  EXPECT_FALSE(watch.stalled(0, kStart));
+  EXPECT_TRUE(watch.stalled(0, kStart + 60s));
 }
 
 TEST(LowSpeedRule, ARuleWithoutBytesOrTimeStallsNothing) {
   ProgressWatch noBytes({0, 60s}, 0, kStart);
   ProgressWatch noTime({1024, 0s}, 0, kStart);
-  EXPECT_FALSE(noBytes.Stalled(0, kStart + 24h));
-  EXPECT_FALSE(noTime.Stalled(0, kStart + 24h));
+  EXPECT_FALSE(noBytes.stalled(0, kStart + 24h));
+  EXPECT_FALSE(noTime.stalled(0, kStart + 24h));
 }

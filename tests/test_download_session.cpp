@@ -19,7 +19,7 @@ constexpr auto kHost = "pictures.test";
 class DownloadSessionTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    server.MapHost(kHost);
+    server.mapHost(kHost);
     QObject::connect(&session, &DownloadSession::finished,
                      [this](DownloadSession::Outcome outcome) { outcomes.push_back(outcome); });
     QObject::connect(&session, &DownloadSession::barChanged, [this](int width) { bars.push_back(width); });
@@ -28,19 +28,19 @@ class DownloadSessionTest : public ::testing::Test {
   QString target() const { return folder.filePath("l_1.jpg"); }
   void start(const char* path) { session.start(server.Url(path), target()); }
   bool ended() {
-    return WaitUntil([this] { return !outcomes.empty(); });
+    return waitUntil([this] { return !outcomes.empty(); });
   }
 
   QTemporaryDir folder;
   TestHttpServer server;
-  DownloadSession session{server.Endpoints()};
+  DownloadSession session{server.endpoints()};
   std::vector<DownloadSession::Outcome> outcomes;
   std::vector<int> bars;
 };
 
 TEST_F(DownloadSessionTest, AWholeDownloadKeepsTheFileAndFillsTheBar) {
   const QByteArray body(250000, 'x');
-  server.Serve("/p/l_1.jpg", body);
+  server.serve("/p/l_1.jpg", body);
   session.open();
   start("/p/l_1.jpg");
   ASSERT_TRUE(ended());
@@ -68,36 +68,36 @@ TEST_F(DownloadSessionTest, AFailedOrCancelledDownloadLeavesNoFile) {
 
   ServeOptions silent;
   silent.Head = HeadAnswer::Silent;
-  server.Serve("/silent/l_1.jpg", QByteArray(100000, 'y'), silent);
+  server.serve("/silent/l_1.jpg", QByteArray(100000, 'y'), silent);
   outcomes.clear();
   session.open();
   start("/silent/l_1.jpg");
-  ASSERT_TRUE(WaitUntil([this] { return server.RequestCount("HEAD") > 0; }));
+  ASSERT_TRUE(waitUntil([this] { return server.requestCount("HEAD") > 0; }));
   session.cancel();
   session.cancel();
   EXPECT_TRUE(outcomes.empty()) << "the session ends when the engine has stopped";
   ASSERT_TRUE(ended());
   EXPECT_EQ(outcomes, std::vector{DownloadSession::Outcome::Cancelled});
   EXPECT_FALSE(QFileInfo::exists(target()));
-  EXPECT_EQ(server.RequestCount("GET"), 0);
+  EXPECT_EQ(server.requestCount("GET"), 0);
 }
 
 // A Cancel before the start fetches nothing and ends at once; the next
 // session starts without it.
 TEST_F(DownloadSessionTest, ACancelBeforeTheStartBelongsToItsSessionOnly) {
-  server.Serve("/p/l_1.jpg", QByteArray(1000, 'z'));
+  server.serve("/p/l_1.jpg", QByteArray(1000, 'z'));
   session.open();
   session.cancel();
   start("/p/l_1.jpg");
   EXPECT_EQ(outcomes, std::vector{DownloadSession::Outcome::Cancelled});
-  EXPECT_TRUE(server.Requests().empty());
+  EXPECT_TRUE(server.requests().empty());
   EXPECT_FALSE(QFileInfo::exists(target()));
 
   session.open();
   EXPECT_FALSE(session.cancelRequested());
   EXPECT_EQ(session.barWidth(), 1);
   start("/p/l_1.jpg");
-  ASSERT_TRUE(WaitUntil([this] { return outcomes.size() == 2; }));
+  ASSERT_TRUE(waitUntil([this] { return outcomes.size() == 2; }));
   EXPECT_EQ(outcomes.back(), DownloadSession::Outcome::Succeeded);
   EXPECT_EQ(QFileInfo(target()).size(), 1000);
 }

@@ -33,31 +33,31 @@ class GridTest : public ::testing::Test {
     }
   }
 
-  void open() { window = MakeMainWindow(folder); }
+  void open() { window = makeMainWindow(folder); }
 
   // The clicks that load a page; the slots are looked at once it is shown.
   void clickCategory(int link) {
-    window->lblL1Click(Ui(window).lblL[size_t(link - 1)]);
-    ASSERT_TRUE(WaitForPage(*window));
+    window->lblL1Click(ui(window).lblL[size_t(link - 1)]);
+    ASSERT_TRUE(waitForPage(*window));
   }
   void clickPage(int page) {
     window->lblWPage1Click(page);
-    ASSERT_TRUE(WaitForPage(*window));
+    ASSERT_TRUE(waitForPage(*window));
   }
 
   int visiblePageLinks() const {
     int visible = 0;
-    for (SkinLabel* link : Ui(window).lblWPage) visible += link->isVisibleTo(window.get()) ? 1 : 0;
+    for (SkinLabel* link : ui(window).lblWPage) visible += link->isVisibleTo(window.get()) ? 1 : 0;
     return visible;
   }
   int visibleSlots() const {
     int visible = 0;
-    for (PicturePanel* slot : Ui(window).W) visible += slot->isVisibleTo(window.get()) ? 1 : 0;
+    for (PicturePanel* slot : ui(window).W) visible += slot->isVisibleTo(window.get()) ? 1 : 0;
     return visible;
   }
   int visibleFrames() const {
     int visible = 0;
-    for (SkinShape* frame : Ui(window).shpW) visible += frame->isVisibleTo(window.get()) ? 1 : 0;
+    for (SkinShape* frame : ui(window).shpW) visible += frame->isVisibleTo(window.get()) ? 1 : 0;
     return visible;
   }
   QString slotTail(int slot) const { return window->Slots()[size_t(slot - 1)].thumbnail.section('/', -1); }
@@ -65,7 +65,7 @@ class GridTest : public ::testing::Test {
   QList<int> markedPages() const {
     QList<int> marked;
     for (int k = 0; k < 20; ++k)
-      if (Ui(window).lblWPage[k]->fontColor() == kCurrentPageColour) marked << k + 1;
+      if (ui(window).lblWPage[k]->fontColor() == kCurrentPageColour) marked << k + 1;
     return marked;
   }
 };
@@ -74,7 +74,7 @@ class GridTest : public ::testing::Test {
 TEST_F(GridTest, OpensOnLocalCategoryOnePageOne) {
   fillCategory(1, 4);
   open();
-  EXPECT_TRUE(window->IsCurrentCategory(Ui(window).lblL[0]));
+  EXPECT_TRUE(window->isCurrentCategory(ui(window).lblL[0]));
   EXPECT_EQ(window->CurrentPage(), 1);
   EXPECT_EQ(visibleSlots(), 4);
   EXPECT_EQ(visiblePageLinks(), 1);
@@ -82,7 +82,7 @@ TEST_F(GridTest, OpensOnLocalCategoryOnePageOne) {
   EXPECT_EQ(slotTail(1), "s_p001.jpg");
   EXPECT_EQ(window->Slots()[0].large, folder.file("wallpaper/normal/local/1/l_p001.jpg"));
   // The highlight bar stands over the current category's link.
-  EXPECT_EQ(Ui(window).imgLeftBK->y(), Ui(window).lblL[0]->y() - kHighlightAboveLink);
+  EXPECT_EQ(ui(window).imgLeftBK->y(), ui(window).lblL[0]->y() - kHighlightAboveLink);
 }
 
 TEST_F(GridTest, PageLinksFollowTheCount) {
@@ -94,7 +94,7 @@ TEST_F(GridTest, PageLinksFollowTheCount) {
   EXPECT_EQ(visiblePageLinks(), 1);
   clickCategory(2);
   EXPECT_EQ(visiblePageLinks(), 2);
-  EXPECT_EQ(Ui(window).imgLeftBK->y(), Ui(window).lblL[1]->y() - kHighlightAboveLink);
+  EXPECT_EQ(ui(window).imgLeftBK->y(), ui(window).lblL[1]->y() - kHighlightAboveLink);
   clickPage(2);
   EXPECT_EQ(window->CurrentPage(), 2);
   EXPECT_EQ(markedPages(), QList<int>{2});
@@ -117,8 +117,8 @@ TEST_F(GridTest, EmptyCategoryShowsTheTipAndMarksPageOne) {
   open();
   clickPage(3);
   clickCategory(5);
-  EXPECT_TRUE(Ui(window).lblErrorTip->isVisibleTo(window.get()));
-  EXPECT_EQ(Ui(window).lblErrorTip->caption(), window->texts().szPicnofind);
+  EXPECT_TRUE(ui(window).lblErrorTip->isVisibleTo(window.get()));
+  EXPECT_EQ(ui(window).lblErrorTip->caption(), window->texts().szPicnofind);
   EXPECT_FALSE(window->texts().szPicnofind.isEmpty());
   EXPECT_EQ(visibleSlots(), 0);
   EXPECT_EQ(visiblePageLinks(), 0);
@@ -149,7 +149,7 @@ TEST_F(GridTest, ClickingTheCurrentPageOrCategoryReloadsNothing) {
   open();
   window->imgW1Click(3);
   window->lblWPage1Click(1);
-  window->lblL1Click(Ui(window).lblL[0]);
+  window->lblL1Click(ui(window).lblL[0]);
   EXPECT_FALSE(window->browse().loading());
   EXPECT_EQ(visibleFrames(), 1) << "a reload would have hidden the frame";
 }
@@ -160,7 +160,7 @@ TEST_F(GridTest, SelectionKeepsOneFrameAndANewPageClearsIt) {
   window->imgW1Click(2);
   window->imgW1Click(5);
   EXPECT_EQ(visibleFrames(), 1);
-  EXPECT_TRUE(Ui(window).shpW[4]->isVisibleTo(window.get()));
+  EXPECT_TRUE(ui(window).shpW[4]->isVisibleTo(window.get()));
   clickPage(2);
   EXPECT_EQ(visibleFrames(), 0);
 }
@@ -170,17 +170,17 @@ TEST_F(GridTest, EachShapeArrangesTheGridFromTheLayoutTable) {
   for (Shape shape : {Shape::Widescreen, Shape::Normal}) {
     SCOPED_TRACE(shape == Shape::Widescreen ? "widescreen" : "normal");
     window->ArrangeGrid(shape);
-    const GridGeometry& g = GridOf(shape);
+    const GridGeometry& g = gridOf(shape);
     for (int n = 0; n < 6; ++n) {
-      EXPECT_EQ(Ui(window).W[n]->geometry(), SlotRect(shape, n)) << "slot " << n + 1;
-      EXPECT_EQ(Ui(window).shpW[n]->geometry(), QRect(QPoint(0, 0), g.slot)) << "slot " << n + 1;
-      EXPECT_EQ(Ui(window).imgW[n]->geometry(), QRect(g.image, g.imageSize)) << "slot " << n + 1;
+      EXPECT_EQ(ui(window).W[n]->geometry(), slotRect(shape, n)) << "slot " << n + 1;
+      EXPECT_EQ(ui(window).shpW[n]->geometry(), QRect(QPoint(0, 0), g.slot)) << "slot " << n + 1;
+      EXPECT_EQ(ui(window).imgW[n]->geometry(), QRect(g.image, g.imageSize)) << "slot " << n + 1;
       // Whatever the table says, a slot fits the grid panel without covering
       // another, and its thumbnail fits inside it.
-      EXPECT_TRUE(Ui(window).Panel1->rect().contains(Ui(window).W[n]->geometry())) << "slot " << n + 1;
-      EXPECT_TRUE(Ui(window).W[n]->rect().contains(Ui(window).imgW[n]->geometry())) << "slot " << n + 1;
+      EXPECT_TRUE(ui(window).Panel1->rect().contains(ui(window).W[n]->geometry())) << "slot " << n + 1;
+      EXPECT_TRUE(ui(window).W[n]->rect().contains(ui(window).imgW[n]->geometry())) << "slot " << n + 1;
       for (int m = n + 1; m < 6; ++m)
-        EXPECT_FALSE(Ui(window).W[n]->geometry().intersects(Ui(window).W[m]->geometry()))
+        EXPECT_FALSE(ui(window).W[n]->geometry().intersects(ui(window).W[m]->geometry()))
             << "slots " << n + 1 << " and " << m + 1;
     }
   }
@@ -191,13 +191,13 @@ TEST_F(GridTest, BusyHoldsOffCategoriesPagesAndTabs) {
   fillCategory(2, 3);
   open();
   window->browse().setBusy(true);
-  window->lblL1Click(Ui(window).lblL[1]);
+  window->lblL1Click(ui(window).lblL[1]);
   window->lblWPage1Click(2);
   window->btnWidescreenClick();
   EXPECT_FALSE(window->browse().loading());
-  EXPECT_TRUE(window->IsCurrentCategory(Ui(window).lblL[0]));
+  EXPECT_TRUE(window->isCurrentCategory(ui(window).lblL[0]));
   EXPECT_EQ(window->CurrentPage(), 1);
-  EXPECT_FALSE(window->CurrentShapeIsWide());
+  EXPECT_FALSE(window->currentShapeIsWide());
   EXPECT_EQ(visibleSlots(), 6);
   window->browse().setBusy(false);
 }
@@ -209,22 +209,22 @@ TEST_F(GridTest, ShapeTabsReloadCategoryOneAtPageOne) {
   open();
   clickCategory(3);
   window->btnWidescreenClick();
-  ASSERT_TRUE(WaitForPage(*window));
-  EXPECT_TRUE(window->CurrentShapeIsWide());
-  EXPECT_TRUE(window->IsCurrentCategory(Ui(window).lblL[0]));
-  EXPECT_EQ(Ui(window).btnNormal->caption(), Ui(window).btnWidescreen->caption());
-  EXPECT_EQ(Ui(window).btnNormal->x(), Ui(window).btnWidescreen->x());
+  ASSERT_TRUE(waitForPage(*window));
+  EXPECT_TRUE(window->currentShapeIsWide());
+  EXPECT_TRUE(window->isCurrentCategory(ui(window).lblL[0]));
+  EXPECT_EQ(ui(window).btnNormal->caption(), ui(window).btnWidescreen->caption());
+  EXPECT_EQ(ui(window).btnNormal->x(), ui(window).btnWidescreen->x());
   EXPECT_EQ(slotTail(1), "s_wide.jpg");
   EXPECT_EQ(visibleSlots(), 1);
   // The slots take the wide shape, and thumbnails are decoded for its box.
-  EXPECT_EQ(Ui(window).W[0]->geometry(), SlotRect(Shape::Widescreen, 0));
-  EXPECT_EQ(window->browse().state().thumbnailBox(), Ui(window).imgW[0]->size());
+  EXPECT_EQ(ui(window).W[0]->geometry(), slotRect(Shape::Widescreen, 0));
+  EXPECT_EQ(window->browse().state().thumbnailBox(), ui(window).imgW[0]->size());
   window->btnWallpaperClick();
-  ASSERT_TRUE(WaitForPage(*window));
-  EXPECT_FALSE(window->CurrentShapeIsWide());
+  ASSERT_TRUE(waitForPage(*window));
+  EXPECT_FALSE(window->currentShapeIsWide());
   EXPECT_EQ(visibleSlots(), 6);
-  EXPECT_EQ(Ui(window).W[0]->geometry(), SlotRect(Shape::Normal, 0));
-  EXPECT_EQ(window->browse().state().thumbnailBox(), Ui(window).imgW[0]->size());
+  EXPECT_EQ(ui(window).W[0]->geometry(), slotRect(Shape::Normal, 0));
+  EXPECT_EQ(window->browse().state().thumbnailBox(), ui(window).imgW[0]->size());
 }
 
 TEST_F(GridTest, AnUndecodableThumbnailDoesNotHideTheRestOfThePage) {
@@ -232,30 +232,30 @@ TEST_F(GridTest, AnUndecodableThumbnailDoesNotHideTheRestOfThePage) {
   folder.writeFile("wallpaper/normal/local/1/s_p002.jpg", "not a picture");
   open();
   EXPECT_EQ(visibleSlots(), 3);
-  EXPECT_TRUE(Ui(window).imgW[1]->hasPicture());
+  EXPECT_TRUE(ui(window).imgW[1]->hasPicture());
   EXPECT_EQ(slotTail(3), "s_p003.jpg");
 }
 
 TEST_F(GridTest, HoverMarksOnlyLinksThatAreNotCurrent) {
   fillCategory(1, 1);
   open();
-  window->lblL1MouseEnter(Ui(window).lblL[0]);
-  EXPECT_FALSE(Ui(window).lblL[0]->font().underline());
-  window->lblL1MouseEnter(Ui(window).lblL[1]);
-  EXPECT_TRUE(Ui(window).lblL[1]->font().underline());
-  EXPECT_EQ(Ui(window).lblL[1]->cursor().shape(), Qt::PointingHandCursor);
-  window->lblL1MouseLeave(Ui(window).lblL[1]);
-  EXPECT_FALSE(Ui(window).lblL[1]->font().underline());
+  window->lblL1MouseEnter(ui(window).lblL[0]);
+  EXPECT_FALSE(ui(window).lblL[0]->font().underline());
+  window->lblL1MouseEnter(ui(window).lblL[1]);
+  EXPECT_TRUE(ui(window).lblL[1]->font().underline());
+  EXPECT_EQ(ui(window).lblL[1]->cursor().shape(), Qt::PointingHandCursor);
+  window->lblL1MouseLeave(ui(window).lblL[1]);
+  EXPECT_FALSE(ui(window).lblL[1]->font().underline());
   window->lblWPage1MouseEnter(1);
-  EXPECT_NE(Ui(window).lblWPage[0]->cursor().shape(), Qt::PointingHandCursor);
+  EXPECT_NE(ui(window).lblWPage[0]->cursor().shape(), Qt::PointingHandCursor);
 }
 
 TEST_F(GridTest, ACategoryRestoredWithItsOldModificationTimeShowsItsNewPictures) {
   fillCategory(1, 2);
   const QString category = folder.file(categoryFolder(1));
   // Once the folder has been still for a moment its listing is kept.
-  ASSERT_TRUE(WaitUntil([&] {
-    const std::optional<FolderStampReading> reading = ReadFolderStamp(category);
+  ASSERT_TRUE(waitUntil([&] {
+    const std::optional<FolderStampReading> reading = readFolderStamp(category);
     return reading && reading->trust == StampTrust::Reliable;
   }));
   open();
@@ -288,16 +288,16 @@ TEST_F(GridTest, APictureWhoseNameIsNotUtf8IsShown) {
   folder.copyEnglishLanguage();
   const QString plain = folder.writePicture(categoryFolder(1) + "plain.jpg", QSize(8, 6), Qt::blue);
   const QByteArray category = QFile::encodeName(folder.file(categoryFolder(1)));
-  ASSERT_TRUE(RenameRaw(plain, category + "s_caf\xE9.jpg"));
-  ASSERT_TRUE(WriteRawFile(category + "l_caf\xE9.jpg", "large"));
+  ASSERT_TRUE(renameRaw(plain, category + "s_caf\xE9.jpg"));
+  ASSERT_TRUE(writeRawFile(category + "l_caf\xE9.jpg", "large"));
   open();
-  EXPECT_FALSE(Ui(window).lblErrorTip->isVisibleTo(window.get()));
+  EXPECT_FALSE(ui(window).lblErrorTip->isVisibleTo(window.get()));
   ASSERT_EQ(visibleSlots(), 1);
   // The picture itself, not the mark of one that could not be read.
   const QImage shown = window->browse().state().pictures[0];
   ASSERT_FALSE(shown.isNull());
   EXPECT_LT(qRed(shown.pixel(4, 4)), 40);
   EXPECT_GT(qBlue(shown.pixel(4, 4)), 200);
-  EXPECT_EQ(EncodeFileName(window->Slots()[0].thumbnail), category + "s_caf\xE9.jpg");
-  EXPECT_EQ(EncodeFileName(window->Slots()[0].large), category + "l_caf\xE9.jpg");
+  EXPECT_EQ(encodeFileName(window->Slots()[0].thumbnail), category + "s_caf\xE9.jpg");
+  EXPECT_EQ(encodeFileName(window->Slots()[0].large), category + "l_caf\xE9.jpg");
 }

@@ -15,13 +15,13 @@
 #include "support/ProgramFolder.h"
 
 namespace {
-QImage Bitmap(const QString& name) {
+QImage bitmap(const QString& name) {
   return QImage(QStringLiteral(":/skin/%1.png").arg(name))
       .convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
 
 // The share of pixels that differ by more than a rounding step.
-double DifferingShare(const QImage& a, const QImage& b) {
+double differingShare(const QImage& a, const QImage& b) {
   if (a.size() != b.size()) return 1;
   qint64 differing = 0;
   for (int y = 0; y < a.height(); ++y) {
@@ -36,7 +36,7 @@ double DifferingShare(const QImage& a, const QImage& b) {
 }
 
 // What a control shows, in device pixels, on an opaque ground.
-QImage Shown(QWidget* control) {
+QImage shown(QWidget* control) {
   return control->grab().toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
 
@@ -48,7 +48,7 @@ class HighDensityTest : public ::testing::Test {
     const QString base = QStringLiteral("wallpaper/normal/local/1/");
     folder.writePicture(base + "s_a.jpg", QSize(145, 110), Qt::blue);
     folder.writePicture(base + "l_a.jpg", QSize(1450, 1100), Qt::red);
-    window = MakeMainWindow(folder);
+    window = makeMainWindow(folder);
     window->show();
   }
 
@@ -65,8 +65,8 @@ TEST_F(HighDensityTest, EverySkinBitmapHasATwinOfTwiceItsSize) {
     if (file.endsWith(QLatin1String("@2x.png"))) continue;
     ++singles;
     const QString name = file.chopped(4);
-    const QImage single = Bitmap(name);
-    const QImage twin = Bitmap(name + "@2x");
+    const QImage single = bitmap(name);
+    const QImage twin = bitmap(name + "@2x");
     EXPECT_EQ(twin.size(), single.size() * 2) << qPrintable(name);
   }
   EXPECT_EQ(names.size(), 2 * singles);
@@ -76,25 +76,25 @@ TEST_F(HighDensityTest, ControlsDrawTheSharpBitmapAndKeepTheirLogicalLayout) {
   EXPECT_EQ(window->size(), QSize(799, 599));
   EXPECT_EQ(window->devicePixelRatioF(), 2.0);
 
-  const QImage background = Shown(Ui(window).imgMain);
+  const QImage background = shown(ui(window).imgMain);
   ASSERT_EQ(background.size(), QSize(1598, 1198));
-  const QImage sharp = Bitmap("main_bg@2x");
+  const QImage sharp = bitmap("main_bg@2x");
   const QImage blownUp =
-      Bitmap("main_bg").scaled(sharp.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-  EXPECT_LT(DifferingShare(background, sharp), 0.001);
-  EXPECT_GT(DifferingShare(blownUp, sharp), 0.01);  // so the check above can tell them apart
+      bitmap("main_bg").scaled(sharp.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+  EXPECT_LT(differingShare(background, sharp), 0.001);
+  EXPECT_GT(differingShare(blownUp, sharp), 0.01);  // so the check above can tell them apart
 
   // A picture button on its ground: the window's background under it.
-  const QImage button = window->grab(Ui(window).btnClose->geometry())
+  const QImage button = window->grab(ui(window).btnClose->geometry())
                             .toImage()
                             .convertToFormat(QImage::Format_ARGB32_Premultiplied);
   ASSERT_EQ(button.size(), QSize(48, 48));
-  QImage expected = background.copy(QRect(Ui(window).btnClose->pos() * 2, QSize(48, 48)));
+  QImage expected = background.copy(QRect(ui(window).btnClose->pos() * 2, QSize(48, 48)));
   {
     QPainter painter(&expected);
-    painter.drawImage(0, 0, Bitmap("btn_close_normal@2x"));
+    painter.drawImage(0, 0, bitmap("btn_close_normal@2x"));
   }
-  EXPECT_LT(DifferingShare(button, expected), 0.01);
+  EXPECT_LT(differingShare(button, expected), 0.01);
 }
 
 TEST_F(HighDensityTest, ThumbnailsAreDecodedForTheSlotsDevicePixels) {

@@ -52,14 +52,14 @@ class DecodeFolder : public ::testing::Test {
 };
 
 // Within the loss of JPEG coding.
-void ExpectColourNear(QRgb actual, const QColor& expected) {
+void expectColourNear(QRgb actual, const QColor& expected) {
   EXPECT_NEAR(qRed(actual), expected.red(), 12);
   EXPECT_NEAR(qGreen(actual), expected.green(), 12);
   EXPECT_NEAR(qBlue(actual), expected.blue(), 12);
 }
 
 // Puts other dimensions into the frame header of a baseline JPEG.
-QByteArray WithDimensions(QByteArray jpeg, int width, int height) {
+QByteArray withDimensions(QByteArray jpeg, int width, int height) {
   const qsizetype frame = jpeg.indexOf("\xff\xc0");
   EXPECT_GT(frame, 0);
   jpeg[frame + 5] = char(height >> 8);
@@ -71,7 +71,7 @@ QByteArray WithDimensions(QByteArray jpeg, int width, int height) {
 
 // Qt writes no CMYK JPEG, so this one is made with libjpeg, stored inverted
 // as the Adobe marker that libjpeg adds announces to readers.
-QByteArray InvertedCmykJpeg(QSize size, const unsigned char cmyk[4]) {
+QByteArray invertedCmykJpeg(QSize size, const unsigned char cmyk[4]) {
   jpeg_compress_struct cinfo{};
   jpeg_error_mgr error{};
   cinfo.err = jpeg_std_error(&error);
@@ -103,36 +103,36 @@ QByteArray InvertedCmykJpeg(QSize size, const unsigned char cmyk[4]) {
 TEST_F(DecodeFolder, JpegIsScaledToExactlyTheBox) {
   const QString file = writeBytes("s_sea.jpg", jpegBytes(QSize(1600, 1200), QColor(200, 30, 40)));
   QString error;
-  const QImage picture = LoadPictureForBox(file, kNormalBox, &error);
+  const QImage picture = loadPictureForBox(file, kNormalBox, &error);
   ASSERT_FALSE(picture.isNull()) << qPrintable(error);
   EXPECT_EQ(picture.size(), kNormalBox);
-  ExpectColourNear(picture.pixel(70, 50), QColor(200, 30, 40));
+  expectColourNear(picture.pixel(70, 50), QColor(200, 30, 40));
 
-  EXPECT_EQ(LoadPicture(file, &error).size(), QSize(1600, 1200));
+  EXPECT_EQ(loadPicture(file, &error).size(), QSize(1600, 1200));
   const QString small = writeBytes("s_small.jpg", jpegBytes(QSize(40, 30), Qt::blue));
-  EXPECT_EQ(LoadPictureForBox(small, QSize(160, 100)).size(), QSize(160, 100));  // stretched up
+  EXPECT_EQ(loadPictureForBox(small, QSize(160, 100)).size(), QSize(160, 100));  // stretched up
 }
 
 TEST_F(DecodeFolder, ExtensionInCapitalsAndProgressiveFilesDecode) {
   const QString file = writeBytes("S_SEA.JPG", jpegBytes(QSize(800, 600), QColor(20, 180, 60), true));
   QString error;
-  const QImage picture = LoadPictureForBox(file, kNormalBox, &error);
+  const QImage picture = loadPictureForBox(file, kNormalBox, &error);
   ASSERT_FALSE(picture.isNull()) << qPrintable(error);
-  ExpectColourNear(picture.pixel(10, 10), QColor(20, 180, 60));
+  expectColourNear(picture.pixel(10, 10), QColor(20, 180, 60));
 }
 
 TEST_F(DecodeFolder, GreyAndCmykJpegsComeOutInRgb) {
   QImage grey(64, 48, QImage::Format_Grayscale8);
   grey.fill(QColor(128, 128, 128));
   const QString greyFile = writeBytes("grey.jpg", encode(grey, "jpeg"));
-  ExpectColourNear(LoadPicture(greyFile).pixel(5, 5), QColor(128, 128, 128));
+  expectColourNear(loadPicture(greyFile).pixel(5, 5), QColor(128, 128, 128));
 
   const unsigned char redInverted[4] = {255, 0, 0, 255};  // no cyan, full magenta and yellow, no black
-  const QString cmykFile = writeBytes("cmyk.jpg", InvertedCmykJpeg(QSize(64, 48), redInverted));
+  const QString cmykFile = writeBytes("cmyk.jpg", invertedCmykJpeg(QSize(64, 48), redInverted));
   QString error;
-  const QImage cmyk = LoadPictureForBox(cmykFile, QSize(32, 24), &error);
+  const QImage cmyk = loadPictureForBox(cmykFile, QSize(32, 24), &error);
   ASSERT_FALSE(cmyk.isNull()) << qPrintable(error);
-  ExpectColourNear(cmyk.pixel(5, 5), Qt::red);
+  expectColourNear(cmyk.pixel(5, 5), Qt::red);
 }
 
 TEST_F(DecodeFolder, BitmapsGoThroughQtInAnyCase) {
@@ -140,11 +140,11 @@ TEST_F(DecodeFolder, BitmapsGoThroughQtInAnyCase) {
   image.fill(QColor(10, 20, 250));
   const QString file = writeBytes("L_SEA.BMP", encode(image, "bmp"));
   QString error;
-  const QImage picture = LoadPictureForBox(file, kNormalBox, &error);
+  const QImage picture = loadPictureForBox(file, kNormalBox, &error);
   ASSERT_FALSE(picture.isNull()) << qPrintable(error);
   EXPECT_EQ(picture.size(), kNormalBox);
   EXPECT_EQ(picture.pixel(3, 3), QColor(10, 20, 250).rgb());
-  EXPECT_EQ(LoadPicture(file).size(), QSize(200, 100));
+  EXPECT_EQ(loadPicture(file).size(), QSize(200, 100));
 }
 
 TEST_F(DecodeFolder, BrokenFilesAreErrors) {
@@ -167,58 +167,58 @@ TEST_F(DecodeFolder, BrokenFilesAreErrors) {
   for (const auto& broken : cases) {
     const QString file = writeBytes(broken.name, broken.bytes);
     QString error;
-    EXPECT_TRUE(LoadPictureForBox(file, kNormalBox, &error).isNull()) << broken.name;
+    EXPECT_TRUE(loadPictureForBox(file, kNormalBox, &error).isNull()) << broken.name;
     EXPECT_FALSE(error.isEmpty()) << broken.name;
-    EXPECT_TRUE(LoadPicture(file).isNull()) << broken.name;
+    EXPECT_TRUE(loadPicture(file).isNull()) << broken.name;
   }
 }
 
 TEST_F(DecodeFolder, HugeDimensionsAreRefusedOrFailWithoutExhaustingMemory) {
   const QByteArray small = jpegBytes(QSize(64, 64), Qt::red);
-  const QString huge = writeBytes("huge.jpg", WithDimensions(small, 65000, 65000));
+  const QString huge = writeBytes("huge.jpg", withDimensions(small, 65000, 65000));
   QString error;
-  EXPECT_TRUE(LoadPicture(huge, &error).isNull());
+  EXPECT_TRUE(loadPicture(huge, &error).isNull());
   EXPECT_TRUE(error.contains("too large")) << qPrintable(error);
   // Decodable at an eighth of the size, but the data behind the header is missing.
-  EXPECT_TRUE(LoadPictureForBox(huge, kNormalBox, &error).isNull());
+  EXPECT_TRUE(loadPictureForBox(huge, kNormalBox, &error).isNull());
   EXPECT_FALSE(error.contains("too large")) << qPrintable(error);
-  const QString claimed = writeBytes("claimed.jpg", WithDimensions(small, 20000, 15000));
-  EXPECT_TRUE(LoadPictureForBox(claimed, kNormalBox).isNull());
-  EXPECT_TRUE(LoadPicture(claimed).isNull());
-  const QString zero = writeBytes("zero.jpg", WithDimensions(small, 0, 64));
-  EXPECT_TRUE(LoadPicture(zero).isNull());
+  const QString claimed = writeBytes("claimed.jpg", withDimensions(small, 20000, 15000));
+  EXPECT_TRUE(loadPictureForBox(claimed, kNormalBox).isNull());
+  EXPECT_TRUE(loadPicture(claimed).isNull());
+  const QString zero = writeBytes("zero.jpg", withDimensions(small, 0, 64));
+  EXPECT_TRUE(loadPicture(zero).isNull());
   QImage image(100, 100, QImage::Format_RGB32);
   image.fill(Qt::red);
   QByteArray bitmap = encode(image, "bmp");
   bitmap[18] = bitmap[19] = bitmap[20] = char(0xff);  // width 16 million
   const QString wide = writeBytes("wide.bmp", bitmap);
-  EXPECT_TRUE(LoadPicture(wide).isNull());
-  EXPECT_TRUE(LoadPictureForBox(wide, kNormalBox).isNull());
+  EXPECT_TRUE(loadPicture(wide).isNull());
+  EXPECT_TRUE(loadPictureForBox(wide, kNormalBox).isNull());
 }
 
 TEST_F(DecodeFolder, MissingFilesFoldersAndPipesAreErrorsNotHangs) {
   QString error;
-  EXPECT_TRUE(LoadPictureForBox(path("missing.jpg"), kNormalBox, &error).isNull());
+  EXPECT_TRUE(loadPictureForBox(path("missing.jpg"), kNormalBox, &error).isNull());
   EXPECT_FALSE(error.isEmpty());
   ASSERT_TRUE(QDir().mkpath(path("folder.jpg")));
-  EXPECT_TRUE(LoadPicture(path("folder.jpg")).isNull());
+  EXPECT_TRUE(loadPicture(path("folder.jpg")).isNull());
   ASSERT_EQ(mkfifo(QFile::encodeName(path("pipe.jpg")).constData(), 0600), 0);
-  EXPECT_TRUE(LoadPictureForBox(path("pipe.jpg"), kNormalBox).isNull());
+  EXPECT_TRUE(loadPictureForBox(path("pipe.jpg"), kNormalBox).isNull());
   const QString file = writeBytes("ok.jpg", jpegBytes(QSize(10, 10), Qt::red));
-  EXPECT_TRUE(LoadPictureForBox(file, QSize(0, 10), &error).isNull());
+  EXPECT_TRUE(loadPictureForBox(file, QSize(0, 10), &error).isNull());
 }
 
 TEST_F(DecodeFolder, PageDecodedAtOnceKeepsOrderAndReportsEachFailure) {
   const QStringList files = {writeBytes("a.jpg", jpegBytes(QSize(300, 200), Qt::red)), path("missing.jpg"),
                              writeBytes("c.jpg", jpegBytes(QSize(300, 200), Qt::blue))};
   QStringList errors;
-  const std::vector<QImage> pictures = LoadPicturesForBox(files, kNormalBox, &errors);
+  const std::vector<QImage> pictures = loadPicturesForBox(files, kNormalBox, &errors);
   ASSERT_EQ(pictures.size(), 3u);
   ASSERT_EQ(errors.size(), 3);
-  ExpectColourNear(pictures[0].pixel(1, 1), Qt::red);
+  expectColourNear(pictures[0].pixel(1, 1), Qt::red);
   EXPECT_TRUE(pictures[1].isNull());
   EXPECT_FALSE(errors[1].isEmpty());
-  ExpectColourNear(pictures[2].pixel(1, 1), Qt::blue);
+  expectColourNear(pictures[2].pixel(1, 1), Qt::blue);
   EXPECT_TRUE(errors[2].isEmpty());
 }
 
@@ -227,15 +227,15 @@ TEST_F(DecodeFolder, AFileWhoseNameIsNotUtf8IsDecodedByItsBytes) {
   const QString plainJpeg = writeBytes("plain.jpg", jpegBytes(QSize(300, 200), Qt::red));
   const QString plainBitmap = writeBytes("plain.bmp", encode(QImage(20, 10, QImage::Format_RGB32), "bmp"));
   const QByteArray folder = QFile::encodeName(m_dir.path()) + '/';
-  ASSERT_TRUE(RenameRaw(plainJpeg, folder + "caf\xE9.jpg"));
-  ASSERT_TRUE(RenameRaw(plainBitmap, folder + "\xBA\xA3.bmp"));
+  ASSERT_TRUE(renameRaw(plainJpeg, folder + "caf\xE9.jpg"));
+  ASSERT_TRUE(renameRaw(plainBitmap, folder + "\xBA\xA3.bmp"));
 
   QString error;
-  const QImage thumbnail = LoadPictureForBox(DecodeFileName(folder + "caf\xE9.jpg"), kNormalBox, &error);
+  const QImage thumbnail = loadPictureForBox(decodeFileName(folder + "caf\xE9.jpg"), kNormalBox, &error);
   ASSERT_FALSE(thumbnail.isNull()) << qPrintable(error);
-  ExpectColourNear(thumbnail.pixel(10, 10), Qt::red);
-  EXPECT_EQ(LoadPicture(DecodeFileName(folder + "\xBA\xA3.bmp"), &error).size(), QSize(20, 10))
+  expectColourNear(thumbnail.pixel(10, 10), Qt::red);
+  EXPECT_EQ(loadPicture(decodeFileName(folder + "\xBA\xA3.bmp"), &error).size(), QSize(20, 10))
       << qPrintable(error);
   // Another name with the same text as Qt decodes it is not the file.
-  EXPECT_TRUE(LoadPicture(DecodeFileName(folder + "caf\xEF\xBF\xBD.jpg")).isNull());
+  EXPECT_TRUE(loadPicture(decodeFileName(folder + "caf\xEF\xBF\xBD.jpg")).isNull());
 }

@@ -234,7 +234,7 @@ TEST_F(IniTest, WriteLeavesAFileTheUserMayNotWriteAsItIs) {
   }
   IniBatch batch(ini);
   batch.WriteIniText("t", "k", "3");
-  EXPECT_THROW(batch.Commit(), IniWriteError);
+  EXPECT_THROW(batch.commit(), IniWriteError);
   ini.DeleteIniKey("s", "k");  // best effort: the key stays
   EXPECT_EQ(content(), original);
   struct stat after {};
@@ -317,7 +317,7 @@ TEST_F(IniTest, BatchEndsWithTheSameBytesAsSingleCallsAndWritesOnlyOnCommit) {
   edit(batch);
   EXPECT_EQ(batch.ReadIniText("wallpaper-normal", "2", ""), "new2");
   EXPECT_EQ(content(), original);
-  batch.Commit();
+  batch.commit();
   EXPECT_EQ(content(), single);
   EXPECT_EQ(folderEntries(), QStringList{"setting.ini"});
 }
@@ -325,7 +325,7 @@ TEST_F(IniTest, BatchEndsWithTheSameBytesAsSingleCallsAndWritesOnlyOnCommit) {
 TEST_F(IniTest, BatchWithoutChangesCreatesNothing) {
   IniBatch batch(ini);
   batch.DeleteIniKey("s", "k");
-  batch.Commit();
+  batch.commit();
   EXPECT_FALSE(QFile::exists(path));
 }
 

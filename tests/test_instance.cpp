@@ -30,7 +30,7 @@ class InstanceTest : public ::testing::Test {
     std::optional<InstanceReply> reply;
     std::atomic<bool> done = false;
     QThread* sender = QThread::create([&] {
-      reply = SendToInstance(request, timeout, socketPath());
+      reply = sendToInstance(request, timeout, socketPath());
       done = true;
     });
     sender->start();
@@ -78,7 +78,7 @@ TEST_F(InstanceTest, AProcessThatDiesWithoutCleaningUpBlocksNoOne) {
   ASSERT_TRUE(QFileInfo(socketPath()).exists())
       << "the crash left no socket file, so this test shows nothing";
 
-  EXPECT_FALSE(SendToInstance({QStringLiteral("show")}, 2s, socketPath())) << "nobody should answer";
+  EXPECT_FALSE(sendToInstance({QStringLiteral("show")}, 2s, socketPath())) << "nobody should answer";
   InstanceLock lock(lockPath());
   EXPECT_TRUE(lock.tryTake());
   InstanceServer server([](const QStringList&) { return InstanceReply{}; });
@@ -127,7 +127,7 @@ TEST_F(InstanceTest, AnAnswerGivenLaterReachesTheAskerAndTheLoopRunsMeanwhile) {
 }
 
 TEST_F(InstanceTest, NoInstanceListeningIsNoAnswer) {
-  EXPECT_FALSE(SendToInstance({QStringLiteral("next")}, 2s, socketPath()));
+  EXPECT_FALSE(sendToInstance({QStringLiteral("next")}, 2s, socketPath()));
 }
 
 TEST_F(InstanceTest, AnInstanceThatNeverAnswersEndsTheWaitAtTheTimeout) {
@@ -143,7 +143,7 @@ struct HandOverEnd {
   std::optional<InstanceReply> reply;
   QString gaveUp;
 };
-HandOverEnd RunHandOver(InstanceHandOver& handOver) {
+HandOverEnd runHandOver(InstanceHandOver& handOver) {
   HandOverEnd end;
   bool over = false;
   QObject::connect(&handOver, &InstanceHandOver::becameInstance, [&] { end.becameInstance = over = true; });
@@ -176,7 +176,7 @@ TEST_F(InstanceTest, AStartWaitsForAnInstanceThatBeginsListeningLate) {
   QTimer::singleShot(300, server, [server, path] { server->listen(path); });
   InstanceLock mine(lockPath());
   InstanceHandOver handOver(mine, {QStringLiteral("show")}, 20s, socketPath());
-  const HandOverEnd end = RunHandOver(handOver);
+  const HandOverEnd end = runHandOver(handOver);
   holderThread.quit();
   holderThread.wait();
   ASSERT_TRUE(end.reply) << qPrintable(end.gaveUp);
@@ -191,7 +191,7 @@ TEST_F(InstanceTest, AStartTakesOverWhenTheHolderEndsWithoutListening) {
   QTimer::singleShot(300, [&] { holder.reset(); });
   InstanceLock mine(lockPath());
   InstanceHandOver handOver(mine, {QStringLiteral("next")}, 20s, socketPath());
-  const HandOverEnd end = RunHandOver(handOver);
+  const HandOverEnd end = runHandOver(handOver);
   EXPECT_TRUE(end.becameInstance) << qPrintable(end.gaveUp);
   EXPECT_TRUE(mine.held());
 }
@@ -201,7 +201,7 @@ TEST_F(InstanceTest, AHolderThatNeverAnswersEndsTheWaitWithAReason) {
   ASSERT_TRUE(holder.tryTake());
   InstanceLock mine(lockPath());
   InstanceHandOver handOver(mine, {QStringLiteral("next")}, 300ms, socketPath());
-  const HandOverEnd end = RunHandOver(handOver);
+  const HandOverEnd end = runHandOver(handOver);
   EXPECT_FALSE(end.becameInstance);
   EXPECT_FALSE(end.reply);
   EXPECT_TRUE(end.gaveUp.contains(lockPath()));
@@ -211,10 +211,10 @@ TEST(InstanceFolder, TheRuntimeFolderComesFromTheEnvironment) {
   QTemporaryDir runtime;
   const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
   qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
-  EXPECT_EQ(InstanceSocketPath(), runtime.path() + QStringLiteral("/nimbra-wallpaper.socket"));
+  EXPECT_EQ(instanceSocketPath(), runtime.path() + QStringLiteral("/nimbra-wallpaper.socket"));
   // A relative or missing runtime folder is not used: the fallback is private.
   qputenv("XDG_RUNTIME_DIR", "relative/folder");
-  const QFileInfo fallback(InstanceRuntimeFolder());
+  const QFileInfo fallback(instanceRuntimeFolder());
   EXPECT_TRUE(fallback.isAbsolute());
   EXPECT_EQ(fallback.permissions() & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteOther), 0);
   qputenv("XDG_RUNTIME_DIR", saved);

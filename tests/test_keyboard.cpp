@@ -17,7 +17,7 @@ class KeyboardTest : public ::testing::Test {
     folder.copyEnglishLanguage();
     fillCategory(1, 8);  // two pages
     fillCategory(2, 3);
-    window = MakeMainWindowWith(dialogs.context(folder));
+    window = makeMainWindowWith(dialogs.context(folder));
     window->show();
     window->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
@@ -41,7 +41,7 @@ class KeyboardTest : public ::testing::Test {
   }
   void pressAndLoad(Qt::Key key) {
     press(key);
-    ASSERT_TRUE(WaitForPage(*window));
+    ASSERT_TRUE(waitForPage(*window));
   }
 
   const BrowseState& state() const { return window->browse().state(); }
@@ -54,7 +54,7 @@ class KeyboardTest : public ::testing::Test {
 }  // namespace
 
 TEST_F(KeyboardTest, TheFocusStartsOnTheCurrentCategoryAndTabFollowsTheWindowDownwards) {
-  EXPECT_EQ(QApplication::focusWidget(), Ui(window).lblL[0]);
+  EXPECT_EQ(QApplication::focusWidget(), ui(window).lblL[0]);
   QList<QWidget*> reached;
   for (int k = 0; k < 60 && !reached.contains(QApplication::focusWidget()); ++k) {
     reached << QApplication::focusWidget();
@@ -62,20 +62,20 @@ TEST_F(KeyboardTest, TheFocusStartsOnTheCurrentCategoryAndTabFollowsTheWindowDow
   }
   // From the first link: the others, the six slots of the page, its two
   // page links, the button and the gallery link, the address, then round.
-  const qsizetype slot1 = reached.indexOf(Ui(window).imgW[0]);
-  const qsizetype page2 = reached.indexOf(Ui(window).lblWPage[1]);
-  const qsizetype button = reached.indexOf(Ui(window).btnSetWallpaper);
-  const qsizetype close = reached.indexOf(Ui(window).btnClose);
-  EXPECT_GT(reached.indexOf(Ui(window).lblN[6]), reached.indexOf(Ui(window).lblL[4]));
-  EXPECT_GT(slot1, reached.indexOf(Ui(window).lblN[6]));
-  EXPECT_EQ(reached.indexOf(Ui(window).imgW[5]), slot1 + 5);
+  const qsizetype slot1 = reached.indexOf(ui(window).imgW[0]);
+  const qsizetype page2 = reached.indexOf(ui(window).lblWPage[1]);
+  const qsizetype button = reached.indexOf(ui(window).btnSetWallpaper);
+  const qsizetype close = reached.indexOf(ui(window).btnClose);
+  EXPECT_GT(reached.indexOf(ui(window).lblN[6]), reached.indexOf(ui(window).lblL[4]));
+  EXPECT_GT(slot1, reached.indexOf(ui(window).lblN[6]));
+  EXPECT_EQ(reached.indexOf(ui(window).imgW[5]), slot1 + 5);
   EXPECT_GT(page2, slot1);
   EXPECT_GT(button, page2);
-  EXPECT_GT(reached.indexOf(Ui(window).suiURLLabel1), button);
-  EXPECT_GT(close, reached.indexOf(Ui(window).suiURLLabel1));
+  EXPECT_GT(reached.indexOf(ui(window).suiURLLabel1), button);
+  EXPECT_GT(close, reached.indexOf(ui(window).suiURLLabel1));
   // The page that is hidden takes no focus.
-  EXPECT_FALSE(reached.contains(Ui(window).chkAutoRun));
-  EXPECT_FALSE(reached.contains(Ui(window).lstWallpaper));
+  EXPECT_FALSE(reached.contains(ui(window).chkAutoRun));
+  EXPECT_FALSE(reached.contains(ui(window).lstWallpaper));
 }
 
 TEST_F(KeyboardTest, ArrowsMoveTheSelectionAndTheCategoryPageKeysTurnPages) {
@@ -83,8 +83,8 @@ TEST_F(KeyboardTest, ArrowsMoveTheSelectionAndTheCategoryPageKeysTurnPages) {
   EXPECT_EQ(state().selectedSlot, 0);
   press(Qt::Key_Right);
   EXPECT_EQ(state().selectedSlot, 1);
-  EXPECT_TRUE(Ui(window).shpW[1]->isVisible());  // the frame a click gives
-  EXPECT_EQ(QApplication::focusWidget(), Ui(window).imgW[1]);
+  EXPECT_TRUE(ui(window).shpW[1]->isVisible());  // the frame a click gives
+  EXPECT_EQ(QApplication::focusWidget(), ui(window).imgW[1]);
   press(Qt::Key_Left);
   press(Qt::Key_Left);
   EXPECT_EQ(state().selectedSlot, 0);
@@ -101,7 +101,7 @@ TEST_F(KeyboardTest, ArrowsMoveTheSelectionAndTheCategoryPageKeysTurnPages) {
 
   pressAndLoad(Qt::Key_Down);
   EXPECT_TRUE(shows(2));
-  EXPECT_EQ(QApplication::focusWidget(), Ui(window).lblL[1]);
+  EXPECT_EQ(QApplication::focusWidget(), ui(window).lblL[1]);
   pressAndLoad(Qt::Key_Up);
   EXPECT_TRUE(shows(1));
   press(Qt::Key_Up);  // nothing above the first link
@@ -136,46 +136,46 @@ TEST_F(KeyboardTest, ControlNumbersOpenTheTabsAndTheActiveTabStaysAsItIs) {
   EXPECT_TRUE(shows(2));
   press(Qt::Key_3, Qt::ControlModifier);
   EXPECT_EQ(state().tab, Tab::Setting);
-  EXPECT_TRUE(Ui(window).panSetting->isVisible());
-  EXPECT_FALSE(Ui(window).panWallpaper->isVisible());
+  EXPECT_TRUE(ui(window).panSetting->isVisible());
+  EXPECT_FALSE(ui(window).panWallpaper->isVisible());
   press(Qt::Key_Down);  // the wallpaper page's keys rest on the settings page
   EXPECT_TRUE(shows(2));
   press(Qt::Key_2, Qt::ControlModifier);
-  ASSERT_TRUE(WaitForPage(*window));
+  ASSERT_TRUE(waitForPage(*window));
   EXPECT_EQ(state().tab, Tab::Widescreen);
-  EXPECT_TRUE(Ui(window).panWallpaper->isVisible());
+  EXPECT_TRUE(ui(window).panWallpaper->isVisible());
 }
 
 TEST_F(KeyboardTest, SpaceTicksTheFocusedOptionAndDeleteRemovesTheSelectedRow) {
   ASSERT_TRUE(window->rotation().addRow(folder.writePicture("pictures/a.jpg", QSize(16, 12), Qt::red)));
   ASSERT_TRUE(window->rotation().addRow(folder.writePicture("pictures/b.jpg", QSize(16, 12), Qt::green)));
   press(Qt::Key_3, Qt::ControlModifier);
-  ASSERT_TRUE(Ui(window).panSetting->isVisible());
+  ASSERT_TRUE(ui(window).panSetting->isVisible());
 
   // The options wait for the check box above them.
-  Ui(window).chkAutoRun->setFocus(Qt::TabFocusReason);
-  const bool ticked = Ui(window).chkAutoRun->checked();
+  ui(window).chkAutoRun->setFocus(Qt::TabFocusReason);
+  const bool ticked = ui(window).chkAutoRun->checked();
   press(Qt::Key_Space);
-  EXPECT_NE(Ui(window).chkAutoRun->checked(), ticked);
-  if (!Ui(window).chkAutoRun->checked()) press(Qt::Key_Space);
-  ASSERT_TRUE(Ui(window).optDay->isEnabled());
+  EXPECT_NE(ui(window).chkAutoRun->checked(), ticked);
+  if (!ui(window).chkAutoRun->checked()) press(Qt::Key_Space);
+  ASSERT_TRUE(ui(window).optDay->isEnabled());
   press(Qt::Key_Tab);
   press(Qt::Key_Tab);
-  ASSERT_EQ(QApplication::focusWidget(), Ui(window).optDay);
+  ASSERT_EQ(QApplication::focusWidget(), ui(window).optDay);
   press(Qt::Key_Space);
-  EXPECT_TRUE(Ui(window).optDay->checked());
-  EXPECT_FALSE(Ui(window).optDisable->checked());
+  EXPECT_TRUE(ui(window).optDay->checked());
+  EXPECT_FALSE(ui(window).optDisable->checked());
   press(Qt::Key_Right);  // the arrows step through the options
-  EXPECT_TRUE(Ui(window).optDisable->checked());
-  EXPECT_EQ(QApplication::focusWidget(), Ui(window).optDisable);
+  EXPECT_TRUE(ui(window).optDisable->checked());
+  EXPECT_EQ(QApplication::focusWidget(), ui(window).optDisable);
   press(Qt::Key_Right);  // the last one stays
   press(Qt::Key_Up);
-  EXPECT_TRUE(Ui(window).optDay->checked());
-  EXPECT_FALSE(Ui(window).optDisable->checked());
+  EXPECT_TRUE(ui(window).optDay->checked());
+  EXPECT_FALSE(ui(window).optDisable->checked());
 
   QStringList rows = window->rotation().rows();
-  Ui(window).lstWallpaper->setFocus(Qt::TabFocusReason);
-  Ui(window).lstWallpaper->setCurrentRow(0);
+  ui(window).lstWallpaper->setFocus(Qt::TabFocusReason);
+  ui(window).lstWallpaper->setCurrentRow(0);
   press(Qt::Key_Delete);
   rows.removeFirst();
   EXPECT_EQ(window->rotation().rows(), rows);

@@ -25,7 +25,7 @@ const QStringList kAllTexts = {
 #undef NIMBRA_TEXT_NAME
 };
 
-QList<const QString*> AllTextsOf(const LanguageTexts& texts) {
+QList<const QString*> allTextsOf(const LanguageTexts& texts) {
   return {
 #define NIMBRA_TEXT_ADDRESS(name) &texts.name,
       NIMBRA_LANGUAGE_KEYS(NIMBRA_TEXT_ADDRESS)
@@ -33,43 +33,43 @@ QList<const QString*> AllTextsOf(const LanguageTexts& texts) {
   };
 }
 
-QByteArray ReadBytes(const QString& path) {
+QByteArray readBytes(const QString& path) {
   QFile file(path);
   return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-QString ShippedFile(const char* language) {
+QString shippedFile(const char* language) {
   return QStringLiteral(NIMBRA_SOURCE_DIR "/resources/lang/%1/lang.ini").arg(QLatin1String(language));
 }
 
 // --- decoding 8-bit text
 
 TEST(TextCodec, Utf8IsValidOnlyInItsShortestWellFormedShape) {
-  EXPECT_TRUE(IsValidUtf8("plain ascii"));
-  EXPECT_TRUE(IsValidUtf8("\xE5\x8F\x96\xE6\xB6\x88 \xF0\x9F\x96\xBC \xC3\xA9"));
+  EXPECT_TRUE(isValidUtf8("plain ascii"));
+  EXPECT_TRUE(isValidUtf8("\xE5\x8F\x96\xE6\xB6\x88 \xF0\x9F\x96\xBC \xC3\xA9"));
   for (const char* broken : {"\xC0\xAF", "\xE0\x80\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80",
                              "\xF5\x80\x80\x80", "\xE5\x8F", "\x80", "a\xFF"})
-    EXPECT_FALSE(IsValidUtf8(broken)) << QByteArray(broken).toHex().constData();
-  EXPECT_FALSE(IsValidUtf8(kGbkCancel));
+    EXPECT_FALSE(isValidUtf8(broken)) << QByteArray(broken).toHex().constData();
+  EXPECT_FALSE(isValidUtf8(kGbkCancel));
 }
 
 TEST(TextCodec, OtherTextIsGbkAndBadBytesBecomeReplacementCharacters) {
-  EXPECT_EQ(DecodeText(kGbkCancel), kChineseCancel);
-  EXPECT_EQ(DecodeText("\xE5\x8F\x96\xE6\xB6\x88"), kChineseCancel);
-  EXPECT_EQ(DecodeText("a\xFF"
+  EXPECT_EQ(decodeText(kGbkCancel), kChineseCancel);
+  EXPECT_EQ(decodeText("\xE5\x8F\x96\xE6\xB6\x88"), kChineseCancel);
+  EXPECT_EQ(decodeText("a\xFF"
                        "b",
                        TextEncoding::Gbk),
             QString::fromUtf8("a\xEF\xBF\xBD"
                               "b"));
-  EXPECT_EQ(DecodeText("a\xC8", TextEncoding::Gbk), QString::fromUtf8("a\xEF\xBF\xBD"));
+  EXPECT_EQ(decodeText("a\xC8", TextEncoding::Gbk), QString::fromUtf8("a\xEF\xBF\xBD"));
 }
 
 TEST(TextCodec, CharacterBoundaryNeverSplitsADoubleByteCharacter) {
   const QByteArray gbk = "a" + kGbkCancel;
-  EXPECT_EQ(CharacterBoundary(gbk, 2, TextEncoding::Gbk), 1);
-  EXPECT_EQ(CharacterBoundary(gbk, 3, TextEncoding::Gbk), 3);
-  EXPECT_EQ(CharacterBoundary(gbk, 9, TextEncoding::Gbk), 5);
-  EXPECT_EQ(CharacterBoundary("a\xE5\x8F\x96", 3, TextEncoding::Utf8), 1);
+  EXPECT_EQ(characterBoundary(gbk, 2, TextEncoding::Gbk), 1);
+  EXPECT_EQ(characterBoundary(gbk, 3, TextEncoding::Gbk), 3);
+  EXPECT_EQ(characterBoundary(gbk, 9, TextEncoding::Gbk), 5);
+  EXPECT_EQ(characterBoundary("a\xE5\x8F\x96", 3, TextEncoding::Utf8), 1);
 }
 
 // --- reading the texts
@@ -88,59 +88,59 @@ class LanguageFileTest : public ::testing::Test {
 
 TEST_F(LanguageFileTest, GbkAndUtf8FilesGiveTheSameTexts) {
   write("[init]\r\nszCancel=" + kGbkCancel + "\r\nszAppname=Demo\r\n");
-  const LanguageTexts fromGbk = ReadLanguageTexts(path);
+  const LanguageTexts fromGbk = readLanguageTexts(path);
   EXPECT_EQ(fromGbk.szCancel, kChineseCancel);
   EXPECT_EQ(fromGbk.szAppname, "Demo");
   write("[init]\r\nszCancel=" + kChineseCancel.toUtf8() + "\r\nszAppname=Demo\r\n");
-  const LanguageTexts fromUtf8 = ReadLanguageTexts(path);
+  const LanguageTexts fromUtf8 = readLanguageTexts(path);
   EXPECT_EQ(fromUtf8.szCancel, kChineseCancel);
   EXPECT_EQ(fromUtf8.szAppname, "Demo");
 }
 
 TEST_F(LanguageFileTest, MissingFileOrKeysLeaveTheirTextsEmpty) {
   write("[init]\r\nszAppname=Demo\r\n");
-  const LanguageTexts partial = ReadLanguageTexts(path);
+  const LanguageTexts partial = readLanguageTexts(path);
   EXPECT_EQ(partial.szAppname, "Demo");
-  for (const QString* text : AllTextsOf(partial)) {
+  for (const QString* text : allTextsOf(partial)) {
     if (text != &partial.szAppname) {
       EXPECT_TRUE(text->isEmpty()) << text->toStdString();
     }
   }
-  const LanguageTexts none = ReadLanguageTexts(dir.filePath(QStringLiteral("absent.ini")));
-  for (const QString* text : AllTextsOf(none)) EXPECT_TRUE(text->isEmpty()) << text->toStdString();
+  const LanguageTexts none = readLanguageTexts(dir.filePath(QStringLiteral("absent.ini")));
+  for (const QString* text : allTextsOf(none)) EXPECT_TRUE(text->isEmpty()) << text->toStdString();
 }
 
 TEST_F(LanguageFileTest, NamesInAnyCaseAreFoundButOnlyInSectionInit) {
   write("[INIT]\r\nSZAPPNAME=Demo\r\nszallsupport = All files \r\n[other]\r\nszVersion=9\r\n");
-  const LanguageTexts texts = ReadLanguageTexts(path);
+  const LanguageTexts texts = readLanguageTexts(path);
   EXPECT_EQ(texts.szAppname, "Demo");
   EXPECT_EQ(texts.szVersion, "");
   // The trailing blank is lost, so the description runs into the patterns.
   EXPECT_EQ(texts.szAllsupport, "All files");
-  EXPECT_EQ(OpenDialogFilter(texts.szAllsupport),
+  EXPECT_EQ(openDialogFilter(texts.szAllsupport),
             "All files(*.jpg,*.bmp)|*.bmp;*.jpg|Jpeg files (*.jpg)|*.jpg|Bmp files (*.bmp)|*.bmp;");
 }
 
 TEST(ShippedLanguageFiles, EnglishHasEveryTextWithCrLfLines) {
-  const QByteArray bytes = ReadBytes(ShippedFile("en"));
+  const QByteArray bytes = readBytes(shippedFile("en"));
   ASSERT_FALSE(bytes.isEmpty());
   EXPECT_EQ(bytes.count('\n'), bytes.count("\r\n"));
   EXPECT_EQ(bytes.count('\r'), bytes.count("\r\n"));
-  const IniFile file(ShippedFile("en"));
+  const IniFile file(shippedFile("en"));
   for (const QString& key : kAllTexts)
     EXPECT_FALSE(file.ReadIniText("init", key, "").isEmpty()) << key.toStdString();
   EXPECT_EQ(file.ReadIniText("init", "szAppname", ""), "Nimbra Wallpaper");
   EXPECT_EQ(file.ReadIniText("init", "szVersion", ""), "1.2");
-  EXPECT_TRUE(OpenDialogFilter(file.ReadIniText("init", "szAllsupport", ""))
+  EXPECT_TRUE(openDialogFilter(file.ReadIniText("init", "szAllsupport", ""))
                   .startsWith("All supported pictures (*.jpg"));
 }
 
 TEST(ShippedLanguageFiles, ChineseIsGbkWithEveryText) {
-  const QByteArray bytes = ReadBytes(ShippedFile("zh_CN"));
+  const QByteArray bytes = readBytes(shippedFile("zh_CN"));
   ASSERT_FALSE(bytes.isEmpty());
-  EXPECT_FALSE(IsValidUtf8(bytes));
+  EXPECT_FALSE(isValidUtf8(bytes));
   EXPECT_EQ(bytes.count('\n'), bytes.count("\r\n"));
-  const IniFile file(ShippedFile("zh_CN"));
+  const IniFile file(shippedFile("zh_CN"));
   for (const QString& key : kAllTexts) {
     const QString text = file.ReadIniText("init", key, "");
     EXPECT_FALSE(text.isEmpty()) << key.toStdString();
@@ -152,13 +152,13 @@ TEST(ShippedLanguageFiles, ChineseIsGbkWithEveryText) {
 
 TEST(ShippedLanguageFiles, AutoStartTextsSpeakOfLoggingIn) {
   for (const char* language : {"en", "zh_CN"}) {
-    const IniFile file(ShippedFile(language));
+    const IniFile file(shippedFile(language));
     for (const char* key : {"szAutorun", "szChangestartup"}) {
       const QString text = file.ReadIniText("init", key, "");
       EXPECT_FALSE(text.contains("Windows", Qt::CaseInsensitive)) << language << " " << key;
     }
   }
-  const IniFile chinese(ShippedFile("zh_CN"));
+  const IniFile chinese(shippedFile("zh_CN"));
   EXPECT_TRUE(chinese.ReadIniText("init", "szAutorun", "").contains(QString::fromUtf8("登录")));
   EXPECT_TRUE(chinese.ReadIniText("init", "szChangestartup", "").contains(QString::fromUtf8("登录")));
 }
@@ -174,44 +174,44 @@ TEST_F(LanguageWindowTest, AppnameAndVersionMakeTheCaptionTrayHintAndTitleLabel)
   folder.writeFile(
       "lang.ini",
       "[init]\r\nszAppname=Demo\r\nszVersion=2.0\r\nszArt=Art && illustrator\r\nszOpen=&Open\r\n");
-  const auto window = MakeMainWindow(folder);
+  const auto window = makeMainWindow(folder);
   EXPECT_EQ(window->texts().szAppname, "Demo");
   EXPECT_EQ(window->texts().szVersion, "2.0");
   EXPECT_EQ(window->windowTitle(), "Demo");
-  EXPECT_EQ(Ui(window).CoolTrayIcon1->toolTip(), "Demo");
-  EXPECT_EQ(Ui(window).Label15->text(), "Demo 2.0");
-  EXPECT_EQ(Ui(window).lblL[4]->text(), "Art & illustrator");
-  EXPECT_EQ(Ui(window).lblN[4]->text(), "Art & illustrator");
-  EXPECT_EQ(Ui(window).Open1->text(), "&Open");  // menus apply the same rule themselves
+  EXPECT_EQ(ui(window).CoolTrayIcon1->toolTip(), "Demo");
+  EXPECT_EQ(ui(window).Label15->text(), "Demo 2.0");
+  EXPECT_EQ(ui(window).lblL[4]->text(), "Art & illustrator");
+  EXPECT_EQ(ui(window).lblN[4]->text(), "Art & illustrator");
+  EXPECT_EQ(ui(window).Open1->text(), "&Open");  // menus apply the same rule themselves
   EXPECT_EQ(window->openDialogFilter(),
             "(*.jpg,*.bmp)|*.bmp;*.jpg|Jpeg files (*.jpg)|*.jpg|Bmp files (*.bmp)|*.bmp;");
-  EXPECT_EQ(Ui(window).btnAdd->caption(), "");
+  EXPECT_EQ(ui(window).btnAdd->caption(), "");
 }
 
 TEST_F(LanguageWindowTest, WithoutALanguageFileTheWindowStillStarts) {
-  const auto window = MakeMainWindow(folder);
-  for (const QString* text : AllTextsOf(window->texts())) EXPECT_TRUE(text->isEmpty()) << text->toStdString();
+  const auto window = makeMainWindow(folder);
+  for (const QString* text : allTextsOf(window->texts())) EXPECT_TRUE(text->isEmpty()) << text->toStdString();
   EXPECT_EQ(window->windowTitle(), "");
-  EXPECT_EQ(Ui(window).Label15->text(), " ");
-  EXPECT_EQ(Ui(window).lblL[0]->text(), "");
+  EXPECT_EQ(ui(window).Label15->text(), " ");
+  EXPECT_EQ(ui(window).lblL[0]->text(), "");
 }
 
 TEST_F(LanguageWindowTest, LongAppnameIsCutForTheTrayHintOnly) {
   const QString name(200, 'n');
   folder.writeFile("lang.ini", "[init]\r\nszAppname=" + name.toLatin1() + "\r\n");
-  const auto window = MakeMainWindow(folder);
-  EXPECT_EQ(Ui(window).CoolTrayIcon1->toolTip(), name.left(127));
+  const auto window = makeMainWindow(folder);
+  EXPECT_EQ(ui(window).CoolTrayIcon1->toolTip(), name.left(127));
   EXPECT_EQ(window->windowTitle(), name);
 }
 
 TEST_F(LanguageWindowTest, ChineseFileGivesChineseCaptions) {
-  folder.writeFile("lang.ini", ReadBytes(ShippedFile("zh_CN")));
-  const auto window = MakeMainWindow(folder);
-  EXPECT_EQ(Ui(window).lblL[0]->text(), QString::fromUtf8("自然风光"));
-  EXPECT_EQ(Ui(window).lblL[4]->text(), QString::fromUtf8("艺术&插画"));
-  EXPECT_EQ(Ui(window).Label3->text(), QString::fromUtf8("壁纸更换顺序列表："));
-  EXPECT_EQ(Ui(window).chkAutoRun->caption(), QString::fromUtf8("登录时启动本软件"));
-  EXPECT_EQ(Ui(window).Exit2->text(), QString::fromUtf8("退出"));
+  folder.writeFile("lang.ini", readBytes(shippedFile("zh_CN")));
+  const auto window = makeMainWindow(folder);
+  EXPECT_EQ(ui(window).lblL[0]->text(), QString::fromUtf8("自然风光"));
+  EXPECT_EQ(ui(window).lblL[4]->text(), QString::fromUtf8("艺术&插画"));
+  EXPECT_EQ(ui(window).Label3->text(), QString::fromUtf8("壁纸更换顺序列表："));
+  EXPECT_EQ(ui(window).chkAutoRun->caption(), QString::fromUtf8("登录时启动本软件"));
+  EXPECT_EQ(ui(window).Exit2->text(), QString::fromUtf8("退出"));
 }
 
 }  // namespace

@@ -68,7 +68,7 @@ const Placement kLayout[] = {
 class MainWindowTest : public ::testing::Test {
  protected:
   ProgramFolder folder;
-  std::unique_ptr<TfrmMain> window = MakeMainWindow(folder);
+  std::unique_ptr<TfrmMain> window = makeMainWindow(folder);
 
   QWidget* control(const char* name) { return window->findChild<QWidget*>(QString::fromLatin1(name)); }
 };
@@ -80,7 +80,7 @@ TEST_F(MainWindowTest, EveryControlStandsInItsPlace) {
     QWidget* widget = control(placement.name);
     ASSERT_NE(widget, nullptr) << placement.name;
     const auto* label = qobject_cast<SkinLabel*>(widget);
-    if (label == Ui(window).suiURLLabel1) {
+    if (label == ui(window).suiURLLabel1) {
       // The address starts where the layout puts it, or ends where its box
       // ends when a long home host would run off the window.
       EXPECT_EQ(widget->y(), placement.box.y());
@@ -95,61 +95,61 @@ TEST_F(MainWindowTest, EveryControlStandsInItsPlace) {
       EXPECT_EQ(widget->geometry(), placement.box) << placement.name;
     }
   }
-  EXPECT_EQ(Ui(window).WebBrowser1->x(), 20000);
+  EXPECT_EQ(ui(window).WebBrowser1->x(), 20000);
 }
 
 TEST_F(MainWindowTest, CategoryAndPageLinksStandWhereTheLayoutTableSays) {
-  const QRect column = Ui(window).panWallpaperLeft->rect();
+  const QRect column = ui(window).panWallpaperLeft->rect();
   for (int k = 0; k < 5; ++k) {
     // A link is as wide as its caption, from where the layout table starts it.
-    EXPECT_EQ(Ui(window).lblL[k]->pos(), LocalLinkRect(k).topLeft()) << "local " << k + 1;
-    EXPECT_EQ(Ui(window).lblL[k]->height(), LocalLinkRect(k).height()) << "local " << k + 1;
-    EXPECT_TRUE(column.contains(Ui(window).lblL[k]->geometry())) << "local " << k + 1;
+    EXPECT_EQ(ui(window).lblL[k]->pos(), localLinkRect(k).topLeft()) << "local " << k + 1;
+    EXPECT_EQ(ui(window).lblL[k]->height(), localLinkRect(k).height()) << "local " << k + 1;
+    EXPECT_TRUE(column.contains(ui(window).lblL[k]->geometry())) << "local " << k + 1;
     // Each arrow stands left of its link, centred on the link's text.
-    EXPECT_EQ(Ui(window).imgArrow[k]->geometry(), QRect(40, LocalLinkRect(k).y() + 4, 9, 9))
+    EXPECT_EQ(ui(window).imgArrow[k]->geometry(), QRect(40, localLinkRect(k).y() + 4, 9, 9))
         << "local " << k + 1;
-    EXPECT_GT(LocalLinkRect(k).y(), Ui(window).Label1->geometry().bottom()) << "local " << k + 1;
-    EXPECT_LT(LocalLinkRect(k).bottom(), Ui(window).Label2->y()) << "local " << k + 1;
-    EXPECT_TRUE(column.contains(LocalLinkRect(k))) << "local " << k + 1;
+    EXPECT_GT(localLinkRect(k).y(), ui(window).Label1->geometry().bottom()) << "local " << k + 1;
+    EXPECT_LT(localLinkRect(k).bottom(), ui(window).Label2->y()) << "local " << k + 1;
+    EXPECT_TRUE(column.contains(localLinkRect(k))) << "local " << k + 1;
   }
   for (int k = 0; k < 7; ++k) {
-    EXPECT_EQ(Ui(window).lblN[k]->pos(), NetworkLinkRect(k).topLeft()) << "network " << k + 1;
-    EXPECT_EQ(Ui(window).lblN[k]->height(), NetworkLinkRect(k).height()) << "network " << k + 1;
-    EXPECT_TRUE(column.contains(Ui(window).lblN[k]->geometry())) << "network " << k + 1;
-    EXPECT_EQ(Ui(window).imgArrowN[k]->geometry(), QRect(40, NetworkLinkRect(k).y() + 4, 9, 9))
+    EXPECT_EQ(ui(window).lblN[k]->pos(), networkLinkRect(k).topLeft()) << "network " << k + 1;
+    EXPECT_EQ(ui(window).lblN[k]->height(), networkLinkRect(k).height()) << "network " << k + 1;
+    EXPECT_TRUE(column.contains(ui(window).lblN[k]->geometry())) << "network " << k + 1;
+    EXPECT_EQ(ui(window).imgArrowN[k]->geometry(), QRect(40, networkLinkRect(k).y() + 4, 9, 9))
         << "network " << k + 1;
-    EXPECT_GT(NetworkLinkRect(k).y(), Ui(window).Label2->geometry().bottom()) << "network " << k + 1;
-    EXPECT_TRUE(column.contains(NetworkLinkRect(k))) << "network " << k + 1;
+    EXPECT_GT(networkLinkRect(k).y(), ui(window).Label2->geometry().bottom()) << "network " << k + 1;
+    EXPECT_TRUE(column.contains(networkLinkRect(k))) << "network " << k + 1;
   }
-  for (int k = 0; k < 4; ++k) EXPECT_FALSE(LocalLinkRect(k).intersects(LocalLinkRect(k + 1)));
-  for (int k = 0; k < 6; ++k) EXPECT_FALSE(NetworkLinkRect(k).intersects(NetworkLinkRect(k + 1)));
+  for (int k = 0; k < 4; ++k) EXPECT_FALSE(localLinkRect(k).intersects(localLinkRect(k + 1)));
+  for (int k = 0; k < 6; ++k) EXPECT_FALSE(networkLinkRect(k).intersects(networkLinkRect(k + 1)));
   // The highlight bar over the current link stays inside the column.
-  EXPECT_GE(LocalLinkRect(0).y() - kHighlightAboveLink, 0);
+  EXPECT_GE(localLinkRect(0).y() - kHighlightAboveLink, 0);
 
-  const QRect pageBar = Ui(window).suiImagePanel1->rect();
+  const QRect pageBar = ui(window).suiImagePanel1->rect();
   for (int k = 0; k < 20; ++k) {
-    EXPECT_EQ(Ui(window).lblWPage[k]->geometry(), PageLinkRect(k)) << "page " << k + 1;
-    EXPECT_TRUE(pageBar.contains(PageLinkRect(k))) << "page " << k + 1;
+    EXPECT_EQ(ui(window).lblWPage[k]->geometry(), pageLinkRect(k)) << "page " << k + 1;
+    EXPECT_TRUE(pageBar.contains(pageLinkRect(k))) << "page " << k + 1;
   }
-  for (int k = 0; k < 19; ++k) EXPECT_FALSE(PageLinkRect(k).intersects(PageLinkRect(k + 1)));
+  for (int k = 0; k < 19; ++k) EXPECT_FALSE(pageLinkRect(k).intersects(pageLinkRect(k + 1)));
 }
 
 TEST_F(MainWindowTest, StartsOnTheWallpaperPageWithNothingSelected) {
-  EXPECT_FALSE(Ui(window).panSetting->isVisibleTo(window.get()));
-  EXPECT_TRUE(Ui(window).panWallpaper->isVisibleTo(window.get()));
-  EXPECT_FALSE(Ui(window).panConnectNetwork->isVisibleTo(window.get()));
-  for (SkinShape* frame : Ui(window).shpW) EXPECT_FALSE(frame->isVisibleTo(window.get()));
-  EXPECT_FALSE(Ui(window).btnRemove->isEnabled());
+  EXPECT_FALSE(ui(window).panSetting->isVisibleTo(window.get()));
+  EXPECT_TRUE(ui(window).panWallpaper->isVisibleTo(window.get()));
+  EXPECT_FALSE(ui(window).panConnectNetwork->isVisibleTo(window.get()));
+  for (SkinShape* frame : ui(window).shpW) EXPECT_FALSE(frame->isVisibleTo(window.get()));
+  EXPECT_FALSE(ui(window).btnRemove->isEnabled());
   // The tab marker stands over one of the two shape tabs.
-  EXPECT_TRUE(Ui(window).btnNormal->x() == Ui(window).btnWallpaper->x() ||
-              Ui(window).btnNormal->x() == Ui(window).btnWidescreen->x());
-  EXPECT_EQ(Ui(window).btnNormal->size(), QSize(112, 30));
+  EXPECT_TRUE(ui(window).btnNormal->x() == ui(window).btnWallpaper->x() ||
+              ui(window).btnNormal->x() == ui(window).btnWidescreen->x());
+  EXPECT_EQ(ui(window).btnNormal->size(), QSize(112, 30));
   EXPECT_EQ(CatalogueCheck::ProgramVersion, "1.0");
   EXPECT_FALSE(window->Busy());
 }
 
 TEST(WindowOutline, RoundsEachCornerAndKeepsTheRest) {
-  const QRegion outline = WindowOutline(799, 599);
+  const QRegion outline = windowOutline(799, 599);
   for (QPoint corner : {QPoint(0, 0), QPoint(798, 0), QPoint(0, 598), QPoint(798, 598)})
     EXPECT_FALSE(outline.contains(corner)) << corner.x() << "," << corner.y();
   for (QPoint inside :
@@ -173,39 +173,39 @@ TEST_F(MainWindowTest, CloseIsRefusedWhileBusyAndNotRemembered) {
 }
 
 TEST_F(MainWindowTest, TrayMenuHoldsItsItemsInOrder) {
-  const QList<QAction*> items = Ui(window).popMenu1->actions();
+  const QList<QAction*> items = ui(window).popMenu1->actions();
   ASSERT_EQ(items.size(), 5);
-  EXPECT_EQ(items[0], Ui(window).Open1);
-  EXPECT_EQ(items[1], Ui(window).Prevwallpaper1);
-  EXPECT_EQ(items[2], Ui(window).Nextwallpaper2);
+  EXPECT_EQ(items[0], ui(window).Open1);
+  EXPECT_EQ(items[1], ui(window).Prevwallpaper1);
+  EXPECT_EQ(items[2], ui(window).Nextwallpaper2);
   EXPECT_TRUE(items[3]->isSeparator());
-  EXPECT_EQ(items[4], Ui(window).Exit2);
+  EXPECT_EQ(items[4], ui(window).Exit2);
 }
 
 TEST_F(MainWindowTest, TrayMenuOpensOnlyForTheRightButton) {
   window->CoolTrayIcon1MouseUp(Qt::LeftButton, QPoint(300, 300));
-  EXPECT_FALSE(Ui(window).popMenu1->isVisible());
+  EXPECT_FALSE(ui(window).popMenu1->isVisible());
   window->CoolTrayIcon1MouseUp(Qt::RightButton, QPoint(300, 300));
-  EXPECT_TRUE(Ui(window).popMenu1->isVisible());
-  EXPECT_EQ(Ui(window).popMenu1->pos(), QPoint(298, 298));
-  Ui(window).popMenu1->hide();
+  EXPECT_TRUE(ui(window).popMenu1->isVisible());
+  EXPECT_EQ(ui(window).popMenu1->pos(), QPoint(298, 298));
+  ui(window).popMenu1->hide();
 }
 
 // --- captions that fit
 
 namespace {
-QString ShippedLanguage(const char* language) {
+QString shippedLanguage(const char* language) {
   return QStringLiteral(NIMBRA_SOURCE_DIR "/resources/lang/%1/lang.ini").arg(QLatin1String(language));
 }
 
-QByteArray ReadBytes(const QString& path) {
+QByteArray readBytes(const QString& path) {
   QFile file(path);
   return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // The labels that keep the box the layout gives them: the title, the grid's
 // notices and the rotation list's heading, and the page links' boxes.
-QStringList FixedSizeLabels() {
+QStringList fixedSizeLabels() {
   QStringList names = {"Label15", "lblErrorTip", "Label3", "panConnectNetwork"};
   for (int k = 1; k <= 20; ++k) names.append(QStringLiteral("lblWPage%1").arg(k));
   return names;
@@ -218,11 +218,11 @@ class LabelFitTest : public ::testing::TestWithParam<const char*> {
 }  // namespace
 
 TEST_P(LabelFitTest, NoCaptionIsCutAndFixedLabelsKeepTheirBoxes) {
-  const QByteArray texts = ReadBytes(ShippedLanguage(GetParam()));
+  const QByteArray texts = readBytes(shippedLanguage(GetParam()));
   ASSERT_FALSE(texts.isEmpty());
   folder.writeFile("lang.ini", texts);
-  const auto window = MakeMainWindow(folder);
-  const QStringList fixed = FixedSizeLabels();
+  const auto window = makeMainWindow(folder);
+  const QStringList fixed = fixedSizeLabels();
   int fitted = 0;
   for (SkinLabel* label : window->findChildren<SkinLabel*>()) {
     const QString name = label->objectName();
@@ -246,9 +246,9 @@ TEST_P(LabelFitTest, NoCaptionIsCutAndFixedLabelsKeepTheirBoxes) {
     }
   }
   for (int k = 0; k < 20; ++k)
-    EXPECT_EQ(Ui(window).lblWPage[k]->geometry(), PageLinkRect(k)) << "page " << k + 1;
+    EXPECT_EQ(ui(window).lblWPage[k]->geometry(), pageLinkRect(k)) << "page " << k + 1;
   // The invitation still ends before the button beside it.
-  EXPECT_LT(Ui(window).Label4->geometry().right(), Ui(window).btnSetWallpaper->x());
+  EXPECT_LT(ui(window).Label4->geometry().right(), ui(window).btnSetWallpaper->x());
 }
 
 INSTANTIATE_TEST_SUITE_P(ShippedLanguages, LabelFitTest, ::testing::Values("en", "zh_CN"));
@@ -256,7 +256,7 @@ INSTANTIATE_TEST_SUITE_P(ShippedLanguages, LabelFitTest, ::testing::Values("en",
 TEST(SkinLabelFit, ACaptionLabelFollowsItsCaptionAndFontFromItsLeftEdge) {
   SkinLabel label;
   label.setGeometry(10, 20, 30, 13);
-  label.setFont(PixelFont(11, true));
+  label.setFont(pixelFont(11, true));
   label.setSizing(LabelSizing::FitsCaption);
   label.setCaption("A caption far longer than thirty pixels");
   const auto widthOf = [&label] { return QFontMetricsF(label.font()).horizontalAdvance(label.text()); };
@@ -274,7 +274,7 @@ TEST(SkinLabelFit, ACaptionLabelFollowsItsCaptionAndFontFromItsLeftEdge) {
   // A fixed label keeps its box and shrinks its font instead.
   SkinLabel fixed;
   fixed.setGeometry(10, 20, 30, 13);
-  fixed.setFont(PixelFont(11, true));
+  fixed.setFont(pixelFont(11, true));
   fixed.setCaption("A caption far longer than thirty pixels");
   EXPECT_EQ(fixed.geometry(), QRect(10, 20, 30, 13));
   EXPECT_LT(fixed.font().pixelSize(), 11);
@@ -283,10 +283,10 @@ TEST(SkinLabelFit, ACaptionLabelFollowsItsCaptionAndFontFromItsLeftEdge) {
 // --- the address link
 
 namespace {
-QColor TextColourOf(const QWidget& widget) { return widget.palette().color(QPalette::WindowText); }
+QColor textColourOf(const QWidget& widget) { return widget.palette().color(QPalette::WindowText); }
 
 // Whether a picture of the widget has a pixel near the colour (antialiased text).
-bool ShowsColour(QWidget& widget, const QColor& colour) {
+bool showsColour(QWidget& widget, const QColor& colour) {
   const QImage picture = widget.grab().toImage();
   for (int y = 0; y < picture.height(); ++y) {
     for (int x = 0; x < picture.width(); ++x) {
@@ -300,40 +300,40 @@ bool ShowsColour(QWidget& widget, const QColor& colour) {
   return false;
 }
 
-void Hover(QWidget& widget) {
+void hover(QWidget& widget) {
   QEnterEvent enter(QPointF(2, 2), QPointF(2, 2), widget.mapToGlobal(QPointF(2, 2)));
   QCoreApplication::sendEvent(&widget, &enter);
 }
 
-void Leave(QWidget& widget) {
+void leave(QWidget& widget) {
   QEvent leave(QEvent::Leave);
   QCoreApplication::sendEvent(&widget, &leave);
 }
 }  // namespace
 
 TEST_F(MainWindowTest, AddressLinkIsUnderlinedAndChangesColourUnderTheMouse) {
-  SkinLabel& link = *Ui(window).suiURLLabel1;
+  SkinLabel& link = *ui(window).suiURLLabel1;
   EXPECT_TRUE(link.font().underline());
-  const QColor normal = TextColourOf(link);
+  const QColor normal = textColourOf(link);
   EXPECT_EQ(normal, link.fontColor());
-  Hover(link);
-  const QColor hovered = TextColourOf(link);
+  hover(link);
+  const QColor hovered = textColourOf(link);
   EXPECT_NE(hovered, normal);
-  EXPECT_TRUE(ShowsColour(link, hovered));
+  EXPECT_TRUE(showsColour(link, hovered));
   EXPECT_TRUE(link.font().underline());
-  Leave(link);
-  EXPECT_EQ(TextColourOf(link), normal);
-  EXPECT_TRUE(ShowsColour(link, normal));
-  EXPECT_FALSE(ShowsColour(link, hovered));
+  leave(link);
+  EXPECT_EQ(textColourOf(link), normal);
+  EXPECT_TRUE(showsColour(link, normal));
+  EXPECT_FALSE(showsColour(link, hovered));
 }
 
 TEST_F(MainWindowTest, CategoryLinksKeepTheirColourUnderTheMouse) {
-  SkinLabel& link = *Ui(window).lblL[2];
-  const QColor normal = TextColourOf(link);
-  Hover(link);
-  EXPECT_EQ(TextColourOf(link), normal);
+  SkinLabel& link = *ui(window).lblL[2];
+  const QColor normal = textColourOf(link);
+  hover(link);
+  EXPECT_EQ(textColourOf(link), normal);
   EXPECT_TRUE(link.font().underline());
-  Leave(link);
+  leave(link);
   EXPECT_FALSE(link.font().underline());
 }
 
@@ -354,17 +354,17 @@ TEST_F(MainWindowTest, WithoutATrayMinimisingLeavesAnOrdinaryMinimisedWindow) {
 
 TEST(MainWindowStart, AnyFirstArgumentStartsInTheTray) {
   ProgramFolder folder;
-  EXPECT_FALSE(MakeMainWindow(folder)->startMinimized());
-  EXPECT_FALSE(MakeMainWindow(folder, {""})->startMinimized());
-  EXPECT_TRUE(MakeMainWindow(folder, {"-1"})->startMinimized());
-  EXPECT_TRUE(MakeMainWindow(folder, {"anything"})->startMinimized());
+  EXPECT_FALSE(makeMainWindow(folder)->startMinimized());
+  EXPECT_FALSE(makeMainWindow(folder, {""})->startMinimized());
+  EXPECT_TRUE(makeMainWindow(folder, {"-1"})->startMinimized());
+  EXPECT_TRUE(makeMainWindow(folder, {"anything"})->startMinimized());
 }
 
 TEST(MainWindowStart, LeftoverNetworkIniFilesAreRemoved) {
   ProgramFolder folder;
   for (int n = 1; n <= 5; ++n) folder.writeFile(QString("wallpaper/network/%1.ini").arg(n), "[x]\r\n");
   folder.writeFile("wallpaper/network/6.ini", "[x]\r\n");
-  auto window = MakeMainWindow(folder);
+  auto window = makeMainWindow(folder);
   for (int n = 1; n <= 5; ++n)
     EXPECT_FALSE(QFile::exists(folder.file(QString("wallpaper/network/%1.ini").arg(n))));
   EXPECT_TRUE(QFile::exists(folder.file("wallpaper/network/6.ini")));

@@ -22,7 +22,7 @@
 using namespace std::chrono_literals;
 
 namespace {
-QByteArray JpegBytes(const QColor& color) {
+QByteArray jpegBytes(const QColor& color) {
   QImage picture(40, 30, QImage::Format_RGB32);
   picture.fill(color);
   QByteArray bytes;
@@ -34,7 +34,7 @@ QByteArray JpegBytes(const QColor& color) {
 
 // Whether a shown thumbnail is the picture of this colour: a JPEG of one
 // colour decodes to nearly that colour everywhere.
-bool ShowsColour(const QPixmap& shown, const QColor& color) {
+bool showsColour(const QPixmap& shown, const QColor& color) {
   if (shown.isNull()) return false;
   const QColor centre = shown.toImage().pixelColor(shown.width() / 2, shown.height() / 2);
   return qAbs(centre.red() - color.red()) < 24 && qAbs(centre.green() - color.green()) < 24 &&
@@ -58,7 +58,7 @@ class NetworkViewTest : public ::testing::Test {
 
   void SetUp() override {
     folder.copyEnglishLanguage();
-    server.MapHost("pics.test");
+    server.mapHost("pics.test");
   }
 
   // The catalogue of a shape, with today's check already done.
@@ -73,7 +73,7 @@ class NetworkViewTest : public ::testing::Test {
     folder.writeFile("setting.ini", ini);
   }
   QString serve(const QString& path, const QColor& color = Qt::darkCyan) {
-    server.Serve(path, JpegBytes(color));
+    server.serve(path, jpegBytes(color));
     return "http://pics.test" + path;
   }
   QStringList serveCategory(int category, int count) {
@@ -82,27 +82,27 @@ class NetworkViewTest : public ::testing::Test {
     return entries;
   }
   void open() {
-    window = MakeMainWindowWith(ContextWithEndpoints(folder, server.Endpoints()));
+    window = makeMainWindowWith(contextWithEndpoints(folder, server.endpoints()));
     window->networkViews().setThumbnailProgressRule({1024, 20s});
   }
   // Clicks a link and waits until the page it loads has been put together.
   void click(SkinLabel* link) {
     window->lblN1Click(link);
-    EXPECT_TRUE(WaitForPage(*window));
+    EXPECT_TRUE(waitForPage(*window));
   }
   int visibleSlots() const {
     int visible = 0;
-    for (PicturePanel* slot : Ui(window).W) visible += slot->isVisibleTo(window.get()) ? 1 : 0;
+    for (PicturePanel* slot : ui(window).W) visible += slot->isVisibleTo(window.get()) ? 1 : 0;
     return visible;
   }
   int visiblePageLinks() const {
     int visible = 0;
-    for (SkinLabel* link : Ui(window).lblWPage) visible += link->isVisibleTo(window.get()) ? 1 : 0;
+    for (SkinLabel* link : ui(window).lblWPage) visible += link->isVisibleTo(window.get()) ? 1 : 0;
     return visible;
   }
   int heads(const QByteArray& path) const {
     int count = 0;
-    for (const RecordedRequest& request : server.Requests())
+    for (const RecordedRequest& request : server.requests())
       count += request.Method == "HEAD" && request.Path == path ? 1 : 0;
     return count;
   }
@@ -110,7 +110,7 @@ class NetworkViewTest : public ::testing::Test {
   // Whatever way a network view ends, the window is usable again.
   void expectViewEnded() const {
     EXPECT_FALSE(window->Busy());
-    EXPECT_FALSE(Ui(window).panConnectNetwork->isVisibleTo(window.get()));
+    EXPECT_FALSE(ui(window).panConnectNetwork->isVisibleTo(window.get()));
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
   }
 };
@@ -120,9 +120,9 @@ TEST_F(NetworkViewTest, ACategoryTakesOnlyItsOwnEntries) {
   const QString own = serve("/pics/1/s_a.jpg");
   const QString other = serve("/pics/11/s_b.jpg");
   storeCatalogue({own, other, "/1/s_c.jpg"});
-  EXPECT_EQ(NetworkCategoryEntries(folder.file("setting.ini"), Shape::Normal, 1), QStringList{own});
+  EXPECT_EQ(networkCategoryEntries(folder.file("setting.ini"), Shape::Normal, 1), QStringList{own});
   open();
-  click(Ui(window).lblN[0]);
+  click(ui(window).lblN[0]);
   EXPECT_EQ(window->Slots()[0].thumbnail, own);
   EXPECT_EQ(window->Slots()[0].large, "http://pics.test/pics/1/l_a.jpg");
   EXPECT_EQ(visibleSlots(), 1);
@@ -133,11 +133,11 @@ TEST_F(NetworkViewTest, ACategoryTakesOnlyItsOwnEntries) {
 TEST_F(NetworkViewTest, EightEntriesGiveTwoPages) {
   storeCatalogue(serveCategory(2, 8));
   open();
-  click(Ui(window).lblN[1]);
+  click(ui(window).lblN[1]);
   EXPECT_EQ(visiblePageLinks(), 2);
   EXPECT_EQ(visibleSlots(), 6);
   window->lblWPage1Click(2);
-  EXPECT_TRUE(WaitForPage(*window));
+  EXPECT_TRUE(waitForPage(*window));
   EXPECT_EQ(visibleSlots(), 2);
   EXPECT_EQ(window->Slots()[0].large, "http://pics.test/pics/2/l_7.jpg");
   expectViewEnded();
@@ -145,10 +145,10 @@ TEST_F(NetworkViewTest, EightEntriesGiveTwoPages) {
 
 TEST_F(NetworkViewTest, AFailedDownloadPacksTheRestToTheFront) {
   QStringList entries = serveCategory(3, 6);
-  server.Remove("/pics/3/s_2.jpg");
+  server.remove("/pics/3/s_2.jpg");
   storeCatalogue(entries);
   open();
-  click(Ui(window).lblN[2]);
+  click(ui(window).lblN[2]);
   EXPECT_EQ(visibleSlots(), 5);
   EXPECT_EQ(window->Slots()[1].large, "http://pics.test/pics/3/l_3.jpg");
   EXPECT_EQ(window->Slots()[4].large, "http://pics.test/pics/3/l_6.jpg");
@@ -161,11 +161,11 @@ TEST_F(NetworkViewTest, StoredThumbnailsUnderOneHundredBytesAreDropped) {
   folder.writeFile("wallpaper/normal/network/4/s_small.jpg", QByteArray(99, 'x'));
   folder.writeFile("wallpaper/normal/network/4/s_edge.jpg", QByteArray(100, 'x'));
   open();
-  click(Ui(window).lblN[3]);
+  click(ui(window).lblN[3]);
   EXPECT_FALSE(QFile::exists(folder.file("wallpaper/normal/network/4/s_small.jpg")));
   EXPECT_EQ(visibleSlots(), 1);
   EXPECT_EQ(window->Slots()[0].large, "http://pics.test/pics/4/l_edge.jpg");
-  EXPECT_EQ(server.RequestCount("HEAD"), 0) << "stored thumbnails are not fetched again";
+  EXPECT_EQ(server.requestCount("HEAD"), 0) << "stored thumbnails are not fetched again";
 }
 
 TEST_F(NetworkViewTest, NoThumbnailAtAllShowsTheFailureText) {
@@ -173,10 +173,10 @@ TEST_F(NetworkViewTest, NoThumbnailAtAllShowsTheFailureText) {
   for (int i = 1; i <= 6; ++i) entries << QString("http://pics.test/missing/5/s_%1.jpg").arg(i);
   storeCatalogue(entries);
   open();
-  click(Ui(window).lblN[4]);
+  click(ui(window).lblN[4]);
   EXPECT_EQ(visibleSlots(), 0);
-  EXPECT_TRUE(Ui(window).lblErrorTip->isVisibleTo(window.get()));
-  EXPECT_EQ(Ui(window).lblErrorTip->caption(), window->texts().szGetpicfail);
+  EXPECT_TRUE(ui(window).lblErrorTip->isVisibleTo(window.get()));
+  EXPECT_EQ(ui(window).lblErrorTip->caption(), window->texts().szGetpicfail);
   expectViewEnded();
 }
 
@@ -185,8 +185,8 @@ TEST_F(NetworkViewTest, NamesThatWouldLeaveTheFolderAreNeverFetched) {
   storeCatalogue({"http://pics.test/pics/1/s_..jpg", "http://pics.test/pics/1/s_a\x01.jpg",
                   "http://pics.test/pics/1/s_b.jpg.$$$.temp.0"});
   open();
-  click(Ui(window).lblN[0]);
-  EXPECT_EQ(server.RequestCount("HEAD"), 0);
+  click(ui(window).lblN[0]);
+  EXPECT_EQ(server.requestCount("HEAD"), 0);
   EXPECT_EQ(visibleSlots(), 0);
   expectViewEnded();
 }
@@ -194,42 +194,42 @@ TEST_F(NetworkViewTest, NamesThatWouldLeaveTheFolderAreNeverFetched) {
 TEST_F(NetworkViewTest, ASecondClickOnTheCurrentCategoryLeavesTheWindowUsable) {
   storeCatalogue(serveCategory(1, 2));
   open();
-  click(Ui(window).lblN[0]);
-  server.ClearLog();
-  click(Ui(window).lblN[0]);
-  EXPECT_EQ(server.RequestCount("HEAD"), 0);
+  click(ui(window).lblN[0]);
+  server.clearLog();
+  click(ui(window).lblN[0]);
+  EXPECT_EQ(server.requestCount("HEAD"), 0);
   EXPECT_FALSE(window->Busy());
-  window->lblL1Click(Ui(window).lblL[1]);
-  EXPECT_TRUE(WaitForPage(*window));
-  EXPECT_TRUE(window->IsCurrentCategory(Ui(window).lblL[1]));
+  window->lblL1Click(ui(window).lblL[1]);
+  EXPECT_TRUE(waitForPage(*window));
+  EXPECT_TRUE(window->isCurrentCategory(ui(window).lblL[1]));
 }
 
 // The check runs under the waiting panel and the wait cursor, and the
 // window takes no other view meanwhile; a failed check ends the view with
 // its tip and gives the window back.
 TEST_F(NetworkViewTest, TheCatalogueCheckRunsUnderTheWaitingPanel) {
-  server.MapHost(BuiltInHomeHost());
+  server.mapHost(builtInHomeHost());
   ServeOptions silently;
   silently.Get = GetAnswer::Silent;
-  server.Serve("/software/ver.htm", "x", silently);
+  server.serve("/software/ver.htm", "x", silently);
   storeCatalogue(serveCategory(1, 1), "wallpaper-normal", false);
   open();
   window->networkViews().catalogueCheck().pageFetcher().setTimeout(1500ms);
-  window->lblN1Click(Ui(window).lblN[0]);
+  window->lblN1Click(ui(window).lblN[0]);
   EXPECT_TRUE(window->Busy());
-  EXPECT_TRUE(Ui(window).panConnectNetwork->isVisibleTo(window.get()));
-  EXPECT_EQ(Ui(window).panConnectNetwork->caption(), window->texts().szConnecting);
+  EXPECT_TRUE(ui(window).panConnectNetwork->isVisibleTo(window.get()));
+  EXPECT_EQ(ui(window).panConnectNetwork->caption(), window->texts().szConnecting);
   ASSERT_NE(QApplication::overrideCursor(), nullptr);
   EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
-  window->lblL1Click(Ui(window).lblL[1]);
-  EXPECT_TRUE(window->IsCurrentCategory(Ui(window).lblN[0]));
+  window->lblL1Click(ui(window).lblL[1]);
+  EXPECT_TRUE(window->isCurrentCategory(ui(window).lblN[0]));
 
-  EXPECT_TRUE(WaitForPage(*window));
-  EXPECT_TRUE(Ui(window).lblErrorTip->isVisibleTo(window.get()));
-  EXPECT_EQ(Ui(window).lblErrorTip->caption(), window->texts().szConnectfail + "http://" + BuiltInHomeHost());
+  EXPECT_TRUE(waitForPage(*window));
+  EXPECT_TRUE(ui(window).lblErrorTip->isVisibleTo(window.get()));
+  EXPECT_EQ(ui(window).lblErrorTip->caption(), window->texts().szConnectfail + "http://" + builtInHomeHost());
   EXPECT_EQ(visibleSlots(), 0);
-  EXPECT_EQ(server.RequestCount("GET"), 1) << "the version page only";
-  EXPECT_EQ(server.RequestCount("HEAD"), 0) << "no thumbnail is fetched after a failed check";
+  EXPECT_EQ(server.requestCount("GET"), 1) << "the version page only";
+  EXPECT_EQ(server.requestCount("HEAD"), 0) << "no thumbnail is fetched after a failed check";
   expectViewEnded();
 }
 
@@ -237,8 +237,8 @@ TEST_F(NetworkViewTest, WidescreenReadsItsOwnSectionAndFolder) {
   storeCatalogue({serve("/wide/1/s_w.jpg")}, "wallpaper-widescreen");
   open();
   window->btnWidescreenClick();
-  EXPECT_TRUE(WaitForPage(*window));
-  click(Ui(window).lblN[0]);
+  EXPECT_TRUE(waitForPage(*window));
+  click(ui(window).lblN[0]);
   EXPECT_EQ(visibleSlots(), 1);
   EXPECT_TRUE(QFile::exists(folder.file("wallpaper/widescreen/network/1/s_w.jpg")));
   EXPECT_FALSE(QFile::exists(folder.file("wallpaper/normal/network/1/s_w.jpg")));
@@ -251,24 +251,24 @@ TEST_F(NetworkViewTest, EntriesStoredAsOneFileAreFetchedOnceAndShownInEachSlot) 
   const QString repeated = serve("/pics/1/s_rep.jpg", Qt::red);
   const QString twin = serve("/pics/1/s_twin.jpg", Qt::green);
   const QString otherTwin = serve("/mirror/1/s_twin.jpg", Qt::blue);
-  const QByteArray twinBytes = JpegBytes(Qt::green);
-  const QByteArray otherTwinBytes = JpegBytes(Qt::blue);
+  const QByteArray twinBytes = jpegBytes(Qt::green);
+  const QByteArray otherTwinBytes = jpegBytes(Qt::blue);
   const QString store = folder.file("wallpaper/normal/network/1/");
   for (int round = 1; round <= 8; ++round) {
     SCOPED_TRACE(testing::Message() << "round " << round);
     window.reset();
     QDir(store).removeRecursively();
     storeCatalogue({repeated, twin, repeated, otherTwin});
-    server.ClearLog();
+    server.clearLog();
     open();
-    click(Ui(window).lblN[0]);
+    click(ui(window).lblN[0]);
 
     ASSERT_EQ(visibleSlots(), 4);
     for (int slot : {0, 2}) {
       EXPECT_EQ(window->Slots()[slot].thumbnail, repeated) << "slot " << slot;
-      EXPECT_TRUE(ShowsColour(Ui(window).imgW[slot]->picture(), Qt::red)) << "slot " << slot;
+      EXPECT_TRUE(showsColour(ui(window).imgW[slot]->picture(), Qt::red)) << "slot " << slot;
     }
-    EXPECT_EQ(folder.readFile("wallpaper/normal/network/1/s_rep.jpg"), JpegBytes(Qt::red));
+    EXPECT_EQ(folder.readFile("wallpaper/normal/network/1/s_rep.jpg"), jpegBytes(Qt::red));
     EXPECT_EQ(heads("/pics/1/s_rep.jpg"), 1);
 
     const QByteArray stored = folder.readFile("wallpaper/normal/network/1/s_twin.jpg");
@@ -277,7 +277,7 @@ TEST_F(NetworkViewTest, EntriesStoredAsOneFileAreFetchedOnceAndShownInEachSlot) 
     EXPECT_EQ(window->Slots()[1].thumbnail, twin);
     EXPECT_EQ(window->Slots()[3].thumbnail, otherTwin);
     for (int slot : {1, 3})
-      EXPECT_TRUE(ShowsColour(Ui(window).imgW[slot]->picture(), storedColour)) << "slot " << slot;
+      EXPECT_TRUE(showsColour(ui(window).imgW[slot]->picture(), storedColour)) << "slot " << slot;
     EXPECT_EQ(heads("/pics/1/s_twin.jpg") + heads("/mirror/1/s_twin.jpg"), 1);
 
     EXPECT_EQ(QDir(store).entryList(QDir::Files), QStringList({"s_rep.jpg", "s_twin.jpg"}))
@@ -291,12 +291,12 @@ TEST_F(NetworkViewTest, DownloadedListsOnlyLargePicturesInCategoryOrder) {
     folder.writePicture(QString("wallpaper/normal/network/") + name, QSize(64, 48), Qt::yellow);
   open();
   window->lblN6Click();
-  EXPECT_TRUE(WaitForPage(*window));
+  EXPECT_TRUE(waitForPage(*window));
   EXPECT_EQ(visibleSlots(), 3);
   EXPECT_EQ(window->Slots()[0].large, folder.file("wallpaper/normal/network/1/L_a.bmp"));
   EXPECT_EQ(window->Slots()[1].large, folder.file("wallpaper/normal/network/1/l_z.jpg"));
   EXPECT_EQ(window->Slots()[2].large, folder.file("wallpaper/normal/network/2/l_b.JPG"));
-  EXPECT_TRUE(window->IsCurrentCategory(Ui(window).lblN[5]));
+  EXPECT_TRUE(window->isCurrentCategory(ui(window).lblN[5]));
 }
 
 TEST_F(NetworkViewTest, GalleryLinksOpenTheHomeSiteAndLeaveTheGrid) {
@@ -305,8 +305,8 @@ TEST_F(NetworkViewTest, GalleryLinksOpenTheHomeSiteAndLeaveTheGrid) {
   open();
   window->lblN7Click();
   QDesktopServices::unsetUrlHandler("http");
-  EXPECT_EQ(recorder.opened, QStringList{"http://" + BuiltInHomeHost()});
-  EXPECT_TRUE(window->IsCurrentCategory(Ui(window).lblL[0]));
+  EXPECT_EQ(recorder.opened, QStringList{"http://" + builtInHomeHost()});
+  EXPECT_TRUE(window->isCurrentCategory(ui(window).lblL[0]));
 }
 
 #include "test_network_view.moc"

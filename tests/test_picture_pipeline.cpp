@@ -22,7 +22,7 @@
 
 namespace {
 
-QByteArray Encode(const QImage& image, const char* format) {
+QByteArray encode(const QImage& image, const char* format) {
   QByteArray bytes;
   QBuffer buffer(&bytes);
   buffer.open(QIODevice::WriteOnly);
@@ -33,7 +33,7 @@ QByteArray Encode(const QImage& image, const char* format) {
 }
 
 // Red on the left half, blue on the right.
-QImage Halves(QSize size) {
+QImage halves(QSize size) {
   QImage image(size, QImage::Format_RGB32);
   for (int y = 0; y < size.height(); ++y)
     for (int x = 0; x < size.width(); ++x)
@@ -43,7 +43,7 @@ QImage Halves(QSize size) {
 
 // A TIFF field of `value` in the byte order the header names.
 template <typename Value>
-QByteArray Field(Value value, bool bigEndian) {
+QByteArray field(Value value, bool bigEndian) {
   QByteArray bytes(sizeof(Value), '\0');
   if (bigEndian)
     qToBigEndian(value, bytes.data());
@@ -52,34 +52,34 @@ QByteArray Field(Value value, bool bigEndian) {
   return bytes;
 }
 
-QByteArray Field16(quint16 value, bool bigEndian) { return Field(value, bigEndian); }
-QByteArray Field32(quint32 value, bool bigEndian) { return Field(value, bigEndian); }
+QByteArray field16(quint16 value, bool bigEndian) { return field(value, bigEndian); }
+QByteArray field32(quint32 value, bool bigEndian) { return field(value, bigEndian); }
 
 // An Exif segment whose first directory holds `entries` (tag, type, value).
-QByteArray ExifSegment(const std::vector<std::array<quint16, 3>>& entries, bool bigEndian) {
+QByteArray exifSegment(const std::vector<std::array<quint16, 3>>& entries, bool bigEndian) {
   QByteArray tiff = bigEndian ? QByteArray("MM\0*", 4) : QByteArray("II*\0", 4);
-  tiff += Field32(8, bigEndian);
-  tiff += Field16(quint16(entries.size()), bigEndian);
+  tiff += field32(8, bigEndian);
+  tiff += field16(quint16(entries.size()), bigEndian);
   for (const auto& [tag, type, value] : entries)
-    tiff += Field16(tag, bigEndian) + Field16(type, bigEndian) + Field32(1, bigEndian) +
-            Field16(value, bigEndian) + Field16(0, bigEndian);
-  tiff += Field32(0, bigEndian);
+    tiff += field16(tag, bigEndian) + field16(type, bigEndian) + field32(1, bigEndian) +
+            field16(value, bigEndian) + field16(0, bigEndian);
+  tiff += field32(0, bigEndian);
   const QByteArray body = QByteArray("Exif\0\0", 6) + tiff;
-  return QByteArray("\xFF\xE1", 2) + Field16(quint16(body.size() + 2), true) + body;
+  return QByteArray("\xFF\xE1", 2) + field16(quint16(body.size() + 2), true) + body;
 }
 
 // The JPEG with an Exif segment after the JFIF one, where cameras put it.
-QByteArray WithSegment(const QByteArray& jpeg, const QByteArray& segment) {
+QByteArray withSegment(const QByteArray& jpeg, const QByteArray& segment) {
   const int jfifEnd = 4 + ((uchar(jpeg[4]) << 8) | uchar(jpeg[5]));
   return jpeg.left(jfifEnd) + segment + jpeg.mid(jfifEnd);
 }
 
-QByteArray WithOrientation(const QByteArray& jpeg, int orientation, bool bigEndian = true) {
+QByteArray withOrientation(const QByteArray& jpeg, int orientation, bool bigEndian = true) {
   // A tag before the orientation, as cameras write their make first.
-  return WithSegment(jpeg, ExifSegment({{0x010F, 2, 0}, {0x0112, 3, quint16(orientation)}}, bigEndian));
+  return withSegment(jpeg, exifSegment({{0x010F, 2, 0}, {0x0112, 3, quint16(orientation)}}, bigEndian));
 }
 
-void ExpectColourNear(QRgb actual, QRgb expected) {
+void expectColourNear(QRgb actual, QRgb expected) {
   EXPECT_NEAR(qRed(actual), qRed(expected), 24);
   EXPECT_NEAR(qGreen(actual), qGreen(expected), 24);
   EXPECT_NEAR(qBlue(actual), qBlue(expected), 24);
@@ -106,14 +106,14 @@ class PictureFolder : public ::testing::Test {
 }  // namespace
 
 TEST(PictureFormatTest, TheFirstBytesTellTheFormatAndAreLeftToRead) {
-  const QImage image = Halves(QSize(16, 8));
+  const QImage image = halves(QSize(16, 8));
   const struct {
     QByteArray bytes;
     PictureFormat format;
   } cases[] = {
-      {Encode(image, "jpeg"), PictureFormat::Jpeg},
-      {Encode(image, "png"), PictureFormat::Png},
-      {Encode(image, "bmp"), PictureFormat::Bmp},
+      {encode(image, "jpeg"), PictureFormat::Jpeg},
+      {encode(image, "png"), PictureFormat::Png},
+      {encode(image, "bmp"), PictureFormat::Bmp},
       {QByteArray("GIF89a\x10\0\x08\0", 10), PictureFormat::Gif},
       {QByteArray("RIFF\x24\0\0\0WEBPVP8 ", 16), PictureFormat::WebP},
       {QByteArray("II*\0\x08\0\0\0", 8), PictureFormat::Tiff},
@@ -135,16 +135,16 @@ TEST(PictureFormatTest, TheFirstBytesTellTheFormatAndAreLeftToRead) {
 }
 
 TEST_F(PictureFolder, PicturesDecodeByTheirContentWhateverTheirName) {
-  const QString pngAsJpeg = write(QStringLiteral("photo.jpg"), Encode(Halves(QSize(64, 32)), "png"));
-  const QString jpegAsPng = write(QStringLiteral("photo.png"), Encode(Halves(QSize(64, 32)), "jpeg"));
-  const QString jpegAsText = write(QStringLiteral("photo.txt"), Encode(Halves(QSize(64, 32)), "jpeg"));
+  const QString pngAsJpeg = write(QStringLiteral("photo.jpg"), encode(halves(QSize(64, 32)), "png"));
+  const QString jpegAsPng = write(QStringLiteral("photo.png"), encode(halves(QSize(64, 32)), "jpeg"));
+  const QString jpegAsText = write(QStringLiteral("photo.txt"), encode(halves(QSize(64, 32)), "jpeg"));
   for (const QString& file : {pngAsJpeg, jpegAsPng, jpegAsText}) {
     SCOPED_TRACE(file.toStdString());
     QString error;
-    const QImage picture = LoadPictureForBox(file, QSize(32, 16), &error);
+    const QImage picture = loadPictureForBox(file, QSize(32, 16), &error);
     ASSERT_FALSE(picture.isNull()) << qPrintable(error);
-    ExpectColourNear(picture.pixel(4, 8), kRed);
-    ExpectColourNear(picture.pixel(28, 8), kBlue);
+    expectColourNear(picture.pixel(4, 8), kRed);
+    expectColourNear(picture.pixel(28, 8), kBlue);
     EXPECT_TRUE(isPictureFile(file));
   }
   QFile png(pngAsJpeg);
@@ -155,7 +155,7 @@ TEST_F(PictureFolder, PicturesDecodeByTheirContentWhateverTheirName) {
 
   const QString text = write(QStringLiteral("notes.jpg"), "these are notes, not a picture");
   QString error;
-  EXPECT_TRUE(LoadPictureForBox(text, QSize(32, 16), &error).isNull());
+  EXPECT_TRUE(loadPictureForBox(text, QSize(32, 16), &error).isNull());
   EXPECT_TRUE(error.contains(QStringLiteral("notes.jpg"))) << qPrintable(error);
   EXPECT_FALSE(isPictureFile(text));
   EXPECT_FALSE(isPictureFile(m_dir.filePath(QStringLiteral("missing.png"))));
@@ -165,7 +165,7 @@ TEST_F(PictureFolder, PicturesDecodeByTheirContentWhateverTheirName) {
 }
 
 TEST_F(PictureFolder, AJpegIsDecodedAtTheSmallestScaleThatCoversTheTarget) {
-  QByteArray bytes = Encode(Halves(QSize(1600, 1200)), "jpeg");
+  QByteArray bytes = encode(halves(QSize(1600, 1200)), "jpeg");
   QBuffer buffer(&bytes);
   ASSERT_TRUE(buffer.open(QIODevice::ReadOnly));
   QString why;
@@ -184,30 +184,30 @@ TEST_F(PictureFolder, AJpegIsDecodedAtTheSmallestScaleThatCoversTheTarget) {
 }
 
 TEST(ExifOrientationTest, TheTagIsFoundInEitherByteOrderAndDamageMeansNormal) {
-  const QByteArray jpeg = Encode(Halves(QSize(16, 8)), "jpeg");
+  const QByteArray jpeg = encode(halves(QSize(16, 8)), "jpeg");
   EXPECT_EQ(readExifOrientation(jpeg), ExifOrientation::Normal);
-  EXPECT_EQ(readExifOrientation(WithOrientation(jpeg, 6, true)), ExifOrientation::Rotate90);
-  EXPECT_EQ(readExifOrientation(WithOrientation(jpeg, 3, false)), ExifOrientation::Rotate180);
-  EXPECT_EQ(readExifOrientation(WithOrientation(jpeg, 8, false)), ExifOrientation::Rotate270);
+  EXPECT_EQ(readExifOrientation(withOrientation(jpeg, 6, true)), ExifOrientation::Rotate90);
+  EXPECT_EQ(readExifOrientation(withOrientation(jpeg, 3, false)), ExifOrientation::Rotate180);
+  EXPECT_EQ(readExifOrientation(withOrientation(jpeg, 8, false)), ExifOrientation::Rotate270);
   // Values outside 1 to 8, a tag of the wrong type, a segment cut short, a
   // directory pointing outside the segment, and no JPEG at all.
-  EXPECT_EQ(readExifOrientation(WithOrientation(jpeg, 9)), ExifOrientation::Normal);
-  EXPECT_EQ(readExifOrientation(WithOrientation(jpeg, 0)), ExifOrientation::Normal);
-  EXPECT_EQ(readExifOrientation(WithSegment(jpeg, ExifSegment({{0x0112, 4, 6}}, true))),
+  EXPECT_EQ(readExifOrientation(withOrientation(jpeg, 9)), ExifOrientation::Normal);
+  EXPECT_EQ(readExifOrientation(withOrientation(jpeg, 0)), ExifOrientation::Normal);
+  EXPECT_EQ(readExifOrientation(withSegment(jpeg, exifSegment({{0x0112, 4, 6}}, true))),
             ExifOrientation::Normal);
-  const QByteArray segment = ExifSegment({{0x0112, 3, 6}}, true);
-  const QByteArray tagged = WithSegment(jpeg, segment);
+  const QByteArray segment = exifSegment({{0x0112, 3, 6}}, true);
+  const QByteArray tagged = withSegment(jpeg, segment);
   const qsizetype segmentEnd = tagged.indexOf(segment) + segment.size();
   for (qsizetype cut = 0; cut < segmentEnd; ++cut)
     EXPECT_EQ(readExifOrientation(QByteArrayView(tagged).first(cut)), ExifOrientation::Normal) << cut;
   EXPECT_EQ(readExifOrientation(QByteArrayView(tagged).first(segmentEnd)), ExifOrientation::Rotate90);
-  QByteArray stray = ExifSegment({{0x0112, 3, 6}}, true);
+  QByteArray stray = exifSegment({{0x0112, 3, 6}}, true);
   stray[14] = char(0x7F);  // the directory's offset, far beyond the segment
-  EXPECT_EQ(readExifOrientation(WithSegment(jpeg, stray)), ExifOrientation::Normal);
-  QByteArray many = ExifSegment({{0x0112, 3, 6}}, true);
+  EXPECT_EQ(readExifOrientation(withSegment(jpeg, stray)), ExifOrientation::Normal);
+  QByteArray many = exifSegment({{0x0112, 3, 6}}, true);
   many[18] = many[19] = char(0xFF);  // 65535 entries claimed, one there
-  EXPECT_EQ(readExifOrientation(WithSegment(jpeg, many)), ExifOrientation::Rotate90);
-  EXPECT_EQ(readExifOrientation(Encode(Halves(QSize(16, 8)), "png")), ExifOrientation::Normal);
+  EXPECT_EQ(readExifOrientation(withSegment(jpeg, many)), ExifOrientation::Rotate90);
+  EXPECT_EQ(readExifOrientation(encode(halves(QSize(16, 8)), "png")), ExifOrientation::Normal);
   EXPECT_EQ(readExifOrientation(QByteArrayView()), ExifOrientation::Normal);
 }
 
@@ -245,39 +245,39 @@ TEST(ExifOrientationTest, EachOrientationMovesEveryPixelWhereItBelongs) {
 }
 
 TEST_F(PictureFolder, PhotosStandUprightForShowingAndStayAsStoredWhenAsked) {
-  const QByteArray plain = Encode(Halves(QSize(1600, 800)), "jpeg");
-  const QString turned = write(QStringLiteral("turned.jpg"), WithOrientation(plain, 6));
-  const QString upsideDown = write(QStringLiteral("upside-down.jpg"), WithOrientation(plain, 3, false));
+  const QByteArray plain = encode(halves(QSize(1600, 800)), "jpeg");
+  const QString turned = write(QStringLiteral("turned.jpg"), withOrientation(plain, 6));
+  const QString upsideDown = write(QStringLiteral("upside-down.jpg"), withOrientation(plain, 3, false));
   QString error;
 
   // Turned a quarter clockwise, the left half (red) is on top.
-  const QImage upright = LoadPicture(turned, &error);
+  const QImage upright = loadPicture(turned, &error);
   ASSERT_EQ(upright.size(), QSize(800, 1600)) << qPrintable(error);
-  ExpectColourNear(upright.pixel(400, 200), kRed);
-  ExpectColourNear(upright.pixel(400, 1400), kBlue);
+  expectColourNear(upright.pixel(400, 200), kRed);
+  expectColourNear(upright.pixel(400, 1400), kBlue);
   // The box is covered as shown: 100 x 200 upright is 200 x 100 stored, an eighth.
   QFile file(turned);
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
   EXPECT_EQ(decodeForSize(file, QSize(100, 200), {}, &error).size(), QSize(100, 200)) << qPrintable(error);
-  const QImage thumbnail = LoadPictureForBox(turned, QSize(50, 100), &error);
+  const QImage thumbnail = loadPictureForBox(turned, QSize(50, 100), &error);
   ASSERT_FALSE(thumbnail.isNull()) << qPrintable(error);
-  ExpectColourNear(thumbnail.pixel(25, 10), kRed);
-  ExpectColourNear(thumbnail.pixel(25, 90), kBlue);
+  expectColourNear(thumbnail.pixel(25, 10), kRed);
+  expectColourNear(thumbnail.pixel(25, 90), kBlue);
 
-  const QImage rotated = LoadPictureForBox(upsideDown, QSize(100, 50), &error);
+  const QImage rotated = loadPictureForBox(upsideDown, QSize(100, 50), &error);
   ASSERT_FALSE(rotated.isNull()) << qPrintable(error);
-  ExpectColourNear(rotated.pixel(10, 25), kBlue);
-  ExpectColourNear(rotated.pixel(90, 25), kRed);
+  expectColourNear(rotated.pixel(10, 25), kBlue);
+  expectColourNear(rotated.pixel(90, 25), kRed);
 
   const QImage stored = decodeFileForSize(turned, QSize(), {Orientation::AsStored}, &error);
   ASSERT_EQ(stored.size(), QSize(1600, 800)) << qPrintable(error);
-  ExpectColourNear(stored.pixel(200, 400), kRed);
+  expectColourNear(stored.pixel(200, 400), kRed);
 
   // The desktop background stands upright too.
   const std::optional<ScreenPicture> screen = loadScreenPicture(turned, QSize(400, 800), error);
   ASSERT_TRUE(screen) << qPrintable(error);
   EXPECT_EQ(screen->size(), QSize(400, 800));
-  ExpectColourNear(screen->pixels.pixel(200, 100), kRed);
+  expectColourNear(screen->pixels.pixel(200, 100), kRed);
 }
 
 TEST(JpegEncodeTest, PicturesComeBackAsJpegsOfTheirQualityOverBlack) {
@@ -306,14 +306,14 @@ TEST(JpegEncodeTest, PicturesComeBackAsJpegsOfTheirQualityOverBlack) {
   const QImage flat = flattenOverBlack(clear);
   EXPECT_EQ(flat.format(), QImage::Format_RGB32);
   EXPECT_EQ(flat.pixel(3, 3), qRgb(0, 0, 0));
-  ExpectColourNear(flat.pixel(24, 8), qRgb(128, 128, 128));
+  expectColourNear(flat.pixel(24, 8), qRgb(128, 128, 128));
   QByteArray overBlack = encodeJpeg(clear, 90);
   QBuffer overBlackBuffer(&overBlack);
   ASSERT_TRUE(overBlackBuffer.open(QIODevice::ReadOnly));
   const QImage shown = decodeForSize(overBlackBuffer, QSize(), {}, &why);
   ASSERT_FALSE(shown.isNull()) << qPrintable(why);
-  ExpectColourNear(shown.pixel(3, 8), qRgb(0, 0, 0));
-  ExpectColourNear(shown.pixel(28, 8), qRgb(128, 128, 128));
+  expectColourNear(shown.pixel(3, 8), qRgb(0, 0, 0));
+  expectColourNear(shown.pixel(28, 8), qRgb(128, 128, 128));
 
   EXPECT_TRUE(encodeJpeg(QImage(), 90).isEmpty());
 }

@@ -55,7 +55,7 @@ class Target {
   pixman_image_t* m_pixman;
 };
 
-void ExpectNear(QRgb actual, QRgb expected) {
+void expectNear(QRgb actual, QRgb expected) {
   EXPECT_NEAR(qRed(actual), qRed(expected), 10);
   EXPECT_NEAR(qGreen(actual), qGreen(expected), 10);
   EXPECT_NEAR(qBlue(actual), qBlue(expected), 10);
@@ -90,11 +90,11 @@ TEST_F(ScreenPictureTest, EachAreaGetsTheWholePictureAndTheRestIsBlack) {
       for (int quarter = 0; quarter < 4; ++quarter) {
         const int x = monitor.x() + monitor.width() * (1 + 2 * (quarter % 2)) / 4;
         const int y = monitor.y() + monitor.height() * (1 + 2 * (quarter / 2)) / 4;
-        ExpectNear(screen.at(x, y), quarterColour(quarter % 2, quarter / 2, QSize(2, 2)));
+        expectNear(screen.at(x, y), quarterColour(quarter % 2, quarter / 2, QSize(2, 2)));
       }
       // The edges are the picture's own, not mixed with what lies beyond.
-      ExpectNear(screen.at(monitor.left(), monitor.top()), qRgb(255, 0, 0));
-      ExpectNear(screen.at(monitor.right(), monitor.bottom()), qRgb(255, 255, 255));
+      expectNear(screen.at(monitor.left(), monitor.top()), qRgb(255, 0, 0));
+      expectNear(screen.at(monitor.right(), monitor.bottom()), qRgb(255, 255, 255));
     }
     EXPECT_EQ(screen.at(400, 150), qRgb(0, 0, 0));
     EXPECT_EQ(screen.at(479, 100), qRgb(0, 0, 0));
@@ -122,11 +122,11 @@ TEST_F(ScreenPictureTest, BitmapsAreDrawnFromTheFileAsTheirRowsLie) {
   // The file's first row is the picture's last: green on the left.
   EXPECT_EQ(picture->rows, RowOrder::BottomUp);
   EXPECT_TRUE(isScreenPixelFormat(picture->pixels.format()));
-  ExpectNear(picture->pixels.pixel(0, 0) | 0xff000000, qRgb(0, 255, 0));
+  expectNear(picture->pixels.pixel(0, 0) | 0xff000000, qRgb(0, 255, 0));
   Target screen(QSize(160, 100));
   ASSERT_TRUE(stretchOnto(*picture, screen.pixman(), {QRect(0, 0, 160, 100)}));
-  ExpectNear(screen.at(10, 10), qRgb(255, 0, 0));
-  ExpectNear(screen.at(10, 90), qRgb(0, 255, 0));
+  expectNear(screen.at(10, 10), qRgb(255, 0, 0));
+  expectNear(screen.at(10, 90), qRgb(0, 255, 0));
 }
 
 TEST_F(ScreenPictureTest, PixelsPixmanCannotReadLeaveTheScreenAlone) {

@@ -35,7 +35,7 @@ const QString kBase = QStringLiteral("http://gallery.test/");
 
 // A picture whose content follows from the seed, so that two seeds give two
 // different files and one seed gives the same file twice.
-QImage Painted(QSize size, int seed) {
+QImage painted(QSize size, int seed) {
   QImage image(size, QImage::Format_RGB32);
   for (int y = 0; y < size.height(); ++y)
     for (int x = 0; x < size.width(); ++x)
@@ -45,18 +45,18 @@ QImage Painted(QSize size, int seed) {
   return image;
 }
 
-QByteArray ReadAll(const QString& path) {
+QByteArray readAll(const QString& path) {
   QFile file(path);
   return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // Every file below a folder and its bytes.
-std::map<QString, QByteArray> Snapshot(const QString& folder) {
+std::map<QString, QByteArray> snapshot(const QString& folder) {
   std::map<QString, QByteArray> files;
   QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
   while (it.hasNext()) {
     const QString path = it.next();
-    files[QDir(folder).relativeFilePath(path)] = ReadAll(path);
+    files[QDir(folder).relativeFilePath(path)] = readAll(path);
   }
   return files;
 }
@@ -80,7 +80,7 @@ class PublishTest : public ::testing::Test {
     ASSERT_TRUE(QDir().mkpath(QFileInfo(source(relative)).path()));
     const QString suffix = QFileInfo(relative).suffix().toLower();
     const QByteArray format = suffix == "png" ? "png" : suffix == "bmp" ? "bmp" : "jpeg";
-    ASSERT_TRUE(Painted(size, seed).save(source(relative), format.constData(), 90)) << relative.toStdString();
+    ASSERT_TRUE(painted(size, seed).save(source(relative), format.constData(), 90)) << relative.toStdString();
   }
   void addFile(const QString& relative, const QByteArray& bytes) const {
     ASSERT_TRUE(QDir().mkpath(QFileInfo(source(relative)).path()));
@@ -98,13 +98,13 @@ class PublishTest : public ::testing::Test {
     PublishSinks sinks;
     sinks.note = [this](const QString& line) { notes << line; };
     sinks.progress = [this](int, int) { ++progressCalls; };
-    return PublishCatalogue(options, sinks);
+    return publishCatalogue(options, sinks);
   }
 
-  QByteArray indexPage() const { return ReadAll(site("software/allindex.htm")); }
-  QByteArray versionPage() const { return ReadAll(site("software/ver.htm")); }
-  QByteArray indexVersion() const { return IndexVersionOf(versionPage()); }
-  CatalogueEntries entries() const { return ParseIndexPage(indexPage()); }
+  QByteArray indexPage() const { return readAll(site("software/allindex.htm")); }
+  QByteArray versionPage() const { return readAll(site("software/ver.htm")); }
+  QByteArray indexVersion() const { return indexVersionOf(versionPage()); }
+  CatalogueEntries entries() const { return parseIndexPage(indexPage()); }
   QList<QByteArray> entriesOf(Shape shape) const {
     const CatalogueEntries all = entries();
     return shape == Shape::Widescreen ? all.widescreen : all.normal;
@@ -117,11 +117,11 @@ class PublishTest : public ::testing::Test {
     return site(QString::fromLatin1(address.mid(kBase.size())));
   }
   QString largeFile(const QByteArray& address) const {
-    return siteFile(LargeAddressOf(QString::fromLatin1(address)).toLatin1());
+    return siteFile(largeAddressOf(QString::fromLatin1(address)).toLatin1());
   }
   int categoryOf(const QByteArray& address) const {
     for (int category = 1; category <= kCategoryCount; ++category)
-      if (AddressInCategory(QString::fromLatin1(address), category)) return category;
+      if (addressInCategory(QString::fromLatin1(address), category)) return category;
     return 0;
   }
   // The one address whose name starts with the stem.
@@ -202,11 +202,11 @@ TEST_F(PublishTest, JpegLargePictureIsTheSourceByteForByte) {
   const QByteArray address = addressOf("photo");
   ASSERT_FALSE(address.isEmpty());
   EXPECT_TRUE(address.endsWith(".jpg"));
-  EXPECT_EQ(ReadAll(largeFile(address)), ReadAll(source("2/photo.jpeg")));
+  EXPECT_EQ(readAll(largeFile(address)), readAll(source("2/photo.jpeg")));
   // The thumbnail shows the picture: its colours are the source's, shrunk.
   const QImage thumbnail(siteFile(address));
   const QImage expected =
-      Painted({1024, 768}, 3).scaled(thumbnail.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+      painted({1024, 768}, 3).scaled(thumbnail.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
   const QRgb got = thumbnail.pixel(70, 55), want = expected.pixel(70, 55);
   EXPECT_NEAR(qRed(got), qRed(want), 12);
   EXPECT_NEAR(qGreen(got), qGreen(want), 12);
@@ -222,13 +222,13 @@ TEST_F(PublishTest, PngAndBmpAreConvertedToJpegOfTheSameSize) {
     ASSERT_FALSE(address.isEmpty()) << stem.toStdString();
     EXPECT_TRUE(address.endsWith(".jpg"));
     const QString large = largeFile(address);
-    EXPECT_TRUE(ReadAll(large).startsWith("\xff\xd8\xff")) << "not a JPEG: " << large.toStdString();
+    EXPECT_TRUE(readAll(large).startsWith("\xff\xd8\xff")) << "not a JPEG: " << large.toStdString();
     QImageReader reader(large);
     EXPECT_EQ(reader.format(), "jpeg");
     const QImage image = reader.read();
     EXPECT_EQ(image.size(), QSize(640, 480));
     const QRgb got = image.pixel(320, 240),
-               want = Painted({640, 480}, stem == "drawing" ? 4 : 5).pixel(320, 240);
+               want = painted({640, 480}, stem == "drawing" ? 4 : 5).pixel(320, 240);
     EXPECT_NEAR(qRed(got), qRed(want), 8);
     EXPECT_NEAR(qBlue(got), qBlue(want), 8);
   }
@@ -252,7 +252,7 @@ TEST_F(PublishTest, BrokenPicturesArePassedOverAndTheRestPublished) {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    Painted({800, 600}, 9).save(&buffer, "jpeg", 90);
+    painted({800, 600}, 9).save(&buffer, "jpeg", 90);
     return bytes.left(bytes.size() / 2);
   }();
   addFile("1/cut.jpg", cut);
@@ -264,7 +264,7 @@ TEST_F(PublishTest, BrokenPicturesArePassedOverAndTheRestPublished) {
   EXPECT_TRUE(notedAbout("1/cut.jpg"));
   EXPECT_TRUE(addressOf("cut").isEmpty());
   // Nothing of the passed-over pictures stays in the site.
-  for (const auto& [path, bytes] : Snapshot(site()))
+  for (const auto& [path, bytes] : snapshot(site()))
     EXPECT_FALSE(path.contains("cut") || path.contains("broken")) << path.toStdString();
 }
 
@@ -292,11 +292,11 @@ TEST_F(PublishTest, UnsafeAndClashingSourceNamesBecomeSafeUniqueNames) {
     EXPECT_EQ(categoryOf(address), 1);
     const QString tail = text.mid(text.lastIndexOf("/s_") + 3);
     EXPECT_TRUE(kSafeTail.match(tail).hasMatch()) << tail.toStdString();
-    EXPECT_TRUE(IsSafeFileName("s_" + tail));
+    EXPECT_TRUE(isSafeFileName("s_" + tail));
     EXPECT_FALSE(
-        StoredNetworkPath(QStringLiteral("/data/"), Shape::Normal, text, NetworkFile::Thumbnail).isEmpty())
+        storedNetworkPath(QStringLiteral("/data/"), Shape::Normal, text, NetworkFile::Thumbnail).isEmpty())
         << address.constData();
-    EXPECT_FALSE(StoredNetworkPath(QStringLiteral("/data/"), Shape::Normal, LargeAddressOf(text),
+    EXPECT_FALSE(storedNetworkPath(QStringLiteral("/data/"), Shape::Normal, largeAddressOf(text),
                                    NetworkFile::LargePicture)
                      .isEmpty());
     EXPECT_TRUE(QFile::exists(siteFile(address)));
@@ -321,7 +321,7 @@ TEST_F(PublishTest, NamesStayTheSameAtEveryPublish) {
   // A new picture that sorts before them, with the same name and content.
   addPicture("1/0/same.jpg", {800, 600}, 7);
   ASSERT_TRUE(publish().ok);
-  for (const QByteArray& address : ParseIndexPage(before).normal)
+  for (const QByteArray& address : parseIndexPage(before).normal)
     EXPECT_TRUE(all().contains(address)) << address.constData();
   EXPECT_EQ(all().size(), 4);
 }
@@ -336,7 +336,7 @@ TEST_F(PublishTest, ChangedPictureGetsANewNameAndTheOldFilesGo) {
   EXPECT_EQ(result.processed, 1);
   const QByteArray now = addressOf("sea");
   EXPECT_NE(now, old);
-  EXPECT_EQ(ReadAll(largeFile(now)), ReadAll(source("1/sea.jpg")));
+  EXPECT_EQ(readAll(largeFile(now)), readAll(source("1/sea.jpg")));
   EXPECT_FALSE(QFile::exists(siteFile(old)));
   EXPECT_FALSE(QFile::exists(largeFile(old)));
 }
@@ -350,7 +350,7 @@ TEST_F(PublishTest, PublishingAgainWithNothingChangedKeepsTheIndexVersion) {
   ASSERT_TRUE(first.ok);
   EXPECT_EQ(first.processed, 2);
   EXPECT_GT(progressCalls, 0);
-  const auto before = Snapshot(site());
+  const auto before = snapshot(site());
   const QFileInfo index(site("software/allindex.htm"));
   const QDateTime written = index.lastModified();
 
@@ -359,7 +359,7 @@ TEST_F(PublishTest, PublishingAgainWithNothingChangedKeepsTheIndexVersion) {
   EXPECT_EQ(second.processed, 0);
   EXPECT_FALSE(second.indexChanged);
   EXPECT_EQ(second.indexVersion, first.indexVersion);
-  EXPECT_EQ(Snapshot(site()), before);
+  EXPECT_EQ(snapshot(site()), before);
   EXPECT_EQ(QFileInfo(site("software/allindex.htm")).lastModified(), written);
 
   // Touched but not changed: looked at again, not made again.
@@ -377,7 +377,7 @@ TEST_F(PublishTest, AnAddedPictureChangesTheIndexVersion) {
   addPicture("1/a.jpg", {800, 600}, 1);
   const PublishResult first = publish();
   ASSERT_TRUE(first.ok);
-  EXPECT_EQ(IndexVersionOf(versionPage()), first.indexVersion);
+  EXPECT_EQ(indexVersionOf(versionPage()), first.indexVersion);
   addPicture("2/b.jpg", {800, 600}, 2);
   const PublishResult second = publish();
   ASSERT_TRUE(second.ok);
@@ -414,7 +414,7 @@ TEST_F(PublishTest, AFailedRunLeavesTheOldSiteAsItWas) {
   QFile blocker(site("pictures/normal/3"));
   ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
   blocker.close();
-  const auto before = Snapshot(site());
+  const auto before = snapshot(site());
   addPicture("1/b.jpg", {800, 600}, 2);
   addPicture("3/c.jpg", {800, 600}, 3);
   ASSERT_TRUE(QFile::remove(source("1/a.jpg")));
@@ -422,7 +422,7 @@ TEST_F(PublishTest, AFailedRunLeavesTheOldSiteAsItWas) {
   const PublishResult failed = publish();
   EXPECT_FALSE(failed.ok);
   EXPECT_TRUE(failed.error.contains("pictures/normal/3")) << failed.error.toStdString();
-  EXPECT_EQ(Snapshot(site()), before);
+  EXPECT_EQ(snapshot(site()), before);
 
   ASSERT_TRUE(QFile::remove(site("pictures/normal/3")));
   const PublishResult mended = publish();
@@ -433,19 +433,19 @@ TEST_F(PublishTest, AFailedRunLeavesTheOldSiteAsItWas) {
 TEST_F(PublishTest, ASourceWithoutPicturesLeavesTheSite) {
   addPicture("1/a.jpg");
   ASSERT_TRUE(publish().ok);
-  const auto before = Snapshot(site());
+  const auto before = snapshot(site());
   ASSERT_TRUE(QDir(source("1")).removeRecursively());
   addPicture("Misc/b.jpg");
   const PublishResult result = publish();
   EXPECT_FALSE(result.ok);
-  EXPECT_EQ(Snapshot(site()), before);
+  EXPECT_EQ(snapshot(site()), before);
 
   PublishOptions missing;
   missing.source = source("no-such-folder");
   missing.site = site();
   missing.baseUrl = kBase;
-  EXPECT_FALSE(PublishCatalogue(missing).ok);
-  EXPECT_EQ(Snapshot(site()), before);
+  EXPECT_FALSE(publishCatalogue(missing).ok);
+  EXPECT_EQ(snapshot(site()), before);
 }
 
 TEST_F(PublishTest, SiteInsideTheSourceIsRefused) {
@@ -454,7 +454,7 @@ TEST_F(PublishTest, SiteInsideTheSourceIsRefused) {
   options.source = source();
   options.site = source("1/site");
   options.baseUrl = kBase;
-  const PublishResult result = PublishCatalogue(options);
+  const PublishResult result = publishCatalogue(options);
   EXPECT_FALSE(result.ok);
   EXPECT_FALSE(QFile::exists(source("1/site")));
 }
@@ -479,18 +479,18 @@ TEST_F(PublishTest, PagesReadBackAsTheProgramReadsThem) {
   addPicture("5/b.jpg", {1920, 1080}, 2);
   ASSERT_TRUE(publish().ok);
   const QByteArray version = versionPage();
-  EXPECT_TRUE(HasPageMarkers(version));
-  EXPECT_EQ(SoftwareVersionOf(version), CatalogueCheck::ProgramVersion.toLatin1());
-  EXPECT_EQ(IndexVersionOf(version), IndexVersion(indexPage()));
-  EXPECT_TRUE(HasPageMarkers(indexPage()));
+  EXPECT_TRUE(hasPageMarkers(version));
+  EXPECT_EQ(softwareVersionOf(version), CatalogueCheck::ProgramVersion.toLatin1());
+  EXPECT_EQ(indexVersionOf(version), publish::indexVersion(indexPage()));
+  EXPECT_TRUE(hasPageMarkers(indexPage()));
   EXPECT_FALSE(indexPage().contains('\r'));
   EXPECT_EQ(entriesOf(Shape::Normal).size(), 1);
   EXPECT_EQ(entriesOf(Shape::Widescreen).size(), 1);
-  const QByteArray front = ReadAll(site("index.html"));
+  const QByteArray front = readAll(site("index.html"));
   for (const char* caption : {"Nature", "Cartoon", "Holiday", "Game and Movies", "Art &amp; illustrator"})
     EXPECT_TRUE(front.contains(caption)) << caption;
   EXPECT_TRUE(front.contains(
-      PicturePath({Shape::Widescreen, 5, addressOf("b").mid(addressOf("b").lastIndexOf("/s_") + 3)},
+      picturePath({Shape::Widescreen, 5, addressOf("b").mid(addressOf("b").lastIndexOf("/s_") + 3)},
                   PictureKind::Large)
           .toLatin1()));
 }
@@ -499,32 +499,32 @@ TEST_F(PublishTest, PagesReadBackAsTheProgramReadsThem) {
 
 TEST(PublishRules, BaseAddresses) {
   QString problem;
-  EXPECT_EQ(SiteBaseUrl("http://Photos.Example.org", &problem), "http://photos.example.org/");
-  EXPECT_EQ(SiteBaseUrl("http://10.0.0.7/walls", &problem), "http://10.0.0.7/walls/");
-  EXPECT_EQ(SiteBaseUrl("HTTP://cdn.example/a/b-c_d/", &problem), "http://cdn.example/a/b-c_d/");
+  EXPECT_EQ(siteBaseUrl("http://Photos.Example.org", &problem), "http://photos.example.org/");
+  EXPECT_EQ(siteBaseUrl("http://10.0.0.7/walls", &problem), "http://10.0.0.7/walls/");
+  EXPECT_EQ(siteBaseUrl("HTTP://cdn.example/a/b-c_d/", &problem), "http://cdn.example/a/b-c_d/");
   for (const char* bad : {"https://x.example/", "http://x.example:8080/", "http://x.example/Walls/",
                           "ftp://x/", "http://x.example/s_pics/", "http://x.example/a/../b/",
                           "http://x.example/a b/", "http:///", "x.example"}) {
     problem.clear();
-    EXPECT_TRUE(SiteBaseUrl(bad, &problem).isEmpty()) << bad;
+    EXPECT_TRUE(siteBaseUrl(bad, &problem).isEmpty()) << bad;
     EXPECT_FALSE(problem.isEmpty()) << bad;
   }
 }
 
 TEST(PublishRules, ContentHashIsXxh64) {
-  EXPECT_EQ(ContentHash(QByteArrayView()), 0xEF46DB3751D8E999ULL);
-  EXPECT_EQ(ContentHash(QByteArrayView("abc")), 0x44BC2CF5AD770999ULL);
+  EXPECT_EQ(contentHash(QByteArrayView()), 0xEF46DB3751D8E999ULL);
+  EXPECT_EQ(contentHash(QByteArrayView("abc")), 0x44BC2CF5AD770999ULL);
   const QByteArray longer(1000, 'x');
-  EXPECT_EQ(ContentHash(longer), ContentHash(QByteArray(1000, 'x')));
-  EXPECT_NE(ContentHash(longer), ContentHash(QByteArray(1001, 'x')));
+  EXPECT_EQ(contentHash(longer), contentHash(QByteArray(1000, 'x')));
+  EXPECT_NE(contentHash(longer), contentHash(QByteArray(1001, 'x')));
 }
 
 TEST(PublishRules, NaturalOrder) {
-  EXPECT_TRUE(NaturalLess("Nature/img2.jpg", "Nature/img10.jpg"));
-  EXPECT_FALSE(NaturalLess("Nature/img10.jpg", "Nature/img2.jpg"));
-  EXPECT_TRUE(NaturalLess("a/Beach.jpg", "a/cliff.jpg"));
-  EXPECT_TRUE(NaturalLess("a/b.jpg", "a/b2.jpg"));
-  EXPECT_FALSE(NaturalLess("a.jpg", "a.jpg"));
+  EXPECT_TRUE(naturalLess("Nature/img2.jpg", "Nature/img10.jpg"));
+  EXPECT_FALSE(naturalLess("Nature/img10.jpg", "Nature/img2.jpg"));
+  EXPECT_TRUE(naturalLess("a/Beach.jpg", "a/cliff.jpg"));
+  EXPECT_TRUE(naturalLess("a/b.jpg", "a/b2.jpg"));
+  EXPECT_FALSE(naturalLess("a.jpg", "a.jpg"));
 }
 
 // --- the program pointed at a site of one's own
@@ -539,27 +539,27 @@ class HomeSiteTest : public ::testing::Test {
   }
 };
 
-TEST_F(HomeSiteTest, BuiltInHostWithoutAnOverride) { EXPECT_EQ(HomeHost(folder.path()), BuiltInHomeHost()); }
+TEST_F(HomeSiteTest, BuiltInHostWithoutAnOverride) { EXPECT_EQ(homeHost(folder.path()), builtInHomeHost()); }
 
 TEST_F(HomeSiteTest, SettingsFileNamesTheHomeHost) {
   setHomeInSettings("Gallery.Family.Example");
-  EXPECT_EQ(HomeHost(folder.path()), "gallery.family.example");
+  EXPECT_EQ(homeHost(folder.path()), "gallery.family.example");
 }
 
 TEST_F(HomeSiteTest, EnvironmentComesBeforeTheSettingsFile) {
   setHomeInSettings("gallery.family.example");
   qputenv("NIMBRA_HOME_HOST", "127.0.0.1");
-  EXPECT_EQ(HomeHost(folder.path()), "127.0.0.1");
+  EXPECT_EQ(homeHost(folder.path()), "127.0.0.1");
 }
 
 TEST_F(HomeSiteTest, UnusableValuesArePassedOver) {
   setHomeInSettings("gallery.example:8080");
-  EXPECT_EQ(HomeHost(folder.path()), BuiltInHomeHost());
+  EXPECT_EQ(homeHost(folder.path()), builtInHomeHost());
   setHomeInSettings("gallery.family.example");
   qputenv("NIMBRA_HOME_HOST", "http://x.example/");
-  EXPECT_EQ(HomeHost(folder.path()), "gallery.family.example");
+  EXPECT_EQ(homeHost(folder.path()), "gallery.family.example");
   qputenv("NIMBRA_HOME_HOST", "");
-  EXPECT_EQ(HomeHost(folder.path()), "gallery.family.example");
+  EXPECT_EQ(homeHost(folder.path()), "gallery.family.example");
 }
 
 // A published site, served under the host setting.ini names, is the
@@ -567,34 +567,34 @@ TEST_F(HomeSiteTest, UnusableValuesArePassedOver) {
 TEST_F(HomeSiteTest, CatalogueCheckReadsAPublishedSiteAtTheConfiguredHost) {
   QTemporaryDir source, site;
   ASSERT_TRUE(QDir().mkpath(source.filePath("Nature")));
-  ASSERT_TRUE(Painted({800, 600}, 1).save(source.filePath("Nature/a.jpg"), "jpeg"));
-  ASSERT_TRUE(Painted({1600, 900}, 2).save(source.filePath("Nature/b.jpg"), "jpeg"));
+  ASSERT_TRUE(painted({800, 600}, 1).save(source.filePath("Nature/a.jpg"), "jpeg"));
+  ASSERT_TRUE(painted({1600, 900}, 2).save(source.filePath("Nature/b.jpg"), "jpeg"));
   PublishOptions options;
   options.source = source.path();
   options.site = site.path();
   options.baseUrl = "http://gallery.family.example/";
-  const PublishResult published = PublishCatalogue(options);
+  const PublishResult published = publishCatalogue(options);
   ASSERT_TRUE(published.ok) << published.error.toStdString();
 
   TestHttpServer server;
-  server.MapHost("gallery.family.example");
+  server.mapHost("gallery.family.example");
   for (const char* page : {"/software/ver.htm", "/software/allindex.htm"})
-    server.Serve(page, ReadAll(site.filePath(QString(page).mid(1))));
+    server.serve(page, readAll(site.filePath(QString(page).mid(1))));
   setHomeInSettings("gallery.family.example");
   LanguageTexts texts;
   // The program reads its home host once, at start.
   AppContext context = folder.context();
-  context.homeHost = HomeHost(folder.path());
-  context.endpoints = server.Endpoints();
+  context.homeHost = homeHost(folder.path());
+  context.endpoints = server.endpoints();
   CatalogueCheck check(texts, context);
   std::optional<CheckOutcome> outcome;
   QObject::connect(&check, &CatalogueCheck::finished, [&](const CheckOutcome& o) { outcome = o; });
   check.CheckCatalogueUpdate();
-  ASSERT_TRUE(WaitUntil([&] { return outcome.has_value(); }));
+  ASSERT_TRUE(waitUntil([&] { return outcome.has_value(); }));
   EXPECT_TRUE(outcome->mayGoOn) << outcome->errorTip.toStdString();
   const IniFile settings(folder.file("setting.ini"));
   EXPECT_EQ(settings.ReadIniText(kCheckSection, "indexver", QString()), QString(published.indexVersion));
-  const CatalogueEntries entries = ParseIndexPage(ReadAll(site.filePath("software/allindex.htm")));
+  const CatalogueEntries entries = parseIndexPage(readAll(site.filePath("software/allindex.htm")));
   ASSERT_EQ(entries.normal.size(), 1);
   ASSERT_EQ(entries.widescreen.size(), 1);
   EXPECT_EQ(settings.ReadIniText(kNormalSection, "1", QString()), QString(entries.normal[0]));

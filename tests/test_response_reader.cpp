@@ -28,7 +28,7 @@ struct Outcome {
 };
 
 // Feeds the pieces in turn, the way the socket code hands over each receive.
-Outcome Read(const std::vector<std::string>& pieces) {
+Outcome read(const std::vector<std::string>& pieces) {
   ResponseReader reader;
   Outcome outcome;
   bool headDone = false;
@@ -46,22 +46,22 @@ Outcome Read(const std::vector<std::string>& pieces) {
   return outcome;
 }
 
-Outcome Read(const std::string& bytes) { return Read(std::vector<std::string>{bytes}); }
+Outcome read(const std::string& bytes) { return read(std::vector<std::string>{bytes}); }
 
-ResponseHead HeadOf(const std::string& bytes) {
-  const Outcome outcome = Read(bytes);
+ResponseHead headOf(const std::string& bytes) {
+  const Outcome outcome = read(bytes);
   EXPECT_EQ(outcome.progress, Progress::Complete) << bytes;
   return outcome.head;
 }
 
-std::string WithHeaders(const std::string& statusLine, const std::string& headers) {
+std::string withHeaders(const std::string& statusLine, const std::string& headers) {
   return statusLine + "\r\n" + headers + "\r\n";
 }
 
 }  // namespace
 
 TEST(ResponseReader, ReadsTheHeadAndHandsOnTheBodyBytesThatCameWithIt) {
-  const Outcome whole = Read(kRangeAnswer);
+  const Outcome whole = read(kRangeAnswer);
   ASSERT_EQ(whole.progress, Progress::Complete);
   EXPECT_EQ(whole.head.status, 206);
   EXPECT_EQ(whole.head.contentLength, 10);
@@ -74,41 +74,41 @@ TEST(ResponseReader, ReadsTheHeadAndHandsOnTheBodyBytesThatCameWithIt) {
 }
 
 TEST(ResponseReader, EverySplitGivesTheSameHeadAndBody) {
-  const Outcome whole = Read(kRangeAnswer);
+  const Outcome whole = read(kRangeAnswer);
   for (size_t at = 0; at <= kRangeAnswer.size(); ++at) {
     for (size_t second = at; second <= kRangeAnswer.size(); ++second) {
       const std::vector<std::string> pieces{kRangeAnswer.substr(0, at), kRangeAnswer.substr(at, second - at),
                                             kRangeAnswer.substr(second)};
-      ASSERT_EQ(Read(pieces), whole) << "cut at " << at << " and " << second;
+      ASSERT_EQ(read(pieces), whole) << "cut at " << at << " and " << second;
     }
   }
   std::vector<std::string> bytes;
   for (char c : kRangeAnswer) bytes.emplace_back(1, c);
-  EXPECT_EQ(Read(bytes), whole);
+  EXPECT_EQ(read(bytes), whole);
 }
 
 TEST(ResponseReader, OnlyCrLfEndsALine) {
   // LF alone stays inside the line: such a head never ends, and grows until
   // a line is too long.
   const std::string lineFeedOnly = "HTTP/1.1 200 OK\nContent-Length: 5\n\n";
-  EXPECT_EQ(Read(lineFeedOnly).progress, Progress::NeedMore);
-  EXPECT_EQ(Read(lineFeedOnly + std::string(kMaxHeaderLineLength, '\n')).progress, Progress::Refused);
+  EXPECT_EQ(read(lineFeedOnly).progress, Progress::NeedMore);
+  EXPECT_EQ(read(lineFeedOnly + std::string(kMaxHeaderLineLength, '\n')).progress, Progress::Refused);
   // A lone CR neither.
-  EXPECT_EQ(Read("HTTP/1.1 200 OK\rContent-Length: 5\r\r").progress, Progress::NeedMore);
+  EXPECT_EQ(read("HTTP/1.1 200 OK\rContent-Length: 5\r\r").progress, Progress::NeedMore);
   // A bare LF inside a header line is part of its value, which then does not read.
-  const ResponseHead head = HeadOf(WithHeaders("HTTP/1.1 200 OK", "Content-Length: 5\nX: y\r\n"));
+  const ResponseHead head = headOf(withHeaders("HTTP/1.1 200 OK", "Content-Length: 5\nX: y\r\n"));
   EXPECT_TRUE(head.lengthUnreadable);
 }
 
 TEST(ResponseReader, ALineMayBeEightKibibytesWithItsLineEnd) {
   const auto headerOfLength = [](size_t length) { return "X: " + std::string(length - 5, 'a') + "\r\n"; };
-  EXPECT_EQ(Read(WithHeaders("HTTP/1.1 200 OK", headerOfLength(kMaxHeaderLineLength))).progress,
+  EXPECT_EQ(read(withHeaders("HTTP/1.1 200 OK", headerOfLength(kMaxHeaderLineLength))).progress,
             Progress::Complete);
-  EXPECT_EQ(Read(WithHeaders("HTTP/1.1 200 OK", headerOfLength(kMaxHeaderLineLength + 1))).progress,
+  EXPECT_EQ(read(withHeaders("HTTP/1.1 200 OK", headerOfLength(kMaxHeaderLineLength + 1))).progress,
             Progress::Refused);
   // Refused as soon as the line is too long, without waiting for its end.
-  EXPECT_EQ(Read("HTTP/1.1 200 OK\r\n" + std::string(kMaxHeaderLineLength, 'a')).progress, Progress::Refused);
-  EXPECT_EQ(Read("HTTP/1.1 200 OK\r\n" + std::string(kMaxHeaderLineLength - 1, 'a')).progress,
+  EXPECT_EQ(read("HTTP/1.1 200 OK\r\n" + std::string(kMaxHeaderLineLength, 'a')).progress, Progress::Refused);
+  EXPECT_EQ(read("HTTP/1.1 200 OK\r\n" + std::string(kMaxHeaderLineLength - 1, 'a')).progress,
             Progress::NeedMore);
 }
 
@@ -118,16 +118,16 @@ TEST(ResponseReader, AHeadMayHoldAHundredLinesWithTheStatusAndTheBlankLine) {
     for (int n = 0; n < count; ++n) lines += "X-" + std::to_string(n) + ": y\r\n";
     return lines;
   };
-  EXPECT_EQ(Read(WithHeaders("HTTP/1.1 200 OK", headers(kMaxHeaderLines - 2))).progress, Progress::Complete);
-  EXPECT_EQ(Read(WithHeaders("HTTP/1.1 200 OK", headers(kMaxHeaderLines - 1))).progress, Progress::Refused);
-  EXPECT_EQ(Read("HTTP/1.1 200 OK\r\n" + headers(kMaxHeaderLines - 1)).progress, Progress::Refused);
+  EXPECT_EQ(read(withHeaders("HTTP/1.1 200 OK", headers(kMaxHeaderLines - 2))).progress, Progress::Complete);
+  EXPECT_EQ(read(withHeaders("HTTP/1.1 200 OK", headers(kMaxHeaderLines - 1))).progress, Progress::Refused);
+  EXPECT_EQ(read("HTTP/1.1 200 OK\r\n" + headers(kMaxHeaderLines - 1)).progress, Progress::Refused);
 }
 
 TEST(ResponseReader, AStatusLineThatDoesNotReadRefusesTheResponse) {
   for (const std::string statusLine : {"", "HTTP/2 200 OK", "HTTP/1.1 20 OK", "ICY 200 OK", "HTTP/1.1 2000"})
-    EXPECT_EQ(Read(WithHeaders(statusLine, "Content-Length: 5\r\n")).progress, Progress::Refused)
+    EXPECT_EQ(read(withHeaders(statusLine, "Content-Length: 5\r\n")).progress, Progress::Refused)
         << statusLine;
-  EXPECT_EQ(HeadOf(WithHeaders("HTTP/1.0 404 Not Found", "")).status, 404);
+  EXPECT_EQ(headOf(withHeaders("HTTP/1.0 404 Not Found", "")).status, 404);
 }
 
 TEST(ResponseReader, BytesAfterTheEndAreIgnored) {
@@ -142,7 +142,7 @@ TEST(ResponseReader, BytesAfterTheEndAreIgnored) {
 
 TEST(RangeAnswer, OnlyExactlyTheAskedRangeAsPlainBytesIsTaken) {
   const auto answer = [](const std::string& statusLine, const std::string& headers) {
-    return IsExactRangeAnswer(HeadOf(WithHeaders(statusLine, headers)), 100, 109, 1000);
+    return isExactRangeAnswer(headOf(withHeaders(statusLine, headers)), 100, 109, 1000);
   };
   const std::string partial = "HTTP/1.1 206 Partial Content";
   EXPECT_TRUE(answer(partial, "Content-Range: bytes 100-109/1000\r\nContent-Length: 10\r\n"));
@@ -169,7 +169,7 @@ TEST(RangeAnswer, OnlyExactlyTheAskedRangeAsPlainBytesIsTaken) {
 
 TEST(HeadAnswer, OnlyAnOkAnswerWithOneReadableLengthAnnouncesIt) {
   const auto announced = [](const std::string& statusLine, const std::string& headers) {
-    return AnnouncedLength(HeadOf(WithHeaders(statusLine, headers)));
+    return announcedLength(headOf(withHeaders(statusLine, headers)));
   };
   const std::string ok = "HTTP/1.1 200 OK";
   EXPECT_EQ(announced(ok, "Content-Length: 500000\r\n"), 500000);

@@ -40,7 +40,7 @@ class RotationFixture : public ::testing::Test {
 
   // Until the desktop has answered every request so far.
   static void settle(WallpaperWorker& worker) {
-    ASSERT_TRUE(WaitUntil([&] { return worker.idle(); }));
+    ASSERT_TRUE(waitUntil([&] { return worker.idle(); }));
   }
 
   QString picture(const QString& name) { return folder.writePicture("pics/" + name, QSize(4, 3), Qt::green); }
@@ -84,15 +84,15 @@ class RotationWindowTest : public RotationFixture {
   void TearDown() override { window.reset(); }
 
   void open() {
-    window = MakeMainWindowWith(dialogs.addTo(folder.context(setter)));
+    window = makeMainWindowWith(dialogs.addTo(folder.context(setter)));
     settle();
     applied.clear();
   }
   void settle() { RotationFixture::settle(window->wallpaperWorker()); }
   QStringList shownRows() const {
     QStringList shown;
-    for (int row = 0; row < Ui(window).lstWallpaper->count(); ++row)
-      shown << Ui(window).lstWallpaper->item(row)->text();
+    for (int row = 0; row < ui(window).lstWallpaper->count(); ++row)
+      shown << ui(window).lstWallpaper->item(row)->text();
     return shown;
   }
 };
@@ -256,11 +256,11 @@ TEST_F(RotationWindowTest, TrayMenuStepsThroughTheList) {
   storeList(list);
   ASSERT_TRUE(SaveCurrent(2));
   open();
-  Ui(window).Nextwallpaper2->trigger();
+  ui(window).Nextwallpaper2->trigger();
   settle();
-  Ui(window).Prevwallpaper1->trigger();
+  ui(window).Prevwallpaper1->trigger();
   settle();
-  Ui(window).Prevwallpaper1->trigger();
+  ui(window).Prevwallpaper1->trigger();
   settle();
   EXPECT_EQ(applied, (QStringList{list[2], list[1], list[0]}));
   EXPECT_EQ(window->rotation().currentIndex(), 1);
@@ -274,7 +274,7 @@ TEST_F(RotationWindowTest, SettingsListShowsTheRowsLoadedAtStartAndDoubleClickAp
   ASSERT_TRUE(SaveCurrent(2));
   open();
   EXPECT_EQ(shownRows(), list.mid(1));
-  Ui(window).lstWallpaper->setCurrentRow(1);
+  ui(window).lstWallpaper->setCurrentRow(1);
   window->lstWallpaperDblClick();
   settle();
   EXPECT_EQ(applied, QStringList{list[2]});
@@ -288,16 +288,16 @@ TEST_F(RotationWindowTest, RemoveTakesTheSelectedRowOnly) {
   ASSERT_TRUE(SaveCurrent(3));
   open();
   window->btnRemoveClick();  // nothing selected: nothing happens
-  EXPECT_EQ(Ui(window).lstWallpaper->count(), 3);
-  Ui(window).lstWallpaper->setCurrentRow(2);
-  EXPECT_TRUE(Ui(window).btnRemove->isEnabled());
-  Ui(window).btnRemove->click();
+  EXPECT_EQ(ui(window).lstWallpaper->count(), 3);
+  ui(window).lstWallpaper->setCurrentRow(2);
+  EXPECT_TRUE(ui(window).btnRemove->isEnabled());
+  ui(window).btnRemove->click();
   EXPECT_EQ(shownRows(), list.mid(0, 2));
-  EXPECT_FALSE(Ui(window).btnRemove->isEnabled());
+  EXPECT_FALSE(ui(window).btnRemove->isEnabled());
   EXPECT_EQ(window->rotation().currentIndex(), 3);
   EXPECT_EQ(folder.readFile("list.dat"), listText(list.mid(0, 2)));
   // A second click finds no selection: the row that moved up stays.
-  Ui(window).btnRemove->click();
+  ui(window).btnRemove->click();
   EXPECT_EQ(shownRows(), list.mid(0, 2));
 }
 
@@ -308,14 +308,14 @@ TEST_F(RotationWindowTest, AddTakesAnExistingChosenFileAndSavesEitherWay) {
   ASSERT_EQ(shownRows(), QStringList{list[0]});
   const QString added = picture("extra.bmp");
   dialogs->answer = "  " + added + "\t";
-  Ui(window).btnAdd->click();
+  ui(window).btnAdd->click();
   EXPECT_EQ(shownRows(), (QStringList{list[0], added}));
-  EXPECT_EQ(Ui(window).lstWallpaper->currentRow(), 1);
+  EXPECT_EQ(ui(window).lstWallpaper->currentRow(), 1);
   EXPECT_EQ(dialogs->lastDefaultExtension, "*.jpg");
   EXPECT_TRUE(dialogs->lastFilter.endsWith(
       "(*.jpg,*.bmp)|*.bmp;*.jpg|Jpeg files (*.jpg)|*.jpg|Bmp files (*.bmp)|*.bmp;"));
   dialogs->answer = folder.file("pics/nothing-here.jpg");
-  Ui(window).btnAdd->click();
+  ui(window).btnAdd->click();
   EXPECT_EQ(shownRows().size(), 2);
   EXPECT_EQ(folder.readFile("list.dat"), listText({list[0], added}));
 }
@@ -327,7 +327,7 @@ TEST_F(RotationWindowTest, AddLeavesOutANameWithALineBreak) {
   QFile::remove(list[0]);
   dialogs->answer = picture("l_3\nx.jpg");
   testing::internal::CaptureStderr();
-  Ui(window).btnAdd->click();
+  ui(window).btnAdd->click();
   const std::string said = testing::internal::GetCapturedStderr();
   EXPECT_NE(said.find("line break"), std::string::npos) << said;
   EXPECT_EQ(shownRows(), QStringList{list[1]});
@@ -340,7 +340,7 @@ TEST_F(RotationWindowTest, AddDropsRowsWhoseFileWentAwayAndSavesEvenWhenNothingI
   open();
   QFile::remove(list[0]);
   dialogs->answer.clear();
-  Ui(window).btnAdd->click();
+  ui(window).btnAdd->click();
   EXPECT_EQ(shownRows(), QStringList{list[1]});
   EXPECT_EQ(folder.readFile("list.dat"), listText({list[1]}));
 }
@@ -348,14 +348,14 @@ TEST_F(RotationWindowTest, AddDropsRowsWhoseFileWentAwayAndSavesEvenWhenNothingI
 TEST_F(RotationWindowTest, SettingsTabMovesTheMarkerAndShowsTheList) {
   open();
   window->btnThemeClick();
-  EXPECT_EQ(Ui(window).btnNormal->x(), Ui(window).btnTheme->x());
-  EXPECT_FALSE(window->CurrentShapeIsWide());
-  EXPECT_TRUE(Ui(window).panSetting->isVisibleTo(window.get()));
-  EXPECT_FALSE(Ui(window).panWallpaper->isVisibleTo(window.get()));
-  EXPECT_FALSE(Ui(window).imgPreview->isVisibleTo(window.get()));
+  EXPECT_EQ(ui(window).btnNormal->x(), ui(window).btnTheme->x());
+  EXPECT_FALSE(window->currentShapeIsWide());
+  EXPECT_TRUE(ui(window).panSetting->isVisibleTo(window.get()));
+  EXPECT_FALSE(ui(window).panWallpaper->isVisibleTo(window.get()));
+  EXPECT_FALSE(ui(window).imgPreview->isVisibleTo(window.get()));
   window->browse().setBusy(true);
   window->btnWallpaperClick();
-  EXPECT_TRUE(Ui(window).panSetting->isVisibleTo(window.get()));
+  EXPECT_TRUE(ui(window).panSetting->isVisibleTo(window.get()));
   window->browse().setBusy(false);
 }
 
@@ -367,9 +367,9 @@ TEST_F(RotationWindowTest, TrayNextWithNoWayToSetAWallpaperSaysSoAndKeepsTheStor
   ASSERT_TRUE(SaveCurrent(1));
   setter->answer = SetResult::unavailable(QStringLiteral("no wallpaper service here"));
   open();
-  Ui(window).Nextwallpaper2->trigger();
+  ui(window).Nextwallpaper2->trigger();
   settle();
-  WaitUntil([this] { return !dialogs->messages.empty(); });
+  waitUntil([this] { return !dialogs->messages.empty(); });
   ASSERT_EQ(dialogs->messages.size(), 1u);
   EXPECT_TRUE(dialogs->messages[0].text.contains(QStringLiteral("no wallpaper service here")))
       << dialogs->messages[0].text.toStdString();

@@ -36,39 +36,39 @@ class RotationFolder : public ::testing::Test {
 
 const QStringList kRows = {"R1", "R2", "R3", "R4"};
 
-ExistsFn OnlyThese(const QStringList& present) {
+ExistsFn onlyThese(const QStringList& present) {
   return [present](const QString& path) { return present.contains(path); };
 }
 
 }  // namespace
 
 TEST(RotationText, LineEndsOfEveryKind) {
-  EXPECT_EQ(ParseRotationText("a\r\nb\nc\rd"), QStringList({"a", "b", "c", "d"}));
-  EXPECT_EQ(ParseRotationText("a\r\nb\r\n"), QStringList({"a", "b"}));
-  EXPECT_EQ(ParseRotationText("a\r\n\r\nb"), QStringList({"a", "", "b"}));
-  EXPECT_EQ(ParseRotationText("a\r\r\nb"), QStringList({"a", "", "b"}));
-  EXPECT_EQ(ParseRotationText("\r\n"), QStringList({""}));
-  EXPECT_TRUE(ParseRotationText("").isEmpty());
+  EXPECT_EQ(parseRotationText("a\r\nb\nc\rd"), QStringList({"a", "b", "c", "d"}));
+  EXPECT_EQ(parseRotationText("a\r\nb\r\n"), QStringList({"a", "b"}));
+  EXPECT_EQ(parseRotationText("a\r\n\r\nb"), QStringList({"a", "", "b"}));
+  EXPECT_EQ(parseRotationText("a\r\r\nb"), QStringList({"a", "", "b"}));
+  EXPECT_EQ(parseRotationText("\r\n"), QStringList({""}));
+  EXPECT_TRUE(parseRotationText("").isEmpty());
 }
 
 TEST(RotationText, ZeroByteEndsTheText) {
-  EXPECT_EQ(ParseRotationText(QByteArray("a\r\nb\0c\r\nd\r\n", 11)), QStringList({"a", "b"}));
-  EXPECT_TRUE(ParseRotationText(QByteArray("\0a\r\n", 4)).isEmpty());
+  EXPECT_EQ(parseRotationText(QByteArray("a\r\nb\0c\r\nd\r\n", 11)), QStringList({"a", "b"}));
+  EXPECT_TRUE(parseRotationText(QByteArray("\0a\r\n", 4)).isEmpty());
 }
 
 TEST(RotationText, Utf8AndLegacyPathsAndWriting) {
   const QString sea = QString::fromUtf8("/home/u/\u6d77/l_\u6d77.jpg");
-  EXPECT_EQ(ParseRotationText(sea.toUtf8() + "\r\n"), QStringList({sea}));
+  EXPECT_EQ(parseRotationText(sea.toUtf8() + "\r\n"), QStringList({sea}));
   // The same path from an old GBK list.
   const QByteArray gbk = "/home/u/\xba\xa3/l_\xba\xa3.jpg\r\n";
-  const QStringList legacy = ParseRotationText(gbk);
+  const QStringList legacy = parseRotationText(gbk);
   ASSERT_EQ(legacy.size(), 1);
   if (QStringDecoder("GB18030").isValid()) {
     EXPECT_EQ(legacy.first(), sea);
   }
 
-  EXPECT_EQ(FormatRotationText({"a", "", sea}), QByteArray("a\r\n\r\n") + sea.toUtf8() + "\r\n");
-  EXPECT_EQ(ParseRotationText(FormatRotationText({"a", "", sea})), QStringList({"a", "", sea}));
+  EXPECT_EQ(formatRotationText({"a", "", sea}), QByteArray("a\r\n\r\n") + sea.toUtf8() + "\r\n");
+  EXPECT_EQ(parseRotationText(formatRotationText({"a", "", sea})), QStringList({"a", "", sea}));
 }
 
 // Only the file's first bytes are a byte-order mark; an entry may start with
@@ -76,44 +76,44 @@ TEST(RotationText, Utf8AndLegacyPathsAndWriting) {
 TEST(RotationText, AnEntryThatStartsWithUFeffKeepsIt) {
   const QString feff(QChar(0xFEFF));
   const QStringList entries = {feff + "/p/l_a.jpg", feff + "/p/l_b.jpg", "/p/l_c.jpg"};
-  EXPECT_EQ(ParseRotationText(FormatRotationText(entries)), entries);
-  EXPECT_EQ(ParseRotationText(FormatRotationText(entries.mid(1))), entries.mid(1));
-  EXPECT_EQ(ParseRotationText(FormatRotationText({feff})), QStringList{feff});
+  EXPECT_EQ(parseRotationText(formatRotationText(entries)), entries);
+  EXPECT_EQ(parseRotationText(formatRotationText(entries.mid(1))), entries.mid(1));
+  EXPECT_EQ(parseRotationText(formatRotationText({feff})), QStringList{feff});
   // Only a first entry that needs one gets a byte-order mark.
-  EXPECT_EQ(FormatRotationText({"/p/l_c.jpg", feff + "x"}), "/p/l_c.jpg\r\n" + (feff + "x\r\n").toUtf8());
-  EXPECT_EQ(ParseRotationText("\xEF\xBB\xBF/p/l_c.jpg\r\n"), QStringList{"/p/l_c.jpg"});
+  EXPECT_EQ(formatRotationText({"/p/l_c.jpg", feff + "x"}), "/p/l_c.jpg\r\n" + (feff + "x\r\n").toUtf8());
+  EXPECT_EQ(parseRotationText("\xEF\xBB\xBF/p/l_c.jpg\r\n"), QStringList{"/p/l_c.jpg"});
   // In a list that is not UTF-8 throughout, too.
-  EXPECT_EQ(ParseRotationText("/p/l_\xba\xa3.jpg\r\n\xEF\xBB\xBF/p/l_b.jpg\r\n").value(1),
+  EXPECT_EQ(parseRotationText("/p/l_\xba\xa3.jpg\r\n\xEF\xBB\xBF/p/l_b.jpg\r\n").value(1),
             feff + "/p/l_b.jpg");
 }
 
 TEST_F(RotationFolder, ListFileIsWrittenWholeIntoANewFolder) {
   const QString path = root() + "new/folder/list.dat";
-  EXPECT_FALSE(ReadRotationFile(path).has_value());
-  ASSERT_TRUE(WriteRotationFile(path, {"/p/l_a.jpg", "/p/l_b.jpg"}));
-  ASSERT_TRUE(WriteRotationFile(path, {"/p/l_c.jpg"}));
-  EXPECT_EQ(ReadRotationFile(path), QStringList({"/p/l_c.jpg"}));
+  EXPECT_FALSE(readRotationFile(path).has_value());
+  ASSERT_TRUE(writeRotationFile(path, {"/p/l_a.jpg", "/p/l_b.jpg"}));
+  ASSERT_TRUE(writeRotationFile(path, {"/p/l_c.jpg"}));
+  EXPECT_EQ(readRotationFile(path), QStringList({"/p/l_c.jpg"}));
   EXPECT_EQ(QDir(root() + "new/folder").entryList(QDir::Files | QDir::Hidden), QStringList({"list.dat"}));
-  ASSERT_TRUE(WriteRotationFile(path, {}));
-  EXPECT_EQ(ReadRotationFile(path), QStringList());
+  ASSERT_TRUE(writeRotationFile(path, {}));
+  EXPECT_EQ(readRotationFile(path), QStringList());
 }
 
 TEST_F(RotationFolder, UnwritableListFileIsReportedAndTheOldOneKept) {
   touch("blocker");
   QString error;
-  EXPECT_FALSE(WriteRotationFile(root() + "blocker/list.dat", {"x"}, &error));
+  EXPECT_FALSE(writeRotationFile(root() + "blocker/list.dat", {"x"}, &error));
   EXPECT_FALSE(error.isEmpty());
   ASSERT_TRUE(QDir().mkpath(root() + "list.dat"));  // a folder where the file should be
-  EXPECT_FALSE(WriteRotationFile(root() + "list.dat", {"x"}));
+  EXPECT_FALSE(writeRotationFile(root() + "list.dat", {"x"}));
   EXPECT_TRUE(QFileInfo(root() + "list.dat").isDir());
 }
 
 TEST(RotationScan, PictureRule) {
   for (const char* name : {"l_sea.jpg", "L_SEA.BMP", "logo.jpg", "l.x.JPG", "l.jpg"})
-    EXPECT_TRUE(IsRotationPicture(name)) << name;
+    EXPECT_TRUE(isRotationPicture(name)) << name;
   for (const char* name :
        {"s_sea.jpg", "l_sea.png", "l_sea", "l_sea.jpg.png", "l_sea.jpeg", ".jpg", "al_sea.jpg"})
-    EXPECT_FALSE(IsRotationPicture(name)) << name;
+    EXPECT_FALSE(isRotationPicture(name)) << name;
 }
 
 TEST_F(RotationFolder, ScanIsDepthFirstInNameOrder) {
@@ -127,9 +127,9 @@ TEST_F(RotationFolder, ScanIsDepthFirstInNameOrder) {
                                     "network/2/l_c.jpg", "zz/l_last.bmp"}));
   EXPECT_TRUE(collect("missing/").isEmpty());
   // What the start-up load keeps: files, not folders.
-  EXPECT_TRUE(FileExists(root() + "Logo.jpg"));
-  EXPECT_FALSE(FileExists(root() + "l_folder.jpg"));
-  EXPECT_FALSE(FileExists(""));
+  EXPECT_TRUE(fileExists(root() + "Logo.jpg"));
+  EXPECT_FALSE(fileExists(root() + "l_folder.jpg"));
+  EXPECT_FALSE(fileExists(""));
 }
 
 // "list.dat" holds a path a line: one with a line break is left out of the
@@ -142,9 +142,9 @@ TEST_F(RotationFolder, ScanLeavesOutPathsWithALineBreak) {
   const QStringList leftOut = CollectLargePictures(root(), list);
   EXPECT_EQ(list, QStringList({root() + "l_a.jpg", root() + "sub/l_h.jpg"}));
   EXPECT_EQ(leftOut, QStringList({root() + "l_b\nc.jpg", root() + "l_d\re.jpg", root() + "sub\nx/l_f.jpg"}));
-  EXPECT_EQ(ParseRotationText(FormatRotationText(list)), list);
-  EXPECT_FALSE(CanBeListed("/a/b\nc.jpg"));
-  EXPECT_TRUE(CanBeListed("/a/b c.jpg"));
+  EXPECT_EQ(parseRotationText(formatRotationText(list)), list);
+  EXPECT_FALSE(canBeListed("/a/b\nc.jpg"));
+  EXPECT_TRUE(canBeListed("/a/b c.jpg"));
 }
 
 TEST_F(RotationFolder, LinksBackIntoTheScanAreNotFollowed) {
@@ -161,61 +161,61 @@ TEST_F(RotationFolder, LinksBackIntoTheScanAreNotFollowed) {
 }
 
 TEST(RotationPositions, RemovalAdjustment) {
-  EXPECT_EQ(PositionAfterRemoval(2, 1, 3), 1);  // 3 left, more than 2
-  EXPECT_EQ(PositionAfterRemoval(3, 1, 2), 1);  // 2 left, not more than 3
-  EXPECT_EQ(PositionAfterRemoval(3, 1, 4), 2);
-  EXPECT_EQ(PositionAfterRemoval(2, 2, 3), 2);  // the current row itself
-  EXPECT_EQ(PositionAfterRemoval(2, 4, 3), 2);
+  EXPECT_EQ(positionAfterRemoval(2, 1, 3), 1);  // 3 left, more than 2
+  EXPECT_EQ(positionAfterRemoval(3, 1, 2), 1);  // 2 left, not more than 3
+  EXPECT_EQ(positionAfterRemoval(3, 1, 4), 2);
+  EXPECT_EQ(positionAfterRemoval(2, 2, 3), 2);  // the current row itself
+  EXPECT_EQ(positionAfterRemoval(2, 4, 3), 2);
 }
 
 TEST(RotationPositions, StartupDropsMissingFiles) {
   QStringList rows = kRows;
   int current = 2;
-  DropMissingEntries(rows, current, OnlyThese({"R2", "R3", "R4"}));
+  dropMissingEntries(rows, current, onlyThese({"R2", "R3", "R4"}));
   EXPECT_EQ(rows, QStringList({"R2", "R3", "R4"}));
   EXPECT_EQ(current, 1);
 
   rows = {"R1", "R2", "R3"};
   current = 3;
-  DropMissingEntries(rows, current, OnlyThese({"R2", "R3"}));
+  dropMissingEntries(rows, current, onlyThese({"R2", "R3"}));
   EXPECT_EQ(rows, QStringList({"R2", "R3"}));
   EXPECT_EQ(current, 1);
 
   // Neighbours gone in a row: the entry that moves up is examined too.
   rows = {"R1", "", "R2", "R3", "R4"};
   current = 5;
-  DropMissingEntries(rows, current, OnlyThese({"R3", "R4"}));
+  dropMissingEntries(rows, current, onlyThese({"R3", "R4"}));
   EXPECT_EQ(rows, QStringList({"R3", "R4"}));
   EXPECT_EQ(current, 1);
 }
 
 TEST(RotationPositions, NextAndPreviousWrapAround) {
   const QStringList rows = {"R1", "R2", "R3"};
-  const ExistsFn all = OnlyThese(rows);
-  EXPECT_EQ(NextPosition(rows, 2, all), 3);
-  EXPECT_EQ(NextPosition(rows, 3, all), 1);
-  EXPECT_EQ(PreviousPosition(rows, 1, all), 3);
-  EXPECT_EQ(PreviousPosition(rows, 3, all), 2);
+  const ExistsFn all = onlyThese(rows);
+  EXPECT_EQ(nextPosition(rows, 2, all), 3);
+  EXPECT_EQ(nextPosition(rows, 3, all), 1);
+  EXPECT_EQ(previousPosition(rows, 1, all), 3);
+  EXPECT_EQ(previousPosition(rows, 3, all), 2);
 }
 
 TEST(RotationPositions, NextAndPreviousSkipMissingFilesAndNeverTheCurrentRow) {
-  EXPECT_EQ(NextPosition(kRows, 1, OnlyThese({"R1", "R3"})), 3);
-  EXPECT_EQ(PreviousPosition(kRows, 1, OnlyThese({"R1", "R3"})), 3);
-  EXPECT_EQ(NextPosition(kRows, 3, OnlyThese({"R2", "R3"})), 2);
+  EXPECT_EQ(nextPosition(kRows, 1, onlyThese({"R1", "R3"})), 3);
+  EXPECT_EQ(previousPosition(kRows, 1, onlyThese({"R1", "R3"})), 3);
+  EXPECT_EQ(nextPosition(kRows, 3, onlyThese({"R2", "R3"})), 2);
   const QStringList rows = {"R1", "R2", "R3"};
-  EXPECT_EQ(NextPosition(rows, 2, OnlyThese({"R2"})), std::nullopt);
-  EXPECT_EQ(PreviousPosition(rows, 2, OnlyThese({"R2"})), std::nullopt);
-  EXPECT_EQ(NextPosition({}, 1, OnlyThese({})), std::nullopt);
+  EXPECT_EQ(nextPosition(rows, 2, onlyThese({"R2"})), std::nullopt);
+  EXPECT_EQ(previousPosition(rows, 2, onlyThese({"R2"})), std::nullopt);
+  EXPECT_EQ(nextPosition({}, 1, onlyThese({})), std::nullopt);
 }
 
 TEST(RotationPositions, PositionsBeyondTheListExamineExistingRowsOnly) {
   const QStringList rows = {"R1", "R2", "R3"};
-  const ExistsFn all = OnlyThese(rows);
-  EXPECT_EQ(NextPosition(rows, 4, all), 1);  // after removing the last, current row
-  EXPECT_EQ(PreviousPosition(rows, 4, all), 3);
+  const ExistsFn all = onlyThese(rows);
+  EXPECT_EQ(nextPosition(rows, 4, all), 1);  // after removing the last, current row
+  EXPECT_EQ(previousPosition(rows, 4, all), 3);
   for (int current : {0, -7, 100, INT_MAX, INT_MIN}) {
-    const auto next = NextPosition(rows, current, all);
-    const auto previous = PreviousPosition(rows, current, all);
+    const auto next = nextPosition(rows, current, all);
+    const auto previous = previousPosition(rows, current, all);
     ASSERT_TRUE(next && previous) << current;
     EXPECT_TRUE(*next >= 1 && *next <= 3) << current;
     EXPECT_TRUE(*previous >= 1 && *previous <= 3) << current;
@@ -223,37 +223,37 @@ TEST(RotationPositions, PositionsBeyondTheListExamineExistingRowsOnly) {
 }
 
 TEST(RotationPositions, AdvanceWrapsAndNeverLeavesTheList) {
-  EXPECT_EQ(AdvanceTarget(2, 3), 3);
-  EXPECT_EQ(AdvanceTarget(3, 3), 1);
-  EXPECT_EQ(AdvanceTarget(4, 3), 1);
-  EXPECT_EQ(AdvanceTarget(0, 3), 1);
-  EXPECT_EQ(AdvanceTarget(-5, 3), 1);
-  EXPECT_EQ(AdvanceTarget(INT_MAX, 3), 1);
-  EXPECT_EQ(AdvanceTarget(1, 0), std::nullopt);
+  EXPECT_EQ(advanceTarget(2, 3), 3);
+  EXPECT_EQ(advanceTarget(3, 3), 1);
+  EXPECT_EQ(advanceTarget(4, 3), 1);
+  EXPECT_EQ(advanceTarget(0, 3), 1);
+  EXPECT_EQ(advanceTarget(-5, 3), 1);
+  EXPECT_EQ(advanceTarget(INT_MAX, 3), 1);
+  EXPECT_EQ(advanceTarget(1, 0), std::nullopt);
 }
 
 TEST(RotationPositions, StoredPositionIsBroughtIntoRange) {
-  EXPECT_EQ(PositionInRange(1, 3), 1);
-  EXPECT_EQ(PositionInRange(4, 3), 4);  // one past the end stays
-  EXPECT_EQ(PositionInRange(0, 3), 4);
-  EXPECT_EQ(PositionInRange(-2, 3), 4);
-  EXPECT_EQ(PositionInRange(9, 3), 4);
-  EXPECT_EQ(PositionInRange(INT_MAX, 3), 4);
-  EXPECT_EQ(PositionInRange(9, 0), 9);  // nothing to step through: unchanged
+  EXPECT_EQ(positionInRange(1, 3), 1);
+  EXPECT_EQ(positionInRange(4, 3), 4);  // one past the end stays
+  EXPECT_EQ(positionInRange(0, 3), 4);
+  EXPECT_EQ(positionInRange(-2, 3), 4);
+  EXPECT_EQ(positionInRange(9, 3), 4);
+  EXPECT_EQ(positionInRange(INT_MAX, 3), 4);
+  EXPECT_EQ(positionInRange(9, 0), 9);  // nothing to step through: unchanged
 }
 
 TEST(RotationSchedule, DailyChangeNeedsAWholeDay) {
   const QDateTime start(QDate(2024, 3, 1), QTime(8, 0));
-  EXPECT_FALSE(DayHasPassed(start, start.addSecs(23 * 3600)));
-  EXPECT_TRUE(DayHasPassed(start, start.addSecs(24 * 3600)));
-  EXPECT_TRUE(DayHasPassed(start, start.addSecs(25 * 3600)));
-  EXPECT_TRUE(DayHasPassed(start, start.addSecs(-25 * 3600)));  // clock set back
-  EXPECT_FALSE(DayHasPassed(start, start.addSecs(-23 * 3600)));
-  EXPECT_TRUE(DayHasPassed(start, start.addDays(-2)));
-  EXPECT_FALSE(DayHasPassed(QDateTime(), start));
+  EXPECT_FALSE(dayHasPassed(start, start.addSecs(23 * 3600)));
+  EXPECT_TRUE(dayHasPassed(start, start.addSecs(24 * 3600)));
+  EXPECT_TRUE(dayHasPassed(start, start.addSecs(25 * 3600)));
+  EXPECT_TRUE(dayHasPassed(start, start.addSecs(-25 * 3600)));  // clock set back
+  EXPECT_FALSE(dayHasPassed(start, start.addSecs(-23 * 3600)));
+  EXPECT_TRUE(dayHasPassed(start, start.addDays(-2)));
+  EXPECT_FALSE(dayHasPassed(QDateTime(), start));
 }
 
 TEST(RotationSchedule, PreviewFollowsTheScreenShape) {
-  EXPECT_EQ(PreviewGeometry(Shape::Widescreen), QRect(512, 206, 192, 120));
-  EXPECT_EQ(PreviewGeometry(Shape::Normal), QRect(530, 206, 160, 120));
+  EXPECT_EQ(previewGeometry(Shape::Widescreen), QRect(512, 206, 192, 120));
+  EXPECT_EQ(previewGeometry(Shape::Normal), QRect(530, 206, 160, 120));
 }

@@ -21,24 +21,24 @@
 #include "support/OutsidePrograms.h"
 
 namespace {
-QByteArray ReadBytes(const QString& path) {
+QByteArray readBytes(const QString& path) {
   QFile file(path);
   return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-void WriteBytes(const QString& path, const QByteArray& bytes) {
+void writeBytes(const QString& path, const QByteArray& bytes) {
   QDir().mkpath(QFileInfo(path).path());
   QFile file(path);
   ASSERT_TRUE(file.open(QIODevice::WriteOnly));
   file.write(bytes);
 }
 
-void WriteStore(const QByteArray& body) {
-  WriteBytes(ValueStore::DefaultFilePath(), "[Software\\Nimbra-Wallpaper]\n" + body);
+void writeStore(const QByteArray& body) {
+  writeBytes(ValueStore::defaultFilePath(), "[Software\\Nimbra-Wallpaper]\n" + body);
 }
 
-std::optional<ValueStore::Value> Stored(const QString& name) {
-  return ValueStore::Open().value(kSettingsKey, name);
+std::optional<ValueStore::Value> stored(const QString& name) {
+  return ValueStore::open().value(kSettingsKey, name);
 }
 
 // Folders that a quoting mistake would break.
@@ -59,17 +59,17 @@ TEST(ValueStore, KeepsTypesAndAwkwardTextAcrossReopening) {
   ConfigHome config;
   const QString awkward = QStringLiteral("C:\\a \"b\"\nline 2 % 壁纸");
   {
-    ValueStore store = ValueStore::Open();
+    ValueStore store = ValueStore::open();
     ASSERT_TRUE(store.isOpen());
     EXPECT_TRUE(store.setInteger(kSettingsKey, "current", 1));
     EXPECT_TRUE(store.setInteger(kSettingsKey, "negative", -1));
     EXPECT_TRUE(store.setText(kSettingsKey, "Lasttime", awkward));
   }
-  const QByteArray file = ReadBytes(ValueStore::DefaultFilePath());
+  const QByteArray file = readBytes(ValueStore::defaultFilePath());
   EXPECT_TRUE(file.contains("\n\"current\"=dword:00000001\n")) << file.constData();
   EXPECT_TRUE(file.contains("\n\"negative\"=dword:ffffffff\n")) << file.constData();
 
-  const ValueStore again = ValueStore::Open();
+  const ValueStore again = ValueStore::open();
   EXPECT_EQ(again.value(kSettingsKey, "CURRENT")->integer, 1);  // names ignore case
   EXPECT_EQ(again.value(kSettingsKey, "negative")->integer, -1);
   EXPECT_EQ(again.value(kSettingsKey, "Lasttime")->kind, ValueStore::Kind::Text);
@@ -77,26 +77,26 @@ TEST(ValueStore, KeepsTypesAndAwkwardTextAcrossReopening) {
   EXPECT_FALSE(again.value(kSettingsKey, "missing"));
   EXPECT_FALSE(again.value("Software\\Other", "current"));
   // Written through a temporary file that is renamed, nothing left beside it.
-  EXPECT_EQ(QDir(QFileInfo(ValueStore::DefaultFilePath()).path()).entryList(QDir::Files),
+  EXPECT_EQ(QDir(QFileInfo(ValueStore::defaultFilePath()).path()).entryList(QDir::Files),
             QStringList{"values.reg"});
 }
 
 TEST(ValueStore, ReadsExportStyleVariantsAndKeepsOtherTypes) {
   ConfigHome config;
-  WriteBytes(ValueStore::DefaultFilePath(),
+  writeBytes(ValueStore::defaultFilePath(),
              "\xEF\xBB\xBF; exported by hand\r\n\r\n[Software\\Nimbra-Wallpaper]\r\n"
              "\"current\" = dword:0000002A\r\n"
              "\"Blob\"=hex:01,02,\\\r\n  03,04\r\n"
              "\"Path\"=hex(2):41,00\r\n");
-  ValueStore store = ValueStore::Open();
+  ValueStore store = ValueStore::open();
   ASSERT_EQ(store.availability(), ValueStore::Availability::Open);
   EXPECT_EQ(store.value(kSettingsKey, "current")->integer, 42);
   EXPECT_EQ(store.value(kSettingsKey, "Blob")->kind, ValueStore::Kind::Other);
   EXPECT_EQ(store.value(kSettingsKey, "Path")->kind, ValueStore::Kind::Other);
   // A value of a type the program does not use survives a rewrite.
   ASSERT_TRUE(store.setInteger(kSettingsKey, "current", 1));
-  EXPECT_TRUE(ReadBytes(ValueStore::DefaultFilePath()).contains("\"Blob\"=hex:01,02,03,04\n"));
-  EXPECT_EQ(ValueStore::Open().value(kSettingsKey, "Path")->text, "hex(2):41,00");
+  EXPECT_TRUE(readBytes(ValueStore::defaultFilePath()).contains("\"Blob\"=hex:01,02,03,04\n"));
+  EXPECT_EQ(ValueStore::open().value(kSettingsKey, "Path")->text, "hex(2):41,00");
 }
 
 TEST(ValueStore, PassesOverEachUnreadableLineAloneAndKeepsTheRest) {
@@ -117,7 +117,7 @@ TEST(ValueStore, PassesOverEachUnreadableLineAloneAndKeepsTheRest) {
       "@=\"default value\"",
   };
   for (const char* line : broken) {
-    const auto parsed = ValueStore::Parse("[Software\\Nimbra-Wallpaper]\n" + good + line + "\n" + good);
+    const auto parsed = ValueStore::parse("[Software\\Nimbra-Wallpaper]\n" + good + line + "\n" + good);
     EXPECT_EQ(parsed.unreadableLines, QList<int>{3}) << line;
     ASSERT_EQ(parsed.keys.size(), 1) << line;
     EXPECT_EQ(parsed.keys[0].entries.size(), 1) << line;
@@ -126,19 +126,19 @@ TEST(ValueStore, PassesOverEachUnreadableLineAloneAndKeepsTheRest) {
   // Values outside any key, or under a head that cannot be read, go nowhere:
   // not into the key before.
   const auto parsed =
-      ValueStore::Parse("\"a\"=dword:1\n[K]\n\"b\"=dword:2\n[K2\n\"c\"=dword:3\n[]\n\"d\"=dword:4\n");
+      ValueStore::parse("\"a\"=dword:1\n[K]\n\"b\"=dword:2\n[K2\n\"c\"=dword:3\n[]\n\"d\"=dword:4\n");
   EXPECT_EQ(parsed.unreadableLines, (QList<int>{1, 4, 5, 6, 7}));
   ASSERT_EQ(parsed.keys.size(), 1);
   EXPECT_EQ(parsed.keys[0].entries.size(), 1);
-  EXPECT_TRUE(ValueStore::Parse("").unreadableLines.isEmpty());
-  EXPECT_TRUE(ValueStore::Parse("; only a comment\n").unreadableLines.isEmpty());
+  EXPECT_TRUE(ValueStore::parse("").unreadableLines.isEmpty());
+  EXPECT_TRUE(ValueStore::parse("; only a comment\n").unreadableLines.isEmpty());
 }
 
 TEST(ValueStore, ReadsFilesWithARegistryEditorsHeader) {
   const QByteArray body = "\r\n[Software\\Nimbra-Wallpaper]\r\n\"current\"=dword:00000007\r\n";
   for (const QByteArray& header : {QByteArray("Windows Registry Editor Version 5.00"), QByteArray("REGEDIT4"),
                                    QByteArray("\xEF\xBB\xBFWindows Registry Editor Version 5.00")}) {
-    const auto parsed = ValueStore::Parse(header + body);
+    const auto parsed = ValueStore::parse(header + body);
     EXPECT_TRUE(parsed.unreadableLines.isEmpty()) << header.constData();
     ASSERT_EQ(parsed.keys.size(), 1) << header.constData();
     EXPECT_EQ(parsed.keys[0].entries.value(0).value.integer, 7) << header.constData();
@@ -147,19 +147,19 @@ TEST(ValueStore, ReadsFilesWithARegistryEditorsHeader) {
   const QString exported = "Windows Registry Editor Version 5.00" + QString::fromLatin1(body);
   QByteArray utf16 = "\xFF\xFE";
   for (const QChar c : exported) utf16 += char(c.unicode() & 0xFF), utf16 += char(c.unicode() >> 8);
-  EXPECT_EQ(ValueStore::Parse(utf16).keys.value(0).entries.value(0).value.integer, 7);
+  EXPECT_EQ(ValueStore::parse(utf16).keys.value(0).entries.value(0).value.integer, 7);
   // Only as the first line: further down it is a line like any other.
-  EXPECT_EQ(ValueStore::Parse("[K]\nREGEDIT4\n").unreadableLines, QList<int>{2});
+  EXPECT_EQ(ValueStore::parse("[K]\nREGEDIT4\n").unreadableLines, QList<int>{2});
 
   ConfigHome config;
-  WriteBytes(ValueStore::DefaultFilePath(), "REGEDIT4" + body);
-  EXPECT_EQ(ValueStore::Open().availability(), ValueStore::Availability::Open);
+  writeBytes(ValueStore::defaultFilePath(), "REGEDIT4" + body);
+  EXPECT_EQ(ValueStore::open().availability(), ValueStore::Availability::Open);
   EXPECT_EQ(LoadCurrent(), 7);
 }
 
 namespace {
 // The values of a parse, one line each, for comparing two parses.
-QString Values(const QList<ValueStore::Key>& keys) {
+QString values(const QList<ValueStore::Key>& keys) {
   QString text;
   for (const ValueStore::Key& key : keys) {
     text += "[" + key.path + "]\n";
@@ -173,11 +173,11 @@ QString Values(const QList<ValueStore::Key>& keys) {
 
 TEST(ValueStore, AValueAfterABackslashAndABlankSurvivesARewrite) {
   ConfigHome config;
-  WriteStore("\"n\"=hex:1\\ \n\"m\"=dword:1\n");
-  ValueStore store = ValueStore::Open();
+  writeStore("\"n\"=hex:1\\ \n\"m\"=dword:1\n");
+  ValueStore store = ValueStore::open();
   EXPECT_EQ(store.value(kSettingsKey, "m")->integer, 1);
   ASSERT_TRUE(store.setInteger(kSettingsKey, "current", 3));
-  const ValueStore again = ValueStore::Open();
+  const ValueStore again = ValueStore::open();
   EXPECT_EQ(again.availability(), ValueStore::Availability::Open);
   ASSERT_TRUE(again.value(kSettingsKey, "m"));
   EXPECT_EQ(again.value(kSettingsKey, "m")->integer, 1);
@@ -185,15 +185,15 @@ TEST(ValueStore, AValueAfterABackslashAndABlankSurvivesARewrite) {
 }
 
 TEST(ValueStore, OnlyAHexValueContinuesAndOnlyAfterABackslashAtTheVeryEnd) {
-  const auto hex = ValueStore::Parse(
+  const auto hex = ValueStore::parse(
       "[K]\n\"b\"=hex:01,\\\n  02,\\\n  "
       "03\n\"o\"=other:x\\\n\"p\"=dword:5\n\"t\"=\"x\\\\\"\n\"q\"=dword:6\n");
   EXPECT_TRUE(hex.unreadableLines.isEmpty());
-  EXPECT_EQ(Values(hex.keys), "[K]\nb=2:0:hex:01,02,03\no=2:0:other:x\\\np=0:5:\nt=1:0:x\\\nq=0:6:\n");
+  EXPECT_EQ(values(hex.keys), "[K]\nb=2:0:hex:01,02,03\no=2:0:other:x\\\np=0:5:\nt=1:0:x\\\nq=0:6:\n");
   // A line that is not hex data ends the value, which is then cut short.
-  const auto cut = ValueStore::Parse("[K]\n\"b\"=hex:01,\\\n\"p\"=dword:5\n");
+  const auto cut = ValueStore::parse("[K]\n\"b\"=hex:01,\\\n\"p\"=dword:5\n");
   EXPECT_EQ(cut.unreadableLines, QList<int>{2});
-  EXPECT_EQ(Values(cut.keys), "[K]\np=0:5:\n");
+  EXPECT_EQ(values(cut.keys), "[K]\np=0:5:\n");
 }
 
 // Whatever a file holds, writing what was read and reading it again gives
@@ -239,63 +239,63 @@ TEST(ValueStore, WritingWhatWasReadReadsBackTheSameValues) {
     const int lines = 1 + int(random() % 12);
     for (int i = 0; i < lines; ++i)
       text += pieces[random() % std::size(pieces)] + (random() % 2 ? "\n" : "\r\n");
-    const auto first = ValueStore::Parse(text);
-    const auto second = ValueStore::Parse(ValueStore::Serialize(first.keys));
+    const auto first = ValueStore::parse(text);
+    const auto second = ValueStore::parse(ValueStore::serialize(first.keys));
     ASSERT_TRUE(second.unreadableLines.isEmpty()) << text.constData();
-    ASSERT_EQ(Values(second.keys), Values(first.keys)) << text.constData();
+    ASSERT_EQ(values(second.keys), values(first.keys)) << text.constData();
   }
 }
 
 TEST(ValueStore, UnavailableStoreGivesNothingAndWritesNothing) {
   ConfigHome config;
   // The configuration "folder" is a file: the store's folder cannot exist.
-  WriteBytes(config.root() + "/plain-file", "x");
+  writeBytes(config.root() + "/plain-file", "x");
   config.point(config.root() + "/plain-file");
-  ValueStore store = ValueStore::Open();
+  ValueStore store = ValueStore::open();
   EXPECT_FALSE(store.isOpen());
   EXPECT_FALSE(store.setInteger(kSettingsKey, "current", 5));
   EXPECT_FALSE(store.value(kSettingsKey, "current"));
-  EXPECT_EQ(ReadBytes(config.root() + "/plain-file"), "x");
+  EXPECT_EQ(readBytes(config.root() + "/plain-file"), "x");
 
   // The store file is a folder.
   config.point(config.root() + "/config");
-  QDir().mkpath(ValueStore::DefaultFilePath());
-  EXPECT_FALSE(ValueStore::Open().isOpen());
-  EXPECT_FALSE(ValueStore::Open().setText(kSettingsKey, "Lasttime", "now"));
+  QDir().mkpath(ValueStore::defaultFilePath());
+  EXPECT_FALSE(ValueStore::open().isOpen());
+  EXPECT_FALSE(ValueStore::open().setText(kSettingsKey, "Lasttime", "now"));
 }
 
 TEST(ValueStore, DamagedFileIsSetAsideBeforeAFreshOneIsWritten) {
   ConfigHome config;
   const QByteArray garbage =
       "[Software\\Nimbra-Wallpaper]\n\"current\"=dword:zz\nthe user's notes\n\"kept\"=\"yes\"\n";
-  WriteBytes(ValueStore::DefaultFilePath(), garbage);
-  ValueStore store = ValueStore::Open();
+  writeBytes(ValueStore::defaultFilePath(), garbage);
+  ValueStore store = ValueStore::open();
   EXPECT_EQ(store.availability(), ValueStore::Availability::Damaged);
   EXPECT_FALSE(store.value(kSettingsKey, "current"));
   EXPECT_EQ(store.value(kSettingsKey, "kept")->text, "yes");
-  EXPECT_EQ(ReadBytes(ValueStore::DefaultFilePath()), garbage);  // reading changes nothing
+  EXPECT_EQ(readBytes(ValueStore::defaultFilePath()), garbage);  // reading changes nothing
 
   ASSERT_TRUE(store.setInteger(kSettingsKey, "current", 1));
   ASSERT_FALSE(store.setAsidePath().isEmpty());
-  EXPECT_EQ(ReadBytes(store.setAsidePath()), garbage);
-  EXPECT_EQ(ValueStore::Open().value(kSettingsKey, "current")->integer, 1);
-  EXPECT_EQ(ValueStore::Open().value(kSettingsKey, "kept")->text, "yes");
-  EXPECT_TRUE(ValueStore::Open().setInteger(kSettingsKey, "current", 2));
+  EXPECT_EQ(readBytes(store.setAsidePath()), garbage);
+  EXPECT_EQ(ValueStore::open().value(kSettingsKey, "current")->integer, 1);
+  EXPECT_EQ(ValueStore::open().value(kSettingsKey, "kept")->text, "yes");
+  EXPECT_TRUE(ValueStore::open().setInteger(kSettingsKey, "current", 2));
   // Only the broken file was set aside, once.
-  EXPECT_EQ(QDir(QFileInfo(ValueStore::DefaultFilePath()).path()).entryList(QDir::Files).size(), 2);
+  EXPECT_EQ(QDir(QFileInfo(ValueStore::defaultFilePath()).path()).entryList(QDir::Files).size(), 2);
 }
 
 // --- autostart entry
 
 TEST(AutostartEntry, ExecLineQuotingSurvivesAwkwardFolders) {
-  EXPECT_EQ(ExecLine({"/opt/Nimbra Wallpaper/NimbraWallpaper", "-1"}),
+  EXPECT_EQ(execLine({"/opt/Nimbra Wallpaper/NimbraWallpaper", "-1"}),
             "\"/opt/Nimbra Wallpaper/NimbraWallpaper\" -1");
-  EXPECT_EQ(ExecLine({"/srv/100%/NimbraWallpaper", "-2"}), "\"/srv/100%%/NimbraWallpaper\" -2");
-  EXPECT_EQ(ExecLine({"/a/\"$`\\/NimbraWallpaper", "-3"}), "\"/a/\\\"\\$\\`\\\\/NimbraWallpaper\" -3");
+  EXPECT_EQ(execLine({"/srv/100%/NimbraWallpaper", "-2"}), "\"/srv/100%%/NimbraWallpaper\" -2");
+  EXPECT_EQ(execLine({"/a/\"$`\\/NimbraWallpaper", "-3"}), "\"/a/\\\"\\$\\`\\\\/NimbraWallpaper\" -3");
   for (const QString& folder : kAwkwardFolders) {
     const QStringList command = {folder + "NimbraWallpaper", "-1"};
-    EXPECT_EQ(SplitExecLine(ExecLine(command)), command) << folder.toStdString();
-    const auto entry = ParseDesktopEntry(DesktopEntryText(command));
+    EXPECT_EQ(splitExecLine(execLine(command)), command) << folder.toStdString();
+    const auto entry = parseDesktopEntry(desktopEntryText(command));
     ASSERT_TRUE(entry) << folder.toStdString();
     EXPECT_EQ(entry->command, command) << folder.toStdString();
     EXPECT_TRUE(entry->active);
@@ -306,7 +306,7 @@ TEST(AutostartEntry, ExecLineQuotingSurvivesAwkwardFolders) {
 TEST(AutostartEntry, ArgumentsWithBlanksOrControlsAtEitherEndReadBack) {
   for (const QStringList& command : {QStringList{"/usr/bin/prog", QString::fromUtf8("s/\0-\v", 5)},
                                      QStringList{"/usr/bin/prog", "\fa", "b\r"}, QStringList{"/p", "\x01"}}) {
-    const auto entry = ParseDesktopEntry(DesktopEntryText(command));
+    const auto entry = parseDesktopEntry(desktopEntryText(command));
     ASSERT_TRUE(entry);
     EXPECT_EQ(entry->command, command);
   }
@@ -314,7 +314,7 @@ TEST(AutostartEntry, ArgumentsWithBlanksOrControlsAtEitherEndReadBack) {
 
 TEST(AutostartEntry, ReadsEntriesWrittenByOthers) {
   auto command = [](const char* text) {
-    const auto entry = ParseDesktopEntry(text);
+    const auto entry = parseDesktopEntry(text);
     return entry ? entry->command : QStringList{"<none>"};
   };
   EXPECT_EQ(command("[Desktop Entry]\nExec=/usr/bin/prog %U -1\n"), (QStringList{"/usr/bin/prog", "-1"}));
@@ -324,19 +324,19 @@ TEST(AutostartEntry, ReadsEntriesWrittenByOthers) {
   EXPECT_EQ(command("[Desktop Entry]\nExec=\"/unterminated -1\n"), (QStringList{"<none>"}));
   EXPECT_EQ(command("[Desktop Entry]\nExec=\n"), (QStringList{"<none>"}));
   EXPECT_EQ(command("garbage \x01\x02"), (QStringList{"<none>"}));
-  EXPECT_FALSE(ParseDesktopEntry("[Desktop Entry]\nExec=/p -1\nHidden=true\n")->active);
-  EXPECT_FALSE(ParseDesktopEntry("[Desktop Entry]\nExec=/p -1\nX-GNOME-Autostart-enabled=false\n")->active);
+  EXPECT_FALSE(parseDesktopEntry("[Desktop Entry]\nExec=/p -1\nHidden=true\n")->active);
+  EXPECT_FALSE(parseDesktopEntry("[Desktop Entry]\nExec=/p -1\nX-GNOME-Autostart-enabled=false\n")->active);
 }
 
 TEST(AutostartEntry, PassesDesktopFileValidate) {
-  if (const QString problem = ProgramProblem("desktop-file-validate", {"--help"}, "desktop-file-utils");
+  if (const QString problem = programProblem("desktop-file-validate", {"--help"}, "desktop-file-utils");
       !problem.isEmpty())
     GTEST_SKIP() << problem.toStdString();
   const QString validator = QStandardPaths::findExecutable("desktop-file-validate");
   QTemporaryDir dir;
   for (const QString& folder : kAwkwardFolders) {
     const QString file = dir.filePath("Nimbra-Wallpaper.desktop");
-    WriteBytes(file, DesktopEntryText({folder + "NimbraWallpaper", "-2"}));
+    writeBytes(file, desktopEntryText({folder + "NimbraWallpaper", "-2"}));
     QProcess process;
     process.start(validator, {file});
     ASSERT_TRUE(process.waitForFinished(30000));
@@ -348,7 +348,7 @@ TEST(AutostartEntry, PassesDesktopFileValidate) {
 
 // The session's own launcher must start the program from such a folder.
 TEST(AutostartEntry, GLibLauncherStartsTheProgramFromAnAwkwardFolder) {
-  if (const QString problem = ProgramProblem("gio", {"version"}, "libglib2.0-bin"); !problem.isEmpty())
+  if (const QString problem = programProblem("gio", {"version"}, "libglib2.0-bin"); !problem.isEmpty())
     GTEST_SKIP() << problem.toStdString();
   const QString gio = QStandardPaths::findExecutable("gio");
   ConfigHome config;
@@ -358,59 +358,59 @@ TEST(AutostartEntry, GLibLauncherStartsTheProgramFromAnAwkwardFolder) {
     const QString record = dir.filePath("arguments.txt");
     QFile::remove(record);
     // Written aside and renamed, so that the test never reads half a record.
-    WriteBytes(folder + "NimbraWallpaper", "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + record.toUtf8() +
+    writeBytes(folder + "NimbraWallpaper", "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + record.toUtf8() +
                                                ".new' && mv '" + record.toUtf8() + ".new' '" +
                                                record.toUtf8() + "'\n");
     QFile::setPermissions(folder + "NimbraWallpaper", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    ASSERT_TRUE(WriteAutostartEntry({folder + "NimbraWallpaper", "-1"}));
-    EXPECT_EQ(ReadAutostartEntry()->command.first(), folder + "NimbraWallpaper");
+    ASSERT_TRUE(writeAutostartEntry({folder + "NimbraWallpaper", "-1"}));
+    EXPECT_EQ(readAutostartEntry()->command.first(), folder + "NimbraWallpaper");
 
     QProcess launcher;
-    launcher.start(gio, {"launch", AutostartEntryPath()});
+    launcher.start(gio, {"launch", autostartEntryPath()});
     ASSERT_TRUE(launcher.waitForFinished(30000));
     EXPECT_EQ(launcher.exitCode(), 0)
         << name.toStdString() << ": " << launcher.readAllStandardError().constData();
     for (int wait = 0; wait < 100 && !QFile::exists(record); ++wait) QThread::msleep(50);
-    EXPECT_EQ(ReadBytes(record), "-1\n") << name.toStdString();
+    EXPECT_EQ(readBytes(record), "-1\n") << name.toStdString();
   }
-  EXPECT_TRUE(RemoveAutostartEntry());
-  EXPECT_FALSE(QFileInfo::exists(AutostartEntryPath()));
-  EXPECT_FALSE(QFileInfo(UserConfigFolder() + "/Nimbra-Wallpaper/NimbraWallpaper").isSymLink());
+  EXPECT_TRUE(removeAutostartEntry());
+  EXPECT_FALSE(QFileInfo::exists(autostartEntryPath()));
+  EXPECT_FALSE(QFileInfo(userConfigFolder() + "/Nimbra-Wallpaper/NimbraWallpaper").isSymLink());
 }
 
 // --- settings rules
 
 TEST(Settings, WideScreenNeedsMoreThanOneAndAHalf) {
-  EXPECT_TRUE(IsWideScreenSize({1280, 800}));
-  EXPECT_TRUE(IsWideScreenSize({1920, 1080}));
-  EXPECT_FALSE(IsWideScreenSize({1440, 960}));  // exactly 1.5
-  EXPECT_FALSE(IsWideScreenSize({1024, 768}));
-  EXPECT_FALSE(IsWideScreenSize({1280, 0}));
+  EXPECT_TRUE(isWideScreenSize({1280, 800}));
+  EXPECT_TRUE(isWideScreenSize({1920, 1080}));
+  EXPECT_FALSE(isWideScreenSize({1440, 960}));  // exactly 1.5
+  EXPECT_FALSE(isWideScreenSize({1024, 768}));
+  EXPECT_FALSE(isWideScreenSize({1280, 0}));
 }
 
 TEST(Settings, ChangeModeFollowsStoredModeAndFirstArgument) {
-  EXPECT_EQ(StartupChangeMode(1, "-1"), 1);  // started by the autostart entry
-  EXPECT_EQ(StartupChangeMode(1, ""), 3);    // started by hand
-  EXPECT_EQ(StartupChangeMode(1, "x1"), 1);
-  EXPECT_EQ(StartupChangeMode(1, "-10"), 3);
-  EXPECT_EQ(StartupChangeMode(1, "-2"), 3);
-  EXPECT_EQ(StartupChangeMode(2, ""), 2);
-  EXPECT_EQ(StartupChangeMode(2, "-1"), 2);
-  EXPECT_EQ(StartupChangeMode(3, "-1"), 3);
+  EXPECT_EQ(startupChangeMode(1, "-1"), 1);  // started by the autostart entry
+  EXPECT_EQ(startupChangeMode(1, ""), 3);    // started by hand
+  EXPECT_EQ(startupChangeMode(1, "x1"), 1);
+  EXPECT_EQ(startupChangeMode(1, "-10"), 3);
+  EXPECT_EQ(startupChangeMode(1, "-2"), 3);
+  EXPECT_EQ(startupChangeMode(2, ""), 2);
+  EXPECT_EQ(startupChangeMode(2, "-1"), 2);
+  EXPECT_EQ(startupChangeMode(3, "-1"), 3);
 }
 
 TEST(Settings, LastTimeTextIsTheLocalesShortDateAndLongTime) {
   const QDateTime afternoon(QDate(2026, 3, 5), QTime(14, 7, 9));
-  const QString english = LastTimeText(afternoon, QLocale("en_US"));
+  const QString english = lastTimeText(afternoon, QLocale("en_US"));
   EXPECT_TRUE(english.startsWith("3/5/2026 2:07:09")) << english.toStdString();
   EXPECT_TRUE(english.endsWith("PM")) << english.toStdString();
-  EXPECT_EQ(LastTimeText(afternoon, QLocale("de_DE")), "05.03.2026 14:07:09");
-  EXPECT_EQ(LastTimeText(afternoon, QLocale("zh_CN")), "2026/3/5 14:07:09");
-  EXPECT_EQ(LastTimeText(QDateTime(afternoon.date(), QTime(0, 0)), QLocale("de_DE")), "05.03.2026");
-  EXPECT_EQ(ParseLastTime("05.03.2026", QLocale("de_DE")), QDateTime(afternoon.date(), QTime(0, 0)));
+  EXPECT_EQ(lastTimeText(afternoon, QLocale("de_DE")), "05.03.2026 14:07:09");
+  EXPECT_EQ(lastTimeText(afternoon, QLocale("zh_CN")), "2026/3/5 14:07:09");
+  EXPECT_EQ(lastTimeText(QDateTime(afternoon.date(), QTime(0, 0)), QLocale("de_DE")), "05.03.2026");
+  EXPECT_EQ(parseLastTime("05.03.2026", QLocale("de_DE")), QDateTime(afternoon.date(), QTime(0, 0)));
   // Text of another locale does not read.
-  EXPECT_FALSE(ParseLastTime(english, QLocale("de_DE")).isValid());
-  EXPECT_FALSE(ParseLastTime("yesterday", QLocale("en_US")).isValid());
+  EXPECT_FALSE(parseLastTime(english, QLocale("de_DE")).isValid());
+  EXPECT_FALSE(parseLastTime("yesterday", QLocale("en_US")).isValid());
 }
 
 TEST(Settings, LastTimeReadsBackInEveryLocale) {
@@ -420,8 +420,8 @@ TEST(Settings, LastTimeReadsBackInEveryLocale) {
   for (const QLocale& locale :
        QLocale::matchingLocales(QLocale::AnyLanguage, QLocale::AnyScript, QLocale::AnyTerritory)) {
     for (const QDateTime& time : times) {
-      const QString text = LastTimeText(time, locale);
-      const QDateTime back = ParseLastTime(text, locale);
+      const QString text = lastTimeText(time, locale);
+      const QDateTime back = parseLastTime(text, locale);
       EXPECT_EQ(back, time) << locale.name().toStdString() << ": " << text.toStdString();
     }
   }
@@ -432,12 +432,12 @@ TEST(Settings, LastTimeReadsBackInEveryLocale) {
 TEST(Settings, LoadCurrentRepairsWhatIsNotAnInteger) {
   ConfigHome config;
   EXPECT_EQ(LoadCurrent(), 1);
-  EXPECT_EQ(Stored("current")->kind, ValueStore::Kind::Integer);
-  WriteStore("\"current\"=\"5\"\n");
+  EXPECT_EQ(stored("current")->kind, ValueStore::Kind::Integer);
+  writeStore("\"current\"=\"5\"\n");
   EXPECT_EQ(LoadCurrent(), 1);
-  EXPECT_EQ(Stored("current")->kind, ValueStore::Kind::Integer);
-  EXPECT_EQ(Stored("current")->integer, 1);
-  WriteStore("\"current\"=dword:00000007\n");
+  EXPECT_EQ(stored("current")->kind, ValueStore::Kind::Integer);
+  EXPECT_EQ(stored("current")->integer, 1);
+  writeStore("\"current\"=dword:00000007\n");
   EXPECT_EQ(LoadCurrent(), 7);
   EXPECT_TRUE(SaveCurrent(12));
   EXPECT_EQ(LoadCurrent(), 12);
@@ -448,14 +448,14 @@ TEST(Settings, LoadLastTimeRepairsMissingUnreadableAndWrongType) {
   const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
   for (const QByteArray& body : {QByteArray(), QByteArray("\"Lasttime\"=\"no date\"\n"),
                                  QByteArray("\"Lasttime\"=dword:00000001\n")}) {
-    WriteStore(body);
+    writeStore(body);
     const QDateTime now = QDateTime::currentDateTime();
     const QDateTime loaded = LoadLastTime(now);
     EXPECT_EQ(loaded, now) << body.constData();
     EXPECT_GE(loaded, before) << body.constData();
     EXPECT_LE(loaded, QDateTime::currentDateTime()) << body.constData();
-    ASSERT_EQ(Stored("Lasttime")->kind, ValueStore::Kind::Text) << body.constData();
-    EXPECT_LE(qAbs(ParseLastTime(Stored("Lasttime")->text).secsTo(loaded)), 1) << body.constData();
+    ASSERT_EQ(stored("Lasttime")->kind, ValueStore::Kind::Text) << body.constData();
+    EXPECT_LE(qAbs(parseLastTime(stored("Lasttime")->text).secsTo(loaded)), 1) << body.constData();
   }
   const QDateTime morning(QDate(2026, 2, 1), QTime(8, 30, 15));
   EXPECT_TRUE(SaveLastTime(morning));
@@ -465,21 +465,21 @@ TEST(Settings, LoadLastTimeRepairsMissingUnreadableAndWrongType) {
 TEST(Settings, AutoChangeOutOfRangeReadsAsThreeAndTextIsDeleted) {
   ConfigHome config;
   EXPECT_EQ(LoadAutoChange(), 3);
-  EXPECT_FALSE(Stored("AutoChange"));  // reading alone writes nothing
-  WriteStore("\"AutoChange\"=dword:00000007\n");
+  EXPECT_FALSE(stored("AutoChange"));  // reading alone writes nothing
+  writeStore("\"AutoChange\"=dword:00000007\n");
   EXPECT_EQ(LoadAutoChange(), 3);
-  EXPECT_EQ(Stored("AutoChange")->integer, 7);  // start-up rewrites it, not the read
-  WriteStore("\"AutoChange\"=\"2\"\n");
+  EXPECT_EQ(stored("AutoChange")->integer, 7);  // start-up rewrites it, not the read
+  writeStore("\"AutoChange\"=\"2\"\n");
   EXPECT_EQ(LoadAutoChange(), 3);
-  EXPECT_FALSE(Stored("AutoChange"));
+  EXPECT_FALSE(stored("AutoChange"));
   SaveAutoChange(2);
   EXPECT_EQ(LoadAutoChange(), 2);
-  EXPECT_EQ(Stored("AutoChange")->kind, ValueStore::Kind::Integer);
+  EXPECT_EQ(stored("AutoChange")->kind, ValueStore::Kind::Integer);
 }
 
 TEST(Settings, UnavailableStoreGivesTheDefaults) {
   ConfigHome config;
-  WriteBytes(config.root() + "/plain-file", "x");
+  writeBytes(config.root() + "/plain-file", "x");
   config.point(config.root() + "/plain-file");
   EXPECT_EQ(LoadCurrent(), 1);
   EXPECT_EQ(LoadLastTime(QDateTime::currentDateTime()), QDateTime(QDate(1899, 12, 31), QTime(0, 0)));
@@ -489,15 +489,15 @@ TEST(Settings, UnavailableStoreGivesTheDefaults) {
   SaveAutoChange(2);
   SaveAutoRun(true, kProgram);
   EXPECT_FALSE(AutoRunEnabled(kProgram));
-  EXPECT_EQ(ReadBytes(config.root() + "/plain-file"), "x");
+  EXPECT_EQ(readBytes(config.root() + "/plain-file"), "x");
 }
 
 TEST(Settings, CorruptStoreIsRepairedWithItsOldContentKept) {
   ConfigHome config;
-  WriteBytes(ValueStore::DefaultFilePath(), "not a store at all");
+  writeBytes(ValueStore::defaultFilePath(), "not a store at all");
   EXPECT_EQ(LoadCurrent(), 1);
-  EXPECT_EQ(Stored("current")->integer, 1);
-  const QStringList files = QDir(QFileInfo(ValueStore::DefaultFilePath()).path()).entryList(QDir::Files);
+  EXPECT_EQ(stored("current")->integer, 1);
+  const QStringList files = QDir(QFileInfo(ValueStore::defaultFilePath()).path()).entryList(QDir::Files);
   ASSERT_EQ(files.size(), 2);
   const QString aside = files.first() == "values.reg" ? files.last() : files.first();
   EXPECT_TRUE(aside.startsWith("values.reg.broken-")) << aside.toStdString();
@@ -508,7 +508,7 @@ TEST(Settings, CorruptStoreIsRepairedWithItsOldContentKept) {
 TEST(Settings, AnUnreadableLineIsRepairedAloneAndTheOtherValuesStay) {
   ConfigHome config;
   const QDateTime morning(QDate(2026, 2, 1), QTime(8, 30, 15));
-  WriteStore("\"current\"=dword:00000005\n\"Lasttime\"=\"" + LastTimeText(morning).toUtf8() +
+  writeStore("\"current\"=dword:00000005\n\"Lasttime\"=\"" + lastTimeText(morning).toUtf8() +
              "\"\n\"AutoChange\"=2\n");
   EXPECT_EQ(LoadAutoChange(), 3);
   EXPECT_EQ(LoadCurrent(), 5);
@@ -517,25 +517,25 @@ TEST(Settings, AnUnreadableLineIsRepairedAloneAndTheOtherValuesStay) {
   EXPECT_EQ(LoadCurrent(), 6);
   EXPECT_EQ(LoadLastTime(QDateTime::currentDateTime()), morning);
   EXPECT_EQ(LoadAutoChange(), 3);
-  EXPECT_EQ(ValueStore::Open().availability(), ValueStore::Availability::Open);
+  EXPECT_EQ(ValueStore::open().availability(), ValueStore::Availability::Open);
 
   // An unreadable "current" becomes 1 and nothing else changes.
-  WriteStore("\"current\"=dword:-5\n\"AutoChange\"=dword:00000002\n");
+  writeStore("\"current\"=dword:-5\n\"AutoChange\"=dword:00000002\n");
   EXPECT_EQ(LoadCurrent(), 1);
-  EXPECT_EQ(Stored("current")->integer, 1);
+  EXPECT_EQ(stored("current")->integer, 1);
   EXPECT_EQ(LoadAutoChange(), 2);
 }
 
 TEST(Settings, AReadOnlyStoreIsLeftAsItIs) {
   ConfigHome config;
   const QByteArray content = "[Software\\Nimbra-Wallpaper]\n\"current\"=dword:00000004\n\"AutoChange\"=x\n";
-  WriteBytes(ValueStore::DefaultFilePath(), content);
-  ASSERT_TRUE(QFile::setPermissions(ValueStore::DefaultFilePath(), QFile::ReadOwner | QFile::ReadGroup));
+  writeBytes(ValueStore::defaultFilePath(), content);
+  ASSERT_TRUE(QFile::setPermissions(ValueStore::defaultFilePath(), QFile::ReadOwner | QFile::ReadGroup));
   EXPECT_FALSE(SaveCurrent(9));
   EXPECT_EQ(LoadCurrent(), 4);
-  EXPECT_EQ(ReadBytes(ValueStore::DefaultFilePath()), content);
+  EXPECT_EQ(readBytes(ValueStore::defaultFilePath()), content);
   // Nor is a copy set aside at every attempt.
-  EXPECT_EQ(QDir(QFileInfo(ValueStore::DefaultFilePath()).path()).entryList(QDir::Files),
+  EXPECT_EQ(QDir(QFileInfo(ValueStore::defaultFilePath()).path()).entryList(QDir::Files),
             QStringList{"values.reg"});
 }
 
@@ -543,15 +543,15 @@ TEST(Settings, AReadOnlyAutoRunEntryIsKeptWhenTheModeChanges) {
   ConfigHome config;
   SaveAutoChange(1);
   SaveAutoRun(true, kProgram);
-  const QByteArray entry = ReadBytes(AutostartEntryPath());
-  ASSERT_TRUE(QFile::setPermissions(AutostartEntryPath(), QFile::ReadOwner | QFile::ReadGroup));
+  const QByteArray entry = readBytes(autostartEntryPath());
+  ASSERT_TRUE(QFile::setPermissions(autostartEntryPath(), QFile::ReadOwner | QFile::ReadGroup));
   SaveAutoChange(2);
   SaveAutoRun(true, kProgram);
-  EXPECT_EQ(ReadBytes(AutostartEntryPath()), entry);
+  EXPECT_EQ(readBytes(autostartEntryPath()), entry);
   EXPECT_TRUE(AutoRunEnabled(kProgram));
   // Turning autostart off is asked for: the entry goes.
   SaveAutoRun(false, kProgram);
-  EXPECT_FALSE(QFileInfo::exists(AutostartEntryPath()));
+  EXPECT_FALSE(QFileInfo::exists(autostartEntryPath()));
 }
 
 TEST(Settings, AutoRunEntryCarriesTheModeAndNamesThisFolderOnly) {
@@ -560,23 +560,23 @@ TEST(Settings, AutoRunEntryCarriesTheModeAndNamesThisFolderOnly) {
     const QString program = folder + "NimbraWallpaper";
     SaveAutoChange(2);
     SaveAutoRun(true, program);
-    const auto entry = ReadAutostartEntry();
+    const auto entry = readAutostartEntry();
     ASSERT_TRUE(entry) << folder.toStdString();
     EXPECT_EQ(entry->command, (QStringList{folder + "NimbraWallpaper", "-2"}));
     EXPECT_TRUE(AutoRunEnabled(program)) << folder.toStdString();
     SaveAutoRun(false, program);
-    EXPECT_FALSE(QFileInfo::exists(AutostartEntryPath()));
+    EXPECT_FALSE(QFileInfo::exists(autostartEntryPath()));
     EXPECT_FALSE(AutoRunEnabled(program));
   }
   for (const char* other : {"/other/NimbraWallpaper", "/home/u/apps/x/NimbraWallpaper",
                             "/APPS/X/NimbraWallpaper", "/apps/x/NimbraWallpaper.exe"}) {
-    WriteAutostartEntry({other, "-1"});
+    writeAutostartEntry({other, "-1"});
     EXPECT_FALSE(AutoRunEnabled(kProgram)) << other;
   }
-  WriteBytes(AutostartEntryPath(),
+  writeBytes(autostartEntryPath(),
              "[Desktop Entry]\nType=Application\nName=N\nExec=/apps/x/NimbraWallpaper -1\n");
   EXPECT_TRUE(AutoRunEnabled(kProgram));
-  WriteBytes(AutostartEntryPath(), "[Desktop Entry]\nExec=/apps/x/NimbraWallpaper -1\nHidden=true\n");
+  writeBytes(autostartEntryPath(), "[Desktop Entry]\nExec=/apps/x/NimbraWallpaper -1\nHidden=true\n");
   EXPECT_FALSE(AutoRunEnabled(kProgram));
 }
 
@@ -594,11 +594,11 @@ class SettingsControllerTest : public ::testing::Test {
   }
   static QString program() { return QStringLiteral("/apps/x/NimbraWallpaper"); }
   static QStringList entry() {
-    const auto stored = ReadAutostartEntry();
+    const auto stored = readAutostartEntry();
     return stored ? stored->command : QStringList();
   }
   static int storedMode() {
-    const auto value = Stored("AutoChange");
+    const auto value = stored("AutoChange");
     return value && value->kind == ValueStore::Kind::Integer ? value->integer : -1;
   }
   // Auto-start off: no entry, and the mode shown greyed is the one stored.
@@ -607,12 +607,12 @@ class SettingsControllerTest : public ::testing::Test {
     EXPECT_FALSE(settings.modesUsable());
     EXPECT_EQ(settings.changeMode(), mode);
     EXPECT_EQ(storedMode(), mode);
-    EXPECT_FALSE(QFileInfo::exists(AutostartEntryPath()));
+    EXPECT_FALSE(QFileInfo::exists(autostartEntryPath()));
   }
   // Auto-start on with a mode, as a start finds it.
   void loadWith(int mode) {
     SaveAutoChange(mode);
-    ASSERT_TRUE(WriteAutostartEntry({program(), "-" + QString::number(mode)}));
+    ASSERT_TRUE(writeAutostartEntry({program(), "-" + QString::number(mode)}));
     ASSERT_EQ(settings.load(), mode);
     ASSERT_TRUE(settings.autoRun());
   }
@@ -627,14 +627,14 @@ TEST_F(SettingsControllerTest, ACleanMachineLoadsWithAutoStartOffAndTheChangeDis
 
 TEST_F(SettingsControllerTest, LoadShowsTheStoredModeAndRewritesTheEntryWithIt) {
   SaveAutoChange(2);
-  ASSERT_TRUE(WriteAutostartEntry({program(), "-1"}));
+  ASSERT_TRUE(writeAutostartEntry({program(), "-1"}));
   EXPECT_EQ(settings.load(), 2);
   EXPECT_TRUE(settings.autoRun());
   EXPECT_TRUE(settings.modesUsable());
   EXPECT_EQ(settings.changeMode(), 2);
   EXPECT_EQ(entry(), (QStringList{program(), "-2"}));
   // An out-of-range mode reads and is stored as 3.
-  WriteStore("\"AutoChange\"=dword:00000007\n");
+  writeStore("\"AutoChange\"=dword:00000007\n");
   EXPECT_EQ(settings.load(), 3);
   EXPECT_EQ(storedMode(), 3);
   EXPECT_EQ(entry(), (QStringList{program(), "-3"}));
@@ -642,7 +642,7 @@ TEST_F(SettingsControllerTest, LoadShowsTheStoredModeAndRewritesTheEntryWithIt) 
 
 TEST_F(SettingsControllerTest, AnEntryForAnotherFolderGoesAndTheStoredModeWaitsGreyed) {
   SaveAutoChange(1);
-  ASSERT_TRUE(WriteAutostartEntry({"/elsewhere/NimbraWallpaper", "-1"}));
+  ASSERT_TRUE(writeAutostartEntry({"/elsewhere/NimbraWallpaper", "-1"}));
   EXPECT_EQ(settings.load(), 1);
   expectOff(1);
   // Turning auto-start on shows that mode and puts it in the entry.
@@ -697,10 +697,10 @@ TEST_F(SettingsControllerTest, GreyedModesAndModesThatDoNotExistTakeNoChoice) {
 
 TEST_F(SettingsControllerTest, ReloadFollowsAnEntryThatChangedBehindTheProgram) {
   loadWith(2);
-  RemoveAutostartEntry();
+  removeAutostartEntry();
   settings.reload();
   expectOff(3);
-  ASSERT_TRUE(WriteAutostartEntry({program(), "-3"}));
+  ASSERT_TRUE(writeAutostartEntry({program(), "-3"}));
   SaveAutoChange(1);
   settings.reload();
   EXPECT_TRUE(settings.autoRun());

@@ -83,17 +83,17 @@ class StartupTest : public ::testing::Test {
     const StartupOutcome outcome =
         startup.run(QStringList{QStringLiteral("NimbraWallpaper")} + arguments, shape);
     // The change is told to the desktop on the worker; what it did is known once it is idle.
-    EXPECT_TRUE(WaitUntil([this] { return worker.idle(); }));
+    EXPECT_TRUE(waitUntil([this] { return worker.idle(); }));
     applied = setter->takeApplied();
     return outcome;
   }
   static QDateTime storedLastTime() {
-    const auto value = ValueStore::Open().value(kSettingsKey, QStringLiteral("Lasttime"));
-    return value ? ParseLastTime(value->text) : QDateTime();
+    const auto value = ValueStore::open().value(kSettingsKey, QStringLiteral("Lasttime"));
+    return value ? parseLastTime(value->text) : QDateTime();
   }
   void chooseAutoStartWithMode(int mode) {
     SaveAutoChange(mode);
-    ASSERT_TRUE(WriteAutostartEntry({folder.path() + kProgramFileName, "-" + QString::number(mode)}));
+    ASSERT_TRUE(writeAutostartEntry({folder.path() + kProgramFileName, "-" + QString::number(mode)}));
   }
 };
 }  // namespace
@@ -166,7 +166,7 @@ TEST_F(StartupTest, AChangeThatFailsIsReportedAndTheStartStillEnds) {
   answerWith(SetStatus::Unavailable);
   const StartupOutcome outcome = start({"-1"});
   EXPECT_EQ(applied.size(), 1);
-  ASSERT_TRUE(WaitUntil([this] { return !failures.isEmpty(); }));
+  ASSERT_TRUE(waitUntil([this] { return !failures.isEmpty(); }));
   ASSERT_EQ(failures.size(), 1);
   EXPECT_TRUE(failures.first().contains("no way here")) << failures.first().toStdString();
   EXPECT_EQ(storedLastTime(), kLateEvening);
@@ -183,9 +183,9 @@ TEST_F(StartupTest, LeftoverCategoryFilesOfTheDataFolderGo) {
 }
 
 TEST(StartPlace, AnyFirstArgumentStartsInTheTray) {
-  EXPECT_EQ(StartPlace({}), StartIn::Window);
-  EXPECT_EQ(StartPlace({"NimbraWallpaper"}), StartIn::Window);
-  EXPECT_EQ(StartPlace({"NimbraWallpaper", ""}), StartIn::Window);
-  EXPECT_EQ(StartPlace({"NimbraWallpaper", "-1"}), StartIn::Tray);
-  EXPECT_EQ(StartPlace({"NimbraWallpaper", "anything", "more"}), StartIn::Tray);
+  EXPECT_EQ(startPlace({}), StartIn::Window);
+  EXPECT_EQ(startPlace({"NimbraWallpaper"}), StartIn::Window);
+  EXPECT_EQ(startPlace({"NimbraWallpaper", ""}), StartIn::Window);
+  EXPECT_EQ(startPlace({"NimbraWallpaper", "-1"}), StartIn::Tray);
+  EXPECT_EQ(startPlace({"NimbraWallpaper", "anything", "more"}), StartIn::Tray);
 }

@@ -19,7 +19,7 @@ namespace {
 
 constexpr auto kHost = "thumbs.test";
 
-QByteArray RandomBytes(qsizetype size) {
+QByteArray randomBytes(qsizetype size) {
   QByteArray bytes(size, Qt::Uninitialized);
   QRandomGenerator generator(static_cast<quint32>(size) + 3);
   for (char& byte : bytes) byte = static_cast<char>(generator.bounded(256));
@@ -27,7 +27,7 @@ QByteArray RandomBytes(qsizetype size) {
 }
 
 // At most 50 bytes a second.
-ServeOptions SlowButSteady() {
+ServeOptions slowButSteady() {
   ServeOptions options;
   options.Get = GetAnswer::DripBody;
   options.DripInterval = 20ms;
@@ -35,7 +35,7 @@ ServeOptions SlowButSteady() {
 }
 
 // Half the body, then silence for good.
-ServeOptions Stalling() {
+ServeOptions stalling() {
   ServeOptions options;
   options.Get = GetAnswer::ShortBody;
   return options;
@@ -45,21 +45,21 @@ class ThumbnailDownloadsTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(folder.isValid());
-    server.MapHost(kHost);
+    server.mapHost(kHost);
   }
 
   ThumbnailFetch serve(const QString& name, const QByteArray& body, const ServeOptions& options) {
-    server.Serve("/thumbs/" + name, body, options);
+    server.serve("/thumbs/" + name, body, options);
     return {server.Url("/thumbs/" + name), folder.filePath("store/" + name)};
   }
 
   // Runs the page's downloads under the rule; whether they ended.
   bool fetch(const std::vector<ThumbnailFetch>& fetches, const LowSpeedLimit& rule) {
-    ThumbnailDownloads downloads(server.Endpoints());
+    ThumbnailDownloads downloads(server.endpoints());
     bool ended = false;
     QObject::connect(&downloads, &ThumbnailDownloads::finished, [&ended] { ended = true; });
     downloads.start(fetches, rule);
-    return WaitUntil([&ended] { return ended; }, 60s);
+    return waitUntil([&ended] { return ended; }, 60s);
   }
 
   QByteArray stored(const QString& name) const {
@@ -79,8 +79,8 @@ TEST_F(ThumbnailDownloadsTest, ThumbnailsThatKeepArrivingSlowlyAreAllKept) {
   std::vector<ThumbnailFetch> fetches;
   std::vector<QByteArray> bodies;
   for (int n = 1; n <= 3; ++n) {
-    bodies.push_back(RandomBytes(200 + n));
-    fetches.push_back(serve(QString("s_%1.jpg").arg(n), bodies.back(), SlowButSteady()));
+    bodies.push_back(randomBytes(200 + n));
+    fetches.push_back(serve(QString("s_%1.jpg").arg(n), bodies.back(), slowButSteady()));
   }
   ASSERT_TRUE(fetch(fetches, {10, 1s}));
   for (int n = 1; n <= 3; ++n) EXPECT_EQ(stored(QString("s_%1.jpg").arg(n)), bodies[n - 1]) << n;
@@ -89,8 +89,8 @@ TEST_F(ThumbnailDownloadsTest, ThumbnailsThatKeepArrivingSlowlyAreAllKept) {
 // The engine would wait a minute for each; the page gives up on them as
 // soon as none of them brings anything.
 TEST_F(ThumbnailDownloadsTest, ThumbnailsThatStopArrivingAreCancelledAndLeaveNoFile) {
-  const std::vector<ThumbnailFetch> fetches{serve("s_1.jpg", RandomBytes(3000), Stalling()),
-                                            serve("s_2.jpg", RandomBytes(3000), Stalling())};
+  const std::vector<ThumbnailFetch> fetches{serve("s_1.jpg", randomBytes(3000), stalling()),
+                                            serve("s_2.jpg", randomBytes(3000), stalling())};
   ASSERT_TRUE(fetch(fetches, {1024, 1s}));
   EXPECT_FALSE(QFile::exists(folder.filePath("store/s_1.jpg")));
   EXPECT_FALSE(QFile::exists(folder.filePath("store/s_2.jpg")));
@@ -100,9 +100,9 @@ TEST_F(ThumbnailDownloadsTest, ThumbnailsThatStopArrivingAreCancelledAndLeaveNoF
 // The page's downloads are judged together: one that has stopped is waited
 // for while another still arrives, and is cancelled once nothing does.
 TEST_F(ThumbnailDownloadsTest, OneStoppedThumbnailWaitsWhileAnotherStillArrives) {
-  const QByteArray steady = RandomBytes(200);
-  const std::vector<ThumbnailFetch> fetches{serve("s_1.jpg", steady, SlowButSteady()),
-                                            serve("s_2.jpg", RandomBytes(3000), Stalling())};
+  const QByteArray steady = randomBytes(200);
+  const std::vector<ThumbnailFetch> fetches{serve("s_1.jpg", steady, slowButSteady()),
+                                            serve("s_2.jpg", randomBytes(3000), stalling())};
   ASSERT_TRUE(fetch(fetches, {10, 1s}));
   EXPECT_EQ(stored("s_1.jpg"), steady);
   EXPECT_FALSE(QFile::exists(folder.filePath("store/s_2.jpg")));

@@ -58,23 +58,23 @@ class ScopedEnv {
   bool m_had;
 };
 
-bool HasProgram(const char* name) {
+bool hasProgram(const char* name) {
   return !QStandardPaths::findExecutable(QString::fromLatin1(name)).isEmpty();
 }
 
 // Why a tool the tests drive cannot be used here, or nothing when it answers
 // a harmless question. Being on PATH is not enough: a tool whose shared
 // libraries are missing fails at every call.
-std::optional<std::string> WhyNotRunning(const char* program, const QStringList& question,
+std::optional<std::string> whyNotRunning(const char* program, const QStringList& question,
                                          const char* package) {
   const QString problem =
-      ProgramProblem(QString::fromLatin1(program), question, QString::fromLatin1(package));
+      programProblem(QString::fromLatin1(program), question, QString::fromLatin1(package));
   if (problem.isEmpty()) return std::nullopt;
   return problem.toStdString();
 }
 
 // Writes a small file so that the backends have something to point at.
-QString TouchFile(const QTemporaryDir& dir, const QString& name) {
+QString touchFile(const QTemporaryDir& dir, const QString& name) {
   const QString path = dir.filePath(name);
   QFile file(path);
   EXPECT_TRUE(file.open(QIODevice::WriteOnly));
@@ -97,7 +97,7 @@ class SessionBus {
   }
 
   SessionBus() {
-    if (const auto why = WhyNotRunning("dbus-run-session", {QStringLiteral("--version")}, "dbus")) {
+    if (const auto why = whyNotRunning("dbus-run-session", {QStringLiteral("--version")}, "dbus")) {
       m_problem = "no private D-Bus session bus: " + *why;
       return;
     }
@@ -192,7 +192,7 @@ TEST(DesktopDetection, NamesOfTheDesktopsChooseTheirBackends) {
     session.currentDesktop = QString::fromLatin1(c.currentDesktop);
     session.desktopSession = QString::fromLatin1(c.desktopSession);
     session.x11Display = QStringLiteral(":0");
-    EXPECT_EQ(DetectDesktopFamily(session), c.expected) << c.currentDesktop << " / " << c.desktopSession;
+    EXPECT_EQ(detectDesktopFamily(session), c.expected) << c.currentDesktop << " / " << c.desktopSession;
   }
 }
 
@@ -200,25 +200,25 @@ TEST(DesktopDetection, UnknownDesktopsFallBackByDisplayServer) {
   DesktopSession x11;
   x11.currentDesktop = QStringLiteral("openbox");
   x11.x11Display = QStringLiteral(":0");
-  EXPECT_EQ(DetectDesktopFamily(x11), DesktopFamily::BareX11);
+  EXPECT_EQ(detectDesktopFamily(x11), DesktopFamily::BareX11);
 
   // Under Wayland the X server of old programs draws no desktop.
   DesktopSession wayland = x11;
   wayland.waylandDisplay = QStringLiteral("wayland-0");
-  EXPECT_EQ(DetectDesktopFamily(wayland), DesktopFamily::Unsupported);
+  EXPECT_EQ(detectDesktopFamily(wayland), DesktopFamily::Unsupported);
 
   DesktopSession swayLike = wayland;
   swayLike.swaySocket = QStringLiteral("/run/user/1000/sway-ipc.sock");
-  EXPECT_EQ(DetectDesktopFamily(swayLike), DesktopFamily::Sway);
+  EXPECT_EQ(detectDesktopFamily(swayLike), DesktopFamily::Sway);
 
-  EXPECT_EQ(DetectDesktopFamily(DesktopSession{}), DesktopFamily::Unsupported);
+  EXPECT_EQ(detectDesktopFamily(DesktopSession{}), DesktopFamily::Unsupported);
 }
 
 TEST(DesktopDetection, AnUnsupportedDesktopSaysWhichOneItIs) {
   DesktopSession session;
   session.currentDesktop = QStringLiteral("Hyprland");
   session.waylandDisplay = QStringLiteral("wayland-1");
-  const SetResult result = MakeWallpaperSetter(DetectDesktopFamily(session), session, loadScreenPicture)
+  const SetResult result = makeWallpaperSetter(detectDesktopFamily(session), session, loadScreenPicture)
                                ->setWallpaper(QStringLiteral("/a.jpg"));
   EXPECT_EQ(result.status, SetStatus::Unavailable);
   EXPECT_TRUE(result.detail.contains(QStringLiteral("Hyprland"))) << result.detail.toStdString();
@@ -231,9 +231,9 @@ namespace {
 class GsettingsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (const auto why = WhyNotRunning("gsettings", {QStringLiteral("--version")}, "libglib2.0-bin"))
+    if (const auto why = whyNotRunning("gsettings", {QStringLiteral("--version")}, "libglib2.0-bin"))
       GTEST_SKIP() << *why;
-    const ProgramRun schemas = RunProgram(QStringLiteral("gsettings"), {QStringLiteral("list-schemas")});
+    const ProgramRun schemas = runProgram(QStringLiteral("gsettings"), {QStringLiteral("list-schemas")});
     const QString installed = QString::fromUtf8(schemas.output);
     for (const char* schema :
          {"org.gnome.desktop.background", "org.cinnamon.desktop.background", "org.mate.background"}) {
@@ -247,7 +247,7 @@ class GsettingsTest : public ::testing::Test {
   // The value as gsettings prints it, taken out of its GVariant quotes.
   static QString get(const char* schema, const char* key) {
     const ProgramRun run =
-        RunProgram(QStringLiteral("gsettings"),
+        runProgram(QStringLiteral("gsettings"),
                    {QStringLiteral("get"), QString::fromLatin1(schema), QString::fromLatin1(key)});
     EXPECT_TRUE(run.succeeded()) << run.describeFailure(QStringLiteral("gsettings")).toStdString();
     QString text = QString::fromUtf8(run.output).trimmed();
@@ -268,8 +268,8 @@ class GsettingsTest : public ::testing::Test {
 }  // namespace
 
 TEST_F(GsettingsTest, GnomeGetsTheLightAndTheDarkPictureStretched) {
-  const QString path = TouchFile(pictures, QStringLiteral("it's a picture.jpg"));
-  const SetResult result = MakeGsettingsSetter(GsettingsDesktop::Gnome)->setWallpaper(path);
+  const QString path = touchFile(pictures, QStringLiteral("it's a picture.jpg"));
+  const SetResult result = makeGsettingsSetter(GsettingsDesktop::Gnome)->setWallpaper(path);
   ASSERT_EQ(result.status, SetStatus::Applied) << result.detail.toStdString();
 
   const QString uri = get("org.gnome.desktop.background", "picture-uri");
@@ -280,8 +280,8 @@ TEST_F(GsettingsTest, GnomeGetsTheLightAndTheDarkPictureStretched) {
 }
 
 TEST_F(GsettingsTest, CinnamonGetsAUriStretched) {
-  const QString path = TouchFile(pictures, QStringLiteral("Übersicht.bmp"));
-  const SetResult result = MakeGsettingsSetter(GsettingsDesktop::Cinnamon)->setWallpaper(path);
+  const QString path = touchFile(pictures, QStringLiteral("Übersicht.bmp"));
+  const SetResult result = makeGsettingsSetter(GsettingsDesktop::Cinnamon)->setWallpaper(path);
   ASSERT_EQ(result.status, SetStatus::Applied) << result.detail.toStdString();
 
   EXPECT_EQ(QUrl(get("org.cinnamon.desktop.background", "picture-uri")).toLocalFile(), path);
@@ -289,8 +289,8 @@ TEST_F(GsettingsTest, CinnamonGetsAUriStretched) {
 }
 
 TEST_F(GsettingsTest, MateGetsThePlainPathEvenWithQuotesAndBackslashes) {
-  const QString path = TouchFile(pictures, QStringLiteral("'quoted' back\\slash \"x\".jpg"));
-  const SetResult result = MakeGsettingsSetter(GsettingsDesktop::Mate)->setWallpaper(path);
+  const QString path = touchFile(pictures, QStringLiteral("'quoted' back\\slash \"x\".jpg"));
+  const SetResult result = makeGsettingsSetter(GsettingsDesktop::Mate)->setWallpaper(path);
   ASSERT_EQ(result.status, SetStatus::Applied) << result.detail.toStdString();
 
   EXPECT_EQ(get("org.mate.background", "picture-filename"), path);
@@ -301,10 +301,10 @@ TEST(MissingTools, ADesktopWhoseToolIsNotInstalledIsUnavailable) {
   QTemporaryDir emptyBin;
   const ScopedEnv path("PATH", emptyBin.path().toLocal8Bit());
   std::vector<std::unique_ptr<WallpaperSetter>> setters;
-  setters.push_back(MakeGsettingsSetter(GsettingsDesktop::Gnome));
-  setters.push_back(MakeXfceSetter({QStringLiteral("HDMI-1")}));
-  setters.push_back(MakeSwaySetter());
-  setters.push_back(MakePcmanfmSetter(PcmanfmFlavour::Gtk));
+  setters.push_back(makeGsettingsSetter(GsettingsDesktop::Gnome));
+  setters.push_back(makeXfceSetter({QStringLiteral("HDMI-1")}));
+  setters.push_back(makeSwaySetter());
+  setters.push_back(makePcmanfmSetter(PcmanfmFlavour::Gtk));
   for (const auto& setter : setters) {
     const SetResult result = setter->setWallpaper(QStringLiteral("/a.jpg"));
     EXPECT_EQ(result.status, SetStatus::Unavailable) << setter->name().toStdString();
@@ -319,7 +319,7 @@ namespace {
 class XfceTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (const auto why = WhyNotRunning("xfconf-query", {QStringLiteral("--version")}, "xfconf"))
+    if (const auto why = whyNotRunning("xfconf-query", {QStringLiteral("--version")}, "xfconf"))
       GTEST_SKIP() << *why;
     if (SessionBus::address().isEmpty()) GTEST_SKIP() << SessionBus::problem();
     // Each test starts from an empty desktop channel.
@@ -329,7 +329,7 @@ class XfceTest : public ::testing::Test {
   static ProgramRun xfconf(QStringList arguments) {
     arguments.prepend(QStringLiteral("xfce4-desktop"));
     arguments.prepend(QStringLiteral("-c"));
-    return RunProgram(QStringLiteral("xfconf-query"), arguments);
+    return runProgram(QStringLiteral("xfconf-query"), arguments);
   }
   static QString value(const QString& property) {
     return QString::fromUtf8(xfconf({QStringLiteral("-p"), property}).output).trimmed();
@@ -354,9 +354,9 @@ TEST_F(XfceTest, EveryExistingBackdropGetsThePictureStretched) {
   create(workspace0 + "last-image", "string", "/old/one.jpg");
   create(workspace0 + "image-style", "int", "5");
   create(workspace1 + "last-image", "string", "/old/two.jpg");
-  const QString path = TouchFile(pictures, QStringLiteral("new picture.jpg"));
+  const QString path = touchFile(pictures, QStringLiteral("new picture.jpg"));
 
-  const SetResult result = MakeXfceSetter({QStringLiteral("eDP-1")})->setWallpaper(path);
+  const SetResult result = makeXfceSetter({QStringLiteral("eDP-1")})->setWallpaper(path);
   ASSERT_EQ(result.status, SetStatus::Applied) << result.detail.toStdString();
 
   for (const QString& folder : {workspace0, workspace1}) {
@@ -367,8 +367,8 @@ TEST_F(XfceTest, EveryExistingBackdropGetsThePictureStretched) {
 }
 
 TEST_F(XfceTest, AMonitorWithoutABackdropGetsOne) {
-  const QString path = TouchFile(pictures, QStringLiteral("first.jpg"));
-  const SetResult result = MakeXfceSetter({QStringLiteral("HDMI-1"), QString()})->setWallpaper(path);
+  const QString path = touchFile(pictures, QStringLiteral("first.jpg"));
+  const SetResult result = makeXfceSetter({QStringLiteral("HDMI-1"), QString()})->setWallpaper(path);
   ASSERT_EQ(result.status, SetStatus::Applied) << result.detail.toStdString();
 
   // An output without a name is known by its number.
@@ -382,7 +382,7 @@ TEST_F(XfceTest, AMonitorWithoutABackdropGetsOne) {
 // --- KDE Plasma: the script, run by a stand-in for the shell's script engine
 
 TEST(KdeScript, EveryDesktopGetsThePictureStretched) {
-  if (const auto why = WhyNotRunning("node", {QStringLiteral("--version")}, "nodejs"))
+  if (const auto why = whyNotRunning("node", {QStringLiteral("--version")}, "nodejs"))
     GTEST_SKIP() << *why << "; it runs the Plasma script";
   QTemporaryDir dir;
   const QString path = dir.filePath(QStringLiteral("a \"b\" c\\d 'e' ü.jpg"));
@@ -398,10 +398,10 @@ TEST(KdeScript, EveryDesktopGetsThePictureStretched) {
       "}\n");
   QFile script(dir.filePath(QStringLiteral("script.js")));
   ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-  script.write((standIn + PlasmaWallpaperScript(path) + "console.log(JSON.stringify(calls));\n").toUtf8());
+  script.write((standIn + plasmaWallpaperScript(path) + "console.log(JSON.stringify(calls));\n").toUtf8());
   script.close();
 
-  const ProgramRun run = RunProgram(QStringLiteral("node"), {script.fileName()});
+  const ProgramRun run = runProgram(QStringLiteral("node"), {script.fileName()});
   ASSERT_TRUE(run.succeeded()) << run.errors.toStdString();
   const QJsonArray calls = QJsonDocument::fromJson(run.output).array();
   ASSERT_EQ(calls.size(), 8) << run.output.toStdString();
@@ -423,7 +423,7 @@ TEST(KdeScript, EveryDesktopGetsThePictureStretched) {
 
 TEST(KdeBus, WithoutAPlasmaShellOnTheBusTheDesktopIsUnavailable) {
   if (SessionBus::address().isEmpty()) GTEST_SKIP() << SessionBus::problem();
-  const SetResult result = MakeKdeSetter()->setWallpaper(QStringLiteral("/a.jpg"));
+  const SetResult result = makeKdeSetter()->setWallpaper(QStringLiteral("/a.jpg"));
   EXPECT_EQ(result.status, SetStatus::Unavailable);
   EXPECT_TRUE(result.detail.contains(QStringLiteral("plasmashell"))) << result.detail.toStdString();
 }
@@ -435,7 +435,7 @@ TEST(Sway, TheBackgroundCommandKeepsAnyFileNameWhole) {
   programs.addRecorder(QStringLiteral("swaymsg"));
   const QString path = QStringLiteral("/pictures/my pic, it's \"x\"; $HOME\\n.jpg");
 
-  ASSERT_EQ(MakeSwaySetter()->setWallpaper(path).status, SetStatus::Applied);
+  ASSERT_EQ(makeSwaySetter()->setWallpaper(path).status, SetStatus::Applied);
   const std::optional<QStringList> arguments = programs.argumentsOf(QStringLiteral("swaymsg"));
   ASSERT_TRUE(arguments);
   ASSERT_EQ(arguments->size(), 5);
@@ -451,14 +451,14 @@ TEST(Sway, TheBackgroundCommandKeepsAnyFileNameWhole) {
   for (qsizetype i = 0; i < swayArgument.size(); ++i)
     word += (swayArgument[i] == u'\\' && i + 1 < swayArgument.size()) ? swayArgument[++i] : swayArgument[i];
   const ProgramRun shell =
-      RunProgram(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("printf '%s' ") + word});
+      runProgram(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("printf '%s' ") + word});
   EXPECT_EQ(QString::fromUtf8(shell.output), path);
 }
 
 TEST(Sway, ARefusedCommandIsAFailureWithSwaysAnswer) {
   StandInPrograms programs;
   programs.addRecorder(QStringLiteral("swaymsg"), 2, "Error: Background file unreadable");
-  const SetResult result = MakeSwaySetter()->setWallpaper(QStringLiteral("/a.jpg"));
+  const SetResult result = makeSwaySetter()->setWallpaper(QStringLiteral("/a.jpg"));
   EXPECT_EQ(result.status, SetStatus::Failed);
   EXPECT_TRUE(result.detail.contains(QStringLiteral("unreadable"))) << result.detail.toStdString();
 }
@@ -466,7 +466,7 @@ TEST(Sway, ARefusedCommandIsAFailureWithSwaysAnswer) {
 TEST(Lxqt, TheFileManagerIsToldThePictureAndTheStretchMode) {
   StandInPrograms programs;
   programs.addRecorder(QStringLiteral("pcmanfm-qt"));
-  ASSERT_EQ(MakePcmanfmSetter(PcmanfmFlavour::Qt)->setWallpaper(QStringLiteral("/p/-a b.jpg")).status,
+  ASSERT_EQ(makePcmanfmSetter(PcmanfmFlavour::Qt)->setWallpaper(QStringLiteral("/p/-a b.jpg")).status,
             SetStatus::Applied);
   EXPECT_EQ(programs.argumentsOf(QStringLiteral("pcmanfm-qt")),
             QStringList({"--set-wallpaper=/p/-a b.jpg", "--wallpaper-mode=stretch"}));
@@ -476,7 +476,7 @@ TEST(Lxqt, TheFileManagerIsToldThePictureAndTheStretchMode) {
 
 namespace {
 
-bool ColoursNear(QRgb actual, QRgb expected, int tolerance) {
+bool coloursNear(QRgb actual, QRgb expected, int tolerance) {
   return std::abs(qRed(actual) - qRed(expected)) <= tolerance &&
          std::abs(qGreen(actual) - qGreen(expected)) <= tolerance &&
          std::abs(qBlue(actual) - qBlue(expected)) <= tolerance;
@@ -529,7 +529,7 @@ class VirtualScreen {
   // A root window property as xprop prints it, e.g. "_XROOTPMAP_ID(PIXMAP): pixmap id # 0x200001".
   static QString rootProperty(const char* name) {
     return QString::fromUtf8(
-        RunProgram(QStringLiteral("xprop"), {QStringLiteral("-root"), QString::fromLatin1(name)})
+        runProgram(QStringLiteral("xprop"), {QStringLiteral("-root"), QString::fromLatin1(name)})
             .output.trimmed());
   }
 
@@ -539,12 +539,12 @@ class VirtualScreen {
 };
 
 // The root-window backend as the program makes it, reading through the picture layer.
-std::unique_ptr<WallpaperSetter> RootSetter() { return MakeX11RootSetter(loadScreenPicture); }
+std::unique_ptr<WallpaperSetter> rootSetter() { return makeX11RootSetter(loadScreenPicture); }
 
 class X11RootTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    if (const auto why = WhyNotRunning("Xvfb", {QStringLiteral("-help")}, "xvfb")) {
+    if (const auto why = whyNotRunning("Xvfb", {QStringLiteral("-help")}, "xvfb")) {
       screenProblem = *why;
       return;
     }
@@ -563,7 +563,7 @@ class X11RootTest : public ::testing::Test {
     const std::pair<const char*, const char*> tools[] = {
         {"xwd", "x11-apps"}, {"convert", "imagemagick"}, {"xprop", "x11-utils"}};
     for (const auto& [tool, package] : tools) {
-      if (const auto why = WhyNotRunning(tool, {QStringLiteral("-version")}, package)) GTEST_SKIP() << *why;
+      if (const auto why = whyNotRunning(tool, {QStringLiteral("-version")}, package)) GTEST_SKIP() << *why;
     }
   }
 
@@ -612,7 +612,7 @@ class X11RootTest : public ::testing::Test {
 
 TEST_F(X11RootTest, TheRootWindowShowsThePictureStretchedPixelByPixel) {
   const QString path = writeBlockPicture(QStringLiteral("blocks.bmp"), 1);
-  const SetResult result = RootSetter()->setWallpaper(path);
+  const SetResult result = rootSetter()->setWallpaper(path);
   ASSERT_EQ(result.status, SetStatus::Applied) << result.detail.toStdString();
 
   const QImage shown = VirtualScreen::rootPicture();
@@ -623,70 +623,70 @@ TEST_F(X11RootTest, TheRootWindowShowsThePictureStretchedPixelByPixel) {
   int different = 0;
   for (int y = 0; y < shown.height(); ++y)
     for (int x = 0; x < shown.width(); ++x)
-      different += ColoursNear(shown.pixel(x, y), expected.pixel(x, y), 2) ? 0 : 1;
+      different += coloursNear(shown.pixel(x, y), expected.pixel(x, y), 2) ? 0 : 1;
   EXPECT_EQ(different, 0);
 }
 
 TEST_F(X11RootTest, ThePixmapOutlivesItsConnectionUntilTheNextPictureFreesIt) {
-  ASSERT_EQ(RootSetter()->setWallpaper(writeBlockPicture(QStringLiteral("a.bmp"), 3)).status,
+  ASSERT_EQ(rootSetter()->setWallpaper(writeBlockPicture(QStringLiteral("a.bmp"), 3)).status,
             SetStatus::Applied);
   const unsigned long first = pixmapIn("_XROOTPMAP_ID");
   EXPECT_NE(first, 0u);
   EXPECT_EQ(pixmapIn("ESETROOT_PMAP_ID"), first);
-  EXPECT_EQ(X11RootPixmapId(), first);
-  EXPECT_TRUE(X11PixmapExists(first));
+  EXPECT_EQ(x11RootPixmapId(), first);
+  EXPECT_TRUE(x11PixmapExists(first));
 
-  ASSERT_EQ(RootSetter()->setWallpaper(writeBlockPicture(QStringLiteral("b.bmp"), 4)).status,
+  ASSERT_EQ(rootSetter()->setWallpaper(writeBlockPicture(QStringLiteral("b.bmp"), 4)).status,
             SetStatus::Applied);
-  const unsigned long second = X11RootPixmapId();
+  const unsigned long second = x11RootPixmapId();
 
   EXPECT_NE(first, second);
-  EXPECT_FALSE(X11PixmapExists(first));
-  EXPECT_TRUE(X11PixmapExists(second));
+  EXPECT_FALSE(x11PixmapExists(first));
+  EXPECT_TRUE(x11PixmapExists(second));
   EXPECT_EQ(wrongPixels(VirtualScreen::rootPicture(), 4), 0);
 }
 
 TEST_F(X11RootTest, APixmapThatAnotherProgramClaimsIsLeftAlone) {
-  ASSERT_EQ(RootSetter()->setWallpaper(writeBlockPicture(QStringLiteral("a.bmp"), 5)).status,
+  ASSERT_EQ(rootSetter()->setWallpaper(writeBlockPicture(QStringLiteral("a.bmp"), 5)).status,
             SetStatus::Applied);
-  const unsigned long first = X11RootPixmapId();
+  const unsigned long first = x11RootPixmapId();
   // A running desktop program that draws the background itself keeps only
   // _XROOTPMAP_ID up to date.
-  RunProgram(QStringLiteral("xprop"),
+  runProgram(QStringLiteral("xprop"),
              {QStringLiteral("-root"), QStringLiteral("-remove"), QStringLiteral("ESETROOT_PMAP_ID")});
 
-  ASSERT_EQ(RootSetter()->setWallpaper(writeBlockPicture(QStringLiteral("b.bmp"), 6)).status,
+  ASSERT_EQ(rootSetter()->setWallpaper(writeBlockPicture(QStringLiteral("b.bmp"), 6)).status,
             SetStatus::Applied);
-  EXPECT_TRUE(X11PixmapExists(first));
+  EXPECT_TRUE(x11PixmapExists(first));
 }
 
 TEST_F(X11RootTest, AFileThatIsNoPictureChangesNothing) {
-  ASSERT_EQ(RootSetter()->setWallpaper(writeBlockPicture(QStringLiteral("a.bmp"), 7)).status,
+  ASSERT_EQ(rootSetter()->setWallpaper(writeBlockPicture(QStringLiteral("a.bmp"), 7)).status,
             SetStatus::Applied);
-  const unsigned long before = X11RootPixmapId();
-  const QString broken = TouchFile(pictures, QStringLiteral("broken.jpg"));
+  const unsigned long before = x11RootPixmapId();
+  const QString broken = touchFile(pictures, QStringLiteral("broken.jpg"));
 
-  const SetResult result = RootSetter()->setWallpaper(broken);
+  const SetResult result = rootSetter()->setWallpaper(broken);
   EXPECT_EQ(result.status, SetStatus::Failed);
-  EXPECT_EQ(X11RootPixmapId(), before);
-  EXPECT_TRUE(X11PixmapExists(before));
+  EXPECT_EQ(x11RootPixmapId(), before);
+  EXPECT_TRUE(x11PixmapExists(before));
   EXPECT_EQ(wrongPixels(VirtualScreen::rootPicture(), 7), 0);
 }
 
 TEST_F(X11RootTest, WithoutAnXServerTheDesktopIsUnavailable) {
   const ScopedEnv noDisplay("DISPLAY", ":99999");
-  EXPECT_EQ(RootSetter()->setWallpaper(writeBlockPicture(QStringLiteral("a.bmp"), 8)).status,
+  EXPECT_EQ(rootSetter()->setWallpaper(writeBlockPicture(QStringLiteral("a.bmp"), 8)).status,
             SetStatus::Unavailable);
 }
 
 TEST_F(X11RootTest, ShowDesktopAsksTheWindowManager) {
-  if (const auto why = WhyNotRunning("openbox", {QStringLiteral("--version")}, "openbox"))
+  if (const auto why = whyNotRunning("openbox", {QStringLiteral("--version")}, "openbox"))
     GTEST_SKIP() << *why;
   QProcess windowManager;
   windowManager.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
   // A manager still starting up may reset the state it announces, so the
   // request is repeated until the manager has settled.
-  const std::unique_ptr<DesktopControl> control = MakeX11DesktopControl();
+  const std::unique_ptr<DesktopControl> control = makeX11DesktopControl();
   QString showing;
   for (int i = 0; i < 50 && !showing.endsWith(u'1'); ++i) {
     control->showDesktop();
@@ -703,27 +703,27 @@ TEST_F(X11RootTest, ShowDesktopAsksTheWindowManager) {
 namespace {
 
 // A file under the exact bytes of its name, which QFile cannot make.
-QString TouchRawFile(const QTemporaryDir& dir, const QByteArray& name) {
+QString touchRawFile(const QTemporaryDir& dir, const QByteArray& name) {
   const QByteArray path = QFile::encodeName(dir.path()) + '/' + name;
-  EXPECT_TRUE(WriteRawFile(path, "picture"));
-  return DecodeFileName(path);
+  EXPECT_TRUE(writeRawFile(path, "picture"));
+  return decodeFileName(path);
 }
 
 }  // namespace
 
 TEST_F(GsettingsTest, GnomeGetsAUriOfTheVeryBytesOfANameThatIsNotUtf8) {
   const RawNamesCleanup cleanup(pictures.path());
-  const QString path = TouchRawFile(pictures, "caf\xE9 1.jpg");
-  const SetResult result = MakeGsettingsSetter(GsettingsDesktop::Gnome)->setWallpaper(path);
+  const QString path = touchRawFile(pictures, "caf\xE9 1.jpg");
+  const SetResult result = makeGsettingsSetter(GsettingsDesktop::Gnome)->setWallpaper(path);
   ASSERT_EQ(result.status, SetStatus::Applied) << result.detail.toStdString();
 
   const QString uri = get("org.gnome.desktop.background", "picture-uri");
   EXPECT_EQ(uri, "file://" + pictures.path() + "/caf%E9%201.jpg");
-  EXPECT_EQ(QByteArray::fromPercentEncoding(uri.mid(7).toLatin1()), EncodeFileName(path));
+  EXPECT_EQ(QByteArray::fromPercentEncoding(uri.mid(7).toLatin1()), encodeFileName(path));
   EXPECT_EQ(get("org.gnome.desktop.background", "picture-uri-dark"), uri);
   // GIO, which GNOME loads its background through, finds the file by it.
-  if (HasProgram("gio")) {
-    const ProgramRun info = RunProgram(QStringLiteral("gio"), {QStringLiteral("info"), QStringLiteral("-a"),
+  if (hasProgram("gio")) {
+    const ProgramRun info = runProgram(QStringLiteral("gio"), {QStringLiteral("info"), QStringLiteral("-a"),
                                                                QStringLiteral("standard::size"), uri});
     EXPECT_TRUE(info.succeeded()) << info.describeFailure(QStringLiteral("gio")).toStdString();
     EXPECT_TRUE(info.output.contains("standard::size: 7")) << info.output.toStdString();
@@ -732,10 +732,10 @@ TEST_F(GsettingsTest, GnomeGetsAUriOfTheVeryBytesOfANameThatIsNotUtf8) {
 
 TEST_F(GsettingsTest, MateCannotTakeANameThatIsNotUtf8AndKeepsItsPicture) {
   const RawNamesCleanup cleanup(pictures.path());
-  const QString before = TouchFile(pictures, QStringLiteral("before.jpg"));
-  ASSERT_EQ(MakeGsettingsSetter(GsettingsDesktop::Mate)->setWallpaper(before).status, SetStatus::Applied);
+  const QString before = touchFile(pictures, QStringLiteral("before.jpg"));
+  ASSERT_EQ(makeGsettingsSetter(GsettingsDesktop::Mate)->setWallpaper(before).status, SetStatus::Applied);
   const SetResult result =
-      MakeGsettingsSetter(GsettingsDesktop::Mate)->setWallpaper(TouchRawFile(pictures, "caf\xE9.jpg"));
+      makeGsettingsSetter(GsettingsDesktop::Mate)->setWallpaper(touchRawFile(pictures, "caf\xE9.jpg"));
   EXPECT_EQ(result.status, SetStatus::Failed);
   EXPECT_TRUE(result.detail.contains(QStringLiteral("UTF-8"))) << result.detail.toStdString();
   EXPECT_EQ(get("org.mate.background", "picture-filename"), before);
@@ -745,12 +745,12 @@ TEST(TextOnlyTools, ANameThatIsNotUtf8IsNeverPassedAsAnotherName) {
   StandInPrograms programs;
   for (const char* tool : {"swaymsg", "pcmanfm", "pcmanfm-qt", "xfconf-query"})
     programs.addRecorder(QString::fromLatin1(tool));
-  const QString path = DecodeFileName("/pictures/caf\xE9.jpg");
+  const QString path = decodeFileName("/pictures/caf\xE9.jpg");
   std::vector<std::unique_ptr<WallpaperSetter>> setters;
-  setters.push_back(MakeSwaySetter());
-  setters.push_back(MakePcmanfmSetter(PcmanfmFlavour::Gtk));
-  setters.push_back(MakePcmanfmSetter(PcmanfmFlavour::Qt));
-  setters.push_back(MakeXfceSetter({QStringLiteral("HDMI-1")}));
+  setters.push_back(makeSwaySetter());
+  setters.push_back(makePcmanfmSetter(PcmanfmFlavour::Gtk));
+  setters.push_back(makePcmanfmSetter(PcmanfmFlavour::Qt));
+  setters.push_back(makeXfceSetter({QStringLiteral("HDMI-1")}));
   for (const auto& setter : setters) {
     const SetResult result = setter->setWallpaper(path);
     EXPECT_EQ(result.status, SetStatus::Failed) << setter->name().toStdString();
@@ -764,7 +764,7 @@ TEST(TextOnlyTools, ANameThatIsNotUtf8IsNeverPassedAsAnotherName) {
 }
 
 TEST(KdeScript, ANameThatIsNotUtf8GoesAsAUriOfItsBytes) {
-  const QString script = PlasmaWallpaperScript(DecodeFileName("/pictures/caf\xE9.jpg"));
+  const QString script = plasmaWallpaperScript(decodeFileName("/pictures/caf\xE9.jpg"));
   EXPECT_TRUE(script.contains(QStringLiteral("var picture = \"file:///pictures/caf%E9.jpg\";")))
       << script.toStdString();
 }
@@ -772,9 +772,9 @@ TEST(KdeScript, ANameThatIsNotUtf8GoesAsAUriOfItsBytes) {
 TEST_F(X11RootTest, APictureWhoseNameIsNotUtf8IsShown) {
   const RawNamesCleanup cleanup(pictures.path());
   const QByteArray named = QFile::encodeName(pictures.path()) + "/caf\xE9.bmp";
-  ASSERT_TRUE(RenameRaw(writeBlockPicture(QStringLiteral("plain.bmp"), 9), named));
+  ASSERT_TRUE(renameRaw(writeBlockPicture(QStringLiteral("plain.bmp"), 9), named));
 
-  const SetResult result = RootSetter()->setWallpaper(DecodeFileName(named));
+  const SetResult result = rootSetter()->setWallpaper(decodeFileName(named));
   ASSERT_EQ(result.status, SetStatus::Applied) << result.detail.toStdString();
   EXPECT_EQ(wrongPixels(VirtualScreen::rootPicture(), 9), 0);
 }
@@ -784,7 +784,7 @@ TEST_F(X11RootTest, APictureWhoseNameIsNotUtf8IsShown) {
 namespace {
 
 // The test pictures are four quarters: red and blue above, green and white below.
-QRgb QuarterColour(int x, int y, QSize size) {
+QRgb quarterColour(int x, int y, QSize size) {
   const bool right = x >= size.width() / 2;
   const bool lower = y >= size.height() / 2;
   if (!lower) return right ? qRgb(0, 0, 255) : qRgb(255, 0, 0);
@@ -793,12 +793,12 @@ QRgb QuarterColour(int x, int y, QSize size) {
 
 // Whether `shown` holds the quartered picture stretched to `area`, looked at
 // in the middle of each quarter.
-bool ShowsQuarters(const QImage& shown, const QRect& area, int tolerance) {
+bool showsQuarters(const QImage& shown, const QRect& area, int tolerance) {
   for (const QPoint& at : {QPoint(1, 1), QPoint(3, 1), QPoint(1, 3), QPoint(3, 3)}) {
     const int x = area.x() + area.width() * at.x() / 4;
     const int y = area.y() + area.height() * at.y() / 4;
-    const QRgb expected = QuarterColour(at.x() / 2, at.y() / 2, QSize(2, 2));
-    if (!ColoursNear(shown.pixel(x, y), expected, tolerance)) {
+    const QRgb expected = quarterColour(at.x() / 2, at.y() / 2, QSize(2, 2));
+    if (!coloursNear(shown.pixel(x, y), expected, tolerance)) {
       ADD_FAILURE() << "at " << x << "," << y << " shown " << std::hex << shown.pixel(x, y) << " wanted "
                     << expected;
       return false;
@@ -809,7 +809,7 @@ bool ShowsQuarters(const QImage& shown, const QRect& area, int tolerance) {
 
 // A large photo as a camera writes it, row by row, so the test never holds
 // the whole picture.
-void WriteQuarteredJpeg(const QString& path, QSize size) {
+void writeQuarteredJpeg(const QString& path, QSize size) {
   FILE* file = std::fopen(QFile::encodeName(path).constData(), "wb");
   ASSERT_NE(file, nullptr);
   jpeg_compress_struct cinfo{};
@@ -827,7 +827,7 @@ void WriteQuarteredJpeg(const QString& path, QSize size) {
   std::vector<JSAMPLE> row(std::size_t(size.width()) * 3);
   for (int y = 0; y < size.height(); ++y) {
     for (int x = 0; x < size.width(); ++x) {
-      const QRgb colour = QuarterColour(x, y, size);
+      const QRgb colour = quarterColour(x, y, size);
       row[std::size_t(x) * 3] = JSAMPLE(qRed(colour));
       row[std::size_t(x) * 3 + 1] = JSAMPLE(qGreen(colour));
       row[std::size_t(x) * 3 + 2] = JSAMPLE(qBlue(colour));
@@ -840,21 +840,21 @@ void WriteQuarteredJpeg(const QString& path, QSize size) {
   std::fclose(file);
 }
 
-void Put32(QByteArray& bytes, int at, quint32 value) {
+void put32(QByteArray& bytes, int at, quint32 value) {
   for (int i = 0; i < 4; ++i) bytes[at + i] = char(value >> (8 * i));
 }
 
 // An uncompressed 24-bit bitmap, written row by row.
-void WriteQuarteredBitmap(const QString& path, QSize size, RowOrder order) {
+void writeQuarteredBitmap(const QString& path, QSize size, RowOrder order) {
   const int stride = (size.width() * 3 + 3) / 4 * 4;
   QByteArray header(54, '\0');
   header[0] = 'B';
   header[1] = 'M';
-  Put32(header, 2, quint32(54 + qint64(stride) * size.height()));
-  Put32(header, 10, 54);
-  Put32(header, 14, 40);
-  Put32(header, 18, quint32(size.width()));
-  Put32(header, 22, quint32(order == RowOrder::BottomUp ? size.height() : -size.height()));
+  put32(header, 2, quint32(54 + qint64(stride) * size.height()));
+  put32(header, 10, 54);
+  put32(header, 14, 40);
+  put32(header, 18, quint32(size.width()));
+  put32(header, 22, quint32(order == RowOrder::BottomUp ? size.height() : -size.height()));
   header[26] = 1;
   header[28] = 24;
   QFile file(path);
@@ -864,7 +864,7 @@ void WriteQuarteredBitmap(const QString& path, QSize size, RowOrder order) {
   for (int line = 0; line < size.height(); ++line) {
     const int y = order == RowOrder::BottomUp ? size.height() - 1 - line : line;
     for (int x = 0; x < size.width(); ++x) {
-      const QRgb colour = QuarterColour(x, y, size);
+      const QRgb colour = quarterColour(x, y, size);
       row[x * 3] = char(qBlue(colour));
       row[x * 3 + 1] = char(qGreen(colour));
       row[x * 3 + 2] = char(qRed(colour));
@@ -879,42 +879,42 @@ const QRect kWholeScreen(0, 0, VirtualScreen::kWidth, VirtualScreen::kHeight);
 
 TEST_F(X11RootTest, APhotoOfFortyEightMegapixelsApplies) {
   const QString path = pictures.filePath(QStringLiteral("phone photo.jpg"));
-  WriteQuarteredJpeg(path, QSize(8000, 6000));
-  const SetResult result = RootSetter()->setWallpaper(path);
+  writeQuarteredJpeg(path, QSize(8000, 6000));
+  const SetResult result = rootSetter()->setWallpaper(path);
   ASSERT_EQ(result.status, SetStatus::Applied) << result.detail.toStdString();
-  EXPECT_TRUE(ShowsQuarters(VirtualScreen::rootPicture(), kWholeScreen, 8));
+  EXPECT_TRUE(showsQuarters(VirtualScreen::rootPicture(), kWholeScreen, 8));
 }
 
 TEST_F(X11RootTest, LargeBitmapsApplyInEitherRowOrder) {
   const QString large = pictures.filePath(QStringLiteral("scan.bmp"));
-  WriteQuarteredBitmap(large, QSize(8000, 6000), RowOrder::BottomUp);
-  const SetResult result = RootSetter()->setWallpaper(large);
+  writeQuarteredBitmap(large, QSize(8000, 6000), RowOrder::BottomUp);
+  const SetResult result = rootSetter()->setWallpaper(large);
   ASSERT_EQ(result.status, SetStatus::Applied) << result.detail.toStdString();
-  EXPECT_TRUE(ShowsQuarters(VirtualScreen::rootPicture(), kWholeScreen, 0));
+  EXPECT_TRUE(showsQuarters(VirtualScreen::rootPicture(), kWholeScreen, 0));
   QFile::remove(large);
 
   const QString topDown = pictures.filePath(QStringLiteral("top down.bmp"));
-  WriteQuarteredBitmap(topDown, QSize(101, 51), RowOrder::TopDown);
-  ASSERT_EQ(RootSetter()->setWallpaper(topDown).status, SetStatus::Applied);
-  EXPECT_TRUE(ShowsQuarters(VirtualScreen::rootPicture(), kWholeScreen, 0));
+  writeQuarteredBitmap(topDown, QSize(101, 51), RowOrder::TopDown);
+  ASSERT_EQ(rootSetter()->setWallpaper(topDown).status, SetStatus::Applied);
+  EXPECT_TRUE(showsQuarters(VirtualScreen::rootPicture(), kWholeScreen, 0));
 }
 
 TEST_F(X11RootTest, ABitmapCutShortChangesNothing) {
-  ASSERT_EQ(RootSetter()->setWallpaper(writeBlockPicture(QStringLiteral("a.bmp"), 10)).status,
+  ASSERT_EQ(rootSetter()->setWallpaper(writeBlockPicture(QStringLiteral("a.bmp"), 10)).status,
             SetStatus::Applied);
-  const unsigned long before = X11RootPixmapId();
+  const unsigned long before = x11RootPixmapId();
   const QString path = pictures.filePath(QStringLiteral("cut.bmp"));
-  WriteQuarteredBitmap(path, QSize(400, 300), RowOrder::BottomUp);
+  writeQuarteredBitmap(path, QSize(400, 300), RowOrder::BottomUp);
   QFile file(path);
   ASSERT_TRUE(file.resize(file.size() / 2));
 
-  EXPECT_EQ(RootSetter()->setWallpaper(path).status, SetStatus::Failed);
-  EXPECT_EQ(X11RootPixmapId(), before);
+  EXPECT_EQ(rootSetter()->setWallpaper(path).status, SetStatus::Failed);
+  EXPECT_EQ(x11RootPixmapId(), before);
   EXPECT_EQ(wrongPixels(VirtualScreen::rootPicture(), 10), 0);
 }
 
 TEST_F(X11RootTest, EachMonitorShowsTheWholePicture) {
-  if (const auto why = WhyNotRunning("Xephyr", {QStringLiteral("-help")}, "xserver-xephyr"))
+  if (const auto why = whyNotRunning("Xephyr", {QStringLiteral("-help")}, "xserver-xephyr"))
     GTEST_SKIP() << *why;
   // Two heads side by side, of different sizes.
   VirtualScreen heads(QStringLiteral("Xephyr"),
@@ -923,15 +923,15 @@ TEST_F(X11RootTest, EachMonitorShowsTheWholePicture) {
   ASSERT_TRUE(heads.running()) << heads.errors().toStdString();
   const ScopedEnv onHeads("DISPLAY", heads.display());
   const QString path = pictures.filePath(QStringLiteral("halves.bmp"));
-  WriteQuarteredBitmap(path, QSize(80, 50), RowOrder::BottomUp);
-  const SetResult result = RootSetter()->setWallpaper(path);
+  writeQuarteredBitmap(path, QSize(80, 50), RowOrder::BottomUp);
+  const SetResult result = rootSetter()->setWallpaper(path);
   ASSERT_EQ(result.status, SetStatus::Applied) << result.detail.toStdString();
 
   const QImage shown = VirtualScreen::rootPicture();
   ASSERT_EQ(shown.size(), QSize(480, 200));
   // Red, blue, red, blue across the top.
-  EXPECT_TRUE(ShowsQuarters(shown, QRect(0, 0, 320, 200), 0));
-  EXPECT_TRUE(ShowsQuarters(shown, QRect(320, 0, 160, 100), 0));
+  EXPECT_TRUE(showsQuarters(shown, QRect(0, 0, 320, 200), 0));
+  EXPECT_TRUE(showsQuarters(shown, QRect(320, 0, 160, 100), 0));
 }
 
 TEST_F(X11RootTest, ASixteenBitScreenShowsThePicture) {
@@ -940,10 +940,10 @@ TEST_F(X11RootTest, ASixteenBitScreenShowsThePicture) {
   ASSERT_TRUE(shallow.running()) << shallow.errors().toStdString();
   const ScopedEnv onShallow("DISPLAY", shallow.display());
   const QString path = pictures.filePath(QStringLiteral("quarters.jpg"));
-  WriteQuarteredJpeg(path, QSize(640, 400));
-  const SetResult result = RootSetter()->setWallpaper(path);
+  writeQuarteredJpeg(path, QSize(640, 400));
+  const SetResult result = rootSetter()->setWallpaper(path);
   ASSERT_EQ(result.status, SetStatus::Applied) << result.detail.toStdString();
   // Five or six bits a channel, and the loss of JPEG coding.
-  EXPECT_TRUE(ShowsQuarters(VirtualScreen::rootPicture(), kWholeScreen, 12));
-  EXPECT_TRUE(X11PixmapExists(X11RootPixmapId()));
+  EXPECT_TRUE(showsQuarters(VirtualScreen::rootPicture(), kWholeScreen, 12));
+  EXPECT_TRUE(x11PixmapExists(x11RootPixmapId()));
 }

@@ -31,16 +31,16 @@ class GatedSetter : public WallpaperSetter {
     // A run that goes on regardless answers well after it was given up.
     if (ignoreCancel) std::this_thread::sleep_for(150ms);
     {
-      std::lock_guard guard(lock);
-      given << path;
+      std::lock_guard guard(m_lock);
+      m_given << path;
     }
     return ignoreCancel || !cancel.isCancelled() ? answer : SetResult::failed(QStringLiteral("stopped"));
   }
   QString name() const override { return QStringLiteral("gated desktop"); }
 
   QStringList givenSoFar() {
-    std::lock_guard guard(lock);
-    return given;
+    std::lock_guard guard(m_lock);
+    return m_given;
   }
 
   std::atomic<bool> released{false};
@@ -50,8 +50,8 @@ class GatedSetter : public WallpaperSetter {
   SetResult answer = SetResult::applied();
 
  private:
-  std::mutex lock;
-  QStringList given;
+  std::mutex m_lock;
+  QStringList m_given;
 };
 
 struct Ending {
@@ -90,10 +90,10 @@ TEST_F(WallpaperWorkerTest, ASlowDesktopLeavesTheEventLoopRunningAndTheResultCom
   // Timers fire while the desktop is still at work.
   bool timerFired = false;
   QTimer::singleShot(10, [&] { timerFired = true; });
-  ASSERT_TRUE(WaitUntil([&] { return timerFired; }));
+  ASSERT_TRUE(waitUntil([&] { return timerFired; }));
   EXPECT_TRUE(endings.empty());
   setter->released = true;
-  ASSERT_TRUE(WaitUntil([&] { return worker.idle(); }));
+  ASSERT_TRUE(waitUntil([&] { return worker.idle(); }));
   ASSERT_EQ(endings.size(), 1u);
   EXPECT_EQ(endings[0].ticket, ticket);
   ASSERT_TRUE(endings[0].result);
@@ -105,15 +105,15 @@ TEST_F(WallpaperWorkerTest, ADesktopThatPassesTheDeadlineIsGivenUpWithAMessageTh
   WallpaperWorker worker(setter, 200ms);
   watch(worker);
   worker.apply(first);
-  ASSERT_TRUE(WaitUntil([&] { return !endings.empty(); }));
+  ASSERT_TRUE(waitUntil([&] { return !endings.empty(); }));
   ASSERT_TRUE(endings[0].result);
   EXPECT_EQ(endings[0].result->status, SetStatus::TimedOut);
-  const QString text = NotAppliedText(*endings[0].result);
+  const QString text = notAppliedText(*endings[0].result);
   EXPECT_TRUE(text.contains(QStringLiteral("gated desktop did not finish within 200 ms")))
       << text.toStdString();
-  EXPECT_TRUE(NeedsUserReport(*endings[0].result));
+  EXPECT_TRUE(needsUserReport(*endings[0].result));
   // The run itself is told to stop.
-  EXPECT_TRUE(WaitUntil([&] { return setter->sawCancel.load(); }));
+  EXPECT_TRUE(waitUntil([&] { return setter->sawCancel.load(); }));
 }
 
 TEST_F(WallpaperWorkerTest, WhatAnAbandonedRunAnswersLateIsDropped) {
@@ -121,10 +121,10 @@ TEST_F(WallpaperWorkerTest, WhatAnAbandonedRunAnswersLateIsDropped) {
   WallpaperWorker worker(setter, 100ms);
   watch(worker);
   worker.apply(first);
-  ASSERT_TRUE(WaitUntil([&] { return !endings.empty(); }));
+  ASSERT_TRUE(waitUntil([&] { return !endings.empty(); }));
   // The run goes on past its deadline, then answers "applied" after all.
-  ASSERT_TRUE(WaitUntil([&] { return setter->sawCancel.load(); }));
-  WaitUntil([] { return false; }, 300ms);
+  ASSERT_TRUE(waitUntil([&] { return setter->sawCancel.load(); }));
+  waitUntil([] { return false; }, 300ms);
   ASSERT_EQ(endings.size(), 1u);
   EXPECT_EQ(endings[0].result->status, SetStatus::TimedOut);
   EXPECT_TRUE(worker.idle());
@@ -134,14 +134,14 @@ TEST_F(WallpaperWorkerTest, ANewerRequestReplacesTheOneWaitingAndTheLastOneIsSet
   WallpaperWorker worker(setter);
   watch(worker);
   const quint64 running = worker.apply(first);
-  ASSERT_TRUE(WaitUntil([&] { return setter->started.load() == 1; }));
+  ASSERT_TRUE(waitUntil([&] { return setter->started.load() == 1; }));
   const quint64 replaced = worker.apply(second);
   const quint64 newest = worker.apply(third);
   ASSERT_EQ(endings.size(), 1u);
   EXPECT_EQ(endings[0].ticket, replaced);
   EXPECT_FALSE(endings[0].result) << "the waiting request ends as superseded";
   setter->released = true;
-  ASSERT_TRUE(WaitUntil([&] { return worker.idle(); }));
+  ASSERT_TRUE(waitUntil([&] { return worker.idle(); }));
   ASSERT_EQ(endings.size(), 3u);
   EXPECT_EQ(endings[1].ticket, running);
   EXPECT_EQ(endings[2].ticket, newest);
@@ -155,24 +155,24 @@ TEST_F(WallpaperWorkerTest, ADesktopWithoutAnyWayAndAMissingFileComeBackAsValues
   WallpaperWorker worker(setter);
   watch(worker);
   worker.apply(first);
-  ASSERT_TRUE(WaitUntil([&] { return worker.idle(); }));
+  ASSERT_TRUE(waitUntil([&] { return worker.idle(); }));
   ASSERT_EQ(endings.size(), 1u);
   EXPECT_EQ(endings[0].result->status, SetStatus::Unavailable);
-  EXPECT_TRUE(NotAppliedText(*endings[0].result).contains(QStringLiteral("no wallpaper service here")));
+  EXPECT_TRUE(notAppliedText(*endings[0].result).contains(QStringLiteral("no wallpaper service here")));
 
   worker.apply(folder.file(QStringLiteral("gone.jpg")));
-  ASSERT_TRUE(WaitUntil([&] { return worker.idle(); }));
+  ASSERT_TRUE(waitUntil([&] { return worker.idle(); }));
   ASSERT_EQ(endings.size(), 2u);
   EXPECT_EQ(endings[1].result->status, SetStatus::Failed);
   EXPECT_TRUE(endings[1].result->detail.contains(QStringLiteral("gone.jpg")));
-  EXPECT_FALSE(NeedsUserReport(*endings[1].result)) << "a refusal is passed over";
+  EXPECT_FALSE(needsUserReport(*endings[1].result)) << "a refusal is passed over";
 }
 
 TEST_F(WallpaperWorkerTest, AWorkerThatGoesWhileADesktopHangsStopsItAndEndsCleanly) {
   {
     WallpaperWorker worker(setter);
     worker.apply(first);
-    ASSERT_TRUE(WaitUntil([&] { return setter->started.load() == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return setter->started.load() == 1; }));
   }
   EXPECT_TRUE(setter->sawCancel.load());
 }
@@ -187,7 +187,7 @@ TEST(RunProgramCancel, ACancelledRunKillsItsProgram) {
     cancel.cancel();
   });
   const ProgramRun run =
-      RunProgram(QStringLiteral("sh"),
+      runProgram(QStringLiteral("sh"),
                  {QStringLiteral("-c"), QStringLiteral("echo $$ > \"$0\"; exec sleep 60"), pidFile}, cancel);
   canceller.join();
   EXPECT_EQ(run.outcome, RunOutcome::Cancelled);
@@ -201,8 +201,8 @@ TEST(RunProgramCancel, ACancelledRunKillsItsProgram) {
 
 TEST(RunProgramCancel, ATokenWhoseDeadlinePassesStopsTheProgramToo) {
   const CancelToken deadline{QDeadlineTimer(200)};
-  const ProgramRun run = RunProgram(QStringLiteral("sleep"), {QStringLiteral("60")}, deadline);
+  const ProgramRun run = runProgram(QStringLiteral("sleep"), {QStringLiteral("60")}, deadline);
   EXPECT_EQ(run.outcome, RunOutcome::Cancelled);
   // The limit form still says it ran out of time.
-  EXPECT_EQ(RunProgram(QStringLiteral("sleep"), {QStringLiteral("60")}, 200ms).outcome, RunOutcome::TimedOut);
+  EXPECT_EQ(runProgram(QStringLiteral("sleep"), {QStringLiteral("60")}, 200ms).outcome, RunOutcome::TimedOut);
 }

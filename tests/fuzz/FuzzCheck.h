@@ -10,25 +10,25 @@
 #include <cstdio>
 #include <cstdlib>
 
-inline void Require(bool holds, const char* property) {
+inline void require(bool holds, const char* property) {
   if (holds) return;
   std::fprintf(stderr, "fuzz: property broken: %s\n", property);
   std::abort();
 }
 
 // One folder for the whole run, removed when the process ends.
-inline QString ScratchFile(const QString& name) {
+inline QString scratchFile(const QString& name) {
   static const QTemporaryDir folder(QDir::tempPath() + QStringLiteral("/nimbra-fuzz-XXXXXX"));
   return folder.filePath(name);
 }
 
-inline QByteArray FileBytes(const QString& path) {
+inline QByteArray fileBytes(const QString& path) {
   QFile file(path);
   return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-inline void PutFileBytes(const QString& path, const QByteArray& bytes) {
+inline void putFileBytes(const QString& path, const QByteArray& bytes) {
   QFile file(path);
-  Require(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size(),
+  require(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size(),
           "the scratch file can be written");
 }

@@ -8,11 +8,11 @@
 
 namespace {
 
-void CheckReadsBack(const QStringList& command) {
-  Require(SplitExecLine(ExecLine(command)) == command, "an Exec line splits into its command");
-  const std::optional<AutostartEntry> entry = ParseDesktopEntry(DesktopEntryText(command));
-  Require(entry && entry->command == command, "a written entry reads back to its command");
-  Require(entry->active, "a written entry is active");
+void checkReadsBack(const QStringList& command) {
+  require(splitExecLine(execLine(command)) == command, "an Exec line splits into its command");
+  const std::optional<AutostartEntry> entry = parseDesktopEntry(desktopEntryText(command));
+  require(entry && entry->command == command, "a written entry reads back to its command");
+  require(entry->active, "a written entry is active");
 }
 
 }  // namespace
@@ -23,14 +23,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int arguments = provider.ConsumeIntegralInRange(0, 3);
   for (int n = 0; n < arguments; ++n)
     command += QString::fromStdString(provider.ConsumeRandomLengthString(64));
-  CheckReadsBack(command);
+  checkReadsBack(command);
 
   const std::string rest = provider.ConsumeRemainingBytesAsString();
   const std::optional<AutostartEntry> read =
-      ParseDesktopEntry(QByteArray(rest.data(), qsizetype(rest.size())));
+      parseDesktopEntry(QByteArray(rest.data(), qsizetype(rest.size())));
   if (read) {
-    Require(!read->command.isEmpty(), "a read entry has a program");
-    CheckReadsBack(read->command);
+    require(!read->command.isEmpty(), "a read entry has a program");
+    checkReadsBack(read->command);
   }
   return 0;
 }

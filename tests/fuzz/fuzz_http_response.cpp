@@ -19,7 +19,7 @@ struct Outcome {
 };
 
 template <typename NextPieceSize>
-Outcome ReadInPieces(std::string_view bytes, NextPieceSize nextPieceSize) {
+Outcome readInPieces(std::string_view bytes, NextPieceSize nextPieceSize) {
   ResponseReader reader;
   while (!bytes.empty() && reader.progress() == ResponseReader::Progress::NeedMore) {
     const size_t size = std::min(nextPieceSize(), bytes.size());
@@ -39,23 +39,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::minstd_rand cuts(provider.ConsumeIntegral<uint32_t>());
   const std::string bytes = provider.ConsumeRemainingBytesAsString();
 
-  const Outcome whole = ReadInPieces(bytes, [&] { return bytes.size(); });
-  const Outcome random = ReadInPieces(bytes, [&] { return size_t(cuts() % 64); });
-  const Outcome byByte = ReadInPieces(bytes, [] { return size_t(1); });
-  Require(whole == random, "random pieces give the same head and body");
-  Require(whole == byByte, "single bytes give the same head and body");
+  const Outcome whole = readInPieces(bytes, [&] { return bytes.size(); });
+  const Outcome random = readInPieces(bytes, [&] { return size_t(cuts() % 64); });
+  const Outcome byByte = readInPieces(bytes, [] { return size_t(1); });
+  require(whole == random, "random pieces give the same head and body");
+  require(whole == byByte, "single bytes give the same head and body");
 
   if (whole.progress == ResponseReader::Progress::Complete) {
     const size_t headLength = bytes.size() - whole.body.size();
-    Require(std::string_view(bytes).substr(0, headLength).ends_with("\r\n\r\n"),
+    require(std::string_view(bytes).substr(0, headLength).ends_with("\r\n\r\n"),
             "the head ends with a blank line");
-    Require(bytes.ends_with(whole.body), "the body is what follows the head");
-    Require(whole.head.status >= 0 && whole.head.status <= 999, "the status has three digits");
+    require(bytes.ends_with(whole.body), "the body is what follows the head");
+    require(whole.head.status >= 0 && whole.head.status <= 999, "the status has three digits");
   }
-  if (whole.head.contentLength) Require(*whole.head.contentLength >= 0, "a length is never negative");
+  if (whole.head.contentLength) require(*whole.head.contentLength >= 0, "a length is never negative");
   // The checks take any head.
   const int32_t first = provider.ConsumeIntegral<int32_t>();
-  IsExactRangeAnswer(whole.head, first, first + 9, 1000);
-  AnnouncedLength(whole.head);
+  isExactRangeAnswer(whole.head, first, first + 9, 1000);
+  announcedLength(whole.head);
   return 0;
 }

@@ -20,7 +20,7 @@ struct Name {
 
 // Section and key names to read: the heads and the names before "=" in the
 // file, so the reads find real entries.
-std::vector<Name> NamesIn(const QByteArray& bytes) {
+std::vector<Name> namesIn(const QByteArray& bytes) {
   std::vector<Name> names;
   QString section;
   for (const QByteArray& line : bytes.split('\n')) {
@@ -33,10 +33,10 @@ std::vector<Name> NamesIn(const QByteArray& bytes) {
   return names;
 }
 
-bool IsBlank(QChar c) { return c == u' ' || c == u'\t' || c == u'\v' || c == u'\f'; }
+bool isBlank(QChar c) { return c == u' ' || c == u'\t' || c == u'\v' || c == u'\f'; }
 
 // Line breaks are taken out of names and values before they are written.
-QString WithoutLineBreaks(QString text) {
+QString withoutLineBreaks(QString text) {
   text.remove(u'\r');
   text.remove(u'\n');
   return text;
@@ -45,23 +45,23 @@ QString WithoutLineBreaks(QString text) {
 // What the reading rules give back unchanged: no blank at either end and no
 // enclosing quotes (the reading trims and unquotes), and at most the 2047
 // bytes a value can hold.
-bool ReadsBackAsWritten(const QString& value) {
+bool readsBackAsWritten(const QString& value) {
   if (value.toUtf8().size() > 2047) return false;
-  if (!value.isEmpty() && (IsBlank(value.front()) || IsBlank(value.back()))) return false;
+  if (!value.isEmpty() && (isBlank(value.front()) || isBlank(value.back()))) return false;
   const bool quoted =
       value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'') && value.back() == value.front();
   return !quoted;
 }
 
-bool IsAscii(const QString& text) {
+bool isAscii(const QString& text) {
   return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x80; });
 }
 
-bool IsLineBreakFree(QByteArrayView bytes) { return !bytes.contains('\r') && !bytes.contains('\n'); }
+bool isLineBreakFree(QByteArrayView bytes) { return !bytes.contains('\r') && !bytes.contains('\n'); }
 
 // The bytes the write took out: everything between the longest common start
 // and the longest common end of the two files.
-QByteArrayView RemovedBytes(const QByteArray& before, const QByteArray& after) {
+QByteArrayView removedBytes(const QByteArray& before, const QByteArray& after) {
   qsizetype start = 0;
   const qsizetype shorter = std::min(before.size(), after.size());
   while (start < shorter && before[start] == after[start]) ++start;
@@ -77,14 +77,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const QString section = QString::fromStdString(provider.ConsumeRandomLengthString(64));
   const QString key = QString::fromStdString(provider.ConsumeRandomLengthString(64));
   const QString value = QString::fromStdString(provider.ConsumeRandomLengthString(4096));
-  const QString storedValue = WithoutLineBreaks(value);
+  const QString storedValue = withoutLineBreaks(value);
   const std::string rest = provider.ConsumeRemainingBytesAsString();
   const QByteArray before(rest.data(), qsizetype(rest.size()));
 
-  const QString path = ScratchFile(QStringLiteral("fuzz.ini"));
-  PutFileBytes(path, before);
+  const QString path = scratchFile(QStringLiteral("fuzz.ini"));
+  putFileBytes(path, before);
   const IniFile ini(path);
-  const std::vector<Name> names = NamesIn(before);
+  const std::vector<Name> names = namesIn(before);
   QStringList valuesBefore;
   for (const Name& name : names)
     valuesBefore += ini.ReadIniText(name.section, name.key, QStringLiteral("\x01"));
@@ -93,25 +93,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   try {
     ini.WriteIniText(section, key, value);
   } catch (const IniWriteError&) {
-    Require(FileBytes(path) == before, "a refused write leaves the file as it was");
+    require(fileBytes(path) == before, "a refused write leaves the file as it was");
     return 0;
   }
-  const QByteArray after = FileBytes(path);
+  const QByteArray after = fileBytes(path);
   // Only part of one line is replaced, or new lines are put in.
-  Require(IsLineBreakFree(RemovedBytes(before, after)), "a write changes no byte outside its line");
+  require(isLineBreakFree(removedBytes(before, after)), "a write changes no byte outside its line");
   // A value of a file that is not UTF-8 is read from the legacy code page.
-  if (ReadsBackAsWritten(storedValue) && (IsValidUtf8(after) || IsAscii(storedValue)))
-    Require(ini.ReadIniText(section, key, QStringLiteral("\x01")) == storedValue,
+  if (readsBackAsWritten(storedValue) && (isValidUtf8(after) || isAscii(storedValue)))
+    require(ini.ReadIniText(section, key, QStringLiteral("\x01")) == storedValue,
             "a written value reads back");
   // The names as the file knows them: without line breaks, blanks around them, or case.
   const auto same = [](const QString& a, const QString& b) {
-    return WithoutLineBreaks(a).trimmed().compare(WithoutLineBreaks(b).trimmed(), Qt::CaseInsensitive) == 0;
+    return withoutLineBreaks(a).trimmed().compare(withoutLineBreaks(b).trimmed(), Qt::CaseInsensitive) == 0;
   };
   const auto sameName = [&](const Name& name) { return same(name.section, section) && same(name.key, key); };
-  const bool sameEncoding = DetectTextEncoding(before) == DetectTextEncoding(after);
+  const bool sameEncoding = detectTextEncoding(before) == detectTextEncoding(after);
   for (size_t n = 0; n < names.size(); ++n) {
     if (sameName(names[n]) || !sameEncoding) continue;
-    Require(
+    require(
         ini.ReadIniText(names[n].section, names[n].key, QStringLiteral("\x01")) == valuesBefore[qsizetype(n)],
         "every other value stays as it was");
   }

@@ -5,11 +5,11 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
-  const QStringList entries = ParseRotationText(bytes);
-  for (const QString& entry : entries) Require(CanBeListed(entry), "a read entry can be listed");
-  const QByteArray written = FormatRotationText(entries);
-  Require(ParseRotationText(written) == entries, "a written list reads back the same");
-  Require(FormatRotationText(ParseRotationText(written)) == written,
+  const QStringList entries = parseRotationText(bytes);
+  for (const QString& entry : entries) require(canBeListed(entry), "a read entry can be listed");
+  const QByteArray written = formatRotationText(entries);
+  require(parseRotationText(written) == entries, "a written list reads back the same");
+  require(formatRotationText(parseRotationText(written)) == written,
           "writing a read list gives the same bytes");
   return 0;
 }

@@ -16,13 +16,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool asJpeg = provider.ConsumeBool();
   const QSize box(provider.ConsumeIntegralInRange(1, 160), provider.ConsumeIntegralInRange(1, 120));
   const std::string bytes = provider.ConsumeRemainingBytesAsString();
-  const QString file = ScratchFile(asJpeg ? QStringLiteral("l_fuzz.jpg") : QStringLiteral("l_fuzz.bmp"));
-  PutFileBytes(file, QByteArray(bytes.data(), qsizetype(bytes.size())));
+  const QString file = scratchFile(asJpeg ? QStringLiteral("l_fuzz.jpg") : QStringLiteral("l_fuzz.bmp"));
+  putFileBytes(file, QByteArray(bytes.data(), qsizetype(bytes.size())));
   QString error;
-  const QImage picture = LoadPictureForBox(file, box, &error);
+  const QImage picture = loadPictureForBox(file, box, &error);
   if (picture.isNull())
-    Require(!error.isEmpty(), "a picture that is not decoded has a reason");
+    require(!error.isEmpty(), "a picture that is not decoded has a reason");
   else
-    Require(picture.size() == box, "a decoded picture fills the box exactly");
+    require(picture.size() == box, "a decoded picture fills the box exactly");
   return 0;
 }

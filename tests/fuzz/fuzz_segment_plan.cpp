@@ -10,21 +10,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int32_t total = provider.ConsumeIntegral<int32_t>();
   const int32_t existing = provider.ConsumeIntegral<int32_t>();
   const int32_t hint = provider.ConsumeIntegral<int32_t>();
-  const std::vector<SegmentRange> plan = PlanSegments(total, existing, hint);
+  const std::vector<SegmentRange> plan = planSegments(total, existing, hint);
   if (existing < 0 || existing >= total) {
-    Require(plan.empty(), "nothing is planned when nothing remains");
+    require(plan.empty(), "nothing is planned when nothing remains");
     return 0;
   }
   const int64_t remaining = int64_t{total} - existing;
-  Require(!plan.empty(), "what remains is planned");
-  Require(plan.size() <= size_t(kMaxSegments), "at most the segment limit");
-  Require(int64_t(plan.size()) <= remaining, "never more segments than bytes");
+  require(!plan.empty(), "what remains is planned");
+  require(plan.size() <= size_t(kMaxSegments), "at most the segment limit");
+  require(int64_t(plan.size()) <= remaining, "never more segments than bytes");
   int64_t next = existing;
   for (const SegmentRange& range : plan) {
-    Require(range.RangeStart == next, "each range starts where the one before ended");
-    Require(range.RangeEnd >= range.RangeStart, "each range holds a byte");
+    require(range.RangeStart == next, "each range starts where the one before ended");
+    require(range.RangeEnd >= range.RangeStart, "each range holds a byte");
     next = int64_t{range.RangeEnd} + 1;
   }
-  Require(next == total, "the last range ends at the last byte");
+  require(next == total, "the last range ends at the last byte");
   return 0;
 }

@@ -8,13 +8,13 @@
 
 namespace {
 
-void CheckCut(QByteArrayView bytes, qsizetype maxBytes, TextEncoding encoding) {
-  const qsizetype cut = CharacterBoundary(bytes, maxBytes, encoding);
-  Require(cut >= 0 && cut <= std::max<qsizetype>(maxBytes, 0) && cut <= bytes.size(),
+void checkCut(QByteArrayView bytes, qsizetype maxBytes, TextEncoding encoding) {
+  const qsizetype cut = characterBoundary(bytes, maxBytes, encoding);
+  require(cut >= 0 && cut <= std::max<qsizetype>(maxBytes, 0) && cut <= bytes.size(),
           "a cut lies within the limit");
-  if (maxBytes >= bytes.size()) Require(cut == bytes.size(), "a text within the limit is not cut");
-  Require(DecodeText(bytes.first(cut), encoding) + DecodeText(bytes.sliced(cut), encoding) ==
-              DecodeText(bytes, encoding),
+  if (maxBytes >= bytes.size()) require(cut == bytes.size(), "a text within the limit is not cut");
+  require(decodeText(bytes.first(cut), encoding) + decodeText(bytes.sliced(cut), encoding) ==
+              decodeText(bytes, encoding),
           "a cut never splits a character");
 }
 
@@ -25,13 +25,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const qsizetype maxBytes = provider.ConsumeIntegralInRange<qsizetype>(0, 4096);
   const std::string rest = provider.ConsumeRemainingBytesAsString();
   const QByteArrayView bytes(rest.data(), qsizetype(rest.size()));
-  const TextEncoding detected = DetectTextEncoding(bytes);
-  Require((detected == TextEncoding::Utf8) == IsValidUtf8(bytes), "valid UTF-8 is taken as UTF-8");
+  const TextEncoding detected = detectTextEncoding(bytes);
+  require((detected == TextEncoding::Utf8) == isValidUtf8(bytes), "valid UTF-8 is taken as UTF-8");
   if (detected == TextEncoding::Utf8)
-    Require(DecodeText(bytes).toUtf8() == bytes, "valid UTF-8 decodes as itself, a leading U+FEFF too");
+    require(decodeText(bytes).toUtf8() == bytes, "valid UTF-8 decodes as itself, a leading U+FEFF too");
   for (const TextEncoding encoding : {TextEncoding::Utf8, TextEncoding::Gbk}) {
-    CheckCut(bytes, maxBytes, encoding);
-    CheckCut(bytes, bytes.size() / 2, encoding);
+    checkCut(bytes, maxBytes, encoding);
+    checkCut(bytes, bytes.size() / 2, encoding);
   }
   return 0;
 }

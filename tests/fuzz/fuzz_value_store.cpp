@@ -7,7 +7,7 @@
 
 namespace {
 
-QString Described(const QList<ValueStore::Key>& keys) {
+QString described(const QList<ValueStore::Key>& keys) {
   QString text;
   for (const ValueStore::Key& key : keys) {
     text += u'[' + key.path + QStringLiteral("]\n");
@@ -18,11 +18,11 @@ QString Described(const QList<ValueStore::Key>& keys) {
   return text;
 }
 
-void CheckRoundTrip(const QList<ValueStore::Key>& keys) {
-  const QByteArray written = ValueStore::Serialize(keys);
-  const ValueStore::Parsed again = ValueStore::Parse(written);
-  Require(again.unreadableLines.isEmpty(), "a written file has no unreadable line");
-  Require(Described(again.keys) == Described(keys), "written values read back the same");
+void checkRoundTrip(const QList<ValueStore::Key>& keys) {
+  const QByteArray written = ValueStore::serialize(keys);
+  const ValueStore::Parsed again = ValueStore::parse(written);
+  require(again.unreadableLines.isEmpty(), "a written file has no unreadable line");
+  require(described(again.keys) == described(keys), "written values read back the same");
 }
 
 }  // namespace
@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int32_t integer = provider.ConsumeIntegral<int32_t>();
   const std::string rest = provider.ConsumeRemainingBytesAsString();
 
-  CheckRoundTrip(ValueStore::Parse(QByteArray(rest.data(), qsizetype(rest.size()))).keys);
+  checkRoundTrip(ValueStore::parse(QByteArray(rest.data(), qsizetype(rest.size()))).keys);
   ValueStore::Value textValue;
   textValue.text = text;
   ValueStore::Value integerValue;
@@ -43,6 +43,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // As the store keeps them: one entry a name, whatever its case.
   QList<ValueStore::Entry> entries{{name, textValue}};
   if (name.compare(text, Qt::CaseInsensitive) != 0) entries.append({text, integerValue});
-  CheckRoundTrip({ValueStore::Key{QStringLiteral("Software\\Nimbra-Wallpaper"), entries}});
+  checkRoundTrip({ValueStore::Key{QStringLiteral("Software\\Nimbra-Wallpaper"), entries}});
   return 0;
 }

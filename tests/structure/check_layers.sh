@@ -52,9 +52,10 @@ check_program() {
     grep -vE "$allowed")
   [[ -z $found ]] || report "$description" <<<"$found"
 }
-# The folders are chosen once, where the context is built; everything else is handed them.
-check_program "the data or executable folder asked for below the entry" '\b(DataFolder|ExeFolder)\(\)' \
-  '^(platform/ProgramFolder\.(h|cpp)|app/ProgramStart\.cpp):'
+# The folders are chosen once, where the context is built; everything else is
+# handed them (an accessor of the folder handed in is no call).
+check_program "the data or executable folder asked for below the entry" '(^|[^.>:A-Za-z0-9_])(dataFolder|exeFolder)\(\)' \
+  '^(platform/ProgramFolder\.(h|cpp)|app/ProgramStart\.cpp):|(dataFolder|exeFolder)\(\) const'
 
 check_program "a test hook in program code" 'ForTesting\b'
 check_program "a service singleton or a global registry" \

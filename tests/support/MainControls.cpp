@@ -101,6 +101,6 @@ MainControls::MainControls(const TfrmMain& window) {
   Exit2 = find.one<QAction>("Exit2");
 }
 
-MainControls Ui(const TfrmMain& window) { return MainControls(window); }
-MainControls Ui(const TfrmMain* window) { return MainControls(*window); }
-MainControls Ui(const std::unique_ptr<TfrmMain>& window) { return MainControls(*window); }
+MainControls ui(const TfrmMain& window) { return MainControls(window); }
+MainControls ui(const TfrmMain* window) { return MainControls(*window); }
+MainControls ui(const std::unique_ptr<TfrmMain>& window) { return MainControls(*window); }

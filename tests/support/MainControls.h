@@ -84,6 +84,6 @@ struct MainControls {
 };
 
 // The controls of a window, looked up afresh at every call.
-MainControls Ui(const TfrmMain& window);
-MainControls Ui(const TfrmMain* window);
-MainControls Ui(const std::unique_ptr<TfrmMain>& window);
+MainControls ui(const TfrmMain& window);
+MainControls ui(const TfrmMain* window);
+MainControls ui(const std::unique_ptr<TfrmMain>& window);

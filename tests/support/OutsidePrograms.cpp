@@ -3,7 +3,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 
-QString ProgramProblem(const QString& program, const QStringList& question, const QString& package) {
+QString programProblem(const QString& program, const QStringList& question, const QString& package) {
   const QString path = program.contains('/') ? program : QStandardPaths::findExecutable(program);
   if (path.isEmpty()) return program + " is not installed (package " + package + ")";
   QProcess process;

@@ -8,4 +8,4 @@
 // answers a harmless question (its version, say). Being on PATH is not
 // enough: a program whose shared libraries are missing fails at every call.
 // `program` is a name looked up on PATH or a full path.
-QString ProgramProblem(const QString& program, const QStringList& question, const QString& package);
+QString programProblem(const QString& program, const QStringList& question, const QString& package);

@@ -2,8 +2,8 @@
 
 #include "app/Main.h"
 
-bool WaitForPage(TfrmMain& window) {
-  return WaitUntil([&] { return !window.browse().loading(); });
+bool waitForPage(TfrmMain& window) {
+  return waitUntil([&] { return !window.browse().loading(); });
 }
 
 AppContext DialogsRecorder::addTo(AppContext context) const {
@@ -13,20 +13,20 @@ AppContext DialogsRecorder::addTo(AppContext context) const {
 
 AppContext DialogsRecorder::context(const ProgramFolder& folder) const { return addTo(folder.context()); }
 
-AppContext ContextWithEndpoints(const ProgramFolder& folder, std::shared_ptr<const EndpointMap> endpoints) {
+AppContext contextWithEndpoints(const ProgramFolder& folder, std::shared_ptr<const EndpointMap> endpoints) {
   AppContext context = folder.context();
   context.endpoints = std::move(endpoints);
   return context;
 }
 
-std::unique_ptr<TfrmMain> MakeMainWindow(const ProgramFolder& folder, const QStringList& arguments) {
-  return MakeMainWindowWith(folder.context(), arguments);
+std::unique_ptr<TfrmMain> makeMainWindow(const ProgramFolder& folder, const QStringList& arguments) {
+  return makeMainWindowWith(folder.context(), arguments);
 }
 
-std::unique_ptr<TfrmMain> MakeMainWindowWith(const AppContext& context, const QStringList& arguments) {
+std::unique_ptr<TfrmMain> makeMainWindowWith(const AppContext& context, const QStringList& arguments) {
   auto window = std::make_unique<TfrmMain>(context);
   window->FormCreate(QStringList{QStringLiteral("NimbraWallpaper")} + arguments);
-  window->CreateDownloadForms();
-  WaitForPage(*window);
+  window->createDownloadForms();
+  waitForPage(*window);
   return window;
 }

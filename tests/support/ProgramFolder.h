@@ -30,13 +30,13 @@ class DialogsRecorder {
 
 // Until the window's page has been put together (its thumbnails decoded or
 // fetched): whether it has.
-bool WaitForPage(TfrmMain& window);
+bool waitForPage(TfrmMain& window);
 
 // The same, with a test server's host names mapped.
-AppContext ContextWithEndpoints(const ProgramFolder& folder, std::shared_ptr<const EndpointMap> endpoints);
+AppContext contextWithEndpoints(const ProgramFolder& folder, std::shared_ptr<const EndpointMap> endpoints);
 
 // The main window as the program creates it, with the given arguments after
 // the program name and its download forms, once its first page is shown;
 // with the test's services, or quiet ones on the folder.
-std::unique_ptr<TfrmMain> MakeMainWindow(const ProgramFolder& folder, const QStringList& arguments = {});
-std::unique_ptr<TfrmMain> MakeMainWindowWith(const AppContext& context, const QStringList& arguments = {});
+std::unique_ptr<TfrmMain> makeMainWindow(const ProgramFolder& folder, const QStringList& arguments = {});
+std::unique_ptr<TfrmMain> makeMainWindowWith(const AppContext& context, const QStringList& arguments = {});

@@ -11,7 +11,7 @@
 #include <cstdio>
 
 // Writes `content` to the file named by exactly these bytes; whether it could.
-inline bool WriteRawFile(const QByteArray& path, const QByteArray& content = {}) {
+inline bool writeRawFile(const QByteArray& path, const QByteArray& content = {}) {
   FILE* file = std::fopen(path.constData(), "wb");
   if (!file) return false;
   const bool written =
@@ -20,7 +20,7 @@ inline bool WriteRawFile(const QByteArray& path, const QByteArray& content = {})
 }
 
 // Gives the file at `from` (a name Qt can address) the name `to`.
-inline bool RenameRaw(const QString& from, const QByteArray& to) {
+inline bool renameRaw(const QString& from, const QByteArray& to) {
   return std::rename(QFile::encodeName(from).constData(), to.constData()) == 0;
 }
 

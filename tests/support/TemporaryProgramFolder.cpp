@@ -11,7 +11,7 @@ QString ProgramFolder::path() const { return m_dir.path() + '/'; }
 
 AppContext ProgramFolder::context(std::shared_ptr<WallpaperSetter> setter,
                                   std::shared_ptr<DesktopControl> desktop) const {
-  return TestContext(path(), std::move(setter), std::move(desktop));
+  return testContext(path(), std::move(setter), std::move(desktop));
 }
 
 void ProgramFolder::writeFile(const QString& relative, const QByteArray& bytes) const {

@@ -46,12 +46,12 @@ class QuietDesktop : public DesktopControl {
 };
 
 // dataFolder ends with "/" and stands for the executable's folder as well.
-inline AppContext TestContext(const QString& dataFolder, std::shared_ptr<WallpaperSetter> setter = nullptr,
+inline AppContext testContext(const QString& dataFolder, std::shared_ptr<WallpaperSetter> setter = nullptr,
                               std::shared_ptr<DesktopControl> desktop = nullptr) {
   AppContext context;
   context.dataFolder = dataFolder;
   context.programFile = dataFolder + QStringLiteral("NimbraWallpaper");
-  context.homeHost = BuiltInHomeHost();
+  context.homeHost = builtInHomeHost();
   // Nobody reads them; a test that does gives a DialogsRecorder's instead.
   context.dialogs = std::make_shared<RecordingDialogs>();
   context.wallpaperSetter = setter ? std::move(setter) : std::make_shared<QuietSetter>();

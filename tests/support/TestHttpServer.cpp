@@ -47,7 +47,7 @@ class DescriptorServer : public QTcpServer {
   void incomingConnection(qintptr descriptor) override { Accepted.push_back(descriptor); }
 };
 
-QByteArray HeaderValue(const QByteArray& head, const QByteArray& name) {
+QByteArray headerValue(const QByteArray& head, const QByteArray& name) {
   for (const QByteArray& line : head.split('\n')) {
     const qsizetype colon = line.indexOf(':');
     if (colon > 0 && line.left(colon).trimmed().compare(name, Qt::CaseInsensitive) == 0)
@@ -57,7 +57,7 @@ QByteArray HeaderValue(const QByteArray& head, const QByteArray& name) {
 }
 
 // "bytes=FIRST-LAST" within a body of size bytes; LAST may be left out.
-std::optional<ByteRange> ParseRange(const QByteArray& value, qint64 size) {
+std::optional<ByteRange> parseRange(const QByteArray& value, qint64 size) {
   if (!value.startsWith("bytes=")) return std::nullopt;
   const QList<QByteArray> parts = value.mid(6).trimmed().split('-');
   if (parts.size() != 2) return std::nullopt;
@@ -72,7 +72,7 @@ std::optional<ByteRange> ParseRange(const QByteArray& value, qint64 size) {
   return range;
 }
 
-QByteArray StatusLine(int code) {
+QByteArray statusLine(int code) {
   switch (code) {
     case 200:
       return "HTTP/1.1 200 OK\r\n";
@@ -87,14 +87,14 @@ QByteArray StatusLine(int code) {
   }
 }
 
-QByteArray ContentRangeHeader(qint64 first, qint64 last, qint64 total) {
+QByteArray contentRangeHeader(qint64 first, qint64 last, qint64 total) {
   return "Content-Range: bytes " + QByteArray::number(first) + "-" + QByteArray::number(last) + "/" +
          QByteArray::number(total) + "\r\n";
 }
 
 // Another range of about the same place: one byte further on where the body
 // allows, else one byte back, else one byte shorter.
-void ShiftRange(qint64& first, qint64& last, qint64 size) {
+void shiftRange(qint64& first, qint64& last, qint64 size) {
   if (last + 1 < size) {
     ++first;
     ++last;
@@ -106,7 +106,7 @@ void ShiftRange(qint64& first, qint64& last, qint64 size) {
   }
 }
 
-QByteArray ChunkedBody(const QByteArray& body) {
+QByteArray chunkedBody(const QByteArray& body) {
   QByteArray encoded;
   for (qsizetype at = 0; at < body.size(); at += 1000) {
     const QByteArray chunk = body.mid(at, 1000);
@@ -122,43 +122,43 @@ class Connection {
   Connection(qintptr descriptor, std::atomic<bool>& stopping,
              const std::function<std::optional<ServedResource>(const QString&)>& find,
              const std::function<void(const RecordedRequest&)>& record)
-      : Stopping(stopping), Find(find), Record(record) {
+      : m_stopping(stopping), m_find(find), m_record(record) {
     Socket.setSocketDescriptor(descriptor);
   }
 
-  void Run() {
-    while (!Stopping) {
-      const std::optional<ParsedRequest> request = ReadRequest();
+  void run() {
+    while (!m_stopping) {
+      const std::optional<ParsedRequest> request = readRequest();
       if (!request) break;
-      Record(request->Record);
-      if (!Answer(*request) || !request->KeepAlive) break;
+      m_record(request->Record);
+      if (!answer(*request) || !request->KeepAlive) break;
     }
     Socket.disconnectFromHost();
     if (Socket.state() != QAbstractSocket::UnconnectedState) Socket.waitForDisconnected(200);
   }
 
  private:
-  std::optional<ParsedRequest> ReadRequest() {
-    while (!Pending.contains("\r\n\r\n")) {
-      if (Pending.size() > kMaxRequestHead || !WaitForBytes()) return std::nullopt;
-      Pending += Socket.readAll();
+  std::optional<ParsedRequest> readRequest() {
+    while (!m_pending.contains("\r\n\r\n")) {
+      if (m_pending.size() > kMaxRequestHead || !waitForBytes()) return std::nullopt;
+      m_pending += Socket.readAll();
     }
-    const qsizetype end = Pending.indexOf("\r\n\r\n") + 4;
+    const qsizetype end = m_pending.indexOf("\r\n\r\n") + 4;
     ParsedRequest request;
-    request.Record.Head = Pending.left(end);
-    Pending.remove(0, end);
+    request.Record.Head = m_pending.left(end);
+    m_pending.remove(0, end);
     const QList<QByteArray> words = request.Record.Head.left(request.Record.Head.indexOf("\r\n")).split(' ');
     if (words.size() < 3) return std::nullopt;
     request.Record.Method = words[0];
     request.Record.Path = words[1];
-    request.Record.Range = HeaderValue(request.Record.Head, "Range");
-    request.KeepAlive = HeaderValue(request.Record.Head, "Connection").toLower() != "close";
+    request.Record.Range = headerValue(request.Record.Head, "Range");
+    request.KeepAlive = headerValue(request.Record.Head, "Connection").toLower() != "close";
     return request;
   }
 
   // Waits in short slices so that a stopping server is never held up.
-  bool WaitForBytes() {
-    while (!Stopping) {
+  bool waitForBytes() {
+    while (!m_stopping) {
       if (Socket.bytesAvailable() > 0) return true;
       if (Socket.state() != QAbstractSocket::ConnectedState) return false;
       Socket.waitForReadyRead(kSliceMs);
@@ -166,30 +166,30 @@ class Connection {
     return false;
   }
 
-  bool Send(const QByteArray& data) {
+  bool send(const QByteArray& data) {
     for (qsizetype at = 0; at < data.size(); at += kWriteChunk) {
-      if (Stopping || Socket.state() != QAbstractSocket::ConnectedState) return false;
+      if (m_stopping || Socket.state() != QAbstractSocket::ConnectedState) return false;
       Socket.write(data.mid(at, kWriteChunk));
       while (Socket.bytesToWrite() > 0) {
-        if (Stopping || Socket.state() != QAbstractSocket::ConnectedState) return false;
+        if (m_stopping || Socket.state() != QAbstractSocket::ConnectedState) return false;
         Socket.waitForBytesWritten(kSliceMs);
       }
     }
     return true;
   }
 
-  bool Drip(const QByteArray& data, std::chrono::milliseconds interval) {
+  bool drip(const QByteArray& data, std::chrono::milliseconds interval) {
     for (char byte : data) {
-      if (!Send(QByteArray(1, byte)) || !Pause(interval)) return false;
+      if (!send(QByteArray(1, byte)) || !pause(interval)) return false;
     }
     return true;
   }
 
   // Sleeps, but gives up at once when the server stops or the client leaves.
-  bool Pause(std::chrono::milliseconds interval) {
+  bool pause(std::chrono::milliseconds interval) {
     const Clock::time_point until = Clock::now() + interval;
     while (Clock::now() < until) {
-      if (Stopping || Socket.state() != QAbstractSocket::ConnectedState) return false;
+      if (m_stopping || Socket.state() != QAbstractSocket::ConnectedState) return false;
       Socket.waitForReadyRead(kSliceMs);
       Socket.readAll();
     }
@@ -197,48 +197,48 @@ class Connection {
   }
 
   // Holds the connection open without a word until the client or the server gives up.
-  bool StaySilent() {
-    while (Pause(std::chrono::milliseconds(200))) {
+  bool staySilent() {
+    while (pause(std::chrono::milliseconds(200))) {
     }
     return false;
   }
 
-  bool Answer(const ParsedRequest& request) {
-    const std::optional<ServedResource> resource = Find(QString::fromUtf8(request.Record.Path));
-    if (!resource) return Send(StatusLine(404) + "Content-Length: 0\r\n\r\n");
-    if (request.Record.Method == "HEAD") return AnswerHead(*resource);
-    if (request.Record.Method == "GET") return AnswerGet(*resource, request.Record.Range);
-    Send(StatusLine(500) + "Content-Length: 0\r\nConnection: close\r\n\r\n");
+  bool answer(const ParsedRequest& request) {
+    const std::optional<ServedResource> resource = m_find(QString::fromUtf8(request.Record.Path));
+    if (!resource) return send(statusLine(404) + "Content-Length: 0\r\n\r\n");
+    if (request.Record.Method == "HEAD") return answerHead(*resource);
+    if (request.Record.Method == "GET") return answerGet(*resource, request.Record.Range);
+    send(statusLine(500) + "Content-Length: 0\r\nConnection: close\r\n\r\n");
     return false;
   }
 
-  QByteArray CommonHeaders(const ServedResource& resource) const {
+  QByteArray commonHeaders(const ServedResource& resource) const {
     return "Server: nimbra-test\r\nContent-Type: " + resource.Options.ContentType +
            "\r\nAccept-Ranges: bytes\r\n";
   }
 
-  bool AnswerHead(const ServedResource& resource) {
+  bool answerHead(const ServedResource& resource) {
     const QByteArray length = "Content-Length: " + QByteArray::number(resource.Body.size()) + "\r\n";
-    const QByteArray head = StatusLine(200) + CommonHeaders(resource);
+    const QByteArray head = statusLine(200) + commonHeaders(resource);
     switch (resource.Options.Head) {
       case HeadAnswer::Normal:
-        return Send(head + length + "\r\n");
+        return send(head + length + "\r\n");
       case HeadAnswer::NoLength:
-        return Send(head + "\r\n");
+        return send(head + "\r\n");
       case HeadAnswer::Chunked:
-        return Send(head + "Transfer-Encoding: chunked\r\n\r\n");
+        return send(head + "Transfer-Encoding: chunked\r\n\r\n");
       case HeadAnswer::AnnouncedLength:
-        return Send(head + "Content-Length: " + resource.Options.AnnouncedLength + "\r\n\r\n");
+        return send(head + "Content-Length: " + resource.Options.AnnouncedLength + "\r\n\r\n");
       case HeadAnswer::Silent:
-        return StaySilent();
+        return staySilent();
       case HeadAnswer::Drip:
-        return Drip(head + length + "\r\n", resource.Options.DripInterval);
+        return drip(head + length + "\r\n", resource.Options.DripInterval);
       case HeadAnswer::EndlessHeaders:
-        return SendEndlessHeaders(head + length);
+        return sendEndlessHeaders(head + length);
       case HeadAnswer::LineFeedOnly: {
         QByteArray lines = head + length + "\r\n";
         lines.replace("\r\n", "\n");
-        return Send(lines) && StaySilent();
+        return send(lines) && staySilent();
       }
       case HeadAnswer::Close:
         return false;
@@ -246,56 +246,56 @@ class Connection {
     return false;
   }
 
-  bool SendEndlessHeaders(const QByteArray& head) {
-    if (!Send(head)) return false;
+  bool sendEndlessHeaders(const QByteArray& head) {
+    if (!send(head)) return false;
     for (int n = 0;; ++n) {
-      if (!Send("X-Filler-" + QByteArray::number(n) + ": more\r\n") || !Pause(std::chrono::milliseconds(1)))
+      if (!send("X-Filler-" + QByteArray::number(n) + ": more\r\n") || !pause(std::chrono::milliseconds(1)))
         return false;
     }
   }
 
-  bool AnswerGet(const ServedResource& resource, const QByteArray& rangeValue) {
+  bool answerGet(const ServedResource& resource, const QByteArray& rangeValue) {
     const QByteArray& body = resource.Body;
     const qint64 size = body.size();
     const ServeOptions& options = resource.Options;
-    if (options.Get == GetAnswer::Silent) return StaySilent();
+    if (options.Get == GetAnswer::Silent) return staySilent();
     if (rangeValue.isEmpty() || options.Get == GetAnswer::IgnoreRange)
-      return Send(StatusLine(200) + CommonHeaders(resource) + "Content-Length: " + QByteArray::number(size) +
+      return send(statusLine(200) + commonHeaders(resource) + "Content-Length: " + QByteArray::number(size) +
                   "\r\n\r\n" + body);
-    const std::optional<ByteRange> range = ParseRange(rangeValue, size);
+    const std::optional<ByteRange> range = parseRange(rangeValue, size);
     if (!range)
-      return Send(StatusLine(416) + "Content-Range: bytes */" + QByteArray::number(size) +
+      return send(statusLine(416) + "Content-Range: bytes */" + QByteArray::number(size) +
                   "\r\nContent-Length: 0\r\n\r\n");
     qint64 first = range->First;
     qint64 last = range->Last;
     qint64 total = size;
-    if (options.Get == GetAnswer::WrongRange) ShiftRange(first, last, size);
+    if (options.Get == GetAnswer::WrongRange) shiftRange(first, last, size);
     if (options.Get == GetAnswer::WrongTotal) total = size + 1;
     const QByteArray part = body.mid(first, last - first + 1);
-    QByteArray head = StatusLine(206) + CommonHeaders(resource) + ContentRangeHeader(first, last, total);
+    QByteArray head = statusLine(206) + commonHeaders(resource) + contentRangeHeader(first, last, total);
     if (options.Get == GetAnswer::Chunked)
-      return Send(head + "Transfer-Encoding: chunked\r\n\r\n" + ChunkedBody(part));
+      return send(head + "Transfer-Encoding: chunked\r\n\r\n" + chunkedBody(part));
     head += "Content-Length: " + QByteArray::number(part.size()) + "\r\n\r\n";
     switch (options.Get) {
       case GetAnswer::ShortBody:
-        return Send(head + part.left(part.size() / 2)) && StaySilent();
+        return send(head + part.left(part.size() / 2)) && staySilent();
       case GetAnswer::CloseMidBody:
-        Send(head + part.left(part.size() / 2));
+        send(head + part.left(part.size() / 2));
         return false;
       case GetAnswer::ExtraBytes:
-        return Send(head + part + QByteArray(10, 'x'));
+        return send(head + part + QByteArray(10, 'x'));
       case GetAnswer::DripBody:
-        return Send(head) && Drip(part, options.DripInterval);
+        return send(head) && drip(part, options.DripInterval);
       default:
-        return Send(head + part);
+        return send(head + part);
     }
   }
 
   QTcpSocket Socket;
-  QByteArray Pending;
-  std::atomic<bool>& Stopping;
-  const std::function<std::optional<ServedResource>(const QString&)>& Find;
-  const std::function<void(const RecordedRequest&)>& Record;
+  QByteArray m_pending;
+  std::atomic<bool>& m_stopping;
+  const std::function<std::optional<ServedResource>(const QString&)>& m_find;
+  const std::function<void(const RecordedRequest&)>& m_record;
 };
 
 }  // namespace
@@ -315,8 +315,8 @@ struct TestHttpServer::ServerState {
   std::function<void(const RecordedRequest&)> Record;
 };
 
-TestHttpServer::TestHttpServer() : State(std::make_unique<ServerState>()) {
-  ServerState& state = *State;
+TestHttpServer::TestHttpServer() : m_state(std::make_unique<ServerState>()) {
+  ServerState& state = *m_state;
   state.Find = [&state](const QString& path) -> std::optional<ServedResource> {
     std::lock_guard lock(state.Mutex);
     const auto found = state.Resources.find(path);
@@ -343,7 +343,7 @@ TestHttpServer::TestHttpServer() : State(std::make_unique<ServerState>()) {
         auto handler = std::unique_ptr<QThread>(QThread::create([&state, descriptor] {
           ++state.Open;
           Connection connection(descriptor, state.Stopping, state.Find, state.Record);
-          connection.Run();
+          connection.run();
           --state.Open;
         }));
         handler->start();
@@ -357,50 +357,51 @@ TestHttpServer::TestHttpServer() : State(std::make_unique<ServerState>()) {
 }
 
 TestHttpServer::~TestHttpServer() {
-  State->Stopping = true;
-  State->Acceptor->wait();
-  for (auto& handler : State->Handlers) handler->wait();
+  m_state->Stopping = true;
+  m_state->Acceptor->wait();
+  for (auto& handler : m_state->Handlers) handler->wait();
 }
 
-uint16_t TestHttpServer::Port() const { return State->Port; }
+uint16_t TestHttpServer::port() const { return m_state->Port; }
 
-void TestHttpServer::MapHost(const QString& host) {
-  m_endpoints->mapHost(host.toStdString(), State->Port);
-  std::lock_guard lock(State->Mutex);
-  State->Host = host;
+void TestHttpServer::mapHost(const QString& host) {
+  m_endpoints->mapHost(host.toStdString(), m_state->Port);
+  std::lock_guard lock(m_state->Mutex);
+  m_state->Host = host;
 }
 
 QString TestHttpServer::Url(const QString& path) const {
-  std::lock_guard lock(State->Mutex);
-  const QString host = State->Host.isEmpty() ? QStringLiteral("127.0.0.1:%1").arg(State->Port) : State->Host;
+  std::lock_guard lock(m_state->Mutex);
+  const QString host =
+      m_state->Host.isEmpty() ? QStringLiteral("127.0.0.1:%1").arg(m_state->Port) : m_state->Host;
   return QStringLiteral("http://") + host + path;
 }
 
-void TestHttpServer::Serve(const QString& path, const QByteArray& body, const ServeOptions& options) {
-  std::lock_guard lock(State->Mutex);
-  State->Resources[path] = ServedResource{body, options};
+void TestHttpServer::serve(const QString& path, const QByteArray& body, const ServeOptions& options) {
+  std::lock_guard lock(m_state->Mutex);
+  m_state->Resources[path] = ServedResource{body, options};
 }
 
-void TestHttpServer::Remove(const QString& path) {
-  std::lock_guard lock(State->Mutex);
-  State->Resources.erase(path);
+void TestHttpServer::remove(const QString& path) {
+  std::lock_guard lock(m_state->Mutex);
+  m_state->Resources.erase(path);
 }
 
-std::vector<RecordedRequest> TestHttpServer::Requests() const {
-  std::lock_guard lock(State->Mutex);
-  return State->Log;
+std::vector<RecordedRequest> TestHttpServer::requests() const {
+  std::lock_guard lock(m_state->Mutex);
+  return m_state->Log;
 }
 
-int TestHttpServer::RequestCount(const QByteArray& method) const {
-  std::lock_guard lock(State->Mutex);
-  return static_cast<int>(
-      std::count_if(State->Log.begin(), State->Log.end(), [&](const auto& r) { return r.Method == method; }));
+int TestHttpServer::requestCount(const QByteArray& method) const {
+  std::lock_guard lock(m_state->Mutex);
+  return static_cast<int>(std::count_if(m_state->Log.begin(), m_state->Log.end(),
+                                        [&](const auto& r) { return r.Method == method; }));
 }
 
-int TestHttpServer::ConnectionCount() const { return State->Connections.load(); }
-int TestHttpServer::OpenConnections() const { return State->Open.load(); }
+int TestHttpServer::connectionCount() const { return m_state->Connections.load(); }
+int TestHttpServer::openConnections() const { return m_state->Open.load(); }
 
-void TestHttpServer::ClearLog() {
-  std::lock_guard lock(State->Mutex);
-  State->Log.clear();
+void TestHttpServer::clearLog() {
+  std::lock_guard lock(m_state->Mutex);
+  m_state->Log.clear();
 }

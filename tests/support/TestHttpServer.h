@@ -9,7 +9,7 @@
 //
 //   TestHttpServer server;
 //   server.Serve("/dir/l_1.jpg", bytes);
-//   server.MapHost("pictures.test");  // (host, 80) now reaches this server
+//   server.mapHost("pictures.test");  // (host, 80) now reaches this server
 //   engine.setEndpoints(server.Endpoints());  // for whoever is given the map
 //   download server.Url("/dir/l_1.jpg") == "http://pictures.test/dir/l_1.jpg"
 #pragma once
@@ -70,27 +70,27 @@ class TestHttpServer {
   TestHttpServer(const TestHttpServer&) = delete;
   TestHttpServer& operator=(const TestHttpServer&) = delete;
 
-  uint16_t Port() const;
+  uint16_t port() const;
   // Connections to (host, 80) reach this server from now on, for those that
   // are given Endpoints().
-  void MapHost(const QString& host);
-  std::shared_ptr<EndpointMap> Endpoints() const { return m_endpoints; }
+  void mapHost(const QString& host);
+  std::shared_ptr<EndpointMap> endpoints() const { return m_endpoints; }
   // "http://" + the mapped host (or 127.0.0.1:port when none) + path.
   QString Url(const QString& path) const;
 
-  void Serve(const QString& path, const QByteArray& body, const ServeOptions& options = {});
-  void Remove(const QString& path);
+  void serve(const QString& path, const QByteArray& body, const ServeOptions& options = {});
+  void remove(const QString& path);
 
-  std::vector<RecordedRequest> Requests() const;
-  int RequestCount(const QByteArray& method) const;
+  std::vector<RecordedRequest> requests() const;
+  int requestCount(const QByteArray& method) const;
   // Connections accepted so far.
-  int ConnectionCount() const;
+  int connectionCount() const;
   // Connections currently open.
-  int OpenConnections() const;
-  void ClearLog();
+  int openConnections() const;
+  void clearLog();
 
  private:
   struct ServerState;
-  std::unique_ptr<ServerState> State;
+  std::unique_ptr<ServerState> m_state;
   std::shared_ptr<EndpointMap> m_endpoints = std::make_shared<EndpointMap>();
 };

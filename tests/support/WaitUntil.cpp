@@ -3,7 +3,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 
-bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
+bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
   QElapsedTimer clock;
   clock.start();
   while (!condition()) {

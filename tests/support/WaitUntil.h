@@ -6,5 +6,5 @@
 
 // Runs the event loop until the condition holds or the limit has passed;
 // whether it holds.
-bool WaitUntil(const std::function<bool()>& condition,
+bool waitUntil(const std::function<bool()>& condition,
                std::chrono::milliseconds limit = std::chrono::seconds(30));

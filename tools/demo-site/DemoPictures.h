@@ -35,10 +35,10 @@ struct DemoPicture {
 };
 
 // In catalogue order. Category 1 fills more than one page of six.
-const std::vector<DemoPicture>& DemoPictures();
+const std::vector<DemoPicture>& demoPictures();
 
 // The picture at full size: every pixel within its family's hue spread, with
 // a fine grain that gives the JPEG file a realistic size.
-QImage PaintLarge(const DemoPicture& picture, const ShapeInfo& shape);
+QImage paintLarge(const DemoPicture& picture, const ShapeInfo& shape);
 
 }  // namespace demo

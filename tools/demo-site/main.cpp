@@ -44,13 +44,13 @@ struct Options {
   QString folder;
 };
 
-int Usage() {
+int usage() {
   std::fprintf(stderr, "usage: nimbra-demo-site [--host HOST] FOLDER   (HOST defaults to %s)\n",
                kDefaultHost);
   return 2;
 }
 
-bool ParseOptions(const QStringList& arguments, Options& options) {
+bool parseOptions(const QStringList& arguments, Options& options) {
   for (qsizetype i = 0; i < arguments.size(); ++i) {
     const QString& argument = arguments[i];
     if (argument == "--host" && i + 1 < arguments.size()) {
@@ -74,17 +74,17 @@ struct Painting {
 
 // SOURCE/N/<shape>/<stem>.jpg: the publisher tells the shapes apart by the
 // pictures' proportions, the sub-folder only keeps the two files apart.
-QString SourcePath(const QDir& source, const Painting& painting) {
+QString sourcePath(const QDir& source, const Painting& painting) {
   return source.filePath(QStringLiteral("%1/%2/%3.jpg")
                              .arg(painting.picture->category)
                              .arg(painting.shape->folder, painting.picture->stem));
 }
 
-QString PaintOne(const QDir& source, const Painting& painting) {
-  const QString path = SourcePath(source, painting);
+QString paintOne(const QDir& source, const Painting& painting) {
+  const QString path = sourcePath(source, painting);
   if (!QDir().mkpath(QFileInfo(path).path()))
     return QStringLiteral("cannot create ") + QFileInfo(path).path();
-  const QByteArray jpeg = encodeJpeg(demo::PaintLarge(*painting.picture, *painting.shape), kJpegQuality);
+  const QByteArray jpeg = encodeJpeg(demo::paintLarge(*painting.picture, *painting.shape), kJpegQuality);
   QSaveFile file(path);
   if (jpeg.isEmpty() || !file.open(QIODevice::WriteOnly) || file.write(jpeg) != jpeg.size() || !file.commit())
     return QStringLiteral("cannot write ") + path;
@@ -93,13 +93,13 @@ QString PaintOne(const QDir& source, const Painting& painting) {
   return {};
 }
 
-bool PaintSource(const QDir& source) {
+bool paintSource(const QDir& source) {
   std::vector<Painting> paintings;
   for (const ShapeInfo& shape : demo::kShapes)
-    for (const DemoPicture& picture : demo::DemoPictures()) paintings.push_back({&shape, &picture});
+    for (const DemoPicture& picture : demo::demoPictures()) paintings.push_back({&shape, &picture});
   std::vector<QString> problems(paintings.size());
-  publish::ForEachInParallel(int(paintings.size()), 0,
-                             [&](int i) { problems[i] = PaintOne(source, paintings[i]); });
+  publish::forEachInParallel(int(paintings.size()), 0,
+                             [&](int i) { problems[i] = paintOne(source, paintings[i]); });
   for (const QString& problem : problems) {
     if (problem.isEmpty()) continue;
     std::fprintf(stderr, "nimbra-demo-site: %s\n", qPrintable(problem));
@@ -113,8 +113,8 @@ bool PaintSource(const QDir& source) {
 int main(int argc, char** argv) {
   const QCoreApplication application(argc, argv);  // the image format plugins need it
   Options options;
-  if (!ParseOptions(application.arguments().mid(1), options)) return Usage();
-  if (!IsUsableHomeHost(options.host)) {
+  if (!parseOptions(application.arguments().mid(1), options)) return usage();
+  if (!isUsableHomeHost(options.host)) {
     std::fprintf(
         stderr,
         "nimbra-demo-site: \"%s\" is not a host name or IPv4 address (no port: the program uses 80)\n",
@@ -122,25 +122,25 @@ int main(int argc, char** argv) {
     return 2;
   }
   const QTemporaryDir source;
-  if (!source.isValid() || !PaintSource(QDir(source.path()))) {
+  if (!source.isValid() || !paintSource(QDir(source.path()))) {
     std::fprintf(stderr, "nimbra-demo-site: cannot paint the demo pictures\n");
     return 1;
   }
   publish::PublishOptions publishing;
   publishing.source = source.path();
   publishing.site = options.folder;
-  publishing.baseUrl = publish::BaseUrlOfHost(options.host);
+  publishing.baseUrl = publish::baseUrlOfHost(options.host);
   publishing.title = QStringLiteral("Nimbra Wallpaper demo site");
   const publish::PublishSinks sinks{
       [](const QString& line) { std::fprintf(stderr, "nimbra-demo-site: %s\n", qPrintable(line)); }, {}};
-  const publish::PublishResult result = publish::PublishCatalogue(publishing, sinks);
+  const publish::PublishResult result = publish::publishCatalogue(publishing, sinks);
   if (!result.ok) {
     std::fprintf(stderr, "nimbra-demo-site: %s\n", qPrintable(result.error));
     return 1;
   }
   QFile::remove(QDir(options.folder).filePath(kOldStampName));
   std::printf("nimbra-demo-site: %zu pictures a shape for %s in %s (index version %s)\n",
-              demo::DemoPictures().size(), qPrintable(publishing.baseUrl),
+              demo::demoPictures().size(), qPrintable(publishing.baseUrl),
               qPrintable(QDir(options.folder).absolutePath()), result.indexVersion.constData());
   return 0;
 }

@@ -63,30 +63,30 @@ constexpr Picture kPictures[] = {
     {5, "art-ripples", Style::Rings, 6, 53, BmpIn::Normal},
 };
 
-constexpr int PictureCount(int category) {
+constexpr int pictureCount(int category) {
   int count = 0;
   for (const Picture& picture : kPictures) count += picture.category == category ? 1 : 0;
   return count;
 }
 
-constexpr bool IsBmp(const Picture& picture, Shape shape) {
+constexpr bool isBmp(const Picture& picture, Shape shape) {
   return (picture.bmpIn == BmpIn::Normal && shape == Shape::Normal) ||
          (picture.bmpIn == BmpIn::Widescreen && shape == Shape::Widescreen);
 }
 
-inline int HueDistance(int a, int b) {
+inline int hueDistance(int a, int b) {
   const int d = std::abs(a - b) % 360;
   return d > 180 ? 360 - d : d;
 }
 
 // The category whose family the colour belongs to, or 0 when it belongs to
 // none (too grey, too dark, or a hue between the families).
-inline int CategoryOfColour(const QColor& colour) {
+inline int categoryOfColour(const QColor& colour) {
   const QColor hsv = colour.toHsv();
   if (hsv.hsvHue() < 0 || hsv.hsvSaturationF() < kMinSaturation * 0.6 || hsv.valueF() < kMinValue * 0.6)
     return 0;
   for (const Family& family : kFamilies)
-    if (HueDistance(hsv.hsvHue(), family.hue) <= kHueSpread + 12) return family.category;
+    if (hueDistance(hsv.hsvHue(), family.hue) <= kHueSpread + 12) return family.category;
   return 0;
 }
 

@@ -24,7 +24,7 @@ struct Command {
   QString url;
 };
 
-int Usage() {
+int usage() {
   std::fprintf(stderr,
                "usage: nimbra-catalogue publish SOURCE SITE [--url BASE] [--jobs N]\n"
                "  SOURCE  one folder a category: 1 to 5, or Nature, Cartoon, Holiday, Game and Movies,\n"
@@ -36,12 +36,12 @@ int Usage() {
 }
 
 // The home host the program itself would use without a setting.ini.
-QString DefaultHost() {
+QString defaultHost() {
   const QString host = qEnvironmentVariable("NIMBRA_HOME_HOST").trimmed().toLower();
-  return IsUsableHomeHost(host) ? host : BuiltInHomeHost();
+  return isUsableHomeHost(host) ? host : builtInHomeHost();
 }
 
-bool TakeValue(const QStringList& arguments, qsizetype& i, const QString& name, QString& value) {
+bool takeValue(const QStringList& arguments, qsizetype& i, const QString& name, QString& value) {
   const QString& argument = arguments[i];
   if (argument.startsWith(name + u'=')) {
     value = argument.mid(name.size() + 1);
@@ -52,13 +52,13 @@ bool TakeValue(const QStringList& arguments, qsizetype& i, const QString& name, 
   return true;
 }
 
-bool Parse(const QStringList& arguments, Command& command) {
+bool parse(const QStringList& arguments, Command& command) {
   if (arguments.isEmpty() || arguments[0] != QLatin1String("publish")) return false;
   QStringList folders;
   QString jobs;
   for (qsizetype i = 1; i < arguments.size(); ++i) {
-    if (TakeValue(arguments, i, QStringLiteral("--url"), command.url)) continue;
-    if (TakeValue(arguments, i, QStringLiteral("--jobs"), jobs)) continue;
+    if (takeValue(arguments, i, QStringLiteral("--url"), command.url)) continue;
+    if (takeValue(arguments, i, QStringLiteral("--jobs"), jobs)) continue;
     if (arguments[i].startsWith(u'-')) return false;
     folders << arguments[i];
   }
@@ -103,10 +103,10 @@ class ProgressLine {
 int main(int argc, char** argv) {
   const QCoreApplication application(argc, argv);  // the image format plugins need it
   Command command;
-  if (!Parse(application.arguments().mid(1), command)) return Usage();
+  if (!parse(application.arguments().mid(1), command)) return usage();
   QString problem;
-  command.options.baseUrl = publish::SiteBaseUrl(
-      command.url.isEmpty() ? publish::BaseUrlOfHost(DefaultHost()) : command.url, &problem);
+  command.options.baseUrl = publish::siteBaseUrl(
+      command.url.isEmpty() ? publish::baseUrlOfHost(defaultHost()) : command.url, &problem);
   if (command.options.baseUrl.isEmpty()) {
     std::fprintf(stderr, "nimbra-catalogue: %s: %s\n", qPrintable(command.url), qPrintable(problem));
     return 2;
@@ -116,7 +116,7 @@ int main(int argc, char** argv) {
                                     [&](int done, int total) { progress.show(done, total); }};
   QElapsedTimer clock;
   clock.start();
-  const publish::PublishResult result = publish::PublishCatalogue(command.options, sinks);
+  const publish::PublishResult result = publish::publishCatalogue(command.options, sinks);
   if (!result.ok) {
     progress.note(QStringLiteral("failed: ") + result.error);
     return 1;

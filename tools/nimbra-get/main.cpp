@@ -33,11 +33,11 @@ struct GetOptions {
 // The running download's Cancel flag, for the interrupt handler.
 std::atomic<int32_t>* InterruptTarget = nullptr;
 
-void CancelOnInterrupt(int) {
+void cancelOnInterrupt(int) {
   if (InterruptTarget != nullptr) InterruptTarget->store(1);
 }
 
-void PrintUsage() {
+void printUsage() {
   std::fputs(
       "usage: nimbra-get [--segment-size BYTES] [--quiet] URL FILE\n"
       "  Fetches the http:// URL (port 80) into FILE in up to 20 parallel ranges of about\n"
@@ -46,14 +46,14 @@ void PrintUsage() {
       stderr);
 }
 
-std::optional<int32_t> PositiveInt32(const QString& text) {
+std::optional<int32_t> positiveInt32(const QString& text) {
   bool ok = false;
   const qlonglong value = text.toLongLong(&ok);
   if (!ok || value < 1 || value > std::numeric_limits<int32_t>::max()) return std::nullopt;
   return static_cast<int32_t>(value);
 }
 
-std::optional<GetOptions> ParseArguments(const QStringList& arguments) {
+std::optional<GetOptions> parseArguments(const QStringList& arguments) {
   GetOptions options;
   QStringList positional;
   for (qsizetype i = 1; i < arguments.size(); ++i) {
@@ -61,7 +61,7 @@ std::optional<GetOptions> ParseArguments(const QStringList& arguments) {
     if (argument == QLatin1String("--quiet")) {
       options.Quiet = true;
     } else if (argument == QLatin1String("--segment-size") && i + 1 < arguments.size()) {
-      const auto size = PositiveInt32(arguments[++i]);
+      const auto size = positiveInt32(arguments[++i]);
       if (!size) return std::nullopt;
       options.SegmentSize = *size;
     } else if (argument.startsWith(QLatin1String("--"))) {
@@ -76,7 +76,7 @@ std::optional<GetOptions> ParseArguments(const QStringList& arguments) {
   return options;
 }
 
-void PrintProgress(const DownloadVars& vars) {
+void printProgress(const DownloadVars& vars) {
   const int64_t total = vars.TotalSize.load();
   const int64_t received = vars.Received.load();
   if (total > 0)
@@ -91,33 +91,33 @@ void PrintProgress(const DownloadVars& vars) {
 
 int main(int argc, char** argv) {
   QCoreApplication application(argc, argv);
-  const std::optional<GetOptions> options = ParseArguments(QCoreApplication::arguments());
+  const std::optional<GetOptions> options = parseArguments(QCoreApplication::arguments());
   if (!options) {
-    PrintUsage();
+    printUsage();
     return 1;
   }
 
   DownloadVars vars;
-  PrepareDownloadVars(vars, options->SegmentSize);
+  prepareDownloadVars(vars, options->SegmentSize);
   auto down = std::make_unique<TMultiThreadDown>(options->Url, options->File, vars);
   InterruptTarget = &vars.Cancel;
-  std::signal(SIGINT, CancelOnInterrupt);
-  std::signal(SIGTERM, CancelOnInterrupt);
+  std::signal(SIGINT, cancelOnInterrupt);
+  std::signal(SIGTERM, cancelOnInterrupt);
 
   QTimer progress;
   if (!options->Quiet) {
-    QObject::connect(&progress, &QTimer::timeout, [&vars] { PrintProgress(vars); });
+    QObject::connect(&progress, &QTimer::timeout, [&vars] { printProgress(vars); });
     progress.start(kProgressIntervalMs);
   }
-  down->SetOnTerminate([] { QCoreApplication::quit(); });
-  down->Start();
+  down->setOnTerminate([] { QCoreApplication::quit(); });
+  down->start();
   QCoreApplication::exec();
   down.reset();
   InterruptTarget = nullptr;
 
   const bool succeeded = vars.Status.load() == kDownloadSucceeded && vars.Cancel.load() == 0;
   if (!options->Quiet) {
-    PrintProgress(vars);
+    printProgress(vars);
     std::fputc('\n', stderr);
   }
   if (!succeeded) {

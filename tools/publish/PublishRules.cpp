@@ -22,47 +22,47 @@ constexpr std::uint64_t kPrime3 = 0x165667B19E3779F9ULL;
 constexpr std::uint64_t kPrime4 = 0x85EBCA77C2B2AE63ULL;
 constexpr std::uint64_t kPrime5 = 0x27D4EB2F165667C5ULL;
 
-std::uint64_t RotateLeft(std::uint64_t x, int bits) { return (x << bits) | (x >> (64 - bits)); }
+std::uint64_t rotateLeft(std::uint64_t x, int bits) { return (x << bits) | (x >> (64 - bits)); }
 
 // Little-endian reads, whatever the machine.
-std::uint64_t Read64(const unsigned char* p) {
+std::uint64_t read64(const unsigned char* p) {
   std::uint64_t v = 0;
   for (int i = 7; i >= 0; --i) v = (v << 8) | p[i];
   return v;
 }
-std::uint64_t Read32(const unsigned char* p) {
+std::uint64_t read32(const unsigned char* p) {
   return std::uint64_t(p[0]) | std::uint64_t(p[1]) << 8 | std::uint64_t(p[2]) << 16 |
          std::uint64_t(p[3]) << 24;
 }
 
-std::uint64_t Round(std::uint64_t accumulator, std::uint64_t input) {
+std::uint64_t round(std::uint64_t accumulator, std::uint64_t input) {
   accumulator += input * kPrime2;
-  return RotateLeft(accumulator, 31) * kPrime1;
+  return rotateLeft(accumulator, 31) * kPrime1;
 }
 
-std::uint64_t MergeRound(std::uint64_t hash, std::uint64_t lane) {
-  hash ^= Round(0, lane);
+std::uint64_t mergeRound(std::uint64_t hash, std::uint64_t lane) {
+  hash ^= round(0, lane);
   return hash * kPrime1 + kPrime4;
 }
 
-bool IsAsciiLetterOrDigit(QChar c) { return (c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9'); }
+bool isAsciiLetterOrDigit(QChar c) { return (c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9'); }
 
-bool IsDigit(QChar c) { return c >= u'0' && c <= u'9'; }
+bool isDigit(QChar c) { return c >= u'0' && c <= u'9'; }
 
-char32_t AsciiFolded(QChar c) { return (c >= u'A' && c <= u'Z') ? c.unicode() + 32 : c.unicode(); }
+char32_t asciiFolded(QChar c) { return (c >= u'A' && c <= u'Z') ? c.unicode() + 32 : c.unicode(); }
 
 // Compares the digit runs starting at a[i] and b[j] by value; advances both.
-int CompareNumbers(const QString& a, qsizetype& i, const QString& b, qsizetype& j) {
+int compareNumbers(const QString& a, qsizetype& i, const QString& b, qsizetype& j) {
   while (i < a.size() && a[i] == u'0') ++i;
   while (j < b.size() && b[j] == u'0') ++j;
   const qsizetype startA = i, startB = j;
-  while (i < a.size() && IsDigit(a[i])) ++i;
-  while (j < b.size() && IsDigit(b[j])) ++j;
+  while (i < a.size() && isDigit(a[i])) ++i;
+  while (j < b.size() && isDigit(b[j])) ++j;
   if (i - startA != j - startB) return i - startA < j - startB ? -1 : 1;
   return QStringView(a).sliced(startA, i - startA).compare(QStringView(b).sliced(startB, j - startB));
 }
 
-bool HasJpegExtension(const QString& fileName) {
+bool hasJpegExtension(const QString& fileName) {
   const QString suffix = QFileInfo(fileName).suffix();
   return suffix.compare(QLatin1String("jpg"), Qt::CaseInsensitive) == 0 ||
          suffix.compare(QLatin1String("jpeg"), Qt::CaseInsensitive) == 0 ||
@@ -71,7 +71,7 @@ bool HasJpegExtension(const QString& fileName) {
 
 }  // namespace
 
-int CategoryOfFolder(const QString& name) {
+int categoryOfFolder(const QString& name) {
   for (int category = 1; category <= kCategoryCount; ++category) {
     if (name == QString::number(category)) return category;
     if (name.compare(QLatin1String(kCategoryCaptions[category - 1]), Qt::CaseInsensitive) == 0)
@@ -80,8 +80,8 @@ int CategoryOfFolder(const QString& name) {
   return 0;
 }
 
-SourceKind KindOfSourceFile(const QString& fileName) {
-  if (HasJpegExtension(fileName)) return SourceKind::Jpeg;
+SourceKind kindOfSourceFile(const QString& fileName) {
+  if (hasJpegExtension(fileName)) return SourceKind::Jpeg;
   const QString suffix = QFileInfo(fileName).suffix();
   if (suffix.compare(QLatin1String("png"), Qt::CaseInsensitive) == 0 ||
       suffix.compare(QLatin1String("bmp"), Qt::CaseInsensitive) == 0)
@@ -89,15 +89,15 @@ SourceKind KindOfSourceFile(const QString& fileName) {
   return SourceKind::NotAPicture;
 }
 
-Shape ShapeOfPicture(QSize size) { return IsWideScreenSize(size) ? Shape::Widescreen : Shape::Normal; }
+Shape shapeOfPicture(QSize size) { return isWideScreenSize(size) ? Shape::Widescreen : Shape::Normal; }
 
-QSize ThumbnailSize(Shape shape) { return GridOf(shape).imageSize; }
+QSize thumbnailSize(Shape shape) { return gridOf(shape).imageSize; }
 
-QString ShapeFolderName(Shape shape) {
+QString shapeFolderName(Shape shape) {
   return shape == Shape::Widescreen ? QStringLiteral("widescreen") : QStringLiteral("normal");
 }
 
-QString SafeStem(const QString& fileName) {
+QString safeStem(const QString& fileName) {
   const QString base = QFileInfo(fileName).completeBaseName();
   // Compatibility decomposition splits "é" into "e" and a combining accent,
   // which is then dropped with every other character outside the set.
@@ -105,7 +105,7 @@ QString SafeStem(const QString& fileName) {
   QString stem;
   for (const QChar c : decomposed) {
     if (stem.size() >= kMaxStemLength) break;
-    if (IsAsciiLetterOrDigit(c)) {
+    if (isAsciiLetterOrDigit(c)) {
       stem += c;
     } else if (c.category() == QChar::Mark_NonSpacing) {
       continue;
@@ -117,13 +117,13 @@ QString SafeStem(const QString& fileName) {
   return stem.isEmpty() ? kFallbackStem : stem;
 }
 
-QString PictureTail(const QString& stem, std::uint64_t contentHash, int clashNumber) {
-  QString tail = stem + u'-' + HashText(contentHash).left(8);
+QString pictureTail(const QString& stem, std::uint64_t contentHash, int clashNumber) {
+  QString tail = stem + u'-' + hashText(contentHash).left(8);
   if (clashNumber > 1) tail += u'-' + QString::number(clashNumber);
   return tail + QStringLiteral(".jpg");
 }
 
-std::uint64_t ContentHash(QByteArrayView bytes) {
+std::uint64_t contentHash(QByteArrayView bytes) {
   const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
   const std::uint64_t length = std::uint64_t(bytes.size());
   const unsigned char* const end = p + length;
@@ -131,20 +131,20 @@ std::uint64_t ContentHash(QByteArrayView bytes) {
   if (length >= 32) {
     std::uint64_t lanes[4] = {kPrime1 + kPrime2, kPrime2, 0, 0 - kPrime1};
     for (; end - p >= 32; p += 32)
-      for (int lane = 0; lane < 4; ++lane) lanes[lane] = Round(lanes[lane], Read64(p + 8 * lane));
-    hash = RotateLeft(lanes[0], 1) + RotateLeft(lanes[1], 7) + RotateLeft(lanes[2], 12) +
-           RotateLeft(lanes[3], 18);
-    for (const std::uint64_t lane : lanes) hash = MergeRound(hash, lane);
+      for (int lane = 0; lane < 4; ++lane) lanes[lane] = round(lanes[lane], read64(p + 8 * lane));
+    hash = rotateLeft(lanes[0], 1) + rotateLeft(lanes[1], 7) + rotateLeft(lanes[2], 12) +
+           rotateLeft(lanes[3], 18);
+    for (const std::uint64_t lane : lanes) hash = mergeRound(hash, lane);
   } else {
     hash = kPrime5;
   }
   hash += length;
-  for (; end - p >= 8; p += 8) hash = RotateLeft(hash ^ Round(0, Read64(p)), 27) * kPrime1 + kPrime4;
+  for (; end - p >= 8; p += 8) hash = rotateLeft(hash ^ round(0, read64(p)), 27) * kPrime1 + kPrime4;
   if (end - p >= 4) {
-    hash = RotateLeft(hash ^ (Read32(p) * kPrime1), 23) * kPrime2 + kPrime3;
+    hash = rotateLeft(hash ^ (read32(p) * kPrime1), 23) * kPrime2 + kPrime3;
     p += 4;
   }
-  for (; p < end; ++p) hash = RotateLeft(hash ^ (*p * kPrime5), 11) * kPrime1;
+  for (; p < end; ++p) hash = rotateLeft(hash ^ (*p * kPrime5), 11) * kPrime1;
   hash ^= hash >> 33;
   hash *= kPrime2;
   hash ^= hash >> 29;
@@ -153,23 +153,23 @@ std::uint64_t ContentHash(QByteArrayView bytes) {
   return hash;
 }
 
-QString HashText(std::uint64_t hash) { return QStringLiteral("%1").arg(hash, 16, 16, QLatin1Char('0')); }
+QString hashText(std::uint64_t hash) { return QStringLiteral("%1").arg(hash, 16, 16, QLatin1Char('0')); }
 
-std::optional<std::uint64_t> HashFromText(const QString& text) {
+std::optional<std::uint64_t> hashFromText(const QString& text) {
   static const QRegularExpression kHex(QStringLiteral("^[0-9a-f]{16}$"));
   if (!kHex.match(text).hasMatch()) return std::nullopt;
   return text.toULongLong(nullptr, 16);
 }
 
-bool NaturalLess(const QString& a, const QString& b) {
+bool naturalLess(const QString& a, const QString& b) {
   qsizetype i = 0, j = 0;
   while (i < a.size() && j < b.size()) {
-    if (IsDigit(a[i]) && IsDigit(b[j])) {
-      const int order = CompareNumbers(a, i, b, j);
+    if (isDigit(a[i]) && isDigit(b[j])) {
+      const int order = compareNumbers(a, i, b, j);
       if (order != 0) return order < 0;
       continue;
     }
-    const char32_t x = AsciiFolded(a[i]), y = AsciiFolded(b[j]);
+    const char32_t x = asciiFolded(a[i]), y = asciiFolded(b[j]);
     if (x != y) return x < y;
     ++i;
     ++j;
@@ -178,7 +178,7 @@ bool NaturalLess(const QString& a, const QString& b) {
   return a < b;
 }
 
-QString SiteBaseUrl(const QString& text, QString* problem) {
+QString siteBaseUrl(const QString& text, QString* problem) {
   const auto refuse = [problem](const QString& reason) {
     if (problem) *problem = reason;
     return QString();
@@ -192,7 +192,7 @@ QString SiteBaseUrl(const QString& text, QString* problem) {
   QString path = slash < 0 ? QStringLiteral("/") : rest.mid(slash);
   if (host.contains(u':'))
     return refuse(QStringLiteral("no port in the address: the program always connects to port 80"));
-  if (!IsUsableHomeHost(host))
+  if (!isUsableHomeHost(host))
     return refuse(QStringLiteral("\"%1\" is not a host name or IPv4 address").arg(host));
   if (!path.endsWith(u'/')) path += u'/';
   static const QRegularExpression kPath(QStringLiteral("^(/[a-z0-9._~-]+)*/$"));
@@ -210,6 +210,6 @@ QString SiteBaseUrl(const QString& text, QString* problem) {
   return scheme + host + path;
 }
 
-QString BaseUrlOfHost(const QString& host) { return QStringLiteral("http://") + host + u'/'; }
+QString baseUrlOfHost(const QString& host) { return QStringLiteral("http://") + host + u'/'; }
 
 }  // namespace publish

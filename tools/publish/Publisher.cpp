@@ -53,7 +53,7 @@ struct FileStamp {
   bool operator==(const FileStamp&) const = default;
 };
 
-std::optional<FileStamp> StampOf(const QString& path) {
+std::optional<FileStamp> stampOf(const QString& path) {
   struct stat info {};
   if (::stat(QFile::encodeName(path).constData(), &info) != 0) return std::nullopt;
   return FileStamp{qint64(info.st_size), qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
@@ -75,7 +75,7 @@ class SourceScan {
     const QFileInfoList top =
         QDir(m_root).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System, QDir::Name);
     for (const QFileInfo& entry : top) {
-      const int category = entry.isDir() ? CategoryOfFolder(entry.fileName()) : 0;
+      const int category = entry.isDir() ? categoryOfFolder(entry.fileName()) : 0;
       if (category == 0) {
         passOver(entry.fileName(), entry.isDir()
                                        ? QStringLiteral("a folder that names no category (1 to 5, or "
@@ -87,7 +87,7 @@ class SourceScan {
     }
     std::sort(m_files.begin(), m_files.end(), [](const SourceFile& a, const SourceFile& b) {
       if (a.category != b.category) return a.category < b.category;
-      return NaturalLess(a.relative, b.relative);
+      return naturalLess(a.relative, b.relative);
     });
     return std::move(m_files);
   }
@@ -123,11 +123,11 @@ class SourceScan {
 
   void add(const QFileInfo& file, int category) {
     const QString relative = relativeOf(file);
-    if (KindOfSourceFile(file.fileName()) == SourceKind::NotAPicture)
+    if (kindOfSourceFile(file.fileName()) == SourceKind::NotAPicture)
       return passOver(relative, QStringLiteral("not a JPEG, PNG or BMP picture"));
     // A pipe named like a picture would block the reader for ever.
     if (!file.isFile()) return passOver(relative, QStringLiteral("not a regular file"));
-    const std::optional<FileStamp> stamp = StampOf(file.filePath());
+    const std::optional<FileStamp> stamp = stampOf(file.filePath());
     if (!stamp) return passOver(relative, QStringLiteral("cannot be read"));
     m_files.push_back({relative, file.filePath(), category, *stamp});
   }
@@ -153,23 +153,23 @@ struct SiteState {
 };
 
 using PictureKey = std::tuple<int, int, QString>;  // shape, category, tail
-PictureKey KeyOf(const SitePicture& picture) { return {int(picture.shape), picture.category, picture.tail}; }
+PictureKey keyOf(const SitePicture& picture) { return {int(picture.shape), picture.category, picture.tail}; }
 
-bool IsOwnTail(const QString& tail) {
+bool isOwnTail(const QString& tail) {
   static const QRegularExpression kTail(QStringLiteral("^[a-z0-9][a-z0-9-]*\\.jpg$"));
   return kTail.match(tail).hasMatch();
 }
 
-std::optional<Entry> EntryFromJson(const QJsonObject& object) {
+std::optional<Entry> entryFromJson(const QJsonObject& object) {
   Entry entry;
   entry.source = object.value("source").toString();
   entry.stamp = {qint64(object.value("size").toDouble(-1)), object.value("modified").toString().toLongLong()};
-  const std::optional<std::uint64_t> hash = HashFromText(object.value("hash").toString());
+  const std::optional<std::uint64_t> hash = hashFromText(object.value("hash").toString());
   const QString shape = object.value("shape").toString();
   entry.picture.category = object.value("category").toInt();
   entry.picture.tail = object.value("tail").toString();
   if (entry.source.isEmpty() || !hash || entry.picture.category < 1 ||
-      entry.picture.category > kCategoryCount || !IsOwnTail(entry.picture.tail) ||
+      entry.picture.category > kCategoryCount || !isOwnTail(entry.picture.tail) ||
       (shape != "normal" && shape != "widescreen"))
     return std::nullopt;
   entry.hash = *hash;
@@ -180,26 +180,26 @@ std::optional<Entry> EntryFromJson(const QJsonObject& object) {
 // A missing or damaged state file reads as an empty site: every picture is
 // then made again, and the files of the old one are cleared once the new
 // pages are in place.
-SiteState LoadState(const QString& path) {
+SiteState loadState(const QString& path) {
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) return {};
   const QJsonObject root = QJsonDocument::fromJson(file.readAll()).object();
   SiteState state;
   state.recipe = root.value("recipe").toInt();
   for (const QJsonValue& value : root.value("pictures").toArray())
-    if (const std::optional<Entry> entry = EntryFromJson(value.toObject())) state.entries.push_back(*entry);
+    if (const std::optional<Entry> entry = entryFromJson(value.toObject())) state.entries.push_back(*entry);
   return state;
 }
 
-QByteArray StateBytes(const std::vector<Entry>& entries) {
+QByteArray stateBytes(const std::vector<Entry>& entries) {
   QJsonArray pictures;
   for (const Entry& entry : entries) {
     pictures.append(QJsonObject{{"source", entry.source},
                                 {"size", double(entry.stamp.size)},
                                 {"modified", QString::number(entry.stamp.modified)},
-                                {"hash", HashText(entry.hash)},
+                                {"hash", hashText(entry.hash)},
                                 {"category", entry.picture.category},
-                                {"shape", ShapeFolderName(entry.picture.shape)},
+                                {"shape", shapeFolderName(entry.picture.shape)},
                                 {"tail", entry.picture.tail}});
   }
   return QJsonDocument(QJsonObject{{"recipe", kRecipe}, {"pictures", pictures}})
@@ -217,26 +217,26 @@ struct Examined {
   SourceKind kind = SourceKind::NotAPicture;
 };
 
-Examined Refused(const QString& problem) { return {false, problem, 0, {}, SourceKind::NotAPicture}; }
+Examined refused(const QString& problem) { return {false, problem, 0, {}, SourceKind::NotAPicture}; }
 
 // The content hash names the picture; the size gives its shape. Only the
 // header is decoded here.
-Examined Examine(const SourceFile& file) {
-  if (file.stamp.size > kMaxDecodedPictureBytes) return Refused(QStringLiteral("file too large"));
+Examined examine(const SourceFile& file) {
+  if (file.stamp.size > kMaxDecodedPictureBytes) return refused(QStringLiteral("file too large"));
   QFile stream(file.path);
   if (!stream.open(QIODevice::ReadOnly))
-    return Refused(QStringLiteral("cannot be read: ") + stream.errorString());
+    return refused(QStringLiteral("cannot be read: ") + stream.errorString());
   QByteArray bytes = stream.readAll();
   QBuffer buffer(&bytes);
   buffer.open(QIODevice::ReadOnly);
   const PictureHeader header = readPictureHeader(buffer);
   const QSize size = header.size;
-  if (!size.isValid() || size.isEmpty()) return Refused(QStringLiteral("not a readable picture"));
+  if (!size.isValid() || size.isEmpty()) return refused(QStringLiteral("not a readable picture"));
   if (qint64(size.width()) * size.height() * 4 > kMaxDecodedPictureBytes)
-    return Refused(
+    return refused(
         QStringLiteral("too large for the program to show (%1 x %2)").arg(size.width()).arg(size.height()));
   const SourceKind kind = header.format == PictureFormat::Jpeg ? SourceKind::Jpeg : SourceKind::OtherPicture;
-  return {true, {}, ContentHash(bytes), size, kind};
+  return {true, {}, contentHash(bytes), size, kind};
 }
 
 // Published pictures keep the orientation they are stored in: a JPEG's
@@ -245,7 +245,7 @@ constexpr DecodeOptions kAsStored{Orientation::AsStored, kMaxDecodedPictureBytes
 
 // The disk starts on a picture while the next ones are decoded, so that the
 // flush before the pages are written has little left to wait for.
-void StartWriteback(const QString& path) {
+void startWriteback(const QString& path) {
   const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return;
   ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
@@ -268,13 +268,13 @@ struct PictureFiles {
 
 // A JPEG is published as it is; its thumbnail comes from the same decoder,
 // with the same DCT scaling, that the program uses.
-PictureFiles JpegFiles(const SourceFile& file, const Examined& examined, QSize box) {
+PictureFiles jpegFiles(const SourceFile& file, const Examined& examined, QSize box) {
   QFile stream(file.path);
   if (!stream.open(QIODevice::ReadOnly))
     return {{}, {}, QStringLiteral("cannot be read: ") + stream.errorString()};
   PictureFiles files;
   files.large = stream.readAll();
-  if (ContentHash(files.large) != examined.hash)
+  if (contentHash(files.large) != examined.hash)
     return {{}, {}, QStringLiteral("changed while being published; publish again to take it in")};
   QString error;
   const QImage decoded = decodeFileForSize(file.path, box, kAsStored, &error);
@@ -285,7 +285,7 @@ PictureFiles JpegFiles(const SourceFile& file, const Examined& examined, QSize b
   return files;
 }
 
-PictureFiles ConvertedFiles(const SourceFile& file, QSize box) {
+PictureFiles convertedFiles(const SourceFile& file, QSize box) {
   QString error;
   const QImage decoded = decodeFileForSize(file.path, QSize(), kAsStored, &error);
   if (decoded.isNull()) return {{}, {}, error};
@@ -293,11 +293,11 @@ PictureFiles ConvertedFiles(const SourceFile& file, QSize box) {
   return {encodeJpeg(picture, kLargeQuality), scaleToBox(picture, box), {}};
 }
 
-Made MakePicture(const SourceFile& file, const Examined& examined, const SitePicture& picture,
+Made makePicture(const SourceFile& file, const Examined& examined, const SitePicture& picture,
                  const QDir& site) {
-  const QSize box = ThumbnailSize(picture.shape);
+  const QSize box = thumbnailSize(picture.shape);
   const PictureFiles files =
-      examined.kind == SourceKind::Jpeg ? JpegFiles(file, examined, box) : ConvertedFiles(file, box);
+      examined.kind == SourceKind::Jpeg ? jpegFiles(file, examined, box) : convertedFiles(file, box);
   if (!files.problem.isEmpty()) return {Outcome::PassedOver, files.problem, {}};
   const QByteArray thumbnail = encodeJpeg(files.thumbnail, kThumbnailQuality);
   if (files.large.isEmpty() || thumbnail.isEmpty())
@@ -306,25 +306,25 @@ Made MakePicture(const SourceFile& file, const Examined& examined, const SitePic
   const std::pair<PictureKind, const QByteArray*> outputs[] = {{PictureKind::Large, &files.large},
                                                                {PictureKind::Thumbnail, &thumbnail}};
   for (const auto& [kind, bytes] : outputs) {
-    const QString path = site.filePath(PicturePath(picture, kind));
+    const QString path = site.filePath(picturePath(picture, kind));
     QString error;
-    if (!WriteFileAtomically(path, *bytes, Durability::RenameOnly, &error))
+    if (!writeFileAtomically(path, *bytes, Durability::RenameOnly, &error))
       return {Outcome::Failed, QStringLiteral("cannot write %1: %2").arg(path, error), made.written};
     made.written << path;
-    StartWriteback(path);
+    startWriteback(path);
   }
   return made;
 }
 
 // --- the site folder
 
-bool IsInside(const QString& path, const QString& folder) {
+bool isInside(const QString& path, const QString& folder) {
   return path == folder || path.startsWith(folder.endsWith(u'/') ? folder : folder + u'/');
 }
 
 // The canonical form of a path that may not exist yet: its deepest existing
 // folder resolved, the rest appended.
-QString CanonicalPath(const QString& path) {
+QString canonicalPath(const QString& path) {
   QString existing = QDir::cleanPath(QDir::current().absoluteFilePath(path));
   QString rest;
   while (!QFileInfo::exists(existing) && existing != QStringLiteral("/")) {
@@ -354,21 +354,21 @@ class SiteLock {
   bool m_locked = false;
 };
 
-QByteArray FileBytes(const QString& path) {
+QByteArray fileBytes(const QString& path) {
   QFile file(path);
   return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-bool OutputsExist(const QDir& site, const SitePicture& picture) {
+bool outputsExist(const QDir& site, const SitePicture& picture) {
   for (const PictureKind kind : {PictureKind::Thumbnail, PictureKind::Large}) {
-    const QFileInfo info(site.filePath(PicturePath(picture, kind)));
+    const QFileInfo info(site.filePath(picturePath(picture, kind)));
     if (!info.isFile() || info.size() == 0) return false;
   }
   return true;
 }
 
 // Pictures reach the disk before the pages that name them.
-void FlushSite(const QString& site) {
+void flushSite(const QString& site) {
   const int fd = ::open(QFile::encodeName(site).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return;
   ::syncfs(fd);
@@ -377,7 +377,7 @@ void FlushSite(const QString& site) {
 
 // A picture file of ours: "s_" or "l_" names, and the temporary files that
 // the atomic writes leave when a run is killed.
-bool IsPictureFileName(const QString& name) {
+bool isPictureFileName(const QString& name) {
   static const QRegularExpression kTemporary(QStringLiteral("^\\.[sl]_.*\\.tmp$"));
   return name.startsWith(QLatin1String("s_"), Qt::CaseInsensitive) ||
          name.startsWith(QLatin1String("l_"), Qt::CaseInsensitive) || kTemporary.match(name).hasMatch();
@@ -399,7 +399,7 @@ class PublishRun {
     if (!lock.locked())
       return fail(QStringLiteral("%1 is being published by another run").arg(m_site.path()));
     if (!scan()) return m_result;
-    m_old = LoadState(m_site.filePath(kStateFileName));
+    m_old = loadState(m_site.filePath(kStateFileName));
     plan();
     if (!make()) return m_result;
     return finish();
@@ -426,8 +426,8 @@ class PublishRun {
       fail(QStringLiteral("%1 is not a folder").arg(m_options.source));
       return false;
     }
-    const QString source = CanonicalPath(m_options.source), site = CanonicalPath(m_options.site);
-    if (IsInside(site, source) || IsInside(source, site)) {
+    const QString source = canonicalPath(m_options.source), site = canonicalPath(m_options.site);
+    if (isInside(site, source) || isInside(source, site)) {
       fail(QStringLiteral("the site folder and the source folder must lie apart"));
       return false;
     }
@@ -454,8 +454,8 @@ class PublishRun {
     std::map<QString, const Entry*> oldBySource;
     std::multimap<std::tuple<int, int, std::uint64_t>, const Entry*> oldByContent;
     for (const Entry& entry : m_old.entries) {
-      m_oldKeys.insert(KeyOf(entry.picture));
-      if (!sameRecipe || !OutputsExist(m_site, entry.picture)) continue;
+      m_oldKeys.insert(keyOf(entry.picture));
+      if (!sameRecipe || !outputsExist(m_site, entry.picture)) continue;
       oldBySource.emplace(entry.source, &entry);
       oldByContent.emplace(std::tuple{int(entry.picture.shape), entry.picture.category, entry.hash}, &entry);
     }
@@ -465,14 +465,14 @@ class PublishRun {
       const auto found = oldBySource.find(m_files[i].relative);
       if (found != oldBySource.end() && found->second->stamp == m_files[i].stamp) {
         m_planned[i] = *found->second;
-        m_taken.insert(KeyOf(found->second->picture));
+        m_taken.insert(keyOf(found->second->picture));
       } else {
         toExamine.push_back(i);
       }
     }
     std::vector<Examined> examined(toExamine.size());
-    ForEachInParallel(int(toExamine.size()), m_options.jobs,
-                      [&](int n) { examined[n] = Examine(m_files[toExamine[n]]); });
+    forEachInParallel(int(toExamine.size()), m_options.jobs,
+                      [&](int n) { examined[n] = examine(m_files[toExamine[n]]); });
     m_examined.resize(m_files.size());
     for (size_t n = 0; n < toExamine.size(); ++n) {
       const int i = toExamine[n];
@@ -500,10 +500,10 @@ class PublishRun {
             const std::multimap<std::tuple<int, int, std::uint64_t>, const Entry*>& oldByContent) {
     const SourceFile& file = m_files[i];
     const Examined& examined = m_examined[i];
-    Entry entry{file.relative, file.stamp, examined.hash, {ShapeOfPicture(examined.size), file.category, {}}};
+    Entry entry{file.relative, file.stamp, examined.hash, {shapeOfPicture(examined.size), file.category, {}}};
     const auto reuse = [&](const Entry* old) {
       if (!old || old->hash != entry.hash || old->picture.shape != entry.picture.shape ||
-          m_taken.count(KeyOf(old->picture)))
+          m_taken.count(keyOf(old->picture)))
         return false;
       entry.picture.tail = old->picture.tail;
       return true;
@@ -513,14 +513,14 @@ class PublishRun {
         oldByContent.equal_range({int(entry.picture.shape), entry.picture.category, entry.hash});
     for (auto it = first; !reused && it != last; ++it) reused = reuse(it->second);
     if (!reused) {
-      const QString stem = SafeStem(QFileInfo(file.relative).fileName());
+      const QString stem = safeStem(QFileInfo(file.relative).fileName());
       for (int clash = 1;; ++clash) {
-        entry.picture.tail = PictureTail(stem, entry.hash, clash);
-        if (!m_taken.count(KeyOf(entry.picture)) && !m_oldKeys.count(KeyOf(entry.picture))) break;
+        entry.picture.tail = pictureTail(stem, entry.hash, clash);
+        if (!m_taken.count(keyOf(entry.picture)) && !m_oldKeys.count(keyOf(entry.picture))) break;
       }
       m_toMake.push_back(i);
     }
-    m_taken.insert(KeyOf(entry.picture));
+    m_taken.insert(keyOf(entry.picture));
     m_planned[i] = entry;
   }
 
@@ -531,10 +531,10 @@ class PublishRun {
     std::mutex progressLock;
     const int total = int(m_toMake.size());
     if (m_sinks.progress && total > 0) m_sinks.progress(0, total);
-    ForEachInParallel(total, m_options.jobs, [&](int n) {
+    forEachInParallel(total, m_options.jobs, [&](int n) {
       if (stop) return;
       const int i = m_toMake[n];
-      made[n] = MakePicture(m_files[i], m_examined[i], m_planned[i]->picture, m_site);
+      made[n] = makePicture(m_files[i], m_examined[i], m_planned[i]->picture, m_site);
       if (made[n].outcome == Outcome::Failed) stop = true;
       const int count = ++done;
       const std::lock_guard lock(progressLock);
@@ -579,7 +579,7 @@ class PublishRun {
       if (count > kReadEntriesPerShape)
         note(QStringLiteral("%1 %2 pictures: the program reads the first %3 of a shape only")
                  .arg(count)
-                 .arg(ShapeFolderName(shape))
+                 .arg(shapeFolderName(shape))
                  .arg(kReadEntriesPerShape));
       for (int category = 1; category <= kCategoryCount; ++category) {
         const auto inCategory = std::count_if(pictures.begin(), pictures.end(), [&](const SitePicture& p) {
@@ -588,7 +588,7 @@ class PublishRun {
         if (inCategory > kReachablePerCategory)
           note(QStringLiteral("%1 %2 pictures in \"%3\": the program's %4 page links reach the first %5")
                    .arg(inCategory)
-                   .arg(ShapeFolderName(shape), QLatin1String(kCategoryCaptions[category - 1]))
+                   .arg(shapeFolderName(shape), QLatin1String(kCategoryCaptions[category - 1]))
                    .arg(kPageLinkCount)
                    .arg(kReachablePerCategory));
       }
@@ -597,11 +597,11 @@ class PublishRun {
 
   bool writePage(const QString& relative, const QByteArray& bytes, bool* changed = nullptr) {
     const QString path = m_site.filePath(relative);
-    const bool differs = FileBytes(path) != bytes || !QFileInfo(path).isFile();
+    const bool differs = fileBytes(path) != bytes || !QFileInfo(path).isFile();
     if (changed) *changed = differs;
     if (!differs) return true;
     QString error;
-    if (WriteFileAtomically(path, bytes, Durability::FlushBeforeRename, &error)) return true;
+    if (writeFileAtomically(path, bytes, Durability::FlushBeforeRename, &error)) return true;
     fail(QStringLiteral("cannot write %1: %2").arg(path, error));
     return false;
   }
@@ -615,29 +615,29 @@ class PublishRun {
     std::vector<SitePicture> pictures;
     for (const Entry& entry : published) pictures.push_back(entry.picture);
     warnUnreachable(pictures);
-    const QByteArray indexPage = IndexPage(m_options.baseUrl, pictures);
-    const QByteArray versionPage = VersionPage(IndexVersion(indexPage));
-    if (const QString problem = CheckPages(m_options.baseUrl, pictures, indexPage, versionPage);
+    const QByteArray indexText = indexPage(m_options.baseUrl, pictures);
+    const QByteArray versionText = versionPage(indexVersion(indexText));
+    if (const QString problem = checkPages(m_options.baseUrl, pictures, indexText, versionText);
         !problem.isEmpty()) {
       removeFiles(m_written);
       return fail(QStringLiteral("the pages would not read back: ") + problem);
     }
-    if (!m_written.isEmpty()) FlushSite(m_site.path());
+    if (!m_written.isEmpty()) flushSite(m_site.path());
     // The state first: should a later step fail, the next run knows the
     // files this one made. The index before the version page that
     // announces it.
-    if (!writePage(kStateFileName, StateBytes(published))) {
+    if (!writePage(kStateFileName, stateBytes(published))) {
       removeFiles(m_written);
       return m_result;
     }
-    if (!writePage(QStringLiteral("software/allindex.htm"), indexPage, &m_result.indexChanged) ||
-        !writePage(QStringLiteral("software/ver.htm"), versionPage) ||
-        !writePage(QStringLiteral("index.html"), FrontPage(m_options.title, pictures)))
+    if (!writePage(QStringLiteral("software/allindex.htm"), indexText, &m_result.indexChanged) ||
+        !writePage(QStringLiteral("software/ver.htm"), versionText) ||
+        !writePage(QStringLiteral("index.html"), frontPage(m_options.title, pictures)))
       return m_result;
     removeUnnamed(pictures);
     m_result.ok = true;
     m_result.pictures = int(pictures.size());
-    m_result.indexVersion = IndexVersion(indexPage);
+    m_result.indexVersion = indexVersion(indexText);
     return m_result;
   }
 
@@ -646,14 +646,14 @@ class PublishRun {
   // another writer of the folder).
   void removeUnnamed(const std::vector<SitePicture>& pictures) {
     std::set<PictureKey> kept;
-    for (const SitePicture& picture : pictures) kept.insert(KeyOf(picture));
+    for (const SitePicture& picture : pictures) kept.insert(keyOf(picture));
     m_result.removed = int(std::count_if(m_oldKeys.begin(), m_oldKeys.end(),
                                          [&](const PictureKey& key) { return !kept.count(key); }));
     for (const Shape shape : kShapes) {
       for (int category = 1; category <= kCategoryCount; ++category) {
-        QDir folder(m_site.filePath(PictureFolder(shape, category)));
+        QDir folder(m_site.filePath(pictureFolder(shape, category)));
         for (const QString& name : folder.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
-          if (!IsPictureFileName(name)) continue;
+          if (!isPictureFileName(name)) continue;
           const QString tail = name.mid(2);
           const bool named = !name.startsWith(u'.') && kept.count({int(shape), category, tail});
           if (!named && !folder.remove(name))
@@ -680,7 +680,7 @@ class PublishRun {
 
 }  // namespace
 
-void ForEachInParallel(int count, int jobs, const std::function<void(int)>& work) {
+void forEachInParallel(int count, int jobs, const std::function<void(int)>& work) {
   const int threads = std::min(count, jobs > 0 ? jobs : std::max(1, QThread::idealThreadCount()));
   if (threads <= 1) {
     for (int i = 0; i < count; ++i) work(i);
@@ -695,7 +695,7 @@ void ForEachInParallel(int count, int jobs, const std::function<void(int)>& work
   for (std::thread& thread : pool) thread.join();
 }
 
-PublishResult PublishCatalogue(const PublishOptions& options, const PublishSinks& sinks) {
+PublishResult publishCatalogue(const PublishOptions& options, const PublishSinks& sinks) {
   return PublishRun(options, sinks).run();
 }
 

@@ -23,7 +23,7 @@ namespace publish {
 struct PublishOptions {
   QString source;
   QString site;
-  QString baseUrl;  // as SiteBaseUrl (PublishRules.h) gives it: ends with "/"
+  QString baseUrl;  // as siteBaseUrl (PublishRules.h) gives it: ends with "/"
   int jobs = 0;     // threads making pictures; 0 for one a core
   QString title = QStringLiteral("Wallpaper catalogue");
 };
@@ -45,11 +45,11 @@ struct PublishResult {
   bool indexChanged = false;
 };
 
-PublishResult PublishCatalogue(const PublishOptions& options, const PublishSinks& sinks = {});
+PublishResult publishCatalogue(const PublishOptions& options, const PublishSinks& sinks = {});
 
 // Calls work(0) ... work(count - 1) on up to `jobs` threads (0: one a core)
 // and returns when all have returned.
-void ForEachInParallel(int count, int jobs, const std::function<void(int)>& work);
+void forEachInParallel(int count, int jobs, const std::function<void(int)>& work);
 
 inline constexpr char kStateFileName[] = ".nimbra-catalogue.json";
 

@@ -12,20 +12,20 @@ namespace {
 
 constexpr Shape kShapes[] = {Shape::Normal, Shape::Widescreen};
 
-QString KindPrefix(PictureKind kind) {
+QString kindPrefix(PictureKind kind) {
   return kind == PictureKind::Thumbnail ? QStringLiteral("s_") : QStringLiteral("l_");
 }
 
-QString HtmlEscaped(const QString& text) { return text.toHtmlEscaped(); }
+QString htmlEscaped(const QString& text) { return text.toHtmlEscaped(); }
 
 // Where the program keeps a picture matters here only below its data folder.
-QString AddressProblem(const QString& address, const SitePicture& picture) {
+QString addressProblem(const QString& address, const SitePicture& picture) {
   const QString dataFolder = QStringLiteral("/data/");
-  const QString thumbnail = StoredNetworkPath(dataFolder, picture.shape, address, NetworkFile::Thumbnail);
+  const QString thumbnail = storedNetworkPath(dataFolder, picture.shape, address, NetworkFile::Thumbnail);
   const QString large =
-      StoredNetworkPath(dataFolder, picture.shape, LargeAddressOf(address), NetworkFile::LargePicture);
-  const QString folder = CategoryFolder(dataFolder, picture.shape, StoreSide::Network, picture.category);
-  if (!AddressInCategory(address, picture.category))
+      storedNetworkPath(dataFolder, picture.shape, largeAddressOf(address), NetworkFile::LargePicture);
+  const QString folder = categoryFolder(dataFolder, picture.shape, StoreSide::Network, picture.category);
+  if (!addressInCategory(address, picture.category))
     return address + QStringLiteral(" is not in its category");
   if (thumbnail != folder + QStringLiteral("s_") + picture.tail ||
       large != folder + QStringLiteral("l_") + picture.tail)
@@ -35,46 +35,46 @@ QString AddressProblem(const QString& address, const SitePicture& picture) {
 
 }  // namespace
 
-QString PictureFolder(Shape shape, int category) {
-  return QStringLiteral("pictures/%1/%2").arg(ShapeFolderName(shape)).arg(category);
+QString pictureFolder(Shape shape, int category) {
+  return QStringLiteral("pictures/%1/%2").arg(shapeFolderName(shape)).arg(category);
 }
 
-QString PicturePath(const SitePicture& picture, PictureKind kind) {
-  return PictureFolder(picture.shape, picture.category) + u'/' + KindPrefix(kind) + picture.tail;
+QString picturePath(const SitePicture& picture, PictureKind kind) {
+  return pictureFolder(picture.shape, picture.category) + u'/' + kindPrefix(kind) + picture.tail;
 }
 
-QString PictureAddress(const QString& base, const SitePicture& picture, PictureKind kind) {
-  return base + PicturePath(picture, kind);
+QString pictureAddress(const QString& base, const SitePicture& picture, PictureKind kind) {
+  return base + picturePath(picture, kind);
 }
 
-QByteArray IndexPage(const QString& base, const std::vector<SitePicture>& pictures) {
+QByteArray indexPage(const QString& base, const std::vector<SitePicture>& pictures) {
   QByteArray page = "<quenlitstart>\n";
   for (const Shape shape : kShapes) {
-    page += "<wallpaper-" + ShapeFolderName(shape).toLatin1() + ">\n";
+    page += "<wallpaper-" + shapeFolderName(shape).toLatin1() + ">\n";
     for (const SitePicture& picture : pictures)
       if (picture.shape == shape)
-        page += PictureAddress(base, picture, PictureKind::Thumbnail).toLatin1() + '\n';
+        page += pictureAddress(base, picture, PictureKind::Thumbnail).toLatin1() + '\n';
   }
   page += "<quenlitend>\n";
   return page;
 }
 
-QByteArray IndexVersion(const QByteArray& indexPage) {
+QByteArray indexVersion(const QByteArray& indexPage) {
   return QCryptographicHash::hash(indexPage, QCryptographicHash::Sha1).toHex().left(12);
 }
 
-QByteArray VersionPage(const QByteArray& indexVersion) {
+QByteArray versionPage(const QByteArray& indexVersion) {
   return "<quenlitstart>\n(softver=" + CatalogueCheck::ProgramVersion.toLatin1() +
          ")\n[indexver=" + indexVersion + "]\n<quenlitend>\n";
 }
 
-QByteArray FrontPage(const QString& title, const std::vector<SitePicture>& pictures) {
+QByteArray frontPage(const QString& title, const std::vector<SitePicture>& pictures) {
   QString page = QStringLiteral(
                      "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>%1</title>\n"
                      "<style>body{font-family:sans-serif;background:#10262b;color:#e8f4f6}"
                      "a{color:#8fefff}img{margin:4px;border:1px solid #4a7a82}</style></head><body>\n"
                      "<h1>%1</h1>\n")
-                     .arg(HtmlEscaped(title));
+                     .arg(htmlEscaped(title));
   for (int category = 1; category <= kCategoryCount; ++category) {
     QString links;
     int count = 0;
@@ -83,12 +83,12 @@ QByteArray FrontPage(const QString& title, const std::vector<SitePicture>& pictu
         if (picture.category != category || picture.shape != shape) continue;
         ++count;
         links += QStringLiteral("<a href=\"%1\"><img src=\"%2\" alt=\"%3\"></a>\n")
-                     .arg(PicturePath(picture, PictureKind::Large),
-                          PicturePath(picture, PictureKind::Thumbnail), ShapeFolderName(shape));
+                     .arg(picturePath(picture, PictureKind::Large),
+                          picturePath(picture, PictureKind::Thumbnail), shapeFolderName(shape));
       }
     }
     page += QStringLiteral("<h2>%1 (%2)</h2>\n<p>%3</p>\n")
-                .arg(HtmlEscaped(QString::fromLatin1(kCategoryCaptions[category - 1])))
+                .arg(htmlEscaped(QString::fromLatin1(kCategoryCaptions[category - 1])))
                 .arg(count)
                 .arg(count == 0 ? QStringLiteral("No pictures yet.") : links);
   }
@@ -97,24 +97,24 @@ QByteArray FrontPage(const QString& title, const std::vector<SitePicture>& pictu
   return page.toUtf8();
 }
 
-QString CheckPages(const QString& base, const std::vector<SitePicture>& pictures, const QByteArray& indexPage,
+QString checkPages(const QString& base, const std::vector<SitePicture>& pictures, const QByteArray& indexPage,
                    const QByteArray& versionPage) {
-  if (!HasPageMarkers(PageTextOf(indexPage)) || !HasPageMarkers(PageTextOf(versionPage)))
+  if (!hasPageMarkers(pageTextOf(indexPage)) || !hasPageMarkers(pageTextOf(versionPage)))
     return QStringLiteral("a page lacks its markers");
-  if (SoftwareVersionOf(versionPage) != CatalogueCheck::ProgramVersion.toLatin1())
+  if (softwareVersionOf(versionPage) != CatalogueCheck::ProgramVersion.toLatin1())
     return QStringLiteral("the version page does not carry the program's version");
-  if (IndexVersionOf(versionPage) != IndexVersion(indexPage))
+  if (indexVersionOf(versionPage) != indexVersion(indexPage))
     return QStringLiteral("the version page does not carry the index version");
-  const CatalogueEntries entries = ParseIndexPage(indexPage);
+  const CatalogueEntries entries = parseIndexPage(indexPage);
   for (const Shape shape : kShapes) {
     const QList<QByteArray>& read = shape == Shape::Widescreen ? entries.widescreen : entries.normal;
     qsizetype n = 0;
     for (const SitePicture& picture : pictures) {
       if (picture.shape != shape) continue;
-      const QString address = PictureAddress(base, picture, PictureKind::Thumbnail);
+      const QString address = pictureAddress(base, picture, PictureKind::Thumbnail);
       if (n >= read.size() || read[n] != address.toLatin1())
         return address + QStringLiteral(" does not read back from the index page");
-      if (const QString problem = AddressProblem(address, picture); !problem.isEmpty()) return problem;
+      if (const QString problem = addressProblem(address, picture); !problem.isEmpty()) return problem;
       ++n;
     }
     if (n != read.size()) return QStringLiteral("the index page holds addresses of no picture");

@@ -77,7 +77,7 @@ constexpr StateName kButtonStates[] = {{ButtonState::Normal, "normal"},
 QString g_outputFolder;
 int g_failures = 0;
 
-QImage NewBitmap(int width, int height) {
+QImage newBitmap(int width, int height) {
   QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
   image.fill(Qt::transparent);
   return image;
@@ -102,9 +102,9 @@ struct Density {
 };
 constexpr Density kDensities[] = {{1, ""}, {2, "@2x"}};
 
-void Draw(int width, int height, const char* name, const std::function<void(QPainter&)>& paint) {
+void draw(int width, int height, const char* name, const std::function<void(QPainter&)>& paint) {
   for (const Density& density : kDensities) {
-    QImage image = NewBitmap(width * density.scale, height * density.scale);
+    QImage image = newBitmap(width * density.scale, height * density.scale);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.scale(density.scale, density.scale);
@@ -114,26 +114,26 @@ void Draw(int width, int height, const char* name, const std::function<void(QPai
   }
 }
 
-QLinearGradient Vertical(qreal top, qreal bottom, const QColor& from, const QColor& to) {
+QLinearGradient vertical(qreal top, qreal bottom, const QColor& from, const QColor& to) {
   QLinearGradient gradient(0, top, 0, bottom);
   gradient.setColorAt(0, from);
   gradient.setColorAt(1, to);
   return gradient;
 }
 
-QColor WithAlpha(QColor colour, int alpha) {
+QColor withAlpha(QColor colour, int alpha) {
   colour.setAlpha(alpha);
   return colour;
 }
 
-QPainterPath RoundedRect(const QRectF& box, qreal radius) {
+QPainterPath roundedRect(const QRectF& box, qreal radius) {
   QPainterPath path;
   path.addRoundedRect(box, radius, radius);
   return path;
 }
 
 // A rectangle with only its top corners rounded.
-QPainterPath TopRoundedRect(const QRectF& box, qreal radius) {
+QPainterPath topRoundedRect(const QRectF& box, qreal radius) {
   QPainterPath path;
   path.moveTo(box.left(), box.bottom());
   path.lineTo(box.left(), box.top() + radius);
@@ -146,7 +146,7 @@ QPainterPath TopRoundedRect(const QRectF& box, qreal radius) {
 }
 
 // A soft top edge of light, so raised surfaces catch the light from above.
-void TopHighlight(QPainter& painter, const QPainterPath& shape, int alpha) {
+void topHighlight(QPainter& painter, const QPainterPath& shape, int alpha) {
   painter.save();
   painter.setClipPath(shape);
   const QRectF box = shape.boundingRect();
@@ -157,10 +157,10 @@ void TopHighlight(QPainter& painter, const QPainterPath& shape, int alpha) {
 
 // --- the program's emblem: a landscape under a sun on a teal tile
 
-void DrawEmblem(QPainter& painter, const QRectF& box) {
+void drawEmblem(QPainter& painter, const QRectF& box) {
   const qreal s = box.width() / 64.0;
   auto at = [&](qreal x, qreal y) { return QPointF(box.left() + x * s, box.top() + y * s); };
-  const QPainterPath tile = RoundedRect(box.adjusted(0.5, 0.5, -0.5, -0.5), 14 * s);
+  const QPainterPath tile = roundedRect(box.adjusted(0.5, 0.5, -0.5, -0.5), 14 * s);
 
   QLinearGradient sky(box.topLeft(), box.bottomRight());
   sky.setColorAt(0, QColor(58, 196, 214));
@@ -202,26 +202,26 @@ void DrawEmblem(QPainter& painter, const QRectF& box) {
 
   painter.setPen(QPen(QColor(255, 255, 255, 70), 1));
   painter.setBrush(Qt::NoBrush);
-  painter.drawPath(RoundedRect(box.adjusted(1, 1, -1, -1), 13 * s));
+  painter.drawPath(roundedRect(box.adjusted(1, 1, -1, -1), 13 * s));
 }
 
 // --- main window background
 
-void DrawTitleBand(QPainter& painter) {
+void drawTitleBand(QPainter& painter) {
   painter.fillRect(QRect(0, 0, kWindowWidth, kTitleBandHeight),
-                   Vertical(0, kTitleBandHeight, Colour::kTitleTop, Colour::kTitleBottom));
+                   vertical(0, kTitleBandHeight, Colour::kTitleTop, Colour::kTitleBottom));
   painter.fillRect(QRect(0, kTitleBandHeight, kWindowWidth, 1), Colour::kTitleEdge);
   // A thin accent glow under the title, fading out towards both ends.
   QLinearGradient glow(0, 0, kWindowWidth, 0);
-  glow.setColorAt(0, WithAlpha(Colour::kAccent, 0));
-  glow.setColorAt(0.15, WithAlpha(Colour::kAccent, 150));
-  glow.setColorAt(0.6, WithAlpha(Colour::kAccent, 60));
-  glow.setColorAt(1, WithAlpha(Colour::kAccent, 0));
+  glow.setColorAt(0, withAlpha(Colour::kAccent, 0));
+  glow.setColorAt(0.15, withAlpha(Colour::kAccent, 150));
+  glow.setColorAt(0.6, withAlpha(Colour::kAccent, 60));
+  glow.setColorAt(1, withAlpha(Colour::kAccent, 0));
   painter.fillRect(QRect(0, kTitleBandHeight + 1, kWindowWidth, 1), glow);
-  DrawEmblem(painter, kLogo);
+  drawEmblem(painter, kLogo);
 }
 
-void DrawPane(QPainter& painter) {
+void drawPane(QPainter& painter) {
   // The pane holds both pages; the tabs stand on its accent top edge.
   QPainterPath pane;
   const QRectF box(kPane);
@@ -240,43 +240,43 @@ void DrawPane(QPainter& painter) {
   QLinearGradient baseline(kPane.left(), 0, kPane.right(), 0);
   baseline.setColorAt(0, Colour::kAccent);
   baseline.setColorAt(0.55, Colour::kAccentDark);
-  baseline.setColorAt(1, WithAlpha(Colour::kAccentDark, 90));
+  baseline.setColorAt(1, withAlpha(Colour::kAccentDark, 90));
   painter.fillRect(QRect(kPane.left(), kTabBaseline, kPane.width(), 2), baseline);
 }
 
-void DrawFooter(QPainter& painter) {
+void drawFooter(QPainter& painter) {
   // A status strip in a middle tone: the home-site link is black and turns
   // white under the mouse, and both must read on it.
   const QRect footer(0, kFooterTop, kWindowWidth, kWindowHeight - kFooterTop);
   painter.fillRect(footer,
-                   Vertical(footer.top(), footer.bottom(), QColor(40, 148, 168), QColor(29, 124, 142)));
+                   vertical(footer.top(), footer.bottom(), QColor(40, 148, 168), QColor(29, 124, 142)));
   painter.fillRect(QRect(0, kFooterTop, kWindowWidth, 1), QColor(112, 208, 224));
   painter.fillRect(QRect(0, kFooterTop - 1, kWindowWidth, 1), Colour::kTitleEdge);
 }
 
-void DrawMainBackground() {
-  Draw(kWindowWidth, kWindowHeight, "main_bg", [](QPainter& painter) {
-    const QPainterPath outline = RoundedRect(QRectF(0, 0, kWindowWidth, kWindowHeight), kWindowCornerRadius);
+void drawMainBackground() {
+  draw(kWindowWidth, kWindowHeight, "main_bg", [](QPainter& painter) {
+    const QPainterPath outline = roundedRect(QRectF(0, 0, kWindowWidth, kWindowHeight), kWindowCornerRadius);
     painter.setClipPath(outline);
     painter.fillRect(QRect(0, 0, kWindowWidth, kWindowHeight),
-                     Vertical(0, kWindowHeight, Colour::kFrameTop, Colour::kFrameBottom));
-    DrawTitleBand(painter);
-    DrawPane(painter);
-    DrawFooter(painter);
+                     vertical(0, kWindowHeight, Colour::kFrameTop, Colour::kFrameBottom));
+    drawTitleBand(painter);
+    drawPane(painter);
+    drawFooter(painter);
     painter.setClipping(false);
     painter.setPen(QPen(QColor(255, 255, 255, 28), 1));
     painter.setBrush(Qt::NoBrush);
-    painter.drawPath(RoundedRect(QRectF(0.5, 0.5, kWindowWidth - 1, kWindowHeight - 1), kWindowCornerRadius));
+    painter.drawPath(roundedRect(QRectF(0.5, 0.5, kWindowWidth - 1, kWindowHeight - 1), kWindowCornerRadius));
   });
 }
 
 // --- window buttons
 
-void DrawWindowButton(const char* base, ButtonState state, const QColor& hoverFill,
+void drawWindowButton(const char* base, ButtonState state, const QColor& hoverFill,
                       const std::function<void(QPainter&)>& glyph) {
   const QString name = QString("%1_%2").arg(base, kButtonStates[static_cast<int>(state)].suffix);
-  Draw(24, 24, qPrintable(name), [&](QPainter& painter) {
-    const QPainterPath shape = RoundedRect(QRectF(0.5, 0.5, 23, 23), 5);
+  draw(24, 24, qPrintable(name), [&](QPainter& painter) {
+    const QPainterPath shape = roundedRect(QRectF(0.5, 0.5, 23, 23), 5);
     QColor glyphColour = Colour::kGlyph;
     switch (state) {
       case ButtonState::Normal:
@@ -299,11 +299,11 @@ void DrawWindowButton(const char* base, ButtonState state, const QColor& hoverFi
   });
 }
 
-void DrawWindowButtons() {
+void drawWindowButtons() {
   for (const StateName& s : kButtonStates) {
-    DrawWindowButton("btn_min", s.state, QColor(66, 76, 93),
+    drawWindowButton("btn_min", s.state, QColor(66, 76, 93),
                      [](QPainter& p) { p.drawLine(QPointF(7, 15.5), QPointF(17, 15.5)); });
-    DrawWindowButton("btn_close", s.state, Colour::kClose, [](QPainter& p) {
+    drawWindowButton("btn_close", s.state, Colour::kClose, [](QPainter& p) {
       p.drawLine(QPointF(7.5, 7.5), QPointF(16.5, 16.5));
       p.drawLine(QPointF(16.5, 7.5), QPointF(7.5, 16.5));
     });
@@ -317,7 +317,7 @@ struct TabLook {
   int highlight;
 };
 
-TabLook LookOfTab(ButtonState state) {
+TabLook lookOfTab(ButtonState state) {
   switch (state) {
     case ButtonState::Normal:
       return {QColor(50, 57, 71), QColor(39, 45, 56), QColor(62, 70, 86), 40};
@@ -335,24 +335,24 @@ TabLook LookOfTab(ButtonState state) {
 // a clear seam keeps them apart.
 const QRectF kTabShape(1.5, 0.5, 109, 30);
 
-void DrawTab(const QString& name, const TabLook& look) {
-  Draw(112, 30, qPrintable(name), [&](QPainter& painter) {
-    const QPainterPath shape = TopRoundedRect(kTabShape, 6);
-    painter.fillPath(shape, Vertical(0, 30, look.top, look.bottom));
-    TopHighlight(painter, shape, look.highlight);
+void drawTab(const QString& name, const TabLook& look) {
+  draw(112, 30, qPrintable(name), [&](QPainter& painter) {
+    const QPainterPath shape = topRoundedRect(kTabShape, 6);
+    painter.fillPath(shape, vertical(0, 30, look.top, look.bottom));
+    topHighlight(painter, shape, look.highlight);
     painter.setPen(QPen(look.edge, 1));
     painter.setBrush(Qt::NoBrush);
     painter.drawPath(shape);
   });
 }
 
-void DrawTabs() {
-  for (const StateName& s : kButtonStates) DrawTab(QString("tab_%1").arg(s.suffix), LookOfTab(s.state));
+void drawTabs() {
+  for (const StateName& s : kButtonStates) drawTab(QString("tab_%1").arg(s.suffix), lookOfTab(s.state));
   // The active tab: the accent colour, flowing into the pane's accent edge.
-  Draw(112, 30, "tab_marker", [](QPainter& painter) {
-    const QPainterPath shape = TopRoundedRect(QRectF(1.5, 0.5, 109, 31), 6);
-    painter.fillPath(shape, Vertical(0, 30, QColor(48, 178, 200), Colour::kAccent));
-    TopHighlight(painter, shape, 90);
+  draw(112, 30, "tab_marker", [](QPainter& painter) {
+    const QPainterPath shape = topRoundedRect(QRectF(1.5, 0.5, 109, 31), 6);
+    painter.fillPath(shape, vertical(0, 30, QColor(48, 178, 200), Colour::kAccent));
+    topHighlight(painter, shape, 90);
     painter.setPen(QPen(Colour::kAccentEdge, 1));
     painter.setBrush(Qt::NoBrush);
     painter.drawPath(shape);
@@ -363,65 +363,65 @@ void DrawTabs() {
 
 // Icons before the two headings: a monitor for the local store and a globe
 // for the online catalogue.
-void DrawMonitorIcon(QPainter& painter, QPointF origin) {
+void drawMonitorIcon(QPainter& painter, QPointF origin) {
   painter.setPen(QPen(Colour::kAccentLight, 1.4));
-  painter.setBrush(WithAlpha(Colour::kAccent, 80));
+  painter.setBrush(withAlpha(Colour::kAccent, 80));
   painter.drawRoundedRect(QRectF(origin.x() + 0.7, origin.y() + 0.7, 13.6, 9.6), 1.5, 1.5);
   painter.drawLine(QPointF(origin.x() + 7.5, origin.y() + 10.5), QPointF(origin.x() + 7.5, origin.y() + 13));
   painter.drawLine(QPointF(origin.x() + 4, origin.y() + 13.3), QPointF(origin.x() + 11, origin.y() + 13.3));
 }
 
-void DrawGlobeIcon(QPainter& painter, QPointF origin) {
+void drawGlobeIcon(QPainter& painter, QPointF origin) {
   const QPointF centre(origin.x() + 7.5, origin.y() + 7);
   painter.setPen(QPen(Colour::kAccentLight, 1.3));
-  painter.setBrush(WithAlpha(Colour::kAccent, 80));
+  painter.setBrush(withAlpha(Colour::kAccent, 80));
   painter.drawEllipse(centre, 6.5, 6.5);
   painter.setBrush(Qt::NoBrush);
   painter.drawEllipse(centre, 2.8, 6.5);
   painter.drawLine(QPointF(centre.x() - 6.5, centre.y()), QPointF(centre.x() + 6.5, centre.y()));
 }
 
-void DrawHeading(QPainter& painter, int top, const std::function<void(QPainter&, QPointF)>& icon) {
+void drawHeading(QPainter& painter, int top, const std::function<void(QPainter&, QPointF)>& icon) {
   const QRectF band(1, top, 180, 33);
-  painter.fillRect(band, Vertical(band.top(), band.bottom(), Colour::kHeadingTop, Colour::kHeadingBottom));
+  painter.fillRect(band, vertical(band.top(), band.bottom(), Colour::kHeadingTop, Colour::kHeadingBottom));
   QLinearGradient rule(10, 0, 172, 0);
-  rule.setColorAt(0, WithAlpha(Colour::kAccent, 200));
-  rule.setColorAt(1, WithAlpha(Colour::kAccent, 0));
+  rule.setColorAt(0, withAlpha(Colour::kAccent, 200));
+  rule.setColorAt(1, withAlpha(Colour::kAccent, 0));
   painter.fillRect(QRectF(1, band.bottom(), 180, 1), rule);
   icon(painter, QPointF(17, top + 10));
 }
 
 // Hair lines between the link rows; the highlight bar (26 rows) fits exactly
 // between two of them.
-void DrawRowRules(QPainter& painter, int firstBarTop, int rows) {
+void drawRowRules(QPainter& painter, int firstBarTop, int rows) {
   for (int k = 0; k + 1 < rows; ++k)
     painter.fillRect(QRect(34, firstBarTop + 27 * k + 26, 136, 1), Colour::kRowRule);
 }
 
-void DrawCategoryColumn() {
-  Draw(182, 459, "category_column", [](QPainter& painter) {
-    const QPainterPath shape = RoundedRect(QRectF(0.5, 0.5, 181, 458), 7);
-    painter.fillPath(shape, Vertical(0, 459, Colour::kColumnTop, Colour::kColumnBottom));
+void drawCategoryColumn() {
+  draw(182, 459, "category_column", [](QPainter& painter) {
+    const QPainterPath shape = roundedRect(QRectF(0.5, 0.5, 181, 458), 7);
+    painter.fillPath(shape, vertical(0, 459, Colour::kColumnTop, Colour::kColumnBottom));
     painter.save();
     painter.setClipPath(shape);
-    DrawHeading(painter, 0, DrawMonitorIcon);  // "Local" at 40, 11
-    DrawHeading(painter, 193, DrawGlobeIcon);  // "Network" at 40, 203
+    drawHeading(painter, 0, drawMonitorIcon);  // "Local" at 40, 11
+    drawHeading(painter, 193, drawGlobeIcon);  // "Network" at 40, 203
     painter.restore();
-    DrawRowRules(painter, 41, 5);
-    DrawRowRules(painter, 234, 7);
+    drawRowRules(painter, 41, 5);
+    drawRowRules(painter, 234, 7);
     painter.setPen(QPen(Colour::kColumnEdge, 1));
     painter.setBrush(Qt::NoBrush);
     painter.drawPath(shape);
   });
 
-  Draw(175, 26, "highlight_bar", [](QPainter& painter) {
-    const QPainterPath shape = RoundedRect(QRectF(0.5, 0.5, 174, 25), 4);
-    painter.fillPath(shape, Vertical(0, 26, QColor(38, 152, 172), QColor(26, 118, 135)));
-    TopHighlight(painter, shape, 60);
-    painter.fillPath(RoundedRect(QRectF(0.5, 0.5, 4, 25), 2), QColor(140, 232, 244));
+  draw(175, 26, "highlight_bar", [](QPainter& painter) {
+    const QPainterPath shape = roundedRect(QRectF(0.5, 0.5, 174, 25), 4);
+    painter.fillPath(shape, vertical(0, 26, QColor(38, 152, 172), QColor(26, 118, 135)));
+    topHighlight(painter, shape, 60);
+    painter.fillPath(roundedRect(QRectF(0.5, 0.5, 4, 25), 2), QColor(140, 232, 244));
   });
 
-  Draw(9, 9, "arrow", [](QPainter& painter) {
+  draw(9, 9, "arrow", [](QPainter& painter) {
     QPainterPath triangle;
     triangle.moveTo(2, 0.8);
     triangle.lineTo(7.6, 4.5);
@@ -433,20 +433,20 @@ void DrawCategoryColumn() {
 
 // --- thumbnail slots and the page bar
 
-void DrawSlot(const char* name, QSize size, QRect thumbnail) {
-  Draw(size.width(), size.height(), name, [&](QPainter& painter) {
+void drawSlot(const char* name, QSize size, QRect thumbnail) {
+  draw(size.width(), size.height(), name, [&](QPainter& painter) {
     const QRectF card(0.5, 0.5, size.width() - 1, size.height() - 1);
-    const QPainterPath shape = RoundedRect(card, 6);
-    painter.fillPath(RoundedRect(card.translated(0, 1), 6), QColor(0, 0, 0, 18));  // a hint of shadow
-    painter.fillPath(shape, Vertical(0, size.height(), Colour::kCard, QColor(236, 239, 243)));
+    const QPainterPath shape = roundedRect(card, 6);
+    painter.fillPath(roundedRect(card.translated(0, 1), 6), QColor(0, 0, 0, 18));  // a hint of shadow
+    painter.fillPath(shape, vertical(0, size.height(), Colour::kCard, QColor(236, 239, 243)));
     painter.setPen(QPen(Colour::kCardEdge, 1));
     painter.setBrush(Qt::NoBrush);
     painter.drawPath(shape);
     // A short accent strip above the picture marks the card's top.
     const qreal stripTop = thumbnail.top() / 2.0 - 1.5;
-    painter.fillPath(RoundedRect(QRectF(thumbnail.left(), stripTop, 36, 3), 1.5), Colour::kAccent);
-    painter.fillPath(RoundedRect(QRectF(thumbnail.left() + 40, stripTop, 10, 3), 1.5),
-                     WithAlpha(Colour::kAccent, 90));
+    painter.fillPath(roundedRect(QRectF(thumbnail.left(), stripTop, 36, 3), 1.5), Colour::kAccent);
+    painter.fillPath(roundedRect(QRectF(thumbnail.left() + 40, stripTop, 10, 3), 1.5),
+                     withAlpha(Colour::kAccent, 90));
     // The well the thumbnail sits in, one pixel wider all round.
     const QRectF well = QRectF(thumbnail).adjusted(-1.5, -1.5, 0.5, 0.5);
     painter.setPen(QPen(Colour::kCardWellEdge, 1));
@@ -455,16 +455,16 @@ void DrawSlot(const char* name, QSize size, QRect thumbnail) {
   });
 }
 
-void DrawGrid() {
-  DrawSlot("slot_normal", QSize(164, 140), QRect(9, 18, 145, 110));
-  DrawSlot("slot_widescreen", QSize(175, 133), QRect(7, 20, 160, 100));
-  Draw(554, 25, "page_bar", [](QPainter& painter) {
-    const QPainterPath shape = RoundedRect(QRectF(0.5, 0.5, 553, 24), 4);
-    painter.fillPath(shape, Vertical(0, 25, QColor(36, 42, 53), QColor(31, 36, 46)));
+void drawGrid() {
+  drawSlot("slot_normal", QSize(164, 140), QRect(9, 18, 145, 110));
+  drawSlot("slot_widescreen", QSize(175, 133), QRect(7, 20, 160, 100));
+  draw(554, 25, "page_bar", [](QPainter& painter) {
+    const QPainterPath shape = roundedRect(QRectF(0.5, 0.5, 553, 24), 4);
+    painter.fillPath(shape, vertical(0, 25, QColor(36, 42, 53), QColor(31, 36, 46)));
     painter.setPen(QPen(QColor(50, 58, 71), 1));
     painter.setBrush(Qt::NoBrush);
     painter.drawPath(shape);
-    painter.fillRect(QRectF(3, 20, 548, 1), WithAlpha(Colour::kAccent, 70));
+    painter.fillRect(QRectF(3, 20, 548, 1), withAlpha(Colour::kAccent, 70));
   });
 }
 
@@ -475,7 +475,7 @@ struct ButtonLook {
   int highlight;
 };
 
-ButtonLook LookOfButton(ButtonState state) {
+ButtonLook lookOfButton(ButtonState state) {
   switch (state) {
     case ButtonState::Normal:
       return {QColor(44, 170, 192), QColor(27, 128, 146), Colour::kAccentEdge, 70};
@@ -489,15 +489,15 @@ ButtonLook LookOfButton(ButtonState state) {
   return {QColor(60, 66, 76), QColor(51, 56, 65), QColor(44, 49, 57), 18};
 }
 
-void DrawPushButtons(const char* base, QSize size) {
+void drawPushButtons(const char* base, QSize size) {
   for (const StateName& s : kButtonStates) {
-    const ButtonLook look = LookOfButton(s.state);
+    const ButtonLook look = lookOfButton(s.state);
     const QString name = QString("%1_%2").arg(base, s.suffix);
-    Draw(size.width(), size.height(), qPrintable(name), [&](QPainter& painter) {
+    draw(size.width(), size.height(), qPrintable(name), [&](QPainter& painter) {
       const QRectF box(0.5, 0.5, size.width() - 1, size.height() - 1);
-      const QPainterPath shape = RoundedRect(box, 6);
-      painter.fillPath(shape, Vertical(0, size.height(), look.top, look.bottom));
-      TopHighlight(painter, RoundedRect(box.adjusted(1, 1, -1, -1), 5), look.highlight);
+      const QPainterPath shape = roundedRect(box, 6);
+      painter.fillPath(shape, vertical(0, size.height(), look.top, look.bottom));
+      topHighlight(painter, roundedRect(box.adjusted(1, 1, -1, -1), 5), look.highlight);
       painter.setPen(QPen(look.edge, 1));
       painter.setBrush(Qt::NoBrush);
       painter.drawPath(shape);
@@ -510,17 +510,17 @@ void DrawPushButtons(const char* base, QSize size) {
 enum class Toggle { On, Off };
 enum class Availability { Enabled, Disabled };
 
-QString ToggleName(const char* kind, Toggle toggle, Availability availability) {
+QString toggleName(const char* kind, Toggle toggle, Availability availability) {
   return QString("%1_%2%3").arg(kind, toggle == Toggle::On ? "on" : "off",
                                 availability == Availability::Disabled ? "_disabled" : "");
 }
 
-void DrawCheck(Toggle toggle, Availability availability) {
+void drawCheck(Toggle toggle, Availability availability) {
   const bool enabled = availability == Availability::Enabled;
-  Draw(13, 13, qPrintable(ToggleName("check", toggle, availability)), [&](QPainter& painter) {
-    const QPainterPath box = RoundedRect(QRectF(0.5, 0.5, 12, 12), 2.5);
+  draw(13, 13, qPrintable(toggleName("check", toggle, availability)), [&](QPainter& painter) {
+    const QPainterPath box = roundedRect(QRectF(0.5, 0.5, 12, 12), 2.5);
     if (toggle == Toggle::On && enabled) {
-      painter.fillPath(box, Vertical(0, 13, QColor(52, 180, 202), Colour::kAccentDark));
+      painter.fillPath(box, vertical(0, 13, QColor(52, 180, 202), Colour::kAccentDark));
       painter.setPen(QPen(Colour::kAccentEdge, 1));
     } else {
       painter.fillPath(box, enabled ? Colour::kControlFill : Colour::kDisabledFill);
@@ -539,9 +539,9 @@ void DrawCheck(Toggle toggle, Availability availability) {
   });
 }
 
-void DrawRadio(Toggle toggle, Availability availability) {
+void drawRadio(Toggle toggle, Availability availability) {
   const bool enabled = availability == Availability::Enabled;
-  Draw(13, 13, qPrintable(ToggleName("radio", toggle, availability)), [&](QPainter& painter) {
+  draw(13, 13, qPrintable(toggleName("radio", toggle, availability)), [&](QPainter& painter) {
     const QPointF centre(6.5, 6.5);
     painter.setBrush(enabled ? Colour::kControlFill : Colour::kDisabledFill);
     const QColor edge = !enabled               ? Colour::kDisabledEdge
@@ -556,11 +556,11 @@ void DrawRadio(Toggle toggle, Availability availability) {
   });
 }
 
-void DrawToggles() {
+void drawToggles() {
   for (Toggle toggle : {Toggle::On, Toggle::Off}) {
     for (Availability availability : {Availability::Enabled, Availability::Disabled}) {
-      DrawCheck(toggle, availability);
-      DrawRadio(toggle, availability);
+      drawCheck(toggle, availability);
+      drawRadio(toggle, availability);
     }
   }
 }
@@ -573,8 +573,8 @@ void DrawToggles() {
 // corners, the side lines at column 0 or 7, the bottom line at row 6 of the
 // lower right and row 7 of the lower left corner).
 
-void DrawCorner(const char* name, QPointF centre, qreal radiusX, qreal radiusY, int startAngle) {
-  Draw(8, 8, name, [&](QPainter& painter) {
+void drawCorner(const char* name, QPointF centre, qreal radiusX, qreal radiusY, int startAngle) {
+  draw(8, 8, name, [&](QPainter& painter) {
     painter.setPen(QPen(Colour::kBoxLine, 1.25));  // a hair heavier: a bare 1-pixel arc looks faint
     painter.setBrush(Qt::NoBrush);
     const QRectF ellipse(centre.x() - radiusX, centre.y() - radiusY, 2 * radiusX, 2 * radiusY);
@@ -582,16 +582,16 @@ void DrawCorner(const char* name, QPointF centre, qreal radiusX, qreal radiusY, 
   });
 }
 
-void DrawBoxCorners() {
-  DrawCorner("box_corner_tl", QPointF(8.5, 8.5), 8, 8, 90);
-  DrawCorner("box_corner_tr", QPointF(0.5, 8.5), 7, 8, 0);
-  DrawCorner("box_corner_br", QPointF(0.5, 0.5), 7, 6, 270);
-  DrawCorner("box_corner_bl", QPointF(8.5, 0.5), 8, 7, 180);
+void drawBoxCorners() {
+  drawCorner("box_corner_tl", QPointF(8.5, 8.5), 8, 8, 90);
+  drawCorner("box_corner_tr", QPointF(0.5, 8.5), 7, 8, 0);
+  drawCorner("box_corner_br", QPointF(0.5, 0.5), 7, 6, 270);
+  drawCorner("box_corner_bl", QPointF(8.5, 0.5), 8, 7, 180);
 }
 
 // --- progress dialog
 
-void DrawDownloadGlyph(QPainter& painter, QPointF origin) {
+void drawDownloadGlyph(QPainter& painter, QPointF origin) {
   painter.setPen(QPen(Colour::kAccentLight, 1.8, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
   painter.setBrush(Qt::NoBrush);
   const qreal x = origin.x();
@@ -603,28 +603,28 @@ void DrawDownloadGlyph(QPainter& painter, QPointF origin) {
                                   QPointF(x + 14.5, y + 15), QPointF(x + 14.5, y + 11)}));
 }
 
-void DrawProgressDialog() {
-  Draw(433, 148, "down2_bg", [](QPainter& painter) {
-    painter.fillRect(QRect(0, 0, 433, 148), Vertical(0, 148, QColor(34, 40, 51), QColor(25, 29, 37)));
-    painter.fillRect(QRect(0, 0, 433, 33), Vertical(0, 33, Colour::kHeadingTop, Colour::kHeadingBottom));
+void drawProgressDialog() {
+  draw(433, 148, "down2_bg", [](QPainter& painter) {
+    painter.fillRect(QRect(0, 0, 433, 148), vertical(0, 148, QColor(34, 40, 51), QColor(25, 29, 37)));
+    painter.fillRect(QRect(0, 0, 433, 33), vertical(0, 33, Colour::kHeadingTop, Colour::kHeadingBottom));
     QLinearGradient rule(0, 0, 433, 0);
-    rule.setColorAt(0, WithAlpha(Colour::kAccent, 0));
+    rule.setColorAt(0, withAlpha(Colour::kAccent, 0));
     rule.setColorAt(0.5, Colour::kAccent);
-    rule.setColorAt(1, WithAlpha(Colour::kAccent, 0));
+    rule.setColorAt(1, withAlpha(Colour::kAccent, 0));
     painter.fillRect(QRect(0, 33, 433, 1), rule);
     // The bar's track; the bar grows over it from the left.
     painter.setPen(QPen(QColor(58, 66, 80), 1));
     painter.setBrush(QColor(15, 18, 23));
     painter.drawRoundedRect(QRectF(54.5, 69.5, 320, 18), 3, 3);
-    DrawDownloadGlyph(painter, QPointF(30, 70));
+    drawDownloadGlyph(painter, QPointF(30, 70));
     painter.setPen(QPen(Colour::kBoxLine, 1));
     painter.setBrush(Qt::NoBrush);
     painter.drawRect(QRectF(0.5, 0.5, 432, 147));
   });
 
   // Stretched to any width between 1 and 319, so it only varies downwards.
-  Draw(319, 17, "progress_bar", [](QPainter& painter) {
-    QLinearGradient fill = Vertical(0, 17, QColor(118, 222, 238), QColor(24, 128, 148));
+  draw(319, 17, "progress_bar", [](QPainter& painter) {
+    QLinearGradient fill = vertical(0, 17, QColor(118, 222, 238), QColor(24, 128, 148));
     fill.setColorAt(0.45, QColor(52, 178, 200));
     painter.fillRect(QRect(0, 0, 319, 17), fill);
     painter.fillRect(QRect(0, 0, 319, 1), QColor(170, 240, 250));
@@ -632,13 +632,13 @@ void DrawProgressDialog() {
   });
 }
 
-void DrawAppIcon() {
-  Draw(64, 64, "app_icon", [](QPainter& painter) { DrawEmblem(painter, QRectF(0, 0, 64, 64)); });
+void drawAppIcon() {
+  draw(64, 64, "app_icon", [](QPainter& painter) { drawEmblem(painter, QRectF(0, 0, 64, 64)); });
 }
 
 // The installed program's icon at the sizes desktops look for, as
 // <size>x<size>/apps/<application id>.png of an icon theme folder.
-void DrawThemeIcons() {
+void drawThemeIcons() {
   for (const int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
     const QString folder = QStringLiteral("%1x%1/apps").arg(size);
     if (!QDir(g_outputFolder).mkpath(folder)) {
@@ -647,8 +647,8 @@ void DrawThemeIcons() {
       continue;
     }
     const QByteArray name = (folder + QStringLiteral("/org.nimbra.Wallpaper")).toUtf8();
-    Draw(size, size, name.constData(),
-         [size](QPainter& painter) { DrawEmblem(painter, QRectF(0, 0, size, size)); });
+    draw(size, size, name.constData(),
+         [size](QPainter& painter) { drawEmblem(painter, QRectF(0, 0, size, size)); });
   }
 }
 
@@ -666,19 +666,19 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (icons) {
-    DrawThemeIcons();
+    drawThemeIcons();
     return g_failures == 0 ? 0 : 1;
   }
-  DrawMainBackground();
-  DrawWindowButtons();
-  DrawTabs();
-  DrawCategoryColumn();
-  DrawGrid();
-  DrawPushButtons("btn_wide", QSize(208, 31));
-  DrawPushButtons("btn_small", QSize(107, 31));
-  DrawToggles();
-  DrawBoxCorners();
-  DrawProgressDialog();
-  DrawAppIcon();
+  drawMainBackground();
+  drawWindowButtons();
+  drawTabs();
+  drawCategoryColumn();
+  drawGrid();
+  drawPushButtons("btn_wide", QSize(208, 31));
+  drawPushButtons("btn_small", QSize(107, 31));
+  drawToggles();
+  drawBoxCorners();
+  drawProgressDialog();
+  drawAppIcon();
   return g_failures == 0 ? 0 : 1;
 }
