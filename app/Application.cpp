@@ -71,10 +71,15 @@ int runProgram(Application& app, const AppContext& context, const ProgramCommand
 }
 }  // namespace
 
+namespace {
+constexpr int kUsageError = 2;
+}  // namespace
+
 int runNimbraWallpaper(int argc, char** argv) {
   QString problem;
   const std::optional<ProgramCommand> command = parseCommandLine(argumentsOf(argc, argv), &problem);
-  if (!command) return reportReply({1, problem});
+  // A command line the program does not take is a usage error.
+  if (!command) return reportReply({kUsageError, problem});
   if (command->kind == CommandKind::Help) return reportReply({0, commandLineHelp()});
   if (command->kind == CommandKind::Version) return reportReply({0, versionLine()});
   // Held to the end: two programs never write the same files.

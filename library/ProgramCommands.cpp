@@ -49,14 +49,35 @@ void answerWhenDone(WallpaperWorker& worker, quint64 ticket, CommandAnswer answe
 }
 }  // namespace
 
+namespace {
+// What follows a command's option: --set its file, the others nothing.
+qsizetype argumentsTakenBy(CommandKind kind) { return kind == CommandKind::Set ? 1 : 0; }
+
+// A command given more than it takes did not do what was asked, whatever
+// it would have done with the rest: refused, rather than reported done.
+std::optional<QString> extraArgumentProblem(const QStringList& arguments, const char* option,
+                                            CommandKind kind) {
+  const qsizetype end = 2 + argumentsTakenBy(kind);
+  if (arguments.size() <= end) return std::nullopt;
+  return QStringLiteral("%1 takes %2; \"%3\" is not understood\n\n%4")
+      .arg(QLatin1String(option),
+           kind == CommandKind::Set ? QStringLiteral("one picture file") : QStringLiteral("nothing more"),
+           arguments.at(end), commandLineHelp());
+}
+}  // namespace
+
 std::optional<ProgramCommand> parseCommandLine(const QStringList& arguments, QString* problem) {
   if (arguments.size() < 2) return ProgramCommand{CommandKind::Show, {}};
   const QString first = arguments.at(1);
   for (const CommandName& name : kCommands) {
     if (first != QLatin1String(name.option)) continue;
+    if (const std::optional<QString> extra = extraArgumentProblem(arguments, name.option, name.kind)) {
+      *problem = *extra;
+      return std::nullopt;
+    }
     if (name.kind != CommandKind::Set) return ProgramCommand{name.kind, {}};
     if (arguments.size() < 3 || arguments.at(2).isEmpty()) {
-      *problem = QStringLiteral("--set needs a picture file (see --help)");
+      *problem = QStringLiteral("--set needs a picture file\n\n") + commandLineHelp();
       return std::nullopt;
     }
     // The running program has a starting folder of its own.

@@ -29,8 +29,9 @@ struct ProgramCommand {
 
 // arguments[0] is the program. An argument that names no command (the
 // auto-start entry's "-1", or anything unknown) is a plain start; no
-// argument at all shows the window, as --show does. nullopt
-// with the reason for a command that lacks its file.
+// argument at all shows the window, as --show does. nullopt, with the
+// reason and the usage, for a command that lacks its file or is given more
+// than it takes.
 std::optional<ProgramCommand> parseCommandLine(const QStringList& arguments, QString* problem);
 // The words a start hands to the running program, and the way back.
 QStringList instanceRequest(const ProgramCommand& command);

@@ -40,7 +40,24 @@ TEST(CommandLine, NoArgumentShowsAndAnyOtherWordIsAPlainStart) {
   // The auto-start entry's argument keeps the start-in-tray rule.
   EXPECT_EQ(parsed({QStringLiteral("-1")}).kind, CommandKind::Start);
   EXPECT_EQ(parsed({QStringLiteral("--unknown")}).kind, CommandKind::Start);
-  EXPECT_EQ(parsed({QStringLiteral("--next"), QStringLiteral("extra")}).kind, CommandKind::Next);
+  EXPECT_EQ(parsed({QStringLiteral("--unknown"), QStringLiteral("--more")}).kind, CommandKind::Start);
+}
+
+// What a command would do with words it does not take is not what was
+// asked: the command is refused, with the usage.
+TEST(CommandLine, ACommandGivenMoreThanItTakesIsRefusedWithTheUsage) {
+  const QList<QStringList> refused = {
+      {QStringLiteral("--next"), QStringLiteral("extra")},
+      {QStringLiteral("--quit"), QStringLiteral("now")},
+      {QStringLiteral("--set"), QStringLiteral("a.jpg"), QStringLiteral("--monitor"), QStringLiteral("2")},
+      {QStringLiteral("--show"), QString()},
+  };
+  for (const QStringList& words : refused) {
+    QString problem;
+    EXPECT_FALSE(parseCommandLine(QStringList{kProgram} + words, &problem)) << qPrintable(words.join(' '));
+    EXPECT_TRUE(problem.startsWith(words.first())) << qPrintable(problem);
+    EXPECT_TRUE(problem.contains(QLatin1String("Usage: NimbraWallpaper"))) << qPrintable(problem);
+  }
 }
 
 TEST(CommandLine, EveryCommandSurvivesTheTripToTheRunningProgram) {
