@@ -126,7 +126,16 @@ QString commandLineHelp() {
 QString versionLine() { return QStringLiteral("Nimbra Wallpaper 1.2\n"); }
 
 void setPictureCommand(WallpaperWorker& worker, const QString& file, CommandAnswer answer) {
-  if (!isReadableFile(file)) return answer(failure(QStringLiteral("no such file: %1").arg(file)));
+  switch (kindOfPath(file)) {
+    case PathKind::Missing:
+      return answer(failure(QStringLiteral("no such file: %1").arg(file)));
+    case PathKind::Folder:
+    case PathKind::Other:
+      return answer(failure(QStringLiteral("not a regular file: %1").arg(file)));
+    case PathKind::File:
+      break;
+  }
+  if (!isReadableFile(file)) return answer(failure(QStringLiteral("cannot be read: %1").arg(file)));
   // Only the header is read: a desktop told to show a file that is not a
   // picture shows a blank background.
   if (!isPictureFile(file)) return answer(failure(QStringLiteral("not a picture: %1").arg(file)));

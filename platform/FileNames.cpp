@@ -219,7 +219,11 @@ QString realPath(const QString& path) {
 
 PathKind kindOfPath(const QString& path) {
   struct stat info {};
-  if (path.isEmpty() || ::stat(encodeFileName(path).constData(), &info) != 0) return PathKind::Missing;
+  if (path.isEmpty()) return PathKind::Missing;
+  if (::stat(encodeFileName(path).constData(), &info) != 0) {
+    // Links that lead round in a circle are there, but are no file.
+    return errno == ELOOP ? PathKind::Other : PathKind::Missing;
+  }
   if (S_ISREG(info.st_mode)) return PathKind::File;
   return S_ISDIR(info.st_mode) ? PathKind::Folder : PathKind::Other;
 }

@@ -51,6 +51,8 @@ std::vector<FolderEntry> readFolder(const QString& folder);
 QString realPath(const QString& path);
 
 // What a path names, links followed.
+// Other: something that is not a file or folder (a pipe, a device, a socket,
+// links that lead round in a circle).
 enum class PathKind { Missing, File, Folder, Other };
 PathKind kindOfPath(const QString& path);
 

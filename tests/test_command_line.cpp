@@ -1,6 +1,7 @@
 // The command line: what a start is asked to do, the words it hands to a
 // running program, and the commands' outcomes and exit codes.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QDir>
 #include <QFile>
@@ -130,6 +131,24 @@ TEST_F(CommandOutcomeTest, SetRefusesAMissingFileOrOneThatIsNotAPicture) {
   EXPECT_EQ(text.exitCode, 1);
   EXPECT_TRUE(text.message.contains(QLatin1String("not a picture")));
   EXPECT_TRUE(setter->given.isEmpty()) << "the desktop must not be told to show what is not a picture";
+}
+
+// A folder, a pipe, a device or a loop of links is there but is no file:
+// said so, and nothing is read from it (a pipe would block).
+TEST_F(CommandOutcomeTest, SetSaysWhatIsThereWhenItIsNoRegularFile) {
+  const QString pipe = folder.file(QStringLiteral("pipe.jpg"));
+  ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+  const QString loop = folder.file(QStringLiteral("loop.jpg"));
+  ASSERT_TRUE(QFile::link(folder.file(QStringLiteral("round.jpg")), loop));
+  ASSERT_TRUE(QFile::link(loop, folder.file(QStringLiteral("round.jpg"))));
+  for (const QString& path : {folder.path(), pipe, QStringLiteral("/dev/null"), loop}) {
+    const InstanceReply reply = setPicture(path);
+    EXPECT_EQ(reply.exitCode, 1) << qPrintable(path);
+    EXPECT_TRUE(reply.message.startsWith(QLatin1String("not a regular file: "))) << qPrintable(reply.message);
+  }
+  EXPECT_TRUE(
+      setPicture(folder.file(QStringLiteral("gone.jpg"))).message.startsWith(QLatin1String("no such file")));
+  EXPECT_TRUE(setter->given.isEmpty());
 }
 
 TEST_F(CommandOutcomeTest, SetTellsAPictureByItsContentNotItsName) {
