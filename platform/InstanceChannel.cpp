@@ -12,6 +12,7 @@
 #include <QLocalSocket>
 #include <QPointer>
 #include <QTimer>
+#include <algorithm>
 
 #include "platform/AtomicFile.h"
 
@@ -178,7 +179,9 @@ void InstanceHandOver::attempt() {
     emit gaveUp(m_lock.error());
     return;
   }
-  if (const auto reply = sendToInstance(m_request, kInstanceAnswerTime, m_socketPath)) {
+  // No single wait outlasts the patience of the whole hand-over.
+  const std::chrono::milliseconds left(std::max<qint64>(m_deadline.remainingTime(), 1));
+  if (const auto reply = sendToInstance(m_request, std::min(kInstanceAnswerTime, left), m_socketPath)) {
     emit answered(*reply);
     return;
   }

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QTemporaryDir>
@@ -205,6 +206,23 @@ TEST_F(InstanceTest, AHolderThatNeverAnswersEndsTheWaitWithAReason) {
   EXPECT_FALSE(end.becameInstance);
   EXPECT_FALSE(end.reply);
   EXPECT_TRUE(end.gaveUp.contains(lockPath()));
+}
+
+// An instance that takes the request and then freezes holds a later start no
+// longer than that start's patience, not the full time an answer may take.
+TEST_F(InstanceTest, AFrozenInstanceHoldsAStartNoLongerThanItsPatience) {
+  InstanceLock holder(lockPath());
+  ASSERT_TRUE(holder.tryTake());
+  QLocalServer silent;
+  ASSERT_TRUE(silent.listen(socketPath()));
+  InstanceLock mine(lockPath());
+  InstanceHandOver handOver(mine, {QStringLiteral("next")}, 300ms, socketPath());
+  QElapsedTimer waited;
+  waited.start();
+  const HandOverEnd end = runHandOver(handOver);
+  EXPECT_FALSE(end.reply);
+  EXPECT_TRUE(end.gaveUp.contains(lockPath())) << qPrintable(end.gaveUp);
+  EXPECT_LT(waited.elapsed(), std::chrono::milliseconds(kInstanceAnswerTime).count() / 3);
 }
 
 TEST(InstanceFolder, TheRuntimeFolderComesFromTheEnvironment) {
