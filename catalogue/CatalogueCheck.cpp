@@ -3,8 +3,8 @@
 #include <QDate>
 #include <QTimer>
 
+#include "download/PageFetcher.h"
 #include "platform/IniFile.h"
-#include "platform/PageFetcher.h"
 #include "platform/TextCodec.h"
 
 namespace {

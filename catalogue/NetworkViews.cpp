@@ -5,10 +5,10 @@
 #include <QTimer>
 
 #include "catalogue/ThumbnailDownloads.h"
+#include "download/PageFetcher.h"
 #include "library/ListPageLoad.h"
 #include "library/SlotDecoding.h"
 #include "platform/IniFile.h"
-#include "platform/PageFetcher.h"
 
 namespace {
 

@@ -110,6 +110,15 @@ bool isHeaderLine(std::string_view line, std::string_view name) {
   });
 }
 
+std::string headerValue(std::string_view line, std::string_view name) {
+  std::string_view value = line.substr(std::min(name.size(), line.size()));
+  constexpr std::string_view kBlanks = " \t\r\n";
+  const size_t first = value.find_first_not_of(kBlanks);
+  if (first == std::string_view::npos) return {};
+  value = value.substr(first, value.find_last_not_of(kBlanks) - first + 1);
+  return std::string(value);
+}
+
 bool isHeaderEnd(std::string_view line) { return line == kLineEnd; }
 
 std::optional<int> responseStatusCode(std::string_view line) {

@@ -36,9 +36,12 @@ constexpr int kMaxHeaderLines = 100;
 inline constexpr std::string_view kContentLengthName = "Content-Length: ";
 inline constexpr std::string_view kContentRangeName = "Content-Range:";
 inline constexpr std::string_view kTransferEncodingName = "Transfer-Encoding:";
+inline constexpr std::string_view kLocationName = "Location:";
 
 // The line names the header when it starts with name, compared without case.
 bool isHeaderLine(std::string_view line, std::string_view name);
+// What follows name on a header line, without the blanks around it and the line end.
+std::string headerValue(std::string_view line, std::string_view name);
 // The blank line that ends the headers.
 bool isHeaderEnd(std::string_view line);
 // The status code of a status line "HTTP/1.x NNN ...".

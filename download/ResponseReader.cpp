@@ -64,6 +64,8 @@ void ResponseReader::takeHeader(std::string_view line) {
     takeValue(m_head.contentRange, m_head.rangeUnreadable, contentRangeValue(line));
   else if (isHeaderLine(line, kTransferEncodingName))
     m_head.transferEncoding = true;
+  else if (isHeaderLine(line, kLocationName) && m_head.location.empty())
+    m_head.location = headerValue(line, kLocationName);
 }
 
 bool isExactRangeAnswer(const ResponseHead& head, int32_t rangeStart, int32_t rangeEnd, int32_t total) {

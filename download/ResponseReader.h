@@ -20,6 +20,8 @@ struct ResponseHead {
   bool lengthUnreadable = false;
   bool rangeUnreadable = false;
   bool transferEncoding = false;
+  // The first Location line's value, blanks around it removed.
+  std::string location;
   bool operator==(const ResponseHead&) const = default;
 };
 

@@ -7,8 +7,8 @@
 #include <optional>
 
 #include "catalogue/CatalogueCheck.h"
+#include "download/PageFetcher.h"
 #include "platform/IniFile.h"
-#include "platform/PageFetcher.h"
 #include "platform/ProgramFolder.h"
 #include "support/FixedClock.h"
 #include "support/TemporaryProgramFolder.h"
@@ -368,4 +368,55 @@ TEST_F(PageFetcherTest, BlankPageEndsTheRunningFetchWithoutEvents) {
   EXPECT_FALSE(fetcher.isFetching());
   EXPECT_FALSE(pageArrives(2500ms));
   EXPECT_EQ(begins, 0);
+}
+
+TEST_F(PageFetcherTest, FollowsRedirectsAndDecodesChunkedPages) {
+  ServeOptions chunked;
+  chunked.Get = GetAnswer::ChunkedWhole;
+  site.serve("/chunked.htm", QByteArray(5000, 'c'), chunked);
+  ServeOptions toRelative;
+  toRelative.Get = GetAnswer::Redirect;
+  toRelative.Location = "/chunked.htm";
+  site.serve("/moved.htm", {}, toRelative);
+  ServeOptions toAbsolute;
+  toAbsolute.Get = GetAnswer::Redirect;
+  toAbsolute.Location = "http://pages.example/moved.htm";
+  site.serve("/old.htm", {}, toAbsolute);
+
+  fetcher.navigate("http://pages.example/old.htm");
+  EXPECT_EQ(waitForPage(), QByteArray(5000, 'c'));
+  // A port in the address is asked for and named to the server as given.
+  fetcher.navigate("http://pages.example:80/chunked.htm");
+  EXPECT_EQ(waitForPage(), QByteArray(5000, 'c'));
+  EXPECT_TRUE(site.requests().back().Head.contains("\r\nHost: pages.example:80\r\n"));
+}
+
+TEST_F(PageFetcherTest, EndlessRedirectsAndRedirectsAwayFromHttpFail) {
+  ServeOptions loop;
+  loop.Get = GetAnswer::Redirect;
+  loop.Location = "/loop.htm";
+  site.serve("/loop.htm", {}, loop);
+  fetcher.navigate("http://pages.example/loop.htm");
+  EXPECT_EQ(waitForPage(), QByteArray());
+  EXPECT_EQ(site.requestCount("GET"), PageFetcher::kMaximumRedirects + 1);
+
+  ServeOptions away;
+  away.Get = GetAnswer::Redirect;
+  away.Location = "ftp://pages.example/p.htm";
+  site.serve("/away.htm", {}, away);
+  fetcher.navigate("http://pages.example/away.htm");
+  EXPECT_EQ(waitForPage(), QByteArray());
+}
+
+TEST_F(PageFetcherTest, AFetcherDestroyedMidFetchDeliversNothing) {
+  site.serve("/silent.htm", "x", silently());
+  int completes = 0;
+  {
+    PageFetcher shortLived;
+    shortLived.setEndpoints(site.endpoints());
+    QObject::connect(&shortLived, &PageFetcher::downloadComplete, [&completes] { ++completes; });
+    shortLived.navigate("http://pages.example/silent.htm");
+  }
+  EXPECT_FALSE(pageArrives(500ms));
+  EXPECT_EQ(completes, 0);
 }

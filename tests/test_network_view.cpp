@@ -13,7 +13,7 @@
 
 #include "app/Main.h"
 #include "catalogue/NetworkViews.h"
-#include "platform/PageFetcher.h"
+#include "download/PageFetcher.h"
 #include "platform/ProgramFolder.h"
 #include "support/MainControls.h"
 #include "support/ProgramFolder.h"

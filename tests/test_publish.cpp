@@ -16,9 +16,9 @@
 
 #include "catalogue/CatalogueCheck.h"
 #include "catalogue/CatalogueRules.h"
+#include "download/PageFetcher.h"
 #include "library/StoreRules.h"
 #include "platform/IniFile.h"
-#include "platform/PageFetcher.h"
 #include "platform/ProgramFolder.h"
 #include "support/TemporaryProgramFolder.h"
 #include "support/TestHttpServer.h"

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "download/ChunkedBody.h"
 #include "download/ResponseReader.h"
 
 namespace {
@@ -183,4 +184,48 @@ TEST(HeadAnswer, OnlyAnOkAnswerWithOneReadableLengthAnnouncesIt) {
   EXPECT_FALSE(announced(ok, "Content-Length: 5\r\nContent-Length: 6\r\n"));
   EXPECT_FALSE(announced("HTTP/1.1 206 Partial Content", "Content-Length: 5\r\n"));
   EXPECT_FALSE(announced("HTTP/1.1 404 Not Found", "Content-Length: 5\r\n"));
+}
+
+// --- a chunked body, however the receives cut it
+
+namespace {
+
+struct ChunkedOutcome {
+  ChunkedBody::Progress progress;
+  std::string body;
+  bool operator==(const ChunkedOutcome&) const = default;
+};
+
+ChunkedOutcome decodeInPieces(const std::string& bytes, size_t pieceSize, size_t maximum = 1000) {
+  ChunkedBody body(maximum);
+  for (size_t at = 0; at < bytes.size(); at += pieceSize)
+    body.feed(std::string_view(bytes).substr(at, pieceSize));
+  return {body.progress(), body.body()};
+}
+
+}  // namespace
+
+TEST(ChunkedBody, GivesTheSameBodyHoweverTheBytesAreCut) {
+  const std::string encoded =
+      "5;name=value\r\nhello\r\n"
+      "A\r\n, chunked!\r\n"
+      "0\r\nExpires: never\r\n\r\n"
+      "after the body";
+  const ChunkedOutcome whole = decodeInPieces(encoded, encoded.size());
+  EXPECT_EQ(whole, (ChunkedOutcome{ChunkedBody::Progress::Complete, "hello, chunked!"}));
+  for (size_t piece = 1; piece < 12; ++piece) EXPECT_EQ(decodeInPieces(encoded, piece), whole) << piece;
+}
+
+TEST(ChunkedBody, RefusesWhatIsNotChunkedOrTooLarge) {
+  const auto refused = [](const std::string& bytes, size_t maximum = 1000) {
+    return decodeInPieces(bytes, 3, maximum).progress == ChunkedBody::Progress::Refused;
+  };
+  EXPECT_TRUE(refused("zz\r\nhello\r\n0\r\n\r\n"));       // no hexadecimal size
+  EXPECT_TRUE(refused("\r\n"));                           // no size at all
+  EXPECT_TRUE(refused("5\r\nhelloX\r\n0\r\n\r\n"));       // data longer than its size
+  EXPECT_TRUE(refused("5\nhello\n0\n\n"));                // bare line feeds
+  EXPECT_TRUE(refused("ffffffffffffffffff\r\n"));         // a size beyond any number
+  EXPECT_TRUE(refused("8\r\n12345678\r\n0\r\n\r\n", 7));  // past the maximum
+  EXPECT_TRUE(refused(std::string(kMaxHeaderLineLength + 1, '1')));
+  EXPECT_EQ(decodeInPieces("5\r\nhel", 2).progress, ChunkedBody::Progress::NeedMore);
 }

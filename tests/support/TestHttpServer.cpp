@@ -78,6 +78,8 @@ QByteArray statusLine(int code) {
       return "HTTP/1.1 200 OK\r\n";
     case 206:
       return "HTTP/1.1 206 Partial Content\r\n";
+    case 301:
+      return "HTTP/1.1 301 Moved Permanently\r\n";
     case 404:
       return "HTTP/1.1 404 Not Found\r\n";
     case 416:
@@ -259,6 +261,11 @@ class Connection {
     const qint64 size = body.size();
     const ServeOptions& options = resource.Options;
     if (options.Get == GetAnswer::Silent) return staySilent();
+    if (options.Get == GetAnswer::Redirect)
+      return send(statusLine(301) + "Location: " + options.Location + "\r\nContent-Length: 0\r\n\r\n");
+    if (rangeValue.isEmpty() && options.Get == GetAnswer::ChunkedWhole)
+      return send(statusLine(200) + commonHeaders(resource) + "Transfer-Encoding: chunked\r\n\r\n" +
+                  chunkedBody(body));
     if (rangeValue.isEmpty() || options.Get == GetAnswer::IgnoreRange)
       return send(statusLine(200) + commonHeaders(resource) + "Content-Length: " + QByteArray::number(size) +
                   "\r\n\r\n" + body);

@@ -46,6 +46,8 @@ enum class GetAnswer {
   ExtraBytes,    // right headers, the body and 10 bytes more
   Silent,        // reads the request and never answers
   DripBody,      // right headers, then the body one byte per DripInterval
+  ChunkedWhole,  // a GET without Range: 200 with the body in chunked encoding, no length
+  Redirect,      // 301 to ServeOptions::Location, whatever was asked
 };
 
 struct ServeOptions {
@@ -54,6 +56,7 @@ struct ServeOptions {
   QByteArray AnnouncedLength;  // for HeadAnswer::AnnouncedLength
   std::chrono::milliseconds DripInterval{100};
   QByteArray ContentType = "application/octet-stream";
+  QByteArray Location;  // for GetAnswer::Redirect
 };
 
 struct RecordedRequest {

@@ -1,6 +1,8 @@
 // Fetches one web page at a time for the catalogue check, in place of the
 // window's hidden browser: navigate() returns at once, and downloadBegin and
-// then downloadComplete arrive through the event loop.
+// then downloadComplete arrive through the event loop. The fetch itself runs
+// on a thread of its own over the download engine's socket, following
+// redirects, and its result comes back as a value.
 #pragma once
 
 #include <QByteArray>
@@ -10,8 +12,7 @@
 #include <memory>
 
 class EndpointMap;
-class QNetworkAccessManager;
-class QNetworkReply;
+struct PageJob;
 
 class PageFetcher : public QObject {
   Q_OBJECT
@@ -21,6 +22,8 @@ class PageFetcher : public QObject {
   // Pages are read whole up to this size; a larger one fails. A full catalogue
   // of 2000 addresses is about 140 KB, so a fixed 64 KiB would cut it.
   static constexpr qsizetype kMaximumPageBytes = 4 * 1024 * 1024;
+  // Redirects followed for one page, as browsers allow a few.
+  static constexpr int kMaximumRedirects = 5;
 
   explicit PageFetcher(QObject* parent = nullptr);
   ~PageFetcher() override;
@@ -29,7 +32,7 @@ class PageFetcher : public QObject {
   // complete event. "about:blank" only ends the running fetch. Every fetch
   // started here ends with exactly one downloadBegin and one downloadComplete.
   void navigate(const QString& address);
-  bool isFetching() const { return m_reply != nullptr || m_finishPending; }
+  bool isFetching() const { return m_job != nullptr || m_finishPending; }
 
   void setTimeout(std::chrono::milliseconds timeout) { m_timeout = timeout; }
   // Tests map host names to servers of their own; without a map every host
@@ -46,17 +49,14 @@ class PageFetcher : public QObject {
  private:
   void cancel();
   void announceBegin(quint64 fetch);
-  void collectArrivedBytes();
-  void replyFinished();
+  void jobEnded(quint64 fetch, const QByteArray& page);
   void finish(QByteArray page);
   void finishLater(quint64 fetch);
 
-  QNetworkAccessManager* m_network;
-  QNetworkReply* m_reply = nullptr;
+  std::shared_ptr<PageJob> m_job;
   QTimer m_deadline;
   std::chrono::milliseconds m_timeout = kDefaultTimeout;
   std::shared_ptr<const EndpointMap> m_endpoints;
-  QByteArray m_page;
   quint64 m_fetch = 0;  // numbers the fetches, so a late event of an ended one is dropped
   bool m_beginAnnounced = false;
   bool m_finishPending = false;
