@@ -1,8 +1,8 @@
 #include "platform/ScreenPicture.h"
 
-#include <pixman.h>
-
 #include <QSysInfo>
+
+#include "platform/PixmanCalls.h"
 
 namespace {
 
@@ -35,12 +35,12 @@ std::optional<pixman_format_code_t> pixmanFormatOf(QImage::Format format) {
 }
 
 // pixman reads these pixels only, but takes them as writable.
-pixman_image_t* wrapPixels(const QImage& pixels) {
+pixman_image_t* wrapPixels(const PixmanCalls& pixman, const QImage& pixels) {
   const auto format = pixmanFormatOf(pixels.format());
   if (!format || !fitsScreenPicture(pixels.size())) return nullptr;
-  return pixman_image_create_bits(*format, pixels.width(), pixels.height(),
-                                  reinterpret_cast<uint32_t*>(const_cast<uchar*>(pixels.constBits())),
-                                  int(pixels.bytesPerLine()));
+  return pixman.imageCreateBits(*format, pixels.width(), pixels.height(),
+                                reinterpret_cast<uint32_t*>(const_cast<uchar*>(pixels.constBits())),
+                                int(pixels.bytesPerLine()));
 }
 
 }  // namespace
@@ -52,17 +52,20 @@ bool fitsScreenPicture(QSize size) {
 }
 
 bool stretchOnto(const ScreenPicture& picture, pixman_image_t* target, const std::vector<QRect>& areas) {
-  pixman_image_t* source = wrapPixels(picture.pixels);
+  const PixmanCalls* calls = pixmanCalls();
+  if (!calls) return false;
+  const PixmanCalls& pixman = *calls;
+  pixman_image_t* source = wrapPixels(pixman, picture.pixels);
   if (!source) return false;
   const QSize size = picture.size();
   const bool bottomUp = picture.rows == RowOrder::BottomUp;
   pixman_region32_t uncovered;
-  pixman_region32_init_rect(&uncovered, 0, 0, unsigned(pixman_image_get_width(target)),
-                            unsigned(pixman_image_get_height(target)));
+  pixman.region32InitRect(&uncovered, 0, 0, unsigned(pixman.imageGetWidth(target)),
+                          unsigned(pixman.imageGetHeight(target)));
   // Pixels at the picture's edges are sampled against copies of themselves,
   // not against black.
-  pixman_image_set_repeat(source, PIXMAN_REPEAT_PAD);
-  pixman_image_set_filter(source, PIXMAN_FILTER_BILINEAR, nullptr, 0);
+  pixman.imageSetRepeat(source, PIXMAN_REPEAT_PAD);
+  pixman.imageSetFilter(source, PIXMAN_FILTER_BILINEAR, nullptr, 0);
   for (const QRect& area : areas) {
     if (area.isEmpty()) continue;
     // Maps the area's pixel centres onto the picture; a bottom-up picture is
@@ -70,25 +73,25 @@ bool stretchOnto(const ScreenPicture& picture, pixman_image_t* target, const std
     const double scaleX = double(size.width()) / area.width();
     const double scaleY = double(size.height()) / area.height();
     pixman_f_transform stretch{};
-    pixman_f_transform_init_identity(&stretch);
+    pixman.fTransformInitIdentity(&stretch);
     stretch.m[0][0] = scaleX;
     stretch.m[1][1] = bottomUp ? -scaleY : scaleY;
     stretch.m[1][2] = bottomUp ? size.height() : 0;
     pixman_transform_t fixed;
-    pixman_transform_from_pixman_f_transform(&fixed, &stretch);
-    pixman_image_set_transform(source, &fixed);
-    pixman_image_composite32(PIXMAN_OP_SRC, source, nullptr, target, 0, 0, 0, 0, area.x(), area.y(),
-                             area.width(), area.height());
+    pixman.transformFromFTransform(&fixed, &stretch);
+    pixman.imageSetTransform(source, &fixed);
+    pixman.imageComposite32(PIXMAN_OP_SRC, source, nullptr, target, 0, 0, 0, 0, area.x(), area.y(),
+                            area.width(), area.height());
     pixman_region32_t covered;
-    pixman_region32_init_rect(&covered, area.x(), area.y(), unsigned(area.width()), unsigned(area.height()));
-    pixman_region32_subtract(&uncovered, &uncovered, &covered);
-    pixman_region32_fini(&covered);
+    pixman.region32InitRect(&covered, area.x(), area.y(), unsigned(area.width()), unsigned(area.height()));
+    pixman.region32Subtract(&uncovered, &uncovered, &covered);
+    pixman.region32Fini(&covered);
   }
   int count = 0;
-  const pixman_box32_t* boxes = pixman_region32_rectangles(&uncovered, &count);
+  const pixman_box32_t* boxes = pixman.region32Rectangles(&uncovered, &count);
   const pixman_color_t black{0, 0, 0, 0xffff};
-  if (count > 0) pixman_image_fill_boxes(PIXMAN_OP_SRC, target, &black, count, boxes);
-  pixman_region32_fini(&uncovered);
-  pixman_image_unref(source);
+  if (count > 0) pixman.imageFillBoxes(PIXMAN_OP_SRC, target, &black, count, boxes);
+  pixman.region32Fini(&uncovered);
+  pixman.imageUnref(source);
   return true;
 }

@@ -18,13 +18,13 @@
 #include <vector>
 
 #include "platform/LargeBuffer.h"
+#include "platform/PixmanCalls.h"
 #include "platform/ScreenPicture.h"
 #include "platform/WallpaperSetter.h"
 
 // Xlib defines macros (None, Status, Bool...) that break Qt headers, so it
 // comes after every other header.
 // clang-format off
-#include <pixman.h>
 #include <X11/Xlib.h>
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
@@ -91,7 +91,7 @@ int nativeByteOrder() { return std::endian::native == std::endian::little ? LSBF
 // The pixman format whose memory is exactly the image's, when there is one:
 // the usual screens (32-bit words with 8-bit channels, 16-bit 5-6-5) in this
 // machine's byte order.
-pixman_format_code_t pixmanFormatOf(const XImage& image) {
+pixman_format_code_t pixmanFormatOf(const XImage& image, const PixmanCalls& pixman) {
   const auto channel = [](unsigned long mask) {
     return std::pair{mask == 0 ? 0 : std::countr_zero(mask), std::popcount(mask)};
   };
@@ -109,7 +109,7 @@ pixman_format_code_t pixmanFormatOf(const XImage& image) {
     format = pixman_format_code_t(PIXMAN_FORMAT(bpp, PIXMAN_TYPE_ARGB, 0, redBits, greenBits, blueBits));
   else if (redShift == 0 && greenShift == redBits && blueShift == greenShift + greenBits)
     format = pixman_format_code_t(PIXMAN_FORMAT(bpp, PIXMAN_TYPE_ABGR, 0, redBits, greenBits, blueBits));
-  return pixman_format_supported_destination(format) ? format : pixman_format_code_t(0);
+  return pixman.formatSupportedDestination(format) ? format : pixman_format_code_t(0);
 }
 
 // The screen-sized picture on its way to the server, in the screen's pixel
@@ -119,15 +119,15 @@ pixman_format_code_t pixmanFormatOf(const XImage& image) {
 // fresh shared segment against 8 ms reading the same pixels from the socket.
 class ScreenImage {
  public:
-  static std::unique_ptr<ScreenImage> create(Display* display, Visual* visual, int depth, QSize size,
-                                             QString& why) {
-    std::unique_ptr<ScreenImage> screen(new ScreenImage(display));
+  static std::unique_ptr<ScreenImage> create(const PixmanCalls& pixman, Display* display, Visual* visual,
+                                             int depth, QSize size, QString& why) {
+    std::unique_ptr<ScreenImage> screen(new ScreenImage(pixman, display));
     if (!screen->createImage(visual, depth, size, why) || !screen->wrapForPixman(why)) return nullptr;
     return screen;
   }
 
   ~ScreenImage() {
-    if (m_target) pixman_image_unref(m_target);
+    if (m_target) m_pixman.imageUnref(m_target);
     if (m_image) XDestroyImage(m_image);
   }
   ScreenImage(const ScreenImage&) = delete;
@@ -135,6 +135,8 @@ class ScreenImage {
 
   // What pixman draws into.
   pixman_image_t* target() const { return m_target; }
+  unsigned width() const { return unsigned(m_image->width); }
+  unsigned height() const { return unsigned(m_image->height); }
 
   // Sends the pixels to `drawable`; errors surface at the caller's next sync.
   void sendTo(Drawable drawable) {
@@ -146,7 +148,7 @@ class ScreenImage {
   }
 
  private:
-  explicit ScreenImage(Display* display) : m_display(display) {}
+  ScreenImage(const PixmanCalls& pixman, Display* display) : m_pixman(pixman), m_display(display) {}
 
   bool createImage(Visual* visual, int depth, QSize size, QString& why) {
     m_image = XCreateImage(m_display, visual, unsigned(depth), ZPixmap, 0, nullptr, unsigned(size.width()),
@@ -168,13 +170,13 @@ class ScreenImage {
   // pixman draws straight into the image when it knows its format, else into
   // a buffer of 32-bit pixels that is converted pixel by pixel.
   bool wrapForPixman(QString& why) {
-    const pixman_format_code_t format = pixmanFormatOf(*m_image);
+    const pixman_format_code_t format = pixmanFormatOf(*m_image, m_pixman);
     m_direct = format != 0;
     m_target =
         m_direct
-            ? pixman_image_create_bits(format, m_image->width, m_image->height,
+            ? m_pixman.imageCreateBits(format, m_image->width, m_image->height,
                                        reinterpret_cast<uint32_t*>(m_image->data), m_image->bytes_per_line)
-            : pixman_image_create_bits(PIXMAN_x8r8g8b8, m_image->width, m_image->height, nullptr, 0);
+            : m_pixman.imageCreateBits(PIXMAN_x8r8g8b8, m_image->width, m_image->height, nullptr, 0);
     if (!m_target) why = QStringLiteral("not enough memory for a screen-sized picture");
     return m_target != nullptr;
   }
@@ -183,8 +185,8 @@ class ScreenImage {
     const ChannelTable red = makeChannelTable(m_image->red_mask);
     const ChannelTable green = makeChannelTable(m_image->green_mask);
     const ChannelTable blue = makeChannelTable(m_image->blue_mask);
-    const auto* pixels = reinterpret_cast<const std::uint8_t*>(pixman_image_get_data(m_target));
-    const int stride = pixman_image_get_stride(m_target);
+    const auto* pixels = reinterpret_cast<const std::uint8_t*>(m_pixman.imageGetData(m_target));
+    const int stride = m_pixman.imageGetStride(m_target);
     for (int y = 0; y < m_image->height; ++y) {
       const auto* line = reinterpret_cast<const std::uint32_t*>(pixels + std::ptrdiff_t(y) * stride);
       for (int x = 0; x < m_image->width; ++x) {
@@ -195,6 +197,7 @@ class ScreenImage {
     }
   }
 
+  const PixmanCalls& m_pixman;
   Display* m_display;
   XImage* m_image = nullptr;
   bool m_direct = false;
@@ -326,8 +329,10 @@ class X11RootSetter : public WallpaperSetter {
     if (cancel.isCancelled())
       return SetResult::timedOut(QStringLiteral("stopped before the picture was shown"));
     const int depth = DefaultDepth(display.get(), screen);
+    const PixmanCalls* pixman = pixmanCalls();
+    if (!pixman) return SetResult::unavailable(QStringLiteral("the pixman library cannot be opened"));
     const std::unique_ptr<ScreenImage> image =
-        ScreenImage::create(display.get(), visual, depth, screenSize, why);
+        ScreenImage::create(*pixman, display.get(), visual, depth, screenSize, why);
     if (!image) return SetResult::failed(why);
     if (!stretchOnto(*picture, image->target(), monitors))
       return SetResult::failed(QStringLiteral("the picture's pixels cannot be drawn"));
@@ -339,8 +344,8 @@ class X11RootSetter : public WallpaperSetter {
  private:
   static SetResult publish(Display* display, Window root, int depth, ScreenImage& image) {
     const XErrorTrap trap;
-    const unsigned width = unsigned(pixman_image_get_width(image.target()));
-    const unsigned height = unsigned(pixman_image_get_height(image.target()));
+    const unsigned width = image.width();
+    const unsigned height = image.height();
     const Pixmap pixmap = XCreatePixmap(display, root, width, height, static_cast<unsigned>(depth));
     image.sendTo(pixmap);
     // Nothing is changed on the screen unless the whole picture arrived.

@@ -35,6 +35,7 @@ field() { dpkg-deb -f "$DEB" "$1"; }
 depends_on() { field Depends | tr ',' '\n' | grep -q "^ *$1\b"; }
 e2e_expect "the dependencies are worked out from the binaries" depends_on libqt6widgets6
 e2e_expect "the package depends on the X11 platform plugin" depends_on qt6-qpa-plugins
+e2e_expect "the package depends on pixman, which the program opens when it draws" depends_on libpixman-1-0
 
 lintian_errors() {
   lintian "$DEB" >"$E2E_OUT/lintian.log" 2>&1
