@@ -25,7 +25,7 @@ constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 constexpr std::string_view kNewLineEnd = "\r\n";
 // The private-profile functions read into a buffer of 2048 characters.
 constexpr size_t kMaxValueBytes = 2047;
-constexpr size_t kFirstReadSize = 256 * 1024;
+constexpr size_t kFirstReadSize = 16 * 1024;
 // Far beyond any settings file; it keeps a device in the file's place from
 // filling the memory.
 constexpr size_t kMaxFileSize = 256 * 1024 * 1024;

@@ -182,8 +182,18 @@ SkinLabel::SkinLabel(QWidget* parent) : QLabel(parent), m_requestedFont(font()) 
 
 void SkinLabel::setCaption(const QString& caption) {
   m_caption = caption;
-  setText(captionDisplayText(caption));
+  setPlainText(captionDisplayText(caption));
   fitToCaption();
+}
+
+void SkinLabel::setPlainText(const QString& text) {
+  // A QLabel that takes the focus builds a whole text document for its text,
+  // some 4 KB and a layout pass per link at start-up. A caption is plain text
+  // that the label draws as well without one; focus builds it when needed.
+  const Qt::FocusPolicy policy = focusPolicy();
+  setFocusPolicy(Qt::NoFocus);
+  setText(text);
+  setFocusPolicy(policy);
 }
 
 void SkinLabel::setFont(const QFont& font) {
@@ -570,10 +580,17 @@ SkinListView::SkinListView(QWidget* parent) : QListWidget(parent) {
   setSelectionMode(QAbstractItemView::SingleSelection);
   setSelectionBehavior(QAbstractItemView::SelectRows);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
-  setStyleSheet(
-      "QListWidget { background: rgb(240,240,240); border: 2px solid rgb(104,104,104); }"
-      "QListWidget::item:selected { background: rgb(0,120,215); color: white; }"
-      "QListWidget::item:selected:!active { background: rgb(0,120,215); color: white; }");
+}
+
+void SkinListView::showEvent(QShowEvent* event) {
+  // Styled when first shown: the list sits on a page that most starts never
+  // open, and a style sheet costs start-up memory and time.
+  if (styleSheet().isEmpty())
+    setStyleSheet(
+        "QListWidget { background: rgb(240,240,240); border: 2px solid rgb(104,104,104); }"
+        "QListWidget::item:selected { background: rgb(0,120,215); color: white; }"
+        "QListWidget::item:selected:!active { background: rgb(0,120,215); color: white; }");
+  QListWidget::showEvent(event);
 }
 
 void SkinListView::keyPressEvent(QKeyEvent* event) {

@@ -131,6 +131,7 @@ class SkinLabel : public QLabel {
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
+  void setPlainText(const QString& text);
   void applyPalette();
   void fitToCaption();
   QFont m_requestedFont;
@@ -318,4 +319,5 @@ class SkinListView : public QListWidget {
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 };
