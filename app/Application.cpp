@@ -6,6 +6,7 @@
 #include "app/ProgramStart.h"
 #include "app/UserDialogs.h"
 #include "platform/DisplayCheck.h"
+#include "platform/IniFile.h"
 #include "platform/ProgramFolder.h"
 
 Application::Application(int& argc, char** argv) : QApplication(argc, argv) {}
@@ -14,11 +15,18 @@ bool Application::notify(QObject* receiver, QEvent* event) {
   try {
     return QApplication::notify(receiver, event);
   } catch (const std::exception& error) {
-    reportApplicationError(QString::fromUtf8(error.what()));
+    reportApplicationError(errorReportText(error));
   } catch (...) {
     reportApplicationError(QStringLiteral("Unknown error"));
   }
   return false;
+}
+
+QString errorReportText(const std::exception& error) {
+  const QString text = QString::fromUtf8(error.what());
+  const auto* writeError = dynamic_cast<const IniWriteError*>(&error);
+  if (writeError == nullptr || writeError->reason().isEmpty()) return text;
+  return QStringLiteral("%1: %2").arg(text, writeError->reason());
 }
 
 void reportApplicationError(const QString& message) {

@@ -14,6 +14,9 @@ class Application : public QApplication {
 
 // Shows an error that nothing else handled: standard error and a message box.
 void reportApplicationError(const QString& message);
+// What the report says of an error: its text, and for a file that could not
+// be written the system's reason (a full disk, a read-only folder).
+QString errorReportText(const std::exception& error);
 // Runs an action as the application's event handlers run: an escaping
 // exception goes to the general error report.
 template <typename Action>
@@ -21,7 +24,7 @@ void runReportingErrors(Action&& action) {
   try {
     action();
   } catch (const std::exception& error) {
-    reportApplicationError(QString::fromUtf8(error.what()));
+    reportApplicationError(errorReportText(error));
   }
 }
 

@@ -11,6 +11,7 @@
 #include "picture/ScreenPictureLoad.h"
 #include "platform/DesktopControl.h"
 #include "platform/DisplayCheck.h"
+#include "platform/FileNames.h"
 #include "platform/ProgramFolder.h"
 #include "platform/WallpaperSetter.h"
 
@@ -62,7 +63,9 @@ std::unique_ptr<QCoreApplication> commandApplication(int& argc, char** argv, Com
 
 QStringList argumentsOf(int argc, char** argv) {
   QStringList arguments;
-  for (int n = 0; n < argc; ++n) arguments << QString::fromLocal8Bit(argv[n]);
+  // Decoded as file names are: a path in bytes that are not UTF-8 still
+  // names its file.
+  for (int n = 0; n < argc; ++n) arguments << decodeFileName(QByteArrayView(argv[n]));
   return arguments;
 }
 

@@ -1,5 +1,7 @@
 #include "platform/ProgramFolder.h"
 
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
@@ -10,12 +12,26 @@
 #include <optional>
 
 #include "platform/AtomicFile.h"
+#include "platform/FileNames.h"
 #include "platform/IniFile.h"
+
+namespace {
+// The link's target as the system keeps it, byte for byte.
+QByteArray linkTarget(const char* link) {
+  QByteArray target(4096, Qt::Uninitialized);
+  const ssize_t length = ::readlink(link, target.data(), size_t(target.size()));
+  if (length <= 0 || length >= target.size()) return {};
+  target.truncate(length);
+  return target;
+}
+}  // namespace
 
 QString exeFolder() {
   // /proc/self/exe names the real file even when started through a link.
-  const QString exe = QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget();
-  QString folder = exe.isEmpty() ? QCoreApplication::applicationDirPath() : QFileInfo(exe).path();
+  const QByteArray exe = linkTarget("/proc/self/exe");
+  const qsizetype slash = exe.lastIndexOf('/');
+  QString folder =
+      slash < 0 ? QCoreApplication::applicationDirPath() : decodeFileName(QByteArrayView(exe).first(slash));
   if (!folder.endsWith('/')) folder += '/';
   return folder;
 }

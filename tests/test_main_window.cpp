@@ -13,12 +13,16 @@
 #include <QRegion>
 #include <QSystemTrayIcon>
 
+#include "app/Application.h"
 #include "app/Main.h"
 #include "catalogue/CatalogueCheck.h"
 #include "library/GridLayout.h"
+#include "platform/IniFile.h"
+#include "skin/IdleRelease.h"
 #include "skin/WindowRegion.h"
 #include "support/MainControls.h"
 #include "support/ProgramFolder.h"
+#include "support/WaitUntil.h"
 
 namespace {
 struct Placement {
@@ -368,4 +372,30 @@ TEST(MainWindowStart, LeftoverNetworkIniFilesAreRemoved) {
   for (int n = 1; n <= 5; ++n)
     EXPECT_FALSE(QFile::exists(folder.file(QString("wallpaper/network/%1.ini").arg(n))));
   EXPECT_TRUE(QFile::exists(folder.file("wallpaper/network/6.ini")));
+}
+
+TEST(ErrorReport, AFileThatCannotBeWrittenIsReportedWithTheSystemsReason) {
+  ProgramFolder folder;
+  DialogsRecorder dialogs;
+  const std::unique_ptr<TfrmMain> window = makeMainWindowWith(dialogs.context(folder));
+  // A file inside something that is not a folder cannot be written, for root too.
+  const QString path = QStringLiteral("/dev/null/setting.ini");
+  runReportingErrors([&] { IniFile(path).WriteIniText(QStringLiteral("Set"), QStringLiteral("key"), "1"); });
+  ASSERT_EQ(dialogs->messages.size(), 1u);
+  const QString text = dialogs->messages.front().text;
+  EXPECT_TRUE(text.startsWith("Unable to write to " + path + ": ")) << text.toStdString();
+  EXPECT_GT(text.size(), QString("Unable to write to " + path + ": ").size());
+}
+
+TEST(IdleRelease, AWindowThatStoppedDrawingLetsItsBitmapsGoAndDrawsTheSameAfter) {
+  ProgramFolder folder;
+  const std::unique_ptr<TfrmMain> window = makeMainWindow(folder);
+  auto* release = window->findChild<IdleRelease*>();
+  ASSERT_NE(release, nullptr);
+  bool released = false;
+  QObject::connect(release, &IdleRelease::released, [&released] { released = true; });
+  window->show();
+  const QImage before = window->grab().toImage();
+  ASSERT_TRUE(waitUntil([&] { return released; }, std::chrono::seconds(10)));
+  EXPECT_EQ(window->grab().toImage(), before);
 }
