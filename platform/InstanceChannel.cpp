@@ -21,7 +21,12 @@ namespace {
 // this program.
 constexpr qint64 kMaxMessageBytes = 64 * 1024;
 constexpr auto kStreamVersion = QDataStream::Qt_6_0;
-constexpr int kRetryMilliseconds = 50;
+// A start writes its request as soon as it is connected.
+constexpr int kRequestMilliseconds = 3000;
+// A holder that is starting answers soon; one that keeps hanging up is asked
+// less and less often.
+constexpr std::chrono::milliseconds kFirstRetry{50};
+constexpr std::chrono::milliseconds kLongestRetry{1000};
 
 // The fallback folder is made private, as the runtime folder is.
 QString privateTemporaryFolder() {
@@ -29,6 +34,19 @@ QString privateTemporaryFolder() {
   QDir().mkpath(folder);
   QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
   return folder;
+}
+
+// The reply is printed on the asking start's terminal and is one line.
+QString printableLine(const QString& text) {
+  QString line;
+  line.reserve(text.size());
+  for (const QChar c : text) {
+    if (c.category() != QChar::Other_Control)
+      line += c;
+    else if (c.isSpace())
+      line += QLatin1Char(' ');
+  }
+  return line;
 }
 }  // namespace
 
@@ -96,12 +114,19 @@ bool InstanceServer::listen(const QString& socketPath, QString* error) {
 void InstanceServer::accept() {
   while (QLocalSocket* client = m_server->nextPendingConnection()) {
     connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
-    connect(client, &QLocalSocket::readyRead, this, [this, client] { readRequest(client); });
-    if (client->bytesAvailable() > 0) readRequest(client);
+    // A client that does not send a whole request in time is not a start of
+    // this program, and must not hold a connection open.
+    auto* stalled = new QTimer(client);
+    stalled->setSingleShot(true);
+    connect(stalled, &QTimer::timeout, client, &QLocalSocket::abort);
+    stalled->start(kRequestMilliseconds);
+    connect(client, &QLocalSocket::readyRead, stalled,
+            [this, client, stalled] { readRequest(client, stalled); });
+    if (client->bytesAvailable() > 0) readRequest(client, stalled);
   }
 }
 
-void InstanceServer::readRequest(QLocalSocket* client) {
+void InstanceServer::readRequest(QLocalSocket* client, QTimer* stalled) {
   if (client->bytesAvailable() > kMaxMessageBytes) {
     client->abort();
     return;
@@ -112,6 +137,10 @@ void InstanceServer::readRequest(QLocalSocket* client) {
   QStringList request;
   in >> request;
   if (!in.commitTransaction()) return;  // the rest is still on its way
+  // One request per connection; the answer may take as long as the work.
+  stalled->stop();
+  disconnect(client, &QLocalSocket::readyRead, stalled, nullptr);
+  stalled->deleteLater();
   // The asking start may have given up and gone by the time the answer comes.
   const QPointer<QLocalSocket> asker(client);
   m_handler(request, [asker](const InstanceReply& reply) {
@@ -146,7 +175,7 @@ std::optional<InstanceReply> sendToInstance(const QStringList& request, std::chr
     qint32 exitCode = 0;
     QString message;
     in >> exitCode >> message;
-    if (in.commitTransaction()) return InstanceReply{exitCode, message};
+    if (in.commitTransaction()) return InstanceReply{exitCode, printableLine(message)};
     if (socket.bytesAvailable() > kMaxMessageBytes || deadline.hasExpired()) return std::nullopt;
     if (!socket.waitForReadyRead(int(deadline.remainingTime()))) return std::nullopt;
   }
@@ -161,12 +190,12 @@ InstanceHandOver::InstanceHandOver(InstanceLock& lock, QStringList request,
       m_socketPath(std::move(socketPath)),
       m_retry(new QTimer(this)) {
   m_retry->setSingleShot(true);
-  m_retry->setInterval(kRetryMilliseconds);
   connect(m_retry, &QTimer::timeout, this, &InstanceHandOver::attempt);
 }
 
 void InstanceHandOver::start() {
   m_deadline.setRemainingTime(m_patience);
+  m_nextRetry = kFirstRetry;
   m_retry->start(0);
 }
 
@@ -189,5 +218,11 @@ void InstanceHandOver::attempt() {
     emit gaveUp(QStringLiteral("another start holds %1 but does not answer").arg(m_lock.path()));
     return;
   }
-  m_retry->start();
+  retryLater();
+}
+
+void InstanceHandOver::retryLater() {
+  const std::chrono::milliseconds left(std::max<qint64>(m_deadline.remainingTime(), 0));
+  m_retry->start(std::min(m_nextRetry, left));
+  m_nextRetry = std::min(m_nextRetry * 2, kLongestRetry);
 }

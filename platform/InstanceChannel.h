@@ -76,15 +76,16 @@ class InstanceServer : public QObject {
 
  private:
   void accept();
-  void readRequest(QLocalSocket* client);
+  void readRequest(QLocalSocket* client, QTimer* stalled);
 
   DeferredHandler m_handler;
   QLocalServer* m_server;
 };
 
-// A later start that finds the lock taken: it tries again and again, on a
-// timer, to take the lock or to reach a listening instance, since the
-// holder may be a program still starting or a command that ends soon.
+// A later start that finds the lock taken: it tries again, on a timer and
+// at growing intervals, to take the lock or to reach a listening instance,
+// since the holder may be a program still starting or a command that ends
+// soon.
 // Exactly one of the signals ends the attempt.
 class InstanceHandOver : public QObject {
   Q_OBJECT
@@ -100,12 +101,14 @@ class InstanceHandOver : public QObject {
 
  private:
   void attempt();
+  void retryLater();
 
   InstanceLock& m_lock;
   QStringList m_request;
   std::chrono::milliseconds m_patience;
   QString m_socketPath;
   QDeadlineTimer m_deadline;
+  std::chrono::milliseconds m_nextRetry{};
   QTimer* m_retry;
 };
 
@@ -115,7 +118,8 @@ inline constexpr std::chrono::milliseconds kInstanceAnswerTime{30000};
 
 // A later start's side: hands the request to the instance and waits for its
 // answer, bounded by timeout. nullopt when no instance listens or it did not
-// answer in time.
+// answer in time. The message comes without control characters: it is
+// printed on a terminal.
 std::optional<InstanceReply> sendToInstance(const QStringList& request,
                                             std::chrono::milliseconds timeout = kInstanceAnswerTime,
                                             const QString& socketPath = instanceSocketPath());

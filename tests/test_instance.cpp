@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLocalServer>
+#include <QLocalSocket>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
@@ -223,6 +224,83 @@ TEST_F(InstanceTest, AFrozenInstanceHoldsAStartNoLongerThanItsPatience) {
   EXPECT_FALSE(end.reply);
   EXPECT_TRUE(end.gaveUp.contains(lockPath())) << qPrintable(end.gaveUp);
   EXPECT_LT(waited.elapsed(), std::chrono::milliseconds(kInstanceAnswerTime).count() / 3);
+}
+
+// What the running program answers is printed by the asking start: no byte
+// of it may steer the terminal.
+TEST_F(InstanceTest, AnAnswerReachesTheAskerWithoutControlCharacters) {
+  InstanceServer server([](const QStringList&) {
+    return InstanceReply{1, QStringLiteral("a\x1b]0;title\x07 b\tc\r\nd\x7f\u009b2Je \u00e9")};
+  });
+  ASSERT_TRUE(server.listen(socketPath()));
+  const std::optional<InstanceReply> reply = sendFromAnotherThread({QStringLiteral("next")}, 20s);
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(reply->message, QStringLiteral("a]0;title b c  d2Je \u00e9"));
+}
+
+// A client that connects and sends nothing, or half a request, is dropped,
+// so that it holds no connection of the running program.
+TEST_F(InstanceTest, AClientThatSendsNoWholeRequestIsDropped) {
+  InstanceServer server([](const QStringList&) { return InstanceReply{}; });
+  ASSERT_TRUE(server.listen(socketPath()));
+  QLocalSocket silent;
+  QLocalSocket partial;
+  silent.connectToServer(socketPath());
+  partial.connectToServer(socketPath());
+  ASSERT_TRUE(silent.waitForConnected(5000) && partial.waitForConnected(5000));
+  partial.write(QByteArray::fromHex("000000020000"));
+  partial.flush();
+  QElapsedTimer bound;
+  bound.start();
+  const auto dropped = [&] {
+    return silent.state() == QLocalSocket::UnconnectedState &&
+           partial.state() == QLocalSocket::UnconnectedState;
+  };
+  while (!dropped() && bound.elapsed() < 30000) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  EXPECT_TRUE(dropped());
+}
+
+// Stands for a program that takes every connection and hangs up without a
+// word, on a thread of its own as another process would.
+class HangingUpListener : public QThread {
+ public:
+  explicit HangingUpListener(QString path) : m_path(std::move(path)) {}
+  std::atomic<int> connections = 0;
+  std::atomic<bool> listening = false;
+
+ protected:
+  void run() override {
+    QLocalServer server;
+    QObject::connect(&server, &QLocalServer::newConnection, [&] {
+      while (QLocalSocket* client = server.nextPendingConnection()) {
+        ++connections;
+        delete client;
+      }
+    });
+    listening = server.listen(m_path);
+    exec();
+  }
+
+ private:
+  QString m_path;
+};
+
+TEST_F(InstanceTest, AStartWaitsLongerBetweenTriesOfAProgramThatHangsUp) {
+  InstanceLock holder(lockPath());
+  ASSERT_TRUE(holder.tryTake());
+  HangingUpListener listener(socketPath());
+  listener.start();
+  while (!listener.listening && listener.isRunning()) QThread::msleep(10);
+  ASSERT_TRUE(listener.listening);
+  InstanceLock mine(lockPath());
+  InstanceHandOver handOver(mine, {QStringLiteral("next")}, 1500ms, socketPath());
+  const HandOverEnd end = runHandOver(handOver);
+  listener.quit();
+  listener.wait();
+  EXPECT_FALSE(end.reply);
+  EXPECT_TRUE(end.gaveUp.contains(lockPath())) << qPrintable(end.gaveUp);
+  EXPECT_GE(listener.connections, 2) << "the start should try again";
+  EXPECT_LE(listener.connections, 12) << "the start should not hammer the program";
 }
 
 TEST(InstanceFolder, TheRuntimeFolderComesFromTheEnvironment) {
