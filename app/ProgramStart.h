@@ -21,7 +21,8 @@ QStringList argumentsOf(int argc, char** argv);
 // running one and gives the exit code this start ends with. An application
 // object must exist: a start that finds the lock taken waits on its event
 // loop.
-std::optional<int> handOverToInstance(InstanceLock& lock, const ProgramCommand& command);
+std::optional<int> handOverToInstance(InstanceLock& lock, const QString& socketPath,
+                                      const ProgramCommand& command);
 
 // The application object of a command that opens no window: Qt Core alone
 // where the screens need not be known.

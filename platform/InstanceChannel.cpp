@@ -2,12 +2,14 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QDataStream>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QPointer>
@@ -28,12 +30,44 @@ constexpr int kRequestMilliseconds = 3000;
 constexpr std::chrono::milliseconds kFirstRetry{50};
 constexpr std::chrono::milliseconds kLongestRetry{1000};
 
-// The fallback folder is made private, as the runtime folder is.
-QString privateTemporaryFolder() {
-  const QString folder = QDir::tempPath() + QStringLiteral("/nimbra-wallpaper-%1/").arg(::getuid());
-  QDir().mkpath(folder);
-  QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-  return folder;
+enum class OthersMay { Nothing, Read };
+
+// Why a folder is no place for the channel: another user who can write in
+// it, or who put it there, could listen in this program's stead. Empty when
+// it is a folder of this user's own.
+QString unsafeFolderReason(const QString& folder, OthersMay others) {
+  struct stat info {};
+  // Without a trailing "/", so that a link is seen as a link.
+  if (::lstat(QFile::encodeName(QDir::cleanPath(folder)).constData(), &info) != 0) return errnoText(errno);
+  if (S_ISLNK(info.st_mode)) return QStringLiteral("it is a symbolic link");
+  if (!S_ISDIR(info.st_mode)) return QStringLiteral("it is not a folder");
+  if (info.st_uid != ::geteuid())
+    return QStringLiteral("it belongs to user %1, not to this user (%2)").arg(info.st_uid).arg(::geteuid());
+  const mode_t forbidden =
+      others == OthersMay::Nothing ? mode_t(S_IRWXG | S_IRWXO) : mode_t(S_IWGRP | S_IWOTH);
+  if ((info.st_mode & forbidden) != 0)
+    return QStringLiteral("other users have access to it (mode %1)")
+        .arg(info.st_mode & 07777, 4, 8, QLatin1Char('0'));
+  return {};
+}
+
+std::optional<QString> checkedFolder(const QString& folder, OthersMay others, QString* error) {
+  const QString why = unsafeFolderReason(folder, others);
+  if (why.isEmpty()) return folder;
+  if (error)
+    *error = QStringLiteral("%1 cannot hold the channel to the running program: %2").arg(folder, why);
+  return std::nullopt;
+}
+
+// Made here, and only used when no one else has access to it: a folder of
+// that name that someone else made first is refused, not taken over.
+std::optional<QString> privateTemporaryFolder(QString* error) {
+  const QString folder = QDir::tempPath() + QStringLiteral("/nimbra-wallpaper-%1/").arg(::geteuid());
+  if (::mkdir(QFile::encodeName(folder).constData(), 0700) != 0 && errno != EEXIST) {
+    if (error) *error = QStringLiteral("cannot make %1: %2").arg(folder, errnoText(errno));
+    return std::nullopt;
+  }
+  return checkedFolder(folder, OthersMay::Nothing, error);
 }
 
 // The reply is printed on the asking start's terminal and is one line.
@@ -50,16 +84,19 @@ QString printableLine(const QString& text) {
 }
 }  // namespace
 
-QString instanceRuntimeFolder() {
+std::optional<QString> instanceRuntimeFolder(QString* error) {
   const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-  if (QDir::isAbsolutePath(runtime) && QDir(runtime).exists())
-    return QDir::cleanPath(runtime) + QLatin1Char('/');
-  return privateTemporaryFolder();
+  if (!QDir::isAbsolutePath(runtime) || !QDir(runtime).exists()) return privateTemporaryFolder(error);
+  // The session made it; a link to it is followed, the folder itself must be ours.
+  return checkedFolder(QFileInfo(runtime).canonicalFilePath() + QLatin1Char('/'), OthersMay::Read, error);
 }
 
-QString instanceLockPath() { return instanceRuntimeFolder() + QStringLiteral("nimbra-wallpaper.lock"); }
-
-QString instanceSocketPath() { return instanceRuntimeFolder() + QStringLiteral("nimbra-wallpaper.socket"); }
+std::optional<InstanceChannel> instanceChannel(QString* error) {
+  const std::optional<QString> folder = instanceRuntimeFolder(error);
+  if (!folder) return std::nullopt;
+  return InstanceChannel{*folder + QStringLiteral("nimbra-wallpaper.lock"),
+                         *folder + QStringLiteral("nimbra-wallpaper.socket")};
+}
 
 InstanceLock::InstanceLock(const QString& path) : m_path(path) {}
 

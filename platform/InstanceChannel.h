@@ -21,16 +21,24 @@ class QLocalServer;
 class QLocalSocket;
 class QTimer;
 
-// $XDG_RUNTIME_DIR when it is an absolute path, otherwise a folder of this
-// user's own in the temporary folder; ending with "/".
-QString instanceRuntimeFolder();
-QString instanceLockPath();
-QString instanceSocketPath();
+// $XDG_RUNTIME_DIR when it names a folder, otherwise a folder of this user's
+// own in the temporary folder, made when missing; ending with "/". The
+// runtime folder must belong to this user and be closed to others' writing,
+// the temporary one to any access by others: nullopt otherwise, with which
+// folder and why in error.
+std::optional<QString> instanceRuntimeFolder(QString* error);
+
+// Where the instance is found: its lock and the socket it listens on.
+struct InstanceChannel {
+  QString lockPath;
+  QString socketPath;
+};
+std::optional<InstanceChannel> instanceChannel(QString* error);
 
 // The lock that makes a process the instance; held until destroyed.
 class InstanceLock {
  public:
-  explicit InstanceLock(const QString& path = instanceLockPath());
+  explicit InstanceLock(const QString& path);
   ~InstanceLock();
   InstanceLock(const InstanceLock&) = delete;
   InstanceLock& operator=(const InstanceLock&) = delete;
@@ -72,7 +80,7 @@ class InstanceServer : public QObject {
   ~InstanceServer() override;
 
   // Only the holder of the InstanceLock may listen.
-  bool listen(const QString& socketPath = instanceSocketPath(), QString* error = nullptr);
+  bool listen(const QString& socketPath, QString* error = nullptr);
 
  private:
   void accept();
@@ -91,7 +99,7 @@ class InstanceHandOver : public QObject {
   Q_OBJECT
  public:
   InstanceHandOver(InstanceLock& lock, QStringList request, std::chrono::milliseconds patience,
-                   QString socketPath = instanceSocketPath(), QObject* parent = nullptr);
+                   QString socketPath, QObject* parent = nullptr);
   void start();
 
  signals:
@@ -120,6 +128,5 @@ inline constexpr std::chrono::milliseconds kInstanceAnswerTime{30000};
 // answer, bounded by timeout. nullopt when no instance listens or it did not
 // answer in time. The message comes without control characters: it is
 // printed on a terminal.
-std::optional<InstanceReply> sendToInstance(const QStringList& request,
-                                            std::chrono::milliseconds timeout = kInstanceAnswerTime,
-                                            const QString& socketPath = instanceSocketPath());
+std::optional<InstanceReply> sendToInstance(const QStringList& request, std::chrono::milliseconds timeout,
+                                            const QString& socketPath);

@@ -1,6 +1,7 @@
 // One program per session: the lock that makes a process the instance, and
 // the channel through which later starts reach it.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -303,16 +304,81 @@ TEST_F(InstanceTest, AStartWaitsLongerBetweenTriesOfAProgramThatHangsUp) {
   EXPECT_LE(listener.connections, 12) << "the start should not hammer the program";
 }
 
-TEST(InstanceFolder, TheRuntimeFolderComesFromTheEnvironment) {
+// The environment of one start, put back when the test ends.
+class InstanceFolder : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    qputenv("XDG_RUNTIME_DIR", m_savedRuntime);
+    qputenv("TMPDIR", m_savedTemp);
+  }
+  // A start without a runtime folder, whose temporary folder is this test's.
+  QString withoutRuntimeFolder() {
+    qunsetenv("XDG_RUNTIME_DIR");
+    qputenv("TMPDIR", QFile::encodeName(m_temp.path()));
+    return m_temp.path() + QStringLiteral("/nimbra-wallpaper-%1").arg(::geteuid());
+  }
+  static QString refusal() {
+    QString error;
+    EXPECT_FALSE(instanceRuntimeFolder(&error));
+    return error;
+  }
+
+  QByteArray m_savedRuntime = qgetenv("XDG_RUNTIME_DIR");
+  QByteArray m_savedTemp = qgetenv("TMPDIR");
+  QTemporaryDir m_temp;
+};
+
+TEST_F(InstanceFolder, TheRuntimeFolderComesFromTheEnvironment) {
   QTemporaryDir runtime;
-  const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
   qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
-  EXPECT_EQ(instanceSocketPath(), runtime.path() + QStringLiteral("/nimbra-wallpaper.socket"));
-  // A relative or missing runtime folder is not used: the fallback is private.
+  QString error;
+  EXPECT_EQ(instanceRuntimeFolder(&error), runtime.path() + QLatin1Char('/')) << qPrintable(error);
+  // A relative or missing runtime folder is not used: the fallback is made private.
+  const QString fallback = withoutRuntimeFolder();
   qputenv("XDG_RUNTIME_DIR", "relative/folder");
-  const QFileInfo fallback(instanceRuntimeFolder());
-  EXPECT_TRUE(fallback.isAbsolute());
-  EXPECT_EQ(fallback.permissions() & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteOther), 0);
-  qputenv("XDG_RUNTIME_DIR", saved);
+  EXPECT_EQ(instanceRuntimeFolder(&error), fallback + QLatin1Char('/')) << qPrintable(error);
+  struct stat info {};
+  ASSERT_EQ(::lstat(QFile::encodeName(fallback).constData(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0700u);
+}
+
+// Another user who makes the fallback folder first, open to all, or lays a
+// link there, would receive every later start's request.
+TEST_F(InstanceFolder, AFallbackFolderSomeoneElseCouldHaveMadeIsRefusedWithTheReason) {
+  const QString folder = withoutRuntimeFolder();
+  const QByteArray name = QFile::encodeName(folder);
+  ASSERT_EQ(::mkdir(name.constData(), 0700), 0);
+  ASSERT_EQ(::chmod(name.constData(), 0777), 0);
+  QString why = refusal();
+  EXPECT_TRUE(why.contains(folder) && why.contains(QStringLiteral("0777"))) << qPrintable(why);
+
+  ASSERT_EQ(::rmdir(name.constData()), 0);
+  QTemporaryDir target;  // private and ours, but reached through a link
+  ASSERT_EQ(::symlink(QFile::encodeName(target.path()).constData(), name.constData()), 0);
+  why = refusal();
+  EXPECT_TRUE(why.contains(folder) && why.contains(QStringLiteral("link"))) << qPrintable(why);
+}
+
+TEST_F(InstanceFolder, AFolderOfAnotherUserIsRefused) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only root can give a folder to another user";
+  const QString folder = withoutRuntimeFolder();
+  const QByteArray name = QFile::encodeName(folder);
+  ASSERT_EQ(::mkdir(name.constData(), 0700), 0);
+  ASSERT_EQ(::chown(name.constData(), 65534, 65534), 0);
+  const QString why = refusal();
+  EXPECT_TRUE(why.contains(folder) && why.contains(QStringLiteral("65534"))) << qPrintable(why);
+
+  // The same for a runtime folder that is not the user's own.
+  QTemporaryDir runtime;
+  ASSERT_EQ(::chown(QFile::encodeName(runtime.path()).constData(), 65534, 65534), 0);
+  qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+  EXPECT_TRUE(refusal().contains(runtime.path()));
+}
+
+TEST_F(InstanceFolder, ARuntimeFolderOthersMayWriteInIsRefused) {
+  QTemporaryDir runtime;
+  ASSERT_EQ(::chmod(QFile::encodeName(runtime.path()).constData(), 0777), 0);
+  qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+  EXPECT_TRUE(refusal().contains(runtime.path()));
 }
 }  // namespace
