@@ -85,10 +85,10 @@ int runNimbraWallpaper(int argc, char** argv) {
   if (command->kind == CommandKind::Version) return reportReply({0, versionLine()});
   // A channel another user could have laid is not used, and without one no
   // start could tell whether a program runs.
-  const std::optional<InstanceChannel> channel = instanceChannel(&problem);
+  const std::optional<InstanceChannel> channel = programInstanceChannel(&problem);
   if (!channel) return reportReply({1, problem});
   // Held to the end: two programs never write the same files.
-  InstanceLock instance(channel->lockPath);
+  InstanceLock instance(channel->lockPath, channel->socketPath);
   if (command->kind == CommandKind::Start || command->kind == CommandKind::Show) {
     if (!graphicalSessionAvailable(&problem)) {
       std::fprintf(stderr, "Nimbra Wallpaper needs a graphical desktop session: %s\n",

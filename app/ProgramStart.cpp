@@ -101,6 +101,10 @@ std::optional<int> handOverToInstance(InstanceLock& lock, const QString& socketP
   return exitCode;
 }
 
+std::optional<InstanceChannel> programInstanceChannel(QString* error) {
+  return instanceChannel(dataFolder(), error);
+}
+
 AppContext makeAppContext() {
   const DesktopSession session = DesktopSession::fromEnvironment();
   AppContext context;

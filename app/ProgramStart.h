@@ -17,6 +17,10 @@ class TfrmMain;
 // object exists.
 QStringList argumentsOf(int argc, char** argv);
 
+// The channel of the program that works on this start's data folder;
+// nullopt, with the reason, when its folder is refused.
+std::optional<InstanceChannel> programInstanceChannel(QString* error);
+
 // Makes this process the instance (nullopt), or hands the request to the
 // running one and gives the exit code this start ends with. An application
 // object must exist: a start that finds the lock taken waits on its event

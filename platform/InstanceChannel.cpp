@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QCryptographicHash>
 #include <QDataStream>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -29,6 +30,8 @@ constexpr int kRequestMilliseconds = 3000;
 // less and less often.
 constexpr std::chrono::milliseconds kFirstRetry{50};
 constexpr std::chrono::milliseconds kLongestRetry{1000};
+// Longer than any path a local socket can have.
+constexpr qsizetype kMaxSocketPathBytes = 4096;
 
 enum class OthersMay { Nothing, Read };
 
@@ -91,14 +94,21 @@ std::optional<QString> instanceRuntimeFolder(QString* error) {
   return checkedFolder(QFileInfo(runtime).canonicalFilePath() + QLatin1Char('/'), OthersMay::Read, error);
 }
 
-std::optional<InstanceChannel> instanceChannel(QString* error) {
-  const std::optional<QString> folder = instanceRuntimeFolder(error);
-  if (!folder) return std::nullopt;
-  return InstanceChannel{*folder + QStringLiteral("nimbra-wallpaper.lock"),
-                         *folder + QStringLiteral("nimbra-wallpaper.socket")};
+std::optional<InstanceChannel> instanceChannel(const QString& dataFolder, QString* error) {
+  const std::optional<QString> runtime = instanceRuntimeFolder(error);
+  if (!runtime) return std::nullopt;
+  // Made before the lock is taken in it, as the data folder's seeding would.
+  QDir().mkpath(dataFolder);
+  const QString canonical = QFileInfo(dataFolder).canonicalFilePath();
+  const QByteArray key = QFile::encodeName(canonical.isEmpty() ? QDir::cleanPath(dataFolder) : canonical);
+  const QString name =
+      QString::fromLatin1(QCryptographicHash::hash(key, QCryptographicHash::Sha256).toHex().left(16));
+  return InstanceChannel{QDir(dataFolder).filePath(QStringLiteral("nimbra-wallpaper.lock")),
+                         *runtime + QStringLiteral("nimbra-wallpaper-%1.socket").arg(name)};
 }
 
-InstanceLock::InstanceLock(const QString& path) : m_path(path) {}
+InstanceLock::InstanceLock(const QString& path, const QString& socketPath)
+    : m_path(path), m_socketPath(socketPath) {}
 
 InstanceLock::~InstanceLock() {
   if (m_fd >= 0) ::close(m_fd);
@@ -122,7 +132,26 @@ bool InstanceLock::tryTake() {
   m_held = result == 0;
   if (!m_held && errno != EWOULDBLOCK)
     m_error = QStringLiteral("cannot lock %1: %2").arg(m_path, errnoText(errno));
+  if (m_held) tellSocket();
   return m_held;
+}
+
+// Written in place, not replaced: the lock belongs to this very file. A
+// start that reads it half written finds no one there and tries again.
+void InstanceLock::tellSocket() {
+  const QByteArray text = QFile::encodeName(m_socketPath);
+  if (::ftruncate(m_fd, 0) != 0) return;
+  // Unwritten, later starts look where they would listen themselves.
+  [[maybe_unused]] const ssize_t written = ::pwrite(m_fd, text.constData(), size_t(text.size()), 0);
+}
+
+QString InstanceLock::holderSocketPath() const {
+  if (m_fd < 0) return {};
+  QByteArray text(kMaxSocketPathBytes, Qt::Uninitialized);
+  const ssize_t read = ::pread(m_fd, text.data(), size_t(text.size()), 0);
+  if (read <= 0) return {};
+  text.truncate(read);
+  return QFile::decodeName(text);
 }
 
 InstanceServer::InstanceServer(Handler handler, QObject* parent)
@@ -245,9 +274,15 @@ void InstanceHandOver::attempt() {
     emit gaveUp(m_lock.error());
     return;
   }
+  QString why;
+  const std::optional<QString> socketPath = holderSocketPath(&why);
+  if (!socketPath) {
+    emit gaveUp(why);
+    return;
+  }
   // No single wait outlasts the patience of the whole hand-over.
   const std::chrono::milliseconds left(std::max<qint64>(m_deadline.remainingTime(), 1));
-  if (const auto reply = sendToInstance(m_request, std::min(kInstanceAnswerTime, left), m_socketPath)) {
+  if (const auto reply = sendToInstance(m_request, std::min(kInstanceAnswerTime, left), *socketPath)) {
     emit answered(*reply);
     return;
   }
@@ -256,6 +291,14 @@ void InstanceHandOver::attempt() {
     return;
   }
   retryLater();
+}
+
+std::optional<QString> InstanceHandOver::holderSocketPath(QString* error) const {
+  const QString told = m_lock.holderSocketPath();
+  if (!QDir::isAbsolutePath(told) || told == m_socketPath) return m_socketPath;
+  // Read from a file: it is only used in a folder of this user's own.
+  if (!checkedFolder(QFileInfo(told).path() + QLatin1Char('/'), OthersMay::Read, error)) return std::nullopt;
+  return told;
 }
 
 void InstanceHandOver::retryLater() {

@@ -1,12 +1,13 @@
-// One running program per user session, and the channel through which a
+// One running program per data folder, and the channel through which a
 // later start hands its request to it.
 //
-// Being the instance is holding an advisory lock on a file in the user's
-// runtime folder. The kernel drops the lock when its holder ends, however it
-// ends, so a crashed program never blocks the next start, and of two starts
-// at the same moment exactly one gets it. The holder then listens on a local
-// socket beside the lock; a socket file left by a crash is removed first,
-// which is safe because only the lock holder ever listens.
+// Being the instance is holding an advisory lock on a file in the data
+// folder. The kernel drops the lock when its holder ends, however it ends,
+// so a crashed program never blocks the next start, and of two starts at the
+// same moment exactly one gets it. The holder then listens on a local socket
+// in the user's runtime folder; a socket file left by a crash is removed
+// first, which is safe because only the lock holder ever listens on that
+// name.
 #pragma once
 
 #include <QDeadlineTimer>
@@ -28,17 +29,24 @@ class QTimer;
 // folder and why in error.
 std::optional<QString> instanceRuntimeFolder(QString* error);
 
-// Where the instance is found: its lock and the socket it listens on.
+// Where the program that works on a data folder is found. The lock lies in
+// the data folder itself, so that every start on that folder meets it,
+// whatever runtime folder the start has; the socket lies in the runtime
+// folder and is named after the data folder, so that copies of the program
+// with data folders of their own run side by side. nullopt when the runtime
+// folder is refused, with the reason in error.
 struct InstanceChannel {
   QString lockPath;
   QString socketPath;
 };
-std::optional<InstanceChannel> instanceChannel(QString* error);
+std::optional<InstanceChannel> instanceChannel(const QString& dataFolder, QString* error);
 
-// The lock that makes a process the instance; held until destroyed.
+// The lock that makes a process the instance; held until destroyed. Its
+// holder writes the socket it listens on into the file, for later starts
+// whose runtime folder is another.
 class InstanceLock {
  public:
-  explicit InstanceLock(const QString& path);
+  explicit InstanceLock(const QString& path, const QString& socketPath = {});
   ~InstanceLock();
   InstanceLock(const InstanceLock&) = delete;
   InstanceLock& operator=(const InstanceLock&) = delete;
@@ -49,9 +57,14 @@ class InstanceLock {
   bool held() const { return m_fd >= 0 && m_held; }
   const QString& error() const { return m_error; }
   const QString& path() const { return m_path; }
+  // What the holder wrote: empty until it has.
+  QString holderSocketPath() const;
 
  private:
+  void tellSocket();
+
   QString m_path;
+  QString m_socketPath;
   QString m_error;
   int m_fd = -1;
   bool m_held = false;
@@ -109,6 +122,7 @@ class InstanceHandOver : public QObject {
 
  private:
   void attempt();
+  std::optional<QString> holderSocketPath(QString* error) const;
   void retryLater();
 
   InstanceLock& m_lock;

@@ -163,11 +163,11 @@ HandOverEnd runHandOver(InstanceHandOver& handOver) {
   return end;
 }
 
-TEST_F(InstanceTest, AStartWaitsForAnInstanceThatBeginsListeningLate) {
-  InstanceLock holder(lockPath());
-  ASSERT_TRUE(holder.tryTake());
-  // The holder runs on a thread of its own, as another process would; it is
-  // still starting and listens only a moment later.
+// A start's --show handed over to the holder of the lock, which runs on a
+// thread of its own, as another process would, begins listening on
+// holderSocket after a delay and answers with the request's words.
+HandOverEnd showToEchoingHolder(InstanceLock& mine, const QString& mySocket, const QString& holderSocket,
+                                std::chrono::milliseconds delay) {
   QThread holderThread;
   auto* server = new InstanceServer([](const QStringList& request) {
     return InstanceReply{0, request.join(' ')};
@@ -175,13 +175,21 @@ TEST_F(InstanceTest, AStartWaitsForAnInstanceThatBeginsListeningLate) {
   server->moveToThread(&holderThread);
   QObject::connect(&holderThread, &QThread::finished, server, &QObject::deleteLater);
   holderThread.start();
-  const QString path = socketPath();
-  QTimer::singleShot(300, server, [server, path] { server->listen(path); });
-  InstanceLock mine(lockPath());
-  InstanceHandOver handOver(mine, {QStringLiteral("show")}, 20s, socketPath());
+  QTimer::singleShot(delay, server, [server, holderSocket] { server->listen(holderSocket); });
+  InstanceHandOver handOver(mine, {QStringLiteral("show")}, 20s, mySocket);
   const HandOverEnd end = runHandOver(handOver);
   holderThread.quit();
   holderThread.wait();
+  return end;
+}
+
+TEST_F(InstanceTest, AStartWaitsForAnInstanceThatBeginsListeningLate) {
+  InstanceLock holder(lockPath());
+  ASSERT_TRUE(holder.tryTake());
+  // The holder runs on a thread of its own, as another process would; it is
+  // still starting and listens only a moment later.
+  InstanceLock mine(lockPath());
+  const HandOverEnd end = showToEchoingHolder(mine, socketPath(), socketPath(), 300ms);
   ASSERT_TRUE(end.reply) << qPrintable(end.gaveUp);
   EXPECT_EQ(end.reply->message, QStringLiteral("show"));
   EXPECT_FALSE(mine.held());
@@ -304,6 +312,20 @@ TEST_F(InstanceTest, AStartWaitsLongerBetweenTriesOfAProgramThatHangsUp) {
   EXPECT_LE(listener.connections, 12) << "the start should not hammer the program";
 }
 
+// The lock file says where its holder listens; a socket in a folder others
+// may write in is not asked.
+TEST_F(InstanceTest, ASocketToldByTheLockInAFolderOthersMayWriteInIsNotAsked) {
+  QTemporaryDir open;
+  ASSERT_EQ(::chmod(QFile::encodeName(open.path()).constData(), 0777), 0);
+  InstanceLock holder(lockPath(), open.filePath(QStringLiteral("nimbra-wallpaper.socket")));
+  ASSERT_TRUE(holder.tryTake());
+  InstanceLock mine(lockPath());
+  InstanceHandOver handOver(mine, {QStringLiteral("next")}, 20s, socketPath());
+  const HandOverEnd end = runHandOver(handOver);
+  EXPECT_FALSE(end.reply);
+  EXPECT_TRUE(end.gaveUp.contains(open.path())) << qPrintable(end.gaveUp);
+}
+
 // The environment of one start, put back when the test ends.
 class InstanceFolder : public ::testing::Test {
  protected:
@@ -380,5 +402,45 @@ TEST_F(InstanceFolder, ARuntimeFolderOthersMayWriteInIsRefused) {
   ASSERT_EQ(::chmod(QFile::encodeName(runtime.path()).constData(), 0777), 0);
   qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
   EXPECT_TRUE(refusal().contains(runtime.path()));
+}
+
+// Two starts on one data folder find each other whatever their runtime
+// folders, and so never work on the same files at once.
+TEST_F(InstanceFolder, StartsOnOneDataFolderMeetWhateverTheirRuntimeFolders) {
+  QTemporaryDir data;
+  QTemporaryDir runtime;
+  qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+  QString error;
+  const std::optional<InstanceChannel> running = instanceChannel(data.path() + QLatin1Char('/'), &error);
+  ASSERT_TRUE(running) << qPrintable(error);
+  withoutRuntimeFolder();
+  const std::optional<InstanceChannel> later = instanceChannel(data.path() + QLatin1Char('/'), &error);
+  ASSERT_TRUE(later) << qPrintable(error);
+  EXPECT_EQ(later->lockPath, running->lockPath);
+  EXPECT_TRUE(later->lockPath.startsWith(data.path()));
+
+  InstanceLock holder(running->lockPath, running->socketPath);
+  ASSERT_TRUE(holder.tryTake());
+  InstanceLock mine(later->lockPath, later->socketPath);
+  const HandOverEnd end = showToEchoingHolder(mine, later->socketPath, running->socketPath, 0ms);
+  ASSERT_TRUE(end.reply) << qPrintable(end.gaveUp);
+  EXPECT_EQ(end.reply->message, QStringLiteral("show"));
+  EXPECT_FALSE(mine.held());
+}
+
+// Two copies of the program, each with a data folder of its own, run side by
+// side in one runtime folder.
+TEST_F(InstanceFolder, EachDataFolderHasAChannelOfItsOwn) {
+  QTemporaryDir first;
+  QTemporaryDir second;
+  QString error;
+  const std::optional<InstanceChannel> one = instanceChannel(first.path(), &error);
+  const std::optional<InstanceChannel> other = instanceChannel(second.path(), &error);
+  ASSERT_TRUE(one && other) << qPrintable(error);
+  EXPECT_NE(one->socketPath, other->socketPath);
+  InstanceLock oneLock(one->lockPath);
+  InstanceLock otherLock(other->lockPath);
+  EXPECT_TRUE(oneLock.tryTake());
+  EXPECT_TRUE(otherLock.tryTake());
 }
 }  // namespace
