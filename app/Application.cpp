@@ -47,7 +47,8 @@ void prepareData() {
   if (!prepareDataFolder(&why)) std::fprintf(stderr, "NimbraWallpaper: %s\n", why.toLocal8Bit().constData());
 }
 
-int runProgram(Application& app, const AppContext& context, const ProgramCommand& command) {
+int runProgram(Application& app, const AppContext& context, const ProgramCommand& command,
+               const QString& socketPath) {
   // No display name: Qt would add it to every window's caption, and the
   // caption is the language file's application name alone.
   app.setApplicationName(QStringLiteral("Nimbra Wallpaper 1.2"));
@@ -70,7 +71,7 @@ int runProgram(Application& app, const AppContext& context, const ProgramCommand
         answerInstanceRequest(frmMain, request, answer);
       }));
   QString why;
-  if (!instanceServer.listen(instanceSocketPath(), &why))
+  if (!instanceServer.listen(socketPath, &why))
     std::fprintf(stderr, "NimbraWallpaper: later starts cannot reach this one: %s\n",
                  why.toLocal8Bit().constData());
   QObject::connect(&frmMain, &TfrmMain::closed, &app, &QApplication::quit);
@@ -90,8 +91,12 @@ int runNimbraWallpaper(int argc, char** argv) {
   if (!command) return reportReply({kUsageError, problem});
   if (command->kind == CommandKind::Help) return reportReply({0, commandLineHelp()});
   if (command->kind == CommandKind::Version) return reportReply({0, versionLine()});
+  // A channel another user could have laid is not used, and without one no
+  // start could tell whether a program runs.
+  const std::optional<InstanceChannel> channel = programInstanceChannel(&problem);
+  if (!channel) return reportReply({1, problem});
   // Held to the end: two programs never write the same files.
-  InstanceLock instance;
+  InstanceLock instance(channel->lockPath, channel->socketPath);
   if (command->kind == CommandKind::Start || command->kind == CommandKind::Show) {
     if (!graphicalSessionAvailable(&problem)) {
       std::fprintf(stderr, "Nimbra Wallpaper needs a graphical desktop session: %s\n",
@@ -99,12 +104,14 @@ int runNimbraWallpaper(int argc, char** argv) {
       return 1;
     }
     Application app(argc, argv);
-    if (const std::optional<int> handedOver = handOverToInstance(instance, *command)) return *handedOver;
+    if (const std::optional<int> handedOver = handOverToInstance(instance, channel->socketPath, *command))
+      return *handedOver;
     prepareData();
-    return runProgram(app, makeAppContext(), *command);
+    return runProgram(app, makeAppContext(), *command, channel->socketPath);
   }
   const std::unique_ptr<QCoreApplication> app = commandApplication(argc, argv, command->kind);
-  if (const std::optional<int> handedOver = handOverToInstance(instance, *command)) return *handedOver;
+  if (const std::optional<int> handedOver = handOverToInstance(instance, channel->socketPath, *command))
+    return *handedOver;
   if (command->kind == CommandKind::Quit) return 0;
   prepareData();
   return runWithoutWindow(makeAppContext(), *command);

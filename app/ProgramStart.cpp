@@ -76,7 +76,8 @@ int reportReply(const InstanceReply& reply) {
   return reply.exitCode;
 }
 
-std::optional<int> handOverToInstance(InstanceLock& lock, const ProgramCommand& command) {
+std::optional<int> handOverToInstance(InstanceLock& lock, const QString& socketPath,
+                                      const ProgramCommand& command) {
   if (lock.tryTake()) return std::nullopt;
   // Without a lock file no instance can be told apart; the program runs
   // rather than refusing the user.
@@ -84,7 +85,7 @@ std::optional<int> handOverToInstance(InstanceLock& lock, const ProgramCommand& 
     printLine(stderr, QStringLiteral("NimbraWallpaper: %1").arg(lock.error()));
     return std::nullopt;
   }
-  InstanceHandOver handOver(lock, instanceRequest(command), kHandOverTime);
+  InstanceHandOver handOver(lock, instanceRequest(command), kHandOverTime, socketPath);
   std::optional<int> exitCode;
   QObject::connect(&handOver, &InstanceHandOver::becameInstance, QCoreApplication::instance(),
                    &QCoreApplication::quit);
@@ -101,6 +102,10 @@ std::optional<int> handOverToInstance(InstanceLock& lock, const ProgramCommand& 
   handOver.start();
   QCoreApplication::exec();
   return exitCode;
+}
+
+std::optional<InstanceChannel> programInstanceChannel(QString* error) {
+  return instanceChannel(dataFolder(), error);
 }
 
 AppContext makeAppContext() {

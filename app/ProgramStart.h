@@ -17,11 +17,16 @@ class TfrmMain;
 // object exists.
 QStringList argumentsOf(int argc, char** argv);
 
+// The channel of the program that works on this start's data folder;
+// nullopt, with the reason, when its folder is refused.
+std::optional<InstanceChannel> programInstanceChannel(QString* error);
+
 // Makes this process the instance (nullopt), or hands the request to the
 // running one and gives the exit code this start ends with. An application
 // object must exist: a start that finds the lock taken waits on its event
 // loop.
-std::optional<int> handOverToInstance(InstanceLock& lock, const ProgramCommand& command);
+std::optional<int> handOverToInstance(InstanceLock& lock, const QString& socketPath,
+                                      const ProgramCommand& command);
 
 // The application object of a command that opens no window: Qt Core alone
 // where the screens need not be known.

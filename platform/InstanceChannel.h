@@ -1,12 +1,13 @@
-// One running program per user session, and the channel through which a
+// One running program per data folder, and the channel through which a
 // later start hands its request to it.
 //
-// Being the instance is holding an advisory lock on a file in the user's
-// runtime folder. The kernel drops the lock when its holder ends, however it
-// ends, so a crashed program never blocks the next start, and of two starts
-// at the same moment exactly one gets it. The holder then listens on a local
-// socket beside the lock; a socket file left by a crash is removed first,
-// which is safe because only the lock holder ever listens.
+// Being the instance is holding an advisory lock on a file in the data
+// folder. The kernel drops the lock when its holder ends, however it ends,
+// so a crashed program never blocks the next start, and of two starts at the
+// same moment exactly one gets it. The holder then listens on a local socket
+// in the user's runtime folder; a socket file left by a crash is removed
+// first, which is safe because only the lock holder ever listens on that
+// name.
 #pragma once
 
 #include <QDeadlineTimer>
@@ -21,16 +22,31 @@ class QLocalServer;
 class QLocalSocket;
 class QTimer;
 
-// $XDG_RUNTIME_DIR when it is an absolute path, otherwise a folder of this
-// user's own in the temporary folder; ending with "/".
-QString instanceRuntimeFolder();
-QString instanceLockPath();
-QString instanceSocketPath();
+// $XDG_RUNTIME_DIR when it names a folder, otherwise a folder of this user's
+// own in the temporary folder, made when missing; ending with "/". The
+// runtime folder must belong to this user and be closed to others' writing,
+// the temporary one to any access by others: nullopt otherwise, with which
+// folder and why in error.
+std::optional<QString> instanceRuntimeFolder(QString* error);
 
-// The lock that makes a process the instance; held until destroyed.
+// Where the program that works on a data folder is found. The lock lies in
+// the data folder itself, so that every start on that folder meets it,
+// whatever runtime folder the start has; the socket lies in the runtime
+// folder and is named after the data folder, so that copies of the program
+// with data folders of their own run side by side. nullopt when the runtime
+// folder is refused, with the reason in error.
+struct InstanceChannel {
+  QString lockPath;
+  QString socketPath;
+};
+std::optional<InstanceChannel> instanceChannel(const QString& dataFolder, QString* error);
+
+// The lock that makes a process the instance; held until destroyed. Its
+// holder writes the socket it listens on into the file, for later starts
+// whose runtime folder is another.
 class InstanceLock {
  public:
-  explicit InstanceLock(const QString& path = instanceLockPath());
+  explicit InstanceLock(const QString& path, const QString& socketPath = {});
   ~InstanceLock();
   InstanceLock(const InstanceLock&) = delete;
   InstanceLock& operator=(const InstanceLock&) = delete;
@@ -41,9 +57,14 @@ class InstanceLock {
   bool held() const { return m_fd >= 0 && m_held; }
   const QString& error() const { return m_error; }
   const QString& path() const { return m_path; }
+  // What the holder wrote: empty until it has.
+  QString holderSocketPath() const;
 
  private:
+  void tellSocket();
+
   QString m_path;
+  QString m_socketPath;
   QString m_error;
   int m_fd = -1;
   bool m_held = false;
@@ -72,25 +93,26 @@ class InstanceServer : public QObject {
   ~InstanceServer() override;
 
   // Only the holder of the InstanceLock may listen.
-  bool listen(const QString& socketPath = instanceSocketPath(), QString* error = nullptr);
+  bool listen(const QString& socketPath, QString* error = nullptr);
 
  private:
   void accept();
-  void readRequest(QLocalSocket* client);
+  void readRequest(QLocalSocket* client, QTimer* stalled);
 
   DeferredHandler m_handler;
   QLocalServer* m_server;
 };
 
-// A later start that finds the lock taken: it tries again and again, on a
-// timer, to take the lock or to reach a listening instance, since the
-// holder may be a program still starting or a command that ends soon.
+// A later start that finds the lock taken: it tries again, on a timer and
+// at growing intervals, to take the lock or to reach a listening instance,
+// since the holder may be a program still starting or a command that ends
+// soon.
 // Exactly one of the signals ends the attempt.
 class InstanceHandOver : public QObject {
   Q_OBJECT
  public:
   InstanceHandOver(InstanceLock& lock, QStringList request, std::chrono::milliseconds patience,
-                   QString socketPath = instanceSocketPath(), QObject* parent = nullptr);
+                   QString socketPath, QObject* parent = nullptr);
   void start();
 
  signals:
@@ -100,12 +122,15 @@ class InstanceHandOver : public QObject {
 
  private:
   void attempt();
+  std::optional<QString> holderSocketPath(QString* error) const;
+  void retryLater();
 
   InstanceLock& m_lock;
   QStringList m_request;
   std::chrono::milliseconds m_patience;
   QString m_socketPath;
   QDeadlineTimer m_deadline;
+  std::chrono::milliseconds m_nextRetry{};
   QTimer* m_retry;
 };
 
@@ -115,7 +140,7 @@ inline constexpr std::chrono::milliseconds kInstanceAnswerTime{30000};
 
 // A later start's side: hands the request to the instance and waits for its
 // answer, bounded by timeout. nullopt when no instance listens or it did not
-// answer in time.
-std::optional<InstanceReply> sendToInstance(const QStringList& request,
-                                            std::chrono::milliseconds timeout = kInstanceAnswerTime,
-                                            const QString& socketPath = instanceSocketPath());
+// answer in time. The message comes without control characters: it is
+// printed on a terminal.
+std::optional<InstanceReply> sendToInstance(const QStringList& request, std::chrono::milliseconds timeout,
+                                            const QString& socketPath);

@@ -1,6 +1,7 @@
 // One program per session: the lock that makes a process the instance, and
 // the channel through which later starts reach it.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -8,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLocalServer>
+#include <QLocalSocket>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
@@ -161,11 +163,11 @@ HandOverEnd runHandOver(InstanceHandOver& handOver) {
   return end;
 }
 
-TEST_F(InstanceTest, AStartWaitsForAnInstanceThatBeginsListeningLate) {
-  InstanceLock holder(lockPath());
-  ASSERT_TRUE(holder.tryTake());
-  // The holder runs on a thread of its own, as another process would; it is
-  // still starting and listens only a moment later.
+// A start's --show handed over to the holder of the lock, which runs on a
+// thread of its own, as another process would, begins listening on
+// holderSocket after a delay and answers with the request's words.
+HandOverEnd showToEchoingHolder(InstanceLock& mine, const QString& mySocket, const QString& holderSocket,
+                                std::chrono::milliseconds delay) {
   QThread holderThread;
   auto* server = new InstanceServer([](const QStringList& request) {
     return InstanceReply{0, request.join(' ')};
@@ -173,13 +175,21 @@ TEST_F(InstanceTest, AStartWaitsForAnInstanceThatBeginsListeningLate) {
   server->moveToThread(&holderThread);
   QObject::connect(&holderThread, &QThread::finished, server, &QObject::deleteLater);
   holderThread.start();
-  const QString path = socketPath();
-  QTimer::singleShot(300, server, [server, path] { server->listen(path); });
-  InstanceLock mine(lockPath());
-  InstanceHandOver handOver(mine, {QStringLiteral("show")}, 20s, socketPath());
+  QTimer::singleShot(delay, server, [server, holderSocket] { server->listen(holderSocket); });
+  InstanceHandOver handOver(mine, {QStringLiteral("show")}, 20s, mySocket);
   const HandOverEnd end = runHandOver(handOver);
   holderThread.quit();
   holderThread.wait();
+  return end;
+}
+
+TEST_F(InstanceTest, AStartWaitsForAnInstanceThatBeginsListeningLate) {
+  InstanceLock holder(lockPath());
+  ASSERT_TRUE(holder.tryTake());
+  // The holder runs on a thread of its own, as another process would; it is
+  // still starting and listens only a moment later.
+  InstanceLock mine(lockPath());
+  const HandOverEnd end = showToEchoingHolder(mine, socketPath(), socketPath(), 300ms);
   ASSERT_TRUE(end.reply) << qPrintable(end.gaveUp);
   EXPECT_EQ(end.reply->message, QStringLiteral("show"));
   EXPECT_FALSE(mine.held());
@@ -225,16 +235,212 @@ TEST_F(InstanceTest, AFrozenInstanceHoldsAStartNoLongerThanItsPatience) {
   EXPECT_LT(waited.elapsed(), std::chrono::milliseconds(kInstanceAnswerTime).count() / 3);
 }
 
-TEST(InstanceFolder, TheRuntimeFolderComesFromTheEnvironment) {
+// What the running program answers is printed by the asking start: no byte
+// of it may steer the terminal.
+TEST_F(InstanceTest, AnAnswerReachesTheAskerWithoutControlCharacters) {
+  InstanceServer server([](const QStringList&) {
+    return InstanceReply{1, QStringLiteral("a\x1b]0;title\x07 b\tc\r\nd\x7f\u009b2Je \u00e9")};
+  });
+  ASSERT_TRUE(server.listen(socketPath()));
+  const std::optional<InstanceReply> reply = sendFromAnotherThread({QStringLiteral("next")}, 20s);
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(reply->message, QStringLiteral("a]0;title b c  d2Je \u00e9"));
+}
+
+// A client that connects and sends nothing, or half a request, is dropped,
+// so that it holds no connection of the running program.
+TEST_F(InstanceTest, AClientThatSendsNoWholeRequestIsDropped) {
+  InstanceServer server([](const QStringList&) { return InstanceReply{}; });
+  ASSERT_TRUE(server.listen(socketPath()));
+  QLocalSocket silent;
+  QLocalSocket partial;
+  silent.connectToServer(socketPath());
+  partial.connectToServer(socketPath());
+  ASSERT_TRUE(silent.waitForConnected(5000) && partial.waitForConnected(5000));
+  partial.write(QByteArray::fromHex("000000020000"));
+  partial.flush();
+  QElapsedTimer bound;
+  bound.start();
+  const auto dropped = [&] {
+    return silent.state() == QLocalSocket::UnconnectedState &&
+           partial.state() == QLocalSocket::UnconnectedState;
+  };
+  while (!dropped() && bound.elapsed() < 30000) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  EXPECT_TRUE(dropped());
+}
+
+// Stands for a program that takes every connection and hangs up without a
+// word, on a thread of its own as another process would.
+class HangingUpListener : public QThread {
+ public:
+  explicit HangingUpListener(QString path) : m_path(std::move(path)) {}
+  std::atomic<int> connections = 0;
+  std::atomic<bool> listening = false;
+
+ protected:
+  void run() override {
+    QLocalServer server;
+    QObject::connect(&server, &QLocalServer::newConnection, [&] {
+      while (QLocalSocket* client = server.nextPendingConnection()) {
+        ++connections;
+        delete client;
+      }
+    });
+    listening = server.listen(m_path);
+    exec();
+  }
+
+ private:
+  QString m_path;
+};
+
+TEST_F(InstanceTest, AStartWaitsLongerBetweenTriesOfAProgramThatHangsUp) {
+  InstanceLock holder(lockPath());
+  ASSERT_TRUE(holder.tryTake());
+  HangingUpListener listener(socketPath());
+  listener.start();
+  while (!listener.listening && listener.isRunning()) QThread::msleep(10);
+  ASSERT_TRUE(listener.listening);
+  InstanceLock mine(lockPath());
+  InstanceHandOver handOver(mine, {QStringLiteral("next")}, 1500ms, socketPath());
+  const HandOverEnd end = runHandOver(handOver);
+  listener.quit();
+  listener.wait();
+  EXPECT_FALSE(end.reply);
+  EXPECT_TRUE(end.gaveUp.contains(lockPath())) << qPrintable(end.gaveUp);
+  EXPECT_GE(listener.connections, 2) << "the start should try again";
+  EXPECT_LE(listener.connections, 12) << "the start should not hammer the program";
+}
+
+// The lock file says where its holder listens; a socket in a folder others
+// may write in is not asked.
+TEST_F(InstanceTest, ASocketToldByTheLockInAFolderOthersMayWriteInIsNotAsked) {
+  QTemporaryDir open;
+  ASSERT_EQ(::chmod(QFile::encodeName(open.path()).constData(), 0777), 0);
+  InstanceLock holder(lockPath(), open.filePath(QStringLiteral("nimbra-wallpaper.socket")));
+  ASSERT_TRUE(holder.tryTake());
+  InstanceLock mine(lockPath());
+  InstanceHandOver handOver(mine, {QStringLiteral("next")}, 20s, socketPath());
+  const HandOverEnd end = runHandOver(handOver);
+  EXPECT_FALSE(end.reply);
+  EXPECT_TRUE(end.gaveUp.contains(open.path())) << qPrintable(end.gaveUp);
+}
+
+// The environment of one start, put back when the test ends.
+class InstanceFolder : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    qputenv("XDG_RUNTIME_DIR", m_savedRuntime);
+    qputenv("TMPDIR", m_savedTemp);
+  }
+  // A start without a runtime folder, whose temporary folder is this test's.
+  QString withoutRuntimeFolder() {
+    qunsetenv("XDG_RUNTIME_DIR");
+    qputenv("TMPDIR", QFile::encodeName(m_temp.path()));
+    return m_temp.path() + QStringLiteral("/nimbra-wallpaper-%1").arg(::geteuid());
+  }
+  static QString refusal() {
+    QString error;
+    EXPECT_FALSE(instanceRuntimeFolder(&error));
+    return error;
+  }
+
+  QByteArray m_savedRuntime = qgetenv("XDG_RUNTIME_DIR");
+  QByteArray m_savedTemp = qgetenv("TMPDIR");
+  QTemporaryDir m_temp;
+};
+
+TEST_F(InstanceFolder, TheRuntimeFolderComesFromTheEnvironment) {
   QTemporaryDir runtime;
-  const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
   qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
-  EXPECT_EQ(instanceSocketPath(), runtime.path() + QStringLiteral("/nimbra-wallpaper.socket"));
-  // A relative or missing runtime folder is not used: the fallback is private.
+  QString error;
+  EXPECT_EQ(instanceRuntimeFolder(&error), runtime.path() + QLatin1Char('/')) << qPrintable(error);
+  // A relative or missing runtime folder is not used: the fallback is made private.
+  const QString fallback = withoutRuntimeFolder();
   qputenv("XDG_RUNTIME_DIR", "relative/folder");
-  const QFileInfo fallback(instanceRuntimeFolder());
-  EXPECT_TRUE(fallback.isAbsolute());
-  EXPECT_EQ(fallback.permissions() & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteOther), 0);
-  qputenv("XDG_RUNTIME_DIR", saved);
+  EXPECT_EQ(instanceRuntimeFolder(&error), fallback + QLatin1Char('/')) << qPrintable(error);
+  struct stat info {};
+  ASSERT_EQ(::lstat(QFile::encodeName(fallback).constData(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0700u);
+}
+
+// Another user who makes the fallback folder first, open to all, or lays a
+// link there, would receive every later start's request.
+TEST_F(InstanceFolder, AFallbackFolderSomeoneElseCouldHaveMadeIsRefusedWithTheReason) {
+  const QString folder = withoutRuntimeFolder();
+  const QByteArray name = QFile::encodeName(folder);
+  ASSERT_EQ(::mkdir(name.constData(), 0700), 0);
+  ASSERT_EQ(::chmod(name.constData(), 0777), 0);
+  QString why = refusal();
+  EXPECT_TRUE(why.contains(folder) && why.contains(QStringLiteral("0777"))) << qPrintable(why);
+
+  ASSERT_EQ(::rmdir(name.constData()), 0);
+  QTemporaryDir target;  // private and ours, but reached through a link
+  ASSERT_EQ(::symlink(QFile::encodeName(target.path()).constData(), name.constData()), 0);
+  why = refusal();
+  EXPECT_TRUE(why.contains(folder) && why.contains(QStringLiteral("link"))) << qPrintable(why);
+}
+
+TEST_F(InstanceFolder, AFolderOfAnotherUserIsRefused) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only root can give a folder to another user";
+  const QString folder = withoutRuntimeFolder();
+  const QByteArray name = QFile::encodeName(folder);
+  ASSERT_EQ(::mkdir(name.constData(), 0700), 0);
+  ASSERT_EQ(::chown(name.constData(), 65534, 65534), 0);
+  const QString why = refusal();
+  EXPECT_TRUE(why.contains(folder) && why.contains(QStringLiteral("65534"))) << qPrintable(why);
+
+  // The same for a runtime folder that is not the user's own.
+  QTemporaryDir runtime;
+  ASSERT_EQ(::chown(QFile::encodeName(runtime.path()).constData(), 65534, 65534), 0);
+  qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+  EXPECT_TRUE(refusal().contains(runtime.path()));
+}
+
+TEST_F(InstanceFolder, ARuntimeFolderOthersMayWriteInIsRefused) {
+  QTemporaryDir runtime;
+  ASSERT_EQ(::chmod(QFile::encodeName(runtime.path()).constData(), 0777), 0);
+  qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+  EXPECT_TRUE(refusal().contains(runtime.path()));
+}
+
+// Two starts on one data folder find each other whatever their runtime
+// folders, and so never work on the same files at once.
+TEST_F(InstanceFolder, StartsOnOneDataFolderMeetWhateverTheirRuntimeFolders) {
+  QTemporaryDir data;
+  QTemporaryDir runtime;
+  qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+  QString error;
+  const std::optional<InstanceChannel> running = instanceChannel(data.path() + QLatin1Char('/'), &error);
+  ASSERT_TRUE(running) << qPrintable(error);
+  withoutRuntimeFolder();
+  const std::optional<InstanceChannel> later = instanceChannel(data.path() + QLatin1Char('/'), &error);
+  ASSERT_TRUE(later) << qPrintable(error);
+  EXPECT_EQ(later->lockPath, running->lockPath);
+  EXPECT_TRUE(later->lockPath.startsWith(data.path()));
+
+  InstanceLock holder(running->lockPath, running->socketPath);
+  ASSERT_TRUE(holder.tryTake());
+  InstanceLock mine(later->lockPath, later->socketPath);
+  const HandOverEnd end = showToEchoingHolder(mine, later->socketPath, running->socketPath, 0ms);
+  ASSERT_TRUE(end.reply) << qPrintable(end.gaveUp);
+  EXPECT_EQ(end.reply->message, QStringLiteral("show"));
+  EXPECT_FALSE(mine.held());
+}
+
+// Two copies of the program, each with a data folder of its own, run side by
+// side in one runtime folder.
+TEST_F(InstanceFolder, EachDataFolderHasAChannelOfItsOwn) {
+  QTemporaryDir first;
+  QTemporaryDir second;
+  QString error;
+  const std::optional<InstanceChannel> one = instanceChannel(first.path(), &error);
+  const std::optional<InstanceChannel> other = instanceChannel(second.path(), &error);
+  ASSERT_TRUE(one && other) << qPrintable(error);
+  EXPECT_NE(one->socketPath, other->socketPath);
+  InstanceLock oneLock(one->lockPath);
+  InstanceLock otherLock(other->lockPath);
+  EXPECT_TRUE(oneLock.tryTake());
+  EXPECT_TRUE(otherLock.tryTake());
 }
 }  // namespace

@@ -5,7 +5,9 @@
 # without a program the commands do their work and end with 0, or with 1
 # and one line for a missing file; a program killed without cleaning up
 # does not block the next start; two starts at the same moment leave one
-# program.
+# program. A start without a runtime folder finds the program that works on
+# the same folder; a channel folder that someone else could have made is
+# refused.
 # Arguments: the staged program folder, the build folder.
 
 # shellcheck disable=SC2317  # the checks are small functions called by name
@@ -57,6 +59,16 @@ e2e_expect "a start with the auto-start argument ends with 0" command_ended_with
 e2e_run_command "$COMMAND_SECONDS" --previous # a command answered after the start's request
 e2e_expect "the auto-start argument leaves the window in the tray" window_hidden
 e2e_expect "one program runs after the auto-start argument" one_program
+
+# A start without a runtime folder uses a folder of its own in the temporary
+# folder, yet works on the same files as the running program.
+mkdir -p "$E2E_TMP/tmp"
+E2E_COMMAND_ENV=(-u XDG_RUNTIME_DIR "TMPDIR=$E2E_TMP/tmp")
+e2e_run_command 20
+e2e_expect "a start without the runtime folder ends with 0" command_ended_with 0
+e2e_expect_within 10 "it shows the running program's window" window_shown
+e2e_expect "one program runs after a start without the runtime folder" one_program
+E2E_COMMAND_ENV=()
 
 # --- the commands go to the running program
 
@@ -110,12 +122,34 @@ e2e_wait_window "$START_SECONDS" "$E2E_PROGRAM_PID" "$WINDOW_W" "$WINDOW_H" >/de
   e2e_abort "the program did not start again (log: $E2E_PROGRAM_LOG)"
 kill -KILL "$E2E_PROGRAM_PID"
 e2e_wait_until 10 e2e_program_gone || e2e_fail "the killed program did not end"
-e2e_expect "the killed program left its socket behind" test -S "$E2E_TMP/runtime/nimbra-wallpaper.socket"
+socket_left() {
+  local socket
+  for socket in "$E2E_TMP"/runtime/nimbra-wallpaper*.socket; do [[ -S $socket ]] && return 0; done
+  return 1
+}
+e2e_expect "the killed program left its socket behind" socket_left
 e2e_start_program
 restarted() { e2e_wait_window "$START_SECONDS" "$E2E_PROGRAM_PID" "$WINDOW_W" "$WINDOW_H" >/dev/null; }
 e2e_expect "the next start is not blocked by the leftover socket" restarted
 e2e_run_command "$COMMAND_SECONDS" --quit
 e2e_wait_until 20 e2e_program_gone || e2e_fail "the program did not end on --quit"
+
+# --- a channel folder that someone else could have made is refused
+
+# The start's own folder in the temporary folder, made first by another
+# user (or, without the rights to give it away, open to everyone).
+laid=$E2E_TMP/tmp/nimbra-wallpaper-$(id -u)
+mkdir -p -m 777 "$laid"
+chmod 777 "$laid"
+if ((EUID == 0)); then chown 65534:65534 "$laid"; fi
+E2E_COMMAND_ENV=(-u XDG_RUNTIME_DIR "TMPDIR=$E2E_TMP/tmp")
+e2e_run_command 20
+e2e_expect "a start on a folder laid by someone else ends with 1" command_ended_with 1
+e2e_expect "it names the folder" grep -qF "$laid" "$E2E_COMMAND_ERR"
+e2e_expect "it leaves no program running" no_program
+e2e_run_command 20 --next
+e2e_expect "--next on a folder laid by someone else ends with 1" command_ended_with 1
+E2E_COMMAND_ENV=()
 
 # --- two starts at the same moment
 

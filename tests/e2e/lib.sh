@@ -308,14 +308,15 @@ e2e_start_program() {
 # end by itself (a command, or a start that hands over to the running
 # program); its exit status goes to E2E_COMMAND_STATUS (124 when it did not
 # end in time), its standard output and error to E2E_COMMAND_OUT and
-# E2E_COMMAND_ERR. E2E_PROGRAM_LOCALE, when set, is the locale it runs in.
+# E2E_COMMAND_ERR. E2E_PROGRAM_LOCALE, when set, is the locale it runs in;
+# the array E2E_COMMAND_ENV, when set, holds more arguments of env for it.
 e2e_run_command() {
   local seconds=$1
   shift
   E2E_COMMAND_OUT=$E2E_TMP/command.out E2E_COMMAND_ERR=$E2E_TMP/command.err
   # The locale goes through env, so that this shell does not try to load it.
   (e2e_enter_program_env && exec env ${E2E_PROGRAM_LOCALE:+LC_ALL=$E2E_PROGRAM_LOCALE LANG=$E2E_PROGRAM_LOCALE} \
-    timeout -k 5 "$seconds" "${E2E_PROGRAM:-$E2E_APP_DIR/NimbraWallpaper}" "$@") \
+    ${E2E_COMMAND_ENV[@]+"${E2E_COMMAND_ENV[@]}"} timeout -k 5 "$seconds" "${E2E_PROGRAM:-$E2E_APP_DIR/NimbraWallpaper}" "$@") \
     >"$E2E_COMMAND_OUT" 2>"$E2E_COMMAND_ERR"
   E2E_COMMAND_STATUS=$?
   cat "$E2E_COMMAND_ERR" >>"$E2E_OUT/commands.log"
