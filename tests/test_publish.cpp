@@ -1,6 +1,10 @@
 // Publishing a folder of pictures as a home site (tools/publish), and the
 // program pointed at a site of one's own at run time.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 #include <QBuffer>
 #include <QDir>
@@ -59,6 +63,16 @@ std::map<QString, QByteArray> snapshot(const QString& folder) {
     files[QDir(folder).relativeFilePath(path)] = readAll(path);
   }
   return files;
+}
+
+// The files added, removed or changed between two snapshots.
+std::string changes(const std::map<QString, QByteArray>& before, const std::map<QString, QByteArray>& after) {
+  QStringList changed;
+  for (const auto& [path, bytes] : before)
+    if (!after.count(path) || after.at(path) != bytes) changed << path;
+  for (const auto& [path, bytes] : after)
+    if (!before.count(path)) changed << path;
+  return changed.join(u' ').toStdString();
 }
 
 class PublishTest : public ::testing::Test {
@@ -470,6 +484,59 @@ TEST_F(PublishTest, StrayPictureFilesLeaveTheSite) {
   EXPECT_FALSE(QFile::exists(site("pictures/normal/1/s_old.jpg")));
   EXPECT_FALSE(QFile::exists(site("pictures/normal/1/.l_x.jpg.12-0.tmp")));
   EXPECT_EQ(all().size(), 1);
+}
+
+// --- a run that fails
+
+// Sets the immutable flag, which even root cannot rename over; false where
+// the file system or the process's rights do not allow it.
+bool setImmutable(const QString& path, bool immutable) {
+  const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  int flags = 0;
+  bool done = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+  flags = immutable ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+  done = done && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+  ::close(fd);
+  return done;
+}
+
+// The version page is the last file a run replaces. When it cannot be
+// replaced, whether that is known before the run changes anything (a file
+// made read-only) or only when the rename fails, everything is as before.
+TEST_F(PublishTest, AVersionPageThatCannotBeReplacedLeavesTheWholeSiteAsItWas) {
+  addPicture("1/a.jpg", {800, 600}, 1);
+  addPicture("2/gone.jpg", {800, 600}, 2);
+  ASSERT_TRUE(publish().ok);
+  addPicture("1/b.jpg", {800, 600}, 3);
+  addPicture("4/d.jpg", {800, 600}, 4);  // a category folder the site does not have yet
+  ASSERT_TRUE(QFile::remove(source("2/gone.jpg")));
+  const QString version = site("software/ver.htm");
+  const auto before = snapshot(site());
+  const QStringList entries = QDir(site()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+
+  ASSERT_TRUE(QFile::setPermissions(version, QFileDevice::ReadOwner | QFileDevice::ReadGroup));
+  const PublishResult refused = publish();
+  EXPECT_FALSE(refused.ok);
+  EXPECT_TRUE(refused.error.contains("ver.htm")) << refused.error.toStdString();
+  EXPECT_EQ(changes(before, snapshot(site())), "");
+  EXPECT_EQ(QDir(site()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), entries);
+  ASSERT_TRUE(QFile::setPermissions(version, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+
+  if (setImmutable(version, true)) {
+    const PublishResult failed = publish();
+    EXPECT_TRUE(setImmutable(version, false));
+    EXPECT_FALSE(failed.ok);
+    EXPECT_TRUE(failed.error.contains("ver.htm")) << failed.error.toStdString();
+    EXPECT_EQ(changes(before, snapshot(site())), "");
+    EXPECT_EQ(QDir(site()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), entries);
+    EXPECT_FALSE(QFileInfo::exists(site("pictures/normal/4")));
+  }
+
+  const PublishResult mended = publish();
+  ASSERT_TRUE(mended.ok) << mended.error.toStdString();
+  EXPECT_EQ(all().size(), 3);
+  EXPECT_EQ(indexVersion(), mended.indexVersion);
 }
 
 // --- the pages

@@ -29,6 +29,7 @@
 #include "platform/AtomicFile.h"
 #include "tools/publish/PublishRules.h"
 #include "tools/publish/SitePages.h"
+#include "tools/publish/SiteStaging.h"
 
 namespace publish {
 
@@ -257,7 +258,7 @@ enum class Outcome { Made, PassedOver, Failed };
 struct Made {
   Outcome outcome = Outcome::Made;
   QString message;
-  QStringList written;  // files this run put in the site for the picture
+  QStringList written;  // the picture's files, below the site
 };
 
 struct PictureFiles {
@@ -294,7 +295,7 @@ PictureFiles convertedFiles(const SourceFile& file, QSize box) {
 }
 
 Made makePicture(const SourceFile& file, const Examined& examined, const SitePicture& picture,
-                 const QDir& site) {
+                 const SiteStaging& staging) {
   const QSize box = thumbnailSize(picture.shape);
   const PictureFiles files =
       examined.kind == SourceKind::Jpeg ? jpegFiles(file, examined, box) : convertedFiles(file, box);
@@ -306,11 +307,12 @@ Made makePicture(const SourceFile& file, const Examined& examined, const SitePic
   const std::pair<PictureKind, const QByteArray*> outputs[] = {{PictureKind::Large, &files.large},
                                                                {PictureKind::Thumbnail, &thumbnail}};
   for (const auto& [kind, bytes] : outputs) {
-    const QString path = site.filePath(picturePath(picture, kind));
+    const QString relative = picturePath(picture, kind);
+    const QString path = staging.stagedPath(relative);
     QString error;
     if (!writeFileAtomically(path, *bytes, Durability::RenameOnly, &error))
       return {Outcome::Failed, QStringLiteral("cannot write %1: %2").arg(path, error), made.written};
-    made.written << path;
+    made.written << relative;
     startWriteback(path);
   }
   return made;
@@ -367,7 +369,7 @@ bool outputsExist(const QDir& site, const SitePicture& picture) {
   return true;
 }
 
-// Pictures reach the disk before the pages that name them.
+// Everything staged reaches the disk before any of it is put in place.
 void flushSite(const QString& site) {
   const int fd = ::open(QFile::encodeName(site).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return;
@@ -401,8 +403,11 @@ class PublishRun {
     if (!scan()) return m_result;
     m_old = loadState(m_site.filePath(kStateFileName));
     plan();
-    if (!make()) return m_result;
-    return finish();
+    SiteStaging staging(m_site.path());
+    QString error;
+    if (!staging.prepare(&error)) return fail(error);
+    if (!make(staging)) return m_result;
+    return finish(staging);
   }
 
  private:
@@ -524,7 +529,7 @@ class PublishRun {
     m_planned[i] = entry;
   }
 
-  bool make() {
+  bool make(const SiteStaging& staging) {
     std::vector<Made> made(m_toMake.size());
     std::atomic<bool> stop{false};
     std::atomic<int> done{0};
@@ -534,35 +539,27 @@ class PublishRun {
     forEachInParallel(total, m_options.jobs, [&](int n) {
       if (stop) return;
       const int i = m_toMake[n];
-      made[n] = makePicture(m_files[i], m_examined[i], m_planned[i]->picture, m_site);
+      made[n] = makePicture(m_files[i], m_examined[i], m_planned[i]->picture, staging);
       if (made[n].outcome == Outcome::Failed) stop = true;
       const int count = ++done;
       const std::lock_guard lock(progressLock);
       if (m_sinks.progress) m_sinks.progress(count, total);
     });
-    QStringList written;
-    for (const Made& one : made) written += one.written;
     for (const Made& one : made) {
       if (one.outcome != Outcome::Failed) continue;
-      removeFiles(written);
       fail(one.message + QStringLiteral("; the site is left as it was"));
       return false;
     }
     for (size_t n = 0; n < made.size(); ++n) {
+      if (made[n].outcome == Outcome::Made) m_targets += made[n].written;
       if (made[n].outcome != Outcome::PassedOver) continue;
-      removeFiles(made[n].written);
       passOver(m_files[m_toMake[n]], made[n].message);
       m_planned[m_toMake[n]].reset();
     }
     flushNotes();
-    m_written = written;
     m_result.processed = int(std::count_if(made.begin(), made.end(),
                                            [](const Made& one) { return one.outcome == Outcome::Made; }));
     return true;
-  }
-
-  void removeFiles(const QStringList& files) {
-    for (const QString& file : files) QFile::remove(file);
   }
 
   std::vector<Entry> entries() const {
@@ -595,45 +592,55 @@ class PublishRun {
     }
   }
 
-  bool writePage(const QString& relative, const QByteArray& bytes, bool* changed = nullptr) {
+  // A page that is already as it should be is left alone, so that publishing
+  // again with nothing changed writes nothing.
+  bool stagePage(const SiteStaging& staging, const QString& relative, const QByteArray& bytes,
+                 bool* changed = nullptr) {
     const QString path = m_site.filePath(relative);
     const bool differs = fileBytes(path) != bytes || !QFileInfo(path).isFile();
     if (changed) *changed = differs;
     if (!differs) return true;
     QString error;
-    if (writeFileAtomically(path, bytes, Durability::FlushBeforeRename, &error)) return true;
-    fail(QStringLiteral("cannot write %1: %2").arg(path, error));
-    return false;
+    if (!writeFileAtomically(staging.stagedPath(relative), bytes, Durability::RenameOnly, &error)) {
+      fail(QStringLiteral("cannot write %1: %2").arg(staging.stagedPath(relative), error));
+      return false;
+    }
+    m_targets << relative;
+    return true;
   }
 
-  PublishResult& finish() {
+  // The order of the commit: new pictures first, under names the old pages
+  // do not use, then the front page and the index that name them, then the
+  // state, and the version page that announces the new index last. Should
+  // the commit stop part way and its rollback fail too, the version page
+  // still announces the old index, and every old picture is still there:
+  // they leave only after the commit.
+  bool stagePages(const SiteStaging& staging, const std::vector<Entry>& published,
+                  const std::vector<SitePicture>& pictures, const QByteArray& indexText,
+                  const QByteArray& versionText) {
+    return stagePage(staging, QStringLiteral("index.html"), frontPage(m_options.title, pictures)) &&
+           stagePage(staging, QStringLiteral("software/allindex.htm"), indexText, &m_result.indexChanged) &&
+           stagePage(staging, kStateFileName, stateBytes(published)) &&
+           stagePage(staging, QStringLiteral("software/ver.htm"), versionText);
+  }
+
+  PublishResult& finish(SiteStaging& staging) {
     const std::vector<Entry> published = entries();
-    if (published.empty()) {
-      removeFiles(m_written);
+    if (published.empty())
       return fail(QStringLiteral("none of the pictures could be published; the site is left as it was"));
-    }
     std::vector<SitePicture> pictures;
     for (const Entry& entry : published) pictures.push_back(entry.picture);
     warnUnreachable(pictures);
     const QByteArray indexText = indexPage(m_options.baseUrl, pictures);
     const QByteArray versionText = versionPage(indexVersion(indexText));
     if (const QString problem = checkPages(m_options.baseUrl, pictures, indexText, versionText);
-        !problem.isEmpty()) {
-      removeFiles(m_written);
+        !problem.isEmpty())
       return fail(QStringLiteral("the pages would not read back: ") + problem);
-    }
-    if (!m_written.isEmpty()) flushSite(m_site.path());
-    // The state first: should a later step fail, the next run knows the
-    // files this one made. The index before the version page that
-    // announces it.
-    if (!writePage(kStateFileName, stateBytes(published))) {
-      removeFiles(m_written);
-      return m_result;
-    }
-    if (!writePage(QStringLiteral("software/allindex.htm"), indexText, &m_result.indexChanged) ||
-        !writePage(QStringLiteral("software/ver.htm"), versionText) ||
-        !writePage(QStringLiteral("index.html"), frontPage(m_options.title, pictures)))
-      return m_result;
+    if (!stagePages(staging, published, pictures, indexText, versionText)) return m_result;
+    if (!m_targets.isEmpty()) flushSite(m_site.path());
+    QString error;
+    if (!staging.commit(m_targets, &error))
+      return fail(error + QStringLiteral("; the site is left as it was"));
     removeUnnamed(pictures);
     m_result.ok = true;
     m_result.pictures = int(pictures.size());
@@ -675,7 +682,7 @@ class PublishRun {
   std::vector<std::optional<Entry>> m_planned;
   std::vector<Examined> m_examined;
   std::vector<int> m_toMake;
-  QStringList m_written;
+  QStringList m_targets;  // below the site, in the order of the commit
 };
 
 }  // namespace
