@@ -103,10 +103,10 @@ class PublishTest : public ::testing::Test {
     file.write(bytes);
   }
 
-  PublishResult publish(int jobs = 2) {
+  PublishResult publish(int jobs = 2, const QString& siteFolder = QString()) {
     PublishOptions options;
     options.source = source();
-    options.site = site();
+    options.site = siteFolder.isEmpty() ? site() : siteFolder;
     options.baseUrl = kBase;
     options.jobs = jobs;
     PublishSinks sinks;
@@ -483,6 +483,70 @@ TEST_F(PublishTest, StrayPictureFilesLeaveTheSite) {
   ASSERT_TRUE(publish().ok);
   EXPECT_FALSE(QFile::exists(site("pictures/normal/1/s_old.jpg")));
   EXPECT_FALSE(QFile::exists(site("pictures/normal/1/.l_x.jpg.12-0.tmp")));
+  EXPECT_EQ(all().size(), 1);
+}
+
+// --- links below the site
+
+// What a link below the site points at is not the site's: the run puts a
+// real entry in the link's place and leaves the target alone.
+TEST_F(PublishTest, LinksInTheSiteAreReplacedByRealEntriesAndNeverFollowed) {
+  addPicture("1/a.jpg", {800, 600}, 1);
+  addPicture("2/b.jpg", {800, 600}, 2);
+  ASSERT_TRUE(publish().ok);
+  QTemporaryDir elsewhere;
+  const auto putFile = [](const QString& path, const QByteArray& bytes) {
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(path).path()));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+  };
+  putFile(elsewhere.filePath("front.html"), "the user's own page");
+  putFile(elsewhere.filePath("state.json"), readAll(site(kStateFileName)));
+  putFile(elsewhere.filePath("other/notes.txt"), "another folder");
+  putFile(elsewhere.filePath("photos/l_holiday.jpg"), "a photo");
+  // What the link shows in the site's place is what the site had there.
+  for (const auto& [name, bytes] : snapshot(site("pictures/normal/2")))
+    putFile(elsewhere.filePath("photos/" + name), bytes);
+  const auto linkInPlace = [&](const QString& relative, const QString& target) {
+    const QFileInfo info(site(relative));
+    if (info.isDir()) ASSERT_TRUE(QDir(site(relative)).removeRecursively());
+    if (info.isFile()) ASSERT_TRUE(QFile::remove(site(relative)));
+    ASSERT_TRUE(QDir().mkpath(info.path()));
+    ASSERT_TRUE(QFile::link(elsewhere.filePath(target), site(relative))) << relative.toStdString();
+  };
+  linkInPlace("index.html", "front.html");
+  linkInPlace(kStateFileName, "state.json");
+  linkInPlace(".nimbra-catalogue.lock", "lock");  // to no file yet
+  linkInPlace("software", "other");
+  linkInPlace(".nimbra-catalogue.staging", "other");
+  linkInPlace("pictures/normal/2", "photos");
+  linkInPlace("pictures/widescreen/3", "photos");  // a folder no picture goes into
+  const auto outside = snapshot(elsewhere.path());
+  addPicture("2/c.jpg", {800, 600}, 3);
+
+  const PublishResult result = publish();
+  ASSERT_TRUE(result.ok) << result.error.toStdString();
+  EXPECT_EQ(changes(outside, snapshot(elsewhere.path())), "");
+  for (const QString& relative : {QStringLiteral("index.html"), QStringLiteral(".nimbra-catalogue.json"),
+                                  QStringLiteral("software"), QStringLiteral("pictures/normal/2")})
+    EXPECT_FALSE(QFileInfo(site(relative)).isSymLink()) << relative.toStdString();
+  EXPECT_TRUE(QFileInfo(site("software/ver.htm")).isFile());
+  EXPECT_EQ(indexVersion(), result.indexVersion);
+  EXPECT_EQ(all().size(), 3);
+  for (const QByteArray& address : all()) {
+    EXPECT_TRUE(QFileInfo(siteFile(address)).isFile()) << address.constData();
+    EXPECT_TRUE(QFileInfo(largeFile(address)).isFile()) << address.constData();
+  }
+}
+
+TEST_F(PublishTest, ASiteGivenAsALinkIsPublishedIntoItsTarget) {
+  addPicture("1/a.jpg");
+  QTemporaryDir links;
+  const QString linked = links.filePath("site");
+  ASSERT_TRUE(QFile::link(site(), linked));
+  ASSERT_TRUE(publish(2, linked).ok);
+  EXPECT_TRUE(QFileInfo(linked).isSymLink());
   EXPECT_EQ(all().size(), 1);
 }
 

@@ -16,6 +16,7 @@
 #include <QThread>
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -181,10 +182,8 @@ std::optional<Entry> entryFromJson(const QJsonObject& object) {
 // A missing or damaged state file reads as an empty site: every picture is
 // then made again, and the files of the old one are cleared once the new
 // pages are in place.
-SiteState loadState(const QString& path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return {};
-  const QJsonObject root = QJsonDocument::fromJson(file.readAll()).object();
+SiteState loadState(const QByteArray& bytes) {
+  const QJsonObject root = QJsonDocument::fromJson(bytes).object();
   SiteState state;
   state.recipe = root.value("recipe").toInt();
   for (const QJsonValue& value : root.value("pictures").toArray())
@@ -337,11 +336,21 @@ QString canonicalPath(const QString& path) {
   return QDir::cleanPath((canonical.isEmpty() ? existing : canonical) + u'/' + rest);
 }
 
+// A link in the lock file's place goes, so that the lock never creates a
+// file elsewhere.
+int openLockFile(const QString& path) {
+  const QByteArray name = QFile::encodeName(path);
+  constexpr int kFlags = O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC;
+  int fd = ::open(name.constData(), kFlags, 0644);
+  if (fd < 0 && errno == ELOOP && ::unlink(name.constData()) == 0)
+    fd = ::open(name.constData(), kFlags, 0644);
+  return fd;
+}
+
 // Held for the whole run, so that two publishes never write one site at once.
 class SiteLock {
  public:
-  explicit SiteLock(const QString& path)
-      : m_fd(::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644)) {
+  explicit SiteLock(const QString& path) : m_fd(openLockFile(path)) {
     m_locked = m_fd >= 0 && ::flock(m_fd, LOCK_EX | LOCK_NB) == 0;
   }
   ~SiteLock() {
@@ -356,15 +365,19 @@ class SiteLock {
   bool m_locked = false;
 };
 
-QByteArray fileBytes(const QString& path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+// A file the site itself holds; a link in the site reads as no file, since
+// what it points at is not the site's and it is to be replaced.
+std::optional<QByteArray> siteFileBytes(const QDir& site, const QString& relative) {
+  if (!isRealFile(site.path(), relative)) return std::nullopt;
+  QFile file(site.filePath(relative));
+  if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+  return file.readAll();
 }
 
 bool outputsExist(const QDir& site, const SitePicture& picture) {
   for (const PictureKind kind : {PictureKind::Thumbnail, PictureKind::Large}) {
-    const QFileInfo info(site.filePath(picturePath(picture, kind)));
-    if (!info.isFile() || info.size() == 0) return false;
+    const QString relative = picturePath(picture, kind);
+    if (!isRealFile(site.path(), relative) || QFileInfo(site.filePath(relative)).size() == 0) return false;
   }
   return true;
 }
@@ -397,11 +410,14 @@ class PublishRun {
   PublishResult run() {
     if (!checkFolders()) return m_result;
     if (!QDir().mkpath(m_site.path())) return fail(QStringLiteral("cannot create %1").arg(m_site.path()));
+    // A link given as SITE is the user's choice, followed here once; every
+    // entry below it is the site's own.
+    m_site.setPath(QFileInfo(m_site.path()).canonicalFilePath());
     const SiteLock lock(m_site.filePath(kLockFileName));
     if (!lock.locked())
       return fail(QStringLiteral("%1 is being published by another run").arg(m_site.path()));
     if (!scan()) return m_result;
-    m_old = loadState(m_site.filePath(kStateFileName));
+    m_old = loadState(siteFileBytes(m_site, kStateFileName).value_or(QByteArray()));
     plan();
     SiteStaging staging(m_site.path());
     QString error;
@@ -596,8 +612,7 @@ class PublishRun {
   // again with nothing changed writes nothing.
   bool stagePage(const SiteStaging& staging, const QString& relative, const QByteArray& bytes,
                  bool* changed = nullptr) {
-    const QString path = m_site.filePath(relative);
-    const bool differs = fileBytes(path) != bytes || !QFileInfo(path).isFile();
+    const bool differs = siteFileBytes(m_site, relative) != bytes;
     if (changed) *changed = differs;
     if (!differs) return true;
     QString error;
@@ -611,10 +626,12 @@ class PublishRun {
 
   // The order of the commit: new pictures first, under names the old pages
   // do not use, then the front page and the index that name them, then the
-  // state, and the version page that announces the new index last. Should
-  // the commit stop part way and its rollback fail too, the version page
-  // still announces the old index, and every old picture is still there:
-  // they leave only after the commit.
+  // state, and the version page that announces the new index last. Many
+  // renames cannot be one step, so a commit that stops part way is rolled
+  // back; should even that fail, the version page still announces the old
+  // index and every old picture the site holds is still in its place (they
+  // leave only after the commit), so the programs keep the old catalogue.
+  // Only pictures reached through a link the commit replaced are gone then.
   bool stagePages(const SiteStaging& staging, const std::vector<Entry>& published,
                   const std::vector<SitePicture>& pictures, const QByteArray& indexText,
                   const QByteArray& versionText) {
@@ -639,8 +656,7 @@ class PublishRun {
     if (!stagePages(staging, published, pictures, indexText, versionText)) return m_result;
     if (!m_targets.isEmpty()) flushSite(m_site.path());
     QString error;
-    if (!staging.commit(m_targets, &error))
-      return fail(error + QStringLiteral("; the site is left as it was"));
+    if (!staging.commit(m_targets, &error)) return fail(error);
     removeUnnamed(pictures);
     m_result.ok = true;
     m_result.pictures = int(pictures.size());
@@ -658,6 +674,7 @@ class PublishRun {
                                          [&](const PictureKey& key) { return !kept.count(key); }));
     for (const Shape shape : kShapes) {
       for (int category = 1; category <= kCategoryCount; ++category) {
+        if (!isRealFolder(m_site.path(), pictureFolder(shape, category))) continue;
         QDir folder(m_site.filePath(pictureFolder(shape, category)));
         for (const QString& name : folder.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
           if (!isPictureFileName(name)) continue;

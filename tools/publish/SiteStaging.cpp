@@ -191,17 +191,19 @@ QString SiteStaging::rollBack() {
 }
 
 // The caller orders the targets so that the site stays whole should even
-// the rollback fail part way: pictures (under names the old pages do not
-// use) first, the pages that name them after, the version page that tells
-// the programs to fetch the new index last.
+// the rollback fail part way (Publisher.cpp).
 bool SiteStaging::commit(const QStringList& targets, QString* error) {
+  const QString untouched = QStringLiteral("; the site is left as it was");
   for (const QString& target : targets)
-    if (const QString problem = problemWith(target); !problem.isEmpty()) return failWith(error, problem);
+    if (const QString problem = problemWith(target); !problem.isEmpty())
+      return failWith(error, problem + untouched);
   for (const QString& target : targets) {
-    if (makeFoldersFor(target, error) && place(target, error)) continue;
-    if (const QString unrestored = rollBack(); !unrestored.isEmpty() && error)
-      *error += QStringLiteral("; could not restore ") + unrestored;
-    return false;
+    QString problem;
+    if (makeFoldersFor(target, &problem) && place(target, &problem)) continue;
+    const QString unrestored = rollBack();
+    return failWith(
+        error,
+        problem + (unrestored.isEmpty() ? untouched : QStringLiteral("; could not put back ") + unrestored));
   }
   m_done.clear();
   return true;
