@@ -1,6 +1,10 @@
 // Publishing a folder of pictures as a home site (tools/publish), and the
 // program pointed at a site of one's own at run time.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 #include <QBuffer>
 #include <QDir>
@@ -61,6 +65,16 @@ std::map<QString, QByteArray> snapshot(const QString& folder) {
   return files;
 }
 
+// The files added, removed or changed between two snapshots.
+std::string changes(const std::map<QString, QByteArray>& before, const std::map<QString, QByteArray>& after) {
+  QStringList changed;
+  for (const auto& [path, bytes] : before)
+    if (!after.count(path) || after.at(path) != bytes) changed << path;
+  for (const auto& [path, bytes] : after)
+    if (!before.count(path)) changed << path;
+  return changed.join(u' ').toStdString();
+}
+
 class PublishTest : public ::testing::Test {
  protected:
   QTemporaryDir sourceDir;
@@ -89,10 +103,10 @@ class PublishTest : public ::testing::Test {
     file.write(bytes);
   }
 
-  PublishResult publish(int jobs = 2) {
+  PublishResult publish(int jobs = 2, const QString& siteFolder = QString()) {
     PublishOptions options;
     options.source = source();
-    options.site = site();
+    options.site = siteFolder.isEmpty() ? site() : siteFolder;
     options.baseUrl = kBase;
     options.jobs = jobs;
     PublishSinks sinks;
@@ -470,6 +484,123 @@ TEST_F(PublishTest, StrayPictureFilesLeaveTheSite) {
   EXPECT_FALSE(QFile::exists(site("pictures/normal/1/s_old.jpg")));
   EXPECT_FALSE(QFile::exists(site("pictures/normal/1/.l_x.jpg.12-0.tmp")));
   EXPECT_EQ(all().size(), 1);
+}
+
+// --- links below the site
+
+// What a link below the site points at is not the site's: the run puts a
+// real entry in the link's place and leaves the target alone.
+TEST_F(PublishTest, LinksInTheSiteAreReplacedByRealEntriesAndNeverFollowed) {
+  addPicture("1/a.jpg", {800, 600}, 1);
+  addPicture("2/b.jpg", {800, 600}, 2);
+  ASSERT_TRUE(publish().ok);
+  QTemporaryDir elsewhere;
+  const auto putFile = [](const QString& path, const QByteArray& bytes) {
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(path).path()));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+  };
+  putFile(elsewhere.filePath("front.html"), "the user's own page");
+  putFile(elsewhere.filePath("state.json"), readAll(site(kStateFileName)));
+  putFile(elsewhere.filePath("other/notes.txt"), "another folder");
+  putFile(elsewhere.filePath("photos/l_holiday.jpg"), "a photo");
+  // What the link shows in the site's place is what the site had there.
+  for (const auto& [name, bytes] : snapshot(site("pictures/normal/2")))
+    putFile(elsewhere.filePath("photos/" + name), bytes);
+  const auto linkInPlace = [&](const QString& relative, const QString& target) {
+    const QFileInfo info(site(relative));
+    if (info.isDir()) ASSERT_TRUE(QDir(site(relative)).removeRecursively());
+    if (info.isFile()) ASSERT_TRUE(QFile::remove(site(relative)));
+    ASSERT_TRUE(QDir().mkpath(info.path()));
+    ASSERT_TRUE(QFile::link(elsewhere.filePath(target), site(relative))) << relative.toStdString();
+  };
+  linkInPlace("index.html", "front.html");
+  linkInPlace(kStateFileName, "state.json");
+  linkInPlace(".nimbra-catalogue.lock", "lock");  // to no file yet
+  linkInPlace("software", "other");
+  linkInPlace(".nimbra-catalogue.staging", "other");
+  linkInPlace("pictures/normal/2", "photos");
+  linkInPlace("pictures/widescreen/3", "photos");  // a folder no picture goes into
+  const auto outside = snapshot(elsewhere.path());
+  addPicture("2/c.jpg", {800, 600}, 3);
+
+  const PublishResult result = publish();
+  ASSERT_TRUE(result.ok) << result.error.toStdString();
+  EXPECT_EQ(changes(outside, snapshot(elsewhere.path())), "");
+  for (const QString& relative : {QStringLiteral("index.html"), QStringLiteral(".nimbra-catalogue.json"),
+                                  QStringLiteral("software"), QStringLiteral("pictures/normal/2")})
+    EXPECT_FALSE(QFileInfo(site(relative)).isSymLink()) << relative.toStdString();
+  EXPECT_TRUE(QFileInfo(site("software/ver.htm")).isFile());
+  EXPECT_EQ(indexVersion(), result.indexVersion);
+  EXPECT_EQ(all().size(), 3);
+  for (const QByteArray& address : all()) {
+    EXPECT_TRUE(QFileInfo(siteFile(address)).isFile()) << address.constData();
+    EXPECT_TRUE(QFileInfo(largeFile(address)).isFile()) << address.constData();
+  }
+}
+
+TEST_F(PublishTest, ASiteGivenAsALinkIsPublishedIntoItsTarget) {
+  addPicture("1/a.jpg");
+  QTemporaryDir links;
+  const QString linked = links.filePath("site");
+  ASSERT_TRUE(QFile::link(site(), linked));
+  ASSERT_TRUE(publish(2, linked).ok);
+  EXPECT_TRUE(QFileInfo(linked).isSymLink());
+  EXPECT_EQ(all().size(), 1);
+}
+
+// --- a run that fails
+
+// Sets the immutable flag, which even root cannot rename over; false where
+// the file system or the process's rights do not allow it.
+bool setImmutable(const QString& path, bool immutable) {
+  const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  int flags = 0;
+  bool done = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+  flags = immutable ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+  done = done && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+  ::close(fd);
+  return done;
+}
+
+// The version page is the last file a run replaces. When it cannot be
+// replaced, whether that is known before the run changes anything (a file
+// made read-only) or only when the rename fails, everything is as before.
+TEST_F(PublishTest, AVersionPageThatCannotBeReplacedLeavesTheWholeSiteAsItWas) {
+  addPicture("1/a.jpg", {800, 600}, 1);
+  addPicture("2/gone.jpg", {800, 600}, 2);
+  ASSERT_TRUE(publish().ok);
+  addPicture("1/b.jpg", {800, 600}, 3);
+  addPicture("4/d.jpg", {800, 600}, 4);  // a category folder the site does not have yet
+  ASSERT_TRUE(QFile::remove(source("2/gone.jpg")));
+  const QString version = site("software/ver.htm");
+  const auto before = snapshot(site());
+  const QStringList entries = QDir(site()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+
+  ASSERT_TRUE(QFile::setPermissions(version, QFileDevice::ReadOwner | QFileDevice::ReadGroup));
+  const PublishResult refused = publish();
+  EXPECT_FALSE(refused.ok);
+  EXPECT_TRUE(refused.error.contains("ver.htm")) << refused.error.toStdString();
+  EXPECT_EQ(changes(before, snapshot(site())), "");
+  EXPECT_EQ(QDir(site()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), entries);
+  ASSERT_TRUE(QFile::setPermissions(version, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+
+  if (setImmutable(version, true)) {
+    const PublishResult failed = publish();
+    EXPECT_TRUE(setImmutable(version, false));
+    EXPECT_FALSE(failed.ok);
+    EXPECT_TRUE(failed.error.contains("ver.htm")) << failed.error.toStdString();
+    EXPECT_EQ(changes(before, snapshot(site())), "");
+    EXPECT_EQ(QDir(site()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), entries);
+    EXPECT_FALSE(QFileInfo::exists(site("pictures/normal/4")));
+  }
+
+  const PublishResult mended = publish();
+  ASSERT_TRUE(mended.ok) << mended.error.toStdString();
+  EXPECT_EQ(all().size(), 3);
+  EXPECT_EQ(indexVersion(), mended.indexVersion);
 }
 
 // --- the pages

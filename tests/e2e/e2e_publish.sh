@@ -6,7 +6,8 @@
 # the staged program, pointed at it at run time by the [home] section of its
 # setting.ini, shows the folder's pictures in the network view and sets one as
 # the wallpaper, downloaded as the folder has it. Publishing again with
-# nothing changed keeps the site as it is.
+# nothing changed keeps the site as it is; a publish that fails changes
+# nothing, and links put into the site are replaced, never followed.
 # Arguments: the staged program folder, the build folder (nimbra-catalogue is
 # built there when missing).
 
@@ -203,5 +204,43 @@ e2e_expect "publishing again with nothing changed makes no picture" grep -q "(0 
 bash "$E2E_SOURCE_DIR/tools/demo-site/serve.sh" stop >>"$E2E_OUT/serve.log" 2>&1
 server_gone() { ! port_answers && ! kill -0 "$serve_pid" 2>/dev/null; }
 e2e_expect_within 10 "\"serve.sh stop\" ends the server" server_gone
+
+# --- a run that fails, and links in the site
+
+sums_of() { (cd "$1" && find . -type f -print0 | LC_ALL=C sort -z | xargs -0 sha1sum); }
+paint "$source/Nature/dunes.jpg" 1200x900 gradient:'#c2b280-#7f6a3a'
+chmod a-w "$site/software/ver.htm"
+site_before=$(sums_of "$site")
+publish >"$E2E_OUT/publish-refused.log" 2>"$E2E_OUT/publish-refused.err"
+refused_status=$?
+chmod u+w "$site/software/ver.htm"
+e2e_expect "a publish that cannot replace ver.htm exits with 1" test "$refused_status" = 1
+e2e_expect "the failed publish leaves every file of the site as it was" test "$(sums_of "$site")" = "$site_before"
+
+elsewhere=$E2E_TMP/elsewhere
+mkdir -p "$elsewhere/other"
+echo "the user's own page" >"$elsewhere/front.html"
+echo "another folder" >"$elsewhere/other/notes.txt"
+cp -r "$site/pictures/normal/2" "$elsewhere/photos"
+rm -rf "$site/index.html" "$site/software" "$site/pictures/normal/2"
+ln -s "$elsewhere/front.html" "$site/index.html"
+ln -s "$elsewhere/other" "$site/software"
+ln -s "$elsewhere/photos" "$site/pictures/normal/2"
+elsewhere_before=$(sums_of "$elsewhere")
+if publish >"$E2E_OUT/publish-links.log" 2>"$E2E_OUT/publish-links.err"; then
+  e2e_pass "publishing into a site with links in it succeeds"
+else
+  e2e_fail "publishing into a site with links in it failed (see $E2E_OUT/publish-links.err)"
+fi
+e2e_expect "what the links pointed at is untouched" test "$(sums_of "$elsewhere")" = "$elsewhere_before"
+no_links_left() { [[ ! -L $site/index.html && ! -L $site/software && ! -L $site/pictures/normal/2 ]]; }
+e2e_expect "the links are replaced by real files and folders" no_links_left
+all_files_real() {
+  local address
+  for address in $(grep '^http://' "$index"); do
+    [[ -f $(site_file "$address") && ! -L $(site_file "$address") && -f $(large_file_of "$address") ]] || return 1
+  done
+}
+e2e_expect "every picture the new index names is a file of the site" all_files_real
 
 e2e_finish

@@ -16,6 +16,7 @@
 #include <QThread>
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -29,6 +30,7 @@
 #include "platform/AtomicFile.h"
 #include "tools/publish/PublishRules.h"
 #include "tools/publish/SitePages.h"
+#include "tools/publish/SiteStaging.h"
 
 namespace publish {
 
@@ -180,10 +182,8 @@ std::optional<Entry> entryFromJson(const QJsonObject& object) {
 // A missing or damaged state file reads as an empty site: every picture is
 // then made again, and the files of the old one are cleared once the new
 // pages are in place.
-SiteState loadState(const QString& path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return {};
-  const QJsonObject root = QJsonDocument::fromJson(file.readAll()).object();
+SiteState loadState(const QByteArray& bytes) {
+  const QJsonObject root = QJsonDocument::fromJson(bytes).object();
   SiteState state;
   state.recipe = root.value("recipe").toInt();
   for (const QJsonValue& value : root.value("pictures").toArray())
@@ -257,7 +257,7 @@ enum class Outcome { Made, PassedOver, Failed };
 struct Made {
   Outcome outcome = Outcome::Made;
   QString message;
-  QStringList written;  // files this run put in the site for the picture
+  QStringList written;  // the picture's files, below the site
 };
 
 struct PictureFiles {
@@ -294,7 +294,7 @@ PictureFiles convertedFiles(const SourceFile& file, QSize box) {
 }
 
 Made makePicture(const SourceFile& file, const Examined& examined, const SitePicture& picture,
-                 const QDir& site) {
+                 const SiteStaging& staging) {
   const QSize box = thumbnailSize(picture.shape);
   const PictureFiles files =
       examined.kind == SourceKind::Jpeg ? jpegFiles(file, examined, box) : convertedFiles(file, box);
@@ -306,11 +306,12 @@ Made makePicture(const SourceFile& file, const Examined& examined, const SitePic
   const std::pair<PictureKind, const QByteArray*> outputs[] = {{PictureKind::Large, &files.large},
                                                                {PictureKind::Thumbnail, &thumbnail}};
   for (const auto& [kind, bytes] : outputs) {
-    const QString path = site.filePath(picturePath(picture, kind));
+    const QString relative = picturePath(picture, kind);
+    const QString path = staging.stagedPath(relative);
     QString error;
     if (!writeFileAtomically(path, *bytes, Durability::RenameOnly, &error))
       return {Outcome::Failed, QStringLiteral("cannot write %1: %2").arg(path, error), made.written};
-    made.written << path;
+    made.written << relative;
     startWriteback(path);
   }
   return made;
@@ -335,11 +336,21 @@ QString canonicalPath(const QString& path) {
   return QDir::cleanPath((canonical.isEmpty() ? existing : canonical) + u'/' + rest);
 }
 
+// A link in the lock file's place goes, so that the lock never creates a
+// file elsewhere.
+int openLockFile(const QString& path) {
+  const QByteArray name = QFile::encodeName(path);
+  constexpr int kFlags = O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC;
+  int fd = ::open(name.constData(), kFlags, 0644);
+  if (fd < 0 && errno == ELOOP && ::unlink(name.constData()) == 0)
+    fd = ::open(name.constData(), kFlags, 0644);
+  return fd;
+}
+
 // Held for the whole run, so that two publishes never write one site at once.
 class SiteLock {
  public:
-  explicit SiteLock(const QString& path)
-      : m_fd(::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644)) {
+  explicit SiteLock(const QString& path) : m_fd(openLockFile(path)) {
     m_locked = m_fd >= 0 && ::flock(m_fd, LOCK_EX | LOCK_NB) == 0;
   }
   ~SiteLock() {
@@ -354,20 +365,24 @@ class SiteLock {
   bool m_locked = false;
 };
 
-QByteArray fileBytes(const QString& path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+// A file the site itself holds; a link in the site reads as no file, since
+// what it points at is not the site's and it is to be replaced.
+std::optional<QByteArray> siteFileBytes(const QDir& site, const QString& relative) {
+  if (!isRealFile(site.path(), relative)) return std::nullopt;
+  QFile file(site.filePath(relative));
+  if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+  return file.readAll();
 }
 
 bool outputsExist(const QDir& site, const SitePicture& picture) {
   for (const PictureKind kind : {PictureKind::Thumbnail, PictureKind::Large}) {
-    const QFileInfo info(site.filePath(picturePath(picture, kind)));
-    if (!info.isFile() || info.size() == 0) return false;
+    const QString relative = picturePath(picture, kind);
+    if (!isRealFile(site.path(), relative) || QFileInfo(site.filePath(relative)).size() == 0) return false;
   }
   return true;
 }
 
-// Pictures reach the disk before the pages that name them.
+// Everything staged reaches the disk before any of it is put in place.
 void flushSite(const QString& site) {
   const int fd = ::open(QFile::encodeName(site).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return;
@@ -395,14 +410,20 @@ class PublishRun {
   PublishResult run() {
     if (!checkFolders()) return m_result;
     if (!QDir().mkpath(m_site.path())) return fail(QStringLiteral("cannot create %1").arg(m_site.path()));
+    // A link given as SITE is the user's choice, followed here once; every
+    // entry below it is the site's own.
+    m_site.setPath(QFileInfo(m_site.path()).canonicalFilePath());
     const SiteLock lock(m_site.filePath(kLockFileName));
     if (!lock.locked())
       return fail(QStringLiteral("%1 is being published by another run").arg(m_site.path()));
     if (!scan()) return m_result;
-    m_old = loadState(m_site.filePath(kStateFileName));
+    m_old = loadState(siteFileBytes(m_site, kStateFileName).value_or(QByteArray()));
     plan();
-    if (!make()) return m_result;
-    return finish();
+    SiteStaging staging(m_site.path());
+    QString error;
+    if (!staging.prepare(&error)) return fail(error);
+    if (!make(staging)) return m_result;
+    return finish(staging);
   }
 
  private:
@@ -524,7 +545,7 @@ class PublishRun {
     m_planned[i] = entry;
   }
 
-  bool make() {
+  bool make(const SiteStaging& staging) {
     std::vector<Made> made(m_toMake.size());
     std::atomic<bool> stop{false};
     std::atomic<int> done{0};
@@ -534,35 +555,27 @@ class PublishRun {
     forEachInParallel(total, m_options.jobs, [&](int n) {
       if (stop) return;
       const int i = m_toMake[n];
-      made[n] = makePicture(m_files[i], m_examined[i], m_planned[i]->picture, m_site);
+      made[n] = makePicture(m_files[i], m_examined[i], m_planned[i]->picture, staging);
       if (made[n].outcome == Outcome::Failed) stop = true;
       const int count = ++done;
       const std::lock_guard lock(progressLock);
       if (m_sinks.progress) m_sinks.progress(count, total);
     });
-    QStringList written;
-    for (const Made& one : made) written += one.written;
     for (const Made& one : made) {
       if (one.outcome != Outcome::Failed) continue;
-      removeFiles(written);
       fail(one.message + QStringLiteral("; the site is left as it was"));
       return false;
     }
     for (size_t n = 0; n < made.size(); ++n) {
+      if (made[n].outcome == Outcome::Made) m_targets += made[n].written;
       if (made[n].outcome != Outcome::PassedOver) continue;
-      removeFiles(made[n].written);
       passOver(m_files[m_toMake[n]], made[n].message);
       m_planned[m_toMake[n]].reset();
     }
     flushNotes();
-    m_written = written;
     m_result.processed = int(std::count_if(made.begin(), made.end(),
                                            [](const Made& one) { return one.outcome == Outcome::Made; }));
     return true;
-  }
-
-  void removeFiles(const QStringList& files) {
-    for (const QString& file : files) QFile::remove(file);
   }
 
   std::vector<Entry> entries() const {
@@ -595,45 +608,55 @@ class PublishRun {
     }
   }
 
-  bool writePage(const QString& relative, const QByteArray& bytes, bool* changed = nullptr) {
-    const QString path = m_site.filePath(relative);
-    const bool differs = fileBytes(path) != bytes || !QFileInfo(path).isFile();
+  // A page that is already as it should be is left alone, so that publishing
+  // again with nothing changed writes nothing.
+  bool stagePage(const SiteStaging& staging, const QString& relative, const QByteArray& bytes,
+                 bool* changed = nullptr) {
+    const bool differs = siteFileBytes(m_site, relative) != bytes;
     if (changed) *changed = differs;
     if (!differs) return true;
     QString error;
-    if (writeFileAtomically(path, bytes, Durability::FlushBeforeRename, &error)) return true;
-    fail(QStringLiteral("cannot write %1: %2").arg(path, error));
-    return false;
+    if (!writeFileAtomically(staging.stagedPath(relative), bytes, Durability::RenameOnly, &error)) {
+      fail(QStringLiteral("cannot write %1: %2").arg(staging.stagedPath(relative), error));
+      return false;
+    }
+    m_targets << relative;
+    return true;
   }
 
-  PublishResult& finish() {
+  // The order of the commit: new pictures first, under names the old pages
+  // do not use, then the front page and the index that name them, then the
+  // state, and the version page that announces the new index last. Many
+  // renames cannot be one step, so a commit that stops part way is rolled
+  // back; should even that fail, the version page still announces the old
+  // index and every old picture the site holds is still in its place (they
+  // leave only after the commit), so the programs keep the old catalogue.
+  // Only pictures reached through a link the commit replaced are gone then.
+  bool stagePages(const SiteStaging& staging, const std::vector<Entry>& published,
+                  const std::vector<SitePicture>& pictures, const QByteArray& indexText,
+                  const QByteArray& versionText) {
+    return stagePage(staging, QStringLiteral("index.html"), frontPage(m_options.title, pictures)) &&
+           stagePage(staging, QStringLiteral("software/allindex.htm"), indexText, &m_result.indexChanged) &&
+           stagePage(staging, kStateFileName, stateBytes(published)) &&
+           stagePage(staging, QStringLiteral("software/ver.htm"), versionText);
+  }
+
+  PublishResult& finish(SiteStaging& staging) {
     const std::vector<Entry> published = entries();
-    if (published.empty()) {
-      removeFiles(m_written);
+    if (published.empty())
       return fail(QStringLiteral("none of the pictures could be published; the site is left as it was"));
-    }
     std::vector<SitePicture> pictures;
     for (const Entry& entry : published) pictures.push_back(entry.picture);
     warnUnreachable(pictures);
     const QByteArray indexText = indexPage(m_options.baseUrl, pictures);
     const QByteArray versionText = versionPage(indexVersion(indexText));
     if (const QString problem = checkPages(m_options.baseUrl, pictures, indexText, versionText);
-        !problem.isEmpty()) {
-      removeFiles(m_written);
+        !problem.isEmpty())
       return fail(QStringLiteral("the pages would not read back: ") + problem);
-    }
-    if (!m_written.isEmpty()) flushSite(m_site.path());
-    // The state first: should a later step fail, the next run knows the
-    // files this one made. The index before the version page that
-    // announces it.
-    if (!writePage(kStateFileName, stateBytes(published))) {
-      removeFiles(m_written);
-      return m_result;
-    }
-    if (!writePage(QStringLiteral("software/allindex.htm"), indexText, &m_result.indexChanged) ||
-        !writePage(QStringLiteral("software/ver.htm"), versionText) ||
-        !writePage(QStringLiteral("index.html"), frontPage(m_options.title, pictures)))
-      return m_result;
+    if (!stagePages(staging, published, pictures, indexText, versionText)) return m_result;
+    if (!m_targets.isEmpty()) flushSite(m_site.path());
+    QString error;
+    if (!staging.commit(m_targets, &error)) return fail(error);
     removeUnnamed(pictures);
     m_result.ok = true;
     m_result.pictures = int(pictures.size());
@@ -651,6 +674,7 @@ class PublishRun {
                                          [&](const PictureKey& key) { return !kept.count(key); }));
     for (const Shape shape : kShapes) {
       for (int category = 1; category <= kCategoryCount; ++category) {
+        if (!isRealFolder(m_site.path(), pictureFolder(shape, category))) continue;
         QDir folder(m_site.filePath(pictureFolder(shape, category)));
         for (const QString& name : folder.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
           if (!isPictureFileName(name)) continue;
@@ -675,7 +699,7 @@ class PublishRun {
   std::vector<std::optional<Entry>> m_planned;
   std::vector<Examined> m_examined;
   std::vector<int> m_toMake;
-  QStringList m_written;
+  QStringList m_targets;  // below the site, in the order of the commit
 };
 
 }  // namespace

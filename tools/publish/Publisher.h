@@ -7,11 +7,12 @@
 //
 // Publishing again updates SITE in place: only new or changed pictures are
 // processed, and those gone from SOURCE leave SITE. The state of the last
-// publish is kept in SITE/.nimbra-catalogue.json. Files are written beside
-// their place and renamed into it, pictures before the pages that name them,
-// and nothing the old pages name is touched before the new pages are in
-// place, so a reader never meets a half-written file and a run that fails
-// leaves the old site as it was.
+// publish is kept in SITE/.nimbra-catalogue.json. New files are made in a
+// hidden folder inside SITE (SiteStaging.h) and renamed into their places
+// together once all are made, pictures before the pages that name them, and
+// nothing the old pages name is touched before the new pages are in place,
+// so a reader never meets a half-written file and a run that fails leaves
+// the old site as it was.
 #pragma once
 
 #include <QByteArray>
