@@ -1,9 +1,10 @@
 // Desktops remember the wallpaper by its path: GNOME, Plasma and pcmanfm-qt
 // keep what they drew (or a scaled copy of it) and pass over a path they
 // already hold, so a file that was overwritten and set again would not show.
-// Each picture reaches the desktop as a copy whose name comes from its
-// content: a new picture always has a new name, and the same picture set
-// twice is the same file, which the desktop shows already.
+// Each picture reaches the desktop as a copy under a name the folder does
+// not hold yet, so never the one the desktop shows now; the name carries
+// the content's digest, so even a name used before, when the folder was
+// emptied behind the program's back, names the same picture as it did then.
 #include <unistd.h>
 
 #include <QCryptographicHash>
@@ -26,9 +27,13 @@ QString copySuffix(const QString& path) {
   return kPlainSuffix.match(suffix).hasMatch() ? u'.' + suffix : QString();
 }
 
-QString copyName(const QByteArray& content, const QString& path) {
-  const QByteArray digest = QCryptographicHash::hash(content, QCryptographicHash::Sha256).toHex().left(16);
-  return kCopyPrefix + QString::fromLatin1(digest) + copySuffix(path);
+QString freshCopyPath(const QString& folder, const QByteArray& content, const QString& path) {
+  const QString digest =
+      QString::fromLatin1(QCryptographicHash::hash(content, QCryptographicHash::Sha256).toHex().left(16));
+  for (int n = 1;; ++n) {
+    const QString copy = folder + kCopyPrefix + digest + u'-' + QString::number(n) + copySuffix(path);
+    if (kindOfPath(copy) == PathKind::Missing) return copy;
+  }
 }
 
 void removeFile(const QString& path) { ::unlink(encodeFileName(path).constData()); }
@@ -44,9 +49,8 @@ class FreshCopySetter : public WallpaperSetter {
     QString why;
     const QByteArray content = readPicture(path, &why);
     if (!why.isEmpty()) return SetResult::failed(why);
-    const QString copy = m_folder + copyName(content, path);
-    const bool heldAlready = kindOfPath(copy) == PathKind::File;
-    if (!heldAlready && !writeFileAtomically(copy, content, Durability::FlushBeforeRename, &why))
+    const QString copy = freshCopyPath(m_folder, content, path);
+    if (!writeFileAtomically(copy, content, Durability::FlushBeforeRename, &why))
       return SetResult::failed(QStringLiteral("cannot keep a copy for the desktop: %1").arg(why));
 
     const SetResult result = m_desktop->setWallpaper(copy, cancel);
@@ -60,8 +64,8 @@ class FreshCopySetter : public WallpaperSetter {
       case SetStatus::Failed:
       case SetStatus::Unavailable:
       case SetStatus::NotRunning:
-        // The desktop still shows the picture it had, which may be this very file.
-        if (!heldAlready) removeFile(copy);
+        // The desktop still shows the copy it had.
+        removeFile(copy);
         break;
     }
     return result;

@@ -668,7 +668,7 @@ TEST(FreshCopies, ARefusedPictureLeavesTheCopyTheDesktopShows) {
     const auto refusing = makeFreshCopySetter(std::make_unique<RecordingDesktop>(&handed, refusal), folder);
     overwrite(picture, "refused");
     EXPECT_EQ(refusing->setWallpaper(picture).status, refusal);
-    // The same picture again: the desktop refuses the file it shows already.
+    // The same picture again, refused: the copy the desktop shows stays.
     overwrite(picture, "shown");
     EXPECT_EQ(refusing->setWallpaper(picture).status, refusal);
     EXPECT_EQ(copiesIn(folder), QStringList{QFileInfo(handed.front().path).fileName()});
