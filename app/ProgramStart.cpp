@@ -114,7 +114,8 @@ AppContext makeAppContext() {
   context.dataFolder = dataFolder();
   context.programFile = exeFolder() + kProgramFileName;
   context.homeHost = homeHost(context.dataFolder);
-  context.wallpaperSetter = makeWallpaperSetter(detectDesktopFamily(session), session, loadScreenPicture);
+  context.wallpaperSetter = makeWallpaperSetter(detectDesktopFamily(session), session, loadScreenPicture,
+                                                wallpaperCopyFolder(context.dataFolder));
   context.desktopControl = makeDesktopControl(session);
   return context;
 }

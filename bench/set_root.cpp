@@ -8,6 +8,7 @@
 
 #include "picture/ScreenPictureLoad.h"
 #include "platform/FileNames.h"
+#include "platform/ProgramFolder.h"
 #include "platform/WallpaperSetter.h"
 
 int main(int argc, char** argv) {
@@ -18,8 +19,9 @@ int main(int argc, char** argv) {
   }
   const QString path = QFileInfo(decodeFileName(argv[1])).absoluteFilePath();
   const DesktopSession session = DesktopSession::fromEnvironment();
-  const SetResult result =
-      makeWallpaperSetter(detectDesktopFamily(session), session, loadScreenPicture)->setWallpaper(path);
+  const SetResult result = makeWallpaperSetter(detectDesktopFamily(session), session, loadScreenPicture,
+                                               wallpaperCopyFolder(dataFolder()))
+                               ->setWallpaper(path);
   if (result.status == SetStatus::Applied) return 0;
   std::fprintf(stderr, "bench-set-root: %s\n", qPrintable(result.detail));
   return 1;

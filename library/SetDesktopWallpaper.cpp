@@ -25,7 +25,8 @@ QString notAppliedText(const SetResult& result) {
 }
 
 bool needsUserReport(const SetResult& result) {
-  return result.status == SetStatus::Unavailable || result.status == SetStatus::TimedOut;
+  return result.status == SetStatus::Unavailable || result.status == SetStatus::TimedOut ||
+         result.status == SetStatus::NotRunning;
 }
 
 void logWallpaperResult(const SetResult& result) {

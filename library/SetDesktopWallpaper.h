@@ -16,8 +16,9 @@ SetResult SetDesktopWallpaper(WallpaperSetter& setter, const QString& path, cons
 // The one line that says why a wallpaper was not set.
 QString notAppliedText(const SetResult& result);
 // Whether the user must hear of the outcome (a box on the window): the
-// desktop has no way at all, or did not answer in time. A desktop that
-// refused the picture is passed over with a line on standard error.
+// desktop has no way at all, the part of it that takes the picture is not
+// running, or it did not answer in time. A desktop that refused the picture
+// is passed over with a line on standard error.
 bool needsUserReport(const SetResult& result);
 // The line on standard error for an outcome that did not apply the picture.
 void logWallpaperResult(const SetResult& result);

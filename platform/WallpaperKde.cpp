@@ -12,6 +12,7 @@
 namespace {
 
 constexpr int kCallTimeLimitMs = 10000;
+const QString kShellService = QStringLiteral("org.kde.plasmashell");
 
 // A JSON string is a valid JavaScript string literal with every quote,
 // backslash and control character escaped.
@@ -36,15 +37,19 @@ class KdeSetter : public WallpaperSetter {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
       return SetResult::unavailable(QStringLiteral("no D-Bus session bus to reach plasmashell"));
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        QStringLiteral("org.kde.plasmashell"), QStringLiteral("/PlasmaShell"),
-        QStringLiteral("org.kde.PlasmaShell"), QStringLiteral("evaluateScript"));
+    QDBusMessage call = QDBusMessage::createMethodCall(kShellService, QStringLiteral("/PlasmaShell"),
+                                                       QStringLiteral("org.kde.PlasmaShell"),
+                                                       QStringLiteral("evaluateScript"));
     call << plasmaWallpaperScript(path);
     // The call cannot be stopped once sent, so it waits no longer than the caller does.
     const QDBusMessage reply = bus.call(call, QDBus::Block, callTimeLimitMs(cancel));
     if (reply.type() != QDBusMessage::ErrorMessage) return SetResult::applied();
-    const QString why = QStringLiteral("plasmashell: %1 %2").arg(reply.errorName(), reply.errorMessage());
-    return shellIsAbsent(reply) ? SetResult::unavailable(why) : SetResult::failed(why);
+    // A Plasma session whose shell has quit or crashed: the desktop is there, its shell is not.
+    if (shellIsAbsent(reply))
+      return SetResult::notRunning(
+          QStringLiteral("plasmashell is not running (nothing owns the D-Bus name %1)").arg(kShellService));
+    return SetResult::failed(
+        QStringLiteral("plasmashell: %1 %2").arg(reply.errorName(), reply.errorMessage()));
   }
 
   QString name() const override { return QStringLiteral("KDE Plasma (D-Bus)"); }

@@ -102,8 +102,10 @@ std::unique_ptr<WallpaperSetter> makeUnsupportedSetter(const QString& why) {
   return std::make_unique<UnsupportedSetter>(why);
 }
 
-std::unique_ptr<WallpaperSetter> makeWallpaperSetter(DesktopFamily family, const DesktopSession& session,
-                                                     ScreenPictureLoader loadPicture) {
+namespace {
+// The backends that hand the desktop a path; the root-window backend draws
+// the picture itself.
+std::unique_ptr<WallpaperSetter> makePathSetter(DesktopFamily family) {
   switch (family) {
     case DesktopFamily::Gnome:
       return makeGsettingsSetter(GsettingsDesktop::Gnome);
@@ -122,10 +124,19 @@ std::unique_ptr<WallpaperSetter> makeWallpaperSetter(DesktopFamily family, const
     case DesktopFamily::Sway:
       return makeSwaySetter();
     case DesktopFamily::BareX11:
-      return makeX11RootSetter(std::move(loadPicture));
     case DesktopFamily::Unsupported:
       break;
   }
+  return nullptr;
+}
+}  // namespace
+
+std::unique_ptr<WallpaperSetter> makeWallpaperSetter(DesktopFamily family, const DesktopSession& session,
+                                                     ScreenPictureLoader loadPicture,
+                                                     const QString& copyFolder) {
+  if (std::unique_ptr<WallpaperSetter> desktop = makePathSetter(family))
+    return makeFreshCopySetter(std::move(desktop), copyFolder);
+  if (family == DesktopFamily::BareX11) return makeX11RootSetter(std::move(loadPicture));
   return makeUnsupportedSetter(QStringLiteral("no way is known to set the wallpaper on this desktop (%1)")
                                    .arg(describeSession(session)));
 }

@@ -15,6 +15,7 @@ enum class SetStatus {
   Failed,       // the desktop's tool is there but refused or broke
   Unavailable,  // this desktop offers no way that works (tool or service missing)
   TimedOut,     // the desktop did not answer in time; its tool was stopped
+  NotRunning,   // this desktop's way is known, but the part of it that takes the picture is not running
 };
 
 struct SetResult {
@@ -25,6 +26,7 @@ struct SetResult {
   static SetResult failed(const QString& why) { return {SetStatus::Failed, why}; }
   static SetResult unavailable(const QString& why) { return {SetStatus::Unavailable, why}; }
   static SetResult timedOut(const QString& why) { return {SetStatus::TimedOut, why}; }
+  static SetResult notRunning(const QString& why) { return {SetStatus::NotRunning, why}; }
 };
 
 class WallpaperSetter {
@@ -75,12 +77,27 @@ unsigned long x11RootPixmapId();
 bool x11PixmapExists(unsigned long id);
 // For a desktop no backend knows: every call answers Unavailable with why.
 std::unique_ptr<WallpaperSetter> makeUnsupportedSetter(const QString& why);
+
+// A desktop that is handed a path it already holds keeps the picture it has,
+// even when the file has new content since. This setter hands `desktop` a
+// copy of each picture under a name of its own, in `copyFolder` (created
+// when missing), and removes the older copies once the desktop has taken the
+// new one; a copy the desktop refused goes too.
+std::unique_ptr<WallpaperSetter> makeFreshCopySetter(std::unique_ptr<WallpaperSetter> desktop,
+                                                     const QString& copyFolder);
+// Where the copies of the data folder (ending with "/") go, ending with "/".
+QString wallpaperCopyFolder(const QString& dataFolder);
+
 // Whatever a backend needs to know of the screens is gathered here, so this
 // runs on the GUI thread; the setter it gives may then run on any thread.
+// Every backend that hands the desktop a path gets its pictures as copies in
+// copyFolder (see makeFreshCopySetter).
 std::unique_ptr<WallpaperSetter> makeWallpaperSetter(DesktopFamily family, const DesktopSession& session,
-                                                     ScreenPictureLoader loadPicture);
+                                                     ScreenPictureLoader loadPicture,
+                                                     const QString& copyFolder);
 
 // The Plasma shell script that gives every desktop the picture, stretched.
 QString plasmaWallpaperScript(const QString& path);
 // The arguments of swaymsg that give every output the picture, stretched.
+// path holds no line break (sway's parser would drop it).
 QStringList swayBackgroundArguments(const QString& path);

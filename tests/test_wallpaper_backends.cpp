@@ -11,10 +11,12 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QUrl>
+#include <csignal>
 #include <cstdlib>
 #include <optional>
 #include <string>
@@ -26,6 +28,7 @@
 #include "platform/FileNames.h"
 #include "platform/RunProgram.h"
 #include "platform/WallpaperSetter.h"
+#include "support/ConfigHome.h"
 #include "support/OutsidePrograms.h"
 #include "support/RawNames.h"
 
@@ -145,6 +148,18 @@ class StandInPrograms {
     file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
   }
 
+  // More for a program's script to do after it has recorded its arguments.
+  void appendTo(const QString& name, const QString& lines) {
+    QFile file(m_dir.filePath(name));
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    QByteArray script = file.readAll();
+    // Before the script's last two lines, its answer and its exit status.
+    const qsizetype answer = script.lastIndexOf("printf '%s'");
+    script.insert(answer, lines.toUtf8());
+    file.resize(0);
+    file.write(script);
+  }
+
   // The arguments of the last run, or nothing when it never ran.
   std::optional<QStringList> argumentsOf(const QString& name) const {
     QFile file(recordFile(name));
@@ -218,8 +233,9 @@ TEST(DesktopDetection, AnUnsupportedDesktopSaysWhichOneItIs) {
   DesktopSession session;
   session.currentDesktop = QStringLiteral("Hyprland");
   session.waylandDisplay = QStringLiteral("wayland-1");
-  const SetResult result = makeWallpaperSetter(detectDesktopFamily(session), session, loadScreenPicture)
-                               ->setWallpaper(QStringLiteral("/a.jpg"));
+  const SetResult result =
+      makeWallpaperSetter(detectDesktopFamily(session), session, loadScreenPicture, QString())
+          ->setWallpaper(QStringLiteral("/a.jpg"));
   EXPECT_EQ(result.status, SetStatus::Unavailable);
   EXPECT_TRUE(result.detail.contains(QStringLiteral("Hyprland"))) << result.detail.toStdString();
 }
@@ -421,38 +437,93 @@ TEST(KdeScript, EveryDesktopGetsThePictureStretched) {
   }
 }
 
-TEST(KdeBus, WithoutAPlasmaShellOnTheBusTheDesktopIsUnavailable) {
+TEST(KdeBus, WithoutAPlasmaShellOnTheBusTheFailureSaysItIsNotRunning) {
   if (SessionBus::address().isEmpty()) GTEST_SKIP() << SessionBus::problem();
   const SetResult result = makeKdeSetter()->setWallpaper(QStringLiteral("/a.jpg"));
-  EXPECT_EQ(result.status, SetStatus::Unavailable);
-  EXPECT_TRUE(result.detail.contains(QStringLiteral("plasmashell"))) << result.detail.toStdString();
+  EXPECT_EQ(result.status, SetStatus::NotRunning);
+  EXPECT_TRUE(result.detail.contains(QStringLiteral("plasmashell is not running")))
+      << result.detail.toStdString();
+  EXPECT_TRUE(result.detail.contains(QStringLiteral("org.kde.plasmashell"))) << result.detail.toStdString();
 }
 
-// --- sway and LXQt against stand-ins that record their arguments
+// --- sway against a stand-in that parses the command as sway does
+
+namespace {
+
+// swaymsg and swaybg of tests/standins/sway_stand_in.cpp, first on PATH.
+class SwayStandIn {
+ public:
+  SwayStandIn() : m_path("PATH", (m_dir.path() + u':' + qEnvironmentVariable("PATH")).toLocal8Bit()) {
+    QFile::link(QStringLiteral(NIMBRA_SWAY_STAND_IN), m_dir.filePath(QStringLiteral("swaybg")));
+    QFile script(m_dir.filePath(QStringLiteral("swaymsg")));
+    EXPECT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write(QStringLiteral("#!/bin/sh\nexec '%1' swaymsg '%2' \"$@\"\n")
+                     .arg(QStringLiteral(NIMBRA_SWAY_STAND_IN), m_dir.path())
+                     .toUtf8());
+    script.close();
+    script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  }
+  ~SwayStandIn() {
+    QFile pid(m_dir.filePath(QStringLiteral("swaybg.pid")));
+    if (pid.open(QIODevice::ReadOnly)) ::kill(pid.readAll().trimmed().toInt(), SIGTERM);
+  }
+  SwayStandIn(const SwayStandIn&) = delete;
+  SwayStandIn& operator=(const SwayStandIn&) = delete;
+
+  // The file the running swaybg shows, as sway made it of the command.
+  QString background() const {
+    QFile file(m_dir.filePath(QStringLiteral("background")));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+  }
+
+ private:
+  QTemporaryDir m_dir;
+  ScopedEnv m_path;
+};
+
+}  // namespace
 
 TEST(Sway, TheBackgroundCommandKeepsAnyFileNameWhole) {
+  SwayStandIn sway;
+  QTemporaryDir dir;
+  const char* names[] = {"plain.jpg",
+                         "it's a pic.jpg",
+                         "dq\"name.jpg",
+                         "back\\slash.jpg",
+                         "two  spaces.jpg",
+                         "cost $5 $HOME.jpg",
+                         "a, b; c [d] {e} (f) * ? ~ # & | < > ` ! \t.jpg",
+                         "caf\xC3\xA9 \xF0\x9F\x8C\x84.jpg"};
+  for (const char* name : names) {
+    const QString path = touchFile(dir, QString::fromUtf8(name));
+    const SetResult result = makeSwaySetter()->setWallpaper(path);
+    EXPECT_EQ(result.status, SetStatus::Applied) << name << ": " << result.detail.toStdString();
+    EXPECT_EQ(sway.background(), path) << name;
+  }
+}
+
+TEST(Sway, AFileSwayPassesOverIsAFailure) {
+  SwayStandIn sway;
+  QTemporaryDir dir;
+  const QString shown = touchFile(dir, QStringLiteral("shown.jpg"));
+  ASSERT_EQ(makeSwaySetter()->setWallpaper(shown).status, SetStatus::Applied);
+  // swaymsg ends well, and sway keeps the background it has.
+  const CancelToken patience(QDeadlineTimer(2000));
+  const SetResult result = makeSwaySetter()->setWallpaper(dir.filePath(QStringLiteral("gone.jpg")), patience);
+  EXPECT_EQ(result.status, SetStatus::Failed);
+  EXPECT_TRUE(result.detail.contains(QStringLiteral("no swaybg shows"))) << result.detail.toStdString();
+  EXPECT_EQ(sway.background(), shown);
+}
+
+TEST(Sway, ANameWithALineBreakNeverReachesSway) {
   StandInPrograms programs;
   programs.addRecorder(QStringLiteral("swaymsg"));
-  const QString path = QStringLiteral("/pictures/my pic, it's \"x\"; $HOME\\n.jpg");
-
-  ASSERT_EQ(makeSwaySetter()->setWallpaper(path).status, SetStatus::Applied);
-  const std::optional<QStringList> arguments = programs.argumentsOf(QStringLiteral("swaymsg"));
-  ASSERT_TRUE(arguments);
-  ASSERT_EQ(arguments->size(), 5);
-  EXPECT_EQ(arguments->mid(0, 3), QStringList({"output", "*", "bg"}));
-  EXPECT_EQ(arguments->at(4), "stretch");
-
-  // sway drops the double quotes and undoes backslash escapes, then expands
-  // the rest as a shell word: a real shell must give back the file name.
-  QString swayArgument = arguments->at(3);
-  ASSERT_TRUE(swayArgument.startsWith(u'"') && swayArgument.endsWith(u'"'));
-  swayArgument = swayArgument.mid(1, swayArgument.size() - 2);
-  QString word;
-  for (qsizetype i = 0; i < swayArgument.size(); ++i)
-    word += (swayArgument[i] == u'\\' && i + 1 < swayArgument.size()) ? swayArgument[++i] : swayArgument[i];
-  const ProgramRun shell =
-      runProgram(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("printf '%s' ") + word});
-  EXPECT_EQ(QString::fromUtf8(shell.output), path);
+  for (const char* name : {"/p/two\nlines.jpg", "/p/carriage\rreturn.jpg"}) {
+    const SetResult result = makeSwaySetter()->setWallpaper(QString::fromUtf8(name));
+    EXPECT_EQ(result.status, SetStatus::Failed);
+    EXPECT_TRUE(result.detail.contains(QStringLiteral("line break"))) << result.detail.toStdString();
+  }
+  EXPECT_FALSE(programs.argumentsOf(QStringLiteral("swaymsg")));
 }
 
 TEST(Sway, ARefusedCommandIsAFailureWithSwaysAnswer) {
@@ -463,13 +534,167 @@ TEST(Sway, ARefusedCommandIsAFailureWithSwaysAnswer) {
   EXPECT_TRUE(result.detail.contains(QStringLiteral("unreadable"))) << result.detail.toStdString();
 }
 
+// --- LXQt against a stand-in that saves its settings as pcmanfm-qt 1.2 does
+
+namespace {
+
+// pcmanfm-qt 1.2 with its desktop running in the profile "lxqt": it saves the
+// picture it is given and the mode it had, "none"; without its desktop it
+// saves nothing and ends well all the same.
+enum class PcmanfmDesktop { Running, NotRunning };
+
+class PcmanfmQtStandIn {
+ public:
+  explicit PcmanfmQtStandIn(PcmanfmDesktop desktop) {
+    const QString saves = QStringLiteral(
+        "mkdir -p \"$XDG_CONFIG_HOME/pcmanfm-qt/lxqt\"\n"
+        "printf '[Behavior]\\nSingleClick=false\\n\\n[Desktop]\\nPerScreenWallpaper=false\\n"
+        "Wallpaper=%s\\nWallpaperMode=none\\n' \"${1#--set-wallpaper=}\" "
+        "> \"$XDG_CONFIG_HOME/pcmanfm-qt/lxqt/settings.conf\"\n");
+    m_programs.addRecorder(QStringLiteral("pcmanfm-qt"));
+    if (desktop == PcmanfmDesktop::Running) m_programs.appendTo(QStringLiteral("pcmanfm-qt"), saves);
+  }
+
+  QString settingsFile() const {
+    return qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/pcmanfm-qt/lxqt/settings.conf");
+  }
+  std::optional<QStringList> arguments() const {
+    return m_programs.argumentsOf(QStringLiteral("pcmanfm-qt"));
+  }
+
+ private:
+  StandInPrograms m_programs;
+};
+
+}  // namespace
+
 TEST(Lxqt, TheFileManagerIsToldThePictureAndTheStretchMode) {
-  StandInPrograms programs;
-  programs.addRecorder(QStringLiteral("pcmanfm-qt"));
+  const ConfigHome config;
+  const PcmanfmQtStandIn pcmanfm(PcmanfmDesktop::Running);
   ASSERT_EQ(makePcmanfmSetter(PcmanfmFlavour::Qt)->setWallpaper(QStringLiteral("/p/-a b.jpg")).status,
             SetStatus::Applied);
-  EXPECT_EQ(programs.argumentsOf(QStringLiteral("pcmanfm-qt")),
-            QStringList({"--set-wallpaper=/p/-a b.jpg", "--wallpaper-mode=stretch"}));
+  EXPECT_EQ(pcmanfm.arguments(), QStringList({"--set-wallpaper=/p/-a b.jpg", "--wallpaper-mode=stretch"}));
+}
+
+TEST(Lxqt, TheStretchModeIsSavedForTheNextStartOfTheDesktop) {
+  const ConfigHome config;
+  const PcmanfmQtStandIn pcmanfm(PcmanfmDesktop::Running);
+  const SetResult result = makePcmanfmSetter(PcmanfmFlavour::Qt)->setWallpaper(QStringLiteral("/p/a.jpg"));
+  ASSERT_EQ(result.status, SetStatus::Applied) << result.detail.toStdString();
+  const QSettings saved(pcmanfm.settingsFile(), QSettings::IniFormat);
+  EXPECT_EQ(saved.value(QStringLiteral("Desktop/WallpaperMode")).toString(), "stretch");
+  EXPECT_EQ(saved.value(QStringLiteral("Desktop/Wallpaper")).toString(), "/p/a.jpg");
+  EXPECT_EQ(saved.value(QStringLiteral("Behavior/SingleClick")).toString(), "false") << "the rest stays";
+}
+
+TEST(Lxqt, APictureThatNoDesktopTookIsAFailure) {
+  const ConfigHome config;
+  const PcmanfmQtStandIn pcmanfm(PcmanfmDesktop::NotRunning);
+  const SetResult result = makePcmanfmSetter(PcmanfmFlavour::Qt)->setWallpaper(QStringLiteral("/p/a.jpg"));
+  EXPECT_EQ(result.status, SetStatus::Failed);
+  EXPECT_TRUE(result.detail.contains(QStringLiteral("--desktop"))) << result.detail.toStdString();
+}
+
+// --- every desktop that takes a path gets a file of its own for each picture
+
+namespace {
+
+// A desktop that remembers what it was handed, and the content then.
+class RecordingDesktop : public WallpaperSetter {
+ public:
+  struct Handed {
+    QString path;
+    QByteArray content;
+  };
+  explicit RecordingDesktop(std::vector<Handed>* handed, SetStatus answer = SetStatus::Applied)
+      : m_handed(handed), m_answer(answer) {}
+  SetResult setWallpaper(const QString& path, const CancelToken&) override {
+    QFile file(path);
+    m_handed->push_back({path, file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray()});
+    return {m_answer, m_answer == SetStatus::Applied ? QString() : QStringLiteral("refused")};
+  }
+  QString name() const override { return QStringLiteral("recording"); }
+
+ private:
+  std::vector<Handed>* m_handed;
+  SetStatus m_answer;
+};
+
+void overwrite(const QString& path, const QByteArray& content) {
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  file.write(content);
+}
+
+QStringList copiesIn(const QString& folder) { return QDir(folder).entryList(QDir::Files); }
+
+}  // namespace
+
+TEST(FreshCopies, ThePicturesFileOverwrittenAndSetAgainReachesTheDesktopUnderANewName) {
+  QTemporaryDir dir;
+  const QString folder = wallpaperCopyFolder(dir.path() + u'/');
+  const QString picture = dir.filePath(QStringLiteral("l_sea.JPG"));
+  std::vector<RecordingDesktop::Handed> handed;
+  const auto setter = makeFreshCopySetter(std::make_unique<RecordingDesktop>(&handed), folder);
+
+  overwrite(picture, "first");
+  ASSERT_EQ(setter->setWallpaper(picture).status, SetStatus::Applied);
+  overwrite(picture, "second");
+  ASSERT_EQ(setter->setWallpaper(picture).status, SetStatus::Applied);
+
+  ASSERT_EQ(handed.size(), 2u);
+  EXPECT_EQ(handed[0].content, "first");
+  EXPECT_EQ(handed[1].content, "second");
+  EXPECT_NE(handed[0].path, handed[1].path);
+  for (const auto& copy : handed) {
+    EXPECT_TRUE(copy.path.startsWith(folder)) << copy.path.toStdString();
+    EXPECT_TRUE(copy.path.endsWith(QStringLiteral(".jpg"))) << copy.path.toStdString();
+  }
+  EXPECT_EQ(copiesIn(folder), QStringList{QFileInfo(handed[1].path).fileName()}) << "the older copy is gone";
+  EXPECT_TRUE(QFile::exists(picture)) << "the picture itself stays";
+}
+
+TEST(FreshCopies, ARefusedPictureLeavesTheCopyTheDesktopShows) {
+  QTemporaryDir dir;
+  const QString folder = wallpaperCopyFolder(dir.path() + u'/');
+  const QString picture = dir.filePath(QStringLiteral("a.png"));
+  std::vector<RecordingDesktop::Handed> handed;
+  overwrite(picture, "shown");
+  ASSERT_EQ(
+      makeFreshCopySetter(std::make_unique<RecordingDesktop>(&handed), folder)->setWallpaper(picture).status,
+      SetStatus::Applied);
+
+  for (SetStatus refusal : {SetStatus::Failed, SetStatus::Unavailable, SetStatus::NotRunning}) {
+    const auto refusing = makeFreshCopySetter(std::make_unique<RecordingDesktop>(&handed, refusal), folder);
+    overwrite(picture, "refused");
+    EXPECT_EQ(refusing->setWallpaper(picture).status, refusal);
+    // The same picture again, refused: the copy the desktop shows stays.
+    overwrite(picture, "shown");
+    EXPECT_EQ(refusing->setWallpaper(picture).status, refusal);
+    EXPECT_EQ(copiesIn(folder), QStringList{QFileInfo(handed.front().path).fileName()});
+  }
+}
+
+TEST(FreshCopies, EveryBackendThatTakesAPathIsHandedCopies) {
+  const ConfigHome config;
+  const PcmanfmQtStandIn pcmanfm(PcmanfmDesktop::Running);
+  QTemporaryDir dir;
+  const QString folder = wallpaperCopyFolder(dir.path() + u'/');
+  const QString picture = dir.filePath(QStringLiteral("same.jpg"));
+  DesktopSession lxqt;
+  lxqt.currentDesktop = QStringLiteral("LXQt");
+  lxqt.x11Display = QStringLiteral(":0");
+  const auto setter = makeWallpaperSetter(detectDesktopFamily(lxqt), lxqt, loadScreenPicture, folder);
+
+  QStringList told;
+  for (const QByteArray& content : {QByteArray("old picture"), QByteArray("new picture")}) {
+    overwrite(picture, content);
+    ASSERT_EQ(setter->setWallpaper(picture).status, SetStatus::Applied);
+    told << pcmanfm.arguments()->value(0).section(u'=', 1);
+  }
+  EXPECT_NE(told[0], told[1]);
+  EXPECT_TRUE(told[1].startsWith(folder)) << told[1].toStdString();
+  EXPECT_EQ(copiesIn(folder), QStringList{QFileInfo(told[1]).fileName()});
 }
 
 // --- bare X11: the root window of a virtual X server

@@ -168,6 +168,20 @@ TEST_F(WallpaperWorkerTest, ADesktopWithoutAnyWayAndAMissingFileComeBackAsValues
   EXPECT_FALSE(needsUserReport(*endings[1].result)) << "a refusal is passed over";
 }
 
+TEST_F(WallpaperWorkerTest, ADesktopWhoseShellIsNotRunningIsToldAsSuch) {
+  setter->released = true;
+  setter->answer = SetResult::notRunning(QStringLiteral("plasmashell is not running"));
+  WallpaperWorker worker(setter);
+  watch(worker);
+  worker.apply(first);
+  ASSERT_TRUE(waitUntil([&] { return worker.idle(); }));
+  ASSERT_EQ(endings.size(), 1u);
+  const QString text = notAppliedText(*endings[0].result);
+  EXPECT_TRUE(text.contains(QStringLiteral("plasmashell is not running"))) << text.toStdString();
+  EXPECT_FALSE(text.contains(QStringLiteral("cannot be set on this desktop"))) << text.toStdString();
+  EXPECT_TRUE(needsUserReport(*endings[0].result)) << "the user hears of it";
+}
+
 TEST_F(WallpaperWorkerTest, AWorkerThatGoesWhileADesktopHangsStopsItAndEndsCleanly) {
   {
     WallpaperWorker worker(setter);
