@@ -91,6 +91,7 @@ int runNimbraWallpaper(int argc, char** argv) {
   if (!command) return reportReply({kUsageError, problem});
   if (command->kind == CommandKind::Help) return reportReply({0, commandLineHelp()});
   if (command->kind == CommandKind::Version) return reportReply({0, versionLine()});
+  if (const std::optional<QString> why = unusableDataFolder()) return reportReply({1, *why});
   // A channel another user could have laid is not used, and without one no
   // start could tell whether a program runs.
   const std::optional<InstanceChannel> channel = programInstanceChannel(&problem);

@@ -104,6 +104,32 @@ std::optional<int> handOverToInstance(InstanceLock& lock, const QString& socketP
   return exitCode;
 }
 
+namespace {
+// The name as a terminal can show it: each byte that is not UTF-8 as \xNN.
+QString printableFileName(const QString& name) {
+  QString shown;
+  for (qsizetype i = 0; i < name.size(); ++i) {
+    const bool pair = name[i].isHighSurrogate() && i + 1 < name.size() && name[i + 1].isLowSurrogate();
+    const QStringView character = QStringView(name).mid(i, pair ? 2 : 1);
+    if (holdsForeignBytes(character))
+      shown += QStringLiteral("\\x") + QString::fromLatin1(encodeFileName(character).toHex());
+    else
+      shown += character;
+    if (pair) ++i;
+  }
+  return shown;
+}
+}  // namespace
+
+std::optional<QString> unusableDataFolder() {
+  const QString folder = dataFolder();
+  if (!holdsForeignBytes(folder)) return std::nullopt;
+  return QStringLiteral(
+             "the folder %1 has a name that is not UTF-8 text, which settings and the desktop "
+             "cannot hold; move the program to a folder whose name is")
+      .arg(printableFileName(folder));
+}
+
 std::optional<InstanceChannel> programInstanceChannel(QString* error) {
   return instanceChannel(dataFolder(), error);
 }

@@ -17,6 +17,10 @@ class TfrmMain;
 // object exists.
 QStringList argumentsOf(int argc, char** argv);
 
+// Why the data folder cannot be used, if it cannot: a name in bytes that are
+// not UTF-8 cannot be written into settings or handed to the desktop.
+std::optional<QString> unusableDataFolder();
+
 // The channel of the program that works on this start's data folder;
 // nullopt, with the reason, when its folder is refused.
 std::optional<InstanceChannel> programInstanceChannel(QString* error);

@@ -134,6 +134,25 @@ e2e_expect "the next start is not blocked by the leftover socket" restarted
 e2e_run_command "$COMMAND_SECONDS" --quit
 e2e_wait_until 20 e2e_program_gone || e2e_fail "the program did not end on --quit"
 
+# --- names in bytes that are not UTF-8
+
+latin1=$E2E_TMP/$'lat1-\xe9.jpg'
+cp "$PICTURE" "$latin1"
+before=$(root_pixmap)
+e2e_run_command "$COMMAND_SECONDS" --set "$latin1"
+e2e_expect "--set of a file whose name is not UTF-8 ends with 0" command_ended_with 0
+e2e_expect "and changes the root window's picture" root_changed_from "$before"
+
+# A portable copy in such a folder says why it cannot run, and makes nothing beside itself.
+foreign=$E2E_TMP/$'caf\xe9'
+cp -a "$E2E_STAGE" "$foreign"
+(e2e_enter_program_env && exec timeout -k 5 20 "$foreign/NimbraWallpaper") >"$E2E_TMP/foreign.out" 2>"$E2E_TMP/foreign.err"
+e2e_expect "a program in a folder whose name is not UTF-8 ends with 1" test $? = 1
+e2e_expect "it says so, naming the byte" grep -qF 'caf\xe9' "$E2E_TMP/foreign.err"
+only_its_folder() { [[ $(find "$E2E_TMP" -maxdepth 1 -name 'caf*' | wc -l) == 1 ]]; }
+e2e_expect "it makes no folder beside its own" only_its_folder
+e2e_expect "it writes nothing into its folder" test ! -e "$foreign/nimbra-wallpaper.lock"
+
 # --- a channel folder that someone else could have made is refused
 
 # The start's own folder in the temporary folder, made first by another
