@@ -97,7 +97,7 @@ class NetworkPageLoad : public PageLoad {
       }
       const QString large =
           storedNetworkPath(m_dataFolder, m_request.shape, fill.paths.large, NetworkFile::LargePicture);
-      arrived.push_back({fill.paths, file, large});
+      arrived.push_back({fill.paths, file, large, UndecodableThumbnail::Remove});
     }
     if (arrived.empty()) {
       end([this](BrowseState& state) { state.errorTip = m_texts.szGetpicfail; });

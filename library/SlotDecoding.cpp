@@ -1,5 +1,6 @@
 #include "library/SlotDecoding.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QFutureWatcher>
 #include <QPainter>
@@ -30,6 +31,13 @@ bool takesLargePicture(const SlotFill& fill, QSize box) {
   const bool thumbnailCovers =
       thumbnail.isValid() && thumbnail.width() >= box.width() && thumbnail.height() >= box.height();
   return !thumbnailCovers && QFileInfo(fill.largeFile).isFile();
+}
+
+// A slot without a picture has had its thumbnail tried last.
+void removeUndecodableThumbnails(const std::vector<SlotFill>& fills, const DecodedFiles& decoded) {
+  for (size_t i = 0; i < fills.size(); ++i)
+    if (decoded.pictures[i].isNull() && fills[i].ifUndecodable == UndecodableThumbnail::Remove)
+      QFile::remove(fills[i].file);
 }
 
 // Runs off the GUI thread. A large picture that does not decode gives way to
@@ -94,5 +102,9 @@ void decodeIntoSlots(QObject* context, std::vector<SlotFill> fills, QSize box,
       state.shownSlots = int(fills.size());
     });
   });
-  watcher->setFuture(QtConcurrent::run([fills, box] { return decodeFills(fills, box); }));
+  watcher->setFuture(QtConcurrent::run([fills, box] {
+    DecodedFiles decoded = decodeFills(fills, box);
+    removeUndecodableThumbnails(fills, decoded);
+    return decoded;
+  }));
 }

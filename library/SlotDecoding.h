@@ -10,6 +10,11 @@
 
 #include "library/BrowseController.h"
 
+// What becomes of a thumbnail file that cannot be decoded: the user's own
+// stays; a downloaded one goes, so that it is fetched again next time
+// instead of showing broken for good.
+enum class UndecodableThumbnail { Keep, Remove };
+
 // A slot to fill: the paths it stands for, the file its thumbnail is read
 // from, and the file of its large picture where one may be stored (empty
 // where none can be).
@@ -17,6 +22,7 @@ struct SlotFill {
   SlotPaths paths;
   QString file;
   QString largeFile;
+  UndecodableThumbnail ifUndecodable = UndecodableThumbnail::Keep;
 };
 
 // Decodes the files for `box`, in device pixels, and hands `whenDecoded` the
