@@ -103,8 +103,9 @@ class NetworkPageLoad : public PageLoad {
       end([this](BrowseState& state) { state.errorTip = m_texts.szGetpicfail; });
       return;
     }
-    decodeIntoSlots(this, std::move(arrived), m_request.thumbnailBox,
-                    [this](const Edit& showSlots) { end(showSlots); });
+    decodeIntoSlots(
+        this, std::move(arrived), m_request.thumbnailBox, [this](const Edit& showSlots) { end(showSlots); },
+        m_request.decodeBudget);
   }
 
   // Whatever way the view ends, the window is usable again.
