@@ -97,14 +97,15 @@ class NetworkPageLoad : public PageLoad {
       }
       const QString large =
           storedNetworkPath(m_dataFolder, m_request.shape, fill.paths.large, NetworkFile::LargePicture);
-      arrived.push_back({fill.paths, file, large});
+      arrived.push_back({fill.paths, file, large, UndecodableThumbnail::Remove});
     }
     if (arrived.empty()) {
       end([this](BrowseState& state) { state.errorTip = m_texts.szGetpicfail; });
       return;
     }
-    decodeIntoSlots(this, std::move(arrived), m_request.thumbnailBox,
-                    [this](const Edit& showSlots) { end(showSlots); });
+    decodeIntoSlots(
+        this, std::move(arrived), m_request.thumbnailBox, [this](const Edit& showSlots) { end(showSlots); },
+        m_request.decodeBudget);
   }
 
   // Whatever way the view ends, the window is usable again.

@@ -18,6 +18,13 @@ std::chrono::milliseconds progressCheckInterval(const LowSpeedLimit& rule) {
   return std::clamp(rule.Time / 8, milliseconds(10), milliseconds(1000));
 }
 
+// The engine's own rules, with the thumbnail's length bound.
+DownloadLimits thumbnailLimits() {
+  DownloadLimits limits;
+  limits.MaxLength = kMaxThumbnailBytes;
+  return limits;
+}
+
 }  // namespace
 
 struct ThumbnailDownloads::Record {
@@ -49,6 +56,7 @@ void ThumbnailDownloads::start(const std::vector<ThumbnailFetch>& fetches, const
     QDir().mkpath(QFileInfo(fetch.file).path());
     record->down = std::make_unique<TMultiThreadDown>(fetch.address, fetch.file, record->vars, 0);
     record->down->setEndpoints(m_endpoints);
+    record->down->setLimits(thumbnailLimits());
     record->down->setOnTerminate([this] { recordEnded(); });
     m_records.push_back(std::move(record));
   }

@@ -13,6 +13,12 @@
 
 class EndpointMap;
 
+// The longest thumbnail a page fetches. A thumbnail is a JPEG for a slot of
+// about 145x110 pixels, or twice that on a dense screen: tens of kilobytes
+// at any honest quality. 4 MiB leaves room for any encoder and keeps a
+// hostile site from filling the disk six thumbnails a page.
+constexpr int32_t kMaxThumbnailBytes = 4 * 1024 * 1024;
+
 struct ThumbnailFetch {
   QString address;
   QString file;

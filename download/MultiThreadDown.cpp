@@ -234,7 +234,7 @@ bool TMultiThreadDown::askLength(const std::string& path, const std::string& hos
       readResponseHead(Socket, exchangeDeadline, [this] { return stopWanted(); });
   Socket.close();
   const std::optional<int32_t> announced = received ? announcedLength(received->head) : std::nullopt;
-  if (!announced) return false;
+  if (!announced || (m_limits.MaxLength && *announced > *m_limits.MaxLength)) return false;
   TotalSize = *announced;
   return true;
 }

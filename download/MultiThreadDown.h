@@ -58,6 +58,11 @@ struct DownloadLimits {
   std::chrono::milliseconds Exchange{60000};
   // The bodies of all segments together, from the moment they are asked for.
   LowSpeedLimit LowSpeed;
+  // The longest file the caller takes: a longer announced length fails the
+  // download on the HEAD answer, before anything is fetched or written.
+  // Every segment takes exactly its range, so no download grows past the
+  // length it announced. None: any length the HEAD answer can carry.
+  std::optional<int32_t> MaxLength;
 };
 
 // The low-speed rule over every worker of one download.

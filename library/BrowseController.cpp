@@ -6,6 +6,7 @@
 
 #include "library/GridLayout.h"
 #include "library/ListPageLoad.h"
+#include "library/SlotDecoding.h"
 #include "platform/FolderStamp.h"
 
 QSize BrowseState::thumbnailBox() const { return gridOf(gridShape).imageSize; }
@@ -54,7 +55,8 @@ BrowseController::BrowseController(const LanguageTexts& texts, const QString& da
       m_texts(texts),
       m_dataFolder(dataFolder),
       m_otherViews(std::move(otherViews)),
-      m_listings(std::make_unique<LocalListings>()) {}
+      m_listings(std::make_unique<LocalListings>()),
+      m_decodeBudget(std::make_shared<DecodeBudget>(kSlotDecodeBudgetBytes)) {}
 
 BrowseController::~BrowseController() = default;
 
@@ -77,7 +79,7 @@ void BrowseController::open(const BrowseView& view, int page) {
 BrowseRequest BrowseController::requestFor(const BrowseView& view, int page) const {
   const QSize box = m_state.thumbnailBox();
   const QSize deviceBox(qCeil(box.width() * m_devicePixelRatio), qCeil(box.height() * m_devicePixelRatio));
-  return {view, page, m_state.shape(), deviceBox};
+  return {view, page, m_state.shape(), deviceBox, m_decodeBudget};
 }
 
 void BrowseController::setDevicePixelRatio(qreal ratio) {

@@ -9,12 +9,16 @@
 #include "library/BrowseState.h"
 #include "platform/LanguageTexts.h"
 
+class DecodeBudget;
+
 // What a load is asked for.
 struct BrowseRequest {
   BrowseView view;
   int page = 1;  // the page asked for; a load falls back to 1 when the view is shorter
   Shape shape = Shape::Normal;
   QSize thumbnailBox;  // in device pixels, so a denser screen gets sharper thumbnails
+  // What the page's decodes share with those of earlier pages still decoding.
+  std::shared_ptr<DecodeBudget> decodeBudget;
 };
 
 // One page of one view being put together. It changes the shown state only
@@ -94,4 +98,5 @@ class BrowseController : public QObject {
   std::unique_ptr<PageLoad> m_load;
   quint64 m_generation = 0;
   qreal m_devicePixelRatio = 1;
+  std::shared_ptr<DecodeBudget> m_decodeBudget;
 };

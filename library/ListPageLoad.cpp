@@ -33,8 +33,11 @@ void ListPageLoad::start(const BrowseRequest& request, Deliver deliver) {
     emit finished();
     return;
   }
-  decodeIntoSlots(this, std::move(fills), request.thumbnailBox, [this, deliver](const Edit& showSlots) {
-    deliver(showSlots);
-    emit finished();
-  });
+  decodeIntoSlots(
+      this, std::move(fills), request.thumbnailBox,
+      [this, deliver](const Edit& showSlots) {
+        deliver(showSlots);
+        emit finished();
+      },
+      request.decodeBudget);
 }

@@ -1,5 +1,6 @@
 #include "library/SlotDecoding.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QFutureWatcher>
 #include <QPainter>
@@ -32,13 +33,21 @@ bool takesLargePicture(const SlotFill& fill, QSize box) {
   return !thumbnailCovers && QFileInfo(fill.largeFile).isFile();
 }
 
+// A slot without a picture has had its thumbnail tried last.
+void removeUndecodableThumbnails(const std::vector<SlotFill>& fills, const DecodedFiles& decoded) {
+  for (size_t i = 0; i < fills.size(); ++i)
+    if (decoded.pictures[i].isNull() && fills[i].ifUndecodable == UndecodableThumbnail::Remove)
+      QFile::remove(fills[i].file);
+}
+
 // Runs off the GUI thread. A large picture that does not decode gives way to
 // its thumbnail, which then shows or explains the failure.
-DecodedFiles decodeFills(const std::vector<SlotFill>& fills, QSize box) {
+DecodedFiles decodeFills(const std::vector<SlotFill>& fills, QSize box, DecodeBudget* budget) {
+  const DecodeOptions options{Orientation::Upright, kMaxSlotDecodeBytes, budget};
   QStringList chosen;
   for (const SlotFill& fill : fills) chosen << (takesLargePicture(fill, box) ? fill.largeFile : fill.file);
   DecodedFiles decoded;
-  decoded.pictures = loadPicturesForBox(chosen, box, &decoded.errors);
+  decoded.pictures = loadPicturesForBox(chosen, box, &decoded.errors, options);
   QStringList fallbacks;
   std::vector<size_t> fallbackSlots;
   for (size_t i = 0; i < fills.size(); ++i) {
@@ -48,7 +57,7 @@ DecodedFiles decodeFills(const std::vector<SlotFill>& fills, QSize box) {
   }
   if (fallbacks.isEmpty()) return decoded;
   QStringList errors;
-  const std::vector<QImage> thumbnails = loadPicturesForBox(fallbacks, box, &errors);
+  const std::vector<QImage> thumbnails = loadPicturesForBox(fallbacks, box, &errors, options);
   for (size_t k = 0; k < fallbackSlots.size(); ++k) {
     decoded.pictures[fallbackSlots[k]] = thumbnails[k];
     decoded.errors[int(fallbackSlots[k])] = errors.value(int(k));
@@ -77,7 +86,8 @@ QImage brokenPictureMark(QSize box) {
 }
 
 void decodeIntoSlots(QObject* context, std::vector<SlotFill> fills, QSize box,
-                     std::function<void(const PageLoad::Edit&)> whenDecoded) {
+                     std::function<void(const PageLoad::Edit&)> whenDecoded,
+                     std::shared_ptr<DecodeBudget> budget) {
   if (fills.size() > size_t(kSlotsPerPage)) fills.resize(kSlotsPerPage);
   // The watcher belongs to the context: when a newer request has replaced the
   // load, the decoding still finishes on its thread but nobody hears of it.
@@ -94,5 +104,9 @@ void decodeIntoSlots(QObject* context, std::vector<SlotFill> fills, QSize box,
       state.shownSlots = int(fills.size());
     });
   });
-  watcher->setFuture(QtConcurrent::run([fills, box] { return decodeFills(fills, box); }));
+  watcher->setFuture(QtConcurrent::run([fills, box, budget] {
+    DecodedFiles decoded = decodeFills(fills, box, budget.get());
+    removeUndecodableThumbnails(fills, decoded);
+    return decoded;
+  }));
 }

@@ -37,14 +37,15 @@ bool bitmapIsCut(QIODevice& source) {
   return qint64(qFromLittleEndian<quint32>(header.constData() + 2)) > source.size();
 }
 
-QImage decodeJpeg(QIODevice& source, QSize target, const DecodeOptions& options, QString* why) {
+QImage decodeJpeg(QIODevice& source, QSize target, const DecodeOptions& options,
+                  DecodeReservation& reservation, QString* why) {
   if (source.size() > options.maxDecodedBytes) return refuse(why, QStringLiteral("file too large"));
   const ExifOrientation orientation =
       options.orientation == Orientation::Upright ? peekExifOrientation(source) : ExifOrientation::Normal;
   const JpegScale scale = target.isEmpty() ? JpegScale::Full : JpegScale::CoverBox;
   QString reason;
-  QImage picture =
-      decodeJpegStream(source, scale, targetAsStored(target, orientation), options.maxDecodedBytes, &reason);
+  QImage picture = decodeJpegStream(source, scale, targetAsStored(target, orientation),
+                                    options.maxDecodedBytes, reservation, &reason);
   if (picture.isNull()) return refuse(why, reason);
   return applyExifOrientation(std::move(picture), orientation);
 }
@@ -54,14 +55,22 @@ QSize coverSize(QSize size, QSize target) {
   return size.scaled(target, Qt::KeepAspectRatioByExpanding).boundedTo(size);
 }
 
+QString tooLarge(QSize size) {
+  return QStringLiteral("picture too large (%1 x %2)").arg(size.width()).arg(size.height());
+}
+
 QImage decodeWithQt(QIODevice& source, PictureFormat format, QSize target, const DecodeOptions& options,
-                    QString* why) {
+                    DecodeReservation& reservation, QString* why) {
   if (bitmapIsCut(source)) return refuse(why, QStringLiteral("the file is cut short"));
   QImageReader reader(&source, qtFormatName(format));
   reader.setAutoTransform(false);
+  // Where the header tells no size, Qt's own bound is the only one.
+  reader.setAllocationLimit(int(qMax<qint64>(1, options.maxDecodedBytes >> 20)));
   const QSize size = reader.size();
-  if (size.isValid() && !fitsDecodeLimit(size, options.maxDecodedBytes))
-    return refuse(why, QStringLiteral("picture too large (%1 x %2)").arg(size.width()).arg(size.height()));
+  if (size.isValid() && !fitsDecodeLimit(size, options.maxDecodedBytes)) return refuse(why, tooLarge(size));
+  // These readers decode at the stored size, whatever they scale to after.
+  const qint64 needed = size.isValid() ? qint64(size.width()) * size.height() * 4 : options.maxDecodedBytes;
+  if (!reservation.take(needed)) return refuse(why, tooLarge(size));
   const ExifOrientation orientation = options.orientation == Orientation::Upright
                                           ? exifOrientationOf(reader.transformation())
                                           : ExifOrientation::Normal;
@@ -85,22 +94,34 @@ QString describeOpenFailure(OpenFailure failure, const QString& file) {
   return QStringLiteral("%1: cannot be opened").arg(file);
 }
 
-}  // namespace
-
-QImage decodeForSize(QIODevice& source, QSize target, const DecodeOptions& options, QString* why) {
+QImage decodeWithin(QIODevice& source, QSize target, const DecodeOptions& options,
+                    DecodeReservation& reservation, QString* why) {
   const PictureFormat format = probePictureFormat(source);
-  if (format == PictureFormat::Jpeg) return decodeJpeg(source, target, options, why);
-  return decodeWithQt(source, format, target, options, why);
+  if (format == PictureFormat::Jpeg) return decodeJpeg(source, target, options, reservation, why);
+  return decodeWithQt(source, format, target, options, reservation, why);
 }
 
-QImage decodeFileForSize(const QString& file, QSize target, const DecodeOptions& options, QString* error) {
+QImage decodeFileWithin(const QString& file, QSize target, const DecodeOptions& options,
+                        DecodeReservation& reservation, QString* error) {
   OpenFailure failure = OpenFailure::None;
   const std::unique_ptr<QFile> stream = openFileForReading(file, &failure);
   if (!stream) return refuse(error, describeOpenFailure(failure, file));
   QString why;
-  QImage picture = decodeForSize(*stream, target, options, &why);
+  QImage picture = decodeWithin(*stream, target, options, reservation, &why);
   if (picture.isNull()) setError(error, file + QStringLiteral(": ") + why);
   return picture;
+}
+
+}  // namespace
+
+QImage decodeForSize(QIODevice& source, QSize target, const DecodeOptions& options, QString* why) {
+  DecodeReservation reservation(options.budget);
+  return decodeWithin(source, target, options, reservation, why);
+}
+
+QImage decodeFileForSize(const QString& file, QSize target, const DecodeOptions& options, QString* error) {
+  DecodeReservation reservation(options.budget);
+  return decodeFileWithin(file, target, options, reservation, error);
 }
 
 QImage scaleToBox(const QImage& picture, QSize box) {
@@ -116,9 +137,10 @@ PictureHeader readPictureHeader(QIODevice& source) {
   return header;
 }
 
-QImage loadPictureForBox(const QString& file, QSize box, QString* error) {
+QImage loadPictureForBox(const QString& file, QSize box, QString* error, const DecodeOptions& options) {
   if (box.isEmpty()) return refuse(error, QStringLiteral("%1: empty picture box").arg(file));
-  const QImage picture = decodeFileForSize(file, box, {}, error);
+  DecodeReservation reservation(options.budget);
+  const QImage picture = decodeFileWithin(file, box, options, reservation, error);
   if (picture.isNull()) return picture;
   return scaleToBox(picture, box);
 }
@@ -127,12 +149,13 @@ QImage loadPicture(const QString& file, QString* error) {
   return decodeFileForSize(file, QSize(), {}, error);
 }
 
-std::vector<QImage> loadPicturesForBox(const QStringList& files, QSize box, QStringList* errors) {
+std::vector<QImage> loadPicturesForBox(const QStringList& files, QSize box, QStringList* errors,
+                                       const DecodeOptions& options) {
   std::vector<std::future<QImage>> pending;
   std::vector<QString> reasons(files.size());
   for (qsizetype i = 0; i < files.size(); ++i)
-    pending.push_back(
-        std::async(std::launch::async, [&, i] { return loadPictureForBox(files[i], box, &reasons[i]); }));
+    pending.push_back(std::async(std::launch::async,
+                                 [&, i] { return loadPictureForBox(files[i], box, &reasons[i], options); }));
   std::vector<QImage> pictures;
   for (auto& picture : pending) pictures.push_back(picture.get());
   if (errors) {

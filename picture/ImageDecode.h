@@ -11,6 +11,7 @@
 #include <QStringList>
 #include <vector>
 
+#include "picture/DecodeBudget.h"
 #include "picture/ExifOrientation.h"
 #include "picture/PictureFormat.h"
 
@@ -23,6 +24,10 @@ struct DecodeOptions {
   // Larger results are refused before decoding; so is a JPEG file larger
   // than this.
   qint64 maxDecodedBytes = kMaxDecodedPictureBytes;
+  // Shared with the decodes that run beside this one: its pixels are taken
+  // from it before they are allocated, and given back once the call is done
+  // with them. None: only the bound above.
+  DecodeBudget* budget = nullptr;
 };
 
 // Decodes what `source` holds no larger than needed to cover `target` (as
@@ -52,16 +57,19 @@ struct PictureHeader {
 // The format and stored size, from the header alone.
 PictureHeader readPictureHeader(QIODevice& source);
 
-// Decodes `file` upright and scales it smoothly to exactly `box`. Returns a
-// null image and a reason in `error` (when given) for a missing, corrupt,
-// truncated or oversized file; it never aborts the program.
-QImage loadPictureForBox(const QString& file, QSize box, QString* error = nullptr);
+// Decodes `file` (upright unless `options` say otherwise) and scales it
+// smoothly to exactly `box`; a budget is held until the scaling is done.
+// Returns a null image and a reason in `error` (when given) for a missing,
+// corrupt, truncated or oversized file; it never aborts the program.
+QImage loadPictureForBox(const QString& file, QSize box, QString* error = nullptr,
+                         const DecodeOptions& options = {});
 
 // Decodes several pictures for one box at once, each on a thread of its own,
 // so that a page of thumbnails costs about the slowest one. The results
 // follow the order of `files`: a null image where a file failed, with its
 // reason at the same place in `errors` (empty where it succeeded).
-std::vector<QImage> loadPicturesForBox(const QStringList& files, QSize box, QStringList* errors = nullptr);
+std::vector<QImage> loadPicturesForBox(const QStringList& files, QSize box, QStringList* errors = nullptr,
+                                       const DecodeOptions& options = {});
 
 // Decodes `file` upright at its own size, with the same guards.
 QImage loadPicture(const QString& file, QString* error = nullptr);

@@ -166,6 +166,20 @@ class JpegDecoder {
 
   QSize outputSize() const { return QSize(int(m_cinfo.output_width), int(m_cinfo.output_height)); }
 
+  // What libjpeg itself will hold besides the rows it hands out: a file of
+  // several scans keeps the coefficients of the whole picture until its last.
+  bool measureWorkingBytes(qint64& bytes) {
+    if (setjmp(m_error.jump)) return false;
+    bytes = 0;
+    if (!jpeg_has_multiple_scans(&m_cinfo)) return true;
+    for (int c = 0; c < m_cinfo.num_components; ++c) {
+      const jpeg_component_info& component = m_cinfo.comp_info[c];
+      bytes +=
+          qint64(component.width_in_blocks) * component.height_in_blocks * DCTSIZE2 * qint64(sizeof(JCOEF));
+    }
+    return true;
+  }
+
   // Reads every row into a buffer of four bytes a pixel.
   bool readRows(uchar* bits, qsizetype bytesPerLine) {
     if (setjmp(m_error.jump)) return false;
@@ -220,15 +234,20 @@ bool fitsLimit(QSize size, qint64 maxBytes) {
 
 }  // namespace
 
-QImage decodeJpegStream(QIODevice& source, JpegScale scale, QSize box, qint64 maxBytes, QString* why) {
+QImage decodeJpegStream(QIODevice& source, JpegScale scale, QSize box, qint64 maxBytes,
+                        DecodeReservation& reservation, QString* why) {
   JpegDecoder decoder(source);
   const auto fail = [&] { return refuse(why, decoder.message()); };
-  if (!decoder.open(maxBytes) || !decoder.chooseScale(scale, box)) return fail();
-  const QSize output = decoder.outputSize();
-  if (!fitsLimit(output, maxBytes)) {
+  const auto tooLarge = [&] {
     const QSize size = decoder.sourceSize();
     return refuse(why, QStringLiteral("picture too large (%1 x %2)").arg(size.width()).arg(size.height()));
-  }
+  };
+  if (!decoder.open(maxBytes) || !decoder.chooseScale(scale, box)) return fail();
+  const QSize output = decoder.outputSize();
+  if (!fitsLimit(output, maxBytes)) return tooLarge();
+  qint64 workingBytes = 0;
+  if (!decoder.measureWorkingBytes(workingBytes)) return fail();
+  if (!reservation.take(qint64(output.width()) * output.height() * 4 + workingBytes)) return tooLarge();
   if (!decoder.start()) return fail();
   QImage image = makeLargeImage(output);
   if (image.isNull()) return refuse(why, QStringLiteral("out of memory"));

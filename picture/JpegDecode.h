@@ -10,12 +10,16 @@
 #include <QSize>
 #include <QString>
 
+#include "picture/DecodeBudget.h"
+
 enum class JpegScale { Full, CoverBox };
 
 // Decodes the JPEG that `source` reads into Format_RGB32 (CMYK and grey
 // included): at its own size, or at the smallest of those scales whose output
 // covers `box` (the picture's own size when the box is larger). The file is read in
 // chunks as the decoder asks for them. A result of more than `maxBytes` is
-// refused before decoding ("picture too large (W x H)", the file's own size).
+// refused before decoding ("picture too large (W x H)", the file's own size),
+// and so is one whose memory `reservation` cannot take.
 // On any failure: a null image and the reason in `why`; it never aborts.
-QImage decodeJpegStream(QIODevice& source, JpegScale scale, QSize box, qint64 maxBytes, QString* why);
+QImage decodeJpegStream(QIODevice& source, JpegScale scale, QSize box, qint64 maxBytes,
+                        DecodeReservation& reservation, QString* why);

@@ -234,6 +234,7 @@ TEST_F(GridTest, AnUndecodableThumbnailDoesNotHideTheRestOfThePage) {
   EXPECT_EQ(visibleSlots(), 3);
   EXPECT_TRUE(ui(window).imgW[1]->hasPicture());
   EXPECT_EQ(slotTail(3), "s_p003.jpg");
+  EXPECT_TRUE(QFile::exists(folder.file(categoryFolder(1) + "s_p002.jpg"))) << "the user's own file stays";
 }
 
 TEST_F(GridTest, HoverMarksOnlyLinksThatAreNotCurrent) {

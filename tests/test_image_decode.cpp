@@ -9,10 +9,13 @@
 #include <QImageWriter>
 #include <QTemporaryDir>
 #include <cstdio>
+#include <optional>
 
+#include "library/SlotDecoding.h"
 #include "picture/ImageDecode.h"
 #include "platform/FileNames.h"
 #include "support/RawNames.h"
+#include "support/WaitUntil.h"
 
 namespace {
 
@@ -67,6 +70,49 @@ QByteArray withDimensions(QByteArray jpeg, int width, int height) {
   jpeg[frame + 7] = char(width >> 8);
   jpeg[frame + 8] = char(width & 0xff);
   return jpeg;
+}
+
+// A mid-grey JPEG of any size in which every block takes two bits (code
+// tables of one symbol each: a DC difference of 0, then the end of the
+// block), so a picture of a billion pixels is a file of a few megabytes.
+QByteArray greyJpeg(int width, int height) {
+  QByteArray jpeg("\xff\xd8", 2);
+  const auto segment = [&jpeg](char marker, const QByteArray& body) {
+    const int length = int(body.size()) + 2;
+    jpeg += char(0xff);
+    jpeg += marker;
+    jpeg += char(length >> 8);
+    jpeg += char(length & 0xff);
+    jpeg += body;
+  };
+  segment(char(0xdb), QByteArray(1, 0) + QByteArray(64, 1));
+  QByteArray frame(1, 8);
+  for (const int value : {height, width}) {
+    frame += char(value >> 8);
+    frame += char(value & 0xff);
+  }
+  segment(char(0xc0), frame + QByteArray("\x01\x01\x11\x00", 4));
+  QByteArray oneSymbol(17, 0);
+  oneSymbol[0] = 1;
+  segment(char(0xc4), QByteArray(1, 0x00) + oneSymbol + QByteArray(1, 0x10) + oneSymbol);
+  segment(char(0xda), QByteArray("\x01\x01\x00\x00\x3f\x00", 6));
+  const qint64 blocks = qint64((width + 7) / 8) * ((height + 7) / 8);
+  jpeg += QByteArray((blocks * 2 + 7) / 8, 0);
+  jpeg += "\xff\xd9";
+  return jpeg;
+}
+
+// What a page of slots shows once it has been decoded.
+std::optional<BrowseState> decodedPage(std::vector<SlotFill> fills, QSize box) {
+  QObject context;
+  std::optional<BrowseState> shown;
+  decodeIntoSlots(&context, std::move(fills), box, [&shown](const PageLoad::Edit& edit) {
+    BrowseState state;
+    edit(state);
+    shown = state;
+  });
+  waitUntil([&shown] { return shown.has_value(); });
+  return shown;
 }
 
 // Qt writes no CMYK JPEG, so this one is made with libjpeg, stored inverted
@@ -194,6 +240,22 @@ TEST_F(DecodeFolder, HugeDimensionsAreRefusedOrFailWithoutExhaustingMemory) {
   const QString wide = writeBytes("wide.bmp", bitmap);
   EXPECT_TRUE(loadPicture(wide).isNull());
   EXPECT_TRUE(loadPictureForBox(wide, kNormalBox).isNull());
+}
+
+// At its smallest scale this picture still decodes to 4100 x 4100, 67 MB; a
+// page of six such thumbnails took over a gigabyte at once. A slot refuses it
+// before decoding, and the rest of the page still shows.
+TEST_F(DecodeFolder, ASlotRefusesAPictureWhoseSmallestDecodeIsStillHuge) {
+  const QString huge = writeBytes("s_huge.jpg", greyJpeg(32800, 32800));
+  QString error;
+  ASSERT_FALSE(loadPictureForBox(huge, kNormalBox, &error).isNull())
+      << "a whole picture: " << qPrintable(error);
+  const QString plain = writeBytes("s_plain.jpg", jpegBytes(QSize(300, 200), Qt::red));
+  const std::optional<BrowseState> shown =
+      decodedPage({{{huge, huge}, huge, QString()}, {{plain, plain}, plain, QString()}}, kNormalBox);
+  ASSERT_TRUE(shown.has_value());
+  EXPECT_EQ(shown->pictures[0], brokenPictureMark(kNormalBox));
+  expectColourNear(shown->pictures[1].pixel(1, 1), Qt::red);
 }
 
 TEST_F(DecodeFolder, MissingFilesFoldersAndPipesAreErrorsNotHangs) {

@@ -168,6 +168,23 @@ TEST_F(NetworkViewTest, StoredThumbnailsUnderOneHundredBytesAreDropped) {
   EXPECT_EQ(server.requestCount("HEAD"), 0) << "stored thumbnails are not fetched again";
 }
 
+// A stored thumbnail that cannot be shown is not kept for good: its slot
+// shows the broken-picture mark, and the next view fetches it again.
+TEST_F(NetworkViewTest, AStoredThumbnailThatCannotBeShownIsFetchedAgainNextTime) {
+  storeCatalogue({serve("/pics/2/s_bad.jpg", Qt::darkRed)});
+  const QString stored = "wallpaper/normal/network/2/s_bad.jpg";
+  folder.writeFile(stored, QByteArray(500, 'x'));
+  open();
+  click(ui(window).lblN[1]);
+  EXPECT_EQ(visibleSlots(), 1);
+  EXPECT_FALSE(QFile::exists(folder.file(stored)));
+  click(ui(window).lblN[0]);
+  click(ui(window).lblN[1]);
+  EXPECT_EQ(heads("/pics/2/s_bad.jpg"), 1);
+  EXPECT_TRUE(showsColour(ui(window).imgW[0]->picture(), Qt::darkRed));
+  expectViewEnded();
+}
+
 TEST_F(NetworkViewTest, NoThumbnailAtAllShowsTheFailureText) {
   QStringList entries;
   for (int i = 1; i <= 6; ++i) entries << QString("http://pics.test/missing/5/s_%1.jpg").arg(i);

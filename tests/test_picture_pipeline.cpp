@@ -11,9 +11,12 @@
 #include <QtEndian>
 #include <array>
 #include <functional>
+#include <future>
+#include <memory>
 #include <optional>
 #include <vector>
 
+#include "picture/DecodeBudget.h"
 #include "picture/ExifOrientation.h"
 #include "picture/ImageDecode.h"
 #include "picture/JpegEncode.h"
@@ -181,6 +184,37 @@ TEST_F(PictureFolder, AJpegIsDecodedAtTheSmallestScaleThatCoversTheTarget) {
   EXPECT_TRUE(why.contains(QStringLiteral("too large"))) << qPrintable(why);
   buffer.seek(0);
   EXPECT_FALSE(decodeForSize(buffer, QSize(145, 110), {Orientation::Upright, 1024 * 1024}, &why).isNull());
+}
+
+// Decodes running at once share a budget: a picture takes its pixels from it
+// before it allocates them and gives them back once done. One that needs more
+// than the whole budget is refused at once, since nothing given back could
+// make room for it; one that finds the budget held waits for it.
+TEST(DecodeBudgetTest, ADecodeTakesItsPixelsFromTheBudgetAndGivesThemBack) {
+  QByteArray jpeg = encode(halves(QSize(1600, 1200)), "jpeg");  // an eighth: 200 x 150, 120000 bytes
+  QByteArray bitmap = encode(halves(QSize(100, 100)), "bmp");   // 40000 bytes
+  const auto decode = [](QByteArray& bytes, DecodeBudget& budget) {
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QString why;
+    const DecodeOptions options{Orientation::Upright, kMaxDecodedPictureBytes, &budget};
+    QImage picture = decodeForSize(buffer, QSize(145, 110), options, &why);
+    EXPECT_TRUE(picture.isNull() == why.contains(QStringLiteral("too large"))) << qPrintable(why);
+    return picture;
+  };
+  DecodeBudget tooSmall(119999);
+  EXPECT_TRUE(decode(jpeg, tooSmall).isNull());
+  EXPECT_FALSE(decode(bitmap, tooSmall).isNull());
+  DecodeBudget tooSmallForTheBitmap(39999);
+  EXPECT_TRUE(decode(bitmap, tooSmallForTheBitmap).isNull());
+
+  DecodeBudget exact(120000);
+  EXPECT_FALSE(decode(jpeg, exact).isNull());
+  auto held = std::make_unique<DecodeReservation>(&exact);
+  ASSERT_TRUE(held->take(1));  // given back by the decode before, or this would wait
+  std::future<QImage> waiting = std::async(std::launch::async, [&] { return decode(jpeg, exact); });
+  held.reset();
+  EXPECT_FALSE(waiting.get().isNull());
 }
 
 TEST(ExifOrientationTest, TheTagIsFoundInEitherByteOrderAndDamageMeansNormal) {

@@ -107,3 +107,23 @@ TEST_F(ThumbnailDownloadsTest, OneStoppedThumbnailWaitsWhileAnotherStillArrives)
   EXPECT_EQ(stored("s_1.jpg"), steady);
   EXPECT_FALSE(QFile::exists(folder.filePath("store/s_2.jpg")));
 }
+
+// A hostile site could fill the disk six thumbnails a page. A length past the
+// cap is refused on the HEAD answer, before any byte is asked for or stored;
+// one of exactly the cap is kept.
+TEST_F(ThumbnailDownloadsTest, AThumbnailLongerThanTheCapIsRefusedBeforeAnythingIsWritten) {
+  const QByteArray atCap = randomBytes(kMaxThumbnailBytes);
+  ServeOptions claimsHuge;
+  claimsHuge.Head = HeadAnswer::AnnouncedLength;
+  claimsHuge.AnnouncedLength = "300000000";
+  const std::vector<ThumbnailFetch> fetches{serve("s_cap.jpg", atCap, {}),
+                                            serve("s_over.jpg", randomBytes(kMaxThumbnailBytes + 1), {}),
+                                            serve("s_huge.jpg", randomBytes(3000), claimsHuge)};
+  ASSERT_TRUE(fetch(fetches, {1024, 20s}));
+  EXPECT_EQ(stored("s_cap.jpg"), atCap);
+  EXPECT_EQ(QDir(folder.filePath("store")).entryList(QDir::Files | QDir::Hidden), QStringList{"s_cap.jpg"});
+  int refusedFetched = 0;
+  for (const RecordedRequest& request : server.requests())
+    refusedFetched += request.Method == "GET" && request.Path != "/thumbs/s_cap.jpg" ? 1 : 0;
+  EXPECT_EQ(refusedFetched, 0);
+}
