@@ -287,7 +287,8 @@ bool waitFor(int descriptor, short events, const QDeadlineTimer& deadline) {
 bool connectWithin(int descriptor, const sockaddr_un& address, const QDeadlineTimer& deadline) {
   while (::connect(descriptor, genericAddress(address), sizeof address) != 0) {
     if ((errno != EAGAIN && errno != EINTR) || deadline.hasExpired()) return false;
-    ::poll(nullptr, 0, int(std::min(deadline.remainingTime(), kConnectRetryMilliseconds)));
+    const qint64 left = deadline.remainingTime();  // -1: no deadline
+    ::poll(nullptr, 0, int(left < 0 ? kConnectRetryMilliseconds : std::min(left, kConnectRetryMilliseconds)));
   }
   return true;
 }
