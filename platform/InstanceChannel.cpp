@@ -1,8 +1,11 @@
 #include "platform/InstanceChannel.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <QCryptographicHash>
@@ -11,11 +14,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLocalServer>
-#include <QLocalSocket>
 #include <QPointer>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <algorithm>
+#include <climits>
+#include <cstring>
+#include <utility>
 
 #include "platform/AtomicFile.h"
 
@@ -154,6 +159,282 @@ QString InstanceLock::holderSocketPath() const {
   return QFile::decodeName(text);
 }
 
+namespace {
+// A list of words takes at least four bytes a word.
+constexpr quint32 kMaxRequestWords = (kMaxMessageBytes - 4) / 4;
+// A listener whose queue of connections is full takes none until it
+// accepts: the connect is tried again after this pause.
+constexpr qint64 kConnectRetryMilliseconds = 10;
+// What follows a request is not read, only passed over in pieces of this size.
+constexpr qsizetype kIgnoredBytes = 4096;
+
+// How a request or a reply is written by every build of the program.
+template <typename... Parts>
+QByteArray framed(const Parts&... parts) {
+  QByteArray bytes;
+  QDataStream out(&bytes, QIODevice::WriteOnly);
+  out.setVersion(kStreamVersion);
+  (out << ... << parts);
+  return bytes;
+}
+
+enum class Received { Partly, Whole, Malformed };
+
+Received receivedBy(const QDataStream& in) {
+  switch (in.status()) {
+    case QDataStream::Ok:
+      return Received::Whole;
+    case QDataStream::ReadPastEnd:
+      return Received::Partly;
+    default:
+      return Received::Malformed;
+  }
+}
+
+// The number of words is looked at first: the stream makes room for as many
+// as the list claims before it reads one.
+Received readRequest(const QByteArray& bytes, QStringList& request) {
+  QDataStream in(bytes);
+  in.setVersion(kStreamVersion);
+  quint32 words = 0;
+  in >> words;
+  if (in.status() != QDataStream::Ok) return Received::Partly;
+  if (words > kMaxRequestWords) return Received::Malformed;
+  if (qsizetype(words) * 4 > bytes.size() - 4) return Received::Partly;
+  in.device()->seek(0);
+  in >> request;
+  return receivedBy(in);
+}
+
+Received readReply(const QByteArray& bytes, InstanceReply& reply) {
+  QDataStream in(bytes);
+  in.setVersion(kStreamVersion);
+  qint32 exitCode = 0;
+  QString message;
+  in >> exitCode >> message;
+  reply = {exitCode, printableLine(message)};
+  return receivedBy(in);
+}
+
+// Closed when it goes out of scope, unless released.
+class Descriptor {
+ public:
+  explicit Descriptor(int descriptor) : m_descriptor(descriptor) {}
+  ~Descriptor() {
+    if (m_descriptor >= 0) ::close(m_descriptor);
+  }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  int get() const { return m_descriptor; }
+  int release() { return std::exchange(m_descriptor, -1); }
+
+ private:
+  int m_descriptor;
+};
+
+int localSocket() { return ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0); }
+
+std::optional<sockaddr_un> socketAddress(const QString& path) {
+  const QByteArray name = QFile::encodeName(path);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (name.isEmpty() || size_t(name.size()) >= sizeof address.sun_path) return std::nullopt;
+  std::memcpy(address.sun_path, name.constData(), size_t(name.size()));
+  return address;
+}
+
+const sockaddr* genericAddress(const sockaddr_un& address) {
+  return reinterpret_cast<const sockaddr*>(&address);
+}
+
+// Bytes the socket took: 0 when it takes none now, -1 when the other side is gone.
+qsizetype sendSome(int descriptor, QByteArrayView bytes) {
+  ssize_t sent;
+  do {
+    sent = ::send(descriptor, bytes.data(), size_t(bytes.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
+  } while (sent < 0 && errno == EINTR);
+  if (sent >= 0) return sent;
+  return errno == EAGAIN || errno == EWOULDBLOCK ? 0 : -1;
+}
+
+enum class Arrival { Bytes, NoneYet, Ended };
+
+// Appends at most most bytes of what has arrived.
+Arrival receiveSome(int descriptor, QByteArray& into, qsizetype most) {
+  const qsizetype before = into.size();
+  into.resize(before + most);
+  ssize_t got;
+  do {
+    got = ::recv(descriptor, into.data() + before, size_t(most), MSG_DONTWAIT);
+  } while (got < 0 && errno == EINTR);
+  const int error = errno;
+  into.resize(before + std::max<qsizetype>(got, 0));
+  if (got > 0) return Arrival::Bytes;
+  return got < 0 && (error == EAGAIN || error == EWOULDBLOCK) ? Arrival::NoneYet : Arrival::Ended;
+}
+
+// True once the socket is ready for events or has failed; false when the
+// deadline comes first.
+bool waitFor(int descriptor, short events, const QDeadlineTimer& deadline) {
+  while (true) {
+    pollfd entry{descriptor, events, 0};
+    const int ready = ::poll(&entry, 1, int(std::min<qint64>(deadline.remainingTime(), INT_MAX)));
+    if (ready > 0) return true;
+    if (ready == 0 || errno != EINTR) return false;
+  }
+}
+
+bool connectWithin(int descriptor, const sockaddr_un& address, const QDeadlineTimer& deadline) {
+  while (::connect(descriptor, genericAddress(address), sizeof address) != 0) {
+    if ((errno != EAGAIN && errno != EINTR) || deadline.hasExpired()) return false;
+    const qint64 left = deadline.remainingTime();  // -1: no deadline
+    ::poll(nullptr, 0, int(left < 0 ? kConnectRetryMilliseconds : std::min(left, kConnectRetryMilliseconds)));
+  }
+  return true;
+}
+
+bool sendWithin(int descriptor, QByteArrayView bytes, const QDeadlineTimer& deadline) {
+  while (!bytes.isEmpty()) {
+    const qsizetype sent = sendSome(descriptor, bytes);
+    if (sent < 0) return false;
+    bytes = bytes.sliced(sent);
+    if (!bytes.isEmpty() && !waitFor(descriptor, POLLOUT, deadline)) return false;
+  }
+  return true;
+}
+
+std::optional<InstanceReply> receiveReplyWithin(int descriptor, const QDeadlineTimer& deadline) {
+  QByteArray bytes;
+  while (bytes.size() <= kMaxMessageBytes && waitFor(descriptor, POLLIN, deadline)) {
+    if (receiveSome(descriptor, bytes, kMaxMessageBytes + 1 - bytes.size()) == Arrival::Ended)
+      return std::nullopt;
+    InstanceReply reply;
+    switch (readReply(bytes, reply)) {
+      case Received::Whole:
+        return reply;
+      case Received::Malformed:
+        return std::nullopt;
+      case Received::Partly:
+        break;
+    }
+  }
+  return std::nullopt;
+}
+}  // namespace
+
+// One connection of a later start, from its request to the end of the
+// answer: the request is read as it arrives, and what of the answer the
+// socket does not take at once is written when it takes more.
+class InstanceServer::Client : public QObject {
+ public:
+  Client(int descriptor, const DeferredHandler& handler, QObject* parent);
+  ~Client() override { closeDescriptor(); }
+
+ private:
+  enum class Stage { Asking, Working, Answering, Done };
+  void readable();
+  void readRequest();
+  void answer(const InstanceReply& reply);
+  void writeAnswer();
+  void finish();
+  void closeDescriptor();
+
+  const DeferredHandler& m_handler;
+  int m_descriptor;
+  Stage m_stage = Stage::Asking;
+  QByteArray m_received;
+  QByteArray m_unsent;
+  QSocketNotifier* m_reading;
+  QSocketNotifier* m_writing;
+  QTimer* m_stalled;
+};
+
+InstanceServer::Client::Client(int descriptor, const DeferredHandler& handler, QObject* parent)
+    : QObject(parent),
+      m_handler(handler),
+      m_descriptor(descriptor),
+      m_reading(new QSocketNotifier(descriptor, QSocketNotifier::Read, this)),
+      m_writing(new QSocketNotifier(descriptor, QSocketNotifier::Write, this)),
+      m_stalled(new QTimer(this)) {
+  m_writing->setEnabled(false);
+  connect(m_reading, &QSocketNotifier::activated, this, &Client::readable);
+  connect(m_writing, &QSocketNotifier::activated, this, &Client::writeAnswer);
+  // A client that does not send a whole request in time is not a start of
+  // this program, and must not hold a connection open.
+  m_stalled->setSingleShot(true);
+  connect(m_stalled, &QTimer::timeout, this, &Client::finish);
+  m_stalled->start(kRequestMilliseconds);
+}
+
+void InstanceServer::Client::readable() {
+  if (m_stage == Stage::Asking) {
+    readRequest();
+    return;
+  }
+  // One request per connection: what follows it is passed over, and a start
+  // that has gone is not answered.
+  QByteArray ignored;
+  if (receiveSome(m_descriptor, ignored, kIgnoredBytes) == Arrival::Ended) finish();
+}
+
+void InstanceServer::Client::readRequest() {
+  const Arrival arrival = receiveSome(m_descriptor, m_received, kMaxMessageBytes + 1 - m_received.size());
+  if (arrival == Arrival::Ended || m_received.size() > kMaxMessageBytes) {
+    finish();
+    return;
+  }
+  QStringList request;
+  switch (::readRequest(m_received, request)) {
+    case Received::Partly:
+      return;  // the rest is still on its way
+    case Received::Malformed:
+      finish();
+      return;
+    case Received::Whole:
+      break;
+  }
+  // The answer may take as long as the work.
+  m_stalled->stop();
+  m_received.clear();
+  m_stage = Stage::Working;
+  // The asking start may have given up and gone by the time the answer comes.
+  m_handler(request, [client = QPointer<Client>(this)](const InstanceReply& reply) {
+    if (client) client->answer(reply);
+  });
+}
+
+void InstanceServer::Client::answer(const InstanceReply& reply) {
+  if (m_stage != Stage::Working) return;
+  m_stage = Stage::Answering;
+  m_unsent = framed(qint32(reply.exitCode), reply.message);
+  writeAnswer();
+}
+
+void InstanceServer::Client::writeAnswer() {
+  const qsizetype sent = sendSome(m_descriptor, m_unsent);
+  if (sent >= 0) m_unsent.remove(0, sent);
+  // The connection ends with the answer.
+  if (sent < 0 || m_unsent.isEmpty())
+    finish();
+  else
+    m_writing->setEnabled(true);
+}
+
+void InstanceServer::Client::finish() {
+  if (m_stage == Stage::Done) return;
+  m_stage = Stage::Done;
+  m_stalled->stop();
+  closeDescriptor();
+  deleteLater();
+}
+
+void InstanceServer::Client::closeDescriptor() {
+  if (m_descriptor < 0) return;
+  m_reading->setEnabled(false);
+  m_writing->setEnabled(false);
+  ::close(std::exchange(m_descriptor, -1));
+}
+
 InstanceServer::InstanceServer(Handler handler, QObject* parent)
     : InstanceServer(
           DeferredHandler([handler = std::move(handler)](const QStringList& request, const Answer& answer) {
@@ -162,61 +443,52 @@ InstanceServer::InstanceServer(Handler handler, QObject* parent)
           parent) {}
 
 InstanceServer::InstanceServer(DeferredHandler handler, QObject* parent)
-    : QObject(parent), m_handler(std::move(handler)), m_server(new QLocalServer(this)) {
-  m_server->setSocketOptions(QLocalServer::UserAccessOption);
-  connect(m_server, &QLocalServer::newConnection, this, &InstanceServer::accept);
+    : QObject(parent), m_handler(std::move(handler)) {}
+
+InstanceServer::~InstanceServer() {
+  if (m_listener < 0) return;
+  delete m_accepting;
+  ::close(m_listener);
+  ::unlink(QFile::encodeName(m_socketPath).constData());
 }
 
-InstanceServer::~InstanceServer() { m_server->close(); }
-
 bool InstanceServer::listen(const QString& socketPath, QString* error) {
+  const auto refuse = [&](const QString& why) {
+    if (error) *error = QStringLiteral("cannot listen on %1: %2").arg(socketPath, why);
+    return false;
+  };
+  if (m_listener >= 0) return refuse(QStringLiteral("the server listens already"));
+  const std::optional<sockaddr_un> address = socketAddress(socketPath);
+  if (!address) return refuse(QStringLiteral("the path is too long for a local socket"));
+  Descriptor listener(localSocket());
+  if (listener.get() < 0) return refuse(errnoText(errno));
+  // Only this user may connect. The socket file is made with the socket's
+  // mode, so that it is never open to others, and set once more where a
+  // system makes it from the umask alone.
+  [[maybe_unused]] const int modeSet = ::fchmod(listener.get(), 0600);
   // A socket file left by an instance that crashed would refuse the name.
-  QLocalServer::removeServer(socketPath);
-  if (m_server->listen(socketPath)) return true;
-  if (error) *error = m_server->errorString();
-  return false;
+  ::unlink(address->sun_path);
+  if (::bind(listener.get(), genericAddress(*address), sizeof *address) != 0) return refuse(errnoText(errno));
+  if (::chmod(address->sun_path, 0600) != 0 || ::listen(listener.get(), SOMAXCONN) != 0) {
+    const int why = errno;
+    ::unlink(address->sun_path);
+    return refuse(errnoText(why));
+  }
+  m_listener = listener.release();
+  m_socketPath = socketPath;
+  m_accepting = new QSocketNotifier(m_listener, QSocketNotifier::Read, this);
+  connect(m_accepting, &QSocketNotifier::activated, this, &InstanceServer::accept);
+  return true;
 }
 
 void InstanceServer::accept() {
-  while (QLocalSocket* client = m_server->nextPendingConnection()) {
-    connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
-    // A client that does not send a whole request in time is not a start of
-    // this program, and must not hold a connection open.
-    auto* stalled = new QTimer(client);
-    stalled->setSingleShot(true);
-    connect(stalled, &QTimer::timeout, client, &QLocalSocket::abort);
-    stalled->start(kRequestMilliseconds);
-    connect(client, &QLocalSocket::readyRead, stalled,
-            [this, client, stalled] { readRequest(client, stalled); });
-    if (client->bytesAvailable() > 0) readRequest(client, stalled);
+  while (true) {
+    const int client = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    if (client >= 0)
+      new Client(client, m_handler, this);
+    else if (errno != EINTR && errno != ECONNABORTED)
+      return;  // none waits any more
   }
-}
-
-void InstanceServer::readRequest(QLocalSocket* client, QTimer* stalled) {
-  if (client->bytesAvailable() > kMaxMessageBytes) {
-    client->abort();
-    return;
-  }
-  QDataStream in(client);
-  in.setVersion(kStreamVersion);
-  in.startTransaction();
-  QStringList request;
-  in >> request;
-  if (!in.commitTransaction()) return;  // the rest is still on its way
-  // One request per connection; the answer may take as long as the work.
-  stalled->stop();
-  disconnect(client, &QLocalSocket::readyRead, stalled, nullptr);
-  stalled->deleteLater();
-  // The asking start may have given up and gone by the time the answer comes.
-  const QPointer<QLocalSocket> asker(client);
-  m_handler(request, [asker](const InstanceReply& reply) {
-    if (!asker || asker->state() != QLocalSocket::ConnectedState) return;
-    QDataStream out(asker.data());
-    out.setVersion(kStreamVersion);
-    out << qint32(reply.exitCode) << reply.message;
-    asker->flush();
-    asker->disconnectFromServer();
-  });
 }
 
 std::optional<InstanceReply> sendToInstance(const QStringList& request, std::chrono::milliseconds timeout,
@@ -224,27 +496,13 @@ std::optional<InstanceReply> sendToInstance(const QStringList& request, std::chr
   // This runs in a start that has no window and no event loop yet: waiting
   // on the socket is all it does until the instance answers.
   const QDeadlineTimer deadline(timeout);
-  QLocalSocket socket;
-  socket.connectToServer(socketPath);
-  if (!socket.waitForConnected(int(deadline.remainingTime()))) return std::nullopt;
-  {
-    QDataStream out(&socket);
-    out.setVersion(kStreamVersion);
-    out << request;
-  }
-  while (socket.bytesToWrite() > 0)
-    if (!socket.waitForBytesWritten(int(deadline.remainingTime()))) return std::nullopt;
-  QDataStream in(&socket);
-  in.setVersion(kStreamVersion);
-  while (true) {
-    in.startTransaction();
-    qint32 exitCode = 0;
-    QString message;
-    in >> exitCode >> message;
-    if (in.commitTransaction()) return InstanceReply{exitCode, printableLine(message)};
-    if (socket.bytesAvailable() > kMaxMessageBytes || deadline.hasExpired()) return std::nullopt;
-    if (!socket.waitForReadyRead(int(deadline.remainingTime()))) return std::nullopt;
-  }
+  const std::optional<sockaddr_un> address = socketAddress(socketPath);
+  if (!address) return std::nullopt;
+  const Descriptor socket(localSocket());
+  if (socket.get() < 0 || !connectWithin(socket.get(), *address, deadline) ||
+      !sendWithin(socket.get(), framed(request), deadline))
+    return std::nullopt;
+  return receiveReplyWithin(socket.get(), deadline);
 }
 
 InstanceHandOver::InstanceHandOver(InstanceLock& lock, QStringList request,

@@ -18,8 +18,7 @@
 #include <functional>
 #include <optional>
 
-class QLocalServer;
-class QLocalSocket;
+class QSocketNotifier;
 class QTimer;
 
 // $XDG_RUNTIME_DIR when it names a folder, otherwise a folder of this user's
@@ -81,7 +80,9 @@ struct InstanceReply {
 // The instance's side: each request (the words of a command) is answered
 // by the handler, at once or, for work that takes a while, later: a
 // deferred handler is given the way to answer and calls it once, when the
-// work has ended, so that the instance's event loop goes on meanwhile.
+// work has ended, so that the instance's event loop goes on meanwhile. The
+// answer is called on the server's thread; a start that has gone by then
+// is simply not answered.
 class InstanceServer : public QObject {
   Q_OBJECT
  public:
@@ -92,15 +93,19 @@ class InstanceServer : public QObject {
   explicit InstanceServer(DeferredHandler handler, QObject* parent = nullptr);
   ~InstanceServer() override;
 
-  // Only the holder of the InstanceLock may listen.
+  // Only the holder of the InstanceLock may listen: a socket file already
+  // there is taken for one left by a crash and replaced. Only this user may
+  // connect. The file is removed when the server is destroyed.
   bool listen(const QString& socketPath, QString* error = nullptr);
 
  private:
+  class Client;
   void accept();
-  void readRequest(QLocalSocket* client, QTimer* stalled);
 
   DeferredHandler m_handler;
-  QLocalServer* m_server;
+  QString m_socketPath;
+  int m_listener = -1;
+  QSocketNotifier* m_accepting = nullptr;
 };
 
 // A later start that finds the lock taken: it tries again, on a timer and

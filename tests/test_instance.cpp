@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QDataStream>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLocalServer>
@@ -15,6 +16,7 @@
 #include <QTimer>
 #include <atomic>
 #include <memory>
+#include <vector>
 
 #include "platform/InstanceChannel.h"
 
@@ -267,6 +269,101 @@ TEST_F(InstanceTest, AClientThatSendsNoWholeRequestIsDropped) {
   };
   while (!dropped() && bound.elapsed() < 30000) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
   EXPECT_TRUE(dropped());
+}
+
+// A request as every build of the program writes it.
+void writeRequest(QLocalSocket& start, const QStringList& request) {
+  QDataStream stream(&start);
+  stream.setVersion(QDataStream::Qt_6_0);
+  stream << request;
+  start.flush();
+}
+
+// Starts of other builds of the program speak to this one: the request is a
+// list of words and the reply an exit code and a line, in the stream format
+// of Qt 6.0.
+TEST_F(InstanceTest, ARequestInTheStreamFormatOfEveryBuildIsAnswered) {
+  InstanceServer server([](const QStringList& request) { return InstanceReply{3, request.join('+')}; });
+  ASSERT_TRUE(server.listen(socketPath()));
+  QLocalSocket start;
+  start.connectToServer(socketPath());
+  ASSERT_TRUE(start.waitForConnected(5000));
+  writeRequest(start, {QStringLiteral("set"), QStringLiteral("/tmp/é.jpg")});
+  QDataStream stream(&start);
+  stream.setVersion(QDataStream::Qt_6_0);
+  qint32 exitCode = 0;
+  QString message;
+  QElapsedTimer bound;
+  bound.start();
+  do {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    stream.startTransaction();
+    stream >> exitCode >> message;
+  } while (!stream.commitTransaction() && bound.elapsed() < 30000);
+  EXPECT_EQ(exitCode, 3);
+  EXPECT_EQ(message, QStringLiteral("set+/tmp/é.jpg"));
+}
+
+// The socket file is all that keeps other users from the running program:
+// it is this user's alone whatever the umask, and goes with the server.
+TEST_F(InstanceTest, TheSocketIsThisUsersAloneAndGoesWithTheServer) {
+  const QByteArray path = QFile::encodeName(socketPath());
+  {
+    InstanceServer server([](const QStringList&) { return InstanceReply{}; });
+    const mode_t saved = ::umask(0);
+    const bool listening = server.listen(socketPath());
+    ::umask(saved);
+    ASSERT_TRUE(listening);
+    struct stat info {};
+    ASSERT_EQ(::stat(path.constData(), &info), 0);
+    EXPECT_TRUE(S_ISSOCK(info.st_mode));
+    EXPECT_EQ(info.st_mode & 077, 0u) << "mode " << std::oct << (info.st_mode & 07777);
+  }
+  EXPECT_FALSE(QFileInfo::exists(socketPath()));
+}
+
+// A start that hangs up at once, one that gives up before its answer comes,
+// and one that claims a request of four thousand million words leave the
+// running program answering the next start.
+TEST_F(InstanceTest, StartsThatLeaveEarlyOrSendNonsenseLeaveTheInstanceAnswering) {
+  std::vector<InstanceServer::Answer> pending;
+  InstanceServer server(
+      InstanceServer::DeferredHandler([&](const QStringList& request, const InstanceServer::Answer& answer) {
+        if (request == QStringList{QStringLiteral("slow")})
+          pending.push_back(answer);
+        else
+          answer({0, request.join(' ')});
+      }));
+  ASSERT_TRUE(server.listen(socketPath()));
+  const auto connected = [&](QLocalSocket& start) {
+    start.connectToServer(socketPath());
+    return start.waitForConnected(5000);
+  };
+  {
+    QLocalSocket hangsUp;
+    ASSERT_TRUE(connected(hangsUp));
+  }
+  QLocalSocket boasting;
+  ASSERT_TRUE(connected(boasting));
+  boasting.write(QByteArray::fromHex("ffffffff00000000"));
+  boasting.flush();
+  {
+    QLocalSocket impatient;
+    ASSERT_TRUE(connected(impatient));
+    writeRequest(impatient, {QStringLiteral("slow")});
+    QElapsedTimer bound;
+    bound.start();
+    while (pending.empty() && bound.elapsed() < 30000)
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  }
+  ASSERT_EQ(pending.size(), 1u);
+  for (int turn = 0; turn < 10; ++turn) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  pending.front()({0, QStringLiteral("too late")});
+
+  const std::optional<InstanceReply> reply = sendFromAnotherThread({QStringLiteral("show")}, 20s);
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(reply->message, QStringLiteral("show"));
 }
 
 // Stands for a program that takes every connection and hangs up without a

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Checks that the program loads none of the given libraries when it starts:
-# each is opened on first use instead, so that a start does not pay for it.
+# each is opened on first use instead, or not at all, so that a start does not
+# pay for it.
 #   check_program_links.sh EXECUTABLE LIBRARY...
 set -u
 executable=$1
