@@ -54,8 +54,9 @@ int runProgram(Application& app, const AppContext& context, const ProgramCommand
   app.setApplicationName(QStringLiteral("Nimbra Wallpaper 1.2"));
   app.setQuitOnLastWindowClosed(false);
 
-  // The built window runs the whole start-up sequence; the two download
-  // forms read the language texts it loaded. --show asks for the window
+  // The built window runs the whole start-up sequence and is shown; then the
+  // two download forms are made, which read the language texts it loaded, and
+  // later starts are listened for (they wait until then). --show asks for the window
   // whatever the start-in-tray rule would say.
   const QStringList arguments =
       command.kind == CommandKind::Show ? app.arguments().mid(0, 1) : app.arguments();
@@ -65,7 +66,8 @@ int runProgram(Application& app, const AppContext& context, const ProgramCommand
   TfrmMain frmMain(windowContext);
   dialogs->setOwner(&frmMain);
   frmMain.FormCreate(arguments);
-  frmMain.createDownloadForms();
+  frmMain.showAtStart();
+  frmMain.finishStart();
   InstanceServer instanceServer(InstanceServer::DeferredHandler(
       [&frmMain](const QStringList& request, const InstanceServer::Answer& answer) {
         answerInstanceRequest(frmMain, request, answer);
@@ -75,7 +77,6 @@ int runProgram(Application& app, const AppContext& context, const ProgramCommand
     std::fprintf(stderr, "NimbraWallpaper: later starts cannot reach this one: %s\n",
                  why.toLocal8Bit().constData());
   QObject::connect(&frmMain, &TfrmMain::closed, &app, &QApplication::quit);
-  frmMain.showAtStart();
   return app.exec();
 }
 }  // namespace

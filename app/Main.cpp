@@ -91,7 +91,6 @@ TfrmMain::TfrmMain(const AppContext& context, QWidget* parent)
   setWindowFlags(Qt::FramelessWindowHint | Qt::Window);
   setFixedSize(kClientWidth, kClientHeight);
   setFont(pixelFont(11));
-  setWindowIcon(skinIcon(QStringLiteral("app_icon")));
   installSkinAccessibility();
   buildControls();
   new IdleRelease(this);
@@ -120,7 +119,8 @@ TfrmMain::~TfrmMain() {
   m_browse = nullptr;
 }
 
-void TfrmMain::createDownloadForms() {
+void TfrmMain::finishStart() {
+  setWindowIcon(CoolTrayIcon1->icon());
   m_frmDown = std::make_unique<TfrmDown>(m_texts);
   m_frmDown2 = std::make_unique<TfrmDown2>(m_texts, m_context.endpoints);
   m_frmDown->setProgressDialog(m_frmDown2.get());

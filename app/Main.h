@@ -53,8 +53,9 @@ class TfrmMain : public QWidget {
   bool Busy() const { return m_browse->state().busy; }
   const std::array<SlotPaths, 6>& Slots() const { return m_browse->state().slotPaths; }
 
-  // The overlay and the progress dialog, made after the window (program entry).
-  void createDownloadForms();
+  // What a start does once the window is on the screen, so that the window
+  // maps sooner: the window's icon, the overlay and the progress dialog.
+  void finishStart();
   TfrmDown* frmDown() const { return m_frmDown.get(); }
   TfrmDown2* frmDown2() const { return m_frmDown2.get(); }
 

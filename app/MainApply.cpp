@@ -30,7 +30,7 @@ void TfrmMain::comeBack() {
 }
 
 // The overlay and its progress dialog run the download; the apply goes on
-// when the overlay has closed (createDownloadForms), and a failed or
+// when the overlay has closed (finishStart), and a failed or
 // cancelled download has left no file.
 void TfrmMain::downloadPicture(const QString& address, const QString& local) {
   if (!m_frmDown || !m_frmDown2) {

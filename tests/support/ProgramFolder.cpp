@@ -26,7 +26,7 @@ std::unique_ptr<TfrmMain> makeMainWindow(const ProgramFolder& folder, const QStr
 std::unique_ptr<TfrmMain> makeMainWindowWith(const AppContext& context, const QStringList& arguments) {
   auto window = std::make_unique<TfrmMain>(context);
   window->FormCreate(QStringList{QStringLiteral("NimbraWallpaper")} + arguments);
-  window->createDownloadForms();
+  window->finishStart();
   waitForPage(*window);
   return window;
 }
