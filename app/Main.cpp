@@ -120,6 +120,8 @@ TfrmMain::~TfrmMain() {
 }
 
 void TfrmMain::finishStart() {
+  // Shown already when the start went to the tray.
+  CoolTrayIcon1->show();
   setWindowIcon(CoolTrayIcon1->icon());
   m_frmDown = std::make_unique<TfrmDown>(m_texts);
   m_frmDown2 = std::make_unique<TfrmDown2>(m_texts, m_context.endpoints);
@@ -316,5 +318,4 @@ void TfrmMain::buildTray() {
   Nextwallpaper2->setObjectName(QStringLiteral("Nextwallpaper2"));
   N4->setObjectName(QStringLiteral("N4"));
   Exit2->setObjectName(QStringLiteral("Exit2"));
-  CoolTrayIcon1->show();
 }

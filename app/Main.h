@@ -54,7 +54,8 @@ class TfrmMain : public QWidget {
   const std::array<SlotPaths, 6>& Slots() const { return m_browse->state().slotPaths; }
 
   // What a start does once the window is on the screen, so that the window
-  // maps sooner: the window's icon, the overlay and the progress dialog.
+  // maps sooner: the tray icon, the window's icon, the overlay and the
+  // progress dialog.
   void finishStart();
   TfrmDown* frmDown() const { return m_frmDown.get(); }
   TfrmDown2* frmDown2() const { return m_frmDown2.get(); }

@@ -122,6 +122,7 @@ void TfrmMain::showAtStart() {
     return;
   }
   // Without a tray to come back from, a hidden window would strand the user.
+  CoolTrayIcon1->show();
   if (trayAvailable(CoolTrayIcon1)) return;
   showMinimized();
 }
