@@ -4,9 +4,17 @@
 // at once, since nothing given back could ever make room for it.
 #pragma once
 
+#include <QSize>
 #include <QtGlobal>
 #include <condition_variable>
 #include <mutex>
+
+// The memory a decoded picture of this size takes, four bytes a pixel.
+inline qint64 decodedBytes(QSize size) { return qint64(size.width()) * size.height() * 4; }
+// Whether a picture of this size decodes within maxBytes.
+inline bool fitsDecodeLimit(QSize size, qint64 maxBytes) {
+  return size.width() > 0 && size.height() > 0 && decodedBytes(size) <= maxBytes;
+}
 
 class DecodeBudget {
  public:

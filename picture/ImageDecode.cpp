@@ -21,10 +21,6 @@ QImage refuse(QString* error, const QString& text) {
   return {};
 }
 
-bool fitsDecodeLimit(QSize size, qint64 maxBytes) {
-  return size.width() > 0 && size.height() > 0 && qint64(size.width()) * size.height() * 4 <= maxBytes;
-}
-
 QSize targetAsStored(QSize target, ExifOrientation orientation) {
   return swapsAxes(orientation) ? target.transposed() : target;
 }
@@ -69,7 +65,7 @@ QImage decodeWithQt(QIODevice& source, PictureFormat format, QSize target, const
   const QSize size = reader.size();
   if (size.isValid() && !fitsDecodeLimit(size, options.maxDecodedBytes)) return refuse(why, tooLarge(size));
   // These readers decode at the stored size, whatever they scale to after.
-  const qint64 needed = size.isValid() ? qint64(size.width()) * size.height() * 4 : options.maxDecodedBytes;
+  const qint64 needed = size.isValid() ? decodedBytes(size) : options.maxDecodedBytes;
   if (!reservation.take(needed)) return refuse(why, tooLarge(size));
   const ExifOrientation orientation = options.orientation == Orientation::Upright
                                           ? exifOrientationOf(reader.transformation())

@@ -228,10 +228,6 @@ QImage refuse(QString* why, const QString& text) {
   return {};
 }
 
-bool fitsLimit(QSize size, qint64 maxBytes) {
-  return size.width() > 0 && size.height() > 0 && qint64(size.width()) * size.height() * 4 <= maxBytes;
-}
-
 }  // namespace
 
 QImage decodeJpegStream(QIODevice& source, JpegScale scale, QSize box, qint64 maxBytes,
@@ -244,10 +240,10 @@ QImage decodeJpegStream(QIODevice& source, JpegScale scale, QSize box, qint64 ma
   };
   if (!decoder.open(maxBytes) || !decoder.chooseScale(scale, box)) return fail();
   const QSize output = decoder.outputSize();
-  if (!fitsLimit(output, maxBytes)) return tooLarge();
+  if (!fitsDecodeLimit(output, maxBytes)) return tooLarge();
   qint64 workingBytes = 0;
   if (!decoder.measureWorkingBytes(workingBytes)) return fail();
-  if (!reservation.take(qint64(output.width()) * output.height() * 4 + workingBytes)) return tooLarge();
+  if (!reservation.take(decodedBytes(output) + workingBytes)) return tooLarge();
   if (!decoder.start()) return fail();
   QImage image = makeLargeImage(output);
   if (image.isNull()) return refuse(why, QStringLiteral("out of memory"));
