@@ -23,10 +23,8 @@ bool Application::notify(QObject* receiver, QEvent* event) {
 }
 
 QString errorReportText(const std::exception& error) {
-  const QString text = QString::fromUtf8(error.what());
   const auto* writeError = dynamic_cast<const IniWriteError*>(&error);
-  if (writeError == nullptr || writeError->reason().isEmpty()) return text;
-  return QStringLiteral("%1: %2").arg(text, writeError->reason());
+  return writeError ? writeError->report() : QString::fromUtf8(error.what());
 }
 
 void reportApplicationError(const QString& message) {

@@ -98,6 +98,7 @@ TfrmMain::TfrmMain(const AppContext& context, QWidget* parent)
   connectHandlers();
   connectKeys();
   connect(m_browse, &BrowseController::stateChanged, this, &TfrmMain::render);
+  connect(m_browse, &BrowseController::loadFailed, this, &TfrmMain::showErrorReport, Qt::QueuedConnection);
   followScreenDensity();
   connect(&m_rotation, &RotationController::rowsChanged, this, &TfrmMain::renderRotationRows);
   connect(&m_settings, &SettingsController::changed, this, &TfrmMain::renderSettings);

@@ -92,12 +92,12 @@ void CatalogueCheck::versionPageArrived() {
 void CatalogueCheck::indexPageArrived() {
   try {
     storeCatalogue(m_settingsFile, parseIndexPage(indexTextOf(m_pageText)), m_indexVersion);
-  } catch (...) {
-    // The error goes to the general report; the view must still end.
+  } catch (const IniWriteError& error) {
+    // The view ends, and the window reports the error.
     m_step = Step::Idle;
     m_fetcher->navigate(QStringLiteral("about:blank"));
-    emit finished({false, QString()});
-    throw;
+    emit finished({false, QString(), error.report()});
+    return;
   }
   end({true, QString()});
 }
@@ -107,9 +107,9 @@ void CatalogueCheck::end(CheckOutcome outcome) {
   m_fetcher->navigate(QStringLiteral("about:blank"));
   try {
     IniFile(m_settingsFile).WriteIniText(kCheckSection, QStringLiteral("date"), today());
-  } catch (...) {
-    emit finished({false, QString()});
-    throw;
+  } catch (const IniWriteError& error) {
+    outcome.mayGoOn = false;
+    outcome.writeFailure = error.report();
   }
   emit finished(outcome);
 }

@@ -18,6 +18,8 @@ class PageFetcher;
 struct CheckOutcome {
   bool mayGoOn = false;
   QString errorTip;  // empty: no tip
+  // A catalogue or date that could not be stored: the error report's text.
+  QString writeFailure;
 };
 
 class CatalogueCheck : public QObject {

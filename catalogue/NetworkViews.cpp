@@ -45,6 +45,7 @@ class NetworkPageLoad : public PageLoad {
  private:
   void checked(const CheckOutcome& outcome) {
     disconnect(&m_check, nullptr, this, nullptr);
+    if (!outcome.writeFailure.isEmpty()) emit failed(outcome.writeFailure);
     if (!outcome.mayGoOn) {
       end([tip = outcome.errorTip](BrowseState& state) { state.errorTip = tip; });
       return;

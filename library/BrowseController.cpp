@@ -146,6 +146,9 @@ void BrowseController::startLoad(const BrowseRequest& request) {
   connect(m_load.get(), &PageLoad::finished, this, [this, generation] {
     if (generation == m_generation) endLoad();
   });
+  connect(m_load.get(), &PageLoad::failed, this, [this, generation](const QString& report) {
+    if (generation == m_generation) emit loadFailed(report);
+  });
   m_load->start(request, [this, generation](const PageLoad::Edit& edit) {
     if (generation == m_generation) apply(edit);
   });

@@ -36,6 +36,8 @@ class PageLoad : public QObject {
 
  signals:
   void finished();
+  // Something the load had to store could not be: the window reports it.
+  void failed(const QString& report);
 };
 
 using PageLoadFactory = std::function<std::unique_ptr<PageLoad>(const BrowseRequest&)>;
@@ -80,6 +82,8 @@ class BrowseController : public QObject {
   void stateChanged();
   // A load has delivered all it will; tests and the window may wait for it.
   void loadFinished();
+  // The current load could not store something; the text for the error report.
+  void loadFailed(const QString& report);
 
  private:
   void open(const BrowseView& view, int page);

@@ -455,6 +455,11 @@ IniWriteError::IniWriteError(const QString& path, const QString& reason)
       m_path(path),
       m_reason(reason) {}
 
+QString IniWriteError::report() const {
+  const QString text = QString::fromUtf8(what());
+  return m_reason.isEmpty() ? text : QStringLiteral("%1: %2").arg(text, m_reason);
+}
+
 // --- IniFile
 
 QString IniFile::ReadIniText(const QString& section, const QString& key, const QString& defaultValue) const {

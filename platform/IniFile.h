@@ -33,6 +33,8 @@ class IniWriteError : public std::runtime_error {
   IniWriteError(const QString& path, const QString& reason);
   const QString& path() const { return m_path; }
   const QString& reason() const { return m_reason; }
+  // What the user is told: the text above and, when known, the reason.
+  QString report() const;
 
  private:
   QString m_path;

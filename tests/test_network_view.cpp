@@ -18,6 +18,7 @@
 #include "support/MainControls.h"
 #include "support/ProgramFolder.h"
 #include "support/TestHttpServer.h"
+#include "support/WaitUntil.h"
 
 using namespace std::chrono_literals;
 
@@ -327,3 +328,18 @@ TEST_F(NetworkViewTest, GalleryLinksOpenTheHomeSiteAndLeaveTheGrid) {
 }
 
 #include "test_network_view.moc"
+
+TEST_F(NetworkViewTest, ASettingsFileThatCannotBeWrittenIsReportedAndTheViewEnds) {
+  server.mapHost(builtInHomeHost());
+  // A folder in the file's place: no one, root included, can replace it.
+  ASSERT_TRUE(QDir().mkpath(folder.file("setting.ini")));
+  DialogsRecorder dialogs;
+  window = makeMainWindowWith(dialogs.addTo(contextWithEndpoints(folder, server.endpoints())));
+  window->lblN1Click(ui(window).lblN[0]);
+  EXPECT_TRUE(waitForPage(*window));
+  ASSERT_TRUE(waitUntil([&] { return !dialogs->messages.empty(); }, 10s));
+  const QString report = dialogs->messages.front().text;
+  EXPECT_TRUE(report.startsWith("Unable to write to " + folder.file("setting.ini") + ": "))
+      << report.toStdString();
+  expectViewEnded();
+}
