@@ -229,9 +229,11 @@ bool takeLine(const QString& line, QList<ValueStore::Key>& keys, std::optional<q
     key = keyIndex(keys, path);
     return true;
   }
-  const auto value = splitValueLine(line);
-  const auto data = value ? parseValue(value->data) : std::nullopt;
-  if (!key || !data) return false;
+  if (!key) return false;
+  const std::optional<ValueLine> value = splitValueLine(line);
+  if (!value) return false;
+  const std::optional<ValueStore::Value> data = parseValue(value->data);
+  if (!data) return false;
   putEntry(keys[*key], value->name, *data);
   return true;
 }
