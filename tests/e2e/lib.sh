@@ -289,6 +289,7 @@ e2e_enter_program_env() {
     XDG_RUNTIME_DIR="$E2E_TMP/runtime" QT_QPA_PLATFORM=xcb \
     DBUS_SESSION_BUS_ADDRESS="unix:path=$E2E_TMP/no-session-bus" \
     XDG_CURRENT_DESKTOP="" DESKTOP_SESSION="" \
+    LANGUAGE="" LC_MESSAGES="" \
     LSAN_OPTIONS="suppressions=$E2E_SOURCE_DIR/tests/lsan.supp"
 }
 
