@@ -288,7 +288,9 @@ TEST_P(LabelFitTest, ButtonCaptionsFitTheirButtons) {
 }
 
 INSTANTIATE_TEST_SUITE_P(ShippedLanguages, LabelFitTest, ::testing::ValuesIn(shippedLanguages()),
-                         [](const ::testing::TestParamInfo<std::string>& info) { return info.param; });
+                         [](const ::testing::TestParamInfo<std::string>& language) {
+                           return language.param;
+                         });
 
 TEST(SkinLabelFit, ACaptionLabelFollowsItsCaptionAndFontFromItsLeftEdge) {
   SkinLabel label;
