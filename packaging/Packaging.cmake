@@ -77,7 +77,9 @@ set(CPACK_RPM_PACKAGE_LICENSE "LicenseRef-proprietary")
 set(CPACK_RPM_PACKAGE_GROUP "Amusements/Graphics")
 set(CPACK_RPM_PACKAGE_URL ${NIMBRA_HOME_URL})
 set(CPACK_RPM_PACKAGE_RELEASE 1)
-set(CPACK_RPM_SPEC_MORE_DEFINE "%define packager ${CPACK_PACKAGE_CONTACT}")
+# rpm's links from build ids to the binaries are left out, so that the
+# package holds the files the .deb holds and nothing more.
+set(CPACK_RPM_SPEC_MORE_DEFINE "%define packager ${CPACK_PACKAGE_CONTACT}\n%define _build_id_links none")
 set(CPACK_RPM_PACKAGE_REQUIRES "libpixman-1.so.0()(64bit)")
 set(CPACK_RPM_PACKAGE_SUGGESTS "/usr/bin/gsettings, /usr/bin/xfconf-query")
 set(CPACK_RPM_CHANGELOG_FILE ${CMAKE_SOURCE_DIR}/packaging/changelog.rpm)
