@@ -32,11 +32,11 @@ slow_address=127.77.0.2
 # is installed but cannot run.
 for tool in nginx curl aria2c sha256sum; do
   path=$(command -v "$tool") || path=/usr/sbin/$tool
-  [[ -x $path ]] || { echo "missing: $tool (see .ci/packages.txt)" >&2; exit 2; }
+  [[ -x $path ]] || { echo "missing: $tool (see scripts/packages/test.txt)" >&2; exit 2; }
   question=--version
   [[ $tool == nginx ]] && question=-v
   if ! answer=$(timeout 10 "$path" "$question" 2>&1 </dev/null); then
-    echo "$tool does not run: $(tail -n1 <<<"$answer") (see .ci/packages.txt)" >&2
+    echo "$tool does not run: $(tail -n1 <<<"$answer") (see scripts/packages/test.txt)" >&2
     exit 2
   fi
 done

@@ -40,11 +40,14 @@ std::optional<PageAddress> pageAddress(const QUrl& url) {
   PageAddress address;
   address.host = url.host(QUrl::FullyEncoded).toStdString();
   address.port = static_cast<uint16_t>(port);
-  address.target = url.path(QUrl::FullyEncoded).toStdString();
-  if (address.target.empty()) address.target = "/";
-  if (url.hasQuery()) address.target += "?" + url.query(QUrl::FullyEncoded).toStdString();
-  address.hostHeader = address.host;
-  if (url.port() != -1) address.hostHeader += ":" + std::to_string(port);
+  // Put together as text and converted once.
+  QString target = url.path(QUrl::FullyEncoded);
+  if (target.isEmpty()) target = QStringLiteral("/");
+  if (url.hasQuery()) target += QLatin1Char('?') + url.query(QUrl::FullyEncoded);
+  address.target = target.toStdString();
+  QString hostHeader = url.host(QUrl::FullyEncoded);
+  if (url.port() != -1) hostHeader += QLatin1Char(':') + QString::number(port);
+  address.hostHeader = hostHeader.toStdString();
   return address;
 }
 

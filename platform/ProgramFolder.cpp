@@ -7,7 +7,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
-#include <QLocale>
+#include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <optional>
 
@@ -89,14 +89,14 @@ bool seedStore(const QString& dataFolder, const QString& shareFolder, QString* e
   return false;
 }
 
-bool seedLanguage(const QString& dataFolder, const QString& shareFolder, const QString& localeName,
+bool seedLanguage(const QString& dataFolder, const QString& shareFolder, const QStringList& languages,
                   QString* error) {
   const QString target = dataFolder + QStringLiteral("lang.ini");
   if (QFileInfo::exists(target)) return true;
   // A portable folder on a medium that cannot be written holds its one
   // language file beside the executable.
-  QString sourcePath = shareFolder + QStringLiteral("lang/") + languageFolderForLocale(localeName) +
-                       QStringLiteral("/lang.ini");
+  const QString shipped = shareFolder + QStringLiteral("lang/");
+  QString sourcePath = shipped + languageFolderFor(languages, shipped) + QStringLiteral("/lang.ini");
   if (!QFileInfo::exists(sourcePath) && QFileInfo::exists(shareFolder + QStringLiteral("lang.ini")))
     sourcePath = shareFolder + QStringLiteral("lang.ini");
   QFile source(sourcePath);
@@ -108,6 +108,17 @@ bool seedLanguage(const QString& dataFolder, const QString& shareFolder, const Q
   if (writeFileAtomically(target, source.readAll(), Durability::RenameOnly, &why)) return true;
   *error = QStringLiteral("cannot write %1: %2").arg(target, why);
   return false;
+}
+
+// "pt_BR.UTF-8@euro", "pt-br" or "PT_BR" as the folder name "pt_BR"; empty
+// for the C locale, which asks for no language.
+QString languageName(const QString& entry) {
+  QString name = entry.section(QLatin1Char('.'), 0, 0).section(QLatin1Char('@'), 0, 0).trimmed();
+  name.replace(QLatin1Char('-'), QLatin1Char('_'));
+  if (name == QLatin1String("C") || name == QLatin1String("POSIX")) return {};
+  const QString language = name.section(QLatin1Char('_'), 0, 0).toLower();
+  const QString territory = name.section(QLatin1Char('_'), 1);
+  return territory.isEmpty() ? language : language + QLatin1Char('_') + territory.toUpper();
 }
 }  // namespace
 
@@ -133,11 +144,34 @@ QString installedShareFolder() {
   return QDir::cleanPath(exeFolder() + QStringLiteral("../share/") + kDataFolderName) + QLatin1Char('/');
 }
 
-QString languageFolderForLocale(const QString& localeName) {
-  return localeName.startsWith(QLatin1String("zh_CN")) ? QStringLiteral("zh_CN") : QStringLiteral("en");
+QStringList desktopLanguages(const QProcessEnvironment& environment) {
+  QStringList wanted =
+      environment.value(QStringLiteral("LANGUAGE")).split(QLatin1Char(':'), Qt::SkipEmptyParts);
+  for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    const QString locale = environment.value(QLatin1String(variable));
+    if (locale.isEmpty()) continue;
+    wanted.append(locale);
+    break;
+  }
+  QStringList languages;
+  for (const QString& entry : std::as_const(wanted)) {
+    const QString name = languageName(entry);
+    if (!name.isEmpty() && !languages.contains(name)) languages.append(name);
+  }
+  return languages;
 }
 
-bool seedDataFolder(const QString& dataFolder, const QString& shareFolder, const QString& localeName,
+QString languageFolderFor(const QStringList& languages, const QString& languagesFolder) {
+  for (const QString& language : languages) {
+    for (const QString& name : {language, language.section(QLatin1Char('_'), 0, 0)}) {
+      if (!name.isEmpty() && QFileInfo::exists(languagesFolder + name + QStringLiteral("/lang.ini")))
+        return name;
+    }
+  }
+  return QStringLiteral("en");
+}
+
+bool seedDataFolder(const QString& dataFolder, const QString& shareFolder, const QStringList& languages,
                     QString* error) {
   if (!QDir().mkpath(dataFolder)) {
     *error = QStringLiteral("cannot create %1").arg(dataFolder);
@@ -146,7 +180,7 @@ bool seedDataFolder(const QString& dataFolder, const QString& shareFolder, const
   QStringList problems;
   QString problem;
   if (!seedStore(dataFolder, shareFolder, &problem)) problems << problem;
-  if (!seedLanguage(dataFolder, shareFolder, localeName, &problem)) problems << problem;
+  if (!seedLanguage(dataFolder, shareFolder, languages, &problem)) problems << problem;
   *error = problems.join(QLatin1String("; "));
   return problems.isEmpty();
 }
@@ -155,7 +189,8 @@ bool prepareDataFolder(QString* error) {
   if (chooseDataFolderKind() == DataFolderKind::Portable) return true;
   // A portable folder that cannot be written is its own set of samples.
   const QString source = QFileInfo(installedShareFolder()).isDir() ? installedShareFolder() : exeFolder();
-  return seedDataFolder(dataFolder(), source, QLocale::system().name(), error);
+  return seedDataFolder(dataFolder(), source, desktopLanguages(QProcessEnvironment::systemEnvironment()),
+                        error);
 }
 
 QString builtInHomeHost() { return QStringLiteral(NIMBRA_HOME_HOST); }

@@ -2,6 +2,9 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
+
+class QProcessEnvironment;
 
 // The folder of the running executable, ending with "/".
 QString exeFolder();
@@ -24,19 +27,25 @@ QString installedShareFolder();
 
 // Gives a per-user data folder (ending with "/") what a first start needs,
 // from a folder of samples (ending with "/"): the sample store wallpaper/
-// and the language file that fits the desktop's language (localeName, such
-// as "zh_CN": lang/<language>/lang.ini, or a lone lang.ini), each only when
-// missing, so nothing the user has is overwritten.
+// and the language file that fits the first of the desktop's languages that
+// has one (lang/<language>/lang.ini, see languageFolderFor, or a lone
+// lang.ini), each only when missing, so nothing the user has is overwritten.
 // False, with the reasons, when a piece could not be put in place.
-bool seedDataFolder(const QString& dataFolder, const QString& shareFolder, const QString& localeName,
+bool seedDataFolder(const QString& dataFolder, const QString& shareFolder, const QStringList& languages,
                     QString* error);
 // Seeds the per-user data folder for the system's language, from the
 // installed share folder, or from the executable's own folder when that is
 // a portable folder that cannot be written; a portable folder that can be
 // written is left as it is.
 bool prepareDataFolder(QString* error);
-// The language folder of share/nimbra-wallpaper/lang/ for a locale name.
-QString languageFolderForLocale(const QString& localeName);
+// The languages the desktop asks for, most wanted first, as language folder
+// names ("pt_BR", "de"): the entries of LANGUAGE, then the first of LC_ALL,
+// LC_MESSAGES and LANG that is set; the C locale asks for none.
+QStringList desktopLanguages(const QProcessEnvironment& environment);
+// The folder under languagesFolder (ending with "/") whose lang.ini serves
+// the first language that has one, taken as it is ("pt_BR") and then
+// without its territory ("pt"); "en" when none has.
+QString languageFolderFor(const QStringList& languages, const QString& languagesFolder);
 
 // The home site's host name. A site of one's own is chosen at run time:
 // NIMBRA_HOME_HOST in the environment first, then the "host" key of the

@@ -217,22 +217,27 @@ bool isStorableKeyPath(const QString& path) {
   return !path.isEmpty() && path == path.trimmed() && !path.contains(u'\n');
 }
 
+// The key index before the first head, and after a head that cannot be read.
+constexpr qsizetype kNoKey = -1;
+
 // Takes in a line that is neither blank nor a comment, trimmed; false when it
-// cannot be read. `key` is the index of the key the line is in, none after a
-// head that cannot be read, so that its values go nowhere rather than into
+// cannot be read. `key` is the index of the key the line is in, kNoKey after
+// a head that cannot be read, so that its values go nowhere rather than into
 // the key before it.
-bool takeLine(const QString& line, QList<ValueStore::Key>& keys, std::optional<qsizetype>& key) {
+bool takeLine(const QString& line, QList<ValueStore::Key>& keys, qsizetype& key) {
   if (line.startsWith(u'[')) {
-    key.reset();
+    key = kNoKey;
     const QString path = line.endsWith(u']') ? line.mid(1, line.size() - 2).trimmed() : QString();
     if (path.isEmpty()) return false;
     key = keyIndex(keys, path);
     return true;
   }
-  const auto value = splitValueLine(line);
-  const auto data = value ? parseValue(value->data) : std::nullopt;
-  if (!key || !data) return false;
-  putEntry(keys[*key], value->name, *data);
+  if (key == kNoKey) return false;
+  const std::optional<ValueLine> value = splitValueLine(line);
+  if (!value) return false;
+  const std::optional<ValueStore::Value> data = parseValue(value->data);
+  if (!data) return false;
+  putEntry(keys[key], value->name, *data);
   return true;
 }
 
@@ -318,7 +323,7 @@ void ValueStore::load() {
 ValueStore::Parsed ValueStore::parse(const QByteArray& content) {
   Parsed parsed;
   const QList<QByteArray> lines = contentLines(content);
-  std::optional<qsizetype> key;
+  qsizetype key = kNoKey;
   bool atStart = true;
   for (qsizetype i = 0; i < lines.size(); ++i) {
     const int number = int(i) + 1;

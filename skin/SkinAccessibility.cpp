@@ -6,8 +6,6 @@
 
 namespace {
 
-const QString& pressAction() { return QAccessibleActionInterface::pressAction(); }
-
 // The caption a control shows; pictures show none.
 QString CaptionOf(const QAbstractButton* button) { return button->text(); }
 QString CaptionOf(const QLabel* label) { return label->text(); }

@@ -211,7 +211,7 @@ TEST_F(BrowseControllerTest, DenseScreensGetSharpThumbnailsFromTheLargePicture) 
   ASSERT_TRUE(settle());
   ASSERT_EQ(controller.state().shownSlots, 4);
   const auto& pictures = controller.state().pictures;
-  for (int slot = 0; slot < 4; ++slot) EXPECT_EQ(pictures[slot].size(), dense) << slot;
+  for (int index = 0; index < 4; ++index) EXPECT_EQ(pictures[index].size(), dense) << index;
   EXPECT_TRUE(isMostlyRed(pictures[0]));
   EXPECT_FALSE(isMostlyRed(pictures[1]));
   EXPECT_FALSE(isMostlyRed(pictures[2]));

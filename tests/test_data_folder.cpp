@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcessEnvironment>
 #include <QTemporaryDir>
 
 #include "platform/ProgramFolder.h"
@@ -16,6 +17,8 @@ class SeedTest : public ::testing::Test {
   void SetUp() override {
     write(share + QStringLiteral("lang/en/lang.ini"), "english");
     write(share + QStringLiteral("lang/zh_CN/lang.ini"), "chinese");
+    write(share + QStringLiteral("lang/pt_BR/lang.ini"), "brazilian");
+    write(share + QStringLiteral("lang/de/lang.ini"), "german");
     write(share + QStringLiteral("wallpaper/normal/local/1/l_a.jpg"), "picture a");
     write(share + QStringLiteral("wallpaper/widescreen/local/2/s_b.jpg"), "picture b");
   }
@@ -29,7 +32,10 @@ class SeedTest : public ::testing::Test {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
   }
-  bool seed(const QString& locale) { return seedDataFolder(data, share, locale, &error); }
+  bool seed(const QString& language) { return seedDataFolder(data, share, {language}, &error); }
+  QString folderFor(const QStringList& languages) {
+    return languageFolderFor(languages, share + QStringLiteral("lang/"));
+  }
 
   QTemporaryDir dir;
   QString share = dir.filePath(QStringLiteral("share/nimbra-wallpaper/"));
@@ -38,7 +44,7 @@ class SeedTest : public ::testing::Test {
 };
 
 TEST_F(SeedTest, TheFirstStartGetsTheSampleStoreAndTheEnglishTexts) {
-  ASSERT_TRUE(seed(QStringLiteral("de_DE"))) << qPrintable(error);
+  ASSERT_TRUE(seed(QStringLiteral("sv_SE"))) << qPrintable(error);
   EXPECT_EQ(read(data + QStringLiteral("lang.ini")), "english");
   EXPECT_EQ(read(data + QStringLiteral("wallpaper/normal/local/1/l_a.jpg")), "picture a");
   EXPECT_EQ(read(data + QStringLiteral("wallpaper/widescreen/local/2/s_b.jpg")), "picture b");
@@ -56,7 +62,52 @@ TEST_F(SeedTest, TheCopiedStoreIsTheUsersToChangeThoughTheSamplesAreReadOnly) {
 TEST_F(SeedTest, AChineseDesktopGetsTheChineseTexts) {
   ASSERT_TRUE(seed(QStringLiteral("zh_CN"))) << qPrintable(error);
   EXPECT_EQ(read(data + QStringLiteral("lang.ini")), "chinese");
-  EXPECT_EQ(languageFolderForLocale(QStringLiteral("zh_TW")), QStringLiteral("en"));
+  EXPECT_EQ(folderFor({QStringLiteral("zh_TW")}), QStringLiteral("en"));
+}
+
+TEST_F(SeedTest, ALanguageFallsBackFromItsTerritoryToItselfAndThenToEnglish) {
+  EXPECT_EQ(folderFor({QStringLiteral("pt_BR")}), QStringLiteral("pt_BR"));
+  EXPECT_EQ(folderFor({QStringLiteral("de_AT")}), QStringLiteral("de"));
+  EXPECT_EQ(folderFor({QStringLiteral("pt_PT")}), QStringLiteral("en"))
+      << "no Portuguese of its own is shipped";
+  EXPECT_EQ(folderFor({QStringLiteral("sv_SE"), QStringLiteral("de_CH")}), QStringLiteral("de"));
+  EXPECT_EQ(folderFor({}), QStringLiteral("en"));
+  write(share + QStringLiteral("lang/pt/lang.ini"), "portuguese");
+  EXPECT_EQ(folderFor({QStringLiteral("pt_PT")}), QStringLiteral("pt"));
+  EXPECT_EQ(folderFor({QStringLiteral("pt_BR")}), QStringLiteral("pt_BR"));
+}
+
+QProcessEnvironment environment(std::initializer_list<std::pair<const char*, const char*>> variables) {
+  QProcessEnvironment result;
+  for (const auto& [name, value] : variables) result.insert(QLatin1String(name), QString::fromUtf8(value));
+  return result;
+}
+
+TEST(DesktopLanguages, LanguageThenLcAllThenLcMessagesThenLang) {
+  EXPECT_EQ(desktopLanguages(environment({{"LANGUAGE", "pt_BR:pt:en"},
+                                          {"LC_ALL", "de_DE.UTF-8"},
+                                          {"LC_MESSAGES", "fr_FR.UTF-8"},
+                                          {"LANG", "it_IT.UTF-8"}})),
+            QStringList({"pt_BR", "pt", "en", "de_DE"}));
+  EXPECT_EQ(desktopLanguages(environment({{"LC_MESSAGES", "fr_FR.UTF-8"}, {"LANG", "it_IT.UTF-8"}})),
+            QStringList({"fr_FR"}));
+  EXPECT_EQ(desktopLanguages(environment({{"LC_ALL", ""}, {"LANG", "ja_JP.eucJP"}})), QStringList({"ja_JP"}));
+  EXPECT_EQ(desktopLanguages(environment({})), QStringList());
+}
+
+TEST(DesktopLanguages, EncodingModifierAndTheCLocaleAreLeftOut) {
+  EXPECT_EQ(desktopLanguages(environment({{"LANG", "de_DE.ISO-8859-15@euro"}})), QStringList({"de_DE"}));
+  EXPECT_EQ(desktopLanguages(environment({{"LANG", "sr_RS@latin"}})), QStringList({"sr_RS"}));
+  EXPECT_EQ(desktopLanguages(environment({{"LANGUAGE", "pt-br::PT_br"}, {"LANG", "C.UTF-8"}})),
+            QStringList({"pt_BR"}));
+  EXPECT_EQ(desktopLanguages(environment({{"LC_ALL", "POSIX"}})), QStringList());
+}
+
+TEST_F(SeedTest, TheFirstLanguageThatIsShippedIsSeeded) {
+  ASSERT_TRUE(seedDataFolder(
+      data, share, desktopLanguages(environment({{"LANGUAGE", "sv:pt_BR"}, {"LANG", "de_DE"}})), &error))
+      << qPrintable(error);
+  EXPECT_EQ(read(data + QStringLiteral("lang.ini")), "brazilian");
 }
 
 TEST_F(SeedTest, WhatTheUserHasIsNeverOverwritten) {
@@ -81,7 +132,7 @@ TEST_F(SeedTest, APortableFolderThatCannotBeWrittenSeedsFromItsOwnFiles) {
   const QString portable = dir.filePath(QStringLiteral("portable/"));
   write(portable + QStringLiteral("lang.ini"), "the folder's own texts");
   write(portable + QStringLiteral("wallpaper/normal/local/3/l_c.jpg"), "picture c");
-  ASSERT_TRUE(seedDataFolder(data, portable, QStringLiteral("zh_CN"), &error)) << qPrintable(error);
+  ASSERT_TRUE(seedDataFolder(data, portable, {QStringLiteral("zh_CN")}, &error)) << qPrintable(error);
   EXPECT_EQ(read(data + QStringLiteral("lang.ini")), "the folder's own texts");
   EXPECT_EQ(read(data + QStringLiteral("wallpaper/normal/local/3/l_c.jpg")), "picture c");
 }

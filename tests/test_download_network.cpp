@@ -306,7 +306,7 @@ INSTANTIATE_TEST_SUITE_P(
                       FailureCase{"MoreBytesThanTheRange", get(GetAnswer::ExtraBytes)},
                       FailureCase{"SilentGet", get(GetAnswer::Silent)},
                       FailureCase{"DrippingBody", get(GetAnswer::DripBody)}),
-    [](const ::testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.Name); });
+    [](const ::testing::TestParamInfo<FailureCase>& failure) { return std::string(failure.param.Name); });
 
 TEST_F(DownloadTest, MissingFileUnknownHostAndUnsafeAddressFail) {
   EXPECT_EQ(download("/missing.jpg", target()).Status, kDownloadFailed);

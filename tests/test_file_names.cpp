@@ -88,8 +88,8 @@ TEST(FileNameCodec, AByteThatIsNotUtf8IsKeptAsItsOwnCharacter) {
   EXPECT_TRUE(holdsForeignBytes(name));
   // The stray byte goes alone; the character after it is still read.
   EXPECT_EQ(decodeFileName("\xE9\xC3\xA9"), QString(QChar(0xDCE9)) + QChar(0xE9));
-  for (const QByteArray& name : kNames)
-    EXPECT_EQ(holdsForeignBytes(decodeFileName(name)), !isUtf8(name)) << name.toHex().constData();
+  for (const QByteArray& bytes : kNames)
+    EXPECT_EQ(holdsForeignBytes(decodeFileName(bytes)), !isUtf8(bytes)) << bytes.toHex().constData();
 }
 
 TEST(FileNameCodec, TheFileUriNamesTheExactBytes) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QDir>
 #include <QFile>
 #include <QSystemTrayIcon>
 #include <QTemporaryDir>
@@ -148,6 +149,29 @@ TEST(ShippedLanguageFiles, ChineseIsGbkWithEveryText) {
   }
   EXPECT_EQ(file.ReadIniText("init", "szConnecting", ""), QString::fromUtf8("正在连接网络，请等待..."));
   EXPECT_EQ(file.ReadIniText("init", "szGetmore", ""), QString::fromUtf8("要得到更多精美免费桌面壁纸，请"));
+}
+
+TEST(ShippedLanguageFiles, TenLanguagesShipAndAllButChineseAreUtf8WithEveryText) {
+  const QStringList languages =
+      QDir(QStringLiteral(NIMBRA_SOURCE_DIR "/resources/lang")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+  EXPECT_EQ(languages, QStringList({"de", "en", "es", "fr", "it", "ja", "ko", "pt_BR", "ru", "zh_CN"}));
+  for (const QString& language : languages) {
+    if (language == QLatin1String("zh_CN")) continue;  // GBK, as the Chinese releases always were
+    const std::string name = language.toStdString();
+    const QByteArray bytes = readBytes(shippedFile(name.c_str()));
+    EXPECT_TRUE(isValidUtf8(bytes)) << name;
+    EXPECT_FALSE(bytes.startsWith("\xEF\xBB\xBF")) << name << ": no byte order mark";
+    EXPECT_EQ(bytes.count('\n'), bytes.count("\r\n")) << name;
+    const IniFile file(shippedFile(name.c_str()));
+    for (const QString& key : kAllTexts) {
+      const QString text = file.ReadIniText("init", key, "");
+      EXPECT_FALSE(text.trimmed().isEmpty()) << name << " " << key.toStdString();
+    }
+    EXPECT_EQ(file.ReadIniText("init", "szVersion", ""), "1.2") << name;
+    // The address comes between these, and the filter's patterns after this.
+    EXPECT_TRUE(file.ReadIniText("init", "szAllsupport", "").endsWith(' ')) << name;
+    EXPECT_TRUE(file.ReadIniText("init", "szCancel", "").startsWith("     ")) << name;
+  }
 }
 
 TEST(ShippedLanguageFiles, AutoStartTextsSpeakOfLoggingIn) {

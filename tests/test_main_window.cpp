@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QDir>
 #include <QEnterEvent>
 #include <QFile>
 #include <QFontMetricsF>
@@ -198,8 +199,23 @@ TEST_F(MainWindowTest, TrayMenuOpensOnlyForTheRightButton) {
 // --- captions that fit
 
 namespace {
-QString shippedLanguage(const char* language) {
-  return QStringLiteral(NIMBRA_SOURCE_DIR "/resources/lang/%1/lang.ini").arg(QLatin1String(language));
+QString shippedLanguage(const std::string& language) {
+  return QStringLiteral(NIMBRA_SOURCE_DIR "/resources/lang/%1/lang.ini")
+      .arg(QString::fromStdString(language));
+}
+
+// Every language the program ships, as its folder names it.
+std::vector<std::string> shippedLanguages() {
+  std::vector<std::string> languages;
+  for (const QString& name :
+       QDir(QStringLiteral(NIMBRA_SOURCE_DIR "/resources/lang")).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+    languages.push_back(name.toStdString());
+  return languages;
+}
+
+// Where a control stands in the window.
+QRect boxInWindow(const QWidget* widget) {
+  return QRect(widget->mapTo(widget->window(), QPoint(0, 0)), widget->size());
 }
 
 QByteArray readBytes(const QString& path) {
@@ -215,7 +231,7 @@ QStringList fixedSizeLabels() {
   return names;
 }
 
-class LabelFitTest : public ::testing::TestWithParam<const char*> {
+class LabelFitTest : public ::testing::TestWithParam<std::string> {
  protected:
   ProgramFolder folder;
 };
@@ -240,8 +256,9 @@ TEST_P(LabelFitTest, NoCaptionIsCutAndFixedLabelsKeepTheirBoxes) {
     EXPECT_EQ(label->font().pixelSize(), label->requestedFont().pixelSize()) << name.toStdString();
     const qreal captionWidth = QFontMetricsF(label->font()).horizontalAdvance(label->text());
     EXPECT_GE(label->width(), captionWidth) << name.toStdString() << ": " << label->text().toStdString();
-    // Nor is it cut by the control it stands on.
+    // Nor is it cut by the control it stands on, nor by the window.
     EXPECT_TRUE(label->parentWidget()->rect().contains(label->geometry())) << name.toStdString();
+    EXPECT_TRUE(window->rect().contains(boxInWindow(label))) << name.toStdString();
   }
   EXPECT_EQ(fitted, 18);  // Label1, 2, 4, 5, 14, suiURLLabel1, five local and seven network links
   for (const Placement& placement : kLayout) {
@@ -255,7 +272,25 @@ TEST_P(LabelFitTest, NoCaptionIsCutAndFixedLabelsKeepTheirBoxes) {
   EXPECT_LT(ui(window).Label4->geometry().right(), ui(window).btnSetWallpaper->x());
 }
 
-INSTANTIATE_TEST_SUITE_P(ShippedLanguages, LabelFitTest, ::testing::Values("en", "zh_CN"));
+TEST_P(LabelFitTest, ButtonCaptionsFitTheirButtons) {
+  folder.writeFile("lang.ini", readBytes(shippedLanguage(GetParam())));
+  const auto window = makeMainWindow(folder);
+  int buttons = 0;
+  for (PictureButton* button : window->findChildren<PictureButton*>()) {
+    const QString caption = captionDisplayText(button->caption());
+    if (caption.isEmpty()) continue;
+    ++buttons;
+    const qreal captionWidth = QFontMetricsF(button->font()).horizontalAdvance(caption);
+    EXPECT_LE(captionWidth, button->width() - 4)
+        << button->objectName().toStdString() << ": " << caption.toStdString();
+  }
+  EXPECT_GE(buttons, 6);  // the three tabs, Add, Remove, Set as Desktop Wallpaper
+}
+
+INSTANTIATE_TEST_SUITE_P(ShippedLanguages, LabelFitTest, ::testing::ValuesIn(shippedLanguages()),
+                         [](const ::testing::TestParamInfo<std::string>& language) {
+                           return language.param;
+                         });
 
 TEST(SkinLabelFit, ACaptionLabelFollowsItsCaptionAndFontFromItsLeftEdge) {
   SkinLabel label;

@@ -231,7 +231,7 @@ TEST_F(PublishTest, PngAndBmpAreConvertedToJpegOfTheSameSize) {
   addPicture("3/drawing.png", {640, 480}, 4);
   addPicture("3/scan.bmp", {640, 480}, 5);
   ASSERT_TRUE(publish().ok);
-  for (const QString stem : {QStringLiteral("drawing"), QStringLiteral("scan")}) {
+  for (const QString& stem : {QStringLiteral("drawing"), QStringLiteral("scan")}) {
     const QByteArray address = addressOf(stem);
     ASSERT_FALSE(address.isEmpty()) << stem.toStdString();
     EXPECT_TRUE(address.endsWith(".jpg"));
@@ -510,8 +510,12 @@ TEST_F(PublishTest, LinksInTheSiteAreReplacedByRealEntriesAndNeverFollowed) {
     putFile(elsewhere.filePath("photos/" + name), bytes);
   const auto linkInPlace = [&](const QString& relative, const QString& target) {
     const QFileInfo info(site(relative));
-    if (info.isDir()) ASSERT_TRUE(QDir(site(relative)).removeRecursively());
-    if (info.isFile()) ASSERT_TRUE(QFile::remove(site(relative)));
+    if (info.isDir()) {
+      ASSERT_TRUE(QDir(site(relative)).removeRecursively());
+    }
+    if (info.isFile()) {
+      ASSERT_TRUE(QFile::remove(site(relative)));
+    }
     ASSERT_TRUE(QDir().mkpath(info.path()));
     ASSERT_TRUE(QFile::link(elsewhere.filePath(target), site(relative))) << relative.toStdString();
   };

@@ -18,7 +18,7 @@
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 e2e_init "$@"
 e2e_require dbus-daemon convert
-command -v dbus-send >/dev/null 2>&1 || e2e_skip "dbus-send is not installed (see .ci/packages.txt)"
+command -v dbus-send >/dev/null 2>&1 || e2e_skip "dbus-send is not installed (see scripts/packages/test.txt)"
 
 readonly SET_SECONDS=60 # a sanitizer build starts slowly
 readonly SCREEN_W=640 SCREEN_H=480

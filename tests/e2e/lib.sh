@@ -112,9 +112,9 @@ e2e_needs_display() { [[ $1 == xprop || $1 == trayer || $1 == xwd ]]; }
 e2e_require() {
   local tool
   for tool in "$@"; do
-    command -v "$tool" >/dev/null 2>&1 || e2e_skip "$tool is not installed (see .ci/packages.txt)"
+    command -v "$tool" >/dev/null 2>&1 || e2e_skip "$tool is not installed (see scripts/packages/test.txt)"
     if e2e_needs_display "$tool" && [[ -z ${E2E_DISPLAY_UP:-} ]]; then continue; fi
-    e2e_tool_answers "$tool" || e2e_skip "$tool is installed but does not run: $E2E_TOOL_PROBLEM (see .ci/packages.txt)"
+    e2e_tool_answers "$tool" || e2e_skip "$tool is installed but does not run: $E2E_TOOL_PROBLEM (see scripts/packages/test.txt)"
   done
 }
 
@@ -122,9 +122,9 @@ e2e_require() {
 # a user's PATH), or the script skips, saying why.
 e2e_require_nginx() {
   E2E_NGINX=$(command -v nginx 2>/dev/null) || E2E_NGINX=/usr/sbin/nginx
-  [[ -x $E2E_NGINX ]] || e2e_skip "nginx is not installed (see .ci/packages.txt)"
+  [[ -x $E2E_NGINX ]] || e2e_skip "nginx is not installed (see scripts/packages/test.txt)"
   e2e_tool_answers "$E2E_NGINX" ||
-    e2e_skip "nginx is installed but does not run: $E2E_TOOL_PROBLEM (see .ci/packages.txt)"
+    e2e_skip "nginx is installed but does not run: $E2E_TOOL_PROBLEM (see scripts/packages/test.txt)"
 }
 
 e2e_init() {
@@ -289,6 +289,7 @@ e2e_enter_program_env() {
     XDG_RUNTIME_DIR="$E2E_TMP/runtime" QT_QPA_PLATFORM=xcb \
     DBUS_SESSION_BUS_ADDRESS="unix:path=$E2E_TMP/no-session-bus" \
     XDG_CURRENT_DESKTOP="" DESKTOP_SESSION="" \
+    LANGUAGE="" LC_MESSAGES="" \
     LSAN_OPTIONS="suppressions=$E2E_SOURCE_DIR/tests/lsan.supp"
 }
 

@@ -41,7 +41,7 @@ if ((${#targets[@]} == 0)); then
 fi
 
 if ! command -v clang >/dev/null || ! command -v clang++ >/dev/null; then
-  echo "fuzz: clang is not installed" >&2
+  echo "fuzz: SKIP: clang is not installed (see scripts/packages/test.txt)"
   exit 77
 fi
 if [[ ! -f $build/CMakeCache.txt ]]; then

@@ -646,7 +646,7 @@ void drawThemeIcons() {
       ++g_failures;
       continue;
     }
-    const QByteArray name = (folder + QStringLiteral("/org.nimbra.Wallpaper")).toUtf8();
+    const QByteArray name = (folder + QStringLiteral("/org.nimbra.wallpaper")).toUtf8();
     draw(size, size, name.constData(),
          [size](QPainter& painter) { drawEmblem(painter, QRectF(0, 0, size, size)); });
   }
