@@ -38,7 +38,7 @@ void CatalogueCheck::CheckCatalogueUpdate() {
   if (running()) return;
   const IniFile settings(m_settingsFile);
   if (settings.ReadIniText(kCheckSection, QStringLiteral("date"), kNeverCheckedDate) == today()) {
-    end({true, QString()});
+    end({true, QString(), QString()});
     return;
   }
   fetch(Step::VersionPage, kVersionPagePath);
@@ -66,7 +66,7 @@ void CatalogueCheck::WebBrowser1DownloadComplete(const QByteArray& page) {
 
 void CatalogueCheck::pageJudged() {
   if (m_status == PageStatus::Fail) {
-    end({false, m_texts.szConnectfail + m_homeAddress});
+    end({false, m_texts.szConnectfail + m_homeAddress, QString()});
     return;
   }
   if (m_step == Step::VersionPage)
@@ -77,13 +77,13 @@ void CatalogueCheck::pageJudged() {
 
 void CatalogueCheck::versionPageArrived() {
   if (decodeText(softwareVersionOf(m_pageText)) != ProgramVersion) {
-    end({false, m_texts.szUpdated + m_homeAddress + m_texts.szDownloadnew});
+    end({false, m_texts.szUpdated + m_homeAddress + m_texts.szDownloadnew, QString()});
     return;
   }
   m_indexVersion = decodeText(indexVersionOf(m_pageText));
   const IniFile settings(m_settingsFile);
   if (m_indexVersion == settings.ReadIniText(kCheckSection, QStringLiteral("indexver"), QString())) {
-    end({true, QString()});
+    end({true, QString(), QString()});
     return;
   }
   fetch(Step::IndexPage, kIndexPagePath);
@@ -99,7 +99,7 @@ void CatalogueCheck::indexPageArrived() {
     emit finished({false, QString(), error.report()});
     return;
   }
-  end({true, QString()});
+  end({true, QString(), QString()});
 }
 
 void CatalogueCheck::end(CheckOutcome outcome) {
