@@ -1,6 +1,7 @@
 // The daily catalogue check against the tests' own home site, and the page
 // fetcher underneath it.
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -297,6 +298,24 @@ TEST_F(CatalogueCheckTest, AStartWhileRunningIsIgnored) {
 
 namespace {
 
+QByteArray gzipped(const QByteArray& bytes) {
+  z_stream stream{};
+  deflateInit2(&stream, Z_BEST_SPEED, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
+  QByteArray out(static_cast<qsizetype>(deflateBound(&stream, bytes.size()) + 32), '\0');
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
+  stream.avail_in = static_cast<uInt>(bytes.size());
+  stream.next_out = reinterpret_cast<Bytef*>(out.data());
+  stream.avail_out = static_cast<uInt>(out.size());
+  deflate(&stream, Z_FINISH);
+  out.resize(static_cast<qsizetype>(stream.total_out));
+  deflateEnd(&stream);
+  return out;
+}
+
+}  // namespace
+
+namespace {
+
 class PageFetcherTest : public ::testing::Test {
  protected:
   TestHttpServer site;
@@ -385,10 +404,29 @@ TEST_F(PageFetcherTest, FollowsRedirectsAndDecodesChunkedPages) {
 
   fetcher.navigate("http://pages.example/old.htm");
   EXPECT_EQ(waitForPage(), QByteArray(5000, 'c'));
-  // A port in the address is asked for and named to the server as given.
+  // A port in the address is asked for; the scheme's own needs no naming
+  // in the Host line, another port is named there.
   fetcher.navigate("http://pages.example:80/chunked.htm");
   EXPECT_EQ(waitForPage(), QByteArray(5000, 'c'));
-  EXPECT_TRUE(site.requests().back().Head.contains("\r\nHost: pages.example:80\r\n"));
+  EXPECT_TRUE(site.requests().back().Head.contains("\r\nHost: pages.example\r\n"));
+  fetcher.navigate(QString("http://127.0.0.1:%1/chunked.htm").arg(site.port()));
+  EXPECT_EQ(waitForPage(), QByteArray(5000, 'c'));
+  EXPECT_TRUE(site.requests().back().Head.contains("\r\nHost: 127.0.0.1:" + QByteArray::number(site.port())));
+}
+
+TEST_F(PageFetcherTest, AGzipPageArrivesDecodedAndAnotherCodingFails) {
+  const QByteArray page = "<html>" + QByteArray(30000, 'g') + "</html>";
+  ServeOptions gzip;
+  gzip.ContentEncoding = "gzip";
+  site.serve("/gzip.htm", gzipped(page), gzip);
+  fetcher.navigate("http://pages.example/gzip.htm");
+  EXPECT_EQ(waitForPage(), page);
+  EXPECT_TRUE(site.requests().back().Head.contains("\r\nAccept-Encoding: gzip\r\n"));
+  ServeOptions brotli;
+  brotli.ContentEncoding = "br";
+  site.serve("/br.htm", page, brotli);
+  fetcher.navigate("http://pages.example/br.htm");
+  EXPECT_EQ(waitForPage(), QByteArray());
 }
 
 TEST_F(PageFetcherTest, EndlessRedirectsAndRedirectsAwayFromHttpFail) {
