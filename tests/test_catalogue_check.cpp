@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "catalogue/CatalogueCheck.h"
+#include "catalogue/HomeSiteChange.h"
 #include "download/PageFetcher.h"
 #include "platform/IniFile.h"
 #include "platform/ProgramFolder.h"
@@ -295,6 +296,47 @@ TEST_F(CatalogueCheckTest, AStartWhileRunningIsIgnored) {
 }
 
 // --- the page fetcher on its own
+
+// --- The settings page's "Catalogue site" ---------------------------------------
+
+TEST_F(CatalogueCheckTest, ANewSiteIsStoredCheckedAndAskedAfreshForItsCatalogue) {
+  site.mapHost("gallery.example");
+  site.serve(kVersionPage, versionPage("1.0", "20080401"));
+  site.serve(kIndexPage, indexPage(addresses("n", 3), addresses("w", 2), "\n"));
+  ASSERT_TRUE(mayGoOn());
+  ASSERT_EQ(setting(kCheckSection, "indexver"), "20080401");
+  HomeSiteChange change(texts, checkContext(), check);
+  change.pageFetcher().setEndpoints(site.endpoints());
+  QStringList verdicts;
+  QStringList changes;
+  QObject::connect(&change, &HomeSiteChange::verdict, [&](const QString& text) { verdicts << text; });
+  QObject::connect(&change, &HomeSiteChange::siteChanged, [&](const QString& text) { changes << text; });
+
+  change.submit("ftp://gallery.example/");
+  EXPECT_EQ(verdicts, QStringList{texts.szSitenotaddress});
+  EXPECT_EQ(change.site(), homeAddress());
+
+  verdicts.clear();
+  change.submit(" HTTP://Gallery.Example/ ");
+  EXPECT_EQ(changes, QStringList{"http://gallery.example"});
+  EXPECT_EQ(setting("home", "host"), "http://gallery.example");
+  EXPECT_EQ(check.homeAddress(), "http://gallery.example");
+  // Today's check was of the old site: the new one is asked for both pages.
+  EXPECT_EQ(setting(kCheckSection, "date"), "<absent>");
+  EXPECT_EQ(setting(kCheckSection, "indexver"), "<absent>");
+  ASSERT_TRUE(waitUntil([&] { return verdicts.size() == 2; }));
+  EXPECT_EQ(verdicts, (QStringList{texts.szSitechecking, texts.szSiteanswers}));
+  const int indexFetches = fetches(kIndexPage);
+  ASSERT_TRUE(mayGoOn());
+  EXPECT_EQ(fetches(kIndexPage), indexFetches + 1);
+
+  verdicts.clear();
+  site.remove(kVersionPage);
+  change.submit("gallery.example");  // the same site, checked again
+  ASSERT_TRUE(waitUntil([&] { return verdicts.size() == 2; }));
+  EXPECT_EQ(verdicts.last(), texts.szSitenocatalogue + " http://gallery.example");
+  EXPECT_EQ(changes.size(), 1);
+}
 
 namespace {
 
