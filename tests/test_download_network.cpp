@@ -103,10 +103,11 @@ class DownloadTest : public ::testing::Test {
   TestHttpServer Server;
 };
 
+// The ranged GETs, in order of their ranges; a GET for the whole body is not one.
 std::vector<QByteArray> rangesAsked(const TestHttpServer& server) {
   std::vector<QByteArray> ranges;
   for (const auto& request : server.requests())
-    if (request.Method == "GET") ranges.push_back(request.Range);
+    if (request.Method == "GET" && !request.Range.isEmpty()) ranges.push_back(request.Range);
   std::sort(ranges.begin(), ranges.end(), [](const QByteArray& a, const QByteArray& b) {
     return a.mid(6).split('-')[0].toLongLong() < b.mid(6).split('-')[0].toLongLong();
   });

@@ -633,9 +633,12 @@ TEST(PublishRules, BaseAddresses) {
   EXPECT_EQ(siteBaseUrl("http://Photos.Example.org", &problem), "http://photos.example.org/");
   EXPECT_EQ(siteBaseUrl("http://10.0.0.7/walls", &problem), "http://10.0.0.7/walls/");
   EXPECT_EQ(siteBaseUrl("HTTP://cdn.example/a/b-c_d/", &problem), "http://cdn.example/a/b-c_d/");
-  for (const char* bad : {"https://x.example/", "http://x.example:8080/", "http://x.example/Walls/",
-                          "ftp://x/", "http://x.example/s_pics/", "http://x.example/a/../b/",
-                          "http://x.example/a b/", "http:///", "x.example"}) {
+  EXPECT_EQ(siteBaseUrl("https://Walls.Example/", &problem), "https://walls.example/");
+  EXPECT_EQ(siteBaseUrl("HTTPS://127.0.0.1:8443/w", &problem), "https://127.0.0.1:8443/w/");
+  EXPECT_EQ(siteBaseUrl("http://x.example:80/", &problem), "http://x.example/");
+  for (const char* bad : {"ftp://x.example/", "http://x.example:0/", "http://x.example/Walls/", "ftp://x/",
+                          "http://x.example/s_pics/", "http://x.example/a/../b/", "http://x.example/a b/",
+                          "http:///", "x.example"}) {
     problem.clear();
     EXPECT_TRUE(siteBaseUrl(bad, &problem).isEmpty()) << bad;
     EXPECT_FALSE(problem.isEmpty()) << bad;
