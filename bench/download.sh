@@ -37,6 +37,7 @@ for tool in nginx curl aria2c sha256sum openssl; do
   [[ -x $path ]] || { echo "missing: $tool (see .ci/packages.txt)" >&2; exit 2; }
   question=--version
   [[ $tool == nginx ]] && question=-v
+  [[ $tool == openssl ]] && question=version
   if ! answer=$(timeout 10 "$path" "$question" 2>&1 </dev/null); then
     echo "$tool does not run: $(tail -n1 <<<"$answer") (see .ci/packages.txt)" >&2
     exit 2

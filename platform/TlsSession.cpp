@@ -33,18 +33,23 @@ std::string queuedErrorText(const TlsCalls& calls) {
   return text;
 }
 
+}  // namespace
+
 // OpenSSL writes to the socket with write(), which raises SIGPIPE when the
-// peer has gone and would end the whole program. While a call runs, the
-// signal is held back on this thread, and one it raised is taken away.
-class PipeSignalHeld {
+// peer has gone and would end the whole program. While a session lives, the
+// signal is held back on the thread that runs it (the engine gives each
+// connection a thread of its own), and one it raised is taken away at the end.
+// Held once for the session rather than around each call: a download makes
+// tens of thousands of reads.
+class TlsSession::PipeSignalHeld {
  public:
-  PipeSignalHeld() {
+  PipeSignalHeld() : m_thread(pthread_self()) {
     sigemptyset(&m_pipe);
     sigaddset(&m_pipe, SIGPIPE);
     pthread_sigmask(SIG_BLOCK, &m_pipe, &m_previous);
   }
   ~PipeSignalHeld() {
-    if (sigismember(&m_previous, SIGPIPE)) return;
+    if (sigismember(&m_previous, SIGPIPE) || !pthread_equal(m_thread, pthread_self())) return;
     sigset_t pending;
     if (sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE)) {
       const timespec now{};
@@ -56,11 +61,10 @@ class PipeSignalHeld {
   PipeSignalHeld& operator=(const PipeSignalHeld&) = delete;
 
  private:
+  pthread_t m_thread;
   sigset_t m_pipe;
   sigset_t m_previous;
 };
-
-}  // namespace
 
 std::shared_ptr<const TlsContext> TlsContext::create() {
   const TlsCalls& calls = requiredCalls();
@@ -81,7 +85,7 @@ std::shared_ptr<const TlsContext> TlsContext::create() {
 TlsContext::~TlsContext() { requiredCalls().contextFree(m_context); }
 
 TlsSession::TlsSession(std::shared_ptr<const TlsContext> context, int descriptor, const std::string& host)
-    : m_context(std::move(context)) {
+    : m_context(std::move(context)), m_pipeHeld(std::make_unique<PipeSignalHeld>()) {
   const TlsCalls& calls = requiredCalls();
   m_session = calls.sessionNew(m_context->handle());
   if (m_session == nullptr) throw SocketError("TLS cannot be set up: " + queuedErrorText(calls));
@@ -102,7 +106,6 @@ TlsSession::TlsSession(std::shared_ptr<const TlsContext> context, int descriptor
 
 TlsSession::~TlsSession() {
   const TlsCalls& calls = *tlsCalls();
-  const PipeSignalHeld held;
   calls.clearErrors();
   calls.shutdown(m_session);
   calls.clearErrors();
@@ -126,7 +129,6 @@ TlsSession::Step TlsSession::stepAfter(int result) {
 
 TlsSession::Step TlsSession::handshake() {
   const TlsCalls& calls = *tlsCalls();
-  const PipeSignalHeld held;
   calls.clearErrors();
   const int result = calls.connect(m_session);
   return result == 1 ? Step::Done : stepAfter(result);
@@ -142,7 +144,6 @@ std::string TlsSession::failureText() const {
 
 TlsSession::Step TlsSession::read(char* buffer, int count, int& got) {
   const TlsCalls& calls = *tlsCalls();
-  const PipeSignalHeld held;
   calls.clearErrors();
   const int result = calls.read(m_session, buffer, count);
   if (result > 0) {
@@ -154,7 +155,6 @@ TlsSession::Step TlsSession::read(char* buffer, int count, int& got) {
 
 TlsSession::Step TlsSession::write(const char* bytes, size_t count, size_t& sent) {
   const TlsCalls& calls = *tlsCalls();
-  const PipeSignalHeld held;
   calls.clearErrors();
   const int result = calls.write(m_session, bytes, static_cast<int>(std::min<size_t>(count, INT_MAX)));
   if (result > 0) {

@@ -51,7 +51,9 @@ class TlsSession {
  private:
   Step stepAfter(int result);
 
+  class PipeSignalHeld;
   std::shared_ptr<const TlsContext> m_context;
+  std::unique_ptr<PipeSignalHeld> m_pipeHeld;  // released last, after the goodbye
   ssl_st* m_session = nullptr;
   std::string m_lastError;
 };
