@@ -1,5 +1,6 @@
 // The language texts put on the controls.
 #include <QAction>
+#include <QLineEdit>
 #include <QSystemTrayIcon>
 
 #include "app/Main.h"
@@ -50,6 +51,8 @@ void TfrmMain::LoadLanguageTexts() {
   optDay->setCaption(t.szChangeperday);
   optDisable->setCaption(t.szChangedisabled);
   optStartup->setCaption(t.szChangestartup);
+  lblCatalogueSite->setCaption(t.szCataloguesite);
+  edtCatalogueSite->setAccessibleName(captionDisplayText(t.szCataloguesite));
   setWindowTitle(t.szAppname);
   Label15->setCaption(t.szAppname + QLatin1Char(' ') + t.szVersion);
 }

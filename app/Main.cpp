@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QFrame>
 #include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QScreen>
 #include <QSystemTrayIcon>
@@ -158,7 +160,7 @@ void TfrmMain::buildControls() {
   panSetting->setObjectName("panSetting");
   panSetting->hide();
   suiURLLabel1 = makeLink(this, "suiURLLabel1", {633, 578, 134, 13}, kAddressLinkText, pixelFont(11));
-  suiURLLabel1->setCaption(QStringLiteral("http://") + m_context.homeHost);
+  suiURLLabel1->setCaption(m_homeSite);
   suiURLLabel1->setUnderline(true);
   suiURLLabel1->setHoverColor(kAddressLinkHover);
   // The address starts at its place in the layout; a home host too long for
@@ -291,6 +293,25 @@ void TfrmMain::buildSettingsPage() {
   Label5 = makeLabel(suiImagePanel3, "Label5", {505, 184, 38, 13}, Qt::white, pixelFont(11));
   Label5->setCaption(QStringLiteral("Preview"));
   imgPreview = makeImage(suiImagePanel3, "imgPreview", {512, 206, 192, 120});
+  buildCatalogueSiteField();
+}
+
+// Above the list's buttons: the site's caption, the address, and under the
+// buttons what the last check of the site found.
+void TfrmMain::buildCatalogueSiteField() {
+  lblCatalogueSite = makeLabel(suiImagePanel3, "lblCatalogueSite", {503, 20, 220, 13}, Qt::black,
+                               pixelFont(11, true), LabelSizing::Fixed);
+  lblCatalogueSite->setCaption(QStringLiteral("Catalogue site"));
+  edtCatalogueSite = place(new QLineEdit(suiImagePanel3), 503, 38, 220, 24);
+  edtCatalogueSite->setObjectName("edtCatalogueSite");
+  edtCatalogueSite->setFont(pixelFont(12));
+  edtCatalogueSite->setText(m_homeSite);
+  edtCatalogueSite->setAccessibleName(QStringLiteral("Catalogue site"));
+  lblSiteVerdict = place(new QLabel(suiImagePanel3), 503, 122, 220, 58);
+  lblSiteVerdict->setObjectName("lblSiteVerdict");
+  lblSiteVerdict->setFont(pixelFont(11));
+  lblSiteVerdict->setWordWrap(true);
+  lblSiteVerdict->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 }
 
 void TfrmMain::buildTray() {

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 
+#include "catalogue/HomeSiteChange.h"
 #include "catalogue/NetworkViews.h"
 #include "library/ApplyController.h"
 #include "library/BrowseController.h"
@@ -20,6 +21,8 @@
 #include "skin/SkinControls.h"
 
 class QAction;
+class QLabel;
+class QLineEdit;
 class QFrame;
 class QMenu;
 class QSystemTrayIcon;
@@ -194,6 +197,9 @@ class TfrmMain : public QWidget {
   SkinShape* Shape9;
   SkinLabel* Label5;
   SkinImage* imgPreview;
+  SkinLabel* lblCatalogueSite;
+  QLineEdit* edtCatalogueSite;
+  QLabel* lblSiteVerdict;
 
   // --- non-visual parts
   QSystemTrayIcon* CoolTrayIcon1;
@@ -230,6 +236,9 @@ class TfrmMain : public QWidget {
   BrowseView viewOf(const QWidget* link) const;
   void renderRotationRows();
   void renderSettings();
+  void buildCatalogueSiteField();
+  void edtCatalogueSiteEditingFinished();
+  void homeSiteChanged(const QString& address);
   // Each mode's option on the settings page.
   struct ModeOption {
     SkinRadioButton* button;
@@ -244,6 +253,9 @@ class TfrmMain : public QWidget {
   const AppContext m_context;
   LanguageTexts m_texts;
   NetworkViews m_networkViews{m_texts, m_context};
+  HomeSiteChange m_homeSiteChange{m_texts, m_context, m_networkViews.catalogueCheck()};
+  // The home site in use: the one at start until the settings page changes it.
+  QString m_homeSite = m_context.homeSite;
   BrowseController* m_browse;
   WallpaperWorker m_wallpaperWorker;
   RotationController m_rotation;

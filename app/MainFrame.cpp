@@ -4,6 +4,8 @@
 #include <QCloseEvent>
 #include <QCursor>
 #include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QScreen>
 #include <QSystemTrayIcon>
@@ -69,6 +71,10 @@ void TfrmMain::connectHandlers() {
   }
   connect(btnSetWallpaper, &QAbstractButton::clicked, this, [this] { btnSetWallpaperClick(); });
   connect(chkAutoRun, &SkinCheckBox::clicked, this, [this] { chkAutoRunClick(); });
+  connect(edtCatalogueSite, &QLineEdit::editingFinished, this, [this] { edtCatalogueSiteEditingFinished(); });
+  connect(&m_homeSiteChange, &HomeSiteChange::siteChanged, this,
+          [this](const QString& address) { homeSiteChanged(address); });
+  connect(&m_homeSiteChange, &HomeSiteChange::verdict, lblSiteVerdict, &QLabel::setText);
   for (SkinRadioButton* option : {optStartup, optDay, optDisable}) {
     connect(option, &SkinRadioButton::clicked, this, [this, option] { optStartupClick(option); });
   }

@@ -142,9 +142,7 @@ void TfrmMain::lblN1Click(SkinLabel* link) { m_browse->openNetworkCategory(viewO
 
 void TfrmMain::lblN6Click() { m_browse->openDownloaded(); }
 
-void TfrmMain::lblN7Click() {
-  QDesktopServices::openUrl(QUrl(QStringLiteral("http://") + m_context.homeHost));
-}
+void TfrmMain::lblN7Click() { QDesktopServices::openUrl(QUrl(m_homeSite)); }
 
 void TfrmMain::lblL1MouseEnter(SkinLabel* link) {
   if (isCurrentCategory(link)) return;

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QShortcut>
 
 #include "app/Main.h"
@@ -22,7 +23,8 @@ void TfrmMain::arrangeTabOrder() {
   chain.append(QList<QWidget*>(imgW.begin(), imgW.end()));
   chain.append(QList<QWidget*>(lblWPage.begin(), lblWPage.end()));
   chain.append({btnSetWallpaper, Label14});
-  chain.append({chkAutoRun, optStartup, optDay, optDisable, lstWallpaper, btnAdd, btnRemove});
+  chain.append(
+      {chkAutoRun, optStartup, optDay, optDisable, lstWallpaper, btnAdd, btnRemove, edtCatalogueSite});
   chain.append(suiURLLabel1);
   for (qsizetype k = 1; k < chain.size(); ++k) setTabOrder(chain[k - 1], chain[k]);
 }

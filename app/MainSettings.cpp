@@ -1,5 +1,8 @@
 // The settings page's auto-start options, drawn from the settings
 // controller, and the settings steps of start-up.
+#include <QLabel>
+#include <QLineEdit>
+
 #include "app/Application.h"
 #include "app/Main.h"
 #include "library/Settings.h"
@@ -29,6 +32,19 @@ void TfrmMain::runStartupSettings(const QStringList& arguments) {
   StartupController startup(m_context, m_settings, m_rotation);
   const StartupOutcome outcome = startup.run(arguments, IsWideScreen() ? Shape::Widescreen : Shape::Normal);
   m_startMinimized = outcome.startIn == StartIn::Tray;
+}
+
+// Only a changed text is a new request: leaving the field untouched asks nothing.
+void TfrmMain::edtCatalogueSiteEditingFinished() {
+  if (!edtCatalogueSite->isModified()) return;
+  edtCatalogueSite->setModified(false);
+  m_homeSiteChange.submit(edtCatalogueSite->text());
+}
+
+void TfrmMain::homeSiteChanged(const QString& address) {
+  m_homeSite = address;
+  edtCatalogueSite->setText(address);
+  suiURLLabel1->setCaption(address);
 }
 
 // The box shows the controller's value, so the user's toggle asks for the other one.

@@ -139,7 +139,7 @@ AppContext makeAppContext() {
   AppContext context;
   context.dataFolder = dataFolder();
   context.programFile = exeFolder() + kProgramFileName;
-  context.homeHost = homeHost(context.dataFolder);
+  context.homeSite = homeSite(context.dataFolder);
   context.wallpaperSetter = makeWallpaperSetter(detectDesktopFamily(session), session, loadScreenPicture,
                                                 wallpaperCopyFolder(context.dataFolder));
   context.desktopControl = makeDesktopControl(session);

@@ -2,7 +2,9 @@
 # Download speed: nimbra-get against curl (one connection) and
 # aria2c -x16 -s16 -k1M, on a local nginx with two servers: one without a
 # limit, one with limit_rate 2m per connection. Files of 1, 10 and 100 MiB
-# of random bytes; every downloaded file's checksum is checked.
+# of random bytes; every downloaded file's checksum is checked. Then 100 MiB
+# over TLS from the unlimited server's port 443 (a certificate of a throwaway
+# authority made for the run), nimbra-get against curl side by side.
 #
 #   bench/download.sh [BUILD_DIR]     (a Release build holding nimbra-get)
 #
@@ -30,11 +32,12 @@ slow_address=127.77.0.2
 
 # Each tool must answer its version: one whose shared libraries are missing
 # is installed but cannot run.
-for tool in nginx curl aria2c sha256sum; do
+for tool in nginx curl aria2c sha256sum openssl; do
   path=$(command -v "$tool") || path=/usr/sbin/$tool
   [[ -x $path ]] || { echo "missing: $tool (see scripts/packages/test.txt)" >&2; exit 2; }
   question=--version
   [[ $tool == nginx ]] && question=-v
+  [[ $tool == openssl ]] && question=version
   if ! answer=$(timeout 10 "$path" "$question" 2>&1 </dev/null); then
     echo "$tool does not run: $(tail -n1 <<<"$answer") (see scripts/packages/test.txt)" >&2
     exit 2
@@ -54,7 +57,17 @@ cleanup() {
 }
 trap cleanup EXIT
 
-mkdir -p "$work/www" "$work/out"
+mkdir -p "$work/www" "$work/out" "$work/tls"
+(
+  cd "$work/tls"
+  openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj "/CN=bench CA" -keyout ca.key -out ca.pem
+  openssl req -newkey rsa:2048 -nodes -subj "/CN=$fast_address" -keyout server.key -out server.csr
+  echo "subjectAltName=IP:$fast_address" >server.ext
+  openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 1 -extfile server.ext \
+    -out server.pem
+) >"$work/openssl.log" 2>&1 || { cat "$work/openssl.log" >&2; exit 2; }
+# Both tools trust that authority alone.
+export SSL_CERT_FILE=$work/tls/ca.pem
 user_line=
 [[ $(id -u) == 0 ]] && user_line="user root;"
 cat >"$work/nginx.conf" <<EOF
@@ -74,6 +87,12 @@ http {
   uwsgi_temp_path $work/uwsgi;
   scgi_temp_path $work/scgi;
   server { listen $fast_address:80; root $work/www; }
+  server {
+    listen $fast_address:443 ssl;
+    ssl_certificate $work/tls/server.pem;
+    ssl_certificate_key $work/tls/server.key;
+    root $work/www;
+  }
   server { listen $slow_address:80; root $work/www; limit_rate 2m; }
 }
 EOF
@@ -100,7 +119,7 @@ time_one() {
   rm -f "$work"/out/*
   start=$(date +%s.%N)
   case $tool in
-    curl) curl -sf -o "$out" "$url" ;;
+    curl) curl -sf --cacert "$SSL_CERT_FILE" -o "$out" "$url" ;;
     aria2c) aria2c -q -x16 -s16 -k1M --allow-overwrite=true --auto-file-renaming=false \
               -d "$work/out" -o f.bin "$url" ;;
     nimbra-get) "$nimbra_get" --quiet "$url" "$out" ;;
@@ -158,9 +177,23 @@ for server in unlimited limited; do
   done
 done
 
+# TLS: 100 MiB from the unlimited server over https, the two tools taking turns.
+declare -A tls_times=()
+for ((n = 0; n < repeat; n++)); do
+  for tool in curl nimbra-get; do
+    tls_times[$tool]+="$(time_one "$tool" "https://$fast_address/f100m.bin" 100) "
+    [[ -e $work/failed ]] && exit 1
+  done
+done
+tls_curl=$(tr ' ' '\n' <<<"${tls_times[curl]}" | grep . | fastest)
+tls_nimbra=$(tr ' ' '\n' <<<"${tls_times[nimbra-get]}" | grep . | fastest)
+printf '\n%-10s %8s %9s %11s %12s\n' server size curl nimbra-get nimbra/curl
+printf '%-10s %4s MiB %8.3fs %10.3fs %12s\n' "TLS" 100 "$tls_curl" "$tls_nimbra" "$(ratio "$tls_nimbra" "$tls_curl")"
+
 verdict() { if holds "$2"; then echo "met:     $1"; else echo "MISSED:  $1"; fi; }
 echo
 verdict "unlimited 100 MiB within 1.2x of curl" "${result[unlimited,100,nimbra-get]} <= 1.2 * ${result[unlimited,100,curl]}"
+verdict "TLS 100 MiB within 1.3x of curl" "$tls_nimbra <= 1.3 * $tls_curl"
 verdict "2 MB/s 100 MiB at least 20x faster than curl" "20 * ${result[limited,100,nimbra-get]} <= ${result[limited,100,curl]}"
 verdict "2 MB/s 100 MiB faster than aria2c" "${result[limited,100,nimbra-get]} < ${result[limited,100,aria2c]}"
 for server in unlimited limited; do

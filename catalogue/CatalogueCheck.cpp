@@ -22,7 +22,7 @@ CatalogueCheck::CatalogueCheck(const LanguageTexts& texts, const AppContext& con
       m_texts(texts),
       m_clock(context.clock),
       m_settingsFile(context.dataFolder + QStringLiteral("setting.ini")),
-      m_homeAddress(QStringLiteral("http://") + context.homeHost),
+      m_homeAddress(context.homeSite),
       m_fetcher(std::make_unique<PageFetcher>()) {
   m_fetcher->setEndpoints(context.endpoints);
   connect(m_fetcher.get(), &PageFetcher::downloadBegin, this, &CatalogueCheck::WebBrowser1DownloadBegin);
@@ -42,6 +42,15 @@ void CatalogueCheck::CheckCatalogueUpdate() {
     return;
   }
   fetch(Step::VersionPage, kVersionPagePath);
+}
+
+void CatalogueCheck::setHomeAddress(const QString& address) {
+  if (address == m_homeAddress) return;
+  m_homeAddress = address;
+  IniBatch batch(m_settingsFile);
+  batch.DeleteIniKey(kCheckSection, QStringLiteral("date"));
+  batch.DeleteIniKey(kCheckSection, QStringLiteral("indexver"));
+  batch.commit();
 }
 
 void CatalogueCheck::fetch(Step step, const char* path) {

@@ -39,6 +39,11 @@ class CatalogueCheck : public QObject {
   void CheckCatalogueUpdate();
   bool running() const { return m_step != Step::Idle; }
 
+  // From now on the pages come from address; the catalogue's date and index
+  // version are forgotten, so the next check asks the new site for both.
+  void setHomeAddress(const QString& address);
+  const QString& homeAddress() const { return m_homeAddress; }
+
   // The hidden browser's stand-in; tests shorten its time-out.
   PageFetcher& pageFetcher() { return *m_fetcher; }
 
@@ -63,7 +68,7 @@ class CatalogueCheck : public QObject {
   const LanguageTexts& m_texts;
   std::shared_ptr<const Clock> m_clock;
   const QString m_settingsFile;
-  const QString m_homeAddress;
+  QString m_homeAddress;
   std::unique_ptr<PageFetcher> m_fetcher;
   Step m_step = Step::Idle;
   PageStatus m_status = PageStatus::Waiting;

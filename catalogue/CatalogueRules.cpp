@@ -1,10 +1,11 @@
 #include "catalogue/CatalogueRules.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr char kStartMarker[] = "<quenlitstart>";
 constexpr char kEndMarker[] = "<quenlitend>";
-constexpr char kAddressStart[] = "http://";
 constexpr char kNormalTag[] = "<wallpaper-normal>";
 constexpr char kWidescreenTag[] = "<wallpaper-widescreen>";
 
@@ -71,15 +72,31 @@ QByteArray indexTextOf(const QByteArray& indexPage) {
   return text;
 }
 
+// Where the next address starts at or after index: "http://" or "https://",
+// whichever comes first; -1 when neither does.
+qsizetype addressIndex(const QByteArray& text, qsizetype index) {
+  const qsizetype plain = text.indexOf("http://", index);
+  const qsizetype secure = text.indexOf("https://", index);
+  if (plain < 0 || secure < 0) return std::max(plain, secure);
+  return std::min(plain, secure);
+}
+
+// Like positionOf and positionFromSeventh, for an address of either scheme.
+qsizetype addressPosition(const QByteArray& text) { return addressIndex(text, 0) + 1; }
+qsizetype addressPositionFromSeventh(const QByteArray& text) {
+  const qsizetype index = addressIndex(text, 6);
+  return index < 0 ? 0 : index - 5;
+}
+
 QList<QByteArray> blockEntries(QByteArray block) {
   QList<QByteArray> entries;
-  qsizetype first = positionOf(block, kAddressStart);
-  qsizetype next = positionFromSeventh(block, kAddressStart);
+  qsizetype first = addressPosition(block);
+  qsizetype next = addressPositionFromSeventh(block);
   while (first != 0 && first < next) {
     entries.append(block.left(next - first + 6).toLower());
     block = block.mid(next - first + 6);
-    first = positionOf(block, kAddressStart);
-    next = positionFromSeventh(block, kAddressStart);
+    first = addressPosition(block);
+    next = addressPositionFromSeventh(block);
   }
   if (first == 0) return entries;
   const qsizetype tagOpen = positionFromSeventh(block, "<");

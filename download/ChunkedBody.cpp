@@ -1,6 +1,7 @@
 #include "download/ChunkedBody.h"
 
 #include <charconv>
+#include <utility>
 
 #include "download/DownloadRules.h"
 
@@ -60,12 +61,17 @@ bool ChunkedBody::collectLine(std::string_view& bytes) {
 
 void ChunkedBody::takeSizeLine() {
   size_t size = 0;
-  if (!readChunkSize(m_line, size) || size > m_maximumBytes - m_body.size()) {
+  if (!readChunkSize(m_line, size) || size > m_maximumBytes - m_body.size() - m_taken) {
     m_progress = Progress::Refused;
     return;
   }
   m_chunkLeft = size;
   m_part = size == 0 ? Part::TrailerLine : Part::Data;
+}
+
+std::string ChunkedBody::takeBody() {
+  m_taken += m_body.size();
+  return std::exchange(m_body, {});
 }
 
 void ChunkedBody::takeData(std::string_view& bytes) {

@@ -19,7 +19,10 @@ class ChunkedBody {
   Progress feed(std::string_view bytes);
 
   Progress progress() const { return m_progress; }
+  // The decoded bytes not yet taken.
   const std::string& body() const { return m_body; }
+  // Hands out the decoded bytes so far; the limit still counts them.
+  std::string takeBody();
 
  private:
   enum class Part { SizeLine, Data, DataEnd, TrailerLine };
@@ -39,4 +42,5 @@ class ChunkedBody {
   size_t m_chunkLeft = 0;
   int m_trailerLines = 0;
   std::string m_body;
+  size_t m_taken = 0;
 };

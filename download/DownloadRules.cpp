@@ -1,5 +1,6 @@
 #include "download/DownloadRules.h"
 
+#include <QUrl>
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -21,10 +22,50 @@ QString trimControlsAndBlanks(const QString& text) {
   return text.mid(first, last - first);
 }
 
-QString withoutScheme(const QString& url) {
+constexpr uint16_t kHttpPort = 80;
+constexpr uint16_t kHttpsPort = 443;
+
+QString withoutScheme(const QString& url, UrlScheme* scheme = nullptr) {
   const QString trimmed = trimControlsAndBlanks(url);
+  if (scheme != nullptr) *scheme = UrlScheme::Http;
   if (trimmed.startsWith(QLatin1String("http://"), Qt::CaseInsensitive)) return trimmed.mid(7);
+  if (trimmed.startsWith(QLatin1String("https://"), Qt::CaseInsensitive)) {
+    if (scheme != nullptr) *scheme = UrlScheme::Https;
+    return trimmed.mid(8);
+  }
   return trimmed;
+}
+
+uint16_t defaultPort(UrlScheme scheme) { return scheme == UrlScheme::Https ? kHttpsPort : kHttpPort; }
+
+// "host", "host:port", "[v6]" or "[v6]:port" into address; false when malformed.
+bool splitAuthority(const std::string& authority, DownloadAddress& address) {
+  std::string host = authority;
+  std::string port;
+  if (host.starts_with('[')) {
+    const size_t close = host.find(']');
+    if (close == std::string::npos) return false;
+    const std::string rest = host.substr(close + 1);
+    host = host.substr(1, close - 1);
+    if (!rest.empty() && !rest.starts_with(':')) return false;
+    if (!rest.empty()) port = rest.substr(1);
+    if (rest == ":") return false;
+  } else if (const size_t colon = host.rfind(':'); colon != std::string::npos) {
+    port = host.substr(colon + 1);
+    host = host.substr(0, colon);
+    if (port.empty()) return false;
+  }
+  const bool bracketed = authority.starts_with('[');
+  if (host.empty() || (!bracketed && host.find_first_of("[]:@") != std::string::npos)) return false;
+  address.Host = host;
+  address.Port = defaultPort(address.Scheme);
+  if (port.empty()) return true;
+  if (port.size() > 5 || !std::all_of(port.begin(), port.end(), [](char c) { return c >= '0' && c <= '9'; }))
+    return false;
+  const int value = std::stoi(port);
+  if (value < 1 || value > 65535) return false;
+  address.Port = static_cast<uint16_t>(value);
+  return true;
 }
 
 bool isOptionalWhiteSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
@@ -69,6 +110,47 @@ QString GetUrlPath(const QString& url) {
   return slash < 0 ? QString() : rest.mid(slash + 1);
 }
 
+std::optional<DownloadAddress> splitDownloadUrl(const QString& url) {
+  DownloadAddress address;
+  const QString rest = withoutScheme(url, &address.Scheme);
+  if (rest.contains(QLatin1String("://"))) return std::nullopt;  // a scheme the engine does not speak
+  const qsizetype slash = rest.indexOf(QLatin1Char('/'));
+  const std::string authority = (slash < 0 ? rest : rest.left(slash)).toUtf8().toStdString();
+  address.Path = slash < 0 ? std::string() : rest.mid(slash + 1).toUtf8().toStdString();
+  if (!isSafeRequestText(authority) || !isSafeRequestText(address.Path)) return std::nullopt;
+  if (!splitAuthority(authority, address)) return std::nullopt;
+  return address;
+}
+
+std::string DownloadAddress::hostLine() const {
+  const std::string name = Host.find(':') == std::string::npos ? Host : "[" + Host + "]";
+  return Port == defaultPort(Scheme) ? name : name + ":" + std::to_string(Port);
+}
+
+std::string DownloadAddress::text() const {
+  return (Scheme == UrlScheme::Https ? "https://" : "http://") + hostLine() + "/" + Path;
+}
+
+bool isRedirectStatus(int status) {
+  return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+RedirectTarget followRedirect(const DownloadAddress& from, const std::string& location) {
+  const QUrl base(QString::fromStdString(from.text()));
+  const QUrl next = base.resolved(QUrl(QString::fromStdString(location)));
+  const QString scheme = next.scheme().toLower();
+  if (location.empty() || !next.isValid() || (scheme != "http" && scheme != "https"))
+    return {std::nullopt, "a redirect to an address that cannot be fetched: " + location};
+  if (from.Scheme == UrlScheme::Https && scheme == "http")
+    return {std::nullopt, "a redirect from https to http is refused: " + location};
+  QUrl withoutFragment = next;
+  withoutFragment.setFragment(QString());
+  const std::optional<DownloadAddress> address =
+      splitDownloadUrl(withoutFragment.toString(QUrl::FullyEncoded));
+  if (!address) return {std::nullopt, "a redirect to an address that cannot be fetched: " + location};
+  return {address, {}};
+}
+
 bool isSafeRequestText(std::string_view text) {
   return std::none_of(text.begin(), text.end(), [](char c) {
     const auto byte = static_cast<unsigned char>(c);
@@ -83,6 +165,17 @@ std::string headRequest(std::string_view path, std::string_view host) {
   request.append("Cache-Control: no-cache").append(kLineEnd);
   request.append("User-Agent: ").append(kUserAgent).append(kLineEnd);
   request.append("Host: ").append(host).append(kLineEnd);
+  request.append(kLineEnd);
+  return request;
+}
+
+std::string wholeRequest(std::string_view path, std::string_view host) {
+  std::string request;
+  request.append("GET /").append(path).append(" HTTP/1.1").append(kLineEnd);
+  request.append("Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*").append(kLineEnd);
+  request.append("User-Agent: ").append(kUserAgent).append(kLineEnd);
+  request.append("Host: ").append(host).append(kLineEnd);
+  request.append("Connection: close").append(kLineEnd);
   request.append(kLineEnd);
   return request;
 }

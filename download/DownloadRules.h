@@ -13,7 +13,8 @@
 
 // --- Addresses ---------------------------------------------------------------
 
-// The host of an "http://host/path" address ("HTTP://" and no prefix work too).
+// The host of an "http://host/path" address, with its ":port" when it names
+// one ("HTTP://", "https://" and no prefix work too).
 QString GetUrlHost(const QString& url);
 // The path after the host, without its leading "/"; empty when there is none.
 QString GetUrlPath(const QString& url);
@@ -21,10 +22,50 @@ QString GetUrlPath(const QString& url);
 // character in them would split the request, so such an address is refused.
 bool isSafeRequestText(std::string_view text);
 
+enum class UrlScheme { Http, Https };
+
+// An address the engine can fetch: "http://" (or no prefix) and "https://",
+// in any case, then a host, an optional ":port" (80 and 443 by default), and
+// the path.
+struct DownloadAddress {
+  UrlScheme Scheme = UrlScheme::Http;
+  std::string Host;  // as it is looked up: without brackets or port
+  uint16_t Port = 80;
+  std::string Path;  // without its leading "/"
+  // What the Host line names: the host, and the port when it is not the scheme's own.
+  std::string hostLine() const;
+  // The address written out again, "scheme://host[:port]/path".
+  std::string text() const;
+  bool operator==(const DownloadAddress&) const = default;
+};
+
+// Nothing for an address with an empty host, a port that is not 1 to 65535,
+// another scheme, or a blank or control character in host or path.
+std::optional<DownloadAddress> splitDownloadUrl(const QString& url);
+
+// --- Redirects ---------------------------------------------------------------
+
+constexpr int kMaxRedirects = 5;
+
+bool isRedirectStatus(int status);
+
+// Where a redirect from `from` to `location` (absolute, "//host/...",
+// "/path" or relative) leads. An error text instead when the location is not
+// an address to fetch, or when it leaves https for http: a page or picture
+// asked for over TLS is never fetched in the clear.
+struct RedirectTarget {
+  std::optional<DownloadAddress> Address;
+  std::string Refusal;
+};
+RedirectTarget followRedirect(const DownloadAddress& from, const std::string& location);
+
 // --- Requests ----------------------------------------------------------------
 
 std::string headRequest(std::string_view path, std::string_view host);
 std::string rangeRequest(std::string_view path, std::string_view host, int32_t rangeStart, int32_t rangeEnd);
+// The ranged GET without its range line: the whole body, for a server that
+// cannot serve ranges.
+std::string wholeRequest(std::string_view path, std::string_view host);
 
 // --- Response headers --------------------------------------------------------
 
@@ -37,6 +78,7 @@ inline constexpr std::string_view kContentLengthName = "Content-Length: ";
 inline constexpr std::string_view kContentRangeName = "Content-Range:";
 inline constexpr std::string_view kTransferEncodingName = "Transfer-Encoding:";
 inline constexpr std::string_view kLocationName = "Location:";
+inline constexpr std::string_view kContentEncodingName = "Content-Encoding:";
 
 // The line names the header when it starts with name, compared without case.
 bool isHeaderLine(std::string_view line, std::string_view name);

@@ -11,7 +11,12 @@
 //      until then TotalSize and Received may be read (a timer) and Cancel
 //      set to 1 at any time.
 //   5. Status 1: saveFile holds exactly the announced bytes. Status 0: no
-//      target file is left (unless Resume kept the caller's partial file).
+//      target file is left (unless Resume kept the caller's partial file),
+//      and failureReason() says why in words.
+// Addresses are http:// or https://, with a port or without; the HEAD
+// request follows up to five redirects, and the segments fetch the address
+// it ends at. A server that cannot serve the ranges gets one GET for the
+// whole body instead.
 // The caller owns vars and the controller, and must keep vars alive until the
 // controller is destroyed; destroying a running controller stops it and
 // waits for its threads.
@@ -32,7 +37,10 @@
 #include <vector>
 
 #include "download/DownloadRules.h"
+#include "download/SocketResponse.h"
 #include "platform/BlockingSocket.h"
+
+class TlsContext;
 
 enum : int32_t { kDownloadFailed = 0, kDownloadSucceeded = 1, kDownloadRunning = 2 };
 
@@ -79,14 +87,22 @@ class SharedProgress {
   std::optional<ProgressWatch> m_watch;
 };
 
+// Why a segment's answer could not be used, when that changes what the
+// controller does next.
+enum class SegmentVerdict { None, RangesIgnored, BodyEncoded };
+
 // What a worker shares with its controller besides the caller's variables.
 struct WorkerShared {
   std::atomic<int32_t>& Running;  // workers started and not yet ended
-  std::atomic<bool>& Abort;       // the download is lost or abandoned: every thread stops
+  std::atomic<bool>& Abort;       // the download is abandoned: every thread stops
+  std::atomic<bool>& Lost;        // a segment has failed: the other workers stop
+  std::atomic<SegmentVerdict>& Verdict;
   SharedProgress& Progress;
   int32_t TotalSize = 0;  // the length the HEAD response announced
   DownloadLimits Limits;
   std::shared_ptr<const EndpointMap> Endpoints;
+  DownloadAddress Address;  // where the HEAD request ended up
+  std::shared_ptr<const TlsContext> Tls;
 };
 
 // One segment: a ranged GET whose body goes into the segment file.
@@ -145,14 +161,23 @@ class TMultiThreadDown {
   void start();
   // True once the body has returned.
   bool finished() const { return m_done.load(); }
+  // Once finished with Status 0: why, in words (empty when cancelled).
+  std::string failureReason() const { return m_done.load() ? m_failure : std::string(); }
 
  private:
   void execute();
-  int32_t download();
-  bool askLength(const std::string& path, const std::string& host);
+  bool download();
+  bool fail(std::string reason);
+  bool askLength(DownloadAddress& address);
+  bool takeHeadAnswer(const ResponseHead& head);
+  void openAndSend(const DownloadAddress& address, const std::string& request,
+                   std::chrono::steady_clock::time_point exchangeDeadline);
+  bool streamWhole(const DownloadAddress& address, int32_t existing);
+  bool takeWholeBody(const ReceivedHead& received, int32_t existing);
+  bool placeWholeBody(int64_t length);
   std::optional<int32_t> prepareTarget();
   bool finishWithoutWorkers(int32_t existing);
-  void startWorkers(const std::vector<SegmentRange>& plan, const std::string& path, const std::string& host);
+  void startWorkers(const std::vector<SegmentRange>& plan, const DownloadAddress& address);
   void stopAndJoinWorkers();
   bool segmentComplete(int n) const;
   bool joinSegmentsAsTheyEnd(const std::vector<SegmentRange>& plan);
@@ -168,7 +193,7 @@ class TMultiThreadDown {
   std::atomic<int32_t>& TotalSize;
   std::atomic<int32_t>& Received;
   std::atomic<int32_t>& Cancel;
-  TBlockingSocket Socket;                              // for the HEAD exchange only
+  TBlockingSocket Socket;                              // for the HEAD exchange and a whole-body GET
   std::array<int32_t, kMaxSegments + 1> RangeStart{};  // 1-based, like the segment files
   std::array<int32_t, kMaxSegments + 1> RangeEnd{};
   std::array<std::unique_ptr<TMultiThreadDown2>, kMaxSegments + 1> Workers;
@@ -178,6 +203,11 @@ class TMultiThreadDown {
   std::shared_ptr<const EndpointMap> m_endpoints;
   SharedProgress m_progress;
   std::atomic<bool> m_abort{false};
+  std::atomic<bool> m_segmentLost{false};
+  std::atomic<SegmentVerdict> m_verdict{SegmentVerdict::None};
+  std::shared_ptr<const TlsContext> m_tls;
+  bool m_lengthKnown = true;
+  std::string m_failure;  // written by the body's thread before m_done
   std::function<void()> m_onTerminate;
   std::shared_ptr<std::atomic<bool>> m_alive = std::make_shared<std::atomic<bool>>(true);
   std::atomic<bool> m_done{false};

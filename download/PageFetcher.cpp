@@ -3,12 +3,15 @@
 #include <QMetaObject>
 #include <QUrl>
 #include <atomic>
+#include <cstdio>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
 
-#include "download/ChunkedBody.h"
+#include "download/DownloadRules.h"
+#include "download/GzipBody.h"
+#include "download/ResponseBody.h"
 #include "download/SocketResponse.h"
 #include "platform/BlockingSocket.h"
 
@@ -26,38 +29,16 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kOk = 200;
 
-struct PageAddress {
-  std::string host;
-  uint16_t port = 80;
-  std::string target;
-  std::string hostHeader;
-};
-
-std::optional<PageAddress> pageAddress(const QUrl& url) {
-  if (!url.isValid() || url.scheme() != QLatin1String("http") || url.host().isEmpty()) return std::nullopt;
-  const int port = url.port(80);
-  if (port <= 0 || port > 65535) return std::nullopt;
-  PageAddress address;
-  address.host = url.host(QUrl::FullyEncoded).toStdString();
-  address.port = static_cast<uint16_t>(port);
-  // Put together as text and converted once.
-  QString target = url.path(QUrl::FullyEncoded);
-  if (target.isEmpty()) target = QStringLiteral("/");
-  if (url.hasQuery()) target += QLatin1Char('?') + url.query(QUrl::FullyEncoded);
-  address.target = target.toStdString();
-  QString hostHeader = url.host(QUrl::FullyEncoded);
-  if (url.port() != -1) hostHeader += QLatin1Char(':') + QString::number(port);
-  address.hostHeader = hostHeader.toStdString();
-  return address;
+std::optional<DownloadAddress> pageAddress(const QString& address) {
+  QUrl url(address);
+  if (url.scheme().isEmpty()) return splitDownloadUrl(address);
+  url.setFragment(QString());
+  return splitDownloadUrl(url.toString(QUrl::FullyEncoded));
 }
 
-std::string pageRequest(const PageAddress& address) {
-  return "GET " + address.target + " HTTP/1.1\r\nHost: " + address.hostHeader +
-         "\r\nAccept: */*\r\nConnection: close\r\n\r\n";
-}
-
-bool isRedirect(int status) {
-  return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+std::string pageRequest(const DownloadAddress& address) {
+  return "GET /" + address.Path + " HTTP/1.1\r\nHost: " + address.hostLine() +
+         "\r\nAccept: */*\r\nAccept-Encoding: gzip\r\nConnection: close\r\n\r\n";
 }
 
 int millisecondsUntil(Clock::time_point deadline) {
@@ -65,53 +46,26 @@ int millisecondsUntil(Clock::time_point deadline) {
   return static_cast<int>(std::max<decltype(left)>(left, 0));
 }
 
-enum class Received { Bytes, StreamEnd, Failed };
-
-// The next bytes of the body, the end of the stream, or a failure (the time
-// ran out, the connection broke, the fetch was stopped).
-Received receiveSome(TBlockingSocket& socket, Clock::time_point deadline, std::string& bytes) {
-  char buffer[16384];
-  const int limit = millisecondsUntil(deadline);
-  if (limit <= 0) return Received::Failed;
-  socket.setWaitLimit(limit);
-  const int count = socket.read(buffer, sizeof buffer);
-  if (count > 0) {
-    bytes.assign(buffer, static_cast<size_t>(count));
-    return Received::Bytes;
-  }
-  return socket.isOpen() ? Received::Failed : Received::StreamEnd;
+// The page as the server sent it, gzip undone; nothing for a coding the
+// fetcher did not ask for.
+std::optional<std::string> decodedPage(const ResponseHead& head, std::string body) {
+  if (!hasContentCoding(head)) return body;
+  if (!isHeaderLine(head.contentEncoding, "gzip") || head.contentEncoding.size() != 4) return std::nullopt;
+  return gunzip(body, PageFetcher::kMaximumPageBytes);
 }
 
-std::optional<std::string> readChunkedBody(TBlockingSocket& socket, const std::string& bodyStart,
-                                           Clock::time_point deadline) {
-  ChunkedBody body(PageFetcher::kMaximumPageBytes);
-  std::string bytes = bodyStart;
-  for (;;) {
-    if (body.feed(bytes) != ChunkedBody::Progress::NeedMore) break;
-    if (receiveSome(socket, deadline, bytes) != Received::Bytes) return std::nullopt;
-  }
-  if (body.progress() != ChunkedBody::Progress::Complete) return std::nullopt;
-  return body.body();
-}
-
-// A body of the announced length, or, without one, all the server sends
-// before it closes.
-std::optional<std::string> readPlainBody(TBlockingSocket& socket, const ReceivedHead& received,
-                                         Clock::time_point deadline) {
-  const std::optional<int32_t> length = received.head.contentLength;
-  const size_t limit = length ? static_cast<size_t>(*length) : size_t(PageFetcher::kMaximumPageBytes) + 1;
-  if (limit > size_t(PageFetcher::kMaximumPageBytes) + (length ? 0 : 1)) return std::nullopt;
-  std::string body = received.bodyStart;
-  std::string bytes;
-  while (body.size() < limit) {
-    const Received got = receiveSome(socket, deadline, bytes);
-    if (got == Received::Failed) return std::nullopt;
-    if (got == Received::StreamEnd) break;
-    body += bytes;
-  }
-  if (length ? body.size() < limit : body.size() >= limit) return std::nullopt;
-  body.resize(std::min(body.size(), limit));
-  return body;
+std::optional<std::string> readPageBody(TBlockingSocket& socket, const ReceivedHead& received,
+                                        Clock::time_point deadline) {
+  std::string page;
+  BodyReading reading;
+  reading.MaximumBytes = PageFetcher::kMaximumPageBytes;
+  reading.NextWait = [deadline] { return millisecondsUntil(deadline); };
+  reading.Take = [&page](std::string_view bytes) {
+    page.append(bytes);
+    return true;
+  };
+  if (!readResponseBody(socket, received, reading)) return std::nullopt;
+  return decodedPage(received.head, std::move(page));
 }
 
 struct PageAnswer {
@@ -120,7 +74,7 @@ struct PageAnswer {
   std::optional<std::string> body;
 };
 
-std::optional<PageAnswer> askForPage(const PageAddress& address,
+std::optional<PageAnswer> askForPage(const DownloadAddress& address,
                                      const std::shared_ptr<const EndpointMap>& endpoints,
                                      const std::shared_ptr<PageJob>& job, Clock::time_point deadline) {
   TBlockingSocket socket;
@@ -128,33 +82,38 @@ std::optional<PageAnswer> askForPage(const PageAddress& address,
   socket.setStopCheck([job] { return job->stopped.load(); });
   socket.setWaitLimit(std::max(1, millisecondsUntil(deadline)));
   try {
-    socket.open(address.host, address.port);
+    const SocketSecurity security =
+        address.Scheme == UrlScheme::Https ? SocketSecurity::Tls : SocketSecurity::Plain;
+    socket.open(address.Host, address.Port, security);
     socket.sendText(pageRequest(address));
-  } catch (const SocketError&) {
+  } catch (const SocketError& error) {
+    if (!job->stopped) std::fprintf(stderr, "nimbra: page %s: %s\n", address.text().c_str(), error.what());
     return std::nullopt;
   }
   const std::optional<ReceivedHead> received =
       readResponseHead(socket, deadline, [job] { return job->stopped.load(); });
   if (!received) return std::nullopt;
   PageAnswer answer{received->head.status, received->head.location, std::nullopt};
-  if (answer.status != kOk || received->head.lengthUnreadable) return answer;
-  answer.body = received->head.transferEncoding ? readChunkedBody(socket, received->bodyStart, deadline)
-                                                : readPlainBody(socket, *received, deadline);
+  if (answer.status != kOk) return answer;
+  answer.body = readPageBody(socket, *received, deadline);
   return answer;
 }
 
-// The page at url, after at most kMaximumRedirects redirects; nothing when
-// any step fails.
-std::optional<std::string> fetchPage(QUrl url, const std::shared_ptr<const EndpointMap>& endpoints,
+// The page at address, after at most kMaximumRedirects redirects, never from
+// https to http; nothing when any step fails.
+std::optional<std::string> fetchPage(DownloadAddress address,
+                                     const std::shared_ptr<const EndpointMap>& endpoints,
                                      const std::shared_ptr<PageJob>& job, Clock::time_point deadline) {
   for (int hop = 0; hop <= PageFetcher::kMaximumRedirects; ++hop) {
-    const std::optional<PageAddress> address = pageAddress(url);
-    if (!address) return std::nullopt;
-    const std::optional<PageAnswer> answer = askForPage(*address, endpoints, job, deadline);
+    const std::optional<PageAnswer> answer = askForPage(address, endpoints, job, deadline);
     if (!answer) return std::nullopt;
-    if (!isRedirect(answer->status)) return answer->body;
-    if (answer->location.empty()) return std::nullopt;
-    url = url.resolved(QUrl(QString::fromStdString(answer->location)));
+    if (!isRedirectStatus(answer->status)) return answer->body;
+    const RedirectTarget next = followRedirect(address, answer->location);
+    if (!next.Address) {
+      std::fprintf(stderr, "nimbra: page %s: %s\n", address.text().c_str(), next.Refusal.c_str());
+      return std::nullopt;
+    }
+    address = *next.Address;
   }
   return std::nullopt;
 }
@@ -176,15 +135,15 @@ void PageFetcher::navigate(const QString& address) {
   QMetaObject::invokeMethod(
       this, [this, fetch] { announceBegin(fetch); }, Qt::QueuedConnection);
 
-  const QUrl url(address);
-  if (!pageAddress(url)) {
+  const std::optional<DownloadAddress> url = pageAddress(address);
+  if (!url) {
     finishLater(fetch);
     return;
   }
   m_job = std::make_shared<PageJob>();
   m_job->receiver = this;
   const Clock::time_point deadline = Clock::now() + m_timeout;
-  std::thread([job = m_job, url, endpoints = m_endpoints, deadline, fetch] {
+  std::thread([job = m_job, url = *url, endpoints = m_endpoints, deadline, fetch] {
     const std::optional<std::string> page = fetchPage(url, endpoints, job, deadline);
     const std::lock_guard lock(job->mutex);
     if (job->receiver == nullptr) return;

@@ -1,8 +1,9 @@
 // Fetches one web page at a time for the catalogue check, in place of the
 // window's hidden browser: navigate() returns at once, and downloadBegin and
 // then downloadComplete arrive through the event loop. The fetch itself runs
-// on a thread of its own over the download engine's socket, following
-// redirects, and its result comes back as a value.
+// on a thread of its own over the download engine's socket, http or https,
+// following redirects (never from https to http), and its result comes back
+// as a value; a chunked or gzip page arrives decoded.
 #pragma once
 
 #include <QByteArray>
@@ -10,6 +11,8 @@
 #include <QTimer>
 #include <chrono>
 #include <memory>
+
+#include "download/DownloadRules.h"
 
 class EndpointMap;
 struct PageJob;
@@ -23,7 +26,7 @@ class PageFetcher : public QObject {
   // of 2000 addresses is about 140 KB, so a fixed 64 KiB would cut it.
   static constexpr qsizetype kMaximumPageBytes = 4 * 1024 * 1024;
   // Redirects followed for one page, as browsers allow a few.
-  static constexpr int kMaximumRedirects = 5;
+  static constexpr int kMaximumRedirects = kMaxRedirects;
 
   explicit PageFetcher(QObject* parent = nullptr);
   ~PageFetcher() override;
@@ -42,7 +45,7 @@ class PageFetcher : public QObject {
 
  signals:
   void downloadBegin();
-  // The page's bytes as the server sent them; empty when the fetch failed
+  // The page's bytes, chunks and gzip undone; empty when the fetch failed
   // (no connection, an HTTP error, the time-out, a page that is too large).
   void downloadComplete(const QByteArray& page);
 

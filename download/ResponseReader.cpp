@@ -66,10 +66,16 @@ void ResponseReader::takeHeader(std::string_view line) {
     m_head.transferEncoding = true;
   else if (isHeaderLine(line, kLocationName) && m_head.location.empty())
     m_head.location = headerValue(line, kLocationName);
+  else if (isHeaderLine(line, kContentEncodingName) && m_head.contentEncoding.empty())
+    m_head.contentEncoding = headerValue(line, kContentEncodingName);
+}
+
+bool hasContentCoding(const ResponseHead& head) {
+  return !head.contentEncoding.empty() && !isHeaderLine(head.contentEncoding, "identity");
 }
 
 bool isExactRangeAnswer(const ResponseHead& head, int32_t rangeStart, int32_t rangeEnd, int32_t total) {
-  if (head.status != kPartialContent || head.transferEncoding) return false;
+  if (head.status != kPartialContent || head.transferEncoding || hasContentCoding(head)) return false;
   if (head.rangeUnreadable || !head.contentRange) return false;
   if (!contentRangeMatches(*head.contentRange, rangeStart, rangeEnd, total)) return false;
   const int64_t length = int64_t{rangeEnd} - rangeStart + 1;

@@ -22,6 +22,8 @@ struct ResponseHead {
   bool transferEncoding = false;
   // The first Location line's value, blanks around it removed.
   std::string location;
+  // The first Content-Encoding line's value, likewise; empty when none came.
+  std::string contentEncoding;
   bool operator==(const ResponseHead&) const = default;
 };
 
@@ -55,9 +57,14 @@ class ResponseReader {
   int m_linesRead = 0;
 };
 
+// The body is sent in a content coding (gzip, br, ...), not as the file's
+// own bytes; "identity" says it is not.
+bool hasContentCoding(const ResponseHead& head);
+
 // A ranged GET's answer holds exactly the asked range of a file of total
 // bytes, as plain bytes: status 206, a Content-Range of that range and total,
-// a Content-Length (when given) of the range's length, no transfer encoding.
+// a Content-Length (when given) of the range's length, no transfer or
+// content coding.
 bool isExactRangeAnswer(const ResponseHead& head, int32_t rangeStart, int32_t rangeEnd, int32_t total);
 
 // The file length a HEAD answer announces: status 200 and one readable

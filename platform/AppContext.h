@@ -19,8 +19,8 @@ struct AppContext {
   QString dataFolder;
   // The executable the autostart entry runs.
   QString programFile;
-  // The home site's host name, chosen once at start.
-  QString homeHost;
+  // The home site's address at start ("http://host", "https://host:port/folder").
+  QString homeSite;
   std::shared_ptr<WallpaperSetter> wallpaperSetter;
   std::shared_ptr<DesktopControl> desktopControl;
   std::shared_ptr<UserDialogs> dialogs;

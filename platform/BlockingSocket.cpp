@@ -19,6 +19,7 @@
 #include <utility>
 
 #include "platform/EndpointMap.h"
+#include "platform/TlsSession.h"
 
 namespace {
 
@@ -76,6 +77,7 @@ int millisecondsLeft(Clock::time_point deadline) {
 
 void TBlockingSocket::AddressListDeleter::operator()(addrinfo* list) const { freeaddrinfo(list); }
 
+TBlockingSocket::TBlockingSocket() = default;
 TBlockingSocket::~TBlockingSocket() { close(); }
 
 // Bounded by the wait limit and the stop check, like the connect that follows.
@@ -103,7 +105,7 @@ TBlockingSocket::AddressList TBlockingSocket::resolve(const std::string& request
   return list;
 }
 
-void TBlockingSocket::open(const std::string& host, uint16_t port) {
+void TBlockingSocket::open(const std::string& host, uint16_t port, SocketSecurity security) {
   close();
   std::string targetHost = host;
   uint16_t targetPort = port;
@@ -113,10 +115,41 @@ void TBlockingSocket::open(const std::string& host, uint16_t port) {
   }
   const AddressList addresses = resolve(host, targetHost, targetPort);
   for (const addrinfo* entry = addresses.get(); entry != nullptr; entry = entry->ai_next) {
-    if (connectTo(entry->ai_addr, entry->ai_addrlen, entry->ai_family)) return;
+    if (connectTo(entry->ai_addr, entry->ai_addrlen, entry->ai_family)) {
+      if (security == SocketSecurity::Tls) startTls(host);
+      return;
+    }
     if (stopRequested()) break;
   }
   throw SocketError("cannot connect to " + host);
+}
+
+// The certificate is checked against host, the name the address gave, even
+// when a test's map sends the connection elsewhere.
+void TBlockingSocket::startTls(const std::string& host) {
+  try {
+    if (!m_tlsContext) m_tlsContext = TlsContext::create();
+    m_tls = std::make_unique<TlsSession>(m_tlsContext, m_descriptor, host);
+  } catch (const SocketError&) {
+    close();
+    throw;
+  }
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(std::max(m_waitLimitMs, 0));
+  for (;;) {
+    const TlsSession::Step step = m_tls->handshake();
+    if (step == TlsSession::Step::Done) return;
+    const bool waiting = step == TlsSession::Step::WantRead || step == TlsSession::Step::WantWrite;
+    if (!waiting) {
+      const std::string reason = m_tls->failureText();
+      close();
+      throw SocketError("TLS with " + host + " failed: " + reason);
+    }
+    const short events = step == TlsSession::Step::WantRead ? POLLIN : POLLOUT;
+    if (!waitFor(events, millisecondsLeft(deadline))) {
+      close();
+      throw SocketError("TLS handshake with " + host + " timed out");
+    }
+  }
 }
 
 // Connects without blocking so that the wait limit and the stop check bound
@@ -137,12 +170,30 @@ bool TBlockingSocket::connectTo(const void* address, unsigned addressLength, int
 }
 
 void TBlockingSocket::close() {
+  m_tls.reset();  // says goodbye over the descriptor, so before it closes
+  m_tlsWantsWrite = false;
   if (m_descriptor >= 0) ::close(m_descriptor);
   m_descriptor = -1;
   m_peerClosed = false;
 }
 
+void TBlockingSocket::sendTls(std::string_view text) {
+  while (!text.empty()) {
+    size_t sent = 0;
+    const TlsSession::Step step = m_tls->write(text.data(), text.size(), sent);
+    if (step == TlsSession::Step::Done) {
+      text.remove_prefix(sent);
+    } else if (step == TlsSession::Step::WantRead || step == TlsSession::Step::WantWrite) {
+      if (!waitFor(step == TlsSession::Step::WantRead ? POLLIN : POLLOUT, m_waitLimitMs))
+        throw SocketError("send timed out");
+    } else {
+      throw SocketError("send over TLS failed");
+    }
+  }
+}
+
 void TBlockingSocket::sendText(std::string_view text) {
+  if (m_tls && m_descriptor >= 0) return sendTls(text);
   while (!text.empty()) {
     if (m_descriptor < 0) throw SocketError("send on a closed socket");
     // MSG_NOSIGNAL: a peer that has gone away must fail the send, not raise
@@ -165,6 +216,9 @@ bool TBlockingSocket::waitForData(int limitMilliseconds) { return waitFor(POLLIN
 bool TBlockingSocket::waitFor(short events, int limitMilliseconds) {
   if (m_descriptor < 0) return false;
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(std::max(limitMilliseconds, 0));
+  // Bytes that TLS has already taken off the descriptor are there to read.
+  if ((events & POLLIN) != 0 && m_tls && m_tls->hasPending()) return true;
+  if ((events & POLLIN) != 0 && m_tlsWantsWrite) events |= POLLOUT;
   for (;;) {
     if (stopRequested()) return false;
     const int slice = std::min(millisecondsLeft(deadline), kStopCheckSliceMs);
@@ -180,6 +234,7 @@ bool TBlockingSocket::waitFor(short events, int limitMilliseconds) {
 // Reads what is there without waiting; a wait happens only when nothing is,
 // which saves a poll per call while data streams in.
 TBlockingSocket::ReadResult TBlockingSocket::readNow(char* buffer, int count, int& got) {
+  if (m_tls) return readTlsNow(buffer, count, got);
   for (;;) {
     const ssize_t result = ::recv(m_descriptor, buffer, static_cast<size_t>(count), 0);
     if (result > 0) {
@@ -191,6 +246,27 @@ TBlockingSocket::ReadResult TBlockingSocket::readNow(char* buffer, int count, in
     m_peerClosed = true;  // end of stream, or a connection error: nothing more will come
     return result == 0 ? ReadResult::End : ReadResult::Error;
   }
+}
+
+TBlockingSocket::ReadResult TBlockingSocket::readTlsNow(char* buffer, int count, int& got) {
+  m_tlsWantsWrite = false;
+  switch (m_tls->read(buffer, count, got)) {
+    case TlsSession::Step::Done:
+      return ReadResult::Bytes;
+    case TlsSession::Step::WantWrite:
+      m_tlsWantsWrite = true;
+      return ReadResult::WouldBlock;
+    case TlsSession::Step::WantRead:
+      return ReadResult::WouldBlock;
+    case TlsSession::Step::End:
+      m_peerClosed = true;
+      return ReadResult::End;
+    case TlsSession::Step::Failed:
+      break;
+  }
+  m_peerClosed = true;
+  m_tlsError = "receive over TLS failed";
+  return ReadResult::Error;
 }
 
 int TBlockingSocket::read(char* buffer, int count) {
@@ -227,5 +303,6 @@ int TBlockingSocket::receiveAvailable(char* buffer, int count) {
     case ReadResult::Error:
       break;
   }
+  if (m_tls) throw SocketError(m_tlsError);
   throw SocketError(std::string("receive failed: ") + std::strerror(errno));
 }

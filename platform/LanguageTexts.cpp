@@ -10,6 +10,10 @@ LanguageTexts readLanguageTexts(const QString& languageFile) {
 #define NIMBRA_READ_TEXT(name) texts.name = file.ReadIniText(section, QStringLiteral(#name), QString());
   NIMBRA_LANGUAGE_KEYS(NIMBRA_READ_TEXT)
 #undef NIMBRA_READ_TEXT
+#define NIMBRA_READ_SITE_TEXT(name, english) \
+  texts.name = file.ReadIniText(section, QStringLiteral(#name), QStringLiteral(english));
+  NIMBRA_SITE_LANGUAGE_KEYS(NIMBRA_READ_SITE_TEXT)
+#undef NIMBRA_READ_SITE_TEXT
   return texts;
 }
 

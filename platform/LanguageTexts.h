@@ -17,12 +17,24 @@
   X(szPrevwallpaper) X(szNextwallpaper) X(szExit) X(szSetwallpaper) X(szLocal)      \
   X(szNetwork) X(szNature) X(szCartoon) X(szHoliday) X(szGame) X(szArt)             \
   X(szDownload) X(szWallpapergallery) X(szAllsupport)
+
+// The texts of the settings page's "Catalogue site", after the 44; a
+// language file that lacks one gets the English text given here.
+#define NIMBRA_SITE_LANGUAGE_KEYS(X)                                              \
+  X(szCataloguesite, "Catalogue site")                                            \
+  X(szSitechecking, "Checking the site ...")                                      \
+  X(szSiteanswers, "The site answers.")                                           \
+  X(szSitenocatalogue, "No catalogue answers at this address.")                   \
+  X(szSitenotaddress, "Not an address: write host, http://host/ or https://host/")
 // clang-format on
 
 struct LanguageTexts {
 #define NIMBRA_DECLARE_TEXT(name) QString name;
   NIMBRA_LANGUAGE_KEYS(NIMBRA_DECLARE_TEXT)
 #undef NIMBRA_DECLARE_TEXT
+#define NIMBRA_DECLARE_SITE_TEXT(name, english) QString name = QStringLiteral(english);
+  NIMBRA_SITE_LANGUAGE_KEYS(NIMBRA_DECLARE_SITE_TEXT)
+#undef NIMBRA_DECLARE_SITE_TEXT
 };
 
 // Reads every text from the file; a missing file or key leaves that text empty.

@@ -200,26 +200,62 @@ bool isUsableHomeHost(const QString& host) {
   return host.size() <= 200 && !host.contains(QLatin1String("..")) && kHost.match(host).hasMatch();
 }
 
+std::optional<QString> homeSiteAddress(const QString& text) {
+  QString rest = text.trimmed();
+  QString scheme = QStringLiteral("http");
+  if (const qsizetype mark = rest.indexOf(QLatin1String("://")); mark >= 0) {
+    scheme = rest.left(mark).toLower();
+    rest = rest.mid(mark + 3);
+  }
+  if (scheme != QLatin1String("http") && scheme != QLatin1String("https")) return std::nullopt;
+  const qsizetype slash = rest.indexOf(QLatin1Char('/'));
+  QString authority = (slash < 0 ? rest : rest.left(slash)).toLower();
+  QString folder = slash < 0 ? QString() : rest.mid(slash);
+  while (folder.endsWith(QLatin1Char('/'))) folder.chop(1);
+  static const QRegularExpression kFolder(QStringLiteral("^(/[A-Za-z0-9._~%!$&'()*+,;=:@-]+)*$"));
+  if (!kFolder.match(folder).hasMatch() || folder.contains(QLatin1String("/./")) ||
+      folder.contains(QLatin1String("/../")) || folder.endsWith(QLatin1String("/..")))
+    return std::nullopt;
+  QString port;
+  if (const qsizetype colon = authority.indexOf(QLatin1Char(':')); colon >= 0) {
+    port = authority.mid(colon + 1);
+    authority = authority.left(colon);
+    bool number = false;
+    const int value = port.toInt(&number);
+    if (!number || value < 1 || value > 65535 || port.startsWith(QLatin1Char('+')) ||
+        port.startsWith(QLatin1Char('0')))
+      return std::nullopt;
+    const int schemesOwn = scheme == QLatin1String("https") ? 443 : 80;
+    if (value == schemesOwn) port.clear();
+  }
+  if (!isUsableHomeHost(authority)) return std::nullopt;
+  return scheme + QLatin1String("://") + authority + (port.isEmpty() ? QString() : QLatin1Char(':') + port) +
+         folder;
+}
+
 namespace {
 
-// Host names are case-insensitive, and the catalogue lower-cases every
-// address it stores, so a host given in capitals is taken in lower case.
 std::optional<QString> usableOverride(const QString& value, const char* origin) {
-  const QString host = value.trimmed().toLower();
-  if (host.isEmpty()) return std::nullopt;
-  if (isUsableHomeHost(host)) return host;
-  qWarning("%s: \"%s\" is not a host name or IPv4 address without a port; it is not used", origin,
+  if (value.trimmed().isEmpty()) return std::nullopt;
+  if (const std::optional<QString> address = homeSiteAddress(value)) return address;
+  qWarning("%s: \"%s\" is not a host or an http:// or https:// address; it is not used", origin,
            qPrintable(value));
   return std::nullopt;
 }
 
+QString settingsFileOf(const QString& dataFolder) { return dataFolder + QStringLiteral("setting.ini"); }
+
 }  // namespace
 
-QString homeHost(const QString& dataFolder) {
-  if (const auto host = usableOverride(qEnvironmentVariable("NIMBRA_HOME_HOST"), "NIMBRA_HOME_HOST"))
-    return *host;
-  const IniFile settings(dataFolder + QStringLiteral("setting.ini"));
+QString homeSite(const QString& dataFolder) {
+  if (const auto site = usableOverride(qEnvironmentVariable("NIMBRA_HOME_HOST"), "NIMBRA_HOME_HOST"))
+    return *site;
+  const IniFile settings(settingsFileOf(dataFolder));
   const QString configured = settings.ReadIniText(QStringLiteral("home"), QStringLiteral("host"), QString());
-  if (const auto host = usableOverride(configured, "setting.ini [home] host")) return *host;
-  return builtInHomeHost();
+  if (const auto site = usableOverride(configured, "setting.ini [home] host")) return *site;
+  return QStringLiteral("http://") + builtInHomeHost();
+}
+
+void storeHomeSite(const QString& dataFolder, const QString& address) {
+  IniFile(settingsFileOf(dataFolder)).WriteIniText(QStringLiteral("home"), QStringLiteral("host"), address);
 }

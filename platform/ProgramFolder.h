@@ -3,6 +3,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 class QProcessEnvironment;
 
@@ -47,14 +48,23 @@ QStringList desktopLanguages(const QProcessEnvironment& environment);
 // without its territory ("pt"); "en" when none has.
 QString languageFolderFor(const QStringList& languages, const QString& languagesFolder);
 
-// The home site's host name. A site of one's own is chosen at run time:
-// NIMBRA_HOME_HOST in the environment first, then the "host" key of the
-// [home] section of the data folder's setting.ini; a value that is not a
-// usable host is passed over with a warning. Without either, the host built in.
-QString homeHost(const QString& dataFolder);
+// The home site's address, "http://host" or "https://host:port/folder"
+// without a final "/", so that the pages' paths can follow it. A site of
+// one's own is chosen at run time: NIMBRA_HOME_HOST in the environment first,
+// then the "host" key of the [home] section of the data folder's setting.ini;
+// a value that is not a usable address is passed over with a warning.
+// Without either, the host built in, over http.
+QString homeSite(const QString& dataFolder);
 // The host the program was built with.
 QString builtInHomeHost();
 // Whether text can stand as the host of every address the program makes: a
-// host name or numeric IPv4 address in lower case, and no port, since the
-// program always talks to port 80.
+// host name or numeric IPv4 address in lower case, without a port.
 bool isUsableHomeHost(const QString& host);
+// A home site's address as homeSite() gives it, from what a user writes: a
+// bare host means http://host/; the scheme is http or https, the host a
+// usable one (taken in lower case), an optional port, an optional folder.
+// Nothing for anything else.
+std::optional<QString> homeSiteAddress(const QString& text);
+// Stores address (as homeSiteAddress() accepts it) as the [home] host of
+// the data folder's setting.ini.
+void storeHomeSite(const QString& dataFolder, const QString& address);

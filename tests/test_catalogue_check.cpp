@@ -1,12 +1,14 @@
 // The daily catalogue check against the tests' own home site, and the page
 // fetcher underneath it.
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <optional>
 
 #include "catalogue/CatalogueCheck.h"
+#include "catalogue/HomeSiteChange.h"
 #include "download/PageFetcher.h"
 #include "platform/IniFile.h"
 #include "platform/ProgramFolder.h"
@@ -295,6 +297,65 @@ TEST_F(CatalogueCheckTest, AStartWhileRunningIsIgnored) {
 
 // --- the page fetcher on its own
 
+// --- The settings page's "Catalogue site" ---------------------------------------
+
+TEST_F(CatalogueCheckTest, ANewSiteIsStoredCheckedAndAskedAfreshForItsCatalogue) {
+  site.mapHost("gallery.example");
+  site.serve(kVersionPage, versionPage("1.0", "20080401"));
+  site.serve(kIndexPage, indexPage(addresses("n", 3), addresses("w", 2), "\n"));
+  ASSERT_TRUE(mayGoOn());
+  ASSERT_EQ(setting(kCheckSection, "indexver"), "20080401");
+  HomeSiteChange change(texts, checkContext(), check);
+  change.pageFetcher().setEndpoints(site.endpoints());
+  QStringList verdicts;
+  QStringList changes;
+  QObject::connect(&change, &HomeSiteChange::verdict, [&](const QString& text) { verdicts << text; });
+  QObject::connect(&change, &HomeSiteChange::siteChanged, [&](const QString& text) { changes << text; });
+
+  change.submit("ftp://gallery.example/");
+  EXPECT_EQ(verdicts, QStringList{texts.szSitenotaddress});
+  EXPECT_EQ(change.site(), homeAddress());
+
+  verdicts.clear();
+  change.submit(" HTTP://Gallery.Example/ ");
+  EXPECT_EQ(changes, QStringList{"http://gallery.example"});
+  EXPECT_EQ(setting("home", "host"), "http://gallery.example");
+  EXPECT_EQ(check.homeAddress(), "http://gallery.example");
+  // Today's check was of the old site: the new one is asked for both pages.
+  EXPECT_EQ(setting(kCheckSection, "date"), "<absent>");
+  EXPECT_EQ(setting(kCheckSection, "indexver"), "<absent>");
+  ASSERT_TRUE(waitUntil([&] { return verdicts.size() == 2; }));
+  EXPECT_EQ(verdicts, (QStringList{texts.szSitechecking, texts.szSiteanswers}));
+  const int indexFetches = fetches(kIndexPage);
+  ASSERT_TRUE(mayGoOn());
+  EXPECT_EQ(fetches(kIndexPage), indexFetches + 1);
+
+  verdicts.clear();
+  site.remove(kVersionPage);
+  change.submit("gallery.example");  // the same site, checked again
+  ASSERT_TRUE(waitUntil([&] { return verdicts.size() == 2; }));
+  EXPECT_EQ(verdicts.last(), texts.szSitenocatalogue + " http://gallery.example");
+  EXPECT_EQ(changes.size(), 1);
+}
+
+namespace {
+
+QByteArray gzipped(const QByteArray& bytes) {
+  z_stream stream{};
+  deflateInit2(&stream, Z_BEST_SPEED, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
+  QByteArray out(static_cast<qsizetype>(deflateBound(&stream, bytes.size()) + 32), '\0');
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
+  stream.avail_in = static_cast<uInt>(bytes.size());
+  stream.next_out = reinterpret_cast<Bytef*>(out.data());
+  stream.avail_out = static_cast<uInt>(out.size());
+  deflate(&stream, Z_FINISH);
+  out.resize(static_cast<qsizetype>(stream.total_out));
+  deflateEnd(&stream);
+  return out;
+}
+
+}  // namespace
+
 namespace {
 
 class PageFetcherTest : public ::testing::Test {
@@ -385,10 +446,29 @@ TEST_F(PageFetcherTest, FollowsRedirectsAndDecodesChunkedPages) {
 
   fetcher.navigate("http://pages.example/old.htm");
   EXPECT_EQ(waitForPage(), QByteArray(5000, 'c'));
-  // A port in the address is asked for and named to the server as given.
+  // A port in the address is asked for; the scheme's own needs no naming
+  // in the Host line, another port is named there.
   fetcher.navigate("http://pages.example:80/chunked.htm");
   EXPECT_EQ(waitForPage(), QByteArray(5000, 'c'));
-  EXPECT_TRUE(site.requests().back().Head.contains("\r\nHost: pages.example:80\r\n"));
+  EXPECT_TRUE(site.requests().back().Head.contains("\r\nHost: pages.example\r\n"));
+  fetcher.navigate(QString("http://127.0.0.1:%1/chunked.htm").arg(site.port()));
+  EXPECT_EQ(waitForPage(), QByteArray(5000, 'c'));
+  EXPECT_TRUE(site.requests().back().Head.contains("\r\nHost: 127.0.0.1:" + QByteArray::number(site.port())));
+}
+
+TEST_F(PageFetcherTest, AGzipPageArrivesDecodedAndAnotherCodingFails) {
+  const QByteArray page = "<html>" + QByteArray(30000, 'g') + "</html>";
+  ServeOptions gzip;
+  gzip.ContentEncoding = "gzip";
+  site.serve("/gzip.htm", gzipped(page), gzip);
+  fetcher.navigate("http://pages.example/gzip.htm");
+  EXPECT_EQ(waitForPage(), page);
+  EXPECT_TRUE(site.requests().back().Head.contains("\r\nAccept-Encoding: gzip\r\n"));
+  ServeOptions brotli;
+  brotli.ContentEncoding = "br";
+  site.serve("/br.htm", page, brotli);
+  fetcher.navigate("http://pages.example/br.htm");
+  EXPECT_EQ(waitForPage(), QByteArray());
 }
 
 TEST_F(PageFetcherTest, EndlessRedirectsAndRedirectsAwayFromHttpFail) {

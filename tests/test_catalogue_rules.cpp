@@ -73,6 +73,15 @@ TEST(IndexParse, LineFeedPageGivesOneAddressPerEntry) {
   EXPECT_EQ(entries.widescreen, kWideEntries);
 }
 
+TEST(IndexParse, HttpsAddressesAreEntriesLikeHttpOnes) {
+  const CatalogueEntries entries = parseIndexPage(indexPage(
+      "https://h.example/wp/1/s_a.jpg|http://h.example/wp/2/s_b.jpg|https://H.example:8443/3/s_c.jpg",
+      "https://h.example/ws/4/s_d.jpg", "\n"));
+  EXPECT_EQ(entries.normal, (Entries{"https://h.example/wp/1/s_a.jpg", "http://h.example/wp/2/s_b.jpg",
+                                     "https://h.example:8443/3/s_c.jpg"}));
+  EXPECT_EQ(entries.widescreen, Entries{"https://h.example/ws/4/s_d.jpg"});
+}
+
 TEST(IndexParse, CarriageReturnLineEndsGiveTheSameCatalogue) {
   const CatalogueEntries lineFeed = parseIndexPage(indexPage(kNormal, kWide, "\n"));
   for (const QByteArray& lineEnd : {QByteArray("\r\n"), QByteArray("\r")}) {

@@ -38,10 +38,66 @@ TEST(UrlSplit, EdgeForms) {
   EXPECT_EQ(GetUrlHost("http://host"), "host");
   EXPECT_EQ(GetUrlPath("http://host"), "");
   EXPECT_EQ(GetUrlPath("http://host/"), "");
-  // A port is not parsed: it stays in the host, whose lookup then fails.
+  // The host keeps its port, as the Host line names it.
   EXPECT_EQ(GetUrlHost("host:8080/dir/file"), "host:8080");
-  // Only the scheme's own prefix is dropped.
-  EXPECT_EQ(GetUrlHost("https://host/x"), "https:");
+  EXPECT_EQ(GetUrlHost("https://host/x"), "host");
+  EXPECT_EQ(GetUrlHost("ftp://host/x"), "ftp:");
+}
+
+TEST(UrlSplit, SchemePortAndPathOfADownloadAddress) {
+  const auto split = [](const char* url) { return splitDownloadUrl(QString::fromUtf8(url)); };
+  EXPECT_EQ(split("http://host/dir/l_12.jpg"),
+            (DownloadAddress{UrlScheme::Http, "host", 80, "dir/l_12.jpg"}));
+  EXPECT_EQ(split("host/a.jpg"), (DownloadAddress{UrlScheme::Http, "host", 80, "a.jpg"}));
+  EXPECT_EQ(split("HTTPS://Host/A.jpg"), (DownloadAddress{UrlScheme::Https, "Host", 443, "A.jpg"}));
+  EXPECT_EQ(split("https://127.0.0.1:8443/f"), (DownloadAddress{UrlScheme::Https, "127.0.0.1", 8443, "f"}));
+  EXPECT_EQ(split("http://host:8080"), (DownloadAddress{UrlScheme::Http, "host", 8080, ""}));
+  EXPECT_EQ(split("http://[::1]:8080/x"), (DownloadAddress{UrlScheme::Http, "::1", 8080, "x"}));
+  EXPECT_EQ(split("https://[::1]/x"), (DownloadAddress{UrlScheme::Https, "::1", 443, "x"}));
+  for (const char* bad : {"http:///x", "http://host:/x", "http://host:0/x", "http://host:65536/x",
+                          "http://host:8o/x", "http://a:b:80/x", "http://user@host/x", "ftp://host/x",
+                          "http://[::1/x", "http://[::1]x/x", "http://host/a b", "https://"})
+    EXPECT_FALSE(split(bad)) << bad;
+}
+
+TEST(UrlSplit, TheHostLineNamesOnlyAPortOtherThanTheSchemesOwn) {
+  EXPECT_EQ(splitDownloadUrl("http://host/x")->hostLine(), "host");
+  EXPECT_EQ(splitDownloadUrl("http://host:80/x")->hostLine(), "host");
+  EXPECT_EQ(splitDownloadUrl("http://host:443/x")->hostLine(), "host:443");
+  EXPECT_EQ(splitDownloadUrl("https://host:443/x")->hostLine(), "host");
+  EXPECT_EQ(splitDownloadUrl("https://host:80/x")->hostLine(), "host:80");
+  EXPECT_EQ(splitDownloadUrl("http://[::1]:81/x")->hostLine(), "[::1]:81");
+  EXPECT_EQ(splitDownloadUrl("HTTPS://h:8443/d/f.jpg")->text(), "https://h:8443/d/f.jpg");
+}
+
+TEST(Redirects, FollowsTheFiveStatusesOnly) {
+  for (int status : {301, 302, 303, 307, 308}) EXPECT_TRUE(isRedirectStatus(status)) << status;
+  for (int status : {200, 206, 300, 304, 305, 306, 309, 404})
+    EXPECT_FALSE(isRedirectStatus(status)) << status;
+}
+
+TEST(Redirects, LocationsResolveAgainstTheAddressAsked) {
+  const DownloadAddress from = *splitDownloadUrl("http://site:8080/dir/l_1.jpg");
+  const auto target = [&from](const std::string& location) {
+    const RedirectTarget next = followRedirect(from, location);
+    return next.Address ? next.Address->text() : "refused: " + next.Refusal;
+  };
+  EXPECT_EQ(target("https://cdn.example/p/l_1.jpg"), "https://cdn.example/p/l_1.jpg");
+  EXPECT_EQ(target("//other:81/x.jpg"), "http://other:81/x.jpg");
+  EXPECT_EQ(target("/top.jpg"), "http://site:8080/top.jpg");
+  EXPECT_EQ(target("l_2.jpg"), "http://site:8080/dir/l_2.jpg");
+  EXPECT_EQ(target("l_2.jpg#part"), "http://site:8080/dir/l_2.jpg");
+  EXPECT_EQ(target("/a b.jpg"), "http://site:8080/a%20b.jpg");
+  EXPECT_TRUE(target("ftp://site/x").starts_with("refused: "));
+  EXPECT_TRUE(target("").starts_with("refused: "));
+}
+
+TEST(Redirects, HttpsNeverLeadsBackToHttp) {
+  const DownloadAddress from = *splitDownloadUrl("https://site/l_1.jpg");
+  EXPECT_FALSE(followRedirect(from, "http://site/l_1.jpg").Address);
+  EXPECT_NE(followRedirect(from, "HTTP://site/l_1.jpg").Refusal.find("https to http"), std::string::npos);
+  EXPECT_EQ(followRedirect(from, "//mirror/l_1.jpg").Address->text(), "https://mirror/l_1.jpg");
+  EXPECT_EQ(followRedirect(from, "/x.jpg").Address->Scheme, UrlScheme::Https);
 }
 
 TEST(UrlSplit, RequestTextWithBlanksOrControlsIsRefused) {
@@ -51,6 +107,16 @@ TEST(UrlSplit, RequestTextWithBlanksOrControlsIsRefused) {
   EXPECT_FALSE(isSafeRequestText("a b.jpg"));
   EXPECT_FALSE(isSafeRequestText(std::string("a\0b", 3)));
   EXPECT_FALSE(isSafeRequestText("a\x7f"));
+}
+
+TEST(Requests, TheWholeBodyRequestIsTheRangedOneWithoutItsRange) {
+  EXPECT_EQ(wholeRequest("dir/l_12.jpg", "host:8080"),
+            "GET /dir/l_12.jpg HTTP/1.1\r\n"
+            "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*\r\n"
+            "User-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1; .NET CLR 1.0.3705)\r\n"
+            "Host: host:8080\r\n"
+            "Connection: close\r\n"
+            "\r\n");
 }
 
 TEST(Requests, HeadRequestByteForByte) {

@@ -637,9 +637,12 @@ TEST(PublishRules, BaseAddresses) {
   EXPECT_EQ(siteBaseUrl("http://Photos.Example.org", &problem), "http://photos.example.org/");
   EXPECT_EQ(siteBaseUrl("http://10.0.0.7/walls", &problem), "http://10.0.0.7/walls/");
   EXPECT_EQ(siteBaseUrl("HTTP://cdn.example/a/b-c_d/", &problem), "http://cdn.example/a/b-c_d/");
-  for (const char* bad : {"https://x.example/", "http://x.example:8080/", "http://x.example/Walls/",
-                          "ftp://x/", "http://x.example/s_pics/", "http://x.example/a/../b/",
-                          "http://x.example/a b/", "http:///", "x.example"}) {
+  EXPECT_EQ(siteBaseUrl("https://Walls.Example/", &problem), "https://walls.example/");
+  EXPECT_EQ(siteBaseUrl("HTTPS://127.0.0.1:8443/w", &problem), "https://127.0.0.1:8443/w/");
+  EXPECT_EQ(siteBaseUrl("http://x.example:80/", &problem), "http://x.example/");
+  for (const char* bad : {"ftp://x.example/", "http://x.example:0/", "http://x.example/Walls/", "ftp://x/",
+                          "http://x.example/s_pics/", "http://x.example/a/../b/", "http://x.example/a b/",
+                          "http:///", "x.example"}) {
     problem.clear();
     EXPECT_TRUE(siteBaseUrl(bad, &problem).isEmpty()) << bad;
     EXPECT_FALSE(problem.isEmpty()) << bad;
@@ -674,27 +677,48 @@ class HomeSiteTest : public ::testing::Test {
   }
 };
 
-TEST_F(HomeSiteTest, BuiltInHostWithoutAnOverride) { EXPECT_EQ(homeHost(folder.path()), builtInHomeHost()); }
+TEST_F(HomeSiteTest, BuiltInHostWithoutAnOverride) {
+  EXPECT_EQ(homeSite(folder.path()), "http://" + builtInHomeHost());
+}
 
 TEST_F(HomeSiteTest, SettingsFileNamesTheHomeHost) {
   setHomeInSettings("Gallery.Family.Example");
-  EXPECT_EQ(homeHost(folder.path()), "gallery.family.example");
+  EXPECT_EQ(homeSite(folder.path()), "http://gallery.family.example");
+  setHomeInSettings("HTTPS://Gallery.Family.Example:8443/pictures/");
+  EXPECT_EQ(homeSite(folder.path()), "https://gallery.family.example:8443/pictures");
 }
 
 TEST_F(HomeSiteTest, EnvironmentComesBeforeTheSettingsFile) {
   setHomeInSettings("gallery.family.example");
   qputenv("NIMBRA_HOME_HOST", "127.0.0.1");
-  EXPECT_EQ(homeHost(folder.path()), "127.0.0.1");
+  EXPECT_EQ(homeSite(folder.path()), "http://127.0.0.1");
+  qputenv("NIMBRA_HOME_HOST", "https://127.0.0.1/");
+  EXPECT_EQ(homeSite(folder.path()), "https://127.0.0.1");
 }
 
 TEST_F(HomeSiteTest, UnusableValuesArePassedOver) {
-  setHomeInSettings("gallery.example:8080");
-  EXPECT_EQ(homeHost(folder.path()), builtInHomeHost());
+  setHomeInSettings("gallery.example:80800");
+  EXPECT_EQ(homeSite(folder.path()), "http://" + builtInHomeHost());
   setHomeInSettings("gallery.family.example");
-  qputenv("NIMBRA_HOME_HOST", "http://x.example/");
-  EXPECT_EQ(homeHost(folder.path()), "gallery.family.example");
+  qputenv("NIMBRA_HOME_HOST", "ftp://x.example/");
+  EXPECT_EQ(homeSite(folder.path()), "http://gallery.family.example");
   qputenv("NIMBRA_HOME_HOST", "");
-  EXPECT_EQ(homeHost(folder.path()), "gallery.family.example");
+  EXPECT_EQ(homeSite(folder.path()), "http://gallery.family.example");
+}
+
+TEST(HomeSiteAddress, WhatAUserWritesBecomesOneForm) {
+  const auto address = [](const char* text) { return homeSiteAddress(text).value_or("(refused)"); };
+  EXPECT_EQ(address("wallpapers.example.org"), "http://wallpapers.example.org");
+  EXPECT_EQ(address(" https://Wallpapers.Example.org/ "), "https://wallpapers.example.org");
+  EXPECT_EQ(address("http://host:80/"), "http://host");
+  EXPECT_EQ(address("https://host:443"), "https://host");
+  EXPECT_EQ(address("https://host:80"), "https://host:80");
+  EXPECT_EQ(address("http://127.0.0.1:8080/gallery//"), "http://127.0.0.1:8080/gallery");
+  EXPECT_EQ(address("https://user.github.io/Repo-Name/"), "https://user.github.io/Repo-Name");
+  for (const char* refused : {"", "ftp://host/", "http://", "http://host:0", "http://host:65536",
+                              "http://host:x", "http://ho st/", "http://host/a b", "http://host/../x",
+                              "http://host/?q=1", "http://host/#top", "http://user@host/", "http://[::1]/"})
+    EXPECT_EQ(address(refused), "(refused)") << refused;
 }
 
 // A published site, served under the host setting.ini names, is the
@@ -719,7 +743,7 @@ TEST_F(HomeSiteTest, CatalogueCheckReadsAPublishedSiteAtTheConfiguredHost) {
   LanguageTexts texts;
   // The program reads its home host once, at start.
   AppContext context = folder.context();
-  context.homeHost = homeHost(folder.path());
+  context.homeSite = homeSite(folder.path());
   context.endpoints = server.endpoints();
   CatalogueCheck check(texts, context);
   std::optional<CheckOutcome> outcome;

@@ -2,11 +2,13 @@
 // checks of a ranged answer and of a HEAD answer, and that the same bytes
 // give the same head and body however the receives cut them.
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <string>
 #include <vector>
 
 #include "download/ChunkedBody.h"
+#include "download/GzipBody.h"
 #include "download/ResponseReader.h"
 
 namespace {
@@ -228,4 +230,66 @@ TEST(ChunkedBody, RefusesWhatIsNotChunkedOrTooLarge) {
   EXPECT_TRUE(refused("8\r\n12345678\r\n0\r\n\r\n", 7));  // past the maximum
   EXPECT_TRUE(refused(std::string(kMaxHeaderLineLength + 1, '1')));
   EXPECT_EQ(decodeInPieces("5\r\nhel", 2).progress, ChunkedBody::Progress::NeedMore);
+}
+
+TEST(ChunkedBody, HandsOutTheBodyInPiecesWithinTheMaximum) {
+  ChunkedBody body(12);
+  EXPECT_EQ(body.feed("5\r\nhello\r\n"), ChunkedBody::Progress::NeedMore);
+  EXPECT_EQ(body.takeBody(), "hello");
+  EXPECT_EQ(body.body(), "");
+  EXPECT_EQ(body.feed("7\r\n, world\r\n"), ChunkedBody::Progress::NeedMore);
+  EXPECT_EQ(body.takeBody(), ", world");
+  // Bytes handed out still count against the maximum.
+  EXPECT_EQ(body.feed("1\r\n!\r\n"), ChunkedBody::Progress::Refused);
+}
+
+TEST(ResponseReader, KeepsTheFirstContentCoding) {
+  ResponseReader reader;
+  reader.feed("HTTP/1.1 200 OK\r\nContent-Encoding:  gzip \r\ncontent-encoding: br\r\n\r\n");
+  EXPECT_EQ(reader.head().contentEncoding, "gzip");
+  EXPECT_TRUE(hasContentCoding(reader.head()));
+  ResponseHead identity;
+  identity.contentEncoding = "Identity";
+  EXPECT_FALSE(hasContentCoding(identity));
+  EXPECT_FALSE(hasContentCoding(ResponseHead{}));
+}
+
+TEST(RangeAnswer, AnEncodedRangeIsNotTheFilesBytes) {
+  ResponseHead head;
+  head.status = 206;
+  head.contentRange = ContentRange{0, 99, 1000};
+  head.contentLength = 100;
+  EXPECT_TRUE(isExactRangeAnswer(head, 0, 99, 1000));
+  head.contentEncoding = "gzip";
+  EXPECT_FALSE(isExactRangeAnswer(head, 0, 99, 1000));
+}
+
+namespace {
+
+std::string gzipOf(const std::string& text) {
+  z_stream stream{};
+  deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
+  std::string out(deflateBound(&stream, text.size()) + 32, '\0');
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+  stream.avail_in = static_cast<uInt>(text.size());
+  stream.next_out = reinterpret_cast<Bytef*>(out.data());
+  stream.avail_out = static_cast<uInt>(out.size());
+  deflate(&stream, Z_FINISH);
+  out.resize(stream.total_out);
+  deflateEnd(&stream);
+  return out;
+}
+
+}  // namespace
+
+TEST(GzipBody, UndoesGzipAndRefusesWhatIsNotWhole) {
+  const std::string page = "<html>" + std::string(100000, 'w') + "</html>";
+  const std::string packed = gzipOf(page);
+  EXPECT_EQ(gunzip(packed, page.size()), page);
+  // Two members one after the other are one body.
+  EXPECT_EQ(gunzip(gzipOf("ab") + gzipOf("cd"), 100), "abcd");
+  EXPECT_FALSE(gunzip(packed.substr(0, packed.size() / 2), page.size()));
+  EXPECT_FALSE(gunzip(packed, page.size() - 1));
+  EXPECT_FALSE(gunzip("not gzip at all", 100));
+  EXPECT_FALSE(gunzip("", 100));
 }

@@ -37,6 +37,7 @@ depends_on() { field Depends | tr ',' '\n' | grep -q "^ *$1\b"; }
 e2e_expect "the dependencies are worked out from the binaries" depends_on libqt6widgets6
 e2e_expect "the package depends on the X11 platform plugin" depends_on qt6-qpa-plugins
 e2e_expect "the package depends on pixman, which the program opens when it draws" depends_on libpixman-1-0
+e2e_expect "the package depends on OpenSSL, which the program opens for https" depends_on libssl3
 
 lintian_errors() {
   lintian "$DEB" >"$E2E_OUT/lintian.log" 2>&1
@@ -59,6 +60,7 @@ e2e_expect "the RPM holds the same files as the Debian package" same_files
 rpm_requires() { rpm -qp --requires "$RPM" 2>/dev/null | grep -q "^$1"; }
 e2e_expect "the RPM's requirements are worked out from the binaries" rpm_requires 'libQt6Widgets.so.6'
 e2e_expect "the RPM requires pixman, which the program opens when it draws" rpm_requires 'libpixman-1.so.0'
+e2e_expect "the RPM requires OpenSSL, which the program opens for https" rpm_requires 'libssl.so.3'
 # A packager signs with a key of their own, which the systems that install
 # the package trust; here a key made for the run, trusted by a private rpm
 # database, so that rpmlint checks the signature as a user's rpm would.

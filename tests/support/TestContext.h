@@ -51,7 +51,7 @@ inline AppContext testContext(const QString& dataFolder, std::shared_ptr<Wallpap
   AppContext context;
   context.dataFolder = dataFolder;
   context.programFile = dataFolder + QStringLiteral("NimbraWallpaper");
-  context.homeHost = builtInHomeHost();
+  context.homeSite = QStringLiteral("http://") + builtInHomeHost();
   // Nobody reads them; a test that does gives a DialogsRecorder's instead.
   context.dialogs = std::make_shared<RecordingDialogs>();
   context.wallpaperSetter = setter ? std::move(setter) : std::make_shared<QuietSetter>();

@@ -80,6 +80,14 @@ QByteArray statusLine(int code) {
       return "HTTP/1.1 206 Partial Content\r\n";
     case 301:
       return "HTTP/1.1 301 Moved Permanently\r\n";
+    case 302:
+      return "HTTP/1.1 302 Found\r\n";
+    case 303:
+      return "HTTP/1.1 303 See Other\r\n";
+    case 307:
+      return "HTTP/1.1 307 Temporary Redirect\r\n";
+    case 308:
+      return "HTTP/1.1 308 Permanent Redirect\r\n";
     case 404:
       return "HTTP/1.1 404 Not Found\r\n";
     case 416:
@@ -215,8 +223,11 @@ class Connection {
   }
 
   QByteArray commonHeaders(const ServedResource& resource) const {
-    return "Server: nimbra-test\r\nContent-Type: " + resource.Options.ContentType +
-           "\r\nAccept-Ranges: bytes\r\n";
+    QByteArray headers = "Server: nimbra-test\r\nContent-Type: " + resource.Options.ContentType +
+                         "\r\nAccept-Ranges: bytes\r\n";
+    if (!resource.Options.ContentEncoding.isEmpty())
+      headers += "Content-Encoding: " + resource.Options.ContentEncoding + "\r\n";
+    return headers;
   }
 
   bool answerHead(const ServedResource& resource) {
@@ -244,8 +255,15 @@ class Connection {
       }
       case HeadAnswer::Close:
         return false;
+      case HeadAnswer::Redirect:
+        return sendRedirect(resource.Options);
     }
     return false;
+  }
+
+  bool sendRedirect(const ServeOptions& options) {
+    return send(statusLine(options.RedirectStatus) + "Location: " + options.Location +
+                "\r\nContent-Length: 0\r\n\r\n");
   }
 
   bool sendEndlessHeaders(const QByteArray& head) {
@@ -261,8 +279,7 @@ class Connection {
     const qint64 size = body.size();
     const ServeOptions& options = resource.Options;
     if (options.Get == GetAnswer::Silent) return staySilent();
-    if (options.Get == GetAnswer::Redirect)
-      return send(statusLine(301) + "Location: " + options.Location + "\r\nContent-Length: 0\r\n\r\n");
+    if (options.Get == GetAnswer::Redirect) return sendRedirect(options);
     if (rangeValue.isEmpty() && options.Get == GetAnswer::ChunkedWhole)
       return send(statusLine(200) + commonHeaders(resource) + "Transfer-Encoding: chunked\r\n\r\n" +
                   chunkedBody(body));
@@ -270,7 +287,7 @@ class Connection {
       return send(statusLine(200) + commonHeaders(resource) + "Content-Length: " + QByteArray::number(size) +
                   "\r\n\r\n" + body);
     const std::optional<ByteRange> range = parseRange(rangeValue, size);
-    if (!range)
+    if (!range || options.Get == GetAnswer::RefuseRanges)
       return send(statusLine(416) + "Content-Range: bytes */" + QByteArray::number(size) +
                   "\r\nContent-Length: 0\r\n\r\n");
     qint64 first = range->First;

@@ -33,6 +33,7 @@ enum class HeadAnswer {
   EndlessHeaders,   // sends header lines and never the blank line
   LineFeedOnly,     // ends every header line with LF alone
   Close,            // closes without answering
+  Redirect,         // ServeOptions::RedirectStatus to ServeOptions::Location
 };
 
 enum class GetAnswer {
@@ -47,7 +48,8 @@ enum class GetAnswer {
   Silent,        // reads the request and never answers
   DripBody,      // right headers, then the body one byte per DripInterval
   ChunkedWhole,  // a GET without Range: 200 with the body in chunked encoding, no length
-  Redirect,      // 301 to ServeOptions::Location, whatever was asked
+  Redirect,      // RedirectStatus to ServeOptions::Location, whatever was asked
+  RefuseRanges,  // 416 to every ranged GET; a GET without Range gets the body
 };
 
 struct ServeOptions {
@@ -56,7 +58,11 @@ struct ServeOptions {
   QByteArray AnnouncedLength;  // for HeadAnswer::AnnouncedLength
   std::chrono::milliseconds DripInterval{100};
   QByteArray ContentType = "application/octet-stream";
-  QByteArray Location;  // for GetAnswer::Redirect
+  QByteArray Location;  // for the redirects
+  int RedirectStatus = 301;
+  // Sent as "Content-Encoding:" with HEAD and GET answers when not empty
+  // (the body itself is sent as it is).
+  QByteArray ContentEncoding;
 };
 
 struct RecordedRequest {

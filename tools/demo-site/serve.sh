@@ -2,10 +2,12 @@
 # Serves a home site, published by nimbra-catalogue or written by
 # nimbra-demo-site, on 127.0.0.1 port 80, with nginx, in the foreground until
 # Ctrl-C:
-#   tools/demo-site/serve.sh [--rate RATE] FOLDER
+#   tools/demo-site/serve.sh [--rate RATE] [--tls CERTIFICATE KEY] FOLDER
 #   tools/demo-site/serve.sh stop          (from another terminal or script)
 # --rate limits each connection that fetches a large picture ("l_" files), for
 # example 64k, so that the progress dialog can be watched at work.
+# --tls serves the site on port 443 over https as well, with the given PEM
+# certificate and key (a site published with --url https://...).
 # The nginx configuration, its pid file and its logs live in a folder of
 # their own: $NIMBRA_DEMO_STATE, by default ${TMPDIR:-/tmp}/nimbra-demo-site-<uid>.
 # Port 80 needs root (or a lowered net.ipv4.ip_unprivileged_port_start).
@@ -18,7 +20,7 @@ nginx_pid=
 
 say() { echo "serve.sh: $*" >&2; }
 usage() {
-  echo "usage: $0 [--rate RATE] FOLDER | $0 stop" >&2
+  echo "usage: $0 [--rate RATE] [--tls CERTIFICATE KEY] FOLDER | $0 stop" >&2
   exit 2
 }
 
@@ -60,11 +62,13 @@ nginx_program() {
 }
 
 write_config() {
-  local folder=$1 rate=$2 user_line="" rate_block=""
+  local folder=$1 rate=$2 certificate=$3 key=$4 user_line="" rate_block="" tls_lines=""
   # Workers of a root nginx drop to "nobody", who may not read a folder under
   # /root; they keep root's rights here, and serve only this folder.
   [[ $(id -u) == 0 ]] && user_line="user root;"
   [[ -n $rate ]] && rate_block="location ~ /l_[^/]*\$ { limit_rate $rate; }"
+  [[ -n $certificate ]] &&
+    tls_lines="listen $LISTEN_ADDRESS:443 ssl; ssl_certificate $certificate; ssl_certificate_key $key;"
   cat >"$state/nginx.conf" <<EOF
 $user_line
 daemon off;
@@ -84,6 +88,7 @@ http {
   scgi_temp_path $state/tmp/scgi;
   server {
     listen $LISTEN_ADDRESS:80;
+    $tls_lines
     root $folder;
     index index.html;
     # The publisher's state and lock files, and files being written, are no
@@ -102,7 +107,7 @@ stop_on_signal() {
 }
 
 serve() {
-  local folder=$1 rate=$2 nginx tries
+  local folder=$1 rate=$2 certificate=$3 key=$4 nginx tries
   nginx=$(nginx_program) || {
     say "nginx is not installed (Debian: apt-get install nginx-light)"
     exit 1
@@ -117,7 +122,7 @@ serve() {
   fi
   mkdir -p "$state/tmp" || exit 1
   rm -f "$state/error.log" "$pid_file"
-  write_config "$(cd "$folder" && pwd)" "$rate"
+  write_config "$(cd "$folder" && pwd)" "$rate" "$certificate" "$key"
   trap stop_on_signal INT TERM HUP
   "$nginx" -p "$state" -c "$state/nginx.conf" -e "$state/error.log" &
   nginx_pid=$!
@@ -139,7 +144,7 @@ serve() {
 }
 
 main() {
-  local rate="" folder=""
+  local rate="" folder="" certificate="" key=""
   while (($# > 0)); do
     case $1 in
       stop)
@@ -153,6 +158,11 @@ main() {
         shift
         ;;
       --rate=*) rate=${1#--rate=} ;;
+      --tls)
+        (($# >= 3)) || usage
+        certificate=$(realpath "$2") key=$(realpath "$3")
+        shift 2
+        ;;
       -*) usage ;;
       *)
         [[ -z $folder ]] || usage
@@ -166,7 +176,7 @@ main() {
     say "--rate takes bytes a second, such as 64k"
     exit 2
   }
-  serve "$folder" "$rate"
+  serve "$folder" "$rate" "$certificate" "$key"
 }
 
 main "$@"

@@ -2,8 +2,9 @@
 //
 // Publishes the pictures of SOURCE, one folder a category (named by its
 // number or its English caption), as a home site in SITE, to be served at
-// BASE (by default the home host: NIMBRA_HOME_HOST from the environment, else
-// the host this program was built with). See tools/publish/Publisher.h.
+// BASE, an http:// or https:// address (by default the home site:
+// NIMBRA_HOME_HOST from the environment, else the host this program was built
+// with). See tools/publish/Publisher.h.
 // Exit status: 0 published, 1 failed (the site is as it was), 2 bad command line.
 
 #include <unistd.h>
@@ -12,6 +13,7 @@
 #include <QElapsedTimer>
 #include <QStringList>
 #include <cstdio>
+#include <optional>
 
 #include "platform/ProgramFolder.h"
 #include "tools/publish/PublishRules.h"
@@ -35,10 +37,10 @@ int usage() {
   return 2;
 }
 
-// The home host the program itself would use without a setting.ini.
-QString defaultHost() {
-  const QString host = qEnvironmentVariable("NIMBRA_HOME_HOST").trimmed().toLower();
-  return isUsableHomeHost(host) ? host : builtInHomeHost();
+// The home site the program itself would use without a setting.ini, with its final "/".
+QString defaultBaseUrl() {
+  const std::optional<QString> site = homeSiteAddress(qEnvironmentVariable("NIMBRA_HOME_HOST"));
+  return site ? *site + u'/' : publish::baseUrlOfHost(builtInHomeHost());
 }
 
 bool takeValue(const QStringList& arguments, qsizetype& i, const QString& name, QString& value) {
@@ -105,8 +107,8 @@ int main(int argc, char** argv) {
   Command command;
   if (!parse(application.arguments().mid(1), command)) return usage();
   QString problem;
-  command.options.baseUrl = publish::siteBaseUrl(
-      command.url.isEmpty() ? publish::baseUrlOfHost(defaultHost()) : command.url, &problem);
+  command.options.baseUrl =
+      publish::siteBaseUrl(command.url.isEmpty() ? defaultBaseUrl() : command.url, &problem);
   if (command.options.baseUrl.isEmpty()) {
     std::fprintf(stderr, "nimbra-catalogue: %s: %s\n", qPrintable(command.url), qPrintable(problem));
     return 2;

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "download/MultiThreadDown.h"
 
@@ -40,9 +41,12 @@ void cancelOnInterrupt(int) {
 void printUsage() {
   std::fputs(
       "usage: nimbra-get [--segment-size BYTES] [--quiet] URL FILE\n"
-      "  Fetches the http:// URL (port 80) into FILE in up to 20 parallel ranges of about\n"
-      "  BYTES each (default 1048576). A download that receives fewer than 1024 bytes\n"
-      "  in 60 s fails. Exit status 0 on success, 1 on failure.\n",
+      "  Fetches the http:// or https:// URL (port 80 or 443 unless it names one) into\n"
+      "  FILE in up to 20 parallel ranges of about BYTES each (default 1048576), or in\n"
+      "  one piece from a server that cannot serve ranges. Certificates are checked\n"
+      "  against the system's (or SSL_CERT_FILE's) authorities. A download that\n"
+      "  receives fewer than 1024 bytes in 60 s fails. Exit status 0 on success,\n"
+      "  1 on failure.\n",
       stderr);
 }
 
@@ -112,6 +116,7 @@ int main(int argc, char** argv) {
   down->setOnTerminate([] { QCoreApplication::quit(); });
   down->start();
   QCoreApplication::exec();
+  const std::string reason = down->failureReason();
   down.reset();
   InterruptTarget = nullptr;
 
@@ -122,7 +127,11 @@ int main(int argc, char** argv) {
   }
   if (!succeeded) {
     QFile::remove(options->File);
-    std::fprintf(stderr, "nimbra-get: download of %s failed\n", qPrintable(options->Url));
+    if (reason.empty())
+      std::fprintf(stderr, "nimbra-get: download of %s failed\n", qPrintable(options->Url));
+    else
+      std::fprintf(stderr, "nimbra-get: download of %s failed: %s\n", qPrintable(options->Url),
+                   reason.c_str());
     return 1;
   }
   return 0;

@@ -3,6 +3,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <cstring>
+#include <optional>
 
 #include "library/GridLayout.h"
 #include "library/Settings.h"
@@ -183,17 +184,19 @@ QString siteBaseUrl(const QString& text, QString* problem) {
     if (problem) *problem = reason;
     return QString();
   };
-  const QLatin1String scheme("http://");
-  if (!text.startsWith(scheme, Qt::CaseInsensitive))
-    return refuse(QStringLiteral("the address must start with http:// (the program speaks plain HTTP)"));
-  const QString rest = text.mid(scheme.size());
+  const qsizetype mark = text.indexOf(QLatin1String("://"));
+  const QString scheme = mark < 0 ? QString() : text.left(mark).toLower();
+  if (scheme != QLatin1String("http") && scheme != QLatin1String("https"))
+    return refuse(QStringLiteral("the address must start with http:// or https://"));
+  const QString rest = text.mid(mark + 3);
   const qsizetype slash = rest.indexOf(u'/');
-  const QString host = (slash < 0 ? rest : rest.left(slash)).toLower();
+  const QString authority = slash < 0 ? rest : rest.left(slash);
   QString path = slash < 0 ? QStringLiteral("/") : rest.mid(slash);
-  if (host.contains(u':'))
-    return refuse(QStringLiteral("no port in the address: the program always connects to port 80"));
-  if (!isUsableHomeHost(host))
-    return refuse(QStringLiteral("\"%1\" is not a host name or IPv4 address").arg(host));
+  // The same host and port rules as the program's home site.
+  const std::optional<QString> site = homeSiteAddress(scheme + QLatin1String("://") + authority);
+  if (!site)
+    return refuse(
+        QStringLiteral("\"%1\" is not a host name or IPv4 address with an optional port").arg(authority));
   if (!path.endsWith(u'/')) path += u'/';
   static const QRegularExpression kPath(QStringLiteral("^(/[a-z0-9._~-]+)*/$"));
   if (!kPath.match(path).hasMatch())
@@ -207,7 +210,7 @@ QString siteBaseUrl(const QString& text, QString* problem) {
   const QStringList parts = path.split(u'/', Qt::SkipEmptyParts);
   if (parts.contains(QLatin1String(".")) || parts.contains(QLatin1String("..")))
     return refuse(QStringLiteral("no \".\" or \"..\" folders in the path"));
-  return scheme + host + path;
+  return *site + path;
 }
 
 QString baseUrlOfHost(const QString& host) { return QStringLiteral("http://") + host + u'/'; }
