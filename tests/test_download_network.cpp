@@ -415,7 +415,7 @@ INSTANTIATE_TEST_SUITE_P(
                       FallbackCase{"IgnoresRangeOfASmallFile", get(GetAnswer::IgnoreRange), 5000},
                       FallbackCase{"IgnoresRangeOfABigFile", get(GetAnswer::IgnoreRange), 8000000},
                       FallbackCase{"RefusesEveryRange", get(GetAnswer::RefuseRanges)}),
-    [](const ::testing::TestParamInfo<FallbackCase>& info) { return std::string(info.param.Name); });
+    [](const ::testing::TestParamInfo<FallbackCase>& testCase) { return std::string(testCase.param.Name); });
 
 TEST_F(DownloadTest, AResumedTargetTakesTheRestOfAWholeBody) {
   const QByteArray body = randomBytes(300000);
@@ -451,8 +451,11 @@ TEST_F(DownloadTest, TheHeadFollowsFiveRedirectsAndTheSegmentsAskTheLastAddress)
   ASSERT_EQ(run.Status, kDownloadSucceeded) << run.Reason;
   EXPECT_EQ(contents(target()), body);
   EXPECT_EQ(Server.requestCount("HEAD"), 6);
-  for (const RecordedRequest& request : Server.requests())
-    if (request.Method == "GET") EXPECT_EQ(request.Path, "/final/l_1.jpg");
+  for (const RecordedRequest& request : Server.requests()) {
+    if (request.Method == "GET") {
+      EXPECT_EQ(request.Path, "/final/l_1.jpg");
+    }
+  }
 
   // One hop more is too many.
   Server.serve("/hop-1.jpg", {}, redirect(301, "/hop0.jpg"));

@@ -224,9 +224,10 @@ QByteArray readBytes(const QString& path) {
 }
 
 // The labels that keep the box the layout gives them: the title, the grid's
-// notices and the rotation list's heading, and the page links' boxes.
+// notices, the rotation list's heading, the catalogue site field's name, and
+// the page links' boxes.
 QStringList fixedSizeLabels() {
-  QStringList names = {"Label15", "lblErrorTip", "Label3", "panConnectNetwork"};
+  QStringList names = {"Label15", "lblErrorTip", "Label3", "panConnectNetwork", "lblCatalogueSite"};
   for (int k = 1; k <= 20; ++k) names.append(QStringLiteral("lblWPage%1").arg(k));
   return names;
 }
