@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QMouseEvent>
 
 #include "app/Main.h"
@@ -282,4 +283,18 @@ TEST_F(SettingsWindowTest, TheSettingTabShowsAnEntryRemovedBehindTheProgramsBack
   EXPECT_EQ(checkedMode(*window), 3);
   expectOptionsUsable(*window, false);
   EXPECT_EQ(storedInteger("AutoChange"), 3);
+}
+
+TEST_F(SettingsWindowTest, ACatalogueSiteTypedIntoTheFieldIsStoredAndShown) {
+  auto window = start();
+  QLineEdit* field = window->findChild<QLineEdit*>("edtCatalogueSite");
+  ASSERT_NE(field, nullptr);
+  field->setText("https://127.0.0.1:9/");
+  field->setModified(true);
+  emit field->editingFinished();
+  const QByteArray settings = folder.readFile("setting.ini");
+  EXPECT_TRUE(settings.contains("[home]")) << settings.toStdString();
+  EXPECT_TRUE(settings.contains("host=https://127.0.0.1:9")) << settings.toStdString();
+  EXPECT_TRUE(ui(window).suiURLLabel1->caption().startsWith("https://127.0.0.1:9"));
+  EXPECT_TRUE(field->text().startsWith("https://127.0.0.1:9"));
 }
