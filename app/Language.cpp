@@ -24,9 +24,6 @@ void TfrmMain::LoadLanguageTexts() {
   }
   lblN[5]->setCaption(t.szDownload);
   lblN[6]->setCaption(t.szWallpapergallery);
-  btnAdd->setCaption(t.szAdd);
-  btnRemove->setCaption(t.szRemove);
-  Label5->setCaption(t.szPreview);
   btnSetWallpaper->setCaption(t.szSetwallpaper);
   Label1->setCaption(t.szLocal);
   Label2->setCaption(t.szNetwork);
@@ -34,17 +31,22 @@ void TfrmMain::LoadLanguageTexts() {
   btnWallpaper->setCaption(t.szNormal);
   btnTheme->setCaption(t.szSetting);
   btnWidescreen->setCaption(t.szWidescreen);
-  CoolTrayIcon1->setToolTip(t.szAppname.left(kTrayHintLength));
   OpenDialog1Filter = ::openDialogFilter(t.szAllsupport);
-  // Menu items follow the same "&" rule natively.
-  Open1->setText(t.szOpen);
-  Prevwallpaper1->setText(t.szPrevwallpaper);
-  Nextwallpaper2->setText(t.szNextwallpaper);
-  Exit2->setText(t.szExit);
   panConnectNetwork->setCaption(t.szConnecting);
   lblErrorTip->setCaption(t.szNowallpaper);
   Label4->setCaption(t.szGetmore);
   Label14->setCaption(t.szClickHere);
+  setWindowTitle(t.szAppname);
+  Label15->setCaption(t.szAppname + QLatin1Char(' ') + t.szVersion);
+  if (chkAutoRun != nullptr) showSettingsPageTexts();
+  if (CoolTrayIcon1 != nullptr) showTrayTexts();
+}
+
+void TfrmMain::showSettingsPageTexts() {
+  const LanguageTexts& t = m_texts;
+  btnAdd->setCaption(t.szAdd);
+  btnRemove->setCaption(t.szRemove);
+  Label5->setCaption(t.szPreview);
   Label3->setCaption(t.szPiclist);
   lstWallpaper->setAccessibleName(captionDisplayText(t.szPiclist));  // the list is named by its heading
   chkAutoRun->setCaption(t.szAutorun);
@@ -53,6 +55,14 @@ void TfrmMain::LoadLanguageTexts() {
   optStartup->setCaption(t.szChangestartup);
   lblCatalogueSite->setCaption(t.szCataloguesite);
   edtCatalogueSite->setAccessibleName(captionDisplayText(t.szCataloguesite));
-  setWindowTitle(t.szAppname);
-  Label15->setCaption(t.szAppname + QLatin1Char(' ') + t.szVersion);
+}
+
+void TfrmMain::showTrayTexts() {
+  const LanguageTexts& t = m_texts;
+  CoolTrayIcon1->setToolTip(t.szAppname.left(kTrayHintLength));
+  // Menu items follow the same "&" rule natively.
+  Open1->setText(t.szOpen);
+  Prevwallpaper1->setText(t.szPrevwallpaper);
+  Nextwallpaper2->setText(t.szNextwallpaper);
+  Exit2->setText(t.szExit);
 }

@@ -123,6 +123,7 @@ TfrmMain::~TfrmMain() {
 }
 
 void TfrmMain::finishStart() {
+  ensureTray();
   // Shown already when the start went to the tray.
   CoolTrayIcon1->show();
   setWindowIcon(CoolTrayIcon1->icon());
@@ -172,8 +173,6 @@ void TfrmMain::buildControls() {
   WebBrowser1->setObjectName("WebBrowser1");
   WebBrowser1->hide();
   buildWallpaperPage();
-  buildSettingsPage();
-  buildTray();
 }
 
 void TfrmMain::buildWallpaperPage() {
@@ -262,6 +261,18 @@ void TfrmMain::buildGrid() {
   }
 }
 
+// The settings page is hidden at start and many sessions never open it, so
+// it is built when it is first needed rather than before the window maps.
+void TfrmMain::ensureSettingsPage() {
+  if (chkAutoRun != nullptr) return;
+  buildSettingsPage();
+  showSettingsPageTexts();
+  connectSettingsPage();
+  arrangeSettingsPageTabOrder();
+  renderSettings();
+  renderRotationRows();
+}
+
 void TfrmMain::buildSettingsPage() {
   suiImagePanel2 = place(new FramedBox(panSetting), 20, 12, 737, 89);
   suiImagePanel2->setObjectName("suiImagePanel2");
@@ -312,6 +323,15 @@ void TfrmMain::buildCatalogueSiteField() {
   lblSiteVerdict->setFont(pixelFont(11));
   lblSiteVerdict->setWordWrap(true);
   lblSiteVerdict->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+}
+
+// The tray icon is made once the window is on the screen, or at once when
+// the start goes to the tray.
+void TfrmMain::ensureTray() {
+  if (CoolTrayIcon1 != nullptr) return;
+  buildTray();
+  showTrayTexts();
+  connectTray();
 }
 
 void TfrmMain::buildTray() {

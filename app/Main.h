@@ -60,6 +60,8 @@ class TfrmMain : public QWidget {
   // maps sooner: the tray icon, the window's icon, the overlay and the
   // progress dialog.
   void finishStart();
+  // The settings page is built when it is first shown; this builds it now.
+  void ensureSettingsPage();
   TfrmDown* frmDown() const { return m_frmDown.get(); }
   TfrmDown2* frmDown2() const { return m_frmDown2.get(); }
 
@@ -184,31 +186,31 @@ class TfrmMain : public QWidget {
   std::array<SkinLabel*, 20> lblWPage;  // lblWPage1 .. lblWPage20
 
   // --- settings page
-  FramedBox* suiImagePanel2;
-  FramedBox* suiImagePanel3;
-  SkinCheckBox* chkAutoRun;
-  SkinRadioButton* optStartup;
-  SkinRadioButton* optDay;
-  SkinRadioButton* optDisable;
-  SkinLabel* Label3;
-  SkinListView* lstWallpaper;
-  PictureButton* btnAdd;
-  PictureButton* btnRemove;
-  SkinShape* Shape9;
-  SkinLabel* Label5;
-  SkinImage* imgPreview;
-  SkinLabel* lblCatalogueSite;
-  QLineEdit* edtCatalogueSite;
-  QLabel* lblSiteVerdict;
+  FramedBox* suiImagePanel2 = nullptr;
+  FramedBox* suiImagePanel3 = nullptr;
+  SkinCheckBox* chkAutoRun = nullptr;
+  SkinRadioButton* optStartup = nullptr;
+  SkinRadioButton* optDay = nullptr;
+  SkinRadioButton* optDisable = nullptr;
+  SkinLabel* Label3 = nullptr;
+  SkinListView* lstWallpaper = nullptr;
+  PictureButton* btnAdd = nullptr;
+  PictureButton* btnRemove = nullptr;
+  SkinShape* Shape9 = nullptr;
+  SkinLabel* Label5 = nullptr;
+  SkinImage* imgPreview = nullptr;
+  SkinLabel* lblCatalogueSite = nullptr;
+  QLineEdit* edtCatalogueSite = nullptr;
+  QLabel* lblSiteVerdict = nullptr;
 
   // --- non-visual parts
-  QSystemTrayIcon* CoolTrayIcon1;
-  QMenu* popMenu1;
-  QAction* Open1;
-  QAction* Prevwallpaper1;
-  QAction* Nextwallpaper2;
-  QAction* N4;
-  QAction* Exit2;
+  QSystemTrayIcon* CoolTrayIcon1 = nullptr;
+  QMenu* popMenu1 = nullptr;
+  QAction* Open1 = nullptr;
+  QAction* Prevwallpaper1 = nullptr;
+  QAction* Nextwallpaper2 = nullptr;
+  QAction* N4 = nullptr;
+  QAction* Exit2 = nullptr;
   QString OpenDialog1Filter;  // "text|patterns|..." form
   QString OpenDialog1DefaultExt = QStringLiteral("*.jpg");
 
@@ -218,9 +220,16 @@ class TfrmMain : public QWidget {
   void buildGrid();
   void buildSettingsPage();
   void buildTray();
+  void ensureTray();
+  void showSettingsPageTexts();
+  void showTrayTexts();
   void connectHandlers();
+  void connectSettingsPage();
+  void connectTray();
   void connectKeys();
   void arrangeTabOrder();
+  void arrangeSettingsPageTabOrder();
+  void setTabOrderOf(const QList<QWidget*>& chain);
   PictureButton* activeTab() const;
   void showActiveTabFocus();
   void followScreenDensity();

@@ -70,10 +70,13 @@ void TfrmMain::connectHandlers() {
     connect(lblWPage[k], &SkinLabel::mouseLeft, this, [this, k] { lblWPage1MouseLeave(k + 1); });
   }
   connect(btnSetWallpaper, &QAbstractButton::clicked, this, [this] { btnSetWallpaperClick(); });
-  connect(chkAutoRun, &SkinCheckBox::clicked, this, [this] { chkAutoRunClick(); });
-  connect(edtCatalogueSite, &QLineEdit::editingFinished, this, [this] { edtCatalogueSiteEditingFinished(); });
   connect(&m_homeSiteChange, &HomeSiteChange::siteChanged, this,
           [this](const QString& address) { homeSiteChanged(address); });
+}
+
+void TfrmMain::connectSettingsPage() {
+  connect(chkAutoRun, &SkinCheckBox::clicked, this, [this] { chkAutoRunClick(); });
+  connect(edtCatalogueSite, &QLineEdit::editingFinished, this, [this] { edtCatalogueSiteEditingFinished(); });
   connect(&m_homeSiteChange, &HomeSiteChange::verdict, lblSiteVerdict, &QLabel::setText);
   for (SkinRadioButton* option : {optStartup, optDay, optDisable}) {
     connect(option, &SkinRadioButton::clicked, this, [this, option] { optStartupClick(option); });
@@ -88,6 +91,10 @@ void TfrmMain::connectHandlers() {
   });
   connect(btnAdd, &QAbstractButton::clicked, this, [this] { btnAddClick(); });
   connect(btnRemove, &QAbstractButton::clicked, this, [this] { btnRemoveClick(); });
+  connect(lstWallpaper, &SkinListView::deletePressed, btnRemove, &QAbstractButton::click);
+}
+
+void TfrmMain::connectTray() {
   connect(CoolTrayIcon1, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
     if (reason == QSystemTrayIcon::DoubleClick) CoolTrayIcon1DblClick();
     if (reason == QSystemTrayIcon::Context) CoolTrayIcon1MouseUp(Qt::RightButton, QCursor::pos());
@@ -128,6 +135,7 @@ void TfrmMain::showAtStart() {
     return;
   }
   // Without a tray to come back from, a hidden window would strand the user.
+  ensureTray();
   CoolTrayIcon1->show();
   if (trayAvailable(CoolTrayIcon1)) return;
   showMinimized();

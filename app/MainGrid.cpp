@@ -31,6 +31,7 @@ void TfrmMain::renderTab(const BrowseState& state) {
   btnNormal->move(tab->x(), btnNormal->y());
   for (PictureButton* each : {btnWallpaper, btnWidescreen, btnTheme}) each->setOpen(each == tab);
   showActiveTabFocus();
+  if (state.tab == Tab::Setting) ensureSettingsPage();
   panWallpaper->setVisible(state.tab != Tab::Setting);
   panSetting->setVisible(state.tab == Tab::Setting);
   if (state.gridShape != m_arrangedShape) ArrangeGrid(state.gridShape);

@@ -22,10 +22,17 @@ void TfrmMain::arrangeTabOrder() {
   chain.append(QList<QWidget*>(lblN.begin(), lblN.end()));
   chain.append(QList<QWidget*>(imgW.begin(), imgW.end()));
   chain.append(QList<QWidget*>(lblWPage.begin(), lblWPage.end()));
-  chain.append({btnSetWallpaper, Label14});
-  chain.append(
-      {chkAutoRun, optStartup, optDay, optDisable, lstWallpaper, btnAdd, btnRemove, edtCatalogueSite});
-  chain.append(suiURLLabel1);
+  chain.append({btnSetWallpaper, Label14, suiURLLabel1});
+  setTabOrderOf(chain);
+}
+
+// The settings page, built later, goes between the wallpaper page and the address.
+void TfrmMain::arrangeSettingsPageTabOrder() {
+  setTabOrderOf({Label14, chkAutoRun, optStartup, optDay, optDisable, lstWallpaper, btnAdd, btnRemove,
+                 edtCatalogueSite, suiURLLabel1});
+}
+
+void TfrmMain::setTabOrderOf(const QList<QWidget*>& chain) {
   for (qsizetype k = 1; k < chain.size(); ++k) setTabOrder(chain[k - 1], chain[k]);
 }
 
@@ -37,7 +44,6 @@ void TfrmMain::connectKeys() {
   shortcut(QKeySequence(Qt::CTRL | Qt::Key_2), btnWidescreen);
   shortcut(QKeySequence(Qt::CTRL | Qt::Key_3), btnTheme);
   shortcut(QKeySequence(Qt::Key_Escape), btnMin);
-  connect(lstWallpaper, &SkinListView::deletePressed, btnRemove, &QAbstractButton::click);
   connect(qApp, &QApplication::focusChanged, this, &TfrmMain::showActiveTabFocus);
 }
 

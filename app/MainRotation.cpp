@@ -25,6 +25,7 @@ int firstSelectedRow(const SkinListView* list) {
 }  // namespace
 
 void TfrmMain::renderRotationRows() {
+  if (lstWallpaper == nullptr) return;
   lstWallpaper->clear();
   lstWallpaper->addItems(m_rotation.rows());
 }
@@ -35,6 +36,7 @@ void TfrmMain::Prevwallpaper1Click() { m_rotation.previous(); }
 
 void TfrmMain::btnThemeClick() {
   if (Busy()) return;
+  ensureSettingsPage();
   imgPreview->hide();
   imgPreview->setGeometry(previewGeometry(IsWideScreen() ? Shape::Widescreen : Shape::Normal));
   m_browse->selectTab(Tab::Setting);

@@ -18,6 +18,7 @@ std::array<TfrmMain::ModeOption, 3> TfrmMain::modeOptions() const {
 }
 
 void TfrmMain::renderSettings() {
+  if (chkAutoRun == nullptr) return;
   chkAutoRun->setChecked(m_settings.autoRun());
   const bool usable = m_settings.modesUsable();
   for (const ModeOption& option : modeOptions()) {
@@ -43,7 +44,7 @@ void TfrmMain::edtCatalogueSiteEditingFinished() {
 
 void TfrmMain::homeSiteChanged(const QString& address) {
   m_homeSite = address;
-  edtCatalogueSite->setText(address);
+  if (edtCatalogueSite != nullptr) edtCatalogueSite->setText(address);
   suiURLLabel1->setCaption(address);
 }
 

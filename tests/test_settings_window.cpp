@@ -298,3 +298,36 @@ TEST_F(SettingsWindowTest, ACatalogueSiteTypedIntoTheFieldIsStoredAndShown) {
   EXPECT_TRUE(ui(window).suiURLLabel1->caption().startsWith("https://127.0.0.1:9"));
   EXPECT_TRUE(field->text().startsWith("https://127.0.0.1:9"));
 }
+
+// The page is built when it is first shown: it must then show what the
+// start loaded, in the language's texts, take clicks and join the Tab order.
+TEST_F(SettingsWindowTest, APageBuiltWhenFirstShownShowsWhatTheStartLoaded) {
+  SaveAutoChange(2);
+  writeAutostartEntry({program(), "-2"});
+  TfrmMain window(folder.context(std::make_shared<RecordingSetter>(&applied)));
+  window.FormCreate({QStringLiteral("NimbraWallpaper")});
+  window.finishStart();
+  ASSERT_EQ(window.findChild<QWidget*>("chkAutoRun"), nullptr) << "the page was built before it was shown";
+
+  window.btnThemeClick();
+  ASSERT_TRUE(ui(window).panSetting->isVisibleTo(&window));
+  EXPECT_TRUE(ui(window).chkAutoRun->isVisibleTo(&window));
+  EXPECT_TRUE(ui(window).chkAutoRun->checked());
+  EXPECT_EQ(checkedMode(window), 2);
+  expectOptionsUsable(window, true);
+  EXPECT_EQ(ui(window).chkAutoRun->caption(), window.texts().szAutorun);
+  EXPECT_EQ(ui(window).btnAdd->caption(), window.texts().szAdd);
+  EXPECT_EQ(ui(window).lstWallpaper->count(), rows.size());
+
+  QList<QWidget*> chain;
+  for (QWidget* next = ui(window).Label14->nextInFocusChain();
+       next != ui(window).suiURLLabel1 && chain.size() < 200; next = next->nextInFocusChain())
+    chain << next;
+  EXPECT_TRUE(chain.contains(ui(window).chkAutoRun));
+  EXPECT_TRUE(chain.contains(window.findChild<QLineEdit*>("edtCatalogueSite")));
+  EXPECT_LT(chain.indexOf(ui(window).chkAutoRun), chain.indexOf(ui(window).btnRemove));
+
+  clickOn(ui(window).chkAutoRun);
+  EXPECT_FALSE(ui(window).chkAutoRun->checked());
+  EXPECT_FALSE(QFileInfo::exists(autostartEntryPath()));
+}

@@ -27,6 +27,8 @@ std::unique_ptr<TfrmMain> makeMainWindowWith(const AppContext& context, const QS
   auto window = std::make_unique<TfrmMain>(context);
   window->FormCreate(QStringList{QStringLiteral("NimbraWallpaper")} + arguments);
   window->finishStart();
+  // Tests find the settings page's controls by name from the start.
+  window->ensureSettingsPage();
   waitForPage(*window);
   return window;
 }
