@@ -127,6 +127,12 @@ QImage scaleToBox(const QImage& picture, QSize box) {
 PictureHeader readPictureHeader(QIODevice& source) {
   PictureHeader header;
   header.format = probePictureFormat(source);
+  // The common case needs no image plugins: Qt's reader would list and load
+  // them all first, which costs a thumbnail page more than its decoding.
+  if (header.format == PictureFormat::Jpeg) {
+    header.size = readJpegSize(source);
+    return header;
+  }
   QImageReader reader(&source, qtFormatName(header.format));
   reader.setAutoTransform(false);
   header.size = reader.size();

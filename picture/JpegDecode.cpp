@@ -230,6 +230,13 @@ QImage refuse(QString* why, const QString& text) {
 
 }  // namespace
 
+QSize readJpegSize(QIODevice& source) {
+  JpegDecoder decoder(source);
+  // The header needs a few kilobytes; the limit only bounds a hostile one.
+  constexpr qint64 kHeaderMemoryBytes = 4 * 1024 * 1024;
+  return decoder.open(kHeaderMemoryBytes) ? decoder.sourceSize() : QSize();
+}
+
 QImage decodeJpegStream(QIODevice& source, JpegScale scale, QSize box, qint64 maxBytes,
                         DecodeReservation& reservation, QString* why) {
   JpegDecoder decoder(source);

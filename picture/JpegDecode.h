@@ -14,6 +14,10 @@
 
 enum class JpegScale { Full, CoverBox };
 
+// The stored size from the JPEG's header alone; invalid when the header is
+// damaged. Reads `source` up to the first scan.
+QSize readJpegSize(QIODevice& source);
+
 // Decodes the JPEG that `source` reads into Format_RGB32 (CMYK and grey
 // included): at its own size, or at the smallest of those scales whose output
 // covers `box` (the picture's own size when the box is larger). The file is read in

@@ -167,6 +167,23 @@ TEST_F(PictureFolder, PicturesDecodeByTheirContentWhateverTheirName) {
   EXPECT_FALSE(isPictureFile(m_dir.filePath(QStringLiteral("pipe.png"))));
 }
 
+TEST_F(PictureFolder, AJpegHeaderTellsTheStoredSizeAndADamagedOneNone) {
+  QByteArray bytes = encode(halves(QSize(1600, 1200)), "jpeg");
+  QBuffer whole(&bytes);
+  ASSERT_TRUE(whole.open(QIODevice::ReadOnly));
+  const PictureHeader header = readPictureHeader(whole);
+  EXPECT_EQ(header.format, PictureFormat::Jpeg);
+  EXPECT_EQ(header.size, QSize(1600, 1200));
+
+  // The signature alone, with the header cut off.
+  QByteArray cut = bytes.left(6);
+  QBuffer truncated(&cut);
+  ASSERT_TRUE(truncated.open(QIODevice::ReadOnly));
+  const PictureHeader damaged = readPictureHeader(truncated);
+  EXPECT_EQ(damaged.format, PictureFormat::Jpeg);
+  EXPECT_FALSE(damaged.size.isValid());
+}
+
 TEST_F(PictureFolder, AJpegIsDecodedAtTheSmallestScaleThatCoversTheTarget) {
   QByteArray bytes = encode(halves(QSize(1600, 1200)), "jpeg");
   QBuffer buffer(&bytes);
