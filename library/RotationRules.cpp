@@ -116,9 +116,19 @@ std::optional<QStringList> readRotationFile(const QString& path) {
   return parseRotationText(file.readAll());
 }
 
+namespace {
+bool fileHolds(const QString& path, const QByteArray& bytes) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) && file.size() == bytes.size() && file.readAll() == bytes;
+}
+}  // namespace
+
 bool writeRotationFile(const QString& path, const QStringList& entries, QString* error) {
+  const QByteArray text = formatRotationText(entries);
+  // Every start writes the list back, mostly as it was read.
+  if (fileHolds(path, text)) return true;
   QString why;
-  if (writeFileAtomically(path, formatRotationText(entries), Durability::RenameOnly, &why)) return true;
+  if (writeFileAtomically(path, text, Durability::RenameOnly, &why)) return true;
   if (error) *error = QStringLiteral("%1: %2").arg(path, why);
   return false;
 }

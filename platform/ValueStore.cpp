@@ -380,11 +380,20 @@ bool ValueStore::setText(const QString& keyPath, const QString& name, const QStr
 
 bool ValueStore::store(const QString& keyPath, const QString& name, const Value& value) {
   if (!isOpen() || !isStorableKeyPath(keyPath)) return false;
+  // Every start stores values it mostly found there already; rewriting the
+  // file for them would only cost the start its time.
+  if (m_availability == Availability::Open && holds(keyPath, name, value)) return true;
   const QList<Key> before = m_keys;
   putEntry(m_keys[keyIndex(m_keys, keyPath)], name, value);
   if (write()) return true;
   m_keys = before;
   return false;
+}
+
+bool ValueStore::holds(const QString& keyPath, const QString& name, const Value& wanted) const {
+  const std::optional<Value> stored = value(keyPath, name);
+  return stored && stored->kind == wanted.kind && stored->integer == wanted.integer &&
+         stored->text == wanted.text;
 }
 
 bool ValueStore::remove(const QString& keyPath, const QString& name) {

@@ -101,6 +101,7 @@ class ValueStore {
   bool write();
   bool setAsideDamagedFile();
   bool store(const QString& keyPath, const QString& name, const Value& value);
+  bool holds(const QString& keyPath, const QString& name, const Value& wanted) const;
 
   QString m_filePath;
   Availability m_availability = Availability::Open;

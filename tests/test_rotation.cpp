@@ -2,6 +2,7 @@
 // menu's steps, Add and Remove positions and what is stored), and the main
 // window's wiring to it (tray actions, the settings page's list and buttons).
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QFile>
 #include <thread>
@@ -136,6 +137,26 @@ TEST_F(RotationControllerTest, LoadDropsMissingRowsAndAdjustsThePosition) {
   EXPECT_EQ(LoadCurrent(), 1);
   EXPECT_EQ(folder.readFile("list.dat"), listText(list.mid(1)));
   EXPECT_TRUE(applied.isEmpty());
+}
+
+// Written back only when the load changed it: a start with nothing to
+// drop leaves the file, and a list in another line format is rewritten.
+TEST_F(RotationControllerTest, LoadRewritesTheListOnlyWhenItsTextChanges) {
+  const QStringList list = rows({"l_1.jpg", "l_2.jpg"}, {"l_1.jpg", "l_2.jpg"});
+  const auto inode = [&] {
+    struct stat status {};
+    return ::stat(QFile::encodeName(folder.file("list.dat")).constData(), &status) == 0 ? status.st_ino : 0;
+  };
+  load(list, 1);
+  const ino_t stored = inode();
+  ASSERT_NE(stored, 0u);
+  rotation.LoadRotationList(Shape::Normal);
+  EXPECT_EQ(inode(), stored);
+
+  folder.writeFile("list.dat", list.join(QLatin1Char('\n')).toUtf8() + "\n");
+  rotation.LoadRotationList(Shape::Normal);
+  EXPECT_EQ(rotation.rows(), list);
+  EXPECT_EQ(folder.readFile("list.dat"), listText(list));
 }
 
 TEST_F(RotationControllerTest, LoadWithFewRowsLeftRestartsAtOne) {

@@ -2,6 +2,7 @@
 // repairs of the three values, the "Lasttime" text, the start-up rules and
 // the auto-start options' rules without a window.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QDir>
 #include <QFile>
@@ -283,6 +284,37 @@ TEST(ValueStore, DamagedFileIsSetAsideBeforeAFreshOneIsWritten) {
   EXPECT_TRUE(ValueStore::open().setInteger(kSettingsKey, "current", 2));
   // Only the broken file was set aside, once.
   EXPECT_EQ(QDir(QFileInfo(ValueStore::defaultFilePath()).path()).entryList(QDir::Files).size(), 2);
+}
+
+namespace {
+ino_t inodeOf(const QString& path) {
+  struct stat status {};
+  return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_ino : 0;
+}
+}  // namespace
+
+// A start stores values it mostly found already; those leave the file as it was.
+TEST(ValueStore, StoringWhatItHoldsWritesNothingUnlessTheFileIsDamaged) {
+  ConfigHome config;
+  ASSERT_TRUE(ValueStore::open().setInteger(kSettingsKey, "current", 3));
+  ASSERT_TRUE(ValueStore::open().setText(kSettingsKey, "Lasttime", "then"));
+  const ino_t written = inodeOf(ValueStore::defaultFilePath());
+  ASSERT_NE(written, 0u);
+  EXPECT_TRUE(ValueStore::open().setInteger(kSettingsKey, "CURRENT", 3));
+  EXPECT_TRUE(ValueStore::open().setText(kSettingsKey, "Lasttime", "then"));
+  EXPECT_EQ(inodeOf(ValueStore::defaultFilePath()), written);
+  // The same digits as text are another value.
+  EXPECT_TRUE(ValueStore::open().setText(kSettingsKey, "current", "3"));
+  EXPECT_NE(inodeOf(ValueStore::defaultFilePath()), written);
+  EXPECT_EQ(ValueStore::open().value(kSettingsKey, "current")->kind, ValueStore::Kind::Text);
+
+  // A damaged file is repaired by any write, one of a value it holds too.
+  writeBytes(ValueStore::defaultFilePath(), "[Software\\Nimbra-Wallpaper]\n\"kept\"=\"yes\"\nnotes\n");
+  ValueStore damaged = ValueStore::open();
+  ASSERT_EQ(damaged.availability(), ValueStore::Availability::Damaged);
+  EXPECT_TRUE(damaged.setText(kSettingsKey, "kept", "yes"));
+  EXPECT_FALSE(damaged.setAsidePath().isEmpty());
+  EXPECT_EQ(ValueStore::open().availability(), ValueStore::Availability::Open);
 }
 
 // --- autostart entry
