@@ -186,14 +186,37 @@ void SkinLabel::setCaption(const QString& caption) {
   fitToCaption();
 }
 
+namespace {
+// A QLabel that takes the focus builds a whole text document for its text,
+// some 4 KB and a layout pass per link at start-up. A caption is plain text
+// that the label draws as well without one; focus builds it when needed.
+// While this lives, the label does not look focusable.
+class FocusPolicyHidden {
+ public:
+  explicit FocusPolicyHidden(QWidget& widget) : m_widget(widget), m_policy(widget.focusPolicy()) {
+    m_widget.setFocusPolicy(Qt::NoFocus);
+  }
+  ~FocusPolicyHidden() { m_widget.setFocusPolicy(m_policy); }
+  FocusPolicyHidden(const FocusPolicyHidden&) = delete;
+  FocusPolicyHidden& operator=(const FocusPolicyHidden&) = delete;
+
+ private:
+  QWidget& m_widget;
+  const Qt::FocusPolicy m_policy;
+};
+}  // namespace
+
 void SkinLabel::setPlainText(const QString& text) {
-  // A QLabel that takes the focus builds a whole text document for its text,
-  // some 4 KB and a layout pass per link at start-up. A caption is plain text
-  // that the label draws as well without one; focus builds it when needed.
-  const Qt::FocusPolicy policy = focusPolicy();
-  setFocusPolicy(Qt::NoFocus);
+  const FocusPolicyHidden unfocusable(*this);
   setText(text);
-  setFocusPolicy(policy);
+}
+
+// Polishing builds that document too, for every focusable label at once as
+// the window first shows.
+bool SkinLabel::event(QEvent* event) {
+  if (event->type() != QEvent::Polish) return QLabel::event(event);
+  const FocusPolicyHidden unfocusable(*this);
+  return QLabel::event(event);
 }
 
 void SkinLabel::setFont(const QFont& font) {

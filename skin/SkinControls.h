@@ -122,6 +122,7 @@ class SkinLabel : public QLabel {
   void mouseLeft();
 
  protected:
+  bool event(QEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
   void enterEvent(QEnterEvent* event) override;

@@ -435,3 +435,22 @@ TEST(IdleRelease, AWindowThatStoppedDrawingLetsItsBitmapsGoAndDrawsTheSameAfter)
   ASSERT_TRUE(waitUntil([&] { return released; }, std::chrono::seconds(10)));
   EXPECT_EQ(window->grab().toImage(), before);
 }
+
+// A focusable label builds a whole text document for its caption when Qt
+// thinks it needs one. Showing the window must not make one for each link.
+TEST_F(MainWindowTest, ShowingTheWindowBuildsNoTextDocumentForItsLinks) {
+  const auto documentsOf = [](const SkinLabel* link) {
+    qsizetype count = 0;
+    for (const QObject* child : link->children())
+      if (qstrcmp(child->metaObject()->className(), "QWidgetTextControl") == 0) ++count;
+    return count;
+  };
+  window->show();
+  const QImage shown = window->grab().toImage();
+  ASSERT_FALSE(shown.isNull());
+  for (const SkinLabel* link : ui(window).lblL)
+    EXPECT_EQ(documentsOf(link), 0) << qPrintable(link->objectName());
+  for (const SkinLabel* link : ui(window).lblWPage)
+    EXPECT_EQ(documentsOf(link), 0) << qPrintable(link->objectName());
+  EXPECT_EQ(documentsOf(ui(window).suiURLLabel1), 0);
+}
