@@ -135,8 +135,9 @@ void TfrmMain::finishStart() {
 
 void TfrmMain::buildControls() {
   imgMain = makeImage(this, "imgMain", {0, 0, 799, 599}, "main_bg");
+  // The labels' captions come from the language texts, which the start puts
+  // on them next: measuring English ones first would only cost the start time.
   Label15 = makeLabel(this, "Label15", {56, 8, 211, 26}, Qt::white, pixelFont(17, true), LabelSizing::Fixed);
-  Label15->setCaption(QStringLiteral("Nimbra Wallpaper 1.2"));
   btnMin = makeButton(this, "btnMin", "btn_min", {736, 10, 24, 24});
   btnMin->setAccessibleName(QStringLiteral("Minimise"));
   btnClose = makeButton(this, "btnClose", "btn_close", {766, 10, 24, 24});
@@ -200,29 +201,20 @@ void TfrmMain::buildWallpaperPage() {
 }
 
 void TfrmMain::buildCategoryColumn() {
-  static const char* const kLocal[] = {"Nature", "Cartoon", "Holiday", "Game and Movies",
-                                       "Art && illustrator"};
-  static const char* const kNetwork[] = {
-      "Nature",     "Cartoon",          "Holiday", "Game and Movies", "Art && illustrator",
-      "Downloaded", "Wallpaper Gallery"};
   Label1 = makeLabel(panWallpaperLeft, "Label1", {40, 11, 89, 13}, Qt::white, pixelFont(11, true));
-  Label1->setCaption(QStringLiteral("Local Wallpaper"));
   imgLeftBK = makeImage(panWallpaperLeft, "imgLeftBK", {3, 41, 175, 26}, "highlight_bar");
   for (int k = 0; k < 5; ++k) {
     imgArrow[k] =
         makeImage(panWallpaperLeft, QString("imgArrow%1").arg(k + 1), {40, 50 + 27 * k, 9, 9}, "arrow");
     lblL[k] = makeLink(panWallpaperLeft, QString("lblL%1").arg(k + 1), localLinkRect(k), kColumnText,
                        pixelFont(13));
-    lblL[k]->setCaption(QString::fromLatin1(kLocal[k]));
   }
   Label2 = makeLabel(panWallpaperLeft, "Label2", {40, 203, 107, 13}, Qt::white, pixelFont(11, true));
-  Label2->setCaption(QStringLiteral("Network Wallpaper"));
   for (int k = 0; k < 7; ++k) {
     imgArrowN[k] =
         makeImage(panWallpaperLeft, QString("imgArrowN%1").arg(k + 1), {40, 243 + 27 * k, 9, 9}, "arrow");
     lblN[k] = makeLink(panWallpaperLeft, QString("lblN%1").arg(k + 1), networkLinkRect(k), kColumnText,
                        pixelFont(13));
-    lblN[k]->setCaption(QString::fromLatin1(kNetwork[k]));
   }
 }
 
@@ -302,7 +294,6 @@ void TfrmMain::buildSettingsPage() {
   Shape9 = place(new SkinShape(Qt::black, Qt::black, suiImagePanel3), 503, 184, 210, 153);
   Shape9->setObjectName("Shape9");
   Label5 = makeLabel(suiImagePanel3, "Label5", {505, 184, 38, 13}, Qt::white, pixelFont(11));
-  Label5->setCaption(QStringLiteral("Preview"));
   imgPreview = makeImage(suiImagePanel3, "imgPreview", {512, 206, 192, 120});
   buildCatalogueSiteField();
 }
@@ -312,7 +303,6 @@ void TfrmMain::buildSettingsPage() {
 void TfrmMain::buildCatalogueSiteField() {
   lblCatalogueSite = makeLabel(suiImagePanel3, "lblCatalogueSite", {503, 20, 220, 13}, Qt::black,
                                pixelFont(11, true), LabelSizing::Fixed);
-  lblCatalogueSite->setCaption(QStringLiteral("Catalogue site"));
   edtCatalogueSite = place(new QLineEdit(suiImagePanel3), 503, 38, 220, 24);
   edtCatalogueSite->setObjectName("edtCatalogueSite");
   edtCatalogueSite->setFont(pixelFont(12));

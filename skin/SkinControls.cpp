@@ -231,13 +231,21 @@ void SkinLabel::setSizing(LabelSizing sizing) {
 
 void SkinLabel::fitToCaption() {
   if (m_sizing == LabelSizing::Fixed) {
-    QLabel::setFont(fittedFont(m_requestedFont, text(), width()));
+    // A hidden label is fitted when it shows: its measuring may cost a font
+    // of its own, which the start need not pay for a tip it rarely shows.
+    m_fitOnShow = isHidden();
+    if (!m_fitOnShow) QLabel::setFont(fittedFont(m_requestedFont, text(), width()));
     return;
   }
   QLabel::setFont(m_requestedFont);
   // Rounded up: a width rounded to the nearest pixel can cut the last one.
   const int captionWidth = qCeil(QFontMetricsF(font()).horizontalAdvance(text()));
   if (width() != captionWidth) resize(captionWidth, height());
+}
+
+void SkinLabel::showEvent(QShowEvent* event) {
+  if (m_fitOnShow) fitToCaption();
+  QLabel::showEvent(event);
 }
 
 void SkinLabel::resizeEvent(QResizeEvent* event) {

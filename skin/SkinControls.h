@@ -127,6 +127,7 @@ class SkinLabel : public QLabel {
   void mouseReleaseEvent(QMouseEvent* event) override;
   void enterEvent(QEnterEvent* event) override;
   void leaveEvent(QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
@@ -136,6 +137,7 @@ class SkinLabel : public QLabel {
   void applyPalette();
   void fitToCaption();
   QFont m_requestedFont;
+  bool m_fitOnShow = false;
   QString m_caption;
   QColor m_fontColor = Qt::black;
   QColor m_hoverColor;

@@ -320,6 +320,27 @@ TEST(SkinLabelFit, ACaptionLabelFollowsItsCaptionAndFontFromItsLeftEdge) {
   EXPECT_LT(fixed.font().pixelSize(), 11);
 }
 
+// A hidden fixed label is fitted when it shows, to what it holds by then.
+TEST(SkinLabelFit, AHiddenFixedLabelIsFittedWhenItShows) {
+  QWidget window;
+  window.resize(200, 100);
+  auto* tip = new SkinLabel(&window);
+  tip->setGeometry(10, 20, 30, 13);
+  tip->setFont(pixelFont(11, true));
+  tip->hide();
+  window.show();
+  tip->setCaption("A caption far longer than thirty pixels");
+  tip->show();
+  const int shrunk = tip->font().pixelSize();
+  EXPECT_LT(shrunk, 11);
+  EXPECT_EQ(tip->geometry(), QRect(10, 20, 30, 13));
+  tip->hide();
+  tip->setCaption("A");
+  tip->show();
+  EXPECT_EQ(tip->font().pixelSize(), 11);
+  EXPECT_GT(tip->font().pixelSize(), shrunk);
+}
+
 // --- the address link
 
 namespace {
