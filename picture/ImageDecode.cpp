@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "picture/JpegDecode.h"
+#include "picture/LibraryDecode.h"
 #include "platform/FileNames.h"
 
 namespace {
@@ -77,6 +78,15 @@ QImage decodeWithQt(QIODevice& source, PictureFormat format, QSize target, const
   return applyExifOrientation(std::move(picture), orientation);
 }
 
+// These libraries read from memory and decode at the picture's own size,
+// turned upright where the format says how.
+QImage decodeThroughLibrary(QIODevice& source, PictureFormat format, const DecodeOptions& options,
+                            DecodeReservation& reservation, QString* why) {
+  if (source.size() > options.maxDecodedBytes) return refuse(why, QStringLiteral("file too large"));
+  const QByteArray bytes = source.readAll();
+  return decodeWithLibrary(format, bytes, options.maxDecodedBytes, reservation, why);
+}
+
 QString describeOpenFailure(OpenFailure failure, const QString& file) {
   switch (failure) {
     case OpenFailure::Missing:
@@ -94,6 +104,7 @@ QImage decodeWithin(QIODevice& source, QSize target, const DecodeOptions& option
                     DecodeReservation& reservation, QString* why) {
   const PictureFormat format = probePictureFormat(source);
   if (format == PictureFormat::Jpeg) return decodeJpeg(source, target, options, reservation, why);
+  if (isLibraryFormat(format)) return decodeThroughLibrary(source, format, options, reservation, why);
   return decodeWithQt(source, format, target, options, reservation, why);
 }
 
@@ -127,9 +138,16 @@ QImage scaleToBox(const QImage& picture, QSize box) {
 PictureHeader readPictureHeader(QIODevice& source) {
   PictureHeader header;
   header.format = probePictureFormat(source);
+  if (isLibraryFormat(header.format)) {
+    header.size = libraryPictureSize(header.format, source.peek(source.size()), &header.problem);
+    return header;
+  }
+  if (header.format == PictureFormat::Jpeg) header.orientation = peekExifOrientation(source);
   QImageReader reader(&source, qtFormatName(header.format));
   reader.setAutoTransform(false);
   header.size = reader.size();
+  if (header.format != PictureFormat::Jpeg) header.orientation = exifOrientationOf(reader.transformation());
+  if (!header.size.isValid()) header.problem = reader.errorString();
   return header;
 }
 

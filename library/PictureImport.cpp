@@ -1,0 +1,388 @@
+#include "library/PictureImport.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSet>
+#include <QThreadPool>
+#include <QtConcurrent>
+#include <algorithm>
+#include <atomic>
+#include <map>
+#include <mutex>
+#include <numeric>
+#include <optional>
+
+#include "library/GridLayout.h"
+#include "library/PictureNaming.h"
+#include "picture/ImageDecode.h"
+#include "picture/JpegEncode.h"
+#include "platform/AtomicFile.h"
+#include "platform/FileNames.h"
+
+namespace {
+
+constexpr Shape kShapes[] = {Shape::Normal, Shape::Widescreen};
+
+// --- what a category already holds
+
+// The large pictures of a category in both shape folders, known by the
+// content hash their names carry (the import's and the publisher's names)
+// and by their sizes, so that a picture stored as it came is recognised by
+// its bytes whatever its name.
+class CategoryHoldings {
+ public:
+  CategoryHoldings(const QString& dataFolder, int category) {
+    for (const Shape shape : kShapes) {
+      const QString folder = categoryFolder(dataFolder, shape, StoreSide::Local, category);
+      for (const FolderEntry& entry : readFolder(folder)) {
+        if (entry.kind != EntryKind::File) continue;
+        m_names[shape].insert(foldFileNameCase(entry.name));
+        if (entry.name.startsWith(QLatin1String("l_"), Qt::CaseInsensitive)) addLarge(folder + entry.name);
+      }
+    }
+  }
+
+  // The stored large picture that holds these bytes, if any.
+  std::optional<QString> holderOf(const QByteArray& bytes, std::uint64_t hash) const {
+    const auto tagged = m_tags.find(hashText(hash).left(8));
+    if (tagged != m_tags.end()) return tagged->second;
+    const auto [first, last] = m_bySize.equal_range(bytes.size());
+    for (auto it = first; it != last; ++it) {
+      QFile file(it->second);
+      if (file.open(QIODevice::ReadOnly) && file.readAll() == bytes) return it->second;
+    }
+    return std::nullopt;
+  }
+
+  // A tail that neither an "s_" nor an "l_" file of the shape's folder has.
+  QString freeTail(Shape shape, const QString& stem, std::uint64_t hash) const {
+    const auto found = m_names.find(shape);
+    const QSet<QString> names = found == m_names.end() ? QSet<QString>() : found->second;
+    for (int clash = 1;; ++clash) {
+      const QString tail = pictureTail(stem, hash, clash);
+      if (!names.contains(QStringLiteral("s_") + tail) && !names.contains(QStringLiteral("l_") + tail))
+        return tail;
+    }
+  }
+
+  void addStored(Shape shape, const QString& tail, const QString& largePath) {
+    m_names[shape].insert(QStringLiteral("s_") + tail);
+    m_names[shape].insert(QStringLiteral("l_") + tail);
+    addLarge(largePath);
+  }
+
+ private:
+  void addLarge(const QString& path) {
+    static const QRegularExpression kTag(QStringLiteral("-([0-9a-f]{8})(-[0-9]+)?\\.jpg$"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch match = kTag.match(path);
+    if (match.hasMatch()) m_tags.emplace(match.captured(1).toLower(), path);
+    m_bySize.emplace(QFileInfo(path).size(), path);
+  }
+
+  std::map<Shape, QSet<QString>> m_names;
+  std::map<QString, QString> m_tags;
+  std::multimap<qint64, QString> m_bySize;
+};
+
+// --- one picture
+
+struct MadePicture {
+  Shape shape = Shape::Normal;
+  QByteArray large;
+  QByteArray thumbnail;
+};
+
+struct Examined {
+  QByteArray bytes;
+  std::uint64_t hash = 0;
+  PictureHeader header;
+};
+
+QString openFailureText(OpenFailure failure) {
+  switch (failure) {
+    case OpenFailure::Missing:
+      return QStringLiteral("no such file");
+    case OpenFailure::NotAFile:
+      return QStringLiteral("not a regular file (a pipe, device or socket is never read)");
+    case OpenFailure::Unreadable:
+    case OpenFailure::None:
+      break;
+  }
+  return QStringLiteral("cannot be read (permission denied)");
+}
+
+QString headerProblem(const PictureHeader& header) {
+  if (header.format == PictureFormat::Unknown) return QStringLiteral("not a picture");
+  if (!header.size.isValid() || header.size.isEmpty())
+    return QStringLiteral("damaged or cut short: ") +
+           (header.problem.isEmpty() ? QStringLiteral("its header cannot be read") : header.problem);
+  const qint64 pixels = qint64(header.size.width()) * header.size.height();
+  if (pixels > kMaxImportPixels)
+    return QStringLiteral(
+               "refused as a decompression bomb: its header announces %1 x %2 pixels, more than %3 "
+               "megapixels")
+        .arg(header.size.width())
+        .arg(header.size.height())
+        .arg(kMaxImportPixels / 1000000);
+  if (!fitsDecodeLimit(header.size, kMaxImportDecodeBytes))
+    return QStringLiteral("refused: decoding it would take more than %1 MB").arg(kMaxImportDecodeBytes >> 20);
+  return {};
+}
+
+// Reads the file and its header; the reason when it is no picture to import.
+std::optional<Examined> examine(const QString& source, QString* problem) {
+  OpenFailure failure = OpenFailure::None;
+  const std::unique_ptr<QFile> file = openFileForReading(source, &failure);
+  if (!file) {
+    *problem = openFailureText(failure);
+    return std::nullopt;
+  }
+  if (file->size() > kMaxImportDecodeBytes) {
+    *problem = QStringLiteral("file too large (more than %1 MB)").arg(kMaxImportDecodeBytes >> 20);
+    return std::nullopt;
+  }
+  Examined examined;
+  examined.bytes = file->readAll();
+  if (examined.bytes.size() != file->size()) {
+    *problem = QStringLiteral("cannot be read: ") + file->errorString();
+    return std::nullopt;
+  }
+  QBuffer buffer(&examined.bytes);
+  buffer.open(QIODevice::ReadOnly);
+  examined.header = readPictureHeader(buffer);
+  *problem = headerProblem(examined.header);
+  if (!problem->isEmpty()) return std::nullopt;
+  examined.hash = contentHash(examined.bytes);
+  return examined;
+}
+
+QSize shownSize(const PictureHeader& header) {
+  return swapsAxes(header.orientation) ? header.size.transposed() : header.size;
+}
+
+QImage decodeBytes(const QByteArray& bytes, QSize target, DecodeBudget& budget, QString* why) {
+  QBuffer buffer(const_cast<QByteArray*>(&bytes));
+  buffer.open(QIODevice::ReadOnly);
+  const DecodeOptions options{Orientation::Upright, kMaxImportDecodeBytes, &budget};
+  return decodeForSize(buffer, target, options, why);
+}
+
+// A JPEG that stands upright as stored goes in byte for byte, its thumbnail
+// decoded at the smallest DCT scale that covers the box; any other picture
+// is decoded whole, turned upright and encoded.
+std::optional<MadePicture> makePicture(const Examined& examined, DecodeBudget& budget, QString* problem) {
+  MadePicture made;
+  made.shape = shapeOfPicture(shownSize(examined.header));
+  const QSize box = gridOf(made.shape).imageSize;
+  const bool keepBytes =
+      examined.header.format == PictureFormat::Jpeg && examined.header.orientation == ExifOrientation::Normal;
+  QString why;
+  const QImage decoded = decodeBytes(examined.bytes, keepBytes ? box : QSize(), budget, &why);
+  if (decoded.isNull()) {
+    *problem = QStringLiteral("damaged or cut short: ") + why;
+    return std::nullopt;
+  }
+  made.large = keepBytes ? examined.bytes : encodeJpeg(decoded, kImportLargeQuality);
+  made.thumbnail = encodeJpeg(scaleToBox(decoded, box), kImportThumbnailQuality);
+  if (made.large.isEmpty() || made.thumbnail.isEmpty()) {
+    *problem = QStringLiteral("could not be encoded as JPEG");
+    return std::nullopt;
+  }
+  return made;
+}
+
+// --- storing
+
+class StoreWriter {
+ public:
+  explicit StoreWriter(const ImportRequest& request)
+      : m_request(request), m_holdings(request.dataFolder, request.category) {}
+
+  // Stores the picture unless the category holds its bytes already; under
+  // one lock, so that two copies in one run are stored once.
+  ImportedFile store(const QString& source, const Examined& examined, const MadePicture& made) {
+    std::lock_guard lock(m_mutex);
+    ImportedFile result{source, ImportOutcome::Imported, {}, made.shape, {}, {}};
+    if (const std::optional<QString> holder = m_holdings.holderOf(examined.bytes, examined.hash)) {
+      result.outcome = ImportOutcome::AlreadyThere;
+      result.largePath = *holder;
+      return result;
+    }
+    const QString folder =
+        categoryFolder(m_request.dataFolder, made.shape, StoreSide::Local, m_request.category);
+    if (const std::optional<QString> refusal = folderRefusal(folder)) return refused(source, *refusal);
+    const QString tail =
+        m_holdings.freeTail(made.shape, safeStem(QFileInfo(source).fileName()), examined.hash);
+    result.largePath = folder + QStringLiteral("l_") + tail;
+    result.thumbnailPath = folder + QStringLiteral("s_") + tail;
+    QString error;
+    // The large picture reaches the disk before its thumbnail is written, so
+    // that however the run ends no thumbnail is listed without it.
+    if (!writeFileAtomically(result.largePath, made.large, Durability::FlushBeforeRename, &error))
+      return refused(source, QStringLiteral("cannot be written into %1: %2").arg(folder, error));
+    if (!writeFileAtomically(result.thumbnailPath, made.thumbnail, Durability::RenameOnly, &error)) {
+      QFile::remove(result.largePath);
+      return refused(source, QStringLiteral("cannot be written into %1: %2").arg(folder, error));
+    }
+    m_holdings.addStored(made.shape, tail, result.largePath);
+    return result;
+  }
+
+  // Whether the category already holds the bytes, looked at before the work
+  // of decoding.
+  std::optional<QString> holderOf(const Examined& examined) {
+    std::lock_guard lock(m_mutex);
+    return m_holdings.holderOf(examined.bytes, examined.hash);
+  }
+
+ private:
+  static ImportedFile refused(const QString& source, const QString& reason) {
+    return {source, ImportOutcome::Refused, reason, Shape::Normal, {}, {}};
+  }
+
+  // Checked once a folder: the user may not write it although, as root, the
+  // system would let the write through.
+  std::optional<QString> folderRefusal(const QString& folder) {
+    const auto known = m_folderChecks.find(folder);
+    if (known != m_folderChecks.end()) return known->second;
+    std::optional<QString> refusal;
+    int code = 0;
+    if (!QDir().mkpath(folder) || kindOfPath(folder) != PathKind::Folder)
+      refusal = QStringLiteral("the category folder %1 cannot be made").arg(folder);
+    else if (!mayReplaceFile(folder, &code))
+      refusal = QStringLiteral("the category folder %1 cannot be written: %2").arg(folder, errnoText(code));
+    m_folderChecks.emplace(folder, refusal);
+    return refusal;
+  }
+
+  const ImportRequest& m_request;
+  std::mutex m_mutex;
+  CategoryHoldings m_holdings;
+  std::map<QString, std::optional<QString>> m_folderChecks;
+};
+
+ImportedFile importOne(const QString& source, StoreWriter& writer, DecodeBudget& budget) {
+  const auto refused = [&source](const QString& reason) {
+    return ImportedFile{source, ImportOutcome::Refused, reason, Shape::Normal, {}, {}};
+  };
+  QString problem;
+  const std::optional<Examined> examined = examine(source, &problem);
+  if (!examined) return refused(problem);
+  if (const std::optional<QString> holder = writer.holderOf(*examined))
+    return {source, ImportOutcome::AlreadyThere, {}, Shape::Normal, *holder, {}};
+  const std::optional<MadePicture> made = makePicture(*examined, budget, &problem);
+  if (!made) return refused(problem);
+  return writer.store(source, *examined, *made);
+}
+
+// --- listing the sources
+
+void collectFolder(const QString& folder, QStringList& files) {
+  std::vector<FolderEntry> entries = readFolder(folder);
+  std::sort(entries.begin(), entries.end(), [](const FolderEntry& a, const FolderEntry& b) {
+    return nameLessCaseInsensitive(a.name, b.name);
+  });
+  for (const FolderEntry& entry : entries) {
+    if (entry.name.startsWith(u'.')) continue;
+    const QString path = folder + entry.name;
+    if (entry.kind == EntryKind::Folder) {
+      if (!entry.isLink) collectFolder(path + u'/', files);
+    } else {
+      files << path;
+    }
+  }
+}
+
+}  // namespace
+
+int ImportReport::count(ImportOutcome outcome) const {
+  return int(std::count_if(files.begin(), files.end(),
+                           [outcome](const ImportedFile& file) { return file.outcome == outcome; }));
+}
+
+QStringList ImportReport::refusalLines() const {
+  QStringList lines;
+  for (const ImportedFile& file : files)
+    if (file.outcome == ImportOutcome::Refused) lines << file.source + QStringLiteral(": ") + file.reason;
+  return lines;
+}
+
+QStringList ImportReport::importedLargePictures(Shape shape) const {
+  QStringList larges;
+  for (const ImportedFile& file : files)
+    if (file.outcome == ImportOutcome::Imported && file.shape == shape) larges << file.largePath;
+  return larges;
+}
+
+QStringList collectImportFiles(const QStringList& paths) {
+  QStringList files;
+  for (const QString& path : paths) {
+    if (kindOfPath(path) == PathKind::Folder)
+      collectFolder(path.endsWith(u'/') ? path : path + u'/', files);
+    else
+      files << path;
+  }
+  return files;
+}
+
+int categoryOfImportWord(const QString& word, const QStringList& captions) {
+  if (const int category = categoryOfFolder(word.trimmed())) return category;
+  for (qsizetype n = 0; n < captions.size() && n < kCategoryCount; ++n) {
+    const QString caption = QString(captions[n]).replace(QLatin1String("&&"), QLatin1String("&")).trimmed();
+    if (!caption.isEmpty() && word.trimmed().compare(caption, Qt::CaseInsensitive) == 0) return int(n) + 1;
+  }
+  return 0;
+}
+
+ImportReport importPictures(const ImportRequest& request, const CancelToken& cancel,
+                            const ImportProgress& progress) {
+  const QStringList files = collectImportFiles(request.paths);
+  ImportReport report;
+  report.files.resize(size_t(files.size()));
+  std::vector<bool> looked(size_t(files.size()), false);
+  StoreWriter writer(request);
+  DecodeBudget budget(kMaxImportDecodeBytes);
+  std::mutex progressMutex;
+  int done = 0;
+  QThreadPool pool;
+  pool.setMaxThreadCount(QThread::idealThreadCount());
+  QList<int> order(files.size());
+  std::iota(order.begin(), order.end(), 0);
+  QtConcurrent::blockingMap(&pool, order, [&](int n) {
+    if (cancel.isCancelled()) return;
+    report.files[size_t(n)] = importOne(files[n], writer, budget);
+    std::lock_guard lock(progressMutex);
+    looked[size_t(n)] = true;
+    if (progress) progress(++done, int(files.size()));
+  });
+  if (cancel.isCancelled()) {
+    report.cancelled = true;
+    std::vector<ImportedFile> finished;
+    for (size_t n = 0; n < looked.size(); ++n)
+      if (looked[n]) finished.push_back(report.files[n]);
+    report.files = std::move(finished);
+  }
+  return report;
+}
+
+PictureImportJob::PictureImportJob(ImportRequest request, QObject* parent)
+    : QObject(parent), m_request(std::move(request)), m_cancel(std::make_shared<CancelToken>()) {}
+
+PictureImportJob::~PictureImportJob() {
+  m_cancel->cancel();
+  m_future.waitForFinished();
+}
+
+void PictureImportJob::start() {
+  m_future = QtConcurrent::run([this] {
+    const ImportReport report =
+        importPictures(m_request, *m_cancel, [this](int done, int total) { emit progressed(done, total); });
+    emit finished(report);
+  });
+}
+
+void PictureImportJob::cancel() { m_cancel->cancel(); }
