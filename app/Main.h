@@ -13,6 +13,7 @@
 #include "catalogue/NetworkViews.h"
 #include "library/ApplyController.h"
 #include "library/BrowseController.h"
+#include "library/ProgramCommands.h"
 #include "library/RotationController.h"
 #include "library/SettingsController.h"
 #include "library/WallpaperWorker.h"
@@ -60,6 +61,14 @@ class TfrmMain : public QWidget {
   // maps sooner: the tray icon, the window's icon, the overlay and the
   // progress dialog.
   void finishStart();
+
+  // --- the user's own pictures (MainImport.cpp)
+  // Where --import and the window's ways in put pictures, and what follows:
+  // the rotation list takes the screen's shape's new large pictures, and
+  // the grid shows the category afresh when it is open.
+  ImportCommandTarget importTarget();
+  void takeImported(const ImportReport& report);
+
   TfrmDown* frmDown() const { return m_frmDown.get(); }
   TfrmDown2* frmDown2() const { return m_frmDown2.get(); }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // The keys in the order they are read from the file.
 // The table reads best as it is laid out.
@@ -42,3 +43,8 @@ LanguageTexts readLanguageTexts(const QString& languageFile);
 
 // The open dialog's filter in the "text|patterns|..." form.
 QString openDialogFilter(const QString& allSupportedText);
+
+// The captions of categories 1 to 5.
+inline QStringList categoryCaptions(const LanguageTexts& texts) {
+  return {texts.szNature, texts.szCartoon, texts.szHoliday, texts.szGame, texts.szArt};
+}
