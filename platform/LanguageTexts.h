@@ -27,6 +27,16 @@
   X(szSiteanswers, "The site answers.")                                           \
   X(szSitenocatalogue, "No catalogue answers at this address.")                   \
   X(szSitenotaddress, "Not an address: write host, http://host/ or https://host/")
+
+// The texts of the user's own pictures (import and trash), after those; a
+// language file that lacks one gets the English text given here.
+#define NIMBRA_IMPORT_LANGUAGE_KEYS(X)                                          \
+  X(szAddpictures, "Add pictures...")                                           \
+  X(szChoosepictures, "Choose pictures or folders")                             \
+  X(szImporting, "Importing pictures ...")                                      \
+  X(szImportrefused, "These files were not imported:")                          \
+  X(szMovetotrash, "Move to trash")                                             \
+  X(szTrashfailed, "The picture could not be moved to the trash.")
 // clang-format on
 
 struct LanguageTexts {
@@ -35,6 +45,7 @@ struct LanguageTexts {
 #undef NIMBRA_DECLARE_TEXT
 #define NIMBRA_DECLARE_SITE_TEXT(name, english) QString name = QStringLiteral(english);
   NIMBRA_SITE_LANGUAGE_KEYS(NIMBRA_DECLARE_SITE_TEXT)
+  NIMBRA_IMPORT_LANGUAGE_KEYS(NIMBRA_DECLARE_SITE_TEXT)
 #undef NIMBRA_DECLARE_SITE_TEXT
 };
 
