@@ -18,7 +18,7 @@
 #include "library/GridLayout.h"
 #include "library/PictureNaming.h"
 #include "picture/ImageDecode.h"
-#include "picture/JpegEncode.h"
+#include "picture/PicturePair.h"
 #include "platform/AtomicFile.h"
 #include "platform/FileNames.h"
 
@@ -164,35 +164,17 @@ QSize shownSize(const PictureHeader& header) {
   return swapsAxes(header.orientation) ? header.size.transposed() : header.size;
 }
 
-QImage decodeBytes(const QByteArray& bytes, QSize target, DecodeBudget& budget, QString* why) {
-  QBuffer buffer(const_cast<QByteArray*>(&bytes));
-  buffer.open(QIODevice::ReadOnly);
-  const DecodeOptions options{Orientation::Upright, kMaxImportDecodeBytes, &budget};
-  return decodeForSize(buffer, target, options, why);
-}
-
-// A JPEG that stands upright as stored goes in byte for byte, its thumbnail
-// decoded at the smallest DCT scale that covers the box; any other picture
-// is decoded whole, turned upright and encoded.
 std::optional<MadePicture> makePicture(const Examined& examined, DecodeBudget& budget, QString* problem) {
-  MadePicture made;
-  made.shape = shapeOfPicture(shownSize(examined.header));
-  const QSize box = gridOf(made.shape).imageSize;
-  const bool keepBytes =
-      examined.header.format == PictureFormat::Jpeg && examined.header.orientation == ExifOrientation::Normal;
+  const Shape shape = shapeOfPicture(shownSize(examined.header));
+  const DecodeOptions options{Orientation::Upright, kMaxImportDecodeBytes, &budget};
   QString why;
-  const QImage decoded = decodeBytes(examined.bytes, keepBytes ? box : QSize(), budget, &why);
-  if (decoded.isNull()) {
+  const std::optional<PicturePair> pair =
+      makePicturePair(examined.bytes, gridOf(shape).imageSize, options, &why);
+  if (!pair) {
     *problem = QStringLiteral("damaged or cut short: ") + why;
     return std::nullopt;
   }
-  made.large = keepBytes ? examined.bytes : encodeJpeg(decoded, kImportLargeQuality);
-  made.thumbnail = encodeJpeg(scaleToBox(decoded, box), kImportThumbnailQuality);
-  if (made.large.isEmpty() || made.thumbnail.isEmpty()) {
-    *problem = QStringLiteral("could not be encoded as JPEG");
-    return std::nullopt;
-  }
-  return made;
+  return MadePicture{shape, pair->large, pair->thumbnail};
 }
 
 // --- storing

@@ -22,9 +22,6 @@ constexpr qint64 kMaxImportPixels = 100LL * 1000 * 1000;
 // No picture may take more memory than this once decoded; decodes running
 // side by side share it.
 constexpr qint64 kMaxImportDecodeBytes = 512LL * 1024 * 1024;
-// A large picture that is not stored as it came is encoded at this quality.
-constexpr int kImportLargeQuality = 92;
-constexpr int kImportThumbnailQuality = 90;
 
 struct ImportRequest {
   QString dataFolder;  // ending with "/"
