@@ -17,6 +17,7 @@
 #include "library/GridLayout.h"
 #include "library/PictureImport.h"
 #include "library/StoreRules.h"
+#include "picture/ImageDecode.h"
 #include "picture/PictureFormat.h"
 
 namespace {
@@ -246,6 +247,39 @@ TEST_F(PictureImportTest, ACancelledImportKeepsWhatIsCompleteAndLooksAtNothingMo
   EXPECT_TRUE(report.cancelled);
   EXPECT_TRUE(report.files.empty());
   EXPECT_TRUE(storeFiles().isEmpty());
+}
+
+// The picture fuzzer's seeds are real files of these formats, 16 x 12, red
+// at the top and blue at the bottom, with the fuzzer's three bytes after them.
+QByteArray seedPicture(const char* name) {
+  QByteArray bytes =
+      readAll(QStringLiteral(NIMBRA_SOURCE_DIR "/tests/fuzz/corpus/picture/") + QLatin1String(name));
+  bytes.chop(3);
+  return bytes;
+}
+
+TEST(LibraryFormatsTest, AvifHeicAndJpegXlDecodeThroughTheirLibraries) {
+  for (const char* name : {"seed_avif", "seed_heic", "seed_jxl"}) {
+    QByteArray bytes = seedPicture(name);
+    ASSERT_FALSE(bytes.isEmpty()) << name;
+    QBuffer header(&bytes);
+    header.open(QIODevice::ReadOnly);
+    EXPECT_EQ(readPictureHeader(header).size, QSize(16, 12)) << name;
+    QBuffer source(&bytes);
+    source.open(QIODevice::ReadOnly);
+    QString why;
+    const QImage picture = decodeForSize(source, QSize(), {}, &why);
+    ASSERT_EQ(picture.size(), QSize(16, 12)) << name << " " << why.toStdString();
+    EXPECT_GT(qRed(picture.pixel(8, 0)), 180) << name;
+    EXPECT_GT(qBlue(picture.pixel(8, 11)), 180) << name;
+    // Cut short, it is refused with a reason.
+    QByteArray cut = bytes.left(bytes.size() * 2 / 3);
+    QBuffer cutSource(&cut);
+    cutSource.open(QIODevice::ReadOnly);
+    why.clear();
+    EXPECT_TRUE(decodeForSize(cutSource, QSize(), {}, &why).isNull()) << name;
+    EXPECT_FALSE(why.isEmpty()) << name;
+  }
 }
 
 TEST(ImportWordsTest, ACategoryIsItsNumberOrItsCaptionInAnyCase) {
