@@ -10,6 +10,7 @@
 #include <QImage>
 #include <QMenu>
 #include <QMimeData>
+#include <QProgressDialog>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -91,6 +92,28 @@ TEST_F(ImportWindowTest, AFileDroppedOnTheGridGoesIntoTheCategoryShownAndTheGrid
   // The rotation list takes the new large picture of the screen's shape.
   ASSERT_FALSE(window->rotation().rows().isEmpty());
   EXPECT_TRUE(window->rotation().rows().last().contains(QStringLiteral("/l_photo-")));
+}
+
+TEST_F(ImportWindowTest, ManyPicturesShowProgressAndCancelKeepsOnlyWholePairs) {
+  QStringList files;
+  for (int n = 0; n < 12; ++n) {
+    QImage image(600, 400, QImage::Format_RGB32);
+    image.fill(QColor(n * 20, 100, 200));
+    files << sources.filePath(QStringLiteral("photo%1.png").arg(n));
+    ASSERT_TRUE(image.save(files.last(), "PNG"));
+  }
+  window->importIntoCategory(4, files);
+  ASSERT_TRUE(waitUntil([&] { return window->importProgress() != nullptr; }));
+  EXPECT_EQ(window->importProgress()->maximum(), 12);
+  window->importProgress()->cancel();
+  ASSERT_TRUE(waitUntil([&] { return window->importProgress() == nullptr; }));
+  const QStringList kept = stored(4);
+  EXPECT_LE(kept.size(), 24);
+  for (const QString& name : kept)
+    EXPECT_TRUE(
+        kept.contains((name.startsWith(u'l') ? QStringLiteral("s") : QStringLiteral("l")) + name.mid(1)))
+        << name.toStdString() << " has no partner";
+  EXPECT_TRUE(dialogs->messages.empty()) << "a cancel is no failure";
 }
 
 TEST_F(ImportWindowTest, ADropOnANetworkLinkImportsNothing) {
