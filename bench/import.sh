@@ -11,7 +11,9 @@
 #
 #   bench/import.sh [BUILD_DIR]     (a Release build holding stage/NimbraWallpaper)
 #
-# The pictures are made once with ImageMagick and kept in WORK (default
+# The PNGs have 8 bits a channel, as screenshots and exported drawings do
+# (ImageMagick's own default, 16, makes files four times the size). The
+# pictures are made once with ImageMagick and kept in WORK (default
 # ${TMPDIR:-/tmp}/nimbra-bench-import). Each figure is the fastest of REPEAT
 # runs (default 3); memory is the largest seen. Every run starts with the
 # pictures in the page cache.
@@ -43,14 +45,15 @@ make_base() {
   [[ -s $work/$name-$n.png ]] && return 0
   local width=${size%x*} height=${size#*x}
   convert -seed "$n" -size $((width / 8))x$((height / 8)) plasma:fractal -blur 0x1 \
-    -resize "${size}!" -attenuate 0.35 +noise Gaussian "$work/$name-$n.part.png"
+    -resize "${size}!" -attenuate 0.35 +noise Gaussian -depth 8 "$work/$name-$n.part.png"
   mv "$work/$name-$n.part.png" "$work/$name-$n.png"
 }
 make_picture() {
   local n=$1 base=$2 extension=$3 file
   file=$pictures/$base-$(printf %03d "$n").$extension
   [[ -s $file ]] && return 0
-  convert "$work/$base-$((n % BASES)).png" -roll "+$((n * 37))+$((n * 23))" -quality 90 "$work/part-$n.$extension"
+  convert "$work/$base-$((n % BASES)).png" -roll "+$((n * 37))+$((n * 23))" -quality 90 -depth 8 \
+    "$work/part-$n.$extension"
   mv "$work/part-$n.$extension" "$file"
 }
 export -f make_base make_picture
@@ -58,24 +61,23 @@ export work pictures BASES
 say "making $JPEGS JPEGs of 4000x3000 and $PNGS PNGs of 3000x2000 in $pictures (kept for later runs)"
 for ((n = 0; n < BASES; n++)); do
   echo "$n 4000x3000 photo"
-  echo "$n 3000x2000 drawing"
+  echo "$n 3000x2000 drawing8"
 done | xargs -P "$(nproc)" -L1 bash -c 'make_base "$@"' _
 seq 1 "$JPEGS" | xargs -P "$(nproc)" -I{} bash -c 'make_picture {} photo jpg'
-seq 1 "$PNGS" | xargs -P "$(nproc)" -I{} bash -c 'make_picture {} drawing png'
+seq 1 "$PNGS" | xargs -P "$(nproc)" -I{} bash -c 'make_picture {} drawing8 png'
 bytes=$(du -sb "$pictures" | cut -f1)
 cat "$pictures"/* >/dev/null # into the page cache
 
 # --- the runs
 
-# timed NAME COMMAND...: wall-clock and CPU seconds (user + system, all
-# threads) into NAME_wall and NAME_cpu, the peak resident memory in MB into
-# NAME_mb (for a loop: its largest process).
+# timed NAME FUNCTION: wall-clock and CPU seconds (user + system, all
+# threads) of the exported shell function into NAME_wall and NAME_cpu, the
+# peak resident memory in MB into NAME_mb (for a loop: its largest process).
 timed() {
   local name=$1 figures wall user system kilobytes
-  shift
   figures=$({
     TIMEFORMAT='%R %U %S'
-    time /usr/bin/time -f '%M' -o "$work/$name.rss" "$@" >"$work/$name.log" 2>"$work/$name.err"
+    time /usr/bin/time -f '%M' -o "$work/$name.rss" bash -c "$2" >"$work/$name.log" 2>"$work/$name.err"
   } 2>&1) || { say "$name failed:"; cat "$work/$name.err" >&2; exit 1; }
   read -r wall user system <<<"$figures"
   kilobytes=$(tail -n1 "$work/$name.rss")
@@ -100,6 +102,9 @@ imagemagick_all() {
   done
   return 0
 }
+
+export -f import_all imagemagick_all
+export app home
 
 for ((run = 1; run <= repeat; run++)); do
   rm -rf "$app" "$home" "$work/imagemagick"

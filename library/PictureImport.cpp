@@ -68,18 +68,32 @@ class CategoryHoldings {
     }
   }
 
+  // A picture being stored holds its name and bytes from before it is written.
   void addStored(Shape shape, const QString& tail, const QString& largePath) {
     m_names[shape].insert(QStringLiteral("s_") + tail);
     m_names[shape].insert(QStringLiteral("l_") + tail);
     addLarge(largePath);
   }
+  // One whose writing failed gives them back.
+  void forget(Shape shape, const QString& tail, const QString& largePath) {
+    m_names[shape].remove(QStringLiteral("s_") + tail);
+    m_names[shape].remove(QStringLiteral("l_") + tail);
+    const auto tagged = m_tags.find(tagOf(largePath));
+    if (tagged != m_tags.end() && tagged->second == largePath) m_tags.erase(tagged);
+  }
 
  private:
-  void addLarge(const QString& path) {
+  // The content hash an import's or a publisher's name carries; empty for other names.
+  static QString tagOf(const QString& path) {
     static const QRegularExpression kTag(QStringLiteral("-([0-9a-f]{8})(-[0-9]+)?\\.jpg$"),
                                          QRegularExpression::CaseInsensitiveOption);
     const QRegularExpressionMatch match = kTag.match(path);
-    if (match.hasMatch()) m_tags.emplace(match.captured(1).toLower(), path);
+    return match.hasMatch() ? match.captured(1).toLower() : QString();
+  }
+
+  void addLarge(const QString& path) {
+    const QString tag = tagOf(path);
+    if (!tag.isEmpty()) m_tags.emplace(tag, path);
     m_bySize.emplace(QFileInfo(path).size(), path);
   }
 
@@ -117,6 +131,7 @@ QString openFailureText(OpenFailure failure) {
 
 QString headerProblem(const PictureHeader& header) {
   if (header.format == PictureFormat::Unknown) return QStringLiteral("not a picture");
+  if (header.decoderMissing) return header.problem;
   if (!header.size.isValid() || header.size.isEmpty())
     return QStringLiteral("damaged or cut short: ") +
            (header.problem.isEmpty() ? QStringLiteral("its header cannot be read") : header.problem);
@@ -187,31 +202,38 @@ class StoreWriter {
   // Stores the picture unless the category holds its bytes already; under
   // one lock, so that two copies in one run are stored once.
   ImportedFile store(const QString& source, const Examined& examined, const MadePicture& made) {
-    std::lock_guard lock(m_mutex);
     ImportedFile result{source, ImportOutcome::Imported, {}, made.shape, {}, {}};
-    if (const std::optional<QString> holder = m_holdings.holderOf(examined.bytes, examined.hash)) {
-      result.outcome = ImportOutcome::AlreadyThere;
-      result.largePath = *holder;
-      return result;
-    }
     const QString folder =
         categoryFolder(m_request.dataFolder, made.shape, StoreSide::Local, m_request.category);
-    if (const std::optional<QString> refusal = folderRefusal(folder)) return refused(source, *refusal);
-    const QString tail =
-        m_holdings.freeTail(made.shape, safeStem(QFileInfo(source).fileName()), examined.hash);
-    result.largePath = folder + QStringLiteral("l_") + tail;
+    QString tail;
+    {
+      // The name is taken under the lock; the writing, which waits for the
+      // disk, is done outside it, so that other pictures go on meanwhile.
+      std::lock_guard lock(m_mutex);
+      if (const std::optional<QString> holder = m_holdings.holderOf(examined.bytes, examined.hash)) {
+        result.outcome = ImportOutcome::AlreadyThere;
+        result.largePath = *holder;
+        return result;
+      }
+      if (const std::optional<QString> refusal = folderRefusal(folder)) return refused(source, *refusal);
+      tail = m_holdings.freeTail(made.shape, safeStem(QFileInfo(source).fileName()), examined.hash);
+      result.largePath = folder + QStringLiteral("l_") + tail;
+      m_holdings.addStored(made.shape, tail, result.largePath);
+    }
     result.thumbnailPath = folder + QStringLiteral("s_") + tail;
     QString error;
     // The large picture reaches the disk before its thumbnail is written, so
     // that however the run ends no thumbnail is listed without it.
-    if (!writeFileAtomically(result.largePath, made.large, Durability::FlushBeforeRename, &error))
-      return refused(source, QStringLiteral("cannot be written into %1: %2").arg(folder, error));
-    if (!writeFileAtomically(result.thumbnailPath, made.thumbnail, Durability::RenameOnly, &error)) {
+    bool written = writeFileAtomically(result.largePath, made.large, Durability::FlushBeforeRename, &error);
+    if (written &&
+        !writeFileAtomically(result.thumbnailPath, made.thumbnail, Durability::RenameOnly, &error)) {
       QFile::remove(result.largePath);
-      return refused(source, QStringLiteral("cannot be written into %1: %2").arg(folder, error));
+      written = false;
     }
-    m_holdings.addStored(made.shape, tail, result.largePath);
-    return result;
+    if (written) return result;
+    std::lock_guard lock(m_mutex);
+    m_holdings.forget(made.shape, tail, result.largePath);
+    return refused(source, QStringLiteral("cannot be written into %1: %2").arg(folder, error));
   }
 
   // Whether the category already holds the bytes, looked at before the work
@@ -331,7 +353,9 @@ ImportReport importPictures(const ImportRequest& request, const CancelToken& can
   std::mutex progressMutex;
   int done = 0;
   QThreadPool pool;
-  pool.setMaxThreadCount(QThread::idealThreadCount());
+  // Twice the cores: a picture whose large file waits for the disk leaves its
+  // core to the next one. The decode budget bounds the memory all of them take.
+  pool.setMaxThreadCount(2 * QThread::idealThreadCount());
   QList<int> order(files.size());
   std::iota(order.begin(), order.end(), 0);
   QtConcurrent::blockingMap(&pool, order, [&](int n) {

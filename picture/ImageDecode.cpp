@@ -78,6 +78,21 @@ QImage decodeWithQt(QIODevice& source, PictureFormat format, QSize target, const
   return applyExifOrientation(std::move(picture), orientation);
 }
 
+// Qt reads WebP and TIFF through plugins of a package of their own.
+bool qtReaderMissing(PictureFormat format) {
+  const bool plugin = format == PictureFormat::WebP || format == PictureFormat::Tiff;
+  return plugin && !QImageReader::supportedImageFormats().contains(qtFormatName(format));
+}
+
+QString readerProblem(PictureFormat format, const QImageReader& reader) {
+  if (qtReaderMissing(format))
+    return QStringLiteral(
+               "%1 pictures need Qt's image format plugins (Debian package qt6-image-formats-plugins), "
+               "which are not installed")
+        .arg(format == PictureFormat::WebP ? QStringLiteral("WebP") : QStringLiteral("TIFF"));
+  return reader.errorString();
+}
+
 // These libraries read from memory and decode at the picture's own size,
 // turned upright where the format says how.
 QImage decodeThroughLibrary(QIODevice& source, PictureFormat format, const DecodeOptions& options,
@@ -140,6 +155,7 @@ PictureHeader readPictureHeader(QIODevice& source) {
   header.format = probePictureFormat(source);
   if (isLibraryFormat(header.format)) {
     header.size = libraryPictureSize(header.format, source.peek(source.size()), &header.problem);
+    header.decoderMissing = !libraryAvailable(header.format);
     return header;
   }
   if (header.format == PictureFormat::Jpeg) header.orientation = peekExifOrientation(source);
@@ -147,7 +163,10 @@ PictureHeader readPictureHeader(QIODevice& source) {
   reader.setAutoTransform(false);
   header.size = reader.size();
   if (header.format != PictureFormat::Jpeg) header.orientation = exifOrientationOf(reader.transformation());
-  if (!header.size.isValid()) header.problem = reader.errorString();
+  if (!header.size.isValid()) {
+    header.problem = readerProblem(header.format, reader);
+    header.decoderMissing = qtReaderMissing(header.format);
+  }
   return header;
 }
 

@@ -58,6 +58,7 @@ struct PictureHeader {
   QSize size;
   ExifOrientation orientation = ExifOrientation::Normal;  // what the decode applies
   QString problem;
+  bool decoderMissing = false;  // the problem is a library or plugin that is not installed
 };
 // The format, size and orientation, from the header alone. The device is
 // only peeked at.

@@ -269,6 +269,19 @@ bool isLibraryFormat(PictureFormat format) {
   return format == PictureFormat::Avif || format == PictureFormat::Heif || format == PictureFormat::JpegXl;
 }
 
+bool libraryAvailable(PictureFormat format) {
+  switch (format) {
+    case PictureFormat::Avif:
+      return avifCalls() != nullptr;
+    case PictureFormat::Heif:
+      return heifCalls() != nullptr;
+    case PictureFormat::JpegXl:
+      return jxlCalls() != nullptr;
+    default:
+      return false;
+  }
+}
+
 QSize libraryPictureSize(PictureFormat format, QByteArrayView bytes, QString* why) {
   switch (format) {
     case PictureFormat::Avif:

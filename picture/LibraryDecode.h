@@ -15,6 +15,9 @@
 // Whether the format is one of these three.
 bool isLibraryFormat(PictureFormat format);
 
+// Whether the format's library is installed (it is opened to find out).
+bool libraryAvailable(PictureFormat format);
+
 // The picture's size from its header alone, without decoding a pixel; an
 // invalid size, with the reason in `why`, when the header cannot be read or
 // the library is missing.
