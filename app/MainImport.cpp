@@ -31,6 +31,42 @@ QStringList localPathsOf(const QMimeData* data) {
   return paths;
 }
 
+// Why a file was refused, in the user's language; the library or plugin a
+// decoder needs keeps its name.
+QString refusalText(const ImportedFile& file, const LanguageTexts& texts) {
+  switch (file.refusal) {
+    case ImportRefusal::Missing:
+      return texts.szImportmissing;
+    case ImportRefusal::NotAFile:
+      return texts.szImportnotfile;
+    case ImportRefusal::Unreadable:
+      return texts.szImportunreadable;
+    case ImportRefusal::TooLarge:
+      return texts.szImporttoolarge;
+    case ImportRefusal::NotAPicture:
+      return texts.szImportnotpicture;
+    case ImportRefusal::Damaged:
+      return texts.szImportdamaged;
+    case ImportRefusal::Bomb:
+      return texts.szImportbomb;
+    case ImportRefusal::DecoderMissing:
+      return texts.szImportnodecoder + QLatin1Char(' ') + file.reason;
+    case ImportRefusal::CannotWrite:
+      return texts.szImportcannotwrite;
+    case ImportRefusal::None:
+      break;
+  }
+  return file.reason;
+}
+
+QStringList refusalLines(const ImportReport& report, const LanguageTexts& texts) {
+  QStringList lines;
+  for (const ImportedFile& file : report.files)
+    if (file.outcome == ImportOutcome::Refused)
+      lines << file.source + QStringLiteral(": ") + refusalText(file, texts);
+  return lines;
+}
+
 struct TrashOutcome {
   bool moved = true;
 };
@@ -100,7 +136,7 @@ void TfrmMain::endImport(PictureImportJob* job, const ImportReport& report) {
   job->deleteLater();
   if (m_importProgress) m_importProgress->deleteLater();
   takeImported(report);
-  const QStringList refused = report.refusalLines();
+  const QStringList refused = refusalLines(report, m_texts);
   if (!refused.isEmpty())
     m_context.dialogs->information(
         m_texts.szAttention, m_texts.szImportrefused + QLatin1Char('\n') + refused.join(QLatin1Char('\n')));

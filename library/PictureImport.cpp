@@ -116,61 +116,73 @@ struct Examined {
   PictureHeader header;
 };
 
-QString openFailureText(OpenFailure failure) {
+// Why a file is not imported, as a kind and as a line.
+struct Refusal {
+  ImportRefusal kind = ImportRefusal::None;
+  QString text;
+};
+
+Refusal openFailureRefusal(OpenFailure failure) {
   switch (failure) {
     case OpenFailure::Missing:
-      return QStringLiteral("no such file");
+      return {ImportRefusal::Missing, QStringLiteral("no such file")};
     case OpenFailure::NotAFile:
-      return QStringLiteral("not a regular file (a pipe, device or socket is never read)");
+      return {ImportRefusal::NotAFile,
+              QStringLiteral("not a regular file (a pipe, device or socket is never read)")};
     case OpenFailure::Unreadable:
     case OpenFailure::None:
       break;
   }
-  return QStringLiteral("cannot be read (permission denied)");
+  return {ImportRefusal::Unreadable, QStringLiteral("cannot be read (permission denied)")};
 }
 
-QString headerProblem(const PictureHeader& header) {
-  if (header.format == PictureFormat::Unknown) return QStringLiteral("not a picture");
-  if (header.decoderMissing) return header.problem;
+Refusal headerRefusal(const PictureHeader& header) {
+  if (header.format == PictureFormat::Unknown)
+    return {ImportRefusal::NotAPicture, QStringLiteral("not a picture")};
+  if (header.decoderMissing) return {ImportRefusal::DecoderMissing, header.problem};
   if (!header.size.isValid() || header.size.isEmpty())
-    return QStringLiteral("damaged or cut short: ") +
-           (header.problem.isEmpty() ? QStringLiteral("its header cannot be read") : header.problem);
+    return {ImportRefusal::Damaged,
+            QStringLiteral("damaged or cut short: ") +
+                (header.problem.isEmpty() ? QStringLiteral("its header cannot be read") : header.problem)};
   const qint64 pixels = qint64(header.size.width()) * header.size.height();
   if (pixels > kMaxImportPixels)
-    return QStringLiteral(
-               "refused as a decompression bomb: its header announces %1 x %2 pixels, more than %3 "
-               "megapixels")
-        .arg(header.size.width())
-        .arg(header.size.height())
-        .arg(kMaxImportPixels / 1000000);
+    return {ImportRefusal::Bomb,
+            QStringLiteral("refused as a decompression bomb: its header announces %1 x %2 "
+                           "pixels, more than %3 megapixels")
+                .arg(header.size.width())
+                .arg(header.size.height())
+                .arg(kMaxImportPixels / 1000000)};
   if (!fitsDecodeLimit(header.size, kMaxImportDecodeBytes))
-    return QStringLiteral("refused: decoding it would take more than %1 MB").arg(kMaxImportDecodeBytes >> 20);
+    return {
+        ImportRefusal::TooLarge,
+        QStringLiteral("refused: decoding it would take more than %1 MB").arg(kMaxImportDecodeBytes >> 20)};
   return {};
 }
 
-// Reads the file and its header; the reason when it is no picture to import.
-std::optional<Examined> examine(const QString& source, QString* problem) {
+// Reads the file and its header; why, when it is no picture to import.
+std::optional<Examined> examine(const QString& source, Refusal* refusal) {
   OpenFailure failure = OpenFailure::None;
   const std::unique_ptr<QFile> file = openFileForReading(source, &failure);
   if (!file) {
-    *problem = openFailureText(failure);
+    *refusal = openFailureRefusal(failure);
     return std::nullopt;
   }
   if (file->size() > kMaxImportDecodeBytes) {
-    *problem = QStringLiteral("file too large (more than %1 MB)").arg(kMaxImportDecodeBytes >> 20);
+    *refusal = {ImportRefusal::TooLarge,
+                QStringLiteral("file too large (more than %1 MB)").arg(kMaxImportDecodeBytes >> 20)};
     return std::nullopt;
   }
   Examined examined;
   examined.bytes = file->readAll();
   if (examined.bytes.size() != file->size()) {
-    *problem = QStringLiteral("cannot be read: ") + file->errorString();
+    *refusal = {ImportRefusal::Unreadable, QStringLiteral("cannot be read: ") + file->errorString()};
     return std::nullopt;
   }
   QBuffer buffer(&examined.bytes);
   buffer.open(QIODevice::ReadOnly);
   examined.header = readPictureHeader(buffer);
-  *problem = headerProblem(examined.header);
-  if (!problem->isEmpty()) return std::nullopt;
+  *refusal = headerRefusal(examined.header);
+  if (refusal->kind != ImportRefusal::None) return std::nullopt;
   examined.hash = contentHash(examined.bytes);
   return examined;
 }
@@ -179,14 +191,14 @@ QSize shownSize(const PictureHeader& header) {
   return swapsAxes(header.orientation) ? header.size.transposed() : header.size;
 }
 
-std::optional<MadePicture> makePicture(const Examined& examined, DecodeBudget& budget, QString* problem) {
+std::optional<MadePicture> makePicture(const Examined& examined, DecodeBudget& budget, Refusal* refusal) {
   const Shape shape = shapeOfPicture(shownSize(examined.header));
   const DecodeOptions options{Orientation::Upright, kMaxImportDecodeBytes, &budget};
   QString why;
   const std::optional<PicturePair> pair =
       makePicturePair(examined.bytes, gridOf(shape).imageSize, options, &why);
   if (!pair) {
-    *problem = QStringLiteral("damaged or cut short: ") + why;
+    *refusal = {ImportRefusal::Damaged, QStringLiteral("damaged or cut short: ") + why};
     return std::nullopt;
   }
   return MadePicture{shape, pair->large, pair->thumbnail};
@@ -215,7 +227,8 @@ class StoreWriter {
         result.largePath = *holder;
         return result;
       }
-      if (const std::optional<QString> refusal = folderRefusal(folder)) return refused(source, *refusal);
+      if (const std::optional<QString> refusal = folderRefusal(folder))
+        return refused(source, {ImportRefusal::CannotWrite, *refusal});
       tail = m_holdings.freeTail(made.shape, safeStem(QFileInfo(source).fileName()), examined.hash);
       result.largePath = folder + QStringLiteral("l_") + tail;
       m_holdings.addStored(made.shape, tail, result.largePath);
@@ -233,7 +246,8 @@ class StoreWriter {
     if (written) return result;
     std::lock_guard lock(m_mutex);
     m_holdings.forget(made.shape, tail, result.largePath);
-    return refused(source, QStringLiteral("cannot be written into %1: %2").arg(folder, error));
+    return refused(source, {ImportRefusal::CannotWrite,
+                            QStringLiteral("cannot be written into %1: %2").arg(folder, error)});
   }
 
   // Whether the category already holds the bytes, looked at before the work
@@ -244,8 +258,8 @@ class StoreWriter {
   }
 
  private:
-  static ImportedFile refused(const QString& source, const QString& reason) {
-    return {source, ImportOutcome::Refused, reason, Shape::Normal, {}, {}};
+  static ImportedFile refused(const QString& source, const Refusal& refusal) {
+    return {source, ImportOutcome::Refused, refusal.text, Shape::Normal, {}, {}, refusal.kind};
   }
 
   // Checked once a folder: the user may not write it although, as root, the
@@ -270,10 +284,10 @@ class StoreWriter {
 };
 
 ImportedFile importOne(const QString& source, StoreWriter& writer, DecodeBudget& budget) {
-  const auto refused = [&source](const QString& reason) {
-    return ImportedFile{source, ImportOutcome::Refused, reason, Shape::Normal, {}, {}};
+  const auto refused = [&source](const Refusal& refusal) {
+    return ImportedFile{source, ImportOutcome::Refused, refusal.text, Shape::Normal, {}, {}, refusal.kind};
   };
-  QString problem;
+  Refusal problem;
   const std::optional<Examined> examined = examine(source, &problem);
   if (!examined) return refused(problem);
   if (const std::optional<QString> holder = writer.holderOf(*examined))

@@ -31,6 +31,20 @@ struct ImportRequest {
 
 enum class ImportOutcome { Imported, AlreadyThere, Refused };
 
+// Why a file was refused, for a window that says it in the user's language.
+enum class ImportRefusal {
+  None,
+  Missing,
+  NotAFile,  // a folder given as a file, a pipe, a device or a socket
+  Unreadable,
+  TooLarge,  // the file, or the memory its decode would take
+  NotAPicture,
+  Damaged,         // damaged or cut short
+  Bomb,            // a header announcing more than kMaxImportPixels
+  DecoderMissing,  // its library or Qt plugin is not installed
+  CannotWrite,     // the category folder
+};
+
 struct ImportedFile {
   QString source;
   ImportOutcome outcome = ImportOutcome::Refused;
@@ -38,6 +52,7 @@ struct ImportedFile {
   Shape shape = Shape::Normal;
   QString largePath;  // Imported and AlreadyThere: the store's large picture, where known
   QString thumbnailPath;
+  ImportRefusal refusal = ImportRefusal::None;
 };
 
 struct ImportReport {

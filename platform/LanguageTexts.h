@@ -36,7 +36,16 @@
   X(szImporting, "Importing pictures ...")                                      \
   X(szImportrefused, "These files were not imported:")                          \
   X(szMovetotrash, "Move to trash")                                             \
-  X(szTrashfailed, "The picture could not be moved to the trash.")
+  X(szTrashfailed, "The picture could not be moved to the trash.")             \
+  X(szImportmissing, "no such file")                                            \
+  X(szImportnotfile, "not a regular file")                                      \
+  X(szImportunreadable, "cannot be read")                                       \
+  X(szImporttoolarge, "too large")                                              \
+  X(szImportnotpicture, "not a picture")                                        \
+  X(szImportdamaged, "damaged or cut short")                                    \
+  X(szImportbomb, "refused as a decompression bomb")                            \
+  X(szImportnodecoder, "needs a decoder that is not installed:")                \
+  X(szImportcannotwrite, "the category folder cannot be written")
 // clang-format on
 
 struct LanguageTexts {

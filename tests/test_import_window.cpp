@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QDropEvent>
+#include <QFile>
 #include <QImage>
 #include <QMenu>
 #include <QMimeData>
@@ -136,9 +137,28 @@ TEST_F(ImportWindowTest, AddPicturesOnALinksMenuImportsWhatTheDialogGives) {
   EXPECT_EQ(dialogs->lastCaption, QStringLiteral("Choose pictures or folders"));
   ASSERT_TRUE(waitUntil([&] { return !dialogs->messages.empty(); }));
   EXPECT_EQ(stored(2).size(), 2);
-  // The file that is not there is named in the message, the other is not.
+  // The file that is not there is named in the message, the other is not;
+  // the reason comes from the language file.
   EXPECT_TRUE(dialogs->messages[0].text.contains(QStringLiteral("gone.png: no such file")));
   EXPECT_FALSE(dialogs->messages[0].text.contains(QStringLiteral("photo.png")));
+}
+
+TEST_F(ImportWindowTest, RefusalsAreToldInTheLanguageOfTheWindow) {
+  folder.writeFile("lang.ini",
+                   QByteArray("[init]\r\nszAttention=Achtung\r\nszImportrefused=Nicht importiert:\r\n"
+                              "szImportnotpicture=kein Bild\r\n"));
+  window = makeMainWindowWith(dialogs.context(folder));
+  dialogs->messages.clear();
+  const QString text = sources.filePath(QStringLiteral("notes.png"));
+  QFile file(text);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write("plain words");
+  file.close();
+  window->importIntoCategory(1, {text});
+  ASSERT_TRUE(waitUntil([&] { return !dialogs->messages.empty(); }));
+  EXPECT_EQ(dialogs->messages[0].caption, QStringLiteral("Achtung"));
+  EXPECT_EQ(dialogs->messages[0].text,
+            QStringLiteral("Nicht importiert:\n") + text + QStringLiteral(": kein Bild"));
 }
 
 TEST_F(ImportWindowTest, DeleteMovesTheSelectedPairToTheTrashAndThePageNoLongerShowsIt) {

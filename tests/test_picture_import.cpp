@@ -224,6 +224,9 @@ TEST_F(PictureImportTest, BadInputGetsOneClearLineAndWritesNothing) {
   EXPECT_TRUE(lines[3].contains(QStringLiteral("not a regular file"))) << lines[3].toStdString();
   EXPECT_EQ(lines[4], missing + QStringLiteral(": no such file"));
   EXPECT_TRUE(lines[5].contains(QStringLiteral("not a regular file")));
+  const ImportRefusal kinds[] = {ImportRefusal::Bomb,     ImportRefusal::Damaged, ImportRefusal::NotAPicture,
+                                 ImportRefusal::NotAFile, ImportRefusal::Missing, ImportRefusal::NotAFile};
+  for (size_t n = 0; n < std::size(kinds); ++n) EXPECT_EQ(report.files[n].refusal, kinds[n]) << n;
   EXPECT_TRUE(storeFiles().isEmpty()) << storeFiles().join(u' ').toStdString();
 }
 
