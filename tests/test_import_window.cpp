@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QDropEvent>
 #include <QFile>
@@ -180,6 +181,23 @@ TEST_F(ImportWindowTest, DeleteMovesTheSelectedPairToTheTrashAndThePageNoLongerS
       QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Trash/files/");
   EXPECT_TRUE(QFile::exists(trash + QStringLiteral("l_mine2.jpg"))) << trash.toStdString();
   EXPECT_TRUE(QFile::exists(trash + QStringLiteral("s_mine2.jpg")));
+}
+
+TEST_F(ImportWindowTest, TheMenuKeyOpensALinksMenuAndASlotsMenu) {
+  const auto menuKey = [&](QWidget* on) {
+    on->setFocus();
+    QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(4, 4), on->mapToGlobal(QPoint(4, 4)));
+    QApplication::sendEvent(on, &event);
+    const QList<QMenu*> menus = window->findChildren<QMenu*>();
+    const QString first = menus.isEmpty() || menus.last()->actions().isEmpty()
+                              ? QString()
+                              : menus.last()->actions().constFirst()->text();
+    if (!menus.isEmpty()) menus.last()->close();
+    return first;
+  };
+  EXPECT_EQ(menuKey(ui(window).lblL[3]), QStringLiteral("Add pictures..."));
+  EXPECT_EQ(menuKey(ui(window).imgW[0]), QStringLiteral("Move to trash"));
+  EXPECT_EQ(state().selectedSlot, 0) << "the slot whose menu opened is selected";
 }
 
 TEST_F(ImportWindowTest, TheSlotMenuOffersMoveToTrashOnlyInALocalCategory) {
