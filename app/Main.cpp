@@ -99,6 +99,7 @@ TfrmMain::TfrmMain(const AppContext& context, QWidget* parent)
   arrangeTabOrder();
   connectHandlers();
   connectKeys();
+  connectImport();
   connect(m_browse, &BrowseController::stateChanged, this, &TfrmMain::render);
   connect(m_browse, &BrowseController::loadFailed, this, &TfrmMain::showErrorReport, Qt::QueuedConnection);
   followScreenDensity();

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QPointer>
 #include <QStringList>
 #include <QWidget>
 #include <array>
@@ -13,6 +14,7 @@
 #include "catalogue/NetworkViews.h"
 #include "library/ApplyController.h"
 #include "library/BrowseController.h"
+#include "library/ProgramCommands.h"
 #include "library/RotationController.h"
 #include "library/SettingsController.h"
 #include "library/WallpaperWorker.h"
@@ -25,6 +27,7 @@ class QLabel;
 class QLineEdit;
 class QFrame;
 class QMenu;
+class QProgressDialog;
 class QSystemTrayIcon;
 class TfrmDown;
 class TfrmDown2;
@@ -62,6 +65,30 @@ class TfrmMain : public QWidget {
   void finishStart();
   // The settings page is built when it is first shown; this builds it now.
   void ensureSettingsPage();
+
+  // --- the user's own pictures (MainImport.cpp)
+  // Where --import and the window's ways in put pictures, and what follows:
+  // the rotation list takes the screen's shape's new large pictures, and
+  // the grid shows the category afresh when it is open.
+  ImportCommandTarget importTarget();
+  void takeImported(const ImportReport& report);
+  // The window's ways in: the files go into local category 1..5, with
+  // progress and Cancel when there are more than a few.
+  void importIntoCategory(int category, const QStringList& paths);
+  // The local category a drop at `pos` (in the window) goes into: that of the
+  // link under it, or the one the grid shows; 0 for none.
+  int dropCategoryAt(QPoint pos) const;
+  // A local category link's menu (right click, or the menu key), and its item.
+  void lblL1ContextMenu(SkinLabel* link, QPoint pos);
+  void addPicturesClick(int category);
+  // A slot's menu, built in one place for every item a slot offers.
+  void fillSlotMenu(QMenu& menu, int slot);
+  void imgW1ContextMenu(int slot, QPoint pos);  // slot 1..6
+  // "Move to trash" and Delete: the slot's pair goes to the desktop's trash.
+  void moveSlotToTrash(int slot);
+  // The import's progress dialog while one is shown.
+  QProgressDialog* importProgress() const;
+
   TfrmDown* frmDown() const { return m_frmDown.get(); }
   TfrmDown2* frmDown2() const { return m_frmDown2.get(); }
 
@@ -142,6 +169,9 @@ class TfrmMain : public QWidget {
   void mouseMoveEvent(QMouseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   // --- controls directly on the window
@@ -277,4 +307,8 @@ class TfrmMain : public QWidget {
   bool m_startMinimized = false;
   bool m_manualDrag = false;
   QPoint m_dragOffset;
+  void connectImport();
+  void showImportProgress(PictureImportJob* job, int done, int total);
+  void endImport(PictureImportJob* job, const ImportReport& report);
+  QPointer<QProgressDialog> m_importProgress;
 };

@@ -91,6 +91,9 @@ void TfrmMain::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_Enter:
       btnSetWallpaper->click();
       break;
+    case Qt::Key_Delete:
+      if (const std::optional<int> slot = m_browse->state().selectedSlot) moveSlotToTrash(*slot + 1);
+      break;
     default:
       QWidget::keyPressEvent(event);
   }

@@ -12,6 +12,7 @@
 #include "platform/DesktopControl.h"
 #include "platform/DisplayCheck.h"
 #include "platform/FileNames.h"
+#include "platform/LanguageTexts.h"
 #include "platform/ProgramFolder.h"
 #include "platform/WallpaperSetter.h"
 
@@ -49,6 +50,23 @@ int stepFromStoredList(WallpaperWorker& worker, const QString& dataFolder,
   return awaitAnswer(
       [&](CommandAnswer answer) { stepRotationCommand(rotation, worker, direction, std::move(answer)); });
 }
+
+Shape screenShape() { return IsWideScreen() ? Shape::Widescreen : Shape::Normal; }
+
+// The rotation list is loaded before the import, so that a list built afresh
+// from the folders does not name the new pictures twice.
+int importWithoutWindow(WallpaperWorker& worker, const QString& dataFolder, const ProgramCommand& command) {
+  RotationController rotation(worker, dataFolder);
+  rotation.LoadRotationList(screenShape());
+  const LanguageTexts texts = readLanguageTexts(dataFolder + QStringLiteral("lang.ini"));
+  const ImportCommandTarget target{dataFolder, categoryCaptions(texts),
+                                   [&rotation](const ImportReport& report) {
+                                     rotation.addRows(report.importedLargePictures(screenShape()));
+                                   }};
+  QObject owner;
+  return awaitAnswer(
+      [&](CommandAnswer answer) { importCommand(&owner, command, target, std::move(answer)); });
+}
 }  // namespace
 
 std::unique_ptr<QCoreApplication> commandApplication(int& argc, char** argv, CommandKind kind) {
@@ -56,7 +74,8 @@ std::unique_ptr<QCoreApplication> commandApplication(int& argc, char** argv, Com
   // The rotation looks at the screen's shape; Xfce's setter names the
   // outputs that have no backdrop yet.
   const bool xfce = detectDesktopFamily(DesktopSession::fromEnvironment()) == DesktopFamily::Xfce;
-  const bool needsScreen = kind == CommandKind::Next || kind == CommandKind::Previous || xfce;
+  const bool needsScreen =
+      kind == CommandKind::Next || kind == CommandKind::Previous || kind == CommandKind::Import || xfce;
   if (needsScreen && graphicalSessionAvailable(&why)) return std::make_unique<QGuiApplication>(argc, argv);
   return std::make_unique<QCoreApplication>(argc, argv);
 }
@@ -156,6 +175,8 @@ int runWithoutWindow(const AppContext& context, const ProgramCommand& command) {
       return stepFromStoredList(worker, context.dataFolder, RotationController::Direction::Next);
     case CommandKind::Previous:
       return stepFromStoredList(worker, context.dataFolder, RotationController::Direction::Previous);
+    case CommandKind::Import:
+      return importWithoutWindow(worker, context.dataFolder, command);
     default:
       return 0;
   }
@@ -175,6 +196,8 @@ void answerInstanceRequest(TfrmMain& form, const QStringList& request, const Com
                                  RotationController::Direction::Previous, answer);
     case CommandKind::Set:
       return setPictureCommand(form.wallpaperWorker(), command.file, answer);
+    case CommandKind::Import:
+      return importCommand(&form, command, form.importTarget(), answer);
     case CommandKind::Quit:
       form.Exit2Click();
       // A network view at work holds the window open, as it does for the tray's Exit.

@@ -15,6 +15,7 @@ class DesktopDialogs : public UserDialogs {
 
   void information(const QString& caption, const QString& text) override;
   QString openFileName(const QString& filter, const QString& defaultExtension) override;
+  QStringList openPicturesAndFolders(const QString& caption) override;
 
  private:
   QPointer<QWidget> m_owner;

@@ -86,6 +86,11 @@ void BrowseController::setDevicePixelRatio(qreal ratio) {
   if (ratio > 0) m_devicePixelRatio = ratio;
 }
 
+void BrowseController::reloadLocalCategory(int category) {
+  if (m_state.busy || m_state.view != BrowseView{ViewKind::LocalCategory, category}) return;
+  startLoad(requestFor(m_state.view, m_state.page));
+}
+
 void BrowseController::turnToPage(int page) {
   if (m_state.busy || page == m_state.page || page < 1 || page > kPageLinkCount) return;
   m_state.page = page;

@@ -66,6 +66,9 @@ class BrowseController : public QObject {
   // The two shape tabs always reload local category 1 at page 1.
   void selectTab(Tab tab);
   void selectSlot(int slot);
+  // Lists a local category afresh at the page shown, when it is the one
+  // shown: pictures came into its folder or left it.
+  void reloadLocalCategory(int category);
   // Holds most clicks off while the window runs a download of its own.
   void setBusy(bool busy);
   // Device pixels a logical pixel on the window's screen; later loads decode

@@ -22,6 +22,7 @@ constexpr CommandName kCommands[] = {
     {"--quit", "quit", CommandKind::Quit},
     {"--help", "help", CommandKind::Help},
     {"--version", "version", CommandKind::Version},
+    {"--import", "import", CommandKind::Import},
 };
 
 InstanceReply failure(const QString& message) { return {1, message}; }
@@ -66,9 +67,25 @@ std::optional<QString> extraArgumentProblem(const QStringList& arguments, const 
 }
 }  // namespace
 
+namespace {
+std::optional<ProgramCommand> parseImport(const QStringList& arguments, QString* problem) {
+  if (arguments.size() < 4 || arguments.at(2).isEmpty()) {
+    *problem = QStringLiteral("--import needs a category and at least one picture file or folder\n\n") +
+               commandLineHelp();
+    return std::nullopt;
+  }
+  ProgramCommand command{CommandKind::Import, {}, arguments.at(2), {}};
+  // The running program has a starting folder of its own.
+  for (const QString& path : arguments.mid(3))
+    if (!path.isEmpty()) command.paths << QDir::current().absoluteFilePath(path);
+  return command;
+}
+}  // namespace
+
 std::optional<ProgramCommand> parseCommandLine(const QStringList& arguments, QString* problem) {
   if (arguments.size() < 2) return ProgramCommand{CommandKind::Show, {}};
   const QString first = arguments.at(1);
+  if (first == QLatin1String("--import")) return parseImport(arguments, problem);
   for (const CommandName& name : kCommands) {
     if (first != QLatin1String(name.option)) continue;
     if (const std::optional<QString> extra = extraArgumentProblem(arguments, name.option, name.kind)) {
@@ -91,6 +108,7 @@ QStringList instanceRequest(const ProgramCommand& command) {
     if (name.kind != command.kind) continue;
     QStringList request{QString::fromLatin1(name.word)};
     if (command.kind == CommandKind::Set) request << command.file;
+    if (command.kind == CommandKind::Import) request << command.category << command.paths;
     return request;
   }
   return {QStringLiteral("start")};
@@ -101,6 +119,10 @@ ProgramCommand commandFromRequest(const QStringList& request) {
   for (const CommandName& name : kCommands) {
     if (word != QLatin1String(name.word)) continue;
     if (name.kind == CommandKind::Set && request.size() < 2) break;
+    if (name.kind == CommandKind::Import) {
+      if (request.size() < 3) break;
+      return ProgramCommand{CommandKind::Import, {}, request.at(1), request.mid(2)};
+    }
     return ProgramCommand{name.kind, name.kind == CommandKind::Set ? request.at(1) : QString()};
   }
   return ProgramCommand{};
@@ -108,19 +130,25 @@ ProgramCommand commandFromRequest(const QStringList& request) {
 
 QString commandLineHelp() {
   return QStringLiteral(
-      "Usage: NimbraWallpaper [--next | --previous | --set FILE | --show | --quit | --help | --version]\n"
+      "Usage: NimbraWallpaper [--next | --previous | --set FILE | --import CATEGORY PATH... | --show | "
+      "--quit |\n"
+      "                        --help | --version]\n"
       "\n"
       "Without a command the program starts, or the running one shows its window.\n"
       "  --next       set the next picture of the rotation list as the wallpaper\n"
       "  --previous   set the previous picture of the rotation list as the wallpaper\n"
       "  --set FILE   set the picture FILE as the wallpaper, stretched\n"
+      "  --import CATEGORY PATH...\n"
+      "               copy pictures (JPEG, PNG, BMP, GIF, WebP, TIFF, AVIF, HEIC, JPEG XL) into a local\n"
+      "               category, 1 to 5 or its caption; a folder is taken with its sub-folders\n"
       "  --show       start the program, or show the running one's window\n"
       "  --quit       end the running program\n"
       "  --help       show this text\n"
       "  --version    show the program's version\n"
       "\n"
-      "--next, --previous and --set go to the running program when there is one; otherwise they\n"
-      "do their work without a window. The exit code is 0 when the wallpaper was set, 1 when not.\n");
+      "--next, --previous, --set and --import go to the running program when there is one;\n"
+      "otherwise they do their work without a window. The exit code is 0 when the wallpaper was\n"
+      "set or every picture imported, 1 when not.\n");
 }
 
 QString versionLine() { return QStringLiteral("Nimbra Wallpaper 1.2\n"); }
@@ -147,4 +175,36 @@ void stepRotationCommand(RotationController& rotation, WallpaperWorker& worker,
   const std::optional<quint64> ticket = rotation.step(direction);
   if (!ticket) return answer(failure(QStringLiteral("the rotation list names no picture that exists")));
   answerWhenDone(worker, *ticket, std::move(answer));
+}
+
+InstanceReply importReply(const ImportReport& report, int category) {
+  const int imported = report.count(ImportOutcome::Imported);
+  const int there = report.count(ImportOutcome::AlreadyThere);
+  QString summary = QStringLiteral("%1 imported into category %2").arg(imported).arg(category);
+  if (there > 0) summary += QStringLiteral(", %1 already there").arg(there);
+  if (report.cancelled) summary += QStringLiteral(", the rest cancelled");
+  const QStringList refusals = report.refusalLines();
+  if (refusals.isEmpty() && !report.cancelled) return {0, summary};
+  // The first line gets the program's name when printed; the others are
+  // given it here, so that each refused file stands on a line of its own.
+  QStringList lines = refusals;
+  if (report.cancelled) lines << summary;
+  return failure(lines.join(QStringLiteral("\nNimbraWallpaper: ")));
+}
+
+void importCommand(QObject* context, const ProgramCommand& command, const ImportCommandTarget& target,
+                   CommandAnswer answer) {
+  const int category = categoryOfImportWord(command.category, target.captions);
+  if (category == 0)
+    return answer(
+        failure(QStringLiteral("\"%1\" names no local category: give 1 to 5 or a category's caption")
+                    .arg(command.category)));
+  auto* job = new PictureImportJob({target.dataFolder, category, command.paths}, context);
+  QObject::connect(job, &PictureImportJob::finished, context,
+                   [job, category, target, answer](const ImportReport& report) {
+                     job->deleteLater();
+                     if (target.whenImported) target.whenImported(report);
+                     answer(importReply(report, category));
+                   });
+  job->start();
 }

@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 
+#include "library/PictureImport.h"
 #include "library/RotationController.h"
 #include "platform/InstanceChannel.h"
 
@@ -20,11 +21,16 @@ enum class CommandKind {
   Quit,      // --quit
   Help,      // --help
   Version,   // --version
+  Import,    // --import CATEGORY PATH...
 };
 
 struct ProgramCommand {
   CommandKind kind = CommandKind::Start;
   QString file;  // --set: absolute, made so against the starting folder
+  // --import: the category as given (its number or caption, told apart by
+  // whoever knows the language's captions) and the paths, made absolute.
+  QString category = {};
+  QStringList paths = {};
 };
 
 // arguments[0] is the program. An argument that names no command (the
@@ -52,3 +58,22 @@ void setPictureCommand(WallpaperWorker& worker, const QString& file, CommandAnsw
 // the worker the rotation sets its pictures with.
 void stepRotationCommand(RotationController& rotation, WallpaperWorker& worker,
                          RotationController::Direction direction, CommandAnswer answer);
+
+// What --import needs of the program that runs it.
+struct ImportCommandTarget {
+  QString dataFolder;
+  QStringList captions;  // the language file's five category captions
+  // Called on the caller's thread with what was stored, before the answer:
+  // the rotation list and the grid take the new pictures in.
+  std::function<void(const ImportReport& report)> whenImported;
+};
+
+// --import: the files go into the category the word names on worker
+// threads; answered with exit code 0 when every file was imported (or was
+// there already), otherwise 1 with one line a refused file. `context` owns
+// the work: gone, nothing is answered.
+void importCommand(QObject* context, const ProgramCommand& command, const ImportCommandTarget& target,
+                   CommandAnswer answer);
+// The import's answer: what was stored on standard output, each refused
+// file on a line of its own.
+InstanceReply importReply(const ImportReport& report, int category);

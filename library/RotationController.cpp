@@ -142,6 +142,20 @@ bool RotationController::addRow(const QString& file) {
   return true;
 }
 
+void RotationController::addRows(const QStringList& files) {
+  dropMissingRows();
+  QStringList rows = m_rows;
+  for (const QString& file : files) {
+    if (rows.contains(file)) continue;
+    if (canBeListed(file))
+      rows << file;
+    else
+      sayLeftOut(m_listFile, file);
+  }
+  if (rows.size() != m_rows.size()) setRows(rows);
+  SaveRotationList();
+}
+
 void RotationController::removeRow(int row) {
   if (row < 0 || row >= m_rows.size()) return;
   m_rows.removeAt(row);

@@ -54,6 +54,10 @@ class RotationController : public QObject {
   // Appends a file as the last row. A name the list file cannot hold (one
   // with a line break) is left out, said so on standard error: false.
   bool addRow(const QString& file);
+  // Appends pictures that came into the store as "Add ..." appends one: the
+  // rows whose file is gone are dropped first. A file the list already names
+  // is not named twice.
+  void addRows(const QStringList& files);
   // Removes a row (0-based); the position follows the row it was on.
   void removeRow(int row);
 

@@ -60,16 +60,19 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The X11 platform plugin, pixman and OpenSSL are loaded at run time, so no
-# binary names them.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libpixman-1-0, libssl3")
+# The X11 platform plugin, pixman, OpenSSL, Qt's WebP and TIFF readers and the
+# AVIF, HEIF and JPEG XL decoders are loaded at run time, so no binary names
+# them.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "qt6-qpa-plugins, libpixman-1-0, libssl3, qt6-image-formats-plugins, libavif15, libheif1, libjxl0.7")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "libglib2.0-bin, xfconf")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_STRIP_FILES ON)
 
 # The RPM holds the same files. rpm works out the libraries' capabilities
-# from the binaries; pixman is opened at run time, so it is named by its
-# soname, which Fedora and openSUSE both provide.
+# from the binaries; pixman and the picture decoders are opened at run time,
+# so they are named by their sonames, which Fedora and openSUSE both provide,
+# and Qt's format plugins by the package names of either.
 set(CPACK_RPM_FILE_NAME RPM-DEFAULT)
 set(CPACK_RPM_PACKAGE_SUMMARY "Desktop wallpaper manager with a tray icon")
 set(CPACK_RPM_PACKAGE_DESCRIPTION "${nimbra_description}")
@@ -80,7 +83,9 @@ set(CPACK_RPM_PACKAGE_RELEASE 1)
 # rpm's links from build ids to the binaries are left out, so that the
 # package holds the files the .deb holds and nothing more.
 set(CPACK_RPM_SPEC_MORE_DEFINE "%define packager ${CPACK_PACKAGE_CONTACT}\n%define _build_id_links none")
-set(CPACK_RPM_PACKAGE_REQUIRES "libpixman-1.so.0()(64bit), libssl.so.3()(64bit)")
+set(CPACK_RPM_PACKAGE_REQUIRES
+    "libpixman-1.so.0()(64bit), libssl.so.3()(64bit), libavif.so.15()(64bit), libheif.so.1()(64bit), \
+libjxl.so.0.7()(64bit), (qt6-qtimageformats or qt6-imageformats)")
 set(CPACK_RPM_PACKAGE_SUGGESTS "/usr/bin/gsettings, /usr/bin/xfconf-query")
 set(CPACK_RPM_CHANGELOG_FILE ${CMAKE_SOURCE_DIR}/packaging/changelog.rpm)
 # Folders that the system's own packages own.

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "picture/JpegDecode.h"
+#include "picture/LibraryDecode.h"
 #include "platform/FileNames.h"
 
 namespace {
@@ -77,6 +78,30 @@ QImage decodeWithQt(QIODevice& source, PictureFormat format, QSize target, const
   return applyExifOrientation(std::move(picture), orientation);
 }
 
+// Qt reads WebP and TIFF through plugins of a package of their own.
+bool qtReaderMissing(PictureFormat format) {
+  const bool plugin = format == PictureFormat::WebP || format == PictureFormat::Tiff;
+  return plugin && !QImageReader::supportedImageFormats().contains(qtFormatName(format));
+}
+
+QString readerProblem(PictureFormat format, const QImageReader& reader) {
+  if (qtReaderMissing(format))
+    return QStringLiteral(
+               "%1 pictures need Qt's image format plugins (Debian package qt6-image-formats-plugins), "
+               "which are not installed")
+        .arg(format == PictureFormat::WebP ? QStringLiteral("WebP") : QStringLiteral("TIFF"));
+  return reader.errorString();
+}
+
+// These libraries read from memory and decode at the picture's own size,
+// turned upright where the format says how.
+QImage decodeThroughLibrary(QIODevice& source, PictureFormat format, const DecodeOptions& options,
+                            DecodeReservation& reservation, QString* why) {
+  if (source.size() > options.maxDecodedBytes) return refuse(why, QStringLiteral("file too large"));
+  const QByteArray bytes = source.readAll();
+  return decodeWithLibrary(format, bytes, options.maxDecodedBytes, reservation, why);
+}
+
 QString describeOpenFailure(OpenFailure failure, const QString& file) {
   switch (failure) {
     case OpenFailure::Missing:
@@ -94,6 +119,7 @@ QImage decodeWithin(QIODevice& source, QSize target, const DecodeOptions& option
                     DecodeReservation& reservation, QString* why) {
   const PictureFormat format = probePictureFormat(source);
   if (format == PictureFormat::Jpeg) return decodeJpeg(source, target, options, reservation, why);
+  if (isLibraryFormat(format)) return decodeThroughLibrary(source, format, options, reservation, why);
   return decodeWithQt(source, format, target, options, reservation, why);
 }
 
@@ -127,15 +153,26 @@ QImage scaleToBox(const QImage& picture, QSize box) {
 PictureHeader readPictureHeader(QIODevice& source) {
   PictureHeader header;
   header.format = probePictureFormat(source);
+  if (isLibraryFormat(header.format)) {
+    header.size = libraryPictureSize(header.format, source.peek(source.size()), &header.problem);
+    header.decoderMissing = !libraryAvailable(header.format);
+    return header;
+  }
   // The common case needs no image plugins: Qt's reader would list and load
   // them all first, which costs a thumbnail page more than its decoding.
   if (header.format == PictureFormat::Jpeg) {
-    header.size = readJpegSize(source);
+    header.orientation = peekExifOrientation(source);
+    header.size = readJpegSize(source, &header.problem);
     return header;
   }
   QImageReader reader(&source, qtFormatName(header.format));
   reader.setAutoTransform(false);
   header.size = reader.size();
+  if (header.format != PictureFormat::Jpeg) header.orientation = exifOrientationOf(reader.transformation());
+  if (!header.size.isValid()) {
+    header.problem = readerProblem(header.format, reader);
+    header.decoderMissing = qtReaderMissing(header.format);
+  }
   return header;
 }
 

@@ -52,9 +52,16 @@ QImage scaleToBox(const QImage& picture, QSize box);
 
 struct PictureHeader {
   PictureFormat format = PictureFormat::Unknown;
-  QSize size;  // as stored; invalid when the header cannot be read
+  // As stored, but for HEIF and JPEG XL, whose decoders turn the picture
+  // upright themselves: as shown. Invalid when the header cannot be read,
+  // with the reason in `problem`.
+  QSize size;
+  ExifOrientation orientation = ExifOrientation::Normal;  // what the decode applies
+  QString problem;
+  bool decoderMissing = false;  // the problem is a library or plugin that is not installed
 };
-// The format and stored size, from the header alone.
+// The format, size and orientation, from the header alone. The device is
+// only peeked at.
 PictureHeader readPictureHeader(QIODevice& source);
 
 // Decodes `file` (upright unless `options` say otherwise) and scales it

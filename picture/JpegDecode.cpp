@@ -230,11 +230,13 @@ QImage refuse(QString* why, const QString& text) {
 
 }  // namespace
 
-QSize readJpegSize(QIODevice& source) {
+QSize readJpegSize(QIODevice& source, QString* why) {
   JpegDecoder decoder(source);
   // The header needs a few kilobytes; the limit only bounds a hostile one.
   constexpr qint64 kHeaderMemoryBytes = 4 * 1024 * 1024;
-  return decoder.open(kHeaderMemoryBytes) ? decoder.sourceSize() : QSize();
+  if (decoder.open(kHeaderMemoryBytes)) return decoder.sourceSize();
+  if (why) *why = decoder.message();
+  return QSize();
 }
 
 QImage decodeJpegStream(QIODevice& source, JpegScale scale, QSize box, qint64 maxBytes,

@@ -15,8 +15,8 @@
 enum class JpegScale { Full, CoverBox };
 
 // The stored size from the JPEG's header alone; invalid when the header is
-// damaged. Reads `source` up to the first scan.
-QSize readJpegSize(QIODevice& source);
+// damaged, and then libjpeg's reason in `why`. Reads `source` up to the first scan.
+QSize readJpegSize(QIODevice& source, QString* why = nullptr);
 
 // Decodes the JPEG that `source` reads into Format_RGB32 (CMYK and grey
 // included): at its own size, or at the smallest of those scales whose output

@@ -2,16 +2,40 @@
 
 #include <QFile>
 #include <QImageReader>
+#include <QtEndian>
 #include <memory>
 
 #include "platform/FileNames.h"
 
 namespace {
 
-constexpr qint64 kSignatureBytes = 12;
+constexpr qint64 kSignatureBytes = 40;
 
 bool isWebP(const QByteArray& head) {
   return head.size() >= 12 && head.startsWith("RIFF") && head.mid(8, 4) == QByteArrayLiteral("WEBP");
+}
+
+// ISO base media files (AVIF, HEIC) name their kind in the "ftyp" box that
+// opens them: a major brand, then compatible brands.
+PictureFormat isoMediaFormat(const QByteArray& head) {
+  if (head.size() < 16 || head.mid(4, 4) != QByteArrayLiteral("ftyp")) return PictureFormat::Unknown;
+  const qsizetype boxSize = qsizetype(qFromBigEndian<quint32>(head.constData()));
+  const qsizetype end = qMin(head.size(), qMax<qsizetype>(boxSize, 16));
+  bool heif = false;
+  for (qsizetype at = 8; at + 4 <= end; at += 4) {
+    if (at == 12) continue;  // the minor version
+    const QByteArray brand = head.mid(at, 4);
+    if (brand == "avif" || brand == "avis") return PictureFormat::Avif;
+    if (brand == "heic" || brand == "heix" || brand == "hevc" || brand == "hevx" || brand == "heim" ||
+        brand == "heis" || brand == "mif1" || brand == "msf1")
+      heif = true;
+  }
+  return heif ? PictureFormat::Heif : PictureFormat::Unknown;
+}
+
+bool isJpegXl(const QByteArray& head) {
+  return head.startsWith(QByteArrayLiteral("\xFF\x0A")) ||
+         head.startsWith(QByteArrayLiteral("\0\0\0\x0CJXL \r\n\x87\n"));
 }
 
 }  // namespace
@@ -25,7 +49,8 @@ PictureFormat probePictureFormat(QIODevice& source) {
   if (isWebP(head)) return PictureFormat::WebP;
   if (head.startsWith(QByteArrayLiteral("II*\0")) || head.startsWith(QByteArrayLiteral("MM\0*")))
     return PictureFormat::Tiff;
-  return PictureFormat::Unknown;
+  if (isJpegXl(head)) return PictureFormat::JpegXl;
+  return isoMediaFormat(head);
 }
 
 QByteArray qtFormatName(PictureFormat format) {
@@ -42,6 +67,9 @@ QByteArray qtFormatName(PictureFormat format) {
       return QByteArrayLiteral("webp");
     case PictureFormat::Tiff:
       return QByteArrayLiteral("tiff");
+    case PictureFormat::Avif:
+    case PictureFormat::Heif:
+    case PictureFormat::JpegXl:
     case PictureFormat::Unknown:
       break;
   }

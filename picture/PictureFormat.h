@@ -6,14 +6,14 @@
 #include <QIODevice>
 #include <QString>
 
-enum class PictureFormat { Unknown, Jpeg, Png, Bmp, Gif, WebP, Tiff };
+enum class PictureFormat { Unknown, Jpeg, Png, Bmp, Gif, WebP, Tiff, Avif, Heif, JpegXl };
 
 // The format whose signature `source` starts with; the device is only
 // peeked at, so a decoder can read it from where it was.
 PictureFormat probePictureFormat(QIODevice& source);
 
 // The name Qt's image reader knows the format by; empty for Unknown, which
-// leaves the reader to guess.
+// leaves the reader to guess, and for the formats no Qt reader takes.
 QByteArray qtFormatName(PictureFormat format);
 
 // Whether `file` looks like a picture: a known signature, or else a format

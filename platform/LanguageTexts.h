@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // The keys in the order they are read from the file.
 // The table reads best as it is laid out.
@@ -26,6 +27,25 @@
   X(szSiteanswers, "The site answers.")                                           \
   X(szSitenocatalogue, "No catalogue answers at this address.")                   \
   X(szSitenotaddress, "Not an address: write host, http://host/ or https://host/")
+
+// The texts of the user's own pictures (import and trash), after those; a
+// language file that lacks one gets the English text given here.
+#define NIMBRA_IMPORT_LANGUAGE_KEYS(X)                                          \
+  X(szAddpictures, "Add pictures...")                                           \
+  X(szChoosepictures, "Choose pictures or folders")                             \
+  X(szImporting, "Importing pictures ...")                                      \
+  X(szImportrefused, "These files were not imported:")                          \
+  X(szMovetotrash, "Move to trash")                                             \
+  X(szTrashfailed, "The picture could not be moved to the trash.")             \
+  X(szImportmissing, "no such file")                                            \
+  X(szImportnotfile, "not a regular file")                                      \
+  X(szImportunreadable, "cannot be read")                                       \
+  X(szImporttoolarge, "too large")                                              \
+  X(szImportnotpicture, "not a picture")                                        \
+  X(szImportdamaged, "damaged or cut short")                                    \
+  X(szImportbomb, "refused as a decompression bomb")                            \
+  X(szImportnodecoder, "needs a decoder that is not installed:")                \
+  X(szImportcannotwrite, "the category folder cannot be written")
 // clang-format on
 
 struct LanguageTexts {
@@ -34,6 +54,7 @@ struct LanguageTexts {
 #undef NIMBRA_DECLARE_TEXT
 #define NIMBRA_DECLARE_SITE_TEXT(name, english) QString name = QStringLiteral(english);
   NIMBRA_SITE_LANGUAGE_KEYS(NIMBRA_DECLARE_SITE_TEXT)
+  NIMBRA_IMPORT_LANGUAGE_KEYS(NIMBRA_DECLARE_SITE_TEXT)
 #undef NIMBRA_DECLARE_SITE_TEXT
 };
 
@@ -42,3 +63,8 @@ LanguageTexts readLanguageTexts(const QString& languageFile);
 
 // The open dialog's filter in the "text|patterns|..." form.
 QString openDialogFilter(const QString& allSupportedText);
+
+// The captions of categories 1 to 5.
+inline QStringList categoryCaptions(const LanguageTexts& texts) {
+  return {texts.szNature, texts.szCartoon, texts.szHoliday, texts.szGame, texts.szArt};
+}

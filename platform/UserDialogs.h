@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 class UserDialogs {
  public:
@@ -12,4 +13,6 @@ class UserDialogs {
   virtual void information(const QString& caption, const QString& text) = 0;
   // filter uses the "text|patterns|text|patterns" form; returns "" when cancelled.
   virtual QString openFileName(const QString& filter, const QString& defaultExtension) = 0;
+  // Several pictures and folders at once; none when cancelled.
+  virtual QStringList openPicturesAndFolders(const QString& caption) = 0;
 };

@@ -86,6 +86,48 @@ TEST(CommandLine, SetWithoutAFileIsRefusedWithAReason) {
   EXPECT_FALSE(parseCommandLine({kProgram, QStringLiteral("--set"), QString()}, &problem));
 }
 
+TEST(CommandLine, ImportTakesACategoryAndPathsMadeAbsoluteAndHandsThemOn) {
+  const ProgramCommand command = parsed({QStringLiteral("--import"), QStringLiteral("Cartoon"),
+                                         QStringLiteral("a.png"), QStringLiteral("/b c/")});
+  EXPECT_EQ(command.kind, CommandKind::Import);
+  EXPECT_EQ(command.category, QStringLiteral("Cartoon"));
+  EXPECT_EQ(command.paths, (QStringList{QDir::current().absoluteFilePath(QStringLiteral("a.png")),
+                                        QStringLiteral("/b c/")}));
+  const ProgramCommand received = commandFromRequest(instanceRequest(command));
+  EXPECT_EQ(received.kind, CommandKind::Import);
+  EXPECT_EQ(received.category, command.category);
+  EXPECT_EQ(received.paths, command.paths);
+
+  QString problem;
+  EXPECT_FALSE(parseCommandLine({kProgram, QStringLiteral("--import"), QStringLiteral("2")}, &problem));
+  EXPECT_TRUE(problem.contains(QLatin1String("--import needs a category"))) << qPrintable(problem);
+  EXPECT_EQ(commandFromRequest({QStringLiteral("import"), QStringLiteral("2")}).kind, CommandKind::Start);
+}
+
+TEST(CommandLine, AnImportNamesEachRefusedFileOnALineOfItsOwn) {
+  ImportReport report;
+  report.files.push_back({QStringLiteral("/p/a.jpg"), ImportOutcome::Imported, {}, Shape::Normal, {}, {}});
+  report.files.push_back(
+      {QStringLiteral("/p/b.jpg"), ImportOutcome::AlreadyThere, {}, Shape::Normal, {}, {}});
+  EXPECT_EQ(importReply(report, 2).exitCode, 0);
+  EXPECT_EQ(importReply(report, 2).message, QStringLiteral("1 imported into category 2, 1 already there"));
+  report.files.push_back({QStringLiteral("/p/c.png"),
+                          ImportOutcome::Refused,
+                          QStringLiteral("not a picture"),
+                          Shape::Normal,
+                          {},
+                          {}});
+  report.files.push_back({QStringLiteral("/p/d"),
+                          ImportOutcome::Refused,
+                          QStringLiteral("no such file"),
+                          Shape::Normal,
+                          {},
+                          {}});
+  const InstanceReply refused = importReply(report, 2);
+  EXPECT_EQ(refused.exitCode, 1);
+  EXPECT_EQ(refused.message, QStringLiteral("/p/c.png: not a picture\nNimbraWallpaper: /p/d: no such file"));
+}
+
 TEST(CommandLine, ARequestThatIsNotUnderstoodChangesNothing) {
   EXPECT_EQ(commandFromRequest({}).kind, CommandKind::Start);
   EXPECT_EQ(commandFromRequest({QStringLiteral("format-disk")}).kind, CommandKind::Start);

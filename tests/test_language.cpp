@@ -187,6 +187,23 @@ TEST(ShippedLanguageFiles, AutoStartTextsSpeakOfLoggingIn) {
   EXPECT_TRUE(chinese.ReadIniText("init", "szChangestartup", "").contains(QString::fromUtf8("登录")));
 }
 
+TEST(ShippedLanguageFiles, EveryLanguageHasTheImportTextsAndChineseSpeaksChinese) {
+  const QStringList languages =
+      QDir(QStringLiteral(NIMBRA_SOURCE_DIR "/resources/lang")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+  const LanguageTexts english;
+  for (const QString& language : languages) {
+    const LanguageTexts texts = readLanguageTexts(shippedFile(language.toUtf8().constData()));
+    const IniFile file(shippedFile(language.toUtf8().constData()));
+#define NIMBRA_CHECK_IMPORT_TEXT(name, text)                                                          \
+  EXPECT_FALSE(file.ReadIniText("init", #name, "").isEmpty()) << language.toStdString() << " " #name; \
+  EXPECT_EQ(texts.name == english.name, language == QLatin1String("en"))                              \
+      << language.toStdString() << " " #name;
+    NIMBRA_IMPORT_LANGUAGE_KEYS(NIMBRA_CHECK_IMPORT_TEXT)
+#undef NIMBRA_CHECK_IMPORT_TEXT
+  }
+  EXPECT_EQ(readLanguageTexts(shippedFile("zh_CN")).szMovetotrash, QString::fromUtf8("移到回收站"));
+}
+
 // --- the window's captions
 
 class LanguageWindowTest : public ::testing::Test {

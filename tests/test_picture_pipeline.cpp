@@ -182,6 +182,7 @@ TEST_F(PictureFolder, AJpegHeaderTellsTheStoredSizeAndADamagedOneNone) {
   const PictureHeader damaged = readPictureHeader(truncated);
   EXPECT_EQ(damaged.format, PictureFormat::Jpeg);
   EXPECT_FALSE(damaged.size.isValid());
+  EXPECT_FALSE(damaged.problem.isEmpty());
 }
 
 TEST_F(PictureFolder, AJpegIsDecodedAtTheSmallestScaleThatCoversTheTarget) {

@@ -237,6 +237,17 @@ TEST_F(RotationControllerTest, AddAppendsAndSavesTheList) {
   EXPECT_EQ(folder.readFile("list.dat"), listText({list[0], added}));
 }
 
+TEST_F(RotationControllerTest, ImportedPicturesAreAppendedOnceAfterTheGoneRowsAreDropped) {
+  const QStringList list = rows({"l_1.jpg", "l_gone.jpg"}, {"l_1.jpg", "l_gone.jpg"});
+  load(list, 1);
+  ASSERT_TRUE(QFile::remove(list[1]));
+  const QString first = picture("l_new1.jpg");
+  const QString second = picture("l_new2.jpg");
+  rotation.addRows({first, list[0], second, first});
+  EXPECT_EQ(rotation.rows(), (QStringList{list[0], first, second}));
+  EXPECT_EQ(folder.readFile("list.dat"), listText({list[0], first, second}));
+}
+
 // A name with a line break would split "list.dat" into lines that name no
 // file, and the entry would be lost at the next start: it is left out, and
 // said so.

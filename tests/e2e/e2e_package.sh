@@ -38,6 +38,10 @@ e2e_expect "the dependencies are worked out from the binaries" depends_on libqt6
 e2e_expect "the package depends on the X11 platform plugin" depends_on qt6-qpa-plugins
 e2e_expect "the package depends on pixman, which the program opens when it draws" depends_on libpixman-1-0
 e2e_expect "the package depends on OpenSSL, which the program opens for https" depends_on libssl3
+e2e_expect "the package depends on Qt's WebP and TIFF readers" depends_on qt6-image-formats-plugins
+for decoder in libavif15 libheif1 libjxl0.7; do
+  e2e_expect "the package depends on $decoder, which the import opens" depends_on "$decoder"
+done
 
 lintian_errors() {
   lintian "$DEB" >"$E2E_OUT/lintian.log" 2>&1
@@ -61,6 +65,9 @@ rpm_requires() { rpm -qp --requires "$RPM" 2>/dev/null | grep -q "^$1"; }
 e2e_expect "the RPM's requirements are worked out from the binaries" rpm_requires 'libQt6Widgets.so.6'
 e2e_expect "the RPM requires pixman, which the program opens when it draws" rpm_requires 'libpixman-1.so.0'
 e2e_expect "the RPM requires OpenSSL, which the program opens for https" rpm_requires 'libssl.so.3'
+for decoder in libavif.so.15 libheif.so.1 libjxl.so.0.7; do
+  e2e_expect "the RPM requires $decoder, which the import opens" rpm_requires "$decoder"
+done
 # A packager signs with a key of their own, which the systems that install
 # the package trust; here a key made for the run, trusted by a private rpm
 # database, so that rpmlint checks the signature as a user's rpm would.

@@ -28,8 +28,14 @@ class RecordingDialogs : public UserDialogs {
     lastDefaultExtension = defaultExtension;
     return answer;
   }
+  QStringList openPicturesAndFolders(const QString& caption) override {
+    lastCaption = caption;
+    return picturesAnswer;
+  }
   std::vector<Message> messages;
   QString answer;
+  QStringList picturesAnswer;
+  QString lastCaption;
   QString lastFilter;
   QString lastDefaultExtension;
 };

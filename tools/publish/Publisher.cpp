@@ -26,7 +26,7 @@
 #include <vector>
 
 #include "picture/ImageDecode.h"
-#include "picture/JpegEncode.h"
+#include "picture/PicturePair.h"
 #include "platform/AtomicFile.h"
 #include "tools/publish/PublishRules.h"
 #include "tools/publish/SitePages.h"
@@ -39,8 +39,6 @@ namespace {
 // Raised whenever thumbnails or large pictures come out differently, so that
 // every picture of an older site is made again (under new names).
 constexpr int kRecipe = 1;
-constexpr int kThumbnailQuality = 90;
-constexpr int kLargeQuality = 92;
 // Twenty page links of six thumbnails, and the keys the program reads.
 constexpr int kReachablePerCategory = kSlotsPerPage * kPageLinkCount;
 constexpr int kReadEntriesPerShape = 1000;
@@ -213,11 +211,9 @@ struct Examined {
   QString problem;
   std::uint64_t hash = 0;
   QSize size;
-  // By the content: a JPEG is published as it is whatever its name says.
-  SourceKind kind = SourceKind::NotAPicture;
 };
 
-Examined refused(const QString& problem) { return {false, problem, 0, {}, SourceKind::NotAPicture}; }
+Examined refused(const QString& problem) { return {false, problem, 0, {}}; }
 
 // The content hash names the picture; the size gives its shape. Only the
 // header is decoded here.
@@ -235,8 +231,7 @@ Examined examine(const SourceFile& file) {
   if (qint64(size.width()) * size.height() * 4 > kMaxDecodedPictureBytes)
     return refused(
         QStringLiteral("too large for the program to show (%1 x %2)").arg(size.width()).arg(size.height()));
-  const SourceKind kind = header.format == PictureFormat::Jpeg ? SourceKind::Jpeg : SourceKind::OtherPicture;
-  return {true, {}, contentHash(bytes), size, kind};
+  return {true, {}, contentHash(bytes), size};
 }
 
 // Published pictures keep the orientation they are stored in: a JPEG's
@@ -260,51 +255,26 @@ struct Made {
   QStringList written;  // the picture's files, below the site
 };
 
-struct PictureFiles {
-  QByteArray large;
-  QImage thumbnail;
-  QString problem;
-};
-
-// A JPEG is published as it is; its thumbnail comes from the same decoder,
-// with the same DCT scaling, that the program uses.
-PictureFiles jpegFiles(const SourceFile& file, const Examined& examined, QSize box) {
-  QFile stream(file.path);
-  if (!stream.open(QIODevice::ReadOnly))
-    return {{}, {}, QStringLiteral("cannot be read: ") + stream.errorString()};
-  PictureFiles files;
-  files.large = stream.readAll();
-  if (contentHash(files.large) != examined.hash)
-    return {{}, {}, QStringLiteral("changed while being published; publish again to take it in")};
-  QString error;
-  const QImage decoded = decodeFileForSize(file.path, box, kAsStored, &error);
-  if (decoded.isNull())
-    files.problem = error;
-  else
-    files.thumbnail = scaleToBox(decoded, box);
-  return files;
-}
-
-PictureFiles convertedFiles(const SourceFile& file, QSize box) {
-  QString error;
-  const QImage decoded = decodeFileForSize(file.path, QSize(), kAsStored, &error);
-  if (decoded.isNull()) return {{}, {}, error};
-  const QImage picture = flattenOverBlack(decoded);
-  return {encodeJpeg(picture, kLargeQuality), scaleToBox(picture, box), {}};
-}
-
+// By the content: a JPEG is published as it is whatever its name says, its
+// thumbnail from the same decoder, with the same DCT scaling, that the
+// program uses.
 Made makePicture(const SourceFile& file, const Examined& examined, const SitePicture& picture,
                  const SiteStaging& staging) {
-  const QSize box = thumbnailSize(picture.shape);
-  const PictureFiles files =
-      examined.kind == SourceKind::Jpeg ? jpegFiles(file, examined, box) : convertedFiles(file, box);
-  if (!files.problem.isEmpty()) return {Outcome::PassedOver, files.problem, {}};
-  const QByteArray thumbnail = encodeJpeg(files.thumbnail, kThumbnailQuality);
-  if (files.large.isEmpty() || thumbnail.isEmpty())
-    return {Outcome::PassedOver, QStringLiteral("could not be encoded as JPEG"), {}};
+  QFile stream(file.path);
+  if (!stream.open(QIODevice::ReadOnly))
+    return {Outcome::PassedOver, QStringLiteral("cannot be read: ") + stream.errorString(), {}};
+  const QByteArray source = stream.readAll();
+  if (contentHash(source) != examined.hash)
+    return {Outcome::PassedOver,
+            QStringLiteral("changed while being published; publish again to take it in"),
+            {}};
+  QString problem;
+  const std::optional<PicturePair> pair =
+      makePicturePair(source, thumbnailSize(picture.shape), kAsStored, &problem);
+  if (!pair) return {Outcome::PassedOver, problem, {}};
   Made made;
-  const std::pair<PictureKind, const QByteArray*> outputs[] = {{PictureKind::Large, &files.large},
-                                                               {PictureKind::Thumbnail, &thumbnail}};
+  const std::pair<PictureKind, const QByteArray*> outputs[] = {{PictureKind::Large, &pair->large},
+                                                               {PictureKind::Thumbnail, &pair->thumbnail}};
   for (const auto& [kind, bytes] : outputs) {
     const QString relative = picturePath(picture, kind);
     const QString path = staging.stagedPath(relative);
