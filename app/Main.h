@@ -94,6 +94,8 @@ class TfrmMain : public QWidget {
   bool currentShapeIsWide() const { return m_browse->state().shape() == Shape::Widescreen; }
   void imgW1Click(int slot);  // slot 1..6
   void imgW1DblClick(int slot);
+  // The slot's menu: "Set on all monitors" and one item for each monitor.
+  void imgW1ContextMenu(int slot, QPoint screenPos);
   void lblWPage1Click(int page);  // page 1..20
   void lblWPage1MouseEnter(int page);
   void lblWPage1MouseLeave(int page);
@@ -246,6 +248,10 @@ class TfrmMain : public QWidget {
   };
   std::array<ModeOption, 3> modeOptions() const;
   void connectApply();
+  void connectSlotMenus();
+  void fillSlotMenu(QMenu& menu);
+  // The monitors' pictures put back when monitors come and go, and at start.
+  void followMonitors();
   void downloadPicture(const QString& address, const QString& local);
   void stepAside();
   void comeBack();

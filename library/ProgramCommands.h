@@ -25,6 +25,10 @@ enum class CommandKind {
 struct ProgramCommand {
   CommandKind kind = CommandKind::Start;
   QString file;  // --set: absolute, made so against the starting folder
+  // --set ... --monitor NAME: the name or number as given, until
+  // resolveMonitor has found the monitor; empty for all monitors.
+  QString monitorName;
+  WallpaperTarget target;
 };
 
 // arguments[0] is the program. An argument that names no command (the
@@ -37,6 +41,10 @@ std::optional<ProgramCommand> parseCommandLine(const QStringList& arguments, QSt
 QStringList instanceRequest(const ProgramCommand& command);
 ProgramCommand commandFromRequest(const QStringList& request);
 
+// Finds the monitor --monitor names among the desktop's; false, with a
+// message that lists the names a user may give, when there is none such.
+bool resolveMonitor(ProgramCommand& command, const MonitorList& monitors, QString* problem);
+
 QString commandLineHelp();
 QString versionLine();
 
@@ -48,6 +56,8 @@ using CommandAnswer = std::function<void(const InstanceReply& reply)>;
 
 // --set: the file must be there and be a picture; then the desktop is told.
 void setPictureCommand(WallpaperWorker& worker, const QString& file, CommandAnswer answer);
+void setPictureCommand(WallpaperWorker& worker, const QString& file, const WallpaperTarget& target,
+                       CommandAnswer answer);
 // --next and --previous on a rotation list that is loaded, stepping through
 // the worker the rotation sets its pictures with.
 void stepRotationCommand(RotationController& rotation, WallpaperWorker& worker,

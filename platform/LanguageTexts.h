@@ -26,6 +26,12 @@
   X(szSiteanswers, "The site answers.")                                           \
   X(szSitenocatalogue, "No catalogue answers at this address.")                   \
   X(szSitenotaddress, "Not an address: write host, http://host/ or https://host/")
+
+// The thumbnail's menu, after the site's texts; %1 in szSetonmonitor is the
+// monitor's name and size, "DP-1 (1920x1080)".
+#define NIMBRA_MONITOR_LANGUAGE_KEYS(X)                                           \
+  X(szSetallmonitors, "Set on all monitors")                                      \
+  X(szSetonmonitor, "Set on %1")
 // clang-format on
 
 struct LanguageTexts {
@@ -34,6 +40,7 @@ struct LanguageTexts {
 #undef NIMBRA_DECLARE_TEXT
 #define NIMBRA_DECLARE_SITE_TEXT(name, english) QString name = QStringLiteral(english);
   NIMBRA_SITE_LANGUAGE_KEYS(NIMBRA_DECLARE_SITE_TEXT)
+  NIMBRA_MONITOR_LANGUAGE_KEYS(NIMBRA_DECLARE_SITE_TEXT)
 #undef NIMBRA_DECLARE_SITE_TEXT
 };
 

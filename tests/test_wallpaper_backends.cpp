@@ -231,13 +231,15 @@ TEST(DesktopDetection, UnknownDesktopsFallBackByDisplayServer) {
 
 TEST(DesktopDetection, AnUnsupportedDesktopSaysWhichOneItIs) {
   DesktopSession session;
-  session.currentDesktop = QStringLiteral("Hyprland");
+  // Hyprland was such a desktop until it got its backend.
+  session.currentDesktop = QStringLiteral("Weston");
   session.waylandDisplay = QStringLiteral("wayland-1");
-  const SetResult result =
-      makeWallpaperSetter(detectDesktopFamily(session), session, loadScreenPicture, QString())
-          ->setWallpaper(QStringLiteral("/a.jpg"));
+  BackendServices services;
+  services.loadPicture = loadScreenPicture;
+  const SetResult result = makeWallpaperSetter(detectDesktopFamily(session), session, services)
+                               ->setWallpaper(QStringLiteral("/a.jpg"));
   EXPECT_EQ(result.status, SetStatus::Unavailable);
-  EXPECT_TRUE(result.detail.contains(QStringLiteral("Hyprland"))) << result.detail.toStdString();
+  EXPECT_TRUE(result.detail.contains(QStringLiteral("Weston"))) << result.detail.toStdString();
 }
 
 // --- GNOME, Cinnamon and MATE through the real gsettings
@@ -684,7 +686,10 @@ TEST(FreshCopies, EveryBackendThatTakesAPathIsHandedCopies) {
   DesktopSession lxqt;
   lxqt.currentDesktop = QStringLiteral("LXQt");
   lxqt.x11Display = QStringLiteral(":0");
-  const auto setter = makeWallpaperSetter(detectDesktopFamily(lxqt), lxqt, loadScreenPicture, folder);
+  BackendServices services;
+  services.loadPicture = loadScreenPicture;
+  services.copyFolder = folder;
+  const auto setter = makeWallpaperSetter(detectDesktopFamily(lxqt), lxqt, services);
 
   QStringList told;
   for (const QByteArray& content : {QByteArray("old picture"), QByteArray("new picture")}) {

@@ -1,0 +1,60 @@
+// The monitors of the desktop, named as the desktop names them, and which of
+// them a wallpaper is for. Users count monitors as they stand on the desk:
+// left to right, then top to bottom, from 1.
+#pragma once
+
+#include <QList>
+#include <QRect>
+#include <QString>
+#include <functional>
+#include <optional>
+
+#include "platform/CancelToken.h"
+
+struct Monitor {
+  QString name;    // the output's name, as the desktop's own tools take it ("DP-1", "HEADLESS-2")
+  QRect geometry;  // in the desktop's coordinates
+
+  bool operator==(const Monitor&) const = default;
+};
+using MonitorList = QList<Monitor>;
+
+// Left to right, then top to bottom; a monitor of no size is left out.
+MonitorList orderedMonitors(MonitorList monitors);
+// The monitor of that name, or the n-th of the ordered list for a number.
+std::optional<Monitor> findMonitor(const MonitorList& monitors, const QString& nameOrNumber);
+// "1 DP-1 (1920x1080), 2 HDMI-1 (1280x1024)": what a user may name.
+QString describeMonitors(const MonitorList& monitors);
+// "DP-1 (1920x1080)"
+QString monitorLabel(const Monitor& monitor);
+// The rectangle that holds every monitor: the size of the whole desktop.
+QRect desktopArea(const MonitorList& monitors);
+
+// Asks the desktop for its monitors; none when it cannot be asked. May run
+// a desktop's tool, so it runs off the window's thread.
+using MonitorLister = std::function<MonitorList(const CancelToken& cancel)>;
+
+// The monitors of the X server the session shows (RandR 1.5 monitors,
+// Xinerama heads where RandR knows fewer), ordered.
+MonitorList x11Monitors();
+// sway's outputs, from `swaymsg -t get_outputs`; Hyprland's monitors, from
+// `hyprctl monitors -j`. Both answer in JSON, read here.
+MonitorList swayOutputs(const CancelToken& cancel);
+MonitorList hyprlandMonitors(const CancelToken& cancel);
+MonitorList monitorsFromJson(const QByteArray& json);
+
+enum class TargetKind {
+  AllMonitors,   // the picture on every monitor, stretched onto each
+  OneMonitor,    // the picture on `monitor` only; the others keep theirs
+  WholeDesktop,  // one picture laid across all monitors as one ("spanned")
+};
+
+struct WallpaperTarget {
+  TargetKind kind = TargetKind::AllMonitors;
+  Monitor monitor;  // OneMonitor only
+
+  static WallpaperTarget allMonitors() { return {}; }
+  static WallpaperTarget oneMonitor(const Monitor& monitor) { return {TargetKind::OneMonitor, monitor}; }
+  static WallpaperTarget wholeDesktop() { return {TargetKind::WholeDesktop, {}}; }
+  bool isOneMonitor() const { return kind == TargetKind::OneMonitor; }
+};
