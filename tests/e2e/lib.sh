@@ -90,7 +90,7 @@ e2e_finish() {
 e2e_tool_answers() {
   local question output status
   case ${1##*/} in
-    Xvfb) question=-help ;;
+    Xvfb | Xephyr) question=-help ;;
     desktop-file-validate) question=--help ;;
     nginx) question=-v ;;
     import | convert | compare | xwininfo | xprop | xwd | xev) question=-version ;;
