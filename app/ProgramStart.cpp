@@ -64,7 +64,7 @@ namespace {
 bool monitorsComeFromScreens(const DesktopSession& session) {
   const DesktopFamily family = detectDesktopFamily(session);
   const bool asked = family == DesktopFamily::Sway || family == DesktopFamily::Hyprland ||
-                     (!session.isWayland() && session.hasX11());
+                     session.isWayland() || session.hasX11();
   return !asked;
 }
 }  // namespace

@@ -41,6 +41,9 @@ MonitorList x11Monitors();
 // `hyprctl monitors -j`. Both answer in JSON, read here.
 MonitorList swayOutputs(const CancelToken& cancel);
 MonitorList hyprlandMonitors(const CancelToken& cancel);
+// Any other Wayland compositor's outputs, from its wl_output globals (those
+// that tell their name).
+MonitorList waylandOutputs(const CancelToken& cancel);
 MonitorList monitorsFromJson(const QByteArray& json);
 
 enum class TargetKind {

@@ -225,6 +225,7 @@ MonitorLister makeMonitorLister(DesktopFamily family, const DesktopSession& sess
     default:
       break;
   }
-  if (!session.isWayland() && session.hasX11()) return [](const CancelToken&) { return x11Monitors(); };
+  if (session.isWayland()) return waylandOutputs;
+  if (session.hasX11()) return [](const CancelToken&) { return x11Monitors(); };
   return [screens](const CancelToken&) { return orderedMonitors(screens); };
 }

@@ -91,6 +91,7 @@ e2e_tool_answers() {
   local question output status
   case ${1##*/} in
     Xvfb | Xephyr) question=-help ;;
+    grim) question=-h ;;
     desktop-file-validate) question=--help ;;
     nginx) question=-v ;;
     import | convert | compare | xwininfo | xprop | xwd | xev) question=-version ;;
