@@ -38,10 +38,13 @@ bool MonitorChoiceStore::save(const MonitorChoices& choices) const {
                                                   : choices.byMonitor.contains(entry.name);
     if (!kept) saved = store.remove(kChoicesKey, entry.name) && saved;
   }
-  if (!choices.everyMonitor.isEmpty())
-    saved = store.setText(kChoicesKey, kEveryMonitor, choices.everyMonitor) && saved;
-  for (auto it = choices.byMonitor.begin(); it != choices.byMonitor.end(); ++it)
-    if (store.value(kChoicesKey, it.key()).value_or(ValueStore::Value{}).text != it.value())
-      saved = store.setText(kChoicesKey, it.key(), it.value()) && saved;
+  // Each change rewrites the file: only the values that changed are written.
+  const auto keep = [&](const QString& name, const QString& path) {
+    const std::optional<ValueStore::Value> stored = store.value(kChoicesKey, name);
+    if (stored && stored->kind == ValueStore::Kind::Text && stored->text == path) return;
+    saved = store.setText(kChoicesKey, name, path) && saved;
+  };
+  if (!choices.everyMonitor.isEmpty()) keep(kEveryMonitor, choices.everyMonitor);
+  for (auto it = choices.byMonitor.begin(); it != choices.byMonitor.end(); ++it) keep(it.key(), it.value());
   return saved;
 }

@@ -26,6 +26,14 @@ std::optional<Monitor> findMonitor(const MonitorList& monitors, const QString& n
   return std::nullopt;
 }
 
+std::optional<Monitor> matchMonitor(const MonitorList& monitors, const Monitor& wanted) {
+  for (const Monitor& monitor : monitors)
+    if (monitor.name == wanted.name) return monitor;
+  for (const Monitor& monitor : monitors)
+    if (monitor.geometry == wanted.geometry) return monitor;
+  return std::nullopt;
+}
+
 QString monitorLabel(const Monitor& monitor) {
   return QStringLiteral("%1 (%2x%3)")
       .arg(monitor.name)

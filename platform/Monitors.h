@@ -23,6 +23,10 @@ using MonitorList = QList<Monitor>;
 MonitorList orderedMonitors(MonitorList monitors);
 // The monitor of that name, or the n-th of the ordered list for a number.
 std::optional<Monitor> findMonitor(const MonitorList& monitors, const QString& nameOrNumber);
+// The monitor of the desktop's list that `wanted` names, or failing its
+// name, that lies where it lies: the window's list of screens may name a
+// monitor otherwise than the desktop does (Xinerama's heads have no names).
+std::optional<Monitor> matchMonitor(const MonitorList& monitors, const Monitor& wanted);
 // "1 DP-1 (1920x1080), 2 HDMI-1 (1280x1024)": what a user may name.
 QString describeMonitors(const MonitorList& monitors);
 // "DP-1 (1920x1080)"

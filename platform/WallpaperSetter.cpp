@@ -74,8 +74,8 @@ QStringList monitorNames() {
 class RememberingSetter : public WallpaperSetter {
  public:
   RememberingSetter(std::unique_ptr<WallpaperSetter> desktop,
-                    std::shared_ptr<const MonitorChoiceStore> choices)
-      : m_desktop(std::move(desktop)), m_choices(std::move(choices)) {}
+                    std::shared_ptr<const MonitorChoiceStore> choices, MonitorLister monitors)
+      : m_desktop(std::move(desktop)), m_choices(std::move(choices)), m_monitors(std::move(monitors)) {}
 
   SetResult setWallpaper(const QString& path, const CancelToken& cancel) override {
     return setWallpaperOn(path, WallpaperTarget::allMonitors(), cancel);
@@ -85,7 +85,7 @@ class RememberingSetter : public WallpaperSetter {
     const SetResult result = m_desktop->setWallpaperOn(path, target, cancel);
     if (result.status != SetStatus::Applied || !m_choices) return result;
     MonitorChoices choices = m_choices->load();
-    choices.choose(path, target);
+    choices.choose(path, asTheDesktopNamesIt(target, cancel));
     // The desktop shows the picture; only a later restore would miss it.
     if (!m_choices->save(choices))
       std::fprintf(stderr, "NimbraWallpaper: the monitors' pictures could not be kept in the value store\n");
@@ -95,8 +95,17 @@ class RememberingSetter : public WallpaperSetter {
   QString name() const override { return m_desktop->name(); }
 
  private:
+  // The window names monitors as Qt does, which need not be the desktop's
+  // name; the choice is kept under the desktop's, which a restore goes by.
+  WallpaperTarget asTheDesktopNamesIt(const WallpaperTarget& target, const CancelToken& cancel) const {
+    if (!target.isOneMonitor() || !m_monitors) return target;
+    const std::optional<Monitor> monitor = matchMonitor(m_monitors(cancel), target.monitor);
+    return monitor ? WallpaperTarget::oneMonitor(*monitor) : target;
+  }
+
   std::unique_ptr<WallpaperSetter> m_desktop;
   std::shared_ptr<const MonitorChoiceStore> m_choices;
+  MonitorLister m_monitors;
 };
 
 class UnsupportedSetter : public WallpaperSetter {
@@ -141,8 +150,9 @@ SetResult WallpaperSetter::setWallpaperOn(const QString& path, const WallpaperTa
 }
 
 std::unique_ptr<WallpaperSetter> makeRememberingSetter(std::unique_ptr<WallpaperSetter> desktop,
-                                                       std::shared_ptr<const MonitorChoiceStore> choices) {
-  return std::make_unique<RememberingSetter>(std::move(desktop), std::move(choices));
+                                                       std::shared_ptr<const MonitorChoiceStore> choices,
+                                                       MonitorLister monitors) {
+  return std::make_unique<RememberingSetter>(std::move(desktop), std::move(choices), std::move(monitors));
 }
 
 std::unique_ptr<WallpaperSetter> makeUnsupportedSetter(const QString& why) {
@@ -212,7 +222,8 @@ std::unique_ptr<WallpaperSetter> makeDesktopSetter(DesktopFamily family, const D
 
 std::unique_ptr<WallpaperSetter> makeWallpaperSetter(DesktopFamily family, const DesktopSession& session,
                                                      const BackendServices& services) {
-  return makeRememberingSetter(makeDesktopSetter(family, session, services), services.choices);
+  return makeRememberingSetter(makeDesktopSetter(family, session, services), services.choices,
+                               services.monitors);
 }
 
 MonitorLister makeMonitorLister(DesktopFamily family, const DesktopSession& session,

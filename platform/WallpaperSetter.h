@@ -132,9 +132,11 @@ QString cosmicBackgroundFolder();
 // runtimeFolder so that the next picture replaces it.
 std::unique_ptr<WallpaperSetter> makeLayerShellSetter(std::shared_ptr<const MonitorChoiceStore> choices,
                                                       const QString& runtimeFolder);
-// Keeps each picture set as the monitors' choice in `choices` once the desktop took it.
+// Keeps each picture set as the monitors' choice in `choices` once the
+// desktop took it, a monitor under the name `monitors` gives it.
 std::unique_ptr<WallpaperSetter> makeRememberingSetter(std::unique_ptr<WallpaperSetter> desktop,
-                                                       std::shared_ptr<const MonitorChoiceStore> choices);
+                                                       std::shared_ptr<const MonitorChoiceStore> choices,
+                                                       MonitorLister monitors = {});
 // What the root-window backend left on the X server, for checks: the pixmap
 // _XROOTPMAP_ID names (0 when none), and whether a pixmap still exists.
 unsigned long x11RootPixmapId();

@@ -31,13 +31,14 @@ class SpanningSetter : public WallpaperSetter {
       return SetResult::unavailable(
           QStringLiteral("no way to compose a picture of the whole desktop was given"));
     const MonitorList monitors = m_tools.monitors(cancel);
-    if (!findMonitor(monitors, target.monitor.name))
+    const std::optional<Monitor> monitor = matchMonitor(monitors, target.monitor);
+    if (!monitor)
       return SetResult::failed(QStringLiteral("the desktop has no monitor \"%1\" (it has %2)")
                                    .arg(target.monitor.name, monitors.isEmpty()
                                                                  ? QStringLiteral("none")
                                                                  : describeMonitors(monitors)));
     MonitorChoices choices = m_tools.choices ? m_tools.choices->load() : MonitorChoices();
-    choices.choose(path, target);
+    choices.choose(path, WallpaperTarget::oneMonitor(*monitor));
     QString why;
     const std::optional<QImage> desktop = composeDesktop(monitors, choices, m_tools.load, why);
     if (!desktop) return SetResult::failed(why);

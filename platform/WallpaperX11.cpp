@@ -307,25 +307,34 @@ void publishRootPixmap(Display* display, Window root, Pixmap pixmap) {
   XClearWindow(display, root);
 }
 
+struct PixmapShape {
+  QSize size;
+  int depth = 0;
+};
+
+// The size and depth of a pixmap that exists; nothing for one that is gone.
+std::optional<PixmapShape> pixmapShape(Display* display, Drawable pixmap) {
+  const XErrorTrap trap;
+  Window root = None;
+  int x = 0;
+  int y = 0;
+  unsigned width = 0;
+  unsigned height = 0;
+  unsigned border = 0;
+  unsigned depth = 0;
+  const Status found = XGetGeometry(display, pixmap, &root, &x, &y, &width, &height, &border, &depth);
+  if (found == 0 || trap.errorsAfterSync(display) != 0) return std::nullopt;
+  return PixmapShape{QSize(int(width), int(height)), int(depth)};
+}
+
 // The pixmap the root shows, when it is one a setter like this one left
 // (see freePreviousPixmap) and still covers the whole screen: a picture for
 // one monitor is drawn over a copy of it, and the others keep theirs.
 Pixmap reusableRootPixmap(Display* display, Window root, QSize screen, int depth) {
   const Pixmap shown = rootPixmapProperty(display, root, "_XROOTPMAP_ID");
   if (shown == None || shown != rootPixmapProperty(display, root, "ESETROOT_PMAP_ID")) return None;
-  const XErrorTrap trap;
-  Window owner = None;
-  int x = 0;
-  int y = 0;
-  unsigned width = 0;
-  unsigned height = 0;
-  unsigned border = 0;
-  unsigned pixmapDepth = 0;
-  const bool found =
-      XGetGeometry(display, shown, &owner, &x, &y, &width, &height, &border, &pixmapDepth) != 0;
-  if (!found || trap.errorsSoFar() != 0 || QSize(int(width), int(height)) != screen ||
-      int(pixmapDepth) != depth)
-    return None;
+  const std::optional<PixmapShape> shape = pixmapShape(display, shown);
+  if (!shape || shape->size != screen || shape->depth != depth) return None;
   return shown;
 }
 
@@ -348,15 +357,13 @@ class X11RootSetter : public MonitorSetter {
                            const CancelToken& cancel) override {
     RootScreen screen;
     if (const std::optional<SetResult> refused = open(screen)) return *refused;
-    MonitorChoices choices = m_choices ? m_choices->load() : MonitorChoices();
-    choices.choose(path, target);
-    if (!target.isOneMonitor()) return drawAll(screen, choices, cancel);
-    const std::optional<Monitor> monitor = findMonitor(screen.monitors, target.monitor.name);
+    if (!target.isOneMonitor()) return drawAll(screen, chosen(path, target), cancel);
+    const std::optional<Monitor> monitor = matchMonitor(screen.monitors, target.monitor);
     if (!monitor)
       return SetResult::failed(QStringLiteral("the X server has no monitor \"%1\" (it has %2)")
                                    .arg(target.monitor.name, describeMonitors(screen.monitors)));
     const Pixmap shown = reusableRootPixmap(screen.display.get(), screen.root, screen.size, screen.depth);
-    if (shown == None) return drawAll(screen, choices, cancel);
+    if (shown == None) return drawAll(screen, chosen(path, WallpaperTarget::oneMonitor(*monitor)), cancel);
     return drawOneOver(screen, shown, *monitor, path, cancel);
   }
 
@@ -371,6 +378,13 @@ class X11RootSetter : public MonitorSetter {
   QString name() const override { return QStringLiteral("X11 root window"); }
 
  private:
+  // The monitors' pictures once `path` is on `target`.
+  MonitorChoices chosen(const QString& path, const WallpaperTarget& target) const {
+    MonitorChoices choices = m_choices ? m_choices->load() : MonitorChoices();
+    choices.choose(path, target);
+    return choices;
+  }
+
   std::optional<SetResult> open(RootScreen& screen) const {
     if (!m_loadPicture) return SetResult::unavailable(QStringLiteral("no picture reader was given"));
     screen.display.reset(XOpenDisplay(nullptr));
@@ -471,15 +485,5 @@ unsigned long x11RootPixmapId() {
 
 bool x11PixmapExists(unsigned long id) {
   const DisplayConnection display(XOpenDisplay(nullptr));
-  if (!display || id == None) return false;
-  const XErrorTrap trap;
-  Window root = None;
-  int x = 0;
-  int y = 0;
-  unsigned width = 0;
-  unsigned height = 0;
-  unsigned border = 0;
-  unsigned depth = 0;
-  const Status found = XGetGeometry(display.get(), id, &root, &x, &y, &width, &height, &border, &depth);
-  return found != 0 && trap.errorsAfterSync(display.get()) == 0;
+  return display && id != None && pixmapShape(display.get(), id).has_value();
 }

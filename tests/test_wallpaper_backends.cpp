@@ -397,6 +397,32 @@ TEST_F(XfceTest, AMonitorWithoutABackdropGetsOne) {
   }
 }
 
+TEST_F(XfceTest, APictureForOneMonitorChangesThatMonitorsBackdropsOnly) {
+  const QString left = QStringLiteral("/backdrop/screen0/monitorDP-1/workspace0/");
+  const QString right0 = QStringLiteral("/backdrop/screen0/monitorDP-2/workspace0/");
+  const QString right1 = QStringLiteral("/backdrop/screen0/monitorDP-2/workspace1/");
+  for (const QString& folder : {left, right0, right1}) create(folder + "last-image", "string", "/old.jpg");
+  const QString path = touchFile(pictures, QStringLiteral("right.jpg"));
+  const SetResult result =
+      makeXfceSetter({QStringLiteral("DP-1"), QStringLiteral("DP-2")})
+          ->setWallpaperOn(path,
+                           WallpaperTarget::oneMonitor({QStringLiteral("DP-2"), QRect(1920, 0, 1920, 1080)}),
+                           CancelToken());
+  ASSERT_EQ(result.status, SetStatus::Applied) << result.detail.toStdString();
+  EXPECT_EQ(value(left + "last-image"), "/old.jpg");
+  EXPECT_EQ(value(right0 + "last-image"), path);
+  EXPECT_EQ(value(right1 + "last-image"), path);
+  // A monitor that has no backdrop yet gets one of its own, and only it.
+  const SetResult fresh =
+      makeXfceSetter({QStringLiteral("DP-1"), QStringLiteral("DP-3")})
+          ->setWallpaperOn(path,
+                           WallpaperTarget::oneMonitor({QStringLiteral("DP-3"), QRect(0, 1080, 800, 600)}),
+                           CancelToken());
+  ASSERT_EQ(fresh.status, SetStatus::Applied) << fresh.detail.toStdString();
+  EXPECT_EQ(value(QStringLiteral("/backdrop/screen0/monitorDP-3/workspace0/last-image")), path);
+  EXPECT_EQ(value(left + "last-image"), "/old.jpg");
+}
+
 // --- KDE Plasma: the script, run by a stand-in for the shell's script engine
 
 TEST(KdeScript, EveryDesktopGetsThePictureStretched) {
@@ -437,6 +463,40 @@ TEST(KdeScript, EveryDesktopGetsThePictureStretched) {
     EXPECT_EQ(QUrl(seen[QStringLiteral("Image")].toString()).toLocalFile(), path);
     EXPECT_LT(order.indexOf(QStringLiteral("FillMode")), order.indexOf(QStringLiteral("Image")));
   }
+}
+
+TEST(KdeScript, APictureForOneMonitorGoesToTheDesktopOfThatScreenOnly) {
+  if (const auto why = whyNotRunning("node", {QStringLiteral("--version")}, "nodejs"))
+    GTEST_SKIP() << *why << "; it runs the Plasma script";
+  QTemporaryDir dir;
+  // Plasma's screen 0 is the right monitor, screen 1 the left one.
+  const QString standIn = QStringLiteral(
+      "const written = [];\n"
+      "function screenGeometry(id) {\n"
+      "  return id == 0 ? {x: 1920, y: 0, width: 1280, height: 1024} : {x: 0, y: 0, width: 1920, height: "
+      "1080};\n"
+      "}\n"
+      "function desktops() {\n"
+      "  return [0, 1].map(screen => ({\n"
+      "    screen, set wallpaperPlugin(v) {}, set currentConfigGroup(v) {},\n"
+      "    writeConfig(key, value) { if (key == 'Image') written.push(screen); },\n"
+      "  }));\n"
+      "}\n");
+  const auto run = [&](const Monitor& monitor) {
+    QFile script(dir.filePath(QStringLiteral("script.js")));
+    EXPECT_TRUE(script.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    script.write((standIn +
+                  plasmaWallpaperScript(QStringLiteral("/p/a.jpg"), WallpaperTarget::oneMonitor(monitor)) +
+                  "console.log(JSON.stringify(written));\n")
+                     .toUtf8());
+    script.close();
+    return runProgram(QStringLiteral("node"), {script.fileName()});
+  };
+  const ProgramRun left = run({QStringLiteral("DP-1"), QRect(0, 0, 1920, 1080)});
+  ASSERT_TRUE(left.succeeded()) << left.errors.toStdString();
+  EXPECT_EQ(left.output.trimmed(), "[1]");
+  const ProgramRun nowhere = run({QStringLiteral("VGA-1"), QRect(5000, 0, 800, 600)});
+  EXPECT_FALSE(nowhere.succeeded()) << "no desktop on that screen is an error the shell reports";
 }
 
 TEST(KdeBus, WithoutAPlasmaShellOnTheBusTheFailureSaysItIsNotRunning) {

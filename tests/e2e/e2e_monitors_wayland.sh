@@ -105,20 +105,13 @@ output_colours() {
   as_user grim -o "$1" - 2>>"$E2E_OUT/grim.log" |
     convert png:- -format "%[hex:p{$((OUT_W / 2)),$((OUT_H / 2))}]\n%[hex:p{10,$((OUT_H - 10))}]\n" info: 2>/dev/null
 }
-close_to() {
-  local shown=$1 wanted=$2 i
-  for i in 0 2 4; do
-    local a=$((16#${shown:i:2})) b=$((16#${wanted:i:2}))
-    ((a - b < 16 && b - a < 16)) || return 1
-  done
-}
 # shows LEFT RIGHT: each output shows that colour over the whole of it.
 shows() {
   local wanted=("$1" "$2") name colours n
   for n in 0 1; do
     name=HEADLESS-$((n + 1))
     mapfile -t colours < <(output_colours "$name")
-    ((${#colours[@]} == 2)) && close_to "${colours[0]}" "${wanted[n]}" && close_to "${colours[1]}" "${wanted[n]}" ||
+    ((${#colours[@]} == 2)) && e2e_colour_near "${colours[0]}" "${wanted[n]}" && e2e_colour_near "${colours[1]}" "${wanted[n]}" ||
       return 1
   done
 }

@@ -48,23 +48,16 @@ convert -size 64x48 xc:red "$E2E_TMP/A.jpg" && convert -size 64x48 xc:blue "$E2E
 
 # --- what each monitor shows
 
-# The colour at the middle of each monitor, "R G B", left first.
+# The colour at the middle of each monitor, as hex, left first.
 monitor_colours() {
   xwd -root -silent 2>/dev/null | convert xwd:- -format \
     "%[hex:p{$((HEAD_W / 2)),$((HEAD_H / 2))}]\n%[hex:p{$((HEAD_W + HEAD_W / 2)),$((HEAD_H / 2))}]\n" info: 2>/dev/null
 }
-# shows LEFT RIGHT: the monitors show these colours (as hex, near enough for JPEG).
-close_to() {
-  local shown=$1 wanted=$2 i
-  for i in 0 2 4; do
-    local a=$((16#${shown:i:2})) b=$((16#${wanted:i:2}))
-    ((a - b < 16 && b - a < 16)) || return 1
-  done
-}
+# shows LEFT RIGHT: the monitors show these colours (hex RRGGBB).
 shows() {
   local colours
   mapfile -t colours < <(monitor_colours)
-  ((${#colours[@]} == 2)) && close_to "${colours[0]}" "$1" && close_to "${colours[1]}" "$2"
+  ((${#colours[@]} == 2)) && e2e_colour_near "${colours[0]}" "$1" && e2e_colour_near "${colours[1]}" "$2"
 }
 readonly RED=FF0000 BLUE=0000FF LIME=00FF00
 

@@ -477,6 +477,17 @@ e2e_screenshot() {
   echo "$file"
 }
 
+# e2e_colour_near SHOWN WANTED: two colours as RRGGBB hex (more digits after
+# them are passed over) lie within 15 of each other in every channel, as
+# JPEG coding and a stretch leave them.
+e2e_colour_near() {
+  local shown=$1 wanted=$2 i a b
+  for i in 0 2 4; do
+    a=$((16#${shown:i:2})) b=$((16#${wanted:i:2}))
+    ((a - b < 16 && b - a < 16)) || return 1
+  done
+}
+
 # e2e_pixels_of FILE X Y [X Y...]: "R G B" of each point, one line each.
 e2e_pixels_of() {
   local file=$1 format=""
