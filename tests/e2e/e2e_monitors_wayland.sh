@@ -111,7 +111,7 @@ shows() {
   for n in 0 1; do
     name=HEADLESS-$((n + 1))
     mapfile -t colours < <(output_colours "$name")
-    ((${#colours[@]} == 2)) && e2e_colour_near "${colours[0]}" "${wanted[n]}" && e2e_colour_near "${colours[1]}" "${wanted[n]}" ||
+    ((${#colours[@]} == 2)) && e2e_hex_colour_near "${colours[0]}" "${wanted[n]}" && e2e_hex_colour_near "${colours[1]}" "${wanted[n]}" ||
       return 1
   done
 }

@@ -57,7 +57,7 @@ monitor_colours() {
 shows() {
   local colours
   mapfile -t colours < <(monitor_colours)
-  ((${#colours[@]} == 2)) && e2e_colour_near "${colours[0]}" "$1" && e2e_colour_near "${colours[1]}" "$2"
+  ((${#colours[@]} == 2)) && e2e_hex_colour_near "${colours[0]}" "$1" && e2e_hex_colour_near "${colours[1]}" "$2"
 }
 readonly RED=FF0000 BLUE=0000FF LIME=00FF00
 

@@ -477,17 +477,6 @@ e2e_screenshot() {
   echo "$file"
 }
 
-# e2e_colour_near SHOWN WANTED: two colours as RRGGBB hex (more digits after
-# them are passed over) lie within 15 of each other in every channel, as
-# JPEG coding and a stretch leave them.
-e2e_colour_near() {
-  local shown=$1 wanted=$2 i a b
-  for i in 0 2 4; do
-    a=$((16#${shown:i:2})) b=$((16#${wanted:i:2}))
-    ((a - b < 16 && b - a < 16)) || return 1
-  done
-}
-
 # e2e_pixels_of FILE X Y [X Y...]: "R G B" of each point, one line each.
 e2e_pixels_of() {
   local file=$1 format=""
@@ -591,6 +580,15 @@ e2e_pixel() {
   local file=$E2E_TMP/pixel.png
   import -window root -crop "1x1+$1+$2" +repage "$file" 2>/dev/null || return 1
   e2e_pixel_of "$file" 0 0
+}
+
+# e2e_hex_colour_near SHOWN WANTED: e2e_colour_near for colours written as
+# RRGGBB (more digits after them are passed over), within 15 a channel, as
+# JPEG coding and a stretch leave them.
+e2e_hex_colour_near() {
+  local shown=$1 wanted=$2
+  e2e_colour_near "$((16#${shown:0:2})) $((16#${shown:2:2})) $((16#${shown:4:2}))" \
+    "$((16#${wanted:0:2})) $((16#${wanted:2:2})) $((16#${wanted:4:2}))" 15
 }
 
 # e2e_colour_near "R G B" "R G B" [TOLERANCE]: each channel within the tolerance.
