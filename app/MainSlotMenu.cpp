@@ -41,7 +41,7 @@ void TfrmMain::fillSlotMenu(QMenu& menu) {
   for (const Monitor& monitor : screenMonitors()) {
     QAction* item = menu.addAction(m_texts.szSetonmonitor.arg(monitorLabel(monitor)));
     connect(item, &QAction::triggered, this,
-            [this, monitor] { m_apply.applySelected(WallpaperTarget::oneMonitor(monitor)); });
+            [this, monitor] { m_apply.applySelected(WallpaperTarget::oneScreen(monitor)); });
   }
 }
 

@@ -56,12 +56,23 @@ enum class TargetKind {
   WholeDesktop,  // one picture laid across all monitors as one ("spanned")
 };
 
+// Who named a monitor: the desktop's own list, or Qt's screens, whose
+// names may differ from the desktop's (Xinerama's heads have none).
+enum class MonitorNaming { Desktop, Screens };
+
 struct WallpaperTarget {
   TargetKind kind = TargetKind::AllMonitors;
   Monitor monitor;  // OneMonitor only
+  MonitorNaming naming = MonitorNaming::Desktop;
 
   static WallpaperTarget allMonitors() { return {}; }
-  static WallpaperTarget oneMonitor(const Monitor& monitor) { return {TargetKind::OneMonitor, monitor}; }
-  static WallpaperTarget wholeDesktop() { return {TargetKind::WholeDesktop, {}}; }
+  static WallpaperTarget oneMonitor(const Monitor& monitor) {
+    return {TargetKind::OneMonitor, monitor, MonitorNaming::Desktop};
+  }
+  // A monitor of Qt's screens.
+  static WallpaperTarget oneScreen(const Monitor& monitor) {
+    return {TargetKind::OneMonitor, monitor, MonitorNaming::Screens};
+  }
+  static WallpaperTarget wholeDesktop() { return {TargetKind::WholeDesktop, {}, MonitorNaming::Desktop}; }
   bool isOneMonitor() const { return kind == TargetKind::OneMonitor; }
 };

@@ -98,7 +98,7 @@ class RememberingSetter : public WallpaperSetter {
   // The window names monitors as Qt does, which need not be the desktop's
   // name; the choice is kept under the desktop's, which a restore goes by.
   WallpaperTarget asTheDesktopNamesIt(const WallpaperTarget& target, const CancelToken& cancel) const {
-    if (!target.isOneMonitor() || !m_monitors) return target;
+    if (!target.isOneMonitor() || target.naming == MonitorNaming::Desktop || !m_monitors) return target;
     const std::optional<Monitor> monitor = matchMonitor(m_monitors(cancel), target.monitor);
     return monitor ? WallpaperTarget::oneMonitor(*monitor) : target;
   }

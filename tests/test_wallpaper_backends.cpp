@@ -1224,6 +1224,54 @@ TEST_F(X11RootTest, EachMonitorShowsTheWholePicture) {
   EXPECT_TRUE(showsQuarters(shown, QRect(320, 0, 160, 100), 0));
 }
 
+// Each head its own picture: one for a monitor is drawn over what the
+// others show, and a screen drawn anew (another program's background in
+// between) gets every monitor's choice back from the store.
+TEST_F(X11RootTest, EachMonitorKeepsItsOwnPicture) {
+  if (const auto why = whyNotRunning("Xephyr", {QStringLiteral("-help")}, "xserver-xephyr"))
+    GTEST_SKIP() << *why;
+  VirtualScreen heads(QStringLiteral("Xephyr"),
+                      {QStringLiteral("+xinerama"), QStringLiteral("-screen"), QStringLiteral("200x100"),
+                       QStringLiteral("-screen"), QStringLiteral("100x100")});
+  ASSERT_TRUE(heads.running()) << heads.errors().toStdString();
+  const ScopedEnv onHeads("DISPLAY", heads.display());
+  const MonitorList monitors = x11Monitors();
+  ASSERT_EQ(monitors.size(), 2);
+  EXPECT_EQ(monitors[1].geometry, QRect(200, 0, 100, 100));
+  const auto solid = [this](const char* name, QColor colour) {
+    QImage picture(20, 10, QImage::Format_RGB32);
+    picture.fill(colour);
+    const QString path = pictures.filePath(QLatin1String(name));
+    EXPECT_TRUE(picture.save(path, "PNG"));
+    return path;
+  };
+  const auto store = std::make_shared<MonitorChoiceStore>(pictures.filePath(QStringLiteral("values.reg")));
+  const auto setter = makeRememberingSetter(makeX11RootSetter(loadScreenPicture, store), store);
+  const auto shows = [](QColor left, QColor right) {
+    const QImage shown = VirtualScreen::rootPicture();
+    return shown.pixel(100, 50) == left.rgb() && shown.pixel(250, 50) == right.rgb();
+  };
+  ASSERT_EQ(setter->setWallpaper(solid("red.png", Qt::red)).status, SetStatus::Applied);
+  const WallpaperTarget right = WallpaperTarget::oneMonitor(monitors[1]);
+  ASSERT_EQ(setter->setWallpaperOn(solid("blue.png", Qt::blue), right, CancelToken()).status,
+            SetStatus::Applied);
+  EXPECT_TRUE(shows(Qt::red, Qt::blue));
+  EXPECT_TRUE(x11PixmapExists(x11RootPixmapId())) << "the pixmap drawn over is freed, the new one kept";
+
+  // A background drawn over all of it since: the restore draws each monitor's choice again.
+  ASSERT_EQ(makeX11RootSetter(loadScreenPicture)->setWallpaper(solid("green.png", Qt::green)).status,
+            SetStatus::Applied);
+  ASSERT_TRUE(shows(Qt::green, Qt::green));
+  ASSERT_EQ(setter->restoreChoices(CancelToken()).status, SetStatus::Applied);
+  EXPECT_TRUE(shows(Qt::red, Qt::blue));
+
+  const SetResult unknown = setter->setWallpaperOn(
+      solid("white.png", Qt::white),
+      WallpaperTarget::oneMonitor({QStringLiteral("VGA-9"), QRect(9, 9, 9, 9)}), CancelToken());
+  EXPECT_EQ(unknown.status, SetStatus::Failed);
+  EXPECT_TRUE(shows(Qt::red, Qt::blue));
+}
+
 TEST_F(X11RootTest, ASixteenBitScreenShowsThePicture) {
   VirtualScreen shallow(QStringLiteral("Xvfb"),
                         {QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("320x200x16")});
