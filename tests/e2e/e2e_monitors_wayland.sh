@@ -22,12 +22,8 @@ e2e_require sway swaymsg swaybg grim convert
 readonly SET_SECONDS=60 # a sanitizer build starts slowly
 readonly OUT_W=320 OUT_H=240
 
-RUN_AS=()
-if ((EUID == 0)); then
-  command -v setpriv >/dev/null 2>&1 || e2e_skip "sway refuses to run as root, and setpriv (util-linux) is missing"
-  id nobody >/dev/null 2>&1 || e2e_skip "sway refuses to run as root, and there is no user \"nobody\" to run it"
-  RUN_AS=(setpriv --reuid="$(id -u nobody)" --regid="$(id -g nobody)" --clear-groups --)
-fi
+e2e_sway_user
+RUN_AS=(${E2E_RUN_AS[@]+"${E2E_RUN_AS[@]}"})
 as_user() { (as_user_exec "$@"); }
 as_user_exec() {
   exec "${RUN_AS[@]}" env -i PATH="$PATH" HOME="$E2E_HOME" XDG_RUNTIME_DIR="$SWAY_RUNTIME" \

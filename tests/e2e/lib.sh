@@ -268,6 +268,17 @@ e2e_start_session() {
   e2e_start_tray
 }
 
+# e2e_sway_user: sway will not run as root, so as root the array E2E_RUN_AS
+# runs a command as the user "nobody" (it is empty for any other user); the
+# script is skipped when that cannot be done.
+e2e_sway_user() {
+  E2E_RUN_AS=()
+  ((EUID == 0)) || return 0
+  command -v setpriv >/dev/null 2>&1 || e2e_skip "sway refuses to run as root, and setpriv (util-linux) is missing"
+  id nobody >/dev/null 2>&1 || e2e_skip "sway refuses to run as root, and there is no user \"nobody\" to run it"
+  E2E_RUN_AS=(setpriv --reuid="$(id -u nobody)" --regid="$(id -g nobody)" --clear-groups --)
+}
+
 # --- the program
 
 # A private copy of the staged folder: the program writes beside itself.
