@@ -226,6 +226,8 @@ std::optional<pid_t> startDetached(const QString& executable, const QStringList&
     if (holder == 0) {
       if (nothing >= 0)
         for (int fd = 0; fd < 3; ++fd) ::dup2(nothing, fd);
+      // Whatever this process holds open (a lock, a socket) must not outlive it in the holder.
+      ::syscall(SYS_close_range, 3U, ~0U, 0U);
       ::execv(argv[0], argv.data());
       ::_exit(127);
     }
