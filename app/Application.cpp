@@ -85,7 +85,7 @@ constexpr int kUsageError = 2;
 
 int runNimbraWallpaper(int argc, char** argv) {
   QString problem;
-  std::optional<ProgramCommand> command = parseCommandLine(argumentsOf(argc, argv), &problem);
+  const std::optional<ProgramCommand> command = parseCommandLine(argumentsOf(argc, argv), &problem);
   // A command line the program does not take is a usage error.
   if (!command) return reportReply({kUsageError, problem});
   if (command->kind == CommandKind::Help) return reportReply({0, commandLineHelp()});
@@ -110,8 +110,6 @@ int runNimbraWallpaper(int argc, char** argv) {
     return runProgram(app, makeAppContext(), *command, channel->socketPath);
   }
   const std::unique_ptr<QCoreApplication> app = commandApplication(argc, argv, *command);
-  // Found here, where no window waits: the running program is handed the monitor itself.
-  if (!findNamedMonitor(*command, &problem)) return reportReply({1, problem});
   if (const std::optional<int> handedOver = handOverToInstance(instance, channel->socketPath, *command))
     return *handedOver;
   if (command->kind == CommandKind::Quit) return 0;

@@ -27,8 +27,6 @@ using namespace std::chrono_literals;
 constexpr auto kHandOverTime = 30s;
 // A picture of the whole desktop is looked at as a wallpaper, never close up.
 constexpr int kCompositionQuality = 90;
-// How long the desktop may take to name its monitors.
-constexpr auto kMonitorListTime = 10s;
 
 void printLine(FILE* stream, const QString& text) {
   if (text.isEmpty()) return;
@@ -76,17 +74,11 @@ std::unique_ptr<QCoreApplication> commandApplication(int& argc, char** argv, con
   const DesktopSession session = DesktopSession::fromEnvironment();
   const bool xfce = detectDesktopFamily(session) == DesktopFamily::Xfce;
   const CommandKind kind = command.kind;
-  const bool screensNameMonitors = !command.monitorName.isEmpty() && monitorsComeFromScreens(session);
+  const bool screensNameMonitors = command.target.isOneMonitor() && monitorsComeFromScreens(session);
   const bool needsScreen =
       kind == CommandKind::Next || kind == CommandKind::Previous || xfce || screensNameMonitors;
   if (needsScreen && graphicalSessionAvailable(&why)) return std::make_unique<QGuiApplication>(argc, argv);
   return std::make_unique<QCoreApplication>(argc, argv);
-}
-
-bool findNamedMonitor(ProgramCommand& command, QString* problem) {
-  if (command.monitorName.isEmpty()) return true;
-  const CancelToken patience{QDeadlineTimer(kMonitorListTime)};
-  return resolveMonitor(command, sessionMonitorLister()(patience), problem);
 }
 
 QStringList argumentsOf(int argc, char** argv) {

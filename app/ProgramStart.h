@@ -35,9 +35,6 @@ std::optional<int> handOverToInstance(InstanceLock& lock, const QString& socketP
 // The application object of a command that opens no window: Qt Core alone
 // where the screens need not be known.
 std::unique_ptr<QCoreApplication> commandApplication(int& argc, char** argv, const ProgramCommand& command);
-// --set ... --monitor NAME: the monitor found among the desktop's; false,
-// with the names there are, when it has none of that name or number.
-bool findNamedMonitor(ProgramCommand& command, QString* problem);
 // The services of the running session, for the program and its commands.
 // Runs on the GUI thread once the application object exists: a desktop's
 // setter may ask about the screens.

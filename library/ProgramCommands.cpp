@@ -74,7 +74,7 @@ std::optional<QString> extraArgumentProblem(const QStringList& arguments, const 
 }  // namespace
 
 std::optional<ProgramCommand> parseCommandLine(const QStringList& arguments, QString* problem) {
-  if (arguments.size() < 2) return ProgramCommand{CommandKind::Show, {}, {}, {}};
+  if (arguments.size() < 2) return ProgramCommand{CommandKind::Show, {}, {}};
   const QString first = arguments.at(1);
   for (const CommandName& name : kCommands) {
     if (first != QLatin1String(name.option)) continue;
@@ -82,18 +82,18 @@ std::optional<ProgramCommand> parseCommandLine(const QStringList& arguments, QSt
       *problem = *extra;
       return std::nullopt;
     }
-    if (name.kind != CommandKind::Set) return ProgramCommand{name.kind, {}, {}, {}};
+    if (name.kind != CommandKind::Set) return ProgramCommand{name.kind, {}, {}};
     if (arguments.size() < 3 || arguments.at(2).isEmpty()) {
       *problem = QStringLiteral("--set needs a picture file\n\n") + commandLineHelp();
       return std::nullopt;
     }
-    ProgramCommand command{CommandKind::Set, QDir::current().absoluteFilePath(arguments.at(2)), {}, {}};
+    ProgramCommand command{CommandKind::Set, QDir::current().absoluteFilePath(arguments.at(2)), {}};
     if (namesMonitor(arguments, name.kind)) {
       if (arguments.size() < 5 || arguments.at(4).isEmpty()) {
         *problem = QStringLiteral("--monitor needs a monitor's name or number\n\n") + commandLineHelp();
         return std::nullopt;
       }
-      command.monitorName = arguments.at(4);
+      command.target = WallpaperTarget::named(arguments.at(4));
     }
     // The running program has a starting folder of its own.
     return command;
@@ -123,29 +123,12 @@ ProgramCommand commandFromRequest(const QStringList& request) {
   for (const CommandName& name : kCommands) {
     if (word != QLatin1String(name.word)) continue;
     if (name.kind == CommandKind::Set && request.size() < 2) break;
-    ProgramCommand command{name.kind, name.kind == CommandKind::Set ? request.at(1) : QString(), {}, {}};
-    if (name.kind == CommandKind::Set && request.size() >= 4) {
-      const QStringList area = request.at(3).split(u',');
-      if (area.size() == 4)
-        command.target = WallpaperTarget::oneMonitor(
-            {request.at(2), QRect(area[0].toInt(), area[1].toInt(), area[2].toInt(), area[3].toInt())});
-    }
+    ProgramCommand command{name.kind, name.kind == CommandKind::Set ? request.at(1) : QString(), {}};
+    if (name.kind == CommandKind::Set && request.size() >= 3)
+      command.target = WallpaperTarget::named(request.at(2));
     return command;
   }
   return ProgramCommand{};
-}
-
-bool resolveMonitor(ProgramCommand& command, const MonitorList& monitors, QString* problem) {
-  if (command.kind != CommandKind::Set || command.monitorName.isEmpty()) return true;
-  if (const std::optional<Monitor> monitor = findMonitor(monitors, command.monitorName)) {
-    command.target = WallpaperTarget::oneMonitor(*monitor);
-    return true;
-  }
-  *problem = monitors.isEmpty()
-                 ? QStringLiteral("no monitor \"%1\": the desktop tells no monitors").arg(command.monitorName)
-                 : QStringLiteral("no monitor \"%1\"; the monitors are: %2")
-                       .arg(command.monitorName, describeMonitors(monitors));
-  return false;
 }
 
 QString commandLineHelp() {

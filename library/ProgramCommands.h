@@ -25,9 +25,8 @@ enum class CommandKind {
 struct ProgramCommand {
   CommandKind kind = CommandKind::Start;
   QString file;  // --set: absolute, made so against the starting folder
-  // --set ... --monitor NAME: the name or number as given, until
-  // resolveMonitor has found the monitor; empty for all monitors.
-  QString monitorName;
+  // --set ... --monitor NAME: the name or number as given, looked up where
+  // the picture is set; all monitors without it.
   WallpaperTarget target;
 };
 
@@ -40,10 +39,6 @@ std::optional<ProgramCommand> parseCommandLine(const QStringList& arguments, QSt
 // The words a start hands to the running program, and the way back.
 QStringList instanceRequest(const ProgramCommand& command);
 ProgramCommand commandFromRequest(const QStringList& request);
-
-// Finds the monitor --monitor names among the desktop's; false, with a
-// message that lists the names a user may give, when there is none such.
-bool resolveMonitor(ProgramCommand& command, const MonitorList& monitors, QString* problem);
 
 QString commandLineHelp();
 QString versionLine();

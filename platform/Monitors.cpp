@@ -34,6 +34,23 @@ std::optional<Monitor> matchMonitor(const MonitorList& monitors, const Monitor& 
   return std::nullopt;
 }
 
+std::optional<Monitor> targetMonitor(const MonitorList& monitors, const WallpaperTarget& target) {
+  if (target.naming == MonitorNaming::User) return findMonitor(monitors, target.monitor.name);
+  return matchMonitor(monitors, target.monitor);
+}
+
+std::optional<WallpaperTarget> resolveTarget(const WallpaperTarget& target, const MonitorList& monitors,
+                                             QString* problem) {
+  if (!target.isOneMonitor()) return target;
+  if (const std::optional<Monitor> monitor = targetMonitor(monitors, target))
+    return WallpaperTarget::oneMonitor(*monitor);
+  *problem = monitors.isEmpty()
+                 ? QStringLiteral("no monitor \"%1\": the desktop tells no monitors").arg(target.monitor.name)
+                 : QStringLiteral("no monitor \"%1\"; the monitors are: %2")
+                       .arg(target.monitor.name, describeMonitors(monitors));
+  return std::nullopt;
+}
+
 QString monitorLabel(const Monitor& monitor) {
   return QStringLiteral("%1 (%2x%3)")
       .arg(monitor.name)

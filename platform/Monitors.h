@@ -56,9 +56,10 @@ enum class TargetKind {
   WholeDesktop,  // one picture laid across all monitors as one ("spanned")
 };
 
-// Who named a monitor: the desktop's own list, or Qt's screens, whose
-// names may differ from the desktop's (Xinerama's heads have none).
-enum class MonitorNaming { Desktop, Screens };
+// Who named a monitor: the desktop's own list; Qt's screens, whose names
+// may differ from the desktop's (Xinerama's heads have none); or the user,
+// by a name or a number not looked up yet.
+enum class MonitorNaming { Desktop, Screens, User };
 
 struct WallpaperTarget {
   TargetKind kind = TargetKind::AllMonitors;
@@ -73,6 +74,19 @@ struct WallpaperTarget {
   static WallpaperTarget oneScreen(const Monitor& monitor) {
     return {TargetKind::OneMonitor, monitor, MonitorNaming::Screens};
   }
+  // The monitor as the user gave it (--monitor): looked up where the
+  // picture is set, by whoever asks the desktop for its monitors anyway.
+  static WallpaperTarget named(const QString& nameOrNumber) {
+    return {TargetKind::OneMonitor, {nameOrNumber, {}}, MonitorNaming::User};
+  }
   static WallpaperTarget wholeDesktop() { return {TargetKind::WholeDesktop, {}, MonitorNaming::Desktop}; }
   bool isOneMonitor() const { return kind == TargetKind::OneMonitor; }
 };
+
+// The monitor of the list that the target means: by name or number for one
+// the user named, else as matchMonitor finds it.
+std::optional<Monitor> targetMonitor(const MonitorList& monitors, const WallpaperTarget& target);
+// The target with its monitor looked up in the desktop's list; nothing,
+// with a reason that lists the monitors there are, when it has no such.
+std::optional<WallpaperTarget> resolveTarget(const WallpaperTarget& target, const MonitorList& monitors,
+                                             QString* problem);

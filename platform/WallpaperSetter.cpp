@@ -80,10 +80,19 @@ class RememberingSetter : public WallpaperSetter {
   SetResult setWallpaper(const QString& path, const CancelToken& cancel) override {
     return setWallpaperOn(path, WallpaperTarget::allMonitors(), cancel);
   }
-  SetResult setWallpaperOn(const QString& path, const WallpaperTarget& target,
+  SetResult setWallpaperOn(const QString& path, const WallpaperTarget& wanted,
                            const CancelToken& cancel) override {
+    WallpaperTarget target = wanted;
+    if (target.naming == MonitorNaming::User && !m_desktop->looksUpMonitors()) {
+      QString problem;
+      const std::optional<WallpaperTarget> found =
+          resolveTarget(target, m_monitors ? m_monitors(cancel) : MonitorList(), &problem);
+      if (!found) return SetResult::failed(problem);
+      target = *found;
+    }
     const SetResult result = m_desktop->setWallpaperOn(path, target, cancel);
     if (result.status != SetStatus::Applied || !m_choices) return result;
+    if (!result.monitor.isEmpty()) target = WallpaperTarget::oneMonitor({result.monitor, {}});
     MonitorChoices choices = m_choices->load();
     choices.choose(path, asTheDesktopNamesIt(target, cancel));
     // The desktop shows the picture; only a later restore would miss it.
@@ -98,7 +107,7 @@ class RememberingSetter : public WallpaperSetter {
   // The window names monitors as Qt does, which need not be the desktop's
   // name; the choice is kept under the desktop's, which a restore goes by.
   WallpaperTarget asTheDesktopNamesIt(const WallpaperTarget& target, const CancelToken& cancel) const {
-    if (!target.isOneMonitor() || target.naming == MonitorNaming::Desktop || !m_monitors) return target;
+    if (!target.isOneMonitor() || target.naming != MonitorNaming::Screens || !m_monitors) return target;
     const std::optional<Monitor> monitor = matchMonitor(m_monitors(cancel), target.monitor);
     return monitor ? WallpaperTarget::oneMonitor(*monitor) : target;
   }

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <memory>
+#include <utility>
 
 #include "platform/CancelToken.h"
 #include "platform/MonitorChoices.h"
@@ -23,6 +24,13 @@ enum class SetStatus {
 struct SetResult {
   SetStatus status = SetStatus::Failed;
   QString detail;  // why, for a line on standard error; empty when applied
+  // The monitor the picture went on, as the desktop names it, when the
+  // setter looked up a monitor the user named; empty otherwise.
+  QString monitor;
+
+  SetResult() = default;
+  SetResult(SetStatus what, QString why, QString shownOn = {})
+      : status(what), detail(std::move(why)), monitor(std::move(shownOn)) {}
 
   static SetResult applied() { return {SetStatus::Applied, {}}; }
   static SetResult failed(const QString& why) { return {SetStatus::Failed, why}; }
@@ -49,6 +57,9 @@ class WallpaperSetter {
   // forgets them (monitors that came or went, a new session); Applied at
   // once where the desktop keeps them itself.
   virtual SetResult restoreChoices(const CancelToken&) { return SetResult::applied(); }
+  // Whether the setter looks up a monitor the user named itself, as it asks
+  // the desktop for its monitors anyway; else it is looked up before.
+  virtual bool looksUpMonitors() const { return false; }
   virtual QString name() const = 0;
 };
 

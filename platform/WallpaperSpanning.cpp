@@ -31,7 +31,7 @@ class SpanningSetter : public WallpaperSetter {
       return SetResult::unavailable(
           QStringLiteral("no way to compose a picture of the whole desktop was given"));
     const MonitorList monitors = m_tools.monitors(cancel);
-    const std::optional<Monitor> monitor = matchMonitor(monitors, target.monitor);
+    const std::optional<Monitor> monitor = targetMonitor(monitors, target);
     if (!monitor)
       return SetResult::failed(QStringLiteral("the desktop has no monitor \"%1\" (it has %2)")
                                    .arg(target.monitor.name, monitors.isEmpty()

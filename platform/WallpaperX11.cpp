@@ -358,14 +358,19 @@ class X11RootSetter : public MonitorSetter {
     RootScreen screen;
     if (const std::optional<SetResult> refused = open(screen)) return *refused;
     if (!target.isOneMonitor()) return drawAll(screen, chosen(path, target), cancel);
-    const std::optional<Monitor> monitor = matchMonitor(screen.monitors, target.monitor);
-    if (!monitor)
-      return SetResult::failed(QStringLiteral("the X server has no monitor \"%1\" (it has %2)")
-                                   .arg(target.monitor.name, describeMonitors(screen.monitors)));
+    QString problem;
+    const std::optional<WallpaperTarget> found = resolveTarget(target, screen.monitors, &problem);
+    if (!found) return SetResult::failed(problem);
+    const Monitor& monitor = found->monitor;
     const Pixmap shown = reusableRootPixmap(screen.display.get(), screen.root, screen.size, screen.depth);
-    if (shown == None) return drawAll(screen, chosen(path, WallpaperTarget::oneMonitor(*monitor)), cancel);
-    return drawOneOver(screen, shown, *monitor, path, cancel);
+    SetResult result = shown == None ? drawAll(screen, chosen(path, *found), cancel)
+                                     : drawOneOver(screen, shown, monitor, path, cancel);
+    result.monitor = monitor.name;
+    return result;
   }
+
+  // One connection to the server, for the monitors and the picture both.
+  bool looksUpMonitors() const override { return true; }
 
   SetResult restoreChoices(const CancelToken& cancel) override {
     const MonitorChoices choices = m_choices ? m_choices->load() : MonitorChoices();
