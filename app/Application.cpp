@@ -109,7 +109,7 @@ int runNimbraWallpaper(int argc, char** argv) {
     prepareData();
     return runProgram(app, makeAppContext(), *command, channel->socketPath);
   }
-  const std::unique_ptr<QCoreApplication> app = commandApplication(argc, argv, command->kind);
+  const std::unique_ptr<QCoreApplication> app = commandApplication(argc, argv, *command);
   if (const std::optional<int> handedOver = handOverToInstance(instance, channel->socketPath, *command))
     return *handedOver;
   if (command->kind == CommandKind::Quit) return 0;

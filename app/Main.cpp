@@ -109,6 +109,7 @@ TfrmMain::TfrmMain(const AppContext& context, QWidget* parent)
   // The box waits for its turn on the event loop, not inside the signal that told of the failure.
   connect(&m_rotation, &RotationController::failed, this, &TfrmMain::showErrorReport, Qt::QueuedConnection);
   connectApply();
+  connectSlotMenus();
 }
 
 // FormDestroy: the lists the window owns go with it; nothing is saved.
@@ -132,6 +133,7 @@ void TfrmMain::finishStart() {
   m_frmDown2 = std::make_unique<TfrmDown2>(m_texts, m_context.endpoints);
   m_frmDown->setProgressDialog(m_frmDown2.get());
   connect(m_frmDown.get(), &QDialog::finished, this, [this] { m_apply.downloadFinished(true); });
+  followMonitors();
 }
 
 void TfrmMain::buildControls() {

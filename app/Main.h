@@ -81,9 +81,9 @@ class TfrmMain : public QWidget {
   // A local category link's menu (right click, or the menu key), and its item.
   void lblL1ContextMenu(SkinLabel* link, QPoint pos);
   void addPicturesClick(int category);
-  // A slot's menu, built in one place for every item a slot offers.
+  // A slot's menu, built in one place for every item a slot offers: the
+  // picture on all monitors or on one, and in a local category "Move to trash".
   void fillSlotMenu(QMenu& menu, int slot);
-  void imgW1ContextMenu(int slot, QPoint pos);  // slot 1..6
   // "Move to trash" and Delete: the slot's pair goes to the desktop's trash.
   void moveSlotToTrash(int slot);
   // The import's progress dialog while one is shown.
@@ -123,6 +123,8 @@ class TfrmMain : public QWidget {
   bool currentShapeIsWide() const { return m_browse->state().shape() == Shape::Widescreen; }
   void imgW1Click(int slot);  // slot 1..6
   void imgW1DblClick(int slot);
+  // The slot's menu (right click, or the menu key), at `screenPos`.
+  void imgW1ContextMenu(int slot, QPoint screenPos);
   void lblWPage1Click(int page);  // page 1..20
   void lblWPage1MouseEnter(int page);
   void lblWPage1MouseLeave(int page);
@@ -285,6 +287,9 @@ class TfrmMain : public QWidget {
   };
   std::array<ModeOption, 3> modeOptions() const;
   void connectApply();
+  void connectSlotMenus();
+  // The monitors' pictures put back when monitors come and go, and at start.
+  void followMonitors();
   void downloadPicture(const QString& address, const QString& local);
   void stepAside();
   void comeBack();

@@ -88,11 +88,6 @@ void TfrmMain::connectImport() {
     connect(link, &QWidget::customContextMenuRequested, this,
             [this, link](QPoint pos) { lblL1ContextMenu(link, pos); });
   }
-  for (int n = 0; n < 6; ++n) {
-    imgW[size_t(n)]->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(imgW[size_t(n)], &QWidget::customContextMenuRequested, this,
-            [this, n](QPoint pos) { imgW1ContextMenu(n + 1, pos); });
-  }
 }
 
 ImportCommandTarget TfrmMain::importTarget() {
@@ -187,22 +182,6 @@ void TfrmMain::addPicturesClick(int category) {
 }
 
 // --- the way out
-
-void TfrmMain::fillSlotMenu(QMenu& menu, int slot) {
-  const BrowseState& state = m_browse->state();
-  if (state.view.kind == ViewKind::LocalCategory && slot <= state.shownSlots)
-    menu.addAction(m_texts.szMovetotrash, this, [this, slot] { moveSlotToTrash(slot); });
-}
-
-void TfrmMain::imgW1ContextMenu(int slot, QPoint pos) {
-  if (Busy() || slot > m_browse->state().shownSlots) return;
-  imgW1Click(slot);
-  auto* menu = new QMenu(this);
-  menu->setAttribute(Qt::WA_DeleteOnClose);
-  fillSlotMenu(*menu, slot);
-  if (menu->isEmpty()) return menu->deleteLater();
-  menu->popup(imgW[size_t(slot - 1)]->mapToGlobal(pos));
-}
 
 void TfrmMain::moveSlotToTrash(int slot) {
   const BrowseState& state = m_browse->state();

@@ -2,18 +2,22 @@
 
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QScreen>
 #include <chrono>
 #include <cstdio>
 
 #include "app/Main.h"
 #include "library/Settings.h"
 #include "library/WallpaperWorker.h"
+#include "picture/JpegEncode.h"
 #include "picture/ScreenPictureLoad.h"
 #include "platform/DesktopControl.h"
 #include "platform/DisplayCheck.h"
 #include "platform/FileNames.h"
+#include "platform/InstanceChannel.h"
 #include "platform/LanguageTexts.h"
 #include "platform/ProgramFolder.h"
+#include "platform/ValueStore.h"
 #include "platform/WallpaperSetter.h"
 
 namespace {
@@ -22,6 +26,8 @@ using namespace std::chrono_literals;
 // Long enough for a program that is starting on a loaded machine to begin
 // listening, or for a command holding the lock to end.
 constexpr auto kHandOverTime = 30s;
+// A picture of the whole desktop is looked at as a wallpaper, never close up.
+constexpr int kCompositionQuality = 90;
 
 void printLine(FILE* stream, const QString& text) {
   if (text.isEmpty()) return;
@@ -69,13 +75,26 @@ int importWithoutWindow(WallpaperWorker& worker, const QString& dataFolder, cons
 }
 }  // namespace
 
-std::unique_ptr<QCoreApplication> commandApplication(int& argc, char** argv, CommandKind kind) {
+namespace {
+// The desktops whose monitors only Qt's screens tell.
+bool monitorsComeFromScreens(const DesktopSession& session) {
+  const DesktopFamily family = detectDesktopFamily(session);
+  const bool asked = family == DesktopFamily::Sway || family == DesktopFamily::Hyprland ||
+                     session.isWayland() || session.hasX11();
+  return !asked;
+}
+}  // namespace
+
+std::unique_ptr<QCoreApplication> commandApplication(int& argc, char** argv, const ProgramCommand& command) {
   QString why;
   // The rotation looks at the screen's shape; Xfce's setter names the
   // outputs that have no backdrop yet.
-  const bool xfce = detectDesktopFamily(DesktopSession::fromEnvironment()) == DesktopFamily::Xfce;
-  const bool needsScreen =
-      kind == CommandKind::Next || kind == CommandKind::Previous || kind == CommandKind::Import || xfce;
+  const DesktopSession session = DesktopSession::fromEnvironment();
+  const bool xfce = detectDesktopFamily(session) == DesktopFamily::Xfce;
+  const CommandKind kind = command.kind;
+  const bool screensNameMonitors = command.target.isOneMonitor() && monitorsComeFromScreens(session);
+  const bool needsScreen = kind == CommandKind::Next || kind == CommandKind::Previous ||
+                           kind == CommandKind::Import || xfce || screensNameMonitors;
   if (needsScreen && graphicalSessionAvailable(&why)) return std::make_unique<QGuiApplication>(argc, argv);
   return std::make_unique<QCoreApplication>(argc, argv);
 }
@@ -153,14 +172,42 @@ std::optional<InstanceChannel> programInstanceChannel(QString* error) {
   return instanceChannel(dataFolder(), error);
 }
 
+MonitorList screenMonitors() {
+  MonitorList monitors;
+  if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance())) return monitors;
+  for (const QScreen* screen : QGuiApplication::screens())
+    monitors.append({screen->name(), screen->geometry()});
+  return orderedMonitors(monitors);
+}
+
+MonitorLister sessionMonitorLister() {
+  const DesktopSession session = DesktopSession::fromEnvironment();
+  return makeMonitorLister(detectDesktopFamily(session), session, screenMonitors());
+}
+
+namespace {
+QByteArray encodeComposition(const QImage& picture) { return encodeJpeg(picture, kCompositionQuality); }
+
+QString backgroundRuntimeFolder() {
+  QString ignored;
+  return instanceRuntimeFolder(&ignored).value_or(QString());
+}
+}  // namespace
+
 AppContext makeAppContext() {
   const DesktopSession session = DesktopSession::fromEnvironment();
   AppContext context;
   context.dataFolder = dataFolder();
   context.programFile = exeFolder() + kProgramFileName;
   context.homeSite = homeSite(context.dataFolder);
-  context.wallpaperSetter = makeWallpaperSetter(detectDesktopFamily(session), session, loadScreenPicture,
-                                                wallpaperCopyFolder(context.dataFolder));
+  context.monitors = sessionMonitorLister();
+  const BackendServices services{loadScreenPicture,
+                                 encodeComposition,
+                                 wallpaperCopyFolder(context.dataFolder),
+                                 std::make_shared<MonitorChoiceStore>(ValueStore::defaultFilePath()),
+                                 backgroundRuntimeFolder(),
+                                 context.monitors};
+  context.wallpaperSetter = makeWallpaperSetter(detectDesktopFamily(session), session, services);
   context.desktopControl = makeDesktopControl(session);
   return context;
 }
@@ -169,8 +216,9 @@ int runWithoutWindow(const AppContext& context, const ProgramCommand& command) {
   WallpaperWorker worker(context.wallpaperSetter);
   switch (command.kind) {
     case CommandKind::Set:
-      return awaitAnswer(
-          [&](CommandAnswer answer) { setPictureCommand(worker, command.file, std::move(answer)); });
+      return awaitAnswer([&](CommandAnswer answer) {
+        setPictureCommand(worker, command.file, command.target, std::move(answer));
+      });
     case CommandKind::Next:
       return stepFromStoredList(worker, context.dataFolder, RotationController::Direction::Next);
     case CommandKind::Previous:
@@ -195,7 +243,7 @@ void answerInstanceRequest(TfrmMain& form, const QStringList& request, const Com
       return stepRotationCommand(form.rotation(), form.wallpaperWorker(),
                                  RotationController::Direction::Previous, answer);
     case CommandKind::Set:
-      return setPictureCommand(form.wallpaperWorker(), command.file, answer);
+      return setPictureCommand(form.wallpaperWorker(), command.file, command.target, answer);
     case CommandKind::Import:
       return importCommand(&form, command, form.importTarget(), answer);
     case CommandKind::Quit:

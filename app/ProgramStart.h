@@ -34,11 +34,16 @@ std::optional<int> handOverToInstance(InstanceLock& lock, const QString& socketP
 
 // The application object of a command that opens no window: Qt Core alone
 // where the screens need not be known.
-std::unique_ptr<QCoreApplication> commandApplication(int& argc, char** argv, CommandKind kind);
+std::unique_ptr<QCoreApplication> commandApplication(int& argc, char** argv, const ProgramCommand& command);
 // The services of the running session, for the program and its commands.
 // Runs on the GUI thread once the application object exists: a desktop's
 // setter may ask about the screens.
 AppContext makeAppContext();
+// The monitors as the running desktop names them; QScreen's where it cannot
+// be asked (which needs the GUI application).
+MonitorLister sessionMonitorLister();
+// The screens Qt knows, as monitors: for the window's menu.
+MonitorList screenMonitors();
 // --next, --previous and --set with no program running: the work is done
 // here, without a window or a tray icon; the application's event loop runs
 // until the desktop has answered.

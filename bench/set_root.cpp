@@ -19,9 +19,11 @@ int main(int argc, char** argv) {
   }
   const QString path = QFileInfo(decodeFileName(argv[1])).absoluteFilePath();
   const DesktopSession session = DesktopSession::fromEnvironment();
-  const SetResult result = makeWallpaperSetter(detectDesktopFamily(session), session, loadScreenPicture,
-                                               wallpaperCopyFolder(dataFolder()))
-                               ->setWallpaper(path);
+  BackendServices services;
+  services.loadPicture = loadScreenPicture;
+  services.copyFolder = wallpaperCopyFolder(dataFolder());
+  const SetResult result =
+      makeWallpaperSetter(detectDesktopFamily(session), session, services)->setWallpaper(path);
   if (result.status == SetStatus::Applied) return 0;
   std::fprintf(stderr, "bench-set-root: %s\n", qPrintable(result.detail));
   return 1;

@@ -28,8 +28,9 @@ ApplyController::ApplyController(BrowseController& browse, const LanguageTexts& 
   });
 }
 
-void ApplyController::applySelected() {
+void ApplyController::applySelected(const WallpaperTarget& target) {
   if (m_browse.state().busy || running()) return;
+  m_target = target;
   const std::optional<SlotPaths> selected = m_browse.selectedPaths();
   if (!selected) {
     emit attentionNeeded(m_texts.szChoiceplease);
@@ -93,7 +94,7 @@ void ApplyController::stepAsideAndApply(const QString& path) {
       emit hideWindow();
       QTimer::singleShot(0, this, [this, path] {
         m_phase = Phase::Setting;
-        m_ticket = m_worker.apply(path);
+        m_ticket = m_worker.apply(path, m_target);
       });
     });
   });

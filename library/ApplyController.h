@@ -26,9 +26,10 @@ class ApplyController : public QObject {
                   std::shared_ptr<DesktopControl> desktop, WallpaperWorker& worker,
                   QObject* parent = nullptr);
 
-  // The button and the slot double click. Does nothing while the browsing
-  // is busy or an apply is under way.
-  void applySelected();
+  // The button and the slot double click (all monitors), and the slot's
+  // menu (all, or one). Does nothing while the browsing is busy or an
+  // apply is under way.
+  void applySelected(const WallpaperTarget& target = WallpaperTarget::allMonitors());
   bool running() const { return m_phase != Phase::Idle; }
   // The window's answer to downloadNeeded, once the download dialog has
   // closed: whether it ended with the file.
@@ -61,5 +62,6 @@ class ApplyController : public QObject {
   WallpaperWorker& m_worker;
   Phase m_phase = Phase::Idle;
   QString m_downloadTarget;
+  WallpaperTarget m_target;
   std::optional<quint64> m_ticket;
 };

@@ -56,9 +56,16 @@ qsizetype argumentsTakenBy(CommandKind kind) { return kind == CommandKind::Set ?
 
 // A command given more than it takes did not do what was asked, whatever
 // it would have done with the rest: refused, rather than reported done.
+const QString kMonitorOption = QStringLiteral("--monitor");
+
+// --set FILE --monitor NAME: the two words after the file.
+bool namesMonitor(const QStringList& arguments, CommandKind kind) {
+  return kind == CommandKind::Set && arguments.size() > 3 && arguments.at(3) == kMonitorOption;
+}
+
 std::optional<QString> extraArgumentProblem(const QStringList& arguments, const char* option,
                                             CommandKind kind) {
-  const qsizetype end = 2 + argumentsTakenBy(kind);
+  const qsizetype end = 2 + argumentsTakenBy(kind) + (namesMonitor(arguments, kind) ? 2 : 0);
   if (arguments.size() <= end) return std::nullopt;
   return QStringLiteral("%1 takes %2; \"%3\" is not understood\n\n%4")
       .arg(QLatin1String(option),
@@ -83,7 +90,7 @@ std::optional<ProgramCommand> parseImport(const QStringList& arguments, QString*
 }  // namespace
 
 std::optional<ProgramCommand> parseCommandLine(const QStringList& arguments, QString* problem) {
-  if (arguments.size() < 2) return ProgramCommand{CommandKind::Show, {}};
+  if (arguments.size() < 2) return ProgramCommand{CommandKind::Show, {}, {}};
   const QString first = arguments.at(1);
   if (first == QLatin1String("--import")) return parseImport(arguments, problem);
   for (const CommandName& name : kCommands) {
@@ -92,13 +99,21 @@ std::optional<ProgramCommand> parseCommandLine(const QStringList& arguments, QSt
       *problem = *extra;
       return std::nullopt;
     }
-    if (name.kind != CommandKind::Set) return ProgramCommand{name.kind, {}};
+    if (name.kind != CommandKind::Set) return ProgramCommand{name.kind, {}, {}};
     if (arguments.size() < 3 || arguments.at(2).isEmpty()) {
       *problem = QStringLiteral("--set needs a picture file\n\n") + commandLineHelp();
       return std::nullopt;
     }
+    ProgramCommand command{CommandKind::Set, QDir::current().absoluteFilePath(arguments.at(2)), {}};
+    if (namesMonitor(arguments, name.kind)) {
+      if (arguments.size() < 5 || arguments.at(4).isEmpty()) {
+        *problem = QStringLiteral("--monitor needs a monitor's name or number\n\n") + commandLineHelp();
+        return std::nullopt;
+      }
+      command.target = WallpaperTarget::named(arguments.at(4));
+    }
     // The running program has a starting folder of its own.
-    return ProgramCommand{CommandKind::Set, QDir::current().absoluteFilePath(arguments.at(2))};
+    return command;
   }
   return ProgramCommand{};
 }
@@ -109,6 +124,13 @@ QStringList instanceRequest(const ProgramCommand& command) {
     QStringList request{QString::fromLatin1(name.word)};
     if (command.kind == CommandKind::Set) request << command.file;
     if (command.kind == CommandKind::Import) request << command.category << command.paths;
+    // The monitor goes as found here: the running program need not ask the desktop again.
+    if (command.kind == CommandKind::Set && command.target.isOneMonitor()) {
+      const QRect& area = command.target.monitor.geometry;
+      request
+          << command.target.monitor.name
+          << QStringLiteral("%1,%2,%3,%4").arg(area.x()).arg(area.y()).arg(area.width()).arg(area.height());
+    }
     return request;
   }
   return {QStringLiteral("start")};
@@ -123,21 +145,27 @@ ProgramCommand commandFromRequest(const QStringList& request) {
       if (request.size() < 3) break;
       return ProgramCommand{CommandKind::Import, {}, request.at(1), request.mid(2)};
     }
-    return ProgramCommand{name.kind, name.kind == CommandKind::Set ? request.at(1) : QString()};
+    ProgramCommand command{name.kind, name.kind == CommandKind::Set ? request.at(1) : QString(), {}};
+    if (name.kind == CommandKind::Set && request.size() >= 3)
+      command.target = WallpaperTarget::named(request.at(2));
+    return command;
   }
   return ProgramCommand{};
 }
 
 QString commandLineHelp() {
   return QStringLiteral(
-      "Usage: NimbraWallpaper [--next | --previous | --set FILE | --import CATEGORY PATH... | --show | "
-      "--quit |\n"
+      "Usage: NimbraWallpaper [--next | --previous | --set FILE [--monitor NAME] |\n"
+      "                        --import CATEGORY PATH... | --show | --quit | --help | --version]\n"
       "                        --help | --version]\n"
       "\n"
       "Without a command the program starts, or the running one shows its window.\n"
       "  --next       set the next picture of the rotation list as the wallpaper\n"
       "  --previous   set the previous picture of the rotation list as the wallpaper\n"
       "  --set FILE   set the picture FILE as the wallpaper, stretched\n"
+      "  --monitor NAME\n"
+      "               with --set: on that monitor only, named as the desktop names it or\n"
+      "               numbered from 1, left to right, then top to bottom\n"
       "  --import CATEGORY PATH...\n"
       "               copy pictures (JPEG, PNG, BMP, GIF, WebP, TIFF, AVIF, HEIC, JPEG XL) into a local\n"
       "               category, 1 to 5 or its caption; a folder is taken with its sub-folders\n"
@@ -154,6 +182,11 @@ QString commandLineHelp() {
 QString versionLine() { return QStringLiteral("Nimbra Wallpaper 1.2\n"); }
 
 void setPictureCommand(WallpaperWorker& worker, const QString& file, CommandAnswer answer) {
+  setPictureCommand(worker, file, WallpaperTarget::allMonitors(), std::move(answer));
+}
+
+void setPictureCommand(WallpaperWorker& worker, const QString& file, const WallpaperTarget& target,
+                       CommandAnswer answer) {
   switch (kindOfPath(file)) {
     case PathKind::Missing:
       return answer(failure(QStringLiteral("no such file: %1").arg(file)));
@@ -167,7 +200,7 @@ void setPictureCommand(WallpaperWorker& worker, const QString& file, CommandAnsw
   // Only the header is read: a desktop told to show a file that is not a
   // picture shows a blank background.
   if (!isPictureFile(file)) return answer(failure(QStringLiteral("not a picture: %1").arg(file)));
-  answerWhenDone(worker, worker.apply(file), std::move(answer));
+  answerWhenDone(worker, worker.apply(file, target), std::move(answer));
 }
 
 void stepRotationCommand(RotationController& rotation, WallpaperWorker& worker,

@@ -31,6 +31,9 @@ struct ProgramCommand {
   // whoever knows the language's captions) and the paths, made absolute.
   QString category = {};
   QStringList paths = {};
+  // --set ... --monitor NAME: the name or number as given, looked up where
+  // the picture is set; all monitors without it.
+  WallpaperTarget target = {};
 };
 
 // arguments[0] is the program. An argument that names no command (the
@@ -54,6 +57,8 @@ using CommandAnswer = std::function<void(const InstanceReply& reply)>;
 
 // --set: the file must be there and be a picture; then the desktop is told.
 void setPictureCommand(WallpaperWorker& worker, const QString& file, CommandAnswer answer);
+void setPictureCommand(WallpaperWorker& worker, const QString& file, const WallpaperTarget& target,
+                       CommandAnswer answer);
 // --next and --previous on a rotation list that is loaded, stepping through
 // the worker the rotation sets its pictures with.
 void stepRotationCommand(RotationController& rotation, WallpaperWorker& worker,

@@ -12,6 +12,9 @@
 // (desktop tools, D-Bus, decoding): WallpaperWorker runs it off the window's
 // thread.
 SetResult SetDesktopWallpaper(WallpaperSetter& setter, const QString& path, const CancelToken& cancel);
+// The same on the monitors `target` names.
+SetResult SetDesktopWallpaper(WallpaperSetter& setter, const QString& path, const WallpaperTarget& target,
+                              const CancelToken& cancel);
 
 // The one line that says why a wallpaper was not set.
 QString notAppliedText(const SetResult& result);

@@ -18,11 +18,13 @@ SetResult deadlinePassed(const WallpaperSetter& setter, std::chrono::millisecond
                                  .arg(setter.name(), deadlineText(deadline)));
 }
 
-SetResult runSetter(WallpaperSetter& setter, const QString& path, const CancelToken& cancel,
-                    std::chrono::milliseconds deadline) {
+SetResult runSetter(WallpaperSetter& setter, const WallpaperWorker::Request& request,
+                    const CancelToken& cancel, std::chrono::milliseconds deadline) {
   SetResult result;
   try {
-    result = SetDesktopWallpaper(setter, path, cancel);
+    result = request.kind == WallpaperWorker::RequestKind::RestoreChoices
+                 ? setter.restoreChoices(cancel)
+                 : SetDesktopWallpaper(setter, request.path, request.target, cancel);
   } catch (const std::exception& error) {
     // Nothing may leave a thread's body: it would end the program.
     result = SetResult::failed(QString::fromLocal8Bit(error.what()));
@@ -82,8 +84,14 @@ WallpaperWorker::~WallpaperWorker() {
   m_mailbox->ended.wait_for(guard, kEndWait, [this] { return m_mailbox->runs == 0; });
 }
 
-quint64 WallpaperWorker::apply(const QString& path) {
-  const Request request{++m_lastTicket, path};
+quint64 WallpaperWorker::apply(const QString& path, const WallpaperTarget& target) {
+  return enqueue({0, RequestKind::SetPicture, path, target});
+}
+
+quint64 WallpaperWorker::restoreChoices() { return enqueue({0, RequestKind::RestoreChoices, {}, {}}); }
+
+quint64 WallpaperWorker::enqueue(Request request) {
+  request.ticket = ++m_lastTicket;
   if (!m_running) {
     start(request);
     return request.ticket;
@@ -103,7 +111,7 @@ void WallpaperWorker::start(const Request& request) {
   }
   std::thread([setter = m_setter, cancel = m_runningCancel, mailbox = m_mailbox, request,
                deadline = m_deadline] {
-    mailbox->post(request.ticket, runSetter(*setter, request.path, *cancel, deadline));
+    mailbox->post(request.ticket, runSetter(*setter, request, *cancel, deadline));
   }).detach();
   m_deadlineTimer->start(m_deadline);
 }

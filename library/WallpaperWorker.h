@@ -34,9 +34,21 @@ class WallpaperWorker : public QObject {
 
   // Starts setting the picture, or queues it behind the one running; the
   // ticket names the request in finished() or superseded().
-  quint64 apply(const QString& path);
+  quint64 apply(const QString& path, const WallpaperTarget& target = WallpaperTarget::allMonitors());
+  // Puts the monitors' remembered pictures back (monitors came or went, the
+  // session started), queued like a picture.
+  quint64 restoreChoices();
   bool idle() const { return !m_running && !m_waiting; }
   std::chrono::milliseconds deadline() const { return m_deadline; }
+
+  // What a run is asked to do.
+  enum class RequestKind { SetPicture, RestoreChoices };
+  struct Request {
+    quint64 ticket = 0;
+    RequestKind kind = RequestKind::SetPicture;
+    QString path;
+    WallpaperTarget target;
+  };
 
  signals:
   // Exactly one of the two ends each request.
@@ -44,12 +56,9 @@ class WallpaperWorker : public QObject {
   void superseded(quint64 ticket);
 
  private:
-  struct Request {
-    quint64 ticket = 0;
-    QString path;
-  };
   struct Mailbox;
 
+  quint64 enqueue(Request request);
   void start(const Request& request);
   void takeResult(quint64 ticket, const SetResult& result);
   void abandonRunning();

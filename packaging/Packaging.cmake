@@ -65,7 +65,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # them.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "qt6-qpa-plugins, libpixman-1-0, libssl3, qt6-image-formats-plugins, libavif15, libheif1, libjxl0.7")
-set(CPACK_DEBIAN_PACKAGE_SUGGESTS "libglib2.0-bin, xfconf")
+# swaybg draws the background on Wayland compositors without settings of
+# their own; libwayland-client, opened at run time, names their outputs.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "libglib2.0-bin, xfconf, swaybg, libwayland-client0")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_STRIP_FILES ON)
 
@@ -86,7 +88,7 @@ set(CPACK_RPM_SPEC_MORE_DEFINE "%define packager ${CPACK_PACKAGE_CONTACT}\n%defi
 set(CPACK_RPM_PACKAGE_REQUIRES
     "libpixman-1.so.0()(64bit), libssl.so.3()(64bit), libavif.so.15()(64bit), libheif.so.1()(64bit), \
 libjxl.so.0.7()(64bit), (qt6-qtimageformats or qt6-imageformats)")
-set(CPACK_RPM_PACKAGE_SUGGESTS "/usr/bin/gsettings, /usr/bin/xfconf-query")
+set(CPACK_RPM_PACKAGE_SUGGESTS "/usr/bin/gsettings, /usr/bin/xfconf-query, /usr/bin/swaybg, libwayland-client.so.0()(64bit)")
 set(CPACK_RPM_CHANGELOG_FILE ${CMAKE_SOURCE_DIR}/packaging/changelog.rpm)
 # Folders that the system's own packages own.
 set(CPACK_RPM_EXCLUDE_FROM_AUTO_FILELIST_ADDITION

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "platform/Clock.h"
+#include "platform/Monitors.h"
 
 class DesktopControl;
 class EndpointMap;
@@ -22,6 +23,8 @@ struct AppContext {
   // The home site's address at start ("http://host", "https://host:port/folder").
   QString homeSite;
   std::shared_ptr<WallpaperSetter> wallpaperSetter;
+  // The desktop's monitors as it names them, for --monitor.
+  MonitorLister monitors;
   std::shared_ptr<DesktopControl> desktopControl;
   std::shared_ptr<UserDialogs> dialogs;
   std::shared_ptr<const Clock> clock = systemClock();

@@ -14,6 +14,7 @@ LanguageTexts readLanguageTexts(const QString& languageFile) {
   texts.name = file.ReadIniText(section, QStringLiteral(#name), QStringLiteral(english));
   NIMBRA_SITE_LANGUAGE_KEYS(NIMBRA_READ_SITE_TEXT)
   NIMBRA_IMPORT_LANGUAGE_KEYS(NIMBRA_READ_SITE_TEXT)
+  NIMBRA_MONITOR_LANGUAGE_KEYS(NIMBRA_READ_SITE_TEXT)
 #undef NIMBRA_READ_SITE_TEXT
   return texts;
 }

@@ -46,6 +46,12 @@
   X(szImportbomb, "refused as a decompression bomb")                            \
   X(szImportnodecoder, "needs a decoder that is not installed:")                \
   X(szImportcannotwrite, "the category folder cannot be written")
+
+// The thumbnail's menu, after the site's texts; %1 in szSetonmonitor is the
+// monitor's name and size, "DP-1 (1920x1080)".
+#define NIMBRA_MONITOR_LANGUAGE_KEYS(X)                                           \
+  X(szSetallmonitors, "Set on all monitors")                                      \
+  X(szSetonmonitor, "Set on %1")
 // clang-format on
 
 struct LanguageTexts {
@@ -55,6 +61,8 @@ struct LanguageTexts {
 #define NIMBRA_DECLARE_SITE_TEXT(name, english) QString name = QStringLiteral(english);
   NIMBRA_SITE_LANGUAGE_KEYS(NIMBRA_DECLARE_SITE_TEXT)
   NIMBRA_IMPORT_LANGUAGE_KEYS(NIMBRA_DECLARE_SITE_TEXT)
+
+  NIMBRA_MONITOR_LANGUAGE_KEYS(NIMBRA_DECLARE_SITE_TEXT)
 #undef NIMBRA_DECLARE_SITE_TEXT
 };
 

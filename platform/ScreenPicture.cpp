@@ -51,7 +51,7 @@ bool fitsScreenPicture(QSize size) {
   return size.width() > 0 && size.height() > 0 && size.width() <= kMaxSide && size.height() <= kMaxSide;
 }
 
-bool stretchOnto(const ScreenPicture& picture, pixman_image_t* target, const std::vector<QRect>& areas) {
+bool drawStretched(const ScreenPicture& picture, pixman_image_t* target, const std::vector<QRect>& areas) {
   const PixmanCalls* calls = pixmanCalls();
   if (!calls) return false;
   const PixmanCalls& pixman = *calls;
@@ -59,9 +59,6 @@ bool stretchOnto(const ScreenPicture& picture, pixman_image_t* target, const std
   if (!source) return false;
   const QSize size = picture.size();
   const bool bottomUp = picture.rows == RowOrder::BottomUp;
-  pixman_region32_t uncovered;
-  pixman.region32InitRect(&uncovered, 0, 0, unsigned(pixman.imageGetWidth(target)),
-                          unsigned(pixman.imageGetHeight(target)));
   // Pixels at the picture's edges are sampled against copies of themselves,
   // not against black.
   pixman.imageSetRepeat(source, PIXMAN_REPEAT_PAD);
@@ -82,6 +79,20 @@ bool stretchOnto(const ScreenPicture& picture, pixman_image_t* target, const std
     pixman.imageSetTransform(source, &fixed);
     pixman.imageComposite32(PIXMAN_OP_SRC, source, nullptr, target, 0, 0, 0, 0, area.x(), area.y(),
                             area.width(), area.height());
+  }
+  pixman.imageUnref(source);
+  return true;
+}
+
+bool fillOutside(pixman_image_t* target, const std::vector<QRect>& areas) {
+  const PixmanCalls* calls = pixmanCalls();
+  if (!calls) return false;
+  const PixmanCalls& pixman = *calls;
+  pixman_region32_t uncovered;
+  pixman.region32InitRect(&uncovered, 0, 0, unsigned(pixman.imageGetWidth(target)),
+                          unsigned(pixman.imageGetHeight(target)));
+  for (const QRect& area : areas) {
+    if (area.isEmpty()) continue;
     pixman_region32_t covered;
     pixman.region32InitRect(&covered, area.x(), area.y(), unsigned(area.width()), unsigned(area.height()));
     pixman.region32Subtract(&uncovered, &uncovered, &covered);
@@ -92,6 +103,9 @@ bool stretchOnto(const ScreenPicture& picture, pixman_image_t* target, const std
   const pixman_color_t black{0, 0, 0, 0xffff};
   if (count > 0) pixman.imageFillBoxes(PIXMAN_OP_SRC, target, &black, count, boxes);
   pixman.region32Fini(&uncovered);
-  pixman.imageUnref(source);
   return true;
+}
+
+bool stretchOnto(const ScreenPicture& picture, pixman_image_t* target, const std::vector<QRect>& areas) {
+  return drawStretched(picture, target, areas) && fillOutside(target, areas);
 }

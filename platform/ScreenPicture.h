@@ -45,3 +45,11 @@ bool fitsScreenPicture(QSize size);
 // `target` in `areas`, and makes the rest of `target` black. False, with
 // `target` untouched, when the picture's pixels cannot be drawn.
 bool stretchOnto(const ScreenPicture& picture, pixman_image_t* target, const std::vector<QRect>& areas);
+// The two halves of stretchOnto, for a target that shows several pictures:
+// the picture onto `areas` alone, and black wherever no area lies.
+bool drawStretched(const ScreenPicture& picture, pixman_image_t* target, const std::vector<QRect>& areas);
+bool fillOutside(pixman_image_t* target, const std::vector<QRect>& areas);
+
+// Encodes a composed picture as a file a desktop can show (JPEG); empty
+// when it cannot. The picture layer gives it, as it gives the loader.
+using PictureEncoder = std::function<QByteArray(const QImage& picture)>;

@@ -370,6 +370,13 @@ std::optional<ValueStore::Value> ValueStore::value(const QString& keyPath, const
   return std::nullopt;
 }
 
+QList<ValueStore::Entry> ValueStore::entries(const QString& keyPath) const {
+  QList<Entry> found;
+  for (const Key& key : m_keys)
+    if (sameName(key.path, keyPath)) found += key.entries;
+  return found;
+}
+
 bool ValueStore::setInteger(const QString& keyPath, const QString& name, int32_t value) {
   return store(keyPath, name, Value{Kind::Integer, value, QString()});
 }

@@ -85,6 +85,8 @@ class ValueStore {
     QString path;
     QList<Entry> entries;
   };
+  // Every value under the key path, in the file's order.
+  QList<Entry> entries(const QString& keyPath) const;
 
   // The file format, exposed for tests. Serialize writes what Parse reads
   // back as the same values.

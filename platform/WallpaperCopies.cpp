@@ -27,11 +27,19 @@ QString copySuffix(const QString& path) {
   return kPlainSuffix.match(suffix).hasMatch() ? u'.' + suffix : QString();
 }
 
-QString freshCopyPath(const QString& folder, const QByteArray& content, const QString& path) {
+// A copy for one monitor carries the monitor's name (in hexadecimal, which
+// any file system takes), so that the copies the other monitors show stay.
+QString copyPrefix(const WallpaperTarget& target) {
+  if (!target.isOneMonitor()) return kCopyPrefix;
+  return kCopyPrefix + u'm' + QString::fromLatin1(target.monitor.name.toUtf8().toHex()) + u'-';
+}
+
+QString freshCopyPath(const QString& folder, const QByteArray& content, const QString& path,
+                      const WallpaperTarget& target) {
   const QString digest =
       QString::fromLatin1(QCryptographicHash::hash(content, QCryptographicHash::Sha256).toHex().left(16));
   for (int n = 1;; ++n) {
-    const QString copy = folder + kCopyPrefix + digest + u'-' + QString::number(n) + copySuffix(path);
+    const QString copy = folder + copyPrefix(target) + digest + u'-' + QString::number(n) + copySuffix(path);
     if (kindOfPath(copy) == PathKind::Missing) return copy;
   }
 }
@@ -46,17 +54,23 @@ class FreshCopySetter : public WallpaperSetter {
   }
 
   SetResult setWallpaper(const QString& path, const CancelToken& cancel) override {
+    return setWallpaperOn(path, WallpaperTarget::allMonitors(), cancel);
+  }
+  SetResult restoreChoices(const CancelToken& cancel) override { return m_desktop->restoreChoices(cancel); }
+
+  SetResult setWallpaperOn(const QString& path, const WallpaperTarget& target,
+                           const CancelToken& cancel) override {
     QString why;
     const QByteArray content = readPicture(path, &why);
     if (!why.isEmpty()) return SetResult::failed(why);
-    const QString copy = freshCopyPath(m_folder, content, path);
+    const QString copy = freshCopyPath(m_folder, content, path, target);
     if (!writeFileAtomically(copy, content, Durability::FlushBeforeRename, &why))
       return SetResult::failed(QStringLiteral("cannot keep a copy for the desktop: %1").arg(why));
 
-    const SetResult result = m_desktop->setWallpaper(copy, cancel);
+    const SetResult result = m_desktop->setWallpaperOn(copy, target, cancel);
     switch (result.status) {
       case SetStatus::Applied:
-        removeCopiesBut(copy);
+        removeCopiesBut(copy, target);
         break;
       case SetStatus::TimedOut:
         // The desktop may have taken it after all; the next picture set clears it away.
@@ -83,11 +97,13 @@ class FreshCopySetter : public WallpaperSetter {
     return content;
   }
 
-  void removeCopiesBut(const QString& kept) const {
+  // The copies that no monitor shows any more: all but the new one after a
+  // picture for all, the monitor's older ones after a picture for one.
+  void removeCopiesBut(const QString& kept, const WallpaperTarget& target) const {
+    const QString replaced = copyPrefix(target);
     for (const FolderEntry& entry : readFolder(m_folder)) {
       const QString path = m_folder + entry.name;
-      if (entry.kind == EntryKind::File && entry.name.startsWith(kCopyPrefix) && path != kept)
-        removeFile(path);
+      if (entry.kind == EntryKind::File && entry.name.startsWith(replaced) && path != kept) removeFile(path);
     }
   }
 

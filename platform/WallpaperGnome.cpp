@@ -41,21 +41,14 @@ class GsettingsSetter : public WallpaperSetter {
   explicit GsettingsSetter(GsettingsDesktop desktop) : m_desktop(desktop), m_schema(schemaOf(desktop)) {}
 
   SetResult setWallpaper(const QString& path, const CancelToken& cancel) override {
-    const ProgramRun keys = runProgram(kGsettings, {QStringLiteral("list-keys"), m_schema.id}, cancel);
-    if (keys.outcome == RunOutcome::NotFound) return SetResult::unavailable(keys.describeFailure(kGsettings));
-    if (!keys.succeeded()) return SetResult::failed(keys.describeFailure(kGsettings));
-    // A URI carries any name's bytes; a plain path goes as GSettings text, which must be UTF-8.
-    if (!m_schema.takesUri && holdsForeignBytes(path))
-      return SetResult::failed(foreignBytesReason(path, m_schema.id));
+    return apply(path, QStringLiteral("'stretched'"), cancel);
+  }
 
-    // Options first, then the picture: the desktop redraws once, already stretched.
-    SetResult result = set(QStringLiteral("picture-options"), QStringLiteral("'stretched'"), cancel);
-    const QString value = m_schema.takesUri ? QString::fromLatin1(fileUri(path)) : path;
-    if (result.status == SetStatus::Applied) result = set(m_schema.pictureKey, gVariantString(value), cancel);
-    // A dark-style GNOME shows the dark key's picture and ignores the other one.
-    if (result.status == SetStatus::Applied && m_schema.takesUri && hasKey(keys, kDarkKey))
-      result = set(kDarkKey, gVariantString(value), cancel);
-    return result;
+  // The desktop keeps one picture: a picture of the whole desktop is shown across all monitors.
+  SetResult setWallpaperOn(const QString& path, const WallpaperTarget& target,
+                           const CancelToken& cancel) override {
+    if (target.kind == TargetKind::WholeDesktop) return apply(path, QStringLiteral("'spanned'"), cancel);
+    return WallpaperSetter::setWallpaperOn(path, target, cancel);
   }
 
   QString name() const override {
@@ -71,6 +64,25 @@ class GsettingsSetter : public WallpaperSetter {
   }
 
  private:
+  // options: the picture-options value, in the GVariant text format.
+  SetResult apply(const QString& path, const QString& options, const CancelToken& cancel) {
+    const ProgramRun keys = runProgram(kGsettings, {QStringLiteral("list-keys"), m_schema.id}, cancel);
+    if (keys.outcome == RunOutcome::NotFound) return SetResult::unavailable(keys.describeFailure(kGsettings));
+    if (!keys.succeeded()) return SetResult::failed(keys.describeFailure(kGsettings));
+    // A URI carries any name's bytes; a plain path goes as GSettings text, which must be UTF-8.
+    if (!m_schema.takesUri && holdsForeignBytes(path))
+      return SetResult::failed(foreignBytesReason(path, m_schema.id));
+
+    // Options first, then the picture: the desktop redraws once, already stretched.
+    SetResult result = set(QStringLiteral("picture-options"), options, cancel);
+    const QString value = m_schema.takesUri ? QString::fromLatin1(fileUri(path)) : path;
+    if (result.status == SetStatus::Applied) result = set(m_schema.pictureKey, gVariantString(value), cancel);
+    // A dark-style GNOME shows the dark key's picture and ignores the other one.
+    if (result.status == SetStatus::Applied && m_schema.takesUri && hasKey(keys, kDarkKey))
+      result = set(kDarkKey, gVariantString(value), cancel);
+    return result;
+  }
+
   static bool hasKey(const ProgramRun& keys, const QString& key) {
     return QString::fromUtf8(keys.output).split(u'\n', Qt::SkipEmptyParts).contains(key);
   }

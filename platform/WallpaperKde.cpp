@@ -31,16 +31,17 @@ bool shellIsAbsent(const QDBusMessage& reply) {
          error == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner");
 }
 
-class KdeSetter : public WallpaperSetter {
+class KdeSetter : public MonitorSetter {
  public:
-  SetResult setWallpaper(const QString& path, const CancelToken& cancel) override {
+  SetResult setWallpaperOn(const QString& path, const WallpaperTarget& target,
+                           const CancelToken& cancel) override {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
       return SetResult::unavailable(QStringLiteral("no D-Bus session bus to reach plasmashell"));
     QDBusMessage call = QDBusMessage::createMethodCall(kShellService, QStringLiteral("/PlasmaShell"),
                                                        QStringLiteral("org.kde.PlasmaShell"),
                                                        QStringLiteral("evaluateScript"));
-    call << plasmaWallpaperScript(path);
+    call << plasmaWallpaperScript(path, target);
     // The call cannot be stopped once sent, so it waits no longer than the caller does.
     const QDBusMessage reply = bus.call(call, QDBus::Block, callTimeLimitMs(cancel));
     if (reply.type() != QDBusMessage::ErrorMessage) return SetResult::applied();
@@ -57,21 +58,44 @@ class KdeSetter : public WallpaperSetter {
 
 }  // namespace
 
-QString plasmaWallpaperScript(const QString& path) {
+namespace {
+// The screen's rectangle the desktop is looked for by: Plasma numbers its
+// screens in an order of its own, but their geometry is the desktop's.
+QString screenOf(const WallpaperTarget& target) {
+  if (!target.isOneMonitor()) return QStringLiteral("null");
+  const QRect& area = target.monitor.geometry;
+  return QStringLiteral("{x: %1, y: %2, width: %3, height: %4}")
+      .arg(area.x())
+      .arg(area.y())
+      .arg(area.width())
+      .arg(area.height());
+}
+}  // namespace
+
+QString plasmaWallpaperScript(const QString& path, const WallpaperTarget& target) {
   // The URI names the file's bytes even where they are not UTF-8.
   const QString uri = scriptStringLiteral(QString::fromLatin1(fileUri(path)));
   // FillMode 0 is "Stretch"; the mode goes first so the picture is drawn once.
   return QStringLiteral(
              "var picture = %1;\n"
+             "var only = %2;\n"
              "var all = desktops();\n"
+             "var found = 0;\n"
              "for (var i = 0; i < all.length; ++i) {\n"
              "  var desktop = all[i];\n"
+             "  if (only) {\n"
+             "    var g = screenGeometry(desktop.screen);\n"
+             "    if (g.x != only.x || g.y != only.y || g.width != only.width || g.height != only.height) "
+             "continue;\n"
+             "  }\n"
+             "  ++found;\n"
              "  desktop.wallpaperPlugin = \"org.kde.image\";\n"
              "  desktop.currentConfigGroup = [\"Wallpaper\", \"org.kde.image\", \"General\"];\n"
              "  desktop.writeConfig(\"FillMode\", 0);\n"
              "  desktop.writeConfig(\"Image\", picture);\n"
-             "}\n")
-      .arg(uri);
+             "}\n"
+             "if (only && found == 0) throw new Error(\"no desktop lies on that screen\");\n")
+      .arg(uri, screenOf(target));
 }
 
 std::unique_ptr<WallpaperSetter> makeKdeSetter() { return std::make_unique<KdeSetter>(); }

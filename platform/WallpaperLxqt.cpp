@@ -86,6 +86,15 @@ class PcmanfmSetter : public WallpaperSetter {
     return m_flavour == PcmanfmFlavour::Qt ? recordedByPcmanfmQt(path) : SetResult::applied();
   }
 
+  // pcmanfm-qt draws one desktop over all monitors: a picture of the whole
+  // desktop, stretched, lies across them as it was composed.
+  SetResult setWallpaperOn(const QString& path, const WallpaperTarget& target,
+                           const CancelToken& cancel) override {
+    if (target.kind == TargetKind::WholeDesktop && m_flavour == PcmanfmFlavour::Qt)
+      return setWallpaper(path, cancel);
+    return WallpaperSetter::setWallpaperOn(path, target, cancel);
+  }
+
   QString name() const override { return m_program; }
 
  private:

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QScreen>
+#include <cstdio>
 #include <utility>
 
 namespace {
@@ -33,6 +34,12 @@ DesktopFamily familyOfName(const QString& name) {
       {"lxde", DesktopFamily::Lxde},
       {"lubuntu", DesktopFamily::Lxqt},
       {"sway", DesktopFamily::Sway},
+      {"hyprland", DesktopFamily::Hyprland},
+      {"cosmic", DesktopFamily::Cosmic},
+      {"niri", DesktopFamily::LayerShell},
+      {"labwc", DesktopFamily::LayerShell},
+      {"river", DesktopFamily::LayerShell},
+      {"wayfire", DesktopFamily::LayerShell},
   };
   const QString lower = name.trimmed().toLower();
   for (const auto& [known, family] : kNames) {
@@ -63,6 +70,52 @@ QStringList monitorNames() {
   for (const QScreen* screen : QGuiApplication::screens()) names << screen->name();
   return names;
 }
+
+class RememberingSetter : public WallpaperSetter {
+ public:
+  RememberingSetter(std::unique_ptr<WallpaperSetter> desktop,
+                    std::shared_ptr<const MonitorChoiceStore> choices, MonitorLister monitors)
+      : m_desktop(std::move(desktop)), m_choices(std::move(choices)), m_monitors(std::move(monitors)) {}
+
+  SetResult setWallpaper(const QString& path, const CancelToken& cancel) override {
+    return setWallpaperOn(path, WallpaperTarget::allMonitors(), cancel);
+  }
+  SetResult setWallpaperOn(const QString& path, const WallpaperTarget& wanted,
+                           const CancelToken& cancel) override {
+    WallpaperTarget target = wanted;
+    if (target.naming == MonitorNaming::User && !m_desktop->looksUpMonitors()) {
+      QString problem;
+      const std::optional<WallpaperTarget> found =
+          resolveTarget(target, m_monitors ? m_monitors(cancel) : MonitorList(), &problem);
+      if (!found) return SetResult::failed(problem);
+      target = *found;
+    }
+    const SetResult result = m_desktop->setWallpaperOn(path, target, cancel);
+    if (result.status != SetStatus::Applied || !m_choices) return result;
+    if (!result.monitor.isEmpty()) target = WallpaperTarget::oneMonitor({result.monitor, {}});
+    MonitorChoices choices = m_choices->load();
+    choices.choose(path, asTheDesktopNamesIt(target, cancel));
+    // The desktop shows the picture; only a later restore would miss it.
+    if (!m_choices->save(choices))
+      std::fprintf(stderr, "NimbraWallpaper: the monitors' pictures could not be kept in the value store\n");
+    return result;
+  }
+  SetResult restoreChoices(const CancelToken& cancel) override { return m_desktop->restoreChoices(cancel); }
+  QString name() const override { return m_desktop->name(); }
+
+ private:
+  // The window names monitors as Qt does, which need not be the desktop's
+  // name; the choice is kept under the desktop's, which a restore goes by.
+  WallpaperTarget asTheDesktopNamesIt(const WallpaperTarget& target, const CancelToken& cancel) const {
+    if (!target.isOneMonitor() || target.naming != MonitorNaming::Screens || !m_monitors) return target;
+    const std::optional<Monitor> monitor = matchMonitor(m_monitors(cancel), target.monitor);
+    return monitor ? WallpaperTarget::oneMonitor(*monitor) : target;
+  }
+
+  std::unique_ptr<WallpaperSetter> m_desktop;
+  std::shared_ptr<const MonitorChoiceStore> m_choices;
+  MonitorLister m_monitors;
+};
 
 class UnsupportedSetter : public WallpaperSetter {
  public:
@@ -98,13 +151,26 @@ DesktopFamily detectDesktopFamily(const DesktopSession& session) {
   return DesktopFamily::BareX11;
 }
 
+SetResult WallpaperSetter::setWallpaperOn(const QString& path, const WallpaperTarget& target,
+                                          const CancelToken& cancel) {
+  if (target.kind == TargetKind::AllMonitors) return setWallpaper(path, cancel);
+  return SetResult::unavailable(
+      QStringLiteral("%1 sets one picture on all monitors, not one for each").arg(name()));
+}
+
+std::unique_ptr<WallpaperSetter> makeRememberingSetter(std::unique_ptr<WallpaperSetter> desktop,
+                                                       std::shared_ptr<const MonitorChoiceStore> choices,
+                                                       MonitorLister monitors) {
+  return std::make_unique<RememberingSetter>(std::move(desktop), std::move(choices), std::move(monitors));
+}
+
 std::unique_ptr<WallpaperSetter> makeUnsupportedSetter(const QString& why) {
   return std::make_unique<UnsupportedSetter>(why);
 }
 
 namespace {
-// The backends that hand the desktop a path; the root-window backend draws
-// the picture itself.
+// The backends that hand the desktop a path; the root-window backend and the
+// background holder draw the picture themselves.
 std::unique_ptr<WallpaperSetter> makePathSetter(DesktopFamily family) {
   switch (family) {
     case DesktopFamily::Gnome:
@@ -123,20 +189,63 @@ std::unique_ptr<WallpaperSetter> makePathSetter(DesktopFamily family) {
       return makePcmanfmSetter(PcmanfmFlavour::Gtk);
     case DesktopFamily::Sway:
       return makeSwaySetter();
+    case DesktopFamily::Cosmic:
+      return makeCosmicSetter(cosmicBackgroundFolder());
+    case DesktopFamily::Hyprland:
+    case DesktopFamily::LayerShell:
     case DesktopFamily::BareX11:
     case DesktopFamily::Unsupported:
       break;
   }
   return nullptr;
 }
+
+// The desktops that keep one picture for all monitors.
+bool keepsOnePicture(DesktopFamily family) {
+  return family == DesktopFamily::Gnome || family == DesktopFamily::Cinnamon ||
+         family == DesktopFamily::Mate || family == DesktopFamily::Lxqt;
+}
+
+std::unique_ptr<WallpaperSetter> makeDesktopSetter(DesktopFamily family, const DesktopSession& session,
+                                                   const BackendServices& services) {
+  if (std::unique_ptr<WallpaperSetter> desktop = makePathSetter(family)) {
+    desktop = makeFreshCopySetter(std::move(desktop), services.copyFolder);
+    if (!keepsOnePicture(family)) return desktop;
+    return makeSpanningSetter(std::move(desktop), {services.loadPicture, services.encodePicture,
+                                                   services.monitors, services.choices, services.copyFolder});
+  }
+  switch (family) {
+    case DesktopFamily::BareX11:
+      return makeX11RootSetter(services.loadPicture, services.choices);
+    case DesktopFamily::LayerShell:
+      return makeLayerShellSetter(services.choices, services.runtimeFolder);
+    case DesktopFamily::Hyprland:
+      return makeHyprpaperSetter(makeLayerShellSetter(services.choices, services.runtimeFolder));
+    default:
+      break;
+  }
+  return makeUnsupportedSetter(QStringLiteral("no way is known to set the wallpaper on this desktop (%1)")
+                                   .arg(describeSession(session)));
+}
 }  // namespace
 
 std::unique_ptr<WallpaperSetter> makeWallpaperSetter(DesktopFamily family, const DesktopSession& session,
-                                                     ScreenPictureLoader loadPicture,
-                                                     const QString& copyFolder) {
-  if (std::unique_ptr<WallpaperSetter> desktop = makePathSetter(family))
-    return makeFreshCopySetter(std::move(desktop), copyFolder);
-  if (family == DesktopFamily::BareX11) return makeX11RootSetter(std::move(loadPicture));
-  return makeUnsupportedSetter(QStringLiteral("no way is known to set the wallpaper on this desktop (%1)")
-                                   .arg(describeSession(session)));
+                                                     const BackendServices& services) {
+  return makeRememberingSetter(makeDesktopSetter(family, session, services), services.choices,
+                               services.monitors);
+}
+
+MonitorLister makeMonitorLister(DesktopFamily family, const DesktopSession& session,
+                                const MonitorList& screens) {
+  switch (family) {
+    case DesktopFamily::Sway:
+      return swayOutputs;
+    case DesktopFamily::Hyprland:
+      return hyprlandMonitors;
+    default:
+      break;
+  }
+  if (session.isWayland()) return waylandOutputs;
+  if (session.hasX11()) return [](const CancelToken&) { return x11Monitors(); };
+  return [screens](const CancelToken&) { return orderedMonitors(screens); };
 }

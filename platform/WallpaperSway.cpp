@@ -2,16 +2,11 @@
 // draws the background with swaybg, which it starts anew for each picture;
 // a file it cannot open it passes over while swaymsg still reports success,
 // so the picture counts as set once a swaybg of this user shows it.
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/inotify.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 
 #include "platform/FileNames.h"
+#include "platform/OwnProcesses.h"
 #include "platform/RunProgram.h"
 #include "platform/WallpaperSetter.h"
 
@@ -46,23 +41,6 @@ QString swayWord(const QString& path) {
 
 bool holdsLineBreak(const QString& path) { return path.contains(u'\n') || path.contains(u'\r'); }
 
-QByteArray readProcFile(const QByteArray& process, const char* name) {
-  const QByteArray path = "/proc/" + process + '/' + name;
-  const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return {};
-  QByteArray content;
-  char buffer[4096];
-  ssize_t got = 0;
-  while ((got = ::read(fd, buffer, sizeof buffer)) > 0) content.append(buffer, got);
-  ::close(fd);
-  return content;
-}
-
-bool ownProcess(const QByteArray& process) {
-  struct stat info {};
-  return ::stat(("/proc/" + process).constData(), &info) == 0 && info.st_uid == ::getuid();
-}
-
 bool showsPicture(const QList<QByteArray>& arguments, const QByteArray& picture) {
   for (qsizetype i = 1; i < arguments.size(); ++i) {
     const QByteArray& option = arguments.at(i - 1);
@@ -72,46 +50,10 @@ bool showsPicture(const QList<QByteArray>& arguments, const QByteArray& picture)
 }
 
 bool swaybgShows(const QByteArray& picture) {
-  for (const FolderEntry& entry : readFolder(QStringLiteral("/proc"))) {
-    const QByteArray process = entry.name.toLatin1();
-    bool isNumber = false;
-    process.toUInt(&isNumber);
-    if (!isNumber || !ownProcess(process) || readProcFile(process, "comm") != "swaybg\n") continue;
+  for (const QByteArray& process : ownProcessesNamed("swaybg"))
     if (showsPicture(readProcFile(process, "cmdline").split('\0'), picture)) return true;
-  }
   return false;
 }
-
-// Tells when a process opens the file: swaybg reads its picture at its
-// start, so each opening is a moment to look whether it shows the picture.
-class OpenWatch {
- public:
-  explicit OpenWatch(const QByteArray& file) : m_fd(::inotify_init1(IN_CLOEXEC | IN_NONBLOCK)) {
-    if (m_fd >= 0 && ::inotify_add_watch(m_fd, file.constData(), IN_OPEN) < 0) {
-      ::close(m_fd);
-      m_fd = -1;
-    }
-  }
-  ~OpenWatch() {
-    if (m_fd >= 0) ::close(m_fd);
-  }
-  OpenWatch(const OpenWatch&) = delete;
-  OpenWatch& operator=(const OpenWatch&) = delete;
-
-  // False when the time passed with no opening (or the file cannot be watched).
-  bool awaitOpening(std::chrono::milliseconds patience) {
-    if (m_fd < 0) return false;
-    pollfd ready{m_fd, POLLIN, 0};
-    if (::poll(&ready, 1, int(patience.count())) <= 0) return false;
-    char events[4096];
-    while (::read(m_fd, events, sizeof events) > 0) {
-    }
-    return true;
-  }
-
- private:
-  int m_fd;
-};
 
 bool awaitSwaybg(const QByteArray& picture, OpenWatch& watch, const CancelToken& cancel) {
   const auto end = std::chrono::steady_clock::now() + std::min(kSwaybgWait, cancel.remaining());
@@ -124,9 +66,10 @@ bool awaitSwaybg(const QByteArray& picture, OpenWatch& watch, const CancelToken&
   return true;
 }
 
-class SwaySetter : public WallpaperSetter {
+class SwaySetter : public MonitorSetter {
  public:
-  SetResult setWallpaper(const QString& path, const CancelToken& cancel) override {
+  SetResult setWallpaperOn(const QString& path, const WallpaperTarget& target,
+                           const CancelToken& cancel) override {
     // Program arguments go out as UTF-8: such a name would arrive as another one.
     if (holdsForeignBytes(path)) return SetResult::failed(foreignBytesReason(path, kSwaymsg));
     // sway's word expansion drops a backslash and a line break together.
@@ -135,7 +78,7 @@ class SwaySetter : public WallpaperSetter {
           QStringLiteral("sway cannot take a file name with a line break: \"%1\"").arg(path));
     const QByteArray picture = encodeFileName(path);
     OpenWatch watch(picture);
-    const ProgramRun run = runProgram(kSwaymsg, swayBackgroundArguments(path), cancel);
+    const ProgramRun run = runProgram(kSwaymsg, swayBackgroundArguments(path, target), cancel);
     if (run.outcome == RunOutcome::NotFound) return SetResult::unavailable(run.describeFailure(kSwaymsg));
     if (!run.succeeded()) {
       SetResult failure = SetResult::failed(run.describeFailure(kSwaymsg));
@@ -155,9 +98,9 @@ class SwaySetter : public WallpaperSetter {
 
 }  // namespace
 
-QStringList swayBackgroundArguments(const QString& path) {
-  return {QStringLiteral("output"), QStringLiteral("*"), QStringLiteral("bg"), swayWord(path),
-          QStringLiteral("stretch")};
+QStringList swayBackgroundArguments(const QString& path, const WallpaperTarget& target) {
+  const QString output = target.isOneMonitor() ? swayWord(target.monitor.name) : QStringLiteral("*");
+  return {QStringLiteral("output"), output, QStringLiteral("bg"), swayWord(path), QStringLiteral("stretch")};
 }
 
 std::unique_ptr<WallpaperSetter> makeSwaySetter() { return std::make_unique<SwaySetter>(); }

@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/DesktopComposition.h"
 #include "platform/LargeBuffer.h"
 #include "platform/PixmanCalls.h"
 #include "platform/ScreenPicture.h"
@@ -138,11 +139,12 @@ class ScreenImage {
   unsigned width() const { return unsigned(m_image->width); }
   unsigned height() const { return unsigned(m_image->height); }
 
-  // Sends the pixels to `drawable`; errors surface at the caller's next sync.
-  void sendTo(Drawable drawable) {
+  // Sends the pixels to `drawable`, their top left corner at `at`; errors
+  // surface at the caller's next sync.
+  void sendTo(Drawable drawable, QPoint at = {}) {
     if (!m_direct) convertForServer();
     GC gc = XCreateGC(m_display, drawable, 0, nullptr);
-    XPutImage(m_display, drawable, gc, m_image, 0, 0, 0, 0, unsigned(m_image->width),
+    XPutImage(m_display, drawable, gc, m_image, 0, 0, at.x(), at.y(), unsigned(m_image->width),
               unsigned(m_image->height));
     XFreeGC(m_display, gc);
   }
@@ -204,8 +206,8 @@ class ScreenImage {
   pixman_image_t* m_target = nullptr;
 };
 
-std::vector<QRect> randrMonitors(Display* display, Window root) {
-  std::vector<QRect> monitors;
+MonitorList randrMonitors(Display* display, Window root) {
+  MonitorList monitors;
   int event = 0;
   int error = 0;
   int major = 0;
@@ -215,15 +217,20 @@ std::vector<QRect> randrMonitors(Display* display, Window root) {
     return monitors;
   int count = 0;
   if (XRRMonitorInfo* found = XRRGetMonitors(display, root, True, &count)) {
-    for (int i = 0; i < count; ++i)
-      monitors.emplace_back(found[i].x, found[i].y, found[i].width, found[i].height);
+    for (int i = 0; i < count; ++i) {
+      char* name = found[i].name != None ? XGetAtomName(display, found[i].name) : nullptr;
+      monitors.append({name ? QString::fromUtf8(name) : QString::number(i + 1),
+                       QRect(found[i].x, found[i].y, found[i].width, found[i].height)});
+      if (name) XFree(name);
+    }
     XRRFreeMonitors(found);
   }
   return monitors;
 }
 
-std::vector<QRect> xineramaHeads(Display* display) {
-  std::vector<QRect> heads;
+// Xinerama's heads have no names: they go by their number.
+MonitorList xineramaHeads(Display* display) {
+  MonitorList heads;
   int event = 0;
   int error = 0;
   // An inactive Xinerama answers with no heads.
@@ -231,38 +238,32 @@ std::vector<QRect> xineramaHeads(Display* display) {
   int count = 0;
   if (XineramaScreenInfo* found = XineramaQueryScreens(display, &count)) {
     for (int i = 0; i < count; ++i)
-      heads.emplace_back(found[i].x_org, found[i].y_org, found[i].width, found[i].height);
+      heads.append(
+          {QString::number(i + 1), QRect(found[i].x_org, found[i].y_org, found[i].width, found[i].height)});
     XFree(found);
   }
   return heads;
 }
 
-// The rectangles of the monitors, each of which shows the whole picture:
-// RandR's monitors, which may also join or split outputs as the user set
-// them; Xinerama's heads where RandR knows fewer, as on a server that joins
-// several screens into one, where RandR sees only the first; the whole
-// screen when neither knows any.
-std::vector<QRect> monitorAreas(Display* display, Window root, QSize screen) {
+// The monitors, each of which shows a whole picture: RandR's monitors,
+// which may also join or split outputs as the user set them; Xinerama's
+// heads where RandR knows fewer, as on a server that joins several screens
+// into one, where RandR sees only the first; the whole screen when neither
+// knows any.
+MonitorList monitorsOf(Display* display, Window root, QSize screen) {
   const XErrorTrap trap;
-  std::vector<QRect> found = randrMonitors(display, root);
-  std::vector<QRect> heads = xineramaHeads(display);
+  MonitorList found = randrMonitors(display, root);
+  MonitorList heads = xineramaHeads(display);
   if (heads.size() > found.size()) found = std::move(heads);
   if (trap.errorsSoFar() != 0) found.clear();
   const QRect whole(QPoint(0, 0), screen);
-  std::vector<QRect> areas;
-  for (const QRect& monitor : found) {
-    const QRect area = monitor.intersected(whole);
-    if (!area.isEmpty()) areas.push_back(area);
+  MonitorList monitors;
+  for (const Monitor& monitor : found) {
+    const QRect area = monitor.geometry.intersected(whole);
+    if (!area.isEmpty()) monitors.append({monitor.name, area});
   }
-  if (areas.empty()) areas.push_back(whole);
-  return areas;
-}
-
-// The size that covers every monitor: the picture is decoded no larger.
-QSize largestMonitor(const std::vector<QRect>& areas) {
-  QSize largest;
-  for (const QRect& area : areas) largest = largest.expandedTo(area.size());
-  return largest;
+  if (monitors.isEmpty()) monitors.append({QStringLiteral("screen"), whole});
+  return orderedMonitors(monitors);
 }
 
 // The id a root property holds when it names a pixmap, else None.
@@ -306,53 +307,156 @@ void publishRootPixmap(Display* display, Window root, Pixmap pixmap) {
   XClearWindow(display, root);
 }
 
-class X11RootSetter : public WallpaperSetter {
+struct PixmapShape {
+  QSize size;
+  int depth = 0;
+};
+
+// The size and depth of a pixmap that exists; nothing for one that is gone.
+std::optional<PixmapShape> pixmapShape(Display* display, Drawable pixmap) {
+  const XErrorTrap trap;
+  Window root = None;
+  int x = 0;
+  int y = 0;
+  unsigned width = 0;
+  unsigned height = 0;
+  unsigned border = 0;
+  unsigned depth = 0;
+  const Status found = XGetGeometry(display, pixmap, &root, &x, &y, &width, &height, &border, &depth);
+  if (found == 0 || trap.errorsAfterSync(display) != 0) return std::nullopt;
+  return PixmapShape{QSize(int(width), int(height)), int(depth)};
+}
+
+// The pixmap the root shows, when it is one a setter like this one left
+// (see freePreviousPixmap) and still covers the whole screen: a picture for
+// one monitor is drawn over a copy of it, and the others keep theirs.
+Pixmap reusableRootPixmap(Display* display, Window root, QSize screen, int depth) {
+  const Pixmap shown = rootPixmapProperty(display, root, "_XROOTPMAP_ID");
+  if (shown == None || shown != rootPixmapProperty(display, root, "ESETROOT_PMAP_ID")) return None;
+  const std::optional<PixmapShape> shape = pixmapShape(display, shown);
+  if (!shape || shape->size != screen || shape->depth != depth) return None;
+  return shown;
+}
+
+// One X server connection and what a picture on it needs.
+struct RootScreen {
+  DisplayConnection display;
+  Visual* visual = nullptr;
+  int depth = 0;
+  Window root = None;
+  QSize size;
+  MonitorList monitors;
+};
+
+class X11RootSetter : public MonitorSetter {
  public:
-  explicit X11RootSetter(ScreenPictureLoader loadPicture) : m_loadPicture(std::move(loadPicture)) {}
+  X11RootSetter(ScreenPictureLoader loadPicture, std::shared_ptr<const MonitorChoiceStore> choices)
+      : m_loadPicture(std::move(loadPicture)), m_choices(std::move(choices)) {}
 
-  SetResult setWallpaper(const QString& path, const CancelToken& cancel) override {
-    if (!m_loadPicture) return SetResult::unavailable(QStringLiteral("no picture reader was given"));
-    DisplayConnection display(XOpenDisplay(nullptr));
-    if (!display) return SetResult::unavailable(QStringLiteral("cannot open the X display"));
-    const int screen = DefaultScreen(display.get());
-    Visual* visual = DefaultVisual(display.get(), screen);
-    if (visual->c_class != TrueColor && visual->c_class != DirectColor)
-      return SetResult::failed(QStringLiteral("the screen's colour model is not supported"));
-    const Window root = RootWindow(display.get(), screen);
-    const QSize screenSize(DisplayWidth(display.get(), screen), DisplayHeight(display.get(), screen));
-    const std::vector<QRect> monitors = monitorAreas(display.get(), root, screenSize);
+  SetResult setWallpaperOn(const QString& path, const WallpaperTarget& target,
+                           const CancelToken& cancel) override {
+    RootScreen screen;
+    if (const std::optional<SetResult> refused = open(screen)) return *refused;
+    if (!target.isOneMonitor()) return drawAll(screen, chosen(path, target), cancel);
+    QString problem;
+    const std::optional<WallpaperTarget> found = resolveTarget(target, screen.monitors, &problem);
+    if (!found) return SetResult::failed(problem);
+    const Monitor& monitor = found->monitor;
+    const Pixmap shown = reusableRootPixmap(screen.display.get(), screen.root, screen.size, screen.depth);
+    SetResult result = shown == None ? drawAll(screen, chosen(path, *found), cancel)
+                                     : drawOneOver(screen, shown, monitor, path, cancel);
+    result.monitor = monitor.name;
+    return result;
+  }
 
-    QString why;
-    const std::optional<ScreenPicture> picture = m_loadPicture(path, largestMonitor(monitors), why);
-    if (!picture) return SetResult::failed(why);
-    // Whoever waited has given up: a background arriving later would surprise the user.
-    if (cancel.isCancelled())
-      return SetResult::timedOut(QStringLiteral("stopped before the picture was shown"));
-    const int depth = DefaultDepth(display.get(), screen);
-    const PixmanCalls* pixman = pixmanCalls();
-    if (!pixman) return SetResult::unavailable(QStringLiteral("the pixman library cannot be opened"));
-    const std::unique_ptr<ScreenImage> image =
-        ScreenImage::create(*pixman, display.get(), visual, depth, screenSize, why);
-    if (!image) return SetResult::failed(why);
-    if (!stretchOnto(*picture, image->target(), monitors))
-      return SetResult::failed(QStringLiteral("the picture's pixels cannot be drawn"));
-    return publish(display.get(), root, depth, *image);
+  // One connection to the server, for the monitors and the picture both.
+  bool looksUpMonitors() const override { return true; }
+
+  SetResult restoreChoices(const CancelToken& cancel) override {
+    const MonitorChoices choices = m_choices ? m_choices->load() : MonitorChoices();
+    if (choices.isEmpty()) return SetResult::applied();
+    RootScreen screen;
+    if (const std::optional<SetResult> refused = open(screen)) return *refused;
+    return drawAll(screen, choices, cancel);
   }
 
   QString name() const override { return QStringLiteral("X11 root window"); }
 
  private:
-  static SetResult publish(Display* display, Window root, int depth, ScreenImage& image) {
+  // The monitors' pictures once `path` is on `target`.
+  MonitorChoices chosen(const QString& path, const WallpaperTarget& target) const {
+    MonitorChoices choices = m_choices ? m_choices->load() : MonitorChoices();
+    choices.choose(path, target);
+    return choices;
+  }
+
+  std::optional<SetResult> open(RootScreen& screen) const {
+    if (!m_loadPicture) return SetResult::unavailable(QStringLiteral("no picture reader was given"));
+    screen.display.reset(XOpenDisplay(nullptr));
+    Display* display = screen.display.get();
+    if (!display) return SetResult::unavailable(QStringLiteral("cannot open the X display"));
+    const int number = DefaultScreen(display);
+    screen.visual = DefaultVisual(display, number);
+    if (screen.visual->c_class != TrueColor && screen.visual->c_class != DirectColor)
+      return SetResult::failed(QStringLiteral("the screen's colour model is not supported"));
+    screen.depth = DefaultDepth(display, number);
+    screen.root = RootWindow(display, number);
+    screen.size = QSize(DisplayWidth(display, number), DisplayHeight(display, number));
+    screen.monitors = monitorsOf(display, screen.root, screen.size);
+    return std::nullopt;
+  }
+
+  // Every monitor with its choice, black where none is.
+  SetResult drawAll(RootScreen& screen, const MonitorChoices& choices, const CancelToken& cancel) const {
+    const PixmanCalls* pixman = pixmanCalls();
+    if (!pixman) return SetResult::unavailable(QStringLiteral("the pixman library cannot be opened"));
+    QString why;
+    const std::unique_ptr<ScreenImage> image =
+        ScreenImage::create(*pixman, screen.display.get(), screen.visual, screen.depth, screen.size, why);
+    if (!image) return SetResult::failed(why);
+    if (!drawComposition(planComposition(screen.monitors, choices, {}), m_loadPicture, image->target(), why))
+      return SetResult::failed(why);
+    // Whoever waited has given up: a background arriving later would surprise the user.
+    if (cancel.isCancelled())
+      return SetResult::timedOut(QStringLiteral("stopped before the picture was shown"));
+    return publish(screen, None, *image, {});
+  }
+
+  SetResult drawOneOver(RootScreen& screen, Pixmap shown, const Monitor& monitor, const QString& path,
+                        const CancelToken& cancel) const {
+    QString why;
+    const std::optional<ScreenPicture> picture = m_loadPicture(path, monitor.geometry.size(), why);
+    if (!picture) return SetResult::failed(why);
+    if (cancel.isCancelled())
+      return SetResult::timedOut(QStringLiteral("stopped before the picture was shown"));
+    const PixmanCalls* pixman = pixmanCalls();
+    if (!pixman) return SetResult::unavailable(QStringLiteral("the pixman library cannot be opened"));
+    const std::unique_ptr<ScreenImage> image = ScreenImage::create(
+        *pixman, screen.display.get(), screen.visual, screen.depth, monitor.geometry.size(), why);
+    if (!image) return SetResult::failed(why);
+    if (!stretchOnto(*picture, image->target(), {QRect(QPoint(0, 0), monitor.geometry.size())}))
+      return SetResult::failed(QStringLiteral("the picture's pixels cannot be drawn"));
+    return publish(screen, shown, *image, monitor.geometry.topLeft());
+  }
+
+  // The new root pixmap: a copy of `below` (when not None) with the image at `at` on top.
+  static SetResult publish(RootScreen& screen, Pixmap below, ScreenImage& image, QPoint at) {
+    Display* display = screen.display.get();
     const XErrorTrap trap;
-    const unsigned width = image.width();
-    const unsigned height = image.height();
-    const Pixmap pixmap = XCreatePixmap(display, root, width, height, static_cast<unsigned>(depth));
-    image.sendTo(pixmap);
+    const auto width = unsigned(screen.size.width());
+    const auto height = unsigned(screen.size.height());
+    const Pixmap pixmap = XCreatePixmap(display, screen.root, width, height, unsigned(screen.depth));
+    if (below != None) {
+      GC gc = XCreateGC(display, pixmap, 0, nullptr);
+      XCopyArea(display, below, pixmap, gc, 0, 0, width, height, 0, 0);
+      XFreeGC(display, gc);
+    }
+    image.sendTo(pixmap, at);
     // Nothing is changed on the screen unless the whole picture arrived.
     if (trap.errorsAfterSync(display) != 0)
       return SetResult::failed(QStringLiteral("the X server could not store a screen-sized picture"));
-    freePreviousPixmap(display, root);
-    publishRootPixmap(display, root, pixmap);
+    freePreviousPixmap(display, screen.root);
+    publishRootPixmap(display, screen.root, pixmap);
     XSetCloseDownMode(display, RetainPermanent);
     if (trap.errorsAfterSync(display) != 0)
       return SetResult::failed(QStringLiteral("the X server refused the new background"));
@@ -360,12 +464,22 @@ class X11RootSetter : public WallpaperSetter {
   }
 
   ScreenPictureLoader m_loadPicture;
+  std::shared_ptr<const MonitorChoiceStore> m_choices;
 };
 
 }  // namespace
 
-std::unique_ptr<WallpaperSetter> makeX11RootSetter(ScreenPictureLoader loadPicture) {
-  return std::make_unique<X11RootSetter>(std::move(loadPicture));
+std::unique_ptr<WallpaperSetter> makeX11RootSetter(ScreenPictureLoader loadPicture,
+                                                   std::shared_ptr<const MonitorChoiceStore> choices) {
+  return std::make_unique<X11RootSetter>(std::move(loadPicture), std::move(choices));
+}
+
+MonitorList x11Monitors() {
+  const DisplayConnection display(XOpenDisplay(nullptr));
+  if (!display) return {};
+  const int number = DefaultScreen(display.get());
+  return monitorsOf(display.get(), RootWindow(display.get(), number),
+                    QSize(DisplayWidth(display.get(), number), DisplayHeight(display.get(), number)));
 }
 
 unsigned long x11RootPixmapId() {
@@ -376,15 +490,5 @@ unsigned long x11RootPixmapId() {
 
 bool x11PixmapExists(unsigned long id) {
   const DisplayConnection display(XOpenDisplay(nullptr));
-  if (!display || id == None) return false;
-  const XErrorTrap trap;
-  Window root = None;
-  int x = 0;
-  int y = 0;
-  unsigned width = 0;
-  unsigned height = 0;
-  unsigned border = 0;
-  unsigned depth = 0;
-  const Status found = XGetGeometry(display.get(), id, &root, &x, &y, &width, &height, &border, &depth);
-  return found != 0 && trap.errorsAfterSync(display.get()) == 0;
+  return display && id != None && pixmapShape(display.get(), id).has_value();
 }

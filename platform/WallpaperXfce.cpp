@@ -20,11 +20,12 @@ QString monitorFolder(const QStringList& monitorNames, int index) {
   return QStringLiteral("/backdrop/screen0/monitor%1/").arg(name.isEmpty() ? QString::number(index) : name);
 }
 
-class XfceSetter : public WallpaperSetter {
+class XfceSetter : public MonitorSetter {
  public:
   explicit XfceSetter(QStringList monitorNames) : m_monitorNames(std::move(monitorNames)) {}
 
-  SetResult setWallpaper(const QString& path, const CancelToken& cancel) override {
+  SetResult setWallpaperOn(const QString& path, const WallpaperTarget& target,
+                           const CancelToken& cancel) override {
     const ProgramRun list =
         runProgram(kXfconfQuery, {QStringLiteral("-c"), kChannel, QStringLiteral("-l")}, cancel);
     if (list.outcome == RunOutcome::NotFound)
@@ -35,6 +36,7 @@ class XfceSetter : public WallpaperSetter {
 
     QStringList targets = existingBackdrops(list.output);
     targets += missingMonitorBackdrops(targets);
+    if (target.isOneMonitor()) targets = backdropsOf(targets, target.monitor.name);
     if (targets.isEmpty())
       return SetResult::failed(QStringLiteral("xfce4-desktop has no backdrop and no monitor"));
     for (const QString& lastImage : targets) {
@@ -72,6 +74,16 @@ class XfceSetter : public WallpaperSetter {
       if (!known) created << folder + QStringLiteral("workspace0/") + kLastImage;
     }
     return created;
+  }
+
+  // One monitor's backdrops, one for each workspace; a new one when it has none.
+  static QStringList backdropsOf(const QStringList& backdrops, const QString& monitor) {
+    const QString folder = monitorFolder({monitor}, 0);
+    QStringList own;
+    for (const QString& property : backdrops)
+      if (property.startsWith(folder)) own << property;
+    if (own.isEmpty()) own << folder + QStringLiteral("workspace0/") + kLastImage;
+    return own;
   }
 
   static SetResult set(const QString& property, const QString& type, const QString& value,

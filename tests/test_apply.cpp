@@ -3,8 +3,13 @@
 // runs on the event loop, so each test waits until the window is back.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QScreen>
 
 #include "app/Application.h"
 #include "app/Main.h"
@@ -23,10 +28,16 @@ class RecordingSetter : public WallpaperSetter {
     windowVisible.push_back(m_window && m_window->isVisible());
     return answer;
   }
+  SetResult setWallpaperOn(const QString& path, const WallpaperTarget& target,
+                           const CancelToken& cancel) override {
+    targets << target;
+    return setWallpaper(path, cancel);
+  }
   QString name() const override { return QStringLiteral("recording desktop"); }
 
   SetResult answer = SetResult::applied();
   QStringList applied;
+  QList<WallpaperTarget> targets;
   std::vector<bool> windowVisible;
 
  private:
@@ -115,6 +126,49 @@ TEST_F(ApplyTest, ADoubleClickAppliesTheSlotItSelected) {
   window->imgW1DblClick(3);
   ASSERT_TRUE(waitForApply());
   EXPECT_EQ(setter->applied, QStringList{large(3)});
+}
+
+// The menu key on a thumbnail, as a right click would: its menu, with an
+// item for all monitors and one for each.
+TEST_F(ApplyTest, TheThumbnailsMenuSetsThePictureOnAllMonitorsOrOnOne) {
+  const auto openMenu = [this](int slot) -> QMenu* {
+    auto* thumbnail = window->findChild<QWidget*>(QStringLiteral("imgW%1").arg(slot));
+    QContextMenuEvent press(QContextMenuEvent::Keyboard, QPoint(4, 4), thumbnail->mapToGlobal(QPoint(4, 4)));
+    QApplication::sendEvent(thumbnail, &press);
+    return window->findChild<QMenu*>(QStringLiteral("popSlotMenu"));
+  };
+  QMenu* menu = openMenu(4);
+  ASSERT_TRUE(menu);
+  QList<QAction*> items = menu->actions();
+  // A local category's slot offers the trash after a separator.
+  for (qsizetype k = 0; k < items.size(); ++k)
+    if (items[k]->isSeparator()) {
+      items = items.first(k);
+      break;
+    }
+  const QList<QScreen*> screens = QGuiApplication::screens();
+  ASSERT_EQ(items.size(), 1 + screens.size());
+  EXPECT_EQ(items[0]->text(), QLatin1String("Set on all monitors"));
+  const QScreen* first = screens.first();
+  EXPECT_EQ(items[1]->text(), QStringLiteral("Set on %1 (%2x%3)")
+                                  .arg(first->name())
+                                  .arg(first->geometry().width())
+                                  .arg(first->geometry().height()));
+  items[1]->trigger();
+  menu->close();
+  ASSERT_TRUE(waitForApply());
+  EXPECT_EQ(setter->applied, QStringList{large(4)}) << "the menu selects its thumbnail";
+  ASSERT_EQ(setter->targets.size(), 1);
+  EXPECT_TRUE(setter->targets[0].isOneMonitor());
+  EXPECT_EQ(setter->targets[0].monitor.name, first->name());
+
+  menu = openMenu(2);
+  ASSERT_TRUE(menu);
+  menu->actions().first()->trigger();
+  menu->close();
+  ASSERT_TRUE(waitForApply(2));
+  EXPECT_EQ(setter->applied.last(), large(2));
+  EXPECT_EQ(setter->targets.last().kind, TargetKind::AllMonitors);
 }
 
 TEST_F(ApplyTest, ClicksWhileTheWindowIsAsideStartNoSecondApply) {

@@ -50,7 +50,10 @@ TEST(CommandLine, ACommandGivenMoreThanItTakesIsRefusedWithTheUsage) {
   const QList<QStringList> refused = {
       {QStringLiteral("--next"), QStringLiteral("extra")},
       {QStringLiteral("--quit"), QStringLiteral("now")},
-      {QStringLiteral("--set"), QStringLiteral("a.jpg"), QStringLiteral("--monitor"), QStringLiteral("2")},
+      // --monitor is --set's one option; a word after its name is not.
+      {QStringLiteral("--set"), QStringLiteral("a.jpg"), QStringLiteral("--monitor"), QStringLiteral("2"),
+       QStringLiteral("extra")},
+      {QStringLiteral("--set"), QStringLiteral("a.jpg"), QStringLiteral("--screen"), QStringLiteral("2")},
       {QStringLiteral("--show"), QString()},
   };
   for (const QStringList& words : refused) {
@@ -72,6 +75,51 @@ TEST(CommandLine, EveryCommandSurvivesTheTripToTheRunningProgram) {
   const ProgramCommand received = commandFromRequest(instanceRequest(set));
   EXPECT_EQ(received.kind, CommandKind::Set);
   EXPECT_EQ(received.file, QStringLiteral("/pictures/a b.jpg"));
+}
+
+namespace {
+const MonitorList kTwoMonitors = {{QStringLiteral("HDMI-1"), QRect(1920, 0, 1280, 1024)},
+                                  {QStringLiteral("DP-1"), QRect(0, 0, 1920, 1080)}};
+}  // namespace
+
+// The monitor is looked up where the picture is set, by whoever asks the
+// desktop for its monitors anyway: the start hands it on as it was given.
+TEST(CommandLine, MonitorIsFoundByItsNameOrItsNumberFromTheLeft) {
+  for (const auto& [given, found] :
+       {std::pair{"HDMI-1", "HDMI-1"}, std::pair{"1", "DP-1"}, std::pair{"2", "HDMI-1"}}) {
+    const ProgramCommand command = parsed({QStringLiteral("--set"), QStringLiteral("a.jpg"),
+                                           QStringLiteral("--monitor"), QString::fromLatin1(given)});
+    const ProgramCommand received = commandFromRequest(instanceRequest(command));
+    EXPECT_EQ(received.file, command.file);
+    EXPECT_EQ(received.target.naming, MonitorNaming::User);
+    QString problem;
+    const std::optional<WallpaperTarget> target =
+        resolveTarget(received.target, orderedMonitors(kTwoMonitors), &problem);
+    ASSERT_TRUE(target) << qPrintable(problem);
+    EXPECT_TRUE(target->isOneMonitor());
+    EXPECT_EQ(target->monitor.name, QLatin1String(found)) << given;
+  }
+}
+
+TEST(CommandLine, AnUnknownMonitorIsRefusedWithTheNamesThereAre) {
+  for (const char* unknown : {"VGA-1", "3", "0"}) {
+    QString problem;
+    EXPECT_FALSE(resolveTarget(WallpaperTarget::named(QString::fromLatin1(unknown)),
+                               orderedMonitors(kTwoMonitors), &problem))
+        << unknown;
+    EXPECT_TRUE(problem.contains(QLatin1String("1 DP-1 (1920x1080), 2 HDMI-1 (1280x1024)")))
+        << qPrintable(problem);
+  }
+  QString problem;
+  EXPECT_FALSE(parseCommandLine(
+      {kProgram, QStringLiteral("--set"), QStringLiteral("a.jpg"), QStringLiteral("--monitor")}, &problem));
+  EXPECT_TRUE(problem.contains(QLatin1String("--monitor"))) << qPrintable(problem);
+}
+
+TEST(CommandLine, SetWithoutMonitorIsForAllMonitors) {
+  const ProgramCommand command = parsed({QStringLiteral("--set"), QStringLiteral("a.jpg")});
+  EXPECT_EQ(command.target.kind, TargetKind::AllMonitors);
+  EXPECT_EQ(commandFromRequest(instanceRequest(command)).target.kind, TargetKind::AllMonitors);
 }
 
 TEST(CommandLine, SetTakesItsFileRelativeToTheStartingFolder) {

@@ -231,13 +231,15 @@ TEST(DesktopDetection, UnknownDesktopsFallBackByDisplayServer) {
 
 TEST(DesktopDetection, AnUnsupportedDesktopSaysWhichOneItIs) {
   DesktopSession session;
-  session.currentDesktop = QStringLiteral("Hyprland");
+  // Hyprland was such a desktop until it got its backend.
+  session.currentDesktop = QStringLiteral("Weston");
   session.waylandDisplay = QStringLiteral("wayland-1");
-  const SetResult result =
-      makeWallpaperSetter(detectDesktopFamily(session), session, loadScreenPicture, QString())
-          ->setWallpaper(QStringLiteral("/a.jpg"));
+  BackendServices services;
+  services.loadPicture = loadScreenPicture;
+  const SetResult result = makeWallpaperSetter(detectDesktopFamily(session), session, services)
+                               ->setWallpaper(QStringLiteral("/a.jpg"));
   EXPECT_EQ(result.status, SetStatus::Unavailable);
-  EXPECT_TRUE(result.detail.contains(QStringLiteral("Hyprland"))) << result.detail.toStdString();
+  EXPECT_TRUE(result.detail.contains(QStringLiteral("Weston"))) << result.detail.toStdString();
 }
 
 // --- GNOME, Cinnamon and MATE through the real gsettings
@@ -395,6 +397,32 @@ TEST_F(XfceTest, AMonitorWithoutABackdropGetsOne) {
   }
 }
 
+TEST_F(XfceTest, APictureForOneMonitorChangesThatMonitorsBackdropsOnly) {
+  const QString left = QStringLiteral("/backdrop/screen0/monitorDP-1/workspace0/");
+  const QString right0 = QStringLiteral("/backdrop/screen0/monitorDP-2/workspace0/");
+  const QString right1 = QStringLiteral("/backdrop/screen0/monitorDP-2/workspace1/");
+  for (const QString& folder : {left, right0, right1}) create(folder + "last-image", "string", "/old.jpg");
+  const QString path = touchFile(pictures, QStringLiteral("right.jpg"));
+  const SetResult result =
+      makeXfceSetter({QStringLiteral("DP-1"), QStringLiteral("DP-2")})
+          ->setWallpaperOn(path,
+                           WallpaperTarget::oneMonitor({QStringLiteral("DP-2"), QRect(1920, 0, 1920, 1080)}),
+                           CancelToken());
+  ASSERT_EQ(result.status, SetStatus::Applied) << result.detail.toStdString();
+  EXPECT_EQ(value(left + "last-image"), "/old.jpg");
+  EXPECT_EQ(value(right0 + "last-image"), path);
+  EXPECT_EQ(value(right1 + "last-image"), path);
+  // A monitor that has no backdrop yet gets one of its own, and only it.
+  const SetResult fresh =
+      makeXfceSetter({QStringLiteral("DP-1"), QStringLiteral("DP-3")})
+          ->setWallpaperOn(path,
+                           WallpaperTarget::oneMonitor({QStringLiteral("DP-3"), QRect(0, 1080, 800, 600)}),
+                           CancelToken());
+  ASSERT_EQ(fresh.status, SetStatus::Applied) << fresh.detail.toStdString();
+  EXPECT_EQ(value(QStringLiteral("/backdrop/screen0/monitorDP-3/workspace0/last-image")), path);
+  EXPECT_EQ(value(left + "last-image"), "/old.jpg");
+}
+
 // --- KDE Plasma: the script, run by a stand-in for the shell's script engine
 
 TEST(KdeScript, EveryDesktopGetsThePictureStretched) {
@@ -435,6 +463,40 @@ TEST(KdeScript, EveryDesktopGetsThePictureStretched) {
     EXPECT_EQ(QUrl(seen[QStringLiteral("Image")].toString()).toLocalFile(), path);
     EXPECT_LT(order.indexOf(QStringLiteral("FillMode")), order.indexOf(QStringLiteral("Image")));
   }
+}
+
+TEST(KdeScript, APictureForOneMonitorGoesToTheDesktopOfThatScreenOnly) {
+  if (const auto why = whyNotRunning("node", {QStringLiteral("--version")}, "nodejs"))
+    GTEST_SKIP() << *why << "; it runs the Plasma script";
+  QTemporaryDir dir;
+  // Plasma's screen 0 is the right monitor, screen 1 the left one.
+  const QString standIn = QStringLiteral(
+      "const written = [];\n"
+      "function screenGeometry(id) {\n"
+      "  return id == 0 ? {x: 1920, y: 0, width: 1280, height: 1024} : {x: 0, y: 0, width: 1920, height: "
+      "1080};\n"
+      "}\n"
+      "function desktops() {\n"
+      "  return [0, 1].map(screen => ({\n"
+      "    screen, set wallpaperPlugin(v) {}, set currentConfigGroup(v) {},\n"
+      "    writeConfig(key, value) { if (key == 'Image') written.push(screen); },\n"
+      "  }));\n"
+      "}\n");
+  const auto run = [&](const Monitor& monitor) {
+    QFile script(dir.filePath(QStringLiteral("script.js")));
+    EXPECT_TRUE(script.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    script.write((standIn +
+                  plasmaWallpaperScript(QStringLiteral("/p/a.jpg"), WallpaperTarget::oneMonitor(monitor)) +
+                  "console.log(JSON.stringify(written));\n")
+                     .toUtf8());
+    script.close();
+    return runProgram(QStringLiteral("node"), {script.fileName()});
+  };
+  const ProgramRun left = run({QStringLiteral("DP-1"), QRect(0, 0, 1920, 1080)});
+  ASSERT_TRUE(left.succeeded()) << left.errors.toStdString();
+  EXPECT_EQ(left.output.trimmed(), "[1]");
+  const ProgramRun nowhere = run({QStringLiteral("VGA-1"), QRect(5000, 0, 800, 600)});
+  EXPECT_FALSE(nowhere.succeeded()) << "no desktop on that screen is an error the shell reports";
 }
 
 TEST(KdeBus, WithoutAPlasmaShellOnTheBusTheFailureSaysItIsNotRunning) {
@@ -684,7 +746,10 @@ TEST(FreshCopies, EveryBackendThatTakesAPathIsHandedCopies) {
   DesktopSession lxqt;
   lxqt.currentDesktop = QStringLiteral("LXQt");
   lxqt.x11Display = QStringLiteral(":0");
-  const auto setter = makeWallpaperSetter(detectDesktopFamily(lxqt), lxqt, loadScreenPicture, folder);
+  BackendServices services;
+  services.loadPicture = loadScreenPicture;
+  services.copyFolder = folder;
+  const auto setter = makeWallpaperSetter(detectDesktopFamily(lxqt), lxqt, services);
 
   QStringList told;
   for (const QByteArray& content : {QByteArray("old picture"), QByteArray("new picture")}) {
@@ -1157,6 +1222,54 @@ TEST_F(X11RootTest, EachMonitorShowsTheWholePicture) {
   // Red, blue, red, blue across the top.
   EXPECT_TRUE(showsQuarters(shown, QRect(0, 0, 320, 200), 0));
   EXPECT_TRUE(showsQuarters(shown, QRect(320, 0, 160, 100), 0));
+}
+
+// Each head its own picture: one for a monitor is drawn over what the
+// others show, and a screen drawn anew (another program's background in
+// between) gets every monitor's choice back from the store.
+TEST_F(X11RootTest, EachMonitorKeepsItsOwnPicture) {
+  if (const auto why = whyNotRunning("Xephyr", {QStringLiteral("-help")}, "xserver-xephyr"))
+    GTEST_SKIP() << *why;
+  VirtualScreen heads(QStringLiteral("Xephyr"),
+                      {QStringLiteral("+xinerama"), QStringLiteral("-screen"), QStringLiteral("200x100"),
+                       QStringLiteral("-screen"), QStringLiteral("100x100")});
+  ASSERT_TRUE(heads.running()) << heads.errors().toStdString();
+  const ScopedEnv onHeads("DISPLAY", heads.display());
+  const MonitorList monitors = x11Monitors();
+  ASSERT_EQ(monitors.size(), 2);
+  EXPECT_EQ(monitors[1].geometry, QRect(200, 0, 100, 100));
+  const auto solid = [this](const char* name, QColor colour) {
+    QImage picture(20, 10, QImage::Format_RGB32);
+    picture.fill(colour);
+    const QString path = pictures.filePath(QLatin1String(name));
+    EXPECT_TRUE(picture.save(path, "PNG"));
+    return path;
+  };
+  const auto store = std::make_shared<MonitorChoiceStore>(pictures.filePath(QStringLiteral("values.reg")));
+  const auto setter = makeRememberingSetter(makeX11RootSetter(loadScreenPicture, store), store);
+  const auto shows = [](QColor left, QColor right) {
+    const QImage shown = VirtualScreen::rootPicture();
+    return shown.pixel(100, 50) == left.rgb() && shown.pixel(250, 50) == right.rgb();
+  };
+  ASSERT_EQ(setter->setWallpaper(solid("red.png", Qt::red)).status, SetStatus::Applied);
+  const WallpaperTarget right = WallpaperTarget::oneMonitor(monitors[1]);
+  ASSERT_EQ(setter->setWallpaperOn(solid("blue.png", Qt::blue), right, CancelToken()).status,
+            SetStatus::Applied);
+  EXPECT_TRUE(shows(Qt::red, Qt::blue));
+  EXPECT_TRUE(x11PixmapExists(x11RootPixmapId())) << "the pixmap drawn over is freed, the new one kept";
+
+  // A background drawn over all of it since: the restore draws each monitor's choice again.
+  ASSERT_EQ(makeX11RootSetter(loadScreenPicture)->setWallpaper(solid("green.png", Qt::green)).status,
+            SetStatus::Applied);
+  ASSERT_TRUE(shows(Qt::green, Qt::green));
+  ASSERT_EQ(setter->restoreChoices(CancelToken()).status, SetStatus::Applied);
+  EXPECT_TRUE(shows(Qt::red, Qt::blue));
+
+  const SetResult unknown = setter->setWallpaperOn(
+      solid("white.png", Qt::white),
+      WallpaperTarget::oneMonitor({QStringLiteral("VGA-9"), QRect(9, 9, 9, 9)}), CancelToken());
+  EXPECT_EQ(unknown.status, SetStatus::Failed);
+  EXPECT_TRUE(shows(Qt::red, Qt::blue));
 }
 
 TEST_F(X11RootTest, ASixteenBitScreenShowsThePicture) {

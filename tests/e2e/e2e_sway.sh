@@ -21,12 +21,8 @@ readonly SET_SECONDS=60 # a sanitizer build starts slowly
 
 # --- who runs sway
 
-RUN_AS=()
-if ((EUID == 0)); then
-  command -v setpriv >/dev/null 2>&1 || e2e_skip "sway refuses to run as root, and setpriv (util-linux) is missing"
-  id nobody >/dev/null 2>&1 || e2e_skip "sway refuses to run as root, and there is no user \"nobody\" to run it"
-  RUN_AS=(setpriv --reuid="$(id -u nobody)" --regid="$(id -g nobody)" --clear-groups --)
-fi
+e2e_sway_user
+RUN_AS=(${E2E_RUN_AS[@]+"${E2E_RUN_AS[@]}"})
 # as_user COMMAND...: the command as the session's user, in the session's
 # environment and nothing else of this script's.
 as_user() { (as_user_exec "$@"); }

@@ -90,7 +90,8 @@ e2e_finish() {
 e2e_tool_answers() {
   local question output status
   case ${1##*/} in
-    Xvfb) question=-help ;;
+    Xvfb | Xephyr) question=-help ;;
+    grim) question=-h ;;
     desktop-file-validate) question=--help ;;
     nginx) question=-v ;;
     import | convert | compare | xwininfo | xprop | xwd | xev) question=-version ;;
@@ -265,6 +266,17 @@ e2e_start_session() {
   e2e_start_display "${1:-1280x800x24}"
   e2e_start_window_manager
   e2e_start_tray
+}
+
+# e2e_sway_user: sway will not run as root, so as root the array E2E_RUN_AS
+# runs a command as the user "nobody" (it is empty for any other user); the
+# script is skipped when that cannot be done.
+e2e_sway_user() {
+  E2E_RUN_AS=()
+  ((EUID == 0)) || return 0
+  command -v setpriv >/dev/null 2>&1 || e2e_skip "sway refuses to run as root, and setpriv (util-linux) is missing"
+  id nobody >/dev/null 2>&1 || e2e_skip "sway refuses to run as root, and there is no user \"nobody\" to run it"
+  E2E_RUN_AS=(setpriv --reuid="$(id -u nobody)" --regid="$(id -g nobody)" --clear-groups --)
 }
 
 # --- the program
@@ -579,6 +591,15 @@ e2e_pixel() {
   local file=$E2E_TMP/pixel.png
   import -window root -crop "1x1+$1+$2" +repage "$file" 2>/dev/null || return 1
   e2e_pixel_of "$file" 0 0
+}
+
+# e2e_hex_colour_near SHOWN WANTED: e2e_colour_near for colours written as
+# RRGGBB (more digits after them are passed over), within 15 a channel, as
+# JPEG coding and a stretch leave them.
+e2e_hex_colour_near() {
+  local shown=$1 wanted=$2
+  e2e_colour_near "$((16#${shown:0:2})) $((16#${shown:2:2})) $((16#${shown:4:2}))" \
+    "$((16#${wanted:0:2})) $((16#${wanted:2:2})) $((16#${wanted:4:2}))" 15
 }
 
 # e2e_colour_near "R G B" "R G B" [TOLERANCE]: each channel within the tolerance.
