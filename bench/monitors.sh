@@ -15,25 +15,9 @@ runs=${RUNS:-7}
 here=$(cd "$(dirname "$0")/.." && pwd)
 [[ $build == /* ]] || build=$here/$build
 
-missing=()
-for tool in xwallpaper Xvfb Xephyr convert; do
-  command -v "$tool" >/dev/null || missing+=("$tool")
-done
-if ((${#missing[@]} > 0)); then
-  packages=()
-  for tool in "${missing[@]}"; do
-    case $tool in
-      Xvfb) packages+=(xvfb) ;;
-      Xephyr) packages+=(xserver-xephyr) ;;
-      convert) packages+=(imagemagick) ;;
-      *) packages+=("$tool") ;;
-    esac
-  done
-  sudo_cmd=()
-  [[ $(id -u) -eq 0 ]] || sudo_cmd=(sudo)
-  "${sudo_cmd[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${packages[@]}"
-fi
+# shellcheck source=bench/install-tools.sh
+source "$here/bench/install-tools.sh"
+install_missing_tools xwallpaper Xvfb Xephyr convert
 
 [[ -x $build/stage/NimbraWallpaper ]] || { echo "no $build/stage/NimbraWallpaper (build the program)" >&2; exit 2; }
 work=$(mktemp -d /tmp/nimbra-bench-monitors.XXXXXX)

@@ -19,24 +19,9 @@ build=${1:-build-bench}
 runs=${RUNS:-7}
 here=$(cd "$(dirname "$0")/.." && pwd)
 
-missing=()
-for tool in xwallpaper hsetroot Xvfb convert; do
-  command -v "$tool" >/dev/null || missing+=("$tool")
-done
-if ((${#missing[@]} > 0)); then
-  packages=()
-  for tool in "${missing[@]}"; do
-    case $tool in
-      Xvfb) packages+=(xvfb) ;;
-      convert) packages+=(imagemagick) ;;
-      *) packages+=("$tool") ;;
-    esac
-  done
-  sudo_cmd=()
-  [[ $(id -u) -eq 0 ]] || sudo_cmd=(sudo)
-  "${sudo_cmd[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${packages[@]}"
-fi
+# shellcheck source=bench/install-tools.sh
+source "$here/bench/install-tools.sh"
+install_missing_tools xwallpaper hsetroot Xvfb convert
 [[ -x /usr/bin/time ]] || { echo "missing: /usr/bin/time (package time)" >&2; exit 2; }
 
 work=$(mktemp -d /tmp/nimbra-bench-root.XXXXXX)

@@ -19,26 +19,11 @@
 #include "library/StoreRules.h"
 #include "picture/ImageDecode.h"
 #include "picture/PictureFormat.h"
+#include "support/TestPictures.h"
 
 namespace {
 
-// Red on the left half, blue on the right, so that a turn shows.
-QImage halves(QSize size) {
-  QImage image(size, QImage::Format_RGB32);
-  for (int y = 0; y < size.height(); ++y)
-    for (int x = 0; x < size.width(); ++x)
-      image.setPixel(x, y, x < size.width() / 2 ? qRgb(255, 0, 0) : qRgb(0, 0, 255));
-  return image;
-}
-
-QByteArray encode(const QImage& image, const char* format) {
-  QByteArray bytes;
-  QBuffer buffer(&bytes);
-  buffer.open(QIODevice::WriteOnly);
-  QImageWriter writer(&buffer, format);
-  EXPECT_TRUE(writer.write(image));
-  return bytes;
-}
+QByteArray encode(const QImage& image, const char* format) { return encodePicture(image, format); }
 
 // The JPEG with an Exif segment after its JFIF one holding only the orientation.
 QByteArray withOrientation(const QByteArray& jpeg, quint16 orientation) {

@@ -22,27 +22,11 @@
 #include "picture/JpegEncode.h"
 #include "picture/PictureFormat.h"
 #include "picture/ScreenPictureLoad.h"
+#include "support/TestPictures.h"
 
 namespace {
 
-QByteArray encode(const QImage& image, const char* format) {
-  QByteArray bytes;
-  QBuffer buffer(&bytes);
-  buffer.open(QIODevice::WriteOnly);
-  QImageWriter writer(&buffer, format);
-  writer.setQuality(95);
-  EXPECT_TRUE(writer.write(image)) << qPrintable(writer.errorString());
-  return bytes;
-}
-
-// Red on the left half, blue on the right.
-QImage halves(QSize size) {
-  QImage image(size, QImage::Format_RGB32);
-  for (int y = 0; y < size.height(); ++y)
-    for (int x = 0; x < size.width(); ++x)
-      image.setPixel(x, y, x < size.width() / 2 ? qRgb(255, 0, 0) : qRgb(0, 0, 255));
-  return image;
-}
+QByteArray encode(const QImage& image, const char* format) { return encodePicture(image, format, 95); }
 
 // A TIFF field of `value` in the byte order the header names.
 template <typename Value>
