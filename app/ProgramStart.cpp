@@ -202,6 +202,7 @@ AppContext makeAppContext() {
   context.homeSite = homeSite(context.dataFolder);
   context.monitors = sessionMonitorLister();
   const BackendServices services{loadScreenPicture,
+                                 openScreenPicture,
                                  encodeComposition,
                                  wallpaperCopyFolder(context.dataFolder),
                                  std::make_shared<MonitorChoiceStore>(ValueStore::defaultFilePath()),

@@ -60,7 +60,7 @@ void measure(const QString& screenSize, const QString& picture, int runs) {
   for (int run = 0; run < runs; ++run) {
     QElapsedTimer timer;
     timer.start();
-    const SetResult result = makeX11RootSetter(loadScreenPicture)->setWallpaper(picture);
+    const SetResult result = makeX11RootSetter(openScreenPicture)->setWallpaper(picture);
     times.push_back(timer.nsecsElapsed() / 1e6);
     if (result.status != SetStatus::Applied) {
       std::printf("%-10s failed: %s\n", qPrintable(screenSize), qPrintable(result.detail));

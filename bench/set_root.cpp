@@ -21,6 +21,7 @@ int main(int argc, char** argv) {
   const DesktopSession session = DesktopSession::fromEnvironment();
   BackendServices services;
   services.loadPicture = loadScreenPicture;
+  services.openPicture = openScreenPicture;
   services.copyFolder = wallpaperCopyFolder(dataFolder());
   const SetResult result =
       makeWallpaperSetter(detectDesktopFamily(session), session, services)->setWallpaper(path);

@@ -1,6 +1,8 @@
 #include "picture/JpegDecode.h"
 
 #include <QSysInfo>
+#include <algorithm>
+#include <array>
 #include <csetjmp>
 #include <cstdio>
 #include <vector>
@@ -180,13 +182,25 @@ class JpegDecoder {
     return true;
   }
 
-  // Reads every row into a buffer of four bytes a pixel.
-  bool readRows(uchar* bits, qsizetype bytesPerLine) {
+  // Reads the next `count` rows (no more than are left) into a buffer of
+  // four bytes a pixel.
+  bool readRows(uchar* const bits, int count, qsizetype bytesPerLine) {
+    const JDIMENSION first = m_cinfo.output_scanline;
+    const JDIMENSION end = std::min(m_cinfo.output_height, first + JDIMENSION(count));
     if (setjmp(m_error.jump)) return false;
-    while (m_cinfo.output_scanline < m_cinfo.output_height) {
-      JSAMPROW row = bits + qsizetype(m_cinfo.output_scanline) * bytesPerLine;
-      jpeg_read_scanlines(&m_cinfo, &row, 1);
+    while (m_cinfo.output_scanline < end) {
+      // libjpeg hands out as many rows as one pass of its sampling gives.
+      std::array<JSAMPROW, kRowsAtOnce> rows{};
+      const JDIMENSION done = m_cinfo.output_scanline - first;
+      const JDIMENSION wanted = std::min<JDIMENSION>(kRowsAtOnce, end - m_cinfo.output_scanline);
+      for (JDIMENSION n = 0; n < wanted; ++n) rows[n] = bits + qsizetype(done + n) * bytesPerLine;
+      jpeg_read_scanlines(&m_cinfo, rows.data(), wanted);
     }
+    return true;
+  }
+
+  bool finish() {
+    if (setjmp(m_error.jump)) return false;
     jpeg_finish_decompress(&m_cinfo);
     return true;
   }
@@ -202,6 +216,9 @@ class JpegDecoder {
     return QSysInfo::ByteOrder == QSysInfo::LittleEndian ? JCS_EXT_BGRX : JCS_EXT_XRGB;
   }
 
+  // Two rows of the tallest sampling factor cover what one call can give.
+  static constexpr JDIMENSION kRowsAtOnce = 16;
+
   jpeg_decompress_struct m_cinfo{};
   JpegErrorManager m_error{};
   jpeg_progress_mgr m_progress{};
@@ -209,11 +226,12 @@ class JpegDecoder {
   bool m_created = false;
 };
 
-void cmykToRgb(QImage& image, bool inverted) {
-  for (int y = 0; y < image.height(); ++y) {
-    auto* pixel = reinterpret_cast<QRgb*>(image.scanLine(y));
-    const uchar* cmyk = image.constScanLine(y);
-    for (int x = 0; x < image.width(); ++x, cmyk += 4) {
+// Turns rows of CMYK bytes into Format_RGB32 pixels where they lie.
+void cmykToRgb(uchar* rows, int width, int count, qsizetype bytesPerLine, bool inverted) {
+  for (int y = 0; y < count; ++y) {
+    auto* pixel = reinterpret_cast<QRgb*>(rows + y * bytesPerLine);
+    const uchar* cmyk = rows + y * bytesPerLine;
+    for (int x = 0; x < width; ++x, cmyk += 4) {
       const int c = inverted ? cmyk[0] : 255 - cmyk[0];
       const int m = inverted ? cmyk[1] : 255 - cmyk[1];
       const int yellow = inverted ? cmyk[2] : 255 - cmyk[2];
@@ -226,6 +244,23 @@ void cmykToRgb(QImage& image, bool inverted) {
 QImage refuse(QString* why, const QString& text) {
   if (why) *why = text;
   return {};
+}
+
+QString tooLarge(const JpegDecoder& decoder) {
+  const QSize size = decoder.sourceSize();
+  return QStringLiteral("picture too large (%1 x %2)").arg(size.width()).arg(size.height());
+}
+
+// Reads the header and chooses the scale; false, with the reason in `why`,
+// when the header is damaged or the result would exceed `maxBytes`.
+bool openForScale(JpegDecoder& decoder, JpegScale scale, QSize box, qint64 maxBytes, QString* why) {
+  if (!decoder.open(maxBytes) || !decoder.chooseScale(scale, box)) {
+    refuse(why, decoder.message());
+    return false;
+  }
+  if (fitsDecodeLimit(decoder.outputSize(), maxBytes)) return true;
+  refuse(why, tooLarge(decoder));
+  return false;
 }
 
 }  // namespace
@@ -243,20 +278,48 @@ QImage decodeJpegStream(QIODevice& source, JpegScale scale, QSize box, qint64 ma
                         DecodeReservation& reservation, QString* why) {
   JpegDecoder decoder(source);
   const auto fail = [&] { return refuse(why, decoder.message()); };
-  const auto tooLarge = [&] {
-    const QSize size = decoder.sourceSize();
-    return refuse(why, QStringLiteral("picture too large (%1 x %2)").arg(size.width()).arg(size.height()));
-  };
-  if (!decoder.open(maxBytes) || !decoder.chooseScale(scale, box)) return fail();
+  if (!openForScale(decoder, scale, box, maxBytes, why)) return {};
   const QSize output = decoder.outputSize();
-  if (!fitsDecodeLimit(output, maxBytes)) return tooLarge();
   qint64 workingBytes = 0;
   if (!decoder.measureWorkingBytes(workingBytes)) return fail();
-  if (!reservation.take(decodedBytes(output) + workingBytes)) return tooLarge();
+  if (!reservation.take(decodedBytes(output) + workingBytes)) return refuse(why, tooLarge(decoder));
   if (!decoder.start()) return fail();
   QImage image = makeLargeImage(output);
   if (image.isNull()) return refuse(why, QStringLiteral("out of memory"));
-  if (!decoder.readRows(image.bits(), image.bytesPerLine())) return fail();
-  if (decoder.decodedCmyk()) cmykToRgb(image, decoder.invertedCmyk());
+  if (!decoder.readRows(image.bits(), output.height(), image.bytesPerLine()) || !decoder.finish())
+    return fail();
+  if (decoder.decodedCmyk())
+    cmykToRgb(image.bits(), image.width(), image.height(), image.bytesPerLine(), decoder.invertedCmyk());
   return image;
+}
+
+struct JpegRows::Decoding {
+  explicit Decoding(QIODevice& source) : decoder(source) {}
+  JpegDecoder decoder;
+};
+
+JpegRows::JpegRows(std::unique_ptr<Decoding> decoding) : m_decoding(std::move(decoding)) {}
+JpegRows::~JpegRows() = default;
+
+std::unique_ptr<JpegRows> JpegRows::open(QIODevice& source, QSize box, qint64 maxBytes, QString* why) {
+  auto decoding = std::make_unique<Decoding>(source);
+  JpegDecoder& decoder = decoding->decoder;
+  if (!openForScale(decoder, JpegScale::CoverBox, box, maxBytes, why)) return nullptr;
+  if (!decoder.start()) {
+    refuse(why, decoder.message());
+    return nullptr;
+  }
+  return std::unique_ptr<JpegRows>(new JpegRows(std::move(decoding)));
+}
+
+QSize JpegRows::size() const { return m_decoding->decoder.outputSize(); }
+
+bool JpegRows::read(uchar* rows, int count, qsizetype bytesPerLine, QString* why) {
+  JpegDecoder& decoder = m_decoding->decoder;
+  if (!decoder.readRows(rows, count, bytesPerLine)) {
+    refuse(why, decoder.message());
+    return false;
+  }
+  if (decoder.decodedCmyk()) cmykToRgb(rows, size().width(), count, bytesPerLine, decoder.invertedCmyk());
+  return true;
 }

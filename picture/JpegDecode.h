@@ -9,6 +9,7 @@
 #include <QImage>
 #include <QSize>
 #include <QString>
+#include <memory>
 
 #include "picture/DecodeBudget.h"
 
@@ -27,3 +28,27 @@ QSize readJpegSize(QIODevice& source, QString* why = nullptr);
 // On any failure: a null image and the reason in `why`; it never aborts.
 QImage decodeJpegStream(QIODevice& source, JpegScale scale, QSize box, qint64 maxBytes,
                         DecodeReservation& reservation, QString* why);
+
+// A JPEG read a few rows at a time, top row first, into Format_RGB32 (CMYK
+// and grey included), at the smallest of those scales whose output covers
+// the box: a picture drawn in bands never needs all its rows at once.
+class JpegRows {
+ public:
+  ~JpegRows();
+  JpegRows(const JpegRows&) = delete;
+  JpegRows& operator=(const JpegRows&) = delete;
+
+  // Reads the header from `source`, which must outlive the result. Nothing,
+  // with the reason in `why`, for a damaged header or an output of more than
+  // `maxBytes`.
+  static std::unique_ptr<JpegRows> open(QIODevice& source, QSize box, qint64 maxBytes, QString* why);
+  QSize size() const;
+  // The next `count` rows into `rows`, each `bytesPerLine` after the one
+  // before; false, with the reason in `why`, when the data is damaged or cut.
+  bool read(uchar* rows, int count, qsizetype bytesPerLine, QString* why);
+
+ private:
+  struct Decoding;
+  explicit JpegRows(std::unique_ptr<Decoding> decoding);
+  std::unique_ptr<Decoding> m_decoding;
+};

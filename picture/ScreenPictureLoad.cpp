@@ -3,10 +3,14 @@
 #include <QFile>
 #include <QSysInfo>
 #include <QtEndian>
+#include <cstring>
 #include <limits>
 #include <memory>
 
+#include "picture/ExifOrientation.h"
 #include "picture/ImageDecode.h"
+#include "picture/JpegDecode.h"
+#include "picture/PictureFormat.h"
 #include "platform/FileNames.h"
 
 namespace {
@@ -98,14 +102,85 @@ void makeDrawable(QImage& picture) {
   picture.convertTo(picture.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
 }
 
-}  // namespace
+// A JPEG decoded band by band into a window of rows that moves down the
+// picture: a screen's worth of stretching touches a few hundred kilobytes
+// of the picture instead of all of it.
+class JpegScreenRows : public ScreenPictureRows {
+ public:
+  JpegScreenRows(const QString& path, std::unique_ptr<QFile> file, std::unique_ptr<JpegRows> reader)
+      : m_path(path), m_file(std::move(file)), m_reader(std::move(reader)) {}
 
-std::optional<ScreenPicture> loadScreenPicture(const QString& path, QSize box, QString& why) {
-  std::unique_ptr<QFile> file = openFileForReading(path);
-  if (!file) {
-    why = QStringLiteral("cannot open the picture %1").arg(path);
-    return std::nullopt;
+  QSize size() const override { return m_reader->size(); }
+
+  const ScreenPicture* rows(int first, int last, int& top, QString& why) override {
+    if (first < m_top || first >= last || last > size().height()) {
+      why = QStringLiteral("rows %1 to %2 were asked for after row %3").arg(first).arg(last).arg(m_top);
+      return nullptr;
+    }
+    // Rows skipped over are decoded into the window too, and dropped below.
+    dropRowsAbove(std::min(first, m_top + m_held));
+    if (last > m_top + m_held && !readUpTo(last, why)) return nullptr;
+    dropRowsAbove(first);
+    top = m_top;
+    m_view.pixels =
+        QImage(m_window.constBits(), m_window.width(), m_held, m_window.bytesPerLine(), m_window.format());
+    return &m_view;
   }
+
+ private:
+  void dropRowsAbove(int row) {
+    const int dropped = row - m_top;
+    if (dropped <= 0) return;
+    const qsizetype line = m_window.bytesPerLine();
+    std::memmove(m_window.bits(), m_window.constBits() + dropped * line, (m_held - dropped) * line);
+    m_top = row;
+    m_held -= dropped;
+  }
+
+  bool readUpTo(int last, QString& why) {
+    if (!holdRows(last - m_top)) {
+      why = QStringLiteral("not enough memory for the rows of the picture");
+      return false;
+    }
+    const qsizetype line = m_window.bytesPerLine();
+    const int count = last - m_top - m_held;
+    QString reason;
+    if (!m_reader->read(m_window.bits() + m_held * line, count, line, &reason)) {
+      why = QStringLiteral("cannot read the picture %1: %2").arg(m_path, reason);
+      return false;
+    }
+    m_held += count;
+    return true;
+  }
+
+  // Grows the window, keeping the rows it holds, to hold `rows` rows.
+  bool holdRows(int rows) {
+    if (m_window.height() >= rows) return true;
+    QImage larger(size().width(), rows, QImage::Format_RGB32);
+    if (larger.isNull()) return false;
+    if (m_held > 0) std::memcpy(larger.bits(), m_window.constBits(), m_held * m_window.bytesPerLine());
+    m_window = std::move(larger);
+    return true;
+  }
+
+  QString m_path;
+  // Declared before the reader that reads it, so it is closed after.
+  std::unique_ptr<QFile> m_file;
+  std::unique_ptr<JpegRows> m_reader;
+  QImage m_window;
+  int m_top = 0;   // the picture's row at the top of the window
+  int m_held = 0;  // the rows the window holds from there
+  ScreenPicture m_view;
+};
+
+std::unique_ptr<QFile> openPicture(const QString& path, QString& why) {
+  std::unique_ptr<QFile> file = openFileForReading(path);
+  if (!file) why = QStringLiteral("cannot open the picture %1").arg(path);
+  return file;
+}
+
+std::optional<ScreenPicture> loadOpenedPicture(std::unique_ptr<QFile> file, const QString& path, QSize box,
+                                               QString& why) {
   if (const std::optional<BitmapLayout> layout = inPlaceBitmapLayout(*file)) {
     if (std::optional<ScreenPicture> mapped = mapBitmap(std::move(file), *layout)) return mapped;
     why = QStringLiteral("cannot map the picture %1").arg(path);
@@ -123,4 +198,37 @@ std::optional<ScreenPicture> loadScreenPicture(const QString& path, QSize box, Q
     return std::nullopt;
   }
   return ScreenPicture{std::move(decoded), RowOrder::TopDown};
+}
+
+// A JPEG that is shown as it is stored can be read in bands; one that its
+// Exif data turns is turned whole.
+bool readsInBands(QFile& file) {
+  return probePictureFormat(file) == PictureFormat::Jpeg && file.size() <= kMaxDecodedBytes &&
+         peekExifOrientation(file) == ExifOrientation::Normal;
+}
+
+}  // namespace
+
+std::optional<ScreenPicture> loadScreenPicture(const QString& path, QSize box, QString& why) {
+  std::unique_ptr<QFile> file = openPicture(path, why);
+  if (!file) return std::nullopt;
+  return loadOpenedPicture(std::move(file), path, box, why);
+}
+
+std::unique_ptr<ScreenPictureRows> openScreenPicture(const QString& path, QSize box, QString& why) {
+  std::unique_ptr<QFile> file = openPicture(path, why);
+  if (!file) return nullptr;
+  if (readsInBands(*file)) {
+    QString reason;
+    std::unique_ptr<JpegRows> reader = JpegRows::open(*file, box, kMaxDecodedBytes, &reason);
+    if (!reader || !fitsScreenPicture(reader->size())) {
+      why = QStringLiteral("cannot read the picture %1: %2")
+                .arg(path, reader ? QStringLiteral("it is too large") : reason);
+      return nullptr;
+    }
+    return std::make_unique<JpegScreenRows>(path, std::move(file), std::move(reader));
+  }
+  std::optional<ScreenPicture> whole = loadOpenedPicture(std::move(file), path, box, why);
+  if (!whole) return nullptr;
+  return wholePictureRows(std::move(*whole));
 }

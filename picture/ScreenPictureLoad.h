@@ -3,6 +3,7 @@
 
 #include <QSize>
 #include <QString>
+#include <memory>
 #include <optional>
 
 #include "platform/ScreenPicture.h"
@@ -13,3 +14,8 @@
 // Nothing, with the reason in `why`, when the file cannot be read as a
 // picture. Fits ScreenPictureLoader.
 std::optional<ScreenPicture> loadScreenPicture(const QString& path, QSize box, QString& why);
+
+// The same picture, to be drawn band by band: a JPEG that needs no turning
+// is decoded a band of rows at a time as they are asked for; any other
+// picture is read whole as above. Fits ScreenPictureOpener.
+std::unique_ptr<ScreenPictureRows> openScreenPicture(const QString& path, QSize box, QString& why);

@@ -216,7 +216,7 @@ std::unique_ptr<WallpaperSetter> makeDesktopSetter(DesktopFamily family, const D
   }
   switch (family) {
     case DesktopFamily::BareX11:
-      return makeX11RootSetter(services.loadPicture, services.choices);
+      return makeX11RootSetter(services.openPicture, services.choices);
     case DesktopFamily::LayerShell:
       return makeLayerShellSetter(services.choices, services.runtimeFolder);
     case DesktopFamily::Hyprland:

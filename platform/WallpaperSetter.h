@@ -115,9 +115,9 @@ std::unique_ptr<WallpaperSetter> makeXfceSetter(const QStringList& monitorNames)
 std::unique_ptr<WallpaperSetter> makeKdeSetter();
 std::unique_ptr<WallpaperSetter> makeSwaySetter();
 std::unique_ptr<WallpaperSetter> makePcmanfmSetter(PcmanfmFlavour flavour);
-// Reads its pictures through `loadPicture`, which the picture layer gives;
+// Reads its pictures through `openPicture`, which the picture layer gives;
 // `choices` has what each monitor showed, for a screen drawn anew.
-std::unique_ptr<WallpaperSetter> makeX11RootSetter(ScreenPictureLoader loadPicture,
+std::unique_ptr<WallpaperSetter> makeX11RootSetter(ScreenPictureOpener openPicture,
                                                    std::shared_ptr<const MonitorChoiceStore> choices = {});
 // For a desktop that keeps one picture for all monitors: a picture for one
 // monitor becomes one picture of the whole desktop (each monitor's choice
@@ -169,6 +169,7 @@ QString wallpaperCopyFolder(const QString& dataFolder);
 // writer, where the copies go, and the choices of the monitors.
 struct BackendServices {
   ScreenPictureLoader loadPicture;
+  ScreenPictureOpener openPicture;  // the same pictures, read in bands
   PictureEncoder encodePicture;
   QString copyFolder;
   std::shared_ptr<const MonitorChoiceStore> choices;

@@ -18,7 +18,6 @@
 #include <vector>
 
 #include "platform/DesktopComposition.h"
-#include "platform/LargeBuffer.h"
 #include "platform/PixmanCalls.h"
 #include "platform/ScreenPicture.h"
 #include "platform/WallpaperSetter.h"
@@ -113,44 +112,50 @@ pixman_format_code_t pixmanFormatOf(const XImage& image, const PixmanCalls& pixm
   return pixman.formatSupportedDestination(format) ? format : pixman_format_code_t(0);
 }
 
-// The screen-sized picture on its way to the server, in the screen's pixel
-// format. It travels in the requests of XPutImage. MIT-SHM would spare the
-// socket, but for one picture sent once it costs more than it saves: on a
-// 3840x2160 screen the server spent about 30 ms of processor time on each
-// fresh shared segment against 8 ms reading the same pixels from the socket.
-class ScreenImage {
+// Pixels on their way to the server, a band of rows at a time in the
+// screen's pixel format. A band is small enough to stay in the processor's
+// cache between pixman writing it and the socket reading it, and it is
+// reused for the next band: a fresh screen-sized buffer costs more in page
+// faults and zeroing than the stretch that fills it. They travel in the
+// requests of XPutImage. MIT-SHM would spare the socket, but for one picture
+// sent once it costs more than it saves: on a 3840x2160 screen the server
+// spent about 30 ms of processor time on each fresh shared segment against
+// 8 ms reading the same pixels from the socket.
+class BandImage {
  public:
-  static std::unique_ptr<ScreenImage> create(const PixmanCalls& pixman, Display* display, Visual* visual,
-                                             int depth, QSize size, QString& why) {
-    std::unique_ptr<ScreenImage> screen(new ScreenImage(pixman, display));
-    if (!screen->createImage(visual, depth, size, why) || !screen->wrapForPixman(why)) return nullptr;
-    return screen;
+  static std::unique_ptr<BandImage> create(const PixmanCalls& pixman, Display* display, Visual* visual,
+                                           int depth, QSize size, QString& why) {
+    std::unique_ptr<BandImage> band(new BandImage(pixman, display));
+    if (!band->createImage(visual, depth, size, why) || !band->chooseDrawnPixels(why)) return nullptr;
+    return band;
   }
 
-  ~ScreenImage() {
-    if (m_target) m_pixman.imageUnref(m_target);
+  ~BandImage() {
+    std::free(m_converted);
     if (m_image) XDestroyImage(m_image);
   }
-  ScreenImage(const ScreenImage&) = delete;
-  ScreenImage& operator=(const ScreenImage&) = delete;
+  BandImage(const BandImage&) = delete;
+  BandImage& operator=(const BandImage&) = delete;
 
-  // What pixman draws into.
-  pixman_image_t* target() const { return m_target; }
-  unsigned width() const { return unsigned(m_image->width); }
-  unsigned height() const { return unsigned(m_image->height); }
+  int width() const { return m_image->width; }
+  int capacity() const { return m_image->height; }
 
-  // Sends the pixels to `drawable`, their top left corner at `at`; errors
-  // surface at the caller's next sync.
-  void sendTo(Drawable drawable, QPoint at = {}) {
-    if (!m_direct) convertForServer();
-    GC gc = XCreateGC(m_display, drawable, 0, nullptr);
+  // What pixman draws the band's first `rows` rows into; null when there is
+  // no memory. Freed with the pixman library's unref.
+  pixman_image_t* target(int rows) const {
+    return m_pixman.imageCreateBits(m_format, m_image->width, rows, m_drawn, m_drawnStride);
+  }
+
+  // Sends the first `rows` rows to `drawable`, their top left corner at `at`;
+  // errors surface at the caller's next sync.
+  void sendTo(Drawable drawable, GC gc, QPoint at, int rows) {
+    if (m_converted) convertForServer(rows);
     XPutImage(m_display, drawable, gc, m_image, 0, 0, at.x(), at.y(), unsigned(m_image->width),
-              unsigned(m_image->height));
-    XFreeGC(m_display, gc);
+              unsigned(rows));
   }
 
  private:
-  ScreenImage(const PixmanCalls& pixman, Display* display) : m_pixman(pixman), m_display(display) {}
+  BandImage(const PixmanCalls& pixman, Display* display) : m_pixman(pixman), m_display(display) {}
 
   bool createImage(Visual* visual, int depth, QSize size, QString& why) {
     m_image = XCreateImage(m_display, visual, unsigned(depth), ZPixmap, 0, nullptr, unsigned(size.width()),
@@ -160,10 +165,10 @@ class ScreenImage {
       return false;
     }
     // XDestroyImage releases the pixels with free().
-    m_image->data = static_cast<char*>(
-        allocateLargeBuffer(std::size_t(m_image->bytes_per_line) * std::size_t(size.height())));
+    m_image->data =
+        static_cast<char*>(std::malloc(std::size_t(m_image->bytes_per_line) * std::size_t(size.height())));
     if (!m_image->data) {
-      why = QStringLiteral("not enough memory for a screen-sized picture");
+      why = QStringLiteral("not enough memory for the picture's rows");
       return false;
     }
     return true;
@@ -171,26 +176,29 @@ class ScreenImage {
 
   // pixman draws straight into the image when it knows its format, else into
   // a buffer of 32-bit pixels that is converted pixel by pixel.
-  bool wrapForPixman(QString& why) {
-    const pixman_format_code_t format = pixmanFormatOf(*m_image, m_pixman);
-    m_direct = format != 0;
-    m_target =
-        m_direct
-            ? m_pixman.imageCreateBits(format, m_image->width, m_image->height,
-                                       reinterpret_cast<uint32_t*>(m_image->data), m_image->bytes_per_line)
-            : m_pixman.imageCreateBits(PIXMAN_x8r8g8b8, m_image->width, m_image->height, nullptr, 0);
-    if (!m_target) why = QStringLiteral("not enough memory for a screen-sized picture");
-    return m_target != nullptr;
+  bool chooseDrawnPixels(QString& why) {
+    m_format = pixmanFormatOf(*m_image, m_pixman);
+    if (m_format != 0) {
+      m_drawn = reinterpret_cast<uint32_t*>(m_image->data);
+      m_drawnStride = m_image->bytes_per_line;
+      return true;
+    }
+    m_format = PIXMAN_x8r8g8b8;
+    m_drawnStride = m_image->width * 4;
+    m_converted = static_cast<uint32_t*>(
+        std::malloc(std::size_t(m_drawnStride) * std::size_t(std::max(1, m_image->height))));
+    m_drawn = m_converted;
+    if (!m_converted) why = QStringLiteral("not enough memory for the picture's rows");
+    return m_converted != nullptr;
   }
 
-  void convertForServer() {
+  void convertForServer(int rows) {
     const ChannelTable red = makeChannelTable(m_image->red_mask);
     const ChannelTable green = makeChannelTable(m_image->green_mask);
     const ChannelTable blue = makeChannelTable(m_image->blue_mask);
-    const auto* pixels = reinterpret_cast<const std::uint8_t*>(m_pixman.imageGetData(m_target));
-    const int stride = m_pixman.imageGetStride(m_target);
-    for (int y = 0; y < m_image->height; ++y) {
-      const auto* line = reinterpret_cast<const std::uint32_t*>(pixels + std::ptrdiff_t(y) * stride);
+    const auto* pixels = reinterpret_cast<const std::uint8_t*>(m_converted);
+    for (int y = 0; y < rows; ++y) {
+      const auto* line = reinterpret_cast<const std::uint32_t*>(pixels + std::ptrdiff_t(y) * m_drawnStride);
       for (int x = 0; x < m_image->width; ++x) {
         const std::uint32_t colour = line[x];
         XPutPixel(m_image, x, y,
@@ -202,8 +210,22 @@ class ScreenImage {
   const PixmanCalls& m_pixman;
   Display* m_display;
   XImage* m_image = nullptr;
-  bool m_direct = false;
-  pixman_image_t* m_target = nullptr;
+  pixman_format_code_t m_format = pixman_format_code_t(0);
+  uint32_t* m_drawn = nullptr;
+  int m_drawnStride = 0;
+  uint32_t* m_converted = nullptr;  // when pixman cannot draw the screen's format
+};
+
+// About half a megabyte a band.
+constexpr int kBandBytes = 512 * 1024;
+
+int bandRowsFor(int width) { return std::max(1, kBandBytes / std::max(1, width * 4)); }
+
+// One rectangle of the screen that a picture is stretched onto, and how far
+// down it the bands have come.
+struct AreaProgress {
+  QRect area;
+  int row = 0;
 };
 
 MonitorList randrMonitors(Display* display, Window root) {
@@ -348,10 +370,111 @@ struct RootScreen {
   MonitorList monitors;
 };
 
+// The pixmap that becomes the root's background. It belongs to the setter's
+// connection, so it is gone with the connection unless it was published.
+class RootComposition {
+ public:
+  RootComposition(const PixmanCalls& pixman, const RootScreen& screen, const ScreenPictureOpener& open)
+      : m_pixman(pixman), m_screen(screen), m_open(open), m_display(screen.display.get()) {
+    m_pixmap = XCreatePixmap(m_display, m_screen.root, unsigned(m_screen.size.width()),
+                             unsigned(m_screen.size.height()), unsigned(m_screen.depth));
+    m_gc = XCreateGC(m_display, m_pixmap, 0, nullptr);
+  }
+  ~RootComposition() { XFreeGC(m_display, m_gc); }
+  RootComposition(const RootComposition&) = delete;
+  RootComposition& operator=(const RootComposition&) = delete;
+
+  Pixmap pixmap() const { return m_pixmap; }
+
+  // What lies outside `areas`: a copy of `below`'s pixels, or black when it
+  // is None. Sent at once, so that the server draws it while the pictures
+  // are read.
+  void paintOutside(const std::vector<QRect>& areas, Pixmap below) {
+    const std::vector<QRect> outside = uncoveredAreas(m_screen.size, areas);
+    if (below == None) {
+      XSetForeground(m_display, m_gc, BlackPixel(m_display, DefaultScreen(m_display)));
+      for (const QRect& rectangle : outside)
+        XFillRectangle(m_display, m_pixmap, m_gc, rectangle.x(), rectangle.y(), unsigned(rectangle.width()),
+                       unsigned(rectangle.height()));
+    } else {
+      for (const QRect& rectangle : outside)
+        XCopyArea(m_display, below, m_pixmap, m_gc, rectangle.x(), rectangle.y(), unsigned(rectangle.width()),
+                  unsigned(rectangle.height()), rectangle.x(), rectangle.y());
+    }
+    XFlush(m_display);
+  }
+
+  // The picture stretched onto each of its areas, band by band. The band
+  // drawn next is always the one that needs the picture's highest rows, so
+  // the picture is read once, top to bottom, whatever the areas' sizes.
+  bool draw(const PicturePlacement& placement, const CancelToken& cancel, QString& why) {
+    const std::unique_ptr<ScreenPictureRows> picture = m_open(placement.path, placement.box(), why);
+    if (!picture) return false;
+    std::vector<AreaProgress> areas;
+    for (const QRect& area : placement.areas)
+      if (!area.isEmpty()) areas.push_back({area, 0});
+    const int pictureHeight = picture->size().height();
+    const auto nextRows = [&](const AreaProgress& progress) {
+      const int rows = std::min(bandRowsFor(progress.area.width()), progress.area.height() - progress.row);
+      return sampledRows(pictureHeight, progress.area.height(), progress.row, rows).first;
+    };
+    while (!areas.empty()) {
+      if (cancel.isCancelled()) {
+        why = QStringLiteral("stopped before the picture was shown");
+        return false;
+      }
+      const auto next = std::min_element(areas.begin(), areas.end(), [&](const auto& a, const auto& b) {
+        return nextRows(a) < nextRows(b);
+      });
+      if (!drawBand(*picture, *next, why)) return false;
+      if (next->row == next->area.height()) areas.erase(next);
+    }
+    return true;
+  }
+
+ private:
+  bool drawBand(ScreenPictureRows& picture, AreaProgress& progress, QString& why) {
+    BandImage* band = bandFor(progress.area.width(), why);
+    if (!band) return false;
+    const int rows = std::min(band->capacity(), progress.area.height() - progress.row);
+    pixman_image_t* target = band->target(rows);
+    if (!target) {
+      why = QStringLiteral("not enough memory for the picture's rows");
+      return false;
+    }
+    const bool drawn = drawStretchedBand(picture, progress.area.size(), progress.row, target, why);
+    m_pixman.imageUnref(target);
+    if (!drawn) return false;
+    band->sendTo(m_pixmap, m_gc, progress.area.topLeft() + QPoint(0, progress.row), rows);
+    progress.row += rows;
+    return true;
+  }
+
+  // One band image for each width of area, made when first needed.
+  BandImage* bandFor(int width, QString& why) {
+    const auto same = std::find_if(m_bands.begin(), m_bands.end(),
+                                   [width](const auto& band) { return band->width() == width; });
+    if (same != m_bands.end()) return same->get();
+    std::unique_ptr<BandImage> band = BandImage::create(m_pixman, m_display, m_screen.visual, m_screen.depth,
+                                                        QSize(width, bandRowsFor(width)), why);
+    if (!band) return nullptr;
+    m_bands.push_back(std::move(band));
+    return m_bands.back().get();
+  }
+
+  const PixmanCalls& m_pixman;
+  const RootScreen& m_screen;
+  const ScreenPictureOpener& m_open;
+  Display* m_display;
+  Pixmap m_pixmap = None;
+  GC m_gc = nullptr;
+  std::vector<std::unique_ptr<BandImage>> m_bands;
+};
+
 class X11RootSetter : public MonitorSetter {
  public:
-  X11RootSetter(ScreenPictureLoader loadPicture, std::shared_ptr<const MonitorChoiceStore> choices)
-      : m_loadPicture(std::move(loadPicture)), m_choices(std::move(choices)) {}
+  X11RootSetter(ScreenPictureOpener openPicture, std::shared_ptr<const MonitorChoiceStore> choices)
+      : m_openPicture(std::move(openPicture)), m_choices(std::move(choices)) {}
 
   SetResult setWallpaperOn(const QString& path, const WallpaperTarget& target,
                            const CancelToken& cancel) override {
@@ -364,7 +487,7 @@ class X11RootSetter : public MonitorSetter {
     const Monitor& monitor = found->monitor;
     const Pixmap shown = reusableRootPixmap(screen.display.get(), screen.root, screen.size, screen.depth);
     SetResult result = shown == None ? drawAll(screen, chosen(path, *found), cancel)
-                                     : drawOneOver(screen, shown, monitor, path, cancel);
+                                     : compose(screen, {{path, {monitor.geometry}}}, shown, cancel);
     result.monitor = monitor.name;
     return result;
   }
@@ -391,7 +514,7 @@ class X11RootSetter : public MonitorSetter {
   }
 
   std::optional<SetResult> open(RootScreen& screen) const {
-    if (!m_loadPicture) return SetResult::unavailable(QStringLiteral("no picture reader was given"));
+    if (!m_openPicture) return SetResult::unavailable(QStringLiteral("no picture reader was given"));
     screen.display.reset(XOpenDisplay(nullptr));
     Display* display = screen.display.get();
     if (!display) return SetResult::unavailable(QStringLiteral("cannot open the X display"));
@@ -408,70 +531,48 @@ class X11RootSetter : public MonitorSetter {
 
   // Every monitor with its choice, black where none is.
   SetResult drawAll(RootScreen& screen, const MonitorChoices& choices, const CancelToken& cancel) const {
-    const PixmanCalls* pixman = pixmanCalls();
-    if (!pixman) return SetResult::unavailable(QStringLiteral("the pixman library cannot be opened"));
-    QString why;
-    const std::unique_ptr<ScreenImage> image =
-        ScreenImage::create(*pixman, screen.display.get(), screen.visual, screen.depth, screen.size, why);
-    if (!image) return SetResult::failed(why);
-    if (!drawComposition(planComposition(screen.monitors, choices, {}), m_loadPicture, image->target(), why))
-      return SetResult::failed(why);
-    // Whoever waited has given up: a background arriving later would surprise the user.
-    if (cancel.isCancelled())
-      return SetResult::timedOut(QStringLiteral("stopped before the picture was shown"));
-    return publish(screen, None, *image, {});
+    return compose(screen, planComposition(screen.monitors, choices, {}), None, cancel);
   }
 
-  SetResult drawOneOver(RootScreen& screen, Pixmap shown, const Monitor& monitor, const QString& path,
-                        const CancelToken& cancel) const {
-    QString why;
-    const std::optional<ScreenPicture> picture = m_loadPicture(path, monitor.geometry.size(), why);
-    if (!picture) return SetResult::failed(why);
-    if (cancel.isCancelled())
-      return SetResult::timedOut(QStringLiteral("stopped before the picture was shown"));
+  // A new root pixmap: the pictures on their areas over a copy of `below`
+  // (black when None). Nothing is changed on the screen unless every picture
+  // arrived whole.
+  SetResult compose(RootScreen& screen, const std::vector<PicturePlacement>& placements, Pixmap below,
+                    const CancelToken& cancel) const {
     const PixmanCalls* pixman = pixmanCalls();
     if (!pixman) return SetResult::unavailable(QStringLiteral("the pixman library cannot be opened"));
-    const std::unique_ptr<ScreenImage> image = ScreenImage::create(
-        *pixman, screen.display.get(), screen.visual, screen.depth, monitor.geometry.size(), why);
-    if (!image) return SetResult::failed(why);
-    if (!stretchOnto(*picture, image->target(), {QRect(QPoint(0, 0), monitor.geometry.size())}))
-      return SetResult::failed(QStringLiteral("the picture's pixels cannot be drawn"));
-    return publish(screen, shown, *image, monitor.geometry.topLeft());
-  }
-
-  // The new root pixmap: a copy of `below` (when not None) with the image at `at` on top.
-  static SetResult publish(RootScreen& screen, Pixmap below, ScreenImage& image, QPoint at) {
     Display* display = screen.display.get();
     const XErrorTrap trap;
-    const auto width = unsigned(screen.size.width());
-    const auto height = unsigned(screen.size.height());
-    const Pixmap pixmap = XCreatePixmap(display, screen.root, width, height, unsigned(screen.depth));
-    if (below != None) {
-      GC gc = XCreateGC(display, pixmap, 0, nullptr);
-      XCopyArea(display, below, pixmap, gc, 0, 0, width, height, 0, 0);
-      XFreeGC(display, gc);
+    RootComposition composition(*pixman, screen, m_openPicture);
+    std::vector<QRect> covered;
+    for (const PicturePlacement& placement : placements)
+      covered.insert(covered.end(), placement.areas.begin(), placement.areas.end());
+    composition.paintOutside(covered, below);
+    QString why;
+    for (const PicturePlacement& placement : placements) {
+      if (composition.draw(placement, cancel, why)) continue;
+      // Whoever waited has given up: a background arriving later would surprise the user.
+      return cancel.isCancelled() ? SetResult::timedOut(why) : SetResult::failed(why);
     }
-    image.sendTo(pixmap, at);
-    // Nothing is changed on the screen unless the whole picture arrived.
     if (trap.errorsAfterSync(display) != 0)
       return SetResult::failed(QStringLiteral("the X server could not store a screen-sized picture"));
     freePreviousPixmap(display, screen.root);
-    publishRootPixmap(display, screen.root, pixmap);
+    publishRootPixmap(display, screen.root, composition.pixmap());
     XSetCloseDownMode(display, RetainPermanent);
     if (trap.errorsAfterSync(display) != 0)
       return SetResult::failed(QStringLiteral("the X server refused the new background"));
     return SetResult::applied();
   }
 
-  ScreenPictureLoader m_loadPicture;
+  ScreenPictureOpener m_openPicture;
   std::shared_ptr<const MonitorChoiceStore> m_choices;
 };
 
 }  // namespace
 
-std::unique_ptr<WallpaperSetter> makeX11RootSetter(ScreenPictureLoader loadPicture,
+std::unique_ptr<WallpaperSetter> makeX11RootSetter(ScreenPictureOpener openPicture,
                                                    std::shared_ptr<const MonitorChoiceStore> choices) {
-  return std::make_unique<X11RootSetter>(std::move(loadPicture), std::move(choices));
+  return std::make_unique<X11RootSetter>(std::move(openPicture), std::move(choices));
 }
 
 MonitorList x11Monitors() {

@@ -139,3 +139,91 @@ TEST_F(ScreenPictureTest, PixelsPixmanCannotReadLeaveTheScreenAlone) {
       stretchOnto(ScreenPicture{QImage(), RowOrder::TopDown}, screen.pixman(), {QRect(0, 0, 16, 16)}));
   EXPECT_EQ(screen.at(5, 5), qRgb(1, 2, 3));
 }
+
+// --- band by band
+
+namespace {
+
+// Noise that every misplaced row or sample shows in.
+QImage noise(QSize size) {
+  QImage picture(size, QImage::Format_RGB32);
+  quint32 seed = 12345;
+  for (int y = 0; y < size.height(); ++y)
+    for (int x = 0; x < size.width(); ++x) {
+      seed = seed * 1664525 + 1013904223;
+      picture.setPixel(x, y, qRgb(int(seed >> 24), int(seed >> 16) & 0xff, (x * 7 + y * 3) & 0xff));
+    }
+  return picture;
+}
+
+// The picture stretched onto an area of `areaSize`, drawn in bands of
+// `bandRows` rows the way the root window draws it.
+QImage stretchedInBands(ScreenPictureRows& rows, QSize areaSize, int bandRows, QString& why) {
+  QImage area(areaSize, QImage::Format_RGB32);
+  for (int top = 0; top < areaSize.height(); top += bandRows) {
+    const int count = std::min(bandRows, areaSize.height() - top);
+    pixman_image_t* band =
+        pixman_image_create_bits(PIXMAN_x8r8g8b8, areaSize.width(), count,
+                                 reinterpret_cast<uint32_t*>(area.scanLine(top)), int(area.bytesPerLine()));
+    const bool drawn = drawStretchedBand(rows, areaSize, top, band, why);
+    pixman_image_unref(band);
+    if (!drawn) return {};
+  }
+  return area;
+}
+
+QImage stretchedWhole(const ScreenPicture& picture, QSize areaSize) {
+  Target whole(areaSize);
+  EXPECT_TRUE(stretchOnto(picture, whole.pixman(), {QRect(QPoint(0, 0), areaSize)}));
+  QImage area(areaSize, QImage::Format_RGB32);
+  for (int y = 0; y < areaSize.height(); ++y)
+    for (int x = 0; x < areaSize.width(); ++x) area.setPixel(x, y, whole.at(x, y));
+  return area;
+}
+
+}  // namespace
+
+// Bands sample exactly where a whole stretch does, whether the rows come
+// from a JPEG decoded a band at a time or from a picture in memory, smaller
+// or larger than the area, in any band height.
+TEST_F(ScreenPictureTest, BandsDrawTheSamePixelsAsAWholeStretch) {
+  const QString jpeg = m_dir.filePath(QStringLiteral("noise.jpg"));
+  const QString bitmap = m_dir.filePath(QStringLiteral("noise.bmp"));
+  ASSERT_TRUE(noise(QSize(161, 121)).save(jpeg, "JPEG", 90));
+  ASSERT_TRUE(noise(QSize(161, 121)).save(bitmap, "BMP"));
+  for (const QString& path : {jpeg, bitmap}) {
+    for (const QSize area : {QSize(97, 61), QSize(250, 170), QSize(161, 300)}) {
+      for (const int bandRows : {1, 7, 64, 1000}) {
+        SCOPED_TRACE(qPrintable(QStringLiteral("%1 onto %2x%3 in bands of %4")
+                                    .arg(path.section(u'/', -1))
+                                    .arg(area.width())
+                                    .arg(area.height())
+                                    .arg(bandRows)));
+        QString why;
+        const auto whole = loadScreenPicture(path, area, why);
+        const auto rows = openScreenPicture(path, area, why);
+        ASSERT_TRUE(whole && rows) << why.toStdString();
+        EXPECT_EQ(stretchedInBands(*rows, area, bandRows, why), stretchedWhole(*whole, area))
+            << why.toStdString();
+      }
+    }
+  }
+}
+
+TEST_F(ScreenPictureTest, AJpegCutShortFailsInTheBandThatReachesTheCut) {
+  const QString path = m_dir.filePath(QStringLiteral("cut.jpg"));
+  ASSERT_TRUE(noise(QSize(400, 300)).save(path, "JPEG", 90));
+  QFile file(path);
+  ASSERT_TRUE(file.resize(file.size() / 2));
+  QString why;
+  const auto rows = openScreenPicture(path, QSize(400, 300), why);
+  ASSERT_TRUE(rows) << "the header is whole: " << why.toStdString();
+  EXPECT_TRUE(stretchedInBands(*rows, QSize(400, 300), 32, why).isNull());
+  EXPECT_FALSE(why.isEmpty());
+  // Rows above those already dropped are never handed out again.
+  const auto again = openScreenPicture(path, QSize(400, 300), why);
+  int top = 0;
+  ASSERT_TRUE(again->rows(10, 20, top, why));
+  EXPECT_EQ(top, 10);
+  EXPECT_FALSE(again->rows(5, 20, top, why));
+}

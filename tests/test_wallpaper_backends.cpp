@@ -829,7 +829,7 @@ class VirtualScreen {
 };
 
 // The root-window backend as the program makes it, reading through the picture layer.
-std::unique_ptr<WallpaperSetter> rootSetter() { return makeX11RootSetter(loadScreenPicture); }
+std::unique_ptr<WallpaperSetter> rootSetter() { return makeX11RootSetter(openScreenPicture); }
 
 class X11RootTest : public ::testing::Test {
  protected:
@@ -1203,6 +1203,24 @@ TEST_F(X11RootTest, ABitmapCutShortChangesNothing) {
   EXPECT_EQ(wrongPixels(VirtualScreen::rootPicture(), 10), 0);
 }
 
+// A JPEG is drawn while it is decoded: one damaged half way down must not
+// leave half a background.
+TEST_F(X11RootTest, AJpegCutShortChangesNothing) {
+  ASSERT_EQ(rootSetter()->setWallpaper(writeBlockPicture(QStringLiteral("a.bmp"), 12)).status,
+            SetStatus::Applied);
+  const unsigned long before = x11RootPixmapId();
+  const QString path = pictures.filePath(QStringLiteral("cut.jpg"));
+  writeQuarteredJpeg(path, QSize(640, 400));
+  QFile file(path);
+  ASSERT_TRUE(file.resize(file.size() * 2 / 3));
+
+  const SetResult result = rootSetter()->setWallpaper(path);
+  EXPECT_EQ(result.status, SetStatus::Failed);
+  EXPECT_TRUE(result.detail.contains(QStringLiteral("cut.jpg"))) << result.detail.toStdString();
+  EXPECT_EQ(x11RootPixmapId(), before);
+  EXPECT_EQ(wrongPixels(VirtualScreen::rootPicture(), 12), 0);
+}
+
 TEST_F(X11RootTest, EachMonitorShowsTheWholePicture) {
   if (const auto why = whyNotRunning("Xephyr", {QStringLiteral("-help")}, "xserver-xephyr"))
     GTEST_SKIP() << *why;
@@ -1212,16 +1230,22 @@ TEST_F(X11RootTest, EachMonitorShowsTheWholePicture) {
                        QStringLiteral("-screen"), QStringLiteral("160x100")});
   ASSERT_TRUE(heads.running()) << heads.errors().toStdString();
   const ScopedEnv onHeads("DISPLAY", heads.display());
-  const QString path = pictures.filePath(QStringLiteral("halves.bmp"));
-  writeQuarteredBitmap(path, QSize(80, 50), RowOrder::BottomUp);
-  const SetResult result = rootSetter()->setWallpaper(path);
-  ASSERT_EQ(result.status, SetStatus::Applied) << result.detail.toStdString();
+  const QString bitmap = pictures.filePath(QStringLiteral("halves.bmp"));
+  writeQuarteredBitmap(bitmap, QSize(80, 50), RowOrder::BottomUp);
+  // A JPEG is read once, a band at a time, for both heads at their own scales.
+  const QString jpeg = pictures.filePath(QStringLiteral("halves.jpg"));
+  writeQuarteredJpeg(jpeg, QSize(1000, 700));
+  for (const auto& [path, tolerance] : {std::pair{bitmap, 0}, std::pair{jpeg, 8}}) {
+    SCOPED_TRACE(path.toStdString());
+    const SetResult result = rootSetter()->setWallpaper(path);
+    ASSERT_EQ(result.status, SetStatus::Applied) << result.detail.toStdString();
 
-  const QImage shown = VirtualScreen::rootPicture();
-  ASSERT_EQ(shown.size(), QSize(480, 200));
-  // Red, blue, red, blue across the top.
-  EXPECT_TRUE(showsQuarters(shown, QRect(0, 0, 320, 200), 0));
-  EXPECT_TRUE(showsQuarters(shown, QRect(320, 0, 160, 100), 0));
+    const QImage shown = VirtualScreen::rootPicture();
+    ASSERT_EQ(shown.size(), QSize(480, 200));
+    // Red, blue, red, blue across the top.
+    EXPECT_TRUE(showsQuarters(shown, QRect(0, 0, 320, 200), tolerance));
+    EXPECT_TRUE(showsQuarters(shown, QRect(320, 0, 160, 100), tolerance));
+  }
 }
 
 // Each head its own picture: one for a monitor is drawn over what the
@@ -1246,7 +1270,7 @@ TEST_F(X11RootTest, EachMonitorKeepsItsOwnPicture) {
     return path;
   };
   const auto store = std::make_shared<MonitorChoiceStore>(pictures.filePath(QStringLiteral("values.reg")));
-  const auto setter = makeRememberingSetter(makeX11RootSetter(loadScreenPicture, store), store);
+  const auto setter = makeRememberingSetter(makeX11RootSetter(openScreenPicture, store), store);
   const auto shows = [](QColor left, QColor right) {
     const QImage shown = VirtualScreen::rootPicture();
     return shown.pixel(100, 50) == left.rgb() && shown.pixel(250, 50) == right.rgb();
@@ -1259,7 +1283,7 @@ TEST_F(X11RootTest, EachMonitorKeepsItsOwnPicture) {
   EXPECT_TRUE(x11PixmapExists(x11RootPixmapId())) << "the pixmap drawn over is freed, the new one kept";
 
   // A background drawn over all of it since: the restore draws each monitor's choice again.
-  ASSERT_EQ(makeX11RootSetter(loadScreenPicture)->setWallpaper(solid("green.png", Qt::green)).status,
+  ASSERT_EQ(makeX11RootSetter(openScreenPicture)->setWallpaper(solid("green.png", Qt::green)).status,
             SetStatus::Applied);
   ASSERT_TRUE(shows(Qt::green, Qt::green));
   ASSERT_EQ(setter->restoreChoices(CancelToken()).status, SetStatus::Applied);
