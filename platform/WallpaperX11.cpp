@@ -319,12 +319,16 @@ void freePreviousPixmap(Display* display, Window root) {
   trap.errorsAfterSync(display);
 }
 
-void publishRootPixmap(Display* display, Window root, Pixmap pixmap) {
+void setRootPixmapProperties(Display* display, Window root, Pixmap pixmap) {
   for (const char* name : {"_XROOTPMAP_ID", "ESETROOT_PMAP_ID"}) {
     const Atom atom = XInternAtom(display, name, False);
     XChangeProperty(display, root, atom, XA_PIXMAP, 32, PropModeReplace,
                     reinterpret_cast<unsigned char*>(&pixmap), 1);
   }
+}
+
+void publishRootPixmap(Display* display, Window root, Pixmap pixmap) {
+  setRootPixmapProperties(display, root, pixmap);
   XSetWindowBackgroundPixmap(display, root, pixmap);
   XClearWindow(display, root);
 }
@@ -351,7 +355,7 @@ std::optional<PixmapShape> pixmapShape(Display* display, Drawable pixmap) {
 
 // The pixmap the root shows, when it is one a setter like this one left
 // (see freePreviousPixmap) and still covers the whole screen: a picture for
-// one monitor is drawn over a copy of it, and the others keep theirs.
+// one monitor is drawn into it, and the others keep theirs.
 Pixmap reusableRootPixmap(Display* display, Window root, QSize screen, int depth) {
   const Pixmap shown = rootPixmapProperty(display, root, "_XROOTPMAP_ID");
   if (shown == None || shown != rootPixmapProperty(display, root, "ESETROOT_PMAP_ID")) return None;
@@ -370,14 +374,17 @@ struct RootScreen {
   MonitorList monitors;
 };
 
-// The pixmap that becomes the root's background. It belongs to the setter's
-// connection, so it is gone with the connection unless it was published.
+// A pixmap of `size` that pictures are drawn into: the root's next
+// background, or one monitor's picture on its way into the current one. It
+// belongs to the setter's connection, so it is gone with the connection
+// unless it was published.
 class RootComposition {
  public:
-  RootComposition(const PixmanCalls& pixman, const RootScreen& screen, const ScreenPictureOpener& open)
-      : m_pixman(pixman), m_screen(screen), m_open(open), m_display(screen.display.get()) {
-    m_pixmap = XCreatePixmap(m_display, m_screen.root, unsigned(m_screen.size.width()),
-                             unsigned(m_screen.size.height()), unsigned(m_screen.depth));
+  RootComposition(const PixmanCalls& pixman, const RootScreen& screen, QSize size,
+                  const ScreenPictureOpener& open)
+      : m_pixman(pixman), m_screen(screen), m_size(size), m_open(open), m_display(screen.display.get()) {
+    m_pixmap = XCreatePixmap(m_display, m_screen.root, unsigned(size.width()), unsigned(size.height()),
+                             unsigned(m_screen.depth));
     m_gc = XCreateGC(m_display, m_pixmap, 0, nullptr);
   }
   ~RootComposition() { XFreeGC(m_display, m_gc); }
@@ -385,12 +392,13 @@ class RootComposition {
   RootComposition& operator=(const RootComposition&) = delete;
 
   Pixmap pixmap() const { return m_pixmap; }
+  GC gc() const { return m_gc; }
 
   // What lies outside `areas`: a copy of `below`'s pixels, or black when it
   // is None. Sent at once, so that the server draws it while the pictures
   // are read.
   void paintOutside(const std::vector<QRect>& areas, Pixmap below) {
-    const std::vector<QRect> outside = uncoveredAreas(m_screen.size, areas);
+    const std::vector<QRect> outside = uncoveredAreas(m_size, areas);
     if (below == None) {
       XSetForeground(m_display, m_gc, BlackPixel(m_display, DefaultScreen(m_display)));
       for (const QRect& rectangle : outside)
@@ -464,6 +472,7 @@ class RootComposition {
 
   const PixmanCalls& m_pixman;
   const RootScreen& m_screen;
+  QSize m_size;
   const ScreenPictureOpener& m_open;
   Display* m_display;
   Pixmap m_pixmap = None;
@@ -487,7 +496,7 @@ class X11RootSetter : public MonitorSetter {
     const Monitor& monitor = found->monitor;
     const Pixmap shown = reusableRootPixmap(screen.display.get(), screen.root, screen.size, screen.depth);
     SetResult result = shown == None ? drawAll(screen, chosen(path, *found), cancel)
-                                     : compose(screen, {{path, {monitor.geometry}}}, shown, cancel);
+                                     : drawOneInto(screen, shown, monitor, path, cancel);
     result.monitor = monitor.name;
     return result;
   }
@@ -543,7 +552,7 @@ class X11RootSetter : public MonitorSetter {
     if (!pixman) return SetResult::unavailable(QStringLiteral("the pixman library cannot be opened"));
     Display* display = screen.display.get();
     const XErrorTrap trap;
-    RootComposition composition(*pixman, screen, m_openPicture);
+    RootComposition composition(*pixman, screen, screen.size, m_openPicture);
     std::vector<QRect> covered;
     for (const PicturePlacement& placement : placements)
       covered.insert(covered.end(), placement.areas.begin(), placement.areas.end());
@@ -559,6 +568,38 @@ class X11RootSetter : public MonitorSetter {
     freePreviousPixmap(display, screen.root);
     publishRootPixmap(display, screen.root, composition.pixmap());
     XSetCloseDownMode(display, RetainPermanent);
+    if (trap.errorsAfterSync(display) != 0)
+      return SetResult::failed(QStringLiteral("the X server refused the new background"));
+    return SetResult::applied();
+  }
+
+  // One monitor's picture drawn into the background the root shows, which a
+  // setter left for the next to free. The picture is drawn whole into a
+  // pixmap of the monitor's size first and then copied in one request, so a
+  // picture that fails half way changes nothing, and no one sees it half
+  // drawn. The other monitors' pixels stay where they are: a new background
+  // of the whole screen would cost the server a fresh screen-sized pixmap and
+  // a copy of them. The properties are set again, unchanged, so that the
+  // programs that show the background (pseudo-transparent terminals, panels,
+  // compositors) read it again.
+  SetResult drawOneInto(RootScreen& screen, Pixmap shown, const Monitor& monitor, const QString& path,
+                        const CancelToken& cancel) const {
+    const PixmanCalls* pixman = pixmanCalls();
+    if (!pixman) return SetResult::unavailable(QStringLiteral("the pixman library cannot be opened"));
+    Display* display = screen.display.get();
+    const XErrorTrap trap;
+    const QRect area = monitor.geometry;
+    RootComposition picture(*pixman, screen, area.size(), m_openPicture);
+    QString why;
+    if (!picture.draw({path, {QRect(QPoint(0, 0), area.size())}}, cancel, why))
+      return cancel.isCancelled() ? SetResult::timedOut(why) : SetResult::failed(why);
+    if (trap.errorsAfterSync(display) != 0)
+      return SetResult::failed(QStringLiteral("the X server could not store the monitor's picture"));
+    XCopyArea(display, picture.pixmap(), shown, picture.gc(), 0, 0, unsigned(area.width()),
+              unsigned(area.height()), area.x(), area.y());
+    setRootPixmapProperties(display, screen.root, shown);
+    XClearArea(display, screen.root, area.x(), area.y(), unsigned(area.width()), unsigned(area.height()),
+               False);
     if (trap.errorsAfterSync(display) != 0)
       return SetResult::failed(QStringLiteral("the X server refused the new background"));
     return SetResult::applied();

@@ -1276,11 +1276,21 @@ TEST_F(X11RootTest, EachMonitorKeepsItsOwnPicture) {
     return shown.pixel(100, 50) == left.rgb() && shown.pixel(250, 50) == right.rgb();
   };
   ASSERT_EQ(setter->setWallpaper(solid("red.png", Qt::red)).status, SetStatus::Applied);
+  const unsigned long background = x11RootPixmapId();
   const WallpaperTarget right = WallpaperTarget::oneMonitor(monitors[1]);
   ASSERT_EQ(setter->setWallpaperOn(solid("blue.png", Qt::blue), right, CancelToken()).status,
             SetStatus::Applied);
   EXPECT_TRUE(shows(Qt::red, Qt::blue));
-  EXPECT_TRUE(x11PixmapExists(x11RootPixmapId())) << "the pixmap drawn over is freed, the new one kept";
+  EXPECT_EQ(x11RootPixmapId(), background) << "one monitor's picture is drawn into the background";
+  EXPECT_TRUE(x11PixmapExists(background));
+
+  // A picture that fails half way leaves every monitor as it was.
+  const QString cut = pictures.filePath(QStringLiteral("cut.jpg"));
+  writeQuarteredJpeg(cut, QSize(400, 400));
+  QFile file(cut);
+  ASSERT_TRUE(file.resize(file.size() / 2));
+  EXPECT_EQ(setter->setWallpaperOn(cut, right, CancelToken()).status, SetStatus::Failed);
+  EXPECT_TRUE(shows(Qt::red, Qt::blue));
 
   // A background drawn over all of it since: the restore draws each monitor's choice again.
   ASSERT_EQ(makeX11RootSetter(openScreenPicture)->setWallpaper(solid("green.png", Qt::green)).status,
