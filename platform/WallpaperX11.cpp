@@ -184,6 +184,9 @@ class BandImage {
       return true;
     }
     m_format = PIXMAN_x8r8g8b8;
+    m_red = makeChannelTable(m_image->red_mask);
+    m_green = makeChannelTable(m_image->green_mask);
+    m_blue = makeChannelTable(m_image->blue_mask);
     m_drawnStride = m_image->width * 4;
     m_converted = static_cast<uint32_t*>(
         std::malloc(std::size_t(m_drawnStride) * std::size_t(std::max(1, m_image->height))));
@@ -193,16 +196,13 @@ class BandImage {
   }
 
   void convertForServer(int rows) {
-    const ChannelTable red = makeChannelTable(m_image->red_mask);
-    const ChannelTable green = makeChannelTable(m_image->green_mask);
-    const ChannelTable blue = makeChannelTable(m_image->blue_mask);
     const auto* pixels = reinterpret_cast<const std::uint8_t*>(m_converted);
     for (int y = 0; y < rows; ++y) {
       const auto* line = reinterpret_cast<const std::uint32_t*>(pixels + std::ptrdiff_t(y) * m_drawnStride);
       for (int x = 0; x < m_image->width; ++x) {
         const std::uint32_t colour = line[x];
         XPutPixel(m_image, x, y,
-                  red[(colour >> 16) & 0xff] | green[(colour >> 8) & 0xff] | blue[colour & 0xff]);
+                  m_red[(colour >> 16) & 0xff] | m_green[(colour >> 8) & 0xff] | m_blue[colour & 0xff]);
       }
     }
   }
@@ -214,6 +214,9 @@ class BandImage {
   uint32_t* m_drawn = nullptr;
   int m_drawnStride = 0;
   uint32_t* m_converted = nullptr;  // when pixman cannot draw the screen's format
+  ChannelTable m_red{};
+  ChannelTable m_green{};
+  ChannelTable m_blue{};
 };
 
 // About half a megabyte a band.
