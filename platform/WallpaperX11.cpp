@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/DesktopComposition.h"
+#include "platform/LargeBuffer.h"
 #include "platform/PixmanCalls.h"
 #include "platform/ScreenPicture.h"
 #include "platform/WallpaperSetter.h"
@@ -139,11 +140,15 @@ class BandImage {
 
   int width() const { return m_image->width; }
   int capacity() const { return m_image->height; }
+  // The length of a request that carries all its rows, in 4-byte units.
+  long requestUnits() const { return long(m_image->bytes_per_line / 4) * m_image->height + 8; }
 
-  // What pixman draws the band's first `rows` rows into; null when there is
+  // What pixman draws `rows` rows from `firstRow` into; null when there is
   // no memory. Freed with the pixman library's unref.
-  pixman_image_t* target(int rows) const {
-    return m_pixman.imageCreateBits(m_format, m_image->width, rows, m_drawn, m_drawnStride);
+  pixman_image_t* target(int rows, int firstRow = 0) const {
+    auto* pixels = reinterpret_cast<uint32_t*>(reinterpret_cast<char*>(m_drawn) +
+                                               std::ptrdiff_t(firstRow) * m_drawnStride);
+    return m_pixman.imageCreateBits(m_format, m_image->width, rows, pixels, m_drawnStride);
   }
 
   // Sends the first `rows` rows to `drawable`, their top left corner at `at`;
@@ -165,8 +170,8 @@ class BandImage {
       return false;
     }
     // XDestroyImage releases the pixels with free().
-    m_image->data =
-        static_cast<char*>(std::malloc(std::size_t(m_image->bytes_per_line) * std::size_t(size.height())));
+    m_image->data = static_cast<char*>(
+        allocateLargeBuffer(std::size_t(m_image->bytes_per_line) * std::size_t(size.height())));
     if (!m_image->data) {
       why = QStringLiteral("not enough memory for the picture's rows");
       return false;
@@ -218,6 +223,12 @@ class BandImage {
   ChannelTable m_green{};
   ChannelTable m_blue{};
 };
+
+// The longest request the server takes, in 4-byte units.
+long maximumRequestUnits(Display* display) {
+  const long extended = XExtendedMaxRequestSize(display);
+  return extended > 0 ? extended : XMaxRequestSize(display);
+}
 
 // About half a megabyte a band.
 constexpr int kBandBytes = 512 * 1024;
@@ -377,10 +388,9 @@ struct RootScreen {
   MonitorList monitors;
 };
 
-// A pixmap of `size` that pictures are drawn into: the root's next
-// background, or one monitor's picture on its way into the current one. It
-// belongs to the setter's connection, so it is gone with the connection
-// unless it was published.
+// A pixmap of `size` that the pictures are drawn into, to become the root's
+// next background. It belongs to the setter's connection, so it is gone with
+// the connection unless it was published.
 class RootComposition {
  public:
   RootComposition(const PixmanCalls& pixman, const RootScreen& screen, QSize size,
@@ -395,7 +405,6 @@ class RootComposition {
   RootComposition& operator=(const RootComposition&) = delete;
 
   Pixmap pixmap() const { return m_pixmap; }
-  GC gc() const { return m_gc; }
 
   // What lies outside `areas`: a copy of `below`'s pixels, or black when it
   // is None. Sent at once, so that the server draws it while the pictures
@@ -577,14 +586,15 @@ class X11RootSetter : public MonitorSetter {
   }
 
   // One monitor's picture drawn into the background the root shows, which a
-  // setter left for the next to free. The picture is drawn whole into a
-  // pixmap of the monitor's size first and then copied in one request, so a
-  // picture that fails half way changes nothing, and no one sees it half
-  // drawn. The other monitors' pixels stay where they are: a new background
-  // of the whole screen would cost the server a fresh screen-sized pixmap and
-  // a copy of them. The properties are set again, unchanged, so that the
-  // programs that show the background (pseudo-transparent terminals, panels,
-  // compositors) read it again.
+  // setter left for the next to free. The picture is stretched whole in this
+  // program's memory first and then sent in one request (with the server
+  // held when it needs several), so a picture that fails half way changes
+  // nothing, and no one sees it half drawn. The other monitors' pixels stay
+  // where they are: a new background of the whole screen, or a pixmap to
+  // stage the picture in, would cost the server fresh memory, twice over
+  // under Xinerama, which keeps a pixmap for each screen. The properties are
+  // set again, unchanged, so that the programs that show the background
+  // (pseudo-transparent terminals, panels, compositors) read it again.
   SetResult drawOneInto(RootScreen& screen, Pixmap shown, const Monitor& monitor, const QString& path,
                         const CancelToken& cancel) const {
     const PixmanCalls* pixman = pixmanCalls();
@@ -592,20 +602,45 @@ class X11RootSetter : public MonitorSetter {
     Display* display = screen.display.get();
     const XErrorTrap trap;
     const QRect area = monitor.geometry;
-    RootComposition picture(*pixman, screen, area.size(), m_openPicture);
     QString why;
-    if (!picture.draw({path, {QRect(QPoint(0, 0), area.size())}}, cancel, why))
+    const std::unique_ptr<BandImage> picture =
+        BandImage::create(*pixman, display, screen.visual, screen.depth, area.size(), why);
+    if (!picture) return SetResult::failed(why);
+    if (!drawWhole(*pixman, *picture, path, cancel, why))
       return cancel.isCancelled() ? SetResult::timedOut(why) : SetResult::failed(why);
-    if (trap.errorsAfterSync(display) != 0)
-      return SetResult::failed(QStringLiteral("the X server could not store the monitor's picture"));
-    XCopyArea(display, picture.pixmap(), shown, picture.gc(), 0, 0, unsigned(area.width()),
-              unsigned(area.height()), area.x(), area.y());
+    GC gc = XCreateGC(display, shown, 0, nullptr);
+    const bool severalRequests = picture->requestUnits() >= maximumRequestUnits(display);
+    if (severalRequests) XGrabServer(display);
+    picture->sendTo(shown, gc, area.topLeft(), area.height());
+    if (severalRequests) XUngrabServer(display);
+    XFreeGC(display, gc);
     setRootPixmapProperties(display, screen.root, shown);
     XClearArea(display, screen.root, area.x(), area.y(), unsigned(area.width()), unsigned(area.height()),
                False);
     if (trap.errorsAfterSync(display) != 0)
       return SetResult::failed(QStringLiteral("the X server refused the new background"));
     return SetResult::applied();
+  }
+
+  // The picture stretched into `image` a band at a time, so that a JPEG is
+  // still decoded only as far as the bands have come.
+  bool drawWhole(const PixmanCalls& pixman, const BandImage& image, const QString& path,
+                 const CancelToken& cancel, QString& why) const {
+    const QSize size(image.width(), image.capacity());
+    const std::unique_ptr<ScreenPictureRows> picture = m_openPicture(path, size, why);
+    if (!picture) return false;
+    const int bandRows = bandRowsFor(size.width());
+    for (int row = 0; row < size.height(); row += bandRows) {
+      if (cancel.isCancelled()) {
+        why = QStringLiteral("stopped before the picture was shown");
+        return false;
+      }
+      pixman_image_t* band = image.target(std::min(bandRows, size.height() - row), row);
+      const bool drawn = band && drawStretchedBand(*picture, size, row, band, why);
+      if (band) pixman.imageUnref(band);
+      if (!drawn) return false;
+    }
+    return true;
   }
 
   ScreenPictureOpener m_openPicture;
